@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace filters::build_compiler::reducer {
+
+// The shortened text, or nothing when the text is not this filter's kind of
+// output or the summary would not be smaller.
+std::optional<std::string> try_compress_build_compiler_diagnostics_output(std::string_view text);
+
+// The filter: the shortened text, or a copy of the input.
+std::string compress_build_compiler_diagnostics_output(std::string_view text);
+
+}  // namespace filters::build_compiler::reducer

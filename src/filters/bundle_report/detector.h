@@ -1,0 +1,39 @@
+// Recognises the asset-size report of a vite or rollup production build.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace filters::bundle_report::detector {
+
+struct AssetRow {
+    std::string path;       // as written, trimmed
+    std::string extension;  // lowercased, 1 to 16 characters
+    std::string size;       // "{number} {unit}" as written
+    std::string gzip;       // same form
+    double size_bytes = 0;
+    double gzip_bytes = 0;
+};
+
+struct BundleReport {
+    std::vector<AssetRow> rows;  // at least 12
+    bool has_diagnostics = false;
+};
+
+// The line without "\r", without ESC "[" ... sequences, trailing whitespace trimmed.
+std::string normalize_line(std::string_view line);
+
+// The last whitespace-separated token of the trimmed text and its offset.
+std::optional<std::pair<std::size_t, std::string_view>> last_token(std::string_view s);
+
+// `value` times the factor of a b/kb/mb/kib/mib unit (any case).
+std::optional<double> metric_bytes(std::string_view unit, double value);
+
+std::optional<AssetRow> parse_asset_row(std::string_view line);
+
+std::optional<BundleReport> detect_bundle_report(const std::vector<std::string_view>& lines);
+
+}  // namespace filters::bundle_report::detector

@@ -1,0 +1,40 @@
+// The filter table and the pipeline that runs it.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace filters {
+
+// What a filter gives back inside the pipeline: its candidate text, or
+// nothing when it declines. Declining without a copy keeps a pass over a
+// huge input cheap for the many filters that do not recognise it.
+using Attempt = std::optional<std::string>;
+using AttemptFn = Attempt (*)(std::string_view);
+
+struct FilterEntry {
+    std::string_view name;
+    AttemptFn filter;
+    bool stop_after;
+};
+
+inline constexpr std::size_t kFilterCount = 20;
+
+// The twenty entries, in the order in which they run.
+const std::array<FilterEntry, kFilterCount>& filter_table();
+
+// Runs every entry not named in `excluded` over the text, keeping a
+// candidate only when it is smaller; ends early after "bundle-report" when
+// the text is a bundle report with diagnostics. Re-entrant, holds no state.
+std::string apply_filter_pipeline_excluding(std::string_view text, const std::vector<std::string_view>& excluded);
+std::string apply_filter_pipeline_excluding(std::string&& text, const std::vector<std::string_view>& excluded);
+
+// A filter's public form: the attempt's text, or a copy of the input.
+inline std::string or_input(Attempt attempt, std::string_view input) {
+    return attempt ? std::move(*attempt) : std::string(input);
+}
+
+}  // namespace filters

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace filters::rg {
+
+// The shortened text, or nothing when the text is not this filter's kind of
+// output or the summary would not be smaller.
+std::optional<std::string> try_compress_rg_output(std::string_view text);
+
+// The filter: the shortened text, or a copy of the input.
+std::string compress_rg_output(std::string_view text);
+
+}  // namespace filters::rg

@@ -1,0 +1,464 @@
+#include "text.h"
+
+#include <cstring>
+#include <limits>
+
+namespace text {
+
+// ---------------------------------------------------------------- UTF-8 --
+
+bool is_valid_utf8(std::string_view sv) {
+    const auto* s = reinterpret_cast<const unsigned char*>(sv.data());
+    const std::size_t n = sv.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // ASCII fast path, eight bytes at a time.
+        while (i + 8 <= n) {
+            std::uint64_t w;
+            std::memcpy(&w, s + i, 8);
+            if (w & 0x8080808080808080ULL) break;
+            i += 8;
+        }
+        if (i >= n) break;
+        unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            if (i + 1 >= n || (s[i + 1] & 0xC0) != 0x80) return false;
+            i += 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            if (i + 2 >= n) return false;
+            unsigned char c1 = s[i + 1], c2 = s[i + 2];
+            if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80) return false;
+            if (c == 0xE0 && c1 < 0xA0) return false;   // overlong
+            if (c == 0xED && c1 >= 0xA0) return false;  // surrogate
+            i += 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            if (i + 3 >= n) return false;
+            unsigned char c1 = s[i + 1], c2 = s[i + 2], c3 = s[i + 3];
+            if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80 || (c3 & 0xC0) != 0x80) return false;
+            if (c == 0xF0 && c1 < 0x90) return false;   // overlong
+            if (c == 0xF4 && c1 >= 0x90) return false;  // above U+10FFFF
+            i += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t char_count(std::string_view s) {
+    std::size_t count = 0;
+    for (unsigned char c : s) count += (c & 0xC0) != 0x80;
+    return count;
+}
+
+char32_t decode_at(std::string_view s, std::size_t pos, std::size_t& len) {
+    auto b0 = static_cast<unsigned char>(s[pos]);
+    std::size_t want = utf8_len(b0);
+    if (b0 < 0x80 || b0 < 0xC0 || pos + want > s.size()) {
+        len = 1;
+        return b0;
+    }
+    char32_t c = want == 2 ? (b0 & 0x1F) : want == 3 ? (b0 & 0x0F) : (b0 & 0x07);
+    for (std::size_t k = 1; k < want; ++k) c = (c << 6) | (static_cast<unsigned char>(s[pos + k]) & 0x3F);
+    len = want;
+    return c;
+}
+
+std::string_view take_chars(std::string_view s, std::size_t n) {
+    std::size_t i = 0;
+    while (i < s.size() && n > 0) {
+        i += utf8_len(static_cast<unsigned char>(s[i]));
+        --n;
+    }
+    return s.substr(0, std::min(i, s.size()));
+}
+
+// ----------------------------------------------------------- whitespace --
+
+bool is_whitespace(char32_t c) {
+    if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    if (c < 0x85) return false;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Byte length of the whitespace character that ends `s`, or 0.
+static std::size_t trailing_ws_len(std::string_view s) {
+    if (s.empty()) return 0;
+    auto last = static_cast<unsigned char>(s.back());
+    if (last < 0x80) return is_ascii_whitespace(static_cast<char>(last)) ? 1 : 0;
+    if ((last & 0xC0) != 0x80) return 0;
+    // Every non-ASCII whitespace character is two or three bytes long.
+    for (std::size_t len = 2; len <= 3 && len <= s.size(); ++len) {
+        auto lead = static_cast<unsigned char>(s[s.size() - len]);
+        if (utf8_len(lead) == len && lead >= 0xC0) {
+            std::size_t got;
+            char32_t c = decode_at(s, s.size() - len, got);
+            return got == len && is_whitespace(c) ? len : 0;
+        }
+    }
+    return 0;
+}
+
+std::string_view trim_end(std::string_view s) {
+    while (std::size_t k = trailing_ws_len(s)) s.remove_suffix(k);
+    return s;
+}
+
+std::string_view trim_start(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            if (!is_ascii_whitespace(static_cast<char>(b))) break;
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        char32_t c = decode_at(s, i, len);
+        if (!is_whitespace(c)) break;
+        i += len;
+    }
+    return s.substr(i);
+}
+
+std::string_view trim(std::string_view s) { return trim_start(trim_end(s)); }
+
+// Byte length of the whitespace character at `pos`, or 0.
+static std::size_t ws_len_at(std::string_view s, std::size_t pos) {
+    auto b = static_cast<unsigned char>(s[pos]);
+    if (b < 0x80) return is_ascii_whitespace(static_cast<char>(b)) ? 1 : 0;
+    std::size_t len;
+    char32_t c = decode_at(s, pos, len);
+    return is_whitespace(c) ? len : 0;
+}
+
+std::vector<std::string_view> split_whitespace(std::string_view s) {
+    std::vector<std::string_view> out;
+    std::size_t i = 0, start = std::string_view::npos;
+    while (i < s.size()) {
+        std::size_t w = ws_len_at(s, i);
+        if (w) {
+            if (start != std::string_view::npos) out.push_back(s.substr(start, i - start));
+            start = std::string_view::npos;
+            i += w;
+        } else {
+            if (start == std::string_view::npos) start = i;
+            i += utf8_len(static_cast<unsigned char>(s[i]));
+        }
+    }
+    if (start != std::string_view::npos) out.push_back(s.substr(start, std::min(i, s.size()) - start));
+    return out;
+}
+
+std::optional<std::pair<std::string_view, std::string_view>> split_once_whitespace(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (std::size_t w = ws_len_at(s, i)) return std::pair{s.substr(0, i), trim_start(s.substr(i + w))};
+        i += utf8_len(static_cast<unsigned char>(s[i]));
+    }
+    return std::nullopt;
+}
+
+// ------------------------------------------------------------ ASCII case --
+
+std::string to_lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = to_lower_ascii(c);
+    return out;
+}
+
+std::string to_upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = to_upper_ascii(c);
+    return out;
+}
+
+bool equals_ignore_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (to_lower_ascii(a[i]) != to_lower_ascii(b[i])) return false;
+    return true;
+}
+
+bool starts_with_ignore_case(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && equals_ignore_case(s.substr(0, prefix.size()), prefix);
+}
+
+bool ends_with_ignore_case(std::string_view s, std::string_view suffix) {
+    return s.size() >= suffix.size() && equals_ignore_case(s.substr(s.size() - suffix.size()), suffix);
+}
+
+std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from) {
+    if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
+    if (needle.size() > s.size()) return std::string_view::npos;
+    const char first_lo = to_lower_ascii(needle[0]);
+    const char first_up = to_upper_ascii(needle[0]);
+    const std::size_t last = s.size() - needle.size();
+    for (std::size_t i = from; i <= last; ++i) {
+        char c = s[i];
+        if (c != first_lo && c != first_up) continue;
+        if (equals_ignore_case(s.substr(i + 1, needle.size() - 1), needle.substr(1))) return i;
+    }
+    return std::string_view::npos;
+}
+
+// -------------------------------------------------------------- numbers --
+
+std::optional<std::uint64_t> parse_unsigned(std::string_view s) {
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+    if (s.empty()) return std::nullopt;
+    std::uint64_t v = 0;
+    constexpr auto max = std::numeric_limits<std::uint64_t>::max();
+    for (char c : s) {
+        if (!is_ascii_digit(c)) return std::nullopt;
+        auto d = static_cast<std::uint64_t>(c - '0');
+        if (v > (max - d) / 10) return std::nullopt;
+        v = v * 10 + d;
+    }
+    return v;
+}
+
+std::optional<double> parse_decimal(std::string_view s, bool allow_special) {
+    if (s.empty()) return std::nullopt;
+    std::size_t i = 0;
+    bool negative = false;
+    if (s[0] == '+' || s[0] == '-') {
+        negative = s[0] == '-';
+        i = 1;
+    }
+    std::string_view body = s.substr(i);
+    if (allow_special) {
+        if (equals_ignore_case(body, "inf") || equals_ignore_case(body, "infinity"))
+            return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        if (equals_ignore_case(body, "nan")) return std::numeric_limits<double>::quiet_NaN();
+    }
+    std::size_t digits = 0;
+    while (i < s.size() && is_ascii_digit(s[i])) ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && is_ascii_digit(s[i])) ++i, ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        std::size_t exp_digits = 0;
+        while (i < s.size() && is_ascii_digit(s[i])) ++i, ++exp_digits;
+        if (exp_digits == 0) return std::nullopt;
+    }
+    if (i != s.size()) return std::nullopt;
+    // The grammar is checked above; strtod only converts (it needs a NUL).
+    std::string copy(s);
+    return std::strtod(copy.c_str(), nullptr);
+}
+
+// ---------------------------------------------------------------- lines --
+
+std::vector<std::string_view> split_on_newline(std::string_view s) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    while (true) {
+        const void* hit = std::memchr(s.data() + start, '\n', s.size() - start);
+        if (!hit) break;
+        std::size_t pos = static_cast<const char*>(hit) - s.data();
+        out.push_back(s.substr(start, pos - start));
+        start = pos + 1;
+    }
+    out.push_back(s.substr(start));
+    return out;
+}
+
+Lines split_lines(std::string_view s) {
+    Lines out;
+    out.final_newline = !s.empty() && s.back() == '\n';
+    if (out.final_newline) s.remove_suffix(1);
+    out.lines = split_on_newline(s);
+    return out;
+}
+
+std::vector<std::string_view> lines_of(std::string_view s) {
+    std::vector<std::string_view> out;
+    if (s.empty()) return out;
+    std::vector<std::string_view> pieces = split_on_newline(s);
+    if (pieces.back().empty()) pieces.pop_back();
+    out.reserve(pieces.size());
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        std::string_view p = pieces[k];
+        // Only a piece that a "\n" ended loses its "\r".
+        bool ended = k + 1 < pieces.size() || s.back() == '\n';
+        if (ended && !p.empty() && p.back() == '\r') p.remove_suffix(1);
+        out.push_back(p);
+    }
+    return out;
+}
+
+// ------------------------------------------------------------ templates --
+
+std::string fill_template(std::string_view tmpl, const std::vector<std::string>& args) {
+    std::string out;
+    std::size_t next = 0, i = 0;
+    while (i < tmpl.size()) {
+        if (tmpl[i] == '{' && i + 1 < tmpl.size() && tmpl[i + 1] == '}' && next < args.size()) {
+            out += args[next++];
+            i += 2;
+        } else {
+            out += tmpl[i++];
+        }
+    }
+    return out;
+}
+
+std::string debug_quote(std::string_view s) {
+    static const char* hex = "0123456789abcdef";
+    std::string out = "\"";
+    for (char ch : s) {
+        auto c = static_cast<unsigned char>(ch);
+        switch (ch) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '\0': out += "\\0"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    out += "\\u{";
+                    if (c >= 0x10) out += hex[c >> 4];
+                    out += hex[c & 0xF];
+                    out += '}';
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+// -------------------------------------------------------- line clean-up --
+
+std::string strip_ansi(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (s[i] == '\x1b' && i + 1 < s.size() && s[i + 1] == '[') {
+            std::size_t j = i + 2;
+            while (j < s.size() && !(s[j] >= 0x40 && s[j] <= 0x7E)) ++j;
+            i = j < s.size() ? j + 1 : s.size();
+            continue;
+        }
+        out += s[i++];
+    }
+    return out;
+}
+
+std::vector<std::string> drop_blank_and_adjacent_duplicates(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const auto& line : lines) {
+        if (line.empty()) continue;
+        if (!out.empty() && out.back() == line) continue;
+        out.push_back(line);
+    }
+    return out;
+}
+
+std::optional<std::string> normalize_level(std::string_view word) {
+    std::string up = to_upper(word);
+    if (up == "WARNING") return std::string("WARN");
+    static constexpr std::string_view levels[] = {"INFO",  "WARN",  "TRACE", "DEBUG",  "ERROR",   "FATAL",
+                                                  "PANIC", "ALERT", "EMERG", "NOTICE", "CRITICAL"};
+    for (auto level : levels)
+        if (up == level) return up;
+    return std::nullopt;
+}
+
+// ------------------------------------------------------- the size rule --
+
+bool is_smaller_output(std::string_view candidate, std::string_view current) {
+    if (candidate.size() != current.size()) return candidate.size() < current.size();
+    return char_count(candidate) < char_count(current);
+}
+
+std::vector<std::string> choose_smaller_lines(const std::vector<std::string>& current,
+                                              std::vector<std::string>&& candidate) {
+    auto measure = [](const std::vector<std::string>& lines) {
+        std::size_t bytes = lines.empty() ? 0 : lines.size() - 1;
+        for (const auto& l : lines) bytes += l.size();
+        return bytes;
+    };
+    auto chars = [](const std::vector<std::string>& lines) {
+        std::size_t n = lines.empty() ? 0 : lines.size() - 1;
+        for (const auto& l : lines) n += char_count(l);
+        return n;
+    };
+    std::size_t cand_bytes = measure(candidate), cur_bytes = measure(current);
+    bool smaller = cand_bytes != cur_bytes ? cand_bytes < cur_bytes : chars(candidate) < chars(current);
+    if (smaller) return std::move(candidate);
+    return current;
+}
+
+// --------------------------------------------------- request text steps --
+
+std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    const char* p = s.data();
+    const char* end = p + s.size();
+    // A line ends at "\n", "\r\n" or a lone "\r"; every end becomes one "\n".
+    while (true) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
+        const char* stop = nl ? nl : end;
+        const char* cr = static_cast<const char*>(std::memchr(p, '\r', stop - p));
+        if (cr) {
+            // "\r\n" is one line end; any other "\r" ends a line of its own.
+            out.append(trim_end(std::string_view(p, cr - p)));
+            out.push_back('\n');
+            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
+            continue;
+        }
+        out.append(trim_end(std::string_view(p, stop - p)));
+        if (!nl) break;
+        out.push_back('\n');
+        p = nl + 1;
+    }
+    return out;
+}
+
+std::string collapse_blank_lines(std::string_view s, std::uint64_t limit) {
+    std::string out;
+    if (s.empty()) return out;
+    out.reserve(s.size());
+    std::uint64_t blank_run = 0;
+    std::size_t kept = 0;
+    bool last_kept_blank = false;
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        const void* hit = std::memchr(s.data() + pos, '\n', s.size() - pos);
+        std::size_t nl = hit ? static_cast<const char*>(hit) - s.data() : s.size();
+        std::string_view line = s.substr(pos, nl - pos);
+        if (hit && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+        pos = nl + 1;
+        if (line.empty()) {
+            ++blank_run;
+            if (blank_run > limit) continue;
+        } else {
+            blank_run = 0;
+        }
+        if (kept) out.push_back('\n');
+        out.append(line);
+        ++kept;
+        last_kept_blank = line.empty();
+    }
+    if (kept == 0) return std::string();
+    bool joined_ends_with_newline = last_kept_blank && kept >= 2;
+    if (s.back() == '\n' && !joined_ends_with_newline) out.push_back('\n');
+    return out;
+}
+
+}  // namespace text

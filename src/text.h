@@ -1,0 +1,190 @@
+// Text helpers shared by the request and by every filter: line splitting,
+// Unicode-whitespace trimming, ASCII case folding, strict number parsing,
+// templates, the size rule, and the request's normalisation steps.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace text {
+
+// ---------------------------------------------------------------- UTF-8 --
+
+// True when `s` is well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
+bool is_valid_utf8(std::string_view s);
+
+// Number of Unicode scalar values in valid UTF-8 text.
+std::size_t char_count(std::string_view s);
+
+// Decodes the scalar value starting at byte `pos`; `len` receives its byte
+// length (1 for a stray byte, which decodes as itself).
+char32_t decode_at(std::string_view s, std::size_t pos, std::size_t& len);
+
+// Byte length of the UTF-8 sequence that starts with lead byte `b` (1 for
+// ASCII and stray continuation bytes).
+inline std::size_t utf8_len(unsigned char b) {
+    if (b < 0xC0) return 1;
+    if (b < 0xE0) return 2;
+    if (b < 0xF0) return 3;
+    return 4;
+}
+
+// The prefix of `s` holding at most `n` characters; never splits a sequence.
+std::string_view take_chars(std::string_view s, std::size_t n);
+
+// ----------------------------------------------------------- whitespace --
+
+// Unicode White_Space (the 25 code points).
+bool is_whitespace(char32_t c);
+inline bool is_ascii_whitespace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string_view trim(std::string_view s);
+std::string_view trim_start(std::string_view s);
+std::string_view trim_end(std::string_view s);
+
+// Pieces between runs of Unicode whitespace; no empty pieces.
+std::vector<std::string_view> split_whitespace(std::string_view s);
+
+// `s` split at its first whitespace character: the part before it and the
+// rest with leading whitespace removed. None when `s` holds no whitespace.
+std::optional<std::pair<std::string_view, std::string_view>> split_once_whitespace(std::string_view s);
+
+// ------------------------------------------------------------ ASCII case --
+
+inline char to_lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
+inline char to_upper_ascii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool is_ascii_alnum(char c) { return is_ascii_digit(c) || is_ascii_alpha(c); }
+
+std::string to_lower(std::string_view s);
+std::string to_upper(std::string_view s);
+bool equals_ignore_case(std::string_view a, std::string_view b);
+bool starts_with_ignore_case(std::string_view s, std::string_view prefix);
+bool ends_with_ignore_case(std::string_view s, std::string_view suffix);
+// Position of the first case-insensitive match of `needle`, or npos.
+std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from = 0);
+inline bool contains_ignore_case(std::string_view s, std::string_view needle) {
+    return find_ignore_case(s, needle) != std::string_view::npos;
+}
+inline bool contains(std::string_view s, std::string_view needle) {
+    return s.find(needle) != std::string_view::npos;
+}
+
+// -------------------------------------------------------------- numbers --
+
+// Optional "+", then ASCII digits only; no overflow past 64 bits.
+std::optional<std::uint64_t> parse_unsigned(std::string_view s);
+// Optional sign, digits with an optional "." and an optional exponent
+// ("1", "-2.5", "3.", ".5", "1e-3"). With `allow_special`, the words inf,
+// infinity and nan (any case, optionally signed) are read too.
+std::optional<double> parse_decimal(std::string_view s, bool allow_special = false);
+
+// ---------------------------------------------------------------- lines --
+
+// The text split on "\n" with one final newline set aside, so that
+// join(lines) + (final_newline ? "\n" : "") gives the text back. The empty
+// text gives one empty line.
+struct Lines {
+    std::vector<std::string_view> lines;
+    bool final_newline = false;
+};
+Lines split_lines(std::string_view s);
+
+// Line-iterator semantics: each "\n" ends a line and one "\r" before it is
+// dropped; a piece after the last "\n" is a line only when it is not empty.
+std::vector<std::string_view> lines_of(std::string_view s);
+
+// Every piece between "\n"s, n line ends giving n + 1 pieces.
+std::vector<std::string_view> split_on_newline(std::string_view s);
+
+template <class Seq>
+std::string join(const Seq& parts, std::string_view sep = "\n") {
+    std::size_t total = 0;
+    for (const auto& p : parts) total += std::string_view(p).size() + sep.size();
+    std::string out;
+    out.reserve(total);
+    bool first = true;
+    for (const auto& p : parts) {
+        if (!first) out.append(sep);
+        first = false;
+        out.append(std::string_view(p));
+    }
+    return out;
+}
+
+// Lines joined with "\n", plus "\n" when `final_newline`.
+template <class Seq>
+std::string join_lines(const Seq& lines, bool final_newline) {
+    std::string out = join(lines, "\n");
+    if (final_newline) out.push_back('\n');
+    return out;
+}
+
+// ------------------------------------------------------------ templates --
+
+inline std::string to_text(std::string_view s) { return std::string(s); }
+inline std::string to_text(const std::string& s) { return s; }
+inline std::string to_text(const char* s) { return std::string(s); }
+inline std::string to_text(char c) { return std::string(1, c); }
+template <class N>
+    requires std::is_integral_v<N>
+std::string to_text(N n) {
+    return std::to_string(n);
+}
+
+std::string fill_template(std::string_view tmpl, const std::vector<std::string>& args);
+
+// Replaces each "{}" of `tmpl`, left to right, by the next argument.
+template <class... Args>
+std::string format(std::string_view tmpl, const Args&... args) {
+    return fill_template(tmpl, std::vector<std::string>{to_text(args)...});
+}
+
+// "" for a count of 1, "s" otherwise.
+inline std::string_view plural(std::uint64_t n) { return n == 1 ? "" : "s"; }
+
+// String in double quotes with backslash escapes (\" \\ \n \t \r, other
+// control characters as \u{XX}).
+std::string debug_quote(std::string_view s);
+
+// -------------------------------------------------------- line clean-up --
+
+// Removes each ESC "[" ... final-byte (0x40..0x7E) sequence; an unterminated
+// one runs to the end; an ESC not followed by "[" stays.
+std::string strip_ansi(std::string_view s);
+
+// Keeps a line only when it is non-empty and differs from the last kept one.
+std::vector<std::string> drop_blank_and_adjacent_duplicates(const std::vector<std::string>& lines);
+
+// Upper-cased level word when it is a known level (WARNING reads as WARN).
+std::optional<std::string> normalize_level(std::string_view word);
+
+// ------------------------------------------------------- the size rule --
+
+// A candidate replaces the current text only when it has fewer bytes, or as
+// many bytes and fewer characters.
+bool is_smaller_output(std::string_view candidate, std::string_view current);
+
+// Of two renderings of the same lines, the candidate when it is smaller by
+// the size rule, otherwise a copy of the current lines.
+std::vector<std::string> choose_smaller_lines(const std::vector<std::string>& current,
+                                              std::vector<std::string>&& candidate);
+
+// --------------------------------------------------- request text steps --
+
+// "\r\n" then "\r" become "\n"; trailing Unicode whitespace is trimmed from
+// every line; the number of lines and a final newline are preserved.
+std::string normalize_and_trim_trailing_whitespace(std::string_view s);
+
+// Keeps at most `limit` consecutive empty lines of each run.
+std::string collapse_blank_lines(std::string_view s, std::uint64_t limit);
+
+}  // namespace text

@@ -1,0 +1,147 @@
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case {
+    std::string in;
+    std::string want;
+};
+
+TEST(Normalize, LineEndsAndTrailingWhitespace) {
+    const Case cases[] = {
+        {"", ""},
+        {"\n", "\n"},
+        {" \n\t", "\n"},
+        {"\r", "\n"},
+        {"x\r\ny", "x\ny"},
+        {"a \r\nb\t\r\r\n", "a\nb\n\n"},
+        {"  a  ", "  a"},
+        {"\xC2\xA0", ""},                                  // no-break space
+        {"a\xE2\x80\x83\xE3\x80\x80\n", "a\n"},           // em space, ideographic space
+        {"a\xE2\x80\x8B", "a\xE2\x80\x8B"},                // zero-width space is not White_Space
+        {"a\v\f\xC2\x85", "a"},
+        {"\r\r\n", "\n\n"},
+        {"caf\xC3\xA9 ", "caf\xC3\xA9"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::normalize_and_trim_trailing_whitespace(c.in), c.want) << c.in;
+}
+
+TEST(CollapseBlankLines, Limits) {
+    struct L {
+        std::string in;
+        std::uint64_t limit;
+        std::string want;
+    };
+    const L cases[] = {
+        {"a\n\n\nb\n", 1, "a\n\nb\n"},
+        {"a\n\n", 1, "a\n"},
+        {"\n", 1, "\n"},
+        {"\n\n\n", 1, "\n"},
+        {"a", 1, "a"},
+        {"a\n\n\n", 2, "a\n\n"},
+        {"\n", 0, ""},
+        {"a\n\nb", 0, "a\nb"},
+        {"a\n \n\nb", 0, "a\n \nb"},
+        {"", 5, ""},
+        {"a\n\n\n\nb\n", UINT64_MAX, "a\n\n\n\nb\n"},
+        {"a\r\nb", 1, "a\nb"},
+        {"a\r", 1, "a\r"},
+        {"\n\n\na\n", 1, "\na\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(text::collapse_blank_lines(c.in, c.limit), c.want) << "input: " << c.in << " limit " << c.limit;
+}
+
+TEST(SizeRule, BytesThenCharacters) {
+    EXPECT_TRUE(text::is_smaller_output("ab", "abc"));
+    EXPECT_FALSE(text::is_smaller_output("abc", "ab"));
+    EXPECT_FALSE(text::is_smaller_output("abc", "abc"));
+    EXPECT_FALSE(text::is_smaller_output("xyz", "abc"));
+    EXPECT_TRUE(text::is_smaller_output("\xC3\xA9", "ab"));  // same bytes, one character
+    EXPECT_FALSE(text::is_smaller_output("ab", "\xC3\xA9"));
+}
+
+TEST(ChooseSmallerLines, KeepsCurrentOnTie) {
+    std::vector<std::string> current{"a", "b"};
+    EXPECT_EQ(text::choose_smaller_lines(current, {"a\nb"}), current);
+    EXPECT_EQ(text::choose_smaller_lines(current, {}), std::vector<std::string>{});
+    EXPECT_EQ(text::choose_smaller_lines({}, {}), std::vector<std::string>{});
+    EXPECT_EQ(text::choose_smaller_lines(current, {"ab"}), std::vector<std::string>{"ab"});
+    EXPECT_EQ(text::choose_smaller_lines({"ab"}, {"\xC3\xA9"}), std::vector<std::string>{"\xC3\xA9"});
+}
+
+TEST(Numbers, Unsigned) {
+    EXPECT_EQ(text::parse_unsigned("0"), 0u);
+    EXPECT_EQ(text::parse_unsigned("+2"), 2u);
+    EXPECT_EQ(text::parse_unsigned("007"), 7u);
+    EXPECT_EQ(text::parse_unsigned("18446744073709551615"), UINT64_MAX);
+    for (const char* bad : {"", "+", "-", "++2", "-0", "-1", " 2", "2 ", "1_000", "18446744073709551616",
+                            "99999999999999999999", "0x10"})
+        EXPECT_FALSE(text::parse_unsigned(bad)) << bad;
+}
+
+TEST(Numbers, Decimal) {
+    struct D {
+        const char* in;
+        double want;
+    };
+    for (auto [in, want] : {D{"1", 1}, D{"-2.5", -2.5}, D{"+3", 3}, D{"3.", 3}, D{".5", 0.5}, D{"1e3", 1000},
+                            D{"1.5E-2", 0.015}})
+        EXPECT_EQ(text::parse_decimal(in), want) << in;
+    for (const char* bad : {"", ".", "+", "e5", "1e", "1e+", "0x1p3", " 1", "1 ", "inf", "nan", "1,5"})
+        EXPECT_FALSE(text::parse_decimal(bad)) << bad;
+    EXPECT_TRUE(text::parse_decimal("Infinity", true));
+    EXPECT_TRUE(text::parse_decimal("-inf", true));
+    EXPECT_TRUE(text::parse_decimal("NaN", true));
+}
+
+TEST(Utf8, Validation) {
+    for (const char* good : {"", "plain ascii text, long enough for the fast path", "caf\xC3\xA9",
+                             "\xE2\x80\xA6", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"})
+        EXPECT_TRUE(text::is_valid_utf8(good)) << good;
+    for (const char* bad : {"\xC3", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF",
+                            "abcdefgh\x80", "\xE2\x80"})
+        EXPECT_FALSE(text::is_valid_utf8(bad)) << bad;
+}
+
+TEST(Whitespace, TrimAndSplit) {
+    EXPECT_EQ(text::trim("\xC2\xA0 a b \t"), "a b");
+    EXPECT_EQ(text::trim_start("  a "), "a ");
+    EXPECT_EQ(text::split_whitespace(" a\xE2\x80\x83" "b  c "), (std::vector<std::string_view>{"a", "b", "c"}));
+    auto parts = text::split_once_whitespace("head \t rest of it");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->first, "head");
+    EXPECT_EQ(parts->second, "rest of it");
+    EXPECT_FALSE(text::split_once_whitespace("single"));
+    EXPECT_EQ(text::take_chars("\xC3\xA9t\xC3\xA9", 2), "\xC3\xA9t");
+}
+
+TEST(Lines, SplitAndIterate) {
+    auto l = text::split_lines("a\nb\n");
+    EXPECT_EQ(l.lines, (std::vector<std::string_view>{"a", "b"}));
+    EXPECT_TRUE(l.final_newline);
+    EXPECT_EQ(text::join_lines(l.lines, l.final_newline), "a\nb\n");
+    EXPECT_EQ(text::split_lines("").lines.size(), 1u);
+    EXPECT_EQ(text::lines_of("a\r\nb\r"), (std::vector<std::string_view>{"a", "b\r"}));
+    EXPECT_EQ(text::lines_of("a\n\n"), (std::vector<std::string_view>{"a", ""}));
+    EXPECT_TRUE(text::lines_of("").empty());
+}
+
+TEST(Helpers, CaseTemplatesAnsi) {
+    EXPECT_EQ(text::find_ignore_case("Hello World", "WORLD"), 6u);
+    EXPECT_TRUE(text::starts_with_ignore_case("ERROR: x", "error"));
+    EXPECT_EQ(text::format("… {} stack frame{} omitted", 3, text::plural(3)), "… 3 stack frames omitted");
+    EXPECT_EQ(text::format("{}-{}", "a"), "a-{}");
+    EXPECT_EQ(text::strip_ansi("\x1b[31mred\x1b[0m \x1b(B x\x1b[12"), "red \x1b(B x");
+    EXPECT_EQ(text::strip_ansi("end\x1b"), "end\x1b");
+    EXPECT_EQ(text::debug_quote("a\"b\\c\n\t\r\x01"), "\"a\\\"b\\\\c\\n\\t\\r\\u{1}\"");
+    EXPECT_EQ(text::drop_blank_and_adjacent_duplicates({"a", "a", "", "b", " ", " ", "a"}),
+              (std::vector<std::string>{"a", "b", " ", "a"}));
+    EXPECT_EQ(text::normalize_level("warning"), "WARN");
+    EXPECT_EQ(text::normalize_level("Critical"), "CRITICAL");
+    EXPECT_FALSE(text::normalize_level("verbose"));
+}
+
+}  // namespace
