@@ -13,24 +13,28 @@ namespace {
 constexpr std::size_t kMinSummaryRecords = 10;
 
 void append_minified_json(std::string& out, std::string_view source) {
+    // Written through a pointer into room made up front: the output is never
+    // longer than the source.
+    const std::size_t start = out.size();
+    out.resize(start + source.size());
+    char* write = out.data() + start;
     bool in_string = false;
     bool escaped = false;
     for (char c : source) {
         if (in_string) {
-            out.push_back(c);
+            *write++ = c;
             if (escaped)
                 escaped = false;
             else if (c == '"')
                 in_string = false;
             else if (c == '\\')
                 escaped = true;
-        } else if (c == '"') {
-            out.push_back(c);
-            in_string = true;
         } else if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
-            out.push_back(c);
+            *write++ = c;
+            in_string = c == '"';
         }
     }
+    out.resize(static_cast<std::size_t>(write - out.data()));
 }
 
 // Keeps `candidate` as the best result so far when it is smaller than the

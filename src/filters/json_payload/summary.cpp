@@ -187,6 +187,10 @@ bool is_interesting_word(std::string_view word) {
     return is_path_word(w) || is_uuid_word(w) || is_long_hex_word(w) || is_ticket_word(w);
 }
 
+bool is_interesting_leaf(const json::Value& leaf) {
+    return leaf.is_string() && is_interesting_text(leaf.get_ref<const std::string&>());
+}
+
 }  // namespace
 
 bool has_non_ok_status(const json::Value& value) { return any_in(value, status_rule, no_leaf); }
@@ -195,10 +199,7 @@ bool has_named_id_field(const json::Value& value) { return any_in(value, id_rule
 
 bool has_interesting_text(const json::Value& value) {
     return any_in(
-        value, [](std::string_view, const json::Value&) { return Step::Descend; },
-        [](const json::Value& leaf) {
-            return leaf.is_string() && is_interesting_text(leaf.get_ref<const std::string&>());
-        });
+        value, [](std::string_view, const json::Value&) { return Step::Descend; }, is_interesting_leaf);
 }
 
 bool is_interesting_text(std::string_view s) {
@@ -222,8 +223,16 @@ void RecordSummary::note_keys(const json::Value& record) {
     }
 }
 
+// The three tests in one walk. Walking on into a status member whose value
+// is ok loses nothing: an ok value is always a scalar.
 bool RecordSummary::stands_out(const json::Value& record) const {
-    return has_non_ok_status(record) || has_named_id_field(record) || has_interesting_text(record);
+    return any_in(
+        record,
+        [](std::string_view name, const json::Value& value) {
+            return status_rule(name, value) == Step::Pass || id_rule(name, value) == Step::Pass ? Step::Pass
+                                                                                               : Step::Descend;
+        },
+        is_interesting_leaf);
 }
 
 void RecordSummary::add(json::Value&& record) {
