@@ -13,4 +13,8 @@ std::optional<std::string> try_compress_json_payload_output(std::string_view tex
 // The filter: the shortened text, or a copy of the input.
 std::string compress_json_payload_output(std::string_view text);
 
+// JSON source text with the whitespace between tokens removed; strings are
+// copied as they are. Nothing is validated.
+std::string minify_json_source(std::string_view source);
+
 }  // namespace filters::json_payload::reducer
