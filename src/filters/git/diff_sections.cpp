@@ -121,15 +121,15 @@ std::optional<std::string> compress_git_diff_sections(std::string_view text) {
     if (!text::contains(text, kSectionStart)) return std::nullopt;
     GitLines split = split_git_lines(text);
     const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(text.size());
+    PassOutput out(split);
     std::size_t i = 0;
-    while (i < lines.size() && !lines[i].starts_with(kSectionStart)) out.copy_line(lines[i++]);
+    while (i < lines.size() && !lines[i].starts_with(kSectionStart)) ++i;
     while (i < lines.size()) {
         const std::size_t begin = i;
         for (++i; i < lines.size() && !lines[i].starts_with(kSectionStart);) ++i;
-        out.place_unit(lines, begin, i, shorten_diff_section(std::span(lines).subspan(begin, i - begin)));
+        out.place_unit(begin, i, shorten_diff_section(std::span(lines).subspan(begin, i - begin)));
     }
-    return std::move(out).finish(split.final_newline);
+    return std::move(out).finish();
 }
 
 }  // namespace filters::git

@@ -1,5 +1,6 @@
 #include "filters/git/long_status.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "filters/git/paths.h"
@@ -21,10 +22,14 @@ struct KindGroup {
     std::vector<std::string> paths;
 };
 
-bool opens_long_status(const std::vector<std::string_view>& lines) {
-    for (std::string_view line : lines) {
-        if (text::trim(line).empty()) continue;
-        return line.starts_with("On branch ") || line.starts_with("HEAD detached ");
+// Looked at before the text is split, so that other text is declined at
+// the cost of reading its first lines.
+bool opens_long_status(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = std::min(text.find('\n', pos), text.size());
+        std::string_view line = text.substr(pos, end - pos);
+        if (!text::trim(line).empty()) return line.starts_with("On branch ") || line.starts_with("HEAD detached ");
+        pos = end + 1;
     }
     return false;
 }
@@ -73,9 +78,10 @@ GitStatusEntry parse_git_long_status_entry(std::string_view line) {
 }
 
 std::optional<std::string> compress_git_long_status(std::string_view text) {
+    if (!opens_long_status(text)) return std::nullopt;
     GitLines split = split_git_lines(text);
     const std::vector<std::string_view>& lines = split.lines;
-    if (!opens_long_status(lines) || !has_section_header(lines)) return std::nullopt;
+    if (!has_section_header(lines)) return std::nullopt;
 
     std::vector<std::string_view> preamble;
     std::vector<std::string_view> trailing;
@@ -122,9 +128,9 @@ std::optional<std::string> compress_git_long_status(std::string_view text) {
     for (std::string_view line : trailing) candidate.add(std::string(line));
     if (candidate.over_budget()) return std::nullopt;
 
-    PassOutput out(text.size());
-    out.place_unit(lines, 0, lines.size(), std::move(candidate.lines));
-    return std::move(out).finish(split.final_newline);
+    PassOutput out(split);
+    out.place_unit(0, lines.size(), std::move(candidate.lines));
+    return std::move(out).finish();
 }
 
 }  // namespace filters::git

@@ -59,12 +59,12 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
     if (text.find('\t') == std::string_view::npos) return std::nullopt;
     GitLines split = split_git_lines(text);
     const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(text.size());
+    PassOutput out(split);
     std::size_t i = 0;
     while (i < lines.size()) {
         std::optional<GitNameStatusEntry> entry = parse_git_name_status_line(lines[i]);
         if (!entry) {
-            out.copy_line(lines[i++]);
+            ++i;
             continue;
         }
         const std::size_t begin = i;
@@ -75,10 +75,7 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
             if (added) groups.push_back(StatusGroup{std::move(entry->status), {}});
             groups[it->second].paths.push_back(std::move(entry->path));
         }
-        if (i - begin < kMinRunEntries) {
-            out.copy_lines(lines, begin, i);
-            continue;
-        }
+        if (i - begin < kMinRunEntries) continue;
         std::string headline = "git name-status:";
         for (const StatusGroup& g : groups) headline += text::format(" {}={}", g.status, g.paths.size());
         Rendering candidate(joined_size(lines, begin, i));
@@ -94,13 +91,10 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
             candidate.add(text::format("{}:", g.status));
             candidate.add(std::move(*path_lines));
         }
-        if (!complete || candidate.over_budget()) {
-            out.copy_lines(lines, begin, i);
-            continue;
-        }
-        out.place_unit(lines, begin, i, std::move(candidate.lines));
+        if (!complete || candidate.over_budget()) continue;
+        out.place_unit(begin, i, std::move(candidate.lines));
     }
-    return std::move(out).finish(split.final_newline);
+    return std::move(out).finish();
 }
 
 }  // namespace filters::git

@@ -37,7 +37,7 @@ std::optional<GitStatusEntry> parse_git_status_line(std::string_view line) {
 std::optional<std::string> compress_git_short_status(std::string_view text) {
     GitLines split = split_git_lines(text);
     const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(text.size());
+    PassOutput out(split);
     std::size_t i = 0;
     while (i < lines.size()) {
         const std::size_t begin = i;
@@ -56,13 +56,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
             groups[it->second].rows.push_back(tree::TreeRow{std::move(entry->path), {}, {}});
         }
         if (i == begin) {
-            out.copy_line(lines[i++]);
+            ++i;
             continue;
         }
-        if (groups.empty()) {
-            out.copy_lines(lines, begin, i);
-            continue;
-        }
+        if (groups.empty()) continue;
         Rendering candidate(joined_size(lines, begin, i));
         for (std::string_view line : branch_lines) candidate.add(std::string(line));
         std::string headline = "git status:";
@@ -79,13 +76,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
             }
             for (std::string& line : *tree_lines) candidate.add(" " + line);
         }
-        if (!complete || candidate.over_budget()) {
-            out.copy_lines(lines, begin, i);
-            continue;
-        }
-        out.place_unit(lines, begin, i, std::move(candidate.lines));
+        if (!complete || candidate.over_budget()) continue;
+        out.place_unit(begin, i, std::move(candidate.lines));
     }
-    return std::move(out).finish(split.final_newline);
+    return std::move(out).finish();
 }
 
 }  // namespace filters::git

@@ -54,12 +54,12 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     if (text.find('|') == std::string_view::npos) return std::nullopt;
     GitLines split = split_git_lines(text);
     const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(text.size());
+    PassOutput out(split);
     std::size_t i = 0;
     while (i < lines.size()) {
         std::optional<GitStatRow> first = parse_git_stat_line(lines[i]);
         if (!first) {
-            out.copy_line(lines[i++]);
+            ++i;
             continue;
         }
         const std::size_t begin = i;
@@ -77,21 +77,15 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
             candidate.emplace_back(text::trim(lines[i]));
         // Without git's summary line, only a bar graph tells a stat run from
         // a table whose last column happens to be a number.
-        if (candidate.empty() && !any_graph) {
-            out.copy_lines(lines, begin, i);
-            continue;
-        }
+        if (candidate.empty() && !any_graph) continue;
         if (candidate.empty()) candidate.push_back(text::format("git diff --stat: files={}", rows.size()));
         std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, joined_size(lines, begin, i));
-        if (!tree_lines) {
-            out.copy_lines(lines, begin, i);
-            continue;
-        }
+        if (!tree_lines) continue;
         candidate.insert(candidate.end(), std::make_move_iterator(tree_lines->begin()),
                          std::make_move_iterator(tree_lines->end()));
-        out.place_unit(lines, begin, i, std::move(candidate));
+        out.place_unit(begin, i, std::move(candidate));
     }
-    return std::move(out).finish(split.final_newline);
+    return std::move(out).finish();
 }
 
 }  // namespace filters::git

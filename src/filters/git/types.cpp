@@ -35,30 +35,37 @@ void Rendering::add(std::vector<std::string>&& more) {
     for (std::string& line : more) add(std::move(line));
 }
 
-void PassOutput::copy_line(std::string_view line) {
-    text_.append(line);
-    text_.push_back('\n');
-    ++line_count_;
-}
-
-void PassOutput::copy_lines(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) copy_line(lines[i]);
-}
-
-void PassOutput::place_unit(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end,
-                            std::vector<std::string>&& candidate) {
+void PassOutput::place_unit(std::size_t begin, std::size_t end, std::vector<std::string>&& candidate) {
+    const std::vector<std::string_view>& lines = lines_.lines;
     std::vector<std::string> current(lines.begin() + static_cast<std::ptrdiff_t>(begin),
                                      lines.begin() + static_cast<std::ptrdiff_t>(end));
     std::vector<std::string> chosen = text::choose_smaller_lines(current, std::move(candidate));
-    if (chosen != current) changed_ = true;
-    for (const std::string& line : chosen) copy_line(line);
+    if (chosen == current) return;
+    if (!changed_) {
+        changed_ = true;
+        text_.reserve(joined_size(lines, 0, lines.size()) + 1);
+    }
+    copy_through(begin);
+    for (const std::string& line : chosen) {
+        text_.append(line);
+        text_.push_back('\n');
+    }
+    written_ = end;
 }
 
-std::optional<std::string> PassOutput::finish(bool final_newline) && {
+std::optional<std::string> PassOutput::finish() && {
     if (!changed_) return std::nullopt;
-    if (line_count_ > 0) text_.pop_back();
-    if (final_newline) text_.push_back('\n');
+    copy_through(lines_.lines.size());
+    if (!text_.empty()) text_.pop_back();
+    if (lines_.final_newline) text_.push_back('\n');
     return std::move(text_);
+}
+
+void PassOutput::copy_through(std::size_t end) {
+    for (; written_ < end; ++written_) {
+        text_.append(lines_.lines[written_]);
+        text_.push_back('\n');
+    }
 }
 
 }  // namespace filters::git

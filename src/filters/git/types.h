@@ -44,26 +44,27 @@ struct Rendering {
     std::size_t bytes = 0;  // of the lines joined with "\n"
 };
 
-// Collects a pass's output lines. Untouched lines are copied through; a
-// unit (section, run, block) is replaced by its rendering only when that is
-// smaller than the unit's own lines.
+// A pass's output: the pass's lines, with some units (section, run, block)
+// replaced by their rendering where that is smaller than the unit's own
+// lines. Nothing is built until the first unit is replaced, so a pass that
+// changes nothing costs no copy of the text.
 class PassOutput {
 public:
-    explicit PassOutput(std::size_t reserve) { text_.reserve(reserve); }
+    explicit PassOutput(const GitLines& lines) : lines_(lines) {}
 
-    void copy_line(std::string_view line);
-    void copy_lines(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end);
-    // Places the smaller of the unit's lines [begin, end) and `candidate`.
-    void place_unit(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end,
-                    std::vector<std::string>&& candidate);
+    // Offers `candidate` for the lines [begin, end); units come in order.
+    void place_unit(std::size_t begin, std::size_t end, std::vector<std::string>&& candidate);
 
-    // The joined text with the final newline restored, or nothing when no
+    // The lines joined with the final newline restored, or nothing when no
     // unit was replaced (the pass would give its input back).
-    std::optional<std::string> finish(bool final_newline) &&;
+    std::optional<std::string> finish() &&;
 
 private:
+    void copy_through(std::size_t end);
+
+    const GitLines& lines_;
+    std::size_t written_ = 0;  // lines before this one are in text_
     std::string text_;
-    std::size_t line_count_ = 0;
     bool changed_ = false;
 };
 
