@@ -25,7 +25,10 @@ bool is_commit_line(std::string_view line) {
 
 class SectionWalk {
 public:
-    explicit SectionWalk(std::size_t reserve) { out_.reserve(reserve); }
+    // `budget`: the section's own size; a longer result is never chosen.
+    explicit SectionWalk(std::size_t budget) : budget_(budget) {}
+
+    bool over_budget() const { return bytes_ > budget_; }
 
     void take(std::string_view line) {
         if (line.starts_with("@@ ")) {
@@ -68,19 +71,25 @@ public:
         }
     }
 
-    std::vector<std::string> finish() && {
+    // The section's lines, or nothing when they outgrew the budget.
+    std::optional<std::vector<std::string>> finish() && {
         flush_both();
+        if (over_budget()) return std::nullopt;
         return std::move(out_);
     }
 
 private:
-    void keep(std::string_view line) { out_.emplace_back(line); }
+    void keep(std::string_view line) { emit(std::string(line)); }
+    void emit(std::string line) {
+        bytes_ += line.size() + 1;
+        out_.push_back(std::move(line));
+    }
     void flush_context() {
-        if (context_ > 0) out_.push_back(context_marker(context_));
+        if (context_ > 0) emit(context_marker(context_));
         context_ = 0;
     }
     void flush_payload() {
-        if (payload_ > 0) out_.push_back(payload_marker(payload_));
+        if (payload_ > 0) emit(payload_marker(payload_));
         payload_ = 0;
     }
     void flush_both() {
@@ -93,6 +102,8 @@ private:
     bool binary_ = false;
     std::size_t context_ = 0;
     std::size_t payload_ = 0;
+    std::size_t bytes_ = 0;
+    std::size_t budget_;
 };
 
 }  // namespace
@@ -111,9 +122,14 @@ std::string payload_marker(std::size_t count) {
     return text::format("\xE2\x80\xA6 {} binary patch payload line{}", count, text::plural(count));
 }
 
-std::vector<std::string> shorten_diff_section(std::span<const std::string_view> section) {
-    SectionWalk walk(section.size());
-    for (std::string_view line : section) walk.take(line);
+std::optional<std::vector<std::string>> shorten_diff_section(std::span<const std::string_view> section) {
+    std::size_t budget = 0;
+    for (std::string_view line : section) budget += line.size() + 1;
+    SectionWalk walk(budget);
+    for (std::string_view line : section) {
+        walk.take(line);
+        if (walk.over_budget()) return std::nullopt;
+    }
     return std::move(walk).finish();
 }
 
@@ -127,7 +143,9 @@ std::optional<std::string> compress_git_diff_sections(std::string_view text) {
     while (i < lines.size()) {
         const std::size_t begin = i;
         for (++i; i < lines.size() && !lines[i].starts_with(kSectionStart);) ++i;
-        out.place_unit(begin, i, shorten_diff_section(std::span(lines).subspan(begin, i - begin)));
+        std::optional<std::vector<std::string>> shortened =
+            shorten_diff_section(std::span(lines).subspan(begin, i - begin));
+        if (shortened) out.place_unit(begin, i, std::move(*shortened));
     }
     return std::move(out).finish();
 }

@@ -20,8 +20,10 @@ bool is_diff_metadata_line(std::string_view line);
 std::string context_marker(std::size_t count);
 std::string payload_marker(std::size_t count);
 
-// The shortened lines of one section (its first line starts "diff --git ").
-std::vector<std::string> shorten_diff_section(std::span<const std::string_view> section);
+// The shortened lines of one section (its first line starts "diff --git "),
+// or nothing as soon as they outgrow the section (markers can be longer
+// than the short lines they count).
+std::optional<std::vector<std::string>> shorten_diff_section(std::span<const std::string_view> section);
 
 // The pass: each section shortened when smaller; nothing when none changed.
 std::optional<std::string> compress_git_diff_sections(std::string_view text);
