@@ -9,9 +9,10 @@ namespace {
 constexpr std::string_view kSectionStart = "diff --git ";
 
 constexpr std::string_view kMetadataPrefixes[] = {
-    "diff --git ",   "--- ",      "+++ ",       "new file mode ", "deleted file mode ", "old mode ",
-    "new mode ",     "similarity index ", "dissimilarity index ", "rename from ", "rename to ",
-    "copy from ",    "copy to ",  "Binary files ", "GIT binary patch", "literal ", "delta ",
+    "diff --git ",      "--- ",          "+++ ",      "new file mode ",   "deleted file mode ",
+    "old mode ",        "new mode ",     "similarity index ", "dissimilarity index ",
+    "rename from ",     "rename to ",   "copy from ", "copy to ",
+    "Binary files ",    "GIT binary patch", "literal ", "delta ",
 };
 
 // A commit header of git log -p output, "commit " and a hex object name.

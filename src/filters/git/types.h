@@ -24,7 +24,7 @@ struct GitLines {
 
 GitLines split_git_lines(std::string_view text);
 
-// Bytes of lines [begin, end) joined with "\n"; begin < end.
+// Bytes of lines [begin, end) joined with "\n" (0 for no lines).
 std::size_t joined_size(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end);
 
 // A unit's candidate rendering under construction. Its budget is the size
