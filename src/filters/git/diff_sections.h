@@ -1,0 +1,31 @@
+// Sections of git diff and git show output, from one "diff --git " line to
+// the next: context lines inside hunks and binary patch payloads become
+// counting markers, "index " lines go. The later "diff" filter reads both
+// markers back, so their wording must not change.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace filters::git {
+
+// Header lines of a section ("--- ", "rename from ", "GIT binary patch"...).
+bool is_diff_metadata_line(std::string_view line);
+
+// "… N context line(s)" and "… N binary patch payload line(s)".
+std::string context_marker(std::size_t count);
+std::string payload_marker(std::size_t count);
+
+// The shortened lines of one section (its first line starts "diff --git "),
+// or nothing as soon as they outgrow the section (markers can be longer
+// than the short lines they count).
+std::optional<std::vector<std::string>> shorten_diff_section(std::span<const std::string_view> section);
+
+// The pass: each section shortened when smaller; nothing when none changed.
+std::optional<std::string> compress_git_diff_sections(std::string_view text);
+
+}  // namespace filters::git

@@ -1,0 +1,89 @@
+#include "filters/git/paths.h"
+
+#include <cstdint>
+
+#include "text.h"
+
+namespace filters::git {
+namespace {
+
+constexpr std::string_view kBareFileNames[] = {"README", "uv.lock", "Makefile", "Dockerfile", "Cargo.lock"};
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Number of levels the tree gives a path: its non-empty components, "/" and
+// "\" both separating, after the leading "./" pieces the tree drops.
+std::uint64_t component_count(std::string_view path) {
+    while (path.size() > 2 && path[0] == '.' && is_separator(path[1])) path.remove_prefix(2);
+    std::uint64_t count = 0;
+    bool in_component = false;
+    for (char c : path) {
+        if (is_separator(c)) {
+            in_component = false;
+        } else if (!in_component) {
+            in_component = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+bool looks_git_path_like(std::string_view text) {
+    std::string_view s = text::trim(text);
+    while (!s.empty() && s.front() == '"') s.remove_prefix(1);
+    while (!s.empty() && s.back() == '"') s.remove_suffix(1);
+    if (s.empty() || s.size() > 300) return false;
+    if (text::contains(s, "://")) return false;
+    if (s.find_first_of("/\\") != std::string_view::npos) return true;
+    for (std::string_view name : kBareFileNames)
+        if (s == name) return true;
+    std::size_t dot = s.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return false;
+    std::string_view ext = s.substr(dot + 1);
+    if (ext.empty() || ext.size() > 12) return false;
+    for (char c : ext)
+        if (!text::is_ascii_alnum(c)) return false;
+    return true;
+}
+
+std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree::TreeRow>& rows,
+                                                          std::size_t max_bytes) {
+    // The deepest row alone prints a line at every depth above its leaf, so
+    // its indents add up to at least c(c-1)/2 bytes for c components. Seeing
+    // that early spares building a tree of a million nodes for nothing.
+    for (const tree::TreeRow& row : rows) {
+        std::uint64_t c = component_count(row.path);
+        if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return std::nullopt;
+    }
+    std::optional<std::string> rendering = tree::format_tree_within(rows, max_bytes);
+    if (!rendering) return std::nullopt;
+    std::vector<std::string> lines;
+    if (rendering->empty()) return lines;
+    for (std::string_view line : text::split_on_newline(*rendering)) lines.emplace_back(line);
+    return lines;
+}
+
+std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths,
+                                                         std::size_t max_bytes) {
+    std::vector<tree::TreeRow> rows;
+    std::vector<std::string_view> listed;
+    for (const std::string& path : paths) {
+        if (text::contains(path, " -> ") || path.find('\t') != std::string::npos)
+            listed.push_back(path);
+        else
+            rows.push_back(tree::TreeRow{path, {}, {}});
+    }
+    std::vector<std::string> lines;
+    if (!rows.empty()) {
+        std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, max_bytes);
+        if (!tree_lines) return std::nullopt;
+        lines.reserve(tree_lines->size() + listed.size());
+        for (std::string& line : *tree_lines) lines.push_back(" " + line);
+    }
+    for (std::string_view path : listed) lines.push_back(text::format(" {}", path));
+    return lines;
+}
+
+}  // namespace filters::git

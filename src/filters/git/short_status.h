@@ -1,0 +1,19 @@
+// Blocks of short status lines ("XY path") and "## " branch lines,
+// rendered as per-code counts and trees of the paths.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "filters/git/types.h"
+
+namespace filters::git {
+
+// "XY path" with X and Y status characters, not both blank.
+std::optional<GitStatusEntry> parse_git_status_line(std::string_view line);
+
+// The pass: each block rendered when smaller; nothing when no block changed.
+std::optional<std::string> compress_git_short_status(std::string_view text);
+
+}  // namespace filters::git

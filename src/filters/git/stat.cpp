@@ -1,0 +1,91 @@
+#include "filters/git/stat.h"
+
+#include <vector>
+
+#include "filters/git/paths.h"
+#include "filters/git/types.h"
+#include "text.h"
+
+namespace filters::git {
+namespace {
+
+bool is_all_digits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!text::is_ascii_digit(c)) return false;
+    return true;
+}
+
+bool is_bar_graph(std::string_view s) {
+    for (char c : s)
+        if (c != '+' && c != '-') return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<GitStatRow> parse_git_stat_line(std::string_view line) {
+    std::size_t bar = line.rfind('|');
+    if (bar == std::string_view::npos) return std::nullopt;
+    std::string_view path = text::trim(line.substr(0, bar));
+    std::string_view stat = text::trim(line.substr(bar + 1));
+    if (path.empty() || stat.empty()) return std::nullopt;
+    if (path.size() >= 3 && (path.starts_with("---") || path.starts_with("+++"))) return std::nullopt;
+    bool has_graph = true;
+    if (!stat.starts_with("Bin ")) {
+        std::vector<std::string_view> tokens = text::split_whitespace(stat);
+        if (tokens.empty() || tokens.size() > 2) return std::nullopt;
+        if (tokens[0] != "-" && !is_all_digits(tokens[0])) return std::nullopt;
+        if (tokens.size() == 2 && !is_bar_graph(tokens[1])) return std::nullopt;
+        has_graph = tokens.size() == 2;
+    }
+    return GitStatRow{tree::TreeRow{std::string(path), text::format(" | {}", stat), {}}, has_graph};
+}
+
+bool is_git_stat_summary_line(std::string_view line) {
+    std::string_view trimmed = text::trim(line);
+    std::optional<std::pair<std::string_view, std::string_view>> split = text::split_once_whitespace(trimmed);
+    std::string_view first = split ? split->first : trimmed;
+    if (!is_all_digits(first)) return false;
+    return text::contains(trimmed, " file changed") || text::contains(trimmed, " files changed");
+}
+
+std::optional<std::string> compress_git_stat_runs(std::string_view text) {
+    if (text.find('|') == std::string_view::npos) return std::nullopt;
+    GitLines split = split_git_lines(text);
+    const std::vector<std::string_view>& lines = split.lines;
+    PassOutput out(split);
+    std::size_t i = 0;
+    while (i < lines.size()) {
+        std::optional<GitStatRow> first = parse_git_stat_line(lines[i]);
+        if (!first) {
+            ++i;
+            continue;
+        }
+        const std::size_t begin = i;
+        std::vector<tree::TreeRow> rows;
+        bool any_graph = first->has_graph;
+        rows.push_back(std::move(first->row));
+        for (++i; i < lines.size(); ++i) {
+            std::optional<GitStatRow> next = parse_git_stat_line(lines[i]);
+            if (!next) break;
+            any_graph = any_graph || next->has_graph;
+            rows.push_back(std::move(next->row));
+        }
+        std::vector<std::string> candidate;
+        for (; i < lines.size() && is_git_stat_summary_line(lines[i]); ++i)
+            candidate.emplace_back(text::trim(lines[i]));
+        // Without git's summary line, only a bar graph tells a stat run from
+        // a table whose last column happens to be a number.
+        if (candidate.empty() && !any_graph) continue;
+        if (candidate.empty()) candidate.push_back(text::format("git diff --stat: files={}", rows.size()));
+        std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, joined_size(lines, begin, i));
+        if (!tree_lines) continue;
+        candidate.insert(candidate.end(), std::make_move_iterator(tree_lines->begin()),
+                         std::make_move_iterator(tree_lines->end()));
+        out.place_unit(begin, i, std::move(candidate));
+    }
+    return std::move(out).finish();
+}
+
+}  // namespace filters::git

@@ -1,0 +1,26 @@
+// Runs of diff --stat lines ("path | 12 ++--") with their summary line,
+// rendered as the summary and a tree of the paths.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "filters/tree.h"
+
+namespace filters::git {
+
+struct GitStatRow {
+    tree::TreeRow row;       // path left of the bar; suffix " | " and the stat
+    bool has_graph = false;  // the stat carries a +/- bar graph or is a "Bin " stat
+};
+
+std::optional<GitStatRow> parse_git_stat_line(std::string_view line);
+
+// "N file(s) changed, ..." with N a plain number.
+bool is_git_stat_summary_line(std::string_view line);
+
+// The pass: each run rendered when smaller; nothing when no run changed.
+std::optional<std::string> compress_git_stat_runs(std::string_view text);
+
+}  // namespace filters::git
