@@ -1,0 +1,38 @@
+// Line functions of the generic-log filter: level and timestamp parsing,
+// the test for lines that are never folded, and the pattern under which
+// repeated lines are grouped.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "filters/generic_log/types.h"
+
+namespace filters::generic_log::summary {
+
+using types::ParsedLogLine;
+
+// INFO, DEBUG and TRACE: the only levels whose lines may be folded.
+bool is_low_severity(std::string_view level);
+
+// "YYYY-MM-DD?HH:MM:SS" in the first 19 bytes, "?" being a space or "T".
+bool is_timestamp_core(std::string_view s);
+
+// A level word at the start of `s` in bracket ("[warn]"), key ("level=info")
+// or bare ("ERROR:") form. A bare word must be followed by ":" or "-", or,
+// after a timestamp, also by whitespace or the end of the text.
+std::optional<ParsedLogLine> parse_level_prefix(std::string_view s, bool after_timestamp);
+
+// A line with an optional leading or bracketed timestamp and a level prefix.
+std::optional<ParsedLogLine> parse_log_line(std::string_view line);
+
+// A line that must stay in the summary: any level above DEBUG/INFO/TRACE,
+// words of failure, links, and tokens naming a source or data file.
+bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>& parsed);
+
+// The message with numbers replaced by "<num>" and whitespace collapsed,
+// "<empty message>" when nothing is left, cut to 140 characters.
+std::string normalized_message_pattern(const ParsedLogLine& parsed);
+
+}  // namespace filters::generic_log::summary
