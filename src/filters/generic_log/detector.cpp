@@ -3,52 +3,40 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 
 #include "filters/generic_log/summary.h"
 #include "text.h"
 
 namespace filters::generic_log::detector {
 
+using types::CountedPattern;
 using types::GenericLog;
 using types::PatternKey;
-using types::PatternKeyHash;
 
 namespace {
 
 constexpr std::size_t kMinNonblankLines = 12;
 constexpr std::size_t kMinParsedLines = 8;
-constexpr std::uint64_t kMinRepeatsPerPattern = 3;
 constexpr std::uint64_t kMinFoldableLines = 5;
 
-// Headlines of earlier filters and words of test and diff output.
-constexpr std::array<std::string_view, 7> kForeignMarkers = {
-    "test output:",         "ci log:",      "python traceback:", "traceback (most recent call last)",
-    "test session starts", "short test summary info", "diff --git ",
-};
+// Headlines of earlier filters and words of test and diff output. None
+// holds a line end, and a trimmed line ends in no blank, so looking in each
+// line is looking in all of them joined.
+constexpr summary::WordSet<7> kForeignMarkers({
+    "test output:", "ci log:", "python traceback:", "traceback (most recent call last)", "test session starts",
+    "short test summary info", "diff --git ",
+});
+constexpr summary::WordSet<1> kPytest({"pytest"});
 
-constexpr std::array<std::string_view, 12> kBuildOrPackageMarkers = {
-    "compiling ",  "checking ",    "finished ", "could not compile", "error[", "warning[", "downloading ",
-    "downloaded ", "installing collected packages", "successfully installed", "added ", "packages audited",
-};
-
-// The lowercase copy of one line, kept in a caller-owned buffer so that a
-// scan over many lines allocates once.
-std::string_view lowercase_into(std::string& buffer, std::string_view line) {
-    buffer.assign(line);
-    for (char& c : buffer) c = text::to_lower_ascii(c);
-    return buffer;
-}
+constexpr summary::WordSet<12> kBuildOrPackageMarkers({
+    "compiling ", "checking ", "finished ", "could not compile", "error[", "warning[", "downloading ", "downloaded ",
+    "installing collected packages", "successfully installed", "added ", "packages audited",
+});
 
 template <std::size_t N>
-bool any_line_contains_ignore_case(const std::vector<std::string_view>& lines,
-                                   const std::array<std::string_view, N>& words) {
-    std::string buffer;
-    for (std::string_view line : lines) {
-        std::string_view lower = lowercase_into(buffer, line);
-        for (std::string_view word : words)
-            if (text::contains(lower, word)) return true;
-    }
+bool any_line_contains(const std::vector<std::string_view>& lines, const summary::WordSet<N>& words) {
+    for (std::string_view line : lines)
+        if (words.found_in(line)) return true;
     return false;
 }
 
@@ -122,7 +110,7 @@ bool looks_like_path_location_output(const std::vector<std::string_view>& lines)
 }
 
 bool looks_like_build_or_package_output(const std::vector<std::string_view>& lines) {
-    if (!any_line_contains_ignore_case(lines, kBuildOrPackageMarkers)) return false;
+    if (!any_line_contains(lines, kBuildOrPackageMarkers)) return false;
     for (std::string_view line : lines)
         if (summary::parse_log_line(line)) return false;
     return true;
@@ -137,14 +125,14 @@ std::optional<GenericLog> detect_generic_log(const std::vector<std::string_view>
     if (nonblank.empty()) return std::nullopt;
     const std::uint64_t nonblank_count = nonblank.size();
 
-    if (any_line_contains_ignore_case(nonblank, kForeignMarkers)) return std::nullopt;
+    if (any_line_contains(nonblank, kForeignMarkers)) return std::nullopt;
 
     std::uint64_t json_lines = 0;
     for (std::string_view line : nonblank)
         if (is_json_record_line(line)) ++json_lines;
     if (json_lines * 100 >= nonblank_count * 70) return std::nullopt;
 
-    if (any_line_contains_ignore_case(nonblank, std::array<std::string_view, 1>{"pytest"})) return std::nullopt;
+    if (any_line_contains(nonblank, kPytest)) return std::nullopt;
     if (looks_like_test_runner_output(nonblank)) return std::nullopt;
     if (looks_like_ci_output(nonblank)) return std::nullopt;
     if (looks_like_table(nonblank)) return std::nullopt;
@@ -152,26 +140,26 @@ std::optional<GenericLog> detect_generic_log(const std::vector<std::string_view>
     if (looks_like_build_or_package_output(nonblank)) return std::nullopt;
     if (nonblank_count < kMinNonblankLines) return std::nullopt;
 
-    GenericLog log;
-    log.parsed_lines.reserve(lines.size());
     std::uint64_t parsed = 0;
-    for (std::string_view line : lines) {
-        log.parsed_lines.push_back(summary::parse_log_line(line));
-        if (log.parsed_lines.back()) ++parsed;
-    }
+    for (std::string_view line : lines)
+        if (summary::parse_log_line(line)) ++parsed;
     if (parsed < kMinParsedLines || parsed * 100 < nonblank_count * 65) return std::nullopt;
 
-    std::unordered_map<PatternKey, std::uint64_t, PatternKeyHash> counts;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const auto& entry = log.parsed_lines[i];
-        if (!entry || !summary::is_low_severity(entry->level) || summary::is_important_line(lines[i], entry)) continue;
-        ++counts[PatternKey{entry->level, summary::normalized_message_pattern(*entry)}];
-    }
+    GenericLog log;
+    log.line_patterns.reserve(lines.size());
     std::uint64_t total = 0;
-    for (auto& [key, count] : counts) {
-        if (count < kMinRepeatsPerPattern) continue;
-        total += count;
-        log.repeated_patterns.insert(key);
+    for (std::string_view line : lines) {
+        const CountedPattern* counted = nullptr;
+        auto entry = summary::parse_log_line(line);
+        if (entry && summary::is_low_severity(entry->level) && !summary::is_important_line(line, entry)) {
+            PatternKey key{entry->level, summary::normalized_message_pattern(*entry)};
+            auto it = log.pattern_counts.try_emplace(std::move(key), 0).first;
+            // A key's lines all count once it reaches the threshold.
+            if (++it->second == types::kMinRepeatsPerPattern) total += types::kMinRepeatsPerPattern;
+            else if (it->second > types::kMinRepeatsPerPattern) ++total;
+            counted = &*it;
+        }
+        log.line_patterns.push_back(counted);
     }
     if (total < kMinFoldableLines) return std::nullopt;
     return log;

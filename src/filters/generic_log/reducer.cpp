@@ -8,7 +8,6 @@
 
 #include "filters/filters.h"
 #include "filters/generic_log/detector.h"
-#include "filters/generic_log/summary.h"
 #include "text.h"
 
 namespace filters::generic_log::reducer {
@@ -20,8 +19,7 @@ constexpr std::size_t kMarkedPatterns = 3;
 constexpr std::size_t kMinSummaryLines = 3;
 
 struct PendingEntry {
-    std::string level;
-    std::string pattern;
+    const types::PatternKey* key;
     std::uint64_t count;
 };
 
@@ -60,19 +58,19 @@ void flush_omitted(SummaryLines& output, PendingMap& pending) {
     if (pending.empty()) return;
     std::vector<PendingEntry> entries;
     entries.reserve(pending.size());
-    for (auto& [key, count] : pending) entries.push_back({key.level, key.pattern, count});
+    for (const auto& [counted, count] : pending) entries.push_back({&counted->first, count});
     // A fresh map rather than clear(): clearing keeps the bucket array of the
     // largest stretch ever seen and would cost that much at every kept line.
     pending = PendingMap{};
     std::sort(entries.begin(), entries.end(), [](const PendingEntry& a, const PendingEntry& b) {
         if (a.count != b.count) return a.count > b.count;
-        return std::tie(a.level, a.pattern) < std::tie(b.level, b.pattern);
+        return std::tie(a.key->level, a.key->pattern) < std::tie(b.key->level, b.key->pattern);
     });
     const std::size_t marked = std::min(entries.size(), kMarkedPatterns);
     for (std::size_t i = 0; i < marked; ++i) {
         const PendingEntry& e = entries[i];
-        output.push(text::format("… {} repeated {} line{} omitted: {}", e.count, e.level, text::plural(e.count),
-                                 e.pattern));
+        output.push(text::format("… {} repeated {} line{} omitted: {}", e.count, e.key->level, text::plural(e.count),
+                                 e.key->pattern));
     }
     if (entries.size() > kMarkedPatterns) {
         std::uint64_t rest = 0;
@@ -99,14 +97,11 @@ std::optional<std::string> try_compress_generic_log_output(std::string_view text
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view trimmed = text::trim(lines[i]);
         if (trimmed.empty()) continue;
-        const auto& parsed = log->parsed_lines[i];
-        if (parsed && summary::is_low_severity(parsed->level) && !is_protected(i) &&
-            !summary::is_important_line(lines[i], parsed)) {
-            types::PatternKey key{parsed->level, summary::normalized_message_pattern(*parsed)};
-            if (log->repeated_patterns.contains(key)) {
-                ++pending[std::move(key)];
-                continue;
-            }
+        // Counted lines are exactly those with a low-severity level that are
+        // not important; of them, the ones whose key repeats are folded.
+        if (log->has_repeated_pattern(i) && !is_protected(i)) {
+            ++pending[log->line_patterns[i]];
+            continue;
         }
         flush_omitted(output, pending);
         output.push(trimmed);

@@ -10,8 +10,9 @@
 
 namespace filters::generic_log::reducer {
 
-// Lines folded since the last kept line, by pattern key.
-using PendingMap = std::unordered_map<types::PatternKey, std::uint64_t, types::PatternKeyHash>;
+// Lines folded since the last kept line, by pattern key (the detector's
+// entry for the key, which outlives the map).
+using PendingMap = std::unordered_map<const types::CountedPattern*, std::uint64_t>;
 
 // The summary being written: lines joined with "\n" as they come, a line
 // equal to the one right before it dropped.

@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "text.h"
-
 namespace filters::generic_log::summary {
 
 namespace {
@@ -12,10 +10,10 @@ constexpr std::size_t kMaxPatternChars = 140;
 
 // Words that mark a low-severity line as worth keeping; matched against the
 // ASCII-lowercased line.
-constexpr std::array<std::string_view, 14> kImportantWords = {
-    "exception", "traceback",   "stack trace",    "caused by",    "panic",   "segmentation fault", "failed",
-    "failure",   "exit code",   "exited with",    "status: failed", "fatal error", "http://", "https://",
-};
+constexpr WordSet<14> kImportantWords({
+    "exception", "traceback", "stack trace", "caused by", "panic", "segmentation fault", "failed", "failure",
+    "exit code", "exited with", "status: failed", "fatal error", "http://", "https://",
+});
 
 // File extensions that make a path-like token worth keeping.
 constexpr std::array<std::string_view, 22> kPathExtensions = {
@@ -137,9 +135,8 @@ std::optional<ParsedLogLine> parse_log_line(std::string_view line) {
 
 bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>& parsed) {
     if (parsed && !is_low_severity(parsed->level)) return true;
-    const std::string lower = text::to_lower(line);
-    for (std::string_view word : kImportantWords)
-        if (text::contains(lower, word)) return true;
+    if (kImportantWords.found_in(line)) return true;
+    if (line.find_first_of("/\\") == std::string_view::npos) return false;  // no token can be a path
     for (std::string_view token : text::split_whitespace(line))
         if (is_path_token_with_known_extension(token)) return true;
     return false;

@@ -3,15 +3,49 @@
 // repeated lines are grouped.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "filters/generic_log/types.h"
+#include "text.h"
 
 namespace filters::generic_log::summary {
 
 using types::ParsedLogLine;
+
+// A fixed list of lowercase ASCII words (two bytes or more), looked for
+// without regard to ASCII case in one pass over a text: a bit table of the
+// words' first two bytes lets most positions pass without a comparison.
+template <std::size_t N>
+class WordSet {
+public:
+    constexpr explicit WordSet(const std::array<std::string_view, N>& words) : words_(words) {
+        for (std::string_view w : words_) {
+            const unsigned k = pair_key(w[0], w[1]);
+            starts_[k >> 6] |= std::uint64_t{1} << (k & 63);
+        }
+    }
+
+    bool found_in(std::string_view s) const {
+        for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+            const unsigned k = pair_key(text::to_lower_ascii(s[i]), text::to_lower_ascii(s[i + 1]));
+            if (((starts_[k >> 6] >> (k & 63)) & 1) == 0) continue;
+            for (std::string_view w : words_)
+                if (text::starts_with_ignore_case(s.substr(i), w)) return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr unsigned pair_key(char a, char b) {
+        return static_cast<unsigned>(static_cast<unsigned char>(a)) << 8 | static_cast<unsigned char>(b);
+    }
+    std::array<std::string_view, N> words_;
+    std::array<std::uint64_t, 1024> starts_{};
+};
 
 // INFO, DEBUG and TRACE: the only levels whose lines may be folded.
 bool is_low_severity(std::string_view level);

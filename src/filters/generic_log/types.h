@@ -2,11 +2,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace filters::generic_log::types {
@@ -33,14 +34,27 @@ struct PatternKeyHash {
     }
 };
 
-using PatternSet = std::unordered_set<PatternKey, PatternKeyHash>;
+// Every key counted, with the number of lines counted under it.
+using PatternCounts = std::unordered_map<PatternKey, std::uint64_t, PatternKeyHash>;
+using CountedPattern = PatternCounts::value_type;
 
-// What the detector hands to the reducer: one optional parse per input line
-// (same order and number; blank and level-less lines hold none) and the keys
-// whose lines repeat often enough to be folded.
+inline constexpr std::uint64_t kMinRepeatsPerPattern = 3;
+
+// What the detector hands to the reducer. A line is counted under its key
+// when it parsed with a low-severity level and is not important; the key's
+// entry is remembered per line, so the reducer neither parses the line again
+// nor rebuilds its pattern. The repeated patterns are the counted keys with
+// at least three lines. The map's nodes do not move, so the per-line
+// pointers stay valid while the record lives (moves included).
 struct GenericLog {
-    std::vector<std::optional<ParsedLogLine>> parsed_lines;
-    PatternSet repeated_patterns;
+    PatternCounts pattern_counts;
+    std::vector<const CountedPattern*> line_patterns;  // one per input line; null when not counted
+
+    // True when line `i` was counted under a key that repeats.
+    bool has_repeated_pattern(std::size_t i) const {
+        const CountedPattern* entry = line_patterns[i];
+        return entry != nullptr && entry->second >= kMinRepeatsPerPattern;
+    }
 };
 
 }  // namespace filters::generic_log::types
