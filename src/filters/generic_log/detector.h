@@ -12,7 +12,7 @@ namespace filters::generic_log::detector {
 
 // The log's parsed lines and repeated patterns, or nothing when the text is
 // not such a log or belongs to another filter. `lines` is the text split at
-// "\n"; the result borrows from it.
+// "\n"; the result holds one entry per line.
 std::optional<types::GenericLog> detect_generic_log(const std::vector<std::string_view>& lines);
 
 // True when at least two lines, and at least 45 % of them, begin with a path
