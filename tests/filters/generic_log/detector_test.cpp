@@ -1,0 +1,105 @@
+#include "filters/generic_log/detector.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text.h"
+
+namespace {
+
+using filters::generic_log::detector::detect_generic_log;
+using filters::generic_log::detector::looks_like_path_location_output;
+
+// `n` lines "INFO: job <i> done", which form one repeated pattern.
+std::vector<std::string> jobs(int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) out.push_back(text::format("INFO: job {} done", i));
+    return out;
+}
+
+std::vector<std::string> repeat(const std::string& line, int n) { return std::vector<std::string>(n, line); }
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+bool accepted(const std::vector<std::string>& lines) {
+    std::vector<std::string_view> views(lines.begin(), lines.end());
+    return detect_generic_log(views).has_value();
+}
+
+TEST(GenericLogDetector, Thresholds) {
+    const std::string plain = "plain text line";
+    const std::string warn = "WARN: disk at 91%";
+    struct Case {
+        const char* name;
+        std::vector<std::string> lines;
+        bool want;
+    };
+    const Case cases[] = {
+        {"11 nonblank lines", jobs(11), false},
+        {"12 nonblank lines", jobs(12), true},
+        {"blank lines do not count", jobs(11) + repeat("", 5), false},
+        {"12 nonblank, 7 parsed", jobs(7) + repeat(plain, 5), false},
+        {"12 nonblank, 8 parsed", jobs(8) + repeat(plain, 4), true},
+        {"20 nonblank, 12 parsed", jobs(12) + repeat(plain, 8), false},
+        {"20 nonblank, 13 parsed", jobs(13) + repeat(plain, 7), true},
+        {"two patterns of 2", repeat(warn, 8) + jobs(2) + repeat("DEBUG: tick 1", 2), false},
+        {"one pattern of 4", repeat(warn, 8) + jobs(4), false},
+        {"one pattern of 5", repeat(warn, 8) + jobs(5), true},
+        {"two patterns of 3", repeat(warn, 8) + jobs(3) + repeat("DEBUG: tick 1", 3), true},
+        {"important lines are not counted", repeat(warn, 8) + repeat("INFO: upload 3 failed", 6), false},
+        {"warnings alone are never folded", repeat(warn, 14), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(accepted(c.lines), c.want) << c.name;
+}
+
+TEST(GenericLogDetector, ForeignShapes) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> extra;
+        bool want;
+    };
+    const Case cases[] = {
+        {"nothing foreign", {}, true},
+        {"another filter's headline", {"Test Output: pytest failure"}, false},
+        {"diff header in any case", {"DIFF --GIT a/x b/x"}, false},
+        {"traceback", {"Traceback (most recent call last):"}, false},
+        {"pytest anywhere", {"INFO: running PyTest now"}, false},
+        {"test runner summary", {"Tests  3 passed (3)"}, false},
+        {"unittest run with verdict", {"Ran 3 tests in 0.01s", "OK"}, false},
+        {"unittest run without verdict", {"Ran 3 tests in 0.01s"}, true},
+        {"ci group", {"::group::build"}, false},
+        {"tabbed ci step line", {"build\tUNKNOWN STEP\t2024-05-01T12:00:00.1Z line"}, false},
+        {"table rule", {"a | b", "1 | 2", "3 | 4", "--+--"}, false},
+        {"three pipes without a rule", {"a | b", "1 | 2", "3 | 4"}, true},
+        {"build marker with parsable lines", {"Compiling app v0.1.0"}, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(accepted(jobs(12) + c.extra), c.want) << c.name;
+
+    // Pipe lines that are log lines too: the share alone decides.
+    auto with_pipes = [](int piped) {
+        std::vector<std::string> lines = jobs(12);
+        for (int i = 0; i < piped; ++i) lines[i] += " | ok";
+        return lines;
+    };
+    EXPECT_TRUE(accepted(with_pipes(6)));   // 50 %
+    EXPECT_FALSE(accepted(with_pipes(7)));  // 58 %, at least 55 % needed
+}
+
+TEST(GenericLogDetector, PathLocations) {
+    const std::pair<std::vector<std::string_view>, bool> cases[] = {
+        {{"src/lib.rs:10:5: warning", "src/a.rs:3: note", "x", "y"}, true},  // 2 of 4
+        {{"src/lib.rs:10:5: warning", "src/a.rs:3: note", "x", "y", "z"}, false},  // 2 of 5
+        {{"src/lib.rs:10:5: warning", "x"}, false},                             // a single one
+        {{"main.go:fn:12: x", "a.c:main:7", "x"}, true},                        // number in the third field
+        {{"lib:10:5: x", "lib:3:1: y"}, false},                                 // no "/" or "."
+        {{"src/a.rs:x:y", "src/b.rs::"}, false},
+    };
+    for (const auto& [lines, want] : cases) EXPECT_EQ(looks_like_path_location_output(lines), want) << lines[0];
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+#include "filters/generic_log/summary.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace filters::generic_log::summary;
+
+TEST(GenericLogSummary, TimestampCore) {
+    const std::pair<std::string, bool> cases[] = {
+        {"2024-05-01 12:00:00", true},
+        {"2024-05-01T12:00:00.123Z", true},  // only the first 19 bytes count
+        {"2024-05-01 12:00:0", false},
+        {"2024/05/01 12:00:00", false},
+        {"2024-05-01_12:00:00", false},
+        {"2024-05-01 12-00-00", false},
+        {"2024-O5-01 12:00:00", false},
+    };
+    for (const auto& [in, want] : cases) EXPECT_EQ(is_timestamp_core(in), want) << in;
+}
+
+TEST(GenericLogSummary, ParseLogLine) {
+    struct Case {
+        std::string line;
+        std::optional<std::pair<std::string, std::string>> want;  // level, message
+    };
+    const Case cases[] = {
+        {"2024-05-01 12:00:00 INFO worker started", {{"INFO", "worker started"}}},
+        {"2024-05-01T12:00:00.123Z INFO x", {{"INFO", "x"}}},
+        {"2024-05-01 12:00:00,123+02:00 warning: low disk", {{"WARN", "low disk"}}},
+        {"  [2024-05-01 12:00:00] [warning] cache miss 42", {{"WARN", "cache miss 42"}}},
+        {"[2024-05-01 12:00:00.5 UTC] ERROR:  boom", {{"ERROR", "boom"}}},
+        {"[2024-05-01 12:00:00] STATEMENT:  select 1", std::nullopt},
+        {"2024-05-01 12:00:00 [error] x", {{"ERROR", "x"}}},
+        {"2024-05-01 12:00:00 INFO", {{"INFO", ""}}},  // a word may end the line after a timestamp
+        {"2024-05-01 12:00:00 ERROR:: x", {{"ERROR", ": x"}}},
+        {"2024-05-01 12:00:00 INFO\u00a0x", {{"INFO", "x"}}},
+        {"2024-05-01 12:00:00 INFOx", std::nullopt},
+        {"2024-05-01 12:00:00 - INFO - x", std::nullopt},
+        {"2024-05-01 12:00:00.123", std::nullopt},  // the timestamp runs to the end
+        {"INFO worker started", std::nullopt},      // no timestamp: a separator is required
+        {"INFO - x", std::nullopt},
+        {"INFO", std::nullopt},
+        {"INFO: worker started", {{"INFO", "worker started"}}},
+        {"WARN- low", {{"WARN", "low"}}},
+        {"FATAL:x", {{"FATAL", "x"}}},
+        {"INFO:sync:fetched batch 1", {{"INFO", "sync:fetched batch 1"}}},
+        {"level=debug msg=ready", {{"DEBUG", "msg=ready"}}},
+        {"LEVEL=Info: x", {{"INFO", "x"}}},
+        {"level=verbose x", std::nullopt},
+        {"level=42 x", std::nullopt},  // no letters: the bare word "level" is no level
+        {"[build] done", std::nullopt},
+        {"[ info ] x", std::nullopt},
+        {"information: x", std::nullopt},
+        {"[2024/05/01 12:00:00] INFO x", std::nullopt},
+        {"   ", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto got = parse_log_line(c.line);
+        ASSERT_EQ(got.has_value(), c.want.has_value()) << c.line;
+        if (!got) continue;
+        EXPECT_EQ(got->level, c.want->first) << c.line;
+        EXPECT_EQ(got->message, c.want->second) << c.line;
+    }
+}
+
+TEST(GenericLogSummary, ImportantLines) {
+    const ParsedLogLine info{"INFO", "x"};
+    const std::pair<std::string, bool> cases[] = {
+        {"INFO: job 7 done", false},
+        {"INFO: request FAILED", true},
+        {"INFO: see https://example.org", true},
+        {"INFO: Caught Exception in worker", true},
+        {"INFO: reading ./src/main.rs:10", true},
+        {"INFO: at (lib/app.py:7),", true},
+        {"INFO: wrote C:\\data\\out.CSV", true},
+        {"INFO: loaded config/app.yaml", true},
+        {"INFO: wrote report.csv", false},           // no directory part
+        {"INFO: fetched file:///tmp/a.py", false},   // a URL, not a path
+        {"INFO: GET /jobs/4 HTTP/1.1", false},
+        {"INFO: kept dir/archive.tar", false},
+        {"INFO: kept dir/app.py.bak", false},
+    };
+    for (const auto& [line, want] : cases) EXPECT_EQ(is_important_line(line, info), want) << line;
+    EXPECT_TRUE(is_important_line("WARN: x", ParsedLogLine{"WARN", "x"}));
+    EXPECT_FALSE(is_important_line("DEBUG: x", ParsedLogLine{"DEBUG", "x"}));
+}
+
+TEST(GenericLogSummary, MessagePattern) {
+    const std::string e_acute = "\xC3\xA9";
+    std::string long_ascii(141, 'a'), long_utf8, cut_utf8;
+    for (int i = 0; i < 141; ++i) long_utf8 += e_acute;
+    for (int i = 0; i < 137; ++i) cut_utf8 += e_acute;
+    const std::pair<std::string, std::string> cases[] = {
+        {"cache miss 42", "cache miss <num>"},
+        {"1.2.3", "<num>.<num>"},
+        {"took 1.25s", "took <num>s"},
+        {"v1.", "v<num>."},
+        {"x123y", "x<num>y"},
+        {"  a   b\t c  ", "a b c"},
+        {"a\u00a0\u3000b", "a b"},
+        {"", "<empty message>"},
+        {"   ", "<empty message>"},
+        {std::string(140, 'a'), std::string(140, 'a')},
+        {long_ascii, std::string(137, 'a') + "..."},
+        {long_utf8, cut_utf8 + "..."},
+        {std::string(70, '7') + " " + std::string(200, 'b'), "<num> " + std::string(131, 'b') + "..."},
+    };
+    for (const auto& [message, want] : cases)
+        EXPECT_EQ(normalized_message_pattern(ParsedLogLine{"INFO", message}), want) << message;
+}
+
+}  // namespace
