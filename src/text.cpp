@@ -462,3 +462,26 @@ std::string collapse_blank_lines(std::string_view s, std::uint64_t limit) {
 }
 
 }  // namespace text
+
+// ------------------------------------------------------------ log guards --
+namespace text {
+
+bool has_secret_like_key(std::string_view line) {
+    static constexpr std::string_view words[] = {"password", "passwd",      "secret",      "token=",
+                                                 "api_key",  "apikey",      "authorization", "credential",
+                                                 "private_key", "access_key"};
+    auto fold = [](char c) { return c == '-' || c == '.' ? '_' : to_lower_ascii(c); };
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = fold(line[i]);
+        if (c != 'p' && c != 's' && c != 't' && c != 'a' && c != 'c') continue;
+        for (std::string_view w : words) {
+            if (w[0] != c || line.size() - i < w.size()) continue;
+            std::size_t k = 1;
+            while (k < w.size() && fold(line[i + k]) == w[k]) ++k;
+            if (k == w.size()) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace text

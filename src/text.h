@@ -188,3 +188,13 @@ std::string normalize_and_trim_trailing_whitespace(std::string_view s);
 std::string collapse_blank_lines(std::string_view s, std::uint64_t limit);
 
 }  // namespace text
+
+// ------------------------------------------------------------ log guards --
+namespace text {
+
+// True when the line, ASCII-lowercased with "-" and "." read as "_", names a
+// secret-bearing key ("password", "api_key", "token=", ...). Log filters
+// refuse such text rather than fold it.
+bool has_secret_like_key(std::string_view line);
+
+}  // namespace text

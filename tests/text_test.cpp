@@ -145,3 +145,21 @@ TEST(Helpers, CaseTemplatesAnsi) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LogGuards, SecretLikeKey) {
+    struct S {
+        const char* line;
+        bool secret;
+    };
+    const S cases[] = {
+        {"db password=hunter2", true},  {"api-key=abc", true},        {"X-Api.Key: abc", true},
+        {"token=abc", true},            {"token: abc", false},        {"refreshing token cache", false},
+        {"Authorization: Bearer x", true}, {"AWS_ACCESS_KEY_ID=x", true}, {"heartbeat ok", false},
+        {"client_secret", true},        {"private-key loaded", true}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::has_secret_like_key(c.line), c.secret) << c.line;
+}
+
+}  // namespace

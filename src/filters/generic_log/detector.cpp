@@ -126,6 +126,10 @@ std::optional<GenericLog> detect_generic_log(const std::vector<std::string_view>
     const std::uint64_t nonblank_count = nonblank.size();
 
     if (any_line_contains(nonblank, kForeignMarkers)) return std::nullopt;
+    // A log that shows a credential is left whole: folding would print the
+    // secret inside a pattern line as if it were routine.
+    for (std::string_view line : nonblank)
+        if (text::has_secret_like_key(line)) return std::nullopt;
 
     std::uint64_t json_lines = 0;
     for (std::string_view line : nonblank)
