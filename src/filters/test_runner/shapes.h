@@ -1,0 +1,88 @@
+// Small shape tests shared by the test-run detector and the line classifiers.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string_view>
+
+#include "text.h"
+
+namespace filters::test_runner::shapes {
+
+inline bool starts_with_any(std::string_view s, std::initializer_list<std::string_view> prefixes) {
+    for (std::string_view p : prefixes)
+        if (s.starts_with(p)) return true;
+    return false;
+}
+
+inline bool ends_with_any(std::string_view s, std::initializer_list<std::string_view> suffixes) {
+    for (std::string_view p : suffixes)
+        if (s.ends_with(p)) return true;
+    return false;
+}
+
+inline bool contains_any(std::string_view s, std::initializer_list<std::string_view> needles) {
+    for (std::string_view n : needles)
+        if (text::contains(s, n)) return true;
+    return false;
+}
+
+inline bool equals_any(std::string_view s, std::initializer_list<std::string_view> words) {
+    for (std::string_view w : words)
+        if (s == w) return true;
+    return false;
+}
+
+// A non-empty run of ASCII digits.
+inline bool is_digit_run(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!text::is_ascii_digit(c)) return false;
+    return true;
+}
+
+// Digits and dots (possibly none) followed by "s"; at least `min_size` bytes.
+inline bool is_seconds_token(std::string_view s, std::size_t min_size = 2) {
+    if (s.size() < min_size || s.empty() || s.back() != 's') return false;
+    for (std::size_t i = 0; i + 1 < s.size(); ++i)
+        if (!text::is_ascii_digit(s[i]) && s[i] != '.') return false;
+    return true;
+}
+
+// A 64-bit count greater than zero; `allow_plus` lets one leading "+" in.
+inline bool is_positive_count(std::string_view s, bool allow_plus = false) {
+    if (!allow_plus && !s.empty() && s[0] == '+') return false;
+    std::optional<std::uint64_t> n = text::parse_unsigned(s);
+    return n && *n > 0;
+}
+
+// The token with every leading and trailing byte that is not an ASCII letter
+// or digit removed (non-ASCII characters go too, byte by byte, whole).
+inline std::string_view alnum_trim(std::string_view s) {
+    while (!s.empty() && !text::is_ascii_alnum(s.front())) s.remove_prefix(1);
+    while (!s.empty() && !text::is_ascii_alnum(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// The text before the first `delimiter`, or nothing when it does not occur.
+inline std::optional<std::string_view> before_first(std::string_view s, std::string_view delimiter) {
+    std::size_t at = s.find(delimiter);
+    if (at == std::string_view::npos) return std::nullopt;
+    return s.substr(0, at);
+}
+
+// `s` without `prefix` when it starts with it.
+inline std::optional<std::string_view> after_prefix(std::string_view s, std::string_view prefix) {
+    if (!s.starts_with(prefix)) return std::nullopt;
+    return s.substr(prefix.size());
+}
+
+// The text before the first ")" is a digit run (a numbered entry such as
+// "3) ..."); the ")" must be there.
+inline bool has_numbered_paren_head(std::string_view s) {
+    std::optional<std::string_view> head = before_first(s, ")");
+    return head && is_digit_run(*head);
+}
+
+}  // namespace filters::test_runner::shapes
