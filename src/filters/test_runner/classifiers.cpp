@@ -30,6 +30,8 @@ bool has_assertion_indent(std::string_view raw) {
 }  // namespace
 
 bool is_unittest_verbose_failure_line(std::string_view s) {
+    // The verdict after the last " ... " is the end of the trimmed line.
+    if (!ends_with_any(s, {"ERROR", "FAIL"})) return false;
     std::size_t at = s.rfind(" ... ");
     if (at == std::string_view::npos) return false;
     std::string_view before = s.substr(0, at);
@@ -126,7 +128,7 @@ bool is_failure_detail_line(std::string_view line) {
         return false;
 
     if (starts_like_failure_report(t)) return true;
-    if (text::contains(t, " FAILED")) return true;
+    if (contains_spaced(t, " FAILED")) return true;
 
     std::string_view u = t;
     while (!u.empty() && u.front() == '_') u.remove_prefix(1);
@@ -138,7 +140,9 @@ bool is_failure_detail_line(std::string_view line) {
         is_minitest_failure_line(t))
         return true;
 
-    if (text::contains_ignore_case(t, "test report") || text::contains_ignore_case(t, "report at:")) return true;
+    if (text::contains_ignore_case(t, "report") &&
+        (text::contains_ignore_case(t, "test report") || text::contains_ignore_case(t, "report at:")))
+        return true;
     if (is_assert_or_raise_source_line(t) || is_playwright_failure_detail_line(t)) return true;
 
     std::string_view p = t;

@@ -108,11 +108,7 @@ bool recognises(TestRunnerKind kind, const Lines& raw, const Lines& lines) {
                     return starts_with_any(t, {"> Task ", "Gradle Test Executor", "Test worker"}) ||
                            text::contains_ignore_case(t, "test report");
                 },
-                [](std::string_view t) {
-                    if (text::ends_with_ignore_case(t, "tests completed")) return true;
-                    return text::contains_ignore_case(t, " tests completed, ") &&
-                           (text::contains_ignore_case(t, " failed") || text::contains_ignore_case(t, " skipped"));
-                });
+                summary::is_gradle_completion_line);
         case TestRunnerKind::dotnet_test:
             return some_lines(
                 lines,
@@ -132,7 +128,7 @@ bool recognises(TestRunnerKind kind, const Lines& raw, const Lines& lines) {
 // Failure marks that hold for every runner.
 bool is_failure_for_every_runner(std::string_view t) {
     if (starts_with_any(t, {"FAILED ", "FAIL ", "FAIL:", "ERROR:", "failures:", "test result: FAILED"})) return true;
-    if (text::contains(t, " FAILURES ")) return true;
+    if (contains_spaced(t, " FAILURES ")) return true;
     if (summary::is_unittest_verbose_failure_line(t)) return true;
     return text::contains(t, "failed") && contains_nonzero_count_before_label(t, "failed");
 }
@@ -157,9 +153,9 @@ bool is_playwright_failure(std::string_view t) {
 bool is_labelled_count_failure(std::string_view t) {
     if (starts_with_any(t, {"--- FAIL:", "FAIL", "Failed!", "Failed tests:", "Failures:", "Test Failed.", "[ERROR]"}))
         return true;
-    if (text::contains(t, " FAILED")) return true;
+    if (contains_spaced(t, " FAILED")) return true;
     if (!text::contains_ignore_case(t, "fail") && !text::contains_ignore_case(t, "error") &&
-        !text::contains_ignore_case(t, " examples, "))
+        !contains_spaced(t, " examples, ", true))
         return false;
     std::string lc = text::to_lower(t);
     for (std::string_view label : {"failures:", "errors:", "failed:"})
@@ -224,10 +220,7 @@ std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& raw)
 
 bool has_rspec_shape(const std::vector<std::string_view>& lines) {
     return some_lines(
-        lines,
-        [](std::string_view t) {
-            return text::contains_ignore_case(t, " examples, ") && text::contains_ignore_case(t, " failure");
-        },
+        lines, summary::is_rspec_count_line,
         [](std::string_view t) {
             return starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
         });

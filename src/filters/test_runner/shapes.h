@@ -11,8 +11,10 @@
 namespace filters::test_runner::shapes {
 
 inline bool starts_with_any(std::string_view s, std::initializer_list<std::string_view> prefixes) {
+    if (s.empty()) return false;
     for (std::string_view p : prefixes)
-        if (s.starts_with(p)) return true;
+        // The first byte rules out most prefixes without a call to memcmp.
+        if (!p.empty() && p[0] == s[0] && s.starts_with(p)) return true;
     return false;
 }
 
@@ -31,6 +33,20 @@ inline bool contains_any(std::string_view s, std::initializer_list<std::string_v
 inline bool equals_any(std::string_view s, std::initializer_list<std::string_view> words) {
     for (std::string_view w : words)
         if (s == w) return true;
+    return false;
+}
+
+// Whether `s` contains `needle`, a text that begins with a space. The search
+// anchors on the rest of the needle, whose first letter is far rarer than a
+// space, and then checks the space before it: the same answer as a plain
+// search, without stopping at every space of the line.
+inline bool contains_spaced(std::string_view s, std::string_view needle, bool ignore_case = false) {
+    std::string_view rest = needle.substr(1);
+    std::size_t at = ignore_case ? text::find_ignore_case(s, rest) : s.find(rest);
+    while (at != std::string_view::npos) {
+        if (at > 0 && s[at - 1] == needle[0]) return true;
+        at = ignore_case ? text::find_ignore_case(s, rest, at + 1) : s.find(rest, at + 1);
+    }
     return false;
 }
 

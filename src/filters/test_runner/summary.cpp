@@ -33,6 +33,8 @@ bool is_pytest_banner_line(std::string_view t) {
 }
 
 bool is_pytest_count_line(std::string_view t) {
+    // The seconds figure after the last " in " ends the line.
+    if (!t.ends_with('s')) return false;
     std::size_t at = t.rfind(" in ");
     if (at == std::string_view::npos || !is_seconds_token(t.substr(at + 4))) return false;
     std::string_view head = t.substr(0, at);
@@ -107,26 +109,48 @@ bool is_maven_surefire_summary_line(std::string_view s) {
     return detector::is_maven_surefire_summary_line(s) || s.starts_with("Results:") || text::contains(s, "surefire-reports");
 }
 
-bool is_gradle_test_summary_line(std::string_view s) {
-    if (s.starts_with("> Task ")) return true;
-    if (text::contains_ignore_case(s, "test report") || text::ends_with_ignore_case(s, "tests completed")) return true;
-    return text::contains_ignore_case(s, " tests completed, ") &&
-           (text::contains_ignore_case(s, " failed") || text::contains_ignore_case(s, " skipped"));
+namespace {
+
+// The runner-specific tests that read a lower-cased copy of the line, which
+// is made once per line so that the searches can be case-sensitive.
+bool is_gradle_completion_lc(std::string_view lc) {
+    if (lc.ends_with("tests completed")) return true;
+    return contains_spaced(lc, " tests completed, ") && (contains_spaced(lc, " failed") || contains_spaced(lc, " skipped"));
 }
+
+bool is_gradle_test_summary(std::string_view s, std::string_view lc) {
+    return s.starts_with("> Task ") || text::contains(lc, "test report") || is_gradle_completion_lc(lc);
+}
+
+bool is_rspec_count_lc(std::string_view lc) {
+    // Both must hold; the rarer first letter goes first.
+    return contains_spaced(lc, " failure") && contains_spaced(lc, " examples, ");
+}
+
+bool is_rspec_summary(std::string_view s, std::string_view lc) {
+    return is_rspec_count_lc(lc) || starts_with_any(s, {"Finished in ", "Failures:", "Pending:"});
+}
+
+bool is_minitest_summary_lc(std::string_view lc) {
+    return contains_spaced(lc, " failures, ") && contains_spaced(lc, " runs, ") &&
+           contains_spaced(lc, " assertions, ") && contains_spaced(lc, " errors");
+}
+
+}  // namespace
+
+bool is_gradle_completion_line(std::string_view t) { return is_gradle_completion_lc(text::to_lower(t)); }
+
+bool is_gradle_test_summary_line(std::string_view s) { return is_gradle_test_summary(s, text::to_lower(s)); }
 
 bool is_dotnet_test_summary_line(std::string_view s) {
     return starts_with_any(s, {"Passed!", "Failed!", "Total tests:", "Test Run "}) || is_dotnet_label_count_line(s);
 }
 
-bool is_rspec_summary_line(std::string_view s) {
-    if (text::contains_ignore_case(s, " examples, ") && text::contains_ignore_case(s, " failure")) return true;
-    return starts_with_any(s, {"Finished in ", "Failures:", "Pending:"});
-}
+bool is_rspec_count_line(std::string_view t) { return is_rspec_count_lc(text::to_lower(t)); }
 
-bool is_minitest_summary_line(std::string_view s) {
-    return text::contains_ignore_case(s, " runs, ") && text::contains_ignore_case(s, " assertions, ") &&
-           text::contains_ignore_case(s, " failures, ") && text::contains_ignore_case(s, " errors");
-}
+bool is_rspec_summary_line(std::string_view s) { return is_rspec_summary(s, text::to_lower(s)); }
+
+bool is_minitest_summary_line(std::string_view s) { return is_minitest_summary_lc(text::to_lower(s)); }
 
 bool is_summary_line(std::string_view line) {
     std::string_view t = text::trim(line);
@@ -139,8 +163,10 @@ bool is_summary_line(std::string_view line) {
     if (starts_with_any(t, {"PASS ", "FAIL ", "Test Suites:", "Tests:", "Snapshots:", "Time:",
                             "\xE2\x9C\x95", "\xE2\x97\x8F"}))  // "✕", "●"
         return true;
-    if (is_maven_surefire_summary_line(t) || is_gradle_test_summary_line(t) || is_dotnet_test_summary_line(t) ||
-        is_rspec_summary_line(t) || is_minitest_summary_line(t))
+    if (is_maven_surefire_summary_line(t)) return true;
+    const std::string lc = text::to_lower(t);
+    if (is_gradle_test_summary(t, lc) || is_dotnet_test_summary_line(t) || is_rspec_summary(t, lc) ||
+        is_minitest_summary_lc(lc))
         return true;
     return starts_with_any(t, {"Test Files", "Tests", "Duration", "Start at", "test result:"});
 }

@@ -49,6 +49,10 @@ bool is_go_test_result_line(std::string_view t);
 bool is_go_package_line(std::string_view t);
 // "Ran 14 tests in 0.031s"; `min_seconds_size` 1 also lets a bare "s" in.
 bool is_unittest_total_line(std::string_view t, std::size_t min_seconds_size);
+// "3 tests completed" and "3 tests completed, 1 failed".
+bool is_gradle_completion_line(std::string_view t);
+// "6 examples, 1 failure".
+bool is_rspec_count_line(std::string_view t);
 // "Passed: 3" and its kin, an empty count included.
 bool is_dotnet_label_count_line(std::string_view t);
 
