@@ -42,24 +42,44 @@ std::optional<GoTestEvent> read_event(std::string_view trimmed) {
 
 bool is_result_action(std::string_view action) { return action == "pass" || action == "fail" || action == "skip"; }
 
-// The stream must look like go test: a result event, a run or result marker
-// in the output, and a Go-looking test name or package path.
-bool looks_like_go_test_stream(const std::vector<GoTestEvent>& events) {
-    bool result = false, marker = false, named = false;
-    for (const GoTestEvent& e : events) {
+// What the whole stream must show to be read as go test output: a result
+// event, a run or result marker in the output, and a Go-looking test name or
+// package path.
+struct StreamShape {
+    std::size_t events = 0;
+    bool result = false, marker = false, named = false, failed = false;
+
+    void note(const GoTestEvent& e) {
+        ++events;
         result = result || is_result_action(e.action);
+        failed = failed || e.action == "fail";
         if (!marker && e.action == "output" && e.output)
             marker = starts_with_any(text::trim(*e.output), {"=== RUN", "--- PASS:", "--- FAIL:", "--- SKIP:"});
         if (!named)
             named = (e.test && starts_with_any(*e.test, {"Test", "Benchmark", "Example"})) ||
                     (e.package && contains_any(*e.package, {"/", "."}));
     }
-    return result && marker && named;
-}
+
+    bool looks_like_go_test() const { return events >= 3 && result && marker && named; }
+};
 
 // The result lines that go test prints for a package.
 bool is_package_result_output(std::string_view o) {
     return o == "FAIL" || starts_with_any(o, {"FAIL\t", "ok  \t", "?   \t"});
+}
+
+// Whether an event may add a line to the report whatever tests fail or are
+// skipped. Only these are kept, so that a long passing stream does not hold
+// its run markers and pass events in memory.
+bool can_add_line(GoTestEvent& e) {
+    if (is_result_action(e.action)) return e.test ? e.action != "pass" : e.package.has_value();
+    if (e.action != "output" || !e.output) return false;
+    std::string_view o = text::trim(*e.output);
+    if (o.empty() ||
+        (!is_package_result_output(o) && !is_go_jsonl_relevant_output(o, true) && !is_go_jsonl_relevant_output(o, false)))
+        return false;
+    *e.output = std::string(o);
+    return true;
 }
 
 std::string elapsed_suffix(const GoTestEvent& e) {
@@ -105,20 +125,20 @@ bool is_go_jsonl_relevant_output(std::string_view o, bool failed) {
 }
 
 std::optional<std::vector<std::string>> reduce_go_jsonl_lines(const std::vector<std::string_view>& lines) {
+    StreamShape shape;
     std::vector<GoTestEvent> events;
     for (std::string_view line : lines) {
         std::string_view trimmed = text::trim(line);
         if (trimmed.empty()) continue;
         std::optional<GoTestEvent> event = read_event(trimmed);
         if (!event) return std::nullopt;
-        events.push_back(std::move(*event));
+        shape.note(*event);
+        if (can_add_line(*event)) events.push_back(std::move(*event));
     }
-    if (events.size() < 3 || !looks_like_go_test_stream(events)) return std::nullopt;
+    if (!shape.looks_like_go_test()) return std::nullopt;
 
-    bool failed = false;
-    for (const GoTestEvent& e : events) failed = failed || e.action == "fail";
     std::vector<std::string> out;
-    out.push_back(text::format("test output: go {}", failed ? "failure" : "success"));
+    out.push_back(text::format("test output: go {}", shape.failed ? "failure" : "success"));
 
     const GoTestKeySet failed_tests = go_jsonl_tests_by_action(events, "fail");
     const GoTestKeySet skipped_tests = go_jsonl_tests_by_action(events, "skip");
