@@ -9,16 +9,13 @@ using namespace shapes;
 
 namespace {
 
-constexpr std::string_view kPlaywrightMark = "\xE2\x80\xBA";  // "›"
-constexpr std::string_view kProjectRowMark = "] \xE2\x80\xBA";
-
 // Lines that open or carry a failure report, by their first bytes.
 bool starts_like_failure_report(std::string_view t) {
-    return starts_with_any(t, {"FAIL",          "ERROR ",        "ERROR:",    "AssertionError", "Error:",
-                               "ImportError",   "thread '",      "Traceback", "failures:",      "--- FAIL:",
-                               "--- SKIP:",     "Failed!",       "Failed tests:", "Failures:",  "Pending:",
-                               "Test Failed.",  "Expected:",     "Received:", "Actual:",        "Failure/Error:",
-                               "Message:",      "Messages:",     "Stacktrace:", "[ERROR]"});
+    return starts_with_any(
+        t, {"FAIL",          "ERROR ",         "ERROR:",    "AssertionError", "Error:",      "ImportError",
+            "thread '",      "Traceback",      "failures:", "--- FAIL:",      "--- SKIP:",   "Failed!",
+            "Failed tests:", "Failures:",      "Pending:",  "Test Failed.",   "Expected:",   "Received:",
+            "Actual:",       "Failure/Error:", "Message:",  "Messages:",      "Stacktrace:", "[ERROR]"});
 }
 
 // The value lines of a failed equality assertion and pytest's own markers
@@ -40,9 +37,7 @@ bool is_unittest_verbose_failure_line(std::string_view s) {
     return after == "ERROR" || after == "FAIL";
 }
 
-bool is_python_frame_line(std::string_view s) {
-    return s.starts_with("File \"") && text::contains(s, "\", line ");
-}
+bool is_python_frame_line(std::string_view s) { return s.starts_with("File \"") && text::contains(s, "\", line "); }
 
 bool is_python_exception_line(std::string_view s) {
     std::optional<std::string_view> head = before_first(s, ":");
@@ -63,7 +58,8 @@ bool is_dotnet_failure_line(std::string_view s) {
 }
 
 bool is_rspec_failure_line(std::string_view s) {
-    return has_numbered_paren_head(s) || starts_with_any(s, {"# ./", "# /", "rspec ", "Failure/Error:", "expected", "got:"});
+    return has_numbered_paren_head(s) ||
+           starts_with_any(s, {"# ./", "# /", "rspec ", "Failure/Error:", "expected", "got:"});
 }
 
 bool is_minitest_failure_line(std::string_view s) {
@@ -78,7 +74,7 @@ bool is_assert_or_raise_source_line(std::string_view s) {
 }
 
 bool is_playwright_numbered_failure_line(std::string_view s) {
-    return has_numbered_paren_head(s) && text::contains(s, kPlaywrightMark);
+    return has_numbered_paren_head(s) && text::contains(s, kTitleSeparator);
 }
 
 bool is_playwright_action_line(std::string_view s) {
@@ -98,9 +94,9 @@ bool looks_like_artifact_path(std::string_view s) {
 bool is_playwright_failure_detail_line(std::string_view s) {
     if (is_playwright_numbered_failure_line(s)) return true;
     if (s.starts_with("[") && text::contains(s, kProjectRowMark)) return true;
-    if (starts_with_any(s, {"Test timeout", "TimeoutError:", "Locator:", "Timeout:", "Usage:", "locator.", "Expected:",
-                            "Received:", "Call log:", "attachment #", "Error Context:", "npx playwright show-trace",
-                            "page.", "expect."}))
+    if (starts_with_any(s, {"Test timeout", "TimeoutError:", "Locator:", "Timeout:", "Usage:", "locator.",
+                            "Expected:", "Received:", "Call log:", "attachment #",
+                            "Error Context:", "npx playwright show-trace", "page.", "expect."}))
         return true;
     return is_playwright_action_line(s) || is_playwright_source_focus_line(s) || looks_like_artifact_path(s);
 }
@@ -109,7 +105,8 @@ bool looks_like_path_location(std::string_view s) {
     std::size_t colon = s.find(':');
     while (colon != std::string_view::npos) {
         std::size_t next = s.find(':', colon + 1);
-        std::string_view piece = s.substr(colon + 1, next == std::string_view::npos ? std::string_view::npos : next - colon - 1);
+        std::string_view piece =
+            s.substr(colon + 1, next == std::string_view::npos ? std::string_view::npos : next - colon - 1);
         if (piece.empty() || is_digit_run(piece)) {
             std::string_view path = s.substr(0, colon);
             if (path.empty() || text::contains(path, "://")) return false;
@@ -124,8 +121,7 @@ bool looks_like_path_location(std::string_view s) {
 
 bool is_failure_detail_line(std::string_view line) {
     std::string_view t = text::trim(line);
-    if (starts_with_any(t, {"\xE2\x9C\x93", "\xE2\x9C\x98", "\xC3\x97", "-"}) && text::contains(t, kProjectRowMark))
-        return false;
+    if (starts_with_any(t, {kCheckMark, kBallotX, kTimesSign, "-"}) && text::contains(t, kProjectRowMark)) return false;
 
     if (starts_like_failure_report(t)) return true;
     if (contains_spaced(t, " FAILED")) return true;
@@ -146,7 +142,7 @@ bool is_failure_detail_line(std::string_view line) {
     if (is_assert_or_raise_source_line(t) || is_playwright_failure_detail_line(t)) return true;
 
     std::string_view p = t;
-    if (std::optional<std::string_view> rest = after_prefix(t, "\xE2\x9D\xAF")) p = text::trim(*rest);  // "❯"
+    if (std::optional<std::string_view> rest = after_prefix(t, kPointer)) p = text::trim(*rest);
     if (looks_like_path_location(p)) return true;
 
     if (has_assertion_indent(line)) return true;

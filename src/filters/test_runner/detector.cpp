@@ -15,8 +15,6 @@ using LineTest = bool (*)(std::string_view);
 
 namespace {
 
-constexpr std::string_view kPlaywrightMark = "\xE2\x80\xBA";  // "›"
-
 bool some_line(const Lines& lines, LineTest test) {
     for (std::string_view line : lines)
         if (test(line)) return true;
@@ -70,7 +68,8 @@ bool is_dotnet_result_line(std::string_view t) {
 bool recognises(TestRunnerKind kind, const Lines& raw, const Lines& lines) {
     switch (kind) {
         case TestRunnerKind::pytest: {
-            bool session = some_line(lines, [](std::string_view t) { return text::contains(t, "test session starts"); });
+            bool session =
+                some_line(lines, [](std::string_view t) { return text::contains(t, "test session starts"); });
             if (session && some_line(lines, [](std::string_view t) {
                     return t.starts_with("collected ") || summary::is_pytest_banner_line(t);
                 }))
@@ -80,11 +79,15 @@ bool recognises(TestRunnerKind kind, const Lines& raw, const Lines& lines) {
         case TestRunnerKind::unittest:
             return some_line(lines, [](std::string_view t) { return summary::is_unittest_total_line(t, 1); }) &&
                    some_line(lines,
-                             [](std::string_view t) { return t == "OK" || starts_with_any(t, {"OK (", "FAILED ("}); }) &&
+                             [](std::string_view t) {
+                                 return t == "OK" || starts_with_any(t, {"OK (", "FAILED ("});
+                             }) &&
                    some_line(lines, is_unittest_result_line);
         case TestRunnerKind::vitest:
             return some_line(raw, [](std::string_view line) { return text::trim_start(line).starts_with("RUN "); }) &&
-                   some_line(lines, [](std::string_view t) { return starts_with_any(t, {"Test Files", "Tests", "FAIL "}); });
+                   some_line(lines, [](std::string_view t) {
+                       return starts_with_any(t, {"Test Files", "Tests", "FAIL "});
+                   });
         case TestRunnerKind::playwright:
             return some_lines(lines, summary::is_playwright_run_line,
                               [](std::string_view t) { return playwright_summary_status(t).has_value(); });
@@ -93,12 +96,18 @@ bool recognises(TestRunnerKind kind, const Lines& raw, const Lines& lines) {
                               [](std::string_view t) { return t.starts_with("test result:"); });
         case TestRunnerKind::go:
             return some_line(lines, summary::is_go_package_line) ||
-                   some_lines(lines, [](std::string_view t) { return t.starts_with("=== RUN "); },
-                              summary::is_go_test_result_line);
+                   some_lines(
+                       lines, [](std::string_view t) { return t.starts_with("=== RUN "); },
+                       summary::is_go_test_result_line);
         case TestRunnerKind::jest:
             return some_lines(
-                lines, [](std::string_view t) { return starts_with_any(t, {"PASS ", "FAIL "}); },
-                [](std::string_view t) { return starts_with_any(t, {"Test Suites:", "Tests:", "Snapshots:", "Time:"}); });
+                lines,
+                [](std::string_view t) {
+                    return starts_with_any(t, {"PASS ", "FAIL "});
+                },
+                [](std::string_view t) {
+                    return starts_with_any(t, {"Test Suites:", "Tests:", "Snapshots:", "Time:"});
+                });
         case TestRunnerKind::maven_surefire:
             return some_line(lines, is_maven_surefire_summary_line);
         case TestRunnerKind::gradle_test:
@@ -140,10 +149,12 @@ bool is_pytest_failure(std::string_view t) {
 
 bool is_playwright_failure(std::string_view t) {
     if (std::optional<std::string_view> status = playwright_summary_status(t)) {
-        if (is_positive_count(text::split_whitespace(t).front(), true) && equals_any(*status, {"interrupted", "timed out", "failed"})) return true;
+        if (is_positive_count(text::split_whitespace(t).front(), true) &&
+            equals_any(*status, {"interrupted", "timed out", "failed"}))
+            return true;
     }
     if (summary::is_playwright_numbered_failure_line(t)) return true;
-    if (starts_with_any(t, {"\xE2\x9C\x98", "\xC3\x97"}) && text::contains(t, kPlaywrightMark)) return true;  // ✘ ×
+    if (starts_with_any(t, {kBallotX, kTimesSign}) && text::contains(t, kTitleSeparator)) return true;
     return starts_with_any(t, {"Test timeout", "TimeoutError:"});
 }
 
@@ -182,28 +193,39 @@ bool run_failed(TestRunnerKind kind, const Lines& lines) {
 }
 
 constexpr std::array<TestRunnerKind, 12> kOrder{
-    TestRunnerKind::pytest,      TestRunnerKind::unittest,       TestRunnerKind::vitest,
-    TestRunnerKind::playwright,  TestRunnerKind::cargo,          TestRunnerKind::go,
-    TestRunnerKind::jest,        TestRunnerKind::maven_surefire, TestRunnerKind::gradle_test,
-    TestRunnerKind::dotnet_test, TestRunnerKind::rspec,          TestRunnerKind::minitest,
+    TestRunnerKind::pytest,      TestRunnerKind::unittest,    TestRunnerKind::vitest, TestRunnerKind::playwright,
+    TestRunnerKind::cargo,       TestRunnerKind::go,          TestRunnerKind::jest,   TestRunnerKind::maven_surefire,
+    TestRunnerKind::gradle_test, TestRunnerKind::dotnet_test, TestRunnerKind::rspec,  TestRunnerKind::minitest,
 };
 
 }  // namespace
 
 std::string_view runner_name(TestRunnerKind kind) {
     switch (kind) {
-        case TestRunnerKind::pytest: return "pytest";
-        case TestRunnerKind::unittest: return "unittest";
-        case TestRunnerKind::vitest: return "vitest";
-        case TestRunnerKind::playwright: return "playwright";
-        case TestRunnerKind::cargo: return "cargo";
-        case TestRunnerKind::go: return "go";
-        case TestRunnerKind::jest: return "jest";
-        case TestRunnerKind::maven_surefire: return "maven-surefire";
-        case TestRunnerKind::gradle_test: return "gradle-test";
-        case TestRunnerKind::dotnet_test: return "dotnet-test";
-        case TestRunnerKind::rspec: return "rspec";
-        case TestRunnerKind::minitest: return "minitest";
+        case TestRunnerKind::pytest:
+            return "pytest";
+        case TestRunnerKind::unittest:
+            return "unittest";
+        case TestRunnerKind::vitest:
+            return "vitest";
+        case TestRunnerKind::playwright:
+            return "playwright";
+        case TestRunnerKind::cargo:
+            return "cargo";
+        case TestRunnerKind::go:
+            return "go";
+        case TestRunnerKind::jest:
+            return "jest";
+        case TestRunnerKind::maven_surefire:
+            return "maven-surefire";
+        case TestRunnerKind::gradle_test:
+            return "gradle-test";
+        case TestRunnerKind::dotnet_test:
+            return "dotnet-test";
+        case TestRunnerKind::rspec:
+            return "rspec";
+        case TestRunnerKind::minitest:
+            return "minitest";
     }
     return "";
 }
@@ -219,16 +241,15 @@ std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& raw)
 }
 
 bool has_rspec_shape(const std::vector<std::string_view>& lines) {
-    return some_lines(
-        lines, summary::is_rspec_count_line,
-        [](std::string_view t) {
-            return starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
-        });
+    return some_lines(lines, summary::is_rspec_count_line, [](std::string_view t) {
+        return starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
+    });
 }
 
 bool has_minitest_shape(const std::vector<std::string_view>& lines) {
     return some_lines(lines, summary::is_minitest_summary_line, [](std::string_view t) {
-        return t.starts_with("Run options:") || (t.size() >= 3 && t.find_first_not_of(".EFS") == std::string_view::npos);
+        return t.starts_with("Run options:") ||
+               (t.size() >= 3 && t.find_first_not_of(".EFS") == std::string_view::npos);
     });
 }
 
@@ -262,9 +283,8 @@ bool contains_nonzero_label_count(std::string_view text_, std::string_view label
     std::size_t at = text_.find(label);
     while (at != std::string_view::npos) {
         std::size_t next = text_.find(label, at + label.size());
-        std::string_view after = text::trim_start(text_.substr(at + label.size(), next == std::string_view::npos
-                                                                                        ? std::string_view::npos
-                                                                                        : next - at - label.size()));
+        std::string_view after = text::trim_start(text_.substr(
+            at + label.size(), next == std::string_view::npos ? std::string_view::npos : next - at - label.size()));
         std::size_t digits = 0;
         while (digits < after.size() && text::is_ascii_digit(after[digits])) ++digits;
         if (is_positive_count(after.substr(0, digits))) return true;

@@ -75,8 +75,8 @@ bool can_add_line(GoTestEvent& e) {
     if (is_result_action(e.action)) return e.test ? e.action != "pass" : e.package.has_value();
     if (e.action != "output" || !e.output) return false;
     std::string_view o = text::trim(*e.output);
-    if (o.empty() ||
-        (!is_package_result_output(o) && !is_go_jsonl_relevant_output(o, true) && !is_go_jsonl_relevant_output(o, false)))
+    if (o.empty() || (!is_package_result_output(o) && !is_go_jsonl_relevant_output(o, true) &&
+                      !is_go_jsonl_relevant_output(o, false)))
         return false;
     *e.output = std::string(o);
     return true;

@@ -38,10 +38,11 @@ std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
 
 // The kept lines of a recognised run for its runner and outcome.
 class Selection {
-   public:
+ public:
     Selection(TestRunnerKind kind, bool failed, const std::vector<std::string_view>& lines)
         : kind_(kind), failed_(failed) {
-        kept_.push_back(text::format("test output: {} {}", detector::runner_name(kind), failed ? "failure" : "success"));
+        kept_.push_back(
+            text::format("test output: {} {}", detector::runner_name(kind), failed ? "failure" : "success"));
         if (kind_ == TestRunnerKind::playwright) collect_projects(lines);
     }
 
@@ -61,7 +62,7 @@ class Selection {
 
     std::vector<std::string>& kept() { return kept_; }
 
-   private:
+ private:
     bool selects(std::string_view line) const {
         if (summary::is_summary_line(line)) return true;
         if (kind_ == TestRunnerKind::playwright)
@@ -162,6 +163,8 @@ std::optional<std::string> try_compress_test_runner_output(std::string_view inpu
     return summary;
 }
 
-std::string compress_test_runner_output(std::string_view text) { return or_input(try_compress_test_runner_output(text), text); }
+std::string compress_test_runner_output(std::string_view text) {
+    return or_input(try_compress_test_runner_output(text), text);
+}
 
 }  // namespace filters::test_runner::reducer

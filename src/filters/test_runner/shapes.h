@@ -10,6 +10,17 @@
 
 namespace filters::test_runner::shapes {
 
+// Glyphs that the runners print around test titles and results.
+inline constexpr std::string_view kTitleSeparator = "\xE2\x80\xBA";    // "›" between project, file and title
+inline constexpr std::string_view kProjectRowMark = "] \xE2\x80\xBA";  // closes a "[project] ›" bracket
+inline constexpr std::string_view kRuleChar = "\xE2\x94\x80";          // "─" of a horizontal rule
+inline constexpr std::string_view kCheckMark = "\xE2\x9C\x93";         // "✓"
+inline constexpr std::string_view kBallotX = "\xE2\x9C\x98";           // "✘"
+inline constexpr std::string_view kTimesSign = "\xC3\x97";             // "×"
+inline constexpr std::string_view kMultiplicationX = "\xE2\x9C\x95";   // "✕"
+inline constexpr std::string_view kBlackCircle = "\xE2\x97\x8F";       // "●"
+inline constexpr std::string_view kPointer = "\xE2\x9D\xAF";           // "❯"
+
 inline bool starts_with_any(std::string_view s, std::initializer_list<std::string_view> prefixes) {
     if (s.empty()) return false;
     for (std::string_view p : prefixes)

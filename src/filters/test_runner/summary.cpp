@@ -14,15 +14,12 @@ using namespace shapes;
 
 namespace {
 
-constexpr std::string_view kPlaywrightMark = "\xE2\x80\xBA";  // "›"
-constexpr std::string_view kRuleChar = "\xE2\x94\x80";        // "─"
-
 // "2 passed" and its kin: a digit run and one pytest outcome word.
 bool is_pytest_count_piece(std::string_view piece) {
     std::vector<std::string_view> tokens = text::split_whitespace(piece);
     return tokens.size() == 2 && is_digit_run(tokens[0]) &&
-           equals_any(tokens[1], {"passed", "failed", "skipped", "xfailed", "xpassed", "error", "errors", "warning",
-                                  "warnings"});
+           equals_any(tokens[1],
+                      {"passed", "failed", "skipped", "xfailed", "xpassed", "error", "errors", "warning", "warnings"});
 }
 
 }  // namespace
@@ -42,7 +39,8 @@ bool is_pytest_count_line(std::string_view t) {
     std::size_t start = 0;
     while (true) {
         std::size_t comma = head.find(", ", start);
-        std::string_view piece = head.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        std::string_view piece =
+            head.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         if (!is_pytest_count_piece(piece)) return false;
         if (comma == std::string_view::npos) return true;
         start = comma + 2;
@@ -106,7 +104,8 @@ bool is_playwright_run_line(std::string_view line) {
 }
 
 bool is_maven_surefire_summary_line(std::string_view s) {
-    return detector::is_maven_surefire_summary_line(s) || s.starts_with("Results:") || text::contains(s, "surefire-reports");
+    return detector::is_maven_surefire_summary_line(s) || s.starts_with("Results:") ||
+           text::contains(s, "surefire-reports");
 }
 
 namespace {
@@ -115,7 +114,8 @@ namespace {
 // is made once per line so that the searches can be case-sensitive.
 bool is_gradle_completion_lc(std::string_view lc) {
     if (lc.ends_with("tests completed")) return true;
-    return contains_spaced(lc, " tests completed, ") && (contains_spaced(lc, " failed") || contains_spaced(lc, " skipped"));
+    return contains_spaced(lc, " tests completed, ") &&
+           (contains_spaced(lc, " failed") || contains_spaced(lc, " skipped"));
 }
 
 bool is_gradle_test_summary(std::string_view s, std::string_view lc) {
@@ -160,8 +160,8 @@ bool is_summary_line(std::string_view line) {
     if (is_unittest_total_line(t, 2)) return true;
     if (t == "OK" || starts_with_any(t, {"OK (", "FAILED ("})) return true;
     if (is_playwright_run_line(t) || detector::playwright_summary_status(t)) return true;
-    if (starts_with_any(t, {"PASS ", "FAIL ", "Test Suites:", "Tests:", "Snapshots:", "Time:",
-                            "\xE2\x9C\x95", "\xE2\x97\x8F"}))  // "✕", "●"
+    if (starts_with_any(
+            t, {"PASS ", "FAIL ", "Test Suites:", "Tests:", "Snapshots:", "Time:", kMultiplicationX, kBlackCircle}))
         return true;
     if (is_maven_surefire_summary_line(t)) return true;
     const std::string lc = text::to_lower(t);
@@ -183,17 +183,33 @@ std::string collapse_unittest_progress_line(std::string_view line) {
     std::array<std::uint64_t, 6> counts{};
     for (char c : t) {
         switch (c) {
-            case '.': ++counts[0]; break;
-            case 'S': case 's': ++counts[1]; break;
-            case 'X': case 'x': ++counts[2]; break;
-            case 'U': case 'u': ++counts[3]; break;
-            case 'F': ++counts[4]; break;
-            case 'E': ++counts[5]; break;
-            default: break;
+            case '.':
+                ++counts[0];
+                break;
+            case 'S':
+            case 's':
+                ++counts[1];
+                break;
+            case 'X':
+            case 'x':
+                ++counts[2];
+                break;
+            case 'U':
+            case 'u':
+                ++counts[3];
+                break;
+            case 'F':
+                ++counts[4];
+                break;
+            case 'E':
+                ++counts[5];
+                break;
+            default:
+                break;
         }
     }
-    static constexpr std::array<std::string_view, 6> labels{"passed",   "skipped", "expected failures",
-                                                            "unexpected successes", "failed", "errors"};
+    static constexpr std::array<std::string_view, 6> labels{
+        "passed", "skipped", "expected failures", "unexpected successes", "failed", "errors"};
     std::vector<std::string> items;
     for (std::size_t k = 0; k < counts.size(); ++k)
         if (counts[k] != 0) items.push_back(text::format("{} {}", counts[k], labels[k]));
@@ -215,7 +231,7 @@ std::optional<std::string> extract_playwright_project(std::string_view line) {
     if (open == std::string_view::npos) return std::nullopt;
     std::size_t close = line.find(']', open + 1);
     if (close == std::string_view::npos) return std::nullopt;
-    if (!text::trim_start(line.substr(close + 1)).starts_with(kPlaywrightMark)) return std::nullopt;
+    if (!text::trim_start(line.substr(close + 1)).starts_with(kTitleSeparator)) return std::nullopt;
     std::string_view name = text::trim(line.substr(open + 1, close - open - 1));
     if (name.empty()) return std::nullopt;
     return std::string(name);

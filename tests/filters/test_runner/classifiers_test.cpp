@@ -54,16 +54,9 @@ TEST(FailureDetailLine, KeepsReportLinesAndRejectsResultRows) {
 
 TEST(PathLocation, FirstNumericPieceDecides) {
     const LineCase cases[] = {
-        {"src/app.py:12", true},
-        {"C:\\work\\a.rs:3:9", true},
-        {"pkg.mod::func", true},
-        {"tests/a.rs:", true},
-        {"Error: 5", false},
-        {"http://host:8080/x", false},
-        {"no colon here", false},
-        {" a.py:3", false},
-        {"a:b/c.py:7", true},
-        {"a: b:7:c.py", false},
+        {"src/app.py:12", true}, {"C:\\work\\a.rs:3:9", true},  {"pkg.mod::func", true},  {"tests/a.rs:", true},
+        {"Error: 5", false},     {"http://host:8080/x", false}, {"no colon here", false}, {" a.py:3", false},
+        {"a:b/c.py:7", true},    {"a: b:7:c.py", false},
     };
     for (const auto& c : cases) EXPECT_EQ(looks_like_path_location(c.line), c.want) << c.line;
 }

@@ -34,8 +34,8 @@ TEST(DetectTestRun, RunnerAndOutcome) {
         {"bracket without digits", ".. [%]\n2 passed in 0.01s\n", "none"},
         {"pytest errors", "= test session starts =\ncollected 2 items\n= 1 passed, 1 error in 0.1s =\n",
          "pytest failure"},
-        {"unittest failing, default mode",
-         ".F\n----------\nRan 2 tests in 0.001s\n\nFAILED (failures=1)\n", "unittest failure"},
+        {"unittest failing, default mode", ".F\n----------\nRan 2 tests in 0.001s\n\nFAILED (failures=1)\n",
+         "unittest failure"},
         {"unittest needs its result line", "Ran 2 tests in 0.001s\nOK\n", "none"},
         {"unittest green", "...\n----------\nRan 3 tests in 0.001s\n\nOK\n", "unittest success"},
         {"vitest before jest", " RUN  v1.6.0 /app\nFAIL src/a.test.ts\nTests: 1 failed\n", "vitest failure"},
@@ -59,11 +59,13 @@ TEST(DetectTestRun, RunnerAndOutcome) {
         {"gradle red", "> Task :test\n3 tests completed, 1 failed\n", "gradle-test failure"},
         {"gradle green", "> Task :test\n3 tests completed\n", "gradle-test success"},
         {"dotnet empty count", "Starting test execution, please wait...\nPassed:\n", "dotnet-test success"},
-        {"dotnet red", "Test run for /a/Tests.dll (.NETCoreApp,Version=v8.0)\nFailed!  - Failed:     1, Passed:     2\n",
+        {"dotnet red",
+         "Test run for /a/Tests.dll (.NETCoreApp,Version=v8.0)\nFailed!  - Failed:     1, Passed:     2\n",
          "dotnet-test failure"},
         {"rspec", "Finished in 0.01 seconds\n3 examples, 1 failure\n", "rspec failure"},
         {"rspec green", "Finished in 0.01 seconds\n3 examples, 0 failures\n", "rspec success"},
-        {"minitest", "Run options: --seed 1\n3 runs, 3 assertions, 0 failures, 0 errors, 0 skips\n", "minitest success"},
+        {"minitest", "Run options: --seed 1\n3 runs, 3 assertions, 0 failures, 0 errors, 0 skips\n",
+         "minitest success"},
         {"minitest red", "..F\n3 runs, 3 assertions, 1 failures, 0 errors, 0 skips\n", "minitest failure"},
     };
     for (const auto& c : cases) EXPECT_EQ(describe(detect(c.text)), c.want) << c.name;
@@ -78,13 +80,19 @@ TEST(DetectTestRun, FailureRulesByGroup) {
         std::string base, line;
         bool want;
     } cases[] = {
-        {pytest, "1 error", true},          {rspec, "1 error", false},
-        {pytest, "FAILURE here", false},    {rspec, "FAILURE here", true},
-        {pytest, "0 failed", false},        {rspec, "0 failed", false},
-        {rspec, "a test that failed", false}, {rspec, "x Failures: 0", false},
-        {rspec, "total failures: 2", true},       {rspec, "3 examples, 2 failures", true},
+        {pytest, "1 error", true},
+        {rspec, "1 error", false},
+        {pytest, "FAILURE here", false},
+        {rspec, "FAILURE here", true},
+        {pytest, "0 failed", false},
+        {rspec, "0 failed", false},
+        {rspec, "a test that failed", false},
+        {rspec, "x Failures: 0", false},
+        {rspec, "total failures: 2", true},
+        {rspec, "3 examples, 2 failures", true},
         {rspec, "Tests run: 3, Failures: 0", false},
-        {rspec, "1 failures", true},        {pytest, "x (a.b) ... ERROR", true},
+        {rspec, "1 failures", true},
+        {pytest, "x (a.b) ... ERROR", true},
     };
     for (const auto& c : cases) {
         auto run = detect(c.base + c.line + "\n");
@@ -95,9 +103,14 @@ TEST(DetectTestRun, FailureRulesByGroup) {
 
 TEST(PlaywrightStatus, Labels) {
     const std::pair<std::string, std::string> cases[] = {
-        {"3 passed (4.2s)", "passed"}, {"+1 did not run", "did not run"}, {"0 timed out", "timed out"},
-        {"2 flaky", "flaky"},          {"1 did not", ""},                 {"1 passed x y", ""},
-        {"x passed", ""},              {"1 ok", ""},
+        {"3 passed (4.2s)", "passed"},
+        {"+1 did not run", "did not run"},
+        {"0 timed out", "timed out"},
+        {"2 flaky", "flaky"},
+        {"1 did not", ""},
+        {"1 passed x y", ""},
+        {"x passed", ""},
+        {"1 ok", ""},
     };
     for (const auto& [line, want] : cases) EXPECT_EQ(playwright_summary_status(line).value_or(""), want) << line;
 }

@@ -31,7 +31,13 @@ const std::string kRun = event("run", "TestA") + output("TestA", "=== RUN   Test
 
 TEST(GoJsonl, ElapsedIsShortestDecimal) {
     const std::pair<double, std::string> cases[] = {
-        {0, "0"}, {0.25, "0.25"}, {3, "3"}, {2.0, "2"}, {0.1, "0.1"}, {1e-7, "0.0000001"}, {1e21, "1000000000000000000000"},
+        {0, "0"},
+        {0.25, "0.25"},
+        {3, "3"},
+        {2.0, "2"},
+        {0.1, "0.1"},
+        {1e-7, "0.0000001"},
+        {1e21, "1000000000000000000000"},
     };
     for (const auto& [value, want] : cases) EXPECT_EQ(format_elapsed_seconds(value), want);
 }
@@ -45,17 +51,19 @@ TEST(GoJsonl, DeclinesWhatIsNoEventStream) {
         {"not an object", kRun + "[1]\n"},
         {"no package or test", kRun + "{\"Action\":\"pass\"}\n"},
         {"million brackets", kRun + std::string(1000000, '[') + "\n"},
-        {"no go-looking name",
-         R"({"Action":"run","Package":"calc","Test":"a"})" "\n"
-         R"({"Action":"output","Package":"calc","Test":"a","Output":"=== RUN a\n"})" "\n"
-         R"({"Action":"pass","Package":"calc","Test":"a"})" "\n"},
+        {"no go-looking name", R"({"Action":"run","Package":"calc","Test":"a"})"
+                               "\n"
+                               R"({"Action":"output","Package":"calc","Test":"a","Output":"=== RUN a\n"})"
+                               "\n"
+                               R"({"Action":"pass","Package":"calc","Test":"a"})"
+                               "\n"},
     };
     for (const auto& [name, text] : cases) EXPECT_FALSE(reduce(text)) << name;
 }
 
 TEST(GoJsonl, SuccessfulPackage) {
-    std::string text = "\n" + kRun + "\n" + output("", "PASS\n") +
-                       output("", "ok  \texample.com/calc\t0.002s\n") + event("pass", "", R"(,"Elapsed":0.002)");
+    std::string text = "\n" + kRun + "\n" + output("", "PASS\n") + output("", "ok  \texample.com/calc\t0.002s\n") +
+                       event("pass", "", R"(,"Elapsed":0.002)");
     auto lines = reduce(text);
     ASSERT_TRUE(lines);
     EXPECT_EQ(*lines, (std::vector<std::string>{"test output: go success", "ok  \texample.com/calc\t0.002s",
@@ -80,7 +88,8 @@ TEST(GoJsonl, FailedAndSkippedTests) {
 }
 
 TEST(GoJsonl, WrongTypedMemberCountsAsAbsent) {
-    std::string text = kRun + R"({"Action":"fail","Package":"example.com/calc","Test":5,"Elapsed":"1"})" "\n";
+    std::string text = kRun + R"({"Action":"fail","Package":"example.com/calc","Test":5,"Elapsed":"1"})"
+                              "\n";
     auto lines = reduce(text);
     ASSERT_TRUE(lines);
     EXPECT_EQ(lines->back(), "FAIL example.com/calc");

@@ -29,7 +29,11 @@ TEST(TerminalCleanUp, KnownSequencesAndControls) {
         {"unterminated sequence", "\x1b[12", "\x1b[12"},
         {"non-ASCII before the final", "\x1b[3\xC3\xA9m", "\x1b[3\xC3\xA9m"},
         {"controls", "a\fb\bc\ad\re\tf\x7fg", "abcde\tfg"},
-        {"C1 control kept", "a\xC2\x85" "b", "a\xC2\x85" "b"},
+        {"C1 control kept",
+         "a\xC2\x85"
+         "b",
+         "a\xC2\x85"
+         "b"},
     };
     for (const auto& c : cases) EXPECT_EQ(clean_terminal_text(c.in), c.want) << c.name;
 }
@@ -38,7 +42,8 @@ TEST(TestRunnerFilter, Summaries) {
     // Lines that no runner keeps, to make the summaries worth their headline.
     const std::string pad = "rootdir: /home/dev/projects/calculator-service\nplugins: anyio-3.6.2, cov-4.1.0\n";
     const Case cases[] = {
-        {"unrecognised text stays byte for byte", "hello \x1b[31mworld\x1b[0m\r\n\a", "hello \x1b[31mworld\x1b[0m\r\n\a"},
+        {"unrecognised text stays byte for byte", "hello \x1b[31mworld\x1b[0m\r\n\a",
+         "hello \x1b[31mworld\x1b[0m\r\n\a"},
         {"colours go before detection", pad + "\x1b[32m..\x1b[0m [100%]\n\x1b[32m2 passed in 0.01s\x1b[0m\n",
          "test output: pytest success\n2 passed in 0.01s\n"},
         {"no final newline", pad + ".. [100%]\n2 passed in 0.01s", "test output: pytest success\n2 passed in 0.01s"},
@@ -46,7 +51,8 @@ TEST(TestRunnerFilter, Summaries) {
         {"adjacent repeats only", pad + "..F\nFAILED a\nFAILED a\nFAILED b\nFAILED a\n",
          "test output: pytest failure\nFAILED a\nFAILED b\nFAILED a\n"},
         {"unittest progress collapses",
-         "RUN setup\n.........................s\n" + std::string(70, '-') + "\nRan 26 tests in 0.010s\n\nOK (skipped=1)\n",
+         "RUN setup\n.........................s\n" + std::string(70, '-') +
+             "\nRan 26 tests in 0.010s\n\nOK (skipped=1)\n",
          "test output: unittest success\nRUN setup\nprogress: 26 unittest markers (25 passed, 1 skipped)\n"
          "Ran 26 tests in 0.010s\nOK (skipped=1)\n"},
         {"jest code frame",
@@ -55,7 +61,8 @@ TEST(TestRunnerFilter, Summaries) {
          "      3 | test('adds', () => {\n    > 4 |   expect(sum(2, 2)).toBe(4);\n"
          "        |                     ^\n        |   const unused = 1;\n      5 | });\n\n"
          "      at Object.toBe (src/sum.test.js:4:21)\n\nTests:       1 failed, 1 total\n",
-         "test output: jest failure\nFAIL src/sum.test.js\n\xE2\x97\x8F sum \xE2\x80\xBA adds\nExpected: 4\nReceived: 5\n"
+         "test output: jest failure\nFAIL src/sum.test.js\n\xE2\x97\x8F sum \xE2\x80\xBA adds\nExpected: 4\nReceived: "
+         "5\n"
          "3 | test('adds', () => {\n> 4 |   expect(sum(2, 2)).toBe(4);\n|                     ^\n5 | });\n"
          "at Object.toBe (src/sum.test.js:4:21)\nTests:       1 failed, 1 total\n"},
         {"playwright projects after the run line",
@@ -63,13 +70,18 @@ TEST(TestRunnerFilter, Summaries) {
          "  \xE2\x9C\x93  1 [chromium] \xE2\x80\xBA a.spec.ts:3:5 \xE2\x80\xBA home (1.2s)\n"
          "  \xE2\x9C\x93  2 [firefox] \xE2\x80\xBA a.spec.ts:3:5 \xE2\x80\xBA home (1.4s)\n"
          "  \xE2\x9C\x93  3 [chromium] \xE2\x80\xBA b.spec.ts:3:5 \xE2\x80\xBA cart (1.1s)\n\n  3 passed (3.2s)\n",
-         "test output: playwright success\nRunning 4 tests using 2 workers\nprojects: chromium, firefox\n3 passed (3.2s)\n"},
+         "test output: playwright success\nRunning 4 tests using 2 workers\nprojects: chromium, firefox\n3 passed "
+         "(3.2s)\n"},
         {"go stream that would grow goes on to detection",
-         R"({"Action":"run","Package":"a.b","Test":"TestA"})" "\n"
-         R"({"Action":"output","Package":"a.b","Test":"TestA","Output":"=== RUN TestA; test report: 3 tests completed, 1 failed"})" "\n"
-         R"({"Action":"fail","Package":"a.b","Test":"TestA","Elapsed":1e300})" "\n",
+         R"({"Action":"run","Package":"a.b","Test":"TestA"})"
+         "\n"
+         R"({"Action":"output","Package":"a.b","Test":"TestA","Output":"=== RUN TestA; test report: 3 tests completed, 1 failed"})"
+         "\n"
+         R"({"Action":"fail","Package":"a.b","Test":"TestA","Elapsed":1e300})"
+         "\n",
          "test output: gradle-test failure\n"
-         R"({"Action":"output","Package":"a.b","Test":"TestA","Output":"=== RUN TestA; test report: 3 tests completed, 1 failed"})" "\n"},
+         R"({"Action":"output","Package":"a.b","Test":"TestA","Output":"=== RUN TestA; test report: 3 tests completed, 1 failed"})"
+         "\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_test_runner_output(c.in), c.want) << c.name;
 }
