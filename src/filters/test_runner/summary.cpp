@@ -1,7 +1,7 @@
 #include "filters/test_runner/summary.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <vector>
 
 #include "filters/test_runner/detector.h"
@@ -179,40 +179,22 @@ bool is_unittest_progress_line(std::string_view line) {
 
 std::string collapse_unittest_progress_line(std::string_view line) {
     std::string_view t = text::trim(line);
-    // passed, skipped, expected failures, unexpected successes, failed, errors
-    std::array<std::uint64_t, 6> counts{};
-    for (char c : t) {
-        switch (c) {
-            case '.':
-                ++counts[0];
-                break;
-            case 'S':
-            case 's':
-                ++counts[1];
-                break;
-            case 'X':
-            case 'x':
-                ++counts[2];
-                break;
-            case 'U':
-            case 'u':
-                ++counts[3];
-                break;
-            case 'F':
-                ++counts[4];
-                break;
-            case 'E':
-                ++counts[5];
-                break;
-            default:
-                break;
-        }
-    }
-    static constexpr std::array<std::string_view, 6> labels{
-        "passed", "skipped", "expected failures", "unexpected successes", "failed", "errors"};
+    struct Outcome {
+        std::string_view markers, label;
+    };
+    static constexpr std::array<Outcome, 6> outcomes{{{".", "passed"},
+                                                      {"Ss", "skipped"},
+                                                      {"Xx", "expected failures"},
+                                                      {"Uu", "unexpected successes"},
+                                                      {"F", "failed"},
+                                                      {"E", "errors"}}};
     std::vector<std::string> items;
-    for (std::size_t k = 0; k < counts.size(); ++k)
-        if (counts[k] != 0) items.push_back(text::format("{} {}", counts[k], labels[k]));
+    for (const Outcome& outcome : outcomes) {
+        auto count = std::count_if(t.begin(), t.end(), [&](char c) {
+            return text::contains(outcome.markers, {&c, 1});
+        });
+        if (count != 0) items.push_back(text::format("{} {}", count, outcome.label));
+    }
     std::string joined = items.empty() ? std::string("markers only") : text::join(items, ", ");
     return text::format("progress: {} unittest markers ({})", text::char_count(t), joined);
 }
