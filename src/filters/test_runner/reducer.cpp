@@ -1,11 +1,170 @@
 #include "filters/test_runner/reducer.h"
 
+#include <unordered_set>
+#include <vector>
+
 #include "filters/filters.h"
+#include "filters/test_runner/detector.h"
+#include "filters/test_runner/go_jsonl.h"
+#include "filters/test_runner/summary.h"
+#include "text.h"
 
 namespace filters::test_runner::reducer {
 
-std::optional<std::string> try_compress_test_runner_output(std::string_view /*text*/) { return std::nullopt; }
+using detector::TestRunnerKind;
 
-std::string compress_test_runner_output(std::string_view text) { return or_input(try_compress_test_runner_output(text), text); }
+namespace {
+
+constexpr char kEsc = '\x1B';
+
+bool is_printable_ascii(char c) { return c >= 0x20 && c <= 0x7E; }
+
+// Bytes that the clean-up may remove or that start a sequence. Bytes from
+// 0x80 up are always kept, so the walk can go byte by byte.
+bool needs_attention(char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+// Length of the CSI sequence at `i` (ESC "[" ... final) that the clean-up
+// drops, or 0 when there is none to drop.
+std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
+    std::size_t j = i + 2;
+    while (j < s.size() && s[j] >= 0x20 && s[j] <= 0x3F) ++j;
+    if (j >= s.size() || s[j] < 0x40 || s[j] > 0x7E) return 0;
+    char final = s[j];
+    std::string_view params = s.substr(i + 2, j - i - 2);
+    bool drop = std::string_view("ABCDEFGJKm").find(final) != std::string_view::npos ||
+                ((final == 'h' || final == 'l') && params.starts_with("?25"));
+    return drop ? j + 1 - i : 0;
+}
+
+// The kept lines of a recognised run for its runner and outcome.
+class Selection {
+ public:
+    Selection(TestRunnerKind kind, bool failed, const std::vector<std::string_view>& lines)
+        : kind_(kind), failed_(failed) {
+        kept_.push_back(
+            text::format("test output: {} {}", detector::runner_name(kind), failed ? "failure" : "success"));
+        if (kind_ == TestRunnerKind::playwright) collect_projects(lines);
+    }
+
+    void offer(std::string_view line) {
+        if (kind_ == TestRunnerKind::unittest && !failed_ && summary::is_unittest_progress_line(line)) {
+            kept_.push_back(summary::collapse_unittest_progress_line(line));
+            return;
+        }
+        if (!selects(line)) return;
+        kept_.push_back(summary::normalize_selected_line(line));
+        if (kind_ == TestRunnerKind::playwright && !projects_added_ && !projects_.empty() &&
+            summary::is_playwright_run_line(line)) {
+            kept_.push_back(text::format("projects: {}", text::join(projects_, ", ")));
+            projects_added_ = true;
+        }
+    }
+
+    std::vector<std::string>& kept() { return kept_; }
+
+ private:
+    bool selects(std::string_view line) const {
+        if (summary::is_summary_line(line)) return true;
+        if (kind_ == TestRunnerKind::playwright)
+            return failed_ ? summary::is_failure_detail_line(line) : summary::is_playwright_attention_line(line);
+        if (failed_)
+            return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line));
+        std::string_view t = text::trim_start(line);
+        return t.starts_with("RUN ") || t.starts_with("=== RUN ");
+    }
+
+    // The caret under a code line ("    |   ^") and the numbered source lines
+    // of a code frame ("  > 12 | expect(x)").
+    static bool is_jest_code_frame(std::string_view line) {
+        std::string_view t = text::trim_start(line);
+        if (t.starts_with("|")) {
+            if (text::trim_start(t.substr(1)).starts_with("^")) return true;
+        } else if (t.starts_with(">")) {
+            t = text::trim_start(t.substr(1));
+        }
+        return summary::is_jest_numbered_context(t);
+    }
+
+    void collect_projects(const std::vector<std::string_view>& lines) {
+        std::unordered_set<std::string> seen;
+        for (std::string_view line : lines)
+            if (std::optional<std::string> name = summary::extract_playwright_project(line))
+                if (seen.insert(*name).second) projects_.push_back(std::move(*name));
+    }
+
+    TestRunnerKind kind_;
+    bool failed_;
+    std::vector<std::string> kept_;
+    std::vector<std::string> projects_;
+    bool projects_added_ = false;
+};
+
+}  // namespace
+
+std::string clean_terminal_text(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        char c = s[i];
+        if (!needs_attention(c)) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        if (c == kEsc && i + 1 < s.size()) {
+            char next = s[i + 1];
+            if (next == '[') {
+                if (std::size_t n = droppable_csi_length(s, i)) {
+                    i += n;
+                    continue;
+                }
+            } else if ((next == '(' || next == ')' || next == '*' || next == '+') && i + 2 < s.size() &&
+                       is_printable_ascii(s[i + 2])) {
+                i += 3;
+                continue;
+            }
+        }
+        if (c == kEsc) out.push_back(c);
+        ++i;
+    }
+    return out;
+}
+
+std::optional<std::string> try_compress_test_runner_output(std::string_view input) {
+    std::string cleaned_storage;
+    std::string_view cleaned = input;
+    for (char c : input) {
+        if (needs_attention(c)) {
+            cleaned_storage = clean_terminal_text(input);
+            cleaned = cleaned_storage;
+            break;
+        }
+    }
+
+    auto [lines, final_newline] = text::split_lines(cleaned);
+    // Both "" and "\n" hold no line at all.
+    if (lines.size() == 1 && lines[0].empty()) lines.clear();
+
+    if (std::optional<std::vector<std::string>> events = go_jsonl::reduce_go_jsonl_lines(lines)) {
+        std::string joined = text::join_lines(*events, final_newline);
+        if (text::is_smaller_output(joined, input)) return joined;
+    }
+
+    std::optional<detector::TestRun> run = detector::detect_test_run(lines);
+    if (!run) return std::nullopt;
+
+    Selection selection(run->kind, run->failed, lines);
+    for (std::string_view line : lines) selection.offer(line);
+    std::vector<std::string> kept = text::drop_blank_and_adjacent_duplicates(selection.kept());
+    if (kept.size() < 2) return std::nullopt;
+    std::string summary = text::join_lines(kept, final_newline);
+    if (!text::is_smaller_output(summary, input)) return std::nullopt;
+    return summary;
+}
+
+std::string compress_test_runner_output(std::string_view text) {
+    return or_input(try_compress_test_runner_output(text), text);
+}
 
 }  // namespace filters::test_runner::reducer

@@ -1,0 +1,127 @@
+#include "filters/test_runner/detector.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text.h"
+
+namespace {
+
+using namespace filters::test_runner::detector;
+
+std::optional<TestRun> detect(std::string_view text) { return detect_test_run(text::split_lines(text).lines); }
+
+std::string describe(const std::optional<TestRun>& run) {
+    if (!run) return "none";
+    return std::string(runner_name(run->kind)) + (run->failed ? " failure" : " success");
+}
+
+struct DetectCase {
+    std::string name;
+    std::string text;
+    std::string want;
+};
+
+TEST(DetectTestRun, RunnerAndOutcome) {
+    const DetectCase cases[] = {
+        {"empty", "", "none"},
+        {"plain", "hello\nworld\n", "none"},
+        {"pytest second rule", ".F. [ 50%]\nFAILED a.py::t - x\n", "pytest failure"},
+        {"pytest quiet green", "..s   [100%]\n2 passed, 1 skipped in 0.01s\n", "pytest success"},
+        {"progress with file name", "a.py ..\n2 passed in 0.01s\n", "none"},
+        {"bracket without digits", ".. [%]\n2 passed in 0.01s\n", "none"},
+        {"pytest errors", "= test session starts =\ncollected 2 items\n= 1 passed, 1 error in 0.1s =\n",
+         "pytest failure"},
+        {"unittest failing, default mode", ".F\n----------\nRan 2 tests in 0.001s\n\nFAILED (failures=1)\n",
+         "unittest failure"},
+        {"unittest needs its result line", "Ran 2 tests in 0.001s\nOK\n", "none"},
+        {"unittest green", "...\n----------\nRan 3 tests in 0.001s\n\nOK\n", "unittest success"},
+        {"vitest before jest", " RUN  v1.6.0 /app\nFAIL src/a.test.ts\nTests: 1 failed\n", "vitest failure"},
+        {"go before jest", "FAIL src/a.test.js\nTests: 1 failed\nok  \tmod/x\t0.1s\n", "go failure"},
+        {"jest green with failed in a name",
+         "PASS src/pay.test.js\n  \xE2\x9C\x93 retries failed payments (4 ms)\nTests:       1 passed, 1 total\n",
+         "jest success"},
+        {"jest red", "FAIL src/pay.test.js\nTests:       1 failed, 1 total\n", "jest failure"},
+        {"playwright flaky is no failure", "Running 3 tests using 2 workers\n  1 flaky\n  2 passed (3.0s)\n",
+         "playwright success"},
+        {"playwright zero failed", "Running 3 tests using 2 workers\n  0 failed\n  3 passed (3.0s)\n",
+         "playwright success"},
+        {"playwright interrupted", "Running 3 tests using 2 workers\n  1 interrupted\n  2 passed (3.0s)\n",
+         "playwright failure"},
+        {"cargo zero failed", "running 1 test\ntest result: ok. 1 passed; 0 failed; 0 ignored\n", "cargo success"},
+        {"maven green", "Tests run: 3, Failures: 0, Errors: 0, Skipped: 0\n[INFO] BUILD SUCCESS\n",
+         "maven-surefire success"},
+        {"maven info mark", "[INFO] Tests run: 3, Failures: 0, Errors: 0, Skipped: 0\n", "none"},
+        {"maven red", "[ERROR] Tests run: 3, Failures: 1, Errors: 0, Skipped: 0\n", "maven-surefire failure"},
+        {"maven needs skipped", "Tests run: 3, Failures: 0, Errors: 0\n", "none"},
+        {"gradle red", "> Task :test\n3 tests completed, 1 failed\n", "gradle-test failure"},
+        {"gradle green", "> Task :test\n3 tests completed\n", "gradle-test success"},
+        {"dotnet empty count", "Starting test execution, please wait...\nPassed:\n", "dotnet-test success"},
+        {"dotnet red",
+         "Test run for /a/Tests.dll (.NETCoreApp,Version=v8.0)\nFailed!  - Failed:     1, Passed:     2\n",
+         "dotnet-test failure"},
+        {"rspec", "Finished in 0.01 seconds\n3 examples, 1 failure\n", "rspec failure"},
+        {"rspec green", "Finished in 0.01 seconds\n3 examples, 0 failures\n", "rspec success"},
+        {"minitest", "Run options: --seed 1\n3 runs, 3 assertions, 0 failures, 0 errors, 0 skips\n",
+         "minitest success"},
+        {"minitest red", "..F\n3 runs, 3 assertions, 1 failures, 0 errors, 0 skips\n", "minitest failure"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describe(detect(c.text)), c.want) << c.name;
+}
+
+TEST(DetectTestRun, FailureRulesByGroup) {
+    // One recognised text per runner, then one extra line that some groups
+    // read as a failure and others do not.
+    const std::string pytest = "..  [100%]\n2 passed in 0.01s\n";
+    const std::string rspec = "Finished in 0.01 seconds\n3 examples, 0 failures\n";
+    const struct {
+        std::string base, line;
+        bool want;
+    } cases[] = {
+        {pytest, "1 error", true},
+        {rspec, "1 error", false},
+        {pytest, "FAILURE here", false},
+        {rspec, "FAILURE here", true},
+        {pytest, "0 failed", false},
+        {rspec, "0 failed", false},
+        {rspec, "a test that failed", false},
+        {rspec, "x Failures: 0", false},
+        {rspec, "total failures: 2", true},
+        {rspec, "3 examples, 2 failures", true},
+        {rspec, "Tests run: 3, Failures: 0", false},
+        {rspec, "1 failures", true},
+        {pytest, "x (a.b) ... ERROR", true},
+    };
+    for (const auto& c : cases) {
+        auto run = detect(c.base + c.line + "\n");
+        ASSERT_TRUE(run) << c.line;
+        EXPECT_EQ(run->failed, c.want) << runner_name(run->kind) << ": " << c.line;
+    }
+}
+
+TEST(PlaywrightStatus, Labels) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"3 passed (4.2s)", "passed"},
+        {"+1 did not run", "did not run"},
+        {"0 timed out", "timed out"},
+        {"2 flaky", "flaky"},
+        {"1 did not", ""},
+        {"1 passed x y", ""},
+        {"x passed", ""},
+        {"1 ok", ""},
+    };
+    for (const auto& [line, want] : cases) EXPECT_EQ(playwright_summary_status(line).value_or(""), want) << line;
+}
+
+TEST(CountPredicates, LabelAfterAndBefore) {
+    EXPECT_TRUE(contains_nonzero_label_count("failures: 0, failures:  3", "failures:"));
+    EXPECT_FALSE(contains_nonzero_label_count("failures: 0x", "failures:"));
+    EXPECT_FALSE(contains_nonzero_label_count("failures: 99999999999999999999", "failures:"));
+    EXPECT_TRUE(contains_nonzero_count_before_label("(2 errors)", "errors"));
+    EXPECT_FALSE(contains_nonzero_count_before_label("errors", "errors"));
+    EXPECT_FALSE(contains_nonzero_count_before_label("tests run: 3, failures: 0", "failures"));
+}
+
+}  // namespace
