@@ -361,10 +361,12 @@ bool is_c_family_diagnostic_line(const PreparedLine& line) {
 }
 
 bool is_linker_diagnostic_line(const PreparedLine& line) {
-    std::string_view t = line.text();
-    std::size_t end = 0;
-    while (end < t.size() && !whitespace_len_at(t, end)) ++end;
-    return t.substr(0, end).ends_with("ld:") || contains_any(line.lower(), {"undefined reference to", "undefined symbol"});
+    // The first word without its directory: "ld:", "ld.lld:", "ld.gold:".
+    std::string_view first = WordCursor(line.text()).next().value_or("");
+    std::size_t slash = first.rfind('/');
+    if (slash != std::string_view::npos) first.remove_prefix(slash + 1);
+    if (first == "ld:" || (first.starts_with("ld.") && first.ends_with(':'))) return true;
+    return contains_any(line.lower(), {"undefined reference to", "undefined symbol"});
 }
 
 bool is_swift_xcode_failure_line(const PreparedLine& line) {
