@@ -52,11 +52,19 @@ void clean_line(std::string_view raw, CleanLine& out) {
 
 // Lines that report a problem although no tool's shape accepts them: a
 // build driver's "Error 2", a linker's unresolved symbols, a parse error
-// without a rule, and under the Go compiler every located message. Without
-// this a failed build could lose its only cause into an omission marker.
+// without a rule, under the Go tools every located message, and under oxlint
+// and biome every marked or located heading (their parse errors name no
+// rule). Without this a failed build could lose its only cause into an
+// omission marker.
 bool is_unlisted_diagnostic_line(const PreparedLine& p, std::string_view tool) {
-    return line_has_error_signal(p.lower()) || is_linker_diagnostic_line(p) ||
-           (tool == "go-build" && go_located_message(p).has_value());
+    if (line_has_error_signal(p.lower()) || is_linker_diagnostic_line(p)) return true;
+    if (tool == "go-build" || tool == "golangci-lint") return go_located_message(p).has_value();
+    if (tool != "oxlint" && tool != "biome") return false;
+    if (starts_with_any(p.text(), {"× ", "x ", "! ", "⚠ "})) return true;
+    // A biome heading whose category is not a lint rule ("parse", "format").
+    if (tool != "biome") return false;
+    auto split = split_path_after_extension(p.text(), kBiomeSources);
+    return split && consume_line_col_then_space(split->rest).has_value();
 }
 
 void reduce_mypy(const std::vector<std::string_view>& lines, Output& out) {

@@ -145,6 +145,24 @@ TEST(BuildCompilerReducer, GoKeepsEveryLocatedMessage) {
               "… 5 build progress lines omitted\n");
 }
 
+TEST(BuildCompilerReducer, OxlintParseErrorHeadingIsKept) {
+    std::string in = "\n  x Expected `:` but found `decimal`\n   ,-[src/broken.js:2:10]\n 1 | function f( {\n" +
+                     repeat("   :          some long annotation of the parse position\n", 6) +
+                     "  ! eslint(no-debugger): Unexpected debugger\n   ,-[src/a.js:1:1]\n"
+                     "Found 1 warning and 1 error.\n";
+    auto got = try_compress_build_compiler_diagnostics_output(in);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got,
+              "build diagnostics: oxlint failure\n"
+              "x Expected `:` but found `decimal`\n"
+              "… 1 build progress line omitted\n"
+              "1 | function f( {\n"
+              "… 6 build progress lines omitted\n"
+              "! eslint(no-debugger): Unexpected debugger\n"
+              "   ,-[src/a.js:1:1]\n"
+              "Found 1 warning and 1 error.\n");
+}
+
 TEST(BuildCompilerReducer, HugeAndOddInputsDoNotBreak) {
     std::string big_line(1 << 20, 'a');
     std::string in = "a.c:1:2: error: x\n" + big_line + "\n\x1b[31m\x1b[\n" + repeat("a.c:1:2: error: x\n", 2);
