@@ -33,23 +33,21 @@ bool starts_with_any_ignore_case(std::string_view s, std::initializer_list<std::
 // ------------------------------------- TypeScript, JavaScript, Python --
 
 bool is_tsc_diagnostic_line(const PreparedLine& line) {
-    std::string_view l = line.lower();
-    if (contains_any(l, {".ts(", ".tsx(", ".js(", ".jsx("}) && contains_any(l, {"): error ts", "): warning ts"}))
+    if (line.has_any({".ts(", ".tsx(", ".js(", ".jsx("}) && line.has_any({"): error ts", "): warning ts"}))
         return true;
-    return contains_any(l, {".ts:", ".tsx:", ".js:", ".jsx:"}) && contains_any(l, {" - error ts", " - warning ts"});
+    return line.has_any({".ts:", ".tsx:", ".js:", ".jsx:"}) && line.has_any({" - error ts", " - warning ts"});
 }
 
 bool looks_like_eslint_rule_id(std::string_view word) {
     if (word.empty()) return false;
-    if (text::contains(word, "/") || text::contains(word, "-") || word.starts_with('@')) return true;
+    if (has(word, "/") || has(word, "-") || word.starts_with('@')) return true;
     return equals_any(word, {"quotes", "eqeqeq", "curly", "semi"});
 }
 
 bool is_eslint_issue_line(const PreparedLine& line) {
     std::string_view t = line.text();
-    std::string_view l = line.lower();
     if (t.empty()) return false;
-    if (has_extension(t, kJavaScriptSources) && (text::contains(l, ": error ") || text::contains(l, ": warning ")) &&
+    if (has_extension(t, kJavaScriptSources) && (line.has(": error ") || line.has(": warning ")) &&
         looks_like_eslint_rule_id(last_word(t)))
         return true;
     if (!text::is_ascii_digit(t[0])) return false;
@@ -73,7 +71,7 @@ bool is_eslint_file_header(const PreparedLine& line) {
 }
 
 bool is_eslint_summary_line(const PreparedLine& line) {
-    return line.text().starts_with("✖") || (text::contains(line.lower(), "problem") && text::contains(line.lower(), "error"));
+    return line.text().starts_with("✖") || (line.has("problem") && line.has("error"));
 }
 
 bool is_biome_diagnostic_line(const PreparedLine& line) {
@@ -97,14 +95,14 @@ bool is_biome_diagnostic_line(const PreparedLine& line) {
 
 bool is_biome_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return (l.starts_with("found ") && (text::contains(l, "error") || text::contains(l, "warning"))) ||
-           (l.starts_with("checked ") && text::contains(l, " file")) || text::contains(l, "no fixes applied");
+    return (l.starts_with("found ") && (line.has("error") || line.has("warning"))) ||
+           (l.starts_with("checked ") && line.has(" file")) || line.has("no fixes applied");
 }
 
 bool is_oxlint_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
     return starts_with_any(t, {"× ", "! ", "error ", "warning "}) && contains_any(t, {"eslint(", "oxlint("}) &&
-           text::contains(t, "):");
+           has(t, "):");
 }
 
 bool is_oxlint_frame_line(std::string_view line) {
@@ -117,7 +115,7 @@ bool is_oxlint_frame_line(std::string_view line) {
 
 bool is_oxlint_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return l.starts_with("found ") && (text::contains(l, "warning") || text::contains(l, "error"));
+    return l.starts_with("found ") && (line.has("warning") || line.has("error"));
 }
 
 std::optional<MypyDiagnostic> parse_mypy_diagnostic_line(std::string_view line) {
@@ -157,7 +155,7 @@ bool is_ruff_diagnostic_line(const PreparedLine& line) {
 
 bool is_ruff_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return (l.starts_with("found ") && text::contains(l, "error")) || text::contains(l, "fixable with the") ||
+    return (l.starts_with("found ") && line.has("error")) || line.has("fixable with the") ||
            l.starts_with("[*] ") || l.starts_with("all checks passed");
 }
 
@@ -170,16 +168,15 @@ bool is_pyright_diagnostic_line(const PreparedLine& line) {
 }
 
 bool is_pyright_summary_line(const PreparedLine& line) {
-    std::string_view l = line.lower();
-    return text::contains(l, " errors,") && (text::contains(l, " warning,") || text::contains(l, " warnings,")) &&
-           text::contains(l, " information");
+    return line.has(" errors,") && (line.has(" warning,") || line.has(" warnings,")) &&
+           line.has(" information");
 }
 
 // ------------------------------------------- shell, markdown, YAML, Go --
 
 bool is_shellcheck_header_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return l.starts_with("in ") && text::contains(l, " line ") && l.ends_with(':');
+    return l.starts_with("in ") && line.has(" line ") && l.ends_with(':');
 }
 
 bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
@@ -193,8 +190,8 @@ bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
     std::string_view column =
         third == std::string_view::npos ? t.substr(second + 1) : t.substr(second + 1, third - second - 1);
     if (!is_digits(line_no) || !is_digits(column)) return false;
-    return contains_any(line.lower(), {": error: ", ": warning: ", ": note: ", ": style: ", ": info: "}) &&
-           text::contains(t, "[SC");
+    return line.has_any({": error: ", ": warning: ", ": note: ", ": style: ", ": info: "}) &&
+           has(t, "[SC");
 }
 
 bool is_shellcheck_diagnostic_line(const PreparedLine& line) {
@@ -232,8 +229,8 @@ bool is_yamllint_diagnostic_line(const PreparedLine& line) {
     if (auto split = split_path_after_extension(t, kYamlSources)) {
         if (auto after = consume_line_col(split->rest)) {
             std::string_view rest = text::trim_start(*after);
-            if (starts_with_any_ignore_case(rest, {"[error]", "[warning]"}) && text::contains(rest, "(") &&
-                text::contains(rest, ")"))
+            if (starts_with_any_ignore_case(rest, {"[error]", "[warning]"}) && has(rest, "(") &&
+                has(rest, ")"))
                 return true;
         }
     }
@@ -243,7 +240,7 @@ bool is_yamllint_diagnostic_line(const PreparedLine& line) {
     auto second = words.next();
     return first && second && is_line_col(*first) &&
            (text::equals_ignore_case(*second, "error") || text::equals_ignore_case(*second, "warning")) &&
-           text::contains(t, "(") && text::contains(t, ")");
+           has(t, "(") && has(t, ")");
 }
 
 bool is_go_build_package_header(const PreparedLine& line) {
@@ -251,7 +248,7 @@ bool is_go_build_package_header(const PreparedLine& line) {
     if (!t.starts_with("# ")) return false;
     std::string_view rest = text::trim(t.substr(2));
     if (rest == "command-line-arguments") return true;
-    return !rest.empty() && !has_whitespace(rest) && (text::contains(rest, "/") || text::contains(rest, "."));
+    return !rest.empty() && !has_whitespace(rest) && (has(rest, "/") || has(rest, "."));
 }
 
 std::optional<std::string_view> go_located_message(const PreparedLine& line) {
@@ -334,20 +331,20 @@ std::optional<GolangciDiagnostic> parse_golangci_lint_issue_line(std::string_vie
 
 bool is_golangci_lint_issue_line(const PreparedLine& line) {
     // Cheap shape checks first: most lines are not Go locations.
-    return line.text().ends_with(')') && text::contains(line.text(), ".go:") &&
+    return line.text().ends_with(')') && has(line.text(), ".go:") &&
            parse_golangci_lint_issue_line(line.text()).has_value();
 }
 
 bool is_golangci_lint_runner_error_line(const PreparedLine& line) {
     std::string_view l = line.lower();
     return starts_with_any(l, {"erro", "level=error", "level=fatal"}) &&
-           contains_any(l, {"running error", "context loading failed", "can't run linter", "failed to load",
+           line.has_any({"running error", "context loading failed", "can't run linter", "failed to load",
                             "golangci-lint"});
 }
 
 bool is_golangci_lint_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return l.ends_with("issues:") || l.ends_with("issue:") || text::contains(l, "issues before processing");
+    return l.ends_with("issues:") || l.ends_with("issue:") || line.has("issues before processing");
 }
 
 // ------------------------------------------- native compilers, builders --
@@ -366,7 +363,7 @@ bool is_linker_diagnostic_line(const PreparedLine& line) {
     std::size_t slash = first.rfind('/');
     if (slash != std::string_view::npos) first.remove_prefix(slash + 1);
     if (first == "ld:" || (first.starts_with("ld.") && first.ends_with(':'))) return true;
-    return contains_any(line.lower(), {"undefined reference to", "undefined symbol"});
+    return line.has_any({"undefined reference to", "undefined symbol"});
 }
 
 bool is_swift_xcode_failure_line(const PreparedLine& line) {
@@ -375,13 +372,13 @@ bool is_swift_xcode_failure_line(const PreparedLine& line) {
 
 bool is_make_ninja_cmake_diagnostic_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return (l.starts_with("make") && text::contains(l, "***")) ||
+    return (l.starts_with("make") && line.has("***")) ||
            starts_with_any(l, {"ninja: build stopped:", "cmake error at ", "cmake warning at "});
 }
 
 bool is_msbuild_diagnostic_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return contains_any(l, {": error cs", ": warning cs", ": error msb", ": warning msb"}) ||
+    return line.has_any({": error cs", ": warning cs", ": error msb", ": warning msb"}) ||
            starts_with_any(l, {"error cs", "warning cs", "error msb", "warning msb", "error nu", "warning nu",
                                "error netsdk", "warning netsdk"});
 }
@@ -389,14 +386,14 @@ bool is_msbuild_diagnostic_line(const PreparedLine& line) {
 bool is_msbuild_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
     return starts_with_any(line.text(), {"Build FAILED", "Build succeeded"}) || l.ends_with(" warning(s)") ||
-           l.ends_with(" error(s)") || text::contains(l, "time elapsed");
+           l.ends_with(" error(s)") || line.has("time elapsed");
 }
 
 bool is_maven_gradle_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
     if (starts_with_any(t, {"[ERROR] ", "[WARNING] ", "FAILURE:", "* What went wrong:", "* Try:"})) return true;
     if (t.starts_with("> Task ") && t.ends_with(" FAILED")) return true;
-    return contains_any(line.lower(), {"build failed", "build failure", "execution failed for task", "surefire-reports",
+    return line.has_any({"build failed", "build failure", "execution failed for task", "surefire-reports",
                                        "test report"});
 }
 
@@ -404,10 +401,10 @@ bool is_nx_turbo_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
     std::string_view l = line.lower();
     if (starts_with_any(l, {"failed task", "error run failed:"})) return true;
-    if (l.starts_with("tasks:") && text::contains(l, "failed")) return true;
+    if (l.starts_with("tasks:") && line.has("failed")) return true;
     if (starts_with_any(t, {"NX   ", "• Running target", "Failed:"})) return true;
-    if (t.starts_with("- ") && (text::contains(t, "#") || text::contains(t, ":"))) return true;
-    return contains_any(l, {"failed tasks:", "command exited"});
+    if (t.starts_with("- ") && (has(t, "#") || has(t, ":"))) return true;
+    return line.has_any({"failed tasks:", "command exited"});
 }
 
 }  // namespace filters::build_compiler::summary

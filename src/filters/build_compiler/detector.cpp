@@ -51,26 +51,25 @@ struct Tally {
 
 void Tally::add(const PreparedLine& p) {
     std::string_view t = p.text();
-    std::string_view l = p.lower();
 
-    if (contains_any(l, {"test session starts", "short test summary info", "test result:",
+    if (p.has_any({"test session starts", "short test summary info", "test result:",
                          "traceback (most recent call last)"}))
         claimed_by_tests = true;
-    if (contains_any(l, {"could not compile", "aborting due to"})) rust_aborted = true;
-    if (text::contains(l, "markdownlint")) names_markdownlint = true;
-    if (text::contains(l, "yamllint")) names_yamllint = true;
-    if (text::contains(l, "golangci-lint")) says_golangci = names_golangci = true;
-    if (text::contains(l, "level=info")) names_golangci = true;
-    if (contains_any(l, {"build failed", "compilation terminated"})) c_family_marker = true;
-    if (contains_any(l, {"build failed", "msbuild", "dotnet build"})) msbuild_marker = true;
-    if (contains_any(l, {"maven-surefire-plugin", "[error] build failure", "build failure", "gradle", "> task ",
+    if (p.has_any({"could not compile", "aborting due to"})) rust_aborted = true;
+    if (p.has("markdownlint")) names_markdownlint = true;
+    if (p.has("yamllint")) names_yamllint = true;
+    if (p.has("golangci-lint")) says_golangci = names_golangci = true;
+    if (p.has("level=info")) names_golangci = true;
+    if (p.has_any({"build failed", "compilation terminated"})) c_family_marker = true;
+    if (p.has_any({"build failed", "msbuild", "dotnet build"})) msbuild_marker = true;
+    if (p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle", "> task ",
                          "execution failed for task"}))
         maven_gradle_marker = true;
-    if (contains_any(l, {"nx ", "turbo"})) nx_turbo_marker = true;
-    if (contains_any(l, {"xcodebuild", "swiftcompile", "** build failed **"})) xcode_marker = true;
+    if (p.has_any({"nx ", "turbo"})) nx_turbo_marker = true;
+    if (p.has_any({"xcodebuild", "swiftcompile", "** build failed **"})) xcode_marker = true;
 
-    if (!error_signal) error_signal = line_has_error_signal(l);
-    if (!warning_signal) warning_signal = line_has_warning_signal(l);
+    if (!error_signal) error_signal = line_has_error_signal(p);
+    if (!warning_signal) warning_signal = line_has_warning_signal(p);
 
     if (starts_with_any(t, {"error:", "error[", "warning:", "warning["})) ++cargo_headers;
     if (t.starts_with("--> ") && has_line_col_suffix(t)) ++cargo_arrows;
@@ -78,51 +77,55 @@ void Tally::add(const PreparedLine& p) {
     rust_bars += bar;
     progress += is_progress_line(p);
 
-    tsc += is_tsc_diagnostic_line(p);
-    eslint_issues += is_eslint_issue_line(p);
+    // Every located diagnostic shape holds a ":"; on a line without one
+    // those tests cannot succeed, so they are skipped there.
+    const bool located = t.find(':') != std::string_view::npos;
+
+    tsc += located && is_tsc_diagnostic_line(p);
+    eslint_issues += located && is_eslint_issue_line(p);
     eslint_headers += is_eslint_file_header(p);
     eslint_summaries += is_eslint_summary_line(p);
 
     bool final_summary = is_final_summary_line(p);
     any_final_summary = any_final_summary || final_summary;
-    bool mypy = parse_mypy_diagnostic_line(t).has_value();
+    bool mypy = located && parse_mypy_diagnostic_line(t).has_value();
     mypy_diagnostics += mypy;
-    if ((text::contains(l, "found ") && text::contains(l, " error") && text::contains(l, " file")) ||
-        text::contains(l, "success: no issues found") ||
-        (text::contains(t, "[") && text::contains(t, "]") && mypy) || final_summary)
+    if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
+        p.has("success: no issues found") ||
+        (has(t, "[") && has(t, "]") && mypy) || final_summary)
         ++mypy_signals;
 
-    ruff += is_ruff_diagnostic_line(p);
+    ruff += located && is_ruff_diagnostic_line(p);
     ruff_summaries += is_ruff_summary_line(p);
-    pyright += is_pyright_diagnostic_line(p);
+    pyright += located && is_pyright_diagnostic_line(p);
     pyright_summaries += is_pyright_summary_line(p);
-    biome += is_biome_diagnostic_line(p);
+    biome += located && is_biome_diagnostic_line(p);
     biome_summaries += is_biome_summary_line(p);
-    oxlint += is_oxlint_diagnostic_line(p);
+    oxlint += located && is_oxlint_diagnostic_line(p);
     oxlint_frames += is_oxlint_frame_line(t);
     oxlint_summaries += is_oxlint_summary_line(p);
 
     shellcheck_headers += is_shellcheck_header_line(p);
     shellcheck += is_shellcheck_diagnostic_line(p);
     shellcheck_gcc += is_shellcheck_gcc_diagnostic_line(p);
-    markdownlint += is_markdownlint_diagnostic_line(p);
-    yamllint += is_yamllint_diagnostic_line(p);
+    markdownlint += located && is_markdownlint_diagnostic_line(p);
+    yamllint += located && is_yamllint_diagnostic_line(p);
     yamllint_headers += is_yamllint_file_header(p);
-    golangci_issues += is_golangci_lint_issue_line(p);
+    golangci_issues += located && is_golangci_lint_issue_line(p);
     golangci_runner_errors += is_golangci_lint_runner_error_line(p);
     golangci_summaries += is_golangci_lint_summary_line(p);
 
-    bool c_family_line = is_c_family_diagnostic_line(p);
+    bool c_family_line = located && is_c_family_diagnostic_line(p);
     c_family += c_family_line;
     c_family_context += bar;  // the same rule as a Rust source bar
     go_headers += is_go_build_package_header(p);
-    go_diagnostics += is_go_build_diagnostic_line(p);
+    go_diagnostics += located && is_go_build_diagnostic_line(p);
     msbuild += is_msbuild_diagnostic_line(p);
     msbuild_summaries += is_msbuild_summary_line(p);
     maven_gradle += is_maven_gradle_diagnostic_line(p);
     make_ninja_cmake += is_make_ninja_cmake_diagnostic_line(p);
     nx_turbo += is_nx_turbo_diagnostic_line(p);
-    swift_diagnostics += c_family_line && text::contains(t, ".swift:");
+    swift_diagnostics += c_family_line && has(t, ".swift:");
     swift_failures += is_swift_xcode_failure_line(p);
 }
 

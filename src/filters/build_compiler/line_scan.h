@@ -69,15 +69,28 @@ private:
     std::size_t pos_ = 0;
 };
 
+inline bool has(std::string_view s, std::string_view needle) { return s.find(needle) != std::string_view::npos; }
+
 inline bool contains_any(std::string_view s, std::initializer_list<std::string_view> needles) {
     for (auto n : needles)
         if (s.find(n) != std::string_view::npos) return true;
     return false;
 }
 
+// Prefix and suffix tests that look at one byte before comparing the rest:
+// most tests fail on it, and a library compare per candidate adds up over
+// dozens of tests per line.
+inline bool starts_with_quick(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && (prefix.empty() || s[0] == prefix[0]) && s.starts_with(prefix);
+}
+
+inline bool ends_with_quick(std::string_view s, std::string_view suffix) {
+    return s.size() >= suffix.size() && (suffix.empty() || s.back() == suffix.back()) && s.ends_with(suffix);
+}
+
 inline bool starts_with_any(std::string_view s, std::initializer_list<std::string_view> prefixes) {
     for (auto p : prefixes)
-        if (s.starts_with(p)) return true;
+        if (starts_with_quick(s, p)) return true;
     return false;
 }
 

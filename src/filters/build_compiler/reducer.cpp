@@ -57,7 +57,7 @@ void clean_line(std::string_view raw, CleanLine& out) {
 // rule). Without this a failed build could lose its only cause into an
 // omission marker.
 bool is_unlisted_diagnostic_line(const PreparedLine& p, std::string_view tool) {
-    if (line_has_error_signal(p.lower()) || is_linker_diagnostic_line(p)) return true;
+    if (line_has_error_signal(p) || is_linker_diagnostic_line(p)) return true;
     if (tool == "go-build" || tool == "golangci-lint") return go_located_message(p).has_value();
     if (tool != "oxlint" && tool != "biome") return false;
     if (starts_with_any(p.text(), {"× ", "x ", "! ", "⚠ "})) return true;
@@ -106,10 +106,10 @@ void reduce_generic(const std::vector<std::string_view>& lines, std::string_view
         if (t.empty()) continue;
         if (is_progress_line(p)) {
             ++out.omitted;
-        } else if (is_important_diagnostic_line(p) || is_diagnostic_file_header(tool, t) ||
+        } else if (is_important_diagnostic_line(p) || is_diagnostic_file_header(tool, p) ||
                    is_unlisted_diagnostic_line(p, tool)) {
             out.keep(normalize_for_signal(clean.s, tool));
-            budget = diagnostic_context_budget(tool, t);
+            budget = diagnostic_context_budget(tool, p);
         } else if (budget > 0 && t.size() <= kMaxContextBytes) {
             out.keep(std::string(clean.s));
             --budget;
@@ -132,8 +132,7 @@ std::string normalize_for_signal(std::string_view line, std::string_view tool) {
     return std::string(text::trim(line));
 }
 
-std::uint64_t diagnostic_context_budget(std::string_view tool, std::string_view line) {
-    PreparedLine p(line);
+std::uint64_t diagnostic_context_budget(std::string_view tool, const PreparedLine& p) {
     if (is_tsc_diagnostic_line(p)) return 2;
     if (tool == "ruff" || tool == "biome" || tool == "oxlint") {
         if (is_ruff_diagnostic_line(p) || is_biome_diagnostic_line(p) || is_oxlint_diagnostic_line(p) ||
@@ -146,13 +145,20 @@ std::uint64_t diagnostic_context_budget(std::string_view tool, std::string_view 
     return is_c_family_diagnostic_line(p) ? 3 : 0;
 }
 
-bool is_diagnostic_file_header(std::string_view tool, std::string_view line) {
-    PreparedLine p(line);
+std::uint64_t diagnostic_context_budget(std::string_view tool, std::string_view line) {
+    return diagnostic_context_budget(tool, PreparedLine(line));
+}
+
+bool is_diagnostic_file_header(std::string_view tool, const PreparedLine& p) {
     if (tool == "yamllint") return is_yamllint_file_header(p);
     if (tool == "go-build") return is_go_build_package_header(p);
     if (tool == "eslint") return is_eslint_file_header(p);
-    if (tool == "pyright") return !has_whitespace(p.text()) && has_extension(p.text(), kPythonSources);
+    if (tool == "pyright") return has_extension(p.text(), kPythonSources) && !has_whitespace(p.text());
     return false;
+}
+
+bool is_diagnostic_file_header(std::string_view tool, std::string_view line) {
+    return is_diagnostic_file_header(tool, PreparedLine(line));
 }
 
 std::optional<std::string> try_compress_build_compiler_diagnostics_output(std::string_view text) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "filters/build_compiler/summary.h"
+
 namespace filters::build_compiler::reducer {
 
 // The shortened text, or nothing when the text is not this filter's kind of
@@ -20,8 +22,10 @@ std::string normalize_for_signal(std::string_view line, std::string_view tool);
 
 // How many following lines may be kept as context of the trimmed `line`.
 std::uint64_t diagnostic_context_budget(std::string_view tool, std::string_view line);
+std::uint64_t diagnostic_context_budget(std::string_view tool, const summary::PreparedLine& line);
 
 // The trimmed `line` is the tool's file header.
 bool is_diagnostic_file_header(std::string_view tool, std::string_view line);
+bool is_diagnostic_file_header(std::string_view tool, const summary::PreparedLine& line);
 
 }  // namespace filters::build_compiler::reducer

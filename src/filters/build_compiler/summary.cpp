@@ -7,10 +7,22 @@
 
 namespace filters::build_compiler::summary {
 
-void PreparedLine::assign(std::string_view raw) {
-    text_ = text::trim(raw);
-    lower_.assign(text_);
-    for (char& c : lower_) c = text::to_lower_ascii(c);
+void PreparedLine::assign(std::string_view raw) { assign_untrimmed(text::trim(raw)); }
+
+void PreparedLine::assign_untrimmed(std::string_view raw) {
+    text_ = raw;
+    lower_.assign(raw);
+    pairs_.fill(0);
+    char previous = 0;
+    for (std::size_t i = 0; i < lower_.size(); ++i) {
+        char c = text::to_lower_ascii(lower_[i]);
+        lower_[i] = c;
+        if (i > 0) {
+            std::size_t bit = pair_bit(previous, c);
+            pairs_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+        }
+        previous = c;
+    }
 }
 
 // ------------------------------------------------------------ utilities --
@@ -53,15 +65,24 @@ bool has_extension(std::string_view text, Extensions extensions) {
 }
 
 std::optional<PathSplit> split_path_after_extension(std::string_view text, Extensions extensions) {
-    for (auto ext : extensions) {
-        // First occurrence of the extension directly followed by ":".
-        for (std::size_t at = text.find(ext); at != std::string_view::npos; at = text.find(ext, at + 1)) {
-            std::size_t colon = at + ext.size();
-            if (colon < text.size() && text[colon] == ':')
-                return PathSplit{text.substr(0, colon), text.substr(colon + 1)};
+    // One walk over the colons finds, for every extension, whether and where
+    // it first occurs directly before a ":"; the earliest extension of the
+    // list that occurs at all decides.
+    std::size_t best_index = extensions.size();
+    std::size_t best_colon = 0;
+    for (std::size_t colon = text.find(':'); colon != std::string_view::npos; colon = text.find(':', colon + 1)) {
+        std::string_view before = text.substr(0, colon);
+        for (std::size_t i = 0; i < best_index; ++i) {
+            if (ends_with_quick(before, extensions[i])) {
+                best_index = i;
+                best_colon = colon;
+                break;
+            }
         }
+        if (best_index == 0) break;
     }
-    return std::nullopt;
+    if (best_index == extensions.size()) return std::nullopt;
+    return PathSplit{text.substr(0, best_colon), text.substr(best_colon + 1)};
 }
 
 bool is_note_help_line(std::string_view line) {
@@ -86,7 +107,7 @@ bool is_lint_source_context_line(std::string_view line) {
     if (t[0] == '|' || t[0] == '>') return true;
     for (std::string_view lead : {"·", "╭", "╰", "├"})
         if (t.starts_with(lead)) return true;
-    return text::contains(t, "│") || is_oxlint_frame_line(t) || is_c_family_source_context_line(t);
+    return has(t, "│") || is_oxlint_frame_line(t) || is_c_family_source_context_line(t);
 }
 
 // ------------------------------------------------ run signals and roles --
@@ -140,16 +161,16 @@ bool follows_zero_count(std::string_view text, std::size_t pos) {
     return true;
 }
 
-bool has_warning_count(std::string_view l) {
+bool has_warning_count(const PreparedLine& line) {
     // " and 0 error" holds "0 error", so one test covers both forms.
-    return contains_nonzero_count(l, "warning") && text::contains(l, "0 error");
+    return line.has("0 error") && contains_nonzero_count(line.lower(), "warning");
 }
 
-bool reads_as_warning_line(std::string_view l) {
-    if (has_warning_count(l)) return true;
-    std::string_view s = text::trim_start(l);
-    if (s.starts_with("warning") || text::contains(l, " - warning:")) return true;
-    return (s.starts_with("×") || s.starts_with("!")) && text::contains(l, "(") && text::contains(l, "):");
+bool reads_as_warning_line(const PreparedLine& line) {
+    if (has_warning_count(line)) return true;
+    std::string_view s = text::trim_start(line.lower());
+    if (s.starts_with("warning") || line.has(" - warning:")) return true;
+    return (s.starts_with("×") || s.starts_with("!")) && line.has("(") && line.has("):");
 }
 
 }  // namespace
@@ -158,30 +179,39 @@ bool has_severity_word(std::string_view text, std::string_view word) {
     return any_severity_word(text, word, [](std::size_t) { return true; });
 }
 
-bool line_has_error_signal(std::string_view l) {
-    if (contains_nonzero_count(l, "error")) return true;
+bool line_has_error_signal(const PreparedLine& line) {
+    std::string_view l = line.lower();
+    if (line.has("error") && contains_nonzero_count(l, "error")) return true;
     // A zero count before the word ("0 Error(s)" in a build that only
     // warned) reports the absence of errors.
-    if (any_severity_word(l, "error", [&](std::size_t at) { return !follows_zero_count(l, at); }) &&
-        !reads_as_warning_line(l))
+    if (line.has("error") && any_severity_word(l, "error", [&](std::size_t at) { return !follows_zero_count(l, at); }) &&
+        !reads_as_warning_line(line))
         return true;
-    if (has_severity_word(l, "fatal") && !has_warning_count(l)) return true;
-    return contains_any(l, {"error[", "failed", "failure", "could not compile", "aborting due to", "running error"});
+    if (line.has("fatal") && has_severity_word(l, "fatal") && !has_warning_count(line)) return true;
+    return line.has_any({"error[", "failed", "failure", "could not compile", "aborting due to", "running error"});
 }
 
-bool line_has_warning_signal(std::string_view l) {
-    return contains_nonzero_count(l, "warning") || has_severity_word(l, "warning") || text::contains(l, "warning[");
+bool line_has_warning_signal(const PreparedLine& line) {
+    if (!line.has("warning")) return false;
+    std::string_view l = line.lower();
+    return contains_nonzero_count(l, "warning") || has_severity_word(l, "warning") || line.has("warning[");
 }
 
 bool has_error_signal(const std::vector<std::string_view>& lines) {
-    for (auto line : lines)
-        if (line_has_error_signal(text::to_lower(line))) return true;
+    PreparedLine p;
+    for (auto line : lines) {
+        p.assign_untrimmed(line);
+        if (line_has_error_signal(p)) return true;
+    }
     return false;
 }
 
 bool has_warning_signal(const std::vector<std::string_view>& lines) {
-    for (auto line : lines)
-        if (line_has_warning_signal(text::to_lower(line))) return true;
+    PreparedLine p;
+    for (auto line : lines) {
+        p.assign_untrimmed(line);
+        if (line_has_warning_signal(p)) return true;
+    }
     return false;
 }
 
@@ -199,15 +229,15 @@ bool is_progress_line(const PreparedLine& line) {
 
 bool is_final_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    if (contains_any(l, {"could not compile", "aborting due to", "error: build failed", "finished `"})) return true;
-    if (text::contains(l, "warning: ") && text::contains(l, " generated ")) return true;
-    if (text::contains(l, "found ") && (text::contains(l, " error") || text::contains(l, " warning"))) return true;
-    if (text::contains(l, " errors,") && text::contains(l, " warnings,") && text::contains(l, " information"))
+    if (line.has_any({"could not compile", "aborting due to", "error: build failed", "finished `"})) return true;
+    if (line.has("warning: ") && line.has(" generated ")) return true;
+    if (line.has("found ") && (line.has(" error") || line.has(" warning"))) return true;
+    if (line.has(" errors,") && line.has(" warnings,") && line.has(" information"))
         return true;
-    if (text::contains(l, "warning") && text::contains(l, "0 errors")) return true;
+    if (line.has("warning") && line.has("0 errors")) return true;
     if (l.ends_with("issues:") || l.ends_with("issue:")) return true;
-    if (l.starts_with("checked ") && text::contains(l, " file")) return true;
-    if (text::contains(l, "success: no issues found")) return true;
+    if (l.starts_with("checked ") && line.has(" file")) return true;
+    if (line.has("success: no issues found")) return true;
     return is_eslint_summary_line(line) || is_ruff_summary_line(line) || is_pyright_summary_line(line) ||
            is_biome_summary_line(line) || is_oxlint_summary_line(line) || is_golangci_lint_summary_line(line) ||
            is_msbuild_summary_line(line) || is_maven_gradle_diagnostic_line(line) ||

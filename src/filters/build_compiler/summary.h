@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,18 +20,43 @@
 namespace filters::build_compiler::summary {
 
 // A line trimmed of Unicode whitespace at both ends, and that text with its
-// ASCII letters lowercased. `text()` views the caller's storage.
+// ASCII letters lowercased. `text()` views the caller's storage. A small
+// hashed set of the adjacent byte pairs of the lowercased text lets most
+// substring tests fail without a search: a needle with a pair the line lacks
+// cannot occur in it.
 class PreparedLine {
 public:
     PreparedLine() = default;
     explicit PreparedLine(std::string_view raw) { assign(raw); }
     void assign(std::string_view raw);
+    // The whole line, leading and trailing whitespace included.
+    void assign_untrimmed(std::string_view raw);
     std::string_view text() const { return text_; }
     std::string_view lower() const { return lower_; }
 
+    // `needle` (lowercase) occurs in `lower()`.
+    bool has(std::string_view needle) const {
+        if (needle.size() == 1) return lower_.find(needle[0]) != std::string::npos;
+        for (std::size_t i = 1; i < needle.size(); ++i) {
+            std::size_t bit = pair_bit(needle[i - 1], needle[i]);
+            if (!((pairs_[bit >> 6] >> (bit & 63)) & 1U)) return false;
+        }
+        return lower_.find(needle) != std::string::npos;
+    }
+    bool has_any(std::initializer_list<std::string_view> needles) const {
+        for (auto n : needles)
+            if (has(n)) return true;
+        return false;
+    }
+
 private:
+    static std::size_t pair_bit(char a, char b) {
+        return ((static_cast<unsigned char>(a) * 31U) ^ static_cast<unsigned char>(b)) & 1023U;
+    }
+
     std::string_view text_;
     std::string lower_;
+    std::array<std::uint64_t, 16> pairs_{};
 };
 
 using Extensions = std::span<const std::string_view>;
@@ -149,10 +175,9 @@ bool contains_nonzero_count(std::string_view text, std::string_view noun);
 // (ASCII case folded).
 bool has_severity_word(std::string_view text, std::string_view word);
 
-// One ASCII-lowercased line's part of `has_error_signal` /
-// `has_warning_signal`.
-bool line_has_error_signal(std::string_view lowered);
-bool line_has_warning_signal(std::string_view lowered);
+// One line's part of `has_error_signal` / `has_warning_signal`.
+bool line_has_error_signal(const PreparedLine& line);
+bool line_has_warning_signal(const PreparedLine& line);
 bool has_error_signal(const std::vector<std::string_view>& lines);
 bool has_warning_signal(const std::vector<std::string_view>& lines);
 
