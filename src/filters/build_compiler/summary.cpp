@@ -197,23 +197,23 @@ bool line_has_warning_signal(const PreparedLine& line) {
     return contains_nonzero_count(l, "warning") || has_severity_word(l, "warning") || line.has("warning[");
 }
 
-bool has_error_signal(const std::vector<std::string_view>& lines) {
+namespace {
+
+// Whether `test` holds for some line, each line taken whole.
+bool any_line(const std::vector<std::string_view>& lines, bool (*test)(const PreparedLine&)) {
     PreparedLine p;
     for (auto line : lines) {
         p.assign_untrimmed(line);
-        if (line_has_error_signal(p)) return true;
+        if (test(p)) return true;
     }
     return false;
 }
 
-bool has_warning_signal(const std::vector<std::string_view>& lines) {
-    PreparedLine p;
-    for (auto line : lines) {
-        p.assign_untrimmed(line);
-        if (line_has_warning_signal(p)) return true;
-    }
-    return false;
-}
+}  // namespace
+
+bool has_error_signal(const std::vector<std::string_view>& lines) { return any_line(lines, line_has_error_signal); }
+
+bool has_warning_signal(const std::vector<std::string_view>& lines) { return any_line(lines, line_has_warning_signal); }
 
 namespace {
 // Besides cargo's and the watchers' words, the step that ends most native
@@ -250,7 +250,7 @@ bool is_important_diagnostic_line(const PreparedLine& line) {
     if (starts_with_any(t, {"error:", "error[", "warning:", "warning["})) return true;
     if (t.starts_with("--> ") && has_line_col_suffix(t)) return true;
     if (is_rust_source_bar_line(t) || is_tsc_diagnostic_line(line) || is_eslint_issue_line(line)) return true;
-    if (parse_mypy_diagnostic_line(t)) return true;
+    if (is_mypy_diagnostic_line(t)) return true;
     if (is_ruff_diagnostic_line(line) || is_pyright_diagnostic_line(line) || is_biome_diagnostic_line(line) ||
         is_oxlint_diagnostic_line(line) || is_oxlint_frame_line(t) || is_shellcheck_header_line(line) ||
         is_shellcheck_diagnostic_line(line) || is_markdownlint_diagnostic_line(line) ||

@@ -123,6 +123,7 @@ bool is_oxlint_frame_line(std::string_view line);
 bool is_oxlint_summary_line(const PreparedLine& line);
 // Views into `line`.
 std::optional<MypyDiagnostic> parse_mypy_diagnostic_line(std::string_view line);
+inline bool is_mypy_diagnostic_line(std::string_view line) { return parse_mypy_diagnostic_line(line).has_value(); }
 bool is_ruff_diagnostic_line(const PreparedLine& line);
 bool is_ruff_summary_line(const PreparedLine& line);
 bool is_pyright_diagnostic_line(const PreparedLine& line);
