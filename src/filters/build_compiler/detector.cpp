@@ -1,0 +1,225 @@
+#include "filters/build_compiler/detector.h"
+
+#include <deque>
+#include <string>
+
+#include "filters/build_compiler/line_scan.h"
+#include "filters/build_compiler/summary.h"
+#include "text.h"
+
+namespace filters::build_compiler::detector {
+
+using namespace summary;
+
+namespace {
+
+// Line counts of every tool's classifiers, and the phrases of the whole text
+// that some scores or flags ask about, gathered in one pass.
+struct Tally {
+    std::uint64_t cargo_headers = 0, cargo_arrows = 0, rust_bars = 0, progress = 0;
+    std::uint64_t tsc = 0;
+    std::uint64_t eslint_issues = 0, eslint_headers = 0, eslint_summaries = 0;
+    std::uint64_t mypy_diagnostics = 0, mypy_signals = 0;
+    std::uint64_t ruff = 0, ruff_summaries = 0;
+    std::uint64_t pyright = 0, pyright_summaries = 0;
+    std::uint64_t biome = 0, biome_summaries = 0;
+    std::uint64_t oxlint = 0, oxlint_frames = 0, oxlint_summaries = 0;
+    std::uint64_t shellcheck_headers = 0, shellcheck = 0, shellcheck_gcc = 0;
+    std::uint64_t markdownlint = 0;
+    std::uint64_t yamllint = 0, yamllint_headers = 0;
+    std::uint64_t golangci_issues = 0, golangci_runner_errors = 0, golangci_summaries = 0;
+    std::uint64_t c_family = 0, c_family_context = 0;
+    std::uint64_t go_headers = 0, go_diagnostics = 0;
+    std::uint64_t msbuild = 0, msbuild_summaries = 0;
+    std::uint64_t maven_gradle = 0;
+    std::uint64_t make_ninja_cmake = 0;
+    std::uint64_t nx_turbo = 0;
+    std::uint64_t swift_diagnostics = 0, swift_failures = 0;
+    bool any_final_summary = false;
+    bool error_signal = false, warning_signal = false;
+
+    bool rust_aborted = false;        // "could not compile" / "aborting due to"
+    bool names_markdownlint = false, names_yamllint = false;
+    bool names_golangci = false;      // "golangci-lint" or "level=info"
+    bool says_golangci = false;       // "golangci-lint" alone
+    bool c_family_marker = false;     // "build failed" / "compilation terminated"
+    bool msbuild_marker = false, maven_gradle_marker = false, nx_turbo_marker = false, xcode_marker = false;
+    bool claimed_by_tests = false;
+
+    void add(const PreparedLine& p);
+};
+
+void Tally::add(const PreparedLine& p) {
+    std::string_view t = p.text();
+
+    if (p.has_any({"test session starts", "short test summary info", "test result:",
+                         "traceback (most recent call last)"}))
+        claimed_by_tests = true;
+    if (p.has_any({"could not compile", "aborting due to"})) rust_aborted = true;
+    if (p.has("markdownlint")) names_markdownlint = true;
+    if (p.has("yamllint")) names_yamllint = true;
+    if (p.has("golangci-lint")) says_golangci = names_golangci = true;
+    if (p.has("level=info")) names_golangci = true;
+    if (p.has_any({"build failed", "compilation terminated"})) c_family_marker = true;
+    if (p.has_any({"build failed", "msbuild", "dotnet build"})) msbuild_marker = true;
+    if (p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle", "> task ",
+                         "execution failed for task"}))
+        maven_gradle_marker = true;
+    if (p.has_any({"nx ", "turbo"})) nx_turbo_marker = true;
+    if (p.has_any({"xcodebuild", "swiftcompile", "** build failed **"})) xcode_marker = true;
+
+    if (!error_signal) error_signal = line_has_error_signal(p);
+    if (!warning_signal) warning_signal = line_has_warning_signal(p);
+
+    if (starts_with_any(t, {"error:", "error[", "warning:", "warning["})) ++cargo_headers;
+    if (t.starts_with("--> ") && has_line_col_suffix(t)) ++cargo_arrows;
+    bool bar = is_rust_source_bar_line(t);
+    rust_bars += bar;
+    progress += is_progress_line(p);
+
+    // Every located diagnostic shape holds a ":"; on a line without one
+    // those tests cannot succeed, so they are skipped there.
+    const bool located = t.find(':') != std::string_view::npos;
+
+    tsc += located && is_tsc_diagnostic_line(p);
+    eslint_issues += located && is_eslint_issue_line(p);
+    eslint_headers += is_eslint_file_header(p);
+    eslint_summaries += is_eslint_summary_line(p);
+
+    bool final_summary = is_final_summary_line(p);
+    any_final_summary = any_final_summary || final_summary;
+    bool mypy = located && parse_mypy_diagnostic_line(t).has_value();
+    mypy_diagnostics += mypy;
+    if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
+        p.has("success: no issues found") ||
+        (has(t, "[") && has(t, "]") && mypy) || final_summary)
+        ++mypy_signals;
+
+    ruff += located && is_ruff_diagnostic_line(p);
+    ruff_summaries += is_ruff_summary_line(p);
+    pyright += located && is_pyright_diagnostic_line(p);
+    pyright_summaries += is_pyright_summary_line(p);
+    biome += located && is_biome_diagnostic_line(p);
+    biome_summaries += is_biome_summary_line(p);
+    oxlint += located && is_oxlint_diagnostic_line(p);
+    oxlint_frames += is_oxlint_frame_line(t);
+    oxlint_summaries += is_oxlint_summary_line(p);
+
+    shellcheck_headers += is_shellcheck_header_line(p);
+    shellcheck += is_shellcheck_diagnostic_line(p);
+    shellcheck_gcc += is_shellcheck_gcc_diagnostic_line(p);
+    markdownlint += located && is_markdownlint_diagnostic_line(p);
+    yamllint += located && is_yamllint_diagnostic_line(p);
+    yamllint_headers += is_yamllint_file_header(p);
+    golangci_issues += located && is_golangci_lint_issue_line(p);
+    golangci_runner_errors += is_golangci_lint_runner_error_line(p);
+    golangci_summaries += is_golangci_lint_summary_line(p);
+
+    bool c_family_line = located && is_c_family_diagnostic_line(p);
+    c_family += c_family_line;
+    c_family_context += bar;  // the same rule as a Rust source bar
+    go_headers += is_go_build_package_header(p);
+    go_diagnostics += located && is_go_build_diagnostic_line(p);
+    msbuild += is_msbuild_diagnostic_line(p);
+    msbuild_summaries += is_msbuild_summary_line(p);
+    maven_gradle += is_maven_gradle_diagnostic_line(p);
+    make_ninja_cmake += is_make_ninja_cmake_diagnostic_line(p);
+    nx_turbo += is_nx_turbo_diagnostic_line(p);
+    swift_diagnostics += c_family_line && has(t, ".swift:");
+    swift_failures += is_swift_xcode_failure_line(p);
+}
+
+std::vector<Candidate> score_tools(const Tally& n) {
+    std::vector<Candidate> out;
+    auto offer = [&](std::size_t index, bool qualifies, std::uint64_t score) {
+        if (qualifies && score > 0) out.push_back({kToolNames[index], score});
+    };
+    offer(0, n.cargo_headers >= 1 && (n.cargo_arrows >= 1 || n.rust_bars >= 1 || n.rust_aborted),
+          3 * n.cargo_headers + 2 * n.cargo_arrows + n.rust_bars + n.progress);
+    offer(1, n.tsc >= 1, 4 * n.tsc);
+    offer(2, n.eslint_issues >= 1 && (n.eslint_headers >= 1 || n.eslint_summaries >= 1),
+          3 * n.eslint_issues + n.eslint_headers + 2 * n.eslint_summaries);
+    offer(3, n.mypy_diagnostics >= 1 && (n.mypy_signals >= 1 || n.mypy_diagnostics >= 3),
+          3 * n.mypy_diagnostics + 2 * n.mypy_signals);
+    offer(4, n.ruff >= 1 && (n.ruff_summaries >= 1 || n.ruff >= 2), 4 * n.ruff + 2 * n.ruff_summaries);
+    offer(5, n.pyright >= 1 && (n.pyright_summaries >= 1 || n.pyright >= 2), 4 * n.pyright + 2 * n.pyright_summaries);
+    offer(6, n.biome >= 1 && (n.biome_summaries >= 1 || n.biome >= 2), 3 * n.biome + 2 * n.biome_summaries);
+    offer(7, n.oxlint >= 1 && (n.oxlint_frames + n.oxlint_summaries >= 1 || n.oxlint >= 2),
+          4 * n.oxlint + 2 * (n.oxlint_frames + n.oxlint_summaries));
+    offer(8, n.shellcheck >= 1 && (n.shellcheck_gcc >= 1 || n.shellcheck_headers >= 1 || n.shellcheck >= 2),
+          4 * n.shellcheck + 2 * n.shellcheck_headers);
+    offer(9, n.markdownlint >= 2 || (n.markdownlint == 1 && (n.names_markdownlint || n.any_final_summary)),
+          4 * n.markdownlint);
+    offer(10, n.yamllint >= 1 && (n.yamllint_headers >= 1 || n.yamllint >= 2 || n.names_yamllint),
+          4 * n.yamllint + n.yamllint_headers);
+    offer(11,
+          n.golangci_issues >= 2 ||
+              (n.golangci_issues == 1 &&
+               (n.golangci_summaries >= 1 || n.golangci_runner_errors >= 1 || n.says_golangci)) ||
+              (n.golangci_issues == 0 && n.golangci_runner_errors >= 1 && (n.names_golangci || n.progress >= 1)),
+          4 * n.golangci_issues + 3 * n.golangci_runner_errors + n.golangci_summaries);
+    offer(12, n.c_family >= 2 || (n.c_family == 1 && (n.c_family_context >= 1 || n.c_family_marker)),
+          4 * n.c_family + n.c_family_context + (n.c_family_marker ? 2 : 0));
+    offer(13, n.go_headers >= 1 && n.go_diagnostics >= 1, 2 * n.go_headers + 4 * n.go_diagnostics);
+    offer(14, n.msbuild >= 1 && (n.msbuild_summaries >= 1 || n.msbuild_marker),
+          4 * n.msbuild + 2 * n.msbuild_summaries + (n.msbuild_marker ? 1 : 0));
+    offer(15, n.maven_gradle >= 1 && n.maven_gradle_marker, 3 * n.maven_gradle + 2);
+    offer(16, n.make_ninja_cmake >= 1, 4 * n.make_ninja_cmake);
+    offer(17, n.nx_turbo >= 1 && n.nx_turbo_marker, 3 * n.nx_turbo + 2);
+    offer(18, n.swift_failures >= 1 || (n.swift_diagnostics >= 1 && n.xcode_marker),
+          4 * n.swift_diagnostics + 3 * n.swift_failures + (n.xcode_marker ? 1 : 0));
+    return out;
+}
+
+}  // namespace
+
+std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
+    std::optional<Candidate> best;
+    for (const auto& c : candidates)
+        if (!best || c.score > best->score || (c.score == best->score && c.tool > best->tool)) best = c;
+    return best;
+}
+
+std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines) {
+    // The non-blank lines, colour codes removed and trimmed; only lines that
+    // carry an escape need a copy.
+    std::deque<std::string> stripped;
+    std::vector<std::string_view> prepared;
+    for (std::string_view raw : lines) {
+        std::string_view s = raw;
+        if (s.find('\x1b') != std::string_view::npos) {
+            stripped.push_back(text::strip_ansi(s));
+            s = stripped.back();
+        }
+        s = text::trim(s);
+        if (!s.empty()) prepared.push_back(s);
+    }
+    if (prepared.size() < 2) return std::nullopt;
+    if (text::starts_with_ignore_case(prepared.front(), "test output:")) return std::nullopt;
+
+    Tally tally;
+    PreparedLine p;
+    for (std::string_view line : prepared) {
+        p.assign(line);
+        tally.add(p);
+        if (tally.claimed_by_tests) return std::nullopt;
+    }
+
+    auto winner = pick_winner(score_tools(tally));
+    if (!winner) return std::nullopt;
+
+    BuildCompilerDiagnostics out;
+    out.tool = winner->tool;
+    std::string_view tool = winner->tool;
+    out.has_error = tally.error_signal;
+    if (!out.has_error) {
+        if (tool == "ruff") out.has_error = tally.ruff > 0;
+        else if (tool == "go-build") out.has_error = tally.go_diagnostics > 0;
+        else if (tool == "biome" || tool == "oxlint") out.has_error = !tally.warning_signal;
+        else if (tool == "markdownlint" || tool == "golangci-lint") out.has_error = true;
+    }
+    out.has_warning = tally.warning_signal || tool == "yamllint" || tool == "shellcheck";
+    return out;
+}
+
+}  // namespace filters::build_compiler::detector
