@@ -120,14 +120,29 @@ bool is_header_cell(std::string_view cell) {
     });
 }
 
-bool is_numeric_cell(std::string_view cell) {
+namespace {
+
+// The trimmed cell without its thousands separators.
+std::string without_commas(std::string_view cell) {
     std::string t;
     for (char c : text::trim(cell))
         if (c != ',') t.push_back(c);
+    return t;
+}
+
+// Digits, "/", digits: "3/4", "1/1".
+bool is_ratio(std::string_view v) {
+    const std::size_t slash = v.find('/');
+    return slash != std::string_view::npos && all_ascii_digits(v.substr(0, slash)) && all_ascii_digits(v.substr(slash + 1));
+}
+
+}  // namespace
+
+bool is_numeric_cell(std::string_view cell) {
+    const std::string t = without_commas(cell);
     if (t.empty()) return false;
-    std::string_view v = t;
-    if (std::size_t slash = v.find('/'); slash != std::string_view::npos)
-        return all_ascii_digits(v.substr(0, slash)) && all_ascii_digits(v.substr(slash + 1));
+    const std::string_view v = t;
+    if (v.find('/') != std::string_view::npos) return is_ratio(v);
     std::string_view unpercented = v.ends_with('%') ? v.substr(0, v.size() - 1) : v;
     if (text::parse_decimal(unpercented, true)) return true;
     std::size_t letters = 0;
@@ -147,7 +162,9 @@ bool is_index_cell(std::string_view cell) {
 
 bool is_path_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
-    return t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
+    const bool pathish = t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
+    // A ratio such as a pod's "1/1" ready count is a number, not a path.
+    return pathish && !is_ratio(without_commas(t));
 }
 
 // ------------------------------------------------------------ line tests --

@@ -36,7 +36,7 @@ bool is_header_cell(std::string_view cell);
 bool is_numeric_cell(std::string_view cell);
 // A row number: "12", "3)", "4.", "A1", "ID12".
 bool is_index_cell(std::string_view cell);
-// Holds "/" or "\" or starts with "~".
+// Holds "/" or "\" or starts with "~", and is no ratio such as "1/1".
 bool is_path_cell(std::string_view cell);
 
 // ------------------------------------------------------------ line tests --
