@@ -29,11 +29,14 @@ bool has_severity_word(std::string_view row) {
             ++i;
             continue;
         }
-        std::size_t start = i;
+        const std::size_t start = i;
         while (i < row.size() && text::is_ascii_alpha(row[i])) ++i;
-        const std::string_view word = row.substr(start, i - start);
-        if (std::any_of(kSeverityWords.begin(), kSeverityWords.end(), [&](std::string_view w) { return text::equals_ignore_case(word, w); }))
-            return true;
+        const std::size_t len = i - start;
+        if (len < 4 || len > 9) continue;  // the lengths of the severity words
+        char lowered[9];
+        for (std::size_t k = 0; k < len; ++k) lowered[k] = text::to_lower_ascii(row[start + k]);
+        const std::string_view word(lowered, len);
+        if (std::find(kSeverityWords.begin(), kSeverityWords.end(), word) != kSeverityWords.end()) return true;
     }
     return false;
 }
@@ -53,6 +56,7 @@ bool is_path_like(std::string_view t) {
 }
 
 bool is_uuid(std::string_view t) {
+    if (t.size() != 36) return false;
     constexpr std::array<std::size_t, 5> kLengths = {8, 4, 4, 4, 12};
     std::size_t part = 0;
     std::size_t start = 0;
@@ -78,36 +82,68 @@ bool is_issue_key(std::string_view t) {
            number.size() >= 2 && std::all_of(number.begin(), number.end(), text::is_ascii_digit);
 }
 
-// Each test over every token before the next test, as the rules rank them.
-bool has_token(const std::vector<std::string_view>& tokens, bool (*test)(std::string_view)) {
-    return std::any_of(tokens.begin(), tokens.end(), test);
+bool is_path_like_uuid_hash_or_key(std::string_view token) {
+    const std::string_view t = strip_token(token);
+    return !t.empty() && (is_path_like(t) || is_uuid(t) || is_long_hex(t) || is_issue_key(t));
+}
+
+// Calls f on every whitespace-separated token of s until f returns true.
+template <class F>
+bool any_token(std::string_view s, F f) {
+    std::size_t i = 0;
+    std::size_t start = std::string_view::npos;
+    while (i < s.size()) {
+        std::size_t len = 1;
+        bool space;
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            space = text::is_ascii_whitespace(s[i]);
+        } else {
+            space = text::is_whitespace(text::decode_at(s, i, len));
+        }
+        if (space && start != std::string_view::npos) {
+            if (f(s.substr(start, i - start))) return true;
+            start = std::string_view::npos;
+        } else if (!space && start == std::string_view::npos) {
+            start = i;
+        }
+        i += len;
+    }
+    return start != std::string_view::npos && f(s.substr(start));
 }
 
 }  // namespace
 
 bool has_named_id_marker(std::string_view lowered) {
-    for (std::string_view marker : kIdMarkers) {
-        const std::size_t at = lowered.find(marker);
-        if (at == std::string_view::npos) continue;
-        std::size_t run = 0;
-        for (std::size_t i = at + marker.size(); i < lowered.size(); ++i) {
-            const char c = lowered[i];
-            if (!text::is_ascii_alnum(c) && c != '_' && c != '-') break;
-            if (++run >= 8) return true;
+    // One pass over the row: at each position, a marker not seen before is
+    // looked at; only its first occurrence counts.
+    std::array<bool, kIdMarkers.size()> seen{};
+    for (std::size_t i = 0; i < lowered.size(); ++i) {
+        const char c = text::to_lower_ascii(lowered[i]);
+        // Every marker starts with one of these pairs: "id", "uu", "ha", "sh".
+        const char next = i + 1 < lowered.size() ? text::to_lower_ascii(lowered[i + 1]) : '\0';
+        if (!((c == 'i' && next == 'd') || (c == 'u' && next == 'u') || (c == 'h' && next == 'a') || (c == 's' && next == 'h')))
+            continue;
+        for (std::size_t m = 0; m < kIdMarkers.size(); ++m) {
+            const std::string_view marker = kIdMarkers[m];
+            if (seen[m] || marker[0] != c || lowered.size() - i < marker.size()) continue;
+            bool match = true;
+            for (std::size_t k = 1; k < marker.size() && match; ++k) match = text::to_lower_ascii(lowered[i + k]) == marker[k];
+            if (!match) continue;
+            seen[m] = true;
+            std::size_t run = 0;
+            for (std::size_t k = i + kIdMarkers[m].size(); k < lowered.size() && run < 8; ++k, ++run) {
+                const char v = lowered[k];
+                if (!text::is_ascii_alnum(v) && v != '_' && v != '-') break;
+            }
+            if (run >= 8) return true;
         }
     }
     return false;
 }
 
 bool is_interesting_row(std::string_view row) {
-    if (has_severity_word(row)) return true;
-    if (text::contains(row, "://")) return true;
-    std::vector<std::string_view> tokens = text::split_whitespace(row);
-    for (auto& token : tokens) token = strip_token(token);
-    if (has_token(tokens, is_path_like) || has_token(tokens, is_uuid) || has_token(tokens, is_long_hex) ||
-        has_token(tokens, is_issue_key))
-        return true;
-    return has_named_id_marker(text::to_lower(row));
+    return has_severity_word(row) || text::contains(row, "://") || any_token(row, is_path_like_uuid_hash_or_key) ||
+           has_named_id_marker(row);
 }
 
 }  // namespace filters::table::summary

@@ -9,7 +9,10 @@ namespace filters::table::summary {
 // issue key or a long identifier after "id=", "uuid:", "hash=" and the like.
 bool is_interesting_row(std::string_view row);
 
-// `lowered` is the row with ASCII letters lower-cased.
+// "id=", "id:", "id ", "uuid=", "uuid:", "hash=", "hash:", "sha=" or "sha:"
+// followed by at least 8 of A-Z, a-z, 0-9, "_" and "-", looking at the first
+// occurrence of each marker only. `lowered` is the row with ASCII letters
+// lower-cased; since ASCII case is ignored, the row itself gives the same.
 bool has_named_id_marker(std::string_view lowered);
 
 }  // namespace filters::table::summary
