@@ -91,19 +91,24 @@ std::size_t count_byte(std::string_view line, char c) { return static_cast<std::
 
 // ----------------------------------------------------------------- cells --
 
-std::vector<std::string_view> split_columns(std::string_view line) {
+namespace {
+
+// The trimmed line cut wherever `separator_at(t, i)` gives a separator's
+// byte length; cells are trimmed and empty ones dropped.
+template <class SeparatorAt>
+std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
     std::vector<std::string_view> cells;
     const std::string_view t = text::trim(line);
     std::size_t start = 0;
-    std::size_t i = 0;
     auto push = [&](std::size_t end) {
         std::string_view cell = text::trim(t.substr(start, end - start));
         if (!cell.empty()) cells.push_back(cell);
     };
+    std::size_t i = 0;
     while (i < t.size()) {
-        if (t[i] == ' ' && i + 1 < t.size() && t[i + 1] == ' ') {
+        if (const std::size_t len = separator_at(t, i)) {
             push(i);
-            while (i < t.size() && t[i] == ' ') ++i;
+            i += len;
             start = i;
         } else {
             ++i;
@@ -111,6 +116,17 @@ std::vector<std::string_view> split_columns(std::string_view line) {
     }
     push(t.size());
     return cells;
+}
+
+}  // namespace
+
+std::vector<std::string_view> split_columns(std::string_view line) {
+    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
+        if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
+        std::size_t end = i;
+        while (end < t.size() && t[end] == ' ') ++end;
+        return end - i;
+    });
 }
 
 bool is_header_cell(std::string_view cell) {
@@ -284,19 +300,30 @@ bool preamble_is_safe(Lines preamble) {
 
 // --------------------------------------------------- structured shapes --
 
-bool is_psql_separator(std::string_view line) {
-    const std::string_view t = text::trim(line);
+namespace {
+
+// `s` split at every `sep`: the number of pieces when `ok` holds for each,
+// else 0.
+template <class Ok>
+std::size_t count_pieces_if_all(std::string_view s, char sep, Ok ok) {
     std::size_t pieces = 0;
     std::size_t start = 0;
     while (true) {
-        const std::size_t plus = t.find('+', start);
-        const std::string_view piece = text::trim(t.substr(start, plus == std::string_view::npos ? t.npos : plus - start));
-        if (piece.size() < 2 || !all_dashes(piece)) return false;
+        const std::size_t at = s.find(sep, start);
+        if (!ok(s.substr(start, at == std::string_view::npos ? s.npos : at - start))) return 0;
         ++pieces;
-        if (plus == std::string_view::npos) break;
-        start = plus + 1;
+        if (at == std::string_view::npos) return pieces;
+        start = at + 1;
     }
-    return pieces >= 2;
+}
+
+}  // namespace
+
+bool is_psql_separator(std::string_view line) {
+    return count_pieces_if_all(text::trim(line), '+', [](std::string_view piece) {
+               piece = text::trim(piece);
+               return piece.size() >= 2 && all_dashes(piece);
+           }) >= 2;
 }
 
 bool is_mysql_border(std::string_view line) {
@@ -331,25 +358,12 @@ bool is_unicode_row(std::string_view line) {
 }
 
 std::vector<std::string_view> split_unicode_row(std::string_view line) {
-    std::vector<std::string_view> cells;
-    const std::string_view t = text::trim(line);
-    std::size_t start = 0;
-    std::size_t i = 0;
-    auto push = [&](std::size_t end) {
-        std::string_view cell = text::trim(t.substr(start, end - start));
-        if (!cell.empty()) cells.push_back(cell);
-    };
-    while (i < t.size()) {
-        std::size_t len;
-        char32_t c = text::decode_at(t, i, len);
-        if (is_vertical_bar(c)) {
-            push(i);
-            start = i + len;
-        }
-        i += len;
-    }
-    push(t.size());
-    return cells;
+    // Byte-wise is safe: a bar's lead byte never occurs inside another character.
+    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
+        for (std::string_view bar : kVerticalBars)
+            if (t.substr(i).starts_with(bar)) return bar.size();
+        return 0;
+    });
 }
 
 bool is_markdown_row(std::string_view line) {
@@ -362,22 +376,15 @@ bool is_markdown_separator(std::string_view line) {
     std::string_view t = text::trim(line);
     while (!t.empty() && t.front() == '|') t.remove_prefix(1);
     while (!t.empty() && t.back() == '|') t.remove_suffix(1);
-    std::size_t pieces = 0;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t bar = t.find('|', start);
-        std::string piece;
-        for (char c : text::trim(t.substr(start, bar == std::string_view::npos ? t.npos : bar - start)))
-            if (c != ' ') piece.push_back(c);
-        std::string_view p = piece;
-        while (!p.empty() && p.front() == ':') p.remove_prefix(1);
-        while (!p.empty() && p.back() == ':') p.remove_suffix(1);
-        if (p.size() < 3 || !all_dashes(p)) return false;
-        ++pieces;
-        if (bar == std::string_view::npos) break;
-        start = bar + 1;
-    }
-    return pieces >= 2;
+    return count_pieces_if_all(t, '|', [](std::string_view raw) {
+               std::string piece;
+               for (char c : text::trim(raw))
+                   if (c != ' ') piece.push_back(c);
+               std::string_view p = piece;
+               while (!p.empty() && p.front() == ':') p.remove_prefix(1);
+               while (!p.empty() && p.back() == ':') p.remove_suffix(1);
+               return p.size() >= 3 && all_dashes(p);
+           }) >= 2;
 }
 
 bool is_sqlite_separator(std::string_view line) {

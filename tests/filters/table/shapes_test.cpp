@@ -24,21 +24,13 @@ const std::string kSqliteHead = "id  name\n--  ----\n";
 
 struct Shape {
     std::string text;
-    std::size_t header, rows, footer;  // expected sizes; rows == 0 means refused
+    std::size_t header, rows, footer;  // rows == 0: refused
 };
 
 void check(std::optional<StructuredTable> (*parse)(Lines), const std::vector<Shape>& cases) {
     for (const auto& c : cases) {
         const auto lines = lines_of(c.text);
-        const auto t = parse(lines);
-        if (c.rows == 0) {
-            EXPECT_FALSE(t.has_value()) << c.text;
-            continue;
-        }
-        ASSERT_TRUE(t.has_value()) << c.text;
-        EXPECT_EQ(t->header.size(), c.header) << c.text;
-        EXPECT_EQ(t->rows.size(), c.rows) << c.text;
-        EXPECT_EQ(t->footer.size(), c.footer) << c.text;
+        table_test::expect_table(parse(lines), {c.header, c.rows, c.footer}, c.text);
     }
 }
 

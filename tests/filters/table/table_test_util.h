@@ -6,6 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "filters/table/model.h"
 #include "text.h"
 
 namespace table_test {
@@ -30,6 +35,24 @@ inline std::string numbered_rows(int count, std::string_view row_template) {
     std::string out;
     for (int i = 1; i <= count; ++i) out += text::format(row_template, i, i) + "\n";
     return out;
+}
+
+// What a parser should find: line counts of each part; rows == 0 means the
+// text must be refused.
+struct Expected {
+    std::size_t header = 0, rows = 0, footer = 0;
+};
+
+inline void expect_table(const std::optional<filters::table::model::StructuredTable>& t, Expected want,
+                         const std::string& label) {
+    if (want.rows == 0) {
+        EXPECT_FALSE(t.has_value()) << label;
+        return;
+    }
+    ASSERT_TRUE(t.has_value()) << label;
+    EXPECT_EQ(t->header.size(), want.header) << label;
+    EXPECT_EQ(t->rows.size(), want.rows) << label;
+    EXPECT_EQ(t->footer.size(), want.footer) << label;
 }
 
 }  // namespace table_test

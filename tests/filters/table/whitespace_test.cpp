@@ -51,15 +51,7 @@ TEST(WhitespaceReport, Candidates) {
     };
     for (const auto& c : cases) {
         const auto lines = lines_of(c.text);
-        const auto t = parse_whitespace_report(lines);
-        if (c.rows == 0) {
-            EXPECT_FALSE(t.has_value()) << c.name;
-            continue;
-        }
-        ASSERT_TRUE(t.has_value()) << c.name;
-        EXPECT_EQ(t->header.size(), c.header) << c.name;
-        EXPECT_EQ(t->rows.size(), c.rows) << c.name;
-        EXPECT_EQ(t->footer.size(), c.footer) << c.name;
+        table_test::expect_table(parse_whitespace_report(lines), {c.header, c.rows, c.footer}, c.name);
     }
 }
 
