@@ -187,14 +187,6 @@ std::string normalize_and_trim_trailing_whitespace(std::string_view s);
 // Keeps at most `limit` consecutive empty lines of each run.
 std::string collapse_blank_lines(std::string_view s, std::uint64_t limit);
 
-// ---------------------------------------- table family: letters, numbers --
-
-// Unicode Alphabetic property (letters, letter numbers, combining vowel
-// signs and the like), from a table generated out of the Unicode data.
-bool is_alphabetic(char32_t c);
-// Alphabetic, or a number of any kind (general categories Nd, Nl, No).
-bool is_alphanumeric(char32_t c);
-
 }  // namespace text
 
 // ------------------------------------------------------------ log guards --
@@ -204,5 +196,16 @@ namespace text {
 // secret-bearing key ("password", "api_key", "token=", ...). Log filters
 // refuse such text rather than fold it.
 bool has_secret_like_key(std::string_view line);
+
+}  // namespace text
+
+// ---------------------------------------- table family: letters, numbers --
+namespace text {
+
+// Unicode Alphabetic property (letters, letter numbers, combining vowel
+// signs and the like), from a table generated out of the Unicode data.
+bool is_alphabetic(char32_t c);
+// Alphabetic, or a number of any kind (general categories Nd, Nl, No).
+bool is_alphanumeric(char32_t c);
 
 }  // namespace text
