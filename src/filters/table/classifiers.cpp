@@ -66,8 +66,11 @@ std::size_t count_vertical_bars(std::string_view s) {
     return n;
 }
 
-bool contains_vertical_bar(std::string_view s) {
-    return std::any_of(kVerticalBars.begin(), kVerticalBars.end(), [&](std::string_view b) { return text::contains(s, b); });
+// Every vertical bar starts with the byte 0xE2; one scan finds "|" and them.
+bool contains_any_bar(std::string_view s) {
+    for (std::size_t at = s.find_first_of("|\xE2"); at != std::string_view::npos; at = s.find_first_of("|\xE2", at + 1))
+        if (s[at] == '|' || starts_with_vertical_bar(s.substr(at))) return true;
+    return false;
 }
 
 constexpr std::array<std::string_view, 10> kTitleWords = {
@@ -138,12 +141,15 @@ bool is_header_cell(std::string_view cell) {
 
 namespace {
 
-// The trimmed cell without its thousands separators.
-std::string without_commas(std::string_view cell) {
-    std::string t;
-    for (char c : text::trim(cell))
-        if (c != ',') t.push_back(c);
-    return t;
+// The trimmed cell without its thousands separators; `buffer` holds the
+// text when there were any.
+std::string_view without_commas(std::string_view cell, std::string& buffer) {
+    const std::string_view t = text::trim(cell);
+    if (t.find(',') == std::string_view::npos) return t;
+    buffer.clear();
+    for (char c : t)
+        if (c != ',') buffer.push_back(c);
+    return buffer;
 }
 
 // Digits, "/", digits: "3/4", "1/1".
@@ -155,9 +161,9 @@ bool is_ratio(std::string_view v) {
 }  // namespace
 
 bool is_numeric_cell(std::string_view cell) {
-    const std::string t = without_commas(cell);
-    if (t.empty()) return false;
-    const std::string_view v = t;
+    std::string buffer;
+    const std::string_view v = without_commas(cell, buffer);
+    if (v.empty()) return false;
     if (v.find('/') != std::string_view::npos) return is_ratio(v);
     std::string_view unpercented = v.ends_with('%') ? v.substr(0, v.size() - 1) : v;
     if (text::parse_decimal(unpercented, true)) return true;
@@ -180,7 +186,8 @@ bool is_path_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
     const bool pathish = t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
     // A ratio such as a pod's "1/1" ready count is a number, not a path.
-    return pathish && !is_ratio(without_commas(t));
+    std::string buffer;
+    return pathish && !is_ratio(without_commas(t, buffer));
 }
 
 // ------------------------------------------------------------ line tests --
@@ -408,12 +415,26 @@ bool is_column_separator(std::string_view line, std::size_t header_cells) {
     });
 }
 
-bool is_whitespace_table_row(std::string_view line) {
-    if (text::trim(line).empty()) return false;
-    if (text::contains(line, "|") || contains_vertical_bar(line)) return false;
+namespace {
+
+// Every test of a report row but the one on its cells.
+bool may_be_whitespace_table_row(std::string_view line) {
+    if (text::trim(line).empty() || contains_any_bar(line)) return false;
     if (looks_like_path_location_line(line) || starts_like_prompt_or_quote(line)) return false;
-    if (is_decorative_divider(line) || looks_like_table_footer_line(line)) return false;
-    return split_columns(line).size() >= 2;
+    return !is_decorative_divider(line) && !looks_like_table_footer_line(line);
+}
+
+}  // namespace
+
+bool is_whitespace_table_row(std::string_view line) {
+    return may_be_whitespace_table_row(line) && split_columns(line).size() >= 2;
+}
+
+std::optional<RowFacts> whitespace_row_facts(std::string_view line) {
+    if (!may_be_whitespace_table_row(line)) return std::nullopt;
+    RowFacts facts = row_facts(line);
+    if (facts.cells < 2) return std::nullopt;
+    return facts;
 }
 
 RowFacts row_facts(std::string_view line) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -82,6 +83,9 @@ struct RowFacts {
     bool path_heavy = false;
 };
 RowFacts row_facts(std::string_view line);
+// The facts of a line that passes `is_whitespace_table_row`, else nothing
+// (one split of the line serves both).
+std::optional<RowFacts> whitespace_row_facts(std::string_view line);
 
 bool has_index_column(std::span<const RowFacts> rows, std::size_t modal_cells);
 bool has_numeric_report_density(std::span<const RowFacts> rows);

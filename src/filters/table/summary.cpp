@@ -52,7 +52,14 @@ bool is_path_like(std::string_view t) {
     if (t.starts_with("./") || t.starts_with("../") || t.starts_with("/") || t.starts_with("~/") || t.starts_with("~\\"))
         return true;
     if (t.size() >= 3 && text::is_ascii_alpha(t[0]) && t[1] == ':' && (t[2] == '/' || t[2] == '\\')) return true;
-    return text::contains(t, "/") && text::contains(t, ".");
+    // Tokens are short: one loop beats two library searches.
+    bool slash = false;
+    bool dot = false;
+    for (char c : t) {
+        slash = slash || c == '/';
+        dot = dot || c == '.';
+    }
+    return slash && dot;
 }
 
 bool is_uuid(std::string_view t) {
@@ -74,6 +81,7 @@ bool is_uuid(std::string_view t) {
 bool is_long_hex(std::string_view t) { return t.size() >= 12 && all_hex(t); }
 
 bool is_issue_key(std::string_view t) {
+    if (t.size() < 5 || t[0] < 'A' || t[0] > 'Z') return false;
     const std::size_t dash = t.find('-');
     if (dash == std::string_view::npos) return false;
     const std::string_view project = t.substr(0, dash);

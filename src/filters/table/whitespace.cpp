@@ -85,9 +85,9 @@ std::optional<model::StructuredTable> parse_whitespace_report(std::span<const st
     std::vector<bool> is_row;
     std::vector<RowFacts> facts;
     for (std::size_t i = first_start; i < n; ++i) {
-        const bool row = is_whitespace_table_row(lines[i]);
-        is_row.push_back(row);
-        facts.push_back(row ? row_facts(lines[i]) : RowFacts{});
+        const std::optional<RowFacts> row = whitespace_row_facts(lines[i]);
+        is_row.push_back(row.has_value());
+        facts.push_back(row.value_or(RowFacts{}));
         if (!row && i >= last_start) break;
     }
     auto run_end = [&](std::size_t start) {
