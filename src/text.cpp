@@ -1,7 +1,10 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "text_unicode_ranges.h"
 
 namespace text {
 
@@ -482,6 +485,32 @@ bool has_secret_like_key(std::string_view line) {
         }
     }
     return false;
+}
+
+}  // namespace text
+
+// ---------------------------------------- table family: letters, numbers --
+namespace text {
+
+static std::uint8_t unicode_class_flags(char32_t c) {
+    using unicode_ranges::kRangeCount;
+    using unicode_ranges::kRanges;
+    const auto* end = kRanges + kRangeCount;
+    // First range whose last code point is not below c.
+    const auto* it = std::lower_bound(kRanges, end, c, [](const unicode_ranges::CodePointRange& r, char32_t v) {
+        return r.last < v;
+    });
+    return (it != end && it->first <= c) ? it->flags : 0;
+}
+
+bool is_alphabetic(char32_t c) {
+    if (c < 0x80) return is_ascii_alpha(static_cast<char>(c));
+    return (unicode_class_flags(c) & unicode_ranges::kAlphabetic) != 0;
+}
+
+bool is_alphanumeric(char32_t c) {
+    if (c < 0x80) return is_ascii_alnum(static_cast<char>(c));
+    return unicode_class_flags(c) != 0;
 }
 
 }  // namespace text

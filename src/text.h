@@ -198,3 +198,14 @@ namespace text {
 bool has_secret_like_key(std::string_view line);
 
 }  // namespace text
+
+// ---------------------------------------- table family: letters, numbers --
+namespace text {
+
+// Unicode Alphabetic property (letters, letter numbers, combining vowel
+// signs and the like), from a table generated out of the Unicode data.
+bool is_alphabetic(char32_t c);
+// Alphabetic, or a number of any kind (general categories Nd, Nl, No).
+bool is_alphanumeric(char32_t c);
+
+}  // namespace text

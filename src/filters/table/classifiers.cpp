@@ -1,0 +1,495 @@
+#include "filters/table/classifiers.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "text.h"
+
+namespace filters::table::classifiers {
+
+namespace {
+
+constexpr std::array<char32_t, 15> kDividerChars = {
+    U'-', U'=', U'_', U'*', U'#', U'~', 0xB7, 0x2022, 0x2500, 0x2501, 0x2550, 0x2504, 0x2505, 0x2508, 0x2509,
+};
+
+constexpr std::array<char32_t, 27> kBoxCorners = {
+    0x250C, 0x252C, 0x2510, 0x251C, 0x253C, 0x2524, 0x2514, 0x2534, 0x2518, 0x250F, 0x2533, 0x2513, 0x2523, 0x254B,
+    0x252B, 0x2517, 0x253B, 0x251B, 0x2554, 0x2566, 0x2557, 0x2560, 0x256C, 0x2563, 0x255A, 0x2569, 0x255D,
+};
+
+constexpr std::array<char32_t, 3> kBoxHorizontals = {0x2500, 0x2501, 0x2550};
+
+constexpr std::array<std::string_view, 3> kVerticalBars = {"\u2502", "\u2503", "\u2551"};
+
+template <std::size_t N>
+bool contains_char(const std::array<char32_t, N>& set, char32_t c) {
+    return std::find(set.begin(), set.end(), c) != set.end();
+}
+
+// Calls f(c) for every character of s until f returns false; false then.
+template <class F>
+bool all_chars(std::string_view s, F f) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        std::size_t len;
+        char32_t c = text::decode_at(s, i, len);
+        if (!f(c)) return false;
+        i += len;
+    }
+    return true;
+}
+
+bool all_ascii_digits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), text::is_ascii_digit);
+}
+
+bool all_dashes(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == '-'; });
+}
+
+bool starts_with_vertical_bar(std::string_view s) {
+    return std::any_of(kVerticalBars.begin(), kVerticalBars.end(), [&](std::string_view b) { return s.starts_with(b); });
+}
+
+bool ends_with_vertical_bar(std::string_view s) {
+    return std::any_of(kVerticalBars.begin(), kVerticalBars.end(), [&](std::string_view b) { return s.ends_with(b); });
+}
+
+std::size_t count_vertical_bars(std::string_view s) {
+    std::size_t n = 0;
+    all_chars(s, [&](char32_t c) {
+        n += is_vertical_bar(c);
+        return true;
+    });
+    return n;
+}
+
+// Every vertical bar starts with the byte 0xE2; one scan finds "|" and them.
+bool contains_any_bar(std::string_view s) {
+    for (std::size_t at = s.find_first_of("|\xE2"); at != std::string_view::npos; at = s.find_first_of("|\xE2", at + 1))
+        if (s[at] == '|' || starts_with_vertical_bar(s.substr(at))) return true;
+    return false;
+}
+
+constexpr std::array<std::string_view, 10> kTitleWords = {
+    "table", "report", "result", "metric", "summary", "results", "metrics", "profile", "analysis", "benchmark",
+};
+
+constexpr std::array<std::string_view, 4> kFooterWords = {"total", "shown", "omitted", "displayed"};
+
+constexpr std::array<std::string_view, 5> kLogPrefixes = {"INFO ", "DEBUG ", "TRACE ", "WARN ", "ERROR "};
+
+}  // namespace
+
+// ------------------------------------------------------------ characters --
+
+bool is_divider_char(char32_t c) { return contains_char(kDividerChars, c); }
+bool is_box_corner_char(char32_t c) { return contains_char(kBoxCorners, c); }
+bool is_box_char(char32_t c) { return is_box_corner_char(c) || contains_char(kBoxHorizontals, c); }
+bool is_vertical_bar(char32_t c) { return c == 0x2502 || c == 0x2503 || c == 0x2551; }
+
+std::size_t count_byte(std::string_view line, char c) { return static_cast<std::size_t>(std::count(line.begin(), line.end(), c)); }
+
+// ----------------------------------------------------------------- cells --
+
+namespace {
+
+// The trimmed line cut wherever `separator_at(t, i)` gives a separator's
+// byte length; cells are trimmed and empty ones dropped.
+template <class SeparatorAt>
+std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
+    std::vector<std::string_view> cells;
+    const std::string_view t = text::trim(line);
+    std::size_t start = 0;
+    auto push = [&](std::size_t end) {
+        std::string_view cell = text::trim(t.substr(start, end - start));
+        if (!cell.empty()) cells.push_back(cell);
+    };
+    std::size_t i = 0;
+    while (i < t.size()) {
+        if (const std::size_t len = separator_at(t, i)) {
+            push(i);
+            i += len;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    push(t.size());
+    return cells;
+}
+
+}  // namespace
+
+std::vector<std::string_view> split_columns(std::string_view line) {
+    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
+        if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
+        std::size_t end = i;
+        while (end < t.size() && t[end] == ' ') ++end;
+        return end - i;
+    });
+}
+
+bool is_header_cell(std::string_view cell) {
+    if (cell.empty() || cell.size() > 80) return false;
+    return std::all_of(cell.begin(), cell.end(), [](char c) {
+        return text::is_ascii_alnum(c) || std::string_view(" #%()+-./:[]_").find(c) != std::string_view::npos;
+    });
+}
+
+namespace {
+
+// The trimmed cell without its thousands separators; `buffer` holds the
+// text when there were any.
+std::string_view without_commas(std::string_view cell, std::string& buffer) {
+    const std::string_view t = text::trim(cell);
+    if (t.find(',') == std::string_view::npos) return t;
+    buffer.clear();
+    for (char c : t)
+        if (c != ',') buffer.push_back(c);
+    return buffer;
+}
+
+// Digits, "/", digits: "3/4", "1/1".
+bool is_ratio(std::string_view v) {
+    const std::size_t slash = v.find('/');
+    return slash != std::string_view::npos && all_ascii_digits(v.substr(0, slash)) && all_ascii_digits(v.substr(slash + 1));
+}
+
+}  // namespace
+
+bool is_numeric_cell(std::string_view cell) {
+    std::string buffer;
+    const std::string_view v = without_commas(cell, buffer);
+    if (v.empty()) return false;
+    if (v.find('/') != std::string_view::npos) return is_ratio(v);
+    std::string_view unpercented = v.ends_with('%') ? v.substr(0, v.size() - 1) : v;
+    if (text::parse_decimal(unpercented, true)) return true;
+    std::size_t letters = 0;
+    while (letters < v.size() && text::is_ascii_alpha(v[v.size() - 1 - letters])) ++letters;
+    if (letters == 0 || letters > 4 || letters == v.size()) return false;
+    return text::parse_decimal(v.substr(0, v.size() - letters), true).has_value();
+}
+
+bool is_index_cell(std::string_view cell) {
+    const std::string_view t = text::trim(cell);
+    if (all_ascii_digits(t)) return true;
+    if (!t.empty() && (t.back() == ')' || t.back() == '.') && all_ascii_digits(t.substr(0, t.size() - 1))) return true;
+    std::size_t letters = 0;
+    while (letters < t.size() && text::is_ascii_alpha(t[letters])) ++letters;
+    return letters >= 1 && letters <= 3 && all_ascii_digits(t.substr(letters));
+}
+
+bool is_path_cell(std::string_view cell) {
+    const std::string_view t = text::trim(cell);
+    const bool pathish = t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
+    // A ratio such as a pod's "1/1" ready count is a number, not a path.
+    std::string buffer;
+    return pathish && !is_ratio(without_commas(t, buffer));
+}
+
+// ------------------------------------------------------------ line tests --
+
+bool is_decorative_divider(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    std::size_t chars = 0;
+    std::size_t drawing = 0;
+    const bool no_letters = all_chars(t, [&](char32_t c) {
+        ++chars;
+        drawing += is_divider_char(c) || is_box_char(c);
+        return !text::is_alphanumeric(c);
+    });
+    return no_letters && chars >= 3 && drawing * 2 >= chars;
+}
+
+bool looks_like_report_title(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    if (t.empty() || t.size() > 120) return false;
+    std::size_t i = 0;
+    std::size_t word_start = std::string_view::npos;
+    auto word_matches = [&](std::size_t end) {
+        std::string_view w = t.substr(word_start, end - word_start);
+        return std::any_of(kTitleWords.begin(), kTitleWords.end(), [&](std::string_view k) { return text::equals_ignore_case(w, k); });
+    };
+    while (i < t.size()) {
+        std::size_t len;
+        char32_t c = text::decode_at(t, i, len);
+        if (text::is_alphanumeric(c) || c == U'_') {
+            if (word_start == std::string_view::npos) word_start = i;
+        } else if (word_start != std::string_view::npos) {
+            if (word_matches(i)) return true;
+            word_start = std::string_view::npos;
+        }
+        i += len;
+    }
+    return word_start != std::string_view::npos && word_matches(t.size());
+}
+
+bool is_psql_row_count_footer(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    if (t.size() < 2 || t.front() != '(' || t.back() != ')') return false;
+    const std::string_view inner = t.substr(1, t.size() - 2);
+    const std::size_t space = inner.find(' ');
+    if (space == std::string_view::npos) return false;
+    const std::string_view word = inner.substr(space + 1);
+    return all_ascii_digits(inner.substr(0, space)) && (word == "rows" || word == "row");
+}
+
+bool looks_like_table_footer_line(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    if (is_psql_row_count_footer(t)) return true;
+    if (t.starts_with('[') && t.ends_with(']') && text::contains(t, " rows x ") && text::contains(t, " columns")) return true;
+    if (t.empty() || t.size() > 100) return false;
+    const auto split = text::split_once_whitespace(t);
+    const std::string_view first = split ? split->first : t;
+    const bool footer_word = std::any_of(kFooterWords.begin(), kFooterWords.end(),
+                                         [&](std::string_view k) { return text::equals_ignore_case(first, k); });
+    return footer_word && std::any_of(t.begin(), t.end(), text::is_ascii_digit);
+}
+
+bool looks_like_path_location_line(std::string_view line) {
+    // Walk the colons once, remembering whether the text before the current
+    // colon already looks like a file name.
+    const bool tilde_start = line.starts_with('~');
+    bool pathish_prefix = false;
+    std::size_t scanned = 0;
+    std::size_t prev = line.find(':');
+    while (prev != std::string_view::npos) {
+        const std::size_t next = line.find(':', prev + 1);
+        if (next == std::string_view::npos) return false;
+        if (!pathish_prefix) {
+            pathish_prefix = line.substr(scanned, prev - scanned).find_first_of("/\\.") != std::string_view::npos;
+            scanned = prev;
+        }
+        const std::string_view between = line.substr(prev + 1, next - prev - 1);
+        const bool prefix_ok = pathish_prefix || (tilde_start && prev > 0);
+        if (prefix_ok && all_ascii_digits(between) && between.front() != '0') return true;
+        prev = next;
+    }
+    return false;
+}
+
+bool looks_like_log_line(std::string_view line) {
+    const std::string_view t = text::trim_start(line);
+    return std::any_of(kLogPrefixes.begin(), kLogPrefixes.end(), [&](std::string_view p) { return t.starts_with(p); });
+}
+
+bool starts_like_prompt_or_quote(std::string_view line) {
+    const std::string_view t = text::trim_start(line);
+    return t.starts_with("$ ") || t.starts_with("> ") || t.starts_with("# ");
+}
+
+namespace {
+
+bool is_short_prose_line(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    if (t.empty() || t.size() > 80) return false;
+    if (looks_like_path_location_line(t) || starts_like_prompt_or_quote(t)) return false;
+    if (t.front() == '<' || t.front() == '[' || t.front() == '{') return false;
+    std::size_t letters = 0;
+    return !all_chars(t, [&](char32_t c) {
+        letters += text::is_alphabetic(c);
+        return letters < 3;
+    });
+}
+
+}  // namespace
+
+bool preamble_is_safe(Lines preamble) {
+    if (preamble.size() > 8) return false;
+    return std::all_of(preamble.begin(), preamble.end(), [](std::string_view line) {
+        return text::trim(line).empty() || is_decorative_divider(line) || looks_like_report_title(line) ||
+               is_short_prose_line(line);
+    });
+}
+
+// --------------------------------------------------- structured shapes --
+
+namespace {
+
+// `s` split at every `sep`: the number of pieces when `ok` holds for each,
+// else 0.
+template <class Ok>
+std::size_t count_pieces_if_all(std::string_view s, char sep, Ok ok) {
+    std::size_t pieces = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t at = s.find(sep, start);
+        if (!ok(s.substr(start, at == std::string_view::npos ? s.npos : at - start))) return 0;
+        ++pieces;
+        if (at == std::string_view::npos) return pieces;
+        start = at + 1;
+    }
+}
+
+}  // namespace
+
+bool is_psql_separator(std::string_view line) {
+    return count_pieces_if_all(text::trim(line), '+', [](std::string_view piece) {
+               piece = text::trim(piece);
+               return piece.size() >= 2 && all_dashes(piece);
+           }) >= 2;
+}
+
+bool is_mysql_border(std::string_view line) {
+    return !line.empty() && line.front() == '+' && line.back() == '+' && count_byte(line, '+') >= 3 &&
+           line.find_first_not_of("+-") == std::string_view::npos;
+}
+
+bool is_mysql_row(std::string_view line) {
+    return !line.empty() && line.front() == '|' && line.back() == '|' && count_byte(line, '|') >= 3;
+}
+
+bool is_mysql_footer_line(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    return text::contains(t, " row in set") || text::contains(t, " rows in set");
+}
+
+bool is_unicode_border(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    std::size_t chars = 0;
+    bool corner = false;
+    const bool all_box = all_chars(t, [&](char32_t c) {
+        ++chars;
+        corner = corner || is_box_corner_char(c);
+        return is_box_char(c);
+    });
+    return all_box && chars >= 3 && corner;
+}
+
+bool is_unicode_row(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    return starts_with_vertical_bar(t) && ends_with_vertical_bar(t) && count_vertical_bars(t) >= 3;
+}
+
+std::vector<std::string_view> split_unicode_row(std::string_view line) {
+    // Byte-wise is safe: a bar's lead byte never occurs inside another character.
+    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
+        for (std::string_view bar : kVerticalBars)
+            if (t.substr(i).starts_with(bar)) return bar.size();
+        return 0;
+    });
+}
+
+bool is_markdown_row(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    return !t.empty() && t.front() == '|' && t.back() == '|' && count_byte(t, '|') >= 3;
+}
+
+bool is_markdown_separator(std::string_view line) {
+    if (!is_markdown_row(line)) return false;
+    std::string_view t = text::trim(line);
+    while (!t.empty() && t.front() == '|') t.remove_prefix(1);
+    while (!t.empty() && t.back() == '|') t.remove_suffix(1);
+    return count_pieces_if_all(t, '|', [](std::string_view raw) {
+               std::string piece;
+               for (char c : text::trim(raw))
+                   if (c != ' ') piece.push_back(c);
+               std::string_view p = piece;
+               while (!p.empty() && p.front() == ':') p.remove_prefix(1);
+               while (!p.empty() && p.back() == ':') p.remove_suffix(1);
+               return p.size() >= 3 && all_dashes(p);
+           }) >= 2;
+}
+
+bool is_sqlite_separator(std::string_view line) {
+    const auto cells = split_columns(line);
+    return cells.size() >= 2 &&
+           std::all_of(cells.begin(), cells.end(), [](std::string_view c) { return c.size() >= 2 && all_dashes(c); });
+}
+
+// ------------------------------------------------------- aligned reports --
+
+bool is_column_separator(std::string_view line, std::size_t header_cells) {
+    const auto cells = split_columns(line);
+    if (cells.size() != header_cells && cells.size() != header_cells + 1) return false;
+    return std::all_of(cells.begin(), cells.end(), [](std::string_view cell) {
+        std::size_t chars = 0;
+        const bool dividers = all_chars(text::trim(cell), [&](char32_t c) {
+            ++chars;
+            return is_divider_char(c);
+        });
+        return dividers && chars >= 2;
+    });
+}
+
+namespace {
+
+// Every test of a report row but the one on its cells.
+bool may_be_whitespace_table_row(std::string_view line) {
+    if (text::trim(line).empty() || contains_any_bar(line)) return false;
+    if (looks_like_path_location_line(line) || starts_like_prompt_or_quote(line)) return false;
+    return !is_decorative_divider(line) && !looks_like_table_footer_line(line);
+}
+
+}  // namespace
+
+bool is_whitespace_table_row(std::string_view line) {
+    return may_be_whitespace_table_row(line) && split_columns(line).size() >= 2;
+}
+
+std::optional<RowFacts> whitespace_row_facts(std::string_view line) {
+    if (!may_be_whitespace_table_row(line)) return std::nullopt;
+    RowFacts facts = row_facts(line);
+    if (facts.cells < 2) return std::nullopt;
+    return facts;
+}
+
+RowFacts row_facts(std::string_view line) {
+    const auto cells = split_columns(line);
+    RowFacts f;
+    f.cells = static_cast<std::uint32_t>(cells.size());
+    f.index_first = !cells.empty() && is_index_cell(cells.front());
+    for (std::string_view cell : cells) {
+        f.numeric_cells += is_numeric_cell(cell);
+        f.path_heavy = f.path_heavy || is_path_cell(cell);
+    }
+    return f;
+}
+
+bool has_index_column(std::span<const RowFacts> rows, std::size_t modal_cells) {
+    std::size_t considered = 0;
+    std::size_t indexed = 0;
+    for (const RowFacts& r : rows) {
+        if (r.cells != modal_cells) continue;
+        ++considered;
+        indexed += r.index_first;
+    }
+    return considered > 0 && indexed * 5 >= considered * 4;
+}
+
+bool has_numeric_report_density(std::span<const RowFacts> rows) {
+    std::size_t cells = 0;
+    std::size_t numeric = 0;
+    std::size_t numeric_rows = 0;
+    for (const RowFacts& r : rows) {
+        cells += r.cells;
+        numeric += r.numeric_cells;
+        numeric_rows += r.numeric_cells > 0;
+    }
+    return cells > 0 && numeric_rows * 5 >= rows.size() * 4 && numeric * 4 >= cells;
+}
+
+bool has_path_heavy_rows(std::span<const RowFacts> rows) {
+    const auto heavy = static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const RowFacts& r) { return r.path_heavy; }));
+    return heavy >= 3 && heavy * 2 >= rows.size();
+}
+
+namespace {
+
+std::vector<RowFacts> facts_of(Lines rows) {
+    std::vector<RowFacts> facts;
+    facts.reserve(rows.size());
+    for (std::string_view row : rows) facts.push_back(row_facts(row));
+    return facts;
+}
+
+}  // namespace
+
+bool has_index_column(Lines rows, std::size_t modal_cells) { return has_index_column(facts_of(rows), modal_cells); }
+bool has_numeric_report_density(Lines rows) { return has_numeric_report_density(facts_of(rows)); }
+bool has_path_heavy_rows(Lines rows) { return has_path_heavy_rows(facts_of(rows)); }
+
+}  // namespace filters::table::classifiers

@@ -1,0 +1,98 @@
+// Line and cell classifiers shared by the table shapes, the aligned-report
+// parser and the detector.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace filters::table::classifiers {
+
+using Lines = std::span<const std::string_view>;
+
+// ------------------------------------------------------------ characters --
+
+bool is_divider_char(char32_t c);
+bool is_box_char(char32_t c);
+bool is_box_corner_char(char32_t c);
+bool is_vertical_bar(char32_t c);
+
+// Number of times the byte `c` occurs in `line`.
+std::size_t count_byte(std::string_view line, char c);
+
+// ----------------------------------------------------------------- cells --
+
+// The trimmed line cut at every run of two or more spaces (U+0020); a
+// single space stays inside a cell; cells are trimmed, empty ones dropped.
+std::vector<std::string_view> split_columns(std::string_view line);
+
+// 1 to 80 bytes of ASCII letters, digits and " #%()+-./:[]_".
+bool is_header_cell(std::string_view cell);
+
+// A count, ratio, percentage or value with a short unit: "12", "3/4",
+// "1,024", "97.5%", "12ms", "3.5GB", "nan".
+bool is_numeric_cell(std::string_view cell);
+// A row number: "12", "3)", "4.", "A1", "ID12".
+bool is_index_cell(std::string_view cell);
+// Holds "/" or "\" or starts with "~", and is no ratio such as "1/1".
+bool is_path_cell(std::string_view cell);
+
+// ------------------------------------------------------------ line tests --
+
+bool is_decorative_divider(std::string_view line);
+bool looks_like_report_title(std::string_view line);
+bool is_psql_row_count_footer(std::string_view line);
+bool looks_like_table_footer_line(std::string_view line);
+bool looks_like_path_location_line(std::string_view line);
+bool looks_like_log_line(std::string_view line);
+// With leading whitespace trimmed, starts with "$ ", "> " or "# ".
+bool starts_like_prompt_or_quote(std::string_view line);
+
+// The lines above a candidate header: at most 8, each blank, a divider, a
+// report title or a short line of prose.
+bool preamble_is_safe(Lines preamble);
+
+// --------------------------------------------------- structured shapes --
+
+bool is_psql_separator(std::string_view line);
+bool is_mysql_border(std::string_view line);
+bool is_mysql_row(std::string_view line);
+bool is_mysql_footer_line(std::string_view line);
+bool is_unicode_border(std::string_view line);
+bool is_unicode_row(std::string_view line);
+std::vector<std::string_view> split_unicode_row(std::string_view line);
+// Trimmed, starts and ends with "|" and holds at least three of them.
+bool is_markdown_row(std::string_view line);
+bool is_markdown_separator(std::string_view line);
+bool is_sqlite_separator(std::string_view line);
+
+// ------------------------------------------------------- aligned reports --
+
+bool is_column_separator(std::string_view line, std::size_t header_cells);
+bool is_whitespace_table_row(std::string_view line);
+
+// What the report tests need to know of one row, so that several
+// candidates over the same rows split each line only once.
+struct RowFacts {
+    std::uint32_t cells = 0;
+    std::uint32_t numeric_cells = 0;
+    bool index_first = false;
+    bool path_heavy = false;
+};
+RowFacts row_facts(std::string_view line);
+// The facts of a line that passes `is_whitespace_table_row`, else nothing
+// (one split of the line serves both).
+std::optional<RowFacts> whitespace_row_facts(std::string_view line);
+
+bool has_index_column(std::span<const RowFacts> rows, std::size_t modal_cells);
+bool has_numeric_report_density(std::span<const RowFacts> rows);
+bool has_path_heavy_rows(std::span<const RowFacts> rows);
+
+bool has_index_column(Lines rows, std::size_t modal_cells);
+bool has_numeric_report_density(Lines rows);
+bool has_path_heavy_rows(Lines rows);
+
+}  // namespace filters::table::classifiers

@@ -1,0 +1,114 @@
+#include "filters/table/detector.h"
+
+#include <algorithm>
+#include <array>
+
+#include "filters/table/classifiers.h"
+#include "filters/table/shapes.h"
+#include "filters/table/whitespace.h"
+#include "text.h"
+
+namespace filters::table::detector {
+
+using namespace classifiers;
+
+namespace {
+
+using ShapeParser = std::optional<StructuredTable> (*)(Lines);
+
+constexpr std::array<ShapeParser, 5> kShapes = {
+    &shapes::parse_mysql_box_table,   &shapes::parse_unicode_box_table,   &shapes::parse_psql_table,
+    &shapes::parse_markdown_pipe_table, &shapes::parse_sqlite_column_table,
+};
+
+constexpr std::array<std::string_view, 13> kCodeStarts = {
+    "from ", "import ", "if ", "def ", "class ", "return", "elif ", "else:", "for ", "while ", "try:", "except ", "with ",
+};
+
+constexpr std::array<std::string_view, 9> kDiagnosticStarts = {
+    "error:", "error[", "warning:", "warning[", "note:", "help:", "-->", "at ", "Caused by:",
+};
+
+bool starts_with_any(std::string_view s, std::span<const std::string_view> prefixes) {
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](std::string_view p) { return s.starts_with(p); });
+}
+
+// A line of a numbered source listing: digits, a tab, then code.
+bool is_numbered_code_line(std::string_view trimmed_start) {
+    std::size_t digits = 0;
+    while (digits < trimmed_start.size() && text::is_ascii_digit(trimmed_start[digits])) ++digits;
+    if (digits == 0 || digits >= trimmed_start.size() || trimmed_start[digits] != '\t') return false;
+    const std::string_view code = text::trim_start(trimmed_start.substr(digits + 1));
+    if (starts_with_any(code, kCodeStarts) || code.starts_with('#') || code.starts_with('@')) return true;
+    return !code.empty() && (text::is_ascii_alpha(code.front()) || code.front() == '_') && text::contains(code, " = ");
+}
+
+// Calls visit(table) for each structured candidate in the order tried until
+// visit returns true.
+template <class Visit>
+void for_each_structured_candidate(Lines lines, Visit visit) {
+    auto try_at = [&](std::size_t skip) {
+        for (ShapeParser parse : kShapes) {
+            if (auto table = parse(lines.subspan(skip))) {
+                table->header.insert(table->header.begin(), lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(skip));
+                if (visit(std::move(*table))) return true;
+            }
+        }
+        return false;
+    };
+    if (try_at(0) || lines.size() < 2) return;
+    const std::size_t last_skip = std::min<std::size_t>(lines.size(), 10);
+    for (std::size_t skip = 1; skip < last_skip; ++skip) {
+        // A preamble that is unsafe stays unsafe when it grows.
+        if (!preamble_is_safe(lines.first(skip))) return;
+        if (try_at(skip)) return;
+    }
+}
+
+}  // namespace
+
+bool has_hard_blocking_context(Lines lines) {
+    std::size_t nonblank = 0;
+    std::size_t path_locations = 0;
+    std::size_t numbered_code = 0;
+    std::size_t diagnostics = 0;
+    for (std::string_view line : lines) {
+        const std::string_view t = text::trim_start(line);
+        if (t.starts_with("```") || t.starts_with("~~~")) return true;
+        if (t.starts_with("Traceback ") || t.starts_with("File \"")) return true;
+        if (t.empty()) continue;
+        ++nonblank;
+        path_locations += looks_like_path_location_line(line);
+        numbered_code += is_numbered_code_line(t);
+        diagnostics += looks_like_log_line(line) || starts_with_any(t, kDiagnosticStarts);
+    }
+    if (nonblank == 0) return true;
+    if (path_locations >= 2 && path_locations * 2 >= nonblank) return true;
+    if (numbered_code >= 8 && numbered_code * 2 >= nonblank) return true;
+    return diagnostics >= 3 && diagnostics * 2 >= nonblank;
+}
+
+std::vector<StructuredTable> parse_structured_table_blocks(Lines lines) {
+    std::vector<StructuredTable> found;
+    for_each_structured_candidate(lines, [&](StructuredTable&& t) {
+        found.push_back(std::move(t));
+        return false;
+    });
+    return found;
+}
+
+std::optional<StructuredTable> parse_structured_table(Lines lines) {
+    if (has_hard_blocking_context(lines)) return std::nullopt;
+    std::optional<StructuredTable> found;
+    for_each_structured_candidate(lines, [&](StructuredTable&& t) {
+        if (!model::has_enough_rows(t)) return false;
+        found = std::move(t);
+        return true;
+    });
+    if (found) return found;
+    auto report = whitespace::parse_whitespace_report(lines);
+    if (report && model::has_enough_rows(*report)) return report;
+    return std::nullopt;
+}
+
+}  // namespace filters::table::detector

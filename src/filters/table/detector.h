@@ -1,0 +1,30 @@
+// Recognises a table in the whole text: refuses text whose context rules a
+// table summary out, then tries the structured shapes at the top and below
+// a short preamble, then the whitespace-aligned reports.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "filters/table/model.h"
+
+namespace filters::table::detector {
+
+using Lines = std::span<const std::string_view>;
+using model::StructuredTable;
+
+// Code, tracebacks, fenced blocks, path-location listings and diagnostics.
+bool has_hard_blocking_context(Lines lines);
+
+// Every structured table found, in the order tried: at the top first, then
+// below 1 to 8 preamble lines; at each start MySQL box, Unicode box, psql,
+// markdown pipe, SQLite column. Skipped preamble lines lead the header.
+std::vector<StructuredTable> parse_structured_table_blocks(Lines lines);
+
+// The first structured table with more than 8 rows, else an aligned report
+// with more than 8 rows, else nothing.
+std::optional<StructuredTable> parse_structured_table(Lines lines);
+
+}  // namespace filters::table::detector

@@ -1,0 +1,110 @@
+#include "filters/table/shapes.h"
+
+#include <algorithm>
+
+#include "filters/table/classifiers.h"
+#include "text.h"
+
+namespace filters::table::shapes {
+
+using namespace classifiers;
+
+namespace {
+
+StructuredTable make_table(Lines lines, std::size_t rows_begin, std::size_t rows_end) {
+    StructuredTable t;
+    t.header.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(rows_begin));
+    t.rows.assign(lines.begin() + static_cast<std::ptrdiff_t>(rows_begin), lines.begin() + static_cast<std::ptrdiff_t>(rows_end));
+    t.footer.assign(lines.begin() + static_cast<std::ptrdiff_t>(rows_end), lines.end());
+    return t;
+}
+
+bool is_blank(std::string_view line) { return text::trim(line).empty(); }
+
+// Index of the first closing border at or after line 3, when every line
+// before it is a row that `is_row` accepts; nothing otherwise.
+template <class IsBorder, class IsRow>
+std::optional<std::size_t> find_closing_border(Lines lines, IsBorder is_border, IsRow is_row) {
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        if (is_border(lines[i])) return i;
+        if (!is_row(lines[i])) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<StructuredTable> parse_psql_table(Lines lines) {
+    if (lines.size() < 11) return std::nullopt;
+    std::size_t end = lines.size();
+    // The client prints a blank line after its row count; that line and any
+    // others like it belong with the count in the footer.
+    std::size_t content_end = end;
+    while (content_end > 0 && is_blank(lines[content_end - 1])) --content_end;
+    if (content_end < end && content_end > 0 && is_psql_row_count_footer(lines[content_end - 1])) {
+        end = content_end - 1;
+    } else if (is_psql_row_count_footer(lines[end - 1])) {
+        end -= 1;
+    }
+    if (end < lines.size() && end + 1 < 12) return std::nullopt;
+    if (!text::contains(lines[0], "|") || !is_psql_separator(lines[1])) return std::nullopt;
+    const std::size_t bars = count_byte(lines[0], '|');
+    if (bars != count_byte(lines[1], '+')) return std::nullopt;
+    for (std::size_t i = 2; i < end; ++i)
+        if (count_byte(lines[i], '|') != bars) return std::nullopt;
+    return make_table(lines, 2, end);
+}
+
+std::optional<StructuredTable> parse_mysql_box_table(Lines lines) {
+    if (lines.size() < 13) return std::nullopt;
+    if (!is_mysql_border(lines[0]) || !is_mysql_row(lines[1]) || !is_mysql_border(lines[2])) return std::nullopt;
+    const std::size_t columns = count_byte(lines[0], '+');
+    if (count_byte(lines[1], '|') != columns) return std::nullopt;
+    const auto close = find_closing_border(lines, is_mysql_border, [&](std::string_view line) {
+        return is_mysql_row(line) && count_byte(line, '|') == columns;
+    });
+    if (!close) return std::nullopt;
+    for (std::size_t i = *close + 1; i < lines.size(); ++i)
+        if (!is_mysql_footer_line(lines[i])) return std::nullopt;
+    return make_table(lines, 3, *close);
+}
+
+std::optional<StructuredTable> parse_unicode_box_table(Lines lines) {
+    if (lines.size() < 13) return std::nullopt;
+    if (!is_unicode_border(lines[0]) || !is_unicode_row(lines[1]) || !is_unicode_border(lines[2])) return std::nullopt;
+    const auto header = split_unicode_row(lines[1]);
+    if (header.size() < 2 || !std::all_of(header.begin(), header.end(), is_header_cell)) return std::nullopt;
+    const auto close = find_closing_border(lines, is_unicode_border, [&](std::string_view line) {
+        return is_unicode_row(line) && split_unicode_row(line).size() == header.size();
+    });
+    if (!close) return std::nullopt;
+    return make_table(lines, 3, *close);
+}
+
+std::optional<StructuredTable> parse_markdown_pipe_table(Lines lines) {
+    if (lines.size() < 11) return std::nullopt;
+    if (!is_markdown_row(lines[0]) || !is_markdown_separator(lines[1])) return std::nullopt;
+    if (!std::all_of(lines.begin() + 2, lines.end(), is_markdown_row)) return std::nullopt;
+    return make_table(lines, 2, lines.size());
+}
+
+std::optional<StructuredTable> parse_sqlite_column_table(Lines lines) {
+    if (lines.size() < 11) return std::nullopt;
+    if (text::contains(lines[0], "|") || lines[1].find_first_of("|+") != std::string_view::npos) return std::nullopt;
+    if (!is_sqlite_separator(lines[1])) return std::nullopt;
+    const auto header = split_columns(lines[0]);
+    if (header.size() < 2 || header.size() != split_columns(lines[1]).size()) return std::nullopt;
+    if (!std::all_of(header.begin(), header.end(), is_header_cell)) return std::nullopt;
+    std::size_t end = lines.size();
+    while (end > 2 && looks_like_table_footer_line(lines[end - 1])) --end;
+    std::size_t multi_cell = 0;
+    for (std::size_t i = 2; i < end; ++i) {
+        const std::string_view row = lines[i];
+        if (text::contains(row, "|") || looks_like_path_location_line(row) || looks_like_log_line(row)) return std::nullopt;
+        multi_cell += split_columns(row).size() >= 2;
+    }
+    if (multi_cell * 4 < (end - 2) * 3) return std::nullopt;
+    return make_table(lines, 2, end);
+}
+
+}  // namespace filters::table::shapes

@@ -1,0 +1,157 @@
+#include "filters/table/summary.h"
+
+#include <algorithm>
+#include <array>
+
+#include "text.h"
+
+namespace filters::table::summary {
+
+namespace {
+
+constexpr std::array<std::string_view, 12> kSeverityWords = {
+    "warn", "fail", "error", "fatal", "errors", "failed", "warning", "failure", "warnings", "critical", "exception", "traceback",
+};
+
+constexpr std::array<std::string_view, 9> kIdMarkers = {
+    "id=", "id:", "id ", "uuid=", "uuid:", "hash=", "hash:", "sha=", "sha:",
+};
+
+constexpr std::string_view kTokenTrim = "\"'(),;[]{|}";
+
+bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), is_hex); }
+
+bool has_severity_word(std::string_view row) {
+    std::size_t i = 0;
+    while (i < row.size()) {
+        if (!text::is_ascii_alpha(row[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        while (i < row.size() && text::is_ascii_alpha(row[i])) ++i;
+        const std::size_t len = i - start;
+        if (len < 4 || len > 9) continue;  // the lengths of the severity words
+        char lowered[9];
+        for (std::size_t k = 0; k < len; ++k) lowered[k] = text::to_lower_ascii(row[start + k]);
+        const std::string_view word(lowered, len);
+        if (std::find(kSeverityWords.begin(), kSeverityWords.end(), word) != kSeverityWords.end()) return true;
+    }
+    return false;
+}
+
+std::string_view strip_token(std::string_view token) {
+    const std::size_t first = token.find_first_not_of(kTokenTrim);
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = token.find_last_not_of(kTokenTrim);
+    return token.substr(first, last - first + 1);
+}
+
+bool is_path_like(std::string_view t) {
+    if (t.starts_with("./") || t.starts_with("../") || t.starts_with("/") || t.starts_with("~/") || t.starts_with("~\\"))
+        return true;
+    if (t.size() >= 3 && text::is_ascii_alpha(t[0]) && t[1] == ':' && (t[2] == '/' || t[2] == '\\')) return true;
+    // Tokens are short: one loop beats two library searches.
+    bool slash = false;
+    bool dot = false;
+    for (char c : t) {
+        slash = slash || c == '/';
+        dot = dot || c == '.';
+    }
+    return slash && dot;
+}
+
+bool is_uuid(std::string_view t) {
+    if (t.size() != 36) return false;
+    constexpr std::array<std::size_t, 5> kLengths = {8, 4, 4, 4, 12};
+    std::size_t part = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dash = t.find('-', start);
+        const std::string_view piece = t.substr(start, dash == std::string_view::npos ? t.npos : dash - start);
+        if (part >= kLengths.size() || piece.size() != kLengths[part] || !all_hex(piece)) return false;
+        ++part;
+        if (dash == std::string_view::npos) break;
+        start = dash + 1;
+    }
+    return part == kLengths.size();
+}
+
+bool is_long_hex(std::string_view t) { return t.size() >= 12 && all_hex(t); }
+
+bool is_issue_key(std::string_view t) {
+    if (t.size() < 5 || t[0] < 'A' || t[0] > 'Z') return false;
+    const std::size_t dash = t.find('-');
+    if (dash == std::string_view::npos) return false;
+    const std::string_view project = t.substr(0, dash);
+    const std::string_view number = t.substr(dash + 1);
+    return project.size() >= 2 && std::all_of(project.begin(), project.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
+           number.size() >= 2 && std::all_of(number.begin(), number.end(), text::is_ascii_digit);
+}
+
+bool is_path_like_uuid_hash_or_key(std::string_view token) {
+    const std::string_view t = strip_token(token);
+    return !t.empty() && (is_path_like(t) || is_uuid(t) || is_long_hex(t) || is_issue_key(t));
+}
+
+// Calls f on every whitespace-separated token of s until f returns true.
+template <class F>
+bool any_token(std::string_view s, F f) {
+    std::size_t i = 0;
+    std::size_t start = std::string_view::npos;
+    while (i < s.size()) {
+        std::size_t len = 1;
+        bool space;
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            space = text::is_ascii_whitespace(s[i]);
+        } else {
+            space = text::is_whitespace(text::decode_at(s, i, len));
+        }
+        if (space && start != std::string_view::npos) {
+            if (f(s.substr(start, i - start))) return true;
+            start = std::string_view::npos;
+        } else if (!space && start == std::string_view::npos) {
+            start = i;
+        }
+        i += len;
+    }
+    return start != std::string_view::npos && f(s.substr(start));
+}
+
+}  // namespace
+
+bool has_named_id_marker(std::string_view lowered) {
+    // One pass over the row: at each position, a marker not seen before is
+    // looked at; only its first occurrence counts.
+    std::array<bool, kIdMarkers.size()> seen{};
+    for (std::size_t i = 0; i < lowered.size(); ++i) {
+        const char c = text::to_lower_ascii(lowered[i]);
+        // Every marker starts with one of these pairs: "id", "uu", "ha", "sh".
+        const char next = i + 1 < lowered.size() ? text::to_lower_ascii(lowered[i + 1]) : '\0';
+        if (!((c == 'i' && next == 'd') || (c == 'u' && next == 'u') || (c == 'h' && next == 'a') || (c == 's' && next == 'h')))
+            continue;
+        for (std::size_t m = 0; m < kIdMarkers.size(); ++m) {
+            const std::string_view marker = kIdMarkers[m];
+            if (seen[m] || marker[0] != c || lowered.size() - i < marker.size()) continue;
+            bool match = true;
+            for (std::size_t k = 1; k < marker.size() && match; ++k) match = text::to_lower_ascii(lowered[i + k]) == marker[k];
+            if (!match) continue;
+            seen[m] = true;
+            std::size_t run = 0;
+            for (std::size_t k = i + kIdMarkers[m].size(); k < lowered.size() && run < 8; ++k, ++run) {
+                const char v = lowered[k];
+                if (!text::is_ascii_alnum(v) && v != '_' && v != '-') break;
+            }
+            if (run >= 8) return true;
+        }
+    }
+    return false;
+}
+
+bool is_interesting_row(std::string_view row) {
+    return has_severity_word(row) || text::contains(row, "://") || any_token(row, is_path_like_uuid_hash_or_key) ||
+           has_named_id_marker(row);
+}
+
+}  // namespace filters::table::summary

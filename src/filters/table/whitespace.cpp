@@ -1,0 +1,129 @@
+#include "filters/table/whitespace.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "filters/table/classifiers.h"
+#include "text.h"
+
+namespace filters::table::whitespace {
+
+using namespace classifiers;
+
+namespace {
+
+constexpr std::size_t kHeaderPositions = 10;
+constexpr std::size_t kMinRows = 9;
+
+struct HeaderCandidate {
+    std::size_t header;
+    std::size_t cells;
+    bool separator;
+    std::size_t row_start;
+};
+
+struct Report {
+    std::size_t header;
+    std::size_t row_start;
+    std::size_t row_end;
+};
+
+// The cell count found on most rows, the earliest-seen one on a tie, and
+// how many rows have it.
+std::pair<std::size_t, std::size_t> modal_cell_count(std::span<const RowFacts> rows) {
+    struct Tally {
+        std::size_t count = 0;
+        std::size_t first = 0;
+    };
+    std::unordered_map<std::uint32_t, Tally> tallies;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto [it, fresh] = tallies.try_emplace(rows[i].cells);
+        if (fresh) it->second.first = i;
+        ++it->second.count;
+    }
+    std::uint32_t best = 0;
+    Tally best_tally;
+    for (const auto& [cells, tally] : tallies) {
+        if (tally.count > best_tally.count || (tally.count == best_tally.count && tally.first < best_tally.first)) {
+            best = cells;
+            best_tally = tally;
+        }
+    }
+    return {best, best_tally.count};
+}
+
+std::optional<HeaderCandidate> header_at(std::span<const std::string_view> lines, std::size_t h) {
+    const std::string_view line = lines[h];
+    if (text::trim(line).empty() || is_decorative_divider(line)) return std::nullopt;
+    if (!preamble_is_safe(lines.first(h))) return std::nullopt;
+    const auto cells = split_columns(line);
+    if (cells.size() < 2 || !std::all_of(cells.begin(), cells.end(), is_header_cell)) return std::nullopt;
+    const bool has_letter = std::any_of(cells.begin(), cells.end(), [](std::string_view c) {
+        return std::any_of(c.begin(), c.end(), text::is_ascii_alpha);
+    });
+    if (!has_letter) return std::nullopt;
+    const bool separator = h + 1 < lines.size() && is_column_separator(lines[h + 1], cells.size());
+    return HeaderCandidate{h, cells.size(), separator, h + (separator ? 2 : 1)};
+}
+
+}  // namespace
+
+std::optional<model::StructuredTable> parse_whitespace_report(std::span<const std::string_view> lines) {
+    const std::size_t n = lines.size();
+    if (n < 10) return std::nullopt;
+
+    std::vector<HeaderCandidate> heads;
+    for (std::size_t h = 0; h < kHeaderPositions; ++h)
+        if (auto head = header_at(lines, h)) heads.push_back(*head);
+    if (heads.empty()) return std::nullopt;
+
+    // Every candidate's rows start within the first dozen lines and run to
+    // the first line that is no row, so one scan serves them all.
+    const std::size_t first_start = heads.front().row_start;
+    const std::size_t last_start = heads.back().row_start;
+    std::vector<bool> is_row;
+    std::vector<RowFacts> facts;
+    for (std::size_t i = first_start; i < n; ++i) {
+        const std::optional<RowFacts> row = whitespace_row_facts(lines[i]);
+        is_row.push_back(row.has_value());
+        facts.push_back(row.value_or(RowFacts{}));
+        if (!row && i >= last_start) break;
+    }
+    auto run_end = [&](std::size_t start) {
+        std::size_t i = start;
+        while (i - first_start < is_row.size() && is_row[i - first_start]) ++i;
+        return i;
+    };
+
+    std::optional<Report> best;
+    for (const HeaderCandidate& head : heads) {
+        const std::size_t end = run_end(head.row_start);
+        const std::size_t rows = end - head.row_start;
+        if (rows < kMinRows) continue;
+        const std::span<const RowFacts> row_facts_span(facts.data() + (head.row_start - first_start), rows);
+        const auto [modal, modal_rows] = modal_cell_count(row_facts_span);
+        if (modal < 2 || (modal != head.cells && modal != head.cells + 1) || modal_rows * 5 < rows * 4) continue;
+        if (!head.separator) {
+            const auto preamble = lines.first(head.header);
+            const bool marked = std::any_of(preamble.begin(), preamble.end(), [](std::string_view line) {
+                return is_decorative_divider(line) || looks_like_report_title(line);
+            });
+            if (!marked) {
+                if (!has_index_column(row_facts_span, modal) && !has_numeric_report_density(row_facts_span)) continue;
+                if (has_path_heavy_rows(row_facts_span)) continue;
+            }
+        }
+        if (!best || rows > best->row_end - best->row_start) best = Report{head.header, head.row_start, end};
+    }
+    if (!best) return std::nullopt;
+
+    model::StructuredTable table;
+    table.header.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(best->row_start));
+    table.rows.assign(lines.begin() + static_cast<std::ptrdiff_t>(best->row_start),
+                      lines.begin() + static_cast<std::ptrdiff_t>(best->row_end));
+    table.footer.assign(lines.begin() + static_cast<std::ptrdiff_t>(best->row_end), lines.end());
+    return table;
+}
+
+}  // namespace filters::table::whitespace
