@@ -61,11 +61,10 @@ def message(level):
 
 def main(out_path):
     written = 0
-    buf = []
-    size = 0
     t = 1710400000.0
-    with open(out_path, "w", encoding="utf-8", newline="\n") as out:
-        while written + size < TARGET:
+    # A large buffer keeps the writes to the file in big chunks.
+    with open(out_path, "w", encoding="utf-8", newline="\n", buffering=1 << 22) as out:
+        while written < TARGET:
             t += rng.random() * 0.02
             secs = int(t)
             ms = int((t - secs) * 1000)
@@ -76,18 +75,10 @@ def main(out_path):
             msg, trace = message(level)
             line = "2024-03-{:02d} {:02d}:{:02d}:{:02d}.{:03d} {:<5} [{}] {} - {}\n".format(
                 day, hh, mm, ss, ms, level, rng.choice(THREADS), rng.choice(LOGGERS), msg)
-            buf.append(line)
-            size += len(line)
             if trace:
-                block = "\n".join(TRACE) + "\n"
-                buf.append(block)
-                size += len(block)
-            if size >= 1 << 22:
-                out.write("".join(buf))
-                written += size
-                buf, size = [], 0
-        out.write("".join(buf))
-
+                line += "\n".join(TRACE) + "\n"
+            out.write(line)
+            written += len(line)
 
 if __name__ == "__main__":
     main(sys.argv[1])

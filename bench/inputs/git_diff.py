@@ -89,22 +89,17 @@ def file_diff(path, kind):
 
 
 def main(out_path):
-    buf, size, written, n = [], 0, 0, 0
-    with open(out_path, "w", encoding="utf-8", newline="\n") as out:
-        while written + size < TARGET:
+    written, n = 0, 0
+    # A large buffer keeps the writes to the file in big chunks.
+    with open(out_path, "w", encoding="utf-8", newline="\n", buffering=1 << 22) as out:
+        while written < TARGET:
             n += 1
             path = "{}/{}_{}{}".format(rng.choice(DIRS), rng.choice(NAMES), n, rng.choice(EXT))
             r = rng.random()
             kind = "new" if r < 0.05 else "delete" if r < 0.08 else "rename" if r < 0.1 else "modify"
             text = "\n".join(file_diff(path, kind)) + "\n"
-            buf.append(text)
-            size += len(text)
-            if size >= 1 << 22:
-                out.write("".join(buf))
-                written += size
-                buf, size = [], 0
-        out.write("".join(buf))
-
+            out.write(text)
+            written += len(text)
 
 if __name__ == "__main__":
     main(sys.argv[1])

@@ -48,23 +48,18 @@ def record(i):
 
 
 def main(out_path):
-    with open(out_path, "w", encoding="utf-8", newline="\n") as out:
+    # A large buffer keeps the writes to the file in big chunks.
+    with open(out_path, "w", encoding="utf-8", newline="\n", buffering=1 << 22) as out:
         out.write("[\n")
         written, i = 2, 0
-        buf, size = [], 0
-        while written + size < TARGET:
+        while written < TARGET:
             text = "  " + json.dumps(record(i), indent=2, ensure_ascii=False).replace("\n", "\n  ")
             if i:
                 text = ",\n" + text
             i += 1
-            buf.append(text)
-            size += len(text.encode("utf-8"))
-            if size >= 1 << 22:
-                out.write("".join(buf))
-                written += size
-                buf, size = [], 0
-        out.write("".join(buf) + "\n]\n")
-
+            out.write(text)
+            written += len(text.encode("utf-8"))
+        out.write("\n]\n")
 
 if __name__ == "__main__":
     main(sys.argv[1])

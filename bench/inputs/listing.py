@@ -38,20 +38,17 @@ def stem():
 
 
 def main(out_path):
-    buf, size, written = [], 0, 0
-    with open(out_path, "w", encoding="utf-8", newline="\n") as out:
+    written = 0
+    # A large buffer keeps the writes to the file in big chunks.
+    with open(out_path, "w", encoding="utf-8", newline="\n", buffering=1 << 22) as out:
         def emit(line):
-            nonlocal size, written, buf
-            buf.append(line)
-            size += len(line) + 1
-            if size >= 1 << 22:
-                out.write("\n".join(buf) + "\n")
-                written += size
-                buf, size = [], 0
+            nonlocal written
+            out.write(line + "\n")
+            written += len(line) + 1
 
         emit(".")
         project = 0
-        while written + size < TARGET:
+        while written < TARGET:
             project += 1
             root = "./{}/{}-{}".format(rng.choice(TOP), rng.choice(WORDS), project)
             emit(root)
@@ -91,7 +88,6 @@ def main(out_path):
                 for _ in range(rng.randint(50, 300)):
                     h = "{:040x}".format(rng.getrandbits(160))
                     emit("{}/{}/{}".format(g, h[:2], h[2:]))
-        out.write("\n".join(buf) + "\n" if buf else "")
 
 
 if __name__ == "__main__":
