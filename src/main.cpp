@@ -57,12 +57,15 @@ bool write_all(int fd, std::string_view data) {
 std::variant<std::string, std::string> read_stdin() {
     std::string buf;
     struct stat st {};
-    std::size_t chunk = 1 << 20;
+    std::size_t size = std::size_t(1) << 20;
+    // One byte more than the file holds, so that the read which meets the
+    // end of the file needs no larger buffer.
     if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        buf.reserve(static_cast<std::size_t>(st.st_size) + 1);
+        size = static_cast<std::size_t>(st.st_size) + 1;
+    buf.resize(size);
     std::size_t used = 0;
     while (true) {
-        if (buf.size() - used < chunk) buf.resize(std::max(buf.capacity(), used + chunk));
+        if (used == buf.size()) buf.resize(buf.size() * 2);
         ssize_t n = ::read(STDIN_FILENO, buf.data() + used, buf.size() - used);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -70,7 +73,6 @@ std::variant<std::string, std::string> read_stdin() {
         }
         if (n == 0) break;
         used += static_cast<std::size_t>(n);
-        if (used == buf.size()) chunk = std::min<std::size_t>(chunk * 2, std::size_t(1) << 28);
     }
     buf.resize(used);
     if (!text::is_valid_utf8(buf))
@@ -101,9 +103,9 @@ int main(int argc, char** argv) {
         write_all(STDERR_FILENO, "failed to read stdin: " + std::get<1>(input) + "\n");
         return 1;
     }
-    std::string output = compression::compress_text(std::get<0>(input), std::get<std::uint64_t>(parsed));
-    // Release the input before writing: only the result is still needed.
-    std::string().swap(std::get<0>(input));
+    // The request takes the buffer over and works in it.
+    std::string output =
+        compression::compress_owned_text(std::move(std::get<0>(input)), std::get<std::uint64_t>(parsed));
     if (!write_all(STDOUT_FILENO, output)) return 1;
     return 0;
 }

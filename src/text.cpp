@@ -4,6 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "text_unicode_ranges.h"
 
 namespace text {
@@ -202,7 +206,29 @@ std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::s
     const char first_lo = to_lower_ascii(needle[0]);
     const char first_up = to_upper_ascii(needle[0]);
     const std::size_t last = s.size() - needle.size();
-    for (std::size_t i = from; i <= last; ++i) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    // Sixteen start positions per step: a candidate needs its first two
+    // bytes to match, so whole texts without the needle are passed over fast.
+    if (needle.size() >= 2) {
+        const __m128i a_lo = _mm_set1_epi8(first_lo), a_up = _mm_set1_epi8(first_up);
+        const __m128i b_lo = _mm_set1_epi8(to_lower_ascii(needle[1]));
+        const __m128i b_up = _mm_set1_epi8(to_upper_ascii(needle[1]));
+        while (i <= last && last - i >= 15) {
+            // Reads end at i + 16 <= last + 1 < s.size(), as the needle has two bytes or more.
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + 1));
+            const __m128i hit = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(x, a_lo), _mm_cmpeq_epi8(x, a_up)),
+                                              _mm_or_si128(_mm_cmpeq_epi8(y, b_lo), _mm_cmpeq_epi8(y, b_up)));
+            for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+                const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+                if (equals_ignore_case(s.substr(at + 2, needle.size() - 2), needle.substr(2))) return at;
+            }
+            i += 16;
+        }
+    }
+#endif
+    for (; i <= last; ++i) {
         char c = s[i];
         if (c != first_lo && c != first_up) continue;
         if (equals_ignore_case(s.substr(i + 1, needle.size() - 1), needle.substr(1))) return i;
@@ -408,59 +434,88 @@ std::vector<std::string> choose_smaller_lines(const std::vector<std::string>& cu
 
 // --------------------------------------------------- request text steps --
 
-std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    const char* p = s.data();
-    const char* end = p + s.size();
+// Position of the first `c` at or after `from`, or `n`.
+static std::size_t find_byte(const char* base, std::size_t from, std::size_t n, char c) {
+    const void* hit = std::memchr(base + from, c, n - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) : n;
+}
+
+// Both steps below rewrite the text in place: each line is written at or
+// before where it was read, so the unread rest stays intact, and a text that
+// needs no change is only read.
+void normalize_and_trim_trailing_whitespace_in_place(std::string& text) {
+    char* base = text.data();
+    const std::size_t n = text.size();
+    std::size_t r = 0, w = 0;  // read and write positions, w <= r
+    auto keep = [&](std::size_t from, std::size_t len) {
+        if (w != from) std::memmove(base + w, base + from, len);
+        w += len;
+    };
+    std::size_t next_cr = find_byte(base, 0, n, '\r');
     // A line ends at "\n", "\r\n" or a lone "\r"; every end becomes one "\n".
     while (true) {
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', end - p));
-        const char* stop = nl ? nl : end;
-        const char* cr = static_cast<const char*>(std::memchr(p, '\r', stop - p));
-        if (cr) {
+        const std::size_t nl = find_byte(base, r, n, '\n');
+        if (next_cr < nl) {
             // "\r\n" is one line end; any other "\r" ends a line of its own.
-            out.append(trim_end(std::string_view(p, cr - p)));
-            out.push_back('\n');
-            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
+            keep(r, trim_end(std::string_view(base + r, next_cr - r)).size());
+            base[w++] = '\n';
+            r = (next_cr + 1 < n && base[next_cr + 1] == '\n') ? next_cr + 2 : next_cr + 1;
+            next_cr = find_byte(base, r, n, '\r');
             continue;
         }
-        out.append(trim_end(std::string_view(p, stop - p)));
-        if (!nl) break;
-        out.push_back('\n');
-        p = nl + 1;
+        keep(r, trim_end(std::string_view(base + r, nl - r)).size());
+        if (nl == n) break;
+        base[w++] = '\n';
+        r = nl + 1;
     }
+    text.resize(w);
+}
+
+std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
+    std::string out(s);
+    normalize_and_trim_trailing_whitespace_in_place(out);
     return out;
 }
 
-std::string collapse_blank_lines(std::string_view s, std::uint64_t limit) {
-    std::string out;
-    if (s.empty()) return out;
-    out.reserve(s.size());
+void collapse_blank_lines_in_place(std::string& text, std::uint64_t limit) {
+    const std::size_t n = text.size();
+    if (n == 0) return;
+    char* base = text.data();
+    const bool final_newline = base[n - 1] == '\n';
     std::uint64_t blank_run = 0;
     std::size_t kept = 0;
     bool last_kept_blank = false;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        const void* hit = std::memchr(s.data() + pos, '\n', s.size() - pos);
-        std::size_t nl = hit ? static_cast<const char*>(hit) - s.data() : s.size();
-        std::string_view line = s.substr(pos, nl - pos);
-        if (hit && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-        pos = nl + 1;
-        if (line.empty()) {
+    std::size_t r = 0, w = 0;  // read and write positions, w <= r
+    while (r < n) {
+        const std::size_t nl = find_byte(base, r, n, '\n');
+        std::size_t len = nl - r;
+        if (nl < n && len > 0 && base[nl - 1] == '\r') --len;
+        const std::size_t from = r;
+        r = nl + 1;
+        if (len == 0) {
             ++blank_run;
             if (blank_run > limit) continue;
         } else {
             blank_run = 0;
         }
-        if (kept) out.push_back('\n');
-        out.append(line);
+        if (kept) base[w++] = '\n';
+        if (w != from) std::memmove(base + w, base + from, len);
+        w += len;
         ++kept;
-        last_kept_blank = line.empty();
+        last_kept_blank = len == 0;
     }
-    if (kept == 0) return std::string();
-    bool joined_ends_with_newline = last_kept_blank && kept >= 2;
-    if (s.back() == '\n' && !joined_ends_with_newline) out.push_back('\n');
+    if (kept == 0) {
+        text.clear();
+        return;
+    }
+    const bool joined_ends_with_newline = last_kept_blank && kept >= 2;
+    if (final_newline && !joined_ends_with_newline) base[w++] = '\n';
+    text.resize(w);
+}
+
+std::string collapse_blank_lines(std::string_view s, std::uint64_t limit) {
+    std::string out(s);
+    collapse_blank_lines_in_place(out, limit);
     return out;
 }
 

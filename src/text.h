@@ -183,9 +183,13 @@ std::vector<std::string> choose_smaller_lines(const std::vector<std::string>& cu
 // "\r\n" then "\r" become "\n"; trailing Unicode whitespace is trimmed from
 // every line; the number of lines and a final newline are preserved.
 std::string normalize_and_trim_trailing_whitespace(std::string_view s);
+// The same, rewriting an owned text without a second buffer.
+void normalize_and_trim_trailing_whitespace_in_place(std::string& text);
 
 // Keeps at most `limit` consecutive empty lines of each run.
 std::string collapse_blank_lines(std::string_view s, std::uint64_t limit);
+// The same, rewriting an owned text without a second buffer.
+void collapse_blank_lines_in_place(std::string& text, std::uint64_t limit);
 
 }  // namespace text
 

@@ -144,6 +144,39 @@ TEST(Helpers, CaseTemplatesAnsi) {
     EXPECT_FALSE(text::normalize_level("verbose"));
 }
 
+TEST(Helpers, FindIgnoreCaseAcrossLongTexts) {
+    // Every start position, so that matches fall on and across the
+    // boundaries of the sixteen-byte steps, up to the last possible one.
+    for (std::size_t len : {3u, 17u, 40u, 100u}) {
+        for (std::size_t at = 0; at + 3 <= len; ++at) {
+            std::string hay(len, 'x');
+            hay.replace(at, 3, "aBc");
+            EXPECT_EQ(text::find_ignore_case(hay, "AbC"), at) << len << " " << at;
+            EXPECT_EQ(text::find_ignore_case(hay, "abc", at), at);
+            EXPECT_EQ(text::find_ignore_case(hay, "abc", at + 1), std::string_view::npos);
+            EXPECT_EQ(text::find_ignore_case(hay, "xabc"), at == 0 ? std::string_view::npos : at - 1);
+        }
+    }
+    // First two bytes match everywhere; only the last start completes.
+    std::string near(64, ' ');
+    for (std::size_t i = 0; i + 1 < near.size(); i += 2) near.replace(i, 2, "aB");
+    near += "!";
+    EXPECT_EQ(text::find_ignore_case(near, "ab!"), 62u);
+    EXPECT_EQ(text::find_ignore_case(near, "abX"), std::string_view::npos);
+    // Only ASCII letters fold; other bytes match themselves.
+    const std::string mixed = std::string(30, '.') + "[WARN] \xC3\x89t\xC3\xA9 @Home" + std::string(30, '.');
+    EXPECT_EQ(text::find_ignore_case(mixed, "[warn]"), 30u);
+    EXPECT_EQ(text::find_ignore_case(mixed, "@home"), 30u + 13u);
+    EXPECT_EQ(text::find_ignore_case(mixed, "\xC3\xA9T"), std::string_view::npos);
+    EXPECT_EQ(text::find_ignore_case(mixed, "\xC3\x89T\xC3\xA9"), 37u);
+    EXPECT_EQ(text::find_ignore_case(mixed, "\xC3\xA9t\xC3\xA9"), std::string_view::npos);  // no folding of É
+    EXPECT_EQ(text::find_ignore_case(mixed, "{warn]"), std::string_view::npos);
+    EXPECT_EQ(text::find_ignore_case(mixed, "."), 0u);
+    EXPECT_EQ(text::find_ignore_case(mixed, "", mixed.size()), mixed.size());
+    EXPECT_EQ(text::find_ignore_case(mixed, "..", std::string_view::npos), std::string_view::npos);
+    EXPECT_EQ(text::find_ignore_case("ab", "abc"), std::string_view::npos);
+}
+
 }  // namespace
 
 namespace {

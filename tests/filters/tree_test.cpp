@@ -1,0 +1,120 @@
+#include "filters/tree.h"
+
+#include <gtest/gtest.h>
+
+
+namespace {
+
+using filters::tree::format_tree;
+using filters::tree::format_tree_within;
+using filters::tree::TreeNode;
+using filters::tree::TreeRow;
+
+std::vector<TreeRow> rows_of(std::initializer_list<const char*> paths) {
+    std::vector<TreeRow> rows;
+    for (const char* p : paths) rows.push_back({p, "", {}});
+    return rows;
+}
+
+TEST(FormatTree, Paths) {
+    struct Case {
+        const char* name;
+        std::vector<TreeRow> rows;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"no rows", {}, ""},
+        {"first appearance order, one space per level",
+         rows_of({"src/b.rs", "NOTES", "src/a.rs", "lib/x"}),
+         "src/\n b.rs\n a.rs\nNOTES\nlib/\n x"},
+        {"directories are never merged", rows_of({"a/b/c"}), "a/\n b/\n  c"},
+        {"empty path", rows_of({""}), "."},
+        {"dot slash", rows_of({"./"}), "."},
+        {"dot slash dot", rows_of({"./."}), "."},
+        {"root alone", rows_of({"/"}), "."},
+        {"slashes alone", rows_of({"//"}), "."},
+        {"repeated dot slash prefixes", rows_of({"././a"}), "a"},
+        {"dot slash before a slash", rows_of({".//a"}), "/a"},
+        {"dot slash not at the start stays", rows_of({"a/./b"}), "a/\n ./\n  b"},
+        {"backslash separates like slash", rows_of({"a\\b", "a/b"}), "a/\n b\n b"},
+        {"doubled and trailing slashes", rows_of({"a//b/", "a/b"}), "a/\n b\n b"},
+        {"absolute and relative differ", rows_of({"/usr/x", "usr/x"}), "/usr/\n x\nusr/\n x"},
+        {"directory row after its child is not printed", rows_of({"a/b", "a"}), "a/\n b"},
+        {"directory row before its child is not printed", rows_of({"a", "a/b"}), "a/\n b"},
+        {"duplicate paths give one line each", rows_of({"x/y", "x/y"}), "x/\n y\n y"},
+        {"multi-byte names", rows_of({"d\xC3\xA9j\xC3\xA0/\xE2\x9C\x93"}), "d\xC3\xA9j\xC3\xA0/\n \xE2\x9C\x93"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(format_tree(c.rows), c.want) << c.name;
+}
+
+TEST(FormatTree, SuffixesAndDetails) {
+    std::vector<TreeRow> rows{
+        {"src/a.rs", " (2)", {"x"}},
+        {"src/b.rs", "", {}},
+        {"NOTES", "", {}},
+    };
+    EXPECT_EQ(format_tree(rows), "src/\n a.rs (2)\n  x\n b.rs\nNOTES");
+
+    // Same path twice: each row keeps its own suffix and details, in order.
+    rows = {{"p/q", ": 1", {"first"}}, {"p/q", ": 2", {"second", "third"}}};
+    EXPECT_EQ(format_tree(rows), "p/\n q: 1\n  first\n q: 2\n  second\n  third");
+
+    // Details of a leaf at depth 2 sit three spaces in; a root-level leaf's one.
+    rows = {{"a/b/c", "", {"deep"}}, {"top", "!", {"shallow", ""}}};
+    EXPECT_EQ(format_tree(rows), "a/\n b/\n  c\n   deep\ntop!\n shallow\n ");
+
+    // The "." leaf takes its row's suffix; a directory row's details vanish with it.
+    rows = {{"", " root", {"d"}}, {"k", " dir", {"hidden"}}, {"k/v", "", {}}};
+    EXPECT_EQ(format_tree(rows), ". root\n d\nk/\n v");
+}
+
+TEST(FormatTree, CallerRowsAreOnlyRead) {
+    const std::vector<TreeRow> rows{{".\\w\\x", " s", {"d"}}};
+    (void)format_tree(rows);
+    EXPECT_EQ(rows[0].path, ".\\w\\x");
+    EXPECT_EQ(format_tree(rows), "w/\n x s\n  d");
+}
+
+TEST(FormatTreeWithin, LimitIsInclusive) {
+    const auto rows = rows_of({"a/b", "c"});
+    const std::string full = format_tree(rows);  // "a/\n b\nc"
+    ASSERT_EQ(full.size(), 7u);
+    EXPECT_EQ(format_tree_within(rows, full.size()), full);
+    EXPECT_FALSE(format_tree_within(rows, full.size() - 1));
+    EXPECT_EQ(format_tree_within({}, 0), "");
+}
+
+TEST(FormatTreeWithin, DeepPathIsRefused) {
+    // A 1 MB path of single-letter components: its rendering would need
+    // about 1.25e11 indent bytes, and a renderer that recursed per level
+    // would exhaust the stack long before.
+    std::string path = "a";
+    while (path.size() < (1u << 20)) path += "/a";
+    const std::vector<TreeRow> rows{{path, "", {}}};
+    EXPECT_FALSE(format_tree_within(rows, 1u << 20));
+}
+
+TEST(FormatTree, ThousandsOfLevelsRenderFully) {
+    std::string path = "d";
+    for (int i = 1; i < 3000; ++i) path += "/d";
+    const std::string out = format_tree({{path, "", {}}});
+    // Level k (0-based) is k spaces, "d", "/" except at the leaf, and a
+    // newline before every line but the first.
+    std::size_t want = 0;
+    for (std::size_t k = 0; k < 3000; ++k) want += k + 1 + (k + 1 < 3000 ? 1 : 0) + (k ? 1 : 0);
+    EXPECT_EQ(out.size(), want);
+    EXPECT_EQ(out.substr(out.size() - 3001), "\n" + std::string(2999, ' ') + "d");
+}
+
+TEST(RenderTree, StartsAtTheGivenDepth) {
+    // Root 0 -> "x" (1) -> "y" (2, one row with a detail).
+    std::vector<TreeNode> nodes(3);
+    nodes[0].children.emplace_back("x", 1);
+    nodes[1].children.emplace_back("y", 2);
+    nodes[2].rows.push_back({"x/y", " s", {"d"}});
+    std::vector<std::string> lines{"kept"};
+    filters::tree::render_tree(nodes, 0, lines, 2);
+    EXPECT_EQ(lines, (std::vector<std::string>{"kept", "  x/", "   y s", "    d"}));
+}
+
+}  // namespace
