@@ -82,6 +82,12 @@ TEST(GenericLogSummary, ImportantLines) {
         {"INFO: GET /jobs/4 HTTP/1.1", false},
         {"INFO: kept dir/archive.tar", false},
         {"INFO: kept dir/app.py.bak", false},
+        {"INFO: loaded a/b.py:12:3", true},
+        {"INFO: kept a/b.py.bak:1", false},  // the extension must stand right before the colon
+        {"INFO: kept a/b.pyc:1", false},
+        {"INFO: opened dir/\u0105.py", true},  // "ą" ends in a byte that is no blank
+        {"INFO: x\u00a0dir/a.py", true},       // a no-break space separates tokens
+        {"INFO: dir/a\u00a0.py", false},
     };
     for (const auto& [line, want] : cases) EXPECT_EQ(is_important_line(line, info), want) << line;
     EXPECT_TRUE(is_important_line("WARN: x", ParsedLogLine{"WARN", "x"}));
@@ -107,6 +113,10 @@ TEST(GenericLogSummary, MessagePattern) {
         {long_ascii, std::string(137, 'a') + "..."},
         {long_utf8, cut_utf8 + "..."},
         {std::string(70, '7') + " " + std::string(200, 'b'), "<num> " + std::string(131, 'b') + "..."},
+        {"a \u0105 b", "a \u0105 b"},
+        {"a\u0085b", "a b"},
+        {std::string(139, 'a') + e_acute + e_acute, std::string(137, 'a') + "..."},
+        {e_acute + std::string(140, 'a'), e_acute + std::string(136, 'a') + "..."},
     };
     for (const auto& [message, want] : cases)
         EXPECT_EQ(normalized_message_pattern(ParsedLogLine{"INFO", message}), want) << message;
