@@ -210,19 +210,26 @@ bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>
 
 void write_message_pattern(std::string_view message, std::string& out) {
     const std::string_view m = text::trim(message);
-    // A byte becomes at most five ("7" becomes "<num>"), so the pattern is
-    // written straight into a buffer of that size and cut to length after.
-    out.resize(m.size() * 5);
+    // The pattern grows from the left and is cut at 140 characters, so it is
+    // written only until it has more than that. A piece adds at most six
+    // bytes (a blank and "<num>"), a character at most four, so the buffer
+    // below always has room; it is cut to length after.
+    constexpr std::size_t kBufferBytes = 4 * kMaxPatternChars + 16;
+    out.resize(m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes);
     char* const begin = out.data();
     char* p = begin;
+    std::size_t chars = 0;
     bool pending_space = false;
     bool ascii = true;
     auto separate = [&] {
-        if (pending_space && p != begin) *p++ = ' ';
+        if (pending_space && p != begin) {
+            *p++ = ' ';
+            ++chars;
+        }
         pending_space = false;
     };
     std::size_t i = 0;
-    while (i < m.size()) {
+    while (i < m.size() && chars <= kMaxPatternChars) {
         const ByteClass c = byte_class(m[i]);
         if (c == ByteClass::digit) {
             while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
@@ -233,6 +240,7 @@ void write_message_pattern(std::string_view message, std::string& out) {
             }
             separate();
             for (char ch : std::string_view("<num>")) *p++ = ch;
+            chars += 5;
         } else if (c == ByteClass::space) {
             pending_space = true;
             ++i;
@@ -244,6 +252,7 @@ void write_message_pattern(std::string_view message, std::string& out) {
                 separate();
                 ascii = false;
                 for (std::size_t k = 0; k < len; ++k) *p++ = m[i + k];
+                ++chars;
             }
             i += len;
         } else {
@@ -251,7 +260,8 @@ void write_message_pattern(std::string_view message, std::string& out) {
             separate();
             do {
                 *p++ = m[i++];
-            } while (i < m.size() && is_plain_ascii(m[i]));
+                ++chars;
+            } while (i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i]));
         }
     }
     out.resize(static_cast<std::size_t>(p - begin));
@@ -259,8 +269,8 @@ void write_message_pattern(std::string_view message, std::string& out) {
         out.assign("<empty message>");
         return;
     }
-    // An ASCII pattern has as many characters as bytes.
-    if (out.size() > kMaxPatternChars && (ascii || text::char_count(out) > kMaxPatternChars)) {
+    if (chars > kMaxPatternChars) {
+        // An ASCII pattern has as many characters as bytes.
         out.resize(ascii ? kMaxPatternChars - 3 : text::take_chars(out, kMaxPatternChars - 3).size());
         out.append("...");
     }

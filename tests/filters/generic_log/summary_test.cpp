@@ -94,6 +94,12 @@ TEST(GenericLogSummary, ImportantLines) {
     EXPECT_FALSE(is_important_line("DEBUG: x", ParsedLogLine{"DEBUG", "x"}));
 }
 
+std::string repeated(std::string_view piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
 TEST(GenericLogSummary, MessagePattern) {
     const std::string e_acute = "\xC3\xA9";
     std::string long_ascii(141, 'a'), long_utf8, cut_utf8;
@@ -117,6 +123,11 @@ TEST(GenericLogSummary, MessagePattern) {
         {"a\u0085b", "a b"},
         {std::string(139, 'a') + e_acute + e_acute, std::string(137, 'a') + "..."},
         {e_acute + std::string(140, 'a'), e_acute + std::string(136, 'a') + "..."},
+        {std::string(134, 'a') + " 7", std::string(134, 'a') + " <num>"},        // 140 characters
+        {std::string(135, 'a') + " 7", std::string(135, 'a') + " <" + "..."},    // 141: the cut splits "<num>"
+        {std::string(140, 'a') + "   \t ", std::string(140, 'a')},             // trailing blanks are no characters
+        {std::string(140, 'a') + "  b", std::string(137, 'a') + "..."},
+        {repeated("1 a ", 250000), repeated("<num> a ", 17) + "<..."},          // a line of a megabyte
     };
     for (const auto& [message, want] : cases)
         EXPECT_EQ(normalized_message_pattern(ParsedLogLine{"INFO", message}), want) << message;
