@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "text.h"
 
@@ -108,11 +110,43 @@ bool is_path_token_with_known_extension(std::string_view raw_token) {
 
 }  // namespace
 
-// The line's whitespace-separated tokens, tried one by one without copies;
-// only a token that may hold "/" or "\" is looked at closely.
-bool has_known_file_token(std::string_view line) {
-    // Most lines hold no separator at all, which a byte search shows at once.
-    if (line.find('/') == std::string_view::npos && line.find('\\') == std::string_view::npos) return false;
+namespace {
+
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = kEveryByte * 0x80;
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+std::uint64_t load8(const char* s) {
+    std::uint64_t x;
+    std::memcpy(&x, s, sizeof x);
+    return x;
+}
+
+bool is_ascii(std::string_view s) {
+    std::uint64_t seen = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) seen |= load8(s.data() + i);
+    for (; i < s.size(); ++i) seen |= static_cast<unsigned char>(s[i]);
+    return (seen & kHighBits) == 0;
+}
+
+// How many of the eight bytes at `s` a pattern copies before its first
+// digit, ASCII blank or non-ASCII byte (little-endian machines only). Each
+// byte's test keeps to its own lane: the low seven bits plus at most 0x77
+// never carry into the next byte.
+std::size_t plain_ascii_prefix8(const char* s) {
+    const std::uint64_t x = load8(s);
+    const std::uint64_t y = x & (kEveryByte * 0x7F);
+    auto at_least = [y](unsigned char b) { return (y + kEveryByte * (0x80 - b)) & kHighBits; };
+    const std::uint64_t digit = at_least('0') & ~at_least('9' + 1);
+    const std::uint64_t control_blank = at_least('\t') & ~at_least('\r' + 1);
+    const std::uint64_t space = ~((y ^ (kEveryByte * ' ')) + kEveryByte * 0x7F) & kHighBits;
+    const std::uint64_t stop = (x & kHighBits) | digit | control_blank | space;
+    return stop == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stop)) / 8;
+}
+
+// The token search for any line: a walk over its characters.
+bool has_known_file_token_walking(std::string_view line) {
     std::size_t i = 0;
     while (i < line.size()) {
         if (std::size_t ws = text::whitespace_length_at(line, i)) {
@@ -138,6 +172,32 @@ bool has_known_file_token(std::string_view line) {
         if (may_name_file && is_path_token_with_known_extension(line.substr(start, i - start))) return true;
     }
     return false;
+}
+
+}  // namespace
+
+// The line's whitespace-separated tokens, tried without copies; only a
+// token that holds "/" or "\" is looked at closely. In an ASCII line every
+// blank is one byte, so the search jumps from separator to separator and
+// widens each to its token.
+bool has_known_file_token(std::string_view line) {
+    std::size_t slash = line.find('/');
+    std::size_t backslash = line.find('\\');
+    if (slash == std::string_view::npos && backslash == std::string_view::npos) return false;
+    if (!is_ascii(line)) return has_known_file_token_walking(line);
+    std::size_t from = 0;  // where the previous token ended
+    while (true) {
+        if (slash != std::string_view::npos && slash < from) slash = line.find('/', from);
+        if (backslash != std::string_view::npos && backslash < from) backslash = line.find('\\', from);
+        const std::size_t separator = std::min(slash, backslash);
+        if (separator == std::string_view::npos) return false;
+        std::size_t start = separator;
+        std::size_t end = separator + 1;
+        while (start > from && !text::is_ascii_whitespace(line[start - 1])) --start;
+        while (end < line.size() && !text::is_ascii_whitespace(line[end])) ++end;
+        if (is_path_token_with_known_extension(line.substr(start, end - start))) return true;
+        from = end;
+    }
 }
 
 bool is_low_severity(std::string_view level) { return level == "INFO" || level == "DEBUG" || level == "TRACE"; }
@@ -211,11 +271,12 @@ bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>
 void write_message_pattern(std::string_view message, std::string& out) {
     const std::string_view m = text::trim(message);
     // The pattern grows from the left and is cut at 140 characters, so it is
-    // written only until it has more than that. A piece adds at most six
-    // bytes (a blank and "<num>"), a character at most four, so the buffer
-    // below always has room; it is cut to length after.
+    // written only until it has more than that: at most four bytes a
+    // character, plus a blank and "<num>" for the last piece. Eight bytes
+    // more let a run be copied eight bytes at a time. The buffer is cut to
+    // length after.
     constexpr std::size_t kBufferBytes = 4 * kMaxPatternChars + 16;
-    out.resize(m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes);
+    out.resize((m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + 8);
     char* const begin = out.data();
     char* p = begin;
     std::size_t chars = 0;
@@ -256,12 +317,23 @@ void write_message_pattern(std::string_view message, std::string& out) {
             }
             i += len;
         } else {
-            // Other ASCII is copied a run at a time.
+            // Other ASCII is copied a run at a time, eight bytes at a step
+            // where it can; bytes past the run are overwritten or cut off.
             separate();
-            do {
+            if constexpr (kLittleEndian) {
+                while (i + 8 <= m.size() && chars <= kMaxPatternChars) {
+                    const std::size_t run = plain_ascii_prefix8(m.data() + i);
+                    std::memcpy(p, m.data() + i, 8);
+                    p += run;
+                    i += run;
+                    chars += run;
+                    if (run < 8) break;
+                }
+            }
+            while (i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i])) {
                 *p++ = m[i++];
                 ++chars;
-            } while (i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i]));
+            }
         }
     }
     out.resize(static_cast<std::size_t>(p - begin));
