@@ -15,10 +15,18 @@ constexpr std::string_view kMetadataPrefixes[] = {
     "Binary files ",    "GIT binary patch", "literal ", "delta ",
 };
 
-// A commit header of git log -p output, "commit " and a hex object name.
-bool is_commit_line(std::string_view line) {
-    if (!line.starts_with("commit ")) return false;
-    std::string_view rest = line.substr(7);
+// The first line of the next commit in git log -p output ("commit " and a
+// hex object name) or of the next mail in git format-patch output ("From ",
+// the object name and a fixed date). Neither can be a context or payload
+// line: context lines start with a blank, payload lines hold no blank.
+bool is_commit_header_line(std::string_view line) {
+    std::string_view rest;
+    if (line.starts_with("commit "))
+        rest = line.substr(7);
+    else if (line.starts_with("From "))
+        rest = line.substr(5);
+    else
+        return false;
     std::size_t n = 0;
     while (n < rest.size() && ((rest[n] >= '0' && rest[n] <= '9') || (rest[n] >= 'a' && rest[n] <= 'f'))) ++n;
     return n >= 7 && (n == rest.size() || rest[n] == ' ');
@@ -42,6 +50,14 @@ public:
             keep(line);
             binary_ = true;
             hunk_ = false;
+        } else if (is_commit_header_line(line)) {
+            // The next commit's header, message and stat follow the last
+            // hunk or binary patch of a section: they are neither context
+            // nor payload.
+            flush_both();
+            keep(line);
+            hunk_ = false;
+            binary_ = false;
         } else if (binary_) {
             if (is_diff_metadata_line(line)) {
                 flush_payload();
@@ -66,9 +82,6 @@ public:
         } else {
             flush_both();
             keep(line);
-            // In git log -p the next commit's header follows the last hunk
-            // of a section; its indented message is no context.
-            if (is_commit_line(line)) hunk_ = false;
         }
     }
 

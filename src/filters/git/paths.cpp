@@ -48,6 +48,11 @@ bool looks_git_path_like(std::string_view text) {
     return true;
 }
 
+tree::TreeRow git_path_row(std::string path) {
+    std::string suffix = path.ends_with('/') ? "/" : "";
+    return tree::TreeRow{std::move(path), std::move(suffix), {}};
+}
+
 std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree::TreeRow>& rows,
                                                           std::size_t max_bytes) {
     // The deepest row alone prints a line at every depth above its leaf, so
@@ -73,7 +78,7 @@ std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::
         if (text::contains(path, " -> ") || path.find('\t') != std::string::npos)
             listed.push_back(path);
         else
-            rows.push_back(tree::TreeRow{path, {}, {}});
+            rows.push_back(git_path_row(path));
     }
     std::vector<std::string> lines;
     if (!rows.empty()) {

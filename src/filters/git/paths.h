@@ -17,6 +17,11 @@ namespace filters::git {
 // text are ignored; URLs and texts over 300 bytes are not paths.
 bool looks_git_path_like(std::string_view text);
 
+// The tree row of one listed path. A path that git ends with "/" (an
+// untracked or ignored directory) keeps that "/" on its leaf line: the tree
+// drops empty components, and the bare name would read as a file.
+tree::TreeRow git_path_row(std::string path);
+
 // The rows rendered as a tree and divided into lines; nothing when the
 // rendering would exceed `max_bytes`. Deep paths print one indent byte per
 // level on every line, so a long path would otherwise render to a size

@@ -53,7 +53,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
             if (!entry) break;
             auto [it, added] = group_of.try_emplace(entry->code, groups.size());
             if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
-            groups[it->second].rows.push_back(tree::TreeRow{std::move(entry->path), {}, {}});
+            groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
         }
         if (i == begin) {
             ++i;
