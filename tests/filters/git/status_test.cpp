@@ -168,6 +168,11 @@ TEST(GitShortStatus, Blocks) {
          "?? out/build/generated/\n?? out/build/logs/\n?? out/build/cache/\n?? out/build/notes.txt\n?? scratch/\n",
          "git status: ?" "?=5\n?" "?:\n out/\n  build/\n   generated/\n   logs/\n   cache/\n   notes.txt\n"
          " scratch/\n"},
+        {"a path in C quotes is listed after the tree, its escapes intact",
+         " M \"docs/guides/na\\303\\257ve notes.md\"\n M src/platform/io/codecs/latin1.rs\n"
+         " M src/platform/io/codecs/shift_jis.rs\n M src/platform/io/codecs/utf8.rs\n",
+         "git status: M=4\nM:\n src/\n  platform/\n   io/\n    codecs/\n     latin1.rs\n     shift_jis.rs\n"
+         "     utf8.rs\n \"docs/guides/na\\303\\257ve notes.md\"\n"},
         {"moved paths go into the tree too",
          "R  src/platform/filesystem/watcher/a.rs -> lib/a.rs\n"
          "R  src/platform/filesystem/watcher/b.rs -> lib/b.rs\n"
