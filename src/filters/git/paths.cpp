@@ -59,11 +59,10 @@ tree::TreeRow git_path_row(std::string path) {
 
 std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree::TreeRow>& rows,
                                                           std::size_t max_bytes) {
-    std::vector<tree::TreeRow> tree_rows;
-    std::vector<const tree::TreeRow*> listed;
+    bool any_listed = false;
     for (const tree::TreeRow& row : rows) {
         if (is_escaped_quoted_path(row.path)) {
-            listed.push_back(&row);
+            any_listed = true;
             continue;
         }
         // The deepest row alone prints a line at every depth above its leaf,
@@ -72,15 +71,21 @@ std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree
         // nothing.
         std::uint64_t c = component_count(row.path);
         if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return std::nullopt;
-        tree_rows.push_back(row);
     }
+    std::vector<tree::TreeRow> tree_rows;
+    if (any_listed)
+        for (const tree::TreeRow& row : rows)
+            if (!is_escaped_quoted_path(row.path)) tree_rows.push_back(row);
+    const std::vector<tree::TreeRow>& in_tree = any_listed ? tree_rows : rows;
     std::vector<std::string> lines;
-    if (!tree_rows.empty()) {
-        std::optional<std::string> rendering = tree::format_tree_within(tree_rows, max_bytes);
+    if (!in_tree.empty()) {
+        std::optional<std::string> rendering = tree::format_tree_within(in_tree, max_bytes);
         if (!rendering) return std::nullopt;
         for (std::string_view line : text::split_on_newline(*rendering)) lines.emplace_back(line);
     }
-    for (const tree::TreeRow* row : listed) lines.push_back(row->path + row->suffix);
+    if (any_listed)
+        for (const tree::TreeRow& row : rows)
+            if (is_escaped_quoted_path(row.path)) lines.push_back(row.path + row.suffix);
     return lines;
 }
 

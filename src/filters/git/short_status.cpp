@@ -27,41 +27,53 @@ bool is_branch_line(std::string_view line) { return line.starts_with("## "); }
 
 }  // namespace
 
+bool is_git_status_line(std::string_view line) {
+    if (line.size() < 4 || line[2] != ' ') return false;
+    if (!is_status_char(line[0]) || !is_status_char(line[1])) return false;
+    return line[0] != ' ' || line[1] != ' ';
+}
+
+bool is_git_status_block_line(std::string_view line) { return is_branch_line(line) || is_git_status_line(line); }
+
 std::optional<GitStatusEntry> parse_git_status_line(std::string_view line) {
-    if (line.size() < 4 || line[2] != ' ') return std::nullopt;
-    if (!is_status_char(line[0]) || !is_status_char(line[1])) return std::nullopt;
-    if (line[0] == ' ' && line[1] == ' ') return std::nullopt;
+    if (!is_git_status_line(line)) return std::nullopt;
     return GitStatusEntry{std::string(text::trim(line.substr(0, 2))), std::string(line.substr(3))};
 }
 
 std::optional<std::string> compress_git_short_status(std::string_view text) {
-    GitLines split = split_git_lines(text);
-    const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(split);
-    std::size_t i = 0;
-    while (i < lines.size()) {
-        const std::size_t begin = i;
+    const std::string_view body = git_body(text);
+    PassOutput out(text);
+    for (std::size_t pos = 0; pos <= body.size();) {
+        std::size_t end = line_end(body, pos);
+        std::string_view line = body.substr(pos, end - pos);
+        if (!is_git_status_block_line(line)) {
+            pos = end + 1;
+            continue;
+        }
+        const std::size_t begin = pos;
+        std::size_t block_end = end;
         std::vector<std::string_view> branch_lines;
         std::vector<CodeGroup> groups;
         std::unordered_map<std::string, std::size_t> group_of;
-        for (; i < lines.size(); ++i) {
-            if (is_branch_line(lines[i])) {
-                branch_lines.push_back(lines[i]);
-                continue;
+        while (true) {
+            if (is_branch_line(line)) {
+                branch_lines.push_back(line);
+            } else if (std::optional<GitStatusEntry> entry = parse_git_status_line(line)) {
+                auto [it, added] = group_of.try_emplace(entry->code, groups.size());
+                if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
+                groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
+            } else {
+                break;
             }
-            std::optional<GitStatusEntry> entry = parse_git_status_line(lines[i]);
-            if (!entry) break;
-            auto [it, added] = group_of.try_emplace(entry->code, groups.size());
-            if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
-            groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
-        }
-        if (i == begin) {
-            ++i;
-            continue;
+            block_end = end;
+            pos = end + 1;
+            if (pos > body.size()) break;
+            end = line_end(body, pos);
+            line = body.substr(pos, end - pos);
         }
         if (groups.empty()) continue;
-        Rendering candidate(joined_size(lines, begin, i));
-        for (std::string_view line : branch_lines) candidate.add(std::string(line));
+        Rendering candidate(block_end - begin);
+        for (std::string_view branch : branch_lines) candidate.add(std::string(branch));
         std::string headline = "git status:";
         for (const CodeGroup& g : groups) headline += text::format(" {}={}", g.code, g.rows.size());
         candidate.add(std::move(headline));
@@ -74,10 +86,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
                 complete = false;
                 break;
             }
-            for (std::string& line : *tree_lines) candidate.add(" " + line);
+            for (std::string& tree_line : *tree_lines) candidate.add(" " + tree_line);
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, i, std::move(candidate.lines));
+        out.place_unit(begin, block_end, candidate.lines);
     }
     return std::move(out).finish();
 }
