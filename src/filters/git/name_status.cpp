@@ -55,31 +55,25 @@ std::optional<GitNameStatusEntry> parse_git_name_status_line(std::string_view li
 std::optional<std::string> compress_git_name_status_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    // Every name-status line holds a tab: the walk jumps from one to the
-    // next and looks at the lines around it only.
-    std::size_t floor = 0;  // lines before this offset are done
-    for (std::size_t tab = body.find('\t'); tab != std::string_view::npos; tab = body.find('\t', floor)) {
-        const std::size_t begin = line_start(body, tab, floor);
-        std::size_t end = line_end(body, tab);
-        std::optional<GitNameStatusEntry> entry = parse_git_name_status_line(body.substr(begin, end - begin));
-        floor = end + 1;
-        if (!entry) continue;
+    std::size_t begin = 0, end = 0;
+    for (std::size_t floor = 0; find_line_holding(body, '\t', floor, begin, end); floor = end + 1) {
+        std::optional<GitNameStatusEntry> first = parse_git_name_status_line(body.substr(begin, end - begin));
+        if (!first) continue;
         std::vector<StatusGroup> groups;
         std::unordered_map<std::string, std::size_t> group_of;
         std::size_t entries = 0;
-        while (entry) {
+        auto add = [&](GitNameStatusEntry&& entry) {
             ++entries;
-            auto [it, added] = group_of.try_emplace(entry->status, groups.size());
-            if (added) groups.push_back(StatusGroup{std::move(entry->status), {}});
-            groups[it->second].paths.push_back(std::move(entry->path));
-            if (floor > body.size()) break;
-            const std::size_t next_end = line_end(body, floor);
-            entry = parse_git_name_status_line(body.substr(floor, next_end - floor));
-            if (entry) {
-                end = next_end;
-                floor = end + 1;
-            }
-        }
+            auto [it, added] = group_of.try_emplace(entry.status, groups.size());
+            if (added) groups.push_back(StatusGroup{std::move(entry.status), {}});
+            groups[it->second].paths.push_back(std::move(entry.path));
+        };
+        add(std::move(*first));
+        end = extend_over_lines(body, end, [&](std::string_view line) {
+            std::optional<GitNameStatusEntry> entry = parse_git_name_status_line(line);
+            if (entry) add(std::move(*entry));
+            return entry.has_value();
+        });
         if (entries < kMinRunEntries) continue;
         std::string headline = "git name-status:";
         for (const StatusGroup& g : groups) headline += text::format(" {}={}", g.status, g.paths.size());

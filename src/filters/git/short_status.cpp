@@ -44,35 +44,30 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
     for (std::size_t pos = 0; pos <= body.size();) {
-        std::size_t end = line_end(body, pos);
-        std::string_view line = body.substr(pos, end - pos);
-        if (!is_git_status_block_line(line)) {
-            pos = end + 1;
-            continue;
-        }
         const std::size_t begin = pos;
-        std::size_t block_end = end;
+        std::size_t end = line_end(body, begin);
+        pos = end + 1;
+        if (!is_git_status_block_line(body.substr(begin, end - begin))) continue;
         std::vector<std::string_view> branch_lines;
         std::vector<CodeGroup> groups;
         std::unordered_map<std::string, std::size_t> group_of;
-        while (true) {
+        auto take = [&](std::string_view line) {
             if (is_branch_line(line)) {
                 branch_lines.push_back(line);
-            } else if (std::optional<GitStatusEntry> entry = parse_git_status_line(line)) {
-                auto [it, added] = group_of.try_emplace(entry->code, groups.size());
-                if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
-                groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
-            } else {
-                break;
+                return true;
             }
-            block_end = end;
-            pos = end + 1;
-            if (pos > body.size()) break;
-            end = line_end(body, pos);
-            line = body.substr(pos, end - pos);
-        }
+            std::optional<GitStatusEntry> entry = parse_git_status_line(line);
+            if (!entry) return false;
+            auto [it, added] = group_of.try_emplace(entry->code, groups.size());
+            if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
+            groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
+            return true;
+        };
+        take(body.substr(begin, end - begin));
+        end = extend_over_lines(body, end, take);
+        pos = end + 1;
         if (groups.empty()) continue;
-        Rendering candidate(block_end - begin);
+        Rendering candidate(end - begin);
         for (std::string_view branch : branch_lines) candidate.add(std::string(branch));
         std::string headline = "git status:";
         for (const CodeGroup& g : groups) headline += text::format(" {}={}", g.code, g.rows.size());
@@ -89,7 +84,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
             for (std::string& tree_line : *tree_lines) candidate.add(" " + tree_line);
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, block_end, candidate.lines);
+        out.place_unit(begin, end, candidate.lines);
     }
     return std::move(out).finish();
 }

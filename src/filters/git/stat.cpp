@@ -53,34 +53,26 @@ bool is_git_stat_summary_line(std::string_view line) {
 std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    // Every stat line holds a "|": the walk jumps from one to the next and
-    // looks at the lines around it only.
-    std::size_t floor = 0;  // lines before this offset are done
-    for (std::size_t bar = body.find('|'); bar != std::string_view::npos; bar = body.find('|', floor)) {
-        const std::size_t begin = line_start(body, bar, floor);
-        std::size_t end = line_end(body, bar);
+    std::size_t begin = 0, end = 0;
+    for (std::size_t floor = 0; find_line_holding(body, '|', floor, begin, end); floor = end + 1) {
         std::optional<GitStatRow> first = parse_git_stat_line(body.substr(begin, end - begin));
-        floor = end + 1;
         if (!first) continue;
         std::vector<tree::TreeRow> rows;
         bool any_graph = first->has_graph;
         rows.push_back(std::move(first->row));
-        for (; floor <= body.size(); floor = end + 1) {
-            const std::size_t next_end = line_end(body, floor);
-            std::optional<GitStatRow> next = parse_git_stat_line(body.substr(floor, next_end - floor));
-            if (!next) break;
+        end = extend_over_lines(body, end, [&](std::string_view line) {
+            std::optional<GitStatRow> next = parse_git_stat_line(line);
+            if (!next) return false;
             any_graph = any_graph || next->has_graph;
             rows.push_back(std::move(next->row));
-            end = next_end;
-        }
+            return true;
+        });
         std::vector<std::string> candidate;
-        for (; floor <= body.size(); floor = end + 1) {
-            const std::size_t next_end = line_end(body, floor);
-            const std::string_view line = body.substr(floor, next_end - floor);
-            if (!is_git_stat_summary_line(line)) break;
+        end = extend_over_lines(body, end, [&](std::string_view line) {
+            if (!is_git_stat_summary_line(line)) return false;
             candidate.emplace_back(text::trim(line));
-            end = next_end;
-        }
+            return true;
+        });
         // Without git's summary line, only a bar graph tells a stat run from
         // a table whose last column happens to be a number.
         if (candidate.empty() && !any_graph) continue;

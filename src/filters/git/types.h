@@ -49,6 +49,31 @@ inline std::size_t line_start(std::string_view body, std::size_t pos, std::size_
     return pos;
 }
 
+// The next line at or after offset `floor` (a line start) that holds
+// `marker`, as [begin, end); false when no line does. Stat and name-status
+// lines always hold a "|" or a tab, so their passes jump from one to the
+// next and look at the lines in between not at all.
+inline bool find_line_holding(std::string_view body, char marker, std::size_t floor, std::size_t& begin,
+                              std::size_t& end) {
+    const std::size_t hit = body.find(marker, floor);
+    if (hit == std::string_view::npos) return false;
+    begin = line_start(body, hit, floor);
+    end = line_end(body, hit);
+    return true;
+}
+
+// Extends a unit that ends at offset `end` over the directly following
+// lines for which `take(line)` holds; the unit's new end.
+template <class Take>
+std::size_t extend_over_lines(std::string_view body, std::size_t end, Take&& take) {
+    while (end < body.size()) {
+        const std::size_t next_end = line_end(body, end + 1);
+        if (!take(body.substr(end + 1, next_end - end - 1))) break;
+        end = next_end;
+    }
+    return end;
+}
+
 // A unit's candidate rendering under construction. Its budget is the size
 // of the lines it would replace: a rendering past it can never be chosen,
 // so the builder stops early instead of growing it.
