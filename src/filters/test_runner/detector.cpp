@@ -15,7 +15,13 @@ namespace {
 
 // "..F.s" alone or followed by a bracketed percentage "[ 50%]".
 bool is_pytest_progress_line(std::string_view t) {
-    if (t.empty()) return false;
+    // An ASCII character that is neither a marker nor whitespace right after
+    // the leading markers belongs to the first token ("./src/app.py").
+    std::size_t markers = t.find_first_not_of(".EFXfsx");
+    if (markers == 0) return false;
+    if (markers != std::string_view::npos && static_cast<unsigned char>(t[markers]) < 0x80 &&
+        !text::is_ascii_whitespace(t[markers]))
+        return false;
     std::string_view token = t, rest;
     if (auto split = text::split_once_whitespace(t)) {
         token = split->first;
@@ -220,13 +226,41 @@ LineFacts gather_facts(std::string_view text) {
     return facts;
 }
 
-// The first runner whose rule holds. A needle searched in the whole text is
-// in some trimmed line exactly when the text holds it, since it holds no
-// line feed and neither begins nor ends with whitespace.
+// The phrases of the runner rules that a line may hold anywhere, all of
+// which hold "test": one search for it finds them all. A phrase is in some
+// trimmed line exactly when the text holds it, since it holds no line feed
+// and neither begins nor ends with whitespace. Letter case is ignored but
+// for the pytest banner's phrase.
+struct TestPhrases {
+    bool session_starts = false, short_summary = false, tests_completed = false, test_report = false, vstest = false;
+};
+
+TestPhrases find_test_phrases(std::string_view text) {
+    TestPhrases p;
+    for (std::size_t at = text::find_ignore_case(text, "test"); at != std::string_view::npos;
+         at = text::find_ignore_case(text, "test", at + 1)) {
+        std::string_view from = text.substr(at);
+        p.session_starts = p.session_starts || from.starts_with("test session starts");
+        p.tests_completed = p.tests_completed || text::starts_with_ignore_case(from, "tests completed");
+        p.test_report = p.test_report || text::starts_with_ignore_case(from, "test report");
+        p.short_summary = p.short_summary ||
+                          (at >= 6 && text::starts_with_ignore_case(text.substr(at - 6), "short test summary info"));
+        p.vstest = p.vstest || (at >= 2 && text::starts_with_ignore_case(text.substr(at - 2), "vstest"));
+    }
+    return p;
+}
+
+// The first runner whose rule holds.
 std::optional<TestRunnerKind> recognise(std::string_view text, const LineFacts& f) {
-    if (f.pytest_collected_or_banner && text::contains(text, "test session starts")) return TestRunnerKind::pytest;
-    if (f.pytest_progress && (f.pytest_partner || text::contains_ignore_case(text, "short test summary info")))
-        return TestRunnerKind::pytest;
+    // Nearly every text that is no test run reaches the Gradle rule, which
+    // needs the phrases: they are looked for once, when first needed.
+    std::optional<TestPhrases> found;
+    auto phrases = [&]() -> const TestPhrases& {
+        if (!found) found = find_test_phrases(text);
+        return *found;
+    };
+    if (f.pytest_collected_or_banner && phrases().session_starts) return TestRunnerKind::pytest;
+    if (f.pytest_progress && (f.pytest_partner || phrases().short_summary)) return TestRunnerKind::pytest;
     if (f.unittest_total && f.unittest_verdict &&
         (f.unittest_result_start || some_trimmed_line(text, is_unittest_result_line)))
         return TestRunnerKind::unittest;
@@ -238,12 +272,10 @@ std::optional<TestRunnerKind> recognise(std::string_view text, const LineFacts& 
     if (f.go_package || (f.go_run && f.go_result)) return TestRunnerKind::go;
     if (f.jest_file && f.jest_summary) return TestRunnerKind::jest;
     if (f.maven) return TestRunnerKind::maven_surefire;
-    if (text::contains_ignore_case(text, "tests completed") &&
-        (f.gradle_start || text::contains_ignore_case(text, "test report")) &&
+    if (phrases().tests_completed && (f.gradle_start || phrases().test_report) &&
         some_trimmed_line(text, summary::is_gradle_completion_line))
         return TestRunnerKind::gradle_test;
-    if (f.dotnet_result && (f.dotnet_start || text::contains_ignore_case(text, "vstest")))
-        return TestRunnerKind::dotnet_test;
+    if (f.dotnet_result && (f.dotnet_start || phrases().vstest)) return TestRunnerKind::dotnet_test;
     if (has_rspec_shape(text, f)) return TestRunnerKind::rspec;
     if (has_minitest_shape(text, f)) return TestRunnerKind::minitest;
     return std::nullopt;
