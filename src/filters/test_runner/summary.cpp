@@ -166,7 +166,17 @@ bool is_summary_line(std::string_view line) {
             t, {"PASS ", "FAIL ", "Test Suites:", "Tests:", "Snapshots:", "Time:", kMultiplicationX, kBlackCircle}))
         return true;
     if (is_maven_surefire_summary_line(t)) return true;
-    const std::string lc = text::to_lower(t);
+    // Most lines are short: their lower-cased copy stays on the stack.
+    char small[256];
+    std::string large;
+    std::string_view lc;
+    if (t.size() <= sizeof small) {
+        std::transform(t.begin(), t.end(), small, text::to_lower_ascii);
+        lc = std::string_view(small, t.size());
+    } else {
+        large = text::to_lower(t);
+        lc = large;
+    }
     if (is_gradle_test_summary(t, lc) || is_dotnet_test_summary_line(t) || is_rspec_summary(t, lc) ||
         is_minitest_summary_lc(lc))
         return true;
