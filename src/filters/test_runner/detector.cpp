@@ -137,9 +137,7 @@ struct LineFacts {
     // Lines that begin with a progress marker: a run of unittest markers
     // ("..E", ".F.s") or pytest's progress line ("..F  [ 50%]").
     void note_progress_markers(std::string_view t) {
-        std::size_t n = 0;
-        while (n < t.size() && std::string_view(".EFSUXsux").find(t[n]) != std::string_view::npos) ++n;
-        if (n == t.size()) unittest_result_start = unittest_result_start || t.size() >= 3;
+        if (t.size() >= 3 && t.find_first_not_of(".EFSUXsux") == std::string_view::npos) unittest_result_start = true;
         if (std::string_view(".EFXfsx").find(t[0]) != std::string_view::npos)
             pytest_progress = pytest_progress || is_pytest_progress_line(t);
     }
