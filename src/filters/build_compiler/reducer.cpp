@@ -106,13 +106,17 @@ void reduce_generic(const std::vector<std::string_view>& lines, std::string_view
         if (t.empty()) continue;
         if (is_progress_line(p)) {
             ++out.omitted;
-        } else if (is_important_diagnostic_line(p) || is_diagnostic_file_header(tool, p) ||
-                   is_unlisted_diagnostic_line(p, tool)) {
+        } else if (is_important_diagnostic_line(p) || is_diagnostic_file_header(tool, p)) {
             out.keep(normalize_for_signal(clean.s, tool));
             budget = diagnostic_context_budget(tool, p);
         } else if (budget > 0 && t.size() <= kMaxContextBytes) {
             out.keep(std::string(clean.s));
             --budget;
+        } else if (is_unlisted_diagnostic_line(p, tool)) {
+            // Only where it would otherwise be dropped: a source excerpt that
+            // happens to say "error" stays context, indentation and all, and
+            // leaves the budget for the caret line under it.
+            out.keep(normalize_for_signal(clean.s, tool));
         } else {
             ++out.omitted;
         }
