@@ -22,12 +22,6 @@ bool is_ascii_word(std::string_view w) {
     return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) { return text::is_ascii_alpha(c); });
 }
 
-bool starts_with_any_ignore_case(std::string_view s, std::initializer_list<std::string_view> prefixes) {
-    for (auto p : prefixes)
-        if (text::starts_with_ignore_case(s, p)) return true;
-    return false;
-}
-
 }  // namespace
 
 // ------------------------------------- TypeScript, JavaScript, Python --

@@ -1,5 +1,6 @@
 #include "filters/build_compiler/detector.h"
 
+#include <array>
 #include <deque>
 #include <string>
 
@@ -171,7 +172,212 @@ std::vector<Candidate> score_tools(const Tally& n) {
     return out;
 }
 
+// ------------------------------------------------ the light first look --
+
+// The phrases of the maven/gradle and nx/turbo lines and markers that can
+// stand anywhere in a line. Each is found from one of its byte pairs that is
+// rare in text (`anchor` is the index of the pair's second byte), so the
+// scan of a line tests one bit per byte and compares phrases only where
+// that pair occurs.
+struct Phrase {
+    std::string_view text;  // lowercase, compared with ASCII case folded
+    std::size_t anchor;
+    bool LineHints::*flag;
+};
+
+constexpr Phrase kPhrases[] = {
+    {"nx ", 1, &LineHints::nx_marker},
+    {"turbo", 3, &LineHints::nx_marker},
+    {"command exited", 10, &LineHints::may_be_nx},
+    {"failed tasks:", 1, &LineHints::may_be_nx},
+    {"execution failed for task", 11, &LineHints::may_be_maven},
+    {"execution failed for task", 11, &LineHints::maven_marker},
+    {"build fail", 7, &LineHints::may_be_maven},
+    {"build failure", 7, &LineHints::maven_marker},
+    {"surefire-reports", 9, &LineHints::may_be_maven},
+    {"test report", 7, &LineHints::may_be_maven},
+    {"maven-surefire-plugin", 2, &LineHints::maven_marker},
+    {"gradle", 4, &LineHints::maven_marker},
+    {"> task ", 1, &LineHints::maven_marker},
+};
+
+using PairSet = std::array<std::uint64_t, 1024>;  // one bit per byte pair
+
+constexpr void add_pair(PairSet& set, unsigned a, unsigned b) {
+    unsigned bit = (a << 8) | b;
+    set[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+}
+
+// Both cases of an ASCII letter, else the byte itself.
+constexpr std::array<unsigned, 2> both_cases(char c) {
+    auto u = static_cast<unsigned char>(c);
+    if (c >= 'a' && c <= 'z') return {u, u - 32U};
+    return {u, u};
+}
+
+// The byte pairs at which the scan stops: any byte then ":" (a location or
+// ": error"), any byte then ESC (colour codes), "SC" (shellcheck codes) and
+// the anchors of `kPhrases`. The byte before the first one counts as 0.
+constexpr PairSet kStopPairs = [] {
+    PairSet set{};
+    for (unsigned a = 0; a < 256; ++a) {
+        add_pair(set, a, ':');
+        add_pair(set, a, 0x1b);
+    }
+    add_pair(set, 'S', 'C');
+    for (const auto& p : kPhrases)
+        for (unsigned a : both_cases(p.text[p.anchor - 1]))
+            for (unsigned b : both_cases(p.text[p.anchor])) add_pair(set, a, b);
+    return set;
+}();
+
+inline bool is_stop_pair(unsigned a, unsigned b) {
+    unsigned bit = (a << 8) | b;
+    return (kStopPairs[bit >> 6] >> (bit & 63)) & 1U;
+}
+
+// `needle` (lowercase) starts `back` bytes before `at`, ASCII case folded.
+inline bool phrase_at(std::string_view t, std::size_t at, std::size_t back, std::string_view needle) {
+    if (at < back) return false;
+    std::size_t start = at - back;
+    return t.size() - start >= needle.size() && text::equals_ignore_case(t.substr(start, needle.size()), needle);
+}
+
+// Every source extension any located classifier looks for, each of them a
+// dot and letters only.
+constexpr std::string_view kLocatedExtensions[] = {
+    "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
+    "astro", "yaml", "yml", "go", "swift", "cpp", "cxx", "hpp", "cc",  "hh",    "mm",  "c",   "h",   "m",
+};
+
+// The letters right before `colon` follow a dot and name one of those
+// extensions (ASCII case folded: the tsc test reads the lowercased line).
+bool located_extension_before(std::string_view t, std::size_t colon) {
+    std::size_t start = colon;
+    while (start > 0 && colon - start < 7 && text::is_ascii_alpha(t[start - 1])) --start;
+    std::size_t n = colon - start;
+    if (n == 0 || n > 6 || start == 0 || t[start - 1] != '.') return false;
+    std::string_view ext = t.substr(start, n);
+    for (auto known : kLocatedExtensions)
+        if (text::equals_ignore_case(ext, known)) return true;
+    return false;
+}
+
+// A first word "line:column" and a second word "error" or "warning": an
+// eslint issue or a yamllint diagnostic.
+bool is_located_severity_line(std::string_view t) {
+    WordCursor words(t);
+    auto first = words.next();
+    if (!first || !is_line_col(*first)) return false;
+    auto second = words.next();
+    return second && (text::equals_ignore_case(*second, "error") || text::equals_ignore_case(*second, "warning"));
+}
+
+// The hints a line gives by how it starts.
+void hint_by_start(std::string_view t, LineHints& h) {
+    switch (t[0]) {
+    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'n': case 'N': case 'c': case 'C':
+        if (starts_with_any_ignore_case(t, {"erro", "warning", "level=error", "level=fatal", "ninja: build stopped:",
+                                            "cmake error at ", "cmake warning at "}))
+            h.may_qualify = true;
+        break;
+    case 'm': case 'M':
+        if (text::starts_with_ignore_case(t, "make") && has(t, "***")) h.may_qualify = true;
+        break;
+    case '*':
+        if (t == "** BUILD FAILED **") h.may_qualify = true;
+        if (starts_with_any(t, {"* What went wrong:", "* Try:"})) h.may_be_maven = true;
+        break;
+    case 'T':
+        if (t.starts_with("The following build commands failed:")) h.may_qualify = true;
+        break;
+    case '[':
+        if (starts_with_any(t, {"[ERROR] ", "[WARNING] "})) h.may_be_maven = true;
+        break;
+    case '>':
+        if (t.starts_with("> Task ")) h.may_be_maven = true;
+        break;
+    case '-':
+        if (t.starts_with("- ") && (has(t, "#") || has(t, ":"))) h.may_be_nx = true;
+        break;
+    default:
+        if (t.starts_with("× ") || t.starts_with("! ") ||
+            (text::is_ascii_digit(t[0]) && is_located_severity_line(t)))
+            h.may_qualify = true;
+        else if (t.starts_with("• Running target"))
+            h.may_be_nx = true;
+        break;
+    }
+    // "FAILURE:" is maven's; "Failed:", "failed task" and "tasks:" nx's.
+    if (t.starts_with("FAILURE:")) h.may_be_maven = true;
+    if (starts_with_any_ignore_case(t, {"fail", "tasks:"}) || t.starts_with("NX   ")) h.may_be_nx = true;
+}
+
 }  // namespace
+
+LineHints hint_line(std::string_view t) {
+    LineHints h;
+    if (t.empty()) return h;
+    hint_by_start(t, h);
+    if (h.may_qualify) return h;
+
+    // Located diagnostics, shellcheck codes and phrases anywhere.
+    const std::size_t n = t.size();
+    const char* data = t.data();
+    unsigned previous = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned current = static_cast<unsigned char>(data[i]);
+        unsigned before = previous;
+        previous = current;
+        if (!is_stop_pair(before, current)) continue;
+        if (current == ':') {
+            // ": error" / ": warning" (tsc, msbuild, eslint) or a source
+            // path before the colon (every located diagnostic).
+            if ((i + 2 < n && data[i + 1] == ' ' &&
+                 (text::starts_with_ignore_case(t.substr(i + 2), "error") ||
+                  text::starts_with_ignore_case(t.substr(i + 2), "warning"))) ||
+                (text::is_ascii_alpha(static_cast<char>(before)) && located_extension_before(t, i))) {
+                h.may_qualify = true;
+                return h;
+            }
+        } else if (current == 0x1b) {
+            h.escape = true;
+        } else if (current == 'C' && before == 'S' &&
+                   ((i + 1 < n && text::is_ascii_digit(data[i + 1])) || (i > 1 && data[i - 2] == '['))) {
+            // A shellcheck code ("SC2086") or its bracketed form ("[SC").
+            h.may_qualify = true;
+            return h;
+        } else {
+            for (const auto& p : kPhrases)
+                if (phrase_at(t, i, p.anchor, p.text)) h.*p.flag = true;
+        }
+    }
+    return h;
+}
+
+bool may_name_a_tool(std::string_view text) {
+    bool maven_line = false, maven_marker = false, nx_line = false, nx_marker = false;
+    std::string stripped;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view raw = text.substr(pos, end - pos);
+        pos = end + 1;
+        LineHints h = hint_line(text::trim(raw));
+        if (h.escape) {
+            stripped = text::strip_ansi(raw);
+            h = hint_line(text::trim(stripped));
+        }
+        if (h.may_qualify) return true;
+        maven_line |= h.may_be_maven;
+        maven_marker |= h.maven_marker;
+        nx_line |= h.may_be_nx;
+        nx_marker |= h.nx_marker;
+        if ((maven_line && maven_marker) || (nx_line && nx_marker)) return true;
+    }
+    return false;
+}
 
 std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     std::optional<Candidate> best;

@@ -32,6 +32,30 @@ struct Candidate {
 // that is greater byte by byte. None for an empty list.
 std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates);
 
+// What one light look at a line allows, before any classifier runs. Every
+// tool's candidacy needs at least one line of a kind its condition names (a
+// cargo header, a located diagnostic, a make or linker-driver line ...);
+// maven/gradle and nx/turbo lines count only beside their marker phrases. A
+// flag is false only when no such line or phrase can be there, so a text
+// whose lines raise none of the needed flags names no tool and is declined
+// without the full tally.
+struct LineHints {
+    bool may_qualify = false;   // a line some candidacy other than the two below needs
+    bool may_be_maven = false;  // a maven/gradle line
+    bool may_be_nx = false;     // an nx/turbo line
+    bool maven_marker = false;  // a maven/gradle marker phrase
+    bool nx_marker = false;     // an nx/turbo marker phrase
+    bool escape = false;        // an ESC byte: look again once colour codes are removed
+};
+
+// `line` is trimmed; its colour codes should be removed (else `escape` is
+// set and the other flags may be missing).
+LineHints hint_line(std::string_view line);
+
+// False when no line of the text can give any tool a candidacy, so that
+// `detect_build_compiler_diagnostics` is sure to decline it.
+bool may_name_a_tool(std::string_view text);
+
 // `lines` is the text split at "\n" with one final newline set aside.
 std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines);
 

@@ -166,6 +166,9 @@ bool is_diagnostic_file_header(std::string_view tool, std::string_view line) {
 }
 
 std::optional<std::string> try_compress_build_compiler_diagnostics_output(std::string_view text) {
+    // Most texts are of other kinds: one light look turns them away before
+    // they are split and tallied.
+    if (!detector::may_name_a_tool(text)) return std::nullopt;
     text::Lines split = text::split_lines(text);
     // The empty text and "\n" have no lines.
     if (split.lines.size() == 1 && split.lines.front().empty()) split.lines.clear();
