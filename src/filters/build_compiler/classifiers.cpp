@@ -69,7 +69,7 @@ bool is_eslint_summary_line(const PreparedLine& line) {
 }
 
 bool is_biome_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kBiomeSources);
+    auto split = split_path_after_extension(line, kBiomeSources);
     if (!split) return false;
     auto after = consume_line_col_then_space(split->rest);
     if (!after) return false;
@@ -134,7 +134,7 @@ std::optional<MypyDiagnostic> parse_mypy_diagnostic_line(std::string_view line) 
 }
 
 bool is_ruff_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kPythonSources);
+    auto split = split_path_after_extension(line, kPythonSources);
     if (!split) return false;
     auto after = consume_line_col(split->rest);
     if (!after) return false;
@@ -154,7 +154,7 @@ bool is_ruff_summary_line(const PreparedLine& line) {
 }
 
 bool is_pyright_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kPythonSources);
+    auto split = split_path_after_extension(line, kPythonSources);
     if (!split) return false;
     auto after = consume_line_col_then_space(split->rest);
     if (!after) return false;
@@ -164,6 +164,10 @@ bool is_pyright_diagnostic_line(const PreparedLine& line) {
 bool is_pyright_summary_line(const PreparedLine& line) {
     return line.has(" errors,") && (line.has(" warning,") || line.has(" warnings,")) &&
            line.has(" information");
+}
+
+bool is_pyright_file_header(const PreparedLine& line) {
+    return has_extension(line.text(), kPythonSources) && !has_whitespace(line.text());
 }
 
 // ------------------------------------------- shell, markdown, YAML, Go --
@@ -196,7 +200,7 @@ bool is_shellcheck_diagnostic_line(const PreparedLine& line) {
 }
 
 bool is_markdownlint_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kMarkdownSources);
+    auto split = split_path_after_extension(line, kMarkdownSources);
     if (!split) return false;
     std::string_view rest = split->rest;
     std::size_t i = digit_run(rest, 0);
@@ -220,7 +224,7 @@ bool is_yamllint_file_header(const PreparedLine& line) {
 
 bool is_yamllint_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
-    if (auto split = split_path_after_extension(t, kYamlSources)) {
+    if (auto split = split_path_after_extension(line, kYamlSources)) {
         if (auto after = consume_line_col(split->rest)) {
             std::string_view rest = text::trim_start(*after);
             if (starts_with_any_ignore_case(rest, {"[error]", "[warning]"}) && has(rest, "(") &&
@@ -246,7 +250,7 @@ bool is_go_build_package_header(const PreparedLine& line) {
 }
 
 std::optional<std::string_view> go_located_message(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kGoSources);
+    auto split = split_path_after_extension(line, kGoSources);
     if (!split) return std::nullopt;
     std::string_view rest = split->rest;
     std::size_t i = digit_run(rest, 0);
@@ -344,7 +348,7 @@ bool is_golangci_lint_summary_line(const PreparedLine& line) {
 // ------------------------------------------- native compilers, builders --
 
 bool is_c_family_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kCFamilySources);
+    auto split = split_path_after_extension(line, kCFamilySources);
     if (!split) return false;
     auto after = consume_line_col(split->rest);
     return after && starts_with_any_ignore_case(text::trim_start(*after),

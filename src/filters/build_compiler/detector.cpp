@@ -47,10 +47,11 @@ struct Tally {
     bool msbuild_marker = false, maven_gradle_marker = false, nx_turbo_marker = false, xcode_marker = false;
     bool claimed_by_tests = false;
 
-    void add(const PreparedLine& p);
+    // The line's roles for the filter.
+    std::uint32_t add(const PreparedLine& p);
 };
 
-void Tally::add(const PreparedLine& p) {
+std::uint32_t Tally::add(const PreparedLine& p) {
     std::string_view t = p.text();
 
     if (p.has_any({"test session starts", "short test summary info", "test result:",
@@ -72,62 +73,82 @@ void Tally::add(const PreparedLine& p) {
     if (!error_signal) error_signal = line_has_error_signal(p);
     if (!warning_signal) warning_signal = line_has_warning_signal(p);
 
-    if (starts_with_any(t, {"error:", "error[", "warning:", "warning["})) ++cargo_headers;
-    if (t.starts_with("--> ") && has_line_col_suffix(t)) ++cargo_arrows;
-    bool bar = is_rust_source_bar_line(t);
+    // Every answer below is counted for the score and, where the filter's
+    // choices rest on it, kept as one bit of the line's roles.
+    std::uint32_t roles = 0;
+    auto note = [&roles](bool yes, std::uint32_t role) {
+        if (yes) roles |= role;
+        return yes;
+    };
+    // Lines that `is_important_diagnostic_line` accepts.
+    std::uint32_t important = 0;
+    auto mark = [&important](bool yes) {
+        important |= yes;
+        return yes;
+    };
+
+    cargo_headers += mark(starts_with_any(t, {"error:", "error[", "warning:", "warning["}));
+    cargo_arrows += mark(t.starts_with("--> ") && has_line_col_suffix(t));
+    bool bar = mark(is_rust_source_bar_line(t));
     rust_bars += bar;
-    progress += is_progress_line(p);
+    progress += note(is_progress_line(p), kProgressRole);
 
     // Every located diagnostic shape holds a ":"; on a line without one
     // those tests cannot succeed, so they are skipped there.
     const bool located = t.find(':') != std::string_view::npos;
 
-    tsc += located && is_tsc_diagnostic_line(p);
-    eslint_issues += located && is_eslint_issue_line(p);
-    eslint_headers += is_eslint_file_header(p);
+    tsc += mark(note(located && is_tsc_diagnostic_line(p), kTscRole));
+    eslint_issues += mark(note(located && is_eslint_issue_line(p), kEslintIssueRole));
+    eslint_headers += note(is_eslint_file_header(p), kEslintHeaderRole);
     eslint_summaries += is_eslint_summary_line(p);
 
-    bool final_summary = is_final_summary_line(p);
+    bool final_summary = mark(note(is_final_summary_line(p), kFinalSummaryRole));
     any_final_summary = any_final_summary || final_summary;
-    bool mypy = located && parse_mypy_diagnostic_line(t).has_value();
+    bool mypy = mark(located && parse_mypy_diagnostic_line(t).has_value());
     mypy_diagnostics += mypy;
     if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
         p.has("success: no issues found") ||
         (has(t, "[") && has(t, "]") && mypy) || final_summary)
         ++mypy_signals;
 
-    ruff += located && is_ruff_diagnostic_line(p);
+    ruff += mark(note(located && is_ruff_diagnostic_line(p), kRuffRole));
     ruff_summaries += is_ruff_summary_line(p);
-    pyright += located && is_pyright_diagnostic_line(p);
+    pyright += mark(located && is_pyright_diagnostic_line(p));
     pyright_summaries += is_pyright_summary_line(p);
-    biome += located && is_biome_diagnostic_line(p);
+    biome += mark(note(located && is_biome_diagnostic_line(p), kBiomeRole));
     biome_summaries += is_biome_summary_line(p);
-    oxlint += located && is_oxlint_diagnostic_line(p);
-    oxlint_frames += is_oxlint_frame_line(t);
+    oxlint += mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole));
+    oxlint_frames += mark(note(is_oxlint_frame_line(t), kOxlintFrameRole));
     oxlint_summaries += is_oxlint_summary_line(p);
 
-    shellcheck_headers += is_shellcheck_header_line(p);
-    shellcheck += is_shellcheck_diagnostic_line(p);
+    shellcheck_headers += mark(note(is_shellcheck_header_line(p), kShellcheckHeaderRole));
+    shellcheck += mark(is_shellcheck_diagnostic_line(p));
     shellcheck_gcc += is_shellcheck_gcc_diagnostic_line(p);
-    markdownlint += located && is_markdownlint_diagnostic_line(p);
-    yamllint += located && is_yamllint_diagnostic_line(p);
-    yamllint_headers += is_yamllint_file_header(p);
-    golangci_issues += located && is_golangci_lint_issue_line(p);
-    golangci_runner_errors += is_golangci_lint_runner_error_line(p);
+    markdownlint += mark(located && is_markdownlint_diagnostic_line(p));
+    yamllint += mark(located && is_yamllint_diagnostic_line(p));
+    yamllint_headers += note(is_yamllint_file_header(p), kYamllintHeaderRole);
+    golangci_issues += mark(located && is_golangci_lint_issue_line(p));
+    golangci_runner_errors += mark(is_golangci_lint_runner_error_line(p));
     golangci_summaries += is_golangci_lint_summary_line(p);
 
-    bool c_family_line = located && is_c_family_diagnostic_line(p);
+    bool c_family_line = mark(note(located && is_c_family_diagnostic_line(p), kCFamilyRole));
     c_family += c_family_line;
     c_family_context += bar;  // the same rule as a Rust source bar
-    go_headers += is_go_build_package_header(p);
-    go_diagnostics += located && is_go_build_diagnostic_line(p);
-    msbuild += is_msbuild_diagnostic_line(p);
-    msbuild_summaries += is_msbuild_summary_line(p);
-    maven_gradle += is_maven_gradle_diagnostic_line(p);
-    make_ninja_cmake += is_make_ninja_cmake_diagnostic_line(p);
-    nx_turbo += is_nx_turbo_diagnostic_line(p);
+    go_headers += mark(note(is_go_build_package_header(p), kGoHeaderRole));
+    go_diagnostics += mark(located && is_go_build_diagnostic_line(p));
+    msbuild += mark(is_msbuild_diagnostic_line(p));
+    msbuild_summaries += mark(is_msbuild_summary_line(p));
+    maven_gradle += mark(is_maven_gradle_diagnostic_line(p));
+    make_ninja_cmake += mark(is_make_ninja_cmake_diagnostic_line(p));
+    nx_turbo += mark(is_nx_turbo_diagnostic_line(p));
     swift_diagnostics += c_family_line && has(t, ".swift:");
-    swift_failures += is_swift_xcode_failure_line(p);
+    swift_failures += mark(is_swift_xcode_failure_line(p));
+
+    mark(note(is_note_help_line(t), kNoteHelpRole));
+    if (!important) mark(is_lint_source_context_line(t));
+    if (important) roles |= kImportantRole;
+    note(is_pyright_file_header(p), kPyrightHeaderRole);
+    return roles;
 }
 
 std::vector<Candidate> score_tools(const Tally& n) {
@@ -379,6 +400,11 @@ bool may_name_a_tool(std::string_view text) {
     return false;
 }
 
+std::uint32_t line_roles(const PreparedLine& line) {
+    Tally tally;
+    return tally.add(line);
+}
+
 std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     std::optional<Candidate> best;
     for (const auto& c : candidates)
@@ -386,7 +412,8 @@ std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     return best;
 }
 
-std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines) {
+std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines,
+                                                                          std::vector<std::uint32_t>* roles) {
     // The non-blank lines, colour codes removed and trimmed; only lines that
     // carry an escape need a copy.
     std::deque<std::string> stripped;
@@ -405,10 +432,15 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
 
     Tally tally;
     PreparedLine p;
+    if (roles) {
+        roles->clear();
+        roles->reserve(prepared.size());
+    }
     for (std::string_view line : prepared) {
         p.assign(line);
-        tally.add(p);
+        std::uint32_t line_roles = tally.add(p);
         if (tally.claimed_by_tests) return std::nullopt;
+        if (roles) roles->push_back(line_roles);
     }
 
     auto winner = pick_winner(score_tools(tally));

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "filters/build_compiler/summary.h"
+
 namespace filters::build_compiler::detector {
 
 struct BuildCompilerDiagnostics {
@@ -56,7 +58,35 @@ LineHints hint_line(std::string_view line);
 // `detect_build_compiler_diagnostics` is sure to decline it.
 bool may_name_a_tool(std::string_view text);
 
-// `lines` is the text split at "\n" with one final newline set aside.
-std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines);
+// The answers of the classifiers that the filter's choices rest on, one bit
+// each, gathered by the tally so that no classifier runs twice on a line.
+enum LineRole : std::uint32_t {
+    kProgressRole = 1U << 0,      // is_progress_line
+    kImportantRole = 1U << 1,     // is_important_diagnostic_line
+    kFinalSummaryRole = 1U << 2,  // is_final_summary_line
+    kTscRole = 1U << 3,
+    kEslintIssueRole = 1U << 4,
+    kRuffRole = 1U << 5,
+    kBiomeRole = 1U << 6,
+    kOxlintRole = 1U << 7,
+    kOxlintFrameRole = 1U << 8,
+    kShellcheckHeaderRole = 1U << 9,
+    kNoteHelpRole = 1U << 10,
+    kCFamilyRole = 1U << 11,
+    // file headers
+    kEslintHeaderRole = 1U << 12,
+    kYamllintHeaderRole = 1U << 13,
+    kGoHeaderRole = 1U << 14,
+    kPyrightHeaderRole = 1U << 15,
+};
+
+// The roles of one trimmed line on its own.
+std::uint32_t line_roles(const summary::PreparedLine& line);
+
+// `lines` is the text split at "\n" with one final newline set aside. When
+// the text is recognised and `roles` is given, it receives the roles of
+// each line that is not blank once its colour codes are removed, in order.
+std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines,
+                                                                          std::vector<std::uint32_t>* roles = nullptr);
 
 }  // namespace filters::build_compiler::detector
