@@ -179,6 +179,7 @@ bool is_shellcheck_header_line(const PreparedLine& line) {
 
 bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
+    if (!has(t, "[SC")) return false;
     std::size_t first = t.find(':');
     if (first == std::string_view::npos) return false;
     std::size_t second = t.find(':', first + 1);
@@ -188,8 +189,7 @@ bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
     std::string_view column =
         third == std::string_view::npos ? t.substr(second + 1) : t.substr(second + 1, third - second - 1);
     if (!is_digits(line_no) || !is_digits(column)) return false;
-    return line.has_any({": error: ", ": warning: ", ": note: ", ": style: ", ": info: "}) &&
-           has(t, "[SC");
+    return line.has_any({": error: ", ": warning: ", ": note: ", ": style: ", ": info: "});
 }
 
 bool is_shellcheck_diagnostic_line(const PreparedLine& line) {

@@ -100,26 +100,13 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     tsc += mark(note(located && is_tsc_diagnostic_line(p), kTscRole));
     eslint_issues += mark(note(located && is_eslint_issue_line(p), kEslintIssueRole));
     eslint_headers += note(is_eslint_file_header(p), kEslintHeaderRole);
-    eslint_summaries += is_eslint_summary_line(p);
-
-    bool final_summary = mark(note(is_final_summary_line(p), kFinalSummaryRole));
-    any_final_summary = any_final_summary || final_summary;
     bool mypy = mark(located && parse_mypy_diagnostic_line(t).has_value());
     mypy_diagnostics += mypy;
-    if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
-        p.has("success: no issues found") ||
-        (has(t, "[") && has(t, "]") && mypy) || final_summary)
-        ++mypy_signals;
-
     ruff += mark(note(located && is_ruff_diagnostic_line(p), kRuffRole));
-    ruff_summaries += is_ruff_summary_line(p);
     pyright += mark(located && is_pyright_diagnostic_line(p));
-    pyright_summaries += is_pyright_summary_line(p);
     biome += mark(note(located && is_biome_diagnostic_line(p), kBiomeRole));
-    biome_summaries += is_biome_summary_line(p);
     oxlint += mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole));
     oxlint_frames += mark(note(is_oxlint_frame_line(t), kOxlintFrameRole));
-    oxlint_summaries += is_oxlint_summary_line(p);
 
     shellcheck_headers += mark(note(is_shellcheck_header_line(p), kShellcheckHeaderRole));
     shellcheck += mark(is_shellcheck_diagnostic_line(p));
@@ -129,7 +116,6 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     yamllint_headers += note(is_yamllint_file_header(p), kYamllintHeaderRole);
     golangci_issues += mark(located && is_golangci_lint_issue_line(p));
     golangci_runner_errors += mark(is_golangci_lint_runner_error_line(p));
-    golangci_summaries += is_golangci_lint_summary_line(p);
 
     bool c_family_line = mark(note(located && is_c_family_diagnostic_line(p), kCFamilyRole));
     c_family += c_family_line;
@@ -137,12 +123,43 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     go_headers += mark(note(is_go_build_package_header(p), kGoHeaderRole));
     go_diagnostics += mark(located && is_go_build_diagnostic_line(p));
     msbuild += mark(is_msbuild_diagnostic_line(p));
-    msbuild_summaries += mark(is_msbuild_summary_line(p));
-    maven_gradle += mark(is_maven_gradle_diagnostic_line(p));
-    make_ninja_cmake += mark(is_make_ninja_cmake_diagnostic_line(p));
-    nx_turbo += mark(is_nx_turbo_diagnostic_line(p));
     swift_diagnostics += c_family_line && has(t, ".swift:");
-    swift_failures += mark(is_swift_xcode_failure_line(p));
+
+    // The per-tool summary tests, each run once: they count for their
+    // tools and make up the final-summary test.
+    bool eslint_summary = is_eslint_summary_line(p);
+    bool ruff_summary = is_ruff_summary_line(p);
+    bool pyright_summary = is_pyright_summary_line(p);
+    bool biome_summary = is_biome_summary_line(p);
+    bool oxlint_summary = is_oxlint_summary_line(p);
+    bool golangci_summary = is_golangci_lint_summary_line(p);
+    bool msbuild_summary = is_msbuild_summary_line(p);
+    bool maven_gradle_line = is_maven_gradle_diagnostic_line(p);
+    bool make_line = is_make_ninja_cmake_diagnostic_line(p);
+    bool nx_turbo_line = is_nx_turbo_diagnostic_line(p);
+    bool swift_failure = is_swift_xcode_failure_line(p);
+    eslint_summaries += eslint_summary;
+    ruff_summaries += ruff_summary;
+    pyright_summaries += pyright_summary;
+    biome_summaries += biome_summary;
+    oxlint_summaries += oxlint_summary;
+    golangci_summaries += golangci_summary;
+    msbuild_summaries += mark(msbuild_summary);
+    maven_gradle += mark(maven_gradle_line);
+    make_ninja_cmake += mark(make_line);
+    nx_turbo += mark(nx_turbo_line);
+    swift_failures += mark(swift_failure);
+    // As `is_final_summary_line`.
+    bool final_summary = mark(note(has_final_summary_phrase(p) || eslint_summary || ruff_summary ||
+                                       pyright_summary || biome_summary || oxlint_summary || golangci_summary ||
+                                       msbuild_summary || maven_gradle_line || make_line || nx_turbo_line ||
+                                       swift_failure,
+                                   kFinalSummaryRole));
+    any_final_summary = any_final_summary || final_summary;
+    if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
+        p.has("success: no issues found") ||
+        (has(t, "[") && has(t, "]") && mypy) || final_summary)
+        ++mypy_signals;
 
     mark(note(is_note_help_line(t), kNoteHelpRole));
     if (!important) mark(is_lint_source_context_line(t));

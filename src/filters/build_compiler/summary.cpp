@@ -76,8 +76,16 @@ bool has_line_col_suffix(std::string_view text) {
 }
 
 bool has_extension(std::string_view text, Extensions extensions) {
+    // Every extension is a dot and letters, so the text ends with one
+    // exactly when the part from its last dot is that extension.
+    constexpr std::size_t kLongest = 8;
+    std::size_t from = text.size() > kLongest ? text.size() - kLongest : 0;
+    std::string_view tail = text.substr(from);
+    std::size_t dot = tail.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    std::string_view suffix = tail.substr(dot);
     for (auto ext : extensions)
-        if (text::ends_with_ignore_case(text, ext)) return true;
+        if (text::equals_ignore_case(suffix, ext)) return true;
     return false;
 }
 
@@ -255,7 +263,7 @@ bool is_progress_line(const PreparedLine& line) {
                                           "file change detected", kTwelfthProgressPrefix});
 }
 
-bool is_final_summary_line(const PreparedLine& line) {
+bool has_final_summary_phrase(const PreparedLine& line) {
     std::string_view l = line.lower();
     if (line.has_any({"could not compile", "aborting due to", "error: build failed", "finished `"})) return true;
     if (line.has("warning: ") && line.has(" generated ")) return true;
@@ -265,9 +273,12 @@ bool is_final_summary_line(const PreparedLine& line) {
     if (line.has("warning") && line.has("0 errors")) return true;
     if (l.ends_with("issues:") || l.ends_with("issue:")) return true;
     if (l.starts_with("checked ") && line.has(" file")) return true;
-    if (line.has("success: no issues found")) return true;
-    return is_eslint_summary_line(line) || is_ruff_summary_line(line) || is_pyright_summary_line(line) ||
-           is_biome_summary_line(line) || is_oxlint_summary_line(line) || is_golangci_lint_summary_line(line) ||
+    return line.has("success: no issues found");
+}
+
+bool is_final_summary_line(const PreparedLine& line) {
+    return has_final_summary_phrase(line) || is_eslint_summary_line(line) || is_ruff_summary_line(line) ||
+           is_pyright_summary_line(line) || is_biome_summary_line(line) || is_oxlint_summary_line(line) || is_golangci_lint_summary_line(line) ||
            is_msbuild_summary_line(line) || is_maven_gradle_diagnostic_line(line) ||
            is_make_ninja_cmake_diagnostic_line(line) || is_nx_turbo_diagnostic_line(line) ||
            is_swift_xcode_failure_line(line);

@@ -202,6 +202,9 @@ bool has_error_signal(const std::vector<std::string_view>& lines);
 bool has_warning_signal(const std::vector<std::string_view>& lines);
 
 bool is_progress_line(const PreparedLine& line);
+// The summary wordings of `is_final_summary_line` that belong to no single
+// tool's summary test.
+bool has_final_summary_phrase(const PreparedLine& line);
 bool is_final_summary_line(const PreparedLine& line);
 bool is_important_diagnostic_line(const PreparedLine& line);
 
