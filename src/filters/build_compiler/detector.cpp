@@ -1,5 +1,6 @@
 #include "filters/build_compiler/detector.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <string>
@@ -394,6 +395,16 @@ LineHints hint_line(std::string_view t) {
 }
 
 bool may_name_a_tool(std::string_view text) {
+    // Fewer than two non-blank lines are never recognised; a one-line
+    // document of many megabytes need not be scanned to learn that.
+    std::size_t non_blank = 0;
+    for (std::size_t pos = 0; pos < text.size() && non_blank < 2;) {
+        std::size_t end = std::min(text.find('\n', pos), text.size());
+        non_blank += !text::trim(text.substr(pos, end - pos)).empty();
+        pos = end + 1;
+    }
+    if (non_blank < 2) return false;
+
     bool maven_line = false, maven_marker = false, nx_line = false, nx_marker = false;
     std::string stripped;
     std::size_t pos = 0;

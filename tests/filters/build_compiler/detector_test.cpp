@@ -177,6 +177,7 @@ TEST(BuildCompilerDetector, LightLookOverWholeTexts) {
     };
     const C cases[] = {
         {"empty", "", false},
+        {"one non-blank line", "a.c:1:2: error: x\n\n  \n", false},
         {"log lines", "2024-03-14 INFO start\n2024-03-14 ERROR Payment failed: timeout\n", false},
         // A maven or nx line counts only beside its marker, which may come
         // later in the text.
