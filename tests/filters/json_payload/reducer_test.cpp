@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "filters/json_payload/detector.h"
@@ -31,6 +32,20 @@ TEST(MinifyJsonSource, WhitespaceOutsideStringsOnly) {
         {"empty", "", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(minify_json_source(c.in), c.want) << c.name;
+}
+
+// The quick test must agree with the minifier itself, escapes and broken
+// strings included.
+TEST(MinifyJsonSource, DropsSomethingExactlyWhenShorter) {
+    const char* cases[] = {
+        "", "{}", "{ }", R"({"a":"b c"})", R"({"a":"b"} )", "[1,\t2]", "[1,\n2]", "[1,\r2]",
+        R"(["\" "])", R"(["\\" ])", R"(["\\\" "])", R"(["\\\\" ,1])", R"(["a\"b" ,1])", R"(["a\"b\"",1])",
+        R"(["x\\y" ])", R"(["unterminated  )", R"(["\)", "\"", R"("a""b" )", R"(["a" "b"])", "x y",
+        R"(["\u0022" ])", R"({"k":"v\\"} )", "\xC2\xA0[1]",
+    };
+    for (const char* c : cases)
+        EXPECT_EQ(filters::json_payload::reducer::minify_drops_something(c), minify_json_source(c).size() != std::strlen(c))
+            << c;
 }
 
 std::string records(int n, const std::string& shape) {
