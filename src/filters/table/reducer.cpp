@@ -40,11 +40,32 @@ private:
     bool any_ = false;
 };
 
+// At most the first `count` lines of the text, as `text::split_lines` would
+// give them.
+std::vector<std::string_view> first_lines(std::string_view text, std::size_t count) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (lines.size() < count) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Lines enough for `detector::may_hold_table`.
+constexpr std::size_t kHeadLines = 24;
+
 }  // namespace
 
 std::optional<std::string> try_compress_table_output(std::string_view input) {
+    // Most text is no table, and its first lines tell: decline before
+    // splitting the rest.
+    const std::vector<std::string_view> head = first_lines(input, kHeadLines);
+    if (head.size() < kMinLines || !detector::may_hold_table(head)) return std::nullopt;
     const text::Lines split = text::split_lines(input);
-    if (split.lines.size() < kMinLines) return std::nullopt;
     const auto table = detector::parse_structured_table(split.lines);
     if (!table) return std::nullopt;
 

@@ -15,14 +15,28 @@ constexpr std::array<std::string_view, 9> kIdMarkers = {
 
 constexpr std::string_view kTokenTrim = "\"'(),;[]{|}";
 
+// A byte table of the token trim set, so stripping costs a load per byte.
+constexpr std::array<bool, 256> kIsTokenTrim = [] {
+    std::array<bool, 256> table{};
+    for (char c : kTokenTrim) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
+// The letters an id marker can start with, either case.
+constexpr std::array<bool, 256> kMarkerLead = [] {
+    std::array<bool, 256> table{};
+    for (char c : std::string_view("iIuUhHsS")) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
 bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), is_hex); }
 
 std::string_view strip_token(std::string_view token) {
-    const std::size_t first = token.find_first_not_of(kTokenTrim);
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = token.find_last_not_of(kTokenTrim);
-    return token.substr(first, last - first + 1);
+    auto trimmed = [](char c) { return kIsTokenTrim[static_cast<unsigned char>(c)]; };
+    while (!token.empty() && trimmed(token.front())) token.remove_prefix(1);
+    while (!token.empty() && trimmed(token.back())) token.remove_suffix(1);
+    return token;
 }
 
 bool is_path_like(std::string_view t) {
@@ -79,6 +93,7 @@ bool has_named_id_marker(std::string_view lowered) {
     // looked at; only its first occurrence counts.
     std::array<bool, kIdMarkers.size()> seen{};
     for (std::size_t i = 0; i < lowered.size(); ++i) {
+        if (!kMarkerLead[static_cast<unsigned char>(lowered[i])]) continue;
         const char c = text::to_lower_ascii(lowered[i]);
         // Every marker starts with one of these pairs: "id", "uu", "ha", "sh".
         const char next = i + 1 < lowered.size() ? text::to_lower_ascii(lowered[i + 1]) : '\0';
