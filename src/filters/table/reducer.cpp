@@ -1,6 +1,8 @@
 #include "filters/table/reducer.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "filters/filters.h"
 #include "filters/table/detector.h"
@@ -40,31 +42,37 @@ private:
     bool any_ = false;
 };
 
-// At most the first `count` lines of the text, as `text::split_lines` would
-// give them.
-std::vector<std::string_view> first_lines(std::string_view text, std::size_t count) {
+// Lines enough for `detector::may_hold_table`.
+constexpr std::size_t kHeadLines = 24;
+
+// The first lines of a text, at most kHeadLines of them, as
+// `text::split_lines` would give them; held on the stack.
+struct HeadLines {
+    std::array<std::string_view, kHeadLines> lines;
+    std::size_t count = 0;
+    std::span<const std::string_view> view() const { return std::span(lines).first(count); }
+};
+
+HeadLines first_lines(std::string_view text) {
     if (text.ends_with('\n')) text.remove_suffix(1);
-    std::vector<std::string_view> lines;
+    HeadLines head;
     std::size_t start = 0;
-    while (lines.size() < count) {
+    while (head.count < kHeadLines) {
         const std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
+        head.lines[head.count++] = text.substr(start, end == std::string_view::npos ? text.npos : end - start);
         if (end == std::string_view::npos) break;
         start = end + 1;
     }
-    return lines;
+    return head;
 }
-
-// Lines enough for `detector::may_hold_table`.
-constexpr std::size_t kHeadLines = 24;
 
 }  // namespace
 
 std::optional<std::string> try_compress_table_output(std::string_view input) {
     // Most text is no table, and its first lines tell: decline before
     // splitting the rest.
-    const std::vector<std::string_view> head = first_lines(input, kHeadLines);
-    if (head.size() < kMinLines || !detector::may_hold_table(head)) return std::nullopt;
+    const HeadLines head = first_lines(input);
+    if (head.count < kMinLines || !detector::may_hold_table(head.view())) return std::nullopt;
     const text::Lines split = text::split_lines(input);
     const auto table = detector::parse_structured_table(split.lines);
     if (!table) return std::nullopt;
