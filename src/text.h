@@ -213,3 +213,17 @@ bool is_alphabetic(char32_t c);
 bool is_alphanumeric(char32_t c);
 
 }  // namespace text
+
+// -------------------------- json and table families: words, severity words --
+namespace text {
+
+// Whether `f` holds for some piece of `s` between runs of Unicode whitespace
+// (the pieces of split_whitespace, tried in order), without building a list.
+bool any_word(std::string_view s, bool (*f)(std::string_view));
+
+// Whether some maximal run of ASCII letters in `s`, ASCII-lowercased, is one
+// of "warn", "fail", "error", "fatal", "errors", "failed", "warning",
+// "failure", "warnings", "critical", "exception" or "traceback".
+bool has_severity_word(std::string_view s);
+
+}  // namespace text
