@@ -547,6 +547,56 @@ bool is_alphanumeric(char32_t c) {
 
 }  // namespace text
 
+// -------------------------- json and table families: words, severity words --
+namespace text {
+
+bool any_word(std::string_view s, bool (*f)(std::string_view)) {
+    std::size_t i = 0;
+    std::size_t start = std::string_view::npos;
+    while (i < s.size()) {
+        // Inside a word of plain ASCII, the common case, one test a byte.
+        if (start != std::string_view::npos) {
+            while (i < s.size() && static_cast<unsigned char>(s[i]) > ' ' && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+            if (i == s.size()) break;
+        }
+        if (const std::size_t w = ws_len_at(s, i)) {
+            if (start != std::string_view::npos && f(s.substr(start, i - start))) return true;
+            start = std::string_view::npos;
+            i += w;
+        } else {
+            if (start == std::string_view::npos) start = i;
+            i += utf8_len(static_cast<unsigned char>(s[i]));
+        }
+    }
+    return start != std::string_view::npos && f(s.substr(start, std::min(i, s.size()) - start));
+}
+
+bool has_severity_word(std::string_view s) {
+    static constexpr std::string_view kWords[] = {"warn",    "fail",    "error",    "fatal",    "errors",    "failed",
+                                                  "warning", "failure", "warnings", "critical", "exception", "traceback"};
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (!is_ascii_alpha(s[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        while (i < s.size() && is_ascii_alpha(s[i])) ++i;
+        const std::size_t len = i - start;
+        if (len < 4 || len > 9) continue;  // the lengths of the words
+        const char first = to_lower_ascii(s[start]);
+        if (first != 'w' && first != 'f' && first != 'e' && first != 'c' && first != 't') continue;
+        char lowered[9];
+        for (std::size_t k = 0; k < len; ++k) lowered[k] = to_lower_ascii(s[start + k]);
+        const std::string_view run(lowered, len);
+        for (std::string_view w : kWords)
+            if (run == w) return true;
+    }
+    return false;
+}
+
+}  // namespace text
+
 // ------------------------------------- generic-log family: word search, levels --
 namespace text {
 

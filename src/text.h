@@ -216,8 +216,21 @@ bool is_alphanumeric(char32_t c);
 
 }  // namespace text
 
-// ------------------------------------- generic-log family: word search, levels --
+// -------------------------- json and table families: words, severity words --
+namespace text {
 
+// Whether `f` holds for some piece of `s` between runs of Unicode whitespace
+// (the pieces of split_whitespace, tried in order), without building a list.
+bool any_word(std::string_view s, bool (*f)(std::string_view));
+
+// Whether some maximal run of ASCII letters in `s`, ASCII-lowercased, is one
+// of "warn", "fail", "error", "fatal", "errors", "failed", "warning",
+// "failure", "warnings", "critical", "exception" or "traceback".
+bool has_severity_word(std::string_view s);
+
+}  // namespace text
+
+// ------------------------------------- generic-log family: word search, levels --
 namespace text {
 
 // One word of a WordSet: its text written folded (lowercase ASCII, and

@@ -91,6 +91,59 @@ TEST(JsonParse, DepthIsCapped) {
     EXPECT_FALSE(json::parse(std::string(1000000, '[')));
 }
 
+TEST(JsonParse, RepeatedKeyInAWideObject) {
+    // Past sixteen members the keys are found through an index built then.
+    std::string doc = "{";
+    for (int i = 0; i < 20; ++i) doc += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    doc += R"("k3":"late","k19":"last","k20":20,"k0":"again"})";
+    auto v = json::parse(doc);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->size(), 21u);
+    EXPECT_EQ(v->begin().key(), "k0");
+    EXPECT_EQ(*json::find_member(*v, "k0"), "again");
+    EXPECT_EQ(*json::find_member(*v, "k3"), "late");
+    EXPECT_EQ(*json::find_member(*v, "k19"), "last");
+}
+
+TEST(JsonVisitDocument, KindsElementsAndValidity) {
+    struct Case {
+        std::string text;
+        bool decline_scalars;  // the sink wants no more after a non-object
+        json::DocumentKind kind;
+        std::string delivered;  // compact elements handed over, joined by " "
+    };
+    using K = json::DocumentKind;
+    const std::string deep = std::string(json::kMaxDepth, '[') + std::string(json::kMaxDepth, ']');
+    const std::string deeper = "[" + deep + "]";
+    const Case cases[] = {
+        {R"([{"a":1}, [2, {"b":null}], "s"])", false, K::Array, R"({"a":1} [2,{"b":null}] "s")"},
+        {R"( {"a": [1, 2]} )", false, K::Object, ""},
+        {"42", false, K::Other, ""},
+        {"[]", false, K::Array, ""},
+        {"[1,]", false, K::Invalid, "1"},
+        {R"([{"a":1}] x)", false, K::Invalid, R"({"a":1})"},
+        // After the sink declines, the rest is still checked.
+        {R"([{}, 1, {"c": 2}, [3]])", true, K::Array, "{} 1"},
+        {R"([{}, 1, {"c": ]])", true, K::Invalid, "{} 1"},
+        // The depth limit of `parse` holds here too, inside and outside elements.
+        {deep, false, K::Array, deep.substr(1, deep.size() - 2)},
+        {deeper, false, K::Invalid, ""},
+        {"{\"a\":" + deep + "}", false, K::Invalid, ""},
+    };
+    for (const auto& c : cases) {
+        std::string delivered;
+        const json::DocumentKind kind = json::visit_document(c.text, [&](json::Value&& element) {
+            if (!delivered.empty()) delivered += ' ';
+            delivered += json::write_compact(element);
+            return !(c.decline_scalars && !element.is_object());
+        });
+        EXPECT_EQ(kind, c.kind) << c.text.substr(0, 40);
+        EXPECT_EQ(delivered, c.delivered) << c.text.substr(0, 40);
+        EXPECT_EQ(json::visit_document(c.text, json::ElementSink()) != K::Invalid, json::parse(c.text).has_value())
+            << c.text.substr(0, 40);
+    }
+}
+
 TEST(JsonFindMember, Lookup) {
     auto v = json::parse(R"({"a":1,"b":{"c":[true]}})");
     ASSERT_TRUE(v);

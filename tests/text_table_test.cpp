@@ -33,4 +33,40 @@ TEST(UnicodeClasses, AlphabeticAndNumeric) {
     }
 }
 
+TEST(Words, AnyWordSeesThePiecesOfSplitWhitespace) {
+    const char* cases[] = {
+        "", "   ", "one", "  two words  ", "tab\tand\nline", "nbsp\xC2\xA0" "between", "ideographic\xE3\x80\x80space",
+        "caf\xC3\xA9 \xE2\x98\x95", "trailing ",
+    };
+    for (const char* s : cases) {
+        static std::vector<std::string> seen;
+        seen.clear();
+        EXPECT_FALSE(text::any_word(s, [](std::string_view w) {
+            seen.emplace_back(w);
+            return false;
+        })) << s;
+        std::vector<std::string> want;
+        for (std::string_view w : text::split_whitespace(s)) want.emplace_back(w);
+        EXPECT_EQ(seen, want) << s;
+    }
+    // Stops at the first word that answers.
+    EXPECT_TRUE(text::any_word("a bb ccc", [](std::string_view w) { return w.size() == 2; }));
+    EXPECT_FALSE(text::any_word("a ccc", [](std::string_view w) { return w.size() == 2; }));
+}
+
+TEST(Words, SeverityWordsAreWholeLetterRuns) {
+    struct Case {
+        const char* text;
+        bool want;
+    };
+    const Case cases[] = {
+        {"2 errors found", true},     {"Build FAILED", true},       {"warn: disk", true},
+        {"error_code=3", true},       {"errors=0", true},           {"x.Exception:", true},
+        {"TRACEBACK", true},          {"critical", true},           {"terror", false},
+        {"failover", false},          {"warned", false},            {"errorerror", false},
+        {"err", false},               {"caf\xC3\xA9" "error", true},   {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::has_severity_word(c.text), c.want) << c.text;
+}
+
 }  // namespace

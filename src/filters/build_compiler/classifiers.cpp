@@ -22,12 +22,6 @@ bool is_ascii_word(std::string_view w) {
     return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) { return text::is_ascii_alpha(c); });
 }
 
-bool starts_with_any_ignore_case(std::string_view s, std::initializer_list<std::string_view> prefixes) {
-    for (auto p : prefixes)
-        if (text::starts_with_ignore_case(s, p)) return true;
-    return false;
-}
-
 }  // namespace
 
 // ------------------------------------- TypeScript, JavaScript, Python --
@@ -75,7 +69,7 @@ bool is_eslint_summary_line(const PreparedLine& line) {
 }
 
 bool is_biome_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kBiomeSources);
+    auto split = split_path_after_extension(line, kBiomeSources);
     if (!split) return false;
     auto after = consume_line_col_then_space(split->rest);
     if (!after) return false;
@@ -140,7 +134,7 @@ std::optional<MypyDiagnostic> parse_mypy_diagnostic_line(std::string_view line) 
 }
 
 bool is_ruff_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kPythonSources);
+    auto split = split_path_after_extension(line, kPythonSources);
     if (!split) return false;
     auto after = consume_line_col(split->rest);
     if (!after) return false;
@@ -160,7 +154,7 @@ bool is_ruff_summary_line(const PreparedLine& line) {
 }
 
 bool is_pyright_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kPythonSources);
+    auto split = split_path_after_extension(line, kPythonSources);
     if (!split) return false;
     auto after = consume_line_col_then_space(split->rest);
     if (!after) return false;
@@ -172,6 +166,10 @@ bool is_pyright_summary_line(const PreparedLine& line) {
            line.has(" information");
 }
 
+bool is_pyright_file_header(const PreparedLine& line) {
+    return has_extension(line.text(), kPythonSources) && !has_whitespace(line.text());
+}
+
 // ------------------------------------------- shell, markdown, YAML, Go --
 
 bool is_shellcheck_header_line(const PreparedLine& line) {
@@ -181,6 +179,7 @@ bool is_shellcheck_header_line(const PreparedLine& line) {
 
 bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
+    if (!has(t, "[SC")) return false;
     std::size_t first = t.find(':');
     if (first == std::string_view::npos) return false;
     std::size_t second = t.find(':', first + 1);
@@ -190,8 +189,7 @@ bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
     std::string_view column =
         third == std::string_view::npos ? t.substr(second + 1) : t.substr(second + 1, third - second - 1);
     if (!is_digits(line_no) || !is_digits(column)) return false;
-    return line.has_any({": error: ", ": warning: ", ": note: ", ": style: ", ": info: "}) &&
-           has(t, "[SC");
+    return line.has_any({": error: ", ": warning: ", ": note: ", ": style: ", ": info: "});
 }
 
 bool is_shellcheck_diagnostic_line(const PreparedLine& line) {
@@ -202,7 +200,7 @@ bool is_shellcheck_diagnostic_line(const PreparedLine& line) {
 }
 
 bool is_markdownlint_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kMarkdownSources);
+    auto split = split_path_after_extension(line, kMarkdownSources);
     if (!split) return false;
     std::string_view rest = split->rest;
     std::size_t i = digit_run(rest, 0);
@@ -226,7 +224,7 @@ bool is_yamllint_file_header(const PreparedLine& line) {
 
 bool is_yamllint_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
-    if (auto split = split_path_after_extension(t, kYamlSources)) {
+    if (auto split = split_path_after_extension(line, kYamlSources)) {
         if (auto after = consume_line_col(split->rest)) {
             std::string_view rest = text::trim_start(*after);
             if (starts_with_any_ignore_case(rest, {"[error]", "[warning]"}) && has(rest, "(") &&
@@ -252,7 +250,7 @@ bool is_go_build_package_header(const PreparedLine& line) {
 }
 
 std::optional<std::string_view> go_located_message(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kGoSources);
+    auto split = split_path_after_extension(line, kGoSources);
     if (!split) return std::nullopt;
     std::string_view rest = split->rest;
     std::size_t i = digit_run(rest, 0);
@@ -350,7 +348,7 @@ bool is_golangci_lint_summary_line(const PreparedLine& line) {
 // ------------------------------------------- native compilers, builders --
 
 bool is_c_family_diagnostic_line(const PreparedLine& line) {
-    auto split = split_path_after_extension(line.text(), kCFamilySources);
+    auto split = split_path_after_extension(line, kCFamilySources);
     if (!split) return false;
     auto after = consume_line_col(split->rest);
     return after && starts_with_any_ignore_case(text::trim_start(*after),

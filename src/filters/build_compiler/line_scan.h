@@ -94,6 +94,12 @@ inline bool starts_with_any(std::string_view s, std::initializer_list<std::strin
     return false;
 }
 
+inline bool starts_with_any_ignore_case(std::string_view s, std::initializer_list<std::string_view> prefixes) {
+    for (auto p : prefixes)
+        if (text::starts_with_ignore_case(s, p)) return true;
+    return false;
+}
+
 inline bool equals_any(std::string_view s, std::initializer_list<std::string_view> words) {
     for (auto w : words)
         if (s == w) return true;

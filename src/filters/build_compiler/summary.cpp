@@ -11,17 +11,34 @@ void PreparedLine::assign(std::string_view raw) { assign_untrimmed(text::trim(ra
 
 void PreparedLine::assign_untrimmed(std::string_view raw) {
     text_ = raw;
-    lower_.assign(raw);
-    pairs_.fill(0);
-    char previous = 0;
-    for (std::size_t i = 0; i < lower_.size(); ++i) {
-        char c = text::to_lower_ascii(lower_[i]);
-        lower_[i] = c;
-        if (i > 0) {
-            std::size_t bit = pair_bit(previous, c);
-            pairs_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+    const std::size_t n = raw.size();
+    lower_.resize(n);
+    char* out = lower_.data();
+    for (std::size_t i = 0; i < n; ++i) out[i] = text::to_lower_ascii(raw[i]);
+    // A local set: stores into the lowercased copy cannot alias it, so it
+    // stays out of the copy loop and out of memory round trips.
+    std::array<std::uint64_t, 16> pairs{};
+    for (std::size_t i = 1; i < n; ++i) {
+        std::size_t bit = pair_bit(out[i - 1], out[i]);
+        pairs[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+    }
+    pairs_ = pairs;
+
+    extension_count_ = 0;
+    extension_colons_complete_ = true;
+    for (std::size_t colon = raw.find(':'); colon != std::string_view::npos; colon = raw.find(':', colon + 1)) {
+        std::size_t start = colon;
+        while (start > 0 && colon - start < 7 && text::is_ascii_alpha(raw[start - 1])) --start;
+        if (start == colon || colon - start > 6 || start == 0 || raw[start - 1] != '.') continue;
+        std::string_view extension = raw.substr(start - 1, colon - start + 1);
+        bool seen = false;
+        for (std::size_t k = 0; k < extension_count_; ++k) seen = seen || extension_colons_[k].extension == extension;
+        if (seen) continue;
+        if (extension_count_ == kMaxExtensionColons) {
+            extension_colons_complete_ = false;
+            break;
         }
-        previous = c;
+        extension_colons_[extension_count_++] = {extension, colon};
     }
 }
 
@@ -59,8 +76,16 @@ bool has_line_col_suffix(std::string_view text) {
 }
 
 bool has_extension(std::string_view text, Extensions extensions) {
+    // Every extension is a dot and letters, so the text ends with one
+    // exactly when the part from its last dot is that extension.
+    constexpr std::size_t kLongest = 8;
+    std::size_t from = text.size() > kLongest ? text.size() - kLongest : 0;
+    std::string_view tail = text.substr(from);
+    std::size_t dot = tail.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    std::string_view suffix = tail.substr(dot);
     for (auto ext : extensions)
-        if (text::ends_with_ignore_case(text, ext)) return true;
+        if (text::equals_ignore_case(suffix, ext)) return true;
     return false;
 }
 
@@ -83,6 +108,17 @@ std::optional<PathSplit> split_path_after_extension(std::string_view text, Exten
     }
     if (best_index == extensions.size()) return std::nullopt;
     return PathSplit{text.substr(0, best_colon), text.substr(best_colon + 1)};
+}
+
+std::optional<PathSplit> split_path_after_extension(const PreparedLine& line, Extensions extensions) {
+    if (!line.extension_colons_complete()) return split_path_after_extension(line.text(), extensions);
+    // An extension of the list is found before a ":" exactly when the
+    // letters between the last dot and that ":" are the extension's.
+    for (auto wanted : extensions)
+        for (const auto& found : line.extension_colons())
+            if (found.extension == wanted)
+                return PathSplit{line.text().substr(0, found.colon), line.text().substr(found.colon + 1)};
+    return std::nullopt;
 }
 
 bool is_note_help_line(std::string_view line) {
@@ -227,7 +263,7 @@ bool is_progress_line(const PreparedLine& line) {
                                           "file change detected", kTwelfthProgressPrefix});
 }
 
-bool is_final_summary_line(const PreparedLine& line) {
+bool has_final_summary_phrase(const PreparedLine& line) {
     std::string_view l = line.lower();
     if (line.has_any({"could not compile", "aborting due to", "error: build failed", "finished `"})) return true;
     if (line.has("warning: ") && line.has(" generated ")) return true;
@@ -237,9 +273,12 @@ bool is_final_summary_line(const PreparedLine& line) {
     if (line.has("warning") && line.has("0 errors")) return true;
     if (l.ends_with("issues:") || l.ends_with("issue:")) return true;
     if (l.starts_with("checked ") && line.has(" file")) return true;
-    if (line.has("success: no issues found")) return true;
-    return is_eslint_summary_line(line) || is_ruff_summary_line(line) || is_pyright_summary_line(line) ||
-           is_biome_summary_line(line) || is_oxlint_summary_line(line) || is_golangci_lint_summary_line(line) ||
+    return line.has("success: no issues found");
+}
+
+bool is_final_summary_line(const PreparedLine& line) {
+    return has_final_summary_phrase(line) || is_eslint_summary_line(line) || is_ruff_summary_line(line) ||
+           is_pyright_summary_line(line) || is_biome_summary_line(line) || is_oxlint_summary_line(line) || is_golangci_lint_summary_line(line) ||
            is_msbuild_summary_line(line) || is_maven_gradle_diagnostic_line(line) ||
            is_make_ninja_cmake_diagnostic_line(line) || is_nx_turbo_diagnostic_line(line) ||
            is_swift_xcode_failure_line(line);

@@ -34,6 +34,17 @@ public:
     std::string_view text() const { return text_; }
     std::string_view lower() const { return lower_; }
 
+    // Each extension (a dot and one to six ASCII letters) that stands right
+    // before a ":", with that ":"'s first position; the caller reads at most
+    // `kMaxExtensionColons` of them and falls back to a search past that.
+    struct ExtensionColon {
+        std::string_view extension;  // with its dot
+        std::size_t colon;
+    };
+    static constexpr std::size_t kMaxExtensionColons = 6;
+    std::span<const ExtensionColon> extension_colons() const { return {extension_colons_.data(), extension_count_}; }
+    bool extension_colons_complete() const { return extension_colons_complete_; }
+
     // `needle` (lowercase) occurs in `lower()`.
     bool has(std::string_view needle) const {
         if (needle.size() == 1) return lower_.find(needle[0]) != std::string::npos;
@@ -57,6 +68,9 @@ private:
     std::string_view text_;
     std::string lower_;
     std::array<std::uint64_t, 16> pairs_{};
+    std::array<ExtensionColon, kMaxExtensionColons> extension_colons_{};
+    std::size_t extension_count_ = 0;
+    bool extension_colons_complete_ = true;
 };
 
 using Extensions = std::span<const std::string_view>;
@@ -96,6 +110,9 @@ struct PathSplit {
 // The first extension of the list that occurs followed by ":" decides; the
 // path ends at that pattern's first occurrence.
 std::optional<PathSplit> split_path_after_extension(std::string_view text, Extensions extensions);
+// The same on a prepared line's text, from the extensions found before its
+// colons when it was prepared.
+std::optional<PathSplit> split_path_after_extension(const PreparedLine& line, Extensions extensions);
 
 bool is_note_help_line(std::string_view line);
 // "|" or digits then "|": a source excerpt under a diagnostic.
@@ -128,6 +145,8 @@ bool is_ruff_diagnostic_line(const PreparedLine& line);
 bool is_ruff_summary_line(const PreparedLine& line);
 bool is_pyright_diagnostic_line(const PreparedLine& line);
 bool is_pyright_summary_line(const PreparedLine& line);
+// A Python path alone on its line: the file header of pyright's report.
+bool is_pyright_file_header(const PreparedLine& line);
 
 // ------------------------------------------- shell, markdown, YAML, Go --
 
@@ -183,6 +202,9 @@ bool has_error_signal(const std::vector<std::string_view>& lines);
 bool has_warning_signal(const std::vector<std::string_view>& lines);
 
 bool is_progress_line(const PreparedLine& line);
+// The summary wordings of `is_final_summary_line` that belong to no single
+// tool's summary test.
+bool has_final_summary_phrase(const PreparedLine& line);
 bool is_final_summary_line(const PreparedLine& line);
 bool is_important_diagnostic_line(const PreparedLine& line);
 

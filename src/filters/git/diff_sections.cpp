@@ -1,12 +1,14 @@
 #include "filters/git/diff_sections.h"
 
+#include <charconv>
+#include <span>
+#include <vector>
+
 #include "filters/git/types.h"
 #include "text.h"
 
 namespace filters::git {
 namespace {
-
-constexpr std::string_view kSectionStart = "diff --git ";
 
 constexpr std::string_view kMetadataPrefixes[] = {
     "diff --git ",      "--- ",          "+++ ",      "new file mode ",   "deleted file mode ",
@@ -15,33 +17,62 @@ constexpr std::string_view kMetadataPrefixes[] = {
     "Binary files ",    "GIT binary patch", "literal ", "delta ",
 };
 
-// A commit header of git log -p output, "commit " and a hex object name.
-bool is_commit_line(std::string_view line) {
-    if (!line.starts_with("commit ")) return false;
-    std::string_view rest = line.substr(7);
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6 ";
+constexpr std::string_view kContextNoun = " context line";
+constexpr std::string_view kPayloadNoun = " binary patch payload line";
+
+// The first line of the next commit in git log -p output ("commit " and a
+// hex object name) or of the next mail in git format-patch output ("From ",
+// the object name and a fixed date). Neither can be a context or payload
+// line: context lines start with a blank, payload lines hold no blank.
+bool is_commit_header_line(std::string_view line) {
+    std::string_view rest;
+    if (line.starts_with("commit "))
+        rest = line.substr(7);
+    else if (line.starts_with("From "))
+        rest = line.substr(5);
+    else
+        return false;
     std::size_t n = 0;
     while (n < rest.size() && ((rest[n] >= '0' && rest[n] <= '9') || (rest[n] >= 'a' && rest[n] <= 'f'))) ++n;
     return n >= 7 && (n == rest.size() || rest[n] == ' ');
 }
 
+// Appends "… N <noun>" with the plural "s" to `out`.
+void append_marker(std::string& out, std::size_t count, std::string_view noun) {
+    out.append(kEllipsis);
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, count).ptr);
+    out.append(noun);
+    out.append(text::plural(count));
+}
+
+// Walks one section's lines and writes the shortened lines, each followed by
+// "\n", into a caller's buffer.
 class SectionWalk {
 public:
-    // `budget`: the section's own size; a longer result is never chosen.
-    explicit SectionWalk(std::size_t budget) : budget_(budget) {}
-
-    bool over_budget() const { return bytes_ > budget_; }
+    explicit SectionWalk(std::string& out) : out_(out) {}
 
     void take(std::string_view line) {
-        if (line.starts_with("@@ ")) {
+        const char first = line.empty() ? '\0' : line[0];
+        if (first == '@' && line.starts_with("@@ ")) {
             flush_both();
             keep(line);
             hunk_ = true;
             binary_ = false;
-        } else if (line.starts_with("literal ") || line.starts_with("delta ")) {
+        } else if ((first == 'l' && line.starts_with("literal ")) || (first == 'd' && line.starts_with("delta "))) {
             flush_both();
             keep(line);
             binary_ = true;
             hunk_ = false;
+        } else if ((first == 'c' || first == 'F') && is_commit_header_line(line)) {
+            // The next commit's header, message and stat follow the last
+            // hunk or binary patch of a section: they are neither context
+            // nor payload.
+            flush_both();
+            keep(line);
+            hunk_ = false;
+            binary_ = false;
         } else if (binary_) {
             if (is_diff_metadata_line(line)) {
                 flush_payload();
@@ -49,48 +80,45 @@ public:
             } else {
                 ++payload_;
             }
-        } else if (hunk_ && line.starts_with(' ')) {
+        } else if (hunk_ && first == ' ') {
             ++context_;
         } else if (is_diff_metadata_line(line)) {
             flush_both();
             keep(line);
-            if (line.starts_with("GIT binary patch")) binary_ = true;
-        } else if (hunk_ && (line.starts_with('+') || line.starts_with('-'))) {
+            if (first == 'G' && line.starts_with("GIT binary patch")) binary_ = true;
+        } else if (hunk_ && (first == '+' || first == '-')) {
             flush_context();
             keep(line);
-        } else if (line.starts_with("\\ No newline")) {
+        } else if (first == '\\' && line.starts_with("\\ No newline")) {
             flush_context();
             keep(line);
-        } else if (line.starts_with("index ")) {
+        } else if (first == 'i' && line.starts_with("index ")) {
             // The blob names say nothing a reader needs.
         } else {
             flush_both();
             keep(line);
-            // In git log -p the next commit's header follows the last hunk
-            // of a section; its indented message is no context.
-            if (is_commit_line(line)) hunk_ = false;
         }
     }
 
-    // The section's lines, or nothing when they outgrew the budget.
-    std::optional<std::vector<std::string>> finish() && {
-        flush_both();
-        if (over_budget()) return std::nullopt;
-        return std::move(out_);
-    }
+    void finish() { flush_both(); }
 
 private:
-    void keep(std::string_view line) { emit(std::string(line)); }
-    void emit(std::string line) {
-        bytes_ += line.size() + 1;
-        out_.push_back(std::move(line));
+    void keep(std::string_view line) {
+        out_.append(line);
+        out_.push_back('\n');
     }
     void flush_context() {
-        if (context_ > 0) emit(context_marker(context_));
+        if (context_ > 0) {
+            append_marker(out_, context_, kContextNoun);
+            out_.push_back('\n');
+        }
         context_ = 0;
     }
     void flush_payload() {
-        if (payload_ > 0) emit(payload_marker(payload_));
+        if (payload_ > 0) {
+            append_marker(out_, payload_, kPayloadNoun);
+            out_.push_back('\n');
+        }
         payload_ = 0;
     }
     void flush_both() {
@@ -98,56 +126,77 @@ private:
         flush_payload();
     }
 
-    std::vector<std::string> out_;
+    std::string& out_;
     bool hunk_ = false;
     bool binary_ = false;
     std::size_t context_ = 0;
     std::size_t payload_ = 0;
-    std::size_t bytes_ = 0;
-    std::size_t budget_;
 };
+
+// Shortens the section made of `lines` into `out` (cleared first), each line
+// followed by "\n". False as soon as the result outgrows `budget` bytes, the
+// section's own size counted the same way.
+bool shorten_section_into(std::span<const std::string_view> lines, std::size_t budget, std::string& out) {
+    out.clear();
+    SectionWalk walk(out);
+    for (std::string_view line : lines) {
+        walk.take(line);
+        if (out.size() > budget) return false;
+    }
+    walk.finish();
+    return out.size() <= budget;
+}
 
 }  // namespace
 
 bool is_diff_metadata_line(std::string_view line) {
+    if (line.empty()) return false;
     for (std::string_view prefix : kMetadataPrefixes)
-        if (line.starts_with(prefix)) return true;
+        if (prefix[0] == line[0] && line.starts_with(prefix)) return true;
     return false;
 }
 
 std::string context_marker(std::size_t count) {
-    return text::format("\xE2\x80\xA6 {} context line{}", count, text::plural(count));
+    std::string out;
+    append_marker(out, count, kContextNoun);
+    return out;
 }
 
 std::string payload_marker(std::size_t count) {
-    return text::format("\xE2\x80\xA6 {} binary patch payload line{}", count, text::plural(count));
-}
-
-std::optional<std::vector<std::string>> shorten_diff_section(std::span<const std::string_view> section) {
-    std::size_t budget = 0;
-    for (std::string_view line : section) budget += line.size() + 1;
-    SectionWalk walk(budget);
-    for (std::string_view line : section) {
-        walk.take(line);
-        if (walk.over_budget()) return std::nullopt;
-    }
-    return std::move(walk).finish();
+    std::string out;
+    append_marker(out, count, kPayloadNoun);
+    return out;
 }
 
 std::optional<std::string> compress_git_diff_sections(std::string_view text) {
-    if (!text::contains(text, kSectionStart)) return std::nullopt;
-    GitLines split = split_git_lines(text);
-    const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(split);
-    std::size_t i = 0;
-    while (i < lines.size() && !lines[i].starts_with(kSectionStart)) ++i;
-    while (i < lines.size()) {
-        const std::size_t begin = i;
-        for (++i; i < lines.size() && !lines[i].starts_with(kSectionStart);) ++i;
-        std::optional<std::vector<std::string>> shortened =
-            shorten_diff_section(std::span(lines).subspan(begin, i - begin));
-        if (shortened) out.place_unit(begin, i, std::move(*shortened));
+    const std::string_view body = git_body(text);
+    PassOutput out(text);
+    std::vector<std::string_view> section;  // reused: one section's lines
+    std::string shortened;                  // reused: one section's new lines
+    std::size_t section_begin = 0;
+    // Offers the collected section, which ends at offset `section_end`.
+    // Markers can be longer than the short lines they count, so a section
+    // that outgrows itself is left as it is.
+    auto close_section = [&](std::size_t section_end) {
+        const std::size_t bytes = section_end - section_begin;
+        if (shorten_section_into(section, bytes + 1, shortened)) {
+            shortened.pop_back();
+            out.place_unit(section_begin, section_end, shortened);
+        }
+        section.clear();
+    };
+    for (std::size_t pos = 0; pos <= body.size();) {
+        const std::size_t end = line_end(body, pos);
+        const std::string_view line = body.substr(pos, end - pos);
+        if (starts_diff_section(line)) {
+            if (!section.empty()) close_section(pos - 1);
+            section_begin = pos;
+        }
+        // Lines before the first section are never touched.
+        if (!section.empty() || starts_diff_section(line)) section.push_back(line);
+        pos = end + 1;
     }
+    if (!section.empty()) close_section(body.size());
     return std::move(out).finish();
 }
 

@@ -6,10 +6,8 @@
 
 #include <cstddef>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace filters::git {
 
@@ -20,10 +18,8 @@ bool is_diff_metadata_line(std::string_view line);
 std::string context_marker(std::size_t count);
 std::string payload_marker(std::size_t count);
 
-// The shortened lines of one section (its first line starts "diff --git "),
-// or nothing as soon as they outgrow the section (markers can be longer
-// than the short lines they count).
-std::optional<std::vector<std::string>> shorten_diff_section(std::span<const std::string_view> section);
+// True for a line that starts a section.
+inline bool starts_diff_section(std::string_view line) { return line.starts_with("diff --git "); }
 
 // The pass: each section shortened when smaller; nothing when none changed.
 std::optional<std::string> compress_git_diff_sections(std::string_view text);

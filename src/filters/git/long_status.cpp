@@ -104,7 +104,8 @@ std::optional<std::string> compress_git_long_status(std::string_view text) {
     for (const GitLongStatusSection& s : sections) any_entry = any_entry || !s.entries.empty();
     if (!any_entry) return std::nullopt;
 
-    Rendering candidate(joined_size(lines, 0, lines.size()));
+    const std::string_view body = git_body(text);
+    Rendering candidate(body.size());
     candidate.add("git status:");
     for (std::string_view line : preamble) candidate.add(std::string(line));
     for (GitLongStatusSection& section : sections) {
@@ -128,8 +129,8 @@ std::optional<std::string> compress_git_long_status(std::string_view text) {
     for (std::string_view line : trailing) candidate.add(std::string(line));
     if (candidate.over_budget()) return std::nullopt;
 
-    PassOutput out(split);
-    out.place_unit(0, lines.size(), std::move(candidate.lines));
+    PassOutput out(text);
+    out.place_unit(0, body.size(), candidate.lines);
     return std::move(out).finish();
 }
 

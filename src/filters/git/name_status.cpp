@@ -27,27 +27,24 @@ bool is_rename_or_copy_status(std::string_view field) {
 }  // namespace
 
 std::optional<GitNameStatusEntry> parse_git_name_status_line(std::string_view line) {
-    if (line.find('\t') == std::string_view::npos) return std::nullopt;
     // At most four fields matter: a fourth means the line has too many.
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (fields.size() < 4) {
+    std::string_view fields[4];
+    std::size_t count = 0;
+    for (std::size_t start = 0; count < 4;) {
         std::size_t tab = line.find('\t', start);
-        if (tab == std::string_view::npos) {
-            fields.push_back(line.substr(start));
-            break;
-        }
-        fields.push_back(line.substr(start, tab - start));
+        fields[count++] = line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+        if (tab == std::string_view::npos) break;
         start = tab + 1;
     }
+    if (count < 2) return std::nullopt;
     std::string_view status = fields[0];
     if (status.empty()) return std::nullopt;
     switch (status[0]) {
         case 'A': case 'B': case 'D': case 'M': case 'T': case 'U': case 'X':
-            if (status.size() != 1 || fields.size() != 2 || !looks_git_path_like(fields[1])) return std::nullopt;
+            if (status.size() != 1 || count != 2 || !looks_git_path_like(fields[1])) return std::nullopt;
             return GitNameStatusEntry{std::string(status), std::string(fields[1])};
         case 'C': case 'R':
-            if (!is_rename_or_copy_status(status) || fields.size() != 3) return std::nullopt;
+            if (!is_rename_or_copy_status(status) || count != 3) return std::nullopt;
             if (!looks_git_path_like(fields[1]) || !looks_git_path_like(fields[2])) return std::nullopt;
             return GitNameStatusEntry{std::string(status), text::format("{} -> {}", fields[1], fields[2])};
         default:
@@ -56,29 +53,31 @@ std::optional<GitNameStatusEntry> parse_git_name_status_line(std::string_view li
 }
 
 std::optional<std::string> compress_git_name_status_runs(std::string_view text) {
-    if (text.find('\t') == std::string_view::npos) return std::nullopt;
-    GitLines split = split_git_lines(text);
-    const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(split);
-    std::size_t i = 0;
-    while (i < lines.size()) {
-        std::optional<GitNameStatusEntry> entry = parse_git_name_status_line(lines[i]);
-        if (!entry) {
-            ++i;
-            continue;
-        }
-        const std::size_t begin = i;
+    const std::string_view body = git_body(text);
+    PassOutput out(text);
+    std::size_t begin = 0, end = 0;
+    for (std::size_t floor = 0; find_line_holding(body, '\t', floor, begin, end); floor = end + 1) {
+        std::optional<GitNameStatusEntry> first = parse_git_name_status_line(body.substr(begin, end - begin));
+        if (!first) continue;
         std::vector<StatusGroup> groups;
         std::unordered_map<std::string, std::size_t> group_of;
-        for (; entry; entry = ++i < lines.size() ? parse_git_name_status_line(lines[i]) : std::nullopt) {
-            auto [it, added] = group_of.try_emplace(entry->status, groups.size());
-            if (added) groups.push_back(StatusGroup{std::move(entry->status), {}});
-            groups[it->second].paths.push_back(std::move(entry->path));
-        }
-        if (i - begin < kMinRunEntries) continue;
+        std::size_t entries = 0;
+        auto add = [&](GitNameStatusEntry&& entry) {
+            ++entries;
+            auto [it, added] = group_of.try_emplace(entry.status, groups.size());
+            if (added) groups.push_back(StatusGroup{std::move(entry.status), {}});
+            groups[it->second].paths.push_back(std::move(entry.path));
+        };
+        add(std::move(*first));
+        end = extend_over_lines(body, end, [&](std::string_view line) {
+            std::optional<GitNameStatusEntry> entry = parse_git_name_status_line(line);
+            if (entry) add(std::move(*entry));
+            return entry.has_value();
+        });
+        if (entries < kMinRunEntries) continue;
         std::string headline = "git name-status:";
         for (const StatusGroup& g : groups) headline += text::format(" {}={}", g.status, g.paths.size());
-        Rendering candidate(joined_size(lines, begin, i));
+        Rendering candidate(end - begin);
         candidate.add(std::move(headline));
         bool complete = true;
         for (const StatusGroup& g : groups) {
@@ -92,7 +91,7 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
             candidate.add(std::move(*path_lines));
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, i, std::move(candidate.lines));
+        out.place_unit(begin, end, candidate.lines);
     }
     return std::move(out).finish();
 }

@@ -48,20 +48,44 @@ bool looks_git_path_like(std::string_view text) {
     return true;
 }
 
+bool is_escaped_quoted_path(std::string_view path) {
+    return path.find('"') != std::string_view::npos && path.find('\\') != std::string_view::npos;
+}
+
+tree::TreeRow git_path_row(std::string path) {
+    std::string suffix = path.ends_with('/') ? "/" : "";
+    return tree::TreeRow{std::move(path), std::move(suffix), {}};
+}
+
 std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree::TreeRow>& rows,
                                                           std::size_t max_bytes) {
-    // The deepest row alone prints a line at every depth above its leaf, so
-    // its indents add up to at least c(c-1)/2 bytes for c components. Seeing
-    // that early spares building a tree of a million nodes for nothing.
+    bool any_listed = false;
     for (const tree::TreeRow& row : rows) {
+        if (is_escaped_quoted_path(row.path)) {
+            any_listed = true;
+            continue;
+        }
+        // The deepest row alone prints a line at every depth above its leaf,
+        // so its indents add up to at least c(c-1)/2 bytes for c components.
+        // Seeing that early spares building a tree of a million nodes for
+        // nothing.
         std::uint64_t c = component_count(row.path);
         if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return std::nullopt;
     }
-    std::optional<std::string> rendering = tree::format_tree_within(rows, max_bytes);
-    if (!rendering) return std::nullopt;
+    std::vector<tree::TreeRow> tree_rows;
+    if (any_listed)
+        for (const tree::TreeRow& row : rows)
+            if (!is_escaped_quoted_path(row.path)) tree_rows.push_back(row);
+    const std::vector<tree::TreeRow>& in_tree = any_listed ? tree_rows : rows;
     std::vector<std::string> lines;
-    if (rendering->empty()) return lines;
-    for (std::string_view line : text::split_on_newline(*rendering)) lines.emplace_back(line);
+    if (!in_tree.empty()) {
+        std::optional<std::string> rendering = tree::format_tree_within(in_tree, max_bytes);
+        if (!rendering) return std::nullopt;
+        for (std::string_view line : text::split_on_newline(*rendering)) lines.emplace_back(line);
+    }
+    if (any_listed)
+        for (const tree::TreeRow& row : rows)
+            if (is_escaped_quoted_path(row.path)) lines.push_back(row.path + row.suffix);
     return lines;
 }
 
@@ -70,10 +94,10 @@ std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::
     std::vector<tree::TreeRow> rows;
     std::vector<std::string_view> listed;
     for (const std::string& path : paths) {
-        if (text::contains(path, " -> ") || path.find('\t') != std::string::npos)
+        if (text::contains(path, " -> ") || path.find('\t') != std::string::npos || is_escaped_quoted_path(path))
             listed.push_back(path);
         else
-            rows.push_back(tree::TreeRow{path, {}, {}});
+            rows.push_back(git_path_row(path));
     }
     std::vector<std::string> lines;
     if (!rows.empty()) {

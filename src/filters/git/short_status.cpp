@@ -27,41 +27,48 @@ bool is_branch_line(std::string_view line) { return line.starts_with("## "); }
 
 }  // namespace
 
+bool is_git_status_line(std::string_view line) {
+    if (line.size() < 4 || line[2] != ' ') return false;
+    if (!is_status_char(line[0]) || !is_status_char(line[1])) return false;
+    return line[0] != ' ' || line[1] != ' ';
+}
+
+bool is_git_status_block_line(std::string_view line) { return is_branch_line(line) || is_git_status_line(line); }
+
 std::optional<GitStatusEntry> parse_git_status_line(std::string_view line) {
-    if (line.size() < 4 || line[2] != ' ') return std::nullopt;
-    if (!is_status_char(line[0]) || !is_status_char(line[1])) return std::nullopt;
-    if (line[0] == ' ' && line[1] == ' ') return std::nullopt;
+    if (!is_git_status_line(line)) return std::nullopt;
     return GitStatusEntry{std::string(text::trim(line.substr(0, 2))), std::string(line.substr(3))};
 }
 
 std::optional<std::string> compress_git_short_status(std::string_view text) {
-    GitLines split = split_git_lines(text);
-    const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(split);
-    std::size_t i = 0;
-    while (i < lines.size()) {
-        const std::size_t begin = i;
+    const std::string_view body = git_body(text);
+    PassOutput out(text);
+    for (std::size_t pos = 0; pos <= body.size();) {
+        const std::size_t begin = pos;
+        std::size_t end = line_end(body, begin);
+        pos = end + 1;
+        if (!is_git_status_block_line(body.substr(begin, end - begin))) continue;
         std::vector<std::string_view> branch_lines;
         std::vector<CodeGroup> groups;
         std::unordered_map<std::string, std::size_t> group_of;
-        for (; i < lines.size(); ++i) {
-            if (is_branch_line(lines[i])) {
-                branch_lines.push_back(lines[i]);
-                continue;
+        auto take = [&](std::string_view line) {
+            if (is_branch_line(line)) {
+                branch_lines.push_back(line);
+                return true;
             }
-            std::optional<GitStatusEntry> entry = parse_git_status_line(lines[i]);
-            if (!entry) break;
+            std::optional<GitStatusEntry> entry = parse_git_status_line(line);
+            if (!entry) return false;
             auto [it, added] = group_of.try_emplace(entry->code, groups.size());
             if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
-            groups[it->second].rows.push_back(tree::TreeRow{std::move(entry->path), {}, {}});
-        }
-        if (i == begin) {
-            ++i;
-            continue;
-        }
+            groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
+            return true;
+        };
+        take(body.substr(begin, end - begin));
+        end = extend_over_lines(body, end, take);
+        pos = end + 1;
         if (groups.empty()) continue;
-        Rendering candidate(joined_size(lines, begin, i));
-        for (std::string_view line : branch_lines) candidate.add(std::string(line));
+        Rendering candidate(end - begin);
+        for (std::string_view branch : branch_lines) candidate.add(std::string(branch));
         std::string headline = "git status:";
         for (const CodeGroup& g : groups) headline += text::format(" {}={}", g.code, g.rows.size());
         candidate.add(std::move(headline));
@@ -74,10 +81,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
                 complete = false;
                 break;
             }
-            for (std::string& line : *tree_lines) candidate.add(" " + line);
+            for (std::string& tree_line : *tree_lines) candidate.add(" " + tree_line);
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, i, std::move(candidate.lines));
+        out.place_unit(begin, end, candidate.lines);
     }
     return std::move(out).finish();
 }

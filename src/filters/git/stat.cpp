@@ -51,39 +51,37 @@ bool is_git_stat_summary_line(std::string_view line) {
 }
 
 std::optional<std::string> compress_git_stat_runs(std::string_view text) {
-    if (text.find('|') == std::string_view::npos) return std::nullopt;
-    GitLines split = split_git_lines(text);
-    const std::vector<std::string_view>& lines = split.lines;
-    PassOutput out(split);
-    std::size_t i = 0;
-    while (i < lines.size()) {
-        std::optional<GitStatRow> first = parse_git_stat_line(lines[i]);
-        if (!first) {
-            ++i;
-            continue;
-        }
-        const std::size_t begin = i;
+    const std::string_view body = git_body(text);
+    PassOutput out(text);
+    std::size_t begin = 0, end = 0;
+    for (std::size_t floor = 0; find_line_holding(body, '|', floor, begin, end); floor = end + 1) {
+        std::optional<GitStatRow> first = parse_git_stat_line(body.substr(begin, end - begin));
+        if (!first) continue;
         std::vector<tree::TreeRow> rows;
         bool any_graph = first->has_graph;
         rows.push_back(std::move(first->row));
-        for (++i; i < lines.size(); ++i) {
-            std::optional<GitStatRow> next = parse_git_stat_line(lines[i]);
-            if (!next) break;
+        end = extend_over_lines(body, end, [&](std::string_view line) {
+            std::optional<GitStatRow> next = parse_git_stat_line(line);
+            if (!next) return false;
             any_graph = any_graph || next->has_graph;
             rows.push_back(std::move(next->row));
-        }
+            return true;
+        });
         std::vector<std::string> candidate;
-        for (; i < lines.size() && is_git_stat_summary_line(lines[i]); ++i)
-            candidate.emplace_back(text::trim(lines[i]));
+        end = extend_over_lines(body, end, [&](std::string_view line) {
+            if (!is_git_stat_summary_line(line)) return false;
+            candidate.emplace_back(text::trim(line));
+            return true;
+        });
         // Without git's summary line, only a bar graph tells a stat run from
         // a table whose last column happens to be a number.
         if (candidate.empty() && !any_graph) continue;
         if (candidate.empty()) candidate.push_back(text::format("git diff --stat: files={}", rows.size()));
-        std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, joined_size(lines, begin, i));
+        std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, end - begin);
         if (!tree_lines) continue;
         candidate.insert(candidate.end(), std::make_move_iterator(tree_lines->begin()),
                          std::make_move_iterator(tree_lines->end()));
-        out.place_unit(begin, i, std::move(candidate));
+        out.place_unit(begin, end, candidate);
     }
     return std::move(out).finish();
 }

@@ -19,13 +19,6 @@ GitLines split_git_lines(std::string_view text) {
     return out;
 }
 
-std::size_t joined_size(const std::vector<std::string_view>& lines, std::size_t begin, std::size_t end) {
-    if (begin >= end) return 0;
-    std::size_t bytes = end - begin - 1;
-    for (std::size_t i = begin; i < end; ++i) bytes += lines[i].size();
-    return bytes;
-}
-
 void Rendering::add(std::string line) {
     bytes += line.size() + (lines.empty() ? 0 : 1);
     lines.push_back(std::move(line));
@@ -35,37 +28,25 @@ void Rendering::add(std::vector<std::string>&& more) {
     for (std::string& line : more) add(std::move(line));
 }
 
-void PassOutput::place_unit(std::size_t begin, std::size_t end, std::vector<std::string>&& candidate) {
-    const std::vector<std::string_view>& lines = lines_.lines;
-    std::vector<std::string> current(lines.begin() + static_cast<std::ptrdiff_t>(begin),
-                                     lines.begin() + static_cast<std::ptrdiff_t>(end));
-    std::vector<std::string> chosen = text::choose_smaller_lines(current, std::move(candidate));
-    if (chosen == current) return;
+void PassOutput::place_unit(std::size_t begin, std::size_t end, std::string_view candidate) {
+    if (!text::is_smaller_output(candidate, text_.substr(begin, end - begin))) return;
     if (!changed_) {
         changed_ = true;
-        text_.reserve(joined_size(lines, 0, lines.size()) + 1);
+        out_.reserve(text_.size());
     }
-    copy_through(begin);
-    for (const std::string& line : chosen) {
-        text_.append(line);
-        text_.push_back('\n');
-    }
+    out_.append(text_.substr(written_, begin - written_));
+    out_.append(candidate);
     written_ = end;
+}
+
+void PassOutput::place_unit(std::size_t begin, std::size_t end, const std::vector<std::string>& candidate) {
+    place_unit(begin, end, text::join(candidate, "\n"));
 }
 
 std::optional<std::string> PassOutput::finish() && {
     if (!changed_) return std::nullopt;
-    copy_through(lines_.lines.size());
-    if (!text_.empty()) text_.pop_back();
-    if (lines_.final_newline) text_.push_back('\n');
-    return std::move(text_);
-}
-
-void PassOutput::copy_through(std::size_t end) {
-    for (; written_ < end; ++written_) {
-        text_.append(lines_.lines[written_]);
-        text_.push_back('\n');
-    }
+    out_.append(text_.substr(written_));
+    return std::move(out_);
 }
 
 }  // namespace filters::git

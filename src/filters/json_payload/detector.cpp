@@ -12,10 +12,20 @@ bool is_bracketed(std::string_view s, char open, char close) {
 
 }  // namespace
 
+bool is_bracketed_document(std::string_view trimmed) {
+    return is_bracketed(trimmed, '[', ']') || is_bracketed(trimmed, '{', '}');
+}
+
 std::optional<json::Value> parse_whole_json_payload(std::string_view text) {
     const std::string_view body = text::trim(text);
-    if (!is_bracketed(body, '[', ']') && !is_bracketed(body, '{', '}')) return std::nullopt;
+    if (!is_bracketed_document(body)) return std::nullopt;
     return json::parse(body);
+}
+
+json::DocumentKind visit_whole_json_payload(std::string_view text, const json::ElementSink& on_element) {
+    const std::string_view body = text::trim(text);
+    if (!is_bracketed_document(body)) return json::DocumentKind::Invalid;
+    return json::visit_document(body, on_element);
 }
 
 std::optional<std::size_t> parse_jsonl_payload(const std::vector<std::string_view>& lines,

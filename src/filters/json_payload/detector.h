@@ -16,6 +16,14 @@ namespace filters::json_payload::detector {
 // bracketed by "[...]" or "{...}" or does not parse as a whole.
 std::optional<json::Value> parse_whole_json_payload(std::string_view text);
 
+// Whether the text, trimmed, is bracketed by "[...]" or "{...}".
+bool is_bracketed_document(std::string_view trimmed);
+
+// `parse_whole_json_payload` without keeping the document: the elements of a
+// top-level array go to `on_element` as they are parsed (see
+// json::visit_document). Invalid for text that is no bracketed document.
+json::DocumentKind visit_whole_json_payload(std::string_view text, const json::ElementSink& on_element);
+
 // Receives each JSON Lines record, in input order, as it is parsed.
 using RecordSink = std::function<void(json::Value&&)>;
 

@@ -17,4 +17,8 @@ std::string compress_json_payload_output(std::string_view text);
 // copied as they are. Nothing is validated.
 std::string minify_json_source(std::string_view source);
 
+// Whether `minify_json_source` would drop any character of `source`. Stops
+// at the first one, so pretty-printed text answers at once.
+bool minify_drops_something(std::string_view source);
+
 }  // namespace filters::json_payload::reducer

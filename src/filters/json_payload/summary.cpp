@@ -15,12 +15,15 @@ using Object = json::Value::object_t;
 // not satisfying it.
 enum class Step { Pass, Descend, Settled };
 
+using WalkStack = std::vector<const json::Value*>;
+
 // Whether `member_rule` passes for some member of some object, or
 // `leaf_rule` for some scalar, anywhere in `root`. An explicit stack keeps
-// deep documents off the call stack.
+// deep documents off the call stack; the caller lends it, so that a walk
+// per record allocates nothing.
 template <class MemberRule, class LeafRule>
-bool any_in(const json::Value& root, MemberRule member_rule, LeafRule leaf_rule) {
-    std::vector<const json::Value*> stack{&root};
+bool any_in(const json::Value& root, MemberRule member_rule, LeafRule leaf_rule, WalkStack& stack) {
+    stack.assign(1, &root);
     while (!stack.empty()) {
         const json::Value* value = stack.back();
         stack.pop_back();
@@ -110,31 +113,12 @@ bool is_opaque_id(std::string_view s) {
 }
 
 Step id_rule(std::string_view name, const json::Value& value) {
-    if (is_id_like_name(name) && value.is_string() && is_opaque_id(value.get_ref<const std::string&>()))
+    if (value.is_string() && is_id_like_name(name) && is_opaque_id(value.get_ref<const std::string&>()))
         return Step::Pass;
     return Step::Descend;
 }
 
 // --------------------------------------------------------------- text --
-
-constexpr std::string_view kSignalWords[] = {"warn",    "fail",    "error",    "fatal",    "errors",    "failed",
-                                             "warning", "failure", "warnings", "critical", "exception", "traceback"};
-
-bool has_signal_word(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (!text::is_ascii_alpha(s[i])) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < s.size() && text::is_ascii_alpha(s[i])) ++i;
-        const std::string_view run = s.substr(start, i - start);
-        for (std::string_view w : kSignalWords)
-            if (text::equals_ignore_case(run, w)) return true;
-    }
-    return false;
-}
 
 std::string_view trim_word(std::string_view w) {
     constexpr std::string_view kTrim = "\"'(),;[]{}|";
@@ -193,20 +177,24 @@ bool is_interesting_leaf(const json::Value& leaf) {
 
 }  // namespace
 
-bool has_non_ok_status(const json::Value& value) { return any_in(value, status_rule, no_leaf); }
+bool has_non_ok_status(const json::Value& value) {
+    WalkStack stack;
+    return any_in(value, status_rule, no_leaf, stack);
+}
 
-bool has_named_id_field(const json::Value& value) { return any_in(value, id_rule, no_leaf); }
+bool has_named_id_field(const json::Value& value) {
+    WalkStack stack;
+    return any_in(value, id_rule, no_leaf, stack);
+}
 
 bool has_interesting_text(const json::Value& value) {
+    WalkStack stack;
     return any_in(
-        value, [](std::string_view, const json::Value&) { return Step::Descend; }, is_interesting_leaf);
+        value, [](std::string_view, const json::Value&) { return Step::Descend; }, is_interesting_leaf, stack);
 }
 
 bool is_interesting_text(std::string_view s) {
-    if (has_signal_word(s) || text::contains(s, "://")) return true;
-    for (std::string_view word : text::split_whitespace(s))
-        if (is_interesting_word(word)) return true;
-    return false;
+    return text::has_severity_word(s) || text::contains(s, "://") || text::any_word(s, is_interesting_word);
 }
 
 // ------------------------------------------------------ RecordSummary --
@@ -223,16 +211,27 @@ void RecordSummary::note_keys(const json::Value& record) {
     }
 }
 
+bool RecordSummary::differs_from_first_shape(const json::Value& record) const {
+    if (!record.is_object() || record.size() != first_names_.size()) return true;
+    // Records of one stream nearly always list their members in one order.
+    auto member = record.get_ref<const Object&>().begin();
+    std::size_t k = 0;
+    for (; k < first_names_.size() && member->first == first_names_[k]; ++k) ++member;
+    for (; k < first_names_.size(); ++k, ++member)
+        if (!first_name_set_.contains(member->first)) return true;
+    return false;
+}
+
 // The three tests in one walk. Walking on into a status member whose value
 // is ok loses nothing: an ok value is always a scalar.
-bool RecordSummary::stands_out(const json::Value& record) const {
+bool RecordSummary::stands_out(const json::Value& record) {
     return any_in(
         record,
         [](std::string_view name, const json::Value& value) {
             return status_rule(name, value) == Step::Pass || id_rule(name, value) == Step::Pass ? Step::Pass
                                                                                                : Step::Descend;
         },
-        is_interesting_leaf);
+        is_interesting_leaf, walk_stack_);
 }
 
 void RecordSummary::add(json::Value&& record) {
@@ -240,56 +239,47 @@ void RecordSummary::add(json::Value&& record) {
     bool keep = index < 3;
     if (index == 0) {
         if (record.is_object())
-            for (const auto& member : record.get_ref<const Object&>()) first_keys_.insert(member.first);
+            for (const auto& member : record.get_ref<const Object&>()) first_names_.push_back(member.first);
+        first_name_set_.insert(first_names_.begin(), first_names_.end());
         note_keys(record);
-    } else {
-        // A record with record 0's member names adds nothing to the union.
-        bool same_shape = record.is_object() && record.size() == first_keys_.size();
-        if (same_shape)
-            for (const auto& member : record.get_ref<const Object&>())
-                if (!first_keys_.contains(member.first)) {
-                    same_shape = false;
-                    break;
-                }
-        if (!same_shape) {
-            note_keys(record);
-            keep = true;
-        }
+    } else if (differs_from_first_shape(record)) {
+        // Only a record of another shape can add to the union of names.
+        note_keys(record);
+        keep = true;
     }
-    if (keep || stands_out(record)) {
-        kept_.emplace_back(index, json::write_compact(record));
-        return;
-    }
-    tail_[tail_written_ % tail_.size()] = Tail{index, std::move(record)};
-    ++tail_written_;
+    keep = keep || stands_out(record);
+    Pending& slot = latest_[index % latest_.size()];
+    // The record three back can no longer be one of the last three.
+    if (index >= latest_.size() && slot.keep) write(slot.index, slot.record);
+    slot = Pending{index, keep, std::move(record)};
 }
 
-std::string RecordSummary::gap_line(std::size_t skipped) const {
+void RecordSummary::write_gap(std::size_t skipped) {
     // The noun stays plural even for a single record.
-    return text::format("… {} {} omitted", skipped, noun_);
+    lines_.append("\n").append(text::format("… {} {} omitted", skipped, noun_));
+}
+
+void RecordSummary::write(std::size_t index, const json::Value& record) {
+    if (index > next_) write_gap(index - next_);
+    lines_.push_back('\n');
+    json::append_compact(lines_, record);
+    next_ = index + 1;
 }
 
 std::string RecordSummary::finish(bool had_newline) {
     const std::size_t n = count_;
-    const std::size_t tail_start = std::max<std::size_t>(n >= 3 ? n - 3 : 0, 3);
-    const std::size_t middle = kept_.size();
-    for (std::size_t k = 0; k < std::min(tail_written_, tail_.size()); ++k)
-        if (tail_[k].index >= tail_start) kept_.emplace_back(tail_[k].index, json::write_compact(tail_[k].record));
-    auto by_index = [](const auto& a, const auto& b) { return a.first < b.first; };
-    std::sort(kept_.begin() + static_cast<std::ptrdiff_t>(middle), kept_.end(), by_index);
-    std::inplace_merge(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(middle), kept_.end(), by_index);
-
-    std::string out = label_ == "jsonl" ? text::format("{} {}={} keys={}", label_, unit_, n, keys_)
-                                        : text::format("{}: {}={} keys={}", label_, unit_, n, keys_);
-    std::size_t next = 0;
-    for (const auto& [index, record] : kept_) {
-        if (index > next) out.append("\n").append(gap_line(index - next));
-        out.append("\n").append(record);
-        next = index + 1;
+    const std::size_t held_from = n >= latest_.size() ? n - latest_.size() : 0;
+    const std::size_t tail_start = std::max<std::size_t>(held_from, 3);
+    for (std::size_t index = held_from; index < n; ++index) {
+        const Pending& held = latest_[index % latest_.size()];
+        if (held.keep || index >= tail_start) write(index, held.record);
     }
-    if (next < n) out.append("\n").append(gap_line(n - next));
-    if (had_newline) out.push_back('\n');
-    return out;
+    if (next_ < n) write_gap(n - next_);
+    const std::string headline = label_ == "jsonl" ? text::format("{} {}={} keys={}", label_, unit_, n, keys_)
+                                                   : text::format("{}: {}={} keys={}", label_, unit_, n, keys_);
+    lines_.insert(0, headline);
+    if (had_newline) lines_.push_back('\n');
+    return std::move(lines_);
 }
 
 std::string summarize_records(std::string_view label, std::string_view unit, std::string_view noun,

@@ -17,8 +17,9 @@
 namespace filters::json_payload::summary {
 
 // Builds one summary from records fed one at a time, so a stream of records
-// need not be held in memory: only the records to be printed are kept, as
-// compact text, plus the latest few in case they turn out to be the last.
+// need not be held in memory: the lines of the records to print are written
+// as soon as no later record can come before them, and only the latest
+// three records are held, in case they turn out to be the last.
 class RecordSummary {
    public:
     // `label` "jsonl" gives the headline "jsonl records=N keys=..."; any
@@ -32,23 +33,28 @@ class RecordSummary {
     std::string finish(bool had_newline);
 
    private:
-    struct Tail {
+    struct Pending {
         std::size_t index = 0;
+        bool keep = false;
         json::Value record;
     };
 
-    bool stands_out(const json::Value& record) const;
+    bool stands_out(const json::Value& record);
+    bool differs_from_first_shape(const json::Value& record) const;
     void note_keys(const json::Value& record);
-    std::string gap_line(std::size_t skipped) const;
+    void write(std::size_t index, const json::Value& record);
+    void write_gap(std::size_t skipped);
 
     std::string label_, unit_, noun_;
     std::size_t count_ = 0;
     std::string keys_;
     std::unordered_set<std::string> seen_keys_;
-    std::unordered_set<std::string> first_keys_;
-    std::vector<std::pair<std::size_t, std::string>> kept_;  // ascending index
-    std::array<Tail, 3> tail_;                               // latest records not kept yet
-    std::size_t tail_written_ = 0;
+    std::vector<std::string> first_names_;          // record 0's member names, in order
+    std::unordered_set<std::string> first_name_set_;
+    std::string lines_;     // the lines after the headline, each led by "\n"
+    std::size_t next_ = 0;  // the first record not yet written or counted in a gap
+    std::array<Pending, 3> latest_;                // record i sits at i % 3
+    std::vector<const json::Value*> walk_stack_;  // reused by every record's walk
 };
 
 // The summary of `records` in one call.

@@ -21,6 +21,16 @@ constexpr std::array<ShapeParser, 5> kShapes = {
     &shapes::parse_markdown_pipe_table, &shapes::parse_sqlite_column_table,
 };
 
+constexpr std::array<bool (*)(Lines), 5> kShapeHeads = {
+    &shapes::opens_mysql_box_table,   &shapes::opens_unicode_box_table,   &shapes::opens_psql_table,
+    &shapes::opens_markdown_pipe_table, &shapes::opens_sqlite_column_table,
+};
+
+// The line counts the detector looks at: skips below 10, and a shape's
+// header takes three lines at most.
+constexpr std::size_t kSkipLimit = 10;
+constexpr std::size_t kShapeHeadLines = 3;
+
 constexpr std::array<std::string_view, 13> kCodeStarts = {
     "from ", "import ", "if ", "def ", "class ", "return", "elif ", "else:", "for ", "while ", "try:", "except ", "with ",
 };
@@ -57,7 +67,7 @@ void for_each_structured_candidate(Lines lines, Visit visit) {
         return false;
     };
     if (try_at(0) || lines.size() < 2) return;
-    const std::size_t last_skip = std::min<std::size_t>(lines.size(), 10);
+    const std::size_t last_skip = std::min(lines.size(), kSkipLimit);
     for (std::size_t skip = 1; skip < last_skip; ++skip) {
         // A preamble that is unsafe stays unsafe when it grows.
         if (!preamble_is_safe(lines.first(skip))) return;
@@ -97,18 +107,33 @@ std::vector<StructuredTable> parse_structured_table_blocks(Lines lines) {
     return found;
 }
 
+bool may_hold_table(Lines first_lines) {
+    const Lines head = first_lines.first(std::min(first_lines.size(), kSkipLimit - 1 + kShapeHeadLines));
+    const std::size_t last_skip = std::min(head.size(), kSkipLimit);
+    for (std::size_t skip = 0; skip < last_skip; ++skip) {
+        // A preamble that is unsafe stays unsafe when it grows.
+        if (skip > 0 && !preamble_is_safe(head.first(skip))) break;
+        for (auto opens : kShapeHeads)
+            if (opens(head.subspan(skip))) return true;
+    }
+    return whitespace::may_hold_report(first_lines);
+}
+
 std::optional<StructuredTable> parse_structured_table(Lines lines) {
-    if (has_hard_blocking_context(lines)) return std::nullopt;
+    // The context is checked once a table is found: that is rare, and the
+    // check reads every line.
     std::optional<StructuredTable> found;
     for_each_structured_candidate(lines, [&](StructuredTable&& t) {
         if (!model::has_enough_rows(t)) return false;
         found = std::move(t);
         return true;
     });
-    if (found) return found;
-    auto report = whitespace::parse_whitespace_report(lines);
-    if (report && model::has_enough_rows(*report)) return report;
-    return std::nullopt;
+    if (!found) {
+        found = whitespace::parse_whitespace_report(lines);
+        if (found && !model::has_enough_rows(*found)) found.reset();
+    }
+    if (found && has_hard_blocking_context(lines)) found.reset();
+    return found;
 }
 
 }  // namespace filters::table::detector

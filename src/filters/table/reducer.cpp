@@ -1,6 +1,8 @@
 #include "filters/table/reducer.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "filters/filters.h"
 #include "filters/table/detector.h"
@@ -40,11 +42,38 @@ private:
     bool any_ = false;
 };
 
+// Lines enough for `detector::may_hold_table`.
+constexpr std::size_t kHeadLines = 24;
+
+// The first lines of a text, at most kHeadLines of them, as
+// `text::split_lines` would give them; held on the stack.
+struct HeadLines {
+    std::array<std::string_view, kHeadLines> lines;
+    std::size_t count = 0;
+    std::span<const std::string_view> view() const { return std::span(lines).first(count); }
+};
+
+HeadLines first_lines(std::string_view text) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    HeadLines head;
+    std::size_t start = 0;
+    while (head.count < kHeadLines) {
+        const std::size_t end = text.find('\n', start);
+        head.lines[head.count++] = text.substr(start, end == std::string_view::npos ? text.npos : end - start);
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return head;
+}
+
 }  // namespace
 
 std::optional<std::string> try_compress_table_output(std::string_view input) {
+    // Most text is no table, and its first lines tell: decline before
+    // splitting the rest.
+    const HeadLines head = first_lines(input);
+    if (head.count < kMinLines || !detector::may_hold_table(head.view())) return std::nullopt;
     const text::Lines split = text::split_lines(input);
-    if (split.lines.size() < kMinLines) return std::nullopt;
     const auto table = detector::parse_structured_table(split.lines);
     if (!table) return std::nullopt;
 

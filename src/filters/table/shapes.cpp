@@ -34,8 +34,38 @@ std::optional<std::size_t> find_closing_border(Lines lines, IsBorder is_border, 
 
 }  // namespace
 
+bool opens_psql_table(Lines lines) {
+    return lines.size() >= 2 && text::contains(lines[0], "|") && is_psql_separator(lines[1]) &&
+           count_byte(lines[0], '|') == count_byte(lines[1], '+');
+}
+
+bool opens_mysql_box_table(Lines lines) {
+    return lines.size() >= 3 && is_mysql_border(lines[0]) && is_mysql_row(lines[1]) && is_mysql_border(lines[2]) &&
+           count_byte(lines[1], '|') == count_byte(lines[0], '+');
+}
+
+bool opens_unicode_box_table(Lines lines) {
+    if (lines.size() < 3 || !is_unicode_border(lines[0]) || !is_unicode_row(lines[1]) || !is_unicode_border(lines[2]))
+        return false;
+    const auto header = split_unicode_row(lines[1]);
+    return header.size() >= 2 && std::all_of(header.begin(), header.end(), is_header_cell);
+}
+
+bool opens_markdown_pipe_table(Lines lines) {
+    return lines.size() >= 2 && is_markdown_row(lines[0]) && is_markdown_separator(lines[1]);
+}
+
+bool opens_sqlite_column_table(Lines lines) {
+    if (lines.size() < 2) return false;
+    if (text::contains(lines[0], "|") || lines[1].find_first_of("|+") != std::string_view::npos) return false;
+    if (!is_sqlite_separator(lines[1])) return false;
+    const auto header = split_columns(lines[0]);
+    return header.size() >= 2 && header.size() == split_columns(lines[1]).size() &&
+           std::all_of(header.begin(), header.end(), is_header_cell);
+}
+
 std::optional<StructuredTable> parse_psql_table(Lines lines) {
-    if (lines.size() < 11) return std::nullopt;
+    if (lines.size() < 11 || !opens_psql_table(lines)) return std::nullopt;
     std::size_t end = lines.size();
     // The client prints a blank line after its row count; that line and any
     // others like it belong with the count in the footer.
@@ -47,19 +77,15 @@ std::optional<StructuredTable> parse_psql_table(Lines lines) {
         end -= 1;
     }
     if (end < lines.size() && end + 1 < 12) return std::nullopt;
-    if (!text::contains(lines[0], "|") || !is_psql_separator(lines[1])) return std::nullopt;
     const std::size_t bars = count_byte(lines[0], '|');
-    if (bars != count_byte(lines[1], '+')) return std::nullopt;
     for (std::size_t i = 2; i < end; ++i)
         if (count_byte(lines[i], '|') != bars) return std::nullopt;
     return make_table(lines, 2, end);
 }
 
 std::optional<StructuredTable> parse_mysql_box_table(Lines lines) {
-    if (lines.size() < 13) return std::nullopt;
-    if (!is_mysql_border(lines[0]) || !is_mysql_row(lines[1]) || !is_mysql_border(lines[2])) return std::nullopt;
+    if (lines.size() < 13 || !opens_mysql_box_table(lines)) return std::nullopt;
     const std::size_t columns = count_byte(lines[0], '+');
-    if (count_byte(lines[1], '|') != columns) return std::nullopt;
     const auto close = find_closing_border(lines, is_mysql_border, [&](std::string_view line) {
         return is_mysql_row(line) && count_byte(line, '|') == columns;
     });
@@ -70,31 +96,23 @@ std::optional<StructuredTable> parse_mysql_box_table(Lines lines) {
 }
 
 std::optional<StructuredTable> parse_unicode_box_table(Lines lines) {
-    if (lines.size() < 13) return std::nullopt;
-    if (!is_unicode_border(lines[0]) || !is_unicode_row(lines[1]) || !is_unicode_border(lines[2])) return std::nullopt;
-    const auto header = split_unicode_row(lines[1]);
-    if (header.size() < 2 || !std::all_of(header.begin(), header.end(), is_header_cell)) return std::nullopt;
+    if (lines.size() < 13 || !opens_unicode_box_table(lines)) return std::nullopt;
+    const std::size_t columns = split_unicode_row(lines[1]).size();
     const auto close = find_closing_border(lines, is_unicode_border, [&](std::string_view line) {
-        return is_unicode_row(line) && split_unicode_row(line).size() == header.size();
+        return is_unicode_row(line) && split_unicode_row(line).size() == columns;
     });
     if (!close) return std::nullopt;
     return make_table(lines, 3, *close);
 }
 
 std::optional<StructuredTable> parse_markdown_pipe_table(Lines lines) {
-    if (lines.size() < 11) return std::nullopt;
-    if (!is_markdown_row(lines[0]) || !is_markdown_separator(lines[1])) return std::nullopt;
+    if (lines.size() < 11 || !opens_markdown_pipe_table(lines)) return std::nullopt;
     if (!std::all_of(lines.begin() + 2, lines.end(), is_markdown_row)) return std::nullopt;
     return make_table(lines, 2, lines.size());
 }
 
 std::optional<StructuredTable> parse_sqlite_column_table(Lines lines) {
-    if (lines.size() < 11) return std::nullopt;
-    if (text::contains(lines[0], "|") || lines[1].find_first_of("|+") != std::string_view::npos) return std::nullopt;
-    if (!is_sqlite_separator(lines[1])) return std::nullopt;
-    const auto header = split_columns(lines[0]);
-    if (header.size() < 2 || header.size() != split_columns(lines[1]).size()) return std::nullopt;
-    if (!std::all_of(header.begin(), header.end(), is_header_cell)) return std::nullopt;
+    if (lines.size() < 11 || !opens_sqlite_column_table(lines)) return std::nullopt;
     std::size_t end = lines.size();
     while (end > 2 && looks_like_table_footer_line(lines[end - 1])) --end;
     std::size_t multi_cell = 0;

@@ -15,6 +15,16 @@ using Lines = std::span<const std::string_view>;
 using model::StructuredTable;
 
 std::optional<StructuredTable> parse_psql_table(Lines lines);
+
+// Whether a shape's first lines (up to three) hold its header; the parser
+// demands this before anything else, so text that fails here is no table
+// of that shape whatever follows.
+bool opens_psql_table(Lines lines);
+bool opens_mysql_box_table(Lines lines);
+bool opens_unicode_box_table(Lines lines);
+bool opens_markdown_pipe_table(Lines lines);
+bool opens_sqlite_column_table(Lines lines);
+
 std::optional<StructuredTable> parse_mysql_box_table(Lines lines);
 std::optional<StructuredTable> parse_unicode_box_table(Lines lines);
 std::optional<StructuredTable> parse_markdown_pipe_table(Lines lines);

@@ -9,43 +9,34 @@ namespace filters::table::summary {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kSeverityWords = {
-    "warn", "fail", "error", "fatal", "errors", "failed", "warning", "failure", "warnings", "critical", "exception", "traceback",
-};
-
 constexpr std::array<std::string_view, 9> kIdMarkers = {
     "id=", "id:", "id ", "uuid=", "uuid:", "hash=", "hash:", "sha=", "sha:",
 };
 
 constexpr std::string_view kTokenTrim = "\"'(),;[]{|}";
 
+// A byte table of the token trim set, so stripping costs a load per byte.
+constexpr std::array<bool, 256> kIsTokenTrim = [] {
+    std::array<bool, 256> table{};
+    for (char c : kTokenTrim) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
+// The letters an id marker can start with, either case.
+constexpr std::array<bool, 256> kMarkerLead = [] {
+    std::array<bool, 256> table{};
+    for (char c : std::string_view("iIuUhHsS")) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
 bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), is_hex); }
 
-bool has_severity_word(std::string_view row) {
-    std::size_t i = 0;
-    while (i < row.size()) {
-        if (!text::is_ascii_alpha(row[i])) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < row.size() && text::is_ascii_alpha(row[i])) ++i;
-        const std::size_t len = i - start;
-        if (len < 4 || len > 9) continue;  // the lengths of the severity words
-        char lowered[9];
-        for (std::size_t k = 0; k < len; ++k) lowered[k] = text::to_lower_ascii(row[start + k]);
-        const std::string_view word(lowered, len);
-        if (std::find(kSeverityWords.begin(), kSeverityWords.end(), word) != kSeverityWords.end()) return true;
-    }
-    return false;
-}
-
 std::string_view strip_token(std::string_view token) {
-    const std::size_t first = token.find_first_not_of(kTokenTrim);
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = token.find_last_not_of(kTokenTrim);
-    return token.substr(first, last - first + 1);
+    auto trimmed = [](char c) { return kIsTokenTrim[static_cast<unsigned char>(c)]; };
+    while (!token.empty() && trimmed(token.front())) token.remove_prefix(1);
+    while (!token.empty() && trimmed(token.back())) token.remove_suffix(1);
+    return token;
 }
 
 bool is_path_like(std::string_view t) {
@@ -95,30 +86,6 @@ bool is_path_like_uuid_hash_or_key(std::string_view token) {
     return !t.empty() && (is_path_like(t) || is_uuid(t) || is_long_hex(t) || is_issue_key(t));
 }
 
-// Calls f on every whitespace-separated token of s until f returns true.
-template <class F>
-bool any_token(std::string_view s, F f) {
-    std::size_t i = 0;
-    std::size_t start = std::string_view::npos;
-    while (i < s.size()) {
-        std::size_t len = 1;
-        bool space;
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
-            space = text::is_ascii_whitespace(s[i]);
-        } else {
-            space = text::is_whitespace(text::decode_at(s, i, len));
-        }
-        if (space && start != std::string_view::npos) {
-            if (f(s.substr(start, i - start))) return true;
-            start = std::string_view::npos;
-        } else if (!space && start == std::string_view::npos) {
-            start = i;
-        }
-        i += len;
-    }
-    return start != std::string_view::npos && f(s.substr(start));
-}
-
 }  // namespace
 
 bool has_named_id_marker(std::string_view lowered) {
@@ -126,6 +93,7 @@ bool has_named_id_marker(std::string_view lowered) {
     // looked at; only its first occurrence counts.
     std::array<bool, kIdMarkers.size()> seen{};
     for (std::size_t i = 0; i < lowered.size(); ++i) {
+        if (!kMarkerLead[static_cast<unsigned char>(lowered[i])]) continue;
         const char c = text::to_lower_ascii(lowered[i]);
         // Every marker starts with one of these pairs: "id", "uu", "ha", "sh".
         const char next = i + 1 < lowered.size() ? text::to_lower_ascii(lowered[i + 1]) : '\0';
@@ -150,7 +118,7 @@ bool has_named_id_marker(std::string_view lowered) {
 }
 
 bool is_interesting_row(std::string_view row) {
-    return has_severity_word(row) || text::contains(row, "://") || any_token(row, is_path_like_uuid_hash_or_key) ||
+    return text::has_severity_word(row) || text::contains(row, "://") || text::any_word(row, is_path_like_uuid_hash_or_key) ||
            has_named_id_marker(row);
 }
 

@@ -53,6 +53,7 @@ std::pair<std::size_t, std::size_t> modal_cell_count(std::span<const RowFacts> r
     return {best, best_tally.count};
 }
 
+// The header at line h (h below the line count), if it can be one.
 std::optional<HeaderCandidate> header_at(std::span<const std::string_view> lines, std::size_t h) {
     const std::string_view line = lines[h];
     if (text::trim(line).empty() || is_decorative_divider(line)) return std::nullopt;
@@ -68,6 +69,18 @@ std::optional<HeaderCandidate> header_at(std::span<const std::string_view> lines
 }
 
 }  // namespace
+
+bool may_hold_report(std::span<const std::string_view> first_lines) {
+    for (std::size_t h = 0; h < std::min(kHeaderPositions, first_lines.size()); ++h) {
+        const std::optional<HeaderCandidate> head = header_at(first_lines, h);
+        if (!head) continue;
+        std::size_t end = head->row_start;
+        while (end < first_lines.size() && end - head->row_start < kMinRows && is_whitespace_table_row(first_lines[end]))
+            ++end;
+        if (end == first_lines.size() || end - head->row_start >= kMinRows) return true;
+    }
+    return false;
+}
 
 std::optional<model::StructuredTable> parse_whitespace_report(std::span<const std::string_view> lines) {
     const std::size_t n = lines.size();

@@ -15,4 +15,10 @@ namespace filters::table::whitespace {
 // with the most rows winning (the upper one on a tie), or nothing.
 std::optional<model::StructuredTable> parse_whitespace_report(std::span<const std::string_view> lines);
 
+// Whether the first lines of a text could hold such a report: a header on
+// one of the first ten lines whose run of rows either reaches the end of
+// these lines or is long enough. False means `parse_whitespace_report`
+// finds nothing in the whole text.
+bool may_hold_report(std::span<const std::string_view> first_lines);
+
 }  // namespace filters::table::whitespace

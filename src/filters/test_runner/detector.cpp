@@ -10,25 +10,18 @@
 namespace filters::test_runner::detector {
 
 using namespace shapes;
-using Lines = std::vector<std::string_view>;
-using LineTest = bool (*)(std::string_view);
 
 namespace {
 
-bool some_line(const Lines& lines, LineTest test) {
-    for (std::string_view line : lines)
-        if (test(line)) return true;
-    return false;
-}
-
-// Both halves of a rule hold, on the same line or on different ones.
-bool some_lines(const Lines& lines, LineTest first, LineTest second) {
-    return some_line(lines, first) && some_line(lines, second);
-}
-
 // "..F.s" alone or followed by a bracketed percentage "[ 50%]".
 bool is_pytest_progress_line(std::string_view t) {
-    if (t.empty()) return false;
+    // An ASCII character that is neither a marker nor whitespace right after
+    // the leading markers belongs to the first token ("./src/app.py").
+    std::size_t markers = t.find_first_not_of(".EFXfsx");
+    if (markers == 0) return false;
+    if (markers != std::string_view::npos && static_cast<unsigned char>(t[markers]) < 0x80 &&
+        !text::is_ascii_whitespace(t[markers]))
+        return false;
     std::string_view token = t, rest;
     if (auto split = text::split_once_whitespace(t)) {
         token = split->first;
@@ -41,11 +34,10 @@ bool is_pytest_progress_line(std::string_view t) {
     return inner.size() >= 2 && inner.back() == '%' && is_digit_run(inner.substr(0, inner.size() - 1));
 }
 
-bool is_pytest_second_rule_partner(std::string_view t) {
-    if (summary::is_pytest_count_line(t) || t.starts_with("ERROR ")) return true;
-    // "FAILED (failures=1)" closes a failing unittest run, not a pytest one.
-    if (t.starts_with("FAILED ") && !t.starts_with("FAILED (")) return true;
-    return text::contains_ignore_case(t, "short test summary info");
+// The lines after pytest's progress lines that name an error or a failed
+// test. "FAILED (failures=1)" closes a failing unittest run, not a pytest one.
+bool is_pytest_error_or_failed_line(std::string_view t) {
+    return t.starts_with("ERROR ") || (t.starts_with("FAILED ") && !t.starts_with("FAILED ("));
 }
 
 bool is_unittest_result_line(std::string_view t) {
@@ -65,73 +57,226 @@ bool is_dotnet_result_line(std::string_view t) {
     return starts_with_any(t, {"Passed!", "Failed!", "Total tests:"}) || summary::is_dotnet_label_count_line(t);
 }
 
-bool recognises(TestRunnerKind kind, const Lines& raw, const Lines& lines) {
-    switch (kind) {
-        case TestRunnerKind::pytest: {
-            bool session =
-                some_line(lines, [](std::string_view t) { return text::contains(t, "test session starts"); });
-            if (session && some_line(lines, [](std::string_view t) {
-                    return t.starts_with("collected ") || summary::is_pytest_banner_line(t);
-                }))
-                return true;
-            return some_lines(lines, is_pytest_progress_line, is_pytest_second_rule_partner);
+// The second halves of the RSpec and Minitest rules: a line that opens or
+// closes an RSpec report or numbers a failure ("1) ..."), and Minitest's
+// options line or a run of its progress markers.
+bool is_rspec_partner_line(std::string_view t) {
+    return starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
+}
+
+bool is_minitest_partner_line(std::string_view t) {
+    return t.starts_with("Run options:") || (t.size() >= 3 && t.find_first_not_of(".EFS") == std::string_view::npos);
+}
+
+// Whether some trimmed line of the text passes `test`.
+template <class Test>
+bool some_trimmed_line(std::string_view text, Test&& test) {
+    return any_line(text, [&](std::string_view line) { return test(text::trim(line)); });
+}
+
+// What one pass over the lines learns cheaply: the halves of the runner rules
+// that a line's first bytes decide. A text of another kind fails almost
+// every test on its first byte, so declining costs little more than finding
+// the line ends. Rules that search inside lines are looked at only when the
+// cheap half of their runner holds (see `recognise`).
+struct LineFacts {
+    bool pytest_collected_or_banner = false, pytest_progress = false, pytest_partner = false;
+    bool unittest_total = false, unittest_verdict = false, unittest_result_start = false;
+    bool vitest_run = false, vitest_summary = false;
+    bool playwright_run = false;
+    bool cargo_running = false, cargo_result = false;
+    bool go_package = false, go_run = false, go_result = false;
+    bool jest_file = false, jest_summary = false;
+    bool maven = false;
+    bool gradle_start = false;
+    bool dotnet_start = false, dotnet_result = false;
+    bool rspec_partner = false, minitest_partner = false;
+
+    void note(std::string_view raw, std::string_view t) {
+        switch (t[0]) {
+            case '.':
+            case 'E':
+            case 'F':
+            case 'S':
+            case 'U':
+            case 'X':
+            case 'f':
+            case 's':
+            case 'u':
+            case 'x':
+                note_progress_markers(t);
+                break;
+            case '-':
+                unittest_result_start = unittest_result_start || is_unittest_result_line(t);
+                go_result = go_result || summary::is_go_test_result_line(t);
+                break;
+            case '=':
+                pytest_collected_or_banner = pytest_collected_or_banner || summary::is_pytest_banner_line(t);
+                go_run = go_run || t.starts_with("=== RUN ");
+                break;
+            case '>':
+                gradle_start = gradle_start || t.starts_with("> Task ");
+                break;
+            case '?':
+                go_package = go_package || summary::is_go_package_line(t);
+                break;
+            case '[':
+                maven = maven || is_maven_surefire_summary_line(t);
+                break;
+            default:
+                break;
         }
-        case TestRunnerKind::unittest:
-            return some_line(lines, [](std::string_view t) { return summary::is_unittest_total_line(t, 1); }) &&
-                   some_line(lines,
-                             [](std::string_view t) {
-                                 return t == "OK" || starts_with_any(t, {"OK (", "FAILED ("});
-                             }) &&
-                   some_line(lines, is_unittest_result_line);
-        case TestRunnerKind::vitest:
-            return some_line(raw, [](std::string_view line) { return text::trim_start(line).starts_with("RUN "); }) &&
-                   some_line(lines, [](std::string_view t) {
-                       return starts_with_any(t, {"Test Files", "Tests", "FAIL "});
-                   });
-        case TestRunnerKind::playwright:
-            return some_lines(lines, summary::is_playwright_run_line,
-                              [](std::string_view t) { return playwright_summary_status(t).has_value(); });
-        case TestRunnerKind::cargo:
-            return some_lines(lines, summary::is_cargo_running_line,
-                              [](std::string_view t) { return t.starts_with("test result:"); });
-        case TestRunnerKind::go:
-            return some_line(lines, summary::is_go_package_line) ||
-                   some_lines(
-                       lines, [](std::string_view t) { return t.starts_with("=== RUN "); },
-                       summary::is_go_test_result_line);
-        case TestRunnerKind::jest:
-            return some_lines(
-                lines,
-                [](std::string_view t) {
-                    return starts_with_any(t, {"PASS ", "FAIL "});
-                },
-                [](std::string_view t) {
-                    return starts_with_any(t, {"Test Suites:", "Tests:", "Snapshots:", "Time:"});
-                });
-        case TestRunnerKind::maven_surefire:
-            return some_line(lines, is_maven_surefire_summary_line);
-        case TestRunnerKind::gradle_test:
-            return some_lines(
-                lines,
-                [](std::string_view t) {
-                    return starts_with_any(t, {"> Task ", "Gradle Test Executor", "Test worker"}) ||
-                           text::contains_ignore_case(t, "test report");
-                },
-                summary::is_gradle_completion_line);
-        case TestRunnerKind::dotnet_test:
-            return some_lines(
-                lines,
-                [](std::string_view t) {
-                    return starts_with_any(t, {"Test run for ", "Starting test execution"}) ||
-                           text::contains_ignore_case(t, "vstest");
-                },
-                is_dotnet_result_line);
-        case TestRunnerKind::rspec:
-            return has_rspec_shape(lines);
-        case TestRunnerKind::minitest:
-            return has_minitest_shape(lines);
+        if (t[0] == 'F' || t[0] == 'P' || text::is_ascii_digit(t[0]))
+            rspec_partner = rspec_partner || is_rspec_partner_line(t);
+        if (t[0] == 'R' || t[0] == '.' || t[0] == 'E' || t[0] == 'F' || t[0] == 'S')
+            minitest_partner = minitest_partner || is_minitest_partner_line(t);
+        if (t.back() == 's') pytest_partner = pytest_partner || summary::is_pytest_count_line(t);
+        note_words(raw, t);
     }
-    return false;
+
+    // Lines that begin with a progress marker: a run of unittest markers
+    // ("..E", ".F.s") or pytest's progress line ("..F  [ 50%]").
+    void note_progress_markers(std::string_view t) {
+        if (t.size() >= 3 && t.find_first_not_of(".EFSUXsux") == std::string_view::npos) unittest_result_start = true;
+        if (std::string_view(".EFXfsx").find(t[0]) != std::string_view::npos)
+            pytest_progress = pytest_progress || is_pytest_progress_line(t);
+    }
+
+    // Rules decided by a line's first word, a letter.
+    void note_words(std::string_view raw, std::string_view t) {
+        switch (text::to_lower_ascii(t[0])) {
+            case 'c':
+                pytest_collected_or_banner = pytest_collected_or_banner || t.starts_with("collected ");
+                break;
+            case 'e':
+                pytest_partner = pytest_partner || is_pytest_error_or_failed_line(t);
+                unittest_result_start = unittest_result_start || t.starts_with("ERROR:");
+                break;
+            case 'f':
+                pytest_partner = pytest_partner || is_pytest_error_or_failed_line(t);
+                unittest_verdict = unittest_verdict || t.starts_with("FAILED (");
+                unittest_result_start = unittest_result_start || t.starts_with("FAIL:");
+                vitest_summary = vitest_summary || t.starts_with("FAIL ");
+                go_package = go_package || summary::is_go_package_line(t);
+                jest_file = jest_file || t.starts_with("FAIL ");
+                dotnet_result = dotnet_result || is_dotnet_result_line(t);
+                break;
+            case 'g':
+                gradle_start = gradle_start || t.starts_with("Gradle Test Executor");
+                break;
+            case 'o':
+                unittest_verdict = unittest_verdict || t == "OK" || t.starts_with("OK (");
+                go_package = go_package || summary::is_go_package_line(t);
+                break;
+            case 'p':
+                jest_file = jest_file || t.starts_with("PASS ");
+                dotnet_result = dotnet_result || is_dotnet_result_line(t);
+                break;
+            case 'r':
+                unittest_total = unittest_total || summary::is_unittest_total_line(t, 1);
+                // "RUN" after leading whitespace; the trimmed line drops a
+                // space that may follow it.
+                vitest_run = vitest_run || (t.starts_with("RUN") && text::trim_start(raw).starts_with("RUN "));
+                playwright_run = playwright_run || summary::is_playwright_run_line(t);
+                cargo_running = cargo_running || summary::is_cargo_running_line(t);
+                break;
+            case 's':
+                jest_summary = jest_summary || t.starts_with("Snapshots:");
+                dotnet_start = dotnet_start || t.starts_with("Starting test execution");
+                dotnet_result = dotnet_result || is_dotnet_result_line(t);
+                break;
+            case 't':
+                vitest_summary = vitest_summary || t.starts_with("Test Files") || t.starts_with("Tests");
+                cargo_result = cargo_result || t.starts_with("test result:");
+                jest_summary = jest_summary || starts_with_any(t, {"Test Suites:", "Tests:", "Time:"});
+                maven = maven || is_maven_surefire_summary_line(t);
+                gradle_start = gradle_start || t.starts_with("Test worker");
+                dotnet_start = dotnet_start || t.starts_with("Test run for ");
+                dotnet_result = dotnet_result || t.starts_with("Total tests:");
+                break;
+            default:
+                break;
+        }
+    }
+};
+
+// A count line "3 examples, 1 failure" and a line that opens or closes the
+// report; the count line's words are looked for in the text first.
+bool has_rspec_shape(std::string_view text, const LineFacts& f) {
+    return f.rspec_partner && text::contains_ignore_case(text, "examples, ") &&
+           some_trimmed_line(text, summary::is_rspec_count_line);
+}
+
+// "3 runs, 3 assertions, 0 failures, 0 errors" and the options line or a run
+// of progress markers.
+bool has_minitest_shape(std::string_view text, const LineFacts& f) {
+    return f.minitest_partner && text::contains_ignore_case(text, "assertions, ") &&
+           some_trimmed_line(text, summary::is_minitest_summary_line);
+}
+
+LineFacts gather_facts(std::string_view text) {
+    LineFacts facts;
+    any_line(text, [&](std::string_view raw) {
+        std::string_view t = text::trim(raw);
+        if (!t.empty()) facts.note(raw, t);
+        return false;
+    });
+    return facts;
+}
+
+// The phrases of the runner rules that a line may hold anywhere, all of
+// which hold "test": one search for it finds them all. A phrase is in some
+// trimmed line exactly when the text holds it, since it holds no line feed
+// and neither begins nor ends with whitespace. Letter case is ignored but
+// for the pytest banner's phrase.
+struct TestPhrases {
+    bool session_starts = false, short_summary = false, tests_completed = false, test_report = false, vstest = false;
+};
+
+TestPhrases find_test_phrases(std::string_view text) {
+    TestPhrases p;
+    for (std::size_t at = text::find_ignore_case(text, "test"); at != std::string_view::npos;
+         at = text::find_ignore_case(text, "test", at + 1)) {
+        std::string_view from = text.substr(at);
+        p.session_starts = p.session_starts || from.starts_with("test session starts");
+        p.tests_completed = p.tests_completed || text::starts_with_ignore_case(from, "tests completed");
+        p.test_report = p.test_report || text::starts_with_ignore_case(from, "test report");
+        p.short_summary = p.short_summary ||
+                          (at >= 6 && text::starts_with_ignore_case(text.substr(at - 6), "short test summary info"));
+        p.vstest = p.vstest || (at >= 2 && text::starts_with_ignore_case(text.substr(at - 2), "vstest"));
+    }
+    return p;
+}
+
+// The first runner whose rule holds.
+std::optional<TestRunnerKind> recognise(std::string_view text, const LineFacts& f) {
+    // Nearly every text that is no test run reaches the Gradle rule, which
+    // needs the phrases: they are looked for once, when first needed.
+    std::optional<TestPhrases> found;
+    auto phrases = [&]() -> const TestPhrases& {
+        if (!found) found = find_test_phrases(text);
+        return *found;
+    };
+    if (f.pytest_collected_or_banner && phrases().session_starts) return TestRunnerKind::pytest;
+    if (f.pytest_progress && (f.pytest_partner || phrases().short_summary)) return TestRunnerKind::pytest;
+    if (f.unittest_total && f.unittest_verdict &&
+        (f.unittest_result_start || some_trimmed_line(text, is_unittest_result_line)))
+        return TestRunnerKind::unittest;
+    if (f.vitest_run && f.vitest_summary) return TestRunnerKind::vitest;
+    if (f.playwright_run &&
+        some_trimmed_line(text, [](std::string_view t) { return playwright_summary_status(t).has_value(); }))
+        return TestRunnerKind::playwright;
+    if (f.cargo_running && f.cargo_result) return TestRunnerKind::cargo;
+    if (f.go_package || (f.go_run && f.go_result)) return TestRunnerKind::go;
+    if (f.jest_file && f.jest_summary) return TestRunnerKind::jest;
+    if (f.maven) return TestRunnerKind::maven_surefire;
+    if (phrases().tests_completed && (f.gradle_start || phrases().test_report) &&
+        some_trimmed_line(text, summary::is_gradle_completion_line))
+        return TestRunnerKind::gradle_test;
+    if (f.dotnet_result && (f.dotnet_start || phrases().vstest)) return TestRunnerKind::dotnet_test;
+    if (has_rspec_shape(text, f)) return TestRunnerKind::rspec;
+    if (has_minitest_shape(text, f)) return TestRunnerKind::minitest;
+    return std::nullopt;
 }
 
 // Failure marks that hold for every runner.
@@ -178,25 +323,17 @@ bool is_labelled_count_failure(std::string_view t) {
     return contains_nonzero_count_before_label(lc, "failures") || contains_nonzero_count_before_label(lc, "errors");
 }
 
-bool run_failed(TestRunnerKind kind, const Lines& lines) {
+bool run_failed(TestRunnerKind kind, std::string_view text) {
     bool labelled = kind == TestRunnerKind::go || kind == TestRunnerKind::jest ||
                     kind == TestRunnerKind::maven_surefire || kind == TestRunnerKind::gradle_test ||
                     kind == TestRunnerKind::dotnet_test || kind == TestRunnerKind::rspec ||
                     kind == TestRunnerKind::minitest;
-    for (std::string_view t : lines) {
-        if (is_failure_for_every_runner(t)) return true;
-        if (kind == TestRunnerKind::pytest && is_pytest_failure(t)) return true;
-        if (kind == TestRunnerKind::playwright && is_playwright_failure(t)) return true;
-        if (labelled && is_labelled_count_failure(t)) return true;
-    }
-    return false;
+    return some_trimmed_line(text, [&](std::string_view t) {
+        return is_failure_for_every_runner(t) || (kind == TestRunnerKind::pytest && is_pytest_failure(t)) ||
+               (kind == TestRunnerKind::playwright && is_playwright_failure(t)) ||
+               (labelled && is_labelled_count_failure(t));
+    });
 }
-
-constexpr std::array<TestRunnerKind, 12> kOrder{
-    TestRunnerKind::pytest,      TestRunnerKind::unittest,    TestRunnerKind::vitest, TestRunnerKind::playwright,
-    TestRunnerKind::cargo,       TestRunnerKind::go,          TestRunnerKind::jest,   TestRunnerKind::maven_surefire,
-    TestRunnerKind::gradle_test, TestRunnerKind::dotnet_test, TestRunnerKind::rspec,  TestRunnerKind::minitest,
-};
 
 }  // namespace
 
@@ -230,27 +367,17 @@ std::string_view runner_name(TestRunnerKind kind) {
     return "";
 }
 
-std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& raw) {
-    if (raw.empty()) return std::nullopt;
-    Lines lines;
-    lines.reserve(raw.size());
-    for (std::string_view line : raw) lines.push_back(text::trim(line));
-    for (TestRunnerKind kind : kOrder)
-        if (recognises(kind, raw, lines)) return TestRun{kind, run_failed(kind, lines)};
-    return std::nullopt;
+std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& lines) {
+    // Every line followed by its "\n", so that the text holds these lines
+    // and no other.
+    std::string joined = text::join_lines(lines, true);
+    return detect_test_run_in_text(joined);
 }
 
-bool has_rspec_shape(const std::vector<std::string_view>& lines) {
-    return some_lines(lines, summary::is_rspec_count_line, [](std::string_view t) {
-        return starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
-    });
-}
-
-bool has_minitest_shape(const std::vector<std::string_view>& lines) {
-    return some_lines(lines, summary::is_minitest_summary_line, [](std::string_view t) {
-        return t.starts_with("Run options:") ||
-               (t.size() >= 3 && t.find_first_not_of(".EFS") == std::string_view::npos);
-    });
+std::optional<TestRun> detect_test_run_in_text(std::string_view text) {
+    std::optional<TestRunnerKind> kind = recognise(text, gather_facts(text));
+    if (!kind) return std::nullopt;
+    return TestRun{*kind, run_failed(*kind, text)};
 }
 
 std::optional<std::string_view> playwright_summary_status(std::string_view line) {

@@ -35,9 +35,9 @@ std::string_view runner_name(TestRunnerKind kind);
 // Nothing when the lines are no test run.
 std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& lines);
 
-// Supporting predicates; `lines` are trimmed lines.
-bool has_rspec_shape(const std::vector<std::string_view>& lines);
-bool has_minitest_shape(const std::vector<std::string_view>& lines);
+// The same for the lines of a text: the text without one final "\n", split
+// at every "\n".
+std::optional<TestRun> detect_test_run_in_text(std::string_view text);
 
 // "passed", "failed", "flaky", "skipped", "interrupted", "timed out" or
 // "did not run" for a trimmed line such as "3 passed (4.2s)".

@@ -125,17 +125,24 @@ bool is_go_jsonl_relevant_output(std::string_view o, bool failed) {
 }
 
 std::optional<std::vector<std::string>> reduce_go_jsonl_lines(const std::vector<std::string_view>& lines) {
+    // Every line followed by its "\n", so that the text holds these lines
+    // and no other.
+    return reduce_go_jsonl_text(text::join_lines(lines, true));
+}
+
+std::optional<std::vector<std::string>> reduce_go_jsonl_text(std::string_view text) {
     StreamShape shape;
     std::vector<GoTestEvent> events;
-    for (std::string_view line : lines) {
+    bool declined = any_line(text, [&](std::string_view line) {
         std::string_view trimmed = text::trim(line);
-        if (trimmed.empty()) continue;
+        if (trimmed.empty()) return false;
         std::optional<GoTestEvent> event = read_event(trimmed);
-        if (!event) return std::nullopt;
+        if (!event) return true;
         shape.note(*event);
         if (can_add_line(*event)) events.push_back(std::move(*event));
-    }
-    if (!shape.looks_like_go_test()) return std::nullopt;
+        return false;
+    });
+    if (declined || !shape.looks_like_go_test()) return std::nullopt;
 
     std::vector<std::string> out;
     out.push_back(text::format("test output: go {}", shape.failed ? "failure" : "success"));

@@ -36,6 +36,11 @@ using GoTestKeySet = std::unordered_set<GoTestKey, GoTestKeyHash>;
 // test-event stream.
 std::optional<std::vector<std::string>> reduce_go_jsonl_lines(const std::vector<std::string_view>& lines);
 
+// The same for the lines of a text: the text without one final "\n", split
+// at every "\n". The text is read line by line up to the first line that is
+// no event, so another kind of text costs one line.
+std::optional<std::vector<std::string>> reduce_go_jsonl_text(std::string_view text);
+
 // The keys of the events with this action ("fail" or "skip") that name a test.
 GoTestKeySet go_jsonl_tests_by_action(const std::vector<GoTestEvent>& events, std::string_view action);
 

@@ -3,15 +3,21 @@
 #include <unordered_set>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "filters/filters.h"
 #include "filters/test_runner/detector.h"
 #include "filters/test_runner/go_jsonl.h"
+#include "filters/test_runner/shapes.h"
 #include "filters/test_runner/summary.h"
 #include "text.h"
 
 namespace filters::test_runner::reducer {
 
 using detector::TestRunnerKind;
+using shapes::any_line;
 
 namespace {
 
@@ -22,6 +28,26 @@ bool is_printable_ascii(char c) { return c >= 0x20 && c <= 0x7E; }
 // Bytes that the clean-up may remove or that start a sequence. Bytes from
 // 0x80 up are always kept, so the walk can go byte by byte.
 bool needs_attention(char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+// Whether the clean-up has anything to do: some byte below 0x20 other than
+// TAB and LF, or DEL. Sixteen bytes per step, as most texts hold none.
+bool has_byte_to_clean(std::string_view s) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i max_control = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
+                  del = _mm_set1_epi8(0x7F);
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(x, max_control), x);
+        const __m128i allowed = _mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf));
+        const __m128i hit = _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi8(x, del));
+        if (_mm_movemask_epi8(hit) != 0) return true;
+    }
+#endif
+    for (; i < s.size(); ++i)
+        if (needs_attention(s[i])) return true;
+    return false;
+}
 
 // Length of the CSI sequence at `i` (ESC "[" ... final) that the clean-up
 // drops, or 0 when there is none to drop.
@@ -38,12 +64,11 @@ std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
 
 // The kept lines of a recognised run for its runner and outcome.
 class Selection {
- public:
-    Selection(TestRunnerKind kind, bool failed, const std::vector<std::string_view>& lines)
-        : kind_(kind), failed_(failed) {
+   public:
+    Selection(TestRunnerKind kind, bool failed, std::string_view text) : kind_(kind), failed_(failed) {
         kept_.push_back(
             text::format("test output: {} {}", detector::runner_name(kind), failed ? "failure" : "success"));
-        if (kind_ == TestRunnerKind::playwright) collect_projects(lines);
+        if (kind_ == TestRunnerKind::playwright) collect_projects(text);
     }
 
     void offer(std::string_view line) {
@@ -62,7 +87,7 @@ class Selection {
 
     std::vector<std::string>& kept() { return kept_; }
 
- private:
+   private:
     bool selects(std::string_view line) const {
         if (summary::is_summary_line(line)) return true;
         if (kind_ == TestRunnerKind::playwright)
@@ -85,11 +110,13 @@ class Selection {
         return summary::is_jest_numbered_context(t);
     }
 
-    void collect_projects(const std::vector<std::string_view>& lines) {
+    void collect_projects(std::string_view text) {
         std::unordered_set<std::string> seen;
-        for (std::string_view line : lines)
+        any_line(text, [&](std::string_view line) {
             if (std::optional<std::string> name = summary::extract_playwright_project(line))
                 if (seen.insert(*name).second) projects_.push_back(std::move(*name));
+            return false;
+        });
     }
 
     TestRunnerKind kind_;
@@ -134,28 +161,25 @@ std::string clean_terminal_text(std::string_view s) {
 std::optional<std::string> try_compress_test_runner_output(std::string_view input) {
     std::string cleaned_storage;
     std::string_view cleaned = input;
-    for (char c : input) {
-        if (needs_attention(c)) {
-            cleaned_storage = clean_terminal_text(input);
-            cleaned = cleaned_storage;
-            break;
-        }
+    if (has_byte_to_clean(input)) {
+        cleaned_storage = clean_terminal_text(input);
+        cleaned = cleaned_storage;
     }
+    const bool final_newline = cleaned.ends_with('\n');
 
-    auto [lines, final_newline] = text::split_lines(cleaned);
-    // Both "" and "\n" hold no line at all.
-    if (lines.size() == 1 && lines[0].empty()) lines.clear();
-
-    if (std::optional<std::vector<std::string>> events = go_jsonl::reduce_go_jsonl_lines(lines)) {
+    if (std::optional<std::vector<std::string>> events = go_jsonl::reduce_go_jsonl_text(cleaned)) {
         std::string joined = text::join_lines(*events, final_newline);
         if (text::is_smaller_output(joined, input)) return joined;
     }
 
-    std::optional<detector::TestRun> run = detector::detect_test_run(lines);
+    std::optional<detector::TestRun> run = detector::detect_test_run_in_text(cleaned);
     if (!run) return std::nullopt;
 
-    Selection selection(run->kind, run->failed, lines);
-    for (std::string_view line : lines) selection.offer(line);
+    Selection selection(run->kind, run->failed, cleaned);
+    any_line(cleaned, [&](std::string_view line) {
+        selection.offer(line);
+        return false;
+    });
     std::vector<std::string> kept = text::drop_blank_and_adjacent_duplicates(selection.kept());
     if (kept.size() < 2) return std::nullopt;
     std::string summary = text::join_lines(kept, final_newline);

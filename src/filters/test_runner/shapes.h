@@ -92,6 +92,22 @@ inline std::string_view alnum_trim(std::string_view s) {
     return s;
 }
 
+// Calls `visit` with each line of a text: the text without one final "\n",
+// split at every "\n"; a text that is empty or only "\n" holds no line.
+// Stops early, and returns true, when `visit` returns true.
+template <class Visit>
+bool any_line(std::string_view text, Visit&& visit) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    if (text.empty()) return false;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) return visit(text.substr(start));
+        if (visit(text.substr(start, end - start))) return true;
+        start = end + 1;
+    }
+}
+
 // The text before the first `delimiter`, or nothing when it does not occur.
 inline std::optional<std::string_view> before_first(std::string_view s, std::string_view delimiter) {
     std::size_t at = s.find(delimiter);

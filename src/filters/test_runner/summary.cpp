@@ -30,11 +30,13 @@ bool is_pytest_banner_line(std::string_view t) {
 }
 
 bool is_pytest_count_line(std::string_view t) {
-    // The seconds figure after the last " in " ends the line.
+    // The seconds figure after the last " in " ends the line, and holds no
+    // space: the last " in " is the one right before the figure's digits.
     if (!t.ends_with('s')) return false;
-    std::size_t at = t.rfind(" in ");
-    if (at == std::string_view::npos || !is_seconds_token(t.substr(at + 4))) return false;
-    std::string_view head = t.substr(0, at);
+    std::size_t figure = t.size() - 1;
+    while (figure > 0 && (text::is_ascii_digit(t[figure - 1]) || t[figure - 1] == '.')) --figure;
+    if (t.size() - figure < 2 || !t.substr(0, figure).ends_with(" in ")) return false;
+    std::string_view head = t.substr(0, figure - 4);
     if (head == "no tests ran") return true;
     std::size_t start = 0;
     while (true) {
@@ -164,7 +166,17 @@ bool is_summary_line(std::string_view line) {
             t, {"PASS ", "FAIL ", "Test Suites:", "Tests:", "Snapshots:", "Time:", kMultiplicationX, kBlackCircle}))
         return true;
     if (is_maven_surefire_summary_line(t)) return true;
-    const std::string lc = text::to_lower(t);
+    // Most lines are short: their lower-cased copy stays on the stack.
+    char small[256];
+    std::string large;
+    std::string_view lc;
+    if (t.size() <= sizeof small) {
+        std::transform(t.begin(), t.end(), small, text::to_lower_ascii);
+        lc = std::string_view(small, t.size());
+    } else {
+        large = text::to_lower(t);
+        lc = large;
+    }
     if (is_gradle_test_summary(t, lc) || is_dotnet_test_summary_line(t) || is_rspec_summary(t, lc) ||
         is_minitest_summary_lc(lc))
         return true;

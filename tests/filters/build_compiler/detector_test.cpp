@@ -98,3 +98,105 @@ TEST(BuildCompilerDetector, ColourCodesAreIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+// The light first look may only turn a text away when the full tally would:
+// every line shape a tool's candidacy needs must raise a hint.
+TEST(BuildCompilerDetector, LightLookHintsEveryNeededLine) {
+    enum Want { kNothing, kQualify, kMavenLine, kMavenBoth, kMavenMarker, kNxLine, kNxBoth, kNxMarker };
+    struct C {
+        const char* line;
+        Want want;
+    };
+    const C cases[] = {
+        {"error[E0308]: mismatched types", kQualify},
+        {"warning: unused import", kQualify},
+        {"src/a.TS(3,7): error TS2322: Type", kQualify},
+        {"src/A.TS:3:7 - error TS2322: Type", kQualify},
+        {"3:10  error  'x' is defined but never used  no-unused-vars", kQualify},
+        {"src/a.js: line 1, col 2: error x semi", kQualify},
+        {"a.pyi:3: note: see", kQualify},
+        {"app.py:3:8: F401 [*] `os` imported but unused", kQualify},
+        {"/p/a.py:4:15 - information: Type of x", kQualify},
+        {"src/app.svelte:1:18 lint/style/useConst  FIXABLE", kQualify},
+        {"× eslint(no-debugger): Unexpected 'debugger' statement", kQualify},
+        {"! oxlint(x): y", kQualify},
+        {"^-- SC2086 (info): Double quote", kQualify},
+        {"x.sh:1:2: note: odd [SCx]", kQualify},
+        {"README.md:12:81 MD013/line-length Line length", kQualify},
+        {"a.yml:3:1: [warning] truthy value (truthy)", kQualify},
+        {"3:1       error    wrong indentation  (indentation)", kQualify},
+        {"pkg/a.go:12:5: Error return value is not checked (errcheck)", kQualify},
+        {"LEVEL=FATAL msg=\"failed to load\"", kQualify},
+        {"ERRO [runner] can't run linter goanalysis_metalinter", kQualify},
+        {"main.m:1:2: fatal error: 'x.h' file not found", kQualify},
+        {"Program.cs(12,5): error CS1002: ; expected [app.csproj]", kQualify},
+        {"error NU1101: Unable to find package", kQualify},
+        {"make[1]: *** [Makefile:12: all] Error 1", kQualify},
+        {"ninja: build stopped: subcommand failed.", kQualify},
+        {"CMake Warning at CMakeLists.txt:5 (message):", kQualify},
+        {"** BUILD FAILED **", kQualify},
+        {"The following build commands failed:", kQualify},
+        {"[ERROR] Failed to execute goal", kMavenLine},
+        {"* What went wrong:", kMavenLine},
+        {"See the surefire-reports directory", kMavenLine},
+        {"> Task :app:compileJava FAILED", kMavenBoth},
+        {"[INFO] BUILD FAILURE", kMavenBoth},
+        {"Execution failed for task ':app:compileJava'.", kMavenBoth},
+        {"Starting a Gradle Daemon", kMavenMarker},
+        {"- web#build", kNxLine},
+        {"NX   Running target build for 3 projects", kNxBoth},
+        {"Tasks:    2 successful, 3 total, 1 failed", kNxLine},
+        {"web:build: command exited (1)", kNxLine},
+        {"Failed tasks: web#build", kNxLine},
+        {"upstream nginx received", kNxMarker},
+        {"• Packages in scope: web, TURBO", kNxMarker},
+        {"2024-03-14 07:06:40.008 INFO [main] c.e.App - Started in 3.2s", kNothing},
+        {"./infra/orders-1/src/config.py", kNothing},
+        {"\"email\": \"ana@example.com\",", kNothing},
+        {"+    return limit.map((result) => result.id);", kNothing},
+        {"path/to/archive.tar:3:4: done", kNothing},
+    };
+    for (const auto& c : cases) {
+        LineHints h = hint_line(c.line);
+        EXPECT_EQ(h.may_qualify, c.want == kQualify) << c.line;
+        EXPECT_EQ(h.may_be_maven, c.want == kMavenLine || c.want == kMavenBoth) << c.line;
+        EXPECT_EQ(h.maven_marker, c.want == kMavenBoth || c.want == kMavenMarker) << c.line;
+        EXPECT_EQ(h.may_be_nx, c.want == kNxLine || c.want == kNxBoth) << c.line;
+        EXPECT_EQ(h.nx_marker, c.want == kNxBoth || c.want == kNxMarker) << c.line;
+        EXPECT_FALSE(h.escape) << c.line;
+    }
+}
+
+TEST(BuildCompilerDetector, LightLookOverWholeTexts) {
+    struct C {
+        const char* name;
+        std::string text;
+        bool may_name;
+    };
+    const C cases[] = {
+        {"empty", "", false},
+        {"one non-blank line", "a.c:1:2: error: x\n\n  \n", false},
+        {"log lines", "2024-03-14 INFO start\n2024-03-14 ERROR Payment failed: timeout\n", false},
+        // A maven or nx line counts only beside its marker, which may come
+        // later in the text.
+        {"maven line alone", "[ERROR] x\n[ERROR] y\n", false},
+        {"maven line and later marker", "[ERROR] x\nDaemon: gradle 8\n", true},
+        {"nx line alone", "- web#build\n- api:test\n", false},
+        {"nx line and marker", "- web#build\n>  NX   nx run-many\n", true},
+        // Colour codes split the shape until they are removed.
+        {"coloured", "\x1b[1mmain.c:1:2: \x1b[31merror:\x1b[0m x\nok\n", true},
+        {"coloured start", "\x1b[31mmake\x1b[0m: *** [all] Error 2\nok\n", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(may_name_a_tool(c.text), c.may_name) << c.name;
+        // Never turn away what the tally recognises.
+        if (detect(c.text)) {
+            EXPECT_TRUE(may_name_a_tool(c.text)) << c.name;
+        }
+    }
+    EXPECT_TRUE(hint_line("\x1b[31merror\x1b[0m").escape);
+}
+
+}  // namespace

@@ -39,6 +39,38 @@ TEST(BuildCompilerUtilities, LineColumnShapes) {
     for (auto bad : {"a.c:3", "a.c:3:", "5", "--> src/lib.rs", ":5"}) EXPECT_FALSE(has_line_col_suffix(bad)) << bad;
 }
 
+// A prepared line answers from the extensions it noted before its colons;
+// that must agree with the search on the text, also past the notes' limit.
+TEST(BuildCompilerUtilities, PreparedPathSplitAgreesWithSearch) {
+    const std::string_view lines[] = {
+        "src/a.pyi:3: x",
+        "x.h:1: y.cpp:2: z.c:3:",
+        "a.cc:1:2: error: x",
+        "a.mm:1 b.m:2",
+        "A.CPP:1:2: warning: x",
+        "foo.bsvelte:1 app.svelte:2",
+        "no.extension: here",
+        ".c: leading dot",
+        "x.go:1 x.go:2 y.yml:3 z.md:4 w.ts:5 v.json:6 u.css:7 t.h:8 s.c:9",
+        "a.jsonc:1:2 lint/style/x",
+        "",
+    };
+    const Extensions lists[] = {kBiomeSources, kPythonSources, kMarkdownSources, kYamlSources, kGoSources,
+                                kCFamilySources};
+    for (auto line : lines) {
+        PreparedLine p(line);
+        for (auto list : lists) {
+            auto want = split_path_after_extension(p.text(), list);
+            auto got = split_path_after_extension(p, list);
+            ASSERT_EQ(got.has_value(), want.has_value()) << line;
+            if (want) {
+                EXPECT_EQ(got->path, want->path) << line;
+                EXPECT_EQ(got->rest, want->rest) << line;
+            }
+        }
+    }
+}
+
 TEST(BuildCompilerUtilities, PathSplitFollowsListOrder) {
     auto a = split_path_after_extension("src/a.pyi:3: x", kPythonSources);
     ASSERT_TRUE(a);

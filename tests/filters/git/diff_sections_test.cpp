@@ -90,6 +90,28 @@ TEST(GitDiffSections, SectionWalk) {
          kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcdef0123456789abcdef0123456789abcdef (tag: v1)\n"
                             "Author: A <a@b.c>\n\n    Second commit message, long enough to be worth a marker\n\n" +
              kShortenedHeader + "@@ -1 +1 @@\n-c\n+d\n"},
+        {"the next commit's header after a binary patch is not payload",
+         "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n\n"
+         "commit 89abcdef0123456789abcdef0123456789abcdef\nAuthor: A <a@b.c>\n\n    Second commit message\n",
+         "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\n\xE2\x80\xA6 2 binary patch payload lines\n"
+         "commit 89abcdef0123456789abcdef0123456789abcdef\nAuthor: A <a@b.c>\n\n    Second commit message\n"},
+        {"the next mail of format-patch output ends the hunk: its stat is not context",
+         kHeader + "@@ -1 +1 @@\n-a\n+b\n--\n2.39.5\n\n"
+                   "From 89abcdef0123456789abcdef0123456789abcdef Mon Sep 17 00:00:00 2001\nSubject: [PATCH 2/2] x\n"
+                   "---\n src/lib.rs | 2 +-\n 1 file changed, 1 insertion(+), 1 deletion(-)\n\n",
+         kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n--\n2.39.5\n\n"
+                            "From 89abcdef0123456789abcdef0123456789abcdef Mon Sep 17 00:00:00 2001\n"
+                            "Subject: [PATCH 2/2] x\n---\n src/lib.rs | 2 +-\n"
+                            " 1 file changed, 1 insertion(+), 1 deletion(-)\n\n"},
+        {"the next mail after a binary patch is not payload",
+         "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n\n"
+         "From 89abcdef0123456789abcdef0123456789abcdef Mon Sep 17 00:00:00 2001\nFrom: A <a@b.c>\n",
+         "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\n\xE2\x80\xA6 2 binary patch payload lines\n"
+         "From 89abcdef0123456789abcdef0123456789abcdef Mon Sep 17 00:00:00 2001\nFrom: A <a@b.c>\n"},
+        {"From and a word is no mail header and stays payload",
+         "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n"
+         "From here on\ncommit 12345\n",
+         "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\n\xE2\x80\xA6 3 binary patch payload lines\n"},
         {"a word after commit that is not an object name keeps the hunk open",
          kHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n indented context line after it in the same hunk\n",
          kShortenedHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n\xE2\x80\xA6 1 context line\n"},

@@ -113,6 +113,16 @@ TEST(GitPaths, RenamesFollowTheTree) {
     ASSERT_TRUE(lines);
     EXPECT_EQ(*lines, (std::vector<std::string>{" a/", "  x.rs", "  y.rs", " old.rs -> new.rs", " t\tab"}));
     EXPECT_EQ(filters::git::format_git_paths({}, 1000), std::vector<std::string>{});
+    // A directory entry keeps its "/" on its leaf line; the tree alone would
+    // print it as if it were a file.
+    // A path git printed in C quotes keeps its escapes: its backslashes are
+    // no separators, so it is listed after the tree like a rename.
+    lines = filters::git::format_git_paths({"\"d/na\\303\\257ve.md\"", "d/x.md", "\"d/plain.md\""}, 1000);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (std::vector<std::string>{" d/", "  x.md", " \"d/", "  plain.md\"", " \"d/na\\303\\257ve.md\""}));
+    lines = filters::git::format_git_paths({"build/", "a/b/", "a/c.rs"}, 1000);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (std::vector<std::string>{" build/", " a/", "  b/", "  c.rs"}));
     EXPECT_FALSE(filters::git::format_git_paths({"a/b/c/d/e/f/g"}, 20));
 }
 

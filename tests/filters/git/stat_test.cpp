@@ -102,6 +102,11 @@ TEST(GitStat, Runs) {
         {"rows without a bar graph are still a stat run when git's summary follows",
          " src/platform/io/mode_a.sh     | 0\n src/platform/io/mode_b.sh     | 0\n 2 files changed, 0 insertions(+)\n",
          "2 files changed, 0 insertions(+)\nsrc/\n platform/\n  io/\n   mode_a.sh | 0\n   mode_b.sh | 0\n"},
+        {"a path in C quotes is listed after the tree with its stat",
+         " \"docs/na\\303\\257ve.md\"       | 1 +\n src/platform/io/codecs/latin1.rs | 1 +\n"
+         " src/platform/io/codecs/utf8.rs   | 1 +\n 3 files changed, 3 insertions(+)\n",
+         "3 files changed, 3 insertions(+)\nsrc/\n platform/\n  io/\n   codecs/\n    latin1.rs | 1 +\n"
+         "    utf8.rs | 1 +\n\"docs/na\\303\\257ve.md\" | 1 +\n"},
         {"a binary row alone counts as a stat run",
          " assets/images/icons/logo_large.png     | Bin 700 -> 800 bytes\n"
          " assets/images/icons/logo_small.png     | 0\n"

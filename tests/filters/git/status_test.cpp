@@ -84,6 +84,10 @@ TEST(GitLongStatus, Texts) {
         "no changes added to commit (use \"git add\" and/or \"git commit -a\")\n";
     const Case cases[] = {
         {"git's text with hints", kStatus, summary},
+        {"an untracked directory keeps its trailing slash",
+         "On branch main\nUntracked files:\n  (use \"git add <file>...\" to include in what will be committed)\n"
+         "\tbuild/generated/\n\tbuild/logs/\n\tscratch/\n",
+         "git status:\nOn branch main\nUntracked files: files=3\n files:\n build/\n  generated/\n  logs/\n scratch/\n"},
         {"without hints the summary is the longer", no_hints, no_hints},
         {"the first non-blank line must be a branch line", "\nHello\n" + kStatus, "\nHello\n" + kStatus},
         {"a clean tree has no section", "On branch main\nnothing to commit, working tree clean\n",
@@ -160,6 +164,15 @@ TEST(GitShortStatus, Blocks) {
          "    c.rs\n    d.rs\n"},
         {"branch lines alone stay", "## main\n## other\n", "## main\n## other\n"},
         {"a blank line separates blocks", six + "\n" + six, six_summary + "\n" + six_summary},
+        {"an untracked directory keeps its trailing slash",
+         "?? out/build/generated/\n?? out/build/logs/\n?? out/build/cache/\n?? out/build/notes.txt\n?? scratch/\n",
+         "git status: ?" "?=5\n?" "?:\n out/\n  build/\n   generated/\n   logs/\n   cache/\n   notes.txt\n"
+         " scratch/\n"},
+        {"a path in C quotes is listed after the tree, its escapes intact",
+         " M \"docs/guides/na\\303\\257ve notes.md\"\n M src/platform/io/codecs/latin1.rs\n"
+         " M src/platform/io/codecs/shift_jis.rs\n M src/platform/io/codecs/utf8.rs\n",
+         "git status: M=4\nM:\n src/\n  platform/\n   io/\n    codecs/\n     latin1.rs\n     shift_jis.rs\n"
+         "     utf8.rs\n \"docs/guides/na\\303\\257ve notes.md\"\n"},
         {"moved paths go into the tree too",
          "R  src/platform/filesystem/watcher/a.rs -> lib/a.rs\n"
          "R  src/platform/filesystem/watcher/b.rs -> lib/b.rs\n"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "filters/json_payload/detector.h"
@@ -33,6 +34,20 @@ TEST(MinifyJsonSource, WhitespaceOutsideStringsOnly) {
     for (const auto& c : cases) EXPECT_EQ(minify_json_source(c.in), c.want) << c.name;
 }
 
+// The quick test must agree with the minifier itself, escapes and broken
+// strings included.
+TEST(MinifyJsonSource, DropsSomethingExactlyWhenShorter) {
+    const char* cases[] = {
+        "", "{}", "{ }", R"({"a":"b c"})", R"({"a":"b"} )", "[1,\t2]", "[1,\n2]", "[1,\r2]",
+        R"(["\" "])", R"(["\\" ])", R"(["\\\" "])", R"(["\\\\" ,1])", R"(["a\"b" ,1])", R"(["a\"b\"",1])",
+        R"(["x\\y" ])", R"(["unterminated  )", R"(["\)", "\"", R"("a""b" )", R"(["a" "b"])", "x y",
+        R"(["\u0022" ])", R"({"k":"v\\"} )", "\xC2\xA0[1]",
+    };
+    for (const char* c : cases)
+        EXPECT_EQ(filters::json_payload::reducer::minify_drops_something(c), minify_json_source(c).size() != std::strlen(c))
+            << c;
+}
+
 std::string records(int n, const std::string& shape) {
     std::string out;
     for (int i = 0; i < n; ++i) {
@@ -42,9 +57,10 @@ std::string records(int n, const std::string& shape) {
     return out;
 }
 
-std::string array_of_ten() {
+std::string array_of_ten(const std::string& comma = ", ", const std::string& colon = ": ") {
     std::string s = "[";
-    for (int i = 0; i < 10; ++i) s.append(i ? ", " : "").append("{\"k\": \"value number ").append(std::to_string(i)).append("\"}");
+    for (int i = 0; i < 10; ++i)
+        s.append(i ? comma : "").append("{\"k\"" + colon + "\"value number ").append(std::to_string(i)).append("\"}");
     return s.append("]");
 }
 
@@ -86,6 +102,19 @@ TEST(CompressJsonPayload, DocumentsAndLines) {
          "json array: rows=10 keys=k\n{\"k\":\"value number 0\"}\n{\"k\":\"value number 1\"}\n{\"k\":\"value number "
          "2\"}\n… 4 JSON rows omitted\n{\"k\":\"value number 7\"}\n{\"k\":\"value number 8\"}\n{\"k\":\"value "
          "number 9\"}"},
+        {"compact array of ten objects still summarised", array_of_ten(",", ":"),
+         "json array: rows=10 keys=k\n{\"k\":\"value number 0\"}\n{\"k\":\"value number 1\"}\n{\"k\":\"value number "
+         "2\"}\n… 4 JSON rows omitted\n{\"k\":\"value number 7\"}\n{\"k\":\"value number 8\"}\n{\"k\":\"value "
+         "number 9\"}"},
+        {"compact document below a blank line", "\n{\"a\":[1,2]}\n", "{\"a\":[1,2]}\n"},
+        {"compact document after blanks, no final newline", "  {\"a\":1}", "{\"a\":1}"},
+        {"compact lines: tie keeps input", "{\"a\":1}\n{\"a\":2}\n", "{\"a\":1}\n{\"a\":2}\n"},
+        {"only a later line changes", "{\"a\":1}\n{\"a\":2}\n{\"a\": 3}\n", "{\"a\":1}\n{\"a\":2}\n{\"a\":3}\n"},
+        {"a blank line of spaces is the only change", "{\"a\":1}\n   \n{\"a\":2}", "{\"a\":1}\n\n{\"a\":2}"},
+        {"pretty document with a syntax error", "{\n  \"a\": 1,\n}\n", "{\n  \"a\": 1,\n}\n"},
+        {"compact but invalid single line", "{\"a\":1,}", "{\"a\":1,}"},
+        {"array of ten objects then a scalar is only minified",
+         "[{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, \"x\"]", "[{},{},{},{},{},{},{},{},{},{},\"x\"]"},
         {"array of ten with a scalar is only minified", "[{}, {}, {}, {}, {}, {}, {}, {}, {}, 1]\n",
          "[{},{},{},{},{},{},{},{},{},1]\n"},
         {"duplicate keys: minified text keeps both", "{\"a\": 1, \"a\": 2}", "{\"a\":1,\"a\":2}"},

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "filters/table/whitespace.h"
 #include "table_test_util.h"
 
 namespace {
@@ -103,6 +108,52 @@ TEST(TableDetector, CandidatesInOrder) {
     ASSERT_TRUE(found);
     EXPECT_EQ(found->rows.size(), 9u);
     EXPECT_EQ(found->header.size(), 3u);
+}
+
+// The filter declines on the first 24 lines alone when `may_hold_table` says
+// no; that must never hide a table the whole text holds.
+std::span<const std::string_view> first24(const table_test::OwnedLines& lines) {
+    return std::span<const std::string_view>(lines.lines).first(std::min<std::size_t>(lines.lines.size(), 24));
+}
+
+TEST(TableDetector, FirstLinesNeverHideATable) {
+    std::vector<std::string> texts = {
+        kPsql,
+        numbered_rows(8, "Line {} of prose {}") + kPsql,               // shape below the longest preamble
+        numbered_rows(9, "Line {} of prose {}") + "NAME  SIZE\n----  ----\n" + numbered_rows(30, "f{}  {}"),
+        "Benchmark results\nNAME  STATUS  AGE\n" + numbered_rows(40, "web-{}  Running  pod{}"),
+        "NAME  AGE\n" + numbered_rows(30, "web-{}  {}d") + "\n" + numbered_rows(5, "x{}  {}"),
+    };
+    const std::string root = std::string(QUORVANE_TEST_DATA);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string path = entry.path().string();
+        if (!entry.is_regular_file() || !(path.ends_with(".in") || path.find("/refused/") != std::string::npos)) continue;
+        std::ifstream in(path);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        texts.push_back(text::normalize_and_trim_trailing_whitespace(ss.str()));
+    }
+    std::size_t tables = 0;
+    for (const std::string& t : texts) {
+        const auto lines = lines_of(t);
+        // Blocked or short tables too: the first lines must still show them.
+        const bool found = parse_structured_table(lines).has_value() || !parse_structured_table_blocks(lines).empty() ||
+                           filters::table::whitespace::parse_whitespace_report(lines).has_value();
+        if (!found) continue;
+        ++tables;
+        EXPECT_TRUE(may_hold_table(first24(lines))) << t.substr(0, 200);
+    }
+    EXPECT_GE(tables, 15u);
+}
+
+TEST(TableDetector, FirstLinesDeclineOtherOutput) {
+    const std::string cases[] = {
+        numbered_rows(30, "2024-05-01T00:00:0{}Z INFO api: request {} done"),
+        // A header-like line whose rows stop at once.
+        "commit 0123abc\nAuthor: A B <a@b.c>\nDate:   Mon Jun 26 08:46:00 2024 +0200\n\n" + numbered_rows(30, "    line {} {}"),
+        "NAME  AGE\n" + numbered_rows(5, "web-{}  {}d") + "\n" + numbered_rows(30, "x {} {}"),
+    };
+    for (const std::string& t : cases) EXPECT_FALSE(may_hold_table(first24(lines_of(t)))) << t.substr(0, 80);
 }
 
 }  // namespace

@@ -67,6 +67,31 @@ TEST(DetectTestRun, RunnerAndOutcome) {
         {"minitest", "Run options: --seed 1\n3 runs, 3 assertions, 0 failures, 0 errors, 0 skips\n",
          "minitest success"},
         {"minitest red", "..F\n3 runs, 3 assertions, 1 failures, 0 errors, 0 skips\n", "minitest failure"},
+        // Each half of a rule may stand anywhere, indented, and in the letter
+        // case that its rule allows.
+        {"pytest progress of one skip", "s [100%]\n1 skipped in 0.01s\n", "pytest success"},
+        {"pytest summary header as partner", "x\n=== short test SUMMARY info ===\n", "pytest success"},
+        {"unittest markers of skips only", "Ran 3 tests in 0.001s\nOK (skipped=3)\nsss\n", "unittest success"},
+        {"unittest unexpected successes", "uuU\nRan 3 tests in 0.001s\nOK\n", "unittest success"},
+        {"unittest verbose result line", "  t (a.B) ... skipped 'x'\nRan 1 test in s\nOK\n", "unittest success"},
+        {"vitest RUN before a tab", "  RUN \t\nTests  1 passed\n", "vitest success"},
+        {"vitest RUN alone", "  RUN\nTests  1 passed\n", "none"},
+        {"playwright status before run line", "  2 passed (3.0s)\n  Running 2 tests using 1 worker\n",
+         "playwright success"},
+        {"cargo", "  test result: ok. 1 passed\n  running 1 test\n", "cargo success"},
+        {"go run and result", "=== RUN   TestA\n--- PASS: TestA (0.00s)\n", "go success"},
+        {"maven upper case", "  TESTS RUN: 1, FAILURES: 0, ERRORS: 0, SKIPPED: 0\n", "maven-surefire success"},
+        {"maven error mark any case", "[Error] tests run: 1, failures: 1, errors: 0, skipped: 0\n",
+         "maven-surefire failure"},
+        {"gradle report anywhere", "see the Test Report at x\n3 TESTS COMPLETED\n", "gradle-test success"},
+        {"gradle without its first half", "3 tests completed, 1 failed\n", "none"},
+        {"dotnet vstest anywhere", "using VSTest 17\nPASSED: 3\n", "dotnet-test success"},
+        {"vstest at the very start", "vstest.console\nPassed: 1\n", "dotnet-test success"},
+        {"pytest session phrase is case-sensitive", "== TEST SESSION STARTS ==\ncollected 1 item\n", "none"},
+        {"pytest session phrase", "== test session starts ==\ncollected 1 item\n", "pytest success"},
+        {"dotnet lower-case label", "Starting test execution\nskipped: 2\n", "dotnet-test success"},
+        {"rspec numbered failure", "1) Calc adds\n3 EXAMPLES, 1 FAILURE\n", "rspec failure"},
+        {"minitest skips only", "SSS\n3 runs, 0 assertions, 0 failures, 0 errors, 3 skips\n", "minitest success"},
     };
     for (const auto& c : cases) EXPECT_EQ(describe(detect(c.text)), c.want) << c.name;
 }

@@ -86,6 +86,19 @@ TEST(TestRunnerFilter, Summaries) {
     for (const auto& c : cases) EXPECT_EQ(compress_test_runner_output(c.in), c.want) << c.name;
 }
 
+// A lone control byte must be found wherever it stands, in a full block of
+// sixteen bytes or in the few bytes after the last one.
+TEST(TestRunnerFilter, ControlByteAnywhereIsCleaned) {
+    for (char control : {'\x07', '\x7f', '\x1f', '\r'}) {
+        for (std::size_t pad = 0; pad < 16; ++pad) {
+            std::string in = "rootdir: /home/dev/calculator" + std::string(pad, ' ') +
+                             "\nplugins: anyio-3.6.2\n.. [100%]\n2 passed in 0.01s" + control + "\n";
+            EXPECT_EQ(compress_test_runner_output(in), "test output: pytest success\n2 passed in 0.01s\n")
+                << int(control) << " after " << pad;
+        }
+    }
+}
+
 TEST(TestRunnerFilter, HostileInputsDecline) {
     const std::string cases[] = {
         "",
