@@ -145,35 +145,6 @@ std::size_t plain_ascii_prefix8(const char* s) {
     return stop == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stop)) / 8;
 }
 
-// The token search for any line: a walk over its characters.
-bool has_known_file_token_walking(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size()) {
-        if (std::size_t ws = text::whitespace_length_at(line, i)) {
-            i += ws;
-            continue;
-        }
-        const std::size_t start = i;
-        bool may_name_file = false;
-        while (i < line.size()) {
-            const ByteClass c = byte_class(line[i]);
-            if (c == ByteClass::space) break;
-            if (c == ByteClass::non_ascii) {
-                if (text::whitespace_length_at(line, i) != 0) break;
-                // A malformed sequence may step over a separator: let the token decide.
-                may_name_file = true;
-                i += text::utf8_len(static_cast<unsigned char>(line[i]));
-                continue;
-            }
-            may_name_file = may_name_file || c == ByteClass::separator;
-            ++i;
-        }
-        i = std::min(i, line.size());
-        if (may_name_file && is_path_token_with_known_extension(line.substr(start, i - start))) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 // The line's whitespace-separated tokens, tried without copies; only a
@@ -184,7 +155,7 @@ bool has_known_file_token(std::string_view line) {
     std::size_t slash = line.find('/');
     std::size_t backslash = line.find('\\');
     if (slash == std::string_view::npos && backslash == std::string_view::npos) return false;
-    if (!is_ascii(line)) return has_known_file_token_walking(line);
+    if (!is_ascii(line)) return text::any_word(line, is_path_token_with_known_extension);
     std::size_t from = 0;  // where the previous token ended
     while (true) {
         if (slash != std::string_view::npos && slash < from) slash = line.find('/', from);
