@@ -136,13 +136,7 @@ std::string_view trim_start(std::string_view s) {
 std::string_view trim(std::string_view s) { return trim_start(trim_end(s)); }
 
 // Byte length of the whitespace character at `pos`, or 0.
-static std::size_t ws_len_at(std::string_view s, std::size_t pos) {
-    auto b = static_cast<unsigned char>(s[pos]);
-    if (b < 0x80) return is_ascii_whitespace(static_cast<char>(b)) ? 1 : 0;
-    std::size_t len;
-    char32_t c = decode_at(s, pos, len);
-    return is_whitespace(c) ? len : 0;
-}
+static std::size_t ws_len_at(std::string_view s, std::size_t pos) { return whitespace_length_at(s, pos); }
 
 std::vector<std::string_view> split_whitespace(std::string_view s) {
     std::vector<std::string_view> out;
@@ -398,13 +392,9 @@ std::vector<std::string> drop_blank_and_adjacent_duplicates(const std::vector<st
 }
 
 std::optional<std::string> normalize_level(std::string_view word) {
-    std::string up = to_upper(word);
-    if (up == "WARNING") return std::string("WARN");
-    static constexpr std::string_view levels[] = {"INFO",  "WARN",  "TRACE", "DEBUG",  "ERROR",   "FATAL",
-                                                  "PANIC", "ALERT", "EMERG", "NOTICE", "CRITICAL"};
-    for (auto level : levels)
-        if (up == level) return up;
-    return std::nullopt;
+    std::optional<std::string_view> level = canonical_level(word);
+    if (!level) return std::nullopt;
+    return std::string(*level);
 }
 
 // ------------------------------------------------------- the size rule --
@@ -525,21 +515,8 @@ std::string collapse_blank_lines(std::string_view s, std::uint64_t limit) {
 namespace text {
 
 bool has_secret_like_key(std::string_view line) {
-    static constexpr std::string_view words[] = {"password", "passwd",      "secret",      "token=",
-                                                 "api_key",  "apikey",      "authorization", "credential",
-                                                 "private_key", "access_key"};
-    auto fold = [](char c) { return c == '-' || c == '.' ? '_' : to_lower_ascii(c); };
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = fold(line[i]);
-        if (c != 'p' && c != 's' && c != 't' && c != 'a' && c != 'c') continue;
-        for (std::string_view w : words) {
-            if (w[0] != c || line.size() - i < w.size()) continue;
-            std::size_t k = 1;
-            while (k < w.size() && fold(line[i + k]) == w[k]) ++k;
-            if (k == w.size()) return true;
-        }
-    }
-    return false;
+    static constexpr auto kSecretKeys = WordSet<kSecretKeyWords.size()>::of(kSecretKeyWords, true);
+    return kSecretKeys.found_in(line);
 }
 
 }  // namespace text
@@ -616,6 +593,24 @@ bool has_severity_word(std::string_view s) {
             if (run == w) return true;
     }
     return false;
+}
+
+}  // namespace text
+
+// ------------------------------------- generic-log family: word search, levels --
+namespace text {
+
+std::optional<std::string_view> canonical_level(std::string_view word) {
+    static constexpr std::string_view levels[] = {"INFO",  "WARN",  "TRACE", "DEBUG",  "ERROR",   "FATAL",
+                                                  "PANIC", "ALERT", "EMERG", "NOTICE", "CRITICAL"};
+    if (word.size() < 4 || word.size() > 8) return std::nullopt;
+    std::array<char, 8> buf{};
+    for (std::size_t i = 0; i < word.size(); ++i) buf[i] = to_upper_ascii(word[i]);
+    const std::string_view up(buf.data(), word.size());
+    if (up == "WARNING") return "WARN";
+    for (std::string_view level : levels)
+        if (up == level) return level;
+    return std::nullopt;
 }
 
 }  // namespace text

@@ -1,6 +1,12 @@
 #include "filters/generic_log/summary.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "text.h"
 
 namespace filters::generic_log::summary {
 
@@ -8,18 +14,44 @@ namespace {
 
 constexpr std::size_t kMaxPatternChars = 140;
 
-// Words that mark a low-severity line as worth keeping; matched against the
-// ASCII-lowercased line.
-constexpr WordSet<14> kImportantWords({
-    "exception", "traceback", "stack trace", "caused by", "panic", "segmentation fault", "failed", "failure",
-    "exit code", "exited with", "status: failed", "fatal error", "http://", "https://",
-});
+constexpr auto kImportantWordSet = text::WordSet<kImportantWords.size()>::of(kImportantWords);
 
 // File extensions that make a path-like token worth keeping.
 constexpr std::array<std::string_view, 22> kPathExtensions = {
-    ".py",  ".rs",  ".ts",   ".tsx", ".js",  ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
+    ".py",  ".rs",   ".ts",  ".tsx", ".js",  ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
     ".txt", ".html", ".xml", ".zip", ".png", ".jpg", ".jpeg", ".csv",  ".md",  ".c",    ".cpp",
 };
+
+// What the line scans below need to know of a byte.
+enum class ByteClass : std::uint8_t { other, digit, space, separator, non_ascii };
+
+constexpr std::array<ByteClass, 256> kByteClasses = [] {
+    std::array<ByteClass, 256> classes{};
+    for (std::size_t b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+        classes[b] = b >= 0x80               ? ByteClass::non_ascii
+                     : c >= '0' && c <= '9'  ? ByteClass::digit
+                     : space                 ? ByteClass::space
+                     : c == '/' || c == '\\' ? ByteClass::separator
+                                             : ByteClass::other;
+    }
+    return classes;
+}();
+
+ByteClass byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
+
+// ASCII that a message pattern copies as it is: no digit, no whitespace.
+bool is_plain_ascii(char c) {
+    const ByteClass k = byte_class(c);
+    return k == ByteClass::other || k == ByteClass::separator;
+}
+
+bool has_path_separator(std::string_view s) {
+    for (char c : s)
+        if (byte_class(c) == ByteClass::separator) return true;
+    return false;
+}
 
 bool is_token_trim_char(char c) {
     return c == '"' || c == '\'' || c == '(' || c == ')' || c == ',' || c == ';' || c == '[' || c == ']';
@@ -46,27 +78,98 @@ std::string_view message_after_level(std::string_view rest) {
 }
 
 std::optional<ParsedLogLine> parsed_with(std::string_view word, std::string_view rest) {
-    std::optional<std::string> level = text::normalize_level(word);
+    std::optional<std::string_view> level = text::canonical_level(word);
     if (!level) return std::nullopt;
-    return ParsedLogLine{std::move(*level), message_after_level(rest)};
+    return ParsedLogLine{*level, message_after_level(rest)};
 }
 
-bool is_path_token_with_known_extension(std::string_view raw_token) {
-    std::string_view token = strip_token_trim_set(raw_token);
-    if (text::contains(token, "://")) return false;
-    if (token.find_first_of("/\\") == std::string_view::npos) return false;
-    const std::string lower = text::to_lower(token);
-    const std::string_view t = lower;
-    for (std::string_view ext : kPathExtensions) {
-        if (t.ends_with(ext)) return true;
-        // "src/app.py:12": the extension followed by a line number.
-        for (std::size_t pos = t.find(ext); pos != std::string_view::npos; pos = t.find(ext, pos + 1))
-            if (pos + ext.size() < t.size() && t[pos + ext.size()] == ':') return true;
-    }
+bool is_known_extension(std::string_view candidate) {
+    for (std::string_view ext : kPathExtensions)
+        if (text::equals_ignore_case(candidate, ext)) return true;
     return false;
 }
 
+// A token naming a file: it holds "/" or "\", is no URL, and ends with a known
+// extension or has one right before a ":" ("src/app.py:12"). Every extension
+// is "." and letters, so an extension that ends at some position starts at
+// the last "." before it: one pass over the token tries each candidate.
+bool is_path_token_with_known_extension(std::string_view raw_token) {
+    // The trim set holds neither "/" nor "\", so the raw token can be tested first.
+    if (!has_path_separator(raw_token)) return false;
+    const std::string_view token = strip_token_trim_set(raw_token);
+    if (text::contains(token, "://")) return false;
+    std::size_t dot = std::string_view::npos;
+    for (std::size_t k = 0; k < token.size(); ++k) {
+        if (token[k] == '.')
+            dot = k;
+        else if (token[k] == ':' && dot != std::string_view::npos && is_known_extension(token.substr(dot, k - dot)))
+            return true;
+    }
+    return dot != std::string_view::npos && is_known_extension(token.substr(dot));
+}
+
 }  // namespace
+
+namespace {
+
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = kEveryByte * 0x80;
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+std::uint64_t load8(const char* s) {
+    std::uint64_t x;
+    std::memcpy(&x, s, sizeof x);
+    return x;
+}
+
+bool is_ascii(std::string_view s) {
+    std::uint64_t seen = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) seen |= load8(s.data() + i);
+    for (; i < s.size(); ++i) seen |= static_cast<unsigned char>(s[i]);
+    return (seen & kHighBits) == 0;
+}
+
+// How many of the eight bytes at `s` a pattern copies before its first
+// digit, ASCII blank or non-ASCII byte (little-endian machines only). Each
+// byte's test keeps to its own lane: the low seven bits plus at most 0x77
+// never carry into the next byte.
+std::size_t plain_ascii_prefix8(const char* s) {
+    const std::uint64_t x = load8(s);
+    const std::uint64_t y = x & (kEveryByte * 0x7F);
+    auto at_least = [y](unsigned char b) { return (y + kEveryByte * (0x80 - b)) & kHighBits; };
+    const std::uint64_t digit = at_least('0') & ~at_least('9' + 1);
+    const std::uint64_t control_blank = at_least('\t') & ~at_least('\r' + 1);
+    const std::uint64_t space = ~((y ^ (kEveryByte * ' ')) + kEveryByte * 0x7F) & kHighBits;
+    const std::uint64_t stop = (x & kHighBits) | digit | control_blank | space;
+    return stop == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stop)) / 8;
+}
+
+}  // namespace
+
+// The line's whitespace-separated tokens, tried without copies; only a
+// token that holds "/" or "\" is looked at closely. In an ASCII line every
+// blank is one byte, so the search jumps from separator to separator and
+// widens each to its token.
+bool has_known_file_token(std::string_view line) {
+    std::size_t slash = line.find('/');
+    std::size_t backslash = line.find('\\');
+    if (slash == std::string_view::npos && backslash == std::string_view::npos) return false;
+    if (!is_ascii(line)) return text::any_word(line, is_path_token_with_known_extension);
+    std::size_t from = 0;  // where the previous token ended
+    while (true) {
+        if (slash != std::string_view::npos && slash < from) slash = line.find('/', from);
+        if (backslash != std::string_view::npos && backslash < from) backslash = line.find('\\', from);
+        const std::size_t separator = std::min(slash, backslash);
+        if (separator == std::string_view::npos) return false;
+        std::size_t start = separator;
+        std::size_t end = separator + 1;
+        while (start > from && !text::is_ascii_whitespace(line[start - 1])) --start;
+        while (end < line.size() && !text::is_ascii_whitespace(line[end])) ++end;
+        if (is_path_token_with_known_extension(line.substr(start, end - start))) return true;
+        from = end;
+    }
+}
 
 bool is_low_severity(std::string_view level) { return level == "INFO" || level == "DEBUG" || level == "TRACE"; }
 
@@ -98,17 +201,15 @@ std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool afte
     // "ERROR: ...", or "ERROR ..." behind a timestamp.
     std::size_t len = ascii_letter_run(s, 0);
     if (len < 3 || len > 8) return std::nullopt;
-    std::optional<std::string> level = text::normalize_level(s.substr(0, len));
+    std::optional<std::string_view> level = text::canonical_level(s.substr(0, len));
     if (!level) return std::nullopt;
     std::string_view rest = s.substr(len);
     if (rest.empty()) {
         if (!after_timestamp) return std::nullopt;
     } else if (rest.front() != ':' && rest.front() != '-') {
-        if (!after_timestamp) return std::nullopt;
-        std::size_t char_len = 0;
-        if (!text::is_whitespace(text::decode_at(rest, 0, char_len))) return std::nullopt;
+        if (!after_timestamp || text::whitespace_length_at(rest, 0) == 0) return std::nullopt;
     }
-    return ParsedLogLine{std::move(*level), message_after_level(rest)};
+    return ParsedLogLine{*level, message_after_level(rest)};
 }
 
 std::optional<ParsedLogLine> parse_log_line(std::string_view line) {
@@ -135,51 +236,92 @@ std::optional<ParsedLogLine> parse_log_line(std::string_view line) {
 
 bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>& parsed) {
     if (parsed && !is_low_severity(parsed->level)) return true;
-    if (kImportantWords.found_in(line)) return true;
-    if (line.find_first_of("/\\") == std::string_view::npos) return false;  // no token can be a path
-    for (std::string_view token : text::split_whitespace(line))
-        if (is_path_token_with_known_extension(token)) return true;
-    return false;
+    return kImportantWordSet.found_in(line) || has_known_file_token(line);
 }
 
-std::string normalized_message_pattern(const ParsedLogLine& parsed) {
-    const std::string_view m = text::trim(parsed.message);
-    std::string out;
-    out.reserve(m.size());
+void write_message_pattern(std::string_view message, std::string& out) {
+    const std::string_view m = text::trim(message);
+    // The pattern grows from the left and is cut at 140 characters, so it is
+    // written only until it has more than that: at most four bytes a
+    // character, plus a blank and "<num>" for the last piece. Eight bytes
+    // more let a run be copied eight bytes at a time. The buffer is cut to
+    // length after.
+    constexpr std::size_t kBufferBytes = 4 * kMaxPatternChars + 16;
+    out.resize((m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + 8);
+    char* const begin = out.data();
+    char* p = begin;
+    std::size_t chars = 0;
     bool pending_space = false;
+    bool ascii = true;
+    auto separate = [&] {
+        if (pending_space && p != begin) {
+            *p++ = ' ';
+            ++chars;
+        }
+        pending_space = false;
+    };
     std::size_t i = 0;
-    while (i < m.size()) {
-        const char c = m[i];
-        std::size_t len = 1;
-        if (text::is_ascii_digit(c)) {
+    while (i < m.size() && chars <= kMaxPatternChars) {
+        const ByteClass c = byte_class(m[i]);
+        if (c == ByteClass::digit) {
             while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
             // One fraction belongs to the number: "1.25" is one value, "1.2.3" two.
             if (i + 1 < m.size() && m[i] == '.' && text::is_ascii_digit(m[i + 1])) {
                 ++i;
                 while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
             }
-            if (pending_space && !out.empty()) out.push_back(' ');
-            pending_space = false;
-            out.append("<num>");
-            continue;
-        }
-        if (static_cast<unsigned char>(c) < 0x80 ? text::is_ascii_whitespace(c)
-                                                  : text::is_whitespace(text::decode_at(m, i, len))) {
+            separate();
+            for (char ch : std::string_view("<num>")) *p++ = ch;
+            chars += 5;
+        } else if (c == ByteClass::space) {
             pending_space = true;
+            ++i;
+        } else if (c == ByteClass::non_ascii) {
+            std::size_t len = 1;
+            if (text::is_whitespace(text::decode_at(m, i, len))) {
+                pending_space = true;
+            } else {
+                separate();
+                ascii = false;
+                for (std::size_t k = 0; k < len; ++k) *p++ = m[i + k];
+                ++chars;
+            }
             i += len;
-            continue;
+        } else {
+            // Other ASCII is copied a run at a time, eight bytes at a step
+            // where it can; bytes past the run are overwritten or cut off.
+            separate();
+            if constexpr (kLittleEndian) {
+                while (i + 8 <= m.size() && chars <= kMaxPatternChars) {
+                    const std::size_t run = plain_ascii_prefix8(m.data() + i);
+                    std::memcpy(p, m.data() + i, 8);
+                    p += run;
+                    i += run;
+                    chars += run;
+                    if (run < 8) break;
+                }
+            }
+            while (i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i])) {
+                *p++ = m[i++];
+                ++chars;
+            }
         }
-        if (pending_space && !out.empty()) out.push_back(' ');
-        pending_space = false;
-        out.append(m.substr(i, len));
-        i += len;
     }
-    if (out.empty()) return "<empty message>";
-    if (text::char_count(out) > kMaxPatternChars) {
-        std::string cut(text::take_chars(out, kMaxPatternChars - 3));
-        cut.append("...");
-        return cut;
+    out.resize(static_cast<std::size_t>(p - begin));
+    if (out.empty()) {
+        out.assign("<empty message>");
+        return;
     }
+    if (chars > kMaxPatternChars) {
+        // An ASCII pattern has as many characters as bytes.
+        out.resize(ascii ? kMaxPatternChars - 3 : text::take_chars(out, kMaxPatternChars - 3).size());
+        out.append("...");
+    }
+}
+
+std::string normalized_message_pattern(const ParsedLogLine& parsed) {
+    std::string out;
+    write_message_pattern(parsed.message, out);
     return out;
 }
 

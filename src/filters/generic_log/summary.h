@@ -4,47 +4,20 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "filters/generic_log/types.h"
-#include "text.h"
 
 namespace filters::generic_log::summary {
 
 using types::ParsedLogLine;
 
-// A fixed list of lowercase ASCII words (two bytes or more), looked for
-// without regard to ASCII case in one pass over a text: a bit table of the
-// words' first two bytes lets most positions pass without a comparison.
-template <std::size_t N>
-class WordSet {
-public:
-    constexpr explicit WordSet(const std::array<std::string_view, N>& words) : words_(words) {
-        for (std::string_view w : words_) {
-            const unsigned k = pair_key(w[0], w[1]);
-            starts_[k >> 6] |= std::uint64_t{1} << (k & 63);
-        }
-    }
-
-    bool found_in(std::string_view s) const {
-        for (std::size_t i = 0; i + 1 < s.size(); ++i) {
-            const unsigned k = pair_key(text::to_lower_ascii(s[i]), text::to_lower_ascii(s[i + 1]));
-            if (((starts_[k >> 6] >> (k & 63)) & 1) == 0) continue;
-            for (std::string_view w : words_)
-                if (text::starts_with_ignore_case(s.substr(i), w)) return true;
-        }
-        return false;
-    }
-
-private:
-    static constexpr unsigned pair_key(char a, char b) {
-        return static_cast<unsigned>(static_cast<unsigned char>(a)) << 8 | static_cast<unsigned char>(b);
-    }
-    std::array<std::string_view, N> words_;
-    std::array<std::uint64_t, 1024> starts_{};
+// Words that mark a low-severity line as worth keeping, whatever their case.
+inline constexpr std::array<std::string_view, 14> kImportantWords = {
+    "exception", "traceback",   "stack trace",    "caused by",   "panic",   "segmentation fault", "failed", "failure",
+    "exit code", "exited with", "status: failed", "fatal error", "http://", "https://",
 };
 
 // INFO, DEBUG and TRACE: the only levels whose lines may be folded.
@@ -65,8 +38,17 @@ std::optional<ParsedLogLine> parse_log_line(std::string_view line);
 // words of failure, links, and tokens naming a source or data file.
 bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>& parsed);
 
+// True when a whitespace-separated token of the line, stripped of quotes,
+// brackets, parentheses, commas and semicolons, holds "/" or "\", is no URL,
+// and ends with a known file extension or has one right before a ":".
+bool has_known_file_token(std::string_view line);
+
 // The message with numbers replaced by "<num>" and whitespace collapsed,
 // "<empty message>" when nothing is left, cut to 140 characters.
 std::string normalized_message_pattern(const ParsedLogLine& parsed);
+
+// The same pattern written into `out` (its old content replaced), so that a
+// caller going through many lines reuses one buffer.
+void write_message_pattern(std::string_view message, std::string& out);
 
 }  // namespace filters::generic_log::summary

@@ -3,57 +3,53 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace filters::generic_log::types {
 
-// One line that carries a level word. `message` borrows from the line it was
-// parsed from, so a parsed log costs no copy of its text; the parsed record
-// must not outlive that text.
+// One line that carries a level word. Neither field owns its text: `level`
+// points at a constant canonical name and `message` into the line it was
+// parsed from, so the record must not outlive that line.
 struct ParsedLogLine {
-    std::string level;         // canonical upper-case level ("WARNING" reads as "WARN")
+    std::string_view level;    // canonical upper-case level ("WARNING" reads as "WARN")
     std::string_view message;  // text after the level and its separator, leading whitespace removed
 };
 
-// The key under which repeated low-severity lines are grouped.
-struct PatternKey {
-    std::string level;
-    std::string pattern;
-    bool operator==(const PatternKey&) const = default;
+// One pattern key (level, message pattern) and the lines counted under it.
+// The pattern text is kept only once the key repeats; until then it is
+// rebuilt from the first line counted under the key when it is needed.
+struct PatternStats {
+    std::uint64_t hash = 0;          // of the level and the pattern
+    std::size_t pattern_offset = 0;  // into GenericLog::repeated_pattern_text, once repeated
+    std::uint32_t first_line = 0;    // index of the first line counted under the key
+    std::uint32_t count = 0;         // lines counted under the key
+    std::uint32_t pattern_size = 0;  // bytes, once repeated
+    std::string_view level;          // canonical level name (constant storage)
 };
 
-struct PatternKeyHash {
-    std::size_t operator()(const PatternKey& key) const noexcept {
-        std::size_t h = std::hash<std::string>{}(key.pattern);
-        return h ^ (std::hash<std::string>{}(key.level) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
-    }
-};
-
-// Every key counted, with the number of lines counted under it.
-using PatternCounts = std::unordered_map<PatternKey, std::uint64_t, PatternKeyHash>;
-using CountedPattern = PatternCounts::value_type;
-
-inline constexpr std::uint64_t kMinRepeatsPerPattern = 3;
+inline constexpr std::uint32_t kMinRepeatsPerPattern = 3;
+inline constexpr std::uint32_t kNotCounted = UINT32_MAX;
 
 // What the detector hands to the reducer. A line is counted under its key
-// when it parsed with a low-severity level and is not important; the key's
-// entry is remembered per line, so the reducer neither parses the line again
-// nor rebuilds its pattern. The repeated patterns are the counted keys with
-// at least three lines. The map's nodes do not move, so the per-line
-// pointers stay valid while the record lives (moves included).
+// when it parsed with a low-severity level and is not important; each line
+// remembers its key, so the reducer neither parses it again nor rebuilds its
+// pattern. The repeated patterns are the keys with at least three lines.
 struct GenericLog {
-    PatternCounts pattern_counts;
-    std::vector<const CountedPattern*> line_patterns;  // one per input line; null when not counted
+    std::vector<PatternStats> patterns;        // every counted key
+    std::vector<std::uint32_t> line_patterns;  // per input line: index into `patterns`, or kNotCounted
+    std::string repeated_pattern_text;         // the patterns of the repeated keys, back to back
 
     // True when line `i` was counted under a key that repeats.
     bool has_repeated_pattern(std::size_t i) const {
-        const CountedPattern* entry = line_patterns[i];
-        return entry != nullptr && entry->second >= kMinRepeatsPerPattern;
+        const std::uint32_t key = line_patterns[i];
+        return key != kNotCounted && patterns[key].count >= kMinRepeatsPerPattern;
+    }
+
+    // The message pattern of a repeated key.
+    std::string_view pattern_of(const PatternStats& stats) const {
+        return std::string_view(repeated_pattern_text).substr(stats.pattern_offset, stats.pattern_size);
     }
 };
 

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "filters/generic_log/summary.h"
 #include "text.h"
 
 namespace {
 
 using filters::generic_log::detector::detect_generic_log;
 using filters::generic_log::detector::looks_like_path_location_output;
+using filters::generic_log::detector::may_be_generic_log;
+namespace summary = filters::generic_log::summary;
 
 // `n` lines "INFO: job <i> done", which form one repeated pattern.
 std::vector<std::string> jobs(int n) {
@@ -100,6 +106,80 @@ TEST(GenericLogDetector, PathLocations) {
         {{"src/a.rs:x:y", "src/b.rs::"}, false},
     };
     for (const auto& [lines, want] : cases) EXPECT_EQ(looks_like_path_location_output(lines), want) << lines[0];
+}
+
+// The line test that refuses a log with a credential is the shared one.
+TEST(GenericLogDetector, SecretBearingLines) {
+    const char* lines[] = {
+        "INFO: db password=hunter2",     "INFO: API-KEY rotated",
+        "INFO: x.api.key set",           "INFO: token=abc",
+        "INFO: Authorization: Bearer x", "INFO: loaded private.key",
+        "INFO: tokens=3 left",           "INFO: token bucket full",
+        "INFO: secretary joined",        "INFO: api key",
+        "WARN: AWS_ACCESS_KEY_ID unset",
+    };
+    for (const char* line : lines)
+        EXPECT_EQ(accepted(jobs(12) + std::vector<std::string>{line}), !text::has_secret_like_key(line)) << line;
+}
+
+// The whole-text test must never refuse a log that the detector accepts,
+// wherever the lines without a level stand and however many blank lines
+// there are; and it refuses plain text on its own.
+TEST(GenericLogDetector, WholeTextTestKeepsEveryAcceptedLog) {
+    const std::string plain = "plain text line";
+    struct Case {
+        const char* name;
+        std::vector<std::string> lines;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"unparsed lines first", repeat(plain, 7) + jobs(13), true},
+        {"unparsed lines last", jobs(13) + repeat(plain, 7), true},
+        {"one unparsed line too many", repeat(plain, 8) + jobs(12), false},
+        {"blank lines between", repeat(plain, 4) + repeat("", 30) + jobs(8), true},
+        {"blank lines at the end", repeat(plain, 7) + jobs(13) + repeat("", 40), true},
+        {"eleven lines", jobs(11), false},
+        {"listing", repeat("./src/a.c", 40), false},
+    };
+    for (const auto& c : cases) {
+        for (bool final_newline : {false, true}) {
+            const std::string joined = text::join_lines(c.lines, final_newline);
+            EXPECT_EQ(accepted(c.lines), c.accepted) << c.name;
+            EXPECT_EQ(may_be_generic_log(joined), c.accepted) << c.name;
+        }
+    }
+}
+
+// Thousands of keys, each line counted under its own: lines with the same
+// pattern share a key, others never do, and each key counts its lines.
+TEST(GenericLogDetector, CountsManyPatternKeys) {
+    const int keys = 5000;
+    std::vector<std::string> lines;
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3; ++round)
+        for (int k = 0; k < keys; ++k) {
+            std::string word;
+            for (int n = k; n > 0 || word.empty(); n /= 26)
+                word += static_cast<char>('a' + n % 26);
+            lines.push_back(text::format("{}: step {} of job-{}", k % 2 ? "INFO" : "DEBUG", rng() % 100, word));
+        }
+    std::shuffle(lines.begin(), lines.end(), rng);
+    std::vector<std::string_view> views(lines.begin(), lines.end());
+    auto log = detect_generic_log(views);
+    ASSERT_TRUE(log.has_value());
+    ASSERT_EQ(log->patterns.size(), static_cast<std::size_t>(keys));
+    std::map<std::string, std::uint32_t> key_of;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::uint32_t key = log->line_patterns[i];
+        ASSERT_LT(key, log->patterns.size());
+        const std::string name = lines[i].substr(0, lines[i].find(':')) + lines[i].substr(lines[i].rfind(' '));
+        auto [it, fresh] = key_of.try_emplace(name, key);
+        EXPECT_EQ(it->second, key) << lines[i];
+        EXPECT_EQ(log->patterns[key].count, 3u);
+        EXPECT_EQ(log->pattern_of(log->patterns[key]),
+                  summary::normalized_message_pattern(*summary::parse_log_line(lines[i])));
+    }
+    EXPECT_EQ(key_of.size(), static_cast<std::size_t>(keys));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -85,6 +86,21 @@ TEST(GenericLogReducer, Summaries) {
     }
 }
 
+TEST(GenericLogReducer, MarkerEqualToTheLineBeforeItAppearsOnce) {
+    const Lines in = cat({kStart,
+                          {"… 6 repeated INFO lines omitted: job <num>"},
+                          numbered("INFO: job", 1, 6),
+                          {"WARN: slow"},
+                          numbered("INFO: job", 7, 6),
+                          kEnd});
+    const Lines want =
+        cat({{"generic log: application summary"},
+             kStart,
+             {"… 6 repeated INFO lines omitted: job <num>", "WARN: slow", "… 6 repeated INFO lines omitted: job <num>"},
+             kEnd});
+    EXPECT_EQ(compress_generic_log_output(text::join_lines(in, true)), text::join_lines(want, true));
+}
+
 TEST(GenericLogReducer, LeavesInputWhenNotSmaller) {
     // Every folded line stands alone, so each becomes a marker longer than itself.
     Lines in = kStart;
@@ -108,6 +124,73 @@ std::string read_file(const std::filesystem::path& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+// Logs of many line shapes, some of them with levels written in ways that
+// do not parse: every line that is not a low-severity log line stays, in
+// order, in every summary.
+TEST(GenericLogReducer, KeepsEverySevereAndUnparsedLineOfGeneratedLogs) {
+    namespace summary = filters::generic_log::summary;
+    const std::vector<std::string> levels = {"INFO",  "info",  "DEBUG",    "TRACE", "INFO", "DEBUG",   "ERROR", "error",
+                                             "FATAL", "Fatal", "CRITICAL", "PANIC", "WARN", "warning", "NOTICE"};
+    const std::vector<std::string> messages = {
+        "scheduler: job {} finished after a full batch of work",
+        "cache: miss for key session-{} in region eu-west, fetching",
+        "worker pool: {} threads idle, waiting for new tasks",
+        "read lib/app{}.rs:7",
+        "request {} failed",
+    };
+    std::mt19937 rng(2024);
+    auto pick = [&rng](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
+    int summarised = 0;
+    for (int round = 0; round < 600; ++round) {
+        Lines lines;
+        const int n = 30 + static_cast<int>(rng() % 100);
+        for (int i = 0; i < n; ++i) {
+            const std::string message = text::format(pick(messages), rng() % 20);
+            if (rng() % 6) {  // routine lines, which fold
+                lines.push_back(text::format("2024-05-01 12:00:{} {} {}", 10 + rng() % 50, rng() % 2 ? "INFO" : "DEBUG",
+                                             text::format(messages[rng() % 2], rng() % 1000)));
+                continue;
+            }
+            const std::string level = pick(levels);
+            switch (rng() % 6) {
+            case 0:
+                lines.push_back(text::format("2024-05-01 12:00:{} {} {}", 10 + rng() % 50, level, message));
+                break;
+            case 1:
+                lines.push_back(text::format("[2024-05-01T12:00:00.{}Z] [{}] {}", rng() % 999, level, message));
+                break;
+            case 2:
+                lines.push_back(text::format("level={} msg=\"{}\"", level, message));
+                break;
+            case 3:
+                lines.push_back(text::format("{} {}", level, message));
+                break;  // no separator: no level
+            case 4:
+                lines.push_back(rng() % 2 ? "" : "\tat com.example.Job.run(Job.java:42)");
+                break;
+            default:
+                lines.push_back(text::format("  {}: {}  ", level, message));
+                break;
+            }
+        }
+        const std::string in = text::join_lines(lines, rng() % 2 == 0);
+        const std::string out = compress_generic_log_output(in);
+        if (out == in) continue;
+        ++summarised;
+        const std::vector<std::string_view> kept = text::split_lines(out).lines;
+        std::size_t next = 0;
+        for (std::string_view line : lines) {
+            const std::string_view trimmed = text::trim(line);
+            auto parsed = summary::parse_log_line(line);
+            if (trimmed.empty() || (parsed && summary::is_low_severity(parsed->level))) continue;
+            while (next < kept.size() && kept[next] != trimmed)
+                ++next;
+            ASSERT_LT(next, kept.size()) << "lost " << line << " from\n" << in;
+        }
+    }
+    EXPECT_GE(summarised, 500);
 }
 
 // No line of a level above INFO may go missing from a summary of the real logs.
