@@ -251,16 +251,10 @@ bool has_error_signal(const std::vector<std::string_view>& lines) { return any_l
 
 bool has_warning_signal(const std::vector<std::string_view>& lines) { return any_line(lines, line_has_warning_signal); }
 
-namespace {
-// Besides cargo's and the watchers' words, the step that ends most native
-// builds.
-constexpr std::string_view kTwelfthProgressPrefix = "linking ";
-}  // namespace
-
 bool is_progress_line(const PreparedLine& line) {
     return starts_with_any(line.lower(), {"compiling ", "checking ", "fresh ", "building ", "running ", "downloading ",
                                           "downloaded ", "blocking waiting", "waiting ", "starting compilation",
-                                          "file change detected", kTwelfthProgressPrefix});
+                                          "file change detected", "linking "});
 }
 
 bool has_final_summary_phrase(const PreparedLine& line) {
