@@ -65,6 +65,12 @@ inline char to_upper_ascii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32
 inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 inline bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline bool is_ascii_alnum(char c) { return is_ascii_digit(c) || is_ascii_alpha(c); }
+// Non-empty and ASCII digits only.
+inline bool is_ascii_digits(std::string_view s) {
+    for (char c : s)
+        if (!is_ascii_digit(c)) return false;
+    return !s.empty();
+}
 
 std::string to_lower(std::string_view s);
 std::string to_upper(std::string_view s);

@@ -188,7 +188,7 @@ bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line) {
     std::string_view line_no = t.substr(first + 1, second - first - 1);
     std::string_view column =
         third == std::string_view::npos ? t.substr(second + 1) : t.substr(second + 1, third - second - 1);
-    if (!is_digits(line_no) || !is_digits(column)) return false;
+    if (!text::is_ascii_digits(line_no) || !text::is_ascii_digits(column)) return false;
     return line.has_any({": error: ", ": warning: ", ": note: ", ": style: ", ": info: "});
 }
 

@@ -18,18 +18,10 @@ inline std::size_t digit_run(std::string_view s, std::size_t from) {
     return i - from;
 }
 
-// Non-empty and ASCII digits only.
-inline bool is_digits(std::string_view s) { return !s.empty() && digit_run(s, 0) == s.size(); }
-
 // Byte length of the Unicode whitespace character at `pos`, or 0 (also past
 // the end).
 inline std::size_t whitespace_len_at(std::string_view s, std::size_t pos) {
-    if (pos >= s.size()) return 0;
-    auto b = static_cast<unsigned char>(s[pos]);
-    if (b < 0x80) return text::is_ascii_whitespace(static_cast<char>(b)) ? 1 : 0;
-    std::size_t len;
-    char32_t c = text::decode_at(s, pos, len);
-    return text::is_whitespace(c) ? len : 0;
+    return pos < s.size() ? text::whitespace_length_at(s, pos) : 0;
 }
 
 inline bool has_whitespace(std::string_view s) {

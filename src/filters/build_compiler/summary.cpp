@@ -46,7 +46,7 @@ void PreparedLine::assign_untrimmed(std::string_view raw) {
 
 bool is_line_col(std::string_view text) {
     std::size_t colon = text.find(':');
-    return colon != std::string_view::npos && is_digits(text.substr(0, colon)) && is_digits(text.substr(colon + 1));
+    return colon != std::string_view::npos && text::is_ascii_digits(text.substr(0, colon)) && text::is_ascii_digits(text.substr(colon + 1));
 }
 
 std::optional<std::string_view> consume_line_col(std::string_view text) {
@@ -72,7 +72,7 @@ bool has_line_col_suffix(std::string_view text) {
     if (last == std::string_view::npos || last == 0) return false;
     std::size_t before = text.rfind(':', last - 1);
     std::size_t start = before == std::string_view::npos ? 0 : before + 1;
-    return is_digits(text.substr(last + 1)) && is_digits(text.substr(start, last - start));
+    return text::is_ascii_digits(text.substr(last + 1)) && text::is_ascii_digits(text.substr(start, last - start));
 }
 
 bool has_extension(std::string_view text, Extensions extensions) {
@@ -157,7 +157,7 @@ bool contains_nonzero_count(std::string_view text, std::string_view noun) {
                                                    text::to_lower_ascii(w.back()) == 's')))
             return true;
         after_positive_count = false;
-        if (is_digits(w)) {
+        if (text::is_ascii_digits(w)) {
             auto n = text::parse_unsigned(w);
             after_positive_count = n && *n > 0;
         }
@@ -191,7 +191,7 @@ bool follows_zero_count(std::string_view text, std::size_t pos) {
     std::size_t start = trimmed.size();
     while (start > 0 && !text::is_ascii_whitespace(trimmed[start - 1])) --start;
     std::string_view token = strip_non_alnum(trimmed.substr(start));
-    if (!is_digits(token)) return false;
+    if (!text::is_ascii_digits(token)) return false;
     for (char c : token)
         if (c != '0') return false;
     return true;

@@ -74,12 +74,6 @@ bool is_table_rule(std::string_view line) {
     return true;
 }
 
-bool is_all_digits(std::string_view s) {
-    for (char c : s)
-        if (!text::is_ascii_digit(c)) return false;
-    return !s.empty();
-}
-
 bool has_dot_or_slash(std::string_view s) {
     for (char c : s)
         if (c == '/' || c == '.') return true;
@@ -98,7 +92,7 @@ bool is_path_location(std::string_view line) {
     std::string_view field2 = line.substr(first + 1, second - first - 1);
     std::string_view field3 =
         line.substr(second + 1, third == std::string_view::npos ? std::string_view::npos : third - second - 1);
-    return (is_all_digits(field2) || is_all_digits(field3)) && has_dot_or_slash(path);
+    return (text::is_ascii_digits(field2) || text::is_ascii_digits(field3)) && has_dot_or_slash(path);
 }
 
 bool is_path_location_share(std::uint64_t locations, std::uint64_t lines) {

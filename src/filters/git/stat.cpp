@@ -9,13 +9,6 @@
 namespace filters::git {
 namespace {
 
-bool is_all_digits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (!text::is_ascii_digit(c)) return false;
-    return true;
-}
-
 bool is_bar_graph(std::string_view s) {
     for (char c : s)
         if (c != '+' && c != '-') return false;
@@ -35,7 +28,7 @@ std::optional<GitStatRow> parse_git_stat_line(std::string_view line) {
     if (!stat.starts_with("Bin ")) {
         std::vector<std::string_view> tokens = text::split_whitespace(stat);
         if (tokens.empty() || tokens.size() > 2) return std::nullopt;
-        if (tokens[0] != "-" && !is_all_digits(tokens[0])) return std::nullopt;
+        if (tokens[0] != "-" && !text::is_ascii_digits(tokens[0])) return std::nullopt;
         if (tokens.size() == 2 && !is_bar_graph(tokens[1])) return std::nullopt;
         has_graph = tokens.size() == 2;
     }
@@ -46,7 +39,7 @@ bool is_git_stat_summary_line(std::string_view line) {
     std::string_view trimmed = text::trim(line);
     std::optional<std::pair<std::string_view, std::string_view>> split = text::split_once_whitespace(trimmed);
     std::string_view first = split ? split->first : trimmed;
-    if (!is_all_digits(first)) return false;
+    if (!text::is_ascii_digits(first)) return false;
     return text::contains(trimmed, " file changed") || text::contains(trimmed, " files changed");
 }
 

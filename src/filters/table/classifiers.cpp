@@ -41,10 +41,6 @@ bool all_chars(std::string_view s, F f) {
     return true;
 }
 
-bool all_ascii_digits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), text::is_ascii_digit);
-}
-
 bool all_dashes(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return c == '-'; });
 }
@@ -155,7 +151,7 @@ std::string_view without_commas(std::string_view cell, std::string& buffer) {
 // Digits, "/", digits: "3/4", "1/1".
 bool is_ratio(std::string_view v) {
     const std::size_t slash = v.find('/');
-    return slash != std::string_view::npos && all_ascii_digits(v.substr(0, slash)) && all_ascii_digits(v.substr(slash + 1));
+    return slash != std::string_view::npos && text::is_ascii_digits(v.substr(0, slash)) && text::is_ascii_digits(v.substr(slash + 1));
 }
 
 }  // namespace
@@ -175,11 +171,11 @@ bool is_numeric_cell(std::string_view cell) {
 
 bool is_index_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
-    if (all_ascii_digits(t)) return true;
-    if (!t.empty() && (t.back() == ')' || t.back() == '.') && all_ascii_digits(t.substr(0, t.size() - 1))) return true;
+    if (text::is_ascii_digits(t)) return true;
+    if (!t.empty() && (t.back() == ')' || t.back() == '.') && text::is_ascii_digits(t.substr(0, t.size() - 1))) return true;
     std::size_t letters = 0;
     while (letters < t.size() && text::is_ascii_alpha(t[letters])) ++letters;
-    return letters >= 1 && letters <= 3 && all_ascii_digits(t.substr(letters));
+    return letters >= 1 && letters <= 3 && text::is_ascii_digits(t.substr(letters));
 }
 
 bool is_path_cell(std::string_view cell) {
@@ -234,7 +230,7 @@ bool is_psql_row_count_footer(std::string_view line) {
     const std::size_t space = inner.find(' ');
     if (space == std::string_view::npos) return false;
     const std::string_view word = inner.substr(space + 1);
-    return all_ascii_digits(inner.substr(0, space)) && (word == "rows" || word == "row");
+    return text::is_ascii_digits(inner.substr(0, space)) && (word == "rows" || word == "row");
 }
 
 bool looks_like_table_footer_line(std::string_view line) {
@@ -265,7 +261,7 @@ bool looks_like_path_location_line(std::string_view line) {
         }
         const std::string_view between = line.substr(prev + 1, next - prev - 1);
         const bool prefix_ok = pathish_prefix || (tilde_start && prev > 0);
-        if (prefix_ok && all_ascii_digits(between) && between.front() != '0') return true;
+        if (prefix_ok && text::is_ascii_digits(between) && between.front() != '0') return true;
         prev = next;
     }
     return false;
