@@ -304,6 +304,28 @@ Lines split_lines(std::string_view s) {
     return out;
 }
 
+LineIndex::LineIndex(std::string_view text) : text_(text) {
+    final_newline_ = !text.empty() && text.back() == '\n';
+    body_end_ = text.size() - (final_newline_ ? 1 : 0);
+    starts_.push_back(0);
+    const char* data = text.data();
+    std::size_t start = 0;
+    while (start < body_end_) {
+        const void* hit = std::memchr(data + start, '\n', body_end_ - start);
+        if (!hit) break;
+        start = static_cast<std::size_t>(static_cast<const char*>(hit) - data) + 1;
+        starts_.push_back(start);
+    }
+}
+
+Lines LineIndex::to_lines() const {
+    Lines out;
+    out.final_newline = final_newline_;
+    out.lines.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) out.lines.push_back((*this)[i]);
+    return out;
+}
+
 std::vector<std::string_view> lines_of(std::string_view s) {
     std::vector<std::string_view> out;
     if (s.empty()) return out;

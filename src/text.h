@@ -106,6 +106,60 @@ struct Lines {
 };
 Lines split_lines(std::string_view s);
 
+// The lines of a text found once, as split_lines gives them (one final
+// newline set aside, the empty text one empty line), held as the offsets
+// where lines start. The pipeline builds one for each text it hands to the
+// filters, so that no filter splits the same text again. It views the text:
+// the text must outlive it and stay unchanged.
+class LineIndex {
+public:
+    LineIndex() = default;
+    explicit LineIndex(std::string_view text);
+
+    std::string_view text() const { return text_; }
+    bool final_newline() const { return final_newline_; }
+    std::size_t size() const { return starts_.size(); }
+    // Byte offset of line `i` in the text.
+    std::size_t start(std::size_t i) const { return starts_[i]; }
+    std::string_view operator[](std::size_t i) const {
+        const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 1 : body_end_;
+        return text_.substr(starts_[i], end - starts_[i]);
+    }
+    // The split as a list of views, for code that wants one.
+    Lines to_lines() const;
+
+    class Iterator {
+    public:
+        using value_type = std::string_view;
+        using difference_type = std::ptrdiff_t;
+        Iterator() = default;
+        Iterator(const LineIndex* index, std::size_t i) : index_(index), i_(i) {}
+        std::string_view operator*() const { return (*index_)[i_]; }
+        Iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator old = *this;
+            ++i_;
+            return old;
+        }
+        bool operator==(const Iterator& o) const { return i_ == o.i_; }
+
+    private:
+        const LineIndex* index_ = nullptr;
+        std::size_t i_ = 0;
+    };
+    Iterator begin() const { return Iterator(this, 0); }
+    Iterator end() const { return Iterator(this, starts_.size()); }
+
+private:
+    std::string_view text_;
+    std::vector<std::size_t> starts_;
+    std::size_t body_end_ = 0;
+    bool final_newline_ = false;
+};
+
 // Line-iterator semantics: each "\n" ends a line and one "\r" before it is
 // dropped; a piece after the last "\n" is a line only when it is not empty.
 std::vector<std::string_view> lines_of(std::string_view s);

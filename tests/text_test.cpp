@@ -129,6 +129,17 @@ TEST(Lines, SplitAndIterate) {
     EXPECT_TRUE(text::lines_of("").empty());
 }
 
+TEST(Lines, IndexAgreesWithSplit) {
+    for (std::string_view t : {"", "\n", "\n\n", "a", "a\n", "a\n\n", "\na", "a\nb", "a\nb\n", "a\n\nb\n\n\n"}) {
+        const text::LineIndex index(t);
+        const text::Lines split = text::split_lines(t);
+        EXPECT_EQ(index.to_lines().lines, split.lines) << text::debug_quote(t);
+        EXPECT_EQ(index.final_newline(), split.final_newline) << text::debug_quote(t);
+        std::vector<std::string_view> walked(index.begin(), index.end());
+        EXPECT_EQ(walked, split.lines) << text::debug_quote(t);
+    }
+}
+
 TEST(Helpers, CaseTemplatesAnsi) {
     EXPECT_EQ(text::find_ignore_case("Hello World", "WORLD"), 6u);
     EXPECT_TRUE(text::starts_with_ignore_case("ERROR: x", "error"));

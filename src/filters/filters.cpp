@@ -30,36 +30,42 @@ namespace filters {
 
 const std::array<FilterEntry, kFilterCount>& filter_table() {
     static constexpr std::array<FilterEntry, kFilterCount> table{{
-        {"git", &filters::git::try_compress_git_output, false},
+        {"git", &over_text<&filters::git::try_compress_git_output>, false},
         {"diff", &filters::diff::reducer::try_compress_diff_output, false},
-        {"test-runner", &filters::test_runner::reducer::try_compress_test_runner_output, false},
+        {"test-runner", &over_text<&filters::test_runner::reducer::try_compress_test_runner_output>, false},
         {"ci-job-log", &filters::ci_job_log::reducer::try_compress_ci_job_log_output, false},
         {"traceback", &filters::traceback::reducer::try_compress_traceback_output, false},
-        {"json", &filters::json_payload::reducer::try_compress_json_payload_output, false},
+        {"json", &over_text<&filters::json_payload::reducer::try_compress_json_payload_output>, false},
         {"html", &filters::html_cleanup::reducer::try_compress_html_cleanup_output, false},
         {"opaque-payload", &filters::opaque_payload::reducer::try_compress_opaque_payload_output, false},
         {"system-output", &filters::system_output::reducer::try_compress_system_output, false},
         {"bundle-report", &filters::bundle_report::reducer::try_compress_bundle_report_output, true},
-        {"table", &filters::table::reducer::try_compress_table_output, false},
+        {"table", &over_text<&filters::table::reducer::try_compress_table_output>, false},
         {"listing", &filters::listing::reducer::try_compress_listing_output, false},
-        {"build-compiler", &filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output, false},
+        {"build-compiler", &over_text<&filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output>, false},
         {"rg", &filters::rg::try_compress_rg_output, false},
         {"package-manager", &filters::package_manager::reducer::try_compress_package_manager_output, false},
         {"repeated-diagnostic", &filters::repeated_diagnostic::reducer::try_compress_repeated_diagnostic_output, false},
         {"mixed-transcript", &filters::mixed_transcript::reducer::try_compress_mixed_transcript_output, false},
         {"node-stack-trace", &filters::node_stack_trace::reducer::try_compress_node_stack_trace_output, false},
         {"log-template", &filters::log_template::reducer::try_compress_log_template_output, false},
-        {"generic-log", &filters::generic_log::reducer::try_compress_generic_log_output, false},
+        {"generic-log", &over_text<&filters::generic_log::reducer::try_compress_generic_log_output>, false},
     }};
     return table;
 }
 
 std::string apply_filter_pipeline_excluding(std::string&& text, const std::vector<std::string_view>& excluded) {
     std::string current = std::move(text);
+    // The lines of the current text, found once and again only after a
+    // filter has replaced the text.
+    text::LineIndex lines(current);
     for (const FilterEntry& entry : filter_table()) {
         if (std::find(excluded.begin(), excluded.end(), entry.name) != excluded.end()) continue;
-        if (Attempt candidate = entry.filter(current)) {
-            if (text::is_smaller_output(*candidate, current)) current = std::move(*candidate);
+        if (Attempt candidate = entry.filter(FilterInput{current, lines})) {
+            if (text::is_smaller_output(*candidate, current)) {
+                current = std::move(*candidate);
+                lines = text::LineIndex(current);
+            }
         }
         if (entry.stop_after && bundle_report::is_diagnostic_bundle_report_output(current)) break;
     }

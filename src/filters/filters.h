@@ -2,18 +2,13 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace filters {
+#include "filters/filter.h"
 
-// What a filter gives back inside the pipeline: its candidate text, or
-// nothing when it declines. Declining without a copy keeps a pass over a
-// huge input cheap for the many filters that do not recognise it.
-using Attempt = std::optional<std::string>;
-using AttemptFn = Attempt (*)(std::string_view);
+namespace filters {
 
 struct FilterEntry {
     std::string_view name;
@@ -31,10 +26,5 @@ const std::array<FilterEntry, kFilterCount>& filter_table();
 // the text is a bundle report with diagnostics. Re-entrant, holds no state.
 std::string apply_filter_pipeline_excluding(std::string_view text, const std::vector<std::string_view>& excluded);
 std::string apply_filter_pipeline_excluding(std::string&& text, const std::vector<std::string_view>& excluded);
-
-// A filter's public form: the attempt's text, or a copy of the input.
-inline std::string or_input(Attempt attempt, std::string_view input) {
-    return attempt ? std::move(*attempt) : std::string(input);
-}
 
 }  // namespace filters

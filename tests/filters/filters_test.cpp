@@ -55,12 +55,14 @@ TEST(FilterTable, TwentyEntriesInOrder) {
 
 TEST(FilterTable, EveryFilterDeclinesOrShrinks) {
     // The pipeline relies on a candidate being either absent or smaller.
-    for (const std::string& t : sample_texts())
+    for (const std::string& t : sample_texts()) {
+        const text::LineIndex lines(t);
         for (const auto& entry : filters::filter_table())
-            if (auto candidate = entry.filter(t)) {
+            if (auto candidate = entry.filter({t, lines})) {
                 EXPECT_TRUE(text::is_smaller_output(*candidate, t)) << entry.name << " on:\n" << t.substr(0, 200);
                 EXPECT_TRUE(text::is_valid_utf8(*candidate)) << entry.name;
             }
+    }
 }
 
 TEST(Pipeline, NeverGrowsAndEmptyStaysEmpty) {
@@ -98,7 +100,8 @@ TEST(Pipeline, AllButOneExcludedRunsOnlyThatEntry) {
             std::vector<std::string_view> others;
             for (const auto& e : filters::filter_table())
                 if (e.name != entry.name) others.push_back(e.name);
-            auto candidate = entry.filter(t);
+            const text::LineIndex lines(t);
+            auto candidate = entry.filter({t, lines});
             const std::string want = candidate && text::is_smaller_output(*candidate, t) ? *candidate : t;
             EXPECT_EQ(filters::apply_filter_pipeline_excluding(std::string_view(t), others), want) << entry.name;
         }

@@ -5,7 +5,7 @@
 #include "filters/build_compiler/detector.h"
 #include "filters/build_compiler/line_scan.h"
 #include "filters/build_compiler/summary.h"
-#include "filters/filters.h"
+#include "filters/filter.h"
 #include "text.h"
 
 namespace filters::build_compiler::reducer {

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <utility>
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 #include "filters/generic_log/detector.h"
 #include "text.h"
 

@@ -1,6 +1,6 @@
 #include "filters/git/git.h"
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 #include "filters/git/diff_sections.h"
 #include "filters/git/long_status.h"
 #include "filters/git/name_status.h"

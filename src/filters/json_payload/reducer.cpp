@@ -1,6 +1,6 @@
 #include "filters/json_payload/reducer.h"
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 #include "filters/json_payload/detector.h"
 #include "filters/json_payload/summary.h"
 #include "text.h"

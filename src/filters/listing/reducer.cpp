@@ -1,11 +1,11 @@
 #include "filters/listing/reducer.h"
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 
 namespace filters::listing::reducer {
 
-std::optional<std::string> try_compress_listing_output(std::string_view /*text*/) { return std::nullopt; }
+Attempt try_compress_listing_output(const FilterInput& /*input*/) { return std::nullopt; }
 
-std::string compress_listing_output(std::string_view text) { return or_input(try_compress_listing_output(text), text); }
+std::string compress_listing_output(std::string_view text) { return run_alone(&try_compress_listing_output, text); }
 
 }  // namespace filters::listing::reducer

@@ -1,11 +1,11 @@
 #include "filters/log_template/reducer.h"
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 
 namespace filters::log_template::reducer {
 
-std::optional<std::string> try_compress_log_template_output(std::string_view /*text*/) { return std::nullopt; }
+Attempt try_compress_log_template_output(const FilterInput& /*input*/) { return std::nullopt; }
 
-std::string compress_log_template_output(std::string_view text) { return or_input(try_compress_log_template_output(text), text); }
+std::string compress_log_template_output(std::string_view text) { return run_alone(&try_compress_log_template_output, text); }
 
 }  // namespace filters::log_template::reducer

@@ -1,11 +1,11 @@
 #include "filters/rg/rg.h"
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 
 namespace filters::rg {
 
-std::optional<std::string> try_compress_rg_output(std::string_view /*text*/) { return std::nullopt; }
+Attempt try_compress_rg_output(const FilterInput& /*input*/) { return std::nullopt; }
 
-std::string compress_rg_output(std::string_view text) { return or_input(try_compress_rg_output(text), text); }
+std::string compress_rg_output(std::string_view text) { return run_alone(&try_compress_rg_output, text); }
 
 }  // namespace filters::rg

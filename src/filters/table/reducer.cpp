@@ -4,7 +4,7 @@
 #include <array>
 #include <span>
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 #include "filters/table/detector.h"
 #include "filters/table/summary.h"
 #include "text.h"

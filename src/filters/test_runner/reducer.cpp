@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 #include "filters/test_runner/detector.h"
 #include "filters/test_runner/go_jsonl.h"
 #include "filters/test_runner/shapes.h"

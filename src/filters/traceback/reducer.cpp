@@ -1,11 +1,11 @@
 #include "filters/traceback/reducer.h"
 
-#include "filters/filters.h"
+#include "filters/filter.h"
 
 namespace filters::traceback::reducer {
 
-std::optional<std::string> try_compress_traceback_output(std::string_view /*text*/) { return std::nullopt; }
+Attempt try_compress_traceback_output(const FilterInput& /*input*/) { return std::nullopt; }
 
-std::string compress_traceback_output(std::string_view text) { return or_input(try_compress_traceback_output(text), text); }
+std::string compress_traceback_output(std::string_view text) { return run_alone(&try_compress_traceback_output, text); }
 
 }  // namespace filters::traceback::reducer
