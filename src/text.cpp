@@ -342,6 +342,12 @@ std::vector<std::string_view> lines_of(std::string_view s) {
     return out;
 }
 
+bool starts_with_any_ignore_case(std::string_view s, std::initializer_list<std::string_view> prefixes) {
+    for (std::string_view p : prefixes)
+        if (starts_with_ignore_case(s, p)) return true;
+    return false;
+}
+
 // ------------------------------------------------------------ templates --
 
 std::string fill_template(std::string_view tmpl, const std::vector<std::string>& args) {

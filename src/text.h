@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -188,6 +189,50 @@ std::string join_lines(const Seq& lines, bool final_newline) {
     std::string out = join(lines, "\n");
     if (final_newline) out.push_back('\n');
     return out;
+}
+
+// -------------------------------------------------------- phrase tests --
+// Tests of one text against a short list of fixed phrases. They run many
+// times on every line of large inputs, so each rules a phrase out on one
+// byte before comparing the rest.
+
+inline bool starts_with_any(std::string_view s, std::initializer_list<std::string_view> prefixes) {
+    if (s.empty()) return false;
+    for (std::string_view p : prefixes)
+        if (!p.empty() && p[0] == s[0] && s.starts_with(p)) return true;
+    return false;
+}
+inline bool ends_with_any(std::string_view s, std::initializer_list<std::string_view> suffixes) {
+    if (s.empty()) return false;
+    for (std::string_view p : suffixes)
+        if (!p.empty() && p.back() == s.back() && s.ends_with(p)) return true;
+    return false;
+}
+inline bool contains_any(std::string_view s, std::initializer_list<std::string_view> needles) {
+    for (std::string_view n : needles)
+        if (s.find(n) != std::string_view::npos) return true;
+    return false;
+}
+inline bool equals_any(std::string_view s, std::initializer_list<std::string_view> words) {
+    for (std::string_view w : words)
+        if (s == w) return true;
+    return false;
+}
+bool starts_with_any_ignore_case(std::string_view s, std::initializer_list<std::string_view> prefixes);
+
+// Length of the run of ASCII digits that starts at byte `from`.
+inline std::size_t digit_run(std::string_view s, std::size_t from = 0) {
+    std::size_t i = from;
+    while (i < s.size() && is_ascii_digit(s[i])) ++i;
+    return i - from;
+}
+
+// `s` without its leading and trailing bytes that are not ASCII letters or
+// digits (a non-ASCII character goes whole, byte by byte).
+inline std::string_view trim_non_alnum(std::string_view s) {
+    while (!s.empty() && !is_ascii_alnum(s.front())) s.remove_prefix(1);
+    while (!s.empty() && !is_ascii_alnum(s.back())) s.remove_suffix(1);
+    return s;
 }
 
 // ------------------------------------------------------------ templates --
