@@ -235,6 +235,13 @@ inline std::string_view trim_non_alnum(std::string_view s) {
     return s;
 }
 
+// `s` without its leading and trailing bytes that occur in `chars`.
+inline std::string_view trim_chars(std::string_view s, std::string_view chars) {
+    const std::size_t first = s.find_first_not_of(chars);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(chars) - first + 1);
+}
+
 // ------------------------------------------------------------ templates --
 
 inline std::string to_text(std::string_view s) { return std::string(s); }
