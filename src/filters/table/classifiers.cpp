@@ -180,10 +180,7 @@ bool is_index_cell(std::string_view cell) {
 
 bool is_path_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
-    const bool pathish = t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
-    // A ratio such as a pod's "1/1" ready count is a number, not a path.
-    std::string buffer;
-    return pathish && !is_ratio(without_commas(t, buffer));
+    return t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
 }
 
 // ------------------------------------------------------------ line tests --
@@ -230,7 +227,8 @@ bool is_psql_row_count_footer(std::string_view line) {
     const std::size_t space = inner.find(' ');
     if (space == std::string_view::npos) return false;
     const std::string_view word = inner.substr(space + 1);
-    return text::is_ascii_digits(inner.substr(0, space)) && (word == "rows" || word == "row");
+    const std::string_view count = inner.substr(0, space);
+    return text::digit_run(count) == count.size() && (word == "rows" || word == "row");
 }
 
 bool looks_like_table_footer_line(std::string_view line) {

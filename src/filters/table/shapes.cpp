@@ -19,8 +19,6 @@ StructuredTable make_table(Lines lines, std::size_t rows_begin, std::size_t rows
     return t;
 }
 
-bool is_blank(std::string_view line) { return text::trim(line).empty(); }
-
 // Index of the first closing border at or after line 3, when every line
 // before it is a row that `is_row` accepts; nothing otherwise.
 template <class IsBorder, class IsRow>
@@ -67,15 +65,7 @@ bool opens_sqlite_column_table(Lines lines) {
 std::optional<StructuredTable> parse_psql_table(Lines lines) {
     if (lines.size() < 11 || !opens_psql_table(lines)) return std::nullopt;
     std::size_t end = lines.size();
-    // The client prints a blank line after its row count; that line and any
-    // others like it belong with the count in the footer.
-    std::size_t content_end = end;
-    while (content_end > 0 && is_blank(lines[content_end - 1])) --content_end;
-    if (content_end < end && content_end > 0 && is_psql_row_count_footer(lines[content_end - 1])) {
-        end = content_end - 1;
-    } else if (is_psql_row_count_footer(lines[end - 1])) {
-        end -= 1;
-    }
+    if (is_psql_row_count_footer(lines[end - 1])) end -= 1;
     if (end < lines.size() && end + 1 < 12) return std::nullopt;
     const std::size_t bars = count_byte(lines[0], '|');
     for (std::size_t i = 2; i < end; ++i)

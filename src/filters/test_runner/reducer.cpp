@@ -76,8 +76,13 @@ class Selection {
             kept_.push_back(summary::collapse_unittest_progress_line(line));
             return;
         }
-        if (!selects(line)) return;
+        const bool after_panic = keep_next_;
+        keep_next_ = false;
+        if (!after_panic && !selects(line)) return;
         kept_.push_back(summary::normalize_selected_line(line));
+        // Current cargo prints a panic's message on the line after its
+        // "panicked at" location: that line is the failure's cause.
+        keep_next_ = kind_ == TestRunnerKind::cargo && failed_ && !after_panic && text::contains(line, "panicked at");
         if (kind_ == TestRunnerKind::playwright && !projects_added_ && !projects_.empty() &&
             summary::is_playwright_run_line(line)) {
             kept_.push_back(text::format("projects: {}", text::join(projects_, ", ")));
@@ -93,9 +98,16 @@ class Selection {
         if (kind_ == TestRunnerKind::playwright)
             return failed_ ? summary::is_failure_detail_line(line) : summary::is_playwright_attention_line(line);
         if (failed_)
-            return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line));
+            return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
+                   (kind_ == TestRunnerKind::go && is_go_panic_line(line));
         std::string_view t = text::trim_start(line);
         return t.starts_with("RUN ") || t.starts_with("=== RUN ");
+    }
+
+    // A Go panic's cause ("panic: runtime error: ...") or the runtime's own
+    // fatal error: the only line that says why the test died.
+    static bool is_go_panic_line(std::string_view line) {
+        return text::starts_with_any(text::trim(line), {"panic:", "fatal error:"});
     }
 
     // The caret under a code line ("    |   ^") and the numbered source lines
@@ -124,6 +136,7 @@ class Selection {
     std::vector<std::string> kept_;
     std::vector<std::string> projects_;
     bool projects_added_ = false;
+    bool keep_next_ = false;
 };
 
 }  // namespace

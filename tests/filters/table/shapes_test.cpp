@@ -42,7 +42,7 @@ TEST(TableShapes, Psql) {
                                 {kPsqlHead + rows9, 2, 9, 0},
                                 {kPsqlHead + numbered_rows(8, "  {} | n{}"), 0, 0, 0},       // 10 lines
                                 {kPsqlHead + numbered_rows(8, "  {} | n{}") + "(8 rows)\n", 0, 0, 0},  // 11 lines with a footer
-                                {kPsqlHead + rows10 + "(10 rows)\n\n", 2, 10, 2},          // the client's blank line
+                                {kPsqlHead + rows10 + "(10 rows)\n\n", 0, 0, 0},          // a blank line after the count
                                 {kPsqlHead + rows10 + "\n", 0, 0, 0},                      // blank line without a count
                                 {kPsqlHead + rows10 + "(10 rows)\nmore\n", 0, 0, 0},
                                 {" a | b | c | d\n---+---+---\n" + numbered_rows(10, " {} | {} | x | y"), 0, 0, 0},
