@@ -1,5 +1,6 @@
 #include "filters/test_runner/reducer.h"
 
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -10,14 +11,12 @@
 #include "filters/filter.h"
 #include "filters/test_runner/detector.h"
 #include "filters/test_runner/go_jsonl.h"
-#include "filters/test_runner/shapes.h"
 #include "filters/test_runner/summary.h"
 #include "text.h"
 
 namespace filters::test_runner::reducer {
 
 using detector::TestRunnerKind;
-using shapes::any_line;
 
 namespace {
 
@@ -62,35 +61,36 @@ std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
     return drop ? j + 1 - i : 0;
 }
 
-// The kept lines of a recognised run for its runner and outcome.
+// The kept lines of a recognised run for its runner and outcome, written
+// as they are chosen: blank lines and adjacent repeats are dropped.
 class Selection {
    public:
-    Selection(TestRunnerKind kind, bool failed, std::string_view text) : kind_(kind), failed_(failed) {
-        kept_.push_back(
-            text::format("test output: {} {}", detector::runner_name(kind), failed ? "failure" : "success"));
-        if (kind_ == TestRunnerKind::playwright) collect_projects(text);
+    Selection(TestRunnerKind kind, bool failed, const text::LineIndex& lines) : kind_(kind), failed_(failed) {
+        out_.add(text::format("{} {} {}", headline::kTestOutput, detector::runner_name(kind),
+                              failed ? "failure" : "success"));
+        if (kind_ == TestRunnerKind::playwright) collect_projects(lines);
     }
 
     void offer(std::string_view line) {
         if (kind_ == TestRunnerKind::unittest && !failed_ && summary::is_unittest_progress_line(line)) {
-            kept_.push_back(summary::collapse_unittest_progress_line(line));
+            out_.add_unless_blank_or_repeat(summary::collapse_unittest_progress_line(line));
             return;
         }
         const bool after_panic = keep_next_;
         keep_next_ = false;
         if (!after_panic && !selects(line)) return;
-        kept_.push_back(summary::normalize_selected_line(line));
+        out_.add_unless_blank_or_repeat(summary::normalize_selected_line(line));
         // Current cargo prints a panic's message on the line after its
         // "panicked at" location: that line is the failure's cause.
         keep_next_ = kind_ == TestRunnerKind::cargo && failed_ && !after_panic && text::contains(line, "panicked at");
         if (kind_ == TestRunnerKind::playwright && !projects_added_ && !projects_.empty() &&
             summary::is_playwright_run_line(line)) {
-            kept_.push_back(text::format("projects: {}", text::join(projects_, ", ")));
+            out_.add_unless_blank_or_repeat(text::format("projects: {}", text::join(projects_, ", ")));
             projects_added_ = true;
         }
     }
 
-    std::vector<std::string>& kept() { return kept_; }
+    SummaryWriter& out() { return out_; }
 
    private:
     bool selects(std::string_view line) const {
@@ -100,7 +100,7 @@ class Selection {
         if (failed_)
             return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
                    (kind_ == TestRunnerKind::go && is_go_panic_line(line));
-        std::string_view t = text::trim_start(line);
+        const std::string_view t = text::trim_start(line);
         return t.starts_with("RUN ") || t.starts_with("=== RUN ");
     }
 
@@ -122,25 +122,24 @@ class Selection {
         return summary::is_jest_numbered_context(t);
     }
 
-    void collect_projects(std::string_view text) {
-        std::unordered_set<std::string> seen;
-        any_line(text, [&](std::string_view line) {
-            if (std::optional<std::string> name = summary::extract_playwright_project(line))
-                if (seen.insert(*name).second) projects_.push_back(std::move(*name));
-            return false;
-        });
+    void collect_projects(const text::LineIndex& lines) {
+        std::unordered_set<std::string_view> seen;
+        for (std::string_view line : lines)
+            if (const std::optional<std::string_view> name = summary::extract_playwright_project(line))
+                if (seen.insert(*name).second) projects_.push_back(*name);
     }
 
     TestRunnerKind kind_;
     bool failed_;
-    std::vector<std::string> kept_;
-    std::vector<std::string> projects_;
+    SummaryWriter out_;
+    std::vector<std::string_view> projects_;
     bool projects_added_ = false;
     bool keep_next_ = false;
 };
 
-}  // namespace
-
+// The text without colour, cursor-movement, erase and hide-cursor sequences,
+// character-set selections and control characters other than TAB and LF.
+// Sequences it does not know stay whole, their ESC included.
 std::string clean_terminal_text(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -171,37 +170,33 @@ std::string clean_terminal_text(std::string_view s) {
     return out;
 }
 
-std::optional<std::string> try_compress_test_runner_output(std::string_view input) {
-    std::string cleaned_storage;
-    std::string_view cleaned = input;
-    if (has_byte_to_clean(input)) {
-        cleaned_storage = clean_terminal_text(input);
-        cleaned = cleaned_storage;
-    }
-    const bool final_newline = cleaned.ends_with('\n');
+}  // namespace
 
-    if (std::optional<std::vector<std::string>> events = go_jsonl::reduce_go_jsonl_text(cleaned)) {
-        std::string joined = text::join_lines(*events, final_newline);
-        if (text::is_smaller_output(joined, input)) return joined;
+Attempt try_compress_test_runner_output(const FilterInput& input) {
+    // The lines of the cleaned text; the pipeline's when nothing is cleaned.
+    std::string cleaned;
+    std::optional<text::LineIndex> cleaned_lines;
+    if (has_byte_to_clean(input.text)) {
+        cleaned = clean_terminal_text(input.text);
+        cleaned_lines.emplace(cleaned);
     }
+    const text::LineIndex& lines = cleaned_lines ? *cleaned_lines : input.lines;
+    const bool final_newline = lines.text().ends_with('\n');
 
-    std::optional<detector::TestRun> run = detector::detect_test_run_in_text(cleaned);
+    if (std::optional<SummaryWriter> events = go_jsonl::reduce_go_jsonl_lines(lines))
+        if (Attempt report = events->take_if_smaller(input.text, final_newline)) return report;
+
+    const std::optional<detector::TestRun> run = detector::detect_test_run(lines);
     if (!run) return std::nullopt;
 
-    Selection selection(run->kind, run->failed, cleaned);
-    any_line(cleaned, [&](std::string_view line) {
-        selection.offer(line);
-        return false;
-    });
-    std::vector<std::string> kept = text::drop_blank_and_adjacent_duplicates(selection.kept());
-    if (kept.size() < 2) return std::nullopt;
-    std::string summary = text::join_lines(kept, final_newline);
-    if (!text::is_smaller_output(summary, input)) return std::nullopt;
-    return summary;
+    Selection selection(run->kind, run->failed, lines);
+    for (std::string_view line : lines) selection.offer(line);
+    if (selection.out().line_count() < 2) return std::nullopt;
+    return selection.out().take_if_smaller(input.text, final_newline);
 }
 
 std::string compress_test_runner_output(std::string_view text) {
-    return or_input(try_compress_test_runner_output(text), text);
+    return run_alone(&try_compress_test_runner_output, text);
 }
 
 }  // namespace filters::test_runner::reducer
