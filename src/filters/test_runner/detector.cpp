@@ -1,6 +1,7 @@
 #include "filters/test_runner/detector.h"
 
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,51 @@ bool some_trimmed_line(const text::LineIndex& lines, Test&& test) {
         if (test(text::trim(line))) return true;
     return false;
 }
+
+// The first two bytes of a trimmed line that some rule's line-start half
+// may accept. Most lines of a text of another kind fail here, on one table
+// load, before any rule looks at them.
+class LineStarts {
+public:
+    constexpr LineStarts() {
+        constexpr std::string_view kMarkers = ".EFSUXfsux";
+        for (char c : kMarkers) {
+            for (char d : kMarkers) set(c, d);
+            for (char d : std::string_view(" \t\v\f")) set(c, d);
+            for (unsigned d = 0x80; d < 0x100; ++d) set(c, static_cast<char>(d));  // Unicode whitespace
+        }
+        for (char c : std::string_view("0123456789=?")) set_any(c);
+        for (std::string_view p : {"--", "> ", "co", "ER", "FA", "Fa", "Fi", "Gr", "OK", "ok", "PA", "Pe", "RU", "Ra",
+                                   "Ru", "ru", "Sn", "St", "Te", "te", "Ti", "To", "no", "Ru"})
+            set(p[0], p[1]);
+        // Words read in any letter case: "[error] tests run:", "tests run:",
+        // and the .NET labels "passed:", "failed:", "skipped:".
+        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+        for (std::string_view p : {"[e", "te", "pa", "fa", "sk"})
+            for (char a : {p[0], upper(p[0])})
+                for (char b : {p[1], upper(p[1])}) set(a, b);
+    }
+
+    // `t` is a trimmed line, not empty.
+    bool may_start(std::string_view t) const {
+        if (t.size() < 2) return true;
+        const unsigned at = static_cast<unsigned char>(t[0]) << 8 | static_cast<unsigned char>(t[1]);
+        return (bits_[at >> 6] >> (at & 63)) & 1u;
+    }
+
+private:
+    constexpr void set(char a, char b) {
+        const unsigned at = static_cast<unsigned char>(a) << 8 | static_cast<unsigned char>(b);
+        bits_[at >> 6] |= std::uint64_t{1} << (at & 63);
+    }
+    constexpr void set_any(char a) {
+        for (unsigned b = 0; b < 0x100; ++b) set(a, static_cast<char>(b));
+    }
+
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+constexpr LineStarts kLineStarts;
 
 // What one pass over the lines learns cheaply: the halves of the runner rules
 // that a line's first bytes decide. A text of another kind fails almost
@@ -224,51 +270,51 @@ bool has_minitest_shape(const text::LineIndex& lines, const LineFacts& f) {
            some_trimmed_line(lines, summary::is_minitest_summary_line);
 }
 
+constexpr std::uint64_t kEightSpaces = 0x2020202020202020ULL;
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 LineFacts gather_facts(const text::LineIndex& lines) {
     LineFacts facts;
     for (std::string_view raw : lines) {
-        const std::string_view t = text::trim(raw);
-        if (!t.empty()) facts.note(raw, t);
+        // Leading ASCII blanks are passed over here; only a line that goes
+        // on with a byte above ASCII needs the full Unicode trim.
+        std::size_t lead = 0;
+        while (lead + 8 <= raw.size() && load8(raw.data() + lead) == kEightSpaces) lead += 8;
+        while (lead < raw.size() && (raw[lead] == ' ' || raw[lead] == '\t')) ++lead;
+        if (lead == raw.size()) continue;
+        const std::string_view start =
+            static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
+        if (start.empty() || !kLineStarts.may_start(start)) continue;
+        facts.note(raw, text::trim_end(start));
     }
     return facts;
 }
 
-// The phrases of the runner rules that a line may hold anywhere, all of
-// which hold "test": one search for it finds them all. A phrase is in some
-// trimmed line exactly when the text holds it, since it holds no line feed
-// and neither begins nor ends with whitespace. Letter case is ignored but
-// for the pytest banner's phrase.
-struct TestPhrases {
-    bool session_starts = false, short_summary = false, tests_completed = false, test_report = false, vstest = false;
-};
-
-TestPhrases find_test_phrases(std::string_view text) {
-    TestPhrases p;
-    for (std::size_t at = text::find_ignore_case(text, "test"); at != std::string_view::npos;
-         at = text::find_ignore_case(text, "test", at + 1)) {
-        std::string_view from = text.substr(at);
-        p.session_starts = p.session_starts || from.starts_with("test session starts");
-        p.tests_completed = p.tests_completed || text::starts_with_ignore_case(from, "tests completed");
-        p.test_report = p.test_report || text::starts_with_ignore_case(from, "test report");
-        p.short_summary = p.short_summary ||
-                          (at >= 6 && text::starts_with_ignore_case(text.substr(at - 6), "short test summary info"));
-        p.vstest = p.vstest || (at >= 2 && text::starts_with_ignore_case(text.substr(at - 2), "vstest"));
-    }
-    return p;
+// Whether the text holds `phrase`, ASCII case ignored, looking first for
+// its part from `rare` on: a part whose first two bytes are rare in text
+// lets the search pass over most of it sixteen bytes at a time. A phrase is
+// in some trimmed line exactly when the text holds it, since it holds no
+// line feed and neither begins nor ends with whitespace.
+bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t rare = 0) {
+    const std::string_view tail = phrase.substr(rare);
+    for (std::size_t at = text::find_ignore_case(text, tail, rare); at != std::string_view::npos;
+         at = text::find_ignore_case(text, tail, at + 1))
+        if (text::equals_ignore_case(text.substr(at - rare, rare), phrase.substr(0, rare))) return true;
+    return false;
 }
 
 // The first runner whose rule holds.
 std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const LineFacts& f) {
     const std::string_view text = lines.text();
-    // Nearly every text that is no test run reaches the Gradle rule, which
-    // needs the phrases: they are looked for once, when first needed.
-    std::optional<TestPhrases> found;
-    auto phrases = [&]() -> const TestPhrases& {
-        if (!found) found = find_test_phrases(text);
-        return *found;
-    };
-    if (f.pytest_collected_or_banner && phrases().session_starts) return TestRunnerKind::pytest;
-    if (f.pytest_progress && (f.pytest_partner || phrases().short_summary)) return TestRunnerKind::pytest;
+    // The pytest banner's phrase is case-sensitive.
+    if (f.pytest_collected_or_banner && text::contains(text, "test session starts"))
+        return TestRunnerKind::pytest;
+    if (f.pytest_progress && (f.pytest_partner || holds_phrase(text, "short test summary info"))) return TestRunnerKind::pytest;
     if (f.unittest_total && f.unittest_verdict &&
         (f.unittest_result_start || some_trimmed_line(lines, is_unittest_result_line)))
         return TestRunnerKind::unittest;
@@ -280,10 +326,10 @@ std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const Line
     if (f.go_package || (f.go_run && f.go_result)) return TestRunnerKind::go;
     if (f.jest_file && f.jest_summary) return TestRunnerKind::jest;
     if (f.maven) return TestRunnerKind::maven_surefire;
-    if (phrases().tests_completed && (f.gradle_start || phrases().test_report) &&
+    if (holds_phrase(text, "tests completed", 9) && (f.gradle_start || holds_phrase(text, "test report")) &&
         some_trimmed_line(lines, summary::is_gradle_completion_line))
         return TestRunnerKind::gradle_test;
-    if (f.dotnet_result && (f.dotnet_start || phrases().vstest)) return TestRunnerKind::dotnet_test;
+    if (f.dotnet_result && (f.dotnet_start || holds_phrase(text, "vstest"))) return TestRunnerKind::dotnet_test;
     if (has_rspec_shape(lines, f)) return TestRunnerKind::rspec;
     if (has_minitest_shape(lines, f)) return TestRunnerKind::minitest;
     return std::nullopt;

@@ -60,8 +60,8 @@ inline std::optional<std::string_view> before_first(std::string_view s, std::str
 // The text before the first ")" is a digit run (a numbered entry such as
 // "3) ..."); the ")" must be there.
 inline bool has_numbered_paren_head(std::string_view s) {
-    const std::optional<std::string_view> head = before_first(s, ")");
-    return head && text::is_ascii_digits(*head);
+    const std::size_t digits = text::digit_run(s);
+    return digits > 0 && digits < s.size() && s[digits] == ')';
 }
 
 }  // namespace filters::test_runner::shapes
