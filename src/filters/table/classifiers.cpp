@@ -69,8 +69,8 @@ std::size_t count_vertical_bars(std::string_view s) {
 
 // Every vertical bar starts with the byte 0xE2; one scan finds "|" and them.
 bool contains_any_bar(std::string_view s) {
-    for (std::size_t at = s.find_first_of("|\xE2"); at != std::string_view::npos; at = s.find_first_of("|\xE2", at + 1))
-        if (s[at] == '|' || starts_with_vertical_bar(s.substr(at))) return true;
+    for (std::size_t at = 0; at < s.size(); ++at)
+        if (s[at] == '|' || (s[at] == '\xE2' && starts_with_vertical_bar(s.substr(at)))) return true;
     return false;
 }
 
@@ -104,41 +104,48 @@ std::size_t count_byte(std::string_view line, char c) { return static_cast<std::
 
 namespace {
 
-// The trimmed line cut wherever `separator_at(t, i)` gives a separator's
-// byte length; cells are trimmed and empty ones dropped.
-template <class SeparatorAt>
-std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
-    std::vector<std::string_view> cells;
+// Calls visit(cell) for each cell of the trimmed line cut wherever
+// `separator_at(t, i)` gives a separator's byte length; cells are trimmed
+// and empty ones dropped.
+template <class SeparatorAt, class Visit>
+void for_each_cell(std::string_view line, SeparatorAt separator_at, Visit visit) {
     const std::string_view t = text::trim(line);
     std::size_t start = 0;
-    auto push = [&](std::size_t end) {
-        std::string_view cell = text::trim(t.substr(start, end - start));
-        if (!cell.empty()) cells.push_back(cell);
+    auto emit = [&](std::size_t end) {
+        const std::string_view cell = text::trim(t.substr(start, end - start));
+        if (!cell.empty()) visit(cell);
     };
     std::size_t i = 0;
     while (i < t.size()) {
         if (const std::size_t len = separator_at(t, i)) {
-            push(i);
+            emit(i);
             i += len;
             start = i;
         } else {
             ++i;
         }
     }
-    push(t.size());
+    emit(t.size());
+}
+
+template <class SeparatorAt>
+std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
+    std::vector<std::string_view> cells;
+    for_each_cell(line, separator_at, [&](std::string_view cell) { cells.push_back(cell); });
     return cells;
+}
+
+// A run of two or more spaces (U+0020) separates columns.
+std::size_t column_gap_at(std::string_view t, std::size_t i) {
+    if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
+    std::size_t end = i;
+    while (end < t.size() && t[end] == ' ') ++end;
+    return end - i;
 }
 
 }  // namespace
 
-std::vector<std::string_view> split_columns(std::string_view line) {
-    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
-        if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
-        std::size_t end = i;
-        while (end < t.size() && t[end] == ' ') ++end;
-        return end - i;
-    });
-}
+std::vector<std::string_view> split_columns(std::string_view line) { return split_cells(line, column_gap_at); }
 
 bool is_header_cell(std::string_view cell) {
     if (cell.empty() || cell.size() > kMaxHeaderCellBytes) return false;
@@ -253,6 +260,8 @@ bool looks_like_table_footer_line(std::string_view line) {
     if (is_psql_row_count_footer(t)) return true;
     if (t.starts_with('[') && t.ends_with(']') && text::contains(t, " rows x ") && text::contains(t, " columns")) return true;
     if (t.empty() || t.size() > kMaxFooterBytes) return false;
+    // Every footer word starts with one of these letters, in either case.
+    if (std::string_view("tTsSoOdD").find(t[0]) == std::string_view::npos) return false;
     const auto split = text::split_once_whitespace(t);
     const std::string_view first = split ? split->first : t;
     const bool footer_word = std::any_of(kFooterWords.begin(), kFooterWords.end(),
@@ -443,15 +452,14 @@ bool is_whitespace_table_row(std::string_view line) {
 
 std::optional<RowFacts> whitespace_row_facts(std::string_view line) {
     if (!may_be_whitespace_table_row(line)) return std::nullopt;
-    const std::vector<std::string_view> cells = split_columns(line);
-    if (cells.size() < 2) return std::nullopt;
     RowFacts f;
-    f.cells = static_cast<std::uint32_t>(cells.size());
-    f.index_first = is_index_cell(cells.front());
-    for (std::string_view cell : cells) {
+    for_each_cell(line, column_gap_at, [&](std::string_view cell) {
+        if (f.cells == 0) f.index_first = is_index_cell(cell);
+        ++f.cells;
         f.numeric_cells += is_numeric_cell(cell);
         f.path_heavy = f.path_heavy || is_path_cell(cell);
-    }
+    });
+    if (f.cells < 2) return std::nullopt;
     return f;
 }
 

@@ -68,6 +68,9 @@ std::optional<StructuredTable> parse_psql_table(Lines lines) {
     if (is_psql_row_count_footer(lines[end - 1])) end -= 1;
     if (end < lines.size() && lines.size() < kMinPsqlLinesWithFooter) return std::nullopt;
     const std::size_t bars = count_byte(lines[0], '|');
+    // Whatever follows a result ends it: looking at the last row first
+    // refuses such text without reading every row.
+    if (count_byte(lines[end - 1], '|') != bars) return std::nullopt;
     for (std::size_t i = 2; i < end; ++i)
         if (count_byte(lines[i], '|') != bars) return std::nullopt;
     return make_table(lines, 2, end);
@@ -97,6 +100,7 @@ std::optional<StructuredTable> parse_unicode_box_table(Lines lines) {
 
 std::optional<StructuredTable> parse_markdown_pipe_table(Lines lines) {
     if (lines.size() < kMinMarkdownLines || !opens_markdown_pipe_table(lines)) return std::nullopt;
+    if (!is_markdown_row(lines[lines.size() - 1])) return std::nullopt;  // the cheap refusal first
     for (std::size_t i = 2; i < lines.size(); ++i)
         if (!is_markdown_row(lines[i])) return std::nullopt;
     return make_table(lines, 2, lines.size());
