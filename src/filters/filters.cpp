@@ -32,7 +32,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
     static constexpr std::array<FilterEntry, kFilterCount> table{{
         {"git", &over_text<&filters::git::try_compress_git_output>, false},
         {"diff", &filters::diff::reducer::try_compress_diff_output, false},
-        {"test-runner", &over_text<&filters::test_runner::reducer::try_compress_test_runner_output>, false},
+        {"test-runner", &filters::test_runner::reducer::try_compress_test_runner_output, false},
         {"ci-job-log", &filters::ci_job_log::reducer::try_compress_ci_job_log_output, false},
         {"traceback", &filters::traceback::reducer::try_compress_traceback_output, false},
         {"json", &over_text<&filters::json_payload::reducer::try_compress_json_payload_output>, false},
@@ -40,7 +40,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
         {"opaque-payload", &filters::opaque_payload::reducer::try_compress_opaque_payload_output, false},
         {"system-output", &filters::system_output::reducer::try_compress_system_output, false},
         {"bundle-report", &filters::bundle_report::reducer::try_compress_bundle_report_output, true},
-        {"table", &over_text<&filters::table::reducer::try_compress_table_output>, false},
+        {"table", &filters::table::reducer::try_compress_table_output, false},
         {"listing", &filters::listing::reducer::try_compress_listing_output, false},
         {"build-compiler", &over_text<&filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output>, false},
         {"rg", &filters::rg::try_compress_rg_output, false},

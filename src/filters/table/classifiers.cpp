@@ -28,6 +28,11 @@ bool contains_char(const std::array<char32_t, N>& set, char32_t c) {
     return std::find(set.begin(), set.end(), c) != set.end();
 }
 
+bool is_divider_char(char32_t c) { return contains_char(kDividerChars, c); }
+bool is_box_corner_char(char32_t c) { return contains_char(kBoxCorners, c); }
+bool is_box_char(char32_t c) { return is_box_corner_char(c) || contains_char(kBoxHorizontals, c); }
+bool is_vertical_bar(char32_t c) { return c == 0x2502 || c == 0x2503 || c == 0x2551; }
+
 // Calls f(c) for every character of s until f returns false; false then.
 template <class F>
 bool all_chars(std::string_view s, F f) {
@@ -64,10 +69,26 @@ std::size_t count_vertical_bars(std::string_view s) {
 
 // Every vertical bar starts with the byte 0xE2; one scan finds "|" and them.
 bool contains_any_bar(std::string_view s) {
-    for (std::size_t at = s.find_first_of("|\xE2"); at != std::string_view::npos; at = s.find_first_of("|\xE2", at + 1))
-        if (s[at] == '|' || starts_with_vertical_bar(s.substr(at))) return true;
+    for (std::size_t at = 0; at < s.size(); ++at)
+        if (s[at] == '|' || (s[at] == '\xE2' && starts_with_vertical_bar(s.substr(at)))) return true;
     return false;
 }
+
+// Longest header cell, report title, prose line and footer line, in bytes.
+constexpr std::size_t kMaxHeaderCellBytes = 80;
+constexpr std::size_t kMaxTitleBytes = 120;
+constexpr std::size_t kMaxProseBytes = 80;
+constexpr std::size_t kMaxFooterBytes = 100;
+// A preamble holds at most this many lines; a prose line at least this
+// many letters.
+constexpr std::size_t kMaxPreambleLines = 8;
+constexpr std::size_t kMinProseLetters = 3;
+// A unit after a number has at most this many letters ("12ms", "3.5GB"); an
+// index cell's letters before its digits at most this many ("ID12").
+constexpr std::size_t kMaxUnitLetters = 4;
+constexpr std::size_t kMaxIndexLetters = 3;
+// Paths refuse an aligned report from this many path-heavy rows on.
+constexpr std::size_t kMinPathHeavyRows = 3;
 
 constexpr std::array<std::string_view, 10> kTitleWords = {
     "table", "report", "result", "metric", "summary", "results", "metrics", "profile", "analysis", "benchmark",
@@ -75,16 +96,7 @@ constexpr std::array<std::string_view, 10> kTitleWords = {
 
 constexpr std::array<std::string_view, 4> kFooterWords = {"total", "shown", "omitted", "displayed"};
 
-constexpr std::array<std::string_view, 5> kLogPrefixes = {"INFO ", "DEBUG ", "TRACE ", "WARN ", "ERROR "};
-
 }  // namespace
-
-// ------------------------------------------------------------ characters --
-
-bool is_divider_char(char32_t c) { return contains_char(kDividerChars, c); }
-bool is_box_corner_char(char32_t c) { return contains_char(kBoxCorners, c); }
-bool is_box_char(char32_t c) { return is_box_corner_char(c) || contains_char(kBoxHorizontals, c); }
-bool is_vertical_bar(char32_t c) { return c == 0x2502 || c == 0x2503 || c == 0x2551; }
 
 std::size_t count_byte(std::string_view line, char c) { return static_cast<std::size_t>(std::count(line.begin(), line.end(), c)); }
 
@@ -92,44 +104,51 @@ std::size_t count_byte(std::string_view line, char c) { return static_cast<std::
 
 namespace {
 
-// The trimmed line cut wherever `separator_at(t, i)` gives a separator's
-// byte length; cells are trimmed and empty ones dropped.
-template <class SeparatorAt>
-std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
-    std::vector<std::string_view> cells;
+// Calls visit(cell) for each cell of the trimmed line cut wherever
+// `separator_at(t, i)` gives a separator's byte length; cells are trimmed
+// and empty ones dropped.
+template <class SeparatorAt, class Visit>
+void for_each_cell(std::string_view line, SeparatorAt separator_at, Visit visit) {
     const std::string_view t = text::trim(line);
     std::size_t start = 0;
-    auto push = [&](std::size_t end) {
-        std::string_view cell = text::trim(t.substr(start, end - start));
-        if (!cell.empty()) cells.push_back(cell);
+    auto emit = [&](std::size_t end) {
+        const std::string_view cell = text::trim(t.substr(start, end - start));
+        if (!cell.empty()) visit(cell);
     };
     std::size_t i = 0;
     while (i < t.size()) {
         if (const std::size_t len = separator_at(t, i)) {
-            push(i);
+            emit(i);
             i += len;
             start = i;
         } else {
             ++i;
         }
     }
-    push(t.size());
+    emit(t.size());
+}
+
+template <class SeparatorAt>
+std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
+    std::vector<std::string_view> cells;
+    for_each_cell(line, separator_at, [&](std::string_view cell) { cells.push_back(cell); });
     return cells;
+}
+
+// A run of two or more spaces (U+0020) separates columns.
+std::size_t column_gap_at(std::string_view t, std::size_t i) {
+    if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
+    std::size_t end = i;
+    while (end < t.size() && t[end] == ' ') ++end;
+    return end - i;
 }
 
 }  // namespace
 
-std::vector<std::string_view> split_columns(std::string_view line) {
-    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
-        if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
-        std::size_t end = i;
-        while (end < t.size() && t[end] == ' ') ++end;
-        return end - i;
-    });
-}
+std::vector<std::string_view> split_columns(std::string_view line) { return split_cells(line, column_gap_at); }
 
 bool is_header_cell(std::string_view cell) {
-    if (cell.empty() || cell.size() > 80) return false;
+    if (cell.empty() || cell.size() > kMaxHeaderCellBytes) return false;
     return std::all_of(cell.begin(), cell.end(), [](char c) {
         return text::is_ascii_alnum(c) || std::string_view(" #%()+-./:[]_").find(c) != std::string_view::npos;
     });
@@ -154,8 +173,8 @@ bool is_ratio(std::string_view v) {
     return slash != std::string_view::npos && text::is_ascii_digits(v.substr(0, slash)) && text::is_ascii_digits(v.substr(slash + 1));
 }
 
-}  // namespace
-
+// A count, ratio, percentage or value with a short unit: "12", "3/4",
+// "1,024", "97.5%", "12ms", "3.5GB", "nan".
 bool is_numeric_cell(std::string_view cell) {
     std::string buffer;
     const std::string_view v = without_commas(cell, buffer);
@@ -165,26 +184,28 @@ bool is_numeric_cell(std::string_view cell) {
     if (text::parse_decimal(unpercented, true)) return true;
     std::size_t letters = 0;
     while (letters < v.size() && text::is_ascii_alpha(v[v.size() - 1 - letters])) ++letters;
-    if (letters == 0 || letters > 4 || letters == v.size()) return false;
+    if (letters == 0 || letters > kMaxUnitLetters || letters == v.size()) return false;
     return text::parse_decimal(v.substr(0, v.size() - letters), true).has_value();
 }
 
+// A row number: "12", "3)", "4.", "A1", "ID12".
 bool is_index_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
     if (text::is_ascii_digits(t)) return true;
     if (!t.empty() && (t.back() == ')' || t.back() == '.') && text::is_ascii_digits(t.substr(0, t.size() - 1))) return true;
     std::size_t letters = 0;
     while (letters < t.size() && text::is_ascii_alpha(t[letters])) ++letters;
-    return letters >= 1 && letters <= 3 && text::is_ascii_digits(t.substr(letters));
+    return letters >= 1 && letters <= kMaxIndexLetters && text::is_ascii_digits(t.substr(letters));
 }
 
+// Holds "/" or a backslash, or starts with "~": a path, and a ratio such as a
+// pod's "1/1" ready count too.
 bool is_path_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
-    const bool pathish = t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
-    // A ratio such as a pod's "1/1" ready count is a number, not a path.
-    std::string buffer;
-    return pathish && !is_ratio(without_commas(t, buffer));
+    return t.find_first_of("/\\") != std::string_view::npos || t.starts_with('~');
 }
+
+}  // namespace
 
 // ------------------------------------------------------------ line tests --
 
@@ -202,7 +223,7 @@ bool is_decorative_divider(std::string_view line) {
 
 bool looks_like_report_title(std::string_view line) {
     const std::string_view t = text::trim(line);
-    if (t.empty() || t.size() > 120) return false;
+    if (t.empty() || t.size() > kMaxTitleBytes) return false;
     std::size_t i = 0;
     std::size_t word_start = std::string_view::npos;
     auto word_matches = [&](std::size_t end) {
@@ -230,14 +251,17 @@ bool is_psql_row_count_footer(std::string_view line) {
     const std::size_t space = inner.find(' ');
     if (space == std::string_view::npos) return false;
     const std::string_view word = inner.substr(space + 1);
-    return text::is_ascii_digits(inner.substr(0, space)) && (word == "rows" || word == "row");
+    const std::string_view count = inner.substr(0, space);
+    return text::digit_run(count) == count.size() && (word == "rows" || word == "row");
 }
 
 bool looks_like_table_footer_line(std::string_view line) {
     const std::string_view t = text::trim(line);
     if (is_psql_row_count_footer(t)) return true;
     if (t.starts_with('[') && t.ends_with(']') && text::contains(t, " rows x ") && text::contains(t, " columns")) return true;
-    if (t.empty() || t.size() > 100) return false;
+    if (t.empty() || t.size() > kMaxFooterBytes) return false;
+    // Every footer word starts with one of these letters, in either case.
+    if (std::string_view("tTsSoOdD").find(t[0]) == std::string_view::npos) return false;
     const auto split = text::split_once_whitespace(t);
     const std::string_view first = split ? split->first : t;
     const bool footer_word = std::any_of(kFooterWords.begin(), kFooterWords.end(),
@@ -268,37 +292,37 @@ bool looks_like_path_location_line(std::string_view line) {
 }
 
 bool looks_like_log_line(std::string_view line) {
-    const std::string_view t = text::trim_start(line);
-    return std::any_of(kLogPrefixes.begin(), kLogPrefixes.end(), [&](std::string_view p) { return t.starts_with(p); });
-}
-
-bool starts_like_prompt_or_quote(std::string_view line) {
-    const std::string_view t = text::trim_start(line);
-    return t.starts_with("$ ") || t.starts_with("> ") || t.starts_with("# ");
+    return text::starts_with_any(text::trim_start(line), {"INFO ", "DEBUG ", "TRACE ", "WARN ", "ERROR "});
 }
 
 namespace {
 
+// With leading whitespace trimmed, starts with "$ ", "> " or "# ".
+bool starts_like_prompt_or_quote(std::string_view line) {
+    return text::starts_with_any(text::trim_start(line), {"$ ", "> ", "# "});
+}
+
 bool is_short_prose_line(std::string_view line) {
     const std::string_view t = text::trim(line);
-    if (t.empty() || t.size() > 80) return false;
+    if (t.empty() || t.size() > kMaxProseBytes) return false;
     if (looks_like_path_location_line(t) || starts_like_prompt_or_quote(t)) return false;
     if (t.front() == '<' || t.front() == '[' || t.front() == '{') return false;
     std::size_t letters = 0;
     return !all_chars(t, [&](char32_t c) {
         letters += text::is_alphabetic(c);
-        return letters < 3;
+        return letters < kMinProseLetters;
     });
 }
 
 }  // namespace
 
-bool preamble_is_safe(Lines preamble) {
-    if (preamble.size() > 8) return false;
-    return std::all_of(preamble.begin(), preamble.end(), [](std::string_view line) {
-        return text::trim(line).empty() || is_decorative_divider(line) || looks_like_report_title(line) ||
-               is_short_prose_line(line);
-    });
+bool preamble_is_safe(model::Lines preamble) {
+    if (preamble.size() > kMaxPreambleLines) return false;
+    for (std::string_view line : preamble)
+        if (!text::trim(line).empty() && !is_decorative_divider(line) && !looks_like_report_title(line) &&
+            !is_short_prose_line(line))
+            return false;
+    return true;
 }
 
 // --------------------------------------------------- structured shapes --
@@ -428,20 +452,14 @@ bool is_whitespace_table_row(std::string_view line) {
 
 std::optional<RowFacts> whitespace_row_facts(std::string_view line) {
     if (!may_be_whitespace_table_row(line)) return std::nullopt;
-    RowFacts facts = row_facts(line);
-    if (facts.cells < 2) return std::nullopt;
-    return facts;
-}
-
-RowFacts row_facts(std::string_view line) {
-    const auto cells = split_columns(line);
     RowFacts f;
-    f.cells = static_cast<std::uint32_t>(cells.size());
-    f.index_first = !cells.empty() && is_index_cell(cells.front());
-    for (std::string_view cell : cells) {
+    for_each_cell(line, column_gap_at, [&](std::string_view cell) {
+        if (f.cells == 0) f.index_first = is_index_cell(cell);
+        ++f.cells;
         f.numeric_cells += is_numeric_cell(cell);
         f.path_heavy = f.path_heavy || is_path_cell(cell);
-    }
+    });
+    if (f.cells < 2) return std::nullopt;
     return f;
 }
 
@@ -470,22 +488,7 @@ bool has_numeric_report_density(std::span<const RowFacts> rows) {
 
 bool has_path_heavy_rows(std::span<const RowFacts> rows) {
     const auto heavy = static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const RowFacts& r) { return r.path_heavy; }));
-    return heavy >= 3 && heavy * 2 >= rows.size();
+    return heavy >= kMinPathHeavyRows && heavy * 2 >= rows.size();
 }
-
-namespace {
-
-std::vector<RowFacts> facts_of(Lines rows) {
-    std::vector<RowFacts> facts;
-    facts.reserve(rows.size());
-    for (std::string_view row : rows) facts.push_back(row_facts(row));
-    return facts;
-}
-
-}  // namespace
-
-bool has_index_column(Lines rows, std::size_t modal_cells) { return has_index_column(facts_of(rows), modal_cells); }
-bool has_numeric_report_density(Lines rows) { return has_numeric_report_density(facts_of(rows)); }
-bool has_path_heavy_rows(Lines rows) { return has_path_heavy_rows(facts_of(rows)); }
 
 }  // namespace filters::table::classifiers

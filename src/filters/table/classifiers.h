@@ -9,16 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "filters/table/model.h"
+
 namespace filters::table::classifiers {
-
-using Lines = std::span<const std::string_view>;
-
-// ------------------------------------------------------------ characters --
-
-bool is_divider_char(char32_t c);
-bool is_box_char(char32_t c);
-bool is_box_corner_char(char32_t c);
-bool is_vertical_bar(char32_t c);
 
 // Number of times the byte `c` occurs in `line`.
 std::size_t count_byte(std::string_view line, char c);
@@ -32,14 +25,6 @@ std::vector<std::string_view> split_columns(std::string_view line);
 // 1 to 80 bytes of ASCII letters, digits and " #%()+-./:[]_".
 bool is_header_cell(std::string_view cell);
 
-// A count, ratio, percentage or value with a short unit: "12", "3/4",
-// "1,024", "97.5%", "12ms", "3.5GB", "nan".
-bool is_numeric_cell(std::string_view cell);
-// A row number: "12", "3)", "4.", "A1", "ID12".
-bool is_index_cell(std::string_view cell);
-// Holds "/" or "\" or starts with "~", and is no ratio such as "1/1".
-bool is_path_cell(std::string_view cell);
-
 // ------------------------------------------------------------ line tests --
 
 bool is_decorative_divider(std::string_view line);
@@ -48,12 +33,10 @@ bool is_psql_row_count_footer(std::string_view line);
 bool looks_like_table_footer_line(std::string_view line);
 bool looks_like_path_location_line(std::string_view line);
 bool looks_like_log_line(std::string_view line);
-// With leading whitespace trimmed, starts with "$ ", "> " or "# ".
-bool starts_like_prompt_or_quote(std::string_view line);
 
 // The lines above a candidate header: at most 8, each blank, a divider, a
 // report title or a short line of prose.
-bool preamble_is_safe(Lines preamble);
+bool preamble_is_safe(model::Lines preamble);
 
 // --------------------------------------------------- structured shapes --
 
@@ -82,7 +65,6 @@ struct RowFacts {
     bool index_first = false;
     bool path_heavy = false;
 };
-RowFacts row_facts(std::string_view line);
 // The facts of a line that passes `is_whitespace_table_row`, else nothing
 // (one split of the line serves both).
 std::optional<RowFacts> whitespace_row_facts(std::string_view line);
@@ -90,9 +72,5 @@ std::optional<RowFacts> whitespace_row_facts(std::string_view line);
 bool has_index_column(std::span<const RowFacts> rows, std::size_t modal_cells);
 bool has_numeric_report_density(std::span<const RowFacts> rows);
 bool has_path_heavy_rows(std::span<const RowFacts> rows);
-
-bool has_index_column(Lines rows, std::size_t modal_cells);
-bool has_numeric_report_density(Lines rows);
-bool has_path_heavy_rows(Lines rows);
 
 }  // namespace filters::table::classifiers

@@ -31,25 +31,28 @@ constexpr std::array<bool (*)(Lines), 5> kShapeHeads = {
 constexpr std::size_t kSkipLimit = 10;
 constexpr std::size_t kShapeHeadLines = 3;
 
-constexpr std::array<std::string_view, 13> kCodeStarts = {
-    "from ", "import ", "if ", "def ", "class ", "return", "elif ", "else:", "for ", "while ", "try:", "except ", "with ",
-};
+// Code and diagnostics block a table from these many lines on, when they
+// are at least half the nonblank lines; path locations from two.
+constexpr std::size_t kMinNumberedCodeLines = 8;
+constexpr std::size_t kMinDiagnosticLines = 3;
+constexpr std::size_t kMinPathLocationLines = 2;
 
-constexpr std::array<std::string_view, 9> kDiagnosticStarts = {
-    "error:", "error[", "warning:", "warning[", "note:", "help:", "-->", "at ", "Caused by:",
-};
+bool is_code_start(std::string_view code) {
+    return text::starts_with_any(code, {"from ", "import ", "if ", "def ", "class ", "return", "elif ", "else:", "for ",
+                                        "while ", "try:", "except ", "with ", "#", "@"});
+}
 
-bool starts_with_any(std::string_view s, std::span<const std::string_view> prefixes) {
-    return std::any_of(prefixes.begin(), prefixes.end(), [&](std::string_view p) { return s.starts_with(p); });
+bool is_diagnostic_start(std::string_view t) {
+    return text::starts_with_any(t, {"error:", "error[", "warning:", "warning[", "note:", "help:", "-->", "at ",
+                                     "Caused by:"});
 }
 
 // A line of a numbered source listing: digits, a tab, then code.
 bool is_numbered_code_line(std::string_view trimmed_start) {
-    std::size_t digits = 0;
-    while (digits < trimmed_start.size() && text::is_ascii_digit(trimmed_start[digits])) ++digits;
+    const std::size_t digits = text::digit_run(trimmed_start);
     if (digits == 0 || digits >= trimmed_start.size() || trimmed_start[digits] != '\t') return false;
     const std::string_view code = text::trim_start(trimmed_start.substr(digits + 1));
-    if (starts_with_any(code, kCodeStarts) || code.starts_with('#') || code.starts_with('@')) return true;
+    if (is_code_start(code)) return true;
     return !code.empty() && (text::is_ascii_alpha(code.front()) || code.front() == '_') && text::contains(code, " = ");
 }
 
@@ -60,7 +63,11 @@ void for_each_structured_candidate(Lines lines, Visit visit) {
     auto try_at = [&](std::size_t skip) {
         for (ShapeParser parse : kShapes) {
             if (auto table = parse(lines.subspan(skip))) {
-                table->header.insert(table->header.begin(), lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(skip));
+                std::vector<std::string_view> header;
+                header.reserve(skip + table->header.size());
+                for (std::size_t i = 0; i < skip; ++i) header.push_back(lines[i]);
+                header.insert(header.end(), table->header.begin(), table->header.end());
+                table->header = std::move(header);
                 if (visit(std::move(*table))) return true;
             }
         }
@@ -90,12 +97,12 @@ bool has_hard_blocking_context(Lines lines) {
         ++nonblank;
         path_locations += looks_like_path_location_line(line);
         numbered_code += is_numbered_code_line(t);
-        diagnostics += looks_like_log_line(line) || starts_with_any(t, kDiagnosticStarts);
+        diagnostics += looks_like_log_line(line) || is_diagnostic_start(t);
     }
     if (nonblank == 0) return true;
-    if (path_locations >= 2 && path_locations * 2 >= nonblank) return true;
-    if (numbered_code >= 8 && numbered_code * 2 >= nonblank) return true;
-    return diagnostics >= 3 && diagnostics * 2 >= nonblank;
+    if (path_locations >= kMinPathLocationLines && path_locations * 2 >= nonblank) return true;
+    if (numbered_code >= kMinNumberedCodeLines && numbered_code * 2 >= nonblank) return true;
+    return diagnostics >= kMinDiagnosticLines && diagnostics * 2 >= nonblank;
 }
 
 std::vector<StructuredTable> parse_structured_table_blocks(Lines lines) {

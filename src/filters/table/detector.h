@@ -4,15 +4,13 @@
 #pragma once
 
 #include <optional>
-#include <span>
-#include <string_view>
 #include <vector>
 
 #include "filters/table/model.h"
 
 namespace filters::table::detector {
 
-using Lines = std::span<const std::string_view>;
+using model::Lines;
 using model::StructuredTable;
 
 // Code, tracebacks, fenced blocks, path-location listings and diagnostics.

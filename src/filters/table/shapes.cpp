@@ -8,18 +8,16 @@
 namespace filters::table::shapes {
 
 using namespace classifiers;
+using model::make_table;
 
 namespace {
 
-StructuredTable make_table(Lines lines, std::size_t rows_begin, std::size_t rows_end) {
-    StructuredTable t;
-    t.header.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(rows_begin));
-    t.rows.assign(lines.begin() + static_cast<std::ptrdiff_t>(rows_begin), lines.begin() + static_cast<std::ptrdiff_t>(rows_end));
-    t.footer.assign(lines.begin() + static_cast<std::ptrdiff_t>(rows_end), lines.end());
-    return t;
-}
-
-bool is_blank(std::string_view line) { return text::trim(line).empty(); }
+// Lines each shape needs at the least, header and borders included.
+constexpr std::size_t kMinPsqlLines = 11;
+constexpr std::size_t kMinPsqlLinesWithFooter = 12;
+constexpr std::size_t kMinBoxLines = 13;
+constexpr std::size_t kMinMarkdownLines = 11;
+constexpr std::size_t kMinSqliteLines = 11;
 
 // Index of the first closing border at or after line 3, when every line
 // before it is a row that `is_row` accepts; nothing otherwise.
@@ -65,26 +63,21 @@ bool opens_sqlite_column_table(Lines lines) {
 }
 
 std::optional<StructuredTable> parse_psql_table(Lines lines) {
-    if (lines.size() < 11 || !opens_psql_table(lines)) return std::nullopt;
+    if (lines.size() < kMinPsqlLines || !opens_psql_table(lines)) return std::nullopt;
     std::size_t end = lines.size();
-    // The client prints a blank line after its row count; that line and any
-    // others like it belong with the count in the footer.
-    std::size_t content_end = end;
-    while (content_end > 0 && is_blank(lines[content_end - 1])) --content_end;
-    if (content_end < end && content_end > 0 && is_psql_row_count_footer(lines[content_end - 1])) {
-        end = content_end - 1;
-    } else if (is_psql_row_count_footer(lines[end - 1])) {
-        end -= 1;
-    }
-    if (end < lines.size() && end + 1 < 12) return std::nullopt;
+    if (is_psql_row_count_footer(lines[end - 1])) end -= 1;
+    if (end < lines.size() && lines.size() < kMinPsqlLinesWithFooter) return std::nullopt;
     const std::size_t bars = count_byte(lines[0], '|');
+    // Whatever follows a result ends it: looking at the last row first
+    // refuses such text without reading every row.
+    if (count_byte(lines[end - 1], '|') != bars) return std::nullopt;
     for (std::size_t i = 2; i < end; ++i)
         if (count_byte(lines[i], '|') != bars) return std::nullopt;
     return make_table(lines, 2, end);
 }
 
 std::optional<StructuredTable> parse_mysql_box_table(Lines lines) {
-    if (lines.size() < 13 || !opens_mysql_box_table(lines)) return std::nullopt;
+    if (lines.size() < kMinBoxLines || !opens_mysql_box_table(lines)) return std::nullopt;
     const std::size_t columns = count_byte(lines[0], '+');
     const auto close = find_closing_border(lines, is_mysql_border, [&](std::string_view line) {
         return is_mysql_row(line) && count_byte(line, '|') == columns;
@@ -96,7 +89,7 @@ std::optional<StructuredTable> parse_mysql_box_table(Lines lines) {
 }
 
 std::optional<StructuredTable> parse_unicode_box_table(Lines lines) {
-    if (lines.size() < 13 || !opens_unicode_box_table(lines)) return std::nullopt;
+    if (lines.size() < kMinBoxLines || !opens_unicode_box_table(lines)) return std::nullopt;
     const std::size_t columns = split_unicode_row(lines[1]).size();
     const auto close = find_closing_border(lines, is_unicode_border, [&](std::string_view line) {
         return is_unicode_row(line) && split_unicode_row(line).size() == columns;
@@ -106,13 +99,15 @@ std::optional<StructuredTable> parse_unicode_box_table(Lines lines) {
 }
 
 std::optional<StructuredTable> parse_markdown_pipe_table(Lines lines) {
-    if (lines.size() < 11 || !opens_markdown_pipe_table(lines)) return std::nullopt;
-    if (!std::all_of(lines.begin() + 2, lines.end(), is_markdown_row)) return std::nullopt;
+    if (lines.size() < kMinMarkdownLines || !opens_markdown_pipe_table(lines)) return std::nullopt;
+    if (!is_markdown_row(lines[lines.size() - 1])) return std::nullopt;  // the cheap refusal first
+    for (std::size_t i = 2; i < lines.size(); ++i)
+        if (!is_markdown_row(lines[i])) return std::nullopt;
     return make_table(lines, 2, lines.size());
 }
 
 std::optional<StructuredTable> parse_sqlite_column_table(Lines lines) {
-    if (lines.size() < 11 || !opens_sqlite_column_table(lines)) return std::nullopt;
+    if (lines.size() < kMinSqliteLines || !opens_sqlite_column_table(lines)) return std::nullopt;
     std::size_t end = lines.size();
     while (end > 2 && looks_like_table_footer_line(lines[end - 1])) --end;
     std::size_t multi_cell = 0;

@@ -4,14 +4,12 @@
 #pragma once
 
 #include <optional>
-#include <span>
-#include <string_view>
 
 #include "filters/table/model.h"
 
 namespace filters::table::shapes {
 
-using Lines = std::span<const std::string_view>;
+using model::Lines;
 using model::StructuredTable;
 
 std::optional<StructuredTable> parse_psql_table(Lines lines);

@@ -22,12 +22,17 @@ constexpr std::array<bool, 256> kIsTokenTrim = [] {
     return table;
 }();
 
-// The letters an id marker can start with, either case.
-constexpr std::array<bool, 256> kMarkerLead = [] {
-    std::array<bool, 256> table{};
-    for (char c : std::string_view("iIuUhHsS")) table[static_cast<unsigned char>(c)] = true;
-    return table;
-}();
+// Any id marker, ASCII case ignored: one pass rules out most rows before
+// each marker's first occurrence is looked at.
+constexpr auto kIdMarkerSet = text::WordSet<kIdMarkers.size()>::of(kIdMarkers);
+
+// An id marker's value has at least this many of A-Z, a-z, 0-9, "_", "-".
+constexpr std::size_t kMinIdValueChars = 8;
+// A commit hash has at least this many hexadecimal digits.
+constexpr std::size_t kMinHashDigits = 12;
+// An issue key has at least this many capitals before its "-" and digits
+// after it ("OPS-1234").
+constexpr std::size_t kMinIssueKeyPart = 2;
 
 bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), is_hex); }
@@ -69,16 +74,17 @@ bool is_uuid(std::string_view t) {
     return part == kLengths.size();
 }
 
-bool is_long_hex(std::string_view t) { return t.size() >= 12 && all_hex(t); }
+bool is_long_hex(std::string_view t) { return t.size() >= kMinHashDigits && all_hex(t); }
 
 bool is_issue_key(std::string_view t) {
-    if (t.size() < 5 || t[0] < 'A' || t[0] > 'Z') return false;
+    if (t.size() < 2 * kMinIssueKeyPart + 1 || t[0] < 'A' || t[0] > 'Z') return false;
     const std::size_t dash = t.find('-');
     if (dash == std::string_view::npos) return false;
     const std::string_view project = t.substr(0, dash);
     const std::string_view number = t.substr(dash + 1);
-    return project.size() >= 2 && std::all_of(project.begin(), project.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
-           number.size() >= 2 && std::all_of(number.begin(), number.end(), text::is_ascii_digit);
+    return project.size() >= kMinIssueKeyPart &&
+           std::all_of(project.begin(), project.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
+           number.size() >= kMinIssueKeyPart && text::is_ascii_digits(number);
 }
 
 bool is_path_like_uuid_hash_or_key(std::string_view token) {
@@ -89,30 +95,16 @@ bool is_path_like_uuid_hash_or_key(std::string_view token) {
 }  // namespace
 
 bool has_named_id_marker(std::string_view lowered) {
-    // One pass over the row: at each position, a marker not seen before is
-    // looked at; only its first occurrence counts.
-    std::array<bool, kIdMarkers.size()> seen{};
-    for (std::size_t i = 0; i < lowered.size(); ++i) {
-        if (!kMarkerLead[static_cast<unsigned char>(lowered[i])]) continue;
-        const char c = text::to_lower_ascii(lowered[i]);
-        // Every marker starts with one of these pairs: "id", "uu", "ha", "sh".
-        const char next = i + 1 < lowered.size() ? text::to_lower_ascii(lowered[i + 1]) : '\0';
-        if (!((c == 'i' && next == 'd') || (c == 'u' && next == 'u') || (c == 'h' && next == 'a') || (c == 's' && next == 'h')))
-            continue;
-        for (std::size_t m = 0; m < kIdMarkers.size(); ++m) {
-            const std::string_view marker = kIdMarkers[m];
-            if (seen[m] || marker[0] != c || lowered.size() - i < marker.size()) continue;
-            bool match = true;
-            for (std::size_t k = 1; k < marker.size() && match; ++k) match = text::to_lower_ascii(lowered[i + k]) == marker[k];
-            if (!match) continue;
-            seen[m] = true;
-            std::size_t run = 0;
-            for (std::size_t k = i + kIdMarkers[m].size(); k < lowered.size() && run < 8; ++k, ++run) {
-                const char v = lowered[k];
-                if (!text::is_ascii_alnum(v) && v != '_' && v != '-') break;
-            }
-            if (run >= 8) return true;
-        }
+    if (!kIdMarkerSet.found_in(lowered)) return false;
+    for (std::string_view marker : kIdMarkers) {
+        const std::size_t at = text::find_ignore_case(lowered, marker);
+        if (at == std::string_view::npos) continue;
+        const std::string_view value = lowered.substr(at + marker.size());
+        std::size_t run = 0;
+        while (run < value.size() && run < kMinIdValueChars &&
+               (text::is_ascii_alnum(value[run]) || value[run] == '_' || value[run] == '-'))
+            ++run;
+        if (run >= kMinIdValueChars) return true;
     }
     return false;
 }

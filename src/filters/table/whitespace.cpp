@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::size_t kHeaderPositions = 10;
 constexpr std::size_t kMinRows = 9;
+// A report needs this many lines at the least.
+constexpr std::size_t kMinLines = 10;
 
 struct HeaderCandidate {
     std::size_t header;
@@ -54,7 +56,7 @@ std::pair<std::size_t, std::size_t> modal_cell_count(std::span<const RowFacts> r
 }
 
 // The header at line h (h below the line count), if it can be one.
-std::optional<HeaderCandidate> header_at(std::span<const std::string_view> lines, std::size_t h) {
+std::optional<HeaderCandidate> header_at(model::Lines lines, std::size_t h) {
     const std::string_view line = lines[h];
     if (text::trim(line).empty() || is_decorative_divider(line)) return std::nullopt;
     if (!preamble_is_safe(lines.first(h))) return std::nullopt;
@@ -70,7 +72,7 @@ std::optional<HeaderCandidate> header_at(std::span<const std::string_view> lines
 
 }  // namespace
 
-bool may_hold_report(std::span<const std::string_view> first_lines) {
+bool may_hold_report(model::Lines first_lines) {
     for (std::size_t h = 0; h < std::min(kHeaderPositions, first_lines.size()); ++h) {
         const std::optional<HeaderCandidate> head = header_at(first_lines, h);
         if (!head) continue;
@@ -82,9 +84,9 @@ bool may_hold_report(std::span<const std::string_view> first_lines) {
     return false;
 }
 
-std::optional<model::StructuredTable> parse_whitespace_report(std::span<const std::string_view> lines) {
+std::optional<model::StructuredTable> parse_whitespace_report(model::Lines lines) {
     const std::size_t n = lines.size();
-    if (n < 10) return std::nullopt;
+    if (n < kMinLines) return std::nullopt;
 
     std::vector<HeaderCandidate> heads;
     for (std::size_t h = 0; h < kHeaderPositions; ++h)
@@ -118,10 +120,9 @@ std::optional<model::StructuredTable> parse_whitespace_report(std::span<const st
         const auto [modal, modal_rows] = modal_cell_count(row_facts_span);
         if (modal < 2 || (modal != head.cells && modal != head.cells + 1) || modal_rows * 5 < rows * 4) continue;
         if (!head.separator) {
-            const auto preamble = lines.first(head.header);
-            const bool marked = std::any_of(preamble.begin(), preamble.end(), [](std::string_view line) {
-                return is_decorative_divider(line) || looks_like_report_title(line);
-            });
+            bool marked = false;
+            for (std::string_view line : lines.first(head.header))
+                marked = marked || is_decorative_divider(line) || looks_like_report_title(line);
             if (!marked) {
                 if (!has_index_column(row_facts_span, modal) && !has_numeric_report_density(row_facts_span)) continue;
                 if (has_path_heavy_rows(row_facts_span)) continue;
@@ -131,12 +132,7 @@ std::optional<model::StructuredTable> parse_whitespace_report(std::span<const st
     }
     if (!best) return std::nullopt;
 
-    model::StructuredTable table;
-    table.header.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(best->row_start));
-    table.rows.assign(lines.begin() + static_cast<std::ptrdiff_t>(best->row_start),
-                      lines.begin() + static_cast<std::ptrdiff_t>(best->row_end));
-    table.footer.assign(lines.begin() + static_cast<std::ptrdiff_t>(best->row_end), lines.end());
-    return table;
+    return model::make_table(lines, best->row_start, best->row_end);
 }
 
 }  // namespace filters::table::whitespace

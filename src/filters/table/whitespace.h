@@ -4,8 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <span>
-#include <string_view>
 
 #include "filters/table/model.h"
 
@@ -13,12 +11,12 @@ namespace filters::table::whitespace {
 
 // The report found with its header on one of the first ten lines, the one
 // with the most rows winning (the upper one on a tie), or nothing.
-std::optional<model::StructuredTable> parse_whitespace_report(std::span<const std::string_view> lines);
+std::optional<model::StructuredTable> parse_whitespace_report(model::Lines lines);
 
 // Whether the first lines of a text could hold such a report: a header on
 // one of the first ten lines whose run of rows either reaches the end of
 // these lines or is long enough. False means `parse_whitespace_report`
 // finds nothing in the whole text.
-bool may_hold_report(std::span<const std::string_view> first_lines);
+bool may_hold_report(model::Lines first_lines);
 
 }  // namespace filters::table::whitespace

@@ -1,7 +1,9 @@
 #include "filters/test_runner/detector.h"
 
 #include <array>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "filters/test_runner/shapes.h"
 #include "filters/test_runner/summary.h"
@@ -12,6 +14,11 @@ namespace filters::test_runner::detector {
 using namespace shapes;
 
 namespace {
+
+// A unittest or minitest run of result markers holds at least this many.
+constexpr std::size_t kMinMarkerRun = 3;
+// A unittest rule line of dashes holds at least this many.
+constexpr std::size_t kMinRuleDashes = 5;
 
 // "..F.s" alone or followed by a bracketed percentage "[ 50%]".
 bool is_pytest_progress_line(std::string_view t) {
@@ -31,7 +38,7 @@ bool is_pytest_progress_line(std::string_view t) {
     if (rest.empty()) return true;
     if (rest.size() < 2 || rest.front() != '[' || rest.back() != ']') return false;
     std::string_view inner = text::trim(rest.substr(1, rest.size() - 2));
-    return inner.size() >= 2 && inner.back() == '%' && is_digit_run(inner.substr(0, inner.size() - 1));
+    return inner.size() >= 2 && inner.back() == '%' && text::is_ascii_digits(inner.substr(0, inner.size() - 1));
 }
 
 // The lines after pytest's progress lines that name an error or a failed
@@ -41,38 +48,86 @@ bool is_pytest_error_or_failed_line(std::string_view t) {
 }
 
 bool is_unittest_result_line(std::string_view t) {
-    if (t.size() >= 5 && t.find_first_not_of('-') == std::string_view::npos) return true;
-    if (t.size() >= 3 && t.find_first_not_of(".EFSUXsux") == std::string_view::npos) return true;
-    if (starts_with_any(t, {"FAIL:", "ERROR:"})) return true;
+    if (t.size() >= kMinRuleDashes && t.find_first_not_of('-') == std::string_view::npos) return true;
+    if (t.size() >= kMinMarkerRun && t.find_first_not_of(".EFSUXsux") == std::string_view::npos) return true;
+    if (text::starts_with_any(t, {"FAIL:", "ERROR:"})) return true;
     std::size_t at = t.rfind(" ... ");
     if (at == std::string_view::npos) return false;
     std::string_view before = t.substr(0, at);
     if (text::trim(before).empty() || !text::contains(before, "(") || !text::contains(before, ")")) return false;
     std::string_view after = text::trim(t.substr(at + 5));
-    return equals_any(after, {"ok", "FAIL", "ERROR"}) ||
-           starts_with_any(after, {"skipped", "expected failure", "unexpected success"});
+    return text::equals_any(after, {"ok", "FAIL", "ERROR"}) ||
+           text::starts_with_any(after, {"skipped", "expected failure", "unexpected success"});
 }
 
 bool is_dotnet_result_line(std::string_view t) {
-    return starts_with_any(t, {"Passed!", "Failed!", "Total tests:"}) || summary::is_dotnet_label_count_line(t);
+    return text::starts_with_any(t, {"Passed!", "Failed!", "Total tests:"}) || summary::is_dotnet_label_count_line(t);
 }
 
 // The second halves of the RSpec and Minitest rules: a line that opens or
 // closes an RSpec report or numbers a failure ("1) ..."), and Minitest's
 // options line or a run of its progress markers.
 bool is_rspec_partner_line(std::string_view t) {
-    return starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
+    return text::starts_with_any(t, {"Failures:", "Pending:", "Finished in "}) || has_numbered_paren_head(t);
 }
 
 bool is_minitest_partner_line(std::string_view t) {
-    return t.starts_with("Run options:") || (t.size() >= 3 && t.find_first_not_of(".EFS") == std::string_view::npos);
+    return t.starts_with("Run options:") ||
+           (t.size() >= kMinMarkerRun && t.find_first_not_of(".EFS") == std::string_view::npos);
 }
 
-// Whether some trimmed line of the text passes `test`.
+// Whether some trimmed line passes `test`.
 template <class Test>
-bool some_trimmed_line(std::string_view text, Test&& test) {
-    return any_line(text, [&](std::string_view line) { return test(text::trim(line)); });
+bool some_trimmed_line(const text::LineIndex& lines, Test&& test) {
+    for (std::string_view line : lines)
+        if (test(text::trim(line))) return true;
+    return false;
 }
+
+// The first two bytes of a trimmed line that some rule's line-start half
+// may accept. Most lines of a text of another kind fail here, on one table
+// load, before any rule looks at them.
+class LineStarts {
+public:
+    constexpr LineStarts() {
+        constexpr std::string_view kMarkers = ".EFSUXfsux";
+        for (char c : kMarkers) {
+            for (char d : kMarkers) set(c, d);
+            for (char d : std::string_view(" \t\v\f")) set(c, d);
+            for (unsigned d = 0x80; d < 0x100; ++d) set(c, static_cast<char>(d));  // Unicode whitespace
+        }
+        for (char c : std::string_view("0123456789=?")) set_any(c);
+        for (std::string_view p : {"--", "> ", "co", "ER", "FA", "Fa", "Fi", "Gr", "OK", "ok", "PA", "Pe", "RU", "Ra",
+                                   "Ru", "ru", "Sn", "St", "Te", "te", "Ti", "To", "no", "Ru"})
+            set(p[0], p[1]);
+        // Words read in any letter case: "[error] tests run:", "tests run:",
+        // and the .NET labels "passed:", "failed:", "skipped:".
+        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+        for (std::string_view p : {"[e", "te", "pa", "fa", "sk"})
+            for (char a : {p[0], upper(p[0])})
+                for (char b : {p[1], upper(p[1])}) set(a, b);
+    }
+
+    // `t` is a trimmed line, not empty.
+    bool may_start(std::string_view t) const {
+        if (t.size() < 2) return true;
+        const unsigned at = static_cast<unsigned char>(t[0]) << 8 | static_cast<unsigned char>(t[1]);
+        return (bits_[at >> 6] >> (at & 63)) & 1u;
+    }
+
+private:
+    constexpr void set(char a, char b) {
+        const unsigned at = static_cast<unsigned char>(a) << 8 | static_cast<unsigned char>(b);
+        bits_[at >> 6] |= std::uint64_t{1} << (at & 63);
+    }
+    constexpr void set_any(char a) {
+        for (unsigned b = 0; b < 0x100; ++b) set(a, static_cast<char>(b));
+    }
+
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+constexpr LineStarts kLineStarts;
 
 // What one pass over the lines learns cheaply: the halves of the runner rules
 // that a line's first bytes decide. A text of another kind fails almost
@@ -137,7 +192,8 @@ struct LineFacts {
     // Lines that begin with a progress marker: a run of unittest markers
     // ("..E", ".F.s") or pytest's progress line ("..F  [ 50%]").
     void note_progress_markers(std::string_view t) {
-        if (t.size() >= 3 && t.find_first_not_of(".EFSUXsux") == std::string_view::npos) unittest_result_start = true;
+        if (t.size() >= kMinMarkerRun && t.find_first_not_of(".EFSUXsux") == std::string_view::npos)
+            unittest_result_start = true;
         if (std::string_view(".EFXfsx").find(t[0]) != std::string_view::npos)
             pytest_progress = pytest_progress || is_pytest_progress_line(t);
     }
@@ -188,7 +244,7 @@ struct LineFacts {
             case 't':
                 vitest_summary = vitest_summary || t.starts_with("Test Files") || t.starts_with("Tests");
                 cargo_result = cargo_result || t.starts_with("test result:");
-                jest_summary = jest_summary || starts_with_any(t, {"Test Suites:", "Tests:", "Time:"});
+                jest_summary = jest_summary || text::starts_with_any(t, {"Test Suites:", "Tests:", "Time:"});
                 maven = maven || is_maven_surefire_summary_line(t);
                 gradle_start = gradle_start || t.starts_with("Test worker");
                 dotnet_start = dotnet_start || t.starts_with("Test run for ");
@@ -202,86 +258,116 @@ struct LineFacts {
 
 // A count line "3 examples, 1 failure" and a line that opens or closes the
 // report; the count line's words are looked for in the text first.
-bool has_rspec_shape(std::string_view text, const LineFacts& f) {
-    return f.rspec_partner && text::contains_ignore_case(text, "examples, ") &&
-           some_trimmed_line(text, summary::is_rspec_count_line);
+bool has_rspec_shape(const text::LineIndex& lines, const LineFacts& f) {
+    return f.rspec_partner && text::contains_ignore_case(lines.text(), "examples, ") &&
+           some_trimmed_line(lines, summary::is_rspec_count_line);
 }
 
 // "3 runs, 3 assertions, 0 failures, 0 errors" and the options line or a run
 // of progress markers.
-bool has_minitest_shape(std::string_view text, const LineFacts& f) {
-    return f.minitest_partner && text::contains_ignore_case(text, "assertions, ") &&
-           some_trimmed_line(text, summary::is_minitest_summary_line);
+bool has_minitest_shape(const text::LineIndex& lines, const LineFacts& f) {
+    return f.minitest_partner && text::contains_ignore_case(lines.text(), "assertions, ") &&
+           some_trimmed_line(lines, summary::is_minitest_summary_line);
 }
 
-LineFacts gather_facts(std::string_view text) {
+constexpr std::uint64_t kEightSpaces = 0x2020202020202020ULL;
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+LineFacts gather_facts(const text::LineIndex& lines) {
     LineFacts facts;
-    any_line(text, [&](std::string_view raw) {
-        std::string_view t = text::trim(raw);
-        if (!t.empty()) facts.note(raw, t);
-        return false;
-    });
+    for (std::string_view raw : lines) {
+        // Leading ASCII blanks are passed over here; only a line that goes
+        // on with a byte above ASCII needs the full Unicode trim.
+        std::size_t lead = 0;
+        while (lead + 8 <= raw.size() && load8(raw.data() + lead) == kEightSpaces) lead += 8;
+        while (lead < raw.size() && (raw[lead] == ' ' || raw[lead] == '\t')) ++lead;
+        if (lead == raw.size()) continue;
+        const std::string_view start =
+            static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
+        if (start.empty() || !kLineStarts.may_start(start)) continue;
+        facts.note(raw, text::trim_end(start));
+    }
     return facts;
 }
 
-// The phrases of the runner rules that a line may hold anywhere, all of
-// which hold "test": one search for it finds them all. A phrase is in some
-// trimmed line exactly when the text holds it, since it holds no line feed
-// and neither begins nor ends with whitespace. Letter case is ignored but
-// for the pytest banner's phrase.
-struct TestPhrases {
-    bool session_starts = false, short_summary = false, tests_completed = false, test_report = false, vstest = false;
-};
-
-TestPhrases find_test_phrases(std::string_view text) {
-    TestPhrases p;
-    for (std::size_t at = text::find_ignore_case(text, "test"); at != std::string_view::npos;
-         at = text::find_ignore_case(text, "test", at + 1)) {
-        std::string_view from = text.substr(at);
-        p.session_starts = p.session_starts || from.starts_with("test session starts");
-        p.tests_completed = p.tests_completed || text::starts_with_ignore_case(from, "tests completed");
-        p.test_report = p.test_report || text::starts_with_ignore_case(from, "test report");
-        p.short_summary = p.short_summary ||
-                          (at >= 6 && text::starts_with_ignore_case(text.substr(at - 6), "short test summary info"));
-        p.vstest = p.vstest || (at >= 2 && text::starts_with_ignore_case(text.substr(at - 2), "vstest"));
-    }
-    return p;
+// Whether the text holds `phrase`, ASCII case ignored, looking first for
+// its part from `rare` on: a part whose first two bytes are rare in text
+// lets the search pass over most of it sixteen bytes at a time. A phrase is
+// in some trimmed line exactly when the text holds it, since it holds no
+// line feed and neither begins nor ends with whitespace.
+bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t rare = 0) {
+    const std::string_view tail = phrase.substr(rare);
+    for (std::size_t at = text::find_ignore_case(text, tail, rare); at != std::string_view::npos;
+         at = text::find_ignore_case(text, tail, at + 1))
+        if (text::equals_ignore_case(text.substr(at - rare, rare), phrase.substr(0, rare))) return true;
+    return false;
 }
 
 // The first runner whose rule holds.
-std::optional<TestRunnerKind> recognise(std::string_view text, const LineFacts& f) {
-    // Nearly every text that is no test run reaches the Gradle rule, which
-    // needs the phrases: they are looked for once, when first needed.
-    std::optional<TestPhrases> found;
-    auto phrases = [&]() -> const TestPhrases& {
-        if (!found) found = find_test_phrases(text);
-        return *found;
-    };
-    if (f.pytest_collected_or_banner && phrases().session_starts) return TestRunnerKind::pytest;
-    if (f.pytest_progress && (f.pytest_partner || phrases().short_summary)) return TestRunnerKind::pytest;
+std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const LineFacts& f) {
+    const std::string_view text = lines.text();
+    // The pytest banner's phrase is case-sensitive.
+    if (f.pytest_collected_or_banner && text::contains(text, "test session starts"))
+        return TestRunnerKind::pytest;
+    if (f.pytest_progress && (f.pytest_partner || holds_phrase(text, "short test summary info"))) return TestRunnerKind::pytest;
     if (f.unittest_total && f.unittest_verdict &&
-        (f.unittest_result_start || some_trimmed_line(text, is_unittest_result_line)))
+        (f.unittest_result_start || some_trimmed_line(lines, is_unittest_result_line)))
         return TestRunnerKind::unittest;
     if (f.vitest_run && f.vitest_summary) return TestRunnerKind::vitest;
     if (f.playwright_run &&
-        some_trimmed_line(text, [](std::string_view t) { return playwright_summary_status(t).has_value(); }))
+        some_trimmed_line(lines, [](std::string_view t) { return playwright_summary_status(t).has_value(); }))
         return TestRunnerKind::playwright;
     if (f.cargo_running && f.cargo_result) return TestRunnerKind::cargo;
     if (f.go_package || (f.go_run && f.go_result)) return TestRunnerKind::go;
     if (f.jest_file && f.jest_summary) return TestRunnerKind::jest;
     if (f.maven) return TestRunnerKind::maven_surefire;
-    if (phrases().tests_completed && (f.gradle_start || phrases().test_report) &&
-        some_trimmed_line(text, summary::is_gradle_completion_line))
+    if (holds_phrase(text, "tests completed", 9) && (f.gradle_start || holds_phrase(text, "test report")) &&
+        some_trimmed_line(lines, summary::is_gradle_completion_line))
         return TestRunnerKind::gradle_test;
-    if (f.dotnet_result && (f.dotnet_start || phrases().vstest)) return TestRunnerKind::dotnet_test;
-    if (has_rspec_shape(text, f)) return TestRunnerKind::rspec;
-    if (has_minitest_shape(text, f)) return TestRunnerKind::minitest;
+    if (f.dotnet_result && (f.dotnet_start || holds_phrase(text, "vstest"))) return TestRunnerKind::dotnet_test;
+    if (has_rspec_shape(lines, f)) return TestRunnerKind::rspec;
+    if (has_minitest_shape(lines, f)) return TestRunnerKind::minitest;
     return std::nullopt;
+}
+
+// Some occurrence of `label` is followed, after whitespace, by a count
+// greater than zero ("failures: 2").
+bool contains_nonzero_label_count(std::string_view text_, std::string_view label) {
+    if (label.empty()) return false;
+    std::size_t at = text_.find(label);
+    while (at != std::string_view::npos) {
+        std::size_t next = text_.find(label, at + label.size());
+        std::string_view after = text::trim_start(text_.substr(
+            at + label.size(), next == std::string_view::npos ? std::string_view::npos : next - at - label.size()));
+        if (is_positive_count(after.substr(0, text::digit_run(after)))) return true;
+        at = next;
+    }
+    return false;
+}
+
+// Some token equal to `label` directly follows a count greater than zero
+// ("1 failures"). Tokens are compared alphanumeric-trimmed; a label token
+// that ends in ":" introduces the count after it and is not counted here.
+bool contains_nonzero_count_before_label(std::string_view text_, std::string_view label) {
+    std::vector<std::string_view> tokens = text::split_whitespace(text_);
+    for (std::size_t k = 1; k < tokens.size(); ++k) {
+        // "Tests run: 3, Failures: 0": the 3 belongs to "run:", and the
+        // colon says that the label's own count comes after it.
+        if (tokens[k].ends_with(":")) continue;
+        if (text::trim_non_alnum(tokens[k]) == label && is_positive_count(text::trim_non_alnum(tokens[k - 1]))) return true;
+    }
+    return false;
 }
 
 // Failure marks that hold for every runner.
 bool is_failure_for_every_runner(std::string_view t) {
-    if (starts_with_any(t, {"FAILED ", "FAIL ", "FAIL:", "ERROR:", "failures:", "test result: FAILED"})) return true;
+    if (text::starts_with_any(t, {"FAILED ", "FAIL ", "FAIL:", "ERROR:", "failures:", "test result: FAILED"}))
+        return true;
     if (contains_spaced(t, " FAILURES ")) return true;
     if (summary::is_unittest_verbose_failure_line(t)) return true;
     return text::contains(t, "failed") && contains_nonzero_count_before_label(t, "failed");
@@ -295,19 +381,20 @@ bool is_pytest_failure(std::string_view t) {
 bool is_playwright_failure(std::string_view t) {
     if (std::optional<std::string_view> status = playwright_summary_status(t)) {
         if (is_positive_count(text::split_whitespace(t).front(), true) &&
-            equals_any(*status, {"interrupted", "timed out", "failed"}))
+            text::equals_any(*status, {"interrupted", "timed out", "failed"}))
             return true;
     }
     if (summary::is_playwright_numbered_failure_line(t)) return true;
-    if (starts_with_any(t, {kBallotX, kTimesSign}) && text::contains(t, kTitleSeparator)) return true;
-    return starts_with_any(t, {"Test timeout", "TimeoutError:"});
+    if (text::starts_with_any(t, {kBallotX, kTimesSign}) && text::contains(t, kTitleSeparator)) return true;
+    return text::starts_with_any(t, {"Test timeout", "TimeoutError:"});
 }
 
 // Marks for the runners whose summaries count failures and errors by label.
 // A test named "retries failed payments" or a Surefire line reporting
 // "Failures: 0" is no failure: only a non-zero count marks one.
 bool is_labelled_count_failure(std::string_view t) {
-    if (starts_with_any(t, {"--- FAIL:", "FAIL", "Failed!", "Failed tests:", "Failures:", "Test Failed.", "[ERROR]"}))
+    if (text::starts_with_any(t,
+                              {"--- FAIL:", "FAIL", "Failed!", "Failed tests:", "Failures:", "Test Failed.", "[ERROR]"}))
         return true;
     if (contains_spaced(t, " FAILED")) return true;
     if (!text::contains_ignore_case(t, "fail") && !text::contains_ignore_case(t, "error") &&
@@ -323,12 +410,12 @@ bool is_labelled_count_failure(std::string_view t) {
     return contains_nonzero_count_before_label(lc, "failures") || contains_nonzero_count_before_label(lc, "errors");
 }
 
-bool run_failed(TestRunnerKind kind, std::string_view text) {
+bool run_failed(TestRunnerKind kind, const text::LineIndex& lines) {
     bool labelled = kind == TestRunnerKind::go || kind == TestRunnerKind::jest ||
                     kind == TestRunnerKind::maven_surefire || kind == TestRunnerKind::gradle_test ||
                     kind == TestRunnerKind::dotnet_test || kind == TestRunnerKind::rspec ||
                     kind == TestRunnerKind::minitest;
-    return some_trimmed_line(text, [&](std::string_view t) {
+    return some_trimmed_line(lines, [&](std::string_view t) {
         return is_failure_for_every_runner(t) || (kind == TestRunnerKind::pytest && is_pytest_failure(t)) ||
                (kind == TestRunnerKind::playwright && is_playwright_failure(t)) ||
                (labelled && is_labelled_count_failure(t));
@@ -367,17 +454,10 @@ std::string_view runner_name(TestRunnerKind kind) {
     return "";
 }
 
-std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& lines) {
-    // Every line followed by its "\n", so that the text holds these lines
-    // and no other.
-    std::string joined = text::join_lines(lines, true);
-    return detect_test_run_in_text(joined);
-}
-
-std::optional<TestRun> detect_test_run_in_text(std::string_view text) {
-    std::optional<TestRunnerKind> kind = recognise(text, gather_facts(text));
+std::optional<TestRun> detect_test_run(const text::LineIndex& lines) {
+    const std::optional<TestRunnerKind> kind = recognise(lines, gather_facts(lines));
     if (!kind) return std::nullopt;
-    return TestRun{*kind, run_failed(*kind, text)};
+    return TestRun{*kind, run_failed(*kind, lines)};
 }
 
 std::optional<std::string_view> playwright_summary_status(std::string_view line) {
@@ -403,32 +483,6 @@ std::optional<std::string_view> playwright_summary_status(std::string_view line)
     if (tokens.size() == used) return label;
     if (tokens.size() == used + 1 && tokens[used].starts_with("(") && tokens[used].ends_with(")")) return label;
     return std::nullopt;
-}
-
-bool contains_nonzero_label_count(std::string_view text_, std::string_view label) {
-    if (label.empty()) return false;
-    std::size_t at = text_.find(label);
-    while (at != std::string_view::npos) {
-        std::size_t next = text_.find(label, at + label.size());
-        std::string_view after = text::trim_start(text_.substr(
-            at + label.size(), next == std::string_view::npos ? std::string_view::npos : next - at - label.size()));
-        std::size_t digits = 0;
-        while (digits < after.size() && text::is_ascii_digit(after[digits])) ++digits;
-        if (is_positive_count(after.substr(0, digits))) return true;
-        at = next;
-    }
-    return false;
-}
-
-bool contains_nonzero_count_before_label(std::string_view text_, std::string_view label) {
-    std::vector<std::string_view> tokens = text::split_whitespace(text_);
-    for (std::size_t k = 1; k < tokens.size(); ++k) {
-        // "Tests run: 3, Failures: 0": the 3 belongs to "run:", and the
-        // colon says that the label's own count comes after it.
-        if (tokens[k].ends_with(":")) continue;
-        if (alnum_trim(tokens[k]) == label && is_positive_count(alnum_trim(tokens[k - 1]))) return true;
-    }
-    return false;
 }
 
 bool is_maven_surefire_summary_line(std::string_view line) {

@@ -4,7 +4,8 @@
 
 #include <optional>
 #include <string_view>
-#include <vector>
+
+#include "text.h"
 
 namespace filters::test_runner::detector {
 
@@ -33,24 +34,11 @@ struct TestRun {
 std::string_view runner_name(TestRunnerKind kind);
 
 // Nothing when the lines are no test run.
-std::optional<TestRun> detect_test_run(const std::vector<std::string_view>& lines);
-
-// The same for the lines of a text: the text without one final "\n", split
-// at every "\n".
-std::optional<TestRun> detect_test_run_in_text(std::string_view text);
+std::optional<TestRun> detect_test_run(const text::LineIndex& lines);
 
 // "passed", "failed", "flaky", "skipped", "interrupted", "timed out" or
 // "did not run" for a trimmed line such as "3 passed (4.2s)".
 std::optional<std::string_view> playwright_summary_status(std::string_view line);
-
-// Some occurrence of `label` is followed, after whitespace, by a count
-// greater than zero ("failures: 2").
-bool contains_nonzero_label_count(std::string_view text, std::string_view label);
-
-// Some token equal to `label` directly follows a count greater than zero
-// ("1 failures"). Tokens are compared alphanumeric-trimmed; a label token
-// that ends in ":" introduces the count after it and is not counted here.
-bool contains_nonzero_count_before_label(std::string_view text, std::string_view label);
 
 // A full Surefire count line "Tests run: 3, Failures: 0, Errors: 0,
 // Skipped: 0", after an optional "[ERROR] " mark, in any letter case.

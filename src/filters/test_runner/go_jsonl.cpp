@@ -2,16 +2,79 @@
 
 #include <charconv>
 #include <functional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
-#include "filters/test_runner/shapes.h"
 #include "json.h"
-#include "text.h"
 
 namespace filters::test_runner::go_jsonl {
 
-using namespace shapes;
-
 namespace {
+
+// A stream holds at least this many events.
+constexpr std::size_t kMinEvents = 3;
+// An ordinary output line of a failed test is kept up to this many bytes.
+constexpr std::size_t kMaxPlainOutputBytes = 240;
+
+// The members of one event that the reader uses; a member of another JSON
+// type than expected counts as absent.
+struct GoTestEvent {
+    std::string action;
+    std::optional<std::string> package;
+    std::optional<std::string> test;
+    std::optional<std::string> output;
+    std::optional<double> elapsed;
+};
+
+// (package or "", test name).
+using GoTestKey = std::pair<std::string, std::string>;
+
+struct GoTestKeyHash {
+    std::size_t operator()(const GoTestKey& key) const noexcept {
+        const std::size_t a = std::hash<std::string>{}(key.first);
+        const std::size_t b = std::hash<std::string>{}(key.second);
+        return a ^ (b + 0x9e3779b97f4a7c15ULL + (a << 6) + (a >> 2));
+    }
+};
+
+using GoTestKeySet = std::unordered_set<GoTestKey, GoTestKeyHash>;
+
+// The keys of the events with this action ("fail" or "skip") that name a test.
+GoTestKeySet go_jsonl_tests_by_action(const std::vector<GoTestEvent>& events, std::string_view action) {
+    GoTestKeySet keys;
+    for (const GoTestEvent& e : events)
+        if (e.action == action && e.test) keys.emplace(e.package.value_or(std::string()), *e.test);
+    return keys;
+}
+
+// Whether a trimmed output line of a failed (or else skipped) test is kept.
+bool is_go_jsonl_relevant_output(std::string_view o, bool failed) {
+    if (text::starts_with_any(o, {"=== RUN", "=== PAUSE", "=== CONT", "--- PASS:"})) return false;
+    if (text::starts_with_any(o, {"--- FAIL:", "--- SKIP:", "FAIL", "panic:", "fatal error:", "Error Trace:", "Error:",
+                                  "Messages:", "Expected:", "Actual:", "Received:", "Not equal:"}) ||
+        text::contains(o, ".go:"))
+        return true;
+    if (failed) return o.size() <= kMaxPlainOutputBytes;
+    return text::contains_ignore_case(o, "skip");
+}
+
+// An elapsed time as the shortest decimal that reads back the same, with no
+// exponent and no fraction for whole numbers: 0, 0.25, 3.
+std::string format_elapsed_seconds(double seconds) {
+    char buffer[512];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
+    if (ec != std::errc()) return std::string();
+    return std::string(buffer, end);
+}
+
+// Whether a trimmed line can be an event at all: an object that names its
+// action. Other JSON Lines records, and any other text, never reach the
+// parser.
+bool may_be_event(std::string_view trimmed) {
+    return trimmed.starts_with('{') && trimmed.ends_with('}') && text::contains(trimmed, "\"Action\"");
+}
 
 std::optional<std::string> string_member(const json::Value& object, std::string_view key) {
     const json::Value* v = json::find_member(object, key);
@@ -21,13 +84,11 @@ std::optional<std::string> string_member(const json::Value& object, std::string_
 
 // One line as an event, or nothing when it is not one.
 std::optional<GoTestEvent> read_event(std::string_view trimmed) {
-    // Only an object can be an event; checking first keeps other text from
-    // reaching the parser at all.
-    if (!trimmed.starts_with("{")) return std::nullopt;
+    if (!may_be_event(trimmed)) return std::nullopt;
     std::optional<json::Value> value = json::parse(trimmed);
     if (!value || !value->is_object()) return std::nullopt;
     std::optional<std::string> action = string_member(*value, "Action");
-    if (!action || !equals_any(*action, {"run", "pause", "cont", "pass", "bench", "fail", "output", "skip", "start"}))
+    if (!action || !text::equals_any(*action, {"run", "pause", "cont", "pass", "bench", "fail", "output", "skip", "start"}))
         return std::nullopt;
     GoTestEvent event;
     event.action = std::move(*action);
@@ -54,18 +115,18 @@ struct StreamShape {
         result = result || is_result_action(e.action);
         failed = failed || e.action == "fail";
         if (!marker && e.action == "output" && e.output)
-            marker = starts_with_any(text::trim(*e.output), {"=== RUN", "--- PASS:", "--- FAIL:", "--- SKIP:"});
+            marker = text::starts_with_any(text::trim(*e.output), {"=== RUN", "--- PASS:", "--- FAIL:", "--- SKIP:"});
         if (!named)
-            named = (e.test && starts_with_any(*e.test, {"Test", "Benchmark", "Example"})) ||
-                    (e.package && contains_any(*e.package, {"/", "."}));
+            named = (e.test && text::starts_with_any(*e.test, {"Test", "Benchmark", "Example"})) ||
+                    (e.package && text::contains_any(*e.package, {"/", "."}));
     }
 
-    bool looks_like_go_test() const { return events >= 3 && result && marker && named; }
+    bool looks_like_go_test() const { return events >= kMinEvents && result && marker && named; }
 };
 
 // The result lines that go test prints for a package.
 bool is_package_result_output(std::string_view o) {
-    return o == "FAIL" || starts_with_any(o, {"FAIL\t", "ok  \t", "?   \t"});
+    return o == "FAIL" || text::starts_with_any(o, {"FAIL\t", "ok  \t", "?   \t"});
 }
 
 // Whether an event may add a line to the report whatever tests fail or are
@@ -94,58 +155,21 @@ std::string_view result_word(std::string_view action) {
 
 }  // namespace
 
-std::size_t GoTestKeyHash::operator()(const GoTestKey& key) const noexcept {
-    std::size_t a = std::hash<std::string>{}(key.first);
-    std::size_t b = std::hash<std::string>{}(key.second);
-    return a ^ (b + 0x9e3779b97f4a7c15ULL + (a << 6) + (a >> 2));
-}
-
-std::string format_elapsed_seconds(double seconds) {
-    char buffer[512];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
-    if (ec != std::errc()) return std::string();
-    return std::string(buffer, end);
-}
-
-GoTestKeySet go_jsonl_tests_by_action(const std::vector<GoTestEvent>& events, std::string_view action) {
-    GoTestKeySet keys;
-    for (const GoTestEvent& e : events)
-        if (e.action == action && e.test) keys.emplace(e.package.value_or(std::string()), *e.test);
-    return keys;
-}
-
-bool is_go_jsonl_relevant_output(std::string_view o, bool failed) {
-    if (starts_with_any(o, {"=== RUN", "=== PAUSE", "=== CONT", "--- PASS:"})) return false;
-    if (starts_with_any(o, {"--- FAIL:", "--- SKIP:", "FAIL", "panic:", "fatal error:", "Error Trace:", "Error:",
-                            "Messages:", "Expected:", "Actual:", "Received:", "Not equal:"}) ||
-        text::contains(o, ".go:"))
-        return true;
-    if (failed) return o.size() <= 240;
-    return text::contains_ignore_case(o, "skip");
-}
-
-std::optional<std::vector<std::string>> reduce_go_jsonl_lines(const std::vector<std::string_view>& lines) {
-    // Every line followed by its "\n", so that the text holds these lines
-    // and no other.
-    return reduce_go_jsonl_text(text::join_lines(lines, true));
-}
-
-std::optional<std::vector<std::string>> reduce_go_jsonl_text(std::string_view text) {
+std::optional<SummaryWriter> reduce_go_jsonl_lines(const text::LineIndex& lines) {
     StreamShape shape;
     std::vector<GoTestEvent> events;
-    bool declined = any_line(text, [&](std::string_view line) {
-        std::string_view trimmed = text::trim(line);
-        if (trimmed.empty()) return false;
+    for (std::string_view line : lines) {
+        const std::string_view trimmed = text::trim(line);
+        if (trimmed.empty()) continue;
         std::optional<GoTestEvent> event = read_event(trimmed);
-        if (!event) return true;
+        if (!event) return std::nullopt;
         shape.note(*event);
         if (can_add_line(*event)) events.push_back(std::move(*event));
-        return false;
-    });
-    if (declined || !shape.looks_like_go_test()) return std::nullopt;
+    }
+    if (!shape.looks_like_go_test()) return std::nullopt;
 
-    std::vector<std::string> out;
-    out.push_back(text::format("test output: go {}", shape.failed ? "failure" : "success"));
+    SummaryWriter out;
+    out.add(text::format("{} go {}", headline::kTestOutput, shape.failed ? "failure" : "success"));
 
     const GoTestKeySet failed_tests = go_jsonl_tests_by_action(events, "fail");
     const GoTestKeySet skipped_tests = go_jsonl_tests_by_action(events, "skip");
@@ -154,11 +178,11 @@ std::optional<std::vector<std::string>> reduce_go_jsonl_text(std::string_view te
         if (is_result_action(e.action)) {
             if (e.test) {
                 if (e.action != "pass")
-                    out.push_back(text::format("{} {}{}{}", result_word(e.action),
+                    out.add_unless_blank_or_repeat(text::format("{} {}{}{}", result_word(e.action),
                                                e.package ? *e.package + " " : std::string(), *e.test,
                                                elapsed_suffix(e)));
             } else if (e.package) {
-                out.push_back(text::format("{} {}{}", result_word(e.action), *e.package, elapsed_suffix(e)));
+                out.add_unless_blank_or_repeat(text::format("{} {}{}", result_word(e.action), *e.package, elapsed_suffix(e)));
             }
         } else if (e.action == "output" && e.output) {
             std::string_view o = text::trim(*e.output);
@@ -170,10 +194,10 @@ std::optional<std::vector<std::string>> reduce_go_jsonl_text(std::string_view te
                 keep = (failed_tests.contains(key) && is_go_jsonl_relevant_output(o, true)) ||
                        (skipped_tests.contains(key) && is_go_jsonl_relevant_output(o, false));
             }
-            if (keep) out.emplace_back(o);
+            if (keep) out.add_unless_blank_or_repeat(o);
         }
     }
-    return text::drop_blank_and_adjacent_duplicates(out);
+    return out;
 }
 
 }  // namespace filters::test_runner::go_jsonl

@@ -1,5 +1,6 @@
 #include "filters/test_runner/reducer.h"
 
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -10,14 +11,12 @@
 #include "filters/filter.h"
 #include "filters/test_runner/detector.h"
 #include "filters/test_runner/go_jsonl.h"
-#include "filters/test_runner/shapes.h"
 #include "filters/test_runner/summary.h"
 #include "text.h"
 
 namespace filters::test_runner::reducer {
 
 using detector::TestRunnerKind;
-using shapes::any_line;
 
 namespace {
 
@@ -36,13 +35,19 @@ bool has_byte_to_clean(std::string_view s) {
 #if defined(__SSE2__)
     const __m128i max_control = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
                   del = _mm_set1_epi8(0x7F);
-    for (; i + 16 <= s.size(); i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+    auto hits = [&](std::size_t at) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at));
         const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(x, max_control), x);
         const __m128i allowed = _mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf));
-        const __m128i hit = _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi8(x, del));
+        return _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi8(x, del));
+    };
+    // Four blocks a step, their hits joined before the one test.
+    for (; i + 64 <= s.size(); i += 64) {
+        const __m128i hit = _mm_or_si128(_mm_or_si128(hits(i), hits(i + 16)), _mm_or_si128(hits(i + 32), hits(i + 48)));
         if (_mm_movemask_epi8(hit) != 0) return true;
     }
+    for (; i + 16 <= s.size(); i += 16)
+        if (_mm_movemask_epi8(hits(i)) != 0) return true;
 #endif
     for (; i < s.size(); ++i)
         if (needs_attention(s[i])) return true;
@@ -62,30 +67,36 @@ std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
     return drop ? j + 1 - i : 0;
 }
 
-// The kept lines of a recognised run for its runner and outcome.
+// The kept lines of a recognised run for its runner and outcome, written
+// as they are chosen: blank lines and adjacent repeats are dropped.
 class Selection {
    public:
-    Selection(TestRunnerKind kind, bool failed, std::string_view text) : kind_(kind), failed_(failed) {
-        kept_.push_back(
-            text::format("test output: {} {}", detector::runner_name(kind), failed ? "failure" : "success"));
-        if (kind_ == TestRunnerKind::playwright) collect_projects(text);
+    Selection(TestRunnerKind kind, bool failed, const text::LineIndex& lines) : kind_(kind), failed_(failed) {
+        out_.add(text::format("{} {} {}", headline::kTestOutput, detector::runner_name(kind),
+                              failed ? "failure" : "success"));
+        if (kind_ == TestRunnerKind::playwright) collect_projects(lines);
     }
 
     void offer(std::string_view line) {
         if (kind_ == TestRunnerKind::unittest && !failed_ && summary::is_unittest_progress_line(line)) {
-            kept_.push_back(summary::collapse_unittest_progress_line(line));
+            out_.add_unless_blank_or_repeat(summary::collapse_unittest_progress_line(line));
             return;
         }
-        if (!selects(line)) return;
-        kept_.push_back(summary::normalize_selected_line(line));
+        const bool after_panic = keep_next_;
+        keep_next_ = false;
+        if (!after_panic && !selects(line)) return;
+        out_.add_unless_blank_or_repeat(summary::normalize_selected_line(line));
+        // Current cargo prints a panic's message on the line after its
+        // "panicked at" location: that line is the failure's cause.
+        keep_next_ = kind_ == TestRunnerKind::cargo && failed_ && !after_panic && text::contains(line, "panicked at");
         if (kind_ == TestRunnerKind::playwright && !projects_added_ && !projects_.empty() &&
             summary::is_playwright_run_line(line)) {
-            kept_.push_back(text::format("projects: {}", text::join(projects_, ", ")));
+            out_.add_unless_blank_or_repeat(text::format("projects: {}", text::join(projects_, ", ")));
             projects_added_ = true;
         }
     }
 
-    std::vector<std::string>& kept() { return kept_; }
+    SummaryWriter& out() { return out_; }
 
    private:
     bool selects(std::string_view line) const {
@@ -93,9 +104,16 @@ class Selection {
         if (kind_ == TestRunnerKind::playwright)
             return failed_ ? summary::is_failure_detail_line(line) : summary::is_playwright_attention_line(line);
         if (failed_)
-            return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line));
-        std::string_view t = text::trim_start(line);
+            return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
+                   (kind_ == TestRunnerKind::go && is_go_panic_line(line));
+        const std::string_view t = text::trim_start(line);
         return t.starts_with("RUN ") || t.starts_with("=== RUN ");
+    }
+
+    // A Go panic's cause ("panic: runtime error: ...") or the runtime's own
+    // fatal error: the only line that says why the test died.
+    static bool is_go_panic_line(std::string_view line) {
+        return text::starts_with_any(text::trim(line), {"panic:", "fatal error:"});
     }
 
     // The caret under a code line ("    |   ^") and the numbered source lines
@@ -110,24 +128,24 @@ class Selection {
         return summary::is_jest_numbered_context(t);
     }
 
-    void collect_projects(std::string_view text) {
-        std::unordered_set<std::string> seen;
-        any_line(text, [&](std::string_view line) {
-            if (std::optional<std::string> name = summary::extract_playwright_project(line))
-                if (seen.insert(*name).second) projects_.push_back(std::move(*name));
-            return false;
-        });
+    void collect_projects(const text::LineIndex& lines) {
+        std::unordered_set<std::string_view> seen;
+        for (std::string_view line : lines)
+            if (const std::optional<std::string_view> name = summary::extract_playwright_project(line))
+                if (seen.insert(*name).second) projects_.push_back(*name);
     }
 
     TestRunnerKind kind_;
     bool failed_;
-    std::vector<std::string> kept_;
-    std::vector<std::string> projects_;
+    SummaryWriter out_;
+    std::vector<std::string_view> projects_;
     bool projects_added_ = false;
+    bool keep_next_ = false;
 };
 
-}  // namespace
-
+// The text without colour, cursor-movement, erase and hide-cursor sequences,
+// character-set selections and control characters other than TAB and LF.
+// Sequences it does not know stay whole, their ESC included.
 std::string clean_terminal_text(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -158,37 +176,33 @@ std::string clean_terminal_text(std::string_view s) {
     return out;
 }
 
-std::optional<std::string> try_compress_test_runner_output(std::string_view input) {
-    std::string cleaned_storage;
-    std::string_view cleaned = input;
-    if (has_byte_to_clean(input)) {
-        cleaned_storage = clean_terminal_text(input);
-        cleaned = cleaned_storage;
-    }
-    const bool final_newline = cleaned.ends_with('\n');
+}  // namespace
 
-    if (std::optional<std::vector<std::string>> events = go_jsonl::reduce_go_jsonl_text(cleaned)) {
-        std::string joined = text::join_lines(*events, final_newline);
-        if (text::is_smaller_output(joined, input)) return joined;
+Attempt try_compress_test_runner_output(const FilterInput& input) {
+    // The lines of the cleaned text; the pipeline's when nothing is cleaned.
+    std::string cleaned;
+    std::optional<text::LineIndex> cleaned_lines;
+    if (has_byte_to_clean(input.text)) {
+        cleaned = clean_terminal_text(input.text);
+        cleaned_lines.emplace(cleaned);
     }
+    const text::LineIndex& lines = cleaned_lines ? *cleaned_lines : input.lines;
+    const bool final_newline = lines.text().ends_with('\n');
 
-    std::optional<detector::TestRun> run = detector::detect_test_run_in_text(cleaned);
+    if (std::optional<SummaryWriter> events = go_jsonl::reduce_go_jsonl_lines(lines))
+        if (Attempt report = events->take_if_smaller(input.text, final_newline)) return report;
+
+    const std::optional<detector::TestRun> run = detector::detect_test_run(lines);
     if (!run) return std::nullopt;
 
-    Selection selection(run->kind, run->failed, cleaned);
-    any_line(cleaned, [&](std::string_view line) {
-        selection.offer(line);
-        return false;
-    });
-    std::vector<std::string> kept = text::drop_blank_and_adjacent_duplicates(selection.kept());
-    if (kept.size() < 2) return std::nullopt;
-    std::string summary = text::join_lines(kept, final_newline);
-    if (!text::is_smaller_output(summary, input)) return std::nullopt;
-    return summary;
+    Selection selection(run->kind, run->failed, lines);
+    for (std::string_view line : lines) selection.offer(line);
+    if (selection.out().line_count() < 2) return std::nullopt;
+    return selection.out().take_if_smaller(input.text, final_newline);
 }
 
 std::string compress_test_runner_output(std::string_view text) {
-    return or_input(try_compress_test_runner_output(text), text);
+    return run_alone(&try_compress_test_runner_output, text);
 }
 
 }  // namespace filters::test_runner::reducer

@@ -3,29 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
+#include "../../support.h"
 #include "text.h"
 
 namespace {
 
 using namespace filters::test_runner::detector;
 
-std::optional<TestRun> detect(std::string_view text) { return detect_test_run(text::split_lines(text).lines); }
+std::optional<TestRun> detect(std::string_view text) { return detect_test_run(text::LineIndex(text)); }
 
 std::string describe(const std::optional<TestRun>& run) {
     if (!run) return "none";
     return std::string(runner_name(run->kind)) + (run->failed ? " failure" : " success");
 }
 
-struct DetectCase {
-    std::string name;
-    std::string text;
-    std::string want;
-};
-
-TEST(DetectTestRun, RunnerAndOutcome) {
-    const DetectCase cases[] = {
+TEST(TestRunnerDetector, RunnerAndOutcome) {
+    const test_support::Case cases[] = {
         {"empty", "", "none"},
         {"plain", "hello\nworld\n", "none"},
         {"pytest second rule", ".F. [ 50%]\nFAILED a.py::t - x\n", "pytest failure"},
@@ -80,6 +74,12 @@ TEST(DetectTestRun, RunnerAndOutcome) {
          "playwright success"},
         {"cargo", "  test result: ok. 1 passed\n  running 1 test\n", "cargo success"},
         {"go run and result", "=== RUN   TestA\n--- PASS: TestA (0.00s)\n", "go success"},
+        // A Go run needs both halves, or a package line.
+        {"go result alone", "--- FAIL: x (0.52s)\n", "none"},
+        {"go run without a result", "=== RUN   TestA\n=== RUN   TestB\n", "none"},
+        {"go result without duration", "=== RUN   TestA\n--- FAIL: TestA\n", "none"},
+        {"go package line alone", "ok  \texample.com/calc\t0.002s\n", "go success"},
+        {"go package line cached", "ok  \texample.com/calc\t(cached)\n", "none"},
         {"maven upper case", "  TESTS RUN: 1, FAILURES: 0, ERRORS: 0, SKIPPED: 0\n", "maven-surefire success"},
         {"maven error mark any case", "[Error] tests run: 1, failures: 1, errors: 0, skipped: 0\n",
          "maven-surefire failure"},
@@ -93,10 +93,10 @@ TEST(DetectTestRun, RunnerAndOutcome) {
         {"rspec numbered failure", "1) Calc adds\n3 EXAMPLES, 1 FAILURE\n", "rspec failure"},
         {"minitest skips only", "SSS\n3 runs, 0 assertions, 0 failures, 0 errors, 3 skips\n", "minitest success"},
     };
-    for (const auto& c : cases) EXPECT_EQ(describe(detect(c.text)), c.want) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(describe(detect(c.in)), c.want) << c.name;
 }
 
-TEST(DetectTestRun, FailureRulesByGroup) {
+TEST(TestRunnerDetector, FailureRulesByGroup) {
     // One recognised text per runner, then one extra line that some groups
     // read as a failure and others do not.
     const std::string pytest = "..  [100%]\n2 passed in 0.01s\n";
@@ -118,6 +118,12 @@ TEST(DetectTestRun, FailureRulesByGroup) {
         {rspec, "Tests run: 3, Failures: 0", false},
         {rspec, "1 failures", true},
         {pytest, "x (a.b) ... ERROR", true},
+        // A Surefire line: "Failures: " marks a failure for group D whatever
+        // count follows; the lower-cased label counts need a non-zero count.
+        {rspec, "x failures: 0x", false},
+        {rspec, "total failures: 99999999999999999999", false},
+        {rspec, "(2 errors)", true},
+        {pytest, "x (2 errors)", true},
     };
     for (const auto& c : cases) {
         auto run = detect(c.base + c.line + "\n");
@@ -126,27 +132,20 @@ TEST(DetectTestRun, FailureRulesByGroup) {
     }
 }
 
-TEST(PlaywrightStatus, Labels) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"3 passed (4.2s)", "passed"},
-        {"+1 did not run", "did not run"},
-        {"0 timed out", "timed out"},
-        {"2 flaky", "flaky"},
-        {"1 did not", ""},
-        {"1 passed x y", ""},
-        {"x passed", ""},
-        {"1 ok", ""},
+TEST(TestRunnerDetector, PlaywrightStatusLines) {
+    // A status line makes the run Playwright's; only some labels fail it.
+    const test_support::Case cases[] = {
+        {"passed with time", "3 passed (4.2s)", "playwright success"},
+        {"did not run", "+1 did not run", "playwright success"},
+        {"timed out", "1 timed out", "playwright failure"},
+        {"zero timed out", "0 timed out", "playwright success"},
+        {"cut short", "1 did not", "none"},
+        {"extra tokens", "1 passed x y", "none"},
+        {"no count", "x passed", "none"},
+        {"unknown label", "1 ok", "none"},
     };
-    for (const auto& [line, want] : cases) EXPECT_EQ(playwright_summary_status(line).value_or(""), want) << line;
-}
-
-TEST(CountPredicates, LabelAfterAndBefore) {
-    EXPECT_TRUE(contains_nonzero_label_count("failures: 0, failures:  3", "failures:"));
-    EXPECT_FALSE(contains_nonzero_label_count("failures: 0x", "failures:"));
-    EXPECT_FALSE(contains_nonzero_label_count("failures: 99999999999999999999", "failures:"));
-    EXPECT_TRUE(contains_nonzero_count_before_label("(2 errors)", "errors"));
-    EXPECT_FALSE(contains_nonzero_count_before_label("errors", "errors"));
-    EXPECT_FALSE(contains_nonzero_count_before_label("tests run: 3, failures: 0", "failures"));
+    for (const auto& c : cases)
+        EXPECT_EQ(describe(detect("Running 1 test using 1 worker\n" + c.in + "\n")), c.want) << c.name;
 }
 
 }  // namespace
