@@ -50,7 +50,6 @@ TEST(SystemOutputDetector, EnvShapes) {
             {"lower-case keys and HOME", concat({lower, {"HOME=/root"}}), true},
             {"half upper-case keys",
              concat({Texts(lower.begin(), lower.begin() + 6), Texts(upper.begin(), upper.begin() + 6)}), true},
-            {"values may hold = and be empty", concat({upper, {"L=a=b", "M="}}), true},
         });
 }
 
@@ -66,7 +65,6 @@ TEST(SystemOutputDetector, DfShapes) {
             {"a trailing blank line", concat({{kDfHeader}, repeat(kDfRow, 8), {""}}), false},
             {"a trailing note", concat({{kDfHeader}, repeat(kDfRow, 8), {"note: 2 remote mounts skipped"}}), false},
             {"a dash for the use", concat({{kDfHeader}, repeat(kDfRow, 8), {"proc 0 0 0 - /proc"}}), false},
-            {"no mount after the use", concat({{kDfHeader}, repeat(kDfRow, 8), {"tmpfs 1 1 0 2%"}}), false},
             {"header without Mounted", concat({{"Filesystem Size Used Avail Use% On"}, repeat(kDfRow, 8)}), false},
             {"inode header", concat({{"Filesystem Inodes IUsed IFree IUse% Mounted on"}, repeat(kDfRow, 8)}), true},
             {"a plus sign is read", concat({{kDfHeader}, repeat("tmpfs 1 1 0 +2% /x", 8)}), true},
@@ -98,7 +96,6 @@ TEST(SystemOutputDetector, DuShapes) {
                       {"an unknown unit", concat({dirs, {"4X\t./y"}}), false},
                       {"a lone point", concat({dirs, {".\t./y"}}), false},
                       {"a line starting with whitespace", concat({dirs, {"  4.0K ./y"}}), false},
-                      {"a line without a path", concat({dirs, {"4.0K"}}), false},
                       {"a blank line", concat({dirs, {""}}), false},
                       {"bare names are the majority", concat({repeat("4.0K\tsrc", 7), repeat("4.0K\t./a", 5)}), false},
                       {"bare names with a total line, half path-like",
@@ -126,19 +123,7 @@ TEST(SystemOutputDetector, PsShapes) {
             {"a short row", concat({{kPsHeader}, repeat(kPsRow, 10), {"root 9 0.0 0.0"}}), false},
             {"a non-numeric PID", concat({{kPsHeader}, repeat(kPsRow, 10), {"root x9 0.0 0.0 1 1 ? S 20:33 0:00 a"}}),
              false},
-            {"a blank row", concat({{kPsHeader}, repeat(kPsRow, 10), {""}}), false},
         });
-}
-
-TEST(SystemOutputDetector, PsCommandKeepsItsSpaces) {
-    const std::string text =
-        joined(concat({{kPsHeader}, repeat(kPsRow, 9), {"root 10 abc 1.5 1 1 ? S 20:33 0:00 a  b   c"}}));
-    const text::LineIndex index(text);
-    const auto ps = parse_ps_output(index);
-    ASSERT_TRUE(ps.has_value());
-    EXPECT_EQ(ps->rows.back().command, "a  b   c");
-    EXPECT_FALSE(ps->rows.back().cpu.has_value());
-    EXPECT_EQ(ps->rows.back().mem, 1.5);
 }
 
 TEST(SystemOutputDetector, WcShapes) {
@@ -160,15 +145,6 @@ TEST(SystemOutputDetector, WcShapes) {
             {"digits after the name belong to it", concat({files, {"  80 h.c 2024", " 360 total"}}), true},
             {"a second leading number is a count", concat({files, {"  80 2024 h.c", " 360 total"}}), false},
         });
-}
-
-TEST(SystemOutputDetector, WcTakesTheLastTotal) {
-    const std::string text =
-        joined({"1 a.c", "2 b.c", "3 total", "4 c.c", "5 d.c", "6 e.c", "7 f.c", "8 g.c", "9 h.c", "45 total"});
-    const text::LineIndex index(text);
-    const auto wc = parse_wc_output(index);
-    ASSERT_TRUE(wc.has_value());
-    EXPECT_EQ(wc->total_index, 9u);
 }
 
 const std::string kPing = "PING 127.0.0.1 (127.0.0.1) 56(84) bytes of data.";
@@ -242,27 +218,12 @@ TEST(SystemOutputDetector, StatShapes) {
                   {
                       {"three blocks", concat({kStatBlock, kStatBlock, kStatBlock}), true},
                       {"two blocks", concat({kStatBlock, kStatBlock, {"", "", ""}}), false},
-                      {"blank lines first", concat({{"", ""}, kStatBlock, kStatBlock, kStatBlock}), true},
                       {"text before the first block", concat({{"stat:"}, kStatBlock, kStatBlock, kStatBlock}), false},
                       {"a block without Modify", concat({kStatBlock, no_modify, kStatBlock}), false},
                       {"a block without the Access line", concat({kStatBlock, kStatBlock, no_access}), false},
                       {"a block of one line", concat({kStatBlock, kStatBlock, kStatBlock, {"  File: x"}}), false},
                       {"one line per file", repeat("src/main.c 1234 -rw-r--r--", 20), false},
                   });
-}
-
-TEST(SystemOutputDetector, StatFields) {
-    const std::string text = joined(concat({kStatBlock, kStatBlock, kStatBlock}));
-    const text::LineIndex index(text);
-    const auto blocks = parse_stat_blocks(index);
-    ASSERT_TRUE(blocks.has_value());
-    const auto& b = blocks->front();
-    EXPECT_EQ(b.file, "src/main.c");
-    EXPECT_EQ(b.size, "1234");
-    EXPECT_EQ(b.mode, "0644/-rw-r--r--");
-    EXPECT_EQ(b.owner, "501/alice");
-    EXPECT_EQ(b.group, "20/staff");
-    EXPECT_EQ(b.modify, "2026-05-20 16:27:29.000000000 +0000");
 }
 
 }  // namespace
