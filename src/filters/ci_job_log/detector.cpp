@@ -15,7 +15,7 @@ constexpr std::size_t kMinTabbedLines = 2;
 constexpr std::size_t kMinTimestampedLines = 2;
 
 bool is_group_line(std::string_view m) {
-    return summary::extract_group_step(m) || text::starts_with_any(m, {"##[endgroup]", "::endgroup::"});
+    return summary::extract_group_step(m) || summary::is_group_end(m);
 }
 
 bool is_annotation(std::string_view m) {

@@ -9,7 +9,6 @@ namespace filters::ci_job_log::reducer {
 namespace {
 
 constexpr std::size_t kMinSummaryLines = 2;
-constexpr std::size_t kGroupEndLength = 12;  // "##[endgroup]" and "::endgroup::"
 constexpr std::string_view kNoisyLine = "noisy line";
 
 std::string_view status_word(const detector::CiJobLogSignals& signals) {
@@ -60,10 +59,6 @@ private:
     std::uint64_t noisy_ = 0;
 };
 
-bool is_group_end(std::string_view m) {
-    return m.size() >= kGroupEndLength && text::starts_with_any(m, {"##[endgroup]", "::endgroup::"});
-}
-
 }  // namespace
 
 Attempt try_compress_ci_job_log_output(const FilterInput& input) {
@@ -87,7 +82,7 @@ Attempt try_compress_ci_job_log_output(const FilterInput& input) {
                 if (*label == m) continue;  // the line only announces its step
             }
         }
-        if (is_group_end(m)) {
+        if (summary::is_group_end(m)) {
             in_group = false;
             continue;
         }

@@ -141,6 +141,10 @@ std::optional<std::string_view> extract_group_step(std::string_view line) {
     return std::nullopt;
 }
 
+bool is_group_end(std::string_view line) {
+    return text::starts_with_any(text::trim(line), {"##[endgroup]", "::endgroup::"});
+}
+
 std::optional<std::string> step_label_for_line(const CiLine& line) {
     if (line.step) {
         if (line.job && *line.job != *line.step) return text::format("{} / {}", *line.job, *line.step);

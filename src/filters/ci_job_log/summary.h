@@ -27,6 +27,9 @@ bool is_github_timestamp(std::string_view token);
 // The title of a "##[group]" or "::group::" command, when it has one.
 std::optional<std::string_view> extract_group_step(std::string_view line);
 
+// Whether the line is a "##[endgroup]" or "::endgroup::" command.
+bool is_group_end(std::string_view line);
+
 // The step a line announces: its tabbed job and step columns, or a message
 // such as "Run ..." or "Post ...".
 std::optional<std::string> step_label_for_line(const CiLine& line);
