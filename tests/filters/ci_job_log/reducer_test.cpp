@@ -64,6 +64,37 @@ TEST(CiJobLogReducer, Summaries) {
     }
 }
 
+TEST(CiJobLogReducer, KeepsOnlyTheLinesThatMatter) {
+    const struct {
+        const char* line;
+        bool kept;
+    } rows[] = {
+        {"at Object.<anonymous> (src/cart/total.test.ts:41:19)", true},
+        {"Waiting on http://localhost:8080/health", true},
+        {"src/app.py:12:5: E501 line too long", true},
+        {"C:\\work\\app\\main.c:10: warning C4996", true},
+        {"retries:3", false},
+        {"see https://example.com:443/x", true},
+        {"Uploaded artifact report", true},
+        {"wrote out/report.xml", true},
+        {"wrote report.xml", false},
+        {"Job completed with result: success", true},
+        {"Error: Cannot find module 'left-pad'", true},
+        {"ERROR: cannot connect", true},
+        {"FATAL: no space left", true},
+        {"the cache failed to restore", false},
+        {"make: *** [all] Error 127: exit code 127", true},
+        {"warning: unused variable", false},
+        {"WARNING: deprecated flag", true},
+    };
+    for (const auto& r : rows) {
+        const std::string in =
+            "::group::Build\n" + lines("compiling unit", 6) + r.line + "\n" + lines("linking unit", 6) + "::endgroup::\n";
+        const std::string out = compress_ci_job_log_output(in);
+        EXPECT_EQ(text::contains(out, std::string("\n") + r.line + "\n"), r.kept) << r.line << "\n" << out;
+    }
+}
+
 TEST(CiJobLogReducer, ReturnsInputWhenNotSmallerOrNotALog) {
     for (std::string in : {std::string(""), std::string("\n"), std::string("::error::a\n::warning::b\n"),
                            std::string("::group::a\n::endgroup::\n::error::x\n"), std::string("plain\ntext\nonly\n")}) {
