@@ -27,13 +27,10 @@ TEST(CiJobLogDetector, ParsesEachLineLayout) {
         {"plain command", "  ::group::Build", "::group::Build", {}, {}, false},
         {"raw stamp", std::string(kStamp) + " ##[error]boom", "##[error]boom", {}, {}, true},
         {"stamp without fraction", "2024-05-14T09:12:03Z Run make", "Run make", {}, {}, true},
-        {"impossible values still a stamp", "2024-99-99T99:99:99Z hi", "hi", {}, {}, true},
         {"fraction point without digits", "2024-05-14T09:12:03.Z hi", "2024-05-14T09:12:03.Z hi", {}, {}, false},
         {"no final Z", "2024-05-14T09:12:03 hi", "2024-05-14T09:12:03 hi", {}, {}, false},
         {"space for T", "2024-05-14 09:12:03Z hi", "2024-05-14 09:12:03Z hi", {}, {}, false},
-        {"offset", "2024-05-14T09:12:03+02:00 hi", "2024-05-14T09:12:03+02:00 hi", {}, {}, false},
         {"letter in fraction", "2024-05-14T09:12:03.12a4Z hi", "2024-05-14T09:12:03.12a4Z hi", {}, {}, false},
-        {"lower-case z", "2024-05-14T09:12:03z hi", "2024-05-14T09:12:03z hi", {}, {}, false},
         {"stamp alone", kStamp, kStamp, {}, {}, false},
         {"tabbed", std::string("build\tRun tests\t") + kStamp + " ##[group]Run tests", "##[group]Run tests", "build",
          "Run tests", true},
@@ -65,7 +62,6 @@ TEST(CiJobLogDetector, AcceptsOnlyLogsWithWorkflowCommands) {
         {"one stamped command and two stamps", s + " ##[error]x\n" + s + " a\nplain\n", true},
         {"untimestamped warnings only", "::warning::a\n::warning::b\ntext\n", true},
         {"two commands and a group", "::group::a\nx\n::endgroup::\n", true},
-        {"two debug commands, nothing else", "::debug::a\n::debug::b\nplain\n", false},
         {"one error among plain lines", "::error::boom\nplain\nmore\n", false},
         {"tabbed lines without a command", "j\ts\t" + s + " a\nj\ts\t" + s + " b\nj\ts\t" + s + " c\n", false},
         {"tabbed lines and one command", "j\ts\t" + s + " a\nj\ts\t" + s + " ##[debug]b\nj\ts\t" + s + " c\n", true},
@@ -78,30 +74,6 @@ TEST(CiJobLogDetector, AcceptsOnlyLogsWithWorkflowCommands) {
     for (const Row& r : rows) {
         const text::LineIndex lines(r.text);
         EXPECT_EQ(detect_ci_job_log(lines).has_value(), r.accepted) << r.name;
-    }
-}
-
-TEST(CiJobLogDetector, FailureAndWarningSignals) {
-    struct Row {
-        const char* name;
-        std::string text;
-        bool failure, warning;
-    };
-    const Row rows[] = {
-        {"error annotation", "::group::a\n##[error]x\n::endgroup::\n", true, false},
-        {"upper-case ERROR: prefix", "::group::a\nERROR: bad\n::endgroup::\n", true, false},
-        {"exit code phrase", "::group::a\nmake: *** Error: failed with exit code 2\n::endgroup::\n", true, false},
-        {"word failed later on", "::group::a\nthe cache failed to restore\n::endgroup::\n", false, false},
-        {"Warning: prefix", "::group::a\nWarning: old\n::endgroup::\n", false, true},
-        {"lower-case warning: prefix", "::group::a\nwarning: old\n::endgroup::\n", false, false},
-        {"both", "::warning::w\n::error::e\n::group::g\n", true, true},
-    };
-    for (const Row& r : rows) {
-        const text::LineIndex lines(r.text);
-        const auto got = detect_ci_job_log(lines);
-        ASSERT_TRUE(got) << r.name;
-        EXPECT_EQ(got->has_failure, r.failure) << r.name;
-        EXPECT_EQ(got->has_warning, r.warning) << r.name;
     }
 }
 
