@@ -1,5 +1,11 @@
 #include "filters/traceback/detector.h"
 
+#include <cstdint>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "filters/filter.h"
 #include "filters/traceback/summary.h"
 
@@ -31,20 +37,47 @@ bool is_chain_marker(std::string_view t) {
 
 bool is_header_line(std::string_view line) { return text::trim(line) == kHeader; }
 
+// Whether the "(most recent call last):" at byte `at` ends a header line.
+bool completes_header_at(std::string_view body, std::size_t at) {
+    if (at < kTailOffset || body.compare(at - kTailOffset, kHeader.size(), kHeader) != 0) return false;
+    const std::size_t newline = body.rfind('\n', at);
+    const std::size_t line_start = newline == std::string_view::npos ? 0 : newline + 1;
+    std::size_t line_end = body.find('\n', at);
+    if (line_end == std::string_view::npos) line_end = body.size();
+    return is_header_line(body.substr(line_start, line_end - line_start));
+}
+
+#if defined(__x86_64__)
+// The pair "(m" looked for thirty-two positions per step, on processors
+// that have the registers for it. Moves `i` to where it stopped.
+__attribute__((target("avx2"))) bool has_header_avx2(std::string_view body, std::size_t& i) {
+    const __m256i paren = _mm256_set1_epi8('('), m = _mm256_set1_epi8('m');
+    constexpr std::size_t kStep = 32;
+    for (; body.size() > kStep && i < body.size() - kStep; i += kStep) {
+        // Reads end at i + kStep + 1 <= body.size().
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body.data() + i));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body.data() + i + 1));
+        const __m256i pairs = _mm256_and_si256(_mm256_cmpeq_epi8(x, paren), _mm256_cmpeq_epi8(y, m));
+        for (auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(pairs)); mask != 0; mask &= mask - 1)
+            if (completes_header_at(body, i + static_cast<std::size_t>(__builtin_ctz(mask)))) return true;
+    }
+    return false;
+}
+#endif
+
 // Whether some line is a traceback header. The search skips from one
-// "(most recent call last):" to the next, so a text without one is passed
-// over at close to the speed of memory.
+// "(most recent call last):" to the next, its first two bytes being rare in
+// most text, so a text without a header is passed over at close to the
+// speed of memory.
 bool has_header(const text::LineIndex& lines) {
     const std::string_view body = lines.text();
-    for (std::size_t at = text::find_ignore_case(body, kHeaderTail); at != std::string_view::npos;
-         at = text::find_ignore_case(body, kHeaderTail, at + 1)) {
-        if (at < kTailOffset || body.compare(at - kTailOffset, kHeader.size(), kHeader) != 0) continue;
-        const std::size_t newline = body.rfind('\n', at);
-        const std::size_t line_start = newline == std::string_view::npos ? 0 : newline + 1;
-        std::size_t line_end = body.find('\n', at);
-        if (line_end == std::string_view::npos) line_end = body.size();
-        if (is_header_line(body.substr(line_start, line_end - line_start))) return true;
-    }
+    std::size_t from = 0;
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2") && has_header_avx2(body, from)) return true;
+#endif
+    for (std::size_t at = text::find_ignore_case(body, kHeaderTail, from); at != std::string_view::npos;
+         at = text::find_ignore_case(body, kHeaderTail, at + 1))
+        if (completes_header_at(body, at)) return true;
     return false;
 }
 
