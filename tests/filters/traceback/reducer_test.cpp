@@ -1,0 +1,99 @@
+#include "filters/traceback/reducer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../support.h"
+#include "text.h"
+
+namespace {
+
+using filters::traceback::reducer::compress_traceback_output;
+using filters::traceback::reducer::try_compress_traceback_output;
+using test_support::Case;
+
+const std::string kHead = "Traceback (most recent call last):\n";
+const std::string kLib = "/usr/lib/python3.11/site-packages/lib/core.py";
+
+std::string frame(const std::string& path, int line, const std::string& context = "    call()\n") {
+    return "  File \"" + path + "\", line " + std::to_string(line) + ", in f\n" + context;
+}
+
+std::string frame_line(const std::string& path, int line) {
+    return "File \"" + path + "\", line " + std::to_string(line) + ", in f\n";
+}
+
+// `n` library frames numbered from `from`.
+std::string library_frames(int from, int n) {
+    std::string out;
+    for (int i = from; i < from + n; ++i) out += frame(kLib, i);
+    return out;
+}
+
+TEST(TracebackReducer, FrameSelection) {
+    const Case cases[] = {
+        {"nine library groups keep the first two and last three",
+         kHead + library_frames(1, 2) + frame(kLib, 3) + frame(kLib, 3) + library_frames(4, 6) + "OSError: x\n",
+         "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) +
+             "… 5 stack frames omitted\n" + frame_line(kLib, 7) + frame_line(kLib, 8) + frame_line(kLib, 9) +
+             "call()\nOSError: x\n"},
+        {"a project frame in a long stack is kept where it stands",
+         kHead + library_frames(1, 4) + frame("/home/dev/app/jobs.py", 40) + library_frames(5, 5) +
+             "OSError: x\n",
+         "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) +
+             "… 2 stack frames omitted\n" + frame_line("/home/dev/app/jobs.py", 40) + "… 2 stack frames omitted\n" +
+             frame_line(kLib, 7) + frame_line(kLib, 8) + frame_line(kLib, 9) + "call()\nOSError: x\n"},
+        {"eight groups are printed whole, carets shown where they point",
+         kHead + library_frames(1, 3) + frame(kLib, 4, "    a = b()\n        ^^^\n") + library_frames(5, 4) +
+             "OSError: x\n",
+         "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) + frame_line(kLib, 3) +
+             frame_line(kLib, 4) + "a = b()\n    ^^^\n" + frame_line(kLib, 5) + frame_line(kLib, 6) +
+             frame_line(kLib, 7) + frame_line(kLib, 8) + "call()\nOSError: x\n"},
+        {"identical frames fold, a repeat note starts its own group",
+         kHead + frame("a.py", 2) + frame("a.py", 6) + frame("a.py", 6) + frame("a.py", 6) + frame("a.py", 6) +
+             frame("a.py", 6) + frame("a.py", 6, "    call()\n  [Previous line repeated 990 more times]\n") +
+             "RecursionError: maximum recursion depth exceeded\n",
+         "python traceback: RecursionError\n" + kHead + frame_line("a.py", 2) + frame_line("a.py", 6) +
+             "… 4 repeated stack frames omitted\n" + frame_line("a.py", 6) +
+             "call()\n[Previous line repeated 990 more times]\n"
+             "RecursionError: maximum recursion depth exceeded\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(compress_traceback_output(c.in), c.want) << c.name;
+}
+
+TEST(TracebackReducer, NoiseAndChains) {
+    const std::string block = kHead + library_frames(1, 9) + "KeyError: 'id'\n";
+    const std::string printed = kHead + frame_line(kLib, 1) + frame_line(kLib, 2) + "… 4 stack frames omitted\n" +
+                                frame_line(kLib, 7) + frame_line(kLib, 8) + frame_line(kLib, 9) + "call()\n";
+    const std::string cause = "The above exception was the direct cause of the following exception:\n";
+    const Case cases[] = {
+        {"three lines of output are copied trimmed", "  starting\nstep 1\nstep 2\n" + block,
+         "python traceback: KeyError\nstarting\nstep 1\nstep 2\n" + printed + "KeyError: 'id'\n"},
+        {"four or more keep their first and last", "starting\n\nstep 1\nstep 2\nstep 3\n" + block + "a\nb\nc\nd\ne\n",
+         "python traceback: KeyError\nstarting\n… 2 pre-traceback lines omitted\nstep 3\n" + printed +
+             "KeyError: 'id'\na\n… 3 post-traceback lines omitted\ne\n"},
+        {"the headline names the last exception; the chain sentence stays",
+         "cleanup\n" + cause + block + cause + kHead + frame("app/run.py", 3) + "app.Failed: run\n" + cause,
+         // The sentences before the first and after the last traceback chain
+         // nothing: they are printed as the text around the tracebacks.
+         "python traceback: app.Failed\ncleanup\n" + cause + printed + "KeyError: 'id'\n" +
+             "The above exception was the direct cause of the following exception:\n" + kHead +
+             frame_line("app/run.py", 3) + "call()\napp.Failed: run\n" +
+             "The above exception was the direct cause of the following exception:\n"},
+        {"no final newline in, none out", block.substr(0, block.size() - 1),
+         "python traceback: KeyError\n" + printed + "KeyError: 'id'"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(compress_traceback_output(c.in), c.want) << c.name;
+}
+
+TEST(TracebackReducer, ReturnsInputWhenNotSmaller) {
+    for (std::string in : {std::string(""), std::string("\n"), kHead + frame("a.py", 1) + "ValueError: x\n",
+                           kHead + frame("a.py", 1, "") + "E: x\n"}) {
+        const text::LineIndex index(in);
+        EXPECT_FALSE(try_compress_traceback_output({in, index})) << in;
+        EXPECT_EQ(compress_traceback_output(in), in);
+    }
+}
+
+}  // namespace
