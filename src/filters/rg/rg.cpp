@@ -28,7 +28,8 @@ bool number_then(std::string_view s, std::size_t at, char delimiter) {
 }
 
 // Byte classes of the cheap entry test below.
-enum ByteClass : std::uint8_t { kPlain, kBlank, kPathMark, kDelimiter, kForbidden, kUndecided };
+// Plain bytes and path marks come first: the scan runs over both at once.
+enum ByteClass : std::uint8_t { kPlain, kPathMark, kBlank, kDelimiter, kForbidden, kUndecided };
 
 constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     std::array<std::uint8_t, 256> t{};
@@ -51,14 +52,15 @@ bool may_be_path_location(std::string_view s) {
     while (i < s.size() && kByteClass[static_cast<unsigned char>(s[i])] == kBlank) ++i;
     if (i == s.size() || s[i] == '+' || s[i] == '-' || s[i] == '|') return false;
     const std::size_t first = i;
-    bool pathy = s[i] == '~';
+    std::uint8_t pathy = s[i] == '~' ? 1 : 0;
     for (; i < s.size(); ++i) {
-        switch (kByteClass[static_cast<unsigned char>(s[i])]) {
-            case kPlain:
-                break;
-            case kPathMark:
-                pathy = true;
-                break;
+        std::uint8_t k = kByteClass[static_cast<unsigned char>(s[i])];
+        while (k <= kPathMark) {
+            pathy |= k;
+            if (++i == s.size()) return false;
+            k = kByteClass[static_cast<unsigned char>(s[i])];
+        }
+        switch (k) {
             case kDelimiter:
                 if (i - first > kMaxPathBytes) return false;
                 if (pathy && number_then(s, i + 1, s[i])) return true;
@@ -67,7 +69,7 @@ bool may_be_path_location(std::string_view s) {
                 return false;  // in every path that ends at a later delimiter
             case kUndecided:
                 return true;
-            case kBlank:
+            default:  // kBlank
                 // Blanks may only trail the path, right before its delimiter.
                 while (i + 1 < s.size() && kByteClass[static_cast<unsigned char>(s[i + 1])] == kBlank) ++i;
                 if (i + 1 >= s.size() || kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) return false;
@@ -223,14 +225,20 @@ Block read_heading_block(const text::LineIndex& lines, std::size_t i) {
 
 // Whether the line can be part of a block at all: as an entry of either
 // layout, a separator or a heading. Cheap, and true for a few more.
-bool may_belong_to_block(std::string_view line) {
-    if (line.find(kEsc) != std::string_view::npos) return true;
-    return may_be_path_location(line) || may_be_heading_entry(line) || text::trim(line) == "--" ||
-           looks_like_rg_path(line);
+// `coloured` tells whether the line holds an ESC.
+bool may_belong_to_block(std::string_view line, bool coloured) {
+    if (coloured) return true;
+    if (may_be_heading_entry(line) || may_be_path_location(line)) return true;
+    const std::string_view t = text::trim(line);
+    return t == "--" || looks_like_rg_path(t);
 }
 
 // The line that holds byte `offset`, searched from line `from` on.
 std::size_t line_at(const text::LineIndex& lines, std::size_t offset, std::size_t from) {
+    // Candidates come in order and mostly a few lines apart.
+    constexpr std::size_t kLinearSteps = 8;
+    for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
+        if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
     std::size_t lo = from, hi = lines.size();
     while (hi - lo > 1) {
         const std::size_t mid = lo + (hi - lo) / 2;
@@ -249,9 +257,15 @@ bool looks_like_rg_path(std::string_view raw) {
     const std::string_view t = text::trim(raw);
     // The cheap tests first: most texts asked are not paths.
     if (t.empty() || t.size() > kMaxPathBytes || t[0] == '+' || t[0] == '-' || t[0] == '|') return false;
-    if (t.find_first_of(" \t\"',[]{}") != std::string_view::npos) return false;
-    if (text::is_ascii_digits(t) || text::contains(t, "://")) return false;
-    if (t.find_first_of("/\\.") == std::string_view::npos && t[0] != '~') return false;
+    // One pass over the byte classes of the entry test: blanks and
+    // forbidden characters rule the text out; a path needs a path mark.
+    bool marked = t[0] == '~';
+    for (char c : t) {
+        const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
+        if (k == kBlank || k == kForbidden) return false;
+        marked = marked || k == kPathMark;
+    }
+    if (!marked || text::is_ascii_digits(t) || text::contains(t, "://")) return false;
     for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
         if (text::whitespace_length_at(t, i) != 0) return false;
     return true;
@@ -367,14 +381,33 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         copied_to = block.end;
     };
 
+    // The scan reports every ESC: a line holds one when an ESC offset falls
+    // within it.
+    std::vector<std::size_t> escapes;
+    for (const std::size_t offset : candidates)
+        if (input.text[offset] == '\x1b') escapes.push_back(offset);
+    auto belongs = [&](std::size_t k) {
+        bool coloured = false;
+        if (!escapes.empty()) {
+            const auto at = std::lower_bound(escapes.begin(), escapes.end(), lines.start(k));
+            coloured = at != escapes.end() && *at < lines.start(k) + lines[k].size();
+        }
+        return may_belong_to_block(lines[k], coloured);
+    };
+
     std::size_t settled = 0;  // lines before this one are walked or left
     std::size_t line = 0;
     for (const std::size_t offset : candidates) {
         line = line_at(lines, offset, line);
-        if (line < settled || !may_belong_to_block(lines[line])) continue;
-        std::size_t lo = line, hi = line + 1;
-        while (lo > settled && may_belong_to_block(lines[lo - 1])) --lo;
-        while (hi < n && may_belong_to_block(lines[hi])) ++hi;
+        if (line < settled) continue;
+        // A block holds two entries at least: a line with no neighbour that
+        // can belong to one is left alone.
+        const bool before = line > settled && belongs(line - 1);
+        const bool after = line + 1 < n && belongs(line + 1);
+        if ((!before && !after) || !belongs(line)) continue;
+        std::size_t lo = before ? line - 1 : line, hi = after ? line + 2 : line + 1;
+        while (lo > settled && belongs(lo - 1)) --lo;
+        while (hi < n && belongs(hi)) ++hi;
         settled = hi;
         if (hi - lo < kMinBlockEntries) continue;
         // No block reaches past a line that cannot belong to one, so the walk
