@@ -71,8 +71,11 @@ bool may_be_path_location(std::string_view s) {
                 return true;
             default:  // kBlank
                 // Blanks may only trail the path, right before its delimiter.
+                // (A colour sequence there is left to the full parse.)
                 while (i + 1 < s.size() && kByteClass[static_cast<unsigned char>(s[i + 1])] == kBlank) ++i;
-                if (i + 1 >= s.size() || kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) return false;
+                if (i + 1 >= s.size()) return false;
+                if (kByteClass[static_cast<unsigned char>(s[i + 1])] == kUndecided) return true;
+                if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) return false;
                 break;
         }
     }
@@ -100,11 +103,12 @@ std::optional<std::string> heading_path(std::string_view line) {
 }
 
 // Only a line that starts with a line number and its delimiter (or with a
-// colour sequence) can be an entry under a heading.
+// colour sequence, or a number a colour sequence cuts) can be an entry
+// under a heading.
 bool may_be_heading_entry(std::string_view line) {
     if (!line.empty() && line[0] == kEsc) return true;
     const std::size_t n = text::digit_run(line);
-    return n > 0 && line[0] != '0' && n < line.size() && (line[n] == ':' || line[n] == '-');
+    return n > 0 && line[0] != '0' && n < line.size() && (line[n] == ':' || line[n] == '-' || line[n] == kEsc);
 }
 
 std::optional<RgEntry> heading_entry(std::string_view line, std::string_view path) {

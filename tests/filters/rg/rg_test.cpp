@@ -36,6 +36,11 @@ TEST(RgReducer, Blocks) {
          "\x1b[35msrc/app/util.rs\x1b[0m:\x1b[32m3\x1b[0m:pub fn load_configuration_from(path: &Path) {\n"
          "\x1b[1mdone\x1b[0m",
          kTree + "\x1b[1mdone\x1b[0m"},
+        {"colour after blanks that trail a path",
+         "src/app/main.rs \x1b[0m:10:    let config = load_configuration_from(path);\n"
+         "src/app/main.rs\x1b[0m :12:    let server = start_the_server(config);\n"
+         "src/app/util.rs:3:pub fn load_configuration_from(path: &Path) {\n",
+         kTree},
         {"heading groups need two entries; a blank line ends a group",
          "src/app/main.rs\n10:    let config = load_configuration_from(path);\n\nsrc/app/util.rs\n3:fn x() {}\n", ""},
         {"compiler diagnostics that look like hits stay",
@@ -57,7 +62,8 @@ TEST(RgReducer, HeadingLayout) {
     // Headings that follow one another's last entry, or a "--" line, form
     // one block; a tree pays off when they share a long directory.
     const std::string dir = "services/billing/internal/handlers/";
-    const std::string in = dir + "a.go\n10:func A() {\n11-\treturn\n--\n" + dir + "b.go\n3:7:func B() {\n" + dir +
+    // Colour may cut a line number.
+    const std::string in = dir + "a.go\n1\x1b[32m0\x1b[0m:func A() {\n11-\treturn\n--\n" + dir + "b.go\n3:7:func B() {\n" + dir +
                            "c.go\n5:func C() {\n" + dir + "d.go\n8:func D() {\n";
     EXPECT_EQ(compress_rg_output(in), "services/\n billing/\n  internal/\n   handlers/\n    a.go\n     10:func A() {\n"
                                       "     11-\treturn\n     --\n    b.go\n     3:7:func B() {\n    c.go\n"
