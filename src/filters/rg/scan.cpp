@@ -16,7 +16,7 @@ bool is_path_mark(char c) { return c == '/' || c == '\\' || c == '.' || c == '~'
 
 // The masks of one 64-byte block: bit b stands for byte b of the block.
 struct Masks {
-    std::uint64_t colon = 0, digit = 0, positive = 0, newline = 0, path_mark = 0, esc = 0;
+    std::uint64_t colon = 0, digit = 0, positive = 0, newline = 0, path_mark = 0, esc = 0;  // path_mark: SSE2 only
 };
 
 // Lane by lane: 0xFF where the byte is in "0".."9", else 0.
@@ -73,15 +73,22 @@ inline __attribute__((target("avx2"))) Masks masks_avx2(const char* p, bool quic
     m.digit = bits_avx2(digits_avx2(v0), digits_avx2(v1));
     m.positive = m.digit & ~bits_avx2(eq_avx2(v0, '0'), eq_avx2(v1, '0'));
     m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
-    m.path_mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
     return m;
+}
+
+inline __attribute__((target("avx2"))) std::uint64_t path_marks_avx2(const char* p) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    return bits_avx2(marks_avx2(v0), marks_avx2(v1));
 }
 
 struct Sse2 {
     [[gnu::always_inline]] static Masks masks(const char* p, bool) { return masks_sse2(p); }
+    [[gnu::always_inline]] static std::uint64_t path_marks(const char* p) { return masks_sse2(p).path_mark; }
 };
 struct Avx2 {
     __attribute__((target("avx2"))) static Masks masks(const char* p, bool quick) { return masks_avx2(p, quick); }
+    __attribute__((target("avx2"))) static std::uint64_t path_marks(const char* p) { return path_marks_avx2(p); }
 };
 
 // Brings `marked` (a path mark since the last newline) from offset `from`,
@@ -157,8 +164,6 @@ template <class Load>
             line_start = data[i + kBlock - 1] == '\n';
             continue;
         }
-        bring_marked(text, marked_from, i, marked);
-        marked_from = i + kBlock;
         // Byte b + 1 of the block is a digit 1 to 9.
         const bool positive_after = data[i + kBlock] >= '1' && data[i + kBlock] <= '9';
         const std::uint64_t positive_next = (m.positive >> 1) | (positive_after ? std::uint64_t{1} << 63 : 0);
@@ -169,19 +174,25 @@ template <class Load>
         // "N:" at the start of a line.
         const std::uint64_t starts = (m.newline << 1) | (line_start ? 1u : 0u);
         std::uint64_t found = m.esc | closed_runs(starts & m.positive, m.digit, m.colon, heading_carry);
-        for (; pairs != 0; pairs &= pairs - 1) {
-            const unsigned q = static_cast<unsigned>(std::countr_zero(pairs));
-            const std::uint64_t nl = m.newline & below(q), pm = m.path_mark & below(q);
-            const bool pathy = nl == 0 ? (pm != 0 || marked) : std::bit_width(pm) > std::bit_width(nl);
-            if (pathy) found |= std::uint64_t{1} << q;
+        if (pairs != 0) {
+            // Only a pair asks for the path marks.
+            bring_marked(text, marked_from, i, marked);
+            const std::uint64_t path_mark = Load::path_marks(data + i);
+            for (; pairs != 0; pairs &= pairs - 1) {
+                const unsigned q = static_cast<unsigned>(std::countr_zero(pairs));
+                const std::uint64_t nl = m.newline & below(q), pm = path_mark & below(q);
+                const bool pathy = nl == 0 ? (pm != 0 || marked) : std::bit_width(pm) > std::bit_width(nl);
+                if (pathy) found |= std::uint64_t{1} << q;
+            }
+            if (m.newline != 0) {
+                const unsigned last = static_cast<unsigned>(std::bit_width(m.newline)) - 1;
+                marked = last < 63 && (path_mark >> (last + 1)) != 0;
+            } else {
+                marked = marked || path_mark != 0;
+            }
+            marked_from = i + kBlock;
         }
         for (; found != 0; found &= found - 1) out.push_back(i + static_cast<std::size_t>(std::countr_zero(found)));
-        if (m.newline != 0) {
-            const unsigned last = static_cast<unsigned>(std::bit_width(m.newline)) - 1;
-            marked = last < 63 && (m.path_mark >> (last + 1)) != 0;
-        } else {
-            marked = marked || m.path_mark != 0;
-        }
         line_start = (m.newline >> 63) != 0;
     }
     bring_marked(text, marked_from, i, marked);
