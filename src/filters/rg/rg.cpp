@@ -1,10 +1,446 @@
 #include "filters/rg/rg.h"
 
-#include "filters/filter.h"
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <unordered_map>
+
+#include "filters/rg/scan.h"
+#include "filters/tree.h"
+#include "text.h"
 
 namespace filters::rg {
+namespace {
 
-Attempt try_compress_rg_output(const FilterInput& /*input*/) { return std::nullopt; }
+constexpr std::size_t kMaxPathBytes = 240;
+constexpr std::size_t kMinBlockEntries = 2;
+constexpr std::size_t kMaxDiagnosticEntries = 1;
+
+constexpr char kEsc = '\x1b';
+
+bool is_line_number_start(char c) { return c >= '1' && c <= '9'; }
+
+// Whether `s` holds, at `at`, a line number closed by `delimiter`.
+bool number_then(std::string_view s, std::size_t at, char delimiter) {
+    if (at >= s.size() || !is_line_number_start(s[at])) return false;
+    const std::size_t end = at + text::digit_run(s, at);
+    return end < s.size() && s[end] == delimiter;
+}
+
+// Byte classes of the cheap entry test below.
+// Plain bytes and path marks come first: the scan runs over both at once.
+enum ByteClass : std::uint8_t { kPlain, kPathMark, kBlank, kDelimiter, kForbidden, kUndecided };
+
+constexpr std::array<std::uint8_t, 256> kByteClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned char c : std::string_view(" \t\v\f\r")) t[c] = kBlank;
+    for (unsigned char c : std::string_view("/\\.")) t[c] = kPathMark;
+    for (unsigned char c : std::string_view(":-")) t[c] = kDelimiter;
+    for (unsigned char c : std::string_view("\"',[]{}")) t[c] = kForbidden;
+    t[static_cast<unsigned char>(kEsc)] = kUndecided;
+    for (unsigned c = 0x80; c < 0x100; ++c) t[c] = kUndecided;
+    return t;
+}();
+
+// A cheap test that holds for every line that parse_path_location_line
+// reads as an entry, and for few others. The path and its number stand in
+// the line's first whitespace-free stretch, so only that stretch is read,
+// one table lookup per byte. Colour sequences and non-ASCII bytes are left
+// to the full parse.
+bool may_be_path_location(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && kByteClass[static_cast<unsigned char>(s[i])] == kBlank) ++i;
+    if (i == s.size() || s[i] == '+' || s[i] == '-' || s[i] == '|') return false;
+    const std::size_t first = i;
+    std::uint8_t pathy = s[i] == '~' ? 1 : 0;
+    for (; i < s.size(); ++i) {
+        std::uint8_t k = kByteClass[static_cast<unsigned char>(s[i])];
+        while (k <= kPathMark) {
+            pathy |= k;
+            if (++i == s.size()) return false;
+            k = kByteClass[static_cast<unsigned char>(s[i])];
+        }
+        switch (k) {
+            case kDelimiter:
+                if (i - first > kMaxPathBytes) return false;
+                if (pathy && number_then(s, i + 1, s[i])) return true;
+                break;
+            case kForbidden:
+                return false;  // in every path that ends at a later delimiter
+            case kUndecided:
+                return true;
+            default:  // kBlank
+                // Blanks may only trail the path, right before its delimiter.
+                // (A colour sequence there is left to the full parse.)
+                while (i + 1 < s.size() && kByteClass[static_cast<unsigned char>(s[i + 1])] == kBlank) ++i;
+                if (i + 1 >= s.size()) return false;
+                if (kByteClass[static_cast<unsigned char>(s[i + 1])] == kUndecided) return true;
+                if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) return false;
+                break;
+        }
+    }
+    return false;
+}
+
+std::string clean(std::string_view line) { return line.find(kEsc) == std::string_view::npos ? std::string(line) : text::strip_ansi(line); }
+
+// The line with colour removed and trimmed is exactly "--".
+bool is_separator(std::string_view line) {
+    if (line.find(kEsc) == std::string_view::npos) return text::trim(line) == "--";
+    return text::trim(text::strip_ansi(line)) == "--";
+}
+
+// The heading path a line gives, when its cleaned and trimmed text passes
+// looks_like_rg_path.
+std::optional<std::string> heading_path(std::string_view line) {
+    if (line.find(kEsc) == std::string_view::npos) {
+        if (!looks_like_rg_path(line)) return std::nullopt;
+        return std::string(text::trim(line));
+    }
+    const std::string s = text::strip_ansi(line);
+    if (!looks_like_rg_path(s)) return std::nullopt;
+    return std::string(text::trim(s));
+}
+
+// Only a line that starts with a line number and its delimiter (or with a
+// colour sequence, or a number a colour sequence cuts) can be an entry
+// under a heading.
+bool may_be_heading_entry(std::string_view line) {
+    if (!line.empty() && line[0] == kEsc) return true;
+    const std::size_t n = text::digit_run(line);
+    return n > 0 && line[0] != '0' && n < line.size() && (line[n] == ':' || line[n] == '-' || line[n] == kEsc);
+}
+
+std::optional<RgEntry> heading_entry(std::string_view line, std::string_view path) {
+    if (!may_be_heading_entry(line)) return std::nullopt;
+    return parse_heading_entry_line(line, path);
+}
+
+std::optional<RgEntry> path_location_entry(std::string_view line) {
+    if (!may_be_path_location(line)) return std::nullopt;
+    return parse_path_location_line(line);
+}
+
+// Whether the entry's text reads as a compiler diagnostic that merely has
+// the shape of a search hit.
+bool is_diagnostic_like(const RgEntry& e) {
+    const std::string_view t = text::trim_start(e.text);
+    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) ||
+           text::contains_ignore_case(t, "error ts") || text::contains_ignore_case(t, "warning ts");
+}
+
+// The first pair of neighbouring `delimiter`s in `s` with a line number
+// between them and a path before them: positions of the two delimiters.
+std::optional<std::pair<std::size_t, std::size_t>> find_number_pair(std::string_view s, char delimiter) {
+    std::size_t a = s.find(delimiter);
+    while (a != std::string_view::npos) {
+        const std::size_t b = s.find(delimiter, a + 1);
+        if (b == std::string_view::npos) return std::nullopt;
+        if (is_positive_digits(s.substr(a + 1, b - a - 1)) && looks_like_rg_path(s.substr(0, a)))
+            return std::pair{a, b};
+        a = b;
+    }
+    return std::nullopt;
+}
+
+std::string detail_of(const RgEntry& e) {
+    std::string d = e.line;
+    if (e.is_context) return d.append("-").append(e.text);
+    if (e.column) d.append(":").append(*e.column);
+    return d.append(":").append(e.text);
+}
+
+// The block of results that starts at line i, as its lines and items, and
+// the line after it; none when no block starts there.
+struct Block {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::vector<std::string_view> lines;
+    std::vector<RgItem> items;
+    std::size_t headings = 0;
+    std::size_t entries = 0;
+};
+
+void add_entry(Block& b, std::string_view line, RgEntry&& e) {
+    b.lines.push_back(line);
+    b.items.emplace_back(std::move(e));
+    ++b.entries;
+}
+void add_separator(Block& b, std::string_view line) {
+    b.lines.push_back(line);
+    b.items.emplace_back(std::nullopt);
+}
+
+Block read_path_location_block(const text::LineIndex& lines, std::size_t i, RgEntry&& first) {
+    Block b;
+    b.start = i;
+    add_entry(b, lines[i], std::move(first));
+    std::size_t j = i + 1;
+    for (; j < lines.size(); ++j) {
+        const std::string_view line = lines[j];
+        if (auto e = path_location_entry(line)) {
+            add_entry(b, line, std::move(*e));
+        } else if (j + 1 < lines.size() && is_separator(line) && path_location_entry(lines[j + 1])) {
+            add_separator(b, line);
+        } else {
+            break;
+        }
+    }
+    b.end = j;
+    return b;
+}
+
+// The heading at line k with its first entry under it, when there is one.
+std::optional<std::string> heading_at(const text::LineIndex& lines, std::size_t k) {
+    if (k + 1 >= lines.size() || !may_be_heading_entry(lines[k + 1])) return std::nullopt;
+    std::optional<std::string> path = heading_path(lines[k]);
+    if (path && !parse_heading_entry_line(lines[k + 1], *path)) return std::nullopt;
+    return path;
+}
+
+Block read_heading_block(const text::LineIndex& lines, std::size_t i) {
+    Block b;
+    b.start = i;
+    std::size_t k = i;
+    const std::size_t n = lines.size();
+    while (k < n) {
+        std::optional<std::string> path = heading_at(lines, k);
+        if (!path) break;
+        b.lines.push_back(lines[k]);
+        ++b.headings;
+        ++k;
+        bool next_heading = false;
+        while (k < n && !next_heading) {
+            const std::string_view line = lines[k];
+            if (auto e = heading_entry(line, *path)) {
+                add_entry(b, line, std::move(*e));
+            } else if (k + 1 < n && is_separator(line) &&
+                       (heading_entry(lines[k + 1], *path) || (next_heading = heading_at(lines, k + 1).has_value()))) {
+                add_separator(b, line);
+            } else {
+                break;
+            }
+            ++k;
+        }
+    }
+    b.end = k;
+    return b;
+}
+
+// Whether the line can be part of a block at all: as an entry of either
+// layout, a separator or a heading. Cheap, and true for a few more.
+// `coloured` tells whether the line holds an ESC.
+bool may_belong_to_block(std::string_view line, bool coloured) {
+    if (coloured) return true;
+    if (may_be_heading_entry(line) || may_be_path_location(line)) return true;
+    const std::string_view t = text::trim(line);
+    return t == "--" || looks_like_rg_path(t);
+}
+
+// The line that holds byte `offset`, searched from line `from` on.
+std::size_t line_at(const text::LineIndex& lines, std::size_t offset, std::size_t from) {
+    // Candidates come in order and mostly a few lines apart.
+    constexpr std::size_t kLinearSteps = 8;
+    for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
+        if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
+    std::size_t lo = from, hi = lines.size();
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        (lines.start(mid) <= offset ? lo : hi) = mid;
+    }
+    return lo;
+}
+
+}  // namespace
+
+bool is_positive_digits(std::string_view t) {
+    return !t.empty() && is_line_number_start(t[0]) && text::digit_run(t) == t.size();
+}
+
+bool looks_like_rg_path(std::string_view raw) {
+    const std::string_view t = text::trim(raw);
+    // The cheap tests first: most texts asked are not paths.
+    if (t.empty() || t.size() > kMaxPathBytes || t[0] == '+' || t[0] == '-' || t[0] == '|') return false;
+    // One pass over the byte classes of the entry test: blanks and
+    // forbidden characters rule the text out; a path needs a path mark.
+    bool marked = t[0] == '~';
+    for (char c : t) {
+        const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
+        if (k == kBlank || k == kForbidden) return false;
+        marked = marked || k == kPathMark;
+    }
+    if (!marked || text::is_ascii_digits(t) || text::contains(t, "://")) return false;
+    for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
+        if (text::whitespace_length_at(t, i) != 0) return false;
+    return true;
+}
+
+std::optional<RgEntry> parse_path_location_line(std::string_view line) {
+    const std::string s = clean(line);
+    const std::string_view v = s;
+    if (auto pair = find_number_pair(v, ':')) {
+        const auto [a, b] = *pair;
+        RgEntry e{std::string(text::trim(v.substr(0, a))), std::string(v.substr(a + 1, b - a - 1)), {}, {}, false};
+        const std::size_t c = v.find(':', b + 1);
+        if (c != std::string_view::npos && is_positive_digits(v.substr(b + 1, c - b - 1))) {
+            e.column = std::string(v.substr(b + 1, c - b - 1));
+            e.text = std::string(v.substr(c + 1));
+        } else {
+            e.text = std::string(v.substr(b + 1));
+        }
+        return e;
+    }
+    if (auto pair = find_number_pair(v, '-')) {
+        const auto [a, b] = *pair;
+        return RgEntry{std::string(text::trim(v.substr(0, a))), std::string(v.substr(a + 1, b - a - 1)),
+                       std::string(v.substr(b + 1)), {}, true};
+    }
+    return std::nullopt;
+}
+
+std::optional<RgEntry> parse_heading_entry_line(std::string_view line, std::string_view path) {
+    const std::string s = clean(line);
+    const std::string_view v = s;
+    if (const std::size_t colon = v.find(':');
+        colon != std::string_view::npos && is_positive_digits(v.substr(0, colon))) {
+        RgEntry e{std::string(path), std::string(v.substr(0, colon)), {}, {}, false};
+        const std::string_view rest = v.substr(colon + 1);
+        const std::size_t c = rest.find(':');
+        if (c != std::string_view::npos && is_positive_digits(rest.substr(0, c))) {
+            e.column = std::string(rest.substr(0, c));
+            e.text = std::string(rest.substr(c + 1));
+        } else {
+            e.text = std::string(rest);
+        }
+        return e;
+    }
+    if (const std::size_t dash = v.find('-');
+        dash != std::string_view::npos && is_positive_digits(v.substr(0, dash)))
+        return RgEntry{std::string(path), std::string(v.substr(0, dash)), std::string(v.substr(dash + 1)), {}, true};
+    return std::nullopt;
+}
+
+std::vector<std::string> compress_rg_block(const std::vector<std::string_view>& lines,
+                                           const std::vector<RgItem>& items) {
+    auto unchanged = [&] { return std::vector<std::string>(lines.begin(), lines.end()); };
+    std::size_t entries = 0, matching = 0, diagnostics = 0;
+    for (const RgItem& item : items) {
+        if (!item) continue;
+        ++entries;
+        if (!item->is_context) ++matching;
+        if (is_diagnostic_like(*item)) ++diagnostics;
+    }
+    // Context lines alone are no search result: ripgrep prints them only
+    // around a match, while names such as iso-8859-4.ps read as "path-N-text".
+    if (entries < kMinBlockEntries || matching == 0 || diagnostics > kMaxDiagnosticEntries) return unchanged();
+
+    std::vector<tree::TreeRow> rows;
+    std::unordered_map<std::string_view, std::size_t> group_of;
+    for (const RgItem& item : items) {
+        if (!item) {
+            if (!rows.empty()) rows.back().details.emplace_back("--");
+            continue;
+        }
+        auto [it, fresh] = group_of.try_emplace(item->path, rows.size());
+        if (fresh) rows.push_back(tree::TreeRow{item->path, "", {}});
+        rows[it->second].details.push_back(detail_of(*item));
+    }
+    std::size_t original_bytes = lines.empty() ? 0 : lines.size() - 1;
+    for (std::string_view l : lines) original_bytes += l.size();
+    const std::optional<std::string> tree = tree::format_tree_within(rows, original_bytes);
+    if (!tree) return unchanged();
+    std::vector<std::string> candidate;
+    for (std::string_view l : text::split_on_newline(*tree)) candidate.emplace_back(l);
+    std::vector<std::string> current = unchanged();
+    return text::choose_smaller_lines(current, std::move(candidate));
+}
+
+Attempt try_compress_rg_output(const FilterInput& input) {
+    // A block changes only when it holds a matching entry: the scan finds
+    // the few places where one can stand, and only the lines around them,
+    // as far as they could belong to a block, are walked.
+    const std::vector<std::size_t> candidates = scan::find_match_candidates(input.text);
+    if (candidates.empty()) return std::nullopt;
+    const text::LineIndex& lines = input.lines;
+    const std::size_t n = lines.size();
+
+    std::string out;
+    std::size_t copied_to = 0;  // the lines before this one are in `out`
+    bool changed = false;
+    auto copy_through = [&](std::size_t end) {  // the input's lines up to `end`
+        if (copied_to >= end) return;
+        if (copied_to > 0) out.push_back('\n');
+        const std::size_t from = lines.start(copied_to);
+        out.append(input.text.substr(from, lines.start(end - 1) + lines[end - 1].size() - from));
+        copied_to = end;
+    };
+    auto replace = [&](const Block& block, const std::vector<std::string>& replacement) {
+        if (!changed) out.reserve(input.text.size());
+        changed = true;
+        copy_through(block.start);
+        for (const std::string& l : replacement) {
+            if (copied_to > 0 || &l != &replacement.front()) out.push_back('\n');
+            out.append(l);
+        }
+        copied_to = block.end;
+    };
+
+    // The scan reports every ESC: a line holds one when an ESC offset falls
+    // within it.
+    std::vector<std::size_t> escapes;
+    for (const std::size_t offset : candidates)
+        if (input.text[offset] == '\x1b') escapes.push_back(offset);
+    auto belongs = [&](std::size_t k) {
+        bool coloured = false;
+        if (!escapes.empty()) {
+            const auto at = std::lower_bound(escapes.begin(), escapes.end(), lines.start(k));
+            coloured = at != escapes.end() && *at < lines.start(k) + lines[k].size();
+        }
+        return may_belong_to_block(lines[k], coloured);
+    };
+
+    std::size_t settled = 0;  // lines before this one are walked or left
+    std::size_t line = 0;
+    for (const std::size_t offset : candidates) {
+        line = line_at(lines, offset, line);
+        if (line < settled) continue;
+        // A block holds two entries at least: a line with no neighbour that
+        // can belong to one is left alone.
+        const bool before = line > settled && belongs(line - 1);
+        const bool after = line + 1 < n && belongs(line + 1);
+        if ((!before && !after) || !belongs(line)) continue;
+        std::size_t lo = before ? line - 1 : line, hi = after ? line + 2 : line + 1;
+        while (lo > settled && belongs(lo - 1)) --lo;
+        while (hi < n && belongs(hi)) ++hi;
+        settled = hi;
+        if (hi - lo < kMinBlockEntries) continue;
+        // No block reaches past a line that cannot belong to one, so the walk
+        // of this stretch is the walk of the whole text here.
+        for (std::size_t i = lo; i < hi;) {
+            Block block;
+            if (auto e = path_location_entry(lines[i])) {
+                block = read_path_location_block(lines, i, std::move(*e));
+            } else if (heading_at(lines, i)) {
+                block = read_heading_block(lines, i);
+                if (block.headings < 1 || block.entries < kMinBlockEntries) {
+                    ++i;
+                    continue;
+                }
+            } else {
+                ++i;
+                continue;
+            }
+            const std::vector<std::string> replacement = compress_rg_block(block.lines, block.items);
+            if (!std::equal(replacement.begin(), replacement.end(), block.lines.begin(), block.lines.end()))
+                replace(block, replacement);
+            i = block.end;
+        }
+    }
+    if (!changed) return std::nullopt;
+    copy_through(n);
+    if (lines.final_newline()) out.push_back('\n');
+    return out;
+}
 
 std::string compress_rg_output(std::string_view text) { return run_alone(&try_compress_rg_output, text); }
 

@@ -1,0 +1,151 @@
+#include "filters/diff/detector.h"
+
+namespace filters::diff::detector {
+namespace {
+
+enum class BlockKind { GitHeader, IndexHeader, FileHeaderPair };
+
+constexpr std::string_view kMetadataPrefixes[] = {
+    "new file mode ", "deleted file mode ", "old mode ",   "new mode ", "similarity index ",
+    "dissimilarity index ", "rename from ", "rename to ", "copy from ", "copy to ",
+};
+
+bool starts_git_header(std::string_view line) {
+    return !line.empty() && line[0] == 'd' && text::starts_with_any(line, {"diff --git ", "diff --cc ", "diff --combined "});
+}
+
+// The first whitespace-separated token of `rest` is an abbreviated or full
+// object name: seven or more hex digits.
+bool starts_with_object_name(std::string_view rest) {
+    rest = text::trim_start(rest);
+    std::size_t n = 0;
+    while (n < rest.size() && text::whitespace_length_at(rest, n) == 0) {
+        const char c = rest[n];
+        const bool hex = text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex) return false;
+        ++n;
+    }
+    return n >= 7;
+}
+
+// The header of the next commit in log output with patches, or of the next
+// mail of a patch series: a git block ends there.
+bool is_commit_header(std::string_view line) {
+    if (line.starts_with("commit ")) return starts_with_object_name(line.substr(7));
+    if (line.starts_with("From ")) return starts_with_object_name(line.substr(5));
+    return false;
+}
+
+bool is_file_header_pair(const text::LineIndex& lines, std::size_t i) {
+    return i + 2 < lines.size() && lines[i].starts_with("--- ") && lines[i + 1].starts_with("+++ ") &&
+           is_hunk_header(lines[i + 2]);
+}
+
+std::size_t block_end(const text::LineIndex& lines, std::size_t start, BlockKind kind) {
+    const std::size_t n = lines.size();
+    for (std::size_t k = start + 1; k < n; ++k) {
+        const std::string_view line = lines[k];
+        if (line.empty()) continue;
+        if (starts_file_section(line)) return k;
+        switch (kind) {
+            case BlockKind::GitHeader:
+                if ((line[0] == 'c' || line[0] == 'F') && is_commit_header(line)) return k;
+                break;
+            case BlockKind::FileHeaderPair:
+                if (line[0] == '-' && is_file_header_pair(lines, k)) return k;
+                break;
+            case BlockKind::IndexHeader:
+                break;
+        }
+    }
+    return n;
+}
+
+bool is_accepted(const text::LineIndex& lines, DiffBlock block, BlockKind kind) {
+    bool hunk = false, file_headers = false, binary = false, metadata = false;
+    for (std::size_t k = block.start; k < block.end; ++k) {
+        const std::string_view line = lines[k];
+        if (line.empty()) continue;
+        if (!hunk && is_hunk_header(line)) hunk = true;
+        else if (line.starts_with("--- ") && k + 1 < block.end && lines[k + 1].starts_with("+++ "))
+            file_headers = true;
+        else if (text::starts_with_any(line, {"GIT binary patch", "Binary files ", "literal ", "delta "}))
+            binary = true;
+        else if (is_metadata_line(line))
+            metadata = true;
+        if (kind == BlockKind::GitHeader ? (hunk || file_headers || binary || metadata) : (hunk && file_headers))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool is_metadata_line(std::string_view line) {
+    for (std::string_view prefix : kMetadataPrefixes)
+        if (line.starts_with(prefix)) return true;
+    return false;
+}
+
+bool starts_file_section(std::string_view line) {
+    return starts_git_header(line) || line.starts_with("Index: ");
+}
+
+std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
+    std::vector<DiffBlock> blocks;
+    const std::size_t n = lines.size();
+    for (std::size_t i = 0; i < n;) {
+        const std::string_view line = lines[i];
+        // Every block starts with "d", "I" or "-": one byte rules out
+        // almost every line of other output.
+        const char first = line.empty() ? '\0' : line[0];
+        BlockKind kind;
+        if (first == 'd' && starts_git_header(line))
+            kind = BlockKind::GitHeader;
+        else if (first == 'I' && line.starts_with("Index: "))
+            kind = BlockKind::IndexHeader;
+        else if (first == '-' && is_file_header_pair(lines, i))
+            kind = BlockKind::FileHeaderPair;
+        else {
+            ++i;
+            continue;
+        }
+        const DiffBlock block{i, block_end(lines, i, kind)};
+        if (is_accepted(lines, block, kind)) {
+            blocks.push_back(block);
+            i = block.end;
+        } else {
+            ++i;
+        }
+    }
+    return blocks;
+}
+
+bool parse_range(std::string_view token, char sign) {
+    if (token.empty() || token[0] != sign) return false;
+    const std::string_view rest = token.substr(1);
+    const std::size_t comma = rest.find(',');
+    if (comma == std::string_view::npos) return text::is_ascii_digits(rest);
+    return text::is_ascii_digits(rest.substr(0, comma)) && text::is_ascii_digits(rest.substr(comma + 1));
+}
+
+bool is_hunk_header(std::string_view line) {
+    const std::string_view body = text::trim_start(line);
+    if (!body.starts_with("@@")) return false;
+    const std::vector<std::string_view> tokens = text::split_whitespace(body);
+    if (!line.starts_with("@@@") && tokens.size() >= 4 && tokens[0] == "@@" && parse_range(tokens[1], '-') &&
+        parse_range(tokens[2], '+') && tokens[3] == "@@")
+        return true;
+    // Combined form: "@@@ -a -b +c @@@", with as many "@" as parents + 1.
+    const std::string_view open = tokens[0];
+    if (open.size() < 3 || open.find_first_not_of('@') != std::string_view::npos) return false;
+    std::size_t close = 1;
+    while (close < tokens.size() && tokens[close] != open) ++close;
+    if (close == tokens.size() || close < 3) return false;
+    if (!parse_range(tokens[close - 1], '+')) return false;
+    for (std::size_t k = 1; k + 1 < close; ++k)
+        if (!parse_range(tokens[k], '-')) return false;
+    return true;
+}
+
+}  // namespace filters::diff::detector

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "../../support.h"
+#include "filters/listing/detector.h"
+#include "filters/listing/reducer.h"
+
+namespace {
+
+using filters::listing::detector::parse_listing_lines;
+using filters::listing::reducer::compress_listing_output;
+using test_support::Case;
+
+const std::string E = "\xE2\x80\xA6";
+
+std::optional<filters::listing::detector::ParsedListing> parse(const std::string& in) {
+    const text::LineIndex lines(in);
+    return parse_listing_lines(lines);
+}
+
+std::string paths(const std::string& dir, int n, const std::string& ext = ".js") {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += dir + "/file_" + std::to_string(i) + ext + "\n";
+    return out;
+}
+
+std::string repeat(const std::string& line, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += line;
+    return out;
+}
+
+TEST(ListingDetector, Modes) {
+    // Plain path list: four lines, no de-duplication, a directory suffix.
+    auto plain = parse("src/main.rs\nsrc/lib.rs\nREADME.md\ndocs/\nREADME.md\n");
+    ASSERT_TRUE(plain);
+    ASSERT_EQ(plain->entries.size(), 5u);
+    EXPECT_EQ(plain->entries[3].path, "docs");
+    EXPECT_EQ(plain->entries[3].suffix, "/");
+
+    // General listing: an echoed command before, a wc total after.
+    auto wc = parse("$ wc -l src/*.rs\n  12 src/a.rs\n   1 src/b.rs\n 007 src/c.rs\n   4 src/d.rs\n  24 total\n");
+    ASSERT_TRUE(wc);
+    EXPECT_EQ(wc->leading_lines, std::vector<std::string>{"$ wc -l src/*.rs"});
+    EXPECT_EQ(wc->trailing_lines, std::vector<std::string>{"24 total"});
+    EXPECT_EQ(wc->entries[0].suffix, " [12 lines]");
+    EXPECT_EQ(wc->entries[1].suffix, " [1 line]");
+    EXPECT_EQ(wc->entries[2].suffix, " [7 lines]");
+
+    // Tree drawing with a named root and its summary.
+    auto drawn = parse("project\n\xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 src\n\xE2\x94\x82   \xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 "
+                       "main.rs\n\xE2\x94\x82   \xE2\x94\x94\xE2\x94\x80\xE2\x94\x80 lib.rs\n\xE2\x94\x94\xE2\x94\x80\xE2"
+                       "\x94\x80 Cargo.toml\n\n1 directory, 3 files\n");
+    ASSERT_TRUE(drawn);
+    ASSERT_EQ(drawn->entries.size(), 4u);
+    EXPECT_EQ(drawn->entries[1].path, "project/src/main.rs");
+    EXPECT_EQ(drawn->summary_lines, std::vector<std::string>{"1 directory, 3 files"});
+
+    // Directory sections.
+    auto sections = parse("src:\nmain.rs\nlib.rs\n\ntests:\nit.rs\n");
+    ASSERT_TRUE(sections);
+    ASSERT_EQ(sections->entries.size(), 5u);
+    EXPECT_EQ(sections->entries[3].path, "tests");
+    EXPECT_EQ(sections->entries[4].path, "tests/it.rs");
+}
+
+TEST(ListingDetector, Declines) {
+    const char* declined[] = {
+        "src/main.rs\nsrc/lib.rs\nREADME.md\n",                                  // three paths
+        "src/main.rs\nsrc/lib.rs\nREADME.md\ndocs/a.md\n\n",                     // a blank line, no echo or count
+        "a.rs\nb.rs\n\nc.rs\nd.rs\n$ ls\n",                                      // a path after the run closed
+        "1 a.rs\n2 b.rs\n3 c.rs\n4 d.rs\n",                                      // numbered like cat -n
+        "$ find .\na.rs\nb.rs\n-----\nc.rs\nd.rs\n",                             // a rule line
+        "src:\nmain.rs\nlib.rs\n",                                               // one section header
+        ".\n|-- a\n|       `-- b\n|-- c\n",                                        // two levels deeper
+        ".\n|-- a.rs\n|-- b.rs\n`-- python -> python3\n",                        // a symbolic link
+        "drwxr-xr-x 2 root root 4096 Dec  6 src\n-rw-r--r-- 1 root root 12 Dec  6 a.rs\nx\ny\n",
+    };
+    for (const char* in : declined) EXPECT_FALSE(parse(in)) << in;
+    // More kept lines than max(8, entries / 2).
+    std::string chatty = "$ find .\n" + paths("src", 4);
+    for (int i = 0; i < 9; ++i) chatty += "files: " + std::to_string(i) + "\n";
+    EXPECT_FALSE(parse(chatty));
+    // A find error between paths is kept and the run goes on.
+    auto errors = parse("$ find a -name '*.rs'\na/1.rs\nfind: '/root/x': Permission denied\na/2.rs\na/3.rs\na/4.rs\nTotal: 4 files\n");
+    ASSERT_TRUE(errors);
+    EXPECT_EQ(errors->trailing_lines.size(), 2u);
+}
+
+TEST(ListingReducer, GeneratedDirectoriesCollapse) {
+    const Case cases[] = {
+        {"seven paths under node_modules become one counted row",
+         "web/app.ts\n" + paths("node_modules/react", 7) + "web/index.ts\nREADME.md\n",
+         "web/\n app.ts\n index.ts\nnode_modules/\n " + E + " 7 generated/vendor paths omitted\n first: react/file_0.js\n"
+         " last: react/file_6.js\nREADME.md\n"},
+        {"a group of five is printed in full",
+         paths("dist", 5) + "src/a.ts\n", "dist/\n file_0.js\n file_1.js\n file_2.js\n file_3.js\n file_4.js\nsrc/\n a.ts\n"},
+        {"the first generated component decides; case forms make two groups",
+         paths("./vendor/node_modules/x", 6) + paths("TARGET", 6, ".o") + paths("target", 6, ".o"),
+         "vendor/\n " + E + " 6 generated/vendor paths omitted\n first: node_modules/x/file_0.js\n"
+         " last: node_modules/x/file_5.js\nTARGET/\n " + E + " 6 generated/vendor paths omitted\n first: file_0.o\n"
+         " last: file_5.o\ntarget/\n " + E + " 6 generated/vendor paths omitted\n first: file_0.o\n last: file_5.o\n"},
+        {"directory entries count but are not first or last",
+         "src/main.rs\nlib/x.rs\n" + repeat("dist/\n", 20) + "docs/a.md\n",
+         "src/\n main.rs\nlib/\n x.rs\ndist/\n " + E + " 20 generated/vendor paths omitted\n first: .\ndocs/\n a.md\n"},
+        {"a listing the tree does not shorten stays", "a.rs\nb.rs\nc.rs\nd.rs\n", "a.rs\nb.rs\nc.rs\nd.rs\n"},
+        {"kept lines come around the tree",
+         "$ find src -name '*.rs'\n" + paths("src/deeply/nested/module", 4, ".rs") + "exit status 0\n",
+         "$ find src -name '*.rs'\nsrc/\n deeply/\n  nested/\n   module/\n    file_0.rs\n    file_1.rs\n    file_2.rs\n"
+         "    file_3.rs\nexit status 0\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(compress_listing_output(c.in), c.want) << c.name;
+}
+
+TEST(ListingDetector, LineTests) {
+    using namespace filters::listing::detector;
+    EXPECT_TRUE(is_tree_summary_line("3 directories, 1 files"));
+    EXPECT_FALSE(is_tree_summary_line("1 files, 3 directories"));
+    EXPECT_FALSE(count_unit_line("12 files found"));
+    EXPECT_FALSE(count_unit_line("12 Files"));
+    for (const char* t : {".", "a/b", "a\\b", "main.rs", "release-1.2"}) EXPECT_TRUE(looks_like_path(t)) << t;
+    for (const char* t : {"..", "Makefile", ".env"}) EXPECT_FALSE(looks_like_path(t)) << t;
+    EXPECT_TRUE(is_rg_style_line("main.rs:3:7:x"));
+    EXPECT_FALSE(is_rg_style_line("src/main.rs:012:x"));
+    EXPECT_FALSE(is_rg_style_line("README:12:x"));
+    for (const char* t : {"src/main.rs", "./build/", "C:\\work\\a.txt", "node_modules/.bin"})
+        EXPECT_TRUE(is_safe_path_line(t)) << t;
+    for (const char* t : {"src/main.rs:12", "my file.rs", "http://x/y", "a|b", "Traceback.py", "../"})
+        EXPECT_FALSE(is_safe_path_line(t)) << t;
+    EXPECT_FALSE(is_safe_path_line(std::string(297, 'a') + ".rs/"));
+    EXPECT_TRUE(is_command_like_arg("'*.rs'"));
+    EXPECT_FALSE(is_command_like_arg("foo"));
+    EXPECT_FALSE(is_command_like_arg("''"));
+    EXPECT_FALSE(is_permission_row("drwxr-xr-x@ 3 me staff"));
+    EXPECT_EQ(split_directory_suffix("src\\\\/"), (std::pair<std::string, std::string>{"src", "/"}));
+    EXPECT_EQ(split_directory_suffix("//"), (std::pair<std::string, std::string>{"", "/"}));
+    EXPECT_EQ(split_directory_suffix("/"), (std::pair<std::string, std::string>{"/", ""}));
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+#include "filters/rg/rg.h"
+
+#include <gtest/gtest.h>
+
+#include "../../support.h"
+
+namespace {
+
+using filters::rg::compress_rg_output;
+using filters::rg::parse_path_location_line;
+using test_support::Case;
+
+const std::string kHits =
+    "src/app/main.rs:10:    let config = load_configuration_from(path);\n"
+    "src/app/main.rs:12:    let server = start_the_server(config);\n"
+    "src/app/util.rs:3:pub fn load_configuration_from(path: &Path) {\n";
+const std::string kTree =
+    "src/\n app/\n  main.rs\n   10:    let config = load_configuration_from(path);\n"
+    "   12:    let server = start_the_server(config);\n  util.rs\n   3:pub fn load_configuration_from(path: &Path) {\n";
+
+TEST(RgReducer, Blocks) {
+    const Case cases[] = {
+        {"hits of one file group under their path", kHits, kTree},
+        {"the empty text", "", ""},
+        {"a single result line stays", "src/app/main.rs:10:    let config = load_configuration_from(path);\n", ""},
+        {"a tree that is not smaller keeps the lines", "a/b/c/d/e.rs:11:x\na/b/c/d/e.rs:12:y\n", ""},
+        {"context lines and separators join the file that was last started",
+         "src/app/main.rs-9-fn main() {\nsrc/app/main.rs:10:    let config = load_configuration_from(path);\n"
+         "--\nsrc/app/main.rs:40:    let server = start_the_server(config);\n",
+         "src/\n app/\n  main.rs\n   9-fn main() {\n   10:    let config = load_configuration_from(path);\n   --\n"
+         "   40:    let server = start_the_server(config);\n"},
+        {"a separator at the end is no part of the block", kHits + "--\n", kTree + "--\n"},
+        {"colour is removed before parsing; kept lines keep it",
+         "\x1b[35msrc/app/main.rs\x1b[0m:\x1b[32m10\x1b[0m:    let config = load_configuration_from(path);\n"
+         "\x1b[35msrc/app/main.rs\x1b[0m:\x1b[32m12\x1b[0m:    let server = start_the_server(config);\n"
+         "\x1b[35msrc/app/util.rs\x1b[0m:\x1b[32m3\x1b[0m:pub fn load_configuration_from(path: &Path) {\n"
+         "\x1b[1mdone\x1b[0m",
+         kTree + "\x1b[1mdone\x1b[0m"},
+        {"colour after blanks that trail a path",
+         "src/app/main.rs \x1b[0m:10:    let config = load_configuration_from(path);\n"
+         "src/app/main.rs\x1b[0m :12:    let server = start_the_server(config);\n"
+         "src/app/util.rs:3:pub fn load_configuration_from(path: &Path) {\n",
+         kTree},
+        {"heading groups need two entries; a blank line ends a group",
+         "src/app/main.rs\n10:    let config = load_configuration_from(path);\n\nsrc/app/util.rs\n3:fn x() {}\n", ""},
+        {"compiler diagnostics that look like hits stay",
+         "src/a.rs:3:5: error: mismatched types in this long expression\n"
+         "src/a.rs:9:1: warning: unused variable named something long\n"
+         "src/a.rs:12:1: this line is just any other line of text\n",
+         ""},
+        {"one diagnostic-like entry is no reason to keep the block",
+         kHits + "src/app/util.rs:9:    // error: never happens in this long comment line\n",
+         kTree + "   9:    // error: never happens in this long comment line\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string want = c.want.empty() ? c.in : c.want;
+        EXPECT_EQ(compress_rg_output(c.in), want) << c.name;
+    }
+}
+
+TEST(RgReducer, HeadingLayout) {
+    // Headings that follow one another's last entry, or a "--" line, form
+    // one block; a tree pays off when they share a long directory.
+    const std::string dir = "services/billing/internal/handlers/";
+    // Colour may cut a line number.
+    const std::string in = dir + "a.go\n1\x1b[32m0\x1b[0m:func A() {\n11-\treturn\n--\n" + dir + "b.go\n3:7:func B() {\n" + dir +
+                           "c.go\n5:func C() {\n" + dir + "d.go\n8:func D() {\n";
+    EXPECT_EQ(compress_rg_output(in), "services/\n billing/\n  internal/\n   handlers/\n    a.go\n     10:func A() {\n"
+                                      "     11-\treturn\n     --\n    b.go\n     3:7:func B() {\n    c.go\n"
+                                      "     5:func C() {\n    d.go\n     8:func D() {\n");
+    // A heading with a space, or one of 241 bytes, is no heading.
+    for (const std::string& heading : {std::string("my dir/a.go"), std::string(237, 'x') + "/a.go"}) {
+        const std::string plain = heading + "\n10:func A() {\n11:func B() {\n";
+        EXPECT_EQ(compress_rg_output(plain), plain);
+    }
+}
+
+TEST(RgReducer, ContextOnlyBlocksStay) {
+    // Real find output: names such as these read as "path-N-text" context
+    // lines, but ripgrep prints context only around a match.
+    const std::string find =
+        "fonts\n"
+        "fonts/open-sans-v17-all-charsets-300italic-2c7b95c0.woff2\n"
+        "fonts/open-sans-v17-all-charsets-700-c22fe8c7.woff2\n"
+        "fonts/open-sans-v17-all-charsets-600-486c6759.woff2\n"
+        "fonts/open-sans-v17-all-charsets-700italic-238ae959.woff2\n"
+        "fonts/source-code-pro-v11-all-charsets-500-2bdd9410.woff2\n"
+        "fonts/open-sans-v17-all-charsets-300-7736aa35.woff2\n"
+        "fonts/open-sans-v17-all-charsets-800-3d2c812a.woff2\n"
+        "fonts/SOURCE-CODE-PRO-LICENSE.txt\n"
+        "usr/share/i18n/charmaps/ISO-8859-4.gz\n";
+    EXPECT_EQ(compress_rg_output(find), find);
+    EXPECT_EQ(compress_rg_output(find + "fonts/a.css:1:@font-face {\n"), find + "fonts/a.css:1:@font-face {\n");
+}
+
+TEST(RgDetector, PathLocationLines) {
+    struct Row {
+        const char* line;
+        const char* path;
+        const char* number;
+        const char* column;  // "" for none
+        const char* text;
+        bool context;
+    };
+    const Row rows[] = {
+        {"C:\\work\\src\\a.rs:12:x", "C:\\work\\src\\a.rs", "12", "", "x", false},
+        {"src/a.rs:12:34:x", "src/a.rs", "12", "34", "x", false},
+        {"src/a.rs:12:x:y", "src/a.rs", "12", "", "x:y", false},
+        {"src/a.rs-11-  text", "src/a.rs", "11", "", "  text", true},
+        {"~/notes:7:", "~/notes", "7", "", "", false},
+    };
+    for (const Row& r : rows) {
+        const auto e = parse_path_location_line(r.line);
+        ASSERT_TRUE(e) << r.line;
+        EXPECT_EQ(e->path, r.path);
+        EXPECT_EQ(e->line, r.number);
+        EXPECT_EQ(e->column.value_or(""), r.column);
+        EXPECT_EQ(e->text, r.text);
+        EXPECT_EQ(e->is_context, r.context);
+    }
+    for (const char* line : {"src/a.rs:0:x", "src/a.rs:012:x", "README:12:x", "a b/c.rs:1:x", "http://h.io:80:x",
+                             "12:34:56", "src/a.rs:12"})
+        EXPECT_FALSE(parse_path_location_line(line)) << line;
+    EXPECT_FALSE(filters::rg::looks_like_rg_path(std::string(241, 'a') + ".rs"));
+    EXPECT_FALSE(filters::rg::looks_like_rg_path("src/a b.rs"));
+}
+
+}  // namespace
