@@ -173,6 +173,12 @@ std::string to_lower(std::string_view s) {
     return out;
 }
 
+std::string to_upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = to_upper_ascii(c);
+    return out;
+}
+
 bool equals_ignore_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)

@@ -77,6 +77,7 @@ inline bool is_ascii_digits(std::string_view s) {
 }
 
 std::string to_lower(std::string_view s);
+std::string to_upper(std::string_view s);
 bool equals_ignore_case(std::string_view a, std::string_view b);
 bool starts_with_ignore_case(std::string_view s, std::string_view prefix);
 bool ends_with_ignore_case(std::string_view s, std::string_view suffix);
