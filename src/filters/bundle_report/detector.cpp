@@ -1,11 +1,39 @@
 #include "filters/bundle_report/detector.h"
 
+#include <cstring>
+
 #include "text.h"
 
 namespace filters::bundle_report::detector {
 namespace {
 
+// Every report has a line holding this phrase.
+constexpr std::string_view kGzipStage = "computing gzip size";
+
 bool is_extension_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_'; }
+
+// A size number as written, read with the commas between digit groups
+// left out: vite prints sizes of 1000 kB and more as "1,191.42". A comma
+// that does not stand between two digits of the whole part makes the text
+// no number.
+std::optional<double> parse_size_number(std::string_view number) {
+    if (number.find(',') == std::string_view::npos) return text::parse_decimal(number, true);
+    std::string digits;
+    digits.reserve(number.size());
+    bool whole_part = true;
+    for (std::size_t i = 0; i < number.size(); ++i) {
+        const char c = number[i];
+        if (c != ',') {
+            whole_part = whole_part && c != '.' && c != 'e' && c != 'E';
+            digits.push_back(c);
+            continue;
+        }
+        if (!whole_part || i == 0 || i + 1 == number.size() || !text::is_ascii_digit(number[i - 1]) ||
+            !text::is_ascii_digit(number[i + 1]))
+            return std::nullopt;
+    }
+    return text::parse_decimal(digits, true);
+}
 
 bool is_tool_line(std::string_view lower) {
     if (text::contains(lower, "vite") &&
@@ -42,6 +70,25 @@ bool is_diagnostic_line(std::string_view lower) {
 }
 
 }  // namespace
+
+bool may_hold_gzip_stage(std::string_view text) {
+    if (text::contains_ignore_case(text, kGzipStage)) return true;
+    for (char mark : {'\x1b', '\r'}) {
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            const void* hit = std::memchr(text.data() + pos, mark, text.size() - pos);
+            if (!hit) break;
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+            const std::size_t before = text.rfind('\n', at);
+            const std::size_t start = before == std::string_view::npos ? 0 : before + 1;
+            std::size_t end = text.find('\n', at);
+            if (end == std::string_view::npos) end = text.size();
+            if (text::contains_ignore_case(normalize_line(text.substr(start, end - start)), kGzipStage)) return true;
+            pos = end;
+        }
+    }
+    return false;
+}
 
 std::string normalize_line(std::string_view line) {
     std::string out;
@@ -102,14 +149,14 @@ std::optional<AssetRow> parse_asset_row(std::string_view line) {
     std::string_view path = text::trim_end(left.substr(0, number_tok->first));
     if (path.empty()) return std::nullopt;
 
-    auto number = text::parse_decimal(number_tok->second, true);
+    auto number = parse_size_number(number_tok->second);
     if (!number) return std::nullopt;
     auto size_bytes = metric_bytes(unit_tok->second, *number);
     if (!size_bytes) return std::nullopt;
 
     auto gz_tokens = text::split_whitespace(right);
     if (gz_tokens.size() < 2) return std::nullopt;
-    auto gz_number = text::parse_decimal(gz_tokens[0], true);
+    auto gz_number = parse_size_number(gz_tokens[0]);
     if (!gz_number) return std::nullopt;
     auto gzip_bytes = metric_bytes(gz_tokens[1], *gz_number);
     if (!gzip_bytes) return std::nullopt;
@@ -147,7 +194,7 @@ std::optional<BundleReport> detect_bundle_report(const std::vector<std::string_v
         std::string normal = normalize_line(lines[i]);
         const std::string lower = text::to_lower(text::trim(normal));
         tool = tool || is_tool_line(lower);
-        gzip_stage = gzip_stage || text::contains(lower, "computing gzip size");
+        gzip_stage = gzip_stage || text::contains(lower, kGzipStage);
         transform_stage = transform_stage || text::contains(lower, "transforming") ||
                           text::contains(lower, "modules transformed") || text::contains(lower, "rendering chunks");
         if (!is_row[i]) diagnostics = diagnostics || is_diagnostic_line(lower);

@@ -23,6 +23,13 @@ struct BundleReport {
     bool has_diagnostics = false;
 };
 
+// Whether some line, once normalised, may hold the gzip stage phrase that
+// every report has. A line without colour codes or carriage returns reads
+// the same normalised, so one search over the whole text answers for all of
+// those; only lines holding ESC or "\r" are normalised one by one. Runs on
+// every pipeline pass, so it stays a plain scan for texts that are no report.
+bool may_hold_gzip_stage(std::string_view text);
+
 // The line without "\r", without ESC "[" ... sequences, trailing whitespace trimmed.
 std::string normalize_line(std::string_view line);
 

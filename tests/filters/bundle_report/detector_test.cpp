@@ -53,6 +53,11 @@ TEST(ParseAssetRow, Rows) {
         {"dist/assets/index-4f2a.js   142.35 kB \xE2\x94\x82 gzip: 45.12 kB", "dist/assets/index-4f2a.js", "js",
          "142.35 kB", 142350, "45.12 kB", 45120},
         {"dist/a.js 1 kB gzip: 0.5 kB", "dist/a.js", "js", "1 kB", 1000, "0.5 kB", 500},
+        // Sizes of 1000 kB and more carry a thousands separator.
+        {"dist/assets/index-CUOMn72T.js    1,129.77 kB \xE2\x94\x82 gzip: 1,681.60 kB", "dist/assets/index-CUOMn72T.js",
+         "js", "1,129.77 kB", 1129770, "1,681.60 kB", 1681600},
+        {"dist/big.wasm 12,345,678 B \xE2\x94\x82 gzip: 1,000 B", "dist/big.wasm", "wasm", "12,345,678 B", 12345678,
+         "1,000 B", 1000},
         {"  dist/app.min.js  2 KiB | gzip: 1 MiB  ", "dist/app.min.js", "js", "2 KiB", 2048, "1 MiB", 1048576},
         {"dist/Index.HTML 12 B \xE2\x94\x82 GZIP: 9 b \xE2\x94\x82 map: 3.10 kB", "dist/Index.HTML", "html", "12 B", 12,
          "9 b", 9},
@@ -96,6 +101,10 @@ TEST(ParseAssetRow, NotRows) {
              "1 kB \xE2\x94\x82 gzip: 1 kB",                        // no path
              "kB \xE2\x94\x82 gzip: 1 kB",                          //
              "dist/a.js 1 kB",                                      // no gzip column
+             "dist/a.js 1,,000 kB \xE2\x94\x82 gzip: 1 kB",       // commas only between digits
+             "dist/a.js ,100 kB \xE2\x94\x82 gzip: 1 kB",         //
+             "dist/a.js 100, kB \xE2\x94\x82 gzip: 1 kB",         //
+             "dist/a.js 1.5,0 kB \xE2\x94\x82 gzip: 1 kB",        //
              "computing gzip size...",                              //
              "",
          })
