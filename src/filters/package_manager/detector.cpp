@@ -375,9 +375,7 @@ std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<st
     std::array<std::uint64_t, kCount> scores{};
     std::array<std::size_t, kCount> first_scored{};
     first_scored.fill(kNoLine);
-    bool pnpm_anchor = false, bundler_anchor = false, homebrew_anchor = false;
     bool arrow = false, bar = false, error_colon = false, minus_header = false, plus_header = false;
-    bool failure = false, warning = false;
     std::vector<std::string_view> evidence;
     std::string lower;
 
@@ -390,38 +388,46 @@ std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<st
         plus_header = plus_header || t.starts_with("+++ ");
         if (minus_header && plus_header) return std::nullopt;
 
-        lower.assign(t);
-        for (char& c : lower) c = text::to_lower_ascii(c);
-        const std::string_view l = lower;
-
-        if (contains(l, "could not compile")) return std::nullopt;
+        if (text::contains_ignore_case(t, "could not compile")) return std::nullopt;
         if (starts_with_any(t, {"error[E", "warning[E"})) return std::nullopt;
         if (ends_as_test_result(t)) return std::nullopt;
         arrow = arrow || is_arrow_line(t);
         bar = bar || is_bar_line(t);
-        error_colon = error_colon || contains(l, "error:");
+        error_colon = error_colon || text::contains_ignore_case(t, "error:");
 
-        if (evidence.empty()) failure = t.starts_with("\xC3\x97");
-        failure = failure || has_failure_word(l);
-        warning = warning || has_warning_word(l);
-        pnpm_anchor = pnpm_anchor || is_pnpm_anchor(l);
-        bundler_anchor = bundler_anchor || is_bundler_anchor(l);
-        homebrew_anchor = homebrew_anchor || is_homebrew_anchor(t, l);
-
-        const LineScore s = score_line(t, l);
-        for (std::size_t m = 0; m < kCount; ++m) {
-            if (s.points[m] == 0) continue;
-            scores[m] += s.points[m];
-            if (first_scored[m] == kNoLine) first_scored[m] = evidence.size();
+        // Most lines of any text hold no evidence: only a line whose start
+        // or content can meet some term is scored.
+        if (classify_start(t) == LineStart::scores || kInnerSignSet.found_in(t)) {
+            lower.assign(t);
+            for (char& c : lower) c = text::to_lower_ascii(c);
+            const LineScore s = score_line(t, lower);
+            for (std::size_t m = 0; m < kCount; ++m) {
+                if (s.points[m] == 0) continue;
+                scores[m] += s.points[m];
+                if (first_scored[m] == kNoLine) first_scored[m] = evidence.size();
+            }
         }
         evidence.push_back(t);
     }
     if (evidence.size() < kMinLines) return std::nullopt;
     if (arrow && (bar || error_colon)) return std::nullopt;
 
-    if (!pnpm_anchor) scores[pnpm] = 0;
-    if (!bundler_anchor) scores[bundler] = 0;
-    if (!homebrew_anchor) scores[homebrew] = 0;
+    // Whether some evidence line passes `test` (given the line and its
+    // lowercased copy). Asked only when the answer matters.
+    auto some_line = [&](auto&& test) {
+        for (std::string_view t : evidence) {
+            lower.assign(t);
+            for (char& c : lower) c = text::to_lower_ascii(c);
+            if (test(t, std::string_view(lower))) return true;
+        }
+        return false;
+    };
+    if (scores[pnpm] > 0 && !some_line([](std::string_view, std::string_view l) { return is_pnpm_anchor(l); }))
+        scores[pnpm] = 0;
+    if (scores[bundler] > 0 && !some_line([](std::string_view, std::string_view l) { return is_bundler_anchor(l); }))
+        scores[bundler] = 0;
+    if (scores[homebrew] > 0 && !some_line(is_homebrew_anchor)) scores[homebrew] = 0;
+
     std::uint64_t total = 0;
     std::size_t winner = 0;
     for (std::size_t m = 0; m < kCount; ++m) {
@@ -432,8 +438,11 @@ std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<st
     // One scored line carries a log only when it is itself the error or
     // warning that the log is about; a lone weak line in some other text
     // ("invoke-rc.d: could not ...") does not make that text a failed install.
-    if (total == 1 && (!failure || !summary::is_error_warning_line(evidence[first_scored[winner]])))
-        return std::nullopt;
+    if (total == 1 && !summary::is_error_warning_line(evidence[first_scored[winner]])) return std::nullopt;
+    const bool failure = evidence.front().starts_with("\xC3\x97") ||
+                         some_line([](std::string_view, std::string_view l) { return has_failure_word(l); });
+    if (total == 1 && !failure) return std::nullopt;
+    const bool warning = some_line([](std::string_view, std::string_view l) { return has_warning_word(l); });
     return PackageManagerLog{std::string(kNames[winner]), failure, warning};
 }
 
