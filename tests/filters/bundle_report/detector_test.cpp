@@ -290,3 +290,34 @@ TEST(IsDiagnosticBundleReportOutput, DeclinesWhatIsNoReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first look for the gzip stage phrase, at every offset against the
+// sixteen-byte steps of its scan and at the very end of the text.
+TEST(DetectorHelpers, MayHoldGzipStage) {
+    const struct {
+        const char* line;
+        bool holds;
+    } cases[] = {
+        {"computing gzip size...", true},
+        {"COMPUTING GZIP SIZE", true},
+        {"\x1b[2mcomputing gzip size...\x1b[22m", true},
+        {"computing \x1b[1mgzip\x1b[22m size", true},  // found once the line is normalised
+        {"computing gzip\r size", true},
+        {"computing gzi size", false},
+        {"computing\ngzip size", false},
+        {"gz gz gZ Gz", false},
+        {"\x1b[2mcomputing sizes\x1b[22m\r", false},
+    };
+    for (const auto& c : cases)
+        for (std::size_t pad = 0; pad < 40; ++pad)
+            for (const char* tail : {"", "\n", "\nmore text after the stage line\n"}) {
+                const std::string t = std::string(pad, 'x') + "\n" + c.line + tail;
+                EXPECT_EQ(detector::may_hold_gzip_stage(t), c.holds) << c.line << " pad " << pad;
+                EXPECT_EQ(detector::may_hold_gzip_stage(std::string(pad, 'y') + c.line + tail), c.holds);
+            }
+    EXPECT_FALSE(detector::may_hold_gzip_stage(""));
+}
+
+}  // namespace
