@@ -1,6 +1,9 @@
 #include "filters/bundle_report/summary.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
 
 #include "filters/tree.h"
 #include "text.h"
@@ -17,6 +20,60 @@ constexpr std::size_t kDirectoryLimit = 3;
 constexpr std::size_t kTopAssets = 5;
 
 enum class Measure { raw, gzip };
+
+// "key=count" items, most frequent first, then by key; at most `limit`
+// items and "+N more" for the rest, joined with ", ".
+std::string format_counts(const std::map<std::string, std::uint64_t>& counts, std::size_t limit) {
+    std::vector<std::pair<std::string_view, std::uint64_t>> items(counts.begin(), counts.end());
+    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < items.size() && i < limit; ++i)
+        parts.push_back(text::format("{}={}", items[i].first, items[i].second));
+    if (items.size() > limit) parts.push_back(text::format("+{} more", items.size() - limit));
+    return text::join(parts, ", ");
+}
+
+// The path up to and including its last "/"; none without "/".
+std::optional<std::string_view> directory(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    return path.substr(0, slash + 1);
+}
+
+// The longest run of leading directory components that every row with a
+// directory shares, followed by "/"; none when there is no such run.
+std::optional<std::string> common_directory(const Rows& rows) {
+    std::vector<std::string_view> shared;
+    bool any = false;
+    std::vector<std::string_view> parts;
+    for (const AssetRow* row : rows) {
+        std::optional<std::string_view> dir = directory(row->path);
+        if (!dir) continue;
+        std::string_view d = *dir;
+        while (!d.empty() && d.back() == '/') d.remove_suffix(1);
+        parts.clear();
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t slash = d.find('/', start);
+            if (slash == std::string_view::npos) {
+                parts.push_back(d.substr(start));
+                break;
+            }
+            parts.push_back(d.substr(start, slash - start));
+            start = slash + 1;
+        }
+        if (!any) {
+            shared = parts;
+            any = true;
+            continue;
+        }
+        std::size_t n = 0;
+        while (n < shared.size() && n < parts.size() && shared[n] == parts[n]) ++n;
+        shared.resize(n);
+    }
+    if (shared.empty()) return std::nullopt;
+    return text::join(shared, "/") + "/";
+}
 
 double bytes_of(const AssetRow& row, Measure m) { return m == Measure::raw ? row.size_bytes : row.gzip_bytes; }
 const std::string& text_of(const AssetRow& row, Measure m) { return m == Measure::raw ? row.size : row.gzip; }
@@ -128,55 +185,6 @@ bool same_paths(const Rows& a, const Rows& b) {
 }
 
 }  // namespace
-
-std::string format_counts(const std::map<std::string, std::uint64_t>& counts, std::size_t limit) {
-    std::vector<std::pair<std::string_view, std::uint64_t>> items(counts.begin(), counts.end());
-    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-    std::vector<std::string> parts;
-    for (std::size_t i = 0; i < items.size() && i < limit; ++i)
-        parts.push_back(text::format("{}={}", items[i].first, items[i].second));
-    if (items.size() > limit) parts.push_back(text::format("+{} more", items.size() - limit));
-    return text::join(parts, ", ");
-}
-
-std::optional<std::string_view> directory(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) return std::nullopt;
-    return path.substr(0, slash + 1);
-}
-
-std::optional<std::string> common_directory(const Rows& rows) {
-    std::vector<std::string_view> shared;
-    bool any = false;
-    std::vector<std::string_view> parts;
-    for (const AssetRow* row : rows) {
-        std::optional<std::string_view> dir = directory(row->path);
-        if (!dir) continue;
-        std::string_view d = *dir;
-        while (!d.empty() && d.back() == '/') d.remove_suffix(1);
-        parts.clear();
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t slash = d.find('/', start);
-            if (slash == std::string_view::npos) {
-                parts.push_back(d.substr(start));
-                break;
-            }
-            parts.push_back(d.substr(start, slash - start));
-            start = slash + 1;
-        }
-        if (!any) {
-            shared = parts;
-            any = true;
-            continue;
-        }
-        std::size_t n = 0;
-        while (n < shared.size() && n < parts.size() && shared[n] == parts[n]) ++n;
-        shared.resize(n);
-    }
-    if (shared.empty()) return std::nullopt;
-    return text::join(shared, "/") + "/";
-}
 
 std::vector<std::string> summarize_bundle_report(const std::vector<std::string_view>& lines,
                                                  const detector::BundleReport& report) {

@@ -133,6 +133,16 @@ std::optional<std::string_view> after_marker(std::string_view t, std::initialize
     return t.substr(2);
 }
 
+// Whether the line starts with "- ", an action word and a blank
+// ("- Installing requests (2.31.0)"). "removing" and "downgrading" are
+// the other actions that the dependency-list tools print in this form.
+bool package_dash_action(std::string_view line) {
+    if (!line.starts_with("- ")) return false;
+    const std::string lower = text::to_lower(line.substr(2, 16));
+    return starts_with_any(lower, {"installing ", "updating ", "upgrading ", "locking ", "downloading ", "removing ",
+                                   "downgrading "});
+}
+
 // The managers whose terms hold on one line, one bit each, at most one
 // point per term.
 struct LineScore {
@@ -360,15 +370,6 @@ bool count_packages_phrase(std::string_view lower, std::string_view word) {
     for (std::size_t at = lower.find(word); at != std::string_view::npos; at = lower.find(word, at + 1))
         if (at + word.size() < lower.size() && lower[at + word.size()] == ' ') return true;
     return false;
-}
-
-bool package_dash_action(std::string_view line) {
-    // "removing" and "downgrading" are the other actions that the
-    // dependency-list tools print in this form.
-    if (!line.starts_with("- ")) return false;
-    const std::string lower = text::to_lower(line.substr(2, 16));
-    return starts_with_any(lower, {"installing ", "updating ", "upgrading ", "locking ", "downloading ", "removing ",
-                                   "downgrading "});
 }
 
 std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<std::string_view>& lines) {

@@ -29,8 +29,4 @@ bool may_be_package_manager_log(const text::LineIndex& lines);
 // Whether the lowercased line holds "{word} " and " package" ("added 3 packages").
 bool count_packages_phrase(std::string_view lower, std::string_view word);
 
-// Whether the line starts with "- " and an action word and a blank
-// ("- Installing requests (2.31.0)").
-bool package_dash_action(std::string_view line);
-
 }  // namespace filters::package_manager::detector
