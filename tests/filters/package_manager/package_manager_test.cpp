@@ -138,6 +138,45 @@ TEST(PackageManagerReducer, PackageChangeRuns) {
     for (const auto& c : cases) EXPECT_EQ(compress_package_manager_output(c.in), c.want) << c.name;
 }
 
+// Whether a line survives in a successful npm log: package changes and
+// important lines stay, progress and plain chatter are counted away.
+bool kept_in_success_log(const std::string& line) {
+    std::string fetches;
+    for (int i = 0; i < 10; ++i) fetches += text::format("npm http fetch GET 200 https://registry.npmjs.org/p{} 5ms\n", i);
+    const std::string out = compress_package_manager_output(fetches + "added 3 packages in 1s\n" + line + "\n" + fetches);
+    EXPECT_TRUE(out.starts_with("package manager: npm ")) << line;
+    return text::contains(out, "\n" + line + "\n");
+}
+
+TEST(PackageManagerReducer, LineClasses) {
+    const struct {
+        const char* line;
+        bool kept;
+    } cases[] = {
+        {"+ left-pad 1.3.0", true},              // a digit in the version word
+        {"+ two words", false},                  //
+        {"- six (1.16.0)", true},                // a later word opens with "("
+        {"\xE2\x94\x9C\xE2\x94\x80 chalk@4.1.2", true},
+        {"\xE2\x94\x9C\xE2\x94\x80 chalk", false},  // a tree row without "@"
+        {"Using rake 13.0.6", true},
+        {"Using Python 3.11.2 environment at /tmp/v", false},  // progress, however it goes on
+        {"Updating serde v1.0.1 -> v1.0.2", true},
+        {"Updating dependencies", false},
+        {"=====>   ", false},                     // a drawn bar
+        {"Installing collected packages: vtest", true},
+        {"Downloading https://files.example.org/a.whl", false},  // progress, even with a URL
+        {"see ./logs/install.txt for details", true},            // a path word
+        {"( ) [ ]", false},
+        {"npm WARN deprecated a@1.0.0", true},
+        {"\xE2\x9E\xA4 YN0000: \xC2\xB7 Done in 1s", false},
+        {"\xE2\x9E\xA4 YN0002: a@npm:1.0.0 doesn't provide b", true},
+        {"hint: run with --verbose", true},
+        {"brew services start postgresql@16", true},
+        {"just some chatter", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kept_in_success_log(c.line), c.kept) << c.line;
+}
+
 TEST(PackageManagerReducer, ReturnsInputWhenNotSmaller) {
     // Every line kept: the headline would only add bytes.
     const std::string all_kept = "npm warn a\nnpm warn b\nadded 1 package in 1s\nnpm warn c\n";
