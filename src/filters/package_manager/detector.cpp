@@ -143,6 +143,50 @@ bool package_dash_action(std::string_view line) {
                                    "downgrading "});
 }
 
+// The phrases that scoring terms look for anywhere in a line, one group per
+// term, so that one pass over a line answers every such term at once.
+enum TermGroup : unsigned {
+    g_pip_names, g_pip_lock, g_pip_sync, g_poetry_files, g_poetry_solver, g_npm_audit, g_pnpm_files, g_yarn_files,
+    g_bun_version, g_bun_saved, g_composer_files, g_bundler_files, g_bundler_gems, g_brew_paths, g_cargo_index,
+    g_pre_commit_files, g_package_word,
+};
+constexpr std::array<text::SearchWord, 51> kTermWords = {{
+    {"collecting ", g_pip_names}, {"using cached ", g_pip_names}, {"successfully installed", g_pip_names},
+    {"uv.lock", g_pip_lock}, {"lockfile", g_pip_lock}, {"lock file", g_pip_lock}, {"--frozen", g_pip_lock},
+    {"--locked", g_pip_lock}, {"no solution found", g_pip_lock},
+    {"uv sync", g_pip_sync}, {"virtual environment at", g_pip_sync},
+    {"poetry.lock", g_poetry_files}, {"poetry install", g_poetry_files}, {"poetry update", g_poetry_files},
+    {"version solving failed", g_poetry_solver}, {"solverproblemerror", g_poetry_solver},
+    {"vulnerabilities", g_npm_audit}, {"npm audit fix", g_npm_audit},
+    {"pnpm-lock.yaml", g_pnpm_files}, {"err_pnpm_", g_pnpm_files}, {"warn_pnpm_", g_pnpm_files},
+    {"frozen-lockfile", g_pnpm_files}, {"pnpm audit", g_pnpm_files},
+    {"yarn.lock", g_yarn_files}, {"peer dependency", g_yarn_files}, {"unmet peer", g_yarn_files},
+    {"immutable install", g_yarn_files}, {"lockfile would have been modified", g_yarn_files},
+    {"bun install v", g_bun_version}, {"saved lockfile", g_bun_saved}, {"packages installed", g_bun_saved},
+    {"composer.json", g_composer_files}, {"composer.lock", g_composer_files}, {"composer audit", g_composer_files},
+    {"security vulnerability advisories", g_composer_files},
+    {"bundle complete", g_bundler_files}, {"bundle updated", g_bundler_files}, {"gemfile.lock", g_bundler_files},
+    {"bundler could not", g_bundler_files}, {kGemRegistry, g_bundler_files},
+    {"gems now installed", g_bundler_gems},
+    {"/opt/homebrew/cellar", g_brew_paths}, {"/usr/local/cellar", g_brew_paths}, {"homebrew/homebrew", g_brew_paths},
+    {"brew install", g_brew_paths}, {"bottle.tar.gz", g_brew_paths},
+    {kCrateIndexUpdate, g_cargo_index}, {"downloading crates", g_cargo_index},
+    {".cache/pre-commit", g_pre_commit_files}, {"pre-commit.log", g_pre_commit_files},
+    {" package", g_package_word},
+}};
+constexpr text::WordSet<kTermWords.size()> kTermWordSet(kTermWords);
+
+// The failure and warning words, found in one pass over a line before the
+// exact tests run.
+constexpr std::array<text::SearchWord, 23> kVerdictWords = {{
+    {"error", 0}, {"err!", 0}, {"err_", 0}, {"failed", 0}, {"failure", 0}, {"fatal", 0}, {"no solution", 0},
+    {"conflict", 0}, {"could not", 0}, {"version solving failed", 0}, {"solverproblemerror", 0}, {"yn0001", 0},
+    {"yn0028", 0},
+    {"warn", 1}, {"vulnerab", 1}, {"security advisory", 1}, {"advisory", 1}, {"advisories", 1},
+    {"peer dependency", 1}, {"unmet peer", 1}, {"yn0002", 1}, {"yn0060", 1}, {"yn0086", 1},
+}};
+constexpr text::WordSet<kVerdictWords.size()> kVerdictWordSet(kVerdictWords);
+
 // The managers whose terms hold on one line, one bit each, at most one
 // point per term.
 struct LineScore {
@@ -151,28 +195,31 @@ struct LineScore {
 };
 
 LineScore score_line(std::string_view t, std::string_view l) {
-    auto cpp = [&](std::string_view w) { return count_packages_phrase(l, w); };
+    const std::uint32_t found = kTermWordSet.groups_in(l, 0);
+    auto has = [&](TermGroup g) { return ((found >> g) & 1u) != 0; };
+    // "{word} " and " package": no package word, no such phrase.
+    auto cpp = [&](std::string_view w) { return has(g_package_word) && count_packages_phrase(l, w); };
     LineScore s;
 
-    s.add(uv_pip, contains_any(l, {"collecting ", "using cached ", "successfully installed"}));
+    s.add(uv_pip, has(g_pip_names));
     s.add(uv_pip, cpp("resolved") || cpp("prepared") || cpp("installed") || cpp("uninstalled"));
-    s.add(uv_pip, contains_any(l, {"uv.lock", "lockfile", "lock file", "--frozen", "--locked", "no solution found"}));
-    s.add(uv_pip, contains_any(l, {"uv sync", "virtual environment at"}) || cpp("audited"));
+    s.add(uv_pip, has(g_pip_lock));
+    s.add(uv_pip, has(g_pip_sync) || cpp("audited"));
     if (auto rest = after_marker(t, {"+ ", "- ", "~ "})) s.add(uv_pip, contains(*rest, "=="));
 
-    s.add(poetry, contains_any(l, {"poetry.lock", "poetry install", "poetry update"}));
+    s.add(poetry, has(g_poetry_files));
     s.add(poetry, l.starts_with("installing dependencies from lock file"));
     s.add(poetry, l.starts_with("package operations:") && contains(l, " install"));
     s.add(poetry, package_dash_action(t) && !contains(t, "/") && (contains(t, "(") || contains(t, " -> ")));
-    s.add(poetry, contains_any(l, {"version solving failed", "solverproblemerror"}));
+    s.add(poetry, has(g_poetry_solver));
 
     s.add(npm, starts_with_any(l, {"npm warn", "npm err!", "npm notice", "npm http", "npm timing", "npm verb",
                                    "npm sill"}));
     s.add(npm, cpp("added") || cpp("removed") || cpp("changed") || cpp("updated"));
-    s.add(npm, cpp("audited") || contains_any(l, {"vulnerabilities", "npm audit fix"}));
+    s.add(npm, cpp("audited") || has(g_npm_audit));
 
     s.add(pnpm, starts_with_any(l, {"progress: resolved", "packages: +", "packages: -", "lockfile is up to date"}));
-    s.add(pnpm, contains_any(l, {"pnpm-lock.yaml", "err_pnpm_", "warn_pnpm_", "frozen-lockfile", "pnpm audit"}));
+    s.add(pnpm, has(g_pnpm_files));
     s.add(pnpm, text::equals_any(l, {"dependencies:", "devdependencies:", "peerdependencies:", "optionaldependencies:"}));
     if (auto rest = after_marker(t, {"+ ", "- "})) {
         const std::string lower = text::to_lower(*rest);
@@ -186,44 +233,40 @@ LineScore score_line(std::string_view t, std::string_view l) {
                     starts_with_any(l, {"success saved lockfile", "success saved ", "done in ",
                                         "info direct dependencies", "info all dependencies"}));
     s.add(yarn, t.starts_with("\xE2\x9E\xA4 YN"));
-    s.add(yarn, contains_any(l, {"yarn.lock", "peer dependency", "unmet peer", "immutable install",
-                                 "lockfile would have been modified"}));
+    s.add(yarn, has(g_yarn_files));
 
-    s.add(bun, contains(l, "bun install v"));
-    s.add(bun, contains_any(l, {"saved lockfile", "packages installed"}));
+    s.add(bun, has(g_bun_version));
+    s.add(bun, has(g_bun_saved));
     if (auto rest = after_marker(t, {"+ "})) s.add(bun, contains(*rest, "@"));
 
-    s.add(composer, contains_any(l, {"composer.json", "composer.lock", "composer audit",
-                                     "security vulnerability advisories"}));
+    s.add(composer, has(g_composer_files));
     s.add(composer, starts_with_any(l, {"loading composer repositories", "installing dependencies from lock file",
                                         "generating autoload files"}));
     s.add(composer, starts_with_any(l, {"package operations:", "lock file operations:"}));
     s.add(composer, package_dash_action(t) && contains(t, "/"));
 
-    s.add(bundler, contains_any(l, {"bundle complete", "bundle updated", "gemfile.lock", "bundler could not",
-                                    kGemRegistry}));
+    s.add(bundler, has(g_bundler_files));
     s.add(bundler, l.starts_with("fetching gem metadata"));
     s.add(bundler, ((l.starts_with("using ") && !starts_with_any(l, {"using cpython", "using python"})) ||
                     starts_with_any(l, {"fetching ", "installing "})) &&
                        some_word(l, word_opens_version));
-    s.add(bundler, contains(l, "gems now installed"));
+    s.add(bundler, has(g_bundler_gems));
 
     if (l.starts_with("==> "))
         s.add(homebrew, starts_with_any(l.substr(4), {"pouring", "fetching", "downloading", "installing", "caveats",
                                                        "summary", "homebrew", "autoremoving"}));
-    s.add(homebrew, contains_any(l, {"/opt/homebrew/cellar", "/usr/local/cellar", "homebrew/homebrew", "brew install",
-                                     "bottle.tar.gz"}));
+    s.add(homebrew, has(g_brew_paths));
     s.add(homebrew, t.starts_with("\xF0\x9F\x8D\xBA"));
 
-    s.add(cargo, contains_any(l, {kCrateIndexUpdate, "downloading crates"}));
-    s.add(cargo, cpp("locking") || has_package_word(l, "installed package") ||
+    s.add(cargo, has(g_cargo_index));
+    s.add(cargo, cpp("locking") || (has(g_package_word) && has_package_word(l, "installed package")) ||
                      (l.starts_with("installing ") && has_crate_version(l)));
     s.add(cargo, starts_with_any(l, {"adding ", "removing ", "updating ", "downgrading "}) && has_crate_version(l));
 
     s.add(pre_commit, l.starts_with("pre-commit installed at"));
     s.add(pre_commit, starts_with_any(l, {"[info] initializing environment for", "[info] installing environment for",
                                           "[info] updating environment for"}));
-    s.add(pre_commit, contains_any(l, {".cache/pre-commit", "pre-commit.log"}));
+    s.add(pre_commit, has(g_pre_commit_files));
     s.add(pre_commit, l.starts_with("[error]") &&
                           contains_any(l, {"pre-commit", "unexpected error", "calledprocesserror", "log at"}));
     return s;
@@ -441,9 +484,13 @@ std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<st
     // ("invoke-rc.d: could not ...") does not make that text a failed install.
     if (total == 1 && !summary::is_error_warning_line(evidence[first_scored[winner]])) return std::nullopt;
     const bool failure = evidence.front().starts_with("\xC3\x97") ||
-                         some_line([](std::string_view, std::string_view l) { return has_failure_word(l); });
+                         some_line([](std::string_view, std::string_view l) {
+                             return (kVerdictWordSet.groups_in(l, 1u) & 1u) && has_failure_word(l);
+                         });
     if (total == 1 && !failure) return std::nullopt;
-    const bool warning = some_line([](std::string_view, std::string_view l) { return has_warning_word(l); });
+    const bool warning = some_line([](std::string_view, std::string_view l) {
+        return (kVerdictWordSet.groups_in(l, 2u) & 2u) && has_warning_word(l);
+    });
     return PackageManagerLog{std::string(kNames[winner]), failure, warning};
 }
 

@@ -77,16 +77,28 @@ Attempt try_compress_package_manager_output(const FilterInput& input) {
     Summary summary(text::format("{} {} {}", headline::kPackageManager, log->manager, status));
     for (std::string_view line : split.lines) {
         const std::string_view t = text::trim(line);
-        if (t.empty()) continue;
-        if (summary::is_package_change_line(t)) {
-            summary.change(t);
-        } else if (summary::is_important_line(t)) {
-            summary.keep(t);
-        } else if (summary::is_progress_line(t) || !log->failure) {
-            summary.flush_package_run();
-            summary.drop();
-        } else {
-            summary.keep(t);
+        switch (summary::classify_line(t)) {
+            case summary::LineClass::blank:
+                break;
+            case summary::LineClass::package_change:
+                summary.change(t);
+                break;
+            case summary::LineClass::important:
+                summary.keep(t);
+                break;
+            case summary::LineClass::progress:
+                summary.flush_package_run();
+                summary.drop();
+                break;
+            case summary::LineClass::other:
+                // A failed log keeps every line that may explain the failure.
+                if (log->failure) {
+                    summary.keep(t);
+                } else {
+                    summary.flush_package_run();
+                    summary.drop();
+                }
+                break;
         }
     }
     return summary.finish(input.text, split.final_newline);

@@ -47,8 +47,8 @@ std::string lowered(std::string_view s) { return text::to_lower(s); }
 
 bool is_drawn_bar(std::string_view t) { return t.find_first_not_of(" #-.=>") == std::string_view::npos; }
 
-bool yarn_nonzero_summary(std::string_view line) {
-    const std::string l = lowered(text::trim_start(line));
+bool yarn_nonzero_summary(std::string_view lower) {
+    const std::string_view l = text::trim_start(lower);
     if (!l.starts_with("\xE2\x9E\xA4 yn") || l.starts_with("\xE2\x9E\xA4 yn0000:")) return false;
     return contains_any(l, {"yn0001", "yn0002", "yn0028", "yn0060", "yn0086"});
 }
@@ -76,10 +76,15 @@ bool is_path_word(std::string_view w) {
     return !w.empty() && !contains(w, "://") && (contains(w, "/") || contains(w, "\\"));
 }
 
-}  // namespace
+// The forms of one line that the classes below read: `t` trimmed, `l` its
+// ASCII-lowercased copy, made once per line.
+struct LineForms {
+    std::string_view t;
+    std::string l;
+};
 
-bool is_package_change_line(std::string_view line) {
-    const std::string_view t = text::trim(line);
+bool is_package_change_line(const LineForms& f) {
+    const std::string_view t = f.t;
     if (t.empty()) return false;
     if (starts_with_any(t, {"+ ", "- ", "~ "})) {
         const std::vector<std::string_view> words = text::split_whitespace(t.substr(2));
@@ -91,7 +96,7 @@ bool is_package_change_line(std::string_view line) {
         return false;
     }
     if (starts_with_any(t, {"\xE2\x94\x9C\xE2\x94\x80", "\xE2\x94\x94\xE2\x94\x80"})) return contains(t, "@");
-    const std::string l = lowered(t);
+    const std::string_view l = f.l;
     if ((l.starts_with("using ") && !starts_with_any(l, {"using cpython", "using python"})) ||
         starts_with_any(l, {"fetching ", "installing "})) {
         for (std::string_view w : text::split_whitespace(l))
@@ -104,11 +109,11 @@ bool is_package_change_line(std::string_view line) {
     return false;
 }
 
-bool is_progress_line(std::string_view line) {
-    const std::string_view t = text::trim(line);
+bool is_progress_line(const LineForms& f) {
+    const std::string_view t = f.t;
     if (t.empty()) return false;
     if (is_drawn_bar(t)) return true;
-    const std::string l = lowered(t);
+    const std::string_view l = f.l;
     for (std::size_t i = 0; i < kProgressPrefixes; ++i)
         if (l.starts_with(kPhrases[i])) return true;
     if (l.starts_with("installing ") && contains(l, " v")) return true;
@@ -119,17 +124,16 @@ bool is_progress_line(std::string_view line) {
            contains_any(l, {"resolution step", "fetch step", "link step", "done", "completed", "yarn "});
 }
 
-bool is_error_warning_line(std::string_view line) {
-    const std::string_view t = text::trim(line);
-    if (t.starts_with("\xC3\x97")) return true;
-    const std::string l = lowered(t);
+bool is_error_warning_line(const LineForms& f) {
+    if (f.t.starts_with("\xC3\x97")) return true;
+    const std::string_view l = f.l;
     if (contains_any(l, {"error", "err!", "err_", "warn", "warning", "failed", "failure", "fatal", "could not"}))
         return true;
     return starts_with_any(l, {"\xE2\x9E\xA4 yn0001:", "\xE2\x9E\xA4 yn0028:"});
 }
 
-bool is_final_summary_line(std::string_view line) {
-    const std::string l = lowered(line);
+// `l` is the line as the reducer passes it (trimmed), lowercased.
+bool is_final_summary_line(std::string_view l) {
     for (std::size_t i = kProgressPrefixes; i < kPhrases.size(); ++i)
         if (contains(l, kPhrases[i])) return true;
     auto cpp = [&](std::string_view w) { return detector::count_packages_phrase(l, w); };
@@ -144,12 +148,12 @@ bool is_final_summary_line(std::string_view line) {
                                               "info all dependencies", "==> caveats", "==> summary",
                                               "\xF0\x9F\x8D\xBA"}))
         return true;
-    return yarn_nonzero_summary(line);
+    return yarn_nonzero_summary(l);
 }
 
-bool is_hint_line(std::string_view line) {
-    const std::string_view t = text::trim(line);
-    const std::string l = lowered(t);
+bool is_hint_line(const LineForms& f) {
+    const std::string_view t = f.t;
+    const std::string_view l = f.l;
     if (starts_with_any(l, {"hint:", "note:", "help:"})) return true;
     if (contains_any(l, {"npm audit fix", "composer audit", "to address all issues"})) return true;
     if (l.starts_with("because ") && contains(l, " depends on ")) return true;
@@ -160,11 +164,29 @@ bool is_hint_line(std::string_view line) {
     return contains_any(l, {"yarn explain peer-requirements", "peer requirement"});
 }
 
-bool is_important_line(std::string_view line) {
-    const bool kept_kind = is_error_warning_line(line) || is_final_summary_line(line) || is_hint_line(line);
-    if (is_progress_line(line)) return kept_kind;
-    if (kept_kind || contains(line, "://")) return true;
-    return text::any_word(line, &is_path_word);
+bool is_important_line(const LineForms& f) {
+    const bool kept_kind = is_error_warning_line(f) || is_final_summary_line(f.l) || is_hint_line(f);
+    if (is_progress_line(f)) return kept_kind;
+    if (kept_kind || contains(f.t, "://")) return true;
+    return text::any_word(f.t, &is_path_word);
+}
+
+LineForms forms_of(std::string_view line) {
+    const std::string_view t = text::trim(line);
+    return LineForms{t, lowered(t)};
+}
+
+}  // namespace
+
+bool is_error_warning_line(std::string_view line) { return is_error_warning_line(forms_of(line)); }
+
+LineClass classify_line(std::string_view line) {
+    const LineForms f = forms_of(line);
+    if (f.t.empty()) return LineClass::blank;
+    if (is_package_change_line(f)) return LineClass::package_change;
+    if (is_important_line(f)) return LineClass::important;
+    if (is_progress_line(f)) return LineClass::progress;
+    return LineClass::other;
 }
 
 }  // namespace filters::package_manager::summary

@@ -7,15 +7,14 @@
 
 namespace filters::package_manager::summary {
 
-// "+ requests==2.31.0", "├─ chalk@4.1.2", "Using rake 13.0.6", ...
-bool is_package_change_line(std::string_view line);
-// Download, resolve and build chatter, and drawn progress bars.
-bool is_progress_line(std::string_view line);
-// A line that the summary keeps.
-bool is_important_line(std::string_view line);
+// What the reducer does with a line: a package change joins the run of
+// changes, an important line (errors and warnings, final summaries, hints,
+// URLs and paths) is kept, progress is counted away, and other lines are
+// kept only in a failed log.
+enum class LineClass { blank, package_change, important, progress, other };
+LineClass classify_line(std::string_view line);
 
+// A line that reports an error or a warning.
 bool is_error_warning_line(std::string_view line);
-bool is_final_summary_line(std::string_view line);
-bool is_hint_line(std::string_view line);
 
 }  // namespace filters::package_manager::summary
