@@ -40,6 +40,31 @@ constexpr std::array<std::string_view, 86> kPhrases = {
     "pre-commit installed at", "check the log at", "found 0 vulnerabilities", "vulnerability", "vulnerabilities",
 };
 
+// The summary phrases of the table, found in one pass over a line.
+constexpr auto kSummaryPhraseSet = [] {
+    std::array<std::string_view, kPhrases.size() - kProgressPrefixes> words{};
+    for (std::size_t i = 0; i < words.size(); ++i) words[i] = kPhrases[kProgressPrefixes + i];
+    return text::WordSet<words.size()>::of(words);
+}();
+
+// The first bytes of the progress prefixes: a line that starts with any
+// other byte needs no look at the prefixes.
+constexpr auto kProgressFirstBytes = [] {
+    std::array<bool, 256> first{};
+    for (std::size_t i = 0; i < kProgressPrefixes; ++i) first[static_cast<unsigned char>(kPhrases[i][0])] = true;
+    return first;
+}();
+
+constexpr auto kErrorWordSet = text::WordSet<9>::of(
+    {"error", "err!", "err_", "warn", "warning", "failed", "failure", "fatal", "could not"});
+
+// Every hint rule needs one of these in the line; most lines hold none.
+constexpr auto kHintSignSet = text::WordSet<21>::of({
+    "hint:", "note:", "help:", "npm audit fix", "composer audit", "to address all issues", "because ", "requires ",
+    "fixed in:", "advisory:", "severity:", "name:", "version:", "| ", "cve-", "ghsa-", "brew ", "launchctl ",
+    "systemctl ", "yarn explain peer-requirements", "peer requirement",
+});
+
 // Characters that wrap a path in prose: quotes, brackets, punctuation.
 constexpr std::string_view kPathWordTrim = "\"'(),:;[]`";
 
@@ -114,8 +139,9 @@ bool is_progress_line(const LineForms& f) {
     if (t.empty()) return false;
     if (is_drawn_bar(t)) return true;
     const std::string_view l = f.l;
-    for (std::size_t i = 0; i < kProgressPrefixes; ++i)
-        if (l.starts_with(kPhrases[i])) return true;
+    if (kProgressFirstBytes[static_cast<unsigned char>(l[0])])
+        for (std::size_t i = 0; i < kProgressPrefixes; ++i)
+            if (l.starts_with(kPhrases[i])) return true;
     if (l.starts_with("installing ") && contains(l, " v")) return true;
     if (starts_with_any(l, {"[1/", "[2/", "[3/", "[4/", "[5/"}) &&
         contains_any(l, {"resolving", "fetching", "linking", "building"}))
@@ -127,20 +153,20 @@ bool is_progress_line(const LineForms& f) {
 bool is_error_warning_line(const LineForms& f) {
     if (f.t.starts_with("\xC3\x97")) return true;
     const std::string_view l = f.l;
-    if (contains_any(l, {"error", "err!", "err_", "warn", "warning", "failed", "failure", "fatal", "could not"}))
-        return true;
+    if (kErrorWordSet.found_in(l)) return true;
     return starts_with_any(l, {"\xE2\x9E\xA4 yn0001:", "\xE2\x9E\xA4 yn0028:"});
 }
 
 // `l` is the line as the reducer passes it (trimmed), lowercased.
 bool is_final_summary_line(std::string_view l) {
-    for (std::size_t i = kProgressPrefixes; i < kPhrases.size(); ++i)
-        if (contains(l, kPhrases[i])) return true;
-    auto cpp = [&](std::string_view w) { return detector::count_packages_phrase(l, w); };
-    if (cpp("installed") || contains_any(l, {" packages installed", " package installed"})) return true;
-    for (std::string_view w : {"uninstalled", "prepared", "resolved", "audited", "added", "removed", "changed",
-                               "updated"})
-        if (cpp(w)) return true;
+    if (kSummaryPhraseSet.found_in(l)) return true;
+    if (contains(l, " package")) {
+        auto cpp = [&](std::string_view w) { return detector::count_packages_phrase(l, w); };
+        if (cpp("installed") || contains_any(l, {" packages installed", " package installed"})) return true;
+        for (std::string_view w : {"uninstalled", "prepared", "resolved", "audited", "added", "removed", "changed",
+                                   "updated"})
+            if (cpp(w)) return true;
+    }
     const std::string_view trimmed = text::trim(l);
     if (text::equals_any(trimmed, {"dependencies:", "devdependencies:", "peerdependencies:", "optionaldependencies:"}))
         return true;
@@ -154,6 +180,7 @@ bool is_final_summary_line(std::string_view l) {
 bool is_hint_line(const LineForms& f) {
     const std::string_view t = f.t;
     const std::string_view l = f.l;
+    if (!kHintSignSet.found_in(l)) return false;
     if (starts_with_any(l, {"hint:", "note:", "help:"})) return true;
     if (contains_any(l, {"npm audit fix", "composer audit", "to address all issues"})) return true;
     if (l.starts_with("because ") && contains(l, " depends on ")) return true;
