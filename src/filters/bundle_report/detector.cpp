@@ -165,9 +165,18 @@ std::optional<double> metric_bytes(std::string_view unit, double value) {
     return std::nullopt;
 }
 
+std::string_view normalized_view(std::string_view line, std::string& buffer) {
+    if (line.find_first_of("\x1b\r") == std::string_view::npos) return text::trim_end(line);
+    buffer = normalize_line(line);
+    return buffer;
+}
+
 std::optional<AssetRow> parse_asset_row(std::string_view line) {
-    std::string normal = normalize_line(line);
-    std::string_view t = text::trim(normal);
+    std::string buffer;
+    return parse_normalized_row(text::trim(normalized_view(line, buffer)));
+}
+
+std::optional<AssetRow> parse_normalized_row(std::string_view t) {
     std::size_t at = text::find_ignore_case(t, "gzip:");
     if (at == std::string_view::npos) return std::nullopt;
     std::string_view left = t.substr(0, at);
@@ -226,13 +235,15 @@ std::optional<BundleReport> detect_bundle_report(const std::vector<std::string_v
     BundleReport report;
     std::vector<bool> is_row(lines.size(), false);
     bool tool = false, gzip_stage = false, transform_stage = false, diagnostics = false;
+    std::string buffer, lower;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (auto row = parse_asset_row(lines[i])) {
+        const std::string_view t = text::trim(normalized_view(lines[i], buffer));
+        if (auto row = parse_normalized_row(t)) {
             report.rows.push_back(std::move(*row));
             is_row[i] = true;
         }
-        std::string normal = normalize_line(lines[i]);
-        const std::string lower = text::to_lower(text::trim(normal));
+        lower.assign(t);
+        for (char& c : lower) c = text::to_lower_ascii(c);
         tool = tool || is_tool_line(lower);
         gzip_stage = gzip_stage || text::contains(lower, kGzipStage);
         transform_stage = transform_stage || text::contains(lower, "transforming") ||

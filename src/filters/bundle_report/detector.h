@@ -39,7 +39,13 @@ std::optional<std::pair<std::size_t, std::string_view>> last_token(std::string_v
 // `value` times the factor of a b/kb/mb/kib/mib unit (any case).
 std::optional<double> metric_bytes(std::string_view unit, double value);
 
+// The line as normalize_line gives it: a view of the line itself when it
+// holds no ESC and no "\r", else of `buffer`, which receives the copy.
+std::string_view normalized_view(std::string_view line, std::string& buffer);
+
 std::optional<AssetRow> parse_asset_row(std::string_view line);
+// The same for a line already normalised and trimmed.
+std::optional<AssetRow> parse_normalized_row(std::string_view t);
 
 std::optional<BundleReport> detect_bundle_report(const std::vector<std::string_view>& lines);
 

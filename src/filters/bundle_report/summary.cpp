@@ -191,11 +191,13 @@ std::vector<std::string> summarize_bundle_report(const std::vector<std::string_v
     std::vector<std::string> out{std::string(kHeadline)};
 
     std::vector<std::string> status;
+    std::string buffer, lower;
     for (std::string_view line : lines) {
-        const std::string normal = detector::normalize_line(line);
-        const std::string_view t = text::trim(normal);
-        if (t.empty() || detector::parse_asset_row(t)) continue;
-        if (is_status_line(text::to_lower(t))) status.emplace_back(t);
+        const std::string_view t = text::trim(detector::normalized_view(line, buffer));
+        if (t.empty() || detector::parse_normalized_row(t)) continue;
+        lower.assign(t);
+        for (char& c : lower) c = text::to_lower_ascii(c);
+        if (is_status_line(lower)) status.emplace_back(t);
     }
     for (std::string& line : text::drop_blank_and_adjacent_duplicates(status)) out.push_back(std::move(line));
 
