@@ -7,6 +7,7 @@
 #include "filters/package_manager/detector.h"
 #include "filters/package_manager/reducer.h"
 #include "text.h"
+#include "../../support.h"
 
 namespace {
 
@@ -20,11 +21,7 @@ std::string verdict(const std::string& text) {
     return log->manager + " " + (log->failure ? "failure" : log->warning ? "warning" : "success");
 }
 
-struct Case {
-    const char* name;
-    std::string text;
-    const char* want;
-};
+using test_support::Case;
 
 TEST(PackageManagerDetector, EvidenceAndVerdict) {
     const Case cases[] = {
@@ -55,7 +52,7 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
          "pnpm success"},
         {"failure word on its own", "added 5 packages\nfound 0 vulnerabilities\nnpm error code E404\nx", "npm failure"},
     };
-    for (const auto& c : cases) EXPECT_EQ(verdict(c.text), c.want) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(verdict(c.in), c.want) << c.name;
 }
 
 TEST(PackageManagerDetector, DeclinesOtherOutput) {
@@ -83,7 +80,7 @@ TEST(PackageManagerDetector, DeclinesOtherOutput) {
         {"diversions by vim-runtime",
          "Adding 'diversion of /a to /b by vim-runtime'\nAdding 'diversion of /c to /d by vim-runtime'\nx\ny", "-"},
     };
-    for (const auto& c : cases) EXPECT_EQ(verdict(c.text), c.want) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(verdict(c.in), c.want) << c.name;
 }
 
 std::string changes(std::size_t n) {
@@ -108,11 +105,7 @@ TEST(PackageManagerReducer, PackageChangeRuns) {
         "npm http fetch GET 200 https://registry.npmjs.org/b 5ms (cache miss)\n"
         "npm http fetch GET 200 https://registry.npmjs.org/c 5ms (cache miss)\n";
     const std::string warn = "npm warn deprecated inflight@1.0.6: This module is not supported\n";
-    const struct {
-        const char* name;
-        std::string in;
-        std::string want;
-    } cases[] = {
+    const Case cases[] = {
         {"six changes stay", pnpm_log(changes(6)), kPnpmHead + changes(6) + "Done in 1s\n"},
         {"seven are cut", pnpm_log(changes(7)),
          kPnpmHead + changes(3) + "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
