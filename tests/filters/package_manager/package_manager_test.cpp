@@ -12,6 +12,7 @@
 namespace {
 
 using filters::package_manager::detector::detect_package_manager_log;
+using filters::package_manager::detector::may_be_package_manager_log;
 using filters::package_manager::reducer::compress_package_manager_output;
 
 // "manager status" as the headline would name it, or "-" when declined.
@@ -52,7 +53,38 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
          "pnpm success"},
         {"failure word on its own", "added 5 packages\nfound 0 vulnerabilities\nnpm error code E404\nx", "npm failure"},
     };
-    for (const auto& c : cases) EXPECT_EQ(verdict(c.in), c.want) << c.name;
+    for (const auto& c : cases) {
+        EXPECT_EQ(verdict(c.in), c.want) << c.name;
+        // The cheap first look never turns away a log that the detector takes.
+        if (c.want != "-") {
+            EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(c.in))) << c.name;
+        }
+    }
+}
+
+TEST(PackageManagerDetector, FirstLookFindsEvidenceAnywhere) {
+    const std::string filler = "2024-03-14 07:06:40 INFO request served in 12 ms\n";
+    for (const char* line : {
+             "  - Installing six (1.16.0)",                     // indented dash action
+             "\xC2\xA0npm WARN deprecated a@1.0.0",              // no-break space before the start
+             "Resolved 12 packages in 3ms",                    // a count of packages
+             "see uv.lock for the pins",                        // a phrase inside the line
+             "Writing lock file",                               //
+             "[INFO] Installing environment for https://github.com/psf/black.",
+             "Generating autoload files",                       //
+             "bun install v1.1.0 (5f0b2b8d)",                   //
+             "   Installed package `ripgrep v14.1.0` (executable `rg`)",
+             "\xE2\x9E\xA4 YN0000: \xE2\x94\x8C Resolution step",   //
+             "\xF0\x9F\x8D\xBA  /opt/homebrew/Cellar/jq/1.7.1: 19 files",
+             "==> Pouring jq--1.7.1.bottle.tar.gz",             //
+             "dependencies:",                                   //
+             "[3/4] Linking dependencies...",                   //
+         }) {
+        const std::string text = filler + filler + line + "\n" + filler;
+        EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(text))) << line;
+    }
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(filler + filler + filler)));
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex("diff --git a/x b/x\n+ a@1.0.0\n")));
 }
 
 TEST(PackageManagerDetector, DeclinesOtherOutput) {
