@@ -1,11 +1,44 @@
 #include "filters/bundle_report/detector.h"
 
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "text.h"
 
 namespace filters::bundle_report::detector {
 namespace {
 
+// Every report has a line holding this phrase.
+constexpr std::string_view kGzipStage = "computing gzip size";
+
 bool is_extension_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_'; }
+
+// A size number as written, read with the commas between digit groups
+// left out: vite prints sizes of 1000 kB and more as "1,191.42". A comma
+// that does not stand between two digits of the whole part makes the text
+// no number.
+std::optional<double> parse_size_number(std::string_view number) {
+    if (number.find(',') == std::string_view::npos) return text::parse_decimal(number, true);
+    std::string digits;
+    digits.reserve(number.size());
+    bool whole_part = true;
+    for (std::size_t i = 0; i < number.size(); ++i) {
+        const char c = number[i];
+        if (c != ',') {
+            whole_part = whole_part && c != '.' && c != 'e' && c != 'E';
+            digits.push_back(c);
+            continue;
+        }
+        if (!whole_part || i == 0 || i + 1 == number.size() || !text::is_ascii_digit(number[i - 1]) ||
+            !text::is_ascii_digit(number[i + 1]))
+            return std::nullopt;
+    }
+    return text::parse_decimal(digits, true);
+}
 
 bool is_tool_line(std::string_view lower) {
     if (text::contains(lower, "vite") &&
@@ -43,6 +76,60 @@ bool is_diagnostic_line(std::string_view lower) {
 
 }  // namespace
 
+bool may_hold_gzip_stage(std::string_view text) {
+    // One pass finds the three bytes that matter: the "gz" of the phrase
+    // (ASCII case folded by setting bit 5), and ESC and "\r", which may hide
+    // the phrase until the line is normalised. Sixteen positions per step.
+    constexpr std::size_t kGzAt = 10;  // "computing " stands before "gz"
+    auto phrase_at = [&](std::size_t gz) {
+        return gz >= kGzAt && gz - kGzAt + kGzipStage.size() <= text.size() &&
+               text::equals_ignore_case(text.substr(gz - kGzAt, kGzipStage.size()), kGzipStage);
+    };
+    // Whether the line that holds byte `at`, normalised, holds the phrase;
+    // `next` receives the end of that line, where the search goes on.
+    auto normalised_line_holds = [&](std::size_t at, std::size_t& next) {
+        const std::size_t before = text.rfind('\n', at);
+        const std::size_t start = before == std::string_view::npos ? 0 : before + 1;
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        next = end;
+        return text::contains_ignore_case(normalize_line(text.substr(start, end - start)), kGzipStage);
+    };
+    auto check = [&](std::size_t at, std::size_t& next) {
+        const char c = text[at];
+        if (c == '\x1b' || c == '\r') return normalised_line_holds(at, next);
+        next = at + 1;
+        return (c | 0x20) == 'g' && at + 1 < text.size() && (text[at + 1] | 0x20) == 'z' && phrase_at(at);
+    };
+    std::size_t i = 0;
+    std::size_t skip_to = 0;  // the end of the last line normalised whole
+#if defined(__SSE2__)
+    const __m128i fold = _mm_set1_epi8(0x20), g = _mm_set1_epi8('g'), z = _mm_set1_epi8('z');
+    const __m128i esc = _mm_set1_epi8('\x1b'), cr = _mm_set1_epi8('\r');
+    while (i + 17 <= text.size()) {
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const __m128i a = _mm_or_si128(raw, fold);
+        const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i + 1)), fold);
+        const __m128i hit = _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(a, g), _mm_cmpeq_epi8(b, z)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(raw, esc), _mm_cmpeq_epi8(raw, cr)));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (at < skip_to) continue;
+            std::size_t next = 0;
+            if (check(at, next)) return true;
+            if (next > skip_to) skip_to = next;
+        }
+        i = std::max(i + 16, skip_to);
+    }
+#endif
+    for (i = std::max(i, skip_to); i < text.size();) {
+        std::size_t next = 0;
+        if (check(i, next)) return true;
+        i = std::max(i + 1, next);
+    }
+    return false;
+}
+
 std::string normalize_line(std::string_view line) {
     std::string out;
     out.reserve(line.size());
@@ -78,9 +165,18 @@ std::optional<double> metric_bytes(std::string_view unit, double value) {
     return std::nullopt;
 }
 
+std::string_view normalized_view(std::string_view line, std::string& buffer) {
+    if (line.find_first_of("\x1b\r") == std::string_view::npos) return text::trim_end(line);
+    buffer = normalize_line(line);
+    return buffer;
+}
+
 std::optional<AssetRow> parse_asset_row(std::string_view line) {
-    std::string normal = normalize_line(line);
-    std::string_view t = text::trim(normal);
+    std::string buffer;
+    return parse_normalized_row(text::trim(normalized_view(line, buffer)));
+}
+
+std::optional<AssetRow> parse_normalized_row(std::string_view t) {
     std::size_t at = text::find_ignore_case(t, "gzip:");
     if (at == std::string_view::npos) return std::nullopt;
     std::string_view left = t.substr(0, at);
@@ -102,14 +198,14 @@ std::optional<AssetRow> parse_asset_row(std::string_view line) {
     std::string_view path = text::trim_end(left.substr(0, number_tok->first));
     if (path.empty()) return std::nullopt;
 
-    auto number = text::parse_decimal(number_tok->second, true);
+    auto number = parse_size_number(number_tok->second);
     if (!number) return std::nullopt;
     auto size_bytes = metric_bytes(unit_tok->second, *number);
     if (!size_bytes) return std::nullopt;
 
     auto gz_tokens = text::split_whitespace(right);
     if (gz_tokens.size() < 2) return std::nullopt;
-    auto gz_number = text::parse_decimal(gz_tokens[0], true);
+    auto gz_number = parse_size_number(gz_tokens[0]);
     if (!gz_number) return std::nullopt;
     auto gzip_bytes = metric_bytes(gz_tokens[1], *gz_number);
     if (!gzip_bytes) return std::nullopt;
@@ -139,15 +235,17 @@ std::optional<BundleReport> detect_bundle_report(const std::vector<std::string_v
     BundleReport report;
     std::vector<bool> is_row(lines.size(), false);
     bool tool = false, gzip_stage = false, transform_stage = false, diagnostics = false;
+    std::string buffer, lower;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (auto row = parse_asset_row(lines[i])) {
+        const std::string_view t = text::trim(normalized_view(lines[i], buffer));
+        if (auto row = parse_normalized_row(t)) {
             report.rows.push_back(std::move(*row));
             is_row[i] = true;
         }
-        std::string normal = normalize_line(lines[i]);
-        const std::string lower = text::to_lower(text::trim(normal));
+        lower.assign(t);
+        for (char& c : lower) c = text::to_lower_ascii(c);
         tool = tool || is_tool_line(lower);
-        gzip_stage = gzip_stage || text::contains(lower, "computing gzip size");
+        gzip_stage = gzip_stage || text::contains(lower, kGzipStage);
         transform_stage = transform_stage || text::contains(lower, "transforming") ||
                           text::contains(lower, "modules transformed") || text::contains(lower, "rendering chunks");
         if (!is_row[i]) diagnostics = diagnostics || is_diagnostic_line(lower);

@@ -53,6 +53,11 @@ TEST(ParseAssetRow, Rows) {
         {"dist/assets/index-4f2a.js   142.35 kB \xE2\x94\x82 gzip: 45.12 kB", "dist/assets/index-4f2a.js", "js",
          "142.35 kB", 142350, "45.12 kB", 45120},
         {"dist/a.js 1 kB gzip: 0.5 kB", "dist/a.js", "js", "1 kB", 1000, "0.5 kB", 500},
+        // Sizes of 1000 kB and more carry a thousands separator.
+        {"dist/assets/index-CUOMn72T.js    1,129.77 kB \xE2\x94\x82 gzip: 1,681.60 kB", "dist/assets/index-CUOMn72T.js",
+         "js", "1,129.77 kB", 1129770, "1,681.60 kB", 1681600},
+        {"dist/big.wasm 12,345,678 B \xE2\x94\x82 gzip: 1,000 B", "dist/big.wasm", "wasm", "12,345,678 B", 12345678,
+         "1,000 B", 1000},
         {"  dist/app.min.js  2 KiB | gzip: 1 MiB  ", "dist/app.min.js", "js", "2 KiB", 2048, "1 MiB", 1048576},
         {"dist/Index.HTML 12 B \xE2\x94\x82 GZIP: 9 b \xE2\x94\x82 map: 3.10 kB", "dist/Index.HTML", "html", "12 B", 12,
          "9 b", 9},
@@ -96,6 +101,10 @@ TEST(ParseAssetRow, NotRows) {
              "1 kB \xE2\x94\x82 gzip: 1 kB",                        // no path
              "kB \xE2\x94\x82 gzip: 1 kB",                          //
              "dist/a.js 1 kB",                                      // no gzip column
+             "dist/a.js 1,,000 kB \xE2\x94\x82 gzip: 1 kB",       // commas only between digits
+             "dist/a.js ,100 kB \xE2\x94\x82 gzip: 1 kB",         //
+             "dist/a.js 100, kB \xE2\x94\x82 gzip: 1 kB",         //
+             "dist/a.js 1.5,0 kB \xE2\x94\x82 gzip: 1 kB",        //
              "computing gzip size...",                              //
              "",
          })
@@ -278,6 +287,37 @@ TEST(IsDiagnosticBundleReportOutput, DeclinesWhatIsNoReport) {
     std::string split_cr = report(12, {"error: x"});
     split_cr.replace(split_cr.find("computing gzip size"), 19, "computing gz\rip size");
     EXPECT_TRUE(is_diagnostic_bundle_report_output(split_cr));
+}
+
+}  // namespace
+
+namespace {
+
+// The first look for the gzip stage phrase, at every offset against the
+// sixteen-byte steps of its scan and at the very end of the text.
+TEST(DetectorHelpers, MayHoldGzipStage) {
+    const struct {
+        const char* line;
+        bool holds;
+    } cases[] = {
+        {"computing gzip size...", true},
+        {"COMPUTING GZIP SIZE", true},
+        {"\x1b[2mcomputing gzip size...\x1b[22m", true},
+        {"computing \x1b[1mgzip\x1b[22m size", true},  // found once the line is normalised
+        {"computing gzip\r size", true},
+        {"computing gzi size", false},
+        {"computing\ngzip size", false},
+        {"gz gz gZ Gz", false},
+        {"\x1b[2mcomputing sizes\x1b[22m\r", false},
+    };
+    for (const auto& c : cases)
+        for (std::size_t pad = 0; pad < 40; ++pad)
+            for (const char* tail : {"", "\n", "\nmore text after the stage line\n"}) {
+                const std::string t = std::string(pad, 'x') + "\n" + c.line + tail;
+                EXPECT_EQ(detector::may_hold_gzip_stage(t), c.holds) << c.line << " pad " << pad;
+                EXPECT_EQ(detector::may_hold_gzip_stage(std::string(pad, 'y') + c.line + tail), c.holds);
+            }
+    EXPECT_FALSE(detector::may_hold_gzip_stage(""));
 }
 
 }  // namespace

@@ -1,0 +1,497 @@
+#include "filters/package_manager/detector.h"
+
+#include <array>
+#include <cstdint>
+
+#include "filters/package_manager/summary.h"
+#include "text.h"
+
+namespace filters::package_manager::detector {
+namespace {
+
+using text::contains;
+using text::contains_any;
+using text::starts_with_any;
+
+// The manager table, in its fixed order. A tie in score goes to the name
+// that is greatest in byte order, whatever the row.
+enum Manager : std::size_t { uv_pip, poetry, npm, pnpm, yarn, bun, composer, bundler, homebrew, cargo, pre_commit, kCount };
+constexpr std::array<std::string_view, kCount> kNames = {"uv/pip", "poetry", "npm",     "pnpm",  "yarn",      "bun",
+                                                         "composer", "bundler", "homebrew", "cargo", "pre-commit"};
+
+constexpr std::size_t kMinLines = 2;
+constexpr std::size_t kMinScoredLines = 4;
+
+constexpr std::string_view kGemRegistry = "rubygems.org";
+constexpr std::string_view kCrateIndexUpdate = "updating crates.io index";
+
+// A text shorter than this many evidence lines is never a log, so the
+// cheap look stops counting there.
+constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+
+// The bytes that may stand inside a package name: a failure word that
+// touches one of them on an alphanumeric edge is part of a name
+// ("error-ex", "libgpg-error0", "makeerror"), not a word of the log.
+bool is_name_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_' || c == '.' || c == '@' || c == '/'; }
+
+// Whether `word` stands in `lower` as a whole word: an edge of the word
+// that is a letter or digit must not touch a name character.
+bool has_whole_word(std::string_view lower, std::string_view word) {
+    const bool open_start = text::is_ascii_alnum(word.front());
+    const bool open_end = text::is_ascii_alnum(word.back());
+    for (std::size_t at = lower.find(word); at != std::string_view::npos; at = lower.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if (open_start && at > 0 && is_name_char(lower[at - 1])) continue;
+        if (open_end && end < lower.size() && is_name_char(lower[end])) continue;
+        return true;
+    }
+    return false;
+}
+
+bool has_failure_word(std::string_view lower) {
+    for (std::string_view w : {"error", "err!", "err_", "failed", "failure", "fatal", "no solution", "conflict",
+                               "could not", "version solving failed", "solverproblemerror", "yn0001", "yn0028"})
+        if (has_whole_word(lower, w)) return true;
+    return false;
+}
+
+// The reports of a clean audit name vulnerabilities without warning of any.
+constexpr std::array<std::string_view, 2> kCleanAuditPhrases = {"found 0 vulnerabilities",
+                                                                 "no known vulnerabilities found"};
+
+bool has_warning_word(std::string_view lower) {
+    auto warns = [](std::string_view s) {
+        return contains_any(s, {"warn", "vulnerab", "security advisory", "advisory", "advisories", "peer dependency",
+                                "unmet peer", "yn0002", "yn0060", "yn0086"});
+    };
+    if (!warns(lower)) return false;
+    bool clean_audit = false;
+    for (std::string_view p : kCleanAuditPhrases) clean_audit = clean_audit || contains(lower, p);
+    if (!clean_audit) return true;
+    // Look again with the clean-audit phrases blanked out.
+    std::string rest(lower);
+    for (std::string_view p : kCleanAuditPhrases)
+        for (std::size_t at = rest.find(p); at != std::string::npos; at = rest.find(p, at))
+            rest.replace(at, p.size(), p.size(), ' ');
+    return warns(rest);
+}
+
+// "--> src/main.rs:4:5": a compiler's location arrow.
+bool is_arrow_line(std::string_view t) {
+    if (!t.starts_with("--> ")) return false;
+    const std::size_t last = t.rfind(':');
+    if (last == std::string_view::npos || last == 0) return false;
+    const std::size_t prev = t.rfind(':', last - 1);
+    if (prev == std::string_view::npos) return false;
+    return text::is_ascii_digits(t.substr(last + 1)) && text::is_ascii_digits(t.substr(prev + 1, last - prev - 1));
+}
+
+// "|" or "12 |": the source gutter of a compiler diagnostic.
+bool is_bar_line(std::string_view t) {
+    if (t.starts_with("|")) return true;
+    const std::size_t digits = text::digit_run(t);
+    return digits > 0 && text::trim_start(t.substr(digits)).starts_with("|");
+}
+
+bool ends_as_test_result(std::string_view t) {
+    return text::ends_with_any(t, {"Passed", "Failed", "Skipped"}) && contains(t, "...");
+}
+
+// Some whitespace-separated word of `s` passes `f`.
+template <class F>
+bool some_word(std::string_view s, F&& f) {
+    for (std::string_view w : text::split_whitespace(s))
+        if (f(w)) return true;
+    return false;
+}
+
+// `phrase`, which ends in the word "package", standing with that word (or
+// "packages") whole: a package named "packagekit" in a system log
+// ("status installed packagekit:amd64") counts nothing.
+bool has_package_word(std::string_view lower, std::string_view phrase = " package") {
+    for (std::size_t at = lower.find(phrase); at != std::string_view::npos; at = lower.find(phrase, at + 1)) {
+        std::size_t end = at + phrase.size();
+        if (end < lower.size() && lower[end] == 's') ++end;
+        if (end == lower.size() || !is_name_char(lower[end])) return true;
+    }
+    return false;
+}
+
+// " v" and a digit: the version of a crate ("Adding serde v1.0.197"), not a
+// word that begins with "v" ("by vim-runtime").
+bool has_crate_version(std::string_view lower) {
+    for (std::size_t at = lower.find(" v"); at != std::string_view::npos; at = lower.find(" v", at + 1))
+        if (at + 2 < lower.size() && text::is_ascii_digit(lower[at + 2])) return true;
+    return false;
+}
+
+bool word_opens_version(std::string_view w) { return w[0] == '(' || text::is_ascii_digit(w[0]); }
+
+// The part of `t` after a "+ ", "- " or "~ " marker (as `markers` allow).
+std::optional<std::string_view> after_marker(std::string_view t, std::initializer_list<std::string_view> markers) {
+    if (!starts_with_any(t, markers)) return std::nullopt;
+    return t.substr(2);
+}
+
+// Whether the line starts with "- ", an action word and a blank
+// ("- Installing requests (2.31.0)"). "removing" and "downgrading" are
+// the other actions that the dependency-list tools print in this form.
+bool package_dash_action(std::string_view line) {
+    if (!line.starts_with("- ")) return false;
+    const std::string lower = text::to_lower(line.substr(2, 16));
+    return starts_with_any(lower, {"installing ", "updating ", "upgrading ", "locking ", "downloading ", "removing ",
+                                   "downgrading "});
+}
+
+// The phrases that scoring terms look for anywhere in a line, one group per
+// term, so that one pass over a line answers every such term at once.
+enum TermGroup : unsigned {
+    g_pip_names, g_pip_lock, g_pip_sync, g_poetry_files, g_poetry_solver, g_npm_audit, g_pnpm_files, g_yarn_files,
+    g_bun_version, g_bun_saved, g_composer_files, g_bundler_files, g_bundler_gems, g_brew_paths, g_cargo_index,
+    g_pre_commit_files, g_package_word,
+};
+constexpr std::array<text::SearchWord, 51> kTermWords = {{
+    {"collecting ", g_pip_names}, {"using cached ", g_pip_names}, {"successfully installed", g_pip_names},
+    {"uv.lock", g_pip_lock}, {"lockfile", g_pip_lock}, {"lock file", g_pip_lock}, {"--frozen", g_pip_lock},
+    {"--locked", g_pip_lock}, {"no solution found", g_pip_lock},
+    {"uv sync", g_pip_sync}, {"virtual environment at", g_pip_sync},
+    {"poetry.lock", g_poetry_files}, {"poetry install", g_poetry_files}, {"poetry update", g_poetry_files},
+    {"version solving failed", g_poetry_solver}, {"solverproblemerror", g_poetry_solver},
+    {"vulnerabilities", g_npm_audit}, {"npm audit fix", g_npm_audit},
+    {"pnpm-lock.yaml", g_pnpm_files}, {"err_pnpm_", g_pnpm_files}, {"warn_pnpm_", g_pnpm_files},
+    {"frozen-lockfile", g_pnpm_files}, {"pnpm audit", g_pnpm_files},
+    {"yarn.lock", g_yarn_files}, {"peer dependency", g_yarn_files}, {"unmet peer", g_yarn_files},
+    {"immutable install", g_yarn_files}, {"lockfile would have been modified", g_yarn_files},
+    {"bun install v", g_bun_version}, {"saved lockfile", g_bun_saved}, {"packages installed", g_bun_saved},
+    {"composer.json", g_composer_files}, {"composer.lock", g_composer_files}, {"composer audit", g_composer_files},
+    {"security vulnerability advisories", g_composer_files},
+    {"bundle complete", g_bundler_files}, {"bundle updated", g_bundler_files}, {"gemfile.lock", g_bundler_files},
+    {"bundler could not", g_bundler_files}, {kGemRegistry, g_bundler_files},
+    {"gems now installed", g_bundler_gems},
+    {"/opt/homebrew/cellar", g_brew_paths}, {"/usr/local/cellar", g_brew_paths}, {"homebrew/homebrew", g_brew_paths},
+    {"brew install", g_brew_paths}, {"bottle.tar.gz", g_brew_paths},
+    {kCrateIndexUpdate, g_cargo_index}, {"downloading crates", g_cargo_index},
+    {".cache/pre-commit", g_pre_commit_files}, {"pre-commit.log", g_pre_commit_files},
+    {" package", g_package_word},
+}};
+constexpr text::WordSet<kTermWords.size()> kTermWordSet(kTermWords);
+
+// The failure and warning words, found in one pass over a line before the
+// exact tests run.
+constexpr std::array<text::SearchWord, 23> kVerdictWords = {{
+    {"error", 0}, {"err!", 0}, {"err_", 0}, {"failed", 0}, {"failure", 0}, {"fatal", 0}, {"no solution", 0},
+    {"conflict", 0}, {"could not", 0}, {"version solving failed", 0}, {"solverproblemerror", 0}, {"yn0001", 0},
+    {"yn0028", 0},
+    {"warn", 1}, {"vulnerab", 1}, {"security advisory", 1}, {"advisory", 1}, {"advisories", 1},
+    {"peer dependency", 1}, {"unmet peer", 1}, {"yn0002", 1}, {"yn0060", 1}, {"yn0086", 1},
+}};
+constexpr text::WordSet<kVerdictWords.size()> kVerdictWordSet(kVerdictWords);
+
+// The managers whose terms hold on one line, one bit each, at most one
+// point per term.
+struct LineScore {
+    std::array<std::uint8_t, kCount> points{};
+    void add(Manager m, bool term) { points[m] = static_cast<std::uint8_t>(points[m] + (term ? 1 : 0)); }
+};
+
+LineScore score_line(std::string_view t, std::string_view l) {
+    const std::uint32_t found = kTermWordSet.groups_in(l, 0);
+    auto has = [&](TermGroup g) { return ((found >> g) & 1u) != 0; };
+    // "{word} " and " package": no package word, no such phrase.
+    auto cpp = [&](std::string_view w) { return has(g_package_word) && count_packages_phrase(l, w); };
+    LineScore s;
+
+    s.add(uv_pip, has(g_pip_names));
+    s.add(uv_pip, cpp("resolved") || cpp("prepared") || cpp("installed") || cpp("uninstalled"));
+    s.add(uv_pip, has(g_pip_lock));
+    s.add(uv_pip, has(g_pip_sync) || cpp("audited"));
+    if (auto rest = after_marker(t, {"+ ", "- ", "~ "})) s.add(uv_pip, contains(*rest, "=="));
+
+    s.add(poetry, has(g_poetry_files));
+    s.add(poetry, l.starts_with("installing dependencies from lock file"));
+    s.add(poetry, l.starts_with("package operations:") && contains(l, " install"));
+    s.add(poetry, package_dash_action(t) && !contains(t, "/") && (contains(t, "(") || contains(t, " -> ")));
+    s.add(poetry, has(g_poetry_solver));
+
+    s.add(npm, starts_with_any(l, {"npm warn", "npm err!", "npm notice", "npm http", "npm timing", "npm verb",
+                                   "npm sill"}));
+    s.add(npm, cpp("added") || cpp("removed") || cpp("changed") || cpp("updated"));
+    s.add(npm, cpp("audited") || has(g_npm_audit));
+
+    s.add(pnpm, starts_with_any(l, {"progress: resolved", "packages: +", "packages: -", "lockfile is up to date"}));
+    s.add(pnpm, has(g_pnpm_files));
+    s.add(pnpm, text::equals_any(l, {"dependencies:", "devdependencies:", "peerdependencies:", "optionaldependencies:"}));
+    if (auto rest = after_marker(t, {"+ ", "- "})) {
+        const std::string lower = text::to_lower(*rest);
+        s.add(pnpm, contains(lower, "@") || contains(lower, "==") ||
+                        some_word(lower, [](std::string_view w) { return w[0] == 'v' || text::is_ascii_digit(w[0]); }));
+    }
+
+    s.add(yarn, l.starts_with("yarn install v"));
+    s.add(yarn, (starts_with_any(l, {"[1/", "[2/", "[3/", "[4/", "[5/"}) &&
+                 contains_any(l, {"resolving", "fetching", "linking", "building"})) ||
+                    starts_with_any(l, {"success saved lockfile", "success saved ", "done in ",
+                                        "info direct dependencies", "info all dependencies"}));
+    s.add(yarn, t.starts_with("\xE2\x9E\xA4 YN"));
+    s.add(yarn, has(g_yarn_files));
+
+    s.add(bun, has(g_bun_version));
+    s.add(bun, has(g_bun_saved));
+    if (auto rest = after_marker(t, {"+ "})) s.add(bun, contains(*rest, "@"));
+
+    s.add(composer, has(g_composer_files));
+    s.add(composer, starts_with_any(l, {"loading composer repositories", "installing dependencies from lock file",
+                                        "generating autoload files"}));
+    s.add(composer, starts_with_any(l, {"package operations:", "lock file operations:"}));
+    s.add(composer, package_dash_action(t) && contains(t, "/"));
+
+    s.add(bundler, has(g_bundler_files));
+    s.add(bundler, l.starts_with("fetching gem metadata"));
+    s.add(bundler, ((l.starts_with("using ") && !starts_with_any(l, {"using cpython", "using python"})) ||
+                    starts_with_any(l, {"fetching ", "installing "})) &&
+                       some_word(l, word_opens_version));
+    s.add(bundler, has(g_bundler_gems));
+
+    if (l.starts_with("==> "))
+        s.add(homebrew, starts_with_any(l.substr(4), {"pouring", "fetching", "downloading", "installing", "caveats",
+                                                       "summary", "homebrew", "autoremoving"}));
+    s.add(homebrew, has(g_brew_paths));
+    s.add(homebrew, t.starts_with("\xF0\x9F\x8D\xBA"));
+
+    s.add(cargo, has(g_cargo_index));
+    s.add(cargo, cpp("locking") || (has(g_package_word) && has_package_word(l, "installed package")) ||
+                     (l.starts_with("installing ") && has_crate_version(l)));
+    s.add(cargo, starts_with_any(l, {"adding ", "removing ", "updating ", "downgrading "}) && has_crate_version(l));
+
+    s.add(pre_commit, l.starts_with("pre-commit installed at"));
+    s.add(pre_commit, starts_with_any(l, {"[info] initializing environment for", "[info] installing environment for",
+                                          "[info] updating environment for"}));
+    s.add(pre_commit, has(g_pre_commit_files));
+    s.add(pre_commit, l.starts_with("[error]") &&
+                          contains_any(l, {"pre-commit", "unexpected error", "calledprocesserror", "log at"}));
+    return s;
+}
+
+bool is_pnpm_anchor(std::string_view l) {
+    return starts_with_any(l, {"progress: resolved", "packages: +", "packages: -", "lockfile is up to date"}) ||
+           contains_any(l, {"pnpm-lock.yaml", "err_pnpm_", "warn_pnpm_", "frozen-lockfile", "pnpm audit",
+                            "pnpm install"});
+}
+
+bool is_bundler_anchor(std::string_view l) {
+    return contains_any(l, {"gemfile.lock", "bundler", kGemRegistry, "bundle complete", "bundle updated",
+                            "gems now installed", "gem now installed"});
+}
+
+bool is_homebrew_anchor(std::string_view t, std::string_view l) {
+    return t.starts_with("\xF0\x9F\x8D\xBA") ||
+           contains_any(l, {"homebrew", "brew ", "cellar", "bottle", "formula", "cask", "tap", "/opt/homebrew",
+                            "/usr/local/homebrew", "/usr/local/cellar"});
+}
+
+// Every phrase that a scoring term looks for inside a line (or a phrase
+// inside it), for the first look over the whole text.
+constexpr std::array<std::string_view, 47> kInnerSigns = {
+    "collecting ",   "using cached ",     "successfully installed", " package",
+    "uv.lock",       "lockfile",          "lock file",              "--frozen",
+    "--locked",      "no solution found", "uv sync",                "virtual environment at",
+    "poetry.lock",   "poetry install",    "poetry update",          "version solving failed",
+    "solverproblemerror", "vulnerabilit", "npm audit fix",          "pnpm-lock.yaml",
+    "err_pnpm_",     "warn_pnpm_",        "pnpm audit",             "yarn.lock",
+    "peer dependency", "unmet peer",      "immutable install",      "bun install v",
+    "packages installed", "composer.json", "composer.lock",         "composer audit",
+    "bundle complete", "bundle updated",  "gemfile.lock",           "bundler could not",
+    "rubygems.org",  "gems now installed", "/opt/homebrew/cellar",  "/usr/local/cellar",
+    "homebrew/homebrew", "brew install",  "bottle.tar.gz",          "crates.io index",
+    "downloading crates", ".cache/pre-commit", "pre-commit.log",
+};
+constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
+
+// What a line's first bytes tell the first look.
+enum class LineStart { nothing, scores, diff };
+
+// Whether a trimmed line starts the way a scoring term's line starts, or
+// the way a diff's line does. Decided on the first byte for most lines.
+LineStart classify_start(std::string_view t) {
+    const char c = text::to_lower_ascii(t[0]);
+    auto starts = [&](std::initializer_list<std::string_view> prefixes) {
+        for (std::string_view p : prefixes)
+            if (text::starts_with_ignore_case(t, p)) return true;
+        return false;
+    };
+    switch (c) {
+        case '+':
+        case '-':
+        case '~':
+            return t.size() >= 2 && t[1] == ' ' ? LineStart::scores : LineStart::nothing;
+        case '@':
+            return t.starts_with("@@ ") ? LineStart::diff : LineStart::nothing;
+        case 'd':
+            if (t.starts_with("diff --git ")) return LineStart::diff;
+            return starts({"dependencies:", "devdependencies:", "done in ", "downgrading "}) ? LineStart::scores
+                                                                                              : LineStart::nothing;
+        case 'i':
+            if (t.starts_with("Index: ")) return LineStart::diff;
+            return starts({"installing ", "info direct dependencies", "info all dependencies"}) ? LineStart::scores
+                                                                                                : LineStart::nothing;
+        case 'n':
+            return starts({"npm "}) ? LineStart::scores : LineStart::nothing;
+        case 'p':
+            return starts({"progress: resolved", "packages: ", "peerdependencies:", "package operations:",
+                           "pre-commit installed at"})
+                       ? LineStart::scores
+                       : LineStart::nothing;
+        case 'o':
+            return starts({"optionaldependencies:"}) ? LineStart::scores : LineStart::nothing;
+        case 'y':
+            return starts({"yarn install v"}) ? LineStart::scores : LineStart::nothing;
+        case '[':
+            return starts({"[1/", "[2/", "[3/", "[4/", "[5/", "[info] ", "[error]"}) ? LineStart::scores
+                                                                                    : LineStart::nothing;
+        case 's':
+            return starts({"success saved "}) ? LineStart::scores : LineStart::nothing;
+        case 'l':
+            return starts({"loading composer repositories"}) ? LineStart::scores : LineStart::nothing;
+        case 'g':
+            return starts({"generating autoload files"}) ? LineStart::scores : LineStart::nothing;
+        case 'f':
+            return starts({"fetching "}) ? LineStart::scores : LineStart::nothing;
+        case 'u':
+            return starts({"using ", "updating "}) ? LineStart::scores : LineStart::nothing;
+        case 'a':
+            return starts({"adding "}) ? LineStart::scores : LineStart::nothing;
+        case 'r':
+            return starts({"removing "}) ? LineStart::scores : LineStart::nothing;
+        case '=':
+            return t.starts_with("==> ") ? LineStart::scores : LineStart::nothing;
+        case '\xE2':
+            return t.starts_with("\xE2\x9E\xA4 ") ? LineStart::scores : LineStart::nothing;
+        case '\xF0':
+            return t.starts_with("\xF0\x9F\x8D\xBA") ? LineStart::scores : LineStart::nothing;
+        default:
+            return LineStart::nothing;
+    }
+}
+
+// The line without its leading whitespace; ASCII blanks are passed over
+// byte by byte and only a line that begins with another byte above 0x7F is
+// decoded.
+std::string_view trim_start_fast(std::string_view line) {
+    std::size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    line.remove_prefix(i);
+    if (!line.empty() && (static_cast<unsigned char>(line[0]) >= 0x80 || text::is_ascii_whitespace(line[0])))
+        return text::trim_start(line);
+    return line;
+}
+
+}  // namespace
+
+bool may_be_package_manager_log(const text::LineIndex& lines) {
+    bool scores = false, minus_header = false, plus_header = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view t = trim_start_fast(lines[i]);
+        if (t.empty()) continue;
+        switch (classify_start(t)) {
+            case LineStart::diff:
+                return false;
+            case LineStart::scores:
+                scores = true;
+                break;
+            case LineStart::nothing:
+                break;
+        }
+        minus_header = minus_header || t.starts_with("--- ");
+        plus_header = plus_header || t.starts_with("+++ ");
+        if (minus_header && plus_header) return false;
+    }
+    return scores || kInnerSignSet.found_in(lines.text());
+}
+
+bool count_packages_phrase(std::string_view lower, std::string_view word) {
+    if (!has_package_word(lower)) return false;
+    for (std::size_t at = lower.find(word); at != std::string_view::npos; at = lower.find(word, at + 1))
+        if (at + word.size() < lower.size() && lower[at + word.size()] == ' ') return true;
+    return false;
+}
+
+std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<std::string_view>& lines) {
+    std::array<std::uint64_t, kCount> scores{};
+    std::array<std::size_t, kCount> first_scored{};
+    first_scored.fill(kNoLine);
+    bool arrow = false, bar = false, error_colon = false, minus_header = false, plus_header = false;
+    std::vector<std::string_view> evidence;
+    std::string lower;
+
+    for (std::string_view raw : lines) {
+        const std::string_view t = text::trim(raw);
+        if (t.empty()) continue;
+        // A diff (of a package list or of code) is no log of a run.
+        if (starts_with_any(t, {"diff --git ", "Index: ", "@@ "})) return std::nullopt;
+        minus_header = minus_header || t.starts_with("--- ");
+        plus_header = plus_header || t.starts_with("+++ ");
+        if (minus_header && plus_header) return std::nullopt;
+
+        if (text::contains_ignore_case(t, "could not compile")) return std::nullopt;
+        if (starts_with_any(t, {"error[E", "warning[E"})) return std::nullopt;
+        if (ends_as_test_result(t)) return std::nullopt;
+        arrow = arrow || is_arrow_line(t);
+        bar = bar || is_bar_line(t);
+        error_colon = error_colon || text::contains_ignore_case(t, "error:");
+
+        // Most lines of any text hold no evidence: only a line whose start
+        // or content can meet some term is scored.
+        if (classify_start(t) == LineStart::scores || kInnerSignSet.found_in(t)) {
+            lower.assign(t);
+            for (char& c : lower) c = text::to_lower_ascii(c);
+            const LineScore s = score_line(t, lower);
+            for (std::size_t m = 0; m < kCount; ++m) {
+                if (s.points[m] == 0) continue;
+                scores[m] += s.points[m];
+                if (first_scored[m] == kNoLine) first_scored[m] = evidence.size();
+            }
+        }
+        evidence.push_back(t);
+    }
+    if (evidence.size() < kMinLines) return std::nullopt;
+    if (arrow && (bar || error_colon)) return std::nullopt;
+
+    // Whether some evidence line passes `test` (given the line and its
+    // lowercased copy). Asked only when the answer matters.
+    auto some_line = [&](auto&& test) {
+        for (std::string_view t : evidence) {
+            lower.assign(t);
+            for (char& c : lower) c = text::to_lower_ascii(c);
+            if (test(t, std::string_view(lower))) return true;
+        }
+        return false;
+    };
+    if (scores[pnpm] > 0 && !some_line([](std::string_view, std::string_view l) { return is_pnpm_anchor(l); }))
+        scores[pnpm] = 0;
+    if (scores[bundler] > 0 && !some_line([](std::string_view, std::string_view l) { return is_bundler_anchor(l); }))
+        scores[bundler] = 0;
+    if (scores[homebrew] > 0 && !some_line(is_homebrew_anchor)) scores[homebrew] = 0;
+
+    std::uint64_t total = 0;
+    std::size_t winner = 0;
+    for (std::size_t m = 0; m < kCount; ++m) {
+        total += scores[m];
+        if (scores[m] > scores[winner] || (scores[m] == scores[winner] && kNames[m] > kNames[winner])) winner = m;
+    }
+    if (total == 0 || evidence.size() < kMinScoredLines) return std::nullopt;
+    // One scored line carries a log only when it is itself the error or
+    // warning that the log is about; a lone weak line in some other text
+    // ("invoke-rc.d: could not ...") does not make that text a failed install.
+    if (total == 1 && !summary::is_error_warning_line(evidence[first_scored[winner]])) return std::nullopt;
+    const bool failure = evidence.front().starts_with("\xC3\x97") ||
+                         some_line([](std::string_view, std::string_view l) {
+                             return (kVerdictWordSet.groups_in(l, 1u) & 1u) && has_failure_word(l);
+                         });
+    if (total == 1 && !failure) return std::nullopt;
+    const bool warning = some_line([](std::string_view, std::string_view l) {
+        return (kVerdictWordSet.groups_in(l, 2u) & 2u) && has_warning_word(l);
+    });
+    return PackageManagerLog{std::string(kNames[winner]), failure, warning};
+}
+
+}  // namespace filters::package_manager::detector

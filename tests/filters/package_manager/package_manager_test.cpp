@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "filters/package_manager/detector.h"
+#include "filters/package_manager/reducer.h"
+#include "text.h"
+#include "../../support.h"
+
+namespace {
+
+using filters::package_manager::detector::detect_package_manager_log;
+using filters::package_manager::detector::may_be_package_manager_log;
+using filters::package_manager::reducer::compress_package_manager_output;
+
+// "manager status" as the headline would name it, or "-" when declined.
+std::string verdict(const std::string& text) {
+    const auto log = detect_package_manager_log(text::split_on_newline(text));
+    if (!log) return "-";
+    return log->manager + " " + (log->failure ? "failure" : log->warning ? "warning" : "success");
+}
+
+using test_support::Case;
+
+TEST(PackageManagerDetector, EvidenceAndVerdict) {
+    const Case cases[] = {
+        {"one line", "added 3 packages, and audited 4 packages in 1s", "-"},
+        {"three lines, score 2", "added 3 packages in 1s\nfound 0 vulnerabilities\nok", "-"},
+        {"four lines, score 2", "up to date\nadded 3 packages in 1s\nfound 0 vulnerabilities\nok", "npm success"},
+        {"lone npm err!", "a\nb\nnpm ERR! code E404\nc", "npm failure"},
+        {"lone npm notice", "a\nb\nnpm notice New minor version\nc", "-"},
+        {"npm vs yarn tie", "yarn.lock\nadded 2 packages\nx\ny", "yarn success"},
+        {"pnpm vs npm tie", "Packages: +2\nadded 2 packages\nx\ny", "pnpm success"},
+        {"gem lines need the bundler anchor", "Using rake 13.0.6\nUsing rack 3.0.8\nFetching json 2.7.1\nx", "-"},
+        {"bundler with its anchor",
+         "Fetching gem metadata from https://rubygems.org/\nUsing rake 13.0.6\nUsing rack 3.0.8\nBundle complete! 2 Gemfile "
+         "dependencies, 2 gems now installed.",
+         "bundler success"},
+        {"homebrew", "==> Fetching jq\n==> Pouring jq--1.7.1.arm64_sonoma.bottle.tar.gz\nx\n\xF0\x9F\x8D\xBA  done",
+         "homebrew success"},
+        {"cargo", "    Updating crates.io index\n     Locking 2 packages to latest compatible versions\n      Adding "
+                  "serde v1.0.197\n   Compiling serde v1.0.197",
+         "cargo success"},
+        {"leading multiplication sign", "\xC3\x97 No solution found when resolving dependencies\nuv.lock\nx\ny",
+         "uv/pip failure"},
+        {"non-zero audit warns", "added 3 packages\nfound 2 vulnerabilities (1 low, 1 high)\nx\ny", "npm warning"},
+        {"clean audits do not warn", "added 3 packages\nfound 0 vulnerabilities\nNo known vulnerabilities found\ny",
+         "npm success"},
+        {"failure words in package names", "Packages: +5\n+ error-ex 1.3.2\n+ es-errors 1.3.0\n+ makeerror 1.0.12\n"
+                                           "+ check-error 1.0.3\n+ libgpg-error0 1.46",
+         "pnpm success"},
+        {"failure word on its own", "added 5 packages\nfound 0 vulnerabilities\nnpm error code E404\nx", "npm failure"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(verdict(c.in), c.want) << c.name;
+        // The cheap first look never turns away a log that the detector takes.
+        if (c.want != "-") {
+            EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(c.in))) << c.name;
+        }
+    }
+}
+
+TEST(PackageManagerDetector, FirstLookFindsEvidenceAnywhere) {
+    const std::string filler = "2024-03-14 07:06:40 INFO request served in 12 ms\n";
+    for (const char* line : {
+             "  - Installing six (1.16.0)",                     // indented dash action
+             "\xC2\xA0npm WARN deprecated a@1.0.0",              // no-break space before the start
+             "Resolved 12 packages in 3ms",                    // a count of packages
+             "see uv.lock for the pins",                        // a phrase inside the line
+             "Writing lock file",                               //
+             "[INFO] Installing environment for https://github.com/psf/black.",
+             "Generating autoload files",                       //
+             "bun install v1.1.0 (5f0b2b8d)",                   //
+             "   Installed package `ripgrep v14.1.0` (executable `rg`)",
+             "\xE2\x9E\xA4 YN0000: \xE2\x94\x8C Resolution step",   //
+             "\xF0\x9F\x8D\xBA  /opt/homebrew/Cellar/jq/1.7.1: 19 files",
+             "==> Pouring jq--1.7.1.bottle.tar.gz",             //
+             "dependencies:",                                   //
+             "[3/4] Linking dependencies...",                   //
+         }) {
+        const std::string text = filler + filler + line + "\n" + filler;
+        EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(text))) << line;
+    }
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(filler + filler + filler)));
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex("diff --git a/x b/x\n+ a@1.0.0\n")));
+}
+
+TEST(PackageManagerDetector, DeclinesOtherOutput) {
+    const std::string npm = "added 3 packages in 1s\nfound 0 vulnerabilities\nx\ny\n";
+    const Case cases[] = {
+        {"rust compile failure", npm + "error: could not compile `x`", "-"},
+        {"rust error code", npm + "error[E0308]: mismatched types", "-"},
+        {"compiler arrow and gutter", npm + "--> src/main.rs:4:5\n  |", "-"},
+        {"compiler arrow and error:", npm + "--> src/main.rs:4:5\nerror: bad", "-"},
+        {"arrow alone is fine", npm + "--> src/main.rs:4:5", "npm success"},
+        {"test result line", npm + "Test.Run ... Passed", "-"},
+        {"git diff", "diff --git a/package.json b/package.json\n" + npm, "-"},
+        {"hunk", npm + "@@ -1,3 +1,4 @@", "-"},
+        {"svn diff", "Index: package.json\n" + npm, "-"},
+        {"unified headers", "--- a/x\n+++ b/x\n" + npm, "-"},
+        // One weak line and a "could not" elsewhere is no failed install.
+        {"apt-get with one weak line",
+         "Setting up sl (5.02-1+b1) ...\nProcessing triggers for man-db\nFetching sl (5.02)\ninvoke-rc.d: could not "
+         "determine current runlevel",
+         "-"},
+        {"system package log",
+         "2026-05-09 07:29:30 status installed packagekit:amd64 1.2.6-5\n2026-05-09 07:29:30 status installed "
+         "packagekit-tools:amd64 1.2.6-5\n2026-05-09 07:29:12 install libgpg-error-dev:amd64 <none> 1.46-1\nx",
+         "-"},
+        {"diversions by vim-runtime",
+         "Adding 'diversion of /a to /b by vim-runtime'\nAdding 'diversion of /c to /d by vim-runtime'\nx\ny", "-"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(verdict(c.in), c.want) << c.name;
+}
+
+std::string changes(std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += text::format("+ pkg{} 1.0.{}\n", i, i);
+    return out;
+}
+
+std::string pnpm_log(const std::string& body) {
+    std::string progress;
+    for (int i = 1; i <= 5; ++i) progress += text::format("Progress: resolved {}, reused 0, downloaded {}, added 0\n", i, i);
+    return "Packages: +9\n" + progress + "dependencies:\n" + body +
+           "Done in 1s\n";
+}
+
+const std::string kPnpmHead =
+    "package manager: pnpm success\n\xE2\x80\xA6 6 package-manager progress lines omitted\ndependencies:\n";
+
+TEST(PackageManagerReducer, PackageChangeRuns) {
+    const std::string fetches =
+        "npm http fetch GET 200 https://registry.npmjs.org/a 5ms (cache miss)\n"
+        "npm http fetch GET 200 https://registry.npmjs.org/b 5ms (cache miss)\n"
+        "npm http fetch GET 200 https://registry.npmjs.org/c 5ms (cache miss)\n";
+    const std::string warn = "npm warn deprecated inflight@1.0.6: This module is not supported\n";
+    const Case cases[] = {
+        {"six changes stay", pnpm_log(changes(6)), kPnpmHead + changes(6) + "Done in 1s\n"},
+        {"seven are cut", pnpm_log(changes(7)),
+         kPnpmHead + changes(3) + "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
+        {"eight are cut", pnpm_log(changes(8)),
+         kPnpmHead + changes(3) + "\xE2\x80\xA6 3 package change lines omitted\n+ pkg6 1.0.6\n+ pkg7 1.0.7\nDone in 1s\n"},
+        {"a blank line does not end a run", pnpm_log(changes(4) + "\n" + "+ pkg4 1.0.4\n+ pkg5 1.0.5\n+ pkg6 1.0.6\n"),
+         kPnpmHead + changes(3) + "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
+        {"another line does", pnpm_log(changes(4) + "devDependencies:\n+ pkg4 1.0.4\n+ pkg5 1.0.5\n+ pkg6 1.0.6\n"),
+         kPnpmHead + changes(4) + "devDependencies:\n+ pkg4 1.0.4\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
+        {"success drops chatter", fetches + warn + "chatter here\nadded 3 packages in 1s\n",
+         "package manager: npm warning\n\xE2\x80\xA6 3 package-manager progress lines omitted\n" + warn +
+             "\xE2\x80\xA6 1 package-manager progress line omitted\nadded 3 packages in 1s\n"},
+        {"failure keeps it", fetches + warn + "chatter here\nnpm error code E404\nadded 3 packages in 1s\n",
+         "package manager: npm failure\n\xE2\x80\xA6 3 package-manager progress lines omitted\n" + warn +
+             "chatter here\nnpm error code E404\nadded 3 packages in 1s\n"},
+        {"adjacent repeats once", fetches + warn + warn + "added 3 packages in 1s\n" + warn,
+         "package manager: npm warning\n\xE2\x80\xA6 3 package-manager progress lines omitted\n" + warn +
+             "added 3 packages in 1s\n" + warn},
+        {"no final newline", fetches + warn + "added 3 packages in 1s",
+         "package manager: npm warning\n\xE2\x80\xA6 3 package-manager progress lines omitted\n" + warn +
+             "added 3 packages in 1s"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(compress_package_manager_output(c.in), c.want) << c.name;
+}
+
+// Whether a line survives in a successful npm log: package changes and
+// important lines stay, progress and plain chatter are counted away.
+bool kept_in_success_log(const std::string& line) {
+    std::string fetches;
+    for (int i = 0; i < 10; ++i) fetches += text::format("npm http fetch GET 200 https://registry.npmjs.org/p{} 5ms\n", i);
+    const std::string out = compress_package_manager_output(fetches + "added 3 packages in 1s\n" + line + "\n" + fetches);
+    EXPECT_TRUE(out.starts_with("package manager: npm ")) << line;
+    return text::contains(out, "\n" + line + "\n");
+}
+
+TEST(PackageManagerReducer, LineClasses) {
+    const struct {
+        const char* line;
+        bool kept;
+    } cases[] = {
+        {"+ left-pad 1.3.0", true},              // a digit in the version word
+        {"+ two words", false},                  //
+        {"- six (1.16.0)", true},                // a later word opens with "("
+        {"\xE2\x94\x9C\xE2\x94\x80 chalk@4.1.2", true},
+        {"\xE2\x94\x9C\xE2\x94\x80 chalk", false},  // a tree row without "@"
+        {"Using rake 13.0.6", true},
+        {"Using Python 3.11.2 environment at /tmp/v", false},  // progress, however it goes on
+        {"Updating serde v1.0.1 -> v1.0.2", true},
+        {"Updating dependencies", false},
+        {"=====>   ", false},                     // a drawn bar
+        {"Installing collected packages: vtest", true},
+        {"Downloading https://files.example.org/a.whl", false},  // progress, even with a URL
+        {"see ./logs/install.txt for details", true},            // a path word
+        {"( ) [ ]", false},
+        {"npm WARN deprecated a@1.0.0", true},
+        {"\xE2\x9E\xA4 YN0000: \xC2\xB7 Done in 1s", false},
+        {"\xE2\x9E\xA4 YN0002: a@npm:1.0.0 doesn't provide b", true},
+        {"hint: run with --verbose", true},
+        {"brew services start postgresql@16", true},
+        {"just some chatter", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kept_in_success_log(c.line), c.kept) << c.line;
+}
+
+TEST(PackageManagerReducer, ReturnsInputWhenNotSmaller) {
+    // Every line kept: the headline would only add bytes.
+    const std::string all_kept = "npm warn a\nnpm warn b\nadded 1 package in 1s\nnpm warn c\n";
+    for (const std::string& in : {all_kept, std::string("hello\nworld\n"), std::string(), std::string("\n")})
+        EXPECT_EQ(compress_package_manager_output(in), in);
+}
+
+}  // namespace
