@@ -2,18 +2,33 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
-#include <string>
+#include <cstring>
 
-#include "filters/build_compiler/line_scan.h"
 #include "filters/build_compiler/summary.h"
 #include "text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace filters::build_compiler::detector {
 
 using namespace summary;
 
 namespace {
+
+// The tools in scoring order; the winner is the highest score, ties going to
+// the name that is greater byte by byte.
+constexpr std::string_view kToolNames[] = {
+    "cargo/rustc",    "tsc",          "eslint",           "mypy",     "ruff",         "pyright",  "biome",
+    "oxlint",         "shellcheck",   "markdownlint",     "yamllint", "golangci-lint", "gcc/clang", "go-build",
+    "msbuild/dotnet", "maven/gradle", "make/ninja/cmake", "nx/turbo", "swift/xcode",
+};
+
+struct Candidate {
+    std::string_view tool;
+    std::uint64_t score;
+};
 
 // Line counts of every tool's classifiers, and the phrases of the whole text
 // that some scores or flags ask about, gathered in one pass.
@@ -68,7 +83,8 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     if (p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle", "> task ",
                          "execution failed for task"}))
         maven_gradle_marker = true;
-    if (p.has_any({"nx ", "turbo"})) nx_turbo_marker = true;
+    // "nx" as a word of its own: "Lynx" names no build tool.
+    if (p.has("turbo") || (p.has("nx") && has_severity_word(p.lower(), "nx"))) nx_turbo_marker = true;
     if (p.has_any({"xcodebuild", "swiftcompile", "** build failed **"})) xcode_marker = true;
 
     if (!error_signal) error_signal = line_has_error_signal(p);
@@ -88,30 +104,30 @@ std::uint32_t Tally::add(const PreparedLine& p) {
         return yes;
     };
 
-    cargo_headers += mark(starts_with_any(t, {"error:", "error[", "warning:", "warning["}));
-    cargo_arrows += mark(t.starts_with("--> ") && has_line_col_suffix(t));
+    cargo_headers += mark(text::starts_with_any(t, {"error:", "error[", "warning:", "warning["}));
+    // Every located diagnostic shape, note and file:line frame holds a ":";
+    // on a line without one those tests cannot succeed and are skipped.
+    const bool located = t.find(':') != std::string_view::npos;
+
+    cargo_arrows += mark(located && t.starts_with("--> ") && has_line_col_suffix(t));
     bool bar = mark(is_rust_source_bar_line(t));
     rust_bars += bar;
     progress += note(is_progress_line(p), kProgressRole);
 
-    // Every located diagnostic shape holds a ":"; on a line without one
-    // those tests cannot succeed, so they are skipped there.
-    const bool located = t.find(':') != std::string_view::npos;
-
     tsc += mark(note(located && is_tsc_diagnostic_line(p), kTscRole));
     eslint_issues += mark(note(located && is_eslint_issue_line(p), kEslintIssueRole));
     eslint_headers += note(is_eslint_file_header(p), kEslintHeaderRole);
-    bool mypy = mark(located && parse_mypy_diagnostic_line(t).has_value());
+    bool mypy = mark(note(located && parse_mypy_diagnostic_line(t).has_value(), kMypyRole));
     mypy_diagnostics += mypy;
     ruff += mark(note(located && is_ruff_diagnostic_line(p), kRuffRole));
     pyright += mark(located && is_pyright_diagnostic_line(p));
     biome += mark(note(located && is_biome_diagnostic_line(p), kBiomeRole));
     oxlint += mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole));
-    oxlint_frames += mark(note(is_oxlint_frame_line(t), kOxlintFrameRole));
+    oxlint_frames += mark(note(located && is_oxlint_frame_line(t), kOxlintFrameRole));
 
-    shellcheck_headers += mark(note(is_shellcheck_header_line(p), kShellcheckHeaderRole));
+    shellcheck_headers += mark(note(located && is_shellcheck_header_line(p), kShellcheckHeaderRole));
     shellcheck += mark(is_shellcheck_diagnostic_line(p));
-    shellcheck_gcc += is_shellcheck_gcc_diagnostic_line(p);
+    shellcheck_gcc += located && is_shellcheck_gcc_diagnostic_line(p);
     markdownlint += mark(located && is_markdownlint_diagnostic_line(p));
     yamllint += mark(located && is_yamllint_diagnostic_line(p));
     yamllint_headers += note(is_yamllint_file_header(p), kYamllintHeaderRole);
@@ -124,7 +140,7 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     go_headers += mark(note(is_go_build_package_header(p), kGoHeaderRole));
     go_diagnostics += mark(located && is_go_build_diagnostic_line(p));
     msbuild += mark(is_msbuild_diagnostic_line(p));
-    swift_diagnostics += c_family_line && has(t, ".swift:");
+    swift_diagnostics += c_family_line && text::contains(t, ".swift:");
 
     // The per-tool summary tests, each run once: they count for their
     // tools and make up the final-summary test.
@@ -159,13 +175,22 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     any_final_summary = any_final_summary || final_summary;
     if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
         p.has("success: no issues found") ||
-        (has(t, "[") && has(t, "]") && mypy) || final_summary)
+        (text::contains(t, "[") && text::contains(t, "]") && mypy) || final_summary)
         ++mypy_signals;
 
-    mark(note(is_note_help_line(t), kNoteHelpRole));
+    mark(note(located && is_note_help_line(t), kNoteHelpRole));
     if (!important) mark(is_lint_source_context_line(t));
-    if (important) roles |= kImportantRole;
     note(is_pyright_file_header(p), kPyrightHeaderRole);
+    if (important) return roles | kImportantRole;
+
+    // What the filter may still keep of a line that no shape accepts.
+    note(states_build_failure(p), kFailureStatementRole);
+    if (located) {
+        note(go_located_message(p).has_value(), kGoLocatedRole);
+        auto split = split_path_after_extension(p, kBiomeSources);
+        note(split && consume_line_col_then_space(split->rest).has_value(), kBiomeLocatedRole);
+    }
+    note(text::starts_with_any(t, {"× ", "x ", "! ", "⚠ "}), kMarkedHeadingRole);
     return roles;
 }
 
@@ -211,228 +236,8 @@ std::vector<Candidate> score_tools(const Tally& n) {
     return out;
 }
 
-// ------------------------------------------------ the light first look --
-
-// The phrases of the maven/gradle and nx/turbo lines and markers that can
-// stand anywhere in a line. Each is found from one of its byte pairs that is
-// rare in text (`anchor` is the index of the pair's second byte), so the
-// scan of a line tests one bit per byte and compares phrases only where
-// that pair occurs.
-struct Phrase {
-    std::string_view text;  // lowercase, compared with ASCII case folded
-    std::size_t anchor;
-    bool LineHints::*flag;
-};
-
-constexpr Phrase kPhrases[] = {
-    {"nx ", 1, &LineHints::nx_marker},
-    {"turbo", 3, &LineHints::nx_marker},
-    {"command exited", 10, &LineHints::may_be_nx},
-    {"failed tasks:", 1, &LineHints::may_be_nx},
-    {"execution failed for task", 11, &LineHints::may_be_maven},
-    {"execution failed for task", 11, &LineHints::maven_marker},
-    {"build fail", 7, &LineHints::may_be_maven},
-    {"build failure", 7, &LineHints::maven_marker},
-    {"surefire-reports", 9, &LineHints::may_be_maven},
-    {"test report", 7, &LineHints::may_be_maven},
-    {"maven-surefire-plugin", 2, &LineHints::maven_marker},
-    {"gradle", 4, &LineHints::maven_marker},
-    {"> task ", 1, &LineHints::maven_marker},
-};
-
-using PairSet = std::array<std::uint64_t, 1024>;  // one bit per byte pair
-
-constexpr void add_pair(PairSet& set, unsigned a, unsigned b) {
-    unsigned bit = (a << 8) | b;
-    set[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-}
-
-// Both cases of an ASCII letter, else the byte itself.
-constexpr std::array<unsigned, 2> both_cases(char c) {
-    auto u = static_cast<unsigned char>(c);
-    if (c >= 'a' && c <= 'z') return {u, u - 32U};
-    return {u, u};
-}
-
-// The byte pairs at which the scan stops: any byte then ":" (a location or
-// ": error"), any byte then ESC (colour codes), "SC" (shellcheck codes) and
-// the anchors of `kPhrases`. The byte before the first one counts as 0.
-constexpr PairSet kStopPairs = [] {
-    PairSet set{};
-    for (unsigned a = 0; a < 256; ++a) {
-        add_pair(set, a, ':');
-        add_pair(set, a, 0x1b);
-    }
-    add_pair(set, 'S', 'C');
-    for (const auto& p : kPhrases)
-        for (unsigned a : both_cases(p.text[p.anchor - 1]))
-            for (unsigned b : both_cases(p.text[p.anchor])) add_pair(set, a, b);
-    return set;
-}();
-
-inline bool is_stop_pair(unsigned a, unsigned b) {
-    unsigned bit = (a << 8) | b;
-    return (kStopPairs[bit >> 6] >> (bit & 63)) & 1U;
-}
-
-// `needle` (lowercase) starts `back` bytes before `at`, ASCII case folded.
-inline bool phrase_at(std::string_view t, std::size_t at, std::size_t back, std::string_view needle) {
-    if (at < back) return false;
-    std::size_t start = at - back;
-    return t.size() - start >= needle.size() && text::equals_ignore_case(t.substr(start, needle.size()), needle);
-}
-
-// Every source extension any located classifier looks for, each of them a
-// dot and letters only.
-constexpr std::string_view kLocatedExtensions[] = {
-    "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
-    "astro", "yaml", "yml", "go", "swift", "cpp", "cxx", "hpp", "cc",  "hh",    "mm",  "c",   "h",   "m",
-};
-
-// The letters right before `colon` follow a dot and name one of those
-// extensions (ASCII case folded: the tsc test reads the lowercased line).
-bool located_extension_before(std::string_view t, std::size_t colon) {
-    std::size_t start = colon;
-    while (start > 0 && colon - start < 7 && text::is_ascii_alpha(t[start - 1])) --start;
-    std::size_t n = colon - start;
-    if (n == 0 || n > 6 || start == 0 || t[start - 1] != '.') return false;
-    std::string_view ext = t.substr(start, n);
-    for (auto known : kLocatedExtensions)
-        if (text::equals_ignore_case(ext, known)) return true;
-    return false;
-}
-
-// A first word "line:column" and a second word "error" or "warning": an
-// eslint issue or a yamllint diagnostic.
-bool is_located_severity_line(std::string_view t) {
-    WordCursor words(t);
-    auto first = words.next();
-    if (!first || !is_line_col(*first)) return false;
-    auto second = words.next();
-    return second && (text::equals_ignore_case(*second, "error") || text::equals_ignore_case(*second, "warning"));
-}
-
-// The hints a line gives by how it starts.
-void hint_by_start(std::string_view t, LineHints& h) {
-    switch (t[0]) {
-    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'n': case 'N': case 'c': case 'C':
-        if (starts_with_any_ignore_case(t, {"erro", "warning", "level=error", "level=fatal", "ninja: build stopped:",
-                                            "cmake error at ", "cmake warning at "}))
-            h.may_qualify = true;
-        break;
-    case 'm': case 'M':
-        if (text::starts_with_ignore_case(t, "make") && has(t, "***")) h.may_qualify = true;
-        break;
-    case '*':
-        if (t == "** BUILD FAILED **") h.may_qualify = true;
-        if (starts_with_any(t, {"* What went wrong:", "* Try:"})) h.may_be_maven = true;
-        break;
-    case 'T':
-        if (t.starts_with("The following build commands failed:")) h.may_qualify = true;
-        break;
-    case '[':
-        if (starts_with_any(t, {"[ERROR] ", "[WARNING] "})) h.may_be_maven = true;
-        break;
-    case '>':
-        if (t.starts_with("> Task ")) h.may_be_maven = true;
-        break;
-    case '-':
-        if (t.starts_with("- ") && (has(t, "#") || has(t, ":"))) h.may_be_nx = true;
-        break;
-    default:
-        if (t.starts_with("× ") || t.starts_with("! ") ||
-            (text::is_ascii_digit(t[0]) && is_located_severity_line(t)))
-            h.may_qualify = true;
-        else if (t.starts_with("• Running target"))
-            h.may_be_nx = true;
-        break;
-    }
-    // "FAILURE:" is maven's; "Failed:", "failed task" and "tasks:" nx's.
-    if (t.starts_with("FAILURE:")) h.may_be_maven = true;
-    if (starts_with_any_ignore_case(t, {"fail", "tasks:"}) || t.starts_with("NX   ")) h.may_be_nx = true;
-}
-
-}  // namespace
-
-LineHints hint_line(std::string_view t) {
-    LineHints h;
-    if (t.empty()) return h;
-    hint_by_start(t, h);
-    if (h.may_qualify) return h;
-
-    // Located diagnostics, shellcheck codes and phrases anywhere.
-    const std::size_t n = t.size();
-    const char* data = t.data();
-    unsigned previous = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned current = static_cast<unsigned char>(data[i]);
-        unsigned before = previous;
-        previous = current;
-        if (!is_stop_pair(before, current)) continue;
-        if (current == ':') {
-            // ": error" / ": warning" (tsc, msbuild, eslint) or a source
-            // path before the colon (every located diagnostic).
-            if ((i + 2 < n && data[i + 1] == ' ' &&
-                 (text::starts_with_ignore_case(t.substr(i + 2), "error") ||
-                  text::starts_with_ignore_case(t.substr(i + 2), "warning"))) ||
-                (text::is_ascii_alpha(static_cast<char>(before)) && located_extension_before(t, i))) {
-                h.may_qualify = true;
-                return h;
-            }
-        } else if (current == 0x1b) {
-            h.escape = true;
-        } else if (current == 'C' && before == 'S' &&
-                   ((i + 1 < n && text::is_ascii_digit(data[i + 1])) || (i > 1 && data[i - 2] == '['))) {
-            // A shellcheck code ("SC2086") or its bracketed form ("[SC").
-            h.may_qualify = true;
-            return h;
-        } else {
-            for (const auto& p : kPhrases)
-                if (phrase_at(t, i, p.anchor, p.text)) h.*p.flag = true;
-        }
-    }
-    return h;
-}
-
-bool may_name_a_tool(std::string_view text) {
-    // Fewer than two non-blank lines are never recognised; a one-line
-    // document of many megabytes need not be scanned to learn that.
-    std::size_t non_blank = 0;
-    for (std::size_t pos = 0; pos < text.size() && non_blank < 2;) {
-        std::size_t end = std::min(text.find('\n', pos), text.size());
-        non_blank += !text::trim(text.substr(pos, end - pos)).empty();
-        pos = end + 1;
-    }
-    if (non_blank < 2) return false;
-
-    bool maven_line = false, maven_marker = false, nx_line = false, nx_marker = false;
-    std::string stripped;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view raw = text.substr(pos, end - pos);
-        pos = end + 1;
-        LineHints h = hint_line(text::trim(raw));
-        if (h.escape) {
-            stripped = text::strip_ansi(raw);
-            h = hint_line(text::trim(stripped));
-        }
-        if (h.may_qualify) return true;
-        maven_line |= h.may_be_maven;
-        maven_marker |= h.maven_marker;
-        nx_line |= h.may_be_nx;
-        nx_marker |= h.nx_marker;
-        if ((maven_line && maven_marker) || (nx_line && nx_marker)) return true;
-    }
-    return false;
-}
-
-std::uint32_t line_roles(const PreparedLine& line) {
-    Tally tally;
-    return tally.add(line);
-}
-
+// The candidate with the highest score; among equal scores the tool name
+// that is greater byte by byte.
 std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     std::optional<Candidate> best;
     for (const auto& c : candidates)
@@ -440,52 +245,231 @@ std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     return best;
 }
 
-std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines,
-                                                                          std::vector<std::uint32_t>* roles) {
-    // The non-blank lines, colour codes removed and trimmed; only lines that
-    // carry an escape need a copy.
-    std::deque<std::string> stripped;
-    std::vector<std::string_view> prepared;
+// A text that holds a diff is a diff, even where its removed and added lines
+// read like diagnostics: it is left to the filters that know diffs.
+bool is_diff_header(std::string_view t) {
+    return text::starts_with_any(t, {"diff --git ", "diff --cc ", "@@ -"});
+}
+
+// ------------------------------------------------ the light first look --
+//
+// Most texts are of other kinds, and twenty filters read every text, so a
+// text is turned away before it is split and tallied when no line can give
+// any tool its candidacy. Every candidacy needs a line of one of these
+// kinds: a line that starts with a tool's word (a cargo or driver header, an
+// eslint location, a make or linker-driver line ...), a source extension or
+// the word "error" or "warning" around a ":", or a shellcheck code. A
+// maven/gradle or nx/turbo line counts only beside its tool's marker phrase.
+
+// What the start of one line (trimmed, colour codes removed) allows.
+struct StartHints {
+    bool may_qualify = false;   // a line some candidacy other than the two below needs
+    bool may_be_maven = false;  // a maven/gradle line
+    bool may_be_nx = false;     // an nx/turbo line
+};
+
+StartHints hint_by_start(std::string_view t) {
+    StartHints h;
+    switch (t[0]) {
+    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'n': case 'N': case 'c': case 'C':
+        h.may_qualify = text::starts_with_any_ignore_case(
+            t, {"erro", "warning", "level=error", "level=fatal", "ninja: build stopped:", "cmake error at ",
+                "cmake warning at "});
+        break;
+    case 'm': case 'M':
+        h.may_qualify = text::starts_with_ignore_case(t, "make") && text::contains(t, "***");
+        break;
+    case '*':
+        h.may_qualify = t == "** BUILD FAILED **";
+        h.may_be_maven = text::starts_with_any(t, {"* What went wrong:", "* Try:"});
+        break;
+    case 'T':
+        h.may_qualify = t.starts_with("The following build commands failed:");
+        break;
+    case '[':
+        h.may_be_maven = text::starts_with_any(t, {"[ERROR] ", "[WARNING] "});
+        break;
+    case '>':
+        h.may_be_maven = t.starts_with("> Task ");
+        break;
+    case '-':
+        h.may_be_nx = t.starts_with("- ") && (text::contains(t, "#") || text::contains(t, ":"));
+        break;
+    default:
+        h.may_qualify = t.starts_with("× ") || t.starts_with("! ") ||
+                        (text::is_ascii_digit(t[0]) && summary::after_line_col_severity(t).has_value());
+        h.may_be_nx = t.starts_with("• Running target");
+        break;
+    }
+    // "FAILURE:" is maven's; "Failed:", "failed task" and "tasks:" nx's.
+    h.may_be_maven = h.may_be_maven || t.starts_with("FAILURE:");
+    h.may_be_nx = h.may_be_nx || text::starts_with_any_ignore_case(t, {"fail", "tasks:"}) || t.starts_with("NX   ");
+    return h;
+}
+
+// Every source extension that a located classifier looks for.
+constexpr std::string_view kLocatedExtensions[] = {
+    "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
+    "astro", "yaml", "yml", "go", "swift", "cpp", "cxx", "hpp", "cc",  "hh",    "mm",  "c",   "h",   "m",
+};
+constexpr std::size_t kLongestExtension = 6;
+
+// The letters right before `colon` follow a dot and name one of those
+// extensions (ASCII case folded: the tsc test reads the lowercased line).
+bool located_extension_before(std::string_view t, std::size_t colon) {
+    std::size_t start = colon;
+    while (start > 0 && colon - start <= kLongestExtension && text::is_ascii_alpha(t[start - 1])) --start;
+    std::size_t n = colon - start;
+    if (n == 0 || n > kLongestExtension || start == 0 || t[start - 1] != '.') return false;
+    std::string_view ext = t.substr(start, n);
+    for (auto known : kLocatedExtensions)
+        if (text::equals_ignore_case(ext, known)) return true;
+    return false;
+}
+
+enum class Sign { kNone, kQualify, kEscape };
+
+// The sign that the byte at `i` (a ":", an ESC or an "S") gives.
+Sign sign_at(std::string_view t, std::size_t i) {
+    switch (t[i]) {
+    case ':':
+        // ": error" / ": warning" (tsc, msbuild, eslint) or a source
+        // extension right before it (every located diagnostic).
+        if (i + 2 < t.size() && t[i + 1] == ' ' &&
+            text::starts_with_any_ignore_case(t.substr(i + 2), {"error", "warning"}))
+            return Sign::kQualify;
+        return i > 0 && text::is_ascii_alpha(t[i - 1]) && located_extension_before(t, i) ? Sign::kQualify
+                                                                                        : Sign::kNone;
+    case '\x1b':
+        return Sign::kEscape;
+    case 'S':
+        return summary::is_shellcheck_code_at(t, i) ? Sign::kQualify : Sign::kNone;
+    default:
+        return Sign::kNone;
+    }
+}
+
+// The first sign in `t` other than none; the bytes that can give one are
+// found sixteen at a time where the machine allows.
+Sign first_sign(std::string_view t) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i colon = _mm_set1_epi8(':');
+    const __m128i escape = _mm_set1_epi8('\x1b');
+    const __m128i s_letter = _mm_set1_epi8('S');
+    for (; i + 16 <= t.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + i));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, colon), _mm_cmpeq_epi8(v, escape)),
+                                          _mm_cmpeq_epi8(v, s_letter));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1)
+            if (Sign s = sign_at(t, i + static_cast<std::size_t>(__builtin_ctz(mask))); s != Sign::kNone) return s;
+    }
+#endif
+    for (; i < t.size(); ++i)
+        if (Sign s = sign_at(t, i); s != Sign::kNone) return s;
+    return Sign::kNone;
+}
+
+// The marker phrases without which a maven/gradle line names no tool.
+constexpr auto kMavenMarkers = text::WordSet<5>::of({
+    "maven-surefire-plugin", "build failure", "gradle", "> task ", "execution failed for task"});
+
+bool has_nx_marker(std::string_view text) {
+    return text::contains_ignore_case(text, "turbo") || summary::has_severity_word(text, "nx");
+}
+
+// False when no line of the text can give any tool a candidacy, or when a
+// line is a diff header: `detect_build_compiler_diagnostics` is then sure to
+// decline it.
+bool may_name_a_tool(const text::LineIndex& lines) {
+    std::size_t non_blank = 0;
+    bool qualifies = false, maven_line = false, nx_line = false;
+    for (std::string_view line : lines) {
+        std::string_view t = text::trim_start(line);
+        if (t.empty()) continue;
+        ++non_blank;
+        if (is_diff_header(t)) return false;
+        if (qualifies) continue;
+        StartHints h = hint_by_start(t);
+        qualifies = h.may_qualify;
+        maven_line = maven_line || h.may_be_maven;
+        nx_line = nx_line || h.may_be_nx;
+    }
+    if (non_blank < 2) return false;
+    if (qualifies) return true;
+
+    const std::string_view text = lines.text();
+    switch (first_sign(text)) {
+    case Sign::kQualify:
+        return true;
+    case Sign::kEscape: {
+        // Colour codes split the shapes: look at each line again without them.
+        for (std::string_view line : lines) {
+            if (line.find('\x1b') == std::string_view::npos) continue;
+            std::string stripped = text::strip_ansi(line);
+            std::string_view t = text::trim(stripped);
+            if (t.empty()) continue;
+            StartHints h = hint_by_start(t);
+            if (h.may_qualify || first_sign(t) == Sign::kQualify) return true;
+            maven_line = maven_line || h.may_be_maven;
+            nx_line = nx_line || h.may_be_nx;
+        }
+        break;
+    }
+    case Sign::kNone:
+        break;
+    }
+    return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text));
+}
+
+}  // namespace
+
+std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
+                                                                          PreparedLines* prepared) {
+    if (!may_name_a_tool(lines)) return std::nullopt;
+
+    // The non-blank lines, colour codes removed; only lines that carry an
+    // escape need a copy.
+    PreparedLines local;
+    PreparedLines& out = prepared ? *prepared : local;
+    out.stripped.clear();
+    out.lines.clear();
     for (std::string_view raw : lines) {
         std::string_view s = raw;
         if (s.find('\x1b') != std::string_view::npos) {
-            stripped.push_back(text::strip_ansi(s));
-            s = stripped.back();
+            out.stripped.push_back(text::strip_ansi(s));
+            s = out.stripped.back();
         }
-        s = text::trim(s);
-        if (!s.empty()) prepared.push_back(s);
+        s = text::trim_end(s);
+        if (!text::trim_start(s).empty()) out.lines.push_back({s, 0});
     }
-    if (prepared.size() < 2) return std::nullopt;
-    if (text::starts_with_ignore_case(prepared.front(), "test output:")) return std::nullopt;
+    if (out.lines.size() < 2) return std::nullopt;
+    if (text::starts_with_ignore_case(text::trim_start(out.lines.front().s), "test output:")) return std::nullopt;
 
     Tally tally;
     PreparedLine p;
-    if (roles) {
-        roles->clear();
-        roles->reserve(prepared.size());
-    }
-    for (std::string_view line : prepared) {
-        p.assign(line);
-        std::uint32_t line_roles = tally.add(p);
+    for (DiagnosticLine& line : out.lines) {
+        p.assign(line.s);
+        if (is_diff_header(p.text())) return std::nullopt;
+        line.roles = tally.add(p);
         if (tally.claimed_by_tests) return std::nullopt;
-        if (roles) roles->push_back(line_roles);
     }
 
     auto winner = pick_winner(score_tools(tally));
     if (!winner) return std::nullopt;
 
-    BuildCompilerDiagnostics out;
-    out.tool = winner->tool;
+    BuildCompilerDiagnostics found;
+    found.tool = winner->tool;
     std::string_view tool = winner->tool;
-    out.has_error = tally.error_signal;
-    if (!out.has_error) {
-        if (tool == "ruff") out.has_error = tally.ruff > 0;
-        else if (tool == "go-build") out.has_error = tally.go_diagnostics > 0;
-        else if (tool == "biome" || tool == "oxlint") out.has_error = !tally.warning_signal;
-        else if (tool == "markdownlint" || tool == "golangci-lint") out.has_error = true;
+    found.has_error = tally.error_signal;
+    if (!found.has_error) {
+        if (tool == "ruff") found.has_error = tally.ruff > 0;
+        else if (tool == "go-build") found.has_error = tally.go_diagnostics > 0;
+        else if (tool == "biome" || tool == "oxlint") found.has_error = !tally.warning_signal;
+        else if (tool == "markdownlint" || tool == "golangci-lint") found.has_error = true;
     }
-    out.has_warning = tally.warning_signal || tool == "yamllint" || tool == "shellcheck";
-    return out;
+    found.has_warning = tally.warning_signal || tool == "yamllint" || tool == "shellcheck";
+    return found;
 }
 
 }  // namespace filters::build_compiler::detector
