@@ -271,10 +271,13 @@ struct StartHints {
 StartHints hint_by_start(std::string_view t) {
     StartHints h;
     switch (t[0]) {
-    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'n': case 'N': case 'c': case 'C':
+    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'c': case 'C':
         h.may_qualify = text::starts_with_any_ignore_case(
-            t, {"erro", "warning", "level=error", "level=fatal", "ninja: build stopped:", "cmake error at ",
-                "cmake warning at "});
+            t, {"erro", "warning", "level=error", "level=fatal", "cmake error at ", "cmake warning at "});
+        break;
+    case 'n': case 'N':
+        h.may_qualify = text::starts_with_ignore_case(t, "ninja: build stopped:");
+        h.may_be_nx = t.starts_with("NX   ");
         break;
     case 'm': case 'M':
         h.may_qualify = text::starts_with_ignore_case(t, "make") && text::contains(t, "***");
@@ -283,8 +286,14 @@ StartHints hint_by_start(std::string_view t) {
         h.may_qualify = t == "** BUILD FAILED **";
         h.may_be_maven = text::starts_with_any(t, {"* What went wrong:", "* Try:"});
         break;
-    case 'T':
+    case 't': case 'T':
         h.may_qualify = t.starts_with("The following build commands failed:");
+        h.may_be_nx = text::starts_with_ignore_case(t, "tasks:");
+        break;
+    case 'f': case 'F':
+        // "FAILURE:" is maven's; "Failed:" and "failed task" nx's.
+        h.may_be_maven = t.starts_with("FAILURE:");
+        h.may_be_nx = text::starts_with_ignore_case(t, "fail");
         break;
     case '[':
         h.may_be_maven = text::starts_with_any(t, {"[ERROR] ", "[WARNING] "});
@@ -295,15 +304,21 @@ StartHints hint_by_start(std::string_view t) {
     case '-':
         h.may_be_nx = t.starts_with("- ") && (text::contains(t, "#") || text::contains(t, ":"));
         break;
-    default:
-        h.may_qualify = t.starts_with("× ") || t.starts_with("! ") ||
-                        (text::is_ascii_digit(t[0]) && summary::after_line_col_severity(t).has_value());
+    case '!':
+        h.may_qualify = t.starts_with("! ");
+        break;
+    case '\xC3':  // "×"
+        h.may_qualify = t.starts_with("× ");
+        break;
+    case '\xE2':  // "•"
         h.may_be_nx = t.starts_with("• Running target");
         break;
+    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+        h.may_qualify = summary::after_line_col_severity(t).has_value();
+        break;
+    default:
+        break;
     }
-    // "FAILURE:" is maven's; "Failed:", "failed task" and "tasks:" nx's.
-    h.may_be_maven = h.may_be_maven || t.starts_with("FAILURE:");
-    h.may_be_nx = h.may_be_nx || text::starts_with_any_ignore_case(t, {"fail", "tasks:"}) || t.starts_with("NX   ");
     return h;
 }
 
@@ -330,12 +345,12 @@ bool located_extension_before(std::string_view t, std::size_t colon) {
 enum class Sign { kNone, kQualify, kEscape };
 
 // The sign that the byte at `i` (a ":", an ESC or an "S") gives.
-Sign sign_at(std::string_view t, std::size_t i) {
+inline Sign sign_at(std::string_view t, std::size_t i) {
     switch (t[i]) {
     case ':':
         // ": error" / ": warning" (tsc, msbuild, eslint) or a source
         // extension right before it (every located diagnostic).
-        if (i + 2 < t.size() && t[i + 1] == ' ' &&
+        if (i + 2 < t.size() && t[i + 1] == ' ' && ((t[i + 2] | 0x20) == 'e' || (t[i + 2] | 0x20) == 'w') &&
             text::starts_with_any_ignore_case(t.substr(i + 2), {"error", "warning"}))
             return Sign::kQualify;
         return i > 0 && text::is_ascii_alpha(t[i - 1]) && located_extension_before(t, i) ? Sign::kQualify
@@ -349,20 +364,30 @@ Sign sign_at(std::string_view t, std::size_t i) {
     }
 }
 
-// The first sign in `t` other than none; the bytes that can give one are
-// found sixteen at a time where the machine allows.
+// The first sign in `t` other than none. Where the machine allows, the
+// bytes that can give one are found sixteen at a time, leaving out the
+// colons between two digits (clock times) and the "S"s not followed by "C".
 Sign first_sign(std::string_view t) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i colon = _mm_set1_epi8(':');
-    const __m128i escape = _mm_set1_epi8('\x1b');
-    const __m128i s_letter = _mm_set1_epi8('S');
-    for (; i + 16 <= t.size(); i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + i));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, colon), _mm_cmpeq_epi8(v, escape)),
-                                          _mm_cmpeq_epi8(v, s_letter));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1)
-            if (Sign s = sign_at(t, i + static_cast<std::size_t>(__builtin_ctz(mask))); s != Sign::kNone) return s;
+    constexpr std::size_t kBlock = 16;
+    if (t.size() >= kBlock + 2) {
+        if (Sign s = sign_at(t, 0); s != Sign::kNone) return s;
+        auto load = [&](std::size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + at)); };
+        auto equals = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+        auto digits = [](__m128i v) {
+            const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+            return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+        };
+        for (i = 1; i + kBlock + 1 <= t.size(); i += kBlock) {
+            const __m128i v = load(i), before = load(i - 1), after = load(i + 1);
+            const __m128i clock = _mm_and_si128(digits(before), digits(after));
+            const __m128i hits =
+                _mm_or_si128(_mm_or_si128(_mm_andnot_si128(clock, equals(v, ':')), equals(v, '\x1b')),
+                             _mm_and_si128(equals(v, 'S'), equals(after, 'C')));
+            for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1)
+                if (Sign s = sign_at(t, i + static_cast<std::size_t>(__builtin_ctz(mask))); s != Sign::kNone) return s;
+        }
     }
 #endif
     for (; i < t.size(); ++i)
@@ -385,18 +410,20 @@ bool may_name_a_tool(const text::LineIndex& lines) {
     std::size_t non_blank = 0;
     bool qualifies = false, maven_line = false, nx_line = false;
     for (std::string_view line : lines) {
-        std::string_view t = text::trim_start(line);
+        // Most lines start with a visible ASCII byte and need no trimming.
+        std::string_view t =
+            !line.empty() && line[0] > ' ' && static_cast<unsigned char>(line[0]) < 0x80 ? line : text::trim_start(line);
         if (t.empty()) continue;
         ++non_blank;
         if (is_diff_header(t)) return false;
-        if (qualifies) continue;
         StartHints h = hint_by_start(t);
-        qualifies = h.may_qualify;
+        // The tally declines a text of one line and any diff that comes later.
+        qualifies = qualifies || h.may_qualify;
+        if (qualifies && non_blank >= 2) return true;
         maven_line = maven_line || h.may_be_maven;
         nx_line = nx_line || h.may_be_nx;
     }
     if (non_blank < 2) return false;
-    if (qualifies) return true;
 
     const std::string_view text = lines.text();
     switch (first_sign(text)) {
@@ -428,12 +455,14 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
                                                                           PreparedLines* prepared) {
     if (!may_name_a_tool(lines)) return std::nullopt;
 
-    // The non-blank lines, colour codes removed; only lines that carry an
-    // escape need a copy.
+    // The non-blank lines, colour codes removed (only lines that carry an
+    // escape need a copy), each tallied as it is met.
     PreparedLines local;
     PreparedLines& out = prepared ? *prepared : local;
     out.stripped.clear();
     out.lines.clear();
+    Tally tally;
+    PreparedLine p;
     for (std::string_view raw : lines) {
         std::string_view s = raw;
         if (s.find('\x1b') != std::string_view::npos) {
@@ -441,19 +470,14 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
             s = out.stripped.back();
         }
         s = text::trim_end(s);
-        if (!text::trim_start(s).empty()) out.lines.push_back({s, 0});
-    }
-    if (out.lines.size() < 2) return std::nullopt;
-    if (text::starts_with_ignore_case(text::trim_start(out.lines.front().s), "test output:")) return std::nullopt;
-
-    Tally tally;
-    PreparedLine p;
-    for (DiagnosticLine& line : out.lines) {
-        p.assign(line.s);
+        p.assign(s);
+        if (p.text().empty()) continue;
+        if (out.lines.empty() && text::starts_with_ignore_case(p.text(), "test output:")) return std::nullopt;
         if (is_diff_header(p.text())) return std::nullopt;
-        line.roles = tally.add(p);
+        out.lines.push_back({s, tally.add(p)});
         if (tally.claimed_by_tests) return std::nullopt;
     }
+    if (out.lines.size() < 2) return std::nullopt;
 
     auto winner = pick_winner(score_tools(tally));
     if (!winner) return std::nullopt;

@@ -160,7 +160,8 @@ std::optional<PathSplit> split_path_after_extension(const PreparedLine& line, Ex
 }
 
 std::optional<std::string_view> after_line_col_severity(std::string_view t) {
-    if (t.empty() || !text::is_ascii_digit(t[0])) return std::nullopt;
+    const std::size_t row = text::digit_run(t);
+    if (row == 0 || row + 1 >= t.size() || t[row] != ':' || !text::is_ascii_digit(t[row + 1])) return std::nullopt;
     std::string_view rest = t;
     auto first = take_word(rest);
     auto second = take_word(rest);
