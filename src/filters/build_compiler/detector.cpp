@@ -322,6 +322,15 @@ StartHints hint_by_start(std::string_view t) {
     return h;
 }
 
+// The visible ASCII bytes that start no line `hint_by_start` or
+// `is_diff_header` looks at.
+constexpr std::array<bool, 256> kPlainStart = [] {
+    std::array<bool, 256> plain{};
+    for (int c = '!'; c <= '~'; ++c) plain[c] = true;
+    for (char c : std::string_view("eEwWlLcCnNmM*tTfF[>-!0123456789d@")) plain[static_cast<unsigned char>(c)] = false;
+    return plain;
+}();
+
 // Every source extension that a located classifier looks for.
 constexpr std::string_view kLocatedExtensions[] = {
     "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
@@ -349,12 +358,15 @@ inline Sign sign_at(std::string_view t, std::size_t i) {
     switch (t[i]) {
     case ':':
         // ": error" / ": warning" (tsc, msbuild, eslint) or a source
-        // extension right before it (every located diagnostic).
+        // extension right before it and a line number after it (every
+        // located diagnostic).
         if (i + 2 < t.size() && t[i + 1] == ' ' && ((t[i + 2] | 0x20) == 'e' || (t[i + 2] | 0x20) == 'w') &&
             text::starts_with_any_ignore_case(t.substr(i + 2), {"error", "warning"}))
             return Sign::kQualify;
-        return i > 0 && text::is_ascii_alpha(t[i - 1]) && located_extension_before(t, i) ? Sign::kQualify
-                                                                                        : Sign::kNone;
+        return i > 0 && i + 1 < t.size() && text::is_ascii_alpha(t[i - 1]) && text::is_ascii_digit(t[i + 1]) &&
+                       located_extension_before(t, i)
+                   ? Sign::kQualify
+                   : Sign::kNone;
     case '\x1b':
         return Sign::kEscape;
     case 'S':
@@ -365,13 +377,16 @@ inline Sign sign_at(std::string_view t, std::size_t i) {
 }
 
 // The first sign in `t` other than none. Where the machine allows, the
-// bytes that can give one are found sixteen at a time, leaving out the
-// colons between two digits (clock times) and the "S"s not followed by "C".
+// bytes that can give one are found sixteen at a time: the colons that a
+// digit follows (as in "a.c:12") unless one precedes them too (a clock
+// time), the colons before " e" or " w", the ESCs, and the "S"s before a
+// "C". Every source extension that `sign_at` accepts stands before a line
+// number, so no sign is left out.
 Sign first_sign(std::string_view t) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    constexpr std::size_t kBlock = 16;
-    if (t.size() >= kBlock + 2) {
+    constexpr std::size_t kBlock = 16, kAhead = 2;
+    if (t.size() >= kBlock + kAhead + 1) {
         if (Sign s = sign_at(t, 0); s != Sign::kNone) return s;
         auto load = [&](std::size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + at)); };
         auto equals = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
@@ -379,12 +394,15 @@ Sign first_sign(std::string_view t) {
             const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));
             return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
         };
-        for (i = 1; i + kBlock + 1 <= t.size(); i += kBlock) {
-            const __m128i v = load(i), before = load(i - 1), after = load(i + 1);
-            const __m128i clock = _mm_and_si128(digits(before), digits(after));
-            const __m128i hits =
-                _mm_or_si128(_mm_or_si128(_mm_andnot_si128(clock, equals(v, ':')), equals(v, '\x1b')),
-                             _mm_and_si128(equals(v, 'S'), equals(after, 'C')));
+        for (i = 1; i + kBlock + kAhead <= t.size(); i += kBlock) {
+            const __m128i v = load(i), after = load(i + 1);
+            const __m128i word = _mm_or_si128(load(i + 2), _mm_set1_epi8(0x20));
+            const __m128i number = _mm_andnot_si128(digits(load(i - 1)), digits(after));
+            const __m128i severity =
+                _mm_and_si128(equals(after, ' '), _mm_or_si128(equals(word, 'e'), equals(word, 'w')));
+            const __m128i hits = _mm_or_si128(
+                _mm_or_si128(_mm_and_si128(equals(v, ':'), _mm_or_si128(number, severity)), equals(v, '\x1b')),
+                _mm_and_si128(equals(v, 'S'), equals(after, 'C')));
             for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1)
                 if (Sign s = sign_at(t, i + static_cast<std::size_t>(__builtin_ctz(mask))); s != Sign::kNone) return s;
         }
@@ -409,10 +427,16 @@ bool has_nx_marker(std::string_view text) {
 bool may_name_a_tool(const text::LineIndex& lines) {
     std::size_t non_blank = 0;
     bool qualifies = false, maven_line = false, nx_line = false;
-    for (std::string_view line : lines) {
-        // Most lines start with a visible ASCII byte and need no trimming.
-        std::string_view t =
-            !line.empty() && line[0] > ' ' && static_cast<unsigned char>(line[0]) < 0x80 ? line : text::trim_start(line);
+    const std::string_view text = lines.text();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        // Most lines start with a byte that begins no shape and no diff
+        // header; they are counted without being looked at further.
+        const std::size_t at = lines.start(i);
+        if (at < text.size() && kPlainStart[static_cast<unsigned char>(text[at])]) {
+            ++non_blank;
+            continue;
+        }
+        std::string_view t = text::trim_start(lines[i]);
         if (t.empty()) continue;
         ++non_blank;
         if (is_diff_header(t)) return false;
@@ -424,8 +448,8 @@ bool may_name_a_tool(const text::LineIndex& lines) {
         nx_line = nx_line || h.may_be_nx;
     }
     if (non_blank < 2) return false;
+    if (qualifies) return true;
 
-    const std::string_view text = lines.text();
     switch (first_sign(text)) {
     case Sign::kQualify:
         return true;
