@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <unordered_map>
 
 #include "filters/build_compiler/summary.h"
 #include "text.h"
@@ -30,69 +32,117 @@ struct Candidate {
     std::uint64_t score;
 };
 
-// Line counts of every tool's classifiers, and the phrases of the whole text
-// that some scores or flags ask about, gathered in one pass.
-struct Tally {
-    std::uint64_t cargo_headers = 0, cargo_arrows = 0, rust_bars = 0, progress = 0;
-    std::uint64_t tsc = 0;
-    std::uint64_t eslint_issues = 0, eslint_headers = 0, eslint_summaries = 0;
-    std::uint64_t mypy_diagnostics = 0, mypy_signals = 0;
-    std::uint64_t ruff = 0, ruff_summaries = 0;
-    std::uint64_t pyright = 0, pyright_summaries = 0;
-    std::uint64_t biome = 0, biome_summaries = 0;
-    std::uint64_t oxlint = 0, oxlint_frames = 0, oxlint_summaries = 0;
-    std::uint64_t shellcheck_headers = 0, shellcheck = 0, shellcheck_gcc = 0;
-    std::uint64_t markdownlint = 0;
-    std::uint64_t yamllint = 0, yamllint_headers = 0;
-    std::uint64_t golangci_issues = 0, golangci_runner_errors = 0, golangci_summaries = 0;
-    std::uint64_t c_family = 0, c_family_context = 0;
-    std::uint64_t go_headers = 0, go_diagnostics = 0;
-    std::uint64_t msbuild = 0, msbuild_summaries = 0;
-    std::uint64_t maven_gradle = 0;
-    std::uint64_t make_ninja_cmake = 0;
-    std::uint64_t nx_turbo = 0;
-    std::uint64_t swift_diagnostics = 0, swift_failures = 0;
-    bool any_final_summary = false;
-    bool error_signal = false, warning_signal = false;
+// Distinct lines whose facts the tally remembers.
+constexpr std::size_t kRememberedLines = std::size_t{1} << 16;
 
-    bool rust_aborted = false;        // "could not compile" / "aborting due to"
-    bool names_markdownlint = false, names_yamllint = false;
-    bool names_golangci = false;      // "golangci-lint" or "level=info"
-    bool says_golangci = false;       // "golangci-lint" alone
-    bool c_family_marker = false;     // "build failed" / "compilation terminated"
-    bool msbuild_marker = false, maven_gradle_marker = false, nx_turbo_marker = false, xcode_marker = false;
-    bool claimed_by_tests = false;
+// What the tools' scores and flags count: lines that a classifier accepts,
+// and lines that hold a phrase some score or flag asks about.
+enum Count : unsigned {
+    kCargoHeaders,
+    kCargoArrows,
+    kRustBars,
+    kProgress,
+    kTsc,
+    kEslintIssues,
+    kEslintHeaders,
+    kEslintSummaries,
+    kMypyDiagnostics,
+    kMypySignals,
+    kRuff,
+    kRuffSummaries,
+    kPyright,
+    kPyrightSummaries,
+    kBiome,
+    kBiomeSummaries,
+    kOxlint,
+    kOxlintFrames,
+    kOxlintSummaries,
+    kShellcheckHeaders,
+    kShellcheck,
+    kShellcheckGcc,
+    kMarkdownlint,
+    kYamllint,
+    kYamllintHeaders,
+    kGolangciIssues,
+    kGolangciRunnerErrors,
+    kGolangciSummaries,
+    kCFamily,
+    kCFamilyContext,
+    kGoHeaders,
+    kGoDiagnostics,
+    kMsbuild,
+    kMsbuildSummaries,
+    kMavenGradle,
+    kMakeNinjaCmake,
+    kNxTurbo,
+    kSwiftDiagnostics,
+    kSwiftFailures,
+    kAnyFinalSummary,
+    kErrorSignal,
+    kWarningSignal,
+    kRustAborted,
+    kNamesMarkdownlint,
+    kNamesYamllint,
+    kNamesGolangci,
+    kSaysGolangci,
+    kCFamilyMarker,
+    kMsbuildMarker,
+    kMavenGradleMarker,
+    kNxTurboMarker,
+    kXcodeMarker,
+    kClaimedByTests,
+    kCountKinds
+};
+static_assert(kCountKinds <= 64);
 
-    // The line's roles for the filter.
-    std::uint32_t add(const PreparedLine& p);
+// Everything the tally learns from one line: one bit for each count that
+// the line adds to, and the line's roles for the filter.
+struct LineFacts {
+    std::uint64_t counts = 0;
+    std::uint32_t roles = 0;
 };
 
-std::uint32_t Tally::add(const PreparedLine& p) {
+// The counts over the lines seen so far.
+struct Tally {
+    std::array<std::uint64_t, kCountKinds> n{};
+
+    std::uint64_t operator[](Count c) const { return n[c]; }
+    void add(LineFacts facts) {
+        for (std::uint64_t bits = facts.counts; bits != 0; bits &= bits - 1) ++n[std::countr_zero(bits)];
+    }
+};
+
+LineFacts classify(const PreparedLine& p, bool skip_signals) {
+    LineFacts facts;
+    auto set = [&facts](Count c, bool yes) {
+        if (yes) facts.counts |= std::uint64_t{1} << c;
+        return yes;
+    };
     std::string_view t = p.text();
 
-    if (p.has_any({"test session starts", "short test summary info", "test result:",
-                         "traceback (most recent call last)"}))
-        claimed_by_tests = true;
-    if (p.has_any({"could not compile", "aborting due to"})) rust_aborted = true;
-    if (p.has("markdownlint")) names_markdownlint = true;
-    if (p.has("yamllint")) names_yamllint = true;
-    if (p.has("golangci-lint")) says_golangci = names_golangci = true;
-    if (p.has("level=info")) names_golangci = true;
-    if (p.has_any({"build failed", "compilation terminated"})) c_family_marker = true;
-    if (p.has_any({"build failed", "msbuild", "dotnet build"})) msbuild_marker = true;
-    if (p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle", "> task ",
-                         "execution failed for task"}))
-        maven_gradle_marker = true;
+    set(kClaimedByTests, p.has_any({"test session starts", "short test summary info", "test result:",
+                                    "traceback (most recent call last)"}));
+    set(kRustAborted, p.has_any({"could not compile", "aborting due to"}));
+    set(kNamesMarkdownlint, p.has("markdownlint"));
+    set(kNamesYamllint, p.has("yamllint"));
+    set(kNamesGolangci, set(kSaysGolangci, p.has("golangci-lint")) || p.has("level=info"));
+    set(kCFamilyMarker, p.has_any({"build failed", "compilation terminated"}));
+    set(kMsbuildMarker, p.has_any({"build failed", "msbuild", "dotnet build"}));
+    set(kMavenGradleMarker, p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle",
+                                       "> task ", "execution failed for task"}));
     // "nx" as a word of its own: "Lynx" names no build tool.
-    if (p.has("turbo") || (p.has("nx") && has_severity_word(p.lower(), "nx"))) nx_turbo_marker = true;
-    if (p.has_any({"xcodebuild", "swiftcompile", "** build failed **"})) xcode_marker = true;
+    set(kNxTurboMarker, p.has("turbo") || (p.has("nx") && has_severity_word(p.lower(), "nx")));
+    set(kXcodeMarker, p.has_any({"xcodebuild", "swiftcompile", "** build failed **"}));
 
-    if (!error_signal) error_signal = line_has_error_signal(p);
-    if (!warning_signal) warning_signal = line_has_warning_signal(p);
+    // Once the run has shown a signal, later lines need not be asked again.
+    if (!skip_signals) {
+        set(kErrorSignal, line_has_error_signal(p));
+        set(kWarningSignal, line_has_warning_signal(p));
+    }
 
     // Every answer below is counted for the score and, where the filter's
     // choices rest on it, kept as one bit of the line's roles.
-    std::uint32_t roles = 0;
+    std::uint32_t& roles = facts.roles;
     auto note = [&roles](bool yes, std::uint32_t role) {
         if (yes) roles |= role;
         return yes;
@@ -104,43 +154,43 @@ std::uint32_t Tally::add(const PreparedLine& p) {
         return yes;
     };
 
-    cargo_headers += mark(text::starts_with_any(t, {"error:", "error[", "warning:", "warning["}));
+    set(kCargoHeaders, mark(text::starts_with_any(t, {"error:", "error[", "warning:", "warning["})));
     // Every located diagnostic shape, note and file:line frame holds a ":";
     // on a line without one those tests cannot succeed and are skipped.
     const bool located = t.find(':') != std::string_view::npos;
 
-    cargo_arrows += mark(located && t.starts_with("--> ") && has_line_col_suffix(t));
+    set(kCargoArrows, mark(located && t.starts_with("--> ") && has_line_col_suffix(t)));
     bool bar = mark(is_rust_source_bar_line(t));
-    rust_bars += bar;
-    progress += note(is_progress_line(p), kProgressRole);
+    set(kRustBars, bar);
+    set(kProgress, note(is_progress_line(p), kProgressRole));
 
-    tsc += mark(note(located && is_tsc_diagnostic_line(p), kTscRole));
-    eslint_issues += mark(note(located && is_eslint_issue_line(p), kEslintIssueRole));
-    eslint_headers += note(is_eslint_file_header(p), kEslintHeaderRole);
+    set(kTsc, mark(note(located && is_tsc_diagnostic_line(p), kTscRole)));
+    set(kEslintIssues, mark(note(located && is_eslint_issue_line(p), kEslintIssueRole)));
+    set(kEslintHeaders, note(is_eslint_file_header(p), kEslintHeaderRole));
     bool mypy = mark(note(located && parse_mypy_diagnostic_line(t).has_value(), kMypyRole));
-    mypy_diagnostics += mypy;
-    ruff += mark(note(located && is_ruff_diagnostic_line(p), kRuffRole));
-    pyright += mark(located && is_pyright_diagnostic_line(p));
-    biome += mark(note(located && is_biome_diagnostic_line(p), kBiomeRole));
-    oxlint += mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole));
-    oxlint_frames += mark(note(located && is_oxlint_frame_line(t), kOxlintFrameRole));
+    set(kMypyDiagnostics, mypy);
+    set(kRuff, mark(note(located && is_ruff_diagnostic_line(p), kRuffRole)));
+    set(kPyright, mark(located && is_pyright_diagnostic_line(p)));
+    set(kBiome, mark(note(located && is_biome_diagnostic_line(p), kBiomeRole)));
+    set(kOxlint, mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole)));
+    set(kOxlintFrames, mark(note(located && is_oxlint_frame_line(t), kOxlintFrameRole)));
 
-    shellcheck_headers += mark(note(located && is_shellcheck_header_line(p), kShellcheckHeaderRole));
-    shellcheck += mark(is_shellcheck_diagnostic_line(p));
-    shellcheck_gcc += located && is_shellcheck_gcc_diagnostic_line(p);
-    markdownlint += mark(located && is_markdownlint_diagnostic_line(p));
-    yamllint += mark(located && is_yamllint_diagnostic_line(p));
-    yamllint_headers += note(is_yamllint_file_header(p), kYamllintHeaderRole);
-    golangci_issues += mark(located && is_golangci_lint_issue_line(p));
-    golangci_runner_errors += mark(is_golangci_lint_runner_error_line(p));
+    set(kShellcheckHeaders, mark(note(located && is_shellcheck_header_line(p), kShellcheckHeaderRole)));
+    set(kShellcheck, mark(is_shellcheck_diagnostic_line(p)));
+    set(kShellcheckGcc, located && is_shellcheck_gcc_diagnostic_line(p));
+    set(kMarkdownlint, mark(located && is_markdownlint_diagnostic_line(p)));
+    set(kYamllint, mark(located && is_yamllint_diagnostic_line(p)));
+    set(kYamllintHeaders, note(is_yamllint_file_header(p), kYamllintHeaderRole));
+    set(kGolangciIssues, mark(located && is_golangci_lint_issue_line(p)));
+    set(kGolangciRunnerErrors, mark(is_golangci_lint_runner_error_line(p)));
 
     bool c_family_line = mark(note(located && is_c_family_diagnostic_line(p), kCFamilyRole));
-    c_family += c_family_line;
-    c_family_context += bar;  // the same rule as a Rust source bar
-    go_headers += mark(note(is_go_build_package_header(p), kGoHeaderRole));
-    go_diagnostics += mark(located && is_go_build_diagnostic_line(p));
-    msbuild += mark(is_msbuild_diagnostic_line(p));
-    swift_diagnostics += c_family_line && text::contains(t, ".swift:");
+    set(kCFamily, c_family_line);
+    set(kCFamilyContext, bar);  // the same rule as a Rust source bar
+    set(kGoHeaders, mark(note(is_go_build_package_header(p), kGoHeaderRole)));
+    set(kGoDiagnostics, mark(located && is_go_build_diagnostic_line(p)));
+    set(kMsbuild, mark(is_msbuild_diagnostic_line(p)));
+    set(kSwiftDiagnostics, c_family_line && text::contains(t, ".swift:"));
 
     // The per-tool summary tests, each run once: they count for their
     // tools and make up the final-summary test.
@@ -155,33 +205,36 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     bool make_line = is_make_ninja_cmake_diagnostic_line(p);
     bool nx_turbo_line = is_nx_turbo_diagnostic_line(p);
     bool swift_failure = is_swift_xcode_failure_line(p);
-    eslint_summaries += eslint_summary;
-    ruff_summaries += ruff_summary;
-    pyright_summaries += pyright_summary;
-    biome_summaries += biome_summary;
-    oxlint_summaries += oxlint_summary;
-    golangci_summaries += golangci_summary;
-    msbuild_summaries += mark(msbuild_summary);
-    maven_gradle += mark(maven_gradle_line);
-    make_ninja_cmake += mark(make_line);
-    nx_turbo += mark(nx_turbo_line);
-    swift_failures += mark(swift_failure);
+    set(kEslintSummaries, eslint_summary);
+    set(kRuffSummaries, ruff_summary);
+    set(kPyrightSummaries, pyright_summary);
+    set(kBiomeSummaries, biome_summary);
+    set(kOxlintSummaries, oxlint_summary);
+    set(kGolangciSummaries, golangci_summary);
+    set(kMsbuildSummaries, mark(msbuild_summary));
+    set(kMavenGradle, mark(maven_gradle_line));
+    set(kMakeNinjaCmake, mark(make_line));
+    set(kNxTurbo, mark(nx_turbo_line));
+    set(kSwiftFailures, mark(swift_failure));
     // As `is_final_summary_line`.
     bool final_summary = mark(note(has_final_summary_phrase(p) || eslint_summary || ruff_summary ||
                                        pyright_summary || biome_summary || oxlint_summary || golangci_summary ||
                                        msbuild_summary || maven_gradle_line || make_line || nx_turbo_line ||
                                        swift_failure,
                                    kFinalSummaryRole));
-    any_final_summary = any_final_summary || final_summary;
+    set(kAnyFinalSummary, final_summary);
     if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
         p.has("success: no issues found") ||
         (text::contains(t, "[") && text::contains(t, "]") && mypy) || final_summary)
-        ++mypy_signals;
+        set(kMypySignals, true);
 
     mark(note(located && is_note_help_line(t), kNoteHelpRole));
     if (!important) mark(is_lint_source_context_line(t));
     note(is_pyright_file_header(p), kPyrightHeaderRole);
-    if (important) return roles | kImportantRole;
+    if (important) {
+        roles |= kImportantRole;
+        return facts;
+    }
 
     // What the filter may still keep of a line that no shape accepts.
     note(states_build_failure(p), kFailureStatementRole);
@@ -191,7 +244,7 @@ std::uint32_t Tally::add(const PreparedLine& p) {
         note(split && consume_line_col_then_space(split->rest).has_value(), kBiomeLocatedRole);
     }
     note(text::starts_with_any(t, {"× ", "x ", "! ", "⚠ "}), kMarkedHeadingRole);
-    return roles;
+    return facts;
 }
 
 std::vector<Candidate> score_tools(const Tally& n) {
@@ -199,40 +252,40 @@ std::vector<Candidate> score_tools(const Tally& n) {
     auto offer = [&](std::size_t index, bool qualifies, std::uint64_t score) {
         if (qualifies && score > 0) out.push_back({kToolNames[index], score});
     };
-    offer(0, n.cargo_headers >= 1 && (n.cargo_arrows >= 1 || n.rust_bars >= 1 || n.rust_aborted),
-          3 * n.cargo_headers + 2 * n.cargo_arrows + n.rust_bars + n.progress);
-    offer(1, n.tsc >= 1, 4 * n.tsc);
-    offer(2, n.eslint_issues >= 1 && (n.eslint_headers >= 1 || n.eslint_summaries >= 1),
-          3 * n.eslint_issues + n.eslint_headers + 2 * n.eslint_summaries);
-    offer(3, n.mypy_diagnostics >= 1 && (n.mypy_signals >= 1 || n.mypy_diagnostics >= 3),
-          3 * n.mypy_diagnostics + 2 * n.mypy_signals);
-    offer(4, n.ruff >= 1 && (n.ruff_summaries >= 1 || n.ruff >= 2), 4 * n.ruff + 2 * n.ruff_summaries);
-    offer(5, n.pyright >= 1 && (n.pyright_summaries >= 1 || n.pyright >= 2), 4 * n.pyright + 2 * n.pyright_summaries);
-    offer(6, n.biome >= 1 && (n.biome_summaries >= 1 || n.biome >= 2), 3 * n.biome + 2 * n.biome_summaries);
-    offer(7, n.oxlint >= 1 && (n.oxlint_frames + n.oxlint_summaries >= 1 || n.oxlint >= 2),
-          4 * n.oxlint + 2 * (n.oxlint_frames + n.oxlint_summaries));
-    offer(8, n.shellcheck >= 1 && (n.shellcheck_gcc >= 1 || n.shellcheck_headers >= 1 || n.shellcheck >= 2),
-          4 * n.shellcheck + 2 * n.shellcheck_headers);
-    offer(9, n.markdownlint >= 2 || (n.markdownlint == 1 && (n.names_markdownlint || n.any_final_summary)),
-          4 * n.markdownlint);
-    offer(10, n.yamllint >= 1 && (n.yamllint_headers >= 1 || n.yamllint >= 2 || n.names_yamllint),
-          4 * n.yamllint + n.yamllint_headers);
+    offer(0, n[kCargoHeaders] >= 1 && (n[kCargoArrows] >= 1 || n[kRustBars] >= 1 || n[kRustAborted]),
+          3 * n[kCargoHeaders] + 2 * n[kCargoArrows] + n[kRustBars] + n[kProgress]);
+    offer(1, n[kTsc] >= 1, 4 * n[kTsc]);
+    offer(2, n[kEslintIssues] >= 1 && (n[kEslintHeaders] >= 1 || n[kEslintSummaries] >= 1),
+          3 * n[kEslintIssues] + n[kEslintHeaders] + 2 * n[kEslintSummaries]);
+    offer(3, n[kMypyDiagnostics] >= 1 && (n[kMypySignals] >= 1 || n[kMypyDiagnostics] >= 3),
+          3 * n[kMypyDiagnostics] + 2 * n[kMypySignals]);
+    offer(4, n[kRuff] >= 1 && (n[kRuffSummaries] >= 1 || n[kRuff] >= 2), 4 * n[kRuff] + 2 * n[kRuffSummaries]);
+    offer(5, n[kPyright] >= 1 && (n[kPyrightSummaries] >= 1 || n[kPyright] >= 2), 4 * n[kPyright] + 2 * n[kPyrightSummaries]);
+    offer(6, n[kBiome] >= 1 && (n[kBiomeSummaries] >= 1 || n[kBiome] >= 2), 3 * n[kBiome] + 2 * n[kBiomeSummaries]);
+    offer(7, n[kOxlint] >= 1 && (n[kOxlintFrames] + n[kOxlintSummaries] >= 1 || n[kOxlint] >= 2),
+          4 * n[kOxlint] + 2 * (n[kOxlintFrames] + n[kOxlintSummaries]));
+    offer(8, n[kShellcheck] >= 1 && (n[kShellcheckGcc] >= 1 || n[kShellcheckHeaders] >= 1 || n[kShellcheck] >= 2),
+          4 * n[kShellcheck] + 2 * n[kShellcheckHeaders]);
+    offer(9, n[kMarkdownlint] >= 2 || (n[kMarkdownlint] == 1 && (n[kNamesMarkdownlint] || n[kAnyFinalSummary])),
+          4 * n[kMarkdownlint]);
+    offer(10, n[kYamllint] >= 1 && (n[kYamllintHeaders] >= 1 || n[kYamllint] >= 2 || n[kNamesYamllint]),
+          4 * n[kYamllint] + n[kYamllintHeaders]);
     offer(11,
-          n.golangci_issues >= 2 ||
-              (n.golangci_issues == 1 &&
-               (n.golangci_summaries >= 1 || n.golangci_runner_errors >= 1 || n.says_golangci)) ||
-              (n.golangci_issues == 0 && n.golangci_runner_errors >= 1 && (n.names_golangci || n.progress >= 1)),
-          4 * n.golangci_issues + 3 * n.golangci_runner_errors + n.golangci_summaries);
-    offer(12, n.c_family >= 2 || (n.c_family == 1 && (n.c_family_context >= 1 || n.c_family_marker)),
-          4 * n.c_family + n.c_family_context + (n.c_family_marker ? 2 : 0));
-    offer(13, n.go_headers >= 1 && n.go_diagnostics >= 1, 2 * n.go_headers + 4 * n.go_diagnostics);
-    offer(14, n.msbuild >= 1 && (n.msbuild_summaries >= 1 || n.msbuild_marker),
-          4 * n.msbuild + 2 * n.msbuild_summaries + (n.msbuild_marker ? 1 : 0));
-    offer(15, n.maven_gradle >= 1 && n.maven_gradle_marker, 3 * n.maven_gradle + 2);
-    offer(16, n.make_ninja_cmake >= 1, 4 * n.make_ninja_cmake);
-    offer(17, n.nx_turbo >= 1 && n.nx_turbo_marker, 3 * n.nx_turbo + 2);
-    offer(18, n.swift_failures >= 1 || (n.swift_diagnostics >= 1 && n.xcode_marker),
-          4 * n.swift_diagnostics + 3 * n.swift_failures + (n.xcode_marker ? 1 : 0));
+          n[kGolangciIssues] >= 2 ||
+              (n[kGolangciIssues] == 1 &&
+               (n[kGolangciSummaries] >= 1 || n[kGolangciRunnerErrors] >= 1 || n[kSaysGolangci])) ||
+              (n[kGolangciIssues] == 0 && n[kGolangciRunnerErrors] >= 1 && (n[kNamesGolangci] || n[kProgress] >= 1)),
+          4 * n[kGolangciIssues] + 3 * n[kGolangciRunnerErrors] + n[kGolangciSummaries]);
+    offer(12, n[kCFamily] >= 2 || (n[kCFamily] == 1 && (n[kCFamilyContext] >= 1 || n[kCFamilyMarker])),
+          4 * n[kCFamily] + n[kCFamilyContext] + (n[kCFamilyMarker] ? 2 : 0));
+    offer(13, n[kGoHeaders] >= 1 && n[kGoDiagnostics] >= 1, 2 * n[kGoHeaders] + 4 * n[kGoDiagnostics]);
+    offer(14, n[kMsbuild] >= 1 && (n[kMsbuildSummaries] >= 1 || n[kMsbuildMarker]),
+          4 * n[kMsbuild] + 2 * n[kMsbuildSummaries] + (n[kMsbuildMarker] ? 1 : 0));
+    offer(15, n[kMavenGradle] >= 1 && n[kMavenGradleMarker], 3 * n[kMavenGradle] + 2);
+    offer(16, n[kMakeNinjaCmake] >= 1, 4 * n[kMakeNinjaCmake]);
+    offer(17, n[kNxTurbo] >= 1 && n[kNxTurboMarker], 3 * n[kNxTurbo] + 2);
+    offer(18, n[kSwiftFailures] >= 1 || (n[kSwiftDiagnostics] >= 1 && n[kXcodeMarker]),
+          4 * n[kSwiftDiagnostics] + 3 * n[kSwiftFailures] + (n[kXcodeMarker] ? 1 : 0));
     return out;
 }
 
@@ -510,8 +563,13 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     PreparedLines& out = prepared ? *prepared : local;
     out.stripped.clear();
     out.lines.clear();
+    out.lines.reserve(lines.size());
     Tally tally;
     PreparedLine p;
+    // Build logs repeat lines (a header's warnings reach every file that
+    // includes it): what a line teaches is remembered by its text, for up to
+    // kRememberedLines distinct lines.
+    std::unordered_map<std::string_view, LineFacts> seen;
     for (std::string_view raw : lines) {
         std::string_view s = raw;
         if (s.find('\x1b') != std::string_view::npos) {
@@ -519,12 +577,21 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
             s = out.stripped.back();
         }
         s = text::trim_end(s);
-        p.assign(s);
-        if (p.text().empty()) continue;
-        if (out.lines.empty() && text::starts_with_ignore_case(p.text(), "test output:")) return std::nullopt;
-        if (is_diff_header(p.text())) return std::nullopt;
-        out.lines.push_back({s, tally.add(p)});
-        if (tally.claimed_by_tests) return std::nullopt;
+        const std::string_view t = text::trim_start(s);
+        if (t.empty()) continue;
+        if (out.lines.empty() && text::starts_with_ignore_case(t, "test output:")) return std::nullopt;
+        if (is_diff_header(t)) return std::nullopt;
+        LineFacts facts;
+        if (auto known = seen.find(t); known != seen.end()) {
+            facts = known->second;
+        } else {
+            p.assign_untrimmed(t);
+            facts = classify(p, tally[kErrorSignal] && tally[kWarningSignal]);
+            if (seen.size() < kRememberedLines) seen.emplace(t, facts);
+        }
+        tally.add(facts);
+        out.lines.push_back({s, facts.roles});
+        if (tally[kClaimedByTests]) return std::nullopt;
     }
     if (out.lines.size() < 2) return std::nullopt;
 
@@ -534,14 +601,14 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     BuildCompilerDiagnostics found;
     found.tool = winner->tool;
     std::string_view tool = winner->tool;
-    found.has_error = tally.error_signal;
+    found.has_error = tally[kErrorSignal];
     if (!found.has_error) {
-        if (tool == "ruff") found.has_error = tally.ruff > 0;
-        else if (tool == "go-build") found.has_error = tally.go_diagnostics > 0;
-        else if (tool == "biome" || tool == "oxlint") found.has_error = !tally.warning_signal;
+        if (tool == "ruff") found.has_error = tally[kRuff] > 0;
+        else if (tool == "go-build") found.has_error = tally[kGoDiagnostics] > 0;
+        else if (tool == "biome" || tool == "oxlint") found.has_error = !tally[kWarningSignal];
         else if (tool == "markdownlint" || tool == "golangci-lint") found.has_error = true;
     }
-    found.has_warning = tally.warning_signal || tool == "yamllint" || tool == "shellcheck";
+    found.has_warning = tally[kWarningSignal] || tool == "yamllint" || tool == "shellcheck";
     return found;
 }
 
