@@ -4,7 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <unordered_map>
+#include <functional>
 
 #include "filters/build_compiler/summary.h"
 #include "text.h"
@@ -32,8 +32,6 @@ struct Candidate {
     std::uint64_t score;
 };
 
-// Distinct lines whose facts the tally remembers.
-constexpr std::size_t kRememberedLines = std::size_t{1} << 16;
 
 // What the tools' scores and flags count: lines that a classifier accepts,
 // and lines that hold a phrase some score or flag asks about.
@@ -246,6 +244,29 @@ LineFacts classify(const PreparedLine& p, bool skip_signals) {
     note(text::starts_with_any(t, {"× ", "x ", "! ", "⚠ "}), kMarkedHeadingRole);
     return facts;
 }
+
+// The facts of lines seen before, found by their text. Build logs repeat
+// lines (a header's warnings reach every file that includes it), so a line
+// met again is not classified again. A direct-mapped table: a lookup is one
+// probe, a newer line takes an older one's slot, and the memory is fixed.
+class SeenLines {
+public:
+    const LineFacts* find(std::string_view t, std::size_t hash) const {
+        const Slot& slot = slots_[hash & kMask];
+        return slot.hash == hash && slot.text.data() != nullptr && slot.text == t ? &slot.facts : nullptr;
+    }
+    void remember(std::string_view t, std::size_t hash, LineFacts facts) { slots_[hash & kMask] = {t, hash, facts}; }
+
+private:
+    static constexpr std::size_t kSlots = std::size_t{1} << 14;
+    static constexpr std::size_t kMask = kSlots - 1;
+    struct Slot {
+        std::string_view text;
+        std::size_t hash = 0;
+        LineFacts facts;
+    };
+    std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
+};
 
 std::vector<Candidate> score_tools(const Tally& n) {
     std::vector<Candidate> out;
@@ -566,10 +587,7 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     out.lines.reserve(lines.size());
     Tally tally;
     PreparedLine p;
-    // Build logs repeat lines (a header's warnings reach every file that
-    // includes it): what a line teaches is remembered by its text, for up to
-    // kRememberedLines distinct lines.
-    std::unordered_map<std::string_view, LineFacts> seen;
+    SeenLines seen;
     for (std::string_view raw : lines) {
         std::string_view s = raw;
         if (s.find('\x1b') != std::string_view::npos) {
@@ -582,12 +600,13 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
         if (out.lines.empty() && text::starts_with_ignore_case(t, "test output:")) return std::nullopt;
         if (is_diff_header(t)) return std::nullopt;
         LineFacts facts;
-        if (auto known = seen.find(t); known != seen.end()) {
-            facts = known->second;
+        const std::size_t hash = std::hash<std::string_view>{}(t);
+        if (const LineFacts* known = seen.find(t, hash)) {
+            facts = *known;
         } else {
             p.assign_untrimmed(t);
             facts = classify(p, tally[kErrorSignal] && tally[kWarningSignal]);
-            if (seen.size() < kRememberedLines) seen.emplace(t, facts);
+            seen.remember(t, hash, facts);
         }
         tally.add(facts);
         out.lines.push_back({s, facts.roles});
