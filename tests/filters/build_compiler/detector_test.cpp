@@ -132,6 +132,15 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
         {"maven marker later", "[ERROR] x\nDaemon: gradle 8\n", "maven/gradle", true, false},
         {"one non-blank line", "a.c:1:2: error: x\n\n  \n", nullptr},
     });
+    // Signs found in the middle of a long text and in its last bytes.
+    std::string plain;
+    for (int i = 0; i < 300; ++i) plain += "./src/module/file_" + std::to_string(i) + ".txt 12:30:45\n";
+    expect_rows({
+        {"long plain text", plain, nullptr},
+        {"sign in the middle", plain + "a.c:1:2: error: x\ncompilation terminated.\n" + plain, "gcc/clang", true,
+         false},
+        {"signs in the last bytes", plain + "SC2086 x\nSC2046 y", "shellcheck", false, true},
+    });
 }
 
 }  // namespace
