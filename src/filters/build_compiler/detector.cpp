@@ -27,6 +27,13 @@ constexpr std::string_view kToolNames[] = {
     "msbuild/dotnet", "maven/gradle", "make/ninja/cmake", "nx/turbo", "swift/xcode",
 };
 
+// A text of fewer non-blank lines is never a diagnostic run.
+constexpr std::size_t kMinLines = 2;
+// Diagnostics that name their tool without any summary or header line:
+// mypy's, and those of the other tools that need a second one.
+constexpr std::uint64_t kMypyDiagnosticsAlone = 3;
+constexpr std::uint64_t kLintDiagnosticsAlone = 2;
+
 struct Candidate {
     std::string_view tool;
     std::uint64_t score;
@@ -278,26 +285,26 @@ std::vector<Candidate> score_tools(const Tally& n) {
     offer(1, n[kTsc] >= 1, 4 * n[kTsc]);
     offer(2, n[kEslintIssues] >= 1 && (n[kEslintHeaders] >= 1 || n[kEslintSummaries] >= 1),
           3 * n[kEslintIssues] + n[kEslintHeaders] + 2 * n[kEslintSummaries]);
-    offer(3, n[kMypyDiagnostics] >= 1 && (n[kMypySignals] >= 1 || n[kMypyDiagnostics] >= 3),
+    offer(3, n[kMypyDiagnostics] >= 1 && (n[kMypySignals] >= 1 || n[kMypyDiagnostics] >= kMypyDiagnosticsAlone),
           3 * n[kMypyDiagnostics] + 2 * n[kMypySignals]);
-    offer(4, n[kRuff] >= 1 && (n[kRuffSummaries] >= 1 || n[kRuff] >= 2), 4 * n[kRuff] + 2 * n[kRuffSummaries]);
-    offer(5, n[kPyright] >= 1 && (n[kPyrightSummaries] >= 1 || n[kPyright] >= 2), 4 * n[kPyright] + 2 * n[kPyrightSummaries]);
-    offer(6, n[kBiome] >= 1 && (n[kBiomeSummaries] >= 1 || n[kBiome] >= 2), 3 * n[kBiome] + 2 * n[kBiomeSummaries]);
-    offer(7, n[kOxlint] >= 1 && (n[kOxlintFrames] + n[kOxlintSummaries] >= 1 || n[kOxlint] >= 2),
+    offer(4, n[kRuff] >= 1 && (n[kRuffSummaries] >= 1 || n[kRuff] >= kLintDiagnosticsAlone), 4 * n[kRuff] + 2 * n[kRuffSummaries]);
+    offer(5, n[kPyright] >= 1 && (n[kPyrightSummaries] >= 1 || n[kPyright] >= kLintDiagnosticsAlone), 4 * n[kPyright] + 2 * n[kPyrightSummaries]);
+    offer(6, n[kBiome] >= 1 && (n[kBiomeSummaries] >= 1 || n[kBiome] >= kLintDiagnosticsAlone), 3 * n[kBiome] + 2 * n[kBiomeSummaries]);
+    offer(7, n[kOxlint] >= 1 && (n[kOxlintFrames] + n[kOxlintSummaries] >= 1 || n[kOxlint] >= kLintDiagnosticsAlone),
           4 * n[kOxlint] + 2 * (n[kOxlintFrames] + n[kOxlintSummaries]));
-    offer(8, n[kShellcheck] >= 1 && (n[kShellcheckGcc] >= 1 || n[kShellcheckHeaders] >= 1 || n[kShellcheck] >= 2),
+    offer(8, n[kShellcheck] >= 1 && (n[kShellcheckGcc] >= 1 || n[kShellcheckHeaders] >= 1 || n[kShellcheck] >= kLintDiagnosticsAlone),
           4 * n[kShellcheck] + 2 * n[kShellcheckHeaders]);
-    offer(9, n[kMarkdownlint] >= 2 || (n[kMarkdownlint] == 1 && (n[kNamesMarkdownlint] || n[kAnyFinalSummary])),
+    offer(9, n[kMarkdownlint] >= kLintDiagnosticsAlone || (n[kMarkdownlint] == 1 && (n[kNamesMarkdownlint] || n[kAnyFinalSummary])),
           4 * n[kMarkdownlint]);
-    offer(10, n[kYamllint] >= 1 && (n[kYamllintHeaders] >= 1 || n[kYamllint] >= 2 || n[kNamesYamllint]),
+    offer(10, n[kYamllint] >= 1 && (n[kYamllintHeaders] >= 1 || n[kYamllint] >= kLintDiagnosticsAlone || n[kNamesYamllint]),
           4 * n[kYamllint] + n[kYamllintHeaders]);
     offer(11,
-          n[kGolangciIssues] >= 2 ||
+          n[kGolangciIssues] >= kLintDiagnosticsAlone ||
               (n[kGolangciIssues] == 1 &&
                (n[kGolangciSummaries] >= 1 || n[kGolangciRunnerErrors] >= 1 || n[kSaysGolangci])) ||
               (n[kGolangciIssues] == 0 && n[kGolangciRunnerErrors] >= 1 && (n[kNamesGolangci] || n[kProgress] >= 1)),
           4 * n[kGolangciIssues] + 3 * n[kGolangciRunnerErrors] + n[kGolangciSummaries]);
-    offer(12, n[kCFamily] >= 2 || (n[kCFamily] == 1 && (n[kCFamilyContext] >= 1 || n[kCFamilyMarker])),
+    offer(12, n[kCFamily] >= kLintDiagnosticsAlone || (n[kCFamily] == 1 && (n[kCFamilyContext] >= 1 || n[kCFamilyMarker])),
           4 * n[kCFamily] + n[kCFamilyContext] + (n[kCFamilyMarker] ? 2 : 0));
     offer(13, n[kGoHeaders] >= 1 && n[kGoDiagnostics] >= 1, 2 * n[kGoHeaders] + 4 * n[kGoDiagnostics]);
     offer(14, n[kMsbuild] >= 1 && (n[kMsbuildSummaries] >= 1 || n[kMsbuildMarker]),
@@ -542,11 +549,11 @@ bool may_name_a_tool(const text::LineIndex& lines) {
         StartHints h = hint_by_start(t);
         // The tally declines a text of one line and any diff that comes later.
         qualifies = qualifies || h.may_qualify;
-        if (qualifies && non_blank >= 2) return true;
+        if (qualifies && non_blank >= kMinLines) return true;
         maven_line = maven_line || h.may_be_maven;
         nx_line = nx_line || h.may_be_nx;
     }
-    if (non_blank < 2) return false;
+    if (non_blank < kMinLines) return false;
     if (qualifies) return true;
 
     switch (first_sign(text)) {
@@ -612,7 +619,7 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
         out.lines.push_back({s, facts.roles});
         if (tally[kClaimedByTests]) return std::nullopt;
     }
-    if (out.lines.size() < 2) return std::nullopt;
+    if (out.lines.size() < kMinLines) return std::nullopt;
 
     auto winner = pick_winner(score_tools(tally));
     if (!winner) return std::nullopt;

@@ -14,6 +14,9 @@ namespace {
 // Context lines longer than this many bytes are dropped rather than kept.
 constexpr std::size_t kMaxContextBytes = 240;
 
+// A summary of fewer lines (the headline alone) is not worth printing.
+constexpr std::size_t kMinSummaryLines = 2;
+
 // Context budgets after a kept line (`diagnostic_context_budget`).
 constexpr std::uint64_t kTscContext = 2;
 constexpr std::uint64_t kLintContext = 4;
@@ -157,7 +160,7 @@ Attempt try_compress_build_compiler_diagnostics_output(const FilterInput& input)
         reduce_generic(prepared, found->tool, out);
     out.flush();
 
-    if (out.writer.line_count() < 2) return std::nullopt;
+    if (out.writer.line_count() < kMinSummaryLines) return std::nullopt;
     return out.writer.take_if_smaller(input.text, input.lines.final_newline());
 }
 
