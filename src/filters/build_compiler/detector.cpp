@@ -451,7 +451,10 @@ inline Sign sign_at(std::string_view t, std::size_t i) {
     case '\x1b':
         return Sign::kEscape;
     case 'S':
-        return summary::is_shellcheck_code_at(t, i) ? Sign::kQualify : Sign::kNone;
+        // A shellcheck code, or the "[SC" that marks its gcc-style lines.
+        return summary::is_shellcheck_code_at(t, i) || (i > 0 && t[i - 1] == '[' && t.substr(i, 2) == "SC")
+                   ? Sign::kQualify
+                   : Sign::kNone;
     default:
         return Sign::kNone;
     }

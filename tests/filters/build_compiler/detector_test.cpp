@@ -122,6 +122,7 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
          "biome", true, false},
         {"oxlint marks", "× eslint(no-debugger): x\n! oxlint(y): z\n", "oxlint", true, false},
         {"shellcheck tty", "In a.sh line 1:\n ^-- SC2086 (info): Double quote\n", "shellcheck", false, true},
+        {"shellcheck gcc layout", "x.sh:1:2: note: odd [SCx]\nok\n", "shellcheck", false, true},
         {"golangci fatal", "LEVEL=FATAL msg=\"failed to load\"\nRunning linters\n", "golangci-lint", true, false},
         {"objective-c", "main.m:1:2: fatal error: 'x.h' file not found\n 1 | #import \"x.h\"\n", "gcc/clang", true,
          false},
