@@ -545,7 +545,7 @@ bool may_name_a_tool(const text::LineIndex& lines) {
                 continue;
             }
         }
-        std::string_view t = text::trim_start(lines[i]);
+        std::string_view t = text::trim(lines[i]);
         if (t.empty()) continue;
         ++non_blank;
         if (is_diff_header(t)) return false;
