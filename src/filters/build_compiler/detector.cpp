@@ -412,6 +412,21 @@ constexpr std::array<bool, 256> kPlainStart = [] {
     return plain;
 }();
 
+// Whether a line that starts with the letters `a` and `b` may start one of
+// the words of `hint_by_start` or a diff header.
+bool may_start_a_shape(char a, char b) {
+    const char second = text::to_lower_ascii(b);
+    switch (text::to_lower_ascii(a)) {
+    case 'e': return second == 'r';                                 // error
+    case 'w': case 'm': case 't': case 'f': return second == 'a' || (a == 'T' && b == 'h');  // warning, make, tasks, fail; The
+    case 'l': return second == 'e';                                 // level=
+    case 'c': return second == 'm';                                 // cmake
+    case 'n': return second == 'i' || (a == 'N' && b == 'X');       // ninja, NX
+    case 'd': return a == 'd' && b == 'i';                          // diff
+    default: return true;
+    }
+}
+
 // Every source extension that a located classifier looks for.
 constexpr std::string_view kLocatedExtensions[] = {
     "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
@@ -537,6 +552,11 @@ bool may_name_a_tool(const text::LineIndex& lines) {
             ++non_blank;
             continue;
         }
+        // A letter starts a shape only with the second letter of its word.
+        if (at + 1 < text.size() && text::is_ascii_alpha(text[at]) && !may_start_a_shape(text[at], text[at + 1])) {
+            ++non_blank;
+            continue;
+        }
         // Digits start a shape only as "line:column" (a clock or a date does not).
         if (at < text.size() && text::is_ascii_digit(text[at])) {
             const std::size_t end = at + text::digit_run(text, at);
@@ -563,9 +583,13 @@ bool may_name_a_tool(const text::LineIndex& lines) {
     case Sign::kQualify:
         return true;
     case Sign::kEscape: {
-        // Colour codes split the shapes: look at each line again without them.
+        // Colour codes split the shapes: look at each line again, without
+        // them where it has some.
         for (std::string_view line : lines) {
-            if (line.find('\x1b') == std::string_view::npos) continue;
+            if (line.find('\x1b') == std::string_view::npos) {
+                if (first_sign(line) == Sign::kQualify) return true;
+                continue;
+            }
             std::string stripped = text::strip_ansi(line);
             std::string_view t = text::trim(stripped);
             if (t.empty()) continue;

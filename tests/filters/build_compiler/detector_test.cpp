@@ -141,6 +141,8 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
         {"sign in the middle", plain + "a.c:1:2: error: x\ncompilation terminated.\n" + plain, "gcc/clang", true,
          false},
         {"signs in the last bytes", plain + "SC2086 x\nSC2046 y", "shellcheck", false, true},
+        {"signs after colour codes", "\x1b[1mbuild\x1b[0m\n" + plain + "In a.sh line 1:\n ^-- SC2086 (info): x\n",
+         "shellcheck", false, true},
     });
 }
 
