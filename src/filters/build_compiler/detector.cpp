@@ -117,7 +117,7 @@ struct Tally {
     }
 };
 
-LineFacts classify(const PreparedLine& p, bool skip_signals) {
+LineFacts classify(const PreparedLine& p, bool skip_error, bool skip_warning) {
     LineFacts facts;
     auto set = [&facts](Count c, bool yes) {
         if (yes) facts.counts |= std::uint64_t{1} << c;
@@ -140,10 +140,8 @@ LineFacts classify(const PreparedLine& p, bool skip_signals) {
     set(kXcodeMarker, p.has_any({"xcodebuild", "swiftcompile", "** build failed **"}));
 
     // Once the run has shown a signal, later lines need not be asked again.
-    if (!skip_signals) {
-        set(kErrorSignal, line_has_error_signal(p));
-        set(kWarningSignal, line_has_warning_signal(p));
-    }
+    if (!skip_error) set(kErrorSignal, line_has_error_signal(p));
+    if (!skip_warning) set(kWarningSignal, line_has_warning_signal(p));
 
     // Every answer below is counted for the score and, where the filter's
     // choices rest on it, kept as one bit of the line's roles.
@@ -639,7 +637,7 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
             facts = *known;
         } else {
             p.assign_untrimmed(t);
-            facts = classify(p, tally[kErrorSignal] && tally[kWarningSignal]);
+            facts = classify(p, tally[kErrorSignal] > 0, tally[kWarningSignal] > 0);
             seen.remember(t, hash, facts);
         }
         tally.add(facts);
