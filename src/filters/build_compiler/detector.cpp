@@ -1,9 +1,10 @@
+// Which tool printed a text: a first look that turns most other texts away
+// cheaply, then one pass that classifies every line, scores the nineteen
+// tools and keeps each line's roles for the filter.
 #include "filters/build_compiler/detector.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <functional>
 
 #include "filters/build_compiler/summary.h"
