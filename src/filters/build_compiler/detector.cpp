@@ -3,6 +3,7 @@
 // tools and keeps each line's roles for the filter.
 #include "filters/build_compiler/detector.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <functional>
@@ -257,21 +258,26 @@ LineFacts classify(const PreparedLine& p, bool skip_error, bool skip_warning) {
 // probe, a newer line takes an older one's slot, and the memory is fixed.
 class SeenLines {
 public:
+    // A table no larger than the text needs, up to kMaxSlots.
+    explicit SeenLines(std::size_t lines)
+        : slots_(std::bit_ceil(std::clamp<std::size_t>(lines, kMinSlots, kMaxSlots))), mask_(slots_.size() - 1) {}
+
     const LineFacts* find(std::string_view t, std::size_t hash) const {
-        const Slot& slot = slots_[hash & kMask];
+        const Slot& slot = slots_[hash & mask_];
         return slot.hash == hash && slot.text.data() != nullptr && slot.text == t ? &slot.facts : nullptr;
     }
-    void remember(std::string_view t, std::size_t hash, LineFacts facts) { slots_[hash & kMask] = {t, hash, facts}; }
+    void remember(std::string_view t, std::size_t hash, LineFacts facts) { slots_[hash & mask_] = {t, hash, facts}; }
 
 private:
-    static constexpr std::size_t kSlots = std::size_t{1} << 14;
-    static constexpr std::size_t kMask = kSlots - 1;
+    static constexpr std::size_t kMinSlots = 16;
+    static constexpr std::size_t kMaxSlots = std::size_t{1} << 14;
     struct Slot {
         std::string_view text;
         std::size_t hash = 0;
         LineFacts facts;
     };
-    std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
+    std::vector<Slot> slots_;
+    std::size_t mask_;
 };
 
 std::vector<Candidate> score_tools(const Tally& n) {
@@ -620,7 +626,7 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     out.lines.reserve(lines.size());
     Tally tally;
     PreparedLine p;
-    SeenLines seen;
+    SeenLines seen(lines.size());
     for (std::string_view raw : lines) {
         std::string_view s = raw;
         if (s.find('\x1b') != std::string_view::npos) {
