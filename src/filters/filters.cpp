@@ -42,7 +42,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
         {"bundle-report", &filters::bundle_report::reducer::try_compress_bundle_report_output, true},
         {"table", &filters::table::reducer::try_compress_table_output, false},
         {"listing", &filters::listing::reducer::try_compress_listing_output, false},
-        {"build-compiler", &over_text<&filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output>, false},
+        {"build-compiler", &filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output, false},
         {"rg", &filters::rg::try_compress_rg_output, false},
         {"package-manager", &filters::package_manager::reducer::try_compress_package_manager_output, false},
         {"repeated-diagnostic", &filters::repeated_diagnostic::reducer::try_compress_repeated_diagnostic_output, false},

@@ -1,13 +1,19 @@
+// Which tool printed a text: a first look that turns most other texts away
+// cheaply, then one pass that classifies every line, scores the nineteen
+// tools and keeps each line's roles for the filter.
 #include "filters/build_compiler/detector.h"
 
 #include <algorithm>
 #include <array>
-#include <deque>
-#include <string>
+#include <bit>
+#include <functional>
 
-#include "filters/build_compiler/line_scan.h"
 #include "filters/build_compiler/summary.h"
 #include "text.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace filters::build_compiler::detector {
 
@@ -15,68 +21,133 @@ using namespace summary;
 
 namespace {
 
-// Line counts of every tool's classifiers, and the phrases of the whole text
-// that some scores or flags ask about, gathered in one pass.
-struct Tally {
-    std::uint64_t cargo_headers = 0, cargo_arrows = 0, rust_bars = 0, progress = 0;
-    std::uint64_t tsc = 0;
-    std::uint64_t eslint_issues = 0, eslint_headers = 0, eslint_summaries = 0;
-    std::uint64_t mypy_diagnostics = 0, mypy_signals = 0;
-    std::uint64_t ruff = 0, ruff_summaries = 0;
-    std::uint64_t pyright = 0, pyright_summaries = 0;
-    std::uint64_t biome = 0, biome_summaries = 0;
-    std::uint64_t oxlint = 0, oxlint_frames = 0, oxlint_summaries = 0;
-    std::uint64_t shellcheck_headers = 0, shellcheck = 0, shellcheck_gcc = 0;
-    std::uint64_t markdownlint = 0;
-    std::uint64_t yamllint = 0, yamllint_headers = 0;
-    std::uint64_t golangci_issues = 0, golangci_runner_errors = 0, golangci_summaries = 0;
-    std::uint64_t c_family = 0, c_family_context = 0;
-    std::uint64_t go_headers = 0, go_diagnostics = 0;
-    std::uint64_t msbuild = 0, msbuild_summaries = 0;
-    std::uint64_t maven_gradle = 0;
-    std::uint64_t make_ninja_cmake = 0;
-    std::uint64_t nx_turbo = 0;
-    std::uint64_t swift_diagnostics = 0, swift_failures = 0;
-    bool any_final_summary = false;
-    bool error_signal = false, warning_signal = false;
-
-    bool rust_aborted = false;        // "could not compile" / "aborting due to"
-    bool names_markdownlint = false, names_yamllint = false;
-    bool names_golangci = false;      // "golangci-lint" or "level=info"
-    bool says_golangci = false;       // "golangci-lint" alone
-    bool c_family_marker = false;     // "build failed" / "compilation terminated"
-    bool msbuild_marker = false, maven_gradle_marker = false, nx_turbo_marker = false, xcode_marker = false;
-    bool claimed_by_tests = false;
-
-    // The line's roles for the filter.
-    std::uint32_t add(const PreparedLine& p);
+// The tools in scoring order; the winner is the highest score, ties going to
+// the name that is greater byte by byte.
+constexpr std::string_view kToolNames[] = {
+    "cargo/rustc",    "tsc",          "eslint",           "mypy",     "ruff",         "pyright",  "biome",
+    "oxlint",         "shellcheck",   "markdownlint",     "yamllint", "golangci-lint", "gcc/clang", "go-build",
+    "msbuild/dotnet", "maven/gradle", "make/ninja/cmake", "nx/turbo", "swift/xcode",
 };
 
-std::uint32_t Tally::add(const PreparedLine& p) {
+// A text of fewer non-blank lines is never a diagnostic run.
+constexpr std::size_t kMinLines = 2;
+// Diagnostics that name their tool without any summary or header line:
+// mypy's, and those of the other tools that need a second one.
+constexpr std::uint64_t kMypyDiagnosticsAlone = 3;
+constexpr std::uint64_t kLintDiagnosticsAlone = 2;
+
+struct Candidate {
+    std::string_view tool;
+    std::uint64_t score;
+};
+
+
+// What the tools' scores and flags count: lines that a classifier accepts,
+// and lines that hold a phrase some score or flag asks about.
+enum Count : unsigned {
+    kCargoHeaders,
+    kCargoArrows,
+    kRustBars,
+    kProgress,
+    kTsc,
+    kEslintIssues,
+    kEslintHeaders,
+    kEslintSummaries,
+    kMypyDiagnostics,
+    kMypySignals,
+    kRuff,
+    kRuffSummaries,
+    kPyright,
+    kPyrightSummaries,
+    kBiome,
+    kBiomeSummaries,
+    kOxlint,
+    kOxlintFrames,
+    kOxlintSummaries,
+    kShellcheckHeaders,
+    kShellcheck,
+    kShellcheckGcc,
+    kMarkdownlint,
+    kYamllint,
+    kYamllintHeaders,
+    kGolangciIssues,
+    kGolangciRunnerErrors,
+    kGolangciSummaries,
+    kCFamily,
+    kCFamilyContext,
+    kGoHeaders,
+    kGoDiagnostics,
+    kMsbuild,
+    kMsbuildSummaries,
+    kMavenGradle,
+    kMakeNinjaCmake,
+    kNxTurbo,
+    kSwiftDiagnostics,
+    kSwiftFailures,
+    kAnyFinalSummary,
+    kErrorSignal,
+    kWarningSignal,
+    kRustAborted,
+    kNamesMarkdownlint,
+    kNamesYamllint,
+    kNamesGolangci,
+    kSaysGolangci,
+    kCFamilyMarker,
+    kMsbuildMarker,
+    kMavenGradleMarker,
+    kNxTurboMarker,
+    kXcodeMarker,
+    kClaimedByTests,
+    kCountKinds
+};
+static_assert(kCountKinds <= 64);
+
+// Everything the tally learns from one line: one bit for each count that
+// the line adds to, and the line's roles for the filter.
+struct LineFacts {
+    std::uint64_t counts = 0;
+    std::uint32_t roles = 0;
+};
+
+// The counts over the lines seen so far.
+struct Tally {
+    std::array<std::uint64_t, kCountKinds> n{};
+
+    std::uint64_t operator[](Count c) const { return n[c]; }
+    void add(LineFacts facts) {
+        for (std::uint64_t bits = facts.counts; bits != 0; bits &= bits - 1) ++n[std::countr_zero(bits)];
+    }
+};
+
+LineFacts classify(const PreparedLine& p, bool skip_error, bool skip_warning) {
+    LineFacts facts;
+    auto set = [&facts](Count c, bool yes) {
+        if (yes) facts.counts |= std::uint64_t{1} << c;
+        return yes;
+    };
     std::string_view t = p.text();
 
-    if (p.has_any({"test session starts", "short test summary info", "test result:",
-                         "traceback (most recent call last)"}))
-        claimed_by_tests = true;
-    if (p.has_any({"could not compile", "aborting due to"})) rust_aborted = true;
-    if (p.has("markdownlint")) names_markdownlint = true;
-    if (p.has("yamllint")) names_yamllint = true;
-    if (p.has("golangci-lint")) says_golangci = names_golangci = true;
-    if (p.has("level=info")) names_golangci = true;
-    if (p.has_any({"build failed", "compilation terminated"})) c_family_marker = true;
-    if (p.has_any({"build failed", "msbuild", "dotnet build"})) msbuild_marker = true;
-    if (p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle", "> task ",
-                         "execution failed for task"}))
-        maven_gradle_marker = true;
-    if (p.has_any({"nx ", "turbo"})) nx_turbo_marker = true;
-    if (p.has_any({"xcodebuild", "swiftcompile", "** build failed **"})) xcode_marker = true;
+    set(kClaimedByTests, p.has_any({"test session starts", "short test summary info", "test result:",
+                                    "traceback (most recent call last)"}));
+    set(kRustAborted, p.has_any({"could not compile", "aborting due to"}));
+    set(kNamesMarkdownlint, p.has("markdownlint"));
+    set(kNamesYamllint, p.has("yamllint"));
+    set(kNamesGolangci, set(kSaysGolangci, p.has("golangci-lint")) || p.has("level=info"));
+    set(kCFamilyMarker, p.has_any({"build failed", "compilation terminated"}));
+    set(kMsbuildMarker, p.has_any({"build failed", "msbuild", "dotnet build"}));
+    set(kMavenGradleMarker, p.has_any({"maven-surefire-plugin", "[error] build failure", "build failure", "gradle",
+                                       "> task ", "execution failed for task"}));
+    // "nx" as a word of its own: "Lynx" names no build tool.
+    set(kNxTurboMarker, p.has("turbo") || (p.has("nx") && has_severity_word(p.lower(), "nx")));
+    set(kXcodeMarker, p.has_any({"xcodebuild", "swiftcompile", "** build failed **"}));
 
-    if (!error_signal) error_signal = line_has_error_signal(p);
-    if (!warning_signal) warning_signal = line_has_warning_signal(p);
+    // Once the run has shown a signal, later lines need not be asked again.
+    if (!skip_error) set(kErrorSignal, line_has_error_signal(p));
+    if (!skip_warning) set(kWarningSignal, line_has_warning_signal(p));
 
     // Every answer below is counted for the score and, where the filter's
     // choices rest on it, kept as one bit of the line's roles.
-    std::uint32_t roles = 0;
+    std::uint32_t& roles = facts.roles;
     auto note = [&roles](bool yes, std::uint32_t role) {
         if (yes) roles |= role;
         return yes;
@@ -88,43 +159,43 @@ std::uint32_t Tally::add(const PreparedLine& p) {
         return yes;
     };
 
-    cargo_headers += mark(starts_with_any(t, {"error:", "error[", "warning:", "warning["}));
-    cargo_arrows += mark(t.starts_with("--> ") && has_line_col_suffix(t));
-    bool bar = mark(is_rust_source_bar_line(t));
-    rust_bars += bar;
-    progress += note(is_progress_line(p), kProgressRole);
-
-    // Every located diagnostic shape holds a ":"; on a line without one
-    // those tests cannot succeed, so they are skipped there.
+    set(kCargoHeaders, mark(text::starts_with_any(t, {"error:", "error[", "warning:", "warning["})));
+    // Every located diagnostic shape, note and file:line frame holds a ":";
+    // on a line without one those tests cannot succeed and are skipped.
     const bool located = t.find(':') != std::string_view::npos;
 
-    tsc += mark(note(located && is_tsc_diagnostic_line(p), kTscRole));
-    eslint_issues += mark(note(located && is_eslint_issue_line(p), kEslintIssueRole));
-    eslint_headers += note(is_eslint_file_header(p), kEslintHeaderRole);
-    bool mypy = mark(located && parse_mypy_diagnostic_line(t).has_value());
-    mypy_diagnostics += mypy;
-    ruff += mark(note(located && is_ruff_diagnostic_line(p), kRuffRole));
-    pyright += mark(located && is_pyright_diagnostic_line(p));
-    biome += mark(note(located && is_biome_diagnostic_line(p), kBiomeRole));
-    oxlint += mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole));
-    oxlint_frames += mark(note(is_oxlint_frame_line(t), kOxlintFrameRole));
+    set(kCargoArrows, mark(located && t.starts_with("--> ") && has_line_col_suffix(t)));
+    bool bar = mark(is_rust_source_bar_line(t));
+    set(kRustBars, bar);
+    set(kProgress, note(is_progress_line(p), kProgressRole));
 
-    shellcheck_headers += mark(note(is_shellcheck_header_line(p), kShellcheckHeaderRole));
-    shellcheck += mark(is_shellcheck_diagnostic_line(p));
-    shellcheck_gcc += is_shellcheck_gcc_diagnostic_line(p);
-    markdownlint += mark(located && is_markdownlint_diagnostic_line(p));
-    yamllint += mark(located && is_yamllint_diagnostic_line(p));
-    yamllint_headers += note(is_yamllint_file_header(p), kYamllintHeaderRole);
-    golangci_issues += mark(located && is_golangci_lint_issue_line(p));
-    golangci_runner_errors += mark(is_golangci_lint_runner_error_line(p));
+    set(kTsc, mark(note(located && is_tsc_diagnostic_line(p), kTscRole)));
+    set(kEslintIssues, mark(note(located && is_eslint_issue_line(p), kEslintIssueRole)));
+    set(kEslintHeaders, note(is_eslint_file_header(p), kEslintHeaderRole));
+    bool mypy = mark(note(located && parse_mypy_diagnostic_line(t).has_value(), kMypyRole));
+    set(kMypyDiagnostics, mypy);
+    set(kRuff, mark(note(located && is_ruff_diagnostic_line(p), kRuffRole)));
+    set(kPyright, mark(located && is_pyright_diagnostic_line(p)));
+    set(kBiome, mark(note(located && is_biome_diagnostic_line(p), kBiomeRole)));
+    set(kOxlint, mark(note(located && is_oxlint_diagnostic_line(p), kOxlintRole)));
+    set(kOxlintFrames, mark(note(located && is_oxlint_frame_line(t), kOxlintFrameRole)));
+
+    set(kShellcheckHeaders, mark(note(located && is_shellcheck_header_line(p), kShellcheckHeaderRole)));
+    set(kShellcheck, mark(is_shellcheck_diagnostic_line(p)));
+    set(kShellcheckGcc, located && is_shellcheck_gcc_diagnostic_line(p));
+    set(kMarkdownlint, mark(located && is_markdownlint_diagnostic_line(p)));
+    set(kYamllint, mark(located && is_yamllint_diagnostic_line(p)));
+    set(kYamllintHeaders, note(is_yamllint_file_header(p), kYamllintHeaderRole));
+    set(kGolangciIssues, mark(located && is_golangci_lint_issue_line(p)));
+    set(kGolangciRunnerErrors, mark(is_golangci_lint_runner_error_line(p)));
 
     bool c_family_line = mark(note(located && is_c_family_diagnostic_line(p), kCFamilyRole));
-    c_family += c_family_line;
-    c_family_context += bar;  // the same rule as a Rust source bar
-    go_headers += mark(note(is_go_build_package_header(p), kGoHeaderRole));
-    go_diagnostics += mark(located && is_go_build_diagnostic_line(p));
-    msbuild += mark(is_msbuild_diagnostic_line(p));
-    swift_diagnostics += c_family_line && has(t, ".swift:");
+    set(kCFamily, c_family_line);
+    set(kCFamilyContext, bar);  // the same rule as a Rust source bar
+    set(kGoHeaders, mark(note(is_go_build_package_header(p), kGoHeaderRole)));
+    set(kGoDiagnostics, mark(located && is_go_build_diagnostic_line(p)));
+    set(kMsbuild, mark(is_msbuild_diagnostic_line(p)));
+    set(kSwiftDiagnostics, c_family_line && text::contains(t, ".swift:"));
 
     // The per-tool summary tests, each run once: they count for their
     // tools and make up the final-summary test.
@@ -139,300 +210,120 @@ std::uint32_t Tally::add(const PreparedLine& p) {
     bool make_line = is_make_ninja_cmake_diagnostic_line(p);
     bool nx_turbo_line = is_nx_turbo_diagnostic_line(p);
     bool swift_failure = is_swift_xcode_failure_line(p);
-    eslint_summaries += eslint_summary;
-    ruff_summaries += ruff_summary;
-    pyright_summaries += pyright_summary;
-    biome_summaries += biome_summary;
-    oxlint_summaries += oxlint_summary;
-    golangci_summaries += golangci_summary;
-    msbuild_summaries += mark(msbuild_summary);
-    maven_gradle += mark(maven_gradle_line);
-    make_ninja_cmake += mark(make_line);
-    nx_turbo += mark(nx_turbo_line);
-    swift_failures += mark(swift_failure);
+    set(kEslintSummaries, eslint_summary);
+    set(kRuffSummaries, ruff_summary);
+    set(kPyrightSummaries, pyright_summary);
+    set(kBiomeSummaries, biome_summary);
+    set(kOxlintSummaries, oxlint_summary);
+    set(kGolangciSummaries, golangci_summary);
+    set(kMsbuildSummaries, mark(msbuild_summary));
+    set(kMavenGradle, mark(maven_gradle_line));
+    set(kMakeNinjaCmake, mark(make_line));
+    set(kNxTurbo, mark(nx_turbo_line));
+    set(kSwiftFailures, mark(swift_failure));
     // As `is_final_summary_line`.
     bool final_summary = mark(note(has_final_summary_phrase(p) || eslint_summary || ruff_summary ||
                                        pyright_summary || biome_summary || oxlint_summary || golangci_summary ||
                                        msbuild_summary || maven_gradle_line || make_line || nx_turbo_line ||
                                        swift_failure,
                                    kFinalSummaryRole));
-    any_final_summary = any_final_summary || final_summary;
+    set(kAnyFinalSummary, final_summary);
     if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
         p.has("success: no issues found") ||
-        (has(t, "[") && has(t, "]") && mypy) || final_summary)
-        ++mypy_signals;
+        (text::contains(t, "[") && text::contains(t, "]") && mypy) || final_summary)
+        set(kMypySignals, true);
 
-    mark(note(is_note_help_line(t), kNoteHelpRole));
+    mark(note(located && is_note_help_line(t), kNoteHelpRole));
     if (!important) mark(is_lint_source_context_line(t));
-    if (important) roles |= kImportantRole;
     note(is_pyright_file_header(p), kPyrightHeaderRole);
-    return roles;
+    if (important) {
+        roles |= kImportantRole;
+        return facts;
+    }
+
+    // What the filter may still keep of a line that no shape accepts.
+    note(states_build_failure(p), kFailureStatementRole);
+    if (located) {
+        note(go_located_message(p).has_value(), kGoLocatedRole);
+        auto split = split_path_after_extension(p, kBiomeSources);
+        note(split && consume_line_col_then_space(split->rest).has_value(), kBiomeLocatedRole);
+    }
+    note(text::starts_with_any(t, {"× ", "x ", "! ", "⚠ "}), kMarkedHeadingRole);
+    return facts;
 }
+
+// The facts of lines seen before, found by their text. Build logs repeat
+// lines (a header's warnings reach every file that includes it), so a line
+// met again is not classified again. A direct-mapped table: a lookup is one
+// probe, a newer line takes an older one's slot, and the memory is fixed.
+class SeenLines {
+public:
+    // A table no larger than the text needs, up to kMaxSlots.
+    explicit SeenLines(std::size_t lines)
+        : slots_(std::bit_ceil(std::clamp<std::size_t>(lines, kMinSlots, kMaxSlots))), mask_(slots_.size() - 1) {}
+
+    const LineFacts* find(std::string_view t, std::size_t hash) const {
+        const Slot& slot = slots_[hash & mask_];
+        return slot.hash == hash && slot.text.data() != nullptr && slot.text == t ? &slot.facts : nullptr;
+    }
+    void remember(std::string_view t, std::size_t hash, LineFacts facts) { slots_[hash & mask_] = {t, hash, facts}; }
+
+private:
+    static constexpr std::size_t kMinSlots = 16;
+    static constexpr std::size_t kMaxSlots = std::size_t{1} << 14;
+    struct Slot {
+        std::string_view text;
+        std::size_t hash = 0;
+        LineFacts facts;
+    };
+    std::vector<Slot> slots_;
+    std::size_t mask_;
+};
 
 std::vector<Candidate> score_tools(const Tally& n) {
     std::vector<Candidate> out;
     auto offer = [&](std::size_t index, bool qualifies, std::uint64_t score) {
         if (qualifies && score > 0) out.push_back({kToolNames[index], score});
     };
-    offer(0, n.cargo_headers >= 1 && (n.cargo_arrows >= 1 || n.rust_bars >= 1 || n.rust_aborted),
-          3 * n.cargo_headers + 2 * n.cargo_arrows + n.rust_bars + n.progress);
-    offer(1, n.tsc >= 1, 4 * n.tsc);
-    offer(2, n.eslint_issues >= 1 && (n.eslint_headers >= 1 || n.eslint_summaries >= 1),
-          3 * n.eslint_issues + n.eslint_headers + 2 * n.eslint_summaries);
-    offer(3, n.mypy_diagnostics >= 1 && (n.mypy_signals >= 1 || n.mypy_diagnostics >= 3),
-          3 * n.mypy_diagnostics + 2 * n.mypy_signals);
-    offer(4, n.ruff >= 1 && (n.ruff_summaries >= 1 || n.ruff >= 2), 4 * n.ruff + 2 * n.ruff_summaries);
-    offer(5, n.pyright >= 1 && (n.pyright_summaries >= 1 || n.pyright >= 2), 4 * n.pyright + 2 * n.pyright_summaries);
-    offer(6, n.biome >= 1 && (n.biome_summaries >= 1 || n.biome >= 2), 3 * n.biome + 2 * n.biome_summaries);
-    offer(7, n.oxlint >= 1 && (n.oxlint_frames + n.oxlint_summaries >= 1 || n.oxlint >= 2),
-          4 * n.oxlint + 2 * (n.oxlint_frames + n.oxlint_summaries));
-    offer(8, n.shellcheck >= 1 && (n.shellcheck_gcc >= 1 || n.shellcheck_headers >= 1 || n.shellcheck >= 2),
-          4 * n.shellcheck + 2 * n.shellcheck_headers);
-    offer(9, n.markdownlint >= 2 || (n.markdownlint == 1 && (n.names_markdownlint || n.any_final_summary)),
-          4 * n.markdownlint);
-    offer(10, n.yamllint >= 1 && (n.yamllint_headers >= 1 || n.yamllint >= 2 || n.names_yamllint),
-          4 * n.yamllint + n.yamllint_headers);
+    offer(0, n[kCargoHeaders] >= 1 && (n[kCargoArrows] >= 1 || n[kRustBars] >= 1 || n[kRustAborted]),
+          3 * n[kCargoHeaders] + 2 * n[kCargoArrows] + n[kRustBars] + n[kProgress]);
+    offer(1, n[kTsc] >= 1, 4 * n[kTsc]);
+    offer(2, n[kEslintIssues] >= 1 && (n[kEslintHeaders] >= 1 || n[kEslintSummaries] >= 1),
+          3 * n[kEslintIssues] + n[kEslintHeaders] + 2 * n[kEslintSummaries]);
+    offer(3, n[kMypyDiagnostics] >= 1 && (n[kMypySignals] >= 1 || n[kMypyDiagnostics] >= kMypyDiagnosticsAlone),
+          3 * n[kMypyDiagnostics] + 2 * n[kMypySignals]);
+    offer(4, n[kRuff] >= 1 && (n[kRuffSummaries] >= 1 || n[kRuff] >= kLintDiagnosticsAlone), 4 * n[kRuff] + 2 * n[kRuffSummaries]);
+    offer(5, n[kPyright] >= 1 && (n[kPyrightSummaries] >= 1 || n[kPyright] >= kLintDiagnosticsAlone), 4 * n[kPyright] + 2 * n[kPyrightSummaries]);
+    offer(6, n[kBiome] >= 1 && (n[kBiomeSummaries] >= 1 || n[kBiome] >= kLintDiagnosticsAlone), 3 * n[kBiome] + 2 * n[kBiomeSummaries]);
+    offer(7, n[kOxlint] >= 1 && (n[kOxlintFrames] + n[kOxlintSummaries] >= 1 || n[kOxlint] >= kLintDiagnosticsAlone),
+          4 * n[kOxlint] + 2 * (n[kOxlintFrames] + n[kOxlintSummaries]));
+    offer(8, n[kShellcheck] >= 1 && (n[kShellcheckGcc] >= 1 || n[kShellcheckHeaders] >= 1 || n[kShellcheck] >= kLintDiagnosticsAlone),
+          4 * n[kShellcheck] + 2 * n[kShellcheckHeaders]);
+    offer(9, n[kMarkdownlint] >= kLintDiagnosticsAlone || (n[kMarkdownlint] == 1 && (n[kNamesMarkdownlint] || n[kAnyFinalSummary])),
+          4 * n[kMarkdownlint]);
+    offer(10, n[kYamllint] >= 1 && (n[kYamllintHeaders] >= 1 || n[kYamllint] >= kLintDiagnosticsAlone || n[kNamesYamllint]),
+          4 * n[kYamllint] + n[kYamllintHeaders]);
     offer(11,
-          n.golangci_issues >= 2 ||
-              (n.golangci_issues == 1 &&
-               (n.golangci_summaries >= 1 || n.golangci_runner_errors >= 1 || n.says_golangci)) ||
-              (n.golangci_issues == 0 && n.golangci_runner_errors >= 1 && (n.names_golangci || n.progress >= 1)),
-          4 * n.golangci_issues + 3 * n.golangci_runner_errors + n.golangci_summaries);
-    offer(12, n.c_family >= 2 || (n.c_family == 1 && (n.c_family_context >= 1 || n.c_family_marker)),
-          4 * n.c_family + n.c_family_context + (n.c_family_marker ? 2 : 0));
-    offer(13, n.go_headers >= 1 && n.go_diagnostics >= 1, 2 * n.go_headers + 4 * n.go_diagnostics);
-    offer(14, n.msbuild >= 1 && (n.msbuild_summaries >= 1 || n.msbuild_marker),
-          4 * n.msbuild + 2 * n.msbuild_summaries + (n.msbuild_marker ? 1 : 0));
-    offer(15, n.maven_gradle >= 1 && n.maven_gradle_marker, 3 * n.maven_gradle + 2);
-    offer(16, n.make_ninja_cmake >= 1, 4 * n.make_ninja_cmake);
-    offer(17, n.nx_turbo >= 1 && n.nx_turbo_marker, 3 * n.nx_turbo + 2);
-    offer(18, n.swift_failures >= 1 || (n.swift_diagnostics >= 1 && n.xcode_marker),
-          4 * n.swift_diagnostics + 3 * n.swift_failures + (n.xcode_marker ? 1 : 0));
+          n[kGolangciIssues] >= kLintDiagnosticsAlone ||
+              (n[kGolangciIssues] == 1 &&
+               (n[kGolangciSummaries] >= 1 || n[kGolangciRunnerErrors] >= 1 || n[kSaysGolangci])) ||
+              (n[kGolangciIssues] == 0 && n[kGolangciRunnerErrors] >= 1 && (n[kNamesGolangci] || n[kProgress] >= 1)),
+          4 * n[kGolangciIssues] + 3 * n[kGolangciRunnerErrors] + n[kGolangciSummaries]);
+    offer(12, n[kCFamily] >= kLintDiagnosticsAlone || (n[kCFamily] == 1 && (n[kCFamilyContext] >= 1 || n[kCFamilyMarker])),
+          4 * n[kCFamily] + n[kCFamilyContext] + (n[kCFamilyMarker] ? 2 : 0));
+    offer(13, n[kGoHeaders] >= 1 && n[kGoDiagnostics] >= 1, 2 * n[kGoHeaders] + 4 * n[kGoDiagnostics]);
+    offer(14, n[kMsbuild] >= 1 && (n[kMsbuildSummaries] >= 1 || n[kMsbuildMarker]),
+          4 * n[kMsbuild] + 2 * n[kMsbuildSummaries] + (n[kMsbuildMarker] ? 1 : 0));
+    offer(15, n[kMavenGradle] >= 1 && n[kMavenGradleMarker], 3 * n[kMavenGradle] + 2);
+    offer(16, n[kMakeNinjaCmake] >= 1, 4 * n[kMakeNinjaCmake]);
+    offer(17, n[kNxTurbo] >= 1 && n[kNxTurboMarker], 3 * n[kNxTurbo] + 2);
+    offer(18, n[kSwiftFailures] >= 1 || (n[kSwiftDiagnostics] >= 1 && n[kXcodeMarker]),
+          4 * n[kSwiftDiagnostics] + 3 * n[kSwiftFailures] + (n[kXcodeMarker] ? 1 : 0));
     return out;
 }
 
-// ------------------------------------------------ the light first look --
-
-// The phrases of the maven/gradle and nx/turbo lines and markers that can
-// stand anywhere in a line. Each is found from one of its byte pairs that is
-// rare in text (`anchor` is the index of the pair's second byte), so the
-// scan of a line tests one bit per byte and compares phrases only where
-// that pair occurs.
-struct Phrase {
-    std::string_view text;  // lowercase, compared with ASCII case folded
-    std::size_t anchor;
-    bool LineHints::*flag;
-};
-
-constexpr Phrase kPhrases[] = {
-    {"nx ", 1, &LineHints::nx_marker},
-    {"turbo", 3, &LineHints::nx_marker},
-    {"command exited", 10, &LineHints::may_be_nx},
-    {"failed tasks:", 1, &LineHints::may_be_nx},
-    {"execution failed for task", 11, &LineHints::may_be_maven},
-    {"execution failed for task", 11, &LineHints::maven_marker},
-    {"build fail", 7, &LineHints::may_be_maven},
-    {"build failure", 7, &LineHints::maven_marker},
-    {"surefire-reports", 9, &LineHints::may_be_maven},
-    {"test report", 7, &LineHints::may_be_maven},
-    {"maven-surefire-plugin", 2, &LineHints::maven_marker},
-    {"gradle", 4, &LineHints::maven_marker},
-    {"> task ", 1, &LineHints::maven_marker},
-};
-
-using PairSet = std::array<std::uint64_t, 1024>;  // one bit per byte pair
-
-constexpr void add_pair(PairSet& set, unsigned a, unsigned b) {
-    unsigned bit = (a << 8) | b;
-    set[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-}
-
-// Both cases of an ASCII letter, else the byte itself.
-constexpr std::array<unsigned, 2> both_cases(char c) {
-    auto u = static_cast<unsigned char>(c);
-    if (c >= 'a' && c <= 'z') return {u, u - 32U};
-    return {u, u};
-}
-
-// The byte pairs at which the scan stops: any byte then ":" (a location or
-// ": error"), any byte then ESC (colour codes), "SC" (shellcheck codes) and
-// the anchors of `kPhrases`. The byte before the first one counts as 0.
-constexpr PairSet kStopPairs = [] {
-    PairSet set{};
-    for (unsigned a = 0; a < 256; ++a) {
-        add_pair(set, a, ':');
-        add_pair(set, a, 0x1b);
-    }
-    add_pair(set, 'S', 'C');
-    for (const auto& p : kPhrases)
-        for (unsigned a : both_cases(p.text[p.anchor - 1]))
-            for (unsigned b : both_cases(p.text[p.anchor])) add_pair(set, a, b);
-    return set;
-}();
-
-inline bool is_stop_pair(unsigned a, unsigned b) {
-    unsigned bit = (a << 8) | b;
-    return (kStopPairs[bit >> 6] >> (bit & 63)) & 1U;
-}
-
-// `needle` (lowercase) starts `back` bytes before `at`, ASCII case folded.
-inline bool phrase_at(std::string_view t, std::size_t at, std::size_t back, std::string_view needle) {
-    if (at < back) return false;
-    std::size_t start = at - back;
-    return t.size() - start >= needle.size() && text::equals_ignore_case(t.substr(start, needle.size()), needle);
-}
-
-// Every source extension any located classifier looks for, each of them a
-// dot and letters only.
-constexpr std::string_view kLocatedExtensions[] = {
-    "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
-    "astro", "yaml", "yml", "go", "swift", "cpp", "cxx", "hpp", "cc",  "hh",    "mm",  "c",   "h",   "m",
-};
-
-// The letters right before `colon` follow a dot and name one of those
-// extensions (ASCII case folded: the tsc test reads the lowercased line).
-bool located_extension_before(std::string_view t, std::size_t colon) {
-    std::size_t start = colon;
-    while (start > 0 && colon - start < 7 && text::is_ascii_alpha(t[start - 1])) --start;
-    std::size_t n = colon - start;
-    if (n == 0 || n > 6 || start == 0 || t[start - 1] != '.') return false;
-    std::string_view ext = t.substr(start, n);
-    for (auto known : kLocatedExtensions)
-        if (text::equals_ignore_case(ext, known)) return true;
-    return false;
-}
-
-// A first word "line:column" and a second word "error" or "warning": an
-// eslint issue or a yamllint diagnostic.
-bool is_located_severity_line(std::string_view t) {
-    WordCursor words(t);
-    auto first = words.next();
-    if (!first || !is_line_col(*first)) return false;
-    auto second = words.next();
-    return second && (text::equals_ignore_case(*second, "error") || text::equals_ignore_case(*second, "warning"));
-}
-
-// The hints a line gives by how it starts.
-void hint_by_start(std::string_view t, LineHints& h) {
-    switch (t[0]) {
-    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'n': case 'N': case 'c': case 'C':
-        if (starts_with_any_ignore_case(t, {"erro", "warning", "level=error", "level=fatal", "ninja: build stopped:",
-                                            "cmake error at ", "cmake warning at "}))
-            h.may_qualify = true;
-        break;
-    case 'm': case 'M':
-        if (text::starts_with_ignore_case(t, "make") && has(t, "***")) h.may_qualify = true;
-        break;
-    case '*':
-        if (t == "** BUILD FAILED **") h.may_qualify = true;
-        if (starts_with_any(t, {"* What went wrong:", "* Try:"})) h.may_be_maven = true;
-        break;
-    case 'T':
-        if (t.starts_with("The following build commands failed:")) h.may_qualify = true;
-        break;
-    case '[':
-        if (starts_with_any(t, {"[ERROR] ", "[WARNING] "})) h.may_be_maven = true;
-        break;
-    case '>':
-        if (t.starts_with("> Task ")) h.may_be_maven = true;
-        break;
-    case '-':
-        if (t.starts_with("- ") && (has(t, "#") || has(t, ":"))) h.may_be_nx = true;
-        break;
-    default:
-        if (t.starts_with("× ") || t.starts_with("! ") ||
-            (text::is_ascii_digit(t[0]) && is_located_severity_line(t)))
-            h.may_qualify = true;
-        else if (t.starts_with("• Running target"))
-            h.may_be_nx = true;
-        break;
-    }
-    // "FAILURE:" is maven's; "Failed:", "failed task" and "tasks:" nx's.
-    if (t.starts_with("FAILURE:")) h.may_be_maven = true;
-    if (starts_with_any_ignore_case(t, {"fail", "tasks:"}) || t.starts_with("NX   ")) h.may_be_nx = true;
-}
-
-}  // namespace
-
-LineHints hint_line(std::string_view t) {
-    LineHints h;
-    if (t.empty()) return h;
-    hint_by_start(t, h);
-    if (h.may_qualify) return h;
-
-    // Located diagnostics, shellcheck codes and phrases anywhere.
-    const std::size_t n = t.size();
-    const char* data = t.data();
-    unsigned previous = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned current = static_cast<unsigned char>(data[i]);
-        unsigned before = previous;
-        previous = current;
-        if (!is_stop_pair(before, current)) continue;
-        if (current == ':') {
-            // ": error" / ": warning" (tsc, msbuild, eslint) or a source
-            // path before the colon (every located diagnostic).
-            if ((i + 2 < n && data[i + 1] == ' ' &&
-                 (text::starts_with_ignore_case(t.substr(i + 2), "error") ||
-                  text::starts_with_ignore_case(t.substr(i + 2), "warning"))) ||
-                (text::is_ascii_alpha(static_cast<char>(before)) && located_extension_before(t, i))) {
-                h.may_qualify = true;
-                return h;
-            }
-        } else if (current == 0x1b) {
-            h.escape = true;
-        } else if (current == 'C' && before == 'S' &&
-                   ((i + 1 < n && text::is_ascii_digit(data[i + 1])) || (i > 1 && data[i - 2] == '['))) {
-            // A shellcheck code ("SC2086") or its bracketed form ("[SC").
-            h.may_qualify = true;
-            return h;
-        } else {
-            for (const auto& p : kPhrases)
-                if (phrase_at(t, i, p.anchor, p.text)) h.*p.flag = true;
-        }
-    }
-    return h;
-}
-
-bool may_name_a_tool(std::string_view text) {
-    // Fewer than two non-blank lines are never recognised; a one-line
-    // document of many megabytes need not be scanned to learn that.
-    std::size_t non_blank = 0;
-    for (std::size_t pos = 0; pos < text.size() && non_blank < 2;) {
-        std::size_t end = std::min(text.find('\n', pos), text.size());
-        non_blank += !text::trim(text.substr(pos, end - pos)).empty();
-        pos = end + 1;
-    }
-    if (non_blank < 2) return false;
-
-    bool maven_line = false, maven_marker = false, nx_line = false, nx_marker = false;
-    std::string stripped;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view raw = text.substr(pos, end - pos);
-        pos = end + 1;
-        LineHints h = hint_line(text::trim(raw));
-        if (h.escape) {
-            stripped = text::strip_ansi(raw);
-            h = hint_line(text::trim(stripped));
-        }
-        if (h.may_qualify) return true;
-        maven_line |= h.may_be_maven;
-        maven_marker |= h.maven_marker;
-        nx_line |= h.may_be_nx;
-        nx_marker |= h.nx_marker;
-        if ((maven_line && maven_marker) || (nx_line && nx_marker)) return true;
-    }
-    return false;
-}
-
-std::uint32_t line_roles(const PreparedLine& line) {
-    Tally tally;
-    return tally.add(line);
-}
-
+// The candidate with the highest score; among equal scores the tool name
+// that is greater byte by byte.
 std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     std::optional<Candidate> best;
     for (const auto& c : candidates)
@@ -440,52 +331,343 @@ std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
     return best;
 }
 
-std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines,
-                                                                          std::vector<std::uint32_t>* roles) {
-    // The non-blank lines, colour codes removed and trimmed; only lines that
-    // carry an escape need a copy.
-    std::deque<std::string> stripped;
-    std::vector<std::string_view> prepared;
+// A text that holds a diff is a diff, even where its removed and added lines
+// read like diagnostics: it is left to the filters that know diffs.
+bool is_diff_header(std::string_view t) {
+    return text::starts_with_any(t, {"diff --git ", "diff --cc ", "@@ -"});
+}
+
+// ------------------------------------------------ the light first look --
+//
+// Most texts are of other kinds, and twenty filters read every text, so a
+// text is turned away before it is split and tallied when no line can give
+// any tool its candidacy. Every candidacy needs a line of one of these
+// kinds: a line that starts with a tool's word (a cargo or driver header, an
+// eslint location, a make or linker-driver line ...), a source extension or
+// the word "error" or "warning" around a ":", or a shellcheck code. A
+// maven/gradle or nx/turbo line counts only beside its tool's marker phrase.
+
+// What the start of one line (trimmed, colour codes removed) allows.
+struct StartHints {
+    bool may_qualify = false;   // a line some candidacy other than the two below needs
+    bool may_be_maven = false;  // a maven/gradle line
+    bool may_be_nx = false;     // an nx/turbo line
+};
+
+StartHints hint_by_start(std::string_view t) {
+    StartHints h;
+    switch (t[0]) {
+    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'c': case 'C':
+        h.may_qualify = text::starts_with_any_ignore_case(
+            t, {"erro", "warning", "level=error", "level=fatal", "cmake error at ", "cmake warning at "});
+        break;
+    case 'n': case 'N':
+        h.may_qualify = text::starts_with_ignore_case(t, "ninja: build stopped:");
+        h.may_be_nx = t.starts_with("NX   ");
+        break;
+    case 'm': case 'M':
+        h.may_qualify = text::starts_with_ignore_case(t, "make") && text::contains(t, "***");
+        break;
+    case '*':
+        h.may_qualify = t == "** BUILD FAILED **";
+        h.may_be_maven = text::starts_with_any(t, {"* What went wrong:", "* Try:"});
+        break;
+    case 't': case 'T':
+        h.may_qualify = t.starts_with("The following build commands failed:");
+        h.may_be_nx = text::starts_with_ignore_case(t, "tasks:");
+        break;
+    case 'f': case 'F':
+        // "FAILURE:" is maven's; "Failed:" and "failed task" nx's.
+        h.may_be_maven = t.starts_with("FAILURE:");
+        h.may_be_nx = text::starts_with_ignore_case(t, "fail");
+        break;
+    case '[':
+        h.may_be_maven = text::starts_with_any(t, {"[ERROR] ", "[WARNING] "});
+        break;
+    case '>':
+        h.may_be_maven = t.starts_with("> Task ");
+        break;
+    case '-':
+        h.may_be_nx = t.starts_with("- ") && (text::contains(t, "#") || text::contains(t, ":"));
+        break;
+    case '!':
+        h.may_qualify = t.starts_with("! ");
+        break;
+    case '\xC3':  // "×"
+        h.may_qualify = t.starts_with("× ");
+        break;
+    case '\xE2':  // "•"
+        h.may_be_nx = t.starts_with("• Running target");
+        break;
+    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+        h.may_qualify = summary::after_line_col_severity(t).has_value();
+        break;
+    default:
+        break;
+    }
+    return h;
+}
+
+// The visible ASCII bytes that start no line `hint_by_start` or
+// `is_diff_header` looks at.
+constexpr std::array<bool, 256> kPlainStart = [] {
+    std::array<bool, 256> plain{};
+    for (int c = '!'; c <= '~'; ++c) plain[c] = true;
+    for (char c : std::string_view("eEwWlLcCnNmM*tTfF[>-!0123456789d@")) plain[static_cast<unsigned char>(c)] = false;
+    return plain;
+}();
+
+// Whether a line that starts with the letters `a` and `b` may start one of
+// the words of `hint_by_start` or a diff header.
+bool may_start_a_shape(char a, char b) {
+    const char second = text::to_lower_ascii(b);
+    switch (text::to_lower_ascii(a)) {
+    case 'e': return second == 'r';                                 // error
+    case 'w': case 'm': case 't': case 'f': return second == 'a' || (a == 'T' && b == 'h');  // warning, make, tasks, fail; The
+    case 'l': return second == 'e';                                 // level=
+    case 'c': return second == 'm';                                 // cmake
+    case 'n': return second == 'i' || (a == 'N' && b == 'X');       // ninja, NX
+    case 'd': return a == 'd' && b == 'i';                          // diff
+    default: return true;
+    }
+}
+
+// Every source extension that a located classifier looks for.
+constexpr std::string_view kLocatedExtensions[] = {
+    "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
+    "astro", "yaml", "yml", "go", "swift", "cpp", "cxx", "hpp", "cc",  "hh",    "mm",  "c",   "h",   "m",
+};
+constexpr std::size_t kLongestExtension = 6;
+
+// The letters right before `colon` follow a dot and name one of those
+// extensions (ASCII case folded: the tsc test reads the lowercased line).
+bool located_extension_before(std::string_view t, std::size_t colon) {
+    std::size_t start = colon;
+    while (start > 0 && colon - start <= kLongestExtension && text::is_ascii_alpha(t[start - 1])) --start;
+    std::size_t n = colon - start;
+    if (n == 0 || n > kLongestExtension || start == 0 || t[start - 1] != '.') return false;
+    std::string_view ext = t.substr(start, n);
+    for (auto known : kLocatedExtensions)
+        if (text::equals_ignore_case(ext, known)) return true;
+    return false;
+}
+
+enum class Sign { kNone, kQualify, kEscape };
+
+// The sign that the byte at `i` (a ":", an ESC or an "S") gives.
+inline Sign sign_at(std::string_view t, std::size_t i) {
+    switch (t[i]) {
+    case ':':
+        // ": error" / ": warning" (tsc, msbuild, eslint) or a source
+        // extension right before it and a line number after it (every
+        // located diagnostic).
+        if (i + 2 < t.size() && t[i + 1] == ' ' && ((t[i + 2] | 0x20) == 'e' || (t[i + 2] | 0x20) == 'w') &&
+            text::starts_with_any_ignore_case(t.substr(i + 2), {"error", "warning"}))
+            return Sign::kQualify;
+        return i > 0 && i + 1 < t.size() && text::is_ascii_alpha(t[i - 1]) && text::is_ascii_digit(t[i + 1]) &&
+                       located_extension_before(t, i)
+                   ? Sign::kQualify
+                   : Sign::kNone;
+    case '\x1b':
+        return Sign::kEscape;
+    case 'S':
+        // A shellcheck code, or the "[SC" that marks its gcc-style lines.
+        return summary::is_shellcheck_code_at(t, i) || (i > 0 && t[i - 1] == '[' && t.substr(i, 2) == "SC")
+                   ? Sign::kQualify
+                   : Sign::kNone;
+    default:
+        return Sign::kNone;
+    }
+}
+
+// The signs of the bytes from `i` on; `i` ends where the search stopped.
+Sign scan_signs(std::string_view t, std::size_t& i) {
+    for (; i < t.size(); ++i)
+        if (Sign s = sign_at(t, i); s != Sign::kNone) return s;
+    return Sign::kNone;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The bytes that can give a sign, found thirty-two at a time: the colons
+// that a digit follows (as in "a.c:12") unless one precedes them too (a
+// clock time), the colons before " e" or " w", the ESCs, and the "S"s
+// before a "C". Every source extension that `sign_at` accepts stands before
+// a line number, so no sign is left out. `i` ends where the search stopped.
+#define QUORVANE_WIDE __attribute__((target("avx2"), always_inline)) inline
+QUORVANE_WIDE __m256i load(std::string_view t, std::size_t at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.data() + at));
+}
+QUORVANE_WIDE __m256i equals(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+QUORVANE_WIDE __m256i digits(__m256i v) {
+    const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
+}
+#undef QUORVANE_WIDE
+
+__attribute__((target("avx2"))) Sign first_sign_wide(std::string_view t, std::size_t& i) {
+    constexpr std::size_t kBlock = 32, kAhead = 2;
+    if (t.size() < kBlock + kAhead + 1) return Sign::kNone;
+    if (Sign s = sign_at(t, 0); s != Sign::kNone) return s;
+    for (i = 1; i + kBlock + kAhead <= t.size(); i += kBlock) {
+        const __m256i v = load(t, i), after = load(t, i + 1);
+        const __m256i word = _mm256_or_si256(load(t, i + 2), _mm256_set1_epi8(0x20));
+        const __m256i number = _mm256_andnot_si256(digits(load(t, i - 1)), digits(after));
+        const __m256i severity =
+            _mm256_and_si256(equals(after, ' '), _mm256_or_si256(equals(word, 'e'), equals(word, 'w')));
+        const __m256i hits = _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(equals(v, ':'), _mm256_or_si256(number, severity)), equals(v, '\x1b')),
+            _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
+        for (auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(hits)); mask != 0; mask &= mask - 1)
+            if (Sign s = sign_at(t, i + static_cast<std::size_t>(__builtin_ctz(mask))); s != Sign::kNone) return s;
+    }
+    return Sign::kNone;
+}
+#endif
+
+// The first sign in `t` other than none.
+Sign first_sign(std::string_view t) {
+    std::size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2"))
+        if (Sign s = first_sign_wide(t, i); s != Sign::kNone) return s;
+#endif
+    return scan_signs(t, i);
+}
+
+// The marker phrases without which a maven/gradle line names no tool.
+constexpr auto kMavenMarkers = text::WordSet<5>::of({
+    "maven-surefire-plugin", "build failure", "gradle", "> task ", "execution failed for task"});
+
+bool has_nx_marker(std::string_view text) {
+    return text::contains_ignore_case(text, "turbo") || summary::has_severity_word(text, "nx");
+}
+
+// False when no line of the text can give any tool a candidacy, or when a
+// line is a diff header: `detect_build_compiler_diagnostics` is then sure to
+// decline it.
+bool may_name_a_tool(const text::LineIndex& lines) {
+    std::size_t non_blank = 0;
+    bool qualifies = false, maven_line = false, nx_line = false;
+    const std::string_view text = lines.text();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        // Most lines start with a byte that begins no shape and no diff
+        // header; they are counted without being looked at further.
+        const std::size_t at = lines.start(i);
+        if (at < text.size() && kPlainStart[static_cast<unsigned char>(text[at])]) {
+            ++non_blank;
+            continue;
+        }
+        // A letter starts a shape only with the second letter of its word.
+        if (at + 1 < text.size() && text::is_ascii_alpha(text[at]) && !may_start_a_shape(text[at], text[at + 1])) {
+            ++non_blank;
+            continue;
+        }
+        // Digits start a shape only as "line:column" (a clock or a date does not).
+        if (at < text.size() && text::is_ascii_digit(text[at])) {
+            const std::size_t end = at + text::digit_run(text, at);
+            if (end + 1 >= text.size() || text[end] != ':' || !text::is_ascii_digit(text[end + 1])) {
+                ++non_blank;
+                continue;
+            }
+        }
+        std::string_view t = text::trim(lines[i]);
+        if (t.empty()) continue;
+        ++non_blank;
+        if (is_diff_header(t)) return false;
+        StartHints h = hint_by_start(t);
+        // The tally declines a text of one line and any diff that comes later.
+        qualifies = qualifies || h.may_qualify;
+        if (qualifies && non_blank >= kMinLines) return true;
+        maven_line = maven_line || h.may_be_maven;
+        nx_line = nx_line || h.may_be_nx;
+    }
+    if (non_blank < kMinLines) return false;
+    if (qualifies) return true;
+
+    switch (first_sign(text)) {
+    case Sign::kQualify:
+        return true;
+    case Sign::kEscape: {
+        // Colour codes split the shapes: look at each line again, without
+        // them where it has some.
+        for (std::string_view line : lines) {
+            if (line.find('\x1b') == std::string_view::npos) {
+                if (first_sign(line) == Sign::kQualify) return true;
+                continue;
+            }
+            std::string stripped = text::strip_ansi(line);
+            std::string_view t = text::trim(stripped);
+            if (t.empty()) continue;
+            StartHints h = hint_by_start(t);
+            if (h.may_qualify || first_sign(t) == Sign::kQualify) return true;
+            maven_line = maven_line || h.may_be_maven;
+            nx_line = nx_line || h.may_be_nx;
+        }
+        break;
+    }
+    case Sign::kNone:
+        break;
+    }
+    return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text));
+}
+
+}  // namespace
+
+std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
+                                                                          PreparedLines* prepared) {
+    if (!may_name_a_tool(lines)) return std::nullopt;
+
+    // The non-blank lines, colour codes removed (only lines that carry an
+    // escape need a copy), each tallied as it is met.
+    PreparedLines local;
+    PreparedLines& out = prepared ? *prepared : local;
+    out.stripped.clear();
+    out.lines.clear();
+    out.lines.reserve(lines.size());
+    Tally tally;
+    PreparedLine p;
+    SeenLines seen(lines.size());
     for (std::string_view raw : lines) {
         std::string_view s = raw;
         if (s.find('\x1b') != std::string_view::npos) {
-            stripped.push_back(text::strip_ansi(s));
-            s = stripped.back();
+            out.stripped.push_back(text::strip_ansi(s));
+            s = out.stripped.back();
         }
-        s = text::trim(s);
-        if (!s.empty()) prepared.push_back(s);
+        s = text::trim_end(s);
+        const std::string_view t = text::trim_start(s);
+        if (t.empty()) continue;
+        if (out.lines.empty() && text::starts_with_ignore_case(t, "test output:")) return std::nullopt;
+        if (is_diff_header(t)) return std::nullopt;
+        LineFacts facts;
+        const std::size_t hash = std::hash<std::string_view>{}(t);
+        if (const LineFacts* known = seen.find(t, hash)) {
+            facts = *known;
+        } else {
+            p.assign_untrimmed(t);
+            facts = classify(p, tally[kErrorSignal] > 0, tally[kWarningSignal] > 0);
+            seen.remember(t, hash, facts);
+        }
+        tally.add(facts);
+        out.lines.push_back({s, facts.roles});
+        if (tally[kClaimedByTests]) return std::nullopt;
     }
-    if (prepared.size() < 2) return std::nullopt;
-    if (text::starts_with_ignore_case(prepared.front(), "test output:")) return std::nullopt;
-
-    Tally tally;
-    PreparedLine p;
-    if (roles) {
-        roles->clear();
-        roles->reserve(prepared.size());
-    }
-    for (std::string_view line : prepared) {
-        p.assign(line);
-        std::uint32_t line_roles = tally.add(p);
-        if (tally.claimed_by_tests) return std::nullopt;
-        if (roles) roles->push_back(line_roles);
-    }
+    if (out.lines.size() < kMinLines) return std::nullopt;
 
     auto winner = pick_winner(score_tools(tally));
     if (!winner) return std::nullopt;
 
-    BuildCompilerDiagnostics out;
-    out.tool = winner->tool;
+    BuildCompilerDiagnostics found;
+    found.tool = winner->tool;
     std::string_view tool = winner->tool;
-    out.has_error = tally.error_signal;
-    if (!out.has_error) {
-        if (tool == "ruff") out.has_error = tally.ruff > 0;
-        else if (tool == "go-build") out.has_error = tally.go_diagnostics > 0;
-        else if (tool == "biome" || tool == "oxlint") out.has_error = !tally.warning_signal;
-        else if (tool == "markdownlint" || tool == "golangci-lint") out.has_error = true;
+    found.has_error = tally[kErrorSignal];
+    if (!found.has_error) {
+        if (tool == "ruff") found.has_error = tally[kRuff] > 0;
+        else if (tool == "go-build") found.has_error = tally[kGoDiagnostics] > 0;
+        else if (tool == "biome" || tool == "oxlint") found.has_error = !tally[kWarningSignal];
+        else if (tool == "markdownlint" || tool == "golangci-lint") found.has_error = true;
     }
-    out.has_warning = tally.warning_signal || tool == "yamllint" || tool == "shellcheck";
-    return out;
+    found.has_warning = tally[kWarningSignal] || tool == "yamllint" || tool == "shellcheck";
+    return found;
 }
 
 }  // namespace filters::build_compiler::detector

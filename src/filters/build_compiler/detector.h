@@ -3,63 +3,25 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "filters/build_compiler/summary.h"
+#include "text.h"
 
 namespace filters::build_compiler::detector {
 
 struct BuildCompilerDiagnostics {
-    std::string_view tool;  // one of the names of `kToolNames`
+    std::string_view tool;  // one of the nineteen tool names, in static storage
     bool has_error = false;
     bool has_warning = false;
 };
 
-// The tools in scoring order; the winner is the highest score, ties going to
-// the name that is greater byte by byte.
-inline constexpr std::string_view kToolNames[] = {
-    "cargo/rustc",   "tsc",       "eslint",       "mypy",      "ruff",     "pyright",  "biome",
-    "oxlint",        "shellcheck", "markdownlint", "yamllint", "golangci-lint", "gcc/clang", "go-build",
-    "msbuild/dotnet", "maven/gradle", "make/ninja/cmake", "nx/turbo", "swift/xcode",
-};
-
-struct Candidate {
-    std::string_view tool;
-    std::uint64_t score;
-};
-
-// The candidate with the highest score; among equal scores the tool name
-// that is greater byte by byte. None for an empty list.
-std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates);
-
-// What one light look at a line allows, before any classifier runs. Every
-// tool's candidacy needs at least one line of a kind its condition names (a
-// cargo header, a located diagnostic, a make or linker-driver line ...);
-// maven/gradle and nx/turbo lines count only beside their marker phrases. A
-// flag is false only when no such line or phrase can be there, so a text
-// whose lines raise none of the needed flags names no tool and is declined
-// without the full tally.
-struct LineHints {
-    bool may_qualify = false;   // a line some candidacy other than the two below needs
-    bool may_be_maven = false;  // a maven/gradle line
-    bool may_be_nx = false;     // an nx/turbo line
-    bool maven_marker = false;  // a maven/gradle marker phrase
-    bool nx_marker = false;     // an nx/turbo marker phrase
-    bool escape = false;        // an ESC byte: look again once colour codes are removed
-};
-
-// `line` is trimmed; its colour codes should be removed (else `escape` is
-// set and the other flags may be missing).
-LineHints hint_line(std::string_view line);
-
-// False when no line of the text can give any tool a candidacy, so that
-// `detect_build_compiler_diagnostics` is sure to decline it.
-bool may_name_a_tool(std::string_view text);
-
 // The answers of the classifiers that the filter's choices rest on, one bit
-// each, gathered by the tally so that no classifier runs twice on a line.
+// each, gathered while the tools are scored so that no classifier runs
+// twice on a line.
 enum LineRole : std::uint32_t {
     kProgressRole = 1U << 0,      // is_progress_line
     kImportantRole = 1U << 1,     // is_important_diagnostic_line
@@ -73,20 +35,37 @@ enum LineRole : std::uint32_t {
     kShellcheckHeaderRole = 1U << 9,
     kNoteHelpRole = 1U << 10,
     kCFamilyRole = 1U << 11,
+    kMypyRole = 1U << 12,  // parse_mypy_diagnostic_line accepts it
     // file headers
-    kEslintHeaderRole = 1U << 12,
-    kYamllintHeaderRole = 1U << 13,
-    kGoHeaderRole = 1U << 14,
-    kPyrightHeaderRole = 1U << 15,
+    kEslintHeaderRole = 1U << 13,
+    kYamllintHeaderRole = 1U << 14,
+    kGoHeaderRole = 1U << 15,
+    kPyrightHeaderRole = 1U << 16,
+    // Lines that no tool's shape accepts but that carry a failure's cause
+    // (asked only of lines that are not important).
+    kFailureStatementRole = 1U << 17,  // summary::states_build_failure
+    kGoLocatedRole = 1U << 18,         // a Go location and a message
+    kMarkedHeadingRole = 1U << 19,     // "× ", "x ", "! " or "⚠ " first
+    kBiomeLocatedRole = 1U << 20,      // a biome source, line and column
 };
 
-// The roles of one trimmed line on its own.
-std::uint32_t line_roles(const summary::PreparedLine& line);
+// One non-blank line as the detector prepared it: colour codes removed and
+// trailing whitespace trimmed (`s`, leading whitespace kept), and its roles.
+struct DiagnosticLine {
+    std::string_view s;
+    std::uint32_t roles = 0;
+};
 
-// `lines` is the text split at "\n" with one final newline set aside. When
-// the text is recognised and `roles` is given, it receives the roles of
-// each line that is not blank once its colour codes are removed, in order.
-std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const std::vector<std::string_view>& lines,
-                                                                          std::vector<std::uint32_t>* roles = nullptr);
+// The non-blank lines of a recognised text, in order, for the filter. The
+// lines view the text, or `stripped` for lines that held colour codes.
+struct PreparedLines {
+    std::deque<std::string> stripped;
+    std::vector<DiagnosticLine> lines;
+};
+
+// `lines` indexes the text. When the text is recognised and `prepared` is
+// given, it receives the prepared lines and their roles.
+std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
+                                                                          PreparedLines* prepared = nullptr);
 
 }  // namespace filters::build_compiler::detector

@@ -3,9 +3,8 @@
 // the run-level signals and line roles built from them.
 //
 // Most tests look at a line trimmed at both ends and at its ASCII-lowercased
-// form. `PreparedLine` computes both once, so the detector and the reducer can
-// ask dozens of questions about one line without copying it again; the
-// string_view overloads prepare a line themselves.
+// form. `PreparedLine` computes both once, so the detector can ask dozens of
+// questions about one line without copying it again.
 #pragma once
 
 #include <array>
@@ -15,7 +14,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace filters::build_compiler::summary {
 
@@ -114,6 +112,10 @@ std::optional<PathSplit> split_path_after_extension(std::string_view text, Exten
 // colons when it was prepared.
 std::optional<PathSplit> split_path_after_extension(const PreparedLine& line, Extensions extensions);
 
+// After a first word "line:column" and a second word "error" or "warning"
+// (the eslint and yamllint layout '3:1  error  ...'), the rest of the line.
+std::optional<std::string_view> after_line_col_severity(std::string_view text);
+
 bool is_note_help_line(std::string_view line);
 // "|" or digits then "|": a source excerpt under a diagnostic.
 bool is_rust_source_bar_line(std::string_view line);
@@ -156,6 +158,10 @@ struct GolangciDiagnostic {
     std::string_view message;
 };
 
+inline constexpr std::size_t kShellcheckCodeDigits = 4;
+// A shellcheck code ("SC2086") starts at `at`: "SC" and exactly four digits,
+// with no letter or digit right before it.
+bool is_shellcheck_code_at(std::string_view text, std::size_t at);
 bool is_shellcheck_header_line(const PreparedLine& line);
 bool is_shellcheck_gcc_diagnostic_line(const PreparedLine& line);
 bool is_shellcheck_diagnostic_line(const PreparedLine& line);
@@ -178,6 +184,11 @@ bool is_c_family_diagnostic_line(const PreparedLine& line);
 // The linker naming itself ("/usr/bin/ld:", "ld.lld:") or an unresolved
 // symbol.
 bool is_linker_diagnostic_line(const PreparedLine& line);
+// A line that states a build's failure although no tool's shape accepts it:
+// collect2's and ninja's failure lines, a build driver's "*** ... Error N",
+// eslint's parse error without a rule, the linker's lines, and a compiler's
+// error located by file and line alone ("App.java:12: error: ...").
+bool states_build_failure(const PreparedLine& line);
 bool is_swift_xcode_failure_line(const PreparedLine& line);
 bool is_make_ninja_cmake_diagnostic_line(const PreparedLine& line);
 bool is_msbuild_diagnostic_line(const PreparedLine& line);
@@ -198,8 +209,6 @@ bool has_severity_word(std::string_view text, std::string_view word);
 // One line's part of `has_error_signal` / `has_warning_signal`.
 bool line_has_error_signal(const PreparedLine& line);
 bool line_has_warning_signal(const PreparedLine& line);
-bool has_error_signal(const std::vector<std::string_view>& lines);
-bool has_warning_signal(const std::vector<std::string_view>& lines);
 
 bool is_progress_line(const PreparedLine& line);
 // The summary wordings of `is_final_summary_line` that belong to no single
