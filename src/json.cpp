@@ -1,10 +1,31 @@
 #include "json.h"
 
+#include <simdjson.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <nlohmann/detail/conversions/to_chars.hpp>
 #include <unordered_map>
 #include <vector>
 
+// Which library does what:
+// - simdjson (DOM parser) validates every document and JSON Lines record and
+//   gives the records that the summaries walk and write back. A document is
+//   read a window of top-level items at a time, so memory follows the
+//   largest window, not the document.
+// - nlohmann-json builds `Value` trees (`parse`, used where a generic tree is
+//   wanted), writes them back, and reads any window or record that simdjson
+//   refuses only for reasons of its own: integers beyond 64 bits and numbers
+//   out of range (which `Value` holds as floats), and nesting deeper than the
+//   fast parser's own limit (checked without building anything).
+
 namespace json {
 namespace {
+
+namespace dom = simdjson::dom;
+
+// ------------------------------------------------------ tree building --
 
 using ObjectBase = std::vector<std::pair<const std::string, Value>>;
 
@@ -13,40 +34,32 @@ using ObjectBase = std::vector<std::pair<const std::string, Value>>;
 // a wide object still parses in linear time.
 constexpr std::size_t kScanMembers = 16;
 
-// Builds values bottom-up. Objects are filled through their underlying
-// vector, because the library's ordered map finds keys by a linear scan and
-// a wide object would parse in quadratic time.
-//
-// With an element sink, a top-level array is not kept: each of its elements
-// is handed to the sink once complete. A top-level object or scalar, and
-// the elements after the sink declines one, are only checked, never built.
+// Builds values bottom-up, at most kMaxDepth containers deep. Objects are
+// filled through their underlying vector, because the library's ordered map
+// finds keys by a linear scan and a wide object would parse in quadratic
+// time.
 class Builder : public nlohmann::json_sax<Value> {
    public:
-    explicit Builder(const ElementSink* sink = nullptr) : sink_(sink) {}
-
     std::optional<Value> result;
-    DocumentKind kind = DocumentKind::Invalid;
 
-    bool null() override { return add_scalar([] { return Value(nullptr); }); }
-    bool boolean(bool v) override { return add_scalar([v] { return Value(v); }); }
-    bool number_integer(number_integer_t v) override { return add_scalar([v] { return Value(v); }); }
-    bool number_unsigned(number_unsigned_t v) override { return add_scalar([v] { return Value(v); }); }
-    bool number_float(number_float_t v, const string_t&) override { return add_scalar([v] { return Value(v); }); }
-    bool string(string_t& v) override { return add_scalar([&v] { return Value(std::move(v)); }); }
+    bool null() override { return add(Value(nullptr)); }
+    bool boolean(bool v) override { return add(Value(v)); }
+    bool number_integer(number_integer_t v) override { return add(Value(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return add(Value(v)); }
+    bool number_float(number_float_t v, const string_t&) override { return add(Value(v)); }
+    bool string(string_t& v) override { return add(Value(std::move(v))); }
     bool binary(binary_t&) override { return false; }
 
-    bool start_object(std::size_t) override { return open(DocumentKind::Object); }
+    bool start_object(std::size_t) override { return open(Value::object()); }
     bool key(string_t& k) override {
-        if (!checking_) stack_.back().key = std::move(k);
+        stack_.back().key = std::move(k);
         return true;
     }
     bool end_object() override { return close(); }
-    bool start_array(std::size_t) override { return open(DocumentKind::Array); }
+    bool start_array(std::size_t) override { return open(Value::array()); }
     bool end_array() override { return close(); }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
-        return false;
-    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
    private:
     struct Frame {
@@ -54,50 +67,22 @@ class Builder : public nlohmann::json_sax<Value> {
         std::string key;
         std::unordered_map<std::string, std::size_t> index;  // wide objects only
     };
-    const ElementSink* sink_;
     std::vector<Frame> stack_;
-    std::size_t depth_ = 0;         // open containers, built or not
-    bool streaming_array_ = false;  // the top-level array's elements go to the sink
-    bool checking_ = false;         // from here to the end nothing is built
 
-    bool open(DocumentKind what) {
-        if (depth_ >= kMaxDepth) return false;
-        ++depth_;
-        if (checking_) return true;
-        if (sink_ && depth_ == 1) {
-            kind = what;
-            streaming_array_ = what == DocumentKind::Array && *sink_;
-            checking_ = !streaming_array_;
-            return true;
-        }
-        stack_.push_back(Frame{what == DocumentKind::Object ? Value::object() : Value::array(), {}, {}});
+    bool open(Value&& container) {
+        if (stack_.size() >= kMaxDepth) return false;
+        stack_.push_back(Frame{std::move(container), {}, {}});
         return true;
     }
 
     bool close() {
-        --depth_;
-        if (checking_ || (streaming_array_ && depth_ == 0)) return true;
         Value done = std::move(stack_.back().value);
         stack_.pop_back();
         return add(std::move(done));
     }
 
-    template <class Make>
-    bool add_scalar(Make make) {
-        if (checking_) return true;
-        if (sink_ && depth_ == 0) {
-            kind = DocumentKind::Other;
-            return true;
-        }
-        return add(make());
-    }
-
     bool add(Value v) {
         if (stack_.empty()) {
-            if (streaming_array_) {
-                checking_ = !(*sink_)(std::move(v));
-                return true;
-            }
             result = std::move(v);
             return true;
         }
@@ -127,30 +112,227 @@ class Builder : public nlohmann::json_sax<Value> {
     }
 };
 
-}  // namespace
+// Accepts what the general parser accepts, at any depth, building nothing.
+class Checker : public nlohmann::json_sax<Value> {
+   public:
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return false; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+};
 
-std::optional<Value> parse(std::string_view text) {
-    Builder builder;
-    bool ok = false;
+template <class Sax>
+bool run_sax(std::string_view text, Sax& sax) {
     try {
-        ok = Value::sax_parse(text.begin(), text.end(), &builder, nlohmann::detail::input_format_t::json, true);
+        return Value::sax_parse(text.begin(), text.end(), &sax, nlohmann::detail::input_format_t::json, true);
     } catch (...) {
-        ok = false;
+        return false;
     }
-    if (!ok || !builder.result) return std::nullopt;
+}
+
+std::optional<Value> build_tree(std::string_view text) {
+    Builder builder;
+    if (!run_sax(text, builder) || !builder.result) return std::nullopt;
     return std::move(builder.result);
 }
 
-DocumentKind visit_document(std::string_view text, const ElementSink& on_element) {
-    Builder builder(&on_element);
-    bool ok = false;
-    try {
-        ok = Value::sax_parse(text.begin(), text.end(), &builder, nlohmann::detail::input_format_t::json, true);
-    } catch (...) {
-        ok = false;
-    }
-    return ok ? builder.kind : DocumentKind::Invalid;
+bool check_tree(std::string_view text) {
+    Checker checker;
+    return run_sax(text, checker);
 }
+
+// -------------------------------------------------------------- nodes --
+
+static_assert(sizeof(dom::element) <= sizeof(Node::Storage));
+static_assert(std::is_trivially_copyable_v<dom::element>);
+
+Node tape_node(const dom::element& element) {
+    Node::Storage storage{};
+    std::memcpy(storage.bytes, &element, sizeof element);
+    return Node(Node::Source::Tape, storage);
+}
+
+Node tree_node(const Value& value) {
+    Node::Storage storage{};
+    const Value* pointer = &value;
+    std::memcpy(storage.bytes, &pointer, sizeof pointer);
+    return Node(Node::Source::Tree, storage);
+}
+
+dom::element element_of(const Node::Storage& storage) {
+    dom::element element;
+    std::memcpy(static_cast<void*>(&element), storage.bytes, sizeof element);
+    return element;
+}
+
+const Value& value_of(const Node::Storage& storage) {
+    const Value* pointer = nullptr;
+    std::memcpy(&pointer, storage.bytes, sizeof pointer);
+    return *pointer;
+}
+
+// Whether a later member of the object after `from` has the name `name`.
+bool replaced_later(dom::object::iterator from, dom::object::iterator end, std::string_view name) {
+    for (++from; from != end; ++from)
+        if (from.key() == name) return true;
+    return false;
+}
+
+// The general library's way of writing a string: quotes, the escapes "\"",
+// "\\", "\b", "\f", "\n", "\r", "\t", other control characters as "\u00xx",
+// everything else as it is. The fast parser has checked the UTF-8.
+void append_quoted(std::string& out, std::string_view s) {
+    out.push_back('"');
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s.data() + run, i - run);
+        run = i + 1;
+        switch (c) {
+            case '"': out.append("\\\""); break;
+            case '\\': out.append("\\\\"); break;
+            case '\b': out.append("\\b"); break;
+            case '\f': out.append("\\f"); break;
+            case '\n': out.append("\\n"); break;
+            case '\r': out.append("\\r"); break;
+            case '\t': out.append("\\t"); break;
+            default: {
+                constexpr char kHex[] = "0123456789abcdef";
+                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+                out.append(escape, sizeof escape);
+            }
+        }
+    }
+    out.append(s.data() + run, s.size() - run);
+    out.push_back('"');
+}
+
+void append_float(std::string& out, double x) {
+    if (!std::isfinite(x)) {
+        out.append("null");
+        return;
+    }
+    char digits[64];
+    char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, x);
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+template <class Integer>
+void append_integer(std::string& out, Integer n) {
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, n);
+    out.append(digits, written.ptr);
+}
+
+// Members of an object wider than this find repeated names through a hash
+// index rather than by comparing every pair.
+constexpr std::size_t kPairwiseMembers = 16;
+
+void append_tape_compact(std::string& out, const dom::element& element);
+
+void append_tape_object(std::string& out, const dom::object& object) {
+    std::vector<std::pair<std::string_view, dom::element>> members;
+    for (auto member : object) members.emplace_back(member.key, member.value);
+    // A repeated name keeps its first position and takes its last value.
+    bool repeats = false;
+    if (members.size() <= kPairwiseMembers) {
+        for (std::size_t i = 0; i < members.size() && !repeats; ++i)
+            for (std::size_t j = i + 1; j < members.size(); ++j)
+                if (members[i].first == members[j].first) {
+                    repeats = true;
+                    break;
+                }
+    }
+    if (repeats || members.size() > kPairwiseMembers) {
+        std::unordered_map<std::string_view, std::size_t> first;
+        std::vector<std::pair<std::string_view, dom::element>> unique;
+        for (const auto& member : members) {
+            auto [it, inserted] = first.try_emplace(member.first, unique.size());
+            if (inserted)
+                unique.push_back(member);
+            else
+                unique[it->second].second = member.second;
+        }
+        members = std::move(unique);
+    }
+    out.push_back('{');
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (i > 0) out.push_back(',');
+        append_quoted(out, members[i].first);
+        out.push_back(':');
+        append_tape_compact(out, members[i].second);
+    }
+    out.push_back('}');
+}
+
+void append_tape_compact(std::string& out, const dom::element& element) {
+    switch (element.type()) {
+        case dom::element_type::ARRAY: {
+            out.push_back('[');
+            bool first = true;
+            const dom::array array = element.get_array().value_unsafe();
+            for (dom::element child : array) {
+                if (!first) out.push_back(',');
+                first = false;
+                append_tape_compact(out, child);
+            }
+            out.push_back(']');
+            return;
+        }
+        case dom::element_type::OBJECT:
+            append_tape_object(out, element.get_object().value_unsafe());
+            return;
+        case dom::element_type::INT64:
+            append_integer(out, element.get_int64().value_unsafe());
+            return;
+        case dom::element_type::UINT64:
+            append_integer(out, element.get_uint64().value_unsafe());
+            return;
+        case dom::element_type::DOUBLE:
+            append_float(out, element.get_double().value_unsafe());
+            return;
+        case dom::element_type::STRING:
+            append_quoted(out, element.get_string().value_unsafe());
+            return;
+        case dom::element_type::BOOL:
+            out.append(element.get_bool().value_unsafe() ? "true" : "false");
+            return;
+        case dom::element_type::NULL_VALUE:
+            out.append("null");
+            return;
+    }
+}
+
+// ------------------------------------------------------------ reading --
+
+// Containers that the fast parser follows when it only checks a window;
+// deeper text is checked by the general parser.
+constexpr std::size_t kCheckDepth = 1 << 16;
+// A document is parsed a window of whole top-level items at a time; a
+// window closes at the first top-level comma past this size.
+constexpr std::size_t kWindowBytes = 1 << 20;
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool is_number_refusal(simdjson::error_code error) {
+    return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ trees --
+
+std::optional<Value> parse(std::string_view text) { return build_tree(text); }
 
 const Value* find_member(const Value& object, std::string_view key) {
     if (!object.is_object()) return nullptr;
@@ -172,5 +354,324 @@ void append_compact(std::string& out, const Value& value) {
 }
 
 std::string quote_string(std::string_view s) { return write_compact(Value(std::string(s))); }
+
+// -------------------------------------------------------------- nodes --
+
+Kind Node::kind() const {
+    if (source_ == Source::Tree) {
+        const Value& v = value_of(storage_);
+        if (v.is_object()) return Kind::Object;
+        if (v.is_array()) return Kind::Array;
+        if (v.is_string()) return Kind::String;
+        if (v.is_number()) return Kind::Number;
+        if (v.is_boolean()) return Kind::Boolean;
+        return Kind::Null;
+    }
+    switch (element_of(storage_).type()) {
+        case dom::element_type::ARRAY: return Kind::Array;
+        case dom::element_type::OBJECT: return Kind::Object;
+        case dom::element_type::INT64:
+        case dom::element_type::UINT64:
+        case dom::element_type::DOUBLE: return Kind::Number;
+        case dom::element_type::STRING: return Kind::String;
+        case dom::element_type::BOOL: return Kind::Boolean;
+        case dom::element_type::NULL_VALUE: return Kind::Null;
+    }
+    return Kind::Null;
+}
+
+std::string_view Node::string() const {
+    if (source_ == Source::Tree) return value_of(storage_).get_ref<const std::string&>();
+    return element_of(storage_).get_string().value_unsafe();
+}
+
+double Node::number() const {
+    if (source_ == Source::Tree) return value_of(storage_).get<double>();
+    const dom::element element = element_of(storage_);
+    switch (element.type()) {
+        case dom::element_type::INT64: return static_cast<double>(element.get_int64().value_unsafe());
+        case dom::element_type::UINT64: return static_cast<double>(element.get_uint64().value_unsafe());
+        default: return element.get_double().value_unsafe();
+    }
+}
+
+bool Node::boolean() const {
+    if (source_ == Source::Tree) return value_of(storage_).get<bool>();
+    return element_of(storage_).get_bool().value_unsafe();
+}
+
+bool Node::any_member(FnRef<bool(std::string_view, const Node&)> test) const {
+    if (source_ == Source::Tree) {
+        const Value& v = value_of(storage_);
+        if (!v.is_object()) return false;
+        for (const auto& [name, member] : v.get_ref<const Value::object_t&>())
+            if (test(name, tree_node(member))) return true;
+        return false;
+    }
+    const dom::element element = element_of(storage_);
+    if (element.type() != dom::element_type::OBJECT) return false;
+    const dom::object object = element.get_object().value_unsafe();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (test(it.key(), tape_node(it.value())) && !replaced_later(it, object.end(), it.key())) return true;
+    return false;
+}
+
+bool Node::any_element(FnRef<bool(const Node&)> test) const {
+    if (source_ == Source::Tree) {
+        const Value& v = value_of(storage_);
+        if (!v.is_array()) return false;
+        for (const Value& element : v)
+            if (test(tree_node(element))) return true;
+        return false;
+    }
+    const dom::element element = element_of(storage_);
+    if (element.type() != dom::element_type::ARRAY) return false;
+    const dom::array array = element.get_array().value_unsafe();
+    for (dom::element child : array)
+        if (test(tape_node(child))) return true;
+    return false;
+}
+
+void Node::raw_member_names(std::vector<std::string_view>& out) const {
+    if (source_ == Source::Tree) {
+        const Value& v = value_of(storage_);
+        if (!v.is_object()) return;
+        for (const auto& member : v.get_ref<const Value::object_t&>()) out.emplace_back(member.first);
+        return;
+    }
+    const dom::element element = element_of(storage_);
+    if (element.type() != dom::element_type::OBJECT) return;
+    const dom::object object = element.get_object().value_unsafe();
+    for (auto member : object) out.push_back(member.key);
+}
+
+void Node::append_compact(std::string& out) const {
+    if (source_ == Source::Tree)
+        json::append_compact(out, value_of(storage_));
+    else
+        append_tape_compact(out, element_of(storage_));
+}
+
+// ------------------------------------------------------------- reader --
+
+struct Reader::Impl {
+    dom::parser records{};  // follows kMaxDepth: what it reads may be built
+    dom::parser checks{};   // follows kCheckDepth: what it reads is only checked
+    bool records_ready = false;
+    bool checks_ready = false;
+    std::vector<char> buffer;  // the text being parsed, with the padding the parser reads past its end
+    std::vector<std::string_view> items;  // the sources of a window's top-level items
+
+    dom::parser& parser(bool for_records) {
+        bool& ready = for_records ? records_ready : checks_ready;
+        dom::parser& p = for_records ? records : checks;
+        if (!ready) {
+            ready = p.allocate(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY, for_records ? kMaxDepth : kCheckDepth) ==
+                    simdjson::SUCCESS;
+        }
+        return p;
+    }
+
+    // Copies `open` + `text` + `close` into the padded buffer; returns its length.
+    std::size_t load(std::string_view text, char open = '\0', char close = '\0') {
+        const std::size_t length = text.size() + (open ? 2 : 0);
+        buffer.resize(length + simdjson::SIMDJSON_PADDING);
+        char* at = buffer.data();
+        if (open) *at++ = open;
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+        if (close) *at++ = close;
+        std::memset(at, 0, simdjson::SIMDJSON_PADDING);
+        return length;
+    }
+
+    simdjson::simdjson_result<dom::element> parse_loaded(std::size_t length, bool for_records) {
+        return parser(for_records).parse(buffer.data(), length, false);
+    }
+
+    struct Window {
+        DocumentScan& scan;
+        const ElementSink* sink;  // null once no more elements are wanted
+    };
+
+    // Checks one window of top-level items, `open` + `text` + `close`, and
+    // hands its elements to the sink. False when it is not valid JSON.
+    bool read_window(std::string_view text, char open, char close, Window& window) {
+        const bool for_records = window.sink != nullptr;
+        const std::size_t length = load(text, open, close);
+        auto parsed = parse_loaded(length, for_records);
+        if (!parsed.error()) {
+            if (for_records) {
+                std::size_t k = 0;
+                const dom::array array = parsed.value_unsafe().get_array().value_unsafe();
+                for (dom::element element : array) {
+                    if (!(*window.sink)(tape_node(element), items[k++])) {
+                        window.sink = nullptr;
+                        break;
+                    }
+                }
+            }
+            return true;
+        }
+        const simdjson::error_code error = parsed.error();
+        if (error == simdjson::DEPTH_ERROR && for_records) {
+            // Too deep to build, but perhaps valid: no more records.
+            window.scan.elements_complete = false;
+            window.sink = nullptr;
+            return read_window(text, open, close, window);
+        }
+        if (error != simdjson::DEPTH_ERROR && !is_number_refusal(error)) return false;
+        const std::string_view loaded(buffer.data(), length);
+        if (for_records) {
+            if (std::optional<Value> tree = build_tree(loaded)) {
+                std::size_t k = 0;
+                for (const Value& element : *tree)
+                    if (!(*window.sink)(tree_node(element), items[k++])) {
+                        window.sink = nullptr;
+                        break;
+                    }
+                return true;
+            }
+            window.scan.elements_complete = false;
+            window.sink = nullptr;
+        }
+        return check_tree(loaded);
+    }
+
+    DocumentScan visit_document(std::string_view text, const ElementSink* sink) {
+        DocumentScan scan;
+        std::size_t pos = 0;
+        while (pos < text.size() && is_blank(text[pos])) ++pos;
+        if (pos == text.size()) return scan;
+        const char open = text[pos];
+        if (open != '[' && open != '{') {
+            // A lone scalar: small or rare; the general parser reads it.
+            if (!check_tree(text)) return scan;
+            scan.kind = DocumentKind::Other;
+            scan.minified_size = text.size();  // not needed for scalars
+            return scan;
+        }
+        const char close = open == '[' ? ']' : '}';
+        const DocumentKind kind = open == '[' ? DocumentKind::Array : DocumentKind::Object;
+        Window window{scan, kind == DocumentKind::Array ? sink : nullptr};
+        std::size_t dropped = pos;
+
+        // Splits the container into top-level items by a walk that knows
+        // strings and nesting, and parses them a window at a time. The walk
+        // alone proves nothing: each window is checked whole by the parser,
+        // and windows that each parse join into a document that parses.
+        ++pos;
+        std::size_t depth = 0, window_begin = pos, item_begin = pos, commas = 0;  // depth inside the container
+        bool item_has_content = false;
+        items.clear();
+        auto item_source = [&](std::size_t end) {
+            std::string_view item = text.substr(item_begin, end - item_begin);
+            while (!item.empty() && is_blank(item.front())) item.remove_prefix(1);
+            while (!item.empty() && is_blank(item.back())) item.remove_suffix(1);
+            return item;
+        };
+        bool closed = false;
+        while (pos < text.size()) {
+            const char c = text[pos];
+            if (is_blank(c)) {
+                ++dropped;
+                ++pos;
+                continue;
+            }
+            if (c == '"') {
+                item_has_content = true;
+                // To the next quote that no backslash escapes.
+                std::size_t from = pos + 1;
+                while (true) {
+                    const void* hit = std::memchr(text.data() + from, '"', text.size() - from);
+                    if (hit == nullptr) return DocumentScan{};
+                    const std::size_t quote = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+                    std::size_t backslashes = 0;
+                    while (text[quote - backslashes - 1] == '\\') ++backslashes;
+                    from = quote + 1;
+                    if (backslashes % 2 == 0) break;
+                }
+                pos = from;
+                continue;
+            }
+            if (c == '[' || c == '{') {
+                item_has_content = true;
+                ++depth;
+            } else if (c == ']' || c == '}') {
+                if (depth == 0) {
+                    if (c != close) return DocumentScan{};
+                    closed = true;
+                    break;
+                }
+                --depth;
+            } else if (c == ',' && depth == 0) {
+                if (!item_has_content) return DocumentScan{};
+                ++commas;
+                if (window.sink) items.push_back(item_source(pos));
+                if (pos - window_begin >= kWindowBytes) {
+                    if (!read_window(text.substr(window_begin, pos - window_begin), open, close, window))
+                        return DocumentScan{};
+                    items.clear();
+                    window_begin = pos + 1;
+                }
+                item_begin = pos + 1;
+                item_has_content = false;
+            } else {
+                item_has_content = true;
+            }
+            ++pos;
+        }
+        if (!closed) return DocumentScan{};
+        if (commas > 0 && !item_has_content) return DocumentScan{};
+        if (item_has_content) {
+            if (window.sink) items.push_back(item_source(pos));
+            if (!read_window(text.substr(window_begin, pos - window_begin), open, close, window))
+                return DocumentScan{};
+        }
+        for (++pos; pos < text.size(); ++pos) {
+            if (!is_blank(text[pos])) return DocumentScan{};
+            ++dropped;
+        }
+        scan.kind = kind;
+        scan.minified_size = text.size() - dropped;
+        return scan;
+    }
+};
+
+Reader::Reader() : impl_(std::make_unique<Impl>()) {}
+Reader::~Reader() = default;
+
+DocumentScan Reader::visit_document(std::string_view text, const ElementSink* on_element) {
+    return impl_->visit_document(text, on_element);
+}
+
+bool Reader::visit_object(std::string_view text, FnRef<void(const Node&)> on_object) {
+    const std::size_t length = impl_->load(text);
+    auto parsed = impl_->parse_loaded(length, true);
+    if (!parsed.error()) {
+        if (parsed.value_unsafe().type() != dom::element_type::OBJECT) return false;
+        on_object(tape_node(parsed.value_unsafe()));
+        return true;
+    }
+    if (!is_number_refusal(parsed.error())) return false;
+    std::optional<Value> tree = build_tree(text);
+    if (!tree || !tree->is_object()) return false;
+    on_object(tree_node(*tree));
+    return true;
+}
+
+void Reader::append_compact_source(std::string& out, std::string_view source) {
+    const std::size_t length = impl_->load(source);
+    auto parsed = impl_->parse_loaded(length, true);
+    if (!parsed.error()) {
+        append_tape_compact(out, parsed.value_unsafe());
+        return;
+    }
+    if (std::optional<Value> tree = build_tree(source)) {
+        json::append_compact(out, *tree);
+        return;
+    }
+    out.append("{}");
+}
 
 }  // namespace json

@@ -5,79 +5,82 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "json.h"
 
 namespace filters::json_payload::summary {
 
-// Builds one summary from records fed one at a time, so a stream of records
-// need not be held in memory: the lines of the records to print are written
-// as soon as no later record can come before them, and only the latest
-// three records are held, in case they turn out to be the last.
+// Builds one summary from records fed one at a time, so that a stream of
+// records is never held in memory: a record to print is written as soon as
+// no later record can come before it, and only the latest three are held
+// back (their source text), in case they turn out to be the last.
 class RecordSummary {
    public:
     // `label` "jsonl" gives the headline "jsonl records=N keys=..."; any
-    // other label gives "LABEL: UNIT=N keys=...". `noun` names the dropped
-    // records in omission markers.
-    RecordSummary(std::string_view label, std::string_view unit, std::string_view noun);
+    // other label gives "LABEL: UNIT=N keys=...". `noun` (singular) names
+    // the dropped records in omission markers. A summary whose records alone
+    // grow past `give_up_above` bytes cannot be the smallest text: it stops
+    // there (see `gave_up`). `reader` writes back the records held back.
+    RecordSummary(std::string_view label, std::string_view unit, std::string_view noun, std::size_t give_up_above,
+                  json::Reader& reader);
 
-    void add(json::Value&& record);
+    void add(const json::Node& record, std::string_view source);
     std::size_t count() const { return count_; }
-    // The summary text; call once, after the last record.
+    bool gave_up() const { return gave_up_; }
+    // The summary text; call once, after the last record, unless it gave up.
     std::string finish(bool had_newline);
 
    private:
     struct Pending {
         std::size_t index = 0;
         bool keep = false;
-        json::Value record;
+        std::string compact;      // written when the record is kept
+        std::string_view source;  // to write it later if it is one of the last three
     };
 
-    bool stands_out(const json::Value& record);
-    bool differs_from_first_shape(const json::Value& record) const;
-    void note_keys(const json::Value& record);
-    void write(std::size_t index, const json::Value& record);
+    bool stands_out(const json::Node& record);
+    bool stands_out_member(std::string_view name, const json::Node& value);
+    bool stands_out_value(const json::Node& value);
+    std::uint8_t name_roles(std::string_view name);
+    bool differs_from_first_shape(const json::Node& record);
+    void note_key(std::string_view name);
+    void write(std::size_t index, std::string_view compact);
     void write_gap(std::size_t skipped);
 
     std::string label_, unit_, noun_;
+    std::size_t give_up_above_;
+    json::Reader& reader_;
+    bool gave_up_ = false;
     std::size_t count_ = 0;
-    std::string keys_;
-    std::unordered_set<std::string> seen_keys_;
-    std::vector<std::string> first_names_;          // record 0's member names, in order
-    std::unordered_set<std::string> first_name_set_;
+
+    std::string keys_;                    // the headline's names, joined with ","
+    struct KeySlot {
+        std::size_t offset = 0, length = 0;  // a name in keys_; length 0 and offset 0: free
+        bool used = false;
+    };
+    std::vector<KeySlot> key_slots_;  // open addressing over the names in keys_
+    std::size_t key_count_ = 0;
+
+    std::vector<std::string> first_names_;  // record 0's member names, in order, each once
+    std::vector<std::string_view> names_;   // scratch: one record's names
+    // The status and id tests of a member name, remembered: names repeat in
+    // every record.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, std::uint8_t, NameHash, std::equal_to<>> roles_;
+
     std::string lines_;     // the lines after the headline, each led by "\n"
     std::size_t next_ = 0;  // the first record not yet written or counted in a gap
-    std::array<Pending, 3> latest_;                // record i sits at i % 3
-    std::vector<const json::Value*> walk_stack_;  // reused by every record's walk
+    std::array<Pending, 3> latest_;  // record i sits at i % 3
 };
-
-// The summary of `records` in one call.
-std::string summarize_records(std::string_view label, std::string_view unit, std::string_view noun,
-                              std::vector<json::Value> records, bool had_newline);
-
-// The summary of an array of at least 10 elements that are all objects;
-// nothing for any other value.
-std::optional<std::string> summarize_json_array(json::Value value, bool had_newline);
-
-// A "status", "result" or "outcome" member anywhere in the value whose
-// value is not an ok word, code or flag.
-bool has_non_ok_status(const json::Value& value);
-
-// An id-like member ("id", "*_id", "*uuid*", "sha256"...) anywhere in the
-// value holding an opaque identifier string.
-bool has_named_id_field(const json::Value& value);
-
-// A string anywhere in the value for which `is_interesting_text` holds.
-bool has_interesting_text(const json::Value& value);
-
-// Text that mentions an error word, a URL, a path, a UUID, a long hex
-// string or a ticket key.
-bool is_interesting_text(std::string_view text);
 
 }  // namespace filters::json_payload::summary
