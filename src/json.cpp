@@ -2,6 +2,10 @@
 
 #include <simdjson.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -328,6 +332,80 @@ bool is_number_refusal(simdjson::error_code error) {
     return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE;
 }
 
+
+// The walk over a document's top level looks at 16 bytes at a time.
+constexpr unsigned kBlock = 16;
+constexpr unsigned kAllLanes = 0xFFFF;
+
+struct Block {
+    unsigned blanks;    // lanes holding a blank, tab or line end
+    unsigned specials;  // lanes holding a quote, bracket, brace or comma
+};
+
+#if defined(__SSE2__)
+Block block_at(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    const __m128i blanks = _mm_or_si128(_mm_or_si128(eq(' '), eq('\t')), _mm_or_si128(eq('\n'), eq('\r')));
+    const __m128i specials = _mm_or_si128(_mm_or_si128(_mm_or_si128(eq('"'), eq(',')), _mm_or_si128(eq('['), eq(']'))),
+                                          _mm_or_si128(eq('{'), eq('}')));
+    return Block{static_cast<unsigned>(_mm_movemask_epi8(blanks)), static_cast<unsigned>(_mm_movemask_epi8(specials))};
+}
+
+// Lanes holding a quote or a backslash.
+unsigned string_stops_at(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')))));
+}
+#else
+Block block_at(const char* p) {
+    Block block{0, 0};
+    for (unsigned i = 0; i < kBlock; ++i) {
+        const char c = p[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') block.blanks |= 1u << i;
+        if (c == '"' || c == ',' || c == '[' || c == ']' || c == '{' || c == '}') block.specials |= 1u << i;
+    }
+    return block;
+}
+
+unsigned string_stops_at(const char* p) {
+    unsigned stops = 0;
+    for (unsigned i = 0; i < kBlock; ++i)
+        if (p[i] == '"' || p[i] == '\\') stops |= 1u << i;
+    return stops;
+}
+#endif
+
+// The number of set lanes of a block mask (no popcount instruction needed).
+std::size_t lane_count(unsigned mask) {
+    mask = mask - ((mask >> 1) & 0x5555u);
+    mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+    mask = (mask + (mask >> 4)) & 0x0F0Fu;
+    return (mask + (mask >> 8)) & 0x1Fu;
+}
+
+// The position after the quote that closes the string whose text starts at
+// `from`, or npos when it never closes.
+std::size_t string_end(std::string_view text, std::size_t from) {
+    while (true) {
+        if (from + kBlock <= text.size()) {
+            const unsigned stops = string_stops_at(text.data() + from);
+            if (stops == 0) {
+                from += kBlock;
+                continue;
+            }
+            from += static_cast<unsigned>(__builtin_ctz(stops));
+        } else {
+            while (from < text.size() && text[from] != '"' && text[from] != '\\') ++from;
+            if (from == text.size()) return std::string_view::npos;
+        }
+        if (text[from] == '"') return from + 1;
+        from += 2;  // a backslash and the character it escapes
+        if (from > text.size()) return std::string_view::npos;
+    }
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ trees --
@@ -572,6 +650,18 @@ struct Reader::Impl {
         };
         bool closed = false;
         while (pos < text.size()) {
+            if (pos + kBlock <= text.size()) {
+                // Blanks and plain characters a block at a time, up to the
+                // next character that matters to the walk.
+                const Block block = block_at(text.data() + pos);
+                const unsigned stop = block.specials;
+                const unsigned k = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : kBlock;
+                const unsigned before = k == kBlock ? kAllLanes : (1u << k) - 1;
+                dropped += lane_count(block.blanks & before);
+                if (~block.blanks & before) item_has_content = true;
+                pos += k;
+                if (k == kBlock) continue;
+            }
             const char c = text[pos];
             if (is_blank(c)) {
                 ++dropped;
@@ -580,18 +670,9 @@ struct Reader::Impl {
             }
             if (c == '"') {
                 item_has_content = true;
-                // To the next quote that no backslash escapes.
-                std::size_t from = pos + 1;
-                while (true) {
-                    const void* hit = std::memchr(text.data() + from, '"', text.size() - from);
-                    if (hit == nullptr) return DocumentScan{};
-                    const std::size_t quote = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-                    std::size_t backslashes = 0;
-                    while (text[quote - backslashes - 1] == '\\') ++backslashes;
-                    from = quote + 1;
-                    if (backslashes % 2 == 0) break;
-                }
-                pos = from;
+                const std::size_t end = string_end(text, pos + 1);
+                if (end == std::string_view::npos) return DocumentScan{};
+                pos = end;
                 continue;
             }
             if (c == '[' || c == '{') {

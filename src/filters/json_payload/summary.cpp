@@ -12,9 +12,8 @@ namespace {
 
 // Records always printed at each end of the run.
 constexpr std::size_t kHeadRecords = 3;
-// Member names whose test results are remembered; past this many distinct
-// names the tests simply run again.
-constexpr std::size_t kRememberedNames = 4096;
+// Slots of the table of member names whose test results are remembered.
+constexpr std::size_t kRememberedNames = 512;
 // An identifier is at least this many bytes long.
 constexpr std::size_t kMinIdBytes = 8;
 // A word of hexadecimal digits at least this long is an identifier.
@@ -154,10 +153,14 @@ RecordSummary::RecordSummary(std::string_view label, std::string_view unit, std:
     : label_(label), unit_(unit), noun_(noun), give_up_above_(give_up_above), reader_(reader) {}
 
 std::uint8_t RecordSummary::name_roles(std::string_view name) {
-    if (auto it = roles_.find(name); it != roles_.end()) return it->second;
-    const std::uint8_t roles = roles_of(name);
-    if (roles_.size() < kRememberedNames) roles_.emplace(name, roles);
-    return roles;
+    if (name.empty()) return roles_of(name);
+    if (roles_.empty()) roles_.resize(kRememberedNames);
+    const std::size_t hash = name.size() * 131 + static_cast<unsigned char>(name.front()) * 31 +
+                             static_cast<unsigned char>(name[name.size() / 2]) * 7 +
+                             static_cast<unsigned char>(name.back());
+    RememberedName& slot = roles_[hash % kRememberedNames];
+    if (!slot.used || slot.name != name) slot = RememberedName{std::string(name), roles_of(name), true};
+    return slot.roles;
 }
 
 // The status rule, the id rule and the text test in one walk. Walking on
@@ -186,7 +189,7 @@ bool RecordSummary::stands_out_value(const json::Node& value) {
 
 bool RecordSummary::stands_out(const json::Node& record) { return stands_out_value(record); }
 
-void RecordSummary::note_key(std::string_view name) {
+bool RecordSummary::note_key(std::string_view name) {
     if (key_slots_.size() < 2 * (key_count_ + 1)) {
         // Grow and re-place every name.
         std::vector<KeySlot> old = std::move(key_slots_);
@@ -201,11 +204,12 @@ void RecordSummary::note_key(std::string_view name) {
     }
     std::size_t i = std::hash<std::string_view>{}(name) & (key_slots_.size() - 1);
     for (; key_slots_[i].used; i = (i + 1) & (key_slots_.size() - 1))
-        if (std::string_view(keys_).substr(key_slots_[i].offset, key_slots_[i].length) == name) return;
+        if (std::string_view(keys_).substr(key_slots_[i].offset, key_slots_[i].length) == name) return false;
     if (key_count_ > 0) keys_.push_back(',');
     key_slots_[i] = KeySlot{keys_.size(), name.size(), true};
     keys_.append(name);
     ++key_count_;
+    return true;
 }
 
 bool RecordSummary::differs_from_first_shape(const json::Node& record) {
@@ -227,11 +231,8 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
     bool keep = index < kHeadRecords;
     if (index == 0) {
         record.raw_member_names(names_);
-        for (std::string_view name : names_) {
-            if (std::find(first_names_.begin(), first_names_.end(), name) != first_names_.end()) continue;
-            first_names_.emplace_back(name);
-            note_key(name);
-        }
+        for (std::string_view name : names_)
+            if (note_key(name)) first_names_.emplace_back(name);
     } else if (differs_from_first_shape(record)) {
         // Only a record of another shape can add to the union of names.
         names_.clear();

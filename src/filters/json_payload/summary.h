@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "json.h"
@@ -50,7 +49,7 @@ class RecordSummary {
     bool stands_out_value(const json::Node& value);
     std::uint8_t name_roles(std::string_view name);
     bool differs_from_first_shape(const json::Node& record);
-    void note_key(std::string_view name);
+    bool note_key(std::string_view name);  // false when already noted
     void write(std::size_t index, std::string_view compact);
     void write_gap(std::size_t skipped);
 
@@ -71,12 +70,14 @@ class RecordSummary {
     std::vector<std::string> first_names_;  // record 0's member names, in order, each once
     std::vector<std::string_view> names_;   // scratch: one record's names
     // The status and id tests of a member name, remembered: names repeat in
-    // every record.
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    // every record. A small table indexed by a cheap hash of the name; a
+    // name that falls on a taken slot replaces the one there.
+    struct RememberedName {
+        std::string name;
+        std::uint8_t roles = 0;
+        bool used = false;
     };
-    std::unordered_map<std::string, std::uint8_t, NameHash, std::equal_to<>> roles_;
+    std::vector<RememberedName> roles_;
 
     std::string lines_;     // the lines after the headline, each led by "\n"
     std::size_t next_ = 0;  // the first record not yet written or counted in a gap
