@@ -406,7 +406,48 @@ std::size_t string_end(std::string_view text, std::size_t from) {
     }
 }
 
+// Walks source text a block at a time and calls `on_blanks(count)` for the
+// blanks outside strings, a run at a time, until it returns false.
+template <class OnBlanks>
+void each_blank_run(std::string_view text, OnBlanks on_blanks) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (pos + kBlock <= text.size()) {
+            const Block block = block_at(text.data() + pos);
+            const unsigned quotes = string_stops_at(text.data() + pos) & block.specials;  // quotes only
+            const unsigned k = quotes ? static_cast<unsigned>(__builtin_ctz(quotes)) : kBlock;
+            const unsigned before = k == kBlock ? kAllLanes : (1u << k) - 1;
+            if (const std::size_t blanks = lane_count(block.blanks & before); blanks > 0 && !on_blanks(blanks)) return;
+            pos += k;
+            if (k == kBlock) continue;
+        } else if (text[pos] != '"') {
+            if (is_blank(text[pos]) && !on_blanks(1)) return;
+            ++pos;
+            continue;
+        }
+        pos = string_end(text, pos + 1);
+        if (pos == std::string_view::npos) return;
+    }
+}
+
 }  // namespace
+
+// ------------------------------------------------------------- text --
+
+std::size_t minified_size(std::string_view source) {
+    std::size_t dropped = 0;
+    each_blank_run(source, [&dropped](std::size_t blanks) {
+        dropped += blanks;
+        return true;
+    });
+    return source.size() - dropped;
+}
+
+bool has_blank_between_tokens(std::string_view source) {
+    bool found = false;
+    each_blank_run(source, [&found](std::size_t) { return !(found = true); });
+    return found;
+}
 
 // ------------------------------------------------------------ trees --
 

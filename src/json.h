@@ -46,6 +46,15 @@ void append_compact(std::string& out, const Value& value);
 // A string as a JSON string literal, quotes included.
 std::string quote_string(std::string_view s);
 
+// ------------------------------------------------------------- text --
+
+// The length of JSON source text once the blanks, tabs and line ends
+// outside strings are removed (a string runs to the next double quote that
+// no backslash escapes). Nothing is validated.
+std::size_t minified_size(std::string_view source);
+// Whether `minified_size` would remove anything; stops at the first blank.
+bool has_blank_between_tokens(std::string_view source);
+
 // ----------------------------------------------------------- records --
 
 // A reference to a callable, for callbacks that run while the caller waits.

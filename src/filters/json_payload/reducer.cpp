@@ -13,47 +13,6 @@ constexpr std::size_t kMinSummaryRecords = 10;
 
 bool is_json_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Calls `on_blank` for each blank, tab or line end outside strings, where a
-// string runs to the next double quote that no backslash escapes, until it
-// returns false.
-template <class OnBlank>
-void each_blank_outside_strings(std::string_view source, OnBlank on_blank) {
-    std::size_t i = 0;
-    while (i < source.size()) {
-        const char c = source[i++];
-        if (is_json_blank(c)) {
-            if (!on_blank()) return;
-            continue;
-        }
-        if (c != '"') continue;
-        while (true) {
-            const std::size_t quote = source.find('"', i);
-            if (quote == std::string_view::npos) return;
-            std::size_t backslashes = 0;
-            while (quote - backslashes > i && source[quote - backslashes - 1] == '\\') ++backslashes;
-            i = quote + 1;
-            if (backslashes % 2 == 0) break;
-        }
-    }
-}
-
-// Whether `minify_json_source` would drop any character. Stops at the first
-// one, so pretty-printed text answers at once.
-bool minify_drops_something(std::string_view source) {
-    bool drops = false;
-    each_blank_outside_strings(source, [&] { return !(drops = true); });
-    return drops;
-}
-
-std::size_t minified_size(std::string_view source) {
-    std::size_t dropped = 0;
-    each_blank_outside_strings(source, [&] {
-        ++dropped;
-        return true;
-    });
-    return source.size() - dropped;
-}
-
 void append_minified_json(std::string& out, std::string_view source) {
     // Written through a pointer into room made up front: the output is never
     // longer than the source.
@@ -109,7 +68,7 @@ char first_element_start(std::string_view body) {
 Attempt compress_whole_document(std::string_view text, std::string_view body, bool had_newline, bool& is_document) {
     const std::size_t surrounding = text.size() - body.size();
     const bool may_summarize = body.front() == '[' && first_element_start(body) == '{';
-    if (!may_summarize && surrounding <= (had_newline ? 1u : 0u) && !minify_drops_something(body)) {
+    if (!may_summarize && surrounding <= (had_newline ? 1u : 0u) && !json::has_blank_between_tokens(body)) {
         // Neither candidate can win. Were the text JSON Lines rather than one
         // document, it would be a single compact line: nothing to gain there
         // either.
@@ -162,12 +121,12 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
     for (; first_changed < lines.size(); ++first_changed) {
         const std::string_view line = lines[first_changed];
         const std::string_view trimmed = text::trim(line);
-        if (trimmed.size() != line.size() || minify_drops_something(trimmed)) break;
+        if (trimmed.size() != line.size() || json::has_blank_between_tokens(trimmed)) break;
     }
     if (first_changed < lines.size()) {
         size = lines.start(first_changed) + (had_newline ? 1 : 0);
         for (std::size_t i = first_changed; i < lines.size(); ++i)
-            size += minified_size(text::trim(lines[i])) + (i > first_changed ? 1 : 0);
+            size += json::minified_size(text::trim(lines[i])) + (i > first_changed ? 1 : 0);
     }
     const auto build_minified = [&] {
         std::string minified;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../../support.h"
+#include "json.h"
 
 namespace {
 
@@ -90,6 +91,23 @@ TEST(JsonPayloadReducer, DocumentsAndLines) {
         {"duplicate keys: minified text keeps both", "{\"a\": 1, \"a\": 2}", "{\"a\":1,\"a\":2}"},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_json_payload_output(c.in), c.want) << c.name;
+}
+
+// The sizes the filter compares must be those of the text it builds,
+// escapes and broken strings included.
+TEST(JsonPayloadReducer, MinifiedSizeIsTheMinifiedTextSize) {
+    const std::string long_string = "[\"" + std::string(40, 'x') + "\\\"" + std::string(20, ' ') + "\" , 1]";
+    const std::string cases[] = {
+        "", "{}", "{ }", R"({"a":"b c"})", R"({"a":"b"} )", "[1,\t2]", "[1,\n2]", "[1,\r2]", R"(["\" "])",
+        R"(["\\" ])", R"(["\\\" "])", R"(["\\\\" ,1])", R"(["a\"b" ,1])", R"(["x\\y" ])", R"(["unterminated  )",
+        R"(["\)", "\"", R"("a""b" )", "x y", R"({"k":"v\\"} )", "\xC2\xA0[1]", long_string,
+        "{\n" + std::string(100, ' ') + "\"k\" :\t\"" + std::string(33, '\\') + "\" }",
+    };
+    for (const std::string& c : cases) {
+        const std::size_t minified = filters::json_payload::reducer::minify_json_source(c).size();
+        EXPECT_EQ(json::minified_size(c), minified) << c;
+        EXPECT_EQ(json::has_blank_between_tokens(c), minified != c.size()) << c;
+    }
 }
 
 // Hostile shapes must be declined or handled quickly and without a crash.
