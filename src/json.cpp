@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -325,6 +326,9 @@ constexpr std::size_t kCheckDepth = 1 << 16;
 // A document is parsed a window of whole top-level items at a time; a
 // window closes at the first top-level comma past this size.
 constexpr std::size_t kWindowBytes = 1 << 20;
+// An item larger than a window is walked on its own, this many containers
+// deep at most; deeper ones are parsed whole.
+constexpr unsigned kMaxWalkLevels = 64;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -551,17 +555,20 @@ bool Node::any_element(FnRef<bool(const Node&)> test) const {
     return false;
 }
 
-void Node::raw_member_names(std::vector<std::string_view>& out) const {
+bool Node::each_member_name(FnRef<bool(std::string_view)> visit) const {
     if (source_ == Source::Tree) {
         const Value& v = value_of(storage_);
-        if (!v.is_object()) return;
-        for (const auto& member : v.get_ref<const Value::object_t&>()) out.emplace_back(member.first);
-        return;
+        if (!v.is_object()) return true;
+        for (const auto& member : v.get_ref<const Value::object_t&>())
+            if (!visit(member.first)) return false;
+        return true;
     }
     const dom::element element = element_of(storage_);
-    if (element.type() != dom::element_type::OBJECT) return;
+    if (element.type() != dom::element_type::OBJECT) return true;
     const dom::object object = element.get_object().value_unsafe();
-    for (auto member : object) out.push_back(member.key);
+    for (auto member : object)
+        if (!visit(member.key)) return false;
+    return true;
 }
 
 void Node::append_compact(std::string& out) const {
@@ -657,39 +664,83 @@ struct Reader::Impl {
         return check_tree(loaded);
     }
 
-    DocumentScan visit_document(std::string_view text, const ElementSink* sink) {
-        DocumentScan scan;
-        std::size_t pos = 0;
-        while (pos < text.size() && is_blank(text[pos])) ++pos;
-        if (pos == text.size()) return scan;
-        const char open = text[pos];
-        if (open != '[' && open != '{') {
-            // A lone scalar: small or rare; the general parser reads it.
-            if (!check_tree(text)) return scan;
-            scan.kind = DocumentKind::Other;
-            scan.minified_size = text.size();  // not needed for scalars
-            return scan;
-        }
-        const char close = open == '[' ? ']' : '}';
-        const DocumentKind kind = open == '[' ? DocumentKind::Array : DocumentKind::Object;
-        Window window{scan, kind == DocumentKind::Array ? sink : nullptr};
-        std::size_t dropped = pos;
+    // Records larger than this are not built (see visit_document).
+    std::size_t record_cap = 0;
 
-        // Splits the container into top-level items by a walk that knows
-        // strings and nesting, and parses them a window at a time. The walk
-        // alone proves nothing: each window is checked whole by the parser,
-        // and windows that each parse join into a document that parses.
-        ++pos;
-        std::size_t depth = 0, window_begin = pos, item_begin = pos, commas = 0;  // depth inside the container
+    // Checks an item too large for a window by itself: a container by a
+    // walk of its own, so that no more than a window is parsed at once.
+    bool check_large_item(std::string_view item, bool is_member, Window& window, unsigned level) {
+        if (is_member) {
+            // "name": value, read as the name alone, then the value.
+            const std::size_t name_end = item.front() == '"' ? string_end(item, 1) : std::string_view::npos;
+            if (name_end == std::string_view::npos) return false;
+            Window alone{window.scan, nullptr};
+            if (!read_window(item.substr(0, name_end), '\0', '\0', alone)) return false;
+            std::size_t at = name_end;
+            while (at < item.size() && is_blank(item[at])) ++at;
+            if (at == item.size() || item[at] != ':') return false;
+            ++at;
+            while (at < item.size() && is_blank(item[at])) ++at;
+            return at < item.size() && check_large_item(item.substr(at), false, window, level);
+        }
+        if ((item.front() == '[' || item.front() == '{') && level < kMaxWalkLevels) {
+            std::size_t blanks = 0;  // already counted by the walk outside
+            Window inner{window.scan, nullptr};
+            return walk_container(item, inner, blanks, level + 1) == item.size() - 1;
+        }
+        Window alone{window.scan, nullptr};
+        return read_window(item, '\0', '\0', alone);
+    }
+
+    // Walks the container that opens at text[0], splitting it into its
+    // items by a walk that knows strings and nesting, and parses the items
+    // a window at a time. The walk alone proves nothing: each window is
+    // checked whole by a parser, and windows that each parse join into a
+    // container that parses. The position of the closing bracket, or npos.
+    std::size_t walk_container(std::string_view text, Window& window, std::size_t& blanks, unsigned level) {
+        constexpr std::size_t npos = std::string_view::npos;
+        const char open = text[0];
+        const char close = open == '[' ? ']' : '}';
+        std::size_t pos = 1, depth = 0, window_begin = 1, item_begin = 1, window_items = 0, commas = 0;
         bool item_has_content = false;
-        items.clear();
-        auto item_source = [&](std::size_t end) {
+        if (window.sink) items.clear();
+        auto trimmed_item = [&](std::size_t end) {
             std::string_view item = text.substr(item_begin, end - item_begin);
             while (!item.empty() && is_blank(item.front())) item.remove_prefix(1);
             while (!item.empty() && is_blank(item.back())) item.remove_suffix(1);
             return item;
         };
-        bool closed = false;
+        auto flush = [&](std::size_t end) {
+            if (window_items > 0 && !read_window(text.substr(window_begin, end - window_begin), open, close, window))
+                return false;
+            if (window.sink) items.clear();
+            window_items = 0;
+            return true;
+        };
+        // Ends the item before `end` (a comma or the closing bracket).
+        auto end_item = [&](std::size_t end) {
+            if (end - item_begin <= kWindowBytes) {
+                if (window.sink) items.push_back(trimmed_item(end));
+                ++window_items;
+                return true;
+            }
+            // A large item is read alone, after the items before it.
+            if (!flush(item_begin == window_begin ? item_begin : item_begin - 1)) return false;
+            const std::string_view item = trimmed_item(end);
+            if (window.sink && item.size() <= record_cap) {
+                items.push_back(item);
+                if (!read_window(item, open, close, window)) return false;
+                items.clear();
+            } else {
+                if (window.sink) {
+                    window.scan.elements_complete = false;
+                    window.sink = nullptr;
+                }
+                if (!check_large_item(item, open == '{', window, level)) return false;
+            }
+            window_begin = end + 1;
+            return true;
+        };
         while (pos < text.size()) {
             if (pos + kBlock <= text.size()) {
                 // Blanks and plain characters a block at a time, up to the
@@ -698,22 +749,21 @@ struct Reader::Impl {
                 const unsigned stop = block.specials;
                 const unsigned k = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : kBlock;
                 const unsigned before = k == kBlock ? kAllLanes : (1u << k) - 1;
-                dropped += lane_count(block.blanks & before);
+                blanks += lane_count(block.blanks & before);
                 if (~block.blanks & before) item_has_content = true;
                 pos += k;
                 if (k == kBlock) continue;
             }
             const char c = text[pos];
             if (is_blank(c)) {
-                ++dropped;
+                ++blanks;
                 ++pos;
                 continue;
             }
             if (c == '"') {
                 item_has_content = true;
-                const std::size_t end = string_end(text, pos + 1);
-                if (end == std::string_view::npos) return DocumentScan{};
-                pos = end;
+                pos = string_end(text, pos + 1);
+                if (pos == npos) return npos;
                 continue;
             }
             if (c == '[' || c == '{') {
@@ -721,19 +771,16 @@ struct Reader::Impl {
                 ++depth;
             } else if (c == ']' || c == '}') {
                 if (depth == 0) {
-                    if (c != close) return DocumentScan{};
-                    closed = true;
-                    break;
+                    if (c != close || (commas > 0 && !item_has_content)) return npos;
+                    if (item_has_content && (!end_item(pos) || !flush(pos))) return npos;
+                    return pos;
                 }
                 --depth;
             } else if (c == ',' && depth == 0) {
-                if (!item_has_content) return DocumentScan{};
+                if (!item_has_content || !end_item(pos)) return npos;
                 ++commas;
-                if (window.sink) items.push_back(item_source(pos));
                 if (pos - window_begin >= kWindowBytes) {
-                    if (!read_window(text.substr(window_begin, pos - window_begin), open, close, window))
-                        return DocumentScan{};
-                    items.clear();
+                    if (!flush(pos)) return npos;
                     window_begin = pos + 1;
                 }
                 item_begin = pos + 1;
@@ -743,19 +790,35 @@ struct Reader::Impl {
             }
             ++pos;
         }
-        if (!closed) return DocumentScan{};
-        if (commas > 0 && !item_has_content) return DocumentScan{};
-        if (item_has_content) {
-            if (window.sink) items.push_back(item_source(pos));
-            if (!read_window(text.substr(window_begin, pos - window_begin), open, close, window))
-                return DocumentScan{};
+        return npos;
+    }
+
+    DocumentScan visit_document(std::string_view text, const ElementSink* sink) {
+        std::size_t pos = 0;
+        while (pos < text.size() && is_blank(text[pos])) ++pos;
+        if (pos == text.size()) return DocumentScan{};
+        DocumentScan scan;
+        if (text[pos] != '[' && text[pos] != '{') {
+            // A lone scalar: small or rare; the general parser reads it.
+            if (!check_tree(text)) return DocumentScan{};
+            scan.kind = DocumentKind::Other;
+            scan.minified_size = text.size();
+            return scan;
         }
-        for (++pos; pos < text.size(); ++pos) {
-            if (!is_blank(text[pos])) return DocumentScan{};
-            ++dropped;
+        // A record's parsed form takes a few times its size: one larger
+        // than a quarter of the document is checked but not built.
+        record_cap = std::max(kWindowBytes, text.size() / 4);
+        const DocumentKind kind = text[pos] == '[' ? DocumentKind::Array : DocumentKind::Object;
+        Window window{scan, kind == DocumentKind::Array ? sink : nullptr};
+        std::size_t blanks = pos;
+        const std::size_t close = walk_container(text.substr(pos), window, blanks, 0);
+        if (close == std::string_view::npos) return DocumentScan{};
+        for (std::size_t i = pos + close + 1; i < text.size(); ++i) {
+            if (!is_blank(text[i])) return DocumentScan{};
+            ++blanks;
         }
         scan.kind = kind;
-        scan.minified_size = text.size() - dropped;
+        scan.minified_size = text.size() - blanks;
         return scan;
     }
 };

@@ -96,9 +96,9 @@ class Node {
     bool any_member(FnRef<bool(std::string_view, const Node&)> test) const;
     // Whether `test` holds for some element of an array.
     bool any_element(FnRef<bool(const Node&)> test) const;
-    // The member names of an object in source order, repeats included,
-    // appended to `out`. They live as long as the node.
-    void raw_member_names(std::vector<std::string_view>& out) const;
+    // Calls `visit` with each member name of an object in source order,
+    // repeats included, while it returns true; whether it always did.
+    bool each_member_name(FnRef<bool(std::string_view)> visit) const;
     // The compact form that `write_compact` gives the same value.
     void append_compact(std::string& out) const;
 

@@ -117,7 +117,12 @@ TEST(JsonReader, AcceptsWhatParseAccepts) {
     const std::string deeper = std::string(100000, '[') + std::string(100000, ']');
     std::string wide = "[";
     for (int i = 0; i < 200000; ++i) wide += (i ? ", " : "") + std::string(R"({"k": "v", "n": )") + std::to_string(i) + "}";
+    std::string huge = "{";  // an item larger than a parse window
+    for (int i = 0; i < 100000; ++i) huge += (i ? ", \"k" : "\"k") + std::to_string(i) + "\": [" + std::to_string(i) + "]";
     const std::string texts[] = {
+        "[" + huge + "}]", "[1, " + huge + "}, 2]", "[[" + huge + "}]]", "{\"a\": " + huge + "}}", "[" + huge + ",}]",
+        "[" + huge + "}, ]", "[" + huge + ", \"x\": [1,]}]", "[" + huge + ", \"x\": 123456789012345678901234}]",
+        "[\"" + std::string(2000000, 'x') + "\"]", "[\"" + std::string(2000000, 'x') + "]",
         "[]", "{ }", " [1, 2] ", "42", "\"s\"", "null", "[1,]", "[,1]", "[1 2]", "[1,,2]", "{\"a\":1,}", "{\"a\"}",
         "[1] x", "[[]", "[]]", "[}", "{]", "[\"a\nb\"]", "[\"\\x\"]", "[\"\\ud800\"]", "[\"\\udc00\"]",
         "[\"\xFF\"]", "[01]", "[1.]", "[-]", "[tru]", "[truex]", "[123456789012345678901234567890]",

@@ -189,40 +189,61 @@ bool RecordSummary::stands_out_value(const json::Node& value) {
 
 bool RecordSummary::stands_out(const json::Node& record) { return stands_out_value(record); }
 
-bool RecordSummary::note_key(std::string_view name) {
-    if (key_slots_.size() < 2 * (key_count_ + 1)) {
-        // Grow and re-place every name.
-        std::vector<KeySlot> old = std::move(key_slots_);
-        key_slots_.assign(std::max<std::size_t>(64, old.size() * 2), KeySlot{});
-        for (const KeySlot& slot : old) {
-            if (!slot.used) continue;
-            std::size_t i = std::hash<std::string_view>{}(std::string_view(keys_).substr(slot.offset, slot.length)) &
-                            (key_slots_.size() - 1);
-            while (key_slots_[i].used) i = (i + 1) & (key_slots_.size() - 1);
-            key_slots_[i] = slot;
+std::string_view RecordSummary::key(std::size_t index) const {
+    const std::size_t end = index + 1 < key_offsets_.size() ? key_offsets_[index + 1] - 1 : keys_.size();
+    return std::string_view(keys_).substr(key_offsets_[index], end - key_offsets_[index]);
+}
+
+std::optional<std::size_t> RecordSummary::find_key(std::string_view name) const {
+    if (key_slots_.empty()) return std::nullopt;
+    const std::size_t mask = key_slots_.size() - 1;
+    for (std::size_t i = std::hash<std::string_view>{}(name) & mask; key_slots_[i] != 0; i = (i + 1) & mask)
+        if (key(key_slots_[i] - 1) == name) return key_slots_[i] - 1;
+    return std::nullopt;
+}
+
+void RecordSummary::note_key(std::string_view name) {
+    if (find_key(name)) return;
+    if (key_slots_.size() < 2 * (key_offsets_.size() + 1)) {
+        // Grow and place every name again.
+        key_slots_.assign(std::max<std::size_t>(64, key_slots_.size() * 2), 0);
+        const std::size_t mask = key_slots_.size() - 1;
+        for (std::size_t k = 0; k < key_offsets_.size(); ++k) {
+            std::size_t i = std::hash<std::string_view>{}(key(k)) & mask;
+            while (key_slots_[i] != 0) i = (i + 1) & mask;
+            key_slots_[i] = static_cast<std::uint32_t>(k + 1);
         }
     }
-    std::size_t i = std::hash<std::string_view>{}(name) & (key_slots_.size() - 1);
-    for (; key_slots_[i].used; i = (i + 1) & (key_slots_.size() - 1))
-        if (std::string_view(keys_).substr(key_slots_[i].offset, key_slots_[i].length) == name) return false;
-    if (key_count_ > 0) keys_.push_back(',');
-    key_slots_[i] = KeySlot{keys_.size(), name.size(), true};
+    const std::size_t mask = key_slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(name) & mask;
+    while (key_slots_[i] != 0) i = (i + 1) & mask;
+    key_slots_[i] = static_cast<std::uint32_t>(key_offsets_.size() + 1);
+    if (!key_offsets_.empty()) keys_.push_back(',');
+    key_offsets_.push_back(keys_.size());
     keys_.append(name);
-    ++key_count_;
-    return true;
 }
 
 bool RecordSummary::differs_from_first_shape(const json::Node& record) {
-    names_.clear();
-    record.raw_member_names(names_);
     // Records of one stream nearly always list record 0's names in its order.
-    if (std::equal(names_.begin(), names_.end(), first_names_.begin(), first_names_.end())) return false;
-    std::sort(names_.begin(), names_.end());
-    names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
-    if (names_.size() != first_names_.size()) return true;
-    for (const std::string& name : first_names_)
-        if (!std::binary_search(names_.begin(), names_.end(), std::string_view(name))) return true;
-    return false;
+    std::size_t matched = 0;
+    const bool in_order = record.each_member_name([&](std::string_view name) {
+        if (matched == first_count_ || key(matched) != name) return false;
+        ++matched;
+        return true;
+    });
+    if (in_order && matched == first_count_) return false;
+    // Otherwise the same set of names: each one of record 0's, all of them.
+    std::size_t distinct = 0;
+    const bool all_known = record.each_member_name([&](std::string_view name) {
+        const std::optional<std::size_t> index = find_key(name);
+        if (!index || *index >= first_count_) return false;
+        if (first_marks_[*index] != count_) {
+            first_marks_[*index] = count_;
+            ++distinct;
+        }
+        return true;
+    });
+    return !all_known || distinct != first_count_;
 }
 
 void RecordSummary::add(const json::Node& record, std::string_view source) {
@@ -230,14 +251,18 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
     if (gave_up_) return;
     bool keep = index < kHeadRecords;
     if (index == 0) {
-        record.raw_member_names(names_);
-        for (std::string_view name : names_)
-            if (note_key(name)) first_names_.emplace_back(name);
+        record.each_member_name([this](std::string_view name) {
+            note_key(name);
+            return true;
+        });
+        first_count_ = key_offsets_.size();
+        first_marks_.assign(first_count_, 0);
     } else if (differs_from_first_shape(record)) {
         // Only a record of another shape can add to the union of names.
-        names_.clear();
-        record.raw_member_names(names_);
-        for (std::string_view name : names_) note_key(name);
+        record.each_member_name([this](std::string_view name) {
+            note_key(name);
+            return true;
+        });
         keep = true;
     }
     keep = keep || stands_out(record);
@@ -253,6 +278,7 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
         gave_up_ = true;
         lines_ = std::string();
         keys_ = std::string();
+        key_offsets_ = {};
         key_slots_ = {};
     }
 }
@@ -280,12 +306,13 @@ std::string RecordSummary::finish(bool had_newline) {
         if (held.keep || index >= tail_start) write(index, held.compact);
     }
     if (next_ < n) write_gap(n - next_);
-    SummaryWriter out(lines_.size() + keys_.size() + 64);
-    out.add(label_ == "jsonl" ? text::format("{} {}={} keys={}", label_, unit_, n, keys_)
-                              : text::format("{}: {}={} keys={}", label_, unit_, n, keys_));
-    if (!lines_.empty()) out.add(std::string_view(lines_).substr(1));
-    lines_ = std::string();
-    return out.take(had_newline);
+    // The headline goes in front of the lines written so far. (The kit's
+    // SummaryWriter writes lines in order; the headline is known last.)
+    const std::string headline = label_ == "jsonl" ? text::format("{} {}={} keys={}", label_, unit_, n, keys_)
+                                                   : text::format("{}: {}={} keys={}", label_, unit_, n, keys_);
+    lines_.insert(0, headline);
+    if (had_newline) lines_.push_back('\n');
+    return std::move(lines_);
 }
 
 }  // namespace filters::json_payload::summary

@@ -49,7 +49,9 @@ class RecordSummary {
     bool stands_out_value(const json::Node& value);
     std::uint8_t name_roles(std::string_view name);
     bool differs_from_first_shape(const json::Node& record);
-    bool note_key(std::string_view name);  // false when already noted
+    std::string_view key(std::size_t index) const;
+    std::optional<std::size_t> find_key(std::string_view name) const;
+    void note_key(std::string_view name);
     void write(std::size_t index, std::string_view compact);
     void write_gap(std::size_t skipped);
 
@@ -59,16 +61,13 @@ class RecordSummary {
     bool gave_up_ = false;
     std::size_t count_ = 0;
 
-    std::string keys_;                    // the headline's names, joined with ","
-    struct KeySlot {
-        std::size_t offset = 0, length = 0;  // a name in keys_; length 0 and offset 0: free
-        bool used = false;
-    };
-    std::vector<KeySlot> key_slots_;  // open addressing over the names in keys_
-    std::size_t key_count_ = 0;
+    // The headline's names, joined with ",", each once: record 0's first.
+    std::string keys_;
+    std::vector<std::size_t> key_offsets_;   // where each name starts in keys_
+    std::vector<std::uint32_t> key_slots_;   // open addressing: name index + 1, 0 when free
+    std::size_t first_count_ = 0;            // record 0's names are names 0 to first_count_ - 1
+    std::vector<std::size_t> first_marks_;   // per record 0 name: the last record that had it
 
-    std::vector<std::string> first_names_;  // record 0's member names, in order, each once
-    std::vector<std::string_view> names_;   // scratch: one record's names
     // The status and id tests of a member name, remembered: names repeat in
     // every record. A small table indexed by a cheap hash of the name; a
     // name that falls on a taken slot replaces the one there.
