@@ -51,9 +51,10 @@ Attempt choose_smallest(std::string_view input, std::size_t minified_size, Build
     if (!summary) return minified_wins ? Attempt(build_minified()) : std::nullopt;
     if (!minified_wins || summary->size() < minified_size)
         return text::is_smaller_output(*summary, input) ? Attempt(std::move(summary)) : std::nullopt;
+    if (summary->size() > minified_size) summary.reset();  // freed before the minified text is built
     std::string minified = build_minified();
-    if (summary->size() == minified_size && text::is_smaller_output(*summary, minified)) return summary;
-    return minified;
+    if (!summary) return minified;
+    return text::is_smaller_output(*summary, minified) ? std::move(*summary) : std::move(minified);
 }
 
 // The first character after the opening "[" that is no JSON whitespace.
@@ -77,12 +78,12 @@ Attempt compress_whole_document(std::string_view text, std::string_view body, bo
     }
 
     json::Reader reader;
-    summary::RecordSummary records("json array", "rows", "JSON row", text.size(), reader);
+    std::optional<summary::RecordSummary> records(std::in_place, "json array", "rows", "JSON row", text.size(), reader);
     bool all_objects = true;
     auto summarize = [&](const json::Node& element, std::string_view source) {
         all_objects = element.kind() == json::Kind::Object;
-        if (all_objects) records.add(element, source);
-        return all_objects && !records.gave_up();
+        if (all_objects) records->add(element, source);
+        return all_objects && !records->gave_up();
     };
     const json::ElementSink to_summary = summarize;  // refers to the lambda above, which outlives the visit
     const json::DocumentScan scan =
@@ -91,9 +92,10 @@ Attempt compress_whole_document(std::string_view text, std::string_view body, bo
     if (!is_document) return std::nullopt;
 
     std::optional<std::string> summary;
-    if (scan.kind == json::DocumentKind::Array && all_objects && scan.elements_complete && !records.gave_up() &&
-        records.count() >= kMinSummaryRecords)
-        summary = records.finish(had_newline);
+    if (scan.kind == json::DocumentKind::Array && all_objects && scan.elements_complete && !records->gave_up() &&
+        records->count() >= kMinSummaryRecords)
+        summary = records->finish(had_newline);
+    records.reset();
     const auto build_minified = [&] {
         std::string minified;
         minified.reserve(scan.minified_size + 1);
@@ -109,10 +111,14 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
     // Cheap refusal before reading lines: the first non-blank line must open an object.
     if (!text::trim_start(text).starts_with('{')) return std::nullopt;
     json::Reader reader;
-    summary::RecordSummary records("jsonl", "records", "JSONL record", text.size(), reader);
+    std::optional<summary::RecordSummary> records(std::in_place, "jsonl", "records", "JSONL record", text.size(),
+                                                  reader);
     const std::optional<std::size_t> count = detector::parse_jsonl_payload(
-        input.lines, reader, [&records](const json::Node& record, std::string_view line) { records.add(record, line); });
+        input.lines, reader, [&records](const json::Node& record, std::string_view line) { records->add(record, line); });
     if (!count) return std::nullopt;
+    std::optional<std::string> summary;
+    if (*count >= kMinSummaryRecords && !records->gave_up()) summary = records->finish(had_newline);
+    records.reset();
 
     // The minified lines: each line trimmed and minified. Lines before the
     // first that changes are copied whole.
@@ -139,8 +145,6 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
         if (had_newline) minified.push_back('\n');
         return minified;
     };
-    std::optional<std::string> summary;
-    if (*count >= kMinSummaryRecords && !records.gave_up()) summary = records.finish(had_newline);
     return choose_smallest(text, size, build_minified, std::move(summary));
 }
 

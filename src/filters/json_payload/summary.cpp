@@ -10,8 +10,13 @@ namespace filters::json_payload::summary {
 
 namespace {
 
-// Records always printed at each end of the run.
+// Records always printed at the start of the run (the end: kTailRecords).
 constexpr std::size_t kHeadRecords = 3;
+// "status" codes from this one up to, not including, kOkStatusBelow are ok.
+constexpr double kOkStatusFrom = 200;
+constexpr double kOkStatusBelow = 300;
+// A status string is read as a code only when it fits 16 bits.
+constexpr std::uint64_t kMaxStatusCode = 0xFFFF;
 // Slots of the table of member names whose test results are remembered.
 constexpr std::size_t kRememberedNames = 512;
 // An identifier is at least this many bytes long.
@@ -62,11 +67,11 @@ bool is_ok_status_value(std::uint8_t roles, const json::Node& value) {
                 return true;
             if (!(roles & kStatus) || word.empty() || !all_of(word, text::is_ascii_digit)) return false;
             const std::optional<std::uint64_t> code = text::parse_unsigned(word);
-            return code && *code <= 0xFFFF && *code >= 200 && *code < 300;
+            return code && *code <= kMaxStatusCode && *code >= kOkStatusFrom && *code < kOkStatusBelow;
         }
         case json::Kind::Number: {
             const double n = value.number();
-            if (roles & kStatus) return n == 0 || (n >= 200 && n < 300);
+            if (roles & kStatus) return n == 0 || (n >= kOkStatusFrom && n < kOkStatusBelow);
             return n == 0;
         }
         case json::Kind::Boolean:
@@ -274,7 +279,8 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
     slot.source = source;
     slot.compact.clear();
     if (keep) record.append_compact(slot.compact);
-    if (lines_.size() > give_up_above_) {
+    // The headline holds every name: the summary is at least this long.
+    if (lines_.size() + keys_.size() > give_up_above_) {
         gave_up_ = true;
         lines_ = std::string();
         keys_ = std::string();

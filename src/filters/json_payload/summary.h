@@ -16,10 +16,13 @@
 
 namespace filters::json_payload::summary {
 
+// Records always printed at the end of the run.
+inline constexpr std::size_t kTailRecords = 3;
+
 // Builds one summary from records fed one at a time, so that a stream of
 // records is never held in memory: a record to print is written as soon as
 // no later record can come before it, and only the latest three are held
-// back (their source text), in case they turn out to be the last.
+// back (their source text), in case they are among the last kTailRecords.
 class RecordSummary {
    public:
     // `label` "jsonl" gives the headline "jsonl records=N keys=..."; any
@@ -80,7 +83,7 @@ class RecordSummary {
 
     std::string lines_;     // the lines after the headline, each led by "\n"
     std::size_t next_ = 0;  // the first record not yet written or counted in a gap
-    std::array<Pending, 3> latest_;  // record i sits at i % 3
+    std::array<Pending, kTailRecords> latest_;  // record i sits at i % kTailRecords
 };
 
 }  // namespace filters::json_payload::summary
