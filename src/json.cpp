@@ -412,26 +412,79 @@ std::size_t string_end(std::string_view text, std::size_t from) {
 
 // Walks source text a block at a time and calls `on_blanks(count)` for the
 // blanks outside strings, a run at a time, until it returns false.
-template <class OnBlanks>
-void each_blank_run(std::string_view text, OnBlanks on_blanks) {
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        if (pos + kBlock <= text.size()) {
-            const Block block = block_at(text.data() + pos);
-            const unsigned quotes = string_stops_at(text.data() + pos) & block.specials;  // quotes only
-            const unsigned k = quotes ? static_cast<unsigned>(__builtin_ctz(quotes)) : kBlock;
-            const unsigned before = k == kBlock ? kAllLanes : (1u << k) - 1;
-            if (const std::size_t blanks = lane_count(block.blanks & before); blanks > 0 && !on_blanks(blanks)) return;
-            pos += k;
-            if (k == kBlock) continue;
-        } else if (text[pos] != '"') {
-            if (is_blank(text[pos]) && !on_blanks(1)) return;
-            ++pos;
-            continue;
-        }
-        pos = string_end(text, pos + 1);
-        if (pos == std::string_view::npos) return;
+// The lanes of a block that hold a quote, a backslash, a blank.
+struct StringLanes {
+    unsigned quotes, backslashes, blanks;
+};
+
+#if defined(__SSE2__)
+StringLanes string_lanes_at(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    const __m128i blanks = _mm_or_si128(_mm_or_si128(eq(' '), eq('\t')), _mm_or_si128(eq('\n'), eq('\r')));
+    return StringLanes{static_cast<unsigned>(_mm_movemask_epi8(eq('"'))),
+                       static_cast<unsigned>(_mm_movemask_epi8(eq('\\'))),
+                       static_cast<unsigned>(_mm_movemask_epi8(blanks))};
+}
+#else
+StringLanes string_lanes_at(const char* p) {
+    StringLanes lanes{0, 0, 0};
+    for (unsigned i = 0; i < kBlock; ++i) {
+        if (p[i] == '"') lanes.quotes |= 1u << i;
+        if (p[i] == '\\') lanes.backslashes |= 1u << i;
+        if (is_blank(p[i])) lanes.blanks |= 1u << i;
     }
+    return lanes;
+}
+#endif
+
+// Walks source text a block at a time and calls `on_blanks(at, lanes)` with
+// the lanes of the block at `at` (16 bytes, or fewer at the end: lanes past
+// the end are never set) that hold a blank outside strings, until it returns
+// false. A block without a backslash finds its string lanes at once: a lane
+// is inside a string when an odd number of quotes precede it.
+template <class OnBlanks>
+void each_blank_block(std::string_view text, OnBlanks on_blanks) {
+    bool in_string = false, escaped = false;
+    // One character at a time: whether it is a blank outside strings.
+    auto step = [&](char c) {
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+            return false;
+        }
+        if (c == '"') in_string = true;
+        return is_blank(c);
+    };
+    auto slow_block = [&](std::size_t at, std::size_t end) {
+        unsigned blanks = 0;
+        for (std::size_t i = at; i < end; ++i)
+            if (step(text[i])) blanks |= 1u << (i - at);
+        return blanks;
+    };
+    std::size_t pos = 0;
+    for (; pos + kBlock <= text.size(); pos += kBlock) {
+        const StringLanes lanes = string_lanes_at(text.data() + pos);
+        unsigned blanks;
+        if (lanes.backslashes == 0 && !escaped) {
+            unsigned inside = lanes.quotes;
+            inside ^= inside << 1;
+            inside ^= inside << 2;
+            inside ^= inside << 4;
+            inside ^= inside << 8;
+            if (in_string) inside = ~inside;
+            blanks = lanes.blanks & ~inside & kAllLanes;
+            in_string ^= (lane_count(lanes.quotes) & 1) != 0;
+        } else {
+            blanks = slow_block(pos, pos + kBlock);
+        }
+        if (!on_blanks(pos, blanks)) return;
+    }
+    if (pos < text.size()) on_blanks(pos, slow_block(pos, text.size()));
 }
 
 }  // namespace
@@ -440,8 +493,8 @@ void each_blank_run(std::string_view text, OnBlanks on_blanks) {
 
 std::size_t minified_size(std::string_view source) {
     std::size_t dropped = 0;
-    each_blank_run(source, [&dropped](std::size_t blanks) {
-        dropped += blanks;
+    each_blank_block(source, [&dropped](std::size_t, unsigned blanks) {
+        dropped += lane_count(blanks);
         return true;
     });
     return source.size() - dropped;
@@ -449,8 +502,30 @@ std::size_t minified_size(std::string_view source) {
 
 bool has_blank_between_tokens(std::string_view source) {
     bool found = false;
-    each_blank_run(source, [&found](std::size_t) { return !(found = true); });
+    each_blank_block(source, [&found](std::size_t, unsigned blanks) { return !(found = blanks != 0); });
     return found;
+}
+
+void append_minified(std::string& out, std::string_view source) {
+    // Written through a pointer into room made up front: the result is
+    // never longer than the source.
+    const std::size_t start = out.size();
+    out.resize(start + source.size());
+    char* write = out.data() + start;
+    each_blank_block(source, [&](std::size_t at, unsigned blanks) {
+        const std::size_t n = std::min<std::size_t>(kBlock, source.size() - at);
+        if (blanks == 0) {
+            std::memcpy(write, source.data() + at, n);
+            write += n;
+            return true;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            *write = source[at + i];
+            write += (blanks >> i & 1u) ^ 1u;
+        }
+        return true;
+    });
+    out.resize(static_cast<std::size_t>(write - out.data()));
 }
 
 // ------------------------------------------------------------ trees --
@@ -741,55 +816,95 @@ struct Reader::Impl {
             window_begin = end + 1;
             return true;
         };
-        while (pos < text.size()) {
-            if (pos + kBlock <= text.size()) {
-                // Blanks and plain characters a block at a time, up to the
-                // next character that matters to the walk.
-                const Block block = block_at(text.data() + pos);
-                const unsigned stop = block.specials;
-                const unsigned k = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : kBlock;
-                const unsigned before = k == kBlock ? kAllLanes : (1u << k) - 1;
-                blanks += lane_count(block.blanks & before);
-                if (~block.blanks & before) item_has_content = true;
-                pos += k;
-                if (k == kBlock) continue;
-            }
-            const char c = text[pos];
-            if (is_blank(c)) {
-                ++blanks;
-                ++pos;
-                continue;
-            }
-            if (c == '"') {
-                item_has_content = true;
-                pos = string_end(text, pos + 1);
-                if (pos == npos) return npos;
-                continue;
-            }
+        // A bracket or comma outside strings: 0 to go on, 1 when it closes
+        // the container, -1 when the text is invalid.
+        auto structural = [&](char c, std::size_t at) {
             if (c == '[' || c == '{') {
                 item_has_content = true;
                 ++depth;
-            } else if (c == ']' || c == '}') {
-                if (depth == 0) {
-                    if (c != close || (commas > 0 && !item_has_content)) return npos;
-                    if (item_has_content && (!end_item(pos) || !flush(pos))) return npos;
-                    return pos;
-                }
-                --depth;
-            } else if (c == ',' && depth == 0) {
-                if (!item_has_content || !end_item(pos)) return npos;
-                ++commas;
-                if (pos - window_begin >= kWindowBytes) {
-                    if (!flush(pos)) return npos;
-                    window_begin = pos + 1;
-                }
-                item_begin = pos + 1;
-                item_has_content = false;
-            } else {
-                item_has_content = true;
+                return 0;
             }
-            ++pos;
+            if (c == ']' || c == '}') {
+                if (depth > 0) {
+                    --depth;
+                    return 0;
+                }
+                if (c != close || (commas > 0 && !item_has_content)) return -1;
+                if (item_has_content && (!end_item(at) || !flush(at))) return -1;
+                return 1;
+            }
+            if (depth > 0) return 0;  // a comma inside an item
+            if (!item_has_content || !end_item(at)) return -1;
+            ++commas;
+            if (at - window_begin >= kWindowBytes) {
+                if (!flush(at)) return -1;
+                window_begin = at + 1;
+            }
+            item_begin = at + 1;
+            item_has_content = false;
+            return 0;
+        };
+        bool in_string = false, escaped = false;
+        // One character at a time, for blocks with a backslash and the tail.
+        auto step = [&](std::size_t at) {
+            const char c = text[at];
+            if (in_string) {
+                if (escaped)
+                    escaped = false;
+                else if (c == '\\')
+                    escaped = true;
+                else if (c == '"')
+                    in_string = false;
+                return 0;
+            }
+            if (is_blank(c)) {
+                ++blanks;
+                return 0;
+            }
+            if (c == '"') {
+                in_string = item_has_content = true;
+                return 0;
+            }
+            if (c == '[' || c == ']' || c == '{' || c == '}' || c == ',') return structural(c, at);
+            item_has_content = true;
+            return 0;
+        };
+        while (pos + kBlock <= text.size()) {
+            const StringLanes lanes = string_lanes_at(text.data() + pos);
+            if (lanes.backslashes != 0 || escaped) {
+                for (const std::size_t end = pos + kBlock; pos < end; ++pos)
+                    if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;
+                continue;
+            }
+            // Lanes inside strings: an odd number of quotes before them.
+            unsigned inside = lanes.quotes;
+            inside ^= inside << 1;
+            inside ^= inside << 2;
+            inside ^= inside << 4;
+            inside ^= inside << 8;
+            if (in_string) inside = ~inside;
+            inside &= kAllLanes;
+            const unsigned events = block_at(text.data() + pos).specials & ~lanes.quotes & ~inside;
+            const unsigned outside_blanks = lanes.blanks & ~inside;
+            const unsigned content = ~outside_blanks & ~events & kAllLanes;
+            unsigned done = 0;  // lanes before the last event handled
+            for (unsigned rest = events; rest != 0; rest &= rest - 1) {
+                const unsigned lane = static_cast<unsigned>(__builtin_ctz(rest));
+                if (content & ~done & ((1u << lane) - 1)) item_has_content = true;
+                const int r = structural(text[pos + lane], pos + lane);
+                if (r != 0) {
+                    blanks += lane_count(outside_blanks & ((1u << lane) - 1));
+                    return r > 0 ? pos + lane : npos;
+                }
+                done = (2u << lane) - 1;
+            }
+            if (content & ~done & kAllLanes) item_has_content = true;
+            blanks += lane_count(outside_blanks);
+            in_string ^= (lane_count(lanes.quotes) & 1) != 0;
+            pos += kBlock;
         }
+        for (; pos < text.size(); ++pos)
+            if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;
         return npos;
     }
 

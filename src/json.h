@@ -54,6 +54,8 @@ std::string quote_string(std::string_view s);
 std::size_t minified_size(std::string_view source);
 // Whether `minified_size` would remove anything; stops at the first blank.
 bool has_blank_between_tokens(std::string_view source);
+// The source with those blanks removed, appended to `out`.
+void append_minified(std::string& out, std::string_view source);
 
 // ----------------------------------------------------------- records --
 

@@ -11,33 +11,6 @@ namespace {
 // Fewer than this many records are only minified, never summarised.
 constexpr std::size_t kMinSummaryRecords = 10;
 
-bool is_json_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-void append_minified_json(std::string& out, std::string_view source) {
-    // Written through a pointer into room made up front: the output is never
-    // longer than the source.
-    const std::size_t start = out.size();
-    out.resize(start + source.size());
-    char* write = out.data() + start;
-    bool in_string = false, escaped = false;
-    for (char c : source) {
-        if (in_string) {
-            if (escaped)
-                escaped = false;
-            else if (c == '"')
-                in_string = false;
-            else if (c == '\\')
-                escaped = true;
-        } else if (is_json_blank(c)) {
-            continue;
-        } else {
-            in_string = c == '"';
-        }
-        *write++ = c;
-    }
-    out.resize(static_cast<std::size_t>(write - out.data()));
-}
-
 // The smallest of the input, the minified text and the summary, by the size
 // rule, the earlier on a tie. The minified text, `minified_size` bytes long,
 // is built only when it is the result or a tie must be settled by counting
@@ -99,7 +72,7 @@ Attempt compress_whole_document(std::string_view text, std::string_view body, bo
     const auto build_minified = [&] {
         std::string minified;
         minified.reserve(scan.minified_size + 1);
-        append_minified_json(minified, body);
+        json::append_minified(minified, body);
         if (had_newline) minified.push_back('\n');
         return minified;
     };
@@ -140,7 +113,7 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
         minified.append(text.substr(0, lines.start(first_changed)));
         for (std::size_t i = first_changed; i < lines.size(); ++i) {
             if (i > first_changed) minified.push_back('\n');
-            append_minified_json(minified, text::trim(lines[i]));
+            json::append_minified(minified, text::trim(lines[i]));
         }
         if (had_newline) minified.push_back('\n');
         return minified;
@@ -153,7 +126,7 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
 std::string minify_json_source(std::string_view source) {
     std::string out;
     out.reserve(source.size());
-    append_minified_json(out, source);
+    json::append_minified(out, source);
     return out;
 }
 

@@ -103,6 +103,10 @@ TEST(JsonPayloadReducer, MinifiedSizeIsTheMinifiedTextSize) {
         R"(["\)", "\"", R"("a""b" )", "x y", R"({"k":"v\\"} )", "\xC2\xA0[1]", long_string,
         "{\n" + std::string(100, ' ') + "\"k\" :\t\"" + std::string(33, '\\') + "\" }",
     };
+    // Nothing is validated: other whitespace stays, an open string runs to the end.
+    EXPECT_EQ(filters::json_payload::reducer::minify_json_source("[1,\xC2\xA0 2]"), "[1,\xC2\xA0" "2]");
+    EXPECT_EQ(filters::json_payload::reducer::minify_json_source("[ \"a  b"), "[\"a  b");
+    EXPECT_EQ(filters::json_payload::reducer::minify_json_source(long_string), "[\"" + std::string(40, 'x') + "\\\"" + std::string(20, ' ') + "\",1]");
     for (const std::string& c : cases) {
         const std::size_t minified = filters::json_payload::reducer::minify_json_source(c).size();
         EXPECT_EQ(json::minified_size(c), minified) << c;
