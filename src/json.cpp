@@ -294,27 +294,13 @@ void append_tape_compact(std::string& out, const dom::element& element) {
             out.push_back(']');
             return;
         }
-        case dom::element_type::OBJECT:
-            append_tape_object(out, element.get_object().value_unsafe());
-            return;
-        case dom::element_type::INT64:
-            append_integer(out, element.get_int64().value_unsafe());
-            return;
-        case dom::element_type::UINT64:
-            append_integer(out, element.get_uint64().value_unsafe());
-            return;
-        case dom::element_type::DOUBLE:
-            append_float(out, element.get_double().value_unsafe());
-            return;
-        case dom::element_type::STRING:
-            append_quoted(out, element.get_string().value_unsafe());
-            return;
-        case dom::element_type::BOOL:
-            out.append(element.get_bool().value_unsafe() ? "true" : "false");
-            return;
-        case dom::element_type::NULL_VALUE:
-            out.append("null");
-            return;
+        case dom::element_type::OBJECT: return append_tape_object(out, element.get_object().value_unsafe());
+        case dom::element_type::INT64: return append_integer(out, element.get_int64().value_unsafe());
+        case dom::element_type::UINT64: return append_integer(out, element.get_uint64().value_unsafe());
+        case dom::element_type::DOUBLE: return append_float(out, element.get_double().value_unsafe());
+        case dom::element_type::STRING: return append_quoted(out, element.get_string().value_unsafe());
+        case dom::element_type::BOOL: out.append(element.get_bool().value_unsafe() ? "true" : "false"); return;
+        case dom::element_type::NULL_VALUE: out.append("null"); return;
     }
 }
 
@@ -438,16 +424,13 @@ StringLanes string_lanes_at(const char* p) {
 }
 #endif
 
-// Walks source text a block at a time and calls `on_blanks(at, lanes)` with
-// the lanes of the block at `at` (16 bytes, or fewer at the end: lanes past
-// the end are never set) that hold a blank outside strings, until it returns
-// false. A block without a backslash finds its string lanes at once: a lane
-// is inside a string when an odd number of quotes precede it.
-template <class OnBlanks>
-void each_blank_block(std::string_view text, OnBlanks on_blanks) {
+// Where a walk stands with respect to strings, taken a character or a
+// block at a time.
+struct StringState {
     bool in_string = false, escaped = false;
-    // One character at a time: whether it is a blank outside strings.
-    auto step = [&](char c) {
+
+    // Takes one character; true when it belongs to a string, quotes included.
+    bool take(char c) {
         if (in_string) {
             if (escaped)
                 escaped = false;
@@ -455,11 +438,37 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
                 escaped = true;
             else if (c == '"')
                 in_string = false;
-            return false;
+            return true;
         }
-        if (c == '"') in_string = true;
-        return is_blank(c);
-    };
+        return in_string = c == '"';
+    }
+    // Whether a block can be taken at once: it holds no backslash and none
+    // is pending.
+    bool can_take_block(const StringLanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
+    // Takes such a block; the lanes inside strings: those after an odd
+    // number of quotes (the running parity of the quotes).
+    unsigned take_block(const StringLanes& lanes) {
+        unsigned inside = lanes.quotes;
+        inside ^= inside << 1;
+        inside ^= inside << 2;
+        inside ^= inside << 4;
+        inside ^= inside << 8;
+        if (in_string) inside = ~inside;
+        in_string ^= (lane_count(lanes.quotes) & 1) != 0;
+        return inside & kAllLanes;
+    }
+};
+
+// Walks source text a block at a time and calls `on_blanks(at, lanes)` with
+// the lanes of the block at `at` (16 bytes, or fewer at the end: lanes past
+// the end are never set) that hold a blank outside strings, until it returns
+// false. A block without a backslash finds its string lanes at once: a lane
+// is inside a string when an odd number of quotes precede it.
+template <class OnBlanks>
+void each_blank_block(std::string_view text, OnBlanks on_blanks) {
+    StringState state;
+    // One character at a time: whether it is a blank outside strings.
+    auto step = [&](char c) { return !state.take(c) && is_blank(c); };
     auto slow_block = [&](std::size_t at, std::size_t end) {
         unsigned blanks = 0;
         for (std::size_t i = at; i < end; ++i)
@@ -469,19 +478,8 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
     std::size_t pos = 0;
     for (; pos + kBlock <= text.size(); pos += kBlock) {
         const StringLanes lanes = string_lanes_at(text.data() + pos);
-        unsigned blanks;
-        if (lanes.backslashes == 0 && !escaped) {
-            unsigned inside = lanes.quotes;
-            inside ^= inside << 1;
-            inside ^= inside << 2;
-            inside ^= inside << 4;
-            inside ^= inside << 8;
-            if (in_string) inside = ~inside;
-            blanks = lanes.blanks & ~inside & kAllLanes;
-            in_string ^= (lane_count(lanes.quotes) & 1) != 0;
-        } else {
-            blanks = slow_block(pos, pos + kBlock);
-        }
+        const unsigned blanks = state.can_take_block(lanes) ? lanes.blanks & ~state.take_block(lanes) & kAllLanes
+                                                             : slow_block(pos, pos + kBlock);
         if (!on_blanks(pos, blanks)) return;
     }
     if (pos < text.size()) on_blanks(pos, slow_block(pos, text.size()));
@@ -844,25 +842,16 @@ struct Reader::Impl {
             item_has_content = false;
             return 0;
         };
-        bool in_string = false, escaped = false;
+        StringState state;
         // One character at a time, for blocks with a backslash and the tail.
         auto step = [&](std::size_t at) {
             const char c = text[at];
-            if (in_string) {
-                if (escaped)
-                    escaped = false;
-                else if (c == '\\')
-                    escaped = true;
-                else if (c == '"')
-                    in_string = false;
+            if (state.take(c)) {
+                item_has_content = true;
                 return 0;
             }
             if (is_blank(c)) {
                 ++blanks;
-                return 0;
-            }
-            if (c == '"') {
-                in_string = item_has_content = true;
                 return 0;
             }
             if (c == '[' || c == ']' || c == '{' || c == '}' || c == ',') return structural(c, at);
@@ -871,19 +860,12 @@ struct Reader::Impl {
         };
         while (pos + kBlock <= text.size()) {
             const StringLanes lanes = string_lanes_at(text.data() + pos);
-            if (lanes.backslashes != 0 || escaped) {
+            if (!state.can_take_block(lanes)) {
                 for (const std::size_t end = pos + kBlock; pos < end; ++pos)
                     if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;
                 continue;
             }
-            // Lanes inside strings: an odd number of quotes before them.
-            unsigned inside = lanes.quotes;
-            inside ^= inside << 1;
-            inside ^= inside << 2;
-            inside ^= inside << 4;
-            inside ^= inside << 8;
-            if (in_string) inside = ~inside;
-            inside &= kAllLanes;
+            const unsigned inside = state.take_block(lanes);
             const unsigned events = block_at(text.data() + pos).specials & ~lanes.quotes & ~inside;
             const unsigned outside_blanks = lanes.blanks & ~inside;
             const unsigned content = ~outside_blanks & ~events & kAllLanes;
@@ -900,7 +882,6 @@ struct Reader::Impl {
             }
             if (content & ~done & kAllLanes) item_has_content = true;
             blanks += lane_count(outside_blanks);
-            in_string ^= (lane_count(lanes.quotes) & 1) != 0;
             pos += kBlock;
         }
         for (; pos < text.size(); ++pos)
