@@ -51,7 +51,8 @@ Attempt compress_whole_document(std::string_view text, std::string_view body, bo
     }
 
     json::Reader reader;
-    std::optional<summary::RecordSummary> records(std::in_place, "json array", "rows", "JSON row", text.size(), reader);
+    std::optional<summary::RecordSummary> records(std::in_place, summary::RecordSummary::Source::Array, text.size(),
+                                                  reader);
     bool all_objects = true;
     auto summarize = [&](const json::Node& element, std::string_view source) {
         all_objects = element.kind() == json::Kind::Object;
@@ -84,7 +85,7 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
     // Cheap refusal before reading lines: the first non-blank line must open an object.
     if (!text::trim_start(text).starts_with('{')) return std::nullopt;
     json::Reader reader;
-    std::optional<summary::RecordSummary> records(std::in_place, "jsonl", "records", "JSONL record", text.size(),
+    std::optional<summary::RecordSummary> records(std::in_place, summary::RecordSummary::Source::Lines, text.size(),
                                                   reader);
     const std::optional<std::size_t> count = detector::parse_jsonl_payload(
         input.lines, reader, [&records](const json::Node& record, std::string_view line) { records->add(record, line); });

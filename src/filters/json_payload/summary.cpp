@@ -153,9 +153,8 @@ bool is_interesting_text(std::string_view s) {
 
 // ------------------------------------------------------ RecordSummary --
 
-RecordSummary::RecordSummary(std::string_view label, std::string_view unit, std::string_view noun,
-                             std::size_t give_up_above, json::Reader& reader)
-    : label_(label), unit_(unit), noun_(noun), give_up_above_(give_up_above), reader_(reader) {}
+RecordSummary::RecordSummary(Source source, std::size_t give_up_above, json::Reader& reader)
+    : source_(source), give_up_above_(give_up_above), reader_(reader) {}
 
 std::uint8_t RecordSummary::name_roles(std::string_view name) {
     if (name.empty()) return roles_of(name);
@@ -292,7 +291,8 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
 void RecordSummary::write_gap(std::size_t skipped) {
     // The noun stays plural even for a single record: "… 1 JSON rows omitted".
     lines_.push_back('\n');
-    append_omission_marker(lines_, skipped, noun_, skipped == 1 ? "s omitted" : " omitted");
+    append_omission_marker(lines_, skipped, source_ == Source::Array ? "JSON row" : "JSONL record",
+                           skipped == 1 ? "s omitted" : " omitted");
 }
 
 void RecordSummary::write(std::size_t index, std::string_view compact) {
@@ -314,8 +314,9 @@ std::string RecordSummary::finish(bool had_newline) {
     if (next_ < n) write_gap(n - next_);
     // The headline goes in front of the lines written so far. (The kit's
     // SummaryWriter writes lines in order; the headline is known last.)
-    const std::string headline = label_ == "jsonl" ? text::format("{} {}={} keys={}", label_, unit_, n, keys_)
-                                                   : text::format("{}: {}={} keys={}", label_, unit_, n, keys_);
+    const std::string headline = source_ == Source::Array
+                                     ? text::format("{}: rows={} keys={}", headline::kJsonArray, n, keys_)
+                                     : text::format("{}{} keys={}", headline::kJsonlRecords, n, keys_);
     lines_.insert(0, headline);
     if (had_newline) lines_.push_back('\n');
     return std::move(lines_);

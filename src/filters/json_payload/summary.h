@@ -25,13 +25,14 @@ inline constexpr std::size_t kTailRecords = 3;
 // back (their source text), in case they are among the last kTailRecords.
 class RecordSummary {
    public:
-    // `label` "jsonl" gives the headline "jsonl records=N keys=..."; any
-    // other label gives "LABEL: UNIT=N keys=...". `noun` (singular) names
-    // the dropped records in omission markers. A summary whose records alone
-    // grow past `give_up_above` bytes cannot be the smallest text: it stops
-    // there (see `gave_up`). `reader` writes back the records held back.
-    RecordSummary(std::string_view label, std::string_view unit, std::string_view noun, std::size_t give_up_above,
-                  json::Reader& reader);
+    // Where the records come from: the headline says
+    // "json array: rows=N keys=..." or "jsonl records=N keys=...".
+    enum class Source { Array, Lines };
+
+    // A summary whose records alone grow past `give_up_above` bytes cannot
+    // be the smallest text: it stops there (see `gave_up`). `reader` writes
+    // back the records held back.
+    RecordSummary(Source source, std::size_t give_up_above, json::Reader& reader);
 
     void add(const json::Node& record, std::string_view source);
     std::size_t count() const { return count_; }
@@ -58,7 +59,7 @@ class RecordSummary {
     void write(std::size_t index, std::string_view compact);
     void write_gap(std::size_t skipped);
 
-    std::string label_, unit_, noun_;
+    Source source_;
     std::size_t give_up_above_;
     json::Reader& reader_;
     bool gave_up_ = false;
