@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -245,39 +246,49 @@ constexpr std::size_t kPairwiseMembers = 16;
 
 void append_tape_compact(std::string& out, const dom::element& element);
 
-void append_tape_object(std::string& out, const dom::object& object) {
-    std::vector<std::pair<std::string_view, dom::element>> members;
-    for (auto member : object) members.emplace_back(member.key, member.value);
-    // A repeated name keeps its first position and takes its last value.
-    bool repeats = false;
-    if (members.size() <= kPairwiseMembers) {
-        for (std::size_t i = 0; i < members.size() && !repeats; ++i)
-            for (std::size_t j = i + 1; j < members.size(); ++j)
-                if (members[i].first == members[j].first) {
-                    repeats = true;
-                    break;
-                }
-    }
-    if (repeats || members.size() > kPairwiseMembers) {
-        std::unordered_map<std::string_view, std::size_t> first;
-        std::vector<std::pair<std::string_view, dom::element>> unique;
-        for (const auto& member : members) {
-            auto [it, inserted] = first.try_emplace(member.first, unique.size());
-            if (inserted)
-                unique.push_back(member);
-            else
-                unique[it->second].second = member.second;
-        }
-        members = std::move(unique);
-    }
+template <class Members>
+void append_members(std::string& out, const Members& members) {
     out.push_back('{');
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        if (i > 0) out.push_back(',');
-        append_quoted(out, members[i].first);
+    bool first = true;
+    for (const auto& [name, value] : members) {
+        if (!first) out.push_back(',');
+        first = false;
+        append_quoted(out, name);
         out.push_back(':');
-        append_tape_compact(out, members[i].second);
+        append_tape_compact(out, value);
     }
     out.push_back('}');
+}
+
+void append_tape_object(std::string& out, const dom::object& object) {
+    // A narrow object is checked for a repeated name pair by pair, without
+    // a copy of its members: records are mostly made of such objects.
+    std::array<std::string_view, kPairwiseMembers> names;
+    std::size_t count = 0;
+    bool repeats = false;
+    for (auto member : object) {
+        if (count == kPairwiseMembers) {
+            repeats = true;  // too wide to check this way
+            break;
+        }
+        for (std::size_t i = 0; i < count && !repeats; ++i) repeats = names[i] == member.key;
+        names[count++] = member.key;
+    }
+    if (!repeats) {
+        append_members(out, object);
+        return;
+    }
+    // A repeated name keeps its first position and takes its last value.
+    std::unordered_map<std::string_view, std::size_t> first;
+    std::vector<std::pair<std::string_view, dom::element>> unique;
+    for (auto member : object) {
+        auto [it, inserted] = first.try_emplace(member.key, unique.size());
+        if (inserted)
+            unique.emplace_back(member.key, member.value);
+        else
+            unique[it->second].second = member.value;
+    }
+    append_members(out, unique);
 }
 
 void append_tape_compact(std::string& out, const dom::element& element) {

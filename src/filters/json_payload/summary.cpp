@@ -171,7 +171,10 @@ std::uint8_t RecordSummary::name_roles(std::string_view name) {
 // into a status member whose value is ok loses nothing: an ok value is a
 // scalar, and no ok word is interesting text.
 bool RecordSummary::stands_out_member(std::string_view name, const json::Node& value) {
-    const std::uint8_t roles = name_roles(name);
+    return stands_out_member(name_roles(name), value);
+}
+
+bool RecordSummary::stands_out_member(std::uint8_t roles, const json::Node& value) {
     if ((roles & (kStatus | kResultOrOutcome)) && !is_ok_status_value(roles, value)) return true;
     if ((roles & kIdLike) && value.kind() == json::Kind::String && is_opaque_id(value.string())) return true;
     return stands_out_value(value);
@@ -191,7 +194,14 @@ bool RecordSummary::stands_out_value(const json::Node& value) {
     }
 }
 
-bool RecordSummary::stands_out(const json::Node& record) { return stands_out_value(record); }
+bool RecordSummary::stands_out(const json::Node& record, Shape shape) {
+    if (shape != Shape::SameOrder) return stands_out_value(record);
+    // Record 0's names in its order: their roles are known by position.
+    std::size_t position = 0;
+    return record.any_member([&](std::string_view, const json::Node& member) {
+        return stands_out_member(first_roles_[position++], member);
+    });
+}
 
 std::string_view RecordSummary::key(std::size_t index) const {
     const std::size_t end = index + 1 < key_offsets_.size() ? key_offsets_[index + 1] - 1 : keys_.size();
@@ -227,7 +237,7 @@ void RecordSummary::note_key(std::string_view name) {
     keys_.append(name);
 }
 
-bool RecordSummary::differs_from_first_shape(const json::Node& record) {
+RecordSummary::Shape RecordSummary::shape_of(const json::Node& record) {
     // Records of one stream nearly always list record 0's names in its order.
     std::size_t matched = 0;
     const bool in_order = record.each_member_name([&](std::string_view name) {
@@ -235,7 +245,7 @@ bool RecordSummary::differs_from_first_shape(const json::Node& record) {
         ++matched;
         return true;
     });
-    if (in_order && matched == first_count_) return false;
+    if (in_order && matched == first_count_) return Shape::SameOrder;
     // Otherwise the same set of names: each one of record 0's, all of them.
     std::size_t distinct = 0;
     const bool all_known = record.each_member_name([&](std::string_view name) {
@@ -247,13 +257,14 @@ bool RecordSummary::differs_from_first_shape(const json::Node& record) {
         }
         return true;
     });
-    return !all_known || distinct != first_count_;
+    return all_known && distinct == first_count_ ? Shape::SameSet : Shape::Other;
 }
 
 void RecordSummary::add(const json::Node& record, std::string_view source) {
     const std::size_t index = count_++;
     if (gave_up_) return;
     bool keep = index < kHeadRecords;
+    Shape shape = Shape::SameOrder;
     if (index == 0) {
         record.each_member_name([this](std::string_view name) {
             note_key(name);
@@ -261,7 +272,9 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
         });
         first_count_ = key_offsets_.size();
         first_marks_.assign(first_count_, 0);
-    } else if (differs_from_first_shape(record)) {
+        for (std::size_t i = 0; i < first_count_; ++i) first_roles_.push_back(roles_of(key(i)));
+        shape = Shape::SameSet;  // its names may repeat: no roles by position
+    } else if ((shape = shape_of(record)) == Shape::Other) {
         // Only a record of another shape can add to the union of names.
         record.each_member_name([this](std::string_view name) {
             note_key(name);
@@ -269,7 +282,7 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
         });
         keep = true;
     }
-    keep = keep || stands_out(record);
+    keep = keep || stands_out(record, shape);
     Pending& slot = latest_[index % latest_.size()];
     // The record three back can no longer be one of the last three.
     if (index >= latest_.size() && slot.keep) write(slot.index, slot.compact);

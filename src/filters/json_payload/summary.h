@@ -48,11 +48,14 @@ class RecordSummary {
         std::string_view source;  // to write it later if it is one of the last three
     };
 
-    bool stands_out(const json::Node& record);
+    // How a record's member names compare with record 0's.
+    enum class Shape { SameOrder, SameSet, Other };
+    Shape shape_of(const json::Node& record);
+    bool stands_out(const json::Node& record, Shape shape);
     bool stands_out_member(std::string_view name, const json::Node& value);
+    bool stands_out_member(std::uint8_t roles, const json::Node& value);
     bool stands_out_value(const json::Node& value);
     std::uint8_t name_roles(std::string_view name);
-    bool differs_from_first_shape(const json::Node& record);
     std::string_view key(std::size_t index) const;
     std::optional<std::size_t> find_key(std::string_view name) const;
     void note_key(std::string_view name);
@@ -71,6 +74,7 @@ class RecordSummary {
     std::vector<std::uint32_t> key_slots_;   // open addressing: name index + 1, 0 when free
     std::size_t first_count_ = 0;            // record 0's names are names 0 to first_count_ - 1
     std::vector<std::size_t> first_marks_;   // per record 0 name: the last record that had it
+    std::vector<std::uint8_t> first_roles_;  // per record 0 name: its status and id roles
 
     // The status and id tests of a member name, remembered: names repeat in
     // every record. A small table indexed by a cheap hash of the name; a

@@ -233,6 +233,10 @@ TEST(JsonPayloadSummary, KeptRecordsGapsAndKeys) {
               R"({"n":9,"msg":"2 warnings"})" "\n"
               R"({"n":10,"msg":"fine and dandy, nothing to report today"})" "\n"
               R"({"n":11,"msg":"fine and dandy, nothing to report today"})" "\n");
+    // Record 0 may repeat a name; it counts once.
+    const std::string repeated = compress_json_payload_output(
+        R"({"status": 500, "status": 200, "n": 0})" "\n" + records(11, R"({"status": 200, "n": #})"));
+    EXPECT_TRUE(repeated.starts_with("jsonl records=12 keys=status,n\n{\"status\":200,\"n\":0}\n")) << repeated;
     // An array of ten ok records is summarised, not only minified; printed
     // records are written back in the library's compact form.
     std::string array = "[";
