@@ -338,43 +338,38 @@ bool is_number_refusal(simdjson::error_code error) {
 constexpr unsigned kBlock = 16;
 constexpr unsigned kAllLanes = 0xFFFF;
 
-struct Block {
-    unsigned blanks;    // lanes holding a blank, tab or line end
-    unsigned specials;  // lanes holding a quote, bracket, brace or comma
+// The lanes (bits) of a block that hold each kind of character that the
+// walks look for.
+struct Lanes {
+    unsigned quotes, backslashes, blanks, opens, closes, commas;
 };
 
 #if defined(__SSE2__)
-Block block_at(const char* p) {
+Lanes lanes_at(const char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    const __m128i blanks = _mm_or_si128(_mm_or_si128(eq(' '), eq('\t')), _mm_or_si128(eq('\n'), eq('\r')));
-    const __m128i specials = _mm_or_si128(_mm_or_si128(_mm_or_si128(eq('"'), eq(',')), _mm_or_si128(eq('['), eq(']'))),
-                                          _mm_or_si128(eq('{'), eq('}')));
-    return Block{static_cast<unsigned>(_mm_movemask_epi8(blanks)), static_cast<unsigned>(_mm_movemask_epi8(specials))};
-}
-
-// Lanes holding a quote or a backslash.
-unsigned string_stops_at(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')))));
+    auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+    return Lanes{mask(eq('"')),
+                 mask(eq('\\')),
+                 mask(_mm_or_si128(_mm_or_si128(eq(' '), eq('\t')), _mm_or_si128(eq('\n'), eq('\r')))),
+                 mask(_mm_or_si128(eq('['), eq('{'))),
+                 mask(_mm_or_si128(eq(']'), eq('}'))),
+                 mask(eq(','))};
 }
 #else
-Block block_at(const char* p) {
-    Block block{0, 0};
+Lanes lanes_at(const char* p) {
+    Lanes lanes{0, 0, 0, 0, 0, 0};
     for (unsigned i = 0; i < kBlock; ++i) {
         const char c = p[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') block.blanks |= 1u << i;
-        if (c == '"' || c == ',' || c == '[' || c == ']' || c == '{' || c == '}') block.specials |= 1u << i;
+        const unsigned bit = 1u << i;
+        if (c == '"') lanes.quotes |= bit;
+        if (c == '\\') lanes.backslashes |= bit;
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') lanes.blanks |= bit;
+        if (c == '[' || c == '{') lanes.opens |= bit;
+        if (c == ']' || c == '}') lanes.closes |= bit;
+        if (c == ',') lanes.commas |= bit;
     }
-    return block;
-}
-
-unsigned string_stops_at(const char* p) {
-    unsigned stops = 0;
-    for (unsigned i = 0; i < kBlock; ++i)
-        if (p[i] == '"' || p[i] == '\\') stops |= 1u << i;
-    return stops;
+    return lanes;
 }
 #endif
 
@@ -391,7 +386,8 @@ std::size_t lane_count(unsigned mask) {
 std::size_t string_end(std::string_view text, std::size_t from) {
     while (true) {
         if (from + kBlock <= text.size()) {
-            const unsigned stops = string_stops_at(text.data() + from);
+            const Lanes lanes = lanes_at(text.data() + from);
+            const unsigned stops = lanes.quotes | lanes.backslashes;
             if (stops == 0) {
                 from += kBlock;
                 continue;
@@ -406,34 +402,6 @@ std::size_t string_end(std::string_view text, std::size_t from) {
         if (from > text.size()) return std::string_view::npos;
     }
 }
-
-// Walks source text a block at a time and calls `on_blanks(count)` for the
-// blanks outside strings, a run at a time, until it returns false.
-// The lanes of a block that hold a quote, a backslash, a blank.
-struct StringLanes {
-    unsigned quotes, backslashes, blanks;
-};
-
-#if defined(__SSE2__)
-StringLanes string_lanes_at(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    const __m128i blanks = _mm_or_si128(_mm_or_si128(eq(' '), eq('\t')), _mm_or_si128(eq('\n'), eq('\r')));
-    return StringLanes{static_cast<unsigned>(_mm_movemask_epi8(eq('"'))),
-                       static_cast<unsigned>(_mm_movemask_epi8(eq('\\'))),
-                       static_cast<unsigned>(_mm_movemask_epi8(blanks))};
-}
-#else
-StringLanes string_lanes_at(const char* p) {
-    StringLanes lanes{0, 0, 0};
-    for (unsigned i = 0; i < kBlock; ++i) {
-        if (p[i] == '"') lanes.quotes |= 1u << i;
-        if (p[i] == '\\') lanes.backslashes |= 1u << i;
-        if (is_blank(p[i])) lanes.blanks |= 1u << i;
-    }
-    return lanes;
-}
-#endif
 
 // Where a walk stands with respect to strings, taken a character or a
 // block at a time.
@@ -455,10 +423,10 @@ struct StringState {
     }
     // Whether a block can be taken at once: it holds no backslash and none
     // is pending.
-    bool can_take_block(const StringLanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
+    bool can_take_block(const Lanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
     // Takes such a block; the lanes inside strings: those after an odd
     // number of quotes (the running parity of the quotes).
-    unsigned take_block(const StringLanes& lanes) {
+    unsigned take_block(const Lanes& lanes) {
         unsigned inside = lanes.quotes;
         inside ^= inside << 1;
         inside ^= inside << 2;
@@ -488,7 +456,7 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
     };
     std::size_t pos = 0;
     for (; pos + kBlock <= text.size(); pos += kBlock) {
-        const StringLanes lanes = string_lanes_at(text.data() + pos);
+        const Lanes lanes = lanes_at(text.data() + pos);
         const unsigned blanks = state.can_take_block(lanes) ? lanes.blanks & ~state.take_block(lanes) & kAllLanes
                                                              : slow_block(pos, pos + kBlock);
         if (!on_blanks(pos, blanks)) return;
@@ -870,16 +838,25 @@ struct Reader::Impl {
             return 0;
         };
         while (pos + kBlock <= text.size()) {
-            const StringLanes lanes = string_lanes_at(text.data() + pos);
+            const Lanes lanes = lanes_at(text.data() + pos);
             if (!state.can_take_block(lanes)) {
                 for (const std::size_t end = pos + kBlock; pos < end; ++pos)
                     if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;
                 continue;
             }
             const unsigned inside = state.take_block(lanes);
-            const unsigned events = block_at(text.data() + pos).specials & ~lanes.quotes & ~inside;
+            const unsigned opens = lanes.opens & ~inside, closes = lanes.closes & ~inside;
+            const unsigned events = opens | closes | (lanes.commas & ~inside);
             const unsigned outside_blanks = lanes.blanks & ~inside;
             const unsigned content = ~outside_blanks & ~events & kAllLanes;
+            if (depth > lane_count(closes)) {
+                // Inside an item all through the block: only nesting changes.
+                depth = depth + lane_count(opens) - lane_count(closes);
+                if (content | opens) item_has_content = true;
+                blanks += lane_count(outside_blanks);
+                pos += kBlock;
+                continue;
+            }
             unsigned done = 0;  // lanes before the last event handled
             for (unsigned rest = events; rest != 0; rest &= rest - 1) {
                 const unsigned lane = static_cast<unsigned>(__builtin_ctz(rest));
