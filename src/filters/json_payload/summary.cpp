@@ -17,8 +17,11 @@ constexpr double kOkStatusFrom = 200;
 constexpr double kOkStatusBelow = 300;
 // A status string is read as a code only when it fits 16 bits.
 constexpr std::uint64_t kMaxStatusCode = 0xFFFF;
-// Slots of the table of member names whose test results are remembered.
-constexpr std::size_t kRememberedNames = 512;
+// Slots of the tables of member names and short values whose test results
+// are remembered.
+constexpr std::size_t kRememberedSlots = 512;
+// Values up to this long are remembered (held without an allocation).
+constexpr std::size_t kRememberedTextBytes = 15;
 // An identifier is at least this many bytes long.
 constexpr std::size_t kMinIdBytes = 8;
 // A word of hexadecimal digits at least this long is an identifier.
@@ -156,15 +159,31 @@ bool is_interesting_text(std::string_view s) {
 RecordSummary::RecordSummary(Source source, std::size_t give_up_above, json::Reader& reader)
     : source_(source), give_up_above_(give_up_above), reader_(reader) {}
 
-std::uint8_t RecordSummary::name_roles(std::string_view name) {
-    if (name.empty()) return roles_of(name);
-    if (roles_.empty()) roles_.resize(kRememberedNames);
-    const std::size_t hash = name.size() * 131 + static_cast<unsigned char>(name.front()) * 31 +
-                             static_cast<unsigned char>(name[name.size() / 2]) * 7 +
-                             static_cast<unsigned char>(name.back());
-    RememberedName& slot = roles_[hash % kRememberedNames];
-    if (!slot.used || slot.name != name) slot = RememberedName{std::string(name), roles_of(name), true};
-    return slot.roles;
+namespace {
+
+// The answer for `key` from a small table indexed by a cheap hash of it,
+// computed and kept there when the slot holds another key.
+template <class Compute>
+std::uint8_t remember(std::vector<RecordSummary::Remembered>& table, std::string_view key, Compute compute) {
+    if (key.empty()) return compute(key);
+    if (table.empty()) table.resize(kRememberedSlots);
+    const std::size_t hash = key.size() * 131 + static_cast<unsigned char>(key.front()) * 31 +
+                             static_cast<unsigned char>(key[key.size() / 2]) * 7 +
+                             static_cast<unsigned char>(key.back());
+    RecordSummary::Remembered& slot = table[hash % kRememberedSlots];
+    if (!slot.used || slot.key != key) slot = RecordSummary::Remembered{std::string(key), compute(key), true};
+    return slot.answer;
+}
+
+}  // namespace
+
+std::uint8_t RecordSummary::name_roles(std::string_view name) { return remember(roles_, name, roles_of); }
+
+bool RecordSummary::is_interesting(std::string_view value) {
+    // Short values (words such as levels, methods, hosts) repeat from one
+    // record to the next; long ones are mostly unique.
+    if (value.size() > kRememberedTextBytes) return is_interesting_text(value);
+    return remember(texts_, value, [](std::string_view v) { return std::uint8_t{is_interesting_text(v)}; }) != 0;
 }
 
 // The status rule, the id rule and the text test in one walk. Walking on
@@ -188,7 +207,7 @@ bool RecordSummary::stands_out_value(const json::Node& value) {
         case json::Kind::Array:
             return value.any_element([this](const json::Node& element) { return stands_out_value(element); });
         case json::Kind::String:
-            return is_interesting_text(value.string());
+            return is_interesting(value.string());
         default:
             return false;
     }

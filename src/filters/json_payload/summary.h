@@ -40,6 +40,13 @@ class RecordSummary {
     // The summary text; call once, after the last record, unless it gave up.
     std::string finish(bool had_newline);
 
+    // A test result kept for one key (a name or a value).
+    struct Remembered {
+        std::string key;
+        std::uint8_t answer = 0;
+        bool used = false;
+    };
+
    private:
     struct Pending {
         std::size_t index = 0;
@@ -56,6 +63,7 @@ class RecordSummary {
     bool stands_out_member(std::uint8_t roles, const json::Node& value);
     bool stands_out_value(const json::Node& value);
     std::uint8_t name_roles(std::string_view name);
+    bool is_interesting(std::string_view value);
     std::string_view key(std::size_t index) const;
     std::optional<std::size_t> find_key(std::string_view name) const;
     void note_key(std::string_view name);
@@ -76,15 +84,9 @@ class RecordSummary {
     std::vector<std::size_t> first_marks_;   // per record 0 name: the last record that had it
     std::vector<std::uint8_t> first_roles_;  // per record 0 name: its status and id roles
 
-    // The status and id tests of a member name, remembered: names repeat in
-    // every record. A small table indexed by a cheap hash of the name; a
-    // name that falls on a taken slot replaces the one there.
-    struct RememberedName {
-        std::string name;
-        std::uint8_t roles = 0;
-        bool used = false;
-    };
-    std::vector<RememberedName> roles_;
+    // The status and id tests of member names, and the text test of short
+    // values, remembered: names and many values repeat in every record.
+    std::vector<Remembered> roles_, texts_;
 
     std::string lines_;     // the lines after the headline, each led by "\n"
     std::size_t next_ = 0;  // the first record not yet written or counted in a gap
