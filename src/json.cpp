@@ -1,5 +1,7 @@
 #include "json.h"
 
+#include "text.h"
+
 #include <simdjson.h>
 
 #if defined(__SSE2__)
@@ -39,6 +41,29 @@ using ObjectBase = std::vector<std::pair<const std::string, Value>>;
 // their members; a wider one builds a hash index of its keys once, so that
 // a wide object still parses in linear time.
 constexpr std::size_t kScanMembers = 16;
+
+// Sets member `key` of `object` to `v`: a new name goes last, a repeated
+// one keeps its first position and takes the new value. `index` (empty
+// until the object grows wide) finds the names of a wide object.
+void put_member(Value& object, std::unordered_map<std::string, std::size_t>& index, std::string&& key, Value&& v) {
+    auto& members = static_cast<ObjectBase&>(object.get_ref<Value::object_t&>());
+    if (index.empty() && members.size() < kScanMembers) {
+        for (auto& member : members)
+            if (member.first == key) {
+                member.second = std::move(v);
+                return;
+            }
+        members.emplace_back(std::move(key), std::move(v));
+        return;
+    }
+    if (index.empty())
+        for (std::size_t i = 0; i < members.size(); ++i) index.emplace(members[i].first, i);
+    auto [it, inserted] = index.try_emplace(key, members.size());
+    if (inserted)
+        members.emplace_back(std::move(key), std::move(v));
+    else
+        members[it->second].second = std::move(v);
+}
 
 // Builds values bottom-up, at most kMaxDepth containers deep. Objects are
 // filled through their underlying vector, because the library's ordered map
@@ -97,23 +122,7 @@ class Builder : public nlohmann::json_sax<Value> {
             top.value.get_ref<Value::array_t&>().push_back(std::move(v));
             return true;
         }
-        auto& members = static_cast<ObjectBase&>(top.value.get_ref<Value::object_t&>());
-        if (top.index.empty() && members.size() < kScanMembers) {
-            for (auto& member : members)
-                if (member.first == top.key) {
-                    member.second = std::move(v);
-                    return true;
-                }
-            members.emplace_back(std::move(top.key), std::move(v));
-            return true;
-        }
-        if (top.index.empty())
-            for (std::size_t i = 0; i < members.size(); ++i) top.index.emplace(members[i].first, i);
-        auto [it, inserted] = top.index.try_emplace(top.key, members.size());
-        if (inserted)
-            members.emplace_back(std::move(top.key), std::move(v));
-        else
-            members[it->second].second = std::move(v);
+        put_member(top.value, top.index, std::move(top.key), std::move(v));
         return true;
     }
 };
@@ -329,8 +338,13 @@ constexpr unsigned kMaxWalkLevels = 64;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-bool is_number_refusal(simdjson::error_code error) {
-    return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE;
+// Errors of the fast parser on text that the general parser may read: a
+// number beyond 64 bits or out of range, or nesting past the fast parser's
+// limit (which counts a scalar inside the deepest container as one level
+// more than the general parser does).
+bool is_general_parser_case(simdjson::error_code error) {
+    return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE ||
+           error == simdjson::DEPTH_ERROR;
 }
 
 
@@ -464,6 +478,37 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
     if (pos < text.size()) on_blanks(pos, slow_block(pos, text.size()));
 }
 
+// The `Value` of a parsed element, as the general parser builds it.
+Value tree_of(const dom::element& element) {
+    switch (element.type()) {
+        case dom::element_type::ARRAY: {
+            Value array = Value::array();
+            auto& elements = array.get_ref<Value::array_t&>();
+            const dom::array source = element.get_array().value_unsafe();
+            for (dom::element child : source) elements.push_back(tree_of(child));
+            return array;
+        }
+        case dom::element_type::OBJECT: {
+            Value object = Value::object();
+            std::unordered_map<std::string, std::size_t> index;
+            const dom::object source = element.get_object().value_unsafe();
+            for (auto member : source) put_member(object, index, std::string(member.key), tree_of(member.value));
+            return object;
+        }
+        case dom::element_type::INT64: {
+            // The general parser holds a number without a sign as unsigned.
+            const std::int64_t n = element.get_int64().value_unsafe();
+            return n >= 0 ? Value(static_cast<std::uint64_t>(n)) : Value(n);
+        }
+        case dom::element_type::UINT64: return Value(element.get_uint64().value_unsafe());
+        case dom::element_type::DOUBLE: return Value(element.get_double().value_unsafe());
+        case dom::element_type::STRING: return Value(std::string(element.get_string().value_unsafe()));
+        case dom::element_type::BOOL: return Value(element.get_bool().value_unsafe());
+        case dom::element_type::NULL_VALUE: return Value(nullptr);
+    }
+    return Value(nullptr);
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- text --
@@ -507,7 +552,32 @@ void append_minified(std::string& out, std::string_view source) {
 
 // ------------------------------------------------------------ trees --
 
-std::optional<Value> parse(std::string_view text) { return build_tree(text); }
+// Text the general parser reads in its own way: a leading byte order mark
+// (skipped), or "-0" (an integer with a sign, where the fast parser keeps
+// no sign).
+bool wants_general_parser(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) return true;
+    for (std::size_t at = text.find("-0"); at != std::string_view::npos; at = text.find("-0", at + 2)) {
+        const char next = at + 2 < text.size() ? text[at + 2] : ' ';
+        if (!text::is_ascii_digit(next) && next != '.' && next != 'e' && next != 'E') return true;
+    }
+    return false;
+}
+
+std::optional<Value> parse(std::string_view text) {
+    if (wants_general_parser(text)) return build_tree(text);
+    dom::parser parser;
+    if (parser.allocate(std::max(text.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY), kMaxDepth) !=
+        simdjson::SUCCESS)
+        return build_tree(text);
+    const simdjson::padded_string padded(text);
+    auto parsed = parser.parse(padded);
+    if (!parsed.error()) return tree_of(parsed.value_unsafe());
+    // What only the general parser reads as `Value` holds it: big integers,
+    // numbers out of range; and it has the last word on depth.
+    if (!is_general_parser_case(parsed.error())) return std::nullopt;
+    return build_tree(text);
+}
 
 const Value* find_member(const Value& object, std::string_view key) {
     if (!object.is_object()) return nullptr;
@@ -691,14 +761,7 @@ struct Reader::Impl {
             }
             return true;
         }
-        const simdjson::error_code error = parsed.error();
-        if (error == simdjson::DEPTH_ERROR && for_records) {
-            // Too deep to build, but perhaps valid: no more records.
-            window.scan.elements_complete = false;
-            window.sink = nullptr;
-            return read_window(text, open, close, window);
-        }
-        if (error != simdjson::DEPTH_ERROR && !is_number_refusal(error)) return false;
+        if (!is_general_parser_case(parsed.error())) return false;
         const std::string_view loaded(buffer.data(), length);
         if (for_records) {
             if (std::optional<Value> tree = build_tree(loaded)) {
@@ -922,7 +985,7 @@ bool Reader::visit_object(std::string_view text, FnRef<void(const Node&)> on_obj
         on_object(tape_node(parsed.value_unsafe()));
         return true;
     }
-    if (!is_number_refusal(parsed.error())) return false;
+    if (!is_general_parser_case(parsed.error())) return false;
     std::optional<Value> tree = build_tree(text);
     if (!tree || !tree->is_object()) return false;
     on_object(tree_node(*tree));

@@ -202,6 +202,9 @@ TEST(JsonReader, DepthLimitsRecordsOnly) {
     }));
     EXPECT_TRUE(called);
     EXPECT_FALSE(reader.visit_object("{\"a\":" + deep + "}", [](const json::Node&) {}));
+    // At the limit with a scalar innermost: still a record.
+    const std::string at_limit = std::string(json::kMaxDepth - 1, '[') + "1" + std::string(json::kMaxDepth - 1, ']');
+    EXPECT_TRUE(reader.visit_object("{\"a\":" + at_limit + "}", [](const json::Node&) {}));
     EXPECT_FALSE(reader.visit_object("[1]", [](const json::Node&) {}));
 }
 
