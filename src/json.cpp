@@ -541,9 +541,14 @@ void append_minified(std::string& out, std::string_view source) {
             write += n;
             return true;
         }
-        for (std::size_t i = 0; i < n; ++i) {
-            *write = source[at + i];
-            write += (blanks >> i & 1u) ^ 1u;
+        // The runs of kept lanes between the blanks, each copied whole.
+        for (unsigned kept = ~blanks & ((1u << n) - 1); kept != 0;) {
+            const unsigned from = static_cast<unsigned>(__builtin_ctz(kept));
+            const unsigned rest = ~(kept >> from);
+            const unsigned length = rest ? static_cast<unsigned>(__builtin_ctz(rest)) : kBlock - from;
+            std::memcpy(write, source.data() + at + from, length);
+            write += length;
+            kept &= ~(((1u << length) - 1) << from);
         }
         return true;
     });
