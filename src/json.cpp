@@ -530,14 +530,18 @@ bool has_blank_between_tokens(std::string_view source) {
 
 void append_minified(std::string& out, std::string_view source) {
     // Written through a pointer into room made up front: the result is
-    // never longer than the source.
+    // never longer than the source, and a block's worth more lets a run be
+    // stored as a whole block.
     const std::size_t start = out.size();
-    out.resize(start + source.size());
+    out.resize(start + source.size() + kBlock);
     char* write = out.data() + start;
     each_blank_block(source, [&](std::size_t at, unsigned blanks) {
         const std::size_t n = std::min<std::size_t>(kBlock, source.size() - at);
         if (blanks == 0) {
-            std::memcpy(write, source.data() + at, n);
+            if (n == kBlock)
+                std::memcpy(write, source.data() + at, kBlock);
+            else
+                std::memcpy(write, source.data() + at, n);
             write += n;
             return true;
         }
@@ -546,7 +550,10 @@ void append_minified(std::string& out, std::string_view source) {
             const unsigned from = static_cast<unsigned>(__builtin_ctz(kept));
             const unsigned rest = ~(kept >> from);
             const unsigned length = rest ? static_cast<unsigned>(__builtin_ctz(rest)) : kBlock - from;
-            std::memcpy(write, source.data() + at + from, length);
+            if (at + from + kBlock <= source.size())
+                std::memcpy(write, source.data() + at + from, kBlock);  // one store; the room allows it
+            else
+                std::memcpy(write, source.data() + at + from, length);
             write += length;
             kept &= ~(((1u << length) - 1) << from);
         }
