@@ -1,11 +1,12 @@
 // The project's one door to the JSON libraries.
 //
-// Two libraries sit behind it. A fast validating parser reads documents and
-// records (`Reader`, `Node`); a general one builds the ordered `Value` tree
-// of `parse`, and takes over a piece of text wherever the fast one cannot
-// read it the way the general one would: integers beyond 64 bits, numbers
-// out of range, nesting past the fast parser's limit. Either way callers see
-// one behaviour: that of `parse` and `write_compact`.
+// Two libraries sit behind it. A fast validating parser reads every text
+// first: documents and records (`Reader`, `Node`), and the text of `parse`,
+// whose tree it fills. A general one holds the ordered `Value` tree, writes
+// it back, and reads any piece of text that the fast one cannot read the
+// way the general one would: integers beyond 64 bits, numbers out of range,
+// the depth limit's edge, a byte order mark, "-0". Either way callers see
+// one behaviour: that of the general library's `parse` and `write_compact`.
 #pragma once
 
 #include <cstddef>

@@ -29,9 +29,9 @@ class RecordSummary {
     // "json array: rows=N keys=..." or "jsonl records=N keys=...".
     enum class Source { Array, Lines };
 
-    // A summary whose records alone grow past `give_up_above` bytes cannot
-    // be the smallest text: it stops there (see `gave_up`). `reader` writes
-    // back the records held back.
+    // A summary whose lines and names grow past `give_up_above` bytes
+    // cannot be the smallest text: it stops there and frees what it holds
+    // (see `gave_up`). `reader` writes back the records held back.
     RecordSummary(Source source, std::size_t give_up_above, json::Reader& reader);
 
     void add(const json::Node& record, std::string_view source);
