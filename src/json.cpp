@@ -529,13 +529,17 @@ bool has_blank_between_tokens(std::string_view source) {
 }
 
 void append_minified(std::string& out, std::string_view source) {
-    // Written through a pointer into room made up front: the result is
-    // never longer than the source, and a block's worth more lets a run be
-    // stored as a whole block.
-    const std::size_t start = out.size();
-    out.resize(start + source.size() + kBlock);
-    char* write = out.data() + start;
+    // Written a chunk at a time through a pointer into a local buffer, so
+    // that `out` grows only by what is kept (the caller may reserve that);
+    // a block's worth of room past the chunk lets a run be stored whole.
+    constexpr std::size_t kChunk = 1 << 15;
+    char chunk[kChunk + 2 * kBlock];
+    char* write = chunk;
     each_blank_block(source, [&](std::size_t at, unsigned blanks) {
+        if (write - chunk >= static_cast<std::ptrdiff_t>(kChunk)) {
+            out.append(chunk, static_cast<std::size_t>(write - chunk));
+            write = chunk;
+        }
         const std::size_t n = std::min<std::size_t>(kBlock, source.size() - at);
         if (blanks == 0) {
             if (n == kBlock)
@@ -559,7 +563,7 @@ void append_minified(std::string& out, std::string_view source) {
         }
         return true;
     });
-    out.resize(static_cast<std::size_t>(write - out.data()));
+    out.append(chunk, static_cast<std::size_t>(write - chunk));
 }
 
 // ------------------------------------------------------------ trees --
