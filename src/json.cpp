@@ -12,6 +12,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <nlohmann/detail/conversions/to_chars.hpp>
 #include <unordered_map>
@@ -387,6 +388,36 @@ Lanes lanes_at(const char* p) {
 }
 #endif
 
+// Four blocks read at once: lane i of the 64 is byte i.
+constexpr unsigned kWideBlock = 4 * kBlock;
+
+struct WideLanes {
+    std::uint64_t quotes = 0, backslashes = 0, blanks = 0, opens = 0, closes = 0, commas = 0;
+};
+
+WideLanes wide_lanes_at(const char* p) {
+    WideLanes wide;
+    for (unsigned i = 0; i < 4; ++i) {
+        const Lanes lanes = lanes_at(p + i * kBlock);
+        const unsigned shift = i * kBlock;
+        wide.quotes |= std::uint64_t{lanes.quotes} << shift;
+        wide.backslashes |= std::uint64_t{lanes.backslashes} << shift;
+        wide.blanks |= std::uint64_t{lanes.blanks} << shift;
+        wide.opens |= std::uint64_t{lanes.opens} << shift;
+        wide.closes |= std::uint64_t{lanes.closes} << shift;
+        wide.commas |= std::uint64_t{lanes.commas} << shift;
+    }
+    return wide;
+}
+
+// The number of set lanes of a wide mask.
+std::size_t wide_count(std::uint64_t mask) {
+    mask = mask - ((mask >> 1) & 0x5555555555555555ull);
+    mask = (mask & 0x3333333333333333ull) + ((mask >> 2) & 0x3333333333333333ull);
+    mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<std::size_t>((mask * 0x0101010101010101ull) >> 56);
+}
+
 // The number of set lanes of a block mask (no popcount instruction needed).
 std::size_t lane_count(unsigned mask) {
     mask = mask - ((mask >> 1) & 0x5555u);
@@ -440,6 +471,14 @@ struct StringState {
     bool can_take_block(const Lanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
     // Takes such a block; the lanes inside strings: those after an odd
     // number of quotes (the running parity of the quotes).
+    bool can_take_wide_block(const WideLanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
+    std::uint64_t take_wide_block(const WideLanes& lanes) {
+        std::uint64_t inside = lanes.quotes;
+        for (unsigned shift = 1; shift < kWideBlock; shift *= 2) inside ^= inside << shift;
+        if (in_string) inside = ~inside;
+        in_string = (inside >> (kWideBlock - 1)) & 1;
+        return inside;
+    }
     unsigned take_block(const Lanes& lanes) {
         unsigned inside = lanes.quotes;
         inside ^= inside << 1;
@@ -916,40 +955,41 @@ struct Reader::Impl {
             item_has_content = true;
             return 0;
         };
-        while (pos + kBlock <= text.size()) {
-            const Lanes lanes = lanes_at(text.data() + pos);
-            if (!state.can_take_block(lanes)) {
-                for (const std::size_t end = pos + kBlock; pos < end; ++pos)
+        while (pos + kWideBlock <= text.size()) {
+            const WideLanes lanes = wide_lanes_at(text.data() + pos);
+            if (!state.can_take_wide_block(lanes)) {
+                for (const std::size_t end = pos + kWideBlock; pos < end; ++pos)
                     if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;
                 continue;
             }
-            const unsigned inside = state.take_block(lanes);
-            const unsigned opens = lanes.opens & ~inside, closes = lanes.closes & ~inside;
-            const unsigned events = opens | closes | (lanes.commas & ~inside);
-            const unsigned outside_blanks = lanes.blanks & ~inside;
-            const unsigned content = ~outside_blanks & ~events & kAllLanes;
-            if (depth > lane_count(closes)) {
+            const std::uint64_t inside = state.take_wide_block(lanes);
+            const std::uint64_t opens = lanes.opens & ~inside, closes = lanes.closes & ~inside;
+            const std::uint64_t events = opens | closes | (lanes.commas & ~inside);
+            const std::uint64_t outside_blanks = lanes.blanks & ~inside;
+            const std::uint64_t content = ~outside_blanks & ~events;
+            if (depth > wide_count(closes)) {
                 // Inside an item all through the block: only nesting changes.
-                depth = depth + lane_count(opens) - lane_count(closes);
+                depth = depth + wide_count(opens) - wide_count(closes);
                 if (content | opens) item_has_content = true;
-                blanks += lane_count(outside_blanks);
-                pos += kBlock;
+                blanks += wide_count(outside_blanks);
+                pos += kWideBlock;
                 continue;
             }
-            unsigned done = 0;  // lanes before the last event handled
-            for (unsigned rest = events; rest != 0; rest &= rest - 1) {
-                const unsigned lane = static_cast<unsigned>(__builtin_ctz(rest));
-                if (content & ~done & ((1u << lane) - 1)) item_has_content = true;
+            std::uint64_t done = 0;  // lanes up to the last event handled
+            for (std::uint64_t rest = events; rest != 0; rest &= rest - 1) {
+                const unsigned lane = static_cast<unsigned>(__builtin_ctzll(rest));
+                const std::uint64_t before = (std::uint64_t{1} << lane) - 1;
+                if (content & ~done & before) item_has_content = true;
                 const int r = structural(text[pos + lane], pos + lane);
                 if (r != 0) {
-                    blanks += lane_count(outside_blanks & ((1u << lane) - 1));
+                    blanks += wide_count(outside_blanks & before);
                     return r > 0 ? pos + lane : npos;
                 }
-                done = (2u << lane) - 1;
+                done = before | (std::uint64_t{1} << lane);
             }
-            if (content & ~done & kAllLanes) item_has_content = true;
-            blanks += lane_count(outside_blanks);
-            pos += kBlock;
+            if (content & ~done) item_has_content = true;
+            blanks += wide_count(outside_blanks);
+            pos += kWideBlock;
         }
         for (; pos < text.size(); ++pos)
             if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;
