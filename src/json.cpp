@@ -491,30 +491,36 @@ struct StringState {
     }
 };
 
-// Walks source text a block at a time and calls `on_blanks(at, lanes)` with
-// the lanes of the block at `at` (16 bytes, or fewer at the end: lanes past
-// the end are never set) that hold a blank outside strings, until it returns
-// false. A block without a backslash finds its string lanes at once: a lane
-// is inside a string when an odd number of quotes precede it.
+// Walks source text a block at a time and calls `on_blanks(at, n, lanes)`
+// for the n bytes at `at` (64, 16, or fewer at the end) with the lanes that
+// hold a blank outside strings, until it returns false. A block without a
+// backslash finds its string lanes at once: a lane is inside a string when
+// an odd number of quotes precede it.
 template <class OnBlanks>
 void each_blank_block(std::string_view text, OnBlanks on_blanks) {
     StringState state;
     // One character at a time: whether it is a blank outside strings.
     auto step = [&](char c) { return !state.take(c) && is_blank(c); };
     auto slow_block = [&](std::size_t at, std::size_t end) {
-        unsigned blanks = 0;
+        std::uint64_t blanks = 0;
         for (std::size_t i = at; i < end; ++i)
-            if (step(text[i])) blanks |= 1u << (i - at);
+            if (step(text[i])) blanks |= std::uint64_t{1} << (i - at);
         return blanks;
     };
     std::size_t pos = 0;
+    for (; pos + kWideBlock <= text.size(); pos += kWideBlock) {
+        const WideLanes lanes = wide_lanes_at(text.data() + pos);
+        const std::uint64_t blanks = state.can_take_wide_block(lanes) ? lanes.blanks & ~state.take_wide_block(lanes)
+                                                                      : slow_block(pos, pos + kWideBlock);
+        if (!on_blanks(pos, kWideBlock, blanks)) return;
+    }
     for (; pos + kBlock <= text.size(); pos += kBlock) {
         const Lanes lanes = lanes_at(text.data() + pos);
         const unsigned blanks = state.can_take_block(lanes) ? lanes.blanks & ~state.take_block(lanes) & kAllLanes
-                                                             : slow_block(pos, pos + kBlock);
-        if (!on_blanks(pos, blanks)) return;
+                                                             : static_cast<unsigned>(slow_block(pos, pos + kBlock));
+        if (!on_blanks(pos, kBlock, std::uint64_t{blanks})) return;
     }
-    if (pos < text.size()) on_blanks(pos, slow_block(pos, text.size()));
+    if (pos < text.size()) on_blanks(pos, text.size() - pos, slow_block(pos, text.size()));
 }
 
 // The `Value` of a parsed element, as the general parser builds it.
@@ -554,8 +560,8 @@ Value tree_of(const dom::element& element) {
 
 std::size_t minified_size(std::string_view source) {
     std::size_t dropped = 0;
-    each_blank_block(source, [&dropped](std::size_t, unsigned blanks) {
-        dropped += lane_count(blanks);
+    each_blank_block(source, [&dropped](std::size_t, std::size_t, std::uint64_t blanks) {
+        dropped += wide_count(blanks);
         return true;
     });
     return source.size() - dropped;
@@ -563,42 +569,36 @@ std::size_t minified_size(std::string_view source) {
 
 bool has_blank_between_tokens(std::string_view source) {
     bool found = false;
-    each_blank_block(source, [&found](std::size_t, unsigned blanks) { return !(found = blanks != 0); });
+    each_blank_block(source,
+                     [&found](std::size_t, std::size_t, std::uint64_t blanks) { return !(found = blanks != 0); });
     return found;
 }
 
 void append_minified(std::string& out, std::string_view source) {
     // Written a chunk at a time through a pointer into a local buffer, so
     // that `out` grows only by what is kept (the caller may reserve that);
-    // a block's worth of room past the chunk lets a run be stored whole.
+    // a block's worth of room past the chunk lets a short run be stored as
+    // one block.
     constexpr std::size_t kChunk = 1 << 15;
-    char chunk[kChunk + 2 * kBlock];
+    char chunk[kChunk + kWideBlock + kBlock];
     char* write = chunk;
-    each_blank_block(source, [&](std::size_t at, unsigned blanks) {
+    each_blank_block(source, [&](std::size_t at, std::size_t n, std::uint64_t blanks) {
         if (write - chunk >= static_cast<std::ptrdiff_t>(kChunk)) {
             out.append(chunk, static_cast<std::size_t>(write - chunk));
             write = chunk;
         }
-        const std::size_t n = std::min<std::size_t>(kBlock, source.size() - at);
-        if (blanks == 0) {
-            if (n == kBlock)
-                std::memcpy(write, source.data() + at, kBlock);
-            else
-                std::memcpy(write, source.data() + at, n);
-            write += n;
-            return true;
-        }
         // The runs of kept lanes between the blanks, each copied whole.
-        for (unsigned kept = ~blanks & ((1u << n) - 1); kept != 0;) {
-            const unsigned from = static_cast<unsigned>(__builtin_ctz(kept));
-            const unsigned rest = ~(kept >> from);
-            const unsigned length = rest ? static_cast<unsigned>(__builtin_ctz(rest)) : kBlock - from;
-            if (at + from + kBlock <= source.size())
+        const std::uint64_t lanes = n == kWideBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+        for (std::uint64_t kept = ~blanks & lanes; kept != 0;) {
+            const unsigned from = static_cast<unsigned>(__builtin_ctzll(kept));
+            const std::uint64_t rest = ~(kept >> from);
+            const unsigned length = rest ? static_cast<unsigned>(__builtin_ctzll(rest)) : kWideBlock - from;
+            if (length <= kBlock && at + from + kBlock <= source.size())
                 std::memcpy(write, source.data() + at + from, kBlock);  // one store; the room allows it
             else
                 std::memcpy(write, source.data() + at + from, length);
             write += length;
-            kept &= ~(((1u << length) - 1) << from);
+            kept = length + from >= kWideBlock ? 0 : kept & ~((std::uint64_t{1} << (from + length)) - 1);
         }
         return true;
     });

@@ -20,8 +20,8 @@ constexpr std::uint64_t kMaxStatusCode = 0xFFFF;
 // Slots of the tables of member names and short values whose test results
 // are remembered.
 constexpr std::size_t kRememberedSlots = 512;
-// Values up to this long are remembered (held without an allocation).
-constexpr std::size_t kRememberedTextBytes = 15;
+// Values up to this long are remembered: messages, levels, routes, hosts.
+constexpr std::size_t kRememberedTextBytes = 32;
 // An identifier is at least this many bytes long.
 constexpr std::size_t kMinIdBytes = 8;
 // A word of hexadecimal digits at least this long is an identifier.
@@ -171,7 +171,11 @@ std::uint8_t remember(std::vector<RecordSummary::Remembered>& table, std::string
                              static_cast<unsigned char>(key[key.size() / 2]) * 7 +
                              static_cast<unsigned char>(key.back());
     RecordSummary::Remembered& slot = table[hash % kRememberedSlots];
-    if (!slot.used || slot.key != key) slot = RecordSummary::Remembered{std::string(key), compute(key), true};
+    if (!slot.used || slot.key != key) {
+        slot.key.assign(key);  // reuses the slot's room
+        slot.answer = compute(key);
+        slot.used = true;
+    }
     return slot.answer;
 }
 
@@ -180,7 +184,7 @@ std::uint8_t remember(std::vector<RecordSummary::Remembered>& table, std::string
 std::uint8_t RecordSummary::name_roles(std::string_view name) { return remember(roles_, name, roles_of); }
 
 bool RecordSummary::is_interesting(std::string_view value) {
-    // Short values (words such as levels, methods, hosts) repeat from one
+    // Short values (levels, methods, routes, messages) repeat from one
     // record to the next; long ones are mostly unique.
     if (value.size() > kRememberedTextBytes) return is_interesting_text(value);
     return remember(texts_, value, [](std::string_view v) { return std::uint8_t{is_interesting_text(v)}; }) != 0;
