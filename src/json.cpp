@@ -621,12 +621,24 @@ bool wants_general_parser(std::string_view text) {
 
 std::optional<Value> parse(std::string_view text) {
     if (wants_general_parser(text)) return build_tree(text);
+    // A text nests at most half its length deep (and a scalar inside counts
+    // as one level more for the fast parser): a short text needs no room
+    // for the full depth limit. Short texts are padded on the stack.
+    constexpr std::size_t kShortText = 1024;
     dom::parser parser;
-    if (parser.allocate(std::max(text.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY), kMaxDepth) !=
-        simdjson::SUCCESS)
+    if (parser.allocate(std::max(text.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY),
+                        std::min(kMaxDepth, text.size() / 2 + 2)) != simdjson::SUCCESS)
         return build_tree(text);
-    const simdjson::padded_string padded(text);
-    auto parsed = parser.parse(padded);
+    char local[kShortText + simdjson::SIMDJSON_PADDING];
+    std::unique_ptr<char[]> heap;
+    char* padded = local;
+    if (text.size() > kShortText) {
+        heap = std::make_unique_for_overwrite<char[]>(text.size() + simdjson::SIMDJSON_PADDING);
+        padded = heap.get();
+    }
+    std::memcpy(padded, text.data(), text.size());
+    std::memset(padded + text.size(), 0, simdjson::SIMDJSON_PADDING);
+    auto parsed = parser.parse(padded, text.size(), false);
     if (!parsed.error()) return tree_of(parsed.value_unsafe());
     // What only the general parser reads as `Value` holds it: big integers,
     // numbers out of range; and it has the last word on depth.
