@@ -203,10 +203,20 @@ bool replaced_later(dom::object::iterator from, dom::object::iterator end, std::
     return false;
 }
 
+// Stands in for the string a writer appends to, and only counts: the size
+// of a compact form without writing it.
+struct Counter {
+    std::size_t size = 0;
+    void push_back(char) { ++size; }
+    void append(const char*, std::size_t n) { size += n; }
+    void append(const char* literal) { size += std::strlen(literal); }
+};
+
 // The general library's way of writing a string: quotes, the escapes "\"",
 // "\\", "\b", "\f", "\n", "\r", "\t", other control characters as "\u00xx",
 // everything else as it is. The fast parser has checked the UTF-8.
-void append_quoted(std::string& out, std::string_view s) {
+template <class Out>
+void append_quoted(Out& out, std::string_view s) {
     out.push_back('"');
     std::size_t run = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -233,7 +243,8 @@ void append_quoted(std::string& out, std::string_view s) {
     out.push_back('"');
 }
 
-void append_float(std::string& out, double x) {
+template <class Out>
+void append_float(Out& out, double x) {
     if (!std::isfinite(x)) {
         out.append("null");
         return;
@@ -243,21 +254,22 @@ void append_float(std::string& out, double x) {
     out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
-template <class Integer>
-void append_integer(std::string& out, Integer n) {
+template <class Out, class Integer>
+void append_integer(Out& out, Integer n) {
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, n);
-    out.append(digits, written.ptr);
+    out.append(digits, static_cast<std::size_t>(written.ptr - digits));
 }
 
 // Members of an object wider than this find repeated names through a hash
 // index rather than by comparing every pair.
 constexpr std::size_t kPairwiseMembers = 16;
 
-void append_tape_compact(std::string& out, const dom::element& element);
+template <class Out>
+void append_tape_compact(Out& out, const dom::element& element);
 
-template <class Members>
-void append_members(std::string& out, const Members& members) {
+template <class Out, class Members>
+void append_members(Out& out, const Members& members) {
     out.push_back('{');
     bool first = true;
     for (const auto& [name, value] : members) {
@@ -270,7 +282,8 @@ void append_members(std::string& out, const Members& members) {
     out.push_back('}');
 }
 
-void append_tape_object(std::string& out, const dom::object& object) {
+template <class Out>
+void append_tape_object(Out& out, const dom::object& object) {
     // A narrow object is checked for a repeated name pair by pair, without
     // a copy of its members: records are mostly made of such objects.
     std::array<std::string_view, kPairwiseMembers> names;
@@ -301,7 +314,8 @@ void append_tape_object(std::string& out, const dom::object& object) {
     append_members(out, unique);
 }
 
-void append_tape_compact(std::string& out, const dom::element& element) {
+template <class Out>
+void append_tape_compact(Out& out, const dom::element& element) {
     switch (element.type()) {
         case dom::element_type::ARRAY: {
             out.push_back('[');
@@ -758,6 +772,13 @@ bool Node::each_member_name(FnRef<bool(std::string_view)> visit) const {
     for (auto member : object)
         if (!visit(member.key)) return false;
     return true;
+}
+
+std::size_t Node::compact_size() const {
+    if (source_ == Source::Tree) return write_compact(value_of(storage_)).size();
+    Counter counter;
+    append_tape_compact(counter, element_of(storage_));
+    return counter.size;
 }
 
 void Node::append_compact(std::string& out) const {

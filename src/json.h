@@ -104,6 +104,8 @@ class Node {
     bool each_member_name(FnRef<bool(std::string_view)> visit) const;
     // The compact form that `write_compact` gives the same value.
     void append_compact(std::string& out) const;
+    // Its length, without writing it.
+    std::size_t compact_size() const;
 
     // Built only by the reader.
     struct Storage {

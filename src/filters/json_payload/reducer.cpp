@@ -12,22 +12,27 @@ namespace {
 constexpr std::size_t kMinSummaryRecords = 10;
 
 // The smallest of the input, the minified text and the summary, by the size
-// rule, the earlier on a tie. The minified text, `minified_size` bytes long,
-// is built only when it is the result or a tie must be settled by counting
-// characters.
+// rule, the earlier on a tie. Each candidate is known by its length first
+// and built only when it is the result, or when a tie of lengths must be
+// settled by counting characters. `summary` is null when there is none.
 template <class BuildMinified>
 Attempt choose_smallest(std::string_view input, std::size_t minified_size, BuildMinified build_minified,
-                        std::optional<std::string> summary) {
+                        std::optional<summary::RecordSummary>& summary, bool had_newline) {
     // The minified text keeps a subsequence of the input: smaller exactly
     // when it is shorter.
     const bool minified_wins = minified_size < input.size();
-    if (!summary) return minified_wins ? Attempt(build_minified()) : std::nullopt;
-    if (!minified_wins || summary->size() < minified_size)
-        return text::is_smaller_output(*summary, input) ? Attempt(std::move(summary)) : std::nullopt;
-    if (summary->size() > minified_size) summary.reset();  // freed before the minified text is built
+    const std::size_t best_size = minified_wins ? minified_size : input.size();
+    const std::size_t summary_size = summary ? summary->size(had_newline) : best_size + 1;
+    if (summary_size < best_size) return summary->text(had_newline);
+    if (summary_size > best_size) {
+        summary.reset();  // freed before the minified text is built
+        return minified_wins ? Attempt(build_minified()) : std::nullopt;
+    }
+    std::string text = summary->text(had_newline);
+    summary.reset();
+    if (!minified_wins) return text::is_smaller_output(text, input) ? Attempt(std::move(text)) : std::nullopt;
     std::string minified = build_minified();
-    if (!summary) return minified;
-    return text::is_smaller_output(*summary, minified) ? std::move(*summary) : std::move(minified);
+    return text::is_smaller_output(text, minified) ? std::move(text) : std::move(minified);
 }
 
 // The first character after the opening "[" that is no JSON whitespace.
@@ -65,11 +70,9 @@ Attempt compress_whole_document(std::string_view text, std::string_view body, bo
     is_document = scan.kind != json::DocumentKind::Invalid;
     if (!is_document) return std::nullopt;
 
-    std::optional<std::string> summary;
-    if (scan.kind == json::DocumentKind::Array && all_objects && scan.elements_complete && !records->gave_up() &&
-        records->count() >= kMinSummaryRecords)
-        summary = records->finish(had_newline);
-    records.reset();
+    if (!(scan.kind == json::DocumentKind::Array && all_objects && scan.elements_complete && !records->gave_up() &&
+          records->count() >= kMinSummaryRecords))
+        records.reset();
     const auto build_minified = [&] {
         std::string minified;
         minified.reserve(scan.minified_size + 1);
@@ -77,7 +80,7 @@ Attempt compress_whole_document(std::string_view text, std::string_view body, bo
         if (had_newline) minified.push_back('\n');
         return minified;
     };
-    return choose_smallest(text, scan.minified_size + (had_newline ? 1 : 0), build_minified, std::move(summary));
+    return choose_smallest(text, scan.minified_size + (had_newline ? 1 : 0), build_minified, records, had_newline);
 }
 
 Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
@@ -90,9 +93,7 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
     const std::optional<std::size_t> count = detector::parse_jsonl_payload(
         input.lines, reader, [&records](const json::Node& record, std::string_view line) { records->add(record, line); });
     if (!count) return std::nullopt;
-    std::optional<std::string> summary;
-    if (*count >= kMinSummaryRecords && !records->gave_up()) summary = records->finish(had_newline);
-    records.reset();
+    if (*count < kMinSummaryRecords || records->gave_up()) records.reset();
 
     // The minified lines: each line trimmed and minified. Lines before the
     // first that changes are copied whole.
@@ -119,7 +120,7 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
         if (had_newline) minified.push_back('\n');
         return minified;
     };
-    return choose_smallest(text, size, build_minified, std::move(summary));
+    return choose_smallest(text, size, build_minified, records, had_newline);
 }
 
 }  // namespace

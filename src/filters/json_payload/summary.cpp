@@ -307,55 +307,77 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
     }
     keep = keep || stands_out(record, shape);
     Pending& slot = latest_[index % latest_.size()];
-    // The record three back can no longer be one of the last three.
-    if (index >= latest_.size() && slot.keep) write(slot.index, slot.compact);
+    // The record kTailRecords back can no longer be one of the last.
+    if (index >= latest_.size() && slot.keep) print(slot.index, slot.source, slot.compact_size);
     slot.index = index;
     slot.keep = keep;
     slot.source = source;
-    slot.compact.clear();
-    if (keep) record.append_compact(slot.compact);
+    slot.compact_size = keep ? record.compact_size() : 0;
     // The headline holds every name: the summary is at least this long.
-    if (lines_.size() + keys_.size() > give_up_above_) {
+    if (body_size_ + keys_.size() > give_up_above_) {
         gave_up_ = true;
-        lines_ = std::string();
+        printed_ = {};
         keys_ = std::string();
         key_offsets_ = {};
         key_slots_ = {};
     }
 }
 
-void RecordSummary::write_gap(std::size_t skipped) {
+std::string RecordSummary::gap_line(std::size_t skipped) const {
     // The noun stays plural even for a single record: "… 1 JSON rows omitted".
-    lines_.push_back('\n');
-    append_omission_marker(lines_, skipped, source_ == Source::Array ? "JSON row" : "JSONL record",
+    return omission_marker(skipped, source_ == Source::Array ? "JSON row" : "JSONL record",
                            skipped == 1 ? "s omitted" : " omitted");
 }
 
-void RecordSummary::write(std::size_t index, std::string_view compact) {
-    if (index > next_) write_gap(index - next_);
-    lines_.push_back('\n');
-    lines_.append(compact);
+void RecordSummary::print(std::size_t index, std::string_view source, std::size_t compact_size) {
+    if (index > next_) body_size_ += 1 + gap_line(index - next_).size();
+    body_size_ += 1 + compact_size;
+    printed_.push_back(Kept{index, source});
     next_ = index + 1;
 }
 
-std::string RecordSummary::finish(bool had_newline) {
+void RecordSummary::close() {
+    if (closed_) return;
+    closed_ = true;
     const std::size_t n = count_;
     const std::size_t held_from = n >= latest_.size() ? n - latest_.size() : 0;
     const std::size_t tail_start = std::max<std::size_t>(held_from, kHeadRecords);
+    std::string compact;
     for (std::size_t index = held_from; index < n; ++index) {
-        Pending& held = latest_[index % latest_.size()];
-        if (!held.keep && index >= tail_start) reader_.append_compact_source(held.compact, held.source);
-        if (held.keep || index >= tail_start) write(index, held.compact);
+        const Pending& held = latest_[index % latest_.size()];
+        if (held.keep) {
+            print(index, held.source, held.compact_size);
+        } else if (index >= tail_start) {
+            compact.clear();
+            reader_.append_compact_source(compact, held.source);
+            print(index, held.source, compact.size());
+        }
     }
-    if (next_ < n) write_gap(n - next_);
-    // The headline goes in front of the lines written so far. (The kit's
-    // SummaryWriter writes lines in order; the headline is known last.)
-    const std::string headline = source_ == Source::Array
-                                     ? text::format("{}: rows={} keys={}", headline::kJsonArray, n, keys_)
-                                     : text::format("{}{} keys={}", headline::kJsonlRecords, n, keys_);
-    lines_.insert(0, headline);
-    if (had_newline) lines_.push_back('\n');
-    return std::move(lines_);
+    if (next_ < n) body_size_ += 1 + gap_line(n - next_).size();
+    headline_ = source_ == Source::Array ? text::format("{}: rows={} keys={}", headline::kJsonArray, n, keys_)
+                                         : text::format("{}{} keys={}", headline::kJsonlRecords, n, keys_);
+}
+
+std::size_t RecordSummary::size(bool had_newline) {
+    close();
+    return headline_.size() + body_size_ + (had_newline ? 1 : 0);
+}
+
+std::string RecordSummary::text(bool had_newline) {
+    close();
+    SummaryWriter out(size(had_newline));
+    out.add(headline_);
+    std::size_t next = 0;
+    std::string compact;
+    for (const Kept& kept : printed_) {
+        if (kept.index > next) out.add(gap_line(kept.index - next));
+        compact.clear();
+        reader_.append_compact_source(compact, kept.source);
+        out.add(compact);
+        next = kept.index + 1;
+    }
+    if (next < count_) out.add(gap_line(count_ - next));
+    return out.take(had_newline);
 }
 
 }  // namespace filters::json_payload::summary

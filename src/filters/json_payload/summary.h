@@ -20,9 +20,11 @@ namespace filters::json_payload::summary {
 inline constexpr std::size_t kTailRecords = 3;
 
 // Builds one summary from records fed one at a time, so that a stream of
-// records is never held in memory: a record to print is written as soon as
-// no later record can come before it, and only the latest three are held
-// back (their source text), in case they are among the last kTailRecords.
+// records is never held in memory: each record is tested as it comes and,
+// when it is to be printed, measured and remembered by its source text; the
+// text is written only when asked for, once it is known to be wanted. The
+// latest records are held back in case they are among the last
+// kTailRecords.
 class RecordSummary {
    public:
     // Where the records come from: the headline says
@@ -37,8 +39,11 @@ class RecordSummary {
     void add(const json::Node& record, std::string_view source);
     std::size_t count() const { return count_; }
     bool gave_up() const { return gave_up_; }
-    // The summary text; call once, after the last record, unless it gave up.
-    std::string finish(bool had_newline);
+    // After the last record, unless it gave up: the length of the summary
+    // text, found without writing it.
+    std::size_t size(bool had_newline);
+    // The summary text, its printed records read again from their source.
+    std::string text(bool had_newline);
 
     // A test result kept for one key (a name or a value).
     struct Remembered {
@@ -51,8 +56,12 @@ class RecordSummary {
     struct Pending {
         std::size_t index = 0;
         bool keep = false;
-        std::string compact;      // written when the record is kept
-        std::string_view source;  // to write it later if it is one of the last three
+        std::size_t compact_size = 0;  // known when the record is kept
+        std::string_view source;       // to read it again if it is printed
+    };
+    struct Kept {
+        std::size_t index;
+        std::string_view source;
     };
 
     // How a record's member names compare with record 0's.
@@ -67,8 +76,9 @@ class RecordSummary {
     std::string_view key(std::size_t index) const;
     std::optional<std::size_t> find_key(std::string_view name) const;
     void note_key(std::string_view name);
-    void write(std::size_t index, std::string_view compact);
-    void write_gap(std::size_t skipped);
+    void print(std::size_t index, std::string_view source, std::size_t compact_size);
+    void close();
+    std::string gap_line(std::size_t skipped) const;
 
     Source source_;
     std::size_t give_up_above_;
@@ -88,9 +98,12 @@ class RecordSummary {
     // values, remembered: names and many values repeat in every record.
     std::vector<Remembered> roles_, texts_;
 
-    std::string lines_;     // the lines after the headline, each led by "\n"
-    std::size_t next_ = 0;  // the first record not yet written or counted in a gap
+    std::vector<Kept> printed_;     // the records to print, in order
+    std::size_t body_size_ = 0;     // the lines after the headline, each with the "\n" before it
+    std::size_t next_ = 0;          // the first record not yet printed or counted in a gap
     std::array<Pending, kTailRecords> latest_;  // record i sits at i % kTailRecords
+    bool closed_ = false;
+    std::string headline_;
 };
 
 }  // namespace filters::json_payload::summary
