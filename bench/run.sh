@@ -13,9 +13,12 @@ cd "$(dirname "$0")/.."
 filter=${1:-}
 runs=3
 
-if [ ! -x /usr/bin/time ]; then
+need=()
+[ -x /usr/bin/time ] || need+=(time)
+[ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
+if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 for tool in cmake g++ python3 iconv; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }

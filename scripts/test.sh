@@ -10,6 +10,7 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+[ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
 command -v clang++-16 >/dev/null || need+=(clang-16)
 [ -d /usr/lib/llvm-16/lib/clang/16/lib/linux ] || need+=(libclang-rt-16-dev)
 if [ ${#need[@]} -gt 0 ]; then

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 
 namespace {
 
@@ -105,43 +108,104 @@ TEST(JsonParse, RepeatedKeyInAWideObject) {
     EXPECT_EQ(*json::find_member(*v, "k19"), "last");
 }
 
-TEST(JsonVisitDocument, KindsElementsAndValidity) {
-    struct Case {
-        std::string text;
-        bool decline_scalars;  // the sink wants no more after a non-object
-        json::DocumentKind kind;
-        std::string delivered;  // compact elements handed over, joined by " "
+// The reader and `parse` accept the same texts, the reader without the
+// depth limit: its fast parser hands what it cannot read the way `parse`
+// does (integers beyond 64 bits, numbers out of range, deep nesting) to the
+// general parser.
+TEST(JsonReader, AcceptsWhatParseAccepts) {
+    const std::string deep = std::string(json::kMaxDepth + 1, '[') + std::string(json::kMaxDepth + 1, ']');
+    const std::string deeper = std::string(100000, '[') + std::string(100000, ']');
+    std::string wide = "[";
+    for (int i = 0; i < 60000; ++i) wide += (i ? ", " : "") + std::string(R"({"k": "v", "n": )") + std::to_string(i) + "}";
+    std::string huge = "{";  // an item larger than a parse window
+    for (int i = 0; i < 100000; ++i) huge += (i ? ", \"k" : "\"k") + std::to_string(i) + "\": [" + std::to_string(i) + "]";
+    const std::string texts[] = {
+        "[" + huge + "}]", "[1, " + huge + "}, 2]", "[[" + huge + "}]]", "{\"a\": " + huge + "}}", "[" + huge + ",}]",
+        "[" + huge + "}, ]", "[" + huge + ", \"x\": [1,]}]", "[" + huge + ", \"x\": 123456789012345678901234}]",
+        "[\"" + std::string(2000000, 'x') + "\"]", "[\"" + std::string(2000000, 'x') + "]",
+        "[]", "{ }", " [1, 2] ", "42", "\"s\"", "null", "[1,]", "[,1]", "[1 2]", "[1,,2]", "{\"a\":1,}", "{\"a\"}",
+        "[1] x", "[[]", "[]]", "[}", "{]", "[\"a\nb\"]", "[\"\\x\"]", "[\"\\ud800\"]", "[\"\\udc00\"]",
+        "[\"\xFF\"]", "[01]", "[1.]", "[-]", "[tru]", "[truex]", "[123456789012345678901234567890]",
+        "[18446744073709551616, -9223372036854775809]", "[1e400]", "[1e-400]", "{\"a\": [1, {\"b\": \"c\"}]}",
+        "[\"unterminated]", deep, deeper, deeper + "]", wide + "]", wide + ",]", wide + ", 1e400]",
+        wide + ", 123456789012345678901234567890]",
     };
-    using K = json::DocumentKind;
-    const std::string deep = std::string(json::kMaxDepth, '[') + std::string(json::kMaxDepth, ']');
-    const std::string deeper = "[" + deep + "]";
-    const Case cases[] = {
-        {R"([{"a":1}, [2, {"b":null}], "s"])", false, K::Array, R"({"a":1} [2,{"b":null}] "s")"},
-        {R"( {"a": [1, 2]} )", false, K::Object, ""},
-        {"42", false, K::Other, ""},
-        {"[]", false, K::Array, ""},
-        {"[1,]", false, K::Invalid, "1"},
-        {R"([{"a":1}] x)", false, K::Invalid, R"({"a":1})"},
-        // After the sink declines, the rest is still checked.
-        {R"([{}, 1, {"c": 2}, [3]])", true, K::Array, "{} 1"},
-        {R"([{}, 1, {"c": ]])", true, K::Invalid, "{} 1"},
-        // The depth limit of `parse` holds here too, inside and outside elements.
-        {deep, false, K::Array, deep.substr(1, deep.size() - 2)},
-        {deeper, false, K::Invalid, ""},
-        {"{\"a\":" + deep + "}", false, K::Invalid, ""},
-    };
-    for (const auto& c : cases) {
-        std::string delivered;
-        const json::DocumentKind kind = json::visit_document(c.text, [&](json::Value&& element) {
-            if (!delivered.empty()) delivered += ' ';
-            delivered += json::write_compact(element);
-            return !(c.decline_scalars && !element.is_object());
-        });
-        EXPECT_EQ(kind, c.kind) << c.text.substr(0, 40);
-        EXPECT_EQ(delivered, c.delivered) << c.text.substr(0, 40);
-        EXPECT_EQ(json::visit_document(c.text, json::ElementSink()) != K::Invalid, json::parse(c.text).has_value())
-            << c.text.substr(0, 40);
+    json::Reader reader;
+    for (const std::string& text : texts) {
+        const bool parses = json::parse(text).has_value() || text == deep || text == deeper;
+        EXPECT_EQ(reader.visit_document(text, nullptr).kind != json::DocumentKind::Invalid, parses)
+            << text.substr(0, 40);
     }
+}
+
+// Elements go to the sink with their source, in order, until it declines;
+// each written back exactly as `write_compact` writes the parsed value.
+TEST(JsonReader, ElementsAndTheirCompactForm) {
+    const std::string elements[] = {
+        "{\"a\": 1, \"b\": -0, \"c\": 1.50, \"d\": 1E2, \"e\": 0.1, \"f\": 1e-7, \"g\": -0.0}",
+        "{\"big\": 18446744073709551615, \"bigger\": 18446744073709551616, \"pi\": 3.14159265358979323846}",
+        "{\"s\": \"caf\\u00e9 \\ud83d\\ude00 \xE2\x98\x95\", \"c\": \"\\u0001\\u001F\\t\\n\\r\\b\\f\\u007f\"}",
+        "{\"slash\": \"a\\/b/c\", \"q\": \"\\\"\\\\\"}",
+        "{\"dup\": 1, \"x\": [{\"d\": 1, \"d\": 2}], \"dup\": 3}",
+        "[{}, [], null, true, false, \"\"]",
+        "-12",
+    };
+    std::string text = "[";
+    for (const std::string& e : elements) text += (text.size() > 1 ? " ,\n " : "") + e;
+    text += "]";
+    json::Reader reader;
+    std::vector<std::string> sources, compact;
+    auto collect = [&](const json::Node& element, std::string_view source) {
+        sources.emplace_back(source);
+        element.append_compact(compact.emplace_back());
+        return element.kind() != json::Kind::Array;  // declines at the array
+    };
+    const json::ElementSink sink = collect;
+    const json::DocumentScan scan = reader.visit_document(text, &sink);
+    EXPECT_EQ(scan.kind, json::DocumentKind::Array);
+    EXPECT_EQ(reader.visit_document(" [ 1 ,\t\"a \\\" b\" ]\n", nullptr).minified_size, std::string(R"([1,"a \" b"])").size());
+    ASSERT_EQ(sources.size(), 6u);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        EXPECT_EQ(sources[i], elements[i]);
+        EXPECT_EQ(compact[i], json::write_compact(*json::parse(elements[i]))) << elements[i];
+        std::string again;
+        reader.append_compact_source(again, sources[i]);
+        EXPECT_EQ(again, compact[i]);
+    }
+}
+
+// Records are built at most kMaxDepth deep; a deeper element ends the
+// elements handed over, and the document is still checked.
+TEST(JsonReader, DepthLimitsRecordsOnly) {
+    const std::string deep = std::string(json::kMaxDepth, '[') + std::string(json::kMaxDepth, ']');
+    json::Reader reader;
+    std::size_t seen = 0;
+    auto count = [&](const json::Node&, std::string_view) { return ++seen > 0; };
+    const json::ElementSink sink = count;
+    for (const auto& [text, kind, complete, elements] :
+         {std::tuple{"[{}, " + deep.substr(1, deep.size() - 2) + "]", json::DocumentKind::Array, true, 2u},
+          std::tuple{"[{}, " + deep + ", {}]", json::DocumentKind::Array, false, 1u},
+          std::tuple{"[{}, " + deep + ", }]", json::DocumentKind::Invalid, false, 1u}}) {
+        seen = 0;
+        const json::DocumentScan scan = reader.visit_document(text, &sink);
+        EXPECT_EQ(scan.kind, kind);
+        if (kind != json::DocumentKind::Invalid) {
+            EXPECT_EQ(scan.elements_complete, complete);
+        }
+        EXPECT_LE(seen, elements);
+    }
+    bool called = false;
+    EXPECT_TRUE(reader.visit_object(R"({"a": 123456789012345678901234567890})", [&](const json::Node& n) {
+        std::string out;
+        n.append_compact(out);
+        called = out == R"({"a":1.2345678901234568e+29})";
+    }));
+    EXPECT_TRUE(called);
+    EXPECT_FALSE(reader.visit_object("{\"a\":" + deep + "}", [](const json::Node&) {}));
+    // At the limit with a scalar innermost: still a record.
+    const std::string at_limit = std::string(json::kMaxDepth - 1, '[') + "1" + std::string(json::kMaxDepth - 1, ']');
+    EXPECT_TRUE(reader.visit_object("{\"a\":" + at_limit + "}", [](const json::Node&) {}));
+    EXPECT_FALSE(reader.visit_object("[1]", [](const json::Node&) {}));
 }
 
 TEST(JsonFindMember, Lookup) {

@@ -35,7 +35,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
         {"test-runner", &filters::test_runner::reducer::try_compress_test_runner_output, false},
         {"ci-job-log", &filters::ci_job_log::reducer::try_compress_ci_job_log_output, false},
         {"traceback", &filters::traceback::reducer::try_compress_traceback_output, false},
-        {"json", &over_text<&filters::json_payload::reducer::try_compress_json_payload_output>, false},
+        {"json", &filters::json_payload::reducer::try_compress_json_payload_output, false},
         {"html", &filters::html_cleanup::reducer::try_compress_html_cleanup_output, false},
         {"opaque-payload", &filters::opaque_payload::reducer::try_compress_opaque_payload_output, false},
         {"system-output", &filters::system_output::reducer::try_compress_system_output, false},

@@ -1,6 +1,5 @@
 #include "filters/json_payload/reducer.h"
 
-#include "filters/filter.h"
 #include "filters/json_payload/detector.h"
 #include "filters/json_payload/summary.h"
 #include "text.h"
@@ -12,48 +11,28 @@ namespace {
 // Fewer than this many records are only minified, never summarised.
 constexpr std::size_t kMinSummaryRecords = 10;
 
-// The minifier's walk over JSON source: whether each character is kept.
-// Blanks, tabs and line ends outside strings are dropped; a string runs to
-// the next double quote that no backslash escapes.
-class MinifyWalk {
-   public:
-    bool keeps(char c) {
-        if (in_string_) {
-            if (escaped_)
-                escaped_ = false;
-            else if (c == '"')
-                in_string_ = false;
-            else if (c == '\\')
-                escaped_ = true;
-            return true;
-        }
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return false;
-        in_string_ = c == '"';
-        return true;
+// The smallest of the input, the minified text and the summary, by the size
+// rule, the earlier on a tie. Each candidate is known by its length first
+// and built only when it is the result, or when a tie of lengths must be
+// settled by counting characters. `summary` is null when there is none.
+template <class BuildMinified>
+Attempt choose_smallest(std::string_view input, std::size_t minified_size, BuildMinified build_minified,
+                        std::optional<summary::RecordSummary>& summary, bool had_newline) {
+    // The minified text keeps a subsequence of the input: smaller exactly
+    // when it is shorter.
+    const bool minified_wins = minified_size < input.size();
+    const std::size_t best_size = minified_wins ? minified_size : input.size();
+    const std::size_t summary_size = summary ? summary->size(had_newline) : best_size + 1;
+    if (summary_size < best_size) return summary->text(had_newline);
+    if (summary_size > best_size) {
+        summary.reset();  // freed before the minified text is built
+        return minified_wins ? Attempt(build_minified()) : std::nullopt;
     }
-
-   private:
-    bool in_string_ = false;
-    bool escaped_ = false;
-};
-
-void append_minified_json(std::string& out, std::string_view source) {
-    // Written through a pointer into room made up front: the output is never
-    // longer than the source.
-    const std::size_t start = out.size();
-    out.resize(start + source.size());
-    char* write = out.data() + start;
-    MinifyWalk walk;
-    for (char c : source)
-        if (walk.keeps(c)) *write++ = c;
-    out.resize(static_cast<std::size_t>(write - out.data()));
-}
-
-// Keeps `candidate` as the best result so far when it is smaller than the
-// current one (the input until something smaller turns up); a tie keeps
-// the current one.
-void choose_smaller(std::optional<std::string>& best, std::string_view input, std::string&& candidate) {
-    if (text::is_smaller_output(candidate, best ? std::string_view(*best) : input)) best = std::move(candidate);
+    std::string text = summary->text(had_newline);
+    summary.reset();
+    if (!minified_wins) return text::is_smaller_output(text, input) ? Attempt(std::move(text)) : std::nullopt;
+    std::string minified = build_minified();
+    return text::is_smaller_output(text, minified) ? std::move(text) : std::move(minified);
 }
 
 // The first character after the opening "[" that is no JSON whitespace.
@@ -65,15 +44,10 @@ char first_element_start(std::string_view body) {
 // The result for a text that trims to a bracketed document. `is_document`
 // tells whether it parsed as one; when it did not, the text may still be
 // JSON Lines.
-std::optional<std::string> compress_whole_document(std::string_view text, std::string_view body, bool had_newline,
-                                                   bool& is_document) {
-    // The minified candidate keeps a subsequence of the input, so it is
-    // smaller exactly when it drops something: surrounding whitespace beyond
-    // the final newline, or whitespace between tokens.
+Attempt compress_whole_document(std::string_view text, std::string_view body, bool had_newline, bool& is_document) {
     const std::size_t surrounding = text.size() - body.size();
-    const bool minified_is_smaller = surrounding > (had_newline ? 1u : 0u) || minify_drops_something(body);
     const bool may_summarize = body.front() == '[' && first_element_start(body) == '{';
-    if (!minified_is_smaller && !may_summarize) {
+    if (!may_summarize && surrounding <= (had_newline ? 1u : 0u) && !json::has_blank_between_tokens(body)) {
         // Neither candidate can win. Were the text JSON Lines rather than one
         // document, it would be a single compact line: nothing to gain there
         // either.
@@ -81,106 +55,99 @@ std::optional<std::string> compress_whole_document(std::string_view text, std::s
         return std::nullopt;
     }
 
-    summary::RecordSummary records("json array", "rows", "JSON rows");
+    json::Reader reader;
+    std::optional<summary::RecordSummary> records(std::in_place, summary::RecordSummary::Source::Array, text.size(),
+                                                  reader);
     bool all_objects = true;
-    json::ElementSink to_summary;
-    if (may_summarize)
-        to_summary = [&](json::Value&& element) {
-            all_objects = element.is_object();
-            if (all_objects) records.add(std::move(element));
-            return all_objects;
-        };
-    const json::DocumentKind kind = detector::visit_whole_json_payload(body, to_summary);
-    is_document = kind != json::DocumentKind::Invalid;
+    auto summarize = [&](const json::Node& element, std::string_view source) {
+        all_objects = element.kind() == json::Kind::Object;
+        if (all_objects) records->add(element, source);
+        return all_objects && !records->gave_up();
+    };
+    const json::ElementSink to_summary = summarize;  // refers to the lambda above, which outlives the visit
+    const json::DocumentScan scan =
+        detector::parse_whole_json_payload(body, reader, may_summarize ? &to_summary : nullptr);
+    is_document = scan.kind != json::DocumentKind::Invalid;
     if (!is_document) return std::nullopt;
 
-    std::optional<std::string> best;
-    if (minified_is_smaller) {
-        std::string minified = minify_json_source(body);
-        if (had_newline) minified.push_back('\n');
-        best = std::move(minified);
-    }
-    if (kind == json::DocumentKind::Array && all_objects && records.count() >= kMinSummaryRecords)
-        choose_smaller(best, text, records.finish(had_newline));
-    return best;
-}
-
-bool minify_changes_line(std::string_view line) {
-    const std::string_view trimmed = text::trim(line);
-    return trimmed.size() != line.size() || minify_drops_something(trimmed);
-}
-
-std::optional<std::string> compress_json_lines(std::string_view text, bool had_newline) {
-    // Cheap refusal before splitting: the first non-blank line must open an object.
-    if (!text::trim_start(text).starts_with('{')) return std::nullopt;
-    const text::Lines lines = text::split_lines(text);
-    summary::RecordSummary records("jsonl", "records", "JSONL records");
-    const std::optional<std::size_t> count =
-        detector::parse_jsonl_payload(lines.lines, [&records](json::Value&& r) { records.add(std::move(r)); });
-    if (!count) return std::nullopt;
-
-    std::optional<std::string> best;
-    // The minified lines are a subsequence of the input: smaller exactly when
-    // some line changes. Lines before the first that changes are copied whole.
-    std::size_t first_changed = 0;
-    while (first_changed < lines.lines.size() && !minify_changes_line(lines.lines[first_changed])) ++first_changed;
-    if (first_changed < lines.lines.size()) {
+    if (!(scan.kind == json::DocumentKind::Array && all_objects && scan.elements_complete && !records->gave_up() &&
+          records->count() >= kMinSummaryRecords))
+        records.reset();
+    const auto build_minified = [&] {
         std::string minified;
-        minified.reserve(text.size());
-        minified.append(text.substr(0, static_cast<std::size_t>(lines.lines[first_changed].data() - text.data())));
-        for (std::size_t i = first_changed; i < lines.lines.size(); ++i) {
+        minified.reserve(scan.minified_size + 1);
+        json::append_minified(minified, body);
+        if (had_newline) minified.push_back('\n');
+        return minified;
+    };
+    return choose_smallest(text, scan.minified_size + (had_newline ? 1 : 0), build_minified, records, had_newline);
+}
+
+Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
+    const std::string_view text = input.text;
+    // Cheap refusal before reading lines: the first non-blank line must open an object.
+    if (!text::trim_start(text).starts_with('{')) return std::nullopt;
+    json::Reader reader;
+    std::optional<summary::RecordSummary> records(std::in_place, summary::RecordSummary::Source::Lines, text.size(),
+                                                  reader);
+    const std::optional<std::size_t> count = detector::parse_jsonl_payload(
+        input.lines, reader, [&records](const json::Node& record, std::string_view line) { records->add(record, line); });
+    if (!count) return std::nullopt;
+    if (*count < kMinSummaryRecords || records->gave_up()) records.reset();
+
+    // The minified lines: each line trimmed and minified. Lines before the
+    // first that changes are copied whole.
+    const text::LineIndex& lines = input.lines;
+    std::size_t first_changed = 0, size = text.size();
+    for (; first_changed < lines.size(); ++first_changed) {
+        const std::string_view line = lines[first_changed];
+        const std::string_view trimmed = text::trim(line);
+        if (trimmed.size() != line.size() || json::has_blank_between_tokens(trimmed)) break;
+    }
+    if (first_changed < lines.size()) {
+        size = lines.start(first_changed) + (had_newline ? 1 : 0);
+        for (std::size_t i = first_changed; i < lines.size(); ++i)
+            size += json::minified_size(text::trim(lines[i])) + (i > first_changed ? 1 : 0);
+    }
+    const auto build_minified = [&] {
+        std::string minified;
+        minified.reserve(size);
+        minified.append(text.substr(0, lines.start(first_changed)));
+        for (std::size_t i = first_changed; i < lines.size(); ++i) {
             if (i > first_changed) minified.push_back('\n');
-            append_minified_json(minified, text::trim(lines.lines[i]));
+            json::append_minified(minified, text::trim(lines[i]));
         }
         if (had_newline) minified.push_back('\n');
-        best = std::move(minified);
-    }
-    if (*count >= kMinSummaryRecords) choose_smaller(best, text, records.finish(had_newline));
-    return best;
+        return minified;
+    };
+    return choose_smallest(text, size, build_minified, records, had_newline);
 }
 
 }  // namespace
 
-bool minify_drops_something(std::string_view source) {
-    // The walk of MinifyWalk, a string at a time: inside one only a double
-    // quote that follows an even run of backslashes ends it.
-    std::size_t i = 0;
-    while (i < source.size()) {
-        const char c = source[i++];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return true;
-        if (c != '"') continue;
-        while (true) {
-            const std::size_t quote = source.find('"', i);
-            if (quote == std::string_view::npos) return false;
-            std::size_t backslashes = 0;
-            while (quote - backslashes > i && source[quote - backslashes - 1] == '\\') ++backslashes;
-            i = quote + 1;
-            if (backslashes % 2 == 0) break;
-        }
-    }
-    return false;
-}
-
 std::string minify_json_source(std::string_view source) {
     std::string out;
     out.reserve(source.size());
-    append_minified_json(out, source);
+    json::append_minified(out, source);
     return out;
 }
 
-std::optional<std::string> try_compress_json_payload_output(std::string_view text) {
+Attempt try_compress_json_payload_output(const FilterInput& input) {
+    const std::string_view text = input.text;
     const bool had_newline = text.ends_with('\n');
     const std::string_view body = text::trim(text);
     if (detector::is_bracketed_document(body)) {
         bool is_document = false;
-        std::optional<std::string> result = compress_whole_document(text, body, had_newline, is_document);
+        Attempt result = compress_whole_document(text, body, had_newline, is_document);
         if (is_document) return result;
         // A single line that is no document is no JSON Lines record either.
         if (body.find('\n') == std::string_view::npos) return std::nullopt;
     }
-    return compress_json_lines(text, had_newline);
+    return compress_json_lines(input, had_newline);
 }
 
-std::string compress_json_payload_output(std::string_view text) { return or_input(try_compress_json_payload_output(text), text); }
+std::string compress_json_payload_output(std::string_view text) {
+    return run_alone(&try_compress_json_payload_output, text);
+}
 
 }  // namespace filters::json_payload::reducer

@@ -1,54 +1,31 @@
 #include "filters/json_payload/summary.h"
 
 #include <algorithm>
+#include <functional>
 
+#include "filters/filter.h"
 #include "text.h"
 
 namespace filters::json_payload::summary {
 
 namespace {
 
-using Object = json::Value::object_t;
-
-// What a rule makes of one object member: the value satisfies it, the
-// search goes on inside the member's value, or the member is settled as
-// not satisfying it.
-enum class Step { Pass, Descend, Settled };
-
-using WalkStack = std::vector<const json::Value*>;
-
-// Whether `member_rule` passes for some member of some object, or
-// `leaf_rule` for some scalar, anywhere in `root`. An explicit stack keeps
-// deep documents off the call stack; the caller lends it, so that a walk
-// per record allocates nothing.
-template <class MemberRule, class LeafRule>
-bool any_in(const json::Value& root, MemberRule member_rule, LeafRule leaf_rule, WalkStack& stack) {
-    stack.assign(1, &root);
-    while (!stack.empty()) {
-        const json::Value* value = stack.back();
-        stack.pop_back();
-        if (value->is_object()) {
-            for (const auto& [name, member] : value->get_ref<const Object&>()) {
-                switch (member_rule(std::string_view(name), member)) {
-                    case Step::Pass:
-                        return true;
-                    case Step::Descend:
-                        stack.push_back(&member);
-                        break;
-                    case Step::Settled:
-                        break;
-                }
-            }
-        } else if (value->is_array()) {
-            for (const json::Value& element : *value) stack.push_back(&element);
-        } else if (leaf_rule(*value)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool no_leaf(const json::Value&) { return false; }
+// Records always printed at the start of the run (the end: kTailRecords).
+constexpr std::size_t kHeadRecords = 3;
+// "status" codes from this one up to, not including, kOkStatusBelow are ok.
+constexpr double kOkStatusFrom = 200;
+constexpr double kOkStatusBelow = 300;
+// A status string is read as a code only when it fits 16 bits.
+constexpr std::uint64_t kMaxStatusCode = 0xFFFF;
+// Slots of the tables of member names and short values whose test results
+// are remembered.
+constexpr std::size_t kRememberedSlots = 512;
+// Values up to this long are remembered: messages, levels, routes, hosts.
+constexpr std::size_t kRememberedTextBytes = 32;
+// An identifier is at least this many bytes long.
+constexpr std::size_t kMinIdBytes = 8;
+// A word of hexadecimal digits at least this long is an identifier.
+constexpr std::size_t kMinHexWordBytes = 12;
 
 bool is_one_of(std::string_view s, std::initializer_list<std::string_view> words) {
     for (std::string_view w : words)
@@ -56,66 +33,64 @@ bool is_one_of(std::string_view s, std::initializer_list<std::string_view> words
     return false;
 }
 
-bool all_of(std::string_view s, bool (*pred)(char)) {
-    return std::all_of(s.begin(), s.end(), pred);
-}
+bool all_of(std::string_view s, bool (*pred)(char)) { return std::all_of(s.begin(), s.end(), pred); }
 
 bool is_hex_digit(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
+// ------------------------------------------------------- member names --
+
+// What a member name is to the status and id tests.
+enum Role : std::uint8_t {
+    kStatus = 1,           // "status": ok words, 0 and the codes 200-299
+    kResultOrOutcome = 2,  // "result", "outcome": ok words and 0
+    kIdLike = 4,
+};
+
+std::uint8_t roles_of(std::string_view name) {
+    std::uint8_t roles = 0;
+    if (text::equals_ignore_case(name, "status"))
+        roles |= kStatus;
+    else if (is_one_of(name, {"result", "outcome"}))
+        roles |= kResultOrOutcome;
+    if (is_one_of(name, {"id", "sha", "sha1", "sha256", "sha512"}) || text::ends_with_ignore_case(name, "_id") ||
+        text::ends_with_ignore_case(name, "-id") || text::contains_ignore_case(name, "uuid") ||
+        text::contains_ignore_case(name, "hash"))
+        roles |= kIdLike;
+    return roles;
+}
+
 // ------------------------------------------------------------ status --
 
-enum class StatusName { Other, Status, ResultOrOutcome };
-
-StatusName status_name(std::string_view name) {
-    if (text::equals_ignore_case(name, "status")) return StatusName::Status;
-    if (is_one_of(name, {"result", "outcome"})) return StatusName::ResultOrOutcome;
-    return StatusName::Other;
-}
-
-bool is_ok_status_value(StatusName kind, const json::Value& value) {
-    if (value.is_string()) {
-        const std::string_view word = text::trim(value.get_ref<const std::string&>());
-        if (is_one_of(word, {"0", "ok", "pass", "true", "done", "passed", "success", "healthy", "complete",
-                             "completed", "successful"}))
-            return true;
-        if (kind != StatusName::Status || word.empty() || !all_of(word, text::is_ascii_digit)) return false;
-        const std::optional<std::uint64_t> code = text::parse_unsigned(word);
-        return code && *code <= 0xFFFF && *code >= 200 && *code < 300;
+bool is_ok_status_value(std::uint8_t roles, const json::Node& value) {
+    switch (value.kind()) {
+        case json::Kind::String: {
+            const std::string_view word = text::trim(value.string());
+            if (is_one_of(word, {"0", "ok", "pass", "true", "done", "passed", "success", "healthy", "complete",
+                                 "completed", "successful"}))
+                return true;
+            if (!(roles & kStatus) || word.empty() || !all_of(word, text::is_ascii_digit)) return false;
+            const std::optional<std::uint64_t> code = text::parse_unsigned(word);
+            return code && *code <= kMaxStatusCode && *code >= kOkStatusFrom && *code < kOkStatusBelow;
+        }
+        case json::Kind::Number: {
+            const double n = value.number();
+            if (roles & kStatus) return n == 0 || (n >= kOkStatusFrom && n < kOkStatusBelow);
+            return n == 0;
+        }
+        case json::Kind::Boolean:
+            return value.boolean();
+        default:
+            return false;
     }
-    if (value.is_number()) {
-        const double n = value.get<double>();
-        if (kind == StatusName::Status) return n == 0 || (n >= 200 && n < 300);
-        return n == 0;
-    }
-    if (value.is_boolean()) return value.get<bool>();
-    return false;
-}
-
-Step status_rule(std::string_view name, const json::Value& value) {
-    const StatusName kind = status_name(name);
-    if (kind == StatusName::Other) return Step::Descend;
-    return is_ok_status_value(kind, value) ? Step::Settled : Step::Pass;
 }
 
 // ---------------------------------------------------------------- ids --
-
-bool is_id_like_name(std::string_view name) {
-    return is_one_of(name, {"id", "sha", "sha1", "sha256", "sha512"}) || text::ends_with_ignore_case(name, "_id") ||
-           text::ends_with_ignore_case(name, "-id") || text::contains_ignore_case(name, "uuid") ||
-           text::contains_ignore_case(name, "hash");
-}
 
 bool is_id_char(char c) { return text::is_ascii_alnum(c) || c == '.' || c == '_' || c == '-'; }
 
 bool is_opaque_id(std::string_view s) {
     s = text::trim(s);
-    return s.size() >= 8 && !all_of(s, text::is_ascii_digit) && all_of(s, is_id_char);
-}
-
-Step id_rule(std::string_view name, const json::Value& value) {
-    if (value.is_string() && is_id_like_name(name) && is_opaque_id(value.get_ref<const std::string&>()))
-        return Step::Pass;
-    return Step::Descend;
+    return s.size() >= kMinIdBytes && !all_of(s, text::is_ascii_digit) && all_of(s, is_id_char);
 }
 
 // --------------------------------------------------------------- text --
@@ -155,7 +130,7 @@ bool is_uuid_word(std::string_view w) {
     return true;
 }
 
-bool is_long_hex_word(std::string_view w) { return w.size() >= 12 && all_of(w, is_hex_digit); }
+bool is_long_hex_word(std::string_view w) { return w.size() >= kMinHexWordBytes && all_of(w, is_hex_digit); }
 
 bool is_upper_ascii(char c) { return c >= 'A' && c <= 'Z'; }
 
@@ -171,130 +146,238 @@ bool is_interesting_word(std::string_view word) {
     return is_path_word(w) || is_uuid_word(w) || is_long_hex_word(w) || is_ticket_word(w);
 }
 
-bool is_interesting_leaf(const json::Value& leaf) {
-    return leaf.is_string() && is_interesting_text(leaf.get_ref<const std::string&>());
-}
-
-}  // namespace
-
-bool has_non_ok_status(const json::Value& value) {
-    WalkStack stack;
-    return any_in(value, status_rule, no_leaf, stack);
-}
-
-bool has_named_id_field(const json::Value& value) {
-    WalkStack stack;
-    return any_in(value, id_rule, no_leaf, stack);
-}
-
-bool has_interesting_text(const json::Value& value) {
-    WalkStack stack;
-    return any_in(
-        value, [](std::string_view, const json::Value&) { return Step::Descend; }, is_interesting_leaf, stack);
-}
-
+// Text that mentions an error word, a URL, a path, a UUID, a long hex
+// string or a ticket key.
 bool is_interesting_text(std::string_view s) {
     return text::has_severity_word(s) || text::contains(s, "://") || text::any_word(s, is_interesting_word);
 }
 
+}  // namespace
+
 // ------------------------------------------------------ RecordSummary --
 
-RecordSummary::RecordSummary(std::string_view label, std::string_view unit, std::string_view noun)
-    : label_(label), unit_(unit), noun_(noun) {}
+RecordSummary::RecordSummary(Source source, std::size_t give_up_above, json::Reader& reader)
+    : source_(source), give_up_above_(give_up_above), reader_(reader) {}
 
-void RecordSummary::note_keys(const json::Value& record) {
-    if (!record.is_object()) return;
-    for (const auto& member : record.get_ref<const Object&>()) {
-        if (!seen_keys_.insert(member.first).second) continue;
-        if (seen_keys_.size() > 1) keys_.push_back(',');
-        keys_ += member.first;
+namespace {
+
+// The answer for `key` from a small table indexed by a cheap hash of it,
+// computed and kept there when the slot holds another key.
+template <class Compute>
+std::uint8_t remember(std::vector<RecordSummary::Remembered>& table, std::string_view key, Compute compute) {
+    if (key.empty()) return compute(key);
+    if (table.empty()) table.resize(kRememberedSlots);
+    const std::size_t hash = key.size() * 131 + static_cast<unsigned char>(key.front()) * 31 +
+                             static_cast<unsigned char>(key[key.size() / 2]) * 7 +
+                             static_cast<unsigned char>(key.back());
+    RecordSummary::Remembered& slot = table[hash % kRememberedSlots];
+    if (!slot.used || slot.key != key) {
+        slot.key.assign(key);  // reuses the slot's room
+        slot.answer = compute(key);
+        slot.used = true;
+    }
+    return slot.answer;
+}
+
+}  // namespace
+
+std::uint8_t RecordSummary::name_roles(std::string_view name) { return remember(roles_, name, roles_of); }
+
+bool RecordSummary::is_interesting(std::string_view value) {
+    // Short values (levels, methods, routes, messages) repeat from one
+    // record to the next; long ones are mostly unique.
+    if (value.size() > kRememberedTextBytes) return is_interesting_text(value);
+    return remember(texts_, value, [](std::string_view v) { return std::uint8_t{is_interesting_text(v)}; }) != 0;
+}
+
+// The status rule, the id rule and the text test in one walk. Walking on
+// into a status member whose value is ok loses nothing: an ok value is a
+// scalar, and no ok word is interesting text.
+bool RecordSummary::stands_out_member(std::string_view name, const json::Node& value) {
+    return stands_out_member(name_roles(name), value);
+}
+
+bool RecordSummary::stands_out_member(std::uint8_t roles, const json::Node& value) {
+    if ((roles & (kStatus | kResultOrOutcome)) && !is_ok_status_value(roles, value)) return true;
+    if ((roles & kIdLike) && value.kind() == json::Kind::String && is_opaque_id(value.string())) return true;
+    return stands_out_value(value);
+}
+
+bool RecordSummary::stands_out_value(const json::Node& value) {
+    switch (value.kind()) {
+        case json::Kind::Object:
+            return value.any_member(
+                [this](std::string_view name, const json::Node& member) { return stands_out_member(name, member); });
+        case json::Kind::Array:
+            return value.any_element([this](const json::Node& element) { return stands_out_value(element); });
+        case json::Kind::String:
+            return is_interesting(value.string());
+        default:
+            return false;
     }
 }
 
-bool RecordSummary::differs_from_first_shape(const json::Value& record) const {
-    if (!record.is_object() || record.size() != first_names_.size()) return true;
-    // Records of one stream nearly always list their members in one order.
-    auto member = record.get_ref<const Object&>().begin();
-    std::size_t k = 0;
-    for (; k < first_names_.size() && member->first == first_names_[k]; ++k) ++member;
-    for (; k < first_names_.size(); ++k, ++member)
-        if (!first_name_set_.contains(member->first)) return true;
-    return false;
+bool RecordSummary::stands_out(const json::Node& record, Shape shape) {
+    if (shape != Shape::SameOrder) return stands_out_value(record);
+    // Record 0's names in its order: their roles are known by position.
+    std::size_t position = 0;
+    return record.any_member([&](std::string_view, const json::Node& member) {
+        return stands_out_member(first_roles_[position++], member);
+    });
 }
 
-// The three tests in one walk. Walking on into a status member whose value
-// is ok loses nothing: an ok value is always a scalar.
-bool RecordSummary::stands_out(const json::Value& record) {
-    return any_in(
-        record,
-        [](std::string_view name, const json::Value& value) {
-            return status_rule(name, value) == Step::Pass || id_rule(name, value) == Step::Pass ? Step::Pass
-                                                                                               : Step::Descend;
-        },
-        is_interesting_leaf, walk_stack_);
+std::string_view RecordSummary::key(std::size_t index) const {
+    const std::size_t end = index + 1 < key_offsets_.size() ? key_offsets_[index + 1] - 1 : keys_.size();
+    return std::string_view(keys_).substr(key_offsets_[index], end - key_offsets_[index]);
 }
 
-void RecordSummary::add(json::Value&& record) {
+std::optional<std::size_t> RecordSummary::find_key(std::string_view name) const {
+    if (key_slots_.empty()) return std::nullopt;
+    const std::size_t mask = key_slots_.size() - 1;
+    for (std::size_t i = std::hash<std::string_view>{}(name) & mask; key_slots_[i] != 0; i = (i + 1) & mask)
+        if (key(key_slots_[i] - 1) == name) return key_slots_[i] - 1;
+    return std::nullopt;
+}
+
+void RecordSummary::note_key(std::string_view name) {
+    if (find_key(name)) return;
+    if (key_slots_.size() < 2 * (key_offsets_.size() + 1)) {
+        // Grow and place every name again.
+        key_slots_.assign(std::max<std::size_t>(64, key_slots_.size() * 2), 0);
+        const std::size_t mask = key_slots_.size() - 1;
+        for (std::size_t k = 0; k < key_offsets_.size(); ++k) {
+            std::size_t i = std::hash<std::string_view>{}(key(k)) & mask;
+            while (key_slots_[i] != 0) i = (i + 1) & mask;
+            key_slots_[i] = static_cast<std::uint32_t>(k + 1);
+        }
+    }
+    const std::size_t mask = key_slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(name) & mask;
+    while (key_slots_[i] != 0) i = (i + 1) & mask;
+    key_slots_[i] = static_cast<std::uint32_t>(key_offsets_.size() + 1);
+    if (!key_offsets_.empty()) keys_.push_back(',');
+    key_offsets_.push_back(keys_.size());
+    keys_.append(name);
+}
+
+RecordSummary::Shape RecordSummary::shape_of(const json::Node& record) {
+    // Records of one stream nearly always list record 0's names in its order.
+    std::size_t matched = 0;
+    const bool in_order = record.each_member_name([&](std::string_view name) {
+        if (matched == first_count_ || key(matched) != name) return false;
+        ++matched;
+        return true;
+    });
+    if (in_order && matched == first_count_) return Shape::SameOrder;
+    // Otherwise the same set of names: each one of record 0's, all of them.
+    std::size_t distinct = 0;
+    const bool all_known = record.each_member_name([&](std::string_view name) {
+        const std::optional<std::size_t> index = find_key(name);
+        if (!index || *index >= first_count_) return false;
+        if (first_marks_[*index] != count_) {
+            first_marks_[*index] = count_;
+            ++distinct;
+        }
+        return true;
+    });
+    return all_known && distinct == first_count_ ? Shape::SameSet : Shape::Other;
+}
+
+void RecordSummary::add(const json::Node& record, std::string_view source) {
     const std::size_t index = count_++;
-    bool keep = index < 3;
+    if (gave_up_) return;
+    bool keep = index < kHeadRecords;
+    Shape shape = Shape::SameOrder;
     if (index == 0) {
-        if (record.is_object())
-            for (const auto& member : record.get_ref<const Object&>()) first_names_.push_back(member.first);
-        first_name_set_.insert(first_names_.begin(), first_names_.end());
-        note_keys(record);
-    } else if (differs_from_first_shape(record)) {
+        record.each_member_name([this](std::string_view name) {
+            note_key(name);
+            return true;
+        });
+        first_count_ = key_offsets_.size();
+        first_marks_.assign(first_count_, 0);
+        for (std::size_t i = 0; i < first_count_; ++i) first_roles_.push_back(roles_of(key(i)));
+        shape = Shape::SameSet;  // its names may repeat: no roles by position
+    } else if ((shape = shape_of(record)) == Shape::Other) {
         // Only a record of another shape can add to the union of names.
-        note_keys(record);
+        record.each_member_name([this](std::string_view name) {
+            note_key(name);
+            return true;
+        });
         keep = true;
     }
-    keep = keep || stands_out(record);
+    keep = keep || stands_out(record, shape);
     Pending& slot = latest_[index % latest_.size()];
-    // The record three back can no longer be one of the last three.
-    if (index >= latest_.size() && slot.keep) write(slot.index, slot.record);
-    slot = Pending{index, keep, std::move(record)};
+    // The record kTailRecords back can no longer be one of the last.
+    if (index >= latest_.size() && slot.keep) print(slot.index, slot.source, slot.compact_size);
+    slot.index = index;
+    slot.keep = keep;
+    slot.source = source;
+    slot.compact_size = keep ? record.compact_size() : 0;
+    // The headline holds every name: the summary is at least this long.
+    if (body_size_ + keys_.size() > give_up_above_) {
+        gave_up_ = true;
+        printed_ = {};
+        keys_ = std::string();
+        key_offsets_ = {};
+        key_slots_ = {};
+    }
 }
 
-void RecordSummary::write_gap(std::size_t skipped) {
-    // The noun stays plural even for a single record.
-    lines_.append("\n").append(text::format("… {} {} omitted", skipped, noun_));
+std::string RecordSummary::gap_line(std::size_t skipped) const {
+    // The noun stays plural even for a single record: "… 1 JSON rows omitted".
+    return omission_marker(skipped, source_ == Source::Array ? "JSON row" : "JSONL record",
+                           skipped == 1 ? "s omitted" : " omitted");
 }
 
-void RecordSummary::write(std::size_t index, const json::Value& record) {
-    if (index > next_) write_gap(index - next_);
-    lines_.push_back('\n');
-    json::append_compact(lines_, record);
+void RecordSummary::print(std::size_t index, std::string_view source, std::size_t compact_size) {
+    if (index > next_) body_size_ += 1 + gap_line(index - next_).size();
+    body_size_ += 1 + compact_size;
+    printed_.push_back(Kept{index, source});
     next_ = index + 1;
 }
 
-std::string RecordSummary::finish(bool had_newline) {
+void RecordSummary::close() {
+    if (closed_) return;
+    closed_ = true;
     const std::size_t n = count_;
     const std::size_t held_from = n >= latest_.size() ? n - latest_.size() : 0;
-    const std::size_t tail_start = std::max<std::size_t>(held_from, 3);
+    const std::size_t tail_start = std::max<std::size_t>(held_from, kHeadRecords);
+    std::string compact;
     for (std::size_t index = held_from; index < n; ++index) {
         const Pending& held = latest_[index % latest_.size()];
-        if (held.keep || index >= tail_start) write(index, held.record);
+        if (held.keep) {
+            print(index, held.source, held.compact_size);
+        } else if (index >= tail_start) {
+            compact.clear();
+            reader_.append_compact_source(compact, held.source);
+            print(index, held.source, compact.size());
+        }
     }
-    if (next_ < n) write_gap(n - next_);
-    const std::string headline = label_ == "jsonl" ? text::format("{} {}={} keys={}", label_, unit_, n, keys_)
-                                                   : text::format("{}: {}={} keys={}", label_, unit_, n, keys_);
-    lines_.insert(0, headline);
-    if (had_newline) lines_.push_back('\n');
-    return std::move(lines_);
+    if (next_ < n) body_size_ += 1 + gap_line(n - next_).size();
+    headline_ = source_ == Source::Array ? text::format("{}: rows={} keys={}", headline::kJsonArray, n, keys_)
+                                         : text::format("{}{} keys={}", headline::kJsonlRecords, n, keys_);
 }
 
-std::string summarize_records(std::string_view label, std::string_view unit, std::string_view noun,
-                              std::vector<json::Value> records, bool had_newline) {
-    RecordSummary summary(label, unit, noun);
-    for (json::Value& record : records) summary.add(std::move(record));
-    return summary.finish(had_newline);
+std::size_t RecordSummary::size(bool had_newline) {
+    close();
+    return headline_.size() + body_size_ + (had_newline ? 1 : 0);
 }
 
-std::optional<std::string> summarize_json_array(json::Value value, bool had_newline) {
-    if (!value.is_array() || value.size() < 10) return std::nullopt;
-    auto& elements = value.get_ref<json::Value::array_t&>();
-    if (!std::all_of(elements.begin(), elements.end(), [](const json::Value& e) { return e.is_object(); }))
-        return std::nullopt;
-    return summarize_records("json array", "rows", "JSON rows", std::move(elements), had_newline);
+std::string RecordSummary::text(bool had_newline) {
+    close();
+    SummaryWriter out(size(had_newline));
+    out.add(headline_);
+    std::size_t next = 0;
+    std::string compact;
+    for (const Kept& kept : printed_) {
+        if (kept.index > next) out.add(gap_line(kept.index - next));
+        compact.clear();
+        reader_.append_compact_source(compact, kept.source);
+        out.add(compact);
+        next = kept.index + 1;
+    }
+    if (next < count_) out.add(gap_line(count_ - next));
+    return out.take(had_newline);
 }
 
 }  // namespace filters::json_payload::summary
