@@ -1,0 +1,442 @@
+#include "filters/repeated_diagnostic/detector.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "filters/filter.h"
+#include "filters/guards.h"
+#include "filters/repeated_diagnostic/native.h"
+#include "filters/repeated_diagnostic/source_guard.h"
+#include "filters/repeated_diagnostic/summary.h"
+
+namespace filters::repeated_diagnostic::detector {
+
+using types::DiagnosticSignal;
+using types::DiagnosticTemplate;
+using types::NativeFrameEvidence;
+using types::NativeTraceSignal;
+
+namespace {
+
+constexpr std::uint64_t kMinNonblankLines = 8;
+constexpr std::uint64_t kMinRepeats = 6;
+constexpr std::uint64_t kMinCoveredLines = 8;
+constexpr std::uint64_t kMinCoveredPercent = 35;
+constexpr std::uint64_t kMinJsonPercent = 70;
+constexpr std::size_t kMinTemplateBytes = 10;
+
+constexpr std::uint64_t kMinFramesWithMarker = 5;
+constexpr std::uint64_t kMinFramesWithoutMarker = 8;
+constexpr std::uint64_t kMinEvidence = 5;  // frames with addresses, modules, binaries; the run length
+
+// The headlines of the filters that run before or after this one, and the
+// words of tests and diffs; none holds a line end, so a search in each
+// trimmed line is a search in the guard text.
+constexpr std::array<std::string_view, 15> kOwnerMarkers = {
+    "repeated diagnostics:",
+    "native trace:",
+    "log templates:",
+    "generic log:",
+    "test output:",
+    "ci log:",
+    "python traceback:",
+    "traceback (most recent call last)",
+    "short test summary info",
+    "diff --git ",
+    "jsonl records=",
+    "package manager:",
+    "build diagnostics:",
+    "pytest",
+    "test session starts",
+};
+
+constexpr std::array<std::string_view, 9> kTraceMarkerWords = {
+    "addresssanitizer", "undefinedbehaviorsanitizer", "threadsanitizer", "leaksanitizer", "memorysanitizer",
+    "runtime error:",   "segmentation fault",         "stack trace",     "backtrace",
+};
+
+constexpr unsigned kOwnedGroup = 0;
+constexpr unsigned kBuildGroup = 1;
+constexpr unsigned kTraceGroup = 2;
+
+// Every word the guard looks for in a line, in one pass.
+constexpr auto kGuardWords = [] {
+    std::array<text::SearchWord, kOwnerMarkers.size() + text::kSecretKeyWords.size() +
+                                     guards::kBuildOrPackageMarkers.size() + kTraceMarkerWords.size()>
+        words{};
+    std::size_t k = 0;
+    for (std::string_view w : kOwnerMarkers) words[k++] = {w, kOwnedGroup, false};
+    for (std::string_view w : text::kSecretKeyWords) words[k++] = {w, kOwnedGroup, true};
+    for (std::string_view w : guards::kBuildOrPackageMarkers) words[k++] = {w, kBuildGroup, false};
+    for (std::string_view w : kTraceMarkerWords) words[k++] = {w, kTraceGroup, false};
+    return text::WordSet<words.size()>(words);
+}();
+
+constexpr auto kStrongMarkers = text::WordSet<7>::of({
+    "addresssanitizer",
+    "undefinedbehaviorsanitizer",
+    "threadsanitizer",
+    "leaksanitizer",
+    "memorysanitizer",
+    "runtime error:",
+    "segmentation fault",
+});
+
+// A line start that alone shows a diff, a test run or a CI log.
+bool is_foreign_line_start(std::string_view t) {
+    return text::starts_with_any(t, {"diff --git ", "Index: ", "@@ ", "Test Files", "Tests", "FAIL ", "test result:",
+                                     "##[", "::group::", "::endgroup::", "::error", "::warning"});
+}
+
+bool is_visible_ascii(char c) { return c > ' ' && c < 0x7f; }
+
+// A line start that makes the line source code, a comment or a list item
+// whatever follows (`t` starts with a visible character and holds at least
+// kMinTemplateBytes bytes), so that it can have no template.
+bool starts_source_line(std::string_view t) {
+    switch (t[0]) {
+        case '*':
+            return true;
+        case '/':
+            return t[1] == '/' || t[1] == '*';
+        case '<':
+            return t.starts_with("<!--");
+        case '#':
+            // A hash comment: "#" and a visible non-digit, or a digit that a
+            // visible character follows.
+            return is_visible_ascii(t[1]) && (!text::is_ascii_digit(t[1]) || (is_visible_ascii(t[2])));
+        case '-':
+            return t[1] == ' ' || t[1] == '\t' || (t[1] == '-' && (t[2] == ' ' || t[2] == '\t'));
+        case '+':
+            return t[1] == ' ' || t[1] == '\t';
+        default:
+            for (std::string_view keyword : source_guard::kKeywordStarts)
+                if (text::starts_with_ignore_case(t, keyword)) return true;
+            return false;
+    }
+}
+
+bool is_json_record_line(std::string_view t) {
+    return t.starts_with('{') && t.ends_with('}') && text::contains(t, ":");
+}
+
+bool is_json_line(std::string_view t) {
+    return (t.starts_with('{') || t.starts_with('[')) && (t.ends_with('}') || t.ends_with(']')) &&
+           text::contains(t, ":");
+}
+
+}  // namespace
+
+GuardEvidence gather_guard_evidence(const text::LineIndex& lines) {
+    GuardEvidence evidence;
+    std::uint64_t guard_lines = 0;
+    std::uint64_t json_records = 0;
+    std::uint64_t pipe_lines = 0;
+    std::string_view only_line;
+    bool rule_line = false;
+    bool minus_header = false;
+    bool plus_header = false;
+    bool ran_tests = false;
+    bool test_verdict = false;
+    for (std::string_view line : lines) {
+        const std::string_view t = text::trim(line);
+        if (t.empty()) continue;
+        if (++guard_lines == 1) only_line = t;
+        if (is_foreign_line_start(t) || (t.starts_with("Running ") && text::contains(t, " tests using ")) ||
+            (t.find('\t') != std::string_view::npos && text::contains(t, "T") && text::contains(t, "Z "))) {
+            evidence.owned = true;
+            return evidence;
+        }
+        minus_header = minus_header || t.starts_with("--- ");
+        plus_header = plus_header || t.starts_with("+++ ");
+        ran_tests = ran_tests || (t.starts_with("Ran ") && text::contains(t, " tests in "));
+        test_verdict = test_verdict || t == "OK" || t.starts_with("FAILED (");
+        if (is_json_record_line(t)) ++json_records;
+        if (t.find('|') != std::string_view::npos) ++pipe_lines;
+        rule_line = rule_line || guards::is_table_rule_line(t);
+
+        const std::uint32_t groups = kGuardWords.groups_in(t, 1u << kOwnedGroup);
+        if (groups & (1u << kOwnedGroup)) {
+            evidence.owned = true;
+            return evidence;
+        }
+        evidence.build_or_package = evidence.build_or_package || (groups & (1u << kBuildGroup)) != 0;
+        if (!evidence.trace_marker)
+            evidence.trace_marker = (groups & (1u << kTraceGroup)) != 0 ||
+                                    (t.find('\x1b') != std::string_view::npos && native::is_native_trace_marker(t));
+    }
+    const bool json = guard_lines == 1 ? is_json_line(only_line)
+                                       : json_records * 100 >= guard_lines * kMinJsonPercent;
+    evidence.owned = guard_lines == 0 || json || (minus_header && plus_header) || (ran_tests && test_verdict) ||
+                     guards::is_table_share(pipe_lines, rule_line, guard_lines);
+    return evidence;
+}
+
+namespace {
+
+// The run length of a trace: the longest stretch of frames numbered one
+// after another from 0 or 1.
+std::uint64_t longest_frame_run(const std::vector<NativeFrameEvidence>& frames) {
+    std::uint64_t longest = 0;
+    std::uint64_t run = 0;
+    std::uint64_t previous = 0;
+    for (const NativeFrameEvidence& frame : frames) {
+        if (run > 0 && previous != UINT64_MAX && frame.frame_number == previous + 1)
+            ++run;
+        else
+            run = frame.frame_number <= 1 ? 1 : 0;
+        previous = frame.frame_number;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+constexpr std::array<std::string_view, 6> kIssuePhrases = {"follow-up issue", "follow-up issues", "issue list",
+                                                           "issues:",         "checklist",        "todo"};
+
+// The lines before the first frame read as an issue list or a to-do list
+// that quotes a trace, not as a crash report.
+bool has_issue_context(const text::LineIndex& lines, std::size_t first_frame) {
+    for (std::size_t i = 0; i < first_frame; ++i) {
+        const std::string lowered = text::to_lower(text::strip_ansi(lines[i]));
+        for (std::string_view phrase : kIssuePhrases)
+            if (text::contains(lowered, phrase)) return true;
+        std::string_view t = text::trim(lowered);
+        while (t.ends_with(':')) t.remove_suffix(1);
+        if (text::equals_any(t, {"todo", "issue", "issues", "checklist"}) ||
+            text::ends_with_any(t, {" issue", " issues", " checklist", " todo"}))
+            return true;
+    }
+    return false;
+}
+
+// `s` without `prefix` and the whitespace after it, or nothing.
+std::optional<std::string_view> after_prefix(std::string_view s, std::string_view prefix) {
+    if (!s.starts_with(prefix)) return std::nullopt;
+    return text::trim_start(s.substr(prefix.size()));
+}
+
+// Steps 2 to 6 of the header test on one lowered line; the confirmation is
+// left to the caller.
+bool has_sanitizer_header_shape(std::string_view lowered) {
+    std::string_view s = text::trim_start(lowered);
+    if (text::char_count(s) == 1) return false;
+    if (s.starts_with("==")) {
+        const std::size_t close = s.find("==", 2);
+        if (close == std::string_view::npos) return false;
+        s = text::trim_start(s.substr(close + 2));
+    }
+    std::optional<std::string_view> rest = after_prefix(s, "error:");
+    if (!rest) rest = after_prefix(s, "summary:");
+    if (!rest) return false;
+    s = *rest;
+    bool named = false;
+    for (std::string_view name : {"addresssanitizer:", "undefinedbehaviorsanitizer:", "threadsanitizer:",
+                                  "leaksanitizer:", "memorysanitizer:"})
+        if (const auto after = after_prefix(s, name)) {
+            s = *after;
+            named = true;
+            break;
+        }
+    if (!named) return false;
+    std::string_view word = s;
+    if (const auto split = text::split_once_whitespace(s)) word = split->first;
+    if (text::equals_any(word, {"todo", "issue", "issues", "follow-up", "checklist"})) return false;
+    if (!text::contains(word, "-") && !text::equals_any(word, {"leak", "segv", "crash", "runtime", "detected",
+                                                              "undefined", "attempting", "deadlysignal"}))
+        return false;
+    return !text::contains_any(lowered, {" expected", " follow-up", " todo"});
+}
+
+// Whether one of lines 0 to `last` is a confirmed sanitizer header. The
+// phrases that confirm a header from earlier lines are remembered as the
+// lines go by, so no line is read twice.
+bool has_sanitizer_header(const text::LineIndex& lines, std::size_t last) {
+    bool confirmed_by_earlier = false;
+    for (std::size_t i = 0; i <= last; ++i) {
+        const std::string lowered = text::to_lower(text::strip_ansi(lines[i]));
+        confirmed_by_earlier = confirmed_by_earlier ||
+                               text::contains_any(lowered, {"read of size ", "write of size ", "previously allocated",
+                                                            "summary:"});
+        if (!has_sanitizer_header_shape(lowered)) continue;
+        if (confirmed_by_earlier || text::contains_any(lowered, {" on address ", " on 0x", " at pc ", "deadlysignal",
+                                                                 "leak", "runtime error"}))
+            return true;
+    }
+    return false;
+}
+
+// Whether the frames' evidence makes the text a crash report (the frames
+// come with at least one marker line).
+bool accepts_marked_trace(const std::vector<NativeFrameEvidence>& frames, bool strong_marker) {
+    std::uint64_t with_address = 0;
+    std::uint64_t without_address = 0;
+    std::uint64_t located = 0;
+    for (const NativeFrameEvidence& frame : frames) {
+        if (frame.has_address) {
+            ++with_address;
+            if (frame.has_module_path) ++located;
+        } else {
+            ++without_address;
+        }
+    }
+    const std::uint64_t run = longest_frame_run(frames);
+    if (!strong_marker) return run >= kMinEvidence && (located >= kMinEvidence || without_address >= kMinEvidence);
+    if (with_address >= kMinEvidence && run < kMinEvidence) {
+        std::array<bool, kMinEvidence> seen{};
+        for (const NativeFrameEvidence& frame : frames)
+            if (frame.frame_number < kMinEvidence) seen[frame.frame_number] = true;
+        return std::all_of(seen.begin(), seen.end(), [](bool b) { return b; });
+    }
+    return run >= kMinEvidence;
+}
+
+}  // namespace
+
+bool has_other_filter_ownership(const text::LineIndex& lines, bool native_mode) {
+    return gather_guard_evidence(lines).owns(native_mode);
+}
+
+bool has_strong_native_trace_marker(const text::LineIndex& lines) {
+    for (std::string_view line : lines) {
+        if (kStrongMarkers.found_in(line)) return true;
+        if (line.find('\x1b') != std::string_view::npos && kStrongMarkers.found_in(text::strip_ansi(line))) return true;
+    }
+    return false;
+}
+
+std::optional<DiagnosticSignal> detect_repeated_diagnostics(const text::LineIndex& lines) {
+    if (has_other_filter_ownership(lines, false)) return std::nullopt;
+    return detect_repeated_diagnostics_unowned(lines);
+}
+
+std::optional<DiagnosticSignal> detect_repeated_diagnostics_unowned(const text::LineIndex& lines) {
+    std::uint64_t nonblank = 0;
+    for (std::string_view line : lines)
+        if (!text::trim(line).empty()) ++nonblank;
+    if (nonblank < kMinNonblankLines) return std::nullopt;
+
+    DiagnosticSignal signal;
+    signal.line_templates.reserve(lines.size());
+    std::unordered_map<std::string_view, std::uint64_t> counts;
+    for (std::string_view line : lines) signal.line_templates.push_back(summary::diagnostic_template_for_line(line));
+    for (const auto& tmpl : signal.line_templates)
+        if (tmpl) ++counts[tmpl->template_text];
+
+    std::uint64_t covered = 0;
+    for (const auto& [text, count] : counts)
+        if (count >= kMinRepeats) {
+            signal.repeated_templates.emplace_back(text);
+            covered += count;
+        }
+    if (covered < kMinCoveredLines || covered * 100 < nonblank * kMinCoveredPercent) return std::nullopt;
+    std::sort(signal.repeated_templates.begin(), signal.repeated_templates.end());
+    return signal;
+}
+
+std::optional<NativeTraceSignal> detect_native_trace(const text::LineIndex& lines) {
+    if (has_other_filter_ownership(lines, true)) return std::nullopt;
+    return detect_native_trace_unowned(lines);
+}
+
+std::optional<NativeTraceSignal> detect_native_trace_unowned(const text::LineIndex& lines) {
+    NativeTraceSignal signal;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (const auto evidence = native::parse_native_frame_evidence(lines[i])) {
+            signal.evidence_lines.push_back(i);
+            signal.frames.push_back(*evidence);
+        }
+    if (signal.frames.empty()) return std::nullopt;
+    const std::size_t first_frame = signal.evidence_lines.front();
+
+    const bool issue_context = has_issue_context(lines, first_frame);
+    if (issue_context && !has_strong_native_trace_marker(lines)) return std::nullopt;
+
+    std::optional<std::size_t> first_marker;
+    for (std::size_t i = 0; i < lines.size() && !first_marker; ++i)
+        if (native::is_native_trace_marker(lines[i])) first_marker = i;
+
+    std::string_view headline_source;
+    if (!first_marker) {
+        std::uint64_t located = 0;
+        for (const NativeFrameEvidence& frame : signal.frames)
+            if (frame.has_address && frame.has_module_path) ++located;
+        if (signal.frames.size() < kMinFramesWithoutMarker || located < kMinEvidence ||
+            longest_frame_run(signal.frames) < kMinEvidence)
+            return std::nullopt;
+        headline_source = lines[first_frame];
+        for (std::size_t i = first_frame; i-- > 0;)
+            if (!text::trim(lines[i]).empty()) {
+                headline_source = lines[i];
+                break;
+            }
+    } else {
+        if (signal.frames.size() < kMinFramesWithMarker) return std::nullopt;
+        if (issue_context && !has_sanitizer_header(lines, first_frame)) {
+            const auto in_binary = std::count_if(signal.frames.begin(), signal.frames.end(),
+                                                 [](const NativeFrameEvidence& f) { return f.in_binary; });
+            if (static_cast<std::uint64_t>(in_binary) < kMinEvidence) return std::nullopt;
+        }
+        if (!accepts_marked_trace(signal.frames, has_strong_native_trace_marker(lines))) return std::nullopt;
+        headline_source = lines[*first_marker];
+    }
+    signal.headline = native::native_headline_summary(headline_source);
+    if (signal.headline.empty()) return std::nullopt;
+    return signal;
+}
+
+Prospects assess_prospects(const text::LineIndex& lines) {
+    const std::uint64_t line_count = lines.size();
+    std::uint64_t frame_starts = 0;
+    std::uint64_t may_template = 0;
+    std::uint64_t surely_nonblank = 0;
+    std::uint64_t json_records = 0;
+    bool minus_header = false;
+    bool plus_header = false;
+    for (std::string_view line : lines) {
+        const std::string_view r = line.substr(text::leading_blanks(line));
+        if (r.empty()) continue;
+        if (r[0] == '\x1b') {  // what the line starts with is known once its codes are stripped
+            ++frame_starts;
+            if (r.size() >= kMinTemplateBytes) ++may_template;
+            continue;
+        }
+        if (!is_visible_ascii(r[0])) {
+            if (r.size() >= kMinTemplateBytes) ++may_template;
+            continue;
+        }
+        // The trimmed line starts here.
+        ++surely_nonblank;
+        switch (r[0]) {
+            case '#':
+                if (r.size() >= 2 && text::is_ascii_digit(r[1])) ++frame_starts;
+                if (r.starts_with("##[")) return {};
+                break;
+            case '{':
+                if (r.back() == '}' && r.find(':') != std::string_view::npos &&
+                    ++json_records * 100 >= line_count * kMinJsonPercent)
+                    return {};
+                break;
+            case '-':
+                minus_header = minus_header || r.starts_with("--- ");
+                break;
+            case '+':
+                plus_header = plus_header || r.starts_with("+++ ");
+                break;
+            default:
+                if (is_foreign_line_start(r)) return {};
+        }
+        if (r.size() >= kMinTemplateBytes && !starts_source_line(r)) ++may_template;
+    }
+    if (minus_header && plus_header) return {};
+    Prospects prospects;
+    prospects.native_trace = frame_starts >= kMinFramesWithMarker;
+    prospects.repeated_diagnostics = line_count >= kMinNonblankLines && may_template >= kMinCoveredLines &&
+                                     may_template * 100 >= surely_nonblank * kMinCoveredPercent;
+    return prospects;
+}
+
+}  // namespace filters::repeated_diagnostic::detector
