@@ -53,25 +53,28 @@ constexpr std::array<std::string_view, 15> kOwnerMarkers = {
     "test session starts",
 };
 
-constexpr std::array<std::string_view, 9> kTraceMarkerWords = {
-    "addresssanitizer", "undefinedbehaviorsanitizer", "threadsanitizer", "leaksanitizer", "memorysanitizer",
-    "runtime error:",   "segmentation fault",         "stack trace",     "backtrace",
+// Substrings without which a line has no diagnostic signal: each phrase
+// and whole word that the templater looks for holds one of them.
+constexpr std::array<std::string_view, 18> kSignalStems = {
+    "abort", "cannot",    "can't",  "denied", "error",        "exception", "fail",               "fatal",       "invalid",
+    "panic", "terminate", "unable", "warn",   "no such file", "not found", "segmentation fault", "core dumped", "stack trace",
 };
 
 constexpr unsigned kOwnedGroup = 0;
 constexpr unsigned kBuildGroup = 1;
-constexpr unsigned kTraceGroup = 2;
+constexpr unsigned kSignalGroup = 2;
 
-// Every word the guard looks for in a line, in one pass.
+// Every word the guard looks for in a line, and the signal stems, in one
+// pass.
 constexpr auto kGuardWords = [] {
     std::array<text::SearchWord, kOwnerMarkers.size() + text::kSecretKeyWords.size() +
-                                     guards::kBuildOrPackageMarkers.size() + kTraceMarkerWords.size()>
+                                     guards::kBuildOrPackageMarkers.size() + kSignalStems.size()>
         words{};
     std::size_t k = 0;
     for (std::string_view w : kOwnerMarkers) words[k++] = {w, kOwnedGroup, false};
     for (std::string_view w : text::kSecretKeyWords) words[k++] = {w, kOwnedGroup, true};
     for (std::string_view w : guards::kBuildOrPackageMarkers) words[k++] = {w, kBuildGroup, false};
-    for (std::string_view w : kTraceMarkerWords) words[k++] = {w, kTraceGroup, false};
+    for (std::string_view w : kSignalStems) words[k++] = {w, kSignalGroup, false};
     return text::WordSet<words.size()>(words);
 }();
 
@@ -112,10 +115,12 @@ bool starts_source_line(std::string_view t) {
             return t[1] == ' ' || t[1] == '\t' || (t[1] == '-' && (t[2] == ' ' || t[2] == '\t'));
         case '+':
             return t[1] == ' ' || t[1] == '\t';
-        default:
+        default: {
+            const char first = text::to_lower_ascii(t[0]);
             for (std::string_view keyword : source_guard::kKeywordStarts)
-                if (text::starts_with_ignore_case(t, keyword)) return true;
+                if (keyword[0] == first && text::starts_with_ignore_case(t, keyword)) return true;
             return false;
+        }
     }
 }
 
@@ -130,48 +135,54 @@ bool is_json_line(std::string_view t) {
 
 }  // namespace
 
-GuardEvidence gather_guard_evidence(const text::LineIndex& lines) {
-    GuardEvidence evidence;
-    std::uint64_t guard_lines = 0;
-    std::uint64_t json_records = 0;
-    std::uint64_t pipe_lines = 0;
-    std::string_view only_line;
-    bool rule_line = false;
-    bool minus_header = false;
-    bool plus_header = false;
-    bool ran_tests = false;
-    bool test_verdict = false;
-    for (std::string_view line : lines) {
-        const std::string_view t = text::trim(line);
-        if (t.empty()) continue;
-        if (++guard_lines == 1) only_line = t;
-        if (is_foreign_line_start(t) || (t.starts_with("Running ") && text::contains(t, " tests using ")) ||
-            (t.find('\t') != std::string_view::npos && text::contains(t, "T") && text::contains(t, "Z "))) {
-            evidence.owned = true;
-            return evidence;
-        }
-        minus_header = minus_header || t.starts_with("--- ");
-        plus_header = plus_header || t.starts_with("+++ ");
-        ran_tests = ran_tests || (t.starts_with("Ran ") && text::contains(t, " tests in "));
-        test_verdict = test_verdict || t == "OK" || t.starts_with("FAILED (");
-        if (is_json_record_line(t)) ++json_records;
-        if (t.find('|') != std::string_view::npos) ++pipe_lines;
-        rule_line = rule_line || guards::is_table_rule_line(t);
+GuardScan::GuardScan(std::uint64_t line_count, bool stop_on_build)
+    : line_count_(line_count), stop_on_build_(stop_on_build) {}
 
-        const std::uint32_t groups = kGuardWords.groups_in(t, 1u << kOwnedGroup);
-        if (groups & (1u << kOwnedGroup)) {
-            evidence.owned = true;
-            return evidence;
-        }
-        evidence.build_or_package = evidence.build_or_package || (groups & (1u << kBuildGroup)) != 0;
-        if (!evidence.trace_marker)
-            evidence.trace_marker = (groups & (1u << kTraceGroup)) != 0 ||
-                                    (t.find('\x1b') != std::string_view::npos && native::is_native_trace_marker(t));
+bool GuardScan::add(std::string_view line, bool* may_signal) {
+    const std::string_view t = text::trim(line);
+    if (may_signal) *may_signal = false;
+    if (t.empty()) return false;
+    if (++guard_lines_ == 1) only_line_ = t;
+    if (is_foreign_line_start(t) || (t.starts_with("Running ") && text::contains(t, " tests using ")) ||
+        (t.find('\t') != std::string_view::npos && text::contains(t, "T") && text::contains(t, "Z ")))
+        return owned_ = true;
+    minus_header_ = minus_header_ || t.starts_with("--- ");
+    plus_header_ = plus_header_ || t.starts_with("+++ ");
+    ran_tests_ = ran_tests_ || (t.starts_with("Ran ") && text::contains(t, " tests in "));
+    test_verdict_ = test_verdict_ || t == "OK" || t.starts_with("FAILED (");
+    if ((minus_header_ && plus_header_) || (ran_tests_ && test_verdict_)) return owned_ = true;
+    if (is_json_record_line(t) && ++json_records_ * 100 >= line_count_ * kMinJsonPercent) return owned_ = true;
+    if (t.find('|') != std::string_view::npos) ++pipe_lines_;
+    rule_line_ = rule_line_ || guards::is_table_rule_line(t);
+    if (rule_line_ && guards::is_table_share(pipe_lines_, true, guard_lines_)) return owned_ = true;
+
+    const std::uint32_t groups = kGuardWords.groups_in(t, 1u << kOwnedGroup);
+    if (groups & (1u << kOwnedGroup)) return owned_ = true;
+    if (groups & (1u << kBuildGroup)) {
+        build_or_package_ = true;
+        if (stop_on_build_) return owned_ = true;
     }
-    const bool json = guard_lines == 1 ? is_json_line(only_line)
-                                       : json_records * 100 >= guard_lines * kMinJsonPercent;
-    evidence.owned = guard_lines == 0 || json || (minus_header && plus_header) || (ran_tests && test_verdict) ||
-                     guards::is_table_share(pipe_lines, rule_line, guard_lines);
+    if (may_signal) *may_signal = (groups & (1u << kSignalGroup)) != 0 || t.find('\x1b') != std::string_view::npos;
+    return false;
+}
+
+GuardEvidence GuardScan::finish(const text::LineIndex& lines) const {
+    GuardEvidence evidence;
+    evidence.build_or_package = build_or_package_;
+    if (owned_) {
+        evidence.owned = true;
+        return evidence;
+    }
+    const bool json = guard_lines_ == 1 ? is_json_line(only_line_)
+                                        : json_records_ * 100 >= guard_lines_ * kMinJsonPercent;
+    evidence.owned = guard_lines_ == 0 || json || guards::is_table_share(pipe_lines_, rule_line_, guard_lines_);
+    // Trace markers outweigh build phrases, so they matter only beside one.
+    if (build_or_package_)
+        for (std::string_view line : lines)
+            if (native::is_native_trace_marker(line)) {
+                evidence.trace_marker = true;
+                break;
+            }
     return evidence;
 }
 
@@ -297,7 +308,10 @@ bool accepts_marked_trace(const std::vector<NativeFrameEvidence>& frames, bool s
 }  // namespace
 
 bool has_other_filter_ownership(const text::LineIndex& lines, bool native_mode) {
-    return gather_guard_evidence(lines).owns(native_mode);
+    GuardScan scan(lines.size(), false);
+    for (std::string_view line : lines)
+        if (scan.add(line, nullptr)) break;
+    return scan.finish(lines).owns(native_mode);
 }
 
 bool has_strong_native_trace_marker(const text::LineIndex& lines) {
@@ -313,7 +327,8 @@ std::optional<DiagnosticSignal> detect_repeated_diagnostics(const text::LineInde
     return detect_repeated_diagnostics_unowned(lines);
 }
 
-std::optional<DiagnosticSignal> detect_repeated_diagnostics_unowned(const text::LineIndex& lines) {
+std::optional<DiagnosticSignal> detect_repeated_diagnostics_unowned(const text::LineIndex& lines,
+                                                                    const std::vector<bool>* may_have_template) {
     std::uint64_t nonblank = 0;
     for (std::string_view line : lines)
         if (!text::trim(line).empty()) ++nonblank;
@@ -322,7 +337,10 @@ std::optional<DiagnosticSignal> detect_repeated_diagnostics_unowned(const text::
     DiagnosticSignal signal;
     signal.line_templates.reserve(lines.size());
     std::unordered_map<std::string_view, std::uint64_t> counts;
-    for (std::string_view line : lines) signal.line_templates.push_back(summary::diagnostic_template_for_line(line));
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        signal.line_templates.push_back(may_have_template && !(*may_have_template)[i]
+                                            ? std::nullopt
+                                            : summary::diagnostic_template_for_line(lines[i]));
     for (const auto& tmpl : signal.line_templates)
         if (tmpl) ++counts[tmpl->template_text];
 
@@ -388,8 +406,19 @@ std::optional<NativeTraceSignal> detect_native_trace_unowned(const text::LineInd
     return signal;
 }
 
-Prospects assess_prospects(const text::LineIndex& lines) {
+Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible) {
     const std::uint64_t line_count = lines.size();
+    if (!diagnostics_possible) {
+        // Only frames can still matter: a frame line starts with "#" and a
+        // digit, or with a terminal code that may hide them.
+        std::uint64_t frames = 0;
+        for (std::string_view line : lines) {
+            const std::size_t at = text::leading_blanks(line);
+            if (at + 1 < line.size() && ((line[at] == '#' && text::is_ascii_digit(line[at + 1])) || line[at] == '\x1b'))
+                ++frames;
+        }
+        return Prospects{frames >= kMinFramesWithMarker, false};
+    }
     std::uint64_t frame_starts = 0;
     std::uint64_t may_template = 0;
     std::uint64_t surely_nonblank = 0;

@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::size_t kMinRunLines = 4;
 constexpr std::size_t kMinNativeSummaryLines = 4;
+constexpr std::size_t kHeadLines = 256;
+constexpr std::uint64_t kMinCoveredPercent = 35;
 
 Attempt summarize_native_trace(const text::LineIndex& lines, std::string_view text) {
     const std::optional<types::NativeTraceSignal> signal = detector::detect_native_trace_unowned(lines);
@@ -23,8 +25,10 @@ Attempt summarize_native_trace(const text::LineIndex& lines, std::string_view te
     return joined;
 }
 
-Attempt summarize_repeated_diagnostics(const text::LineIndex& lines, std::string_view text) {
-    const std::optional<types::DiagnosticSignal> signal = detector::detect_repeated_diagnostics_unowned(lines);
+Attempt summarize_repeated_diagnostics(const text::LineIndex& lines, std::string_view text,
+                                       const std::vector<bool>& may_have_template) {
+    const std::optional<types::DiagnosticSignal> signal =
+        detector::detect_repeated_diagnostics_unowned(lines, &may_have_template);
     if (!signal) return std::nullopt;
     const auto& templates = signal->line_templates;
     auto is_repeated = [&](const std::string& tmpl) {
@@ -67,13 +71,38 @@ Attempt summarize_repeated_diagnostics(const text::LineIndex& lines, std::string
 }  // namespace
 
 Attempt try_compress_repeated_diagnostic_output(const FilterInput& input) {
-    const detector::Prospects prospects = detector::assess_prospects(input.lines);
+    const text::LineIndex& lines = input.lines;
+    const std::size_t line_count = lines.size();
+    // Most texts that another filter owns show it in their first lines:
+    // those are read before anything else.
+    detector::GuardScan guard(line_count, false);
+    std::vector<bool> may_have_template(line_count, false);
+    const std::size_t head = std::min(line_count, kHeadLines);
+    for (std::size_t i = 0; i < head; ++i) {
+        bool may_signal = false;
+        if (guard.add(lines[i], &may_signal)) return std::nullopt;
+        may_have_template[i] = may_signal;
+    }
+    const detector::Prospects prospects = detector::assess_prospects(lines, !guard.owns_diagnostics_so_far());
     if (!prospects.native_trace && !prospects.repeated_diagnostics) return std::nullopt;
-    const detector::GuardEvidence guard = detector::gather_guard_evidence(input.lines);
-    if (prospects.native_trace && !guard.owns(true))
-        if (Attempt native = summarize_native_trace(input.lines, input.text)) return native;
-    if (!prospects.repeated_diagnostics || guard.owns(false)) return std::nullopt;
-    return summarize_repeated_diagnostics(input.lines, input.text);
+    if (!prospects.native_trace) guard.stop_on_build();
+
+    // Fewer than 35 % of the nonblank lines can have a template once more
+    // than 65 % of all lines are nonblank lines without a signal.
+    std::uint64_t without_signal = 0;
+    for (std::size_t i = 0; i < line_count; ++i) {
+        bool may_signal = false;
+        if (i >= head && guard.add(lines[i], &may_signal)) return std::nullopt;
+        if (i >= head) may_have_template[i] = may_signal;
+        if (!may_have_template[i] && !text::trim(lines[i]).empty() &&
+            ++without_signal * 100 > line_count * (100 - kMinCoveredPercent) && !prospects.native_trace)
+            return std::nullopt;
+    }
+    const detector::GuardEvidence evidence = guard.finish(lines);
+    if (prospects.native_trace && !evidence.owns(true))
+        if (Attempt native = summarize_native_trace(lines, input.text)) return native;
+    if (!prospects.repeated_diagnostics || evidence.owns(false)) return std::nullopt;
+    return summarize_repeated_diagnostics(lines, input.text, may_have_template);
 }
 
 std::string compress_repeated_diagnostic_output(std::string_view text) {
