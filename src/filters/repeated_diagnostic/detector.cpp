@@ -24,7 +24,7 @@ namespace {
 constexpr std::uint64_t kMinNonblankLines = 8;
 constexpr std::uint64_t kMinRepeats = 6;
 constexpr std::uint64_t kMinCoveredLines = 8;
-constexpr std::uint64_t kMinCoveredPercent = 35;
+using types::kMinCoveredPercent;
 constexpr std::uint64_t kMinJsonPercent = 70;
 constexpr std::size_t kMinTemplateBytes = 10;
 
@@ -78,15 +78,6 @@ constexpr auto kGuardWords = [] {
     return text::WordSet<words.size()>(words);
 }();
 
-constexpr auto kStrongMarkers = text::WordSet<7>::of({
-    "addresssanitizer",
-    "undefinedbehaviorsanitizer",
-    "threadsanitizer",
-    "leaksanitizer",
-    "memorysanitizer",
-    "runtime error:",
-    "segmentation fault",
-});
 
 // A line start that alone shows a diff, a test run or a CI log.
 bool is_foreign_line_start(std::string_view t) {
@@ -315,10 +306,8 @@ bool has_other_filter_ownership(const text::LineIndex& lines, bool native_mode) 
 }
 
 bool has_strong_native_trace_marker(const text::LineIndex& lines) {
-    for (std::string_view line : lines) {
-        if (kStrongMarkers.found_in(line)) return true;
-        if (line.find('\x1b') != std::string_view::npos && kStrongMarkers.found_in(text::strip_ansi(line))) return true;
-    }
+    for (std::string_view line : lines)
+        if (native::is_strong_native_trace_marker(line)) return true;
     return false;
 }
 

@@ -27,25 +27,23 @@ constexpr std::array<std::string_view, 5> kSanitizerNames = {
     "AddressSanitizer:", "UndefinedBehaviorSanitizer:", "ThreadSanitizer:", "LeakSanitizer:", "MemorySanitizer:",
 };
 
-constexpr auto kTraceMarkers = text::WordSet<9>::of({
-    "addresssanitizer",
-    "undefinedbehaviorsanitizer",
-    "threadsanitizer",
-    "leaksanitizer",
-    "memorysanitizer",
-    "runtime error:",
-    "segmentation fault",
-    "stack trace",
-    "backtrace",
-});
+constexpr std::array<std::string_view, 7> kStrongMarkerWords = {
+    "addresssanitizer", "undefinedbehaviorsanitizer", "threadsanitizer",    "leaksanitizer",
+    "memorysanitizer",  "runtime error:",             "segmentation fault",
+};
 
-bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+constexpr auto kStrongMarkers = text::WordSet<kStrongMarkerWords.size()>::of(kStrongMarkerWords);
 
-bool all_hex(std::string_view s) {
-    for (char c : s)
-        if (!is_hex(c)) return false;
-    return true;
-}
+constexpr auto kTraceMarkers = [] {
+    std::array<std::string_view, kStrongMarkerWords.size() + 2> words{};
+    std::size_t k = 0;
+    for (std::string_view w : kStrongMarkerWords) words[k++] = w;
+    words[k++] = "stack trace";
+    words[k++] = "backtrace";
+    return text::WordSet<words.size()>::of(words);
+}();
+
+using normalization::all_hex;
 
 bool starts_with_hex_prefix(std::string_view s) { return s.starts_with("0x") || s.starts_with("0X"); }
 
@@ -216,5 +214,7 @@ std::string native_headline_summary(std::string_view line) {
 }
 
 bool is_native_trace_marker(std::string_view line) { return kTraceMarkers.found_in(Plain(line).view); }
+
+bool is_strong_native_trace_marker(std::string_view line) { return kStrongMarkers.found_in(Plain(line).view); }
 
 }  // namespace filters::repeated_diagnostic::native

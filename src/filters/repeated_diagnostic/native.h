@@ -30,5 +30,8 @@ std::string native_headline_summary(std::string_view line);
 
 // Whether a line names a sanitizer, a runtime error, a crash or a trace.
 bool is_native_trace_marker(std::string_view line);
+// The same without the two words that only name a trace ("stack trace",
+// "backtrace"): a sanitizer, a runtime error or a segmentation fault.
+bool is_strong_native_trace_marker(std::string_view line);
 
 }  // namespace filters::repeated_diagnostic::native

@@ -25,14 +25,6 @@ constexpr std::array<std::string_view, 34> kPathExtensions = {
     ".sql", ".svg", ".toml", ".ts",  ".tsx", ".txt", ".xml", ".yaml", ".yml", ".zip",
 };
 
-bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-bool all_hex(std::string_view s) {
-    for (char c : s)
-        if (!is_hex(c)) return false;
-    return true;
-}
-
 std::string with_slashes(std::string_view s) {
     std::string out(s);
     for (char& c : out)

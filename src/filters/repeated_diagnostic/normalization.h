@@ -13,6 +13,14 @@ namespace filters::repeated_diagnostic::normalization {
 // that it replaced (quotes trimmed, backslashes read as "/").
 std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token);
 
+// ASCII hex digits; `all_hex` is true for the empty text.
+inline bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+inline bool all_hex(std::string_view s) {
+    for (char c : s)
+        if (!is_hex(c)) return false;
+    return true;
+}
+
 // A file path: absolute, relative, home or drive paths, two or more
 // "/"-separated pieces, or a name with a known file extension; never a URL.
 bool looks_like_path(std::string_view s);

@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kMinRunLines = 4;
 constexpr std::size_t kMinNativeSummaryLines = 4;
 constexpr std::size_t kHeadLines = 256;
-constexpr std::uint64_t kMinCoveredPercent = 35;
+using types::kMinCoveredPercent;
 
 Attempt summarize_native_trace(const text::LineIndex& lines, std::string_view text) {
     const std::optional<types::NativeTraceSignal> signal = detector::detect_native_trace_unowned(lines);

@@ -65,13 +65,15 @@ bool is_identifier_path(std::string_view s) {
 
 char closer_of(char open) { return open == '(' ? ')' : open == '[' ? ']' : '}'; }
 
-// Quotes close and every closer outside quotes matches the opener on top.
-bool is_balanced_text(std::string_view s) {
-    if (s.empty() || std::string_view("\"'([{").find(s[0]) == std::string_view::npos) return false;
-    std::vector<char> stack;
+// The quote state of a left-to-right scan: inside a quote a backslash
+// escapes the next character and the opening quote closes it.
+struct QuoteState {
     char quote = 0;
     bool escaped = false;
-    for (char c : s) {
+
+    // Whether `c` belongs to quoted text (its opening and closing quotes
+    // included), updating the state.
+    bool consume(char c) {
         if (quote) {
             if (escaped)
                 escaped = false;
@@ -79,18 +81,31 @@ bool is_balanced_text(std::string_view s) {
                 escaped = true;
             else if (c == quote)
                 quote = 0;
-            continue;
+            return true;
         }
         if (c == '"' || c == '\'') {
             quote = c;
-        } else if (c == '(' || c == '[' || c == '{') {
+            return true;
+        }
+        return false;
+    }
+};
+
+// Quotes close and every closer outside quotes matches the opener on top.
+bool is_balanced_text(std::string_view s) {
+    if (s.empty() || std::string_view("\"'([{").find(s[0]) == std::string_view::npos) return false;
+    std::vector<char> stack;
+    QuoteState quotes;
+    for (char c : s) {
+        if (quotes.consume(c)) continue;
+        if (c == '(' || c == '[' || c == '{') {
             stack.push_back(c);
         } else if (c == ')' || c == ']' || c == '}') {
             if (stack.empty() || closer_of(stack.back()) != c) return false;
             stack.pop_back();
         }
     }
-    return stack.empty() && quote == 0;
+    return stack.empty() && quotes.quote == 0;
 }
 
 // The walk that split_top_level_commas and find_top_level_separator share:
@@ -98,23 +113,12 @@ bool is_balanced_text(std::string_view s) {
 // itself a quote or a bracket; stops when it returns true.
 template <class F>
 void walk_top_level(std::string_view s, F at_top) {
-    char quote = 0;
-    bool escaped = false;
+    QuoteState quotes;
     std::size_t depth = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
-        if (quote) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == quote)
-                quote = 0;
-            continue;
-        }
-        if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '(' || c == '[' || c == '{') {
+        if (quotes.consume(c)) continue;
+        if (c == '(' || c == '[' || c == '{') {
             ++depth;
         } else if (c == ')' || c == ']' || c == '}') {
             if (depth > 0) --depth;

@@ -10,6 +10,10 @@
 
 namespace filters::repeated_diagnostic::types {
 
+// Repeated diagnostics are folded only when the lines of the repeated
+// templates make at least this share of the nonblank lines.
+inline constexpr std::uint64_t kMinCoveredPercent = 35;
+
 // One diagnostic line with its variable parts replaced by placeholders
 // ("<path>", "<addr>", "<hash>", "<num>", "==<pid>=="). Lines belong
 // together exactly when their template texts are equal; the paths that were
