@@ -1,10 +1,16 @@
 #include "filters/repeated_diagnostic/detector.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "filters/filter.h"
 #include "filters/guards.h"
@@ -27,6 +33,7 @@ constexpr std::uint64_t kMinCoveredLines = 8;
 using types::kMinCoveredPercent;
 constexpr std::uint64_t kMinJsonPercent = 70;
 constexpr std::size_t kMinTemplateBytes = 10;
+using types::kMinRunLines;
 
 constexpr std::uint64_t kMinFramesWithMarker = 5;
 constexpr std::uint64_t kMinFramesWithoutMarker = 8;
@@ -113,6 +120,172 @@ bool starts_source_line(std::string_view t) {
             return false;
         }
     }
+}
+
+constexpr auto kSignalStemSet = text::WordSet<kSignalStems.size()>::of(kSignalStems);
+
+// Whether any byte of `s` is a control byte, a blank, a byte of a non-ASCII
+// character or a ":", eight bytes at a time.
+bool has_blank_colon_or_wide_byte(std::string_view s) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        const std::uint64_t colon = w ^ (kOnes * ':');
+        // High bits of bytes below 0x21, of bytes equal to ":" and of wide bytes.
+        if (((w - kOnes * 0x21) | (colon - kOnes) | w) & kHigh) {
+            for (std::size_t j = i; j < i + 8; ++j) {
+                const auto b = static_cast<unsigned char>(s[j]);
+                if (b <= ' ' || b >= 0x80 || b == ':') return true;
+            }
+        }
+    }
+    for (; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b <= ' ' || b >= 0x80 || b == ':') return true;
+    }
+    return false;
+}
+
+// A line that is one path and nothing else ("./src/a.c", "/var/log"): its
+// template would hold no letter.
+bool is_lone_path_token(std::string_view r) {
+    if (!(r.starts_with('/') || r.starts_with("./") || r.starts_with("../") || r.starts_with("~/"))) return false;
+    if (has_blank_colon_or_wide_byte(r)) return false;
+    std::size_t core = r.size();
+    while (core > 0 && std::string_view("\"'),.:;]}").find(r[core - 1]) != std::string_view::npos) --core;
+    return core >= 3;
+}
+
+// A line that is one quoted literal ('"name": "value",'), and so source.
+// Only for a line without terminal codes, which could hide its end.
+bool is_quoted_literal_line(std::string_view r) {
+    const char quote = r[0];
+    if (quote != '"' && quote != '\'' && quote != '`') return false;
+    if (r.find('\x1b') != std::string_view::npos) return false;
+    std::string_view t = text::trim_end(r);
+    while (!t.empty() && (t.back() == ';' || t.back() == ',')) t.remove_suffix(1);
+    t = text::trim_end(t);
+    return t.size() >= 2 && t.back() == quote;
+}
+
+// How far the prospects look into a line.
+enum class Depth { kShape, kWords };
+
+// False when the line surely has no template: too short, source code or a
+// list item by its start, a lone path, a quoted literal (`plain_text`: the
+// text holds no terminal code), or, at Depth::kWords, without any signal
+// stem. A line with a terminal code may have a template.
+bool may_have_template(std::string_view line, bool plain_text, Depth depth) {
+    const std::string_view r = line.substr(text::leading_blanks(line));
+    if (r.size() < kMinTemplateBytes) return false;
+    if (!is_visible_ascii(r[0])) return true;
+    if (starts_source_line(r) || is_lone_path_token(r)) return false;
+    if (is_quoted_literal_line(r)) return false;
+    if (depth == Depth::kShape) return true;
+    return kSignalStemSet.found_in(r) || (!plain_text && r.find('\x1b') != std::string_view::npos);
+}
+
+// Calls `on_byte(pos)` for each byte of `text` equal to `a` or `b`, until it
+// returns false.
+template <class F>
+void for_each_of_two_bytes(std::string_view text, char a, char b, F on_byte) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+        for (; mask != 0; mask &= mask - 1)
+            if (!on_byte(i + static_cast<std::size_t>(std::countr_zero(mask)))) return;
+    }
+#endif
+    for (; i < text.size(); ++i)
+        if ((text[i] == a || text[i] == b) && !on_byte(i)) return;
+}
+
+// What one pass over the text's "#" and escape bytes tells: whether enough
+// lines start, after blanks, with "#" and a digit (a frame) or with a
+// terminal code (which may hide one), and whether the text holds any
+// terminal code at all.
+struct ByteFacts {
+    bool enough_frame_starts = false;
+    bool has_escape = false;
+};
+
+ByteFacts scan_frame_and_escape_bytes(std::string_view text) {
+    ByteFacts facts;
+    std::uint64_t starts = 0;
+    for_each_of_two_bytes(text, '#', '\x1b', [&](std::size_t at) {
+        const bool escape = text[at] == '\x1b';
+        facts.has_escape = facts.has_escape || escape;
+        if (!escape && !(at + 1 < text.size() && text::is_ascii_digit(text[at + 1]))) return true;
+        // Blanks, and any byte that may belong to a Unicode space.
+        std::size_t before = at;
+        while (before > 0 && text[before - 1] != '\n' &&
+               (text::is_ascii_whitespace(text[before - 1]) || static_cast<unsigned char>(text[before - 1]) >= 0x80))
+            --before;
+        if (before == 0 || text[before - 1] == '\n') facts.enough_frame_starts = ++starts >= kMinFramesWithMarker;
+        return !(facts.enough_frame_starts && facts.has_escape);
+    });
+    return facts;
+}
+
+// Whether some kMinRunLines lines in a row may each have a template. Every
+// kMinRunLines-th line is tested first; only around one that may have a
+// template are its neighbours read.
+bool has_possible_run(const text::LineIndex& lines, bool plain_text, Depth depth) {
+    const std::size_t count = lines.size();
+    auto may = [&](std::size_t i) { return may_have_template(lines[i], plain_text, depth); };
+    // `from` is the first line that a run may still start at.
+    std::size_t from = 0;
+    while (from + kMinRunLines <= count) {
+        const std::size_t probe = from + kMinRunLines - 1;
+        if (!may(probe)) {
+            from = probe + 1;
+            continue;
+        }
+        std::size_t first = probe;
+        while (first > from && may(first - 1)) --first;
+        std::size_t end = probe + 1;
+        while (end < count && end < first + kMinRunLines && may(end)) ++end;
+        if (end - first >= kMinRunLines) return true;
+        from = end + 1;  // the line at `end` has no template
+    }
+    return false;
+}
+
+// One pass over the line starts and ends for the guard's cheapest signs: a
+// diff, test or CI line start, old and new file headers, and JSON records
+// in at least 70 % of all lines. True when one shows.
+bool has_foreign_line_shapes(const text::LineIndex& lines) {
+    const std::uint64_t line_count = lines.size();
+    std::uint64_t json_records = 0;
+    bool minus_header = false;
+    bool plus_header = false;
+    for (std::string_view line : lines) {
+        const std::string_view r = line.substr(text::leading_blanks(line));
+        if (r.empty() || !is_visible_ascii(r[0])) continue;
+        switch (r[0]) {
+            case '{':
+                if (r.back() == '}' && r.find(':') != std::string_view::npos &&
+                    ++json_records * 100 >= line_count * kMinJsonPercent)
+                    return true;
+                break;
+            case '-':
+                minus_header = minus_header || r.starts_with("--- ");
+                break;
+            case '+':
+                plus_header = plus_header || r.starts_with("+++ ");
+                break;
+            default:
+                if (is_foreign_line_start(r)) return true;
+        }
+    }
+    return minus_header && plus_header;
 }
 
 bool is_json_record_line(std::string_view t) {
@@ -396,64 +569,16 @@ std::optional<NativeTraceSignal> detect_native_trace_unowned(const text::LineInd
 }
 
 Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible) {
-    const std::uint64_t line_count = lines.size();
-    if (!diagnostics_possible) {
-        // Only frames can still matter: a frame line starts with "#" and a
-        // digit, or with a terminal code that may hide them.
-        std::uint64_t frames = 0;
-        for (std::string_view line : lines) {
-            const std::size_t at = text::leading_blanks(line);
-            if (at + 1 < line.size() && ((line[at] == '#' && text::is_ascii_digit(line[at + 1])) || line[at] == '\x1b'))
-                ++frames;
-        }
-        return Prospects{frames >= kMinFramesWithMarker, false};
-    }
-    std::uint64_t frame_starts = 0;
-    std::uint64_t may_template = 0;
-    std::uint64_t surely_nonblank = 0;
-    std::uint64_t json_records = 0;
-    bool minus_header = false;
-    bool plus_header = false;
-    for (std::string_view line : lines) {
-        const std::string_view r = line.substr(text::leading_blanks(line));
-        if (r.empty()) continue;
-        if (r[0] == '\x1b') {  // what the line starts with is known once its codes are stripped
-            ++frame_starts;
-            if (r.size() >= kMinTemplateBytes) ++may_template;
-            continue;
-        }
-        if (!is_visible_ascii(r[0])) {
-            if (r.size() >= kMinTemplateBytes) ++may_template;
-            continue;
-        }
-        // The trimmed line starts here.
-        ++surely_nonblank;
-        switch (r[0]) {
-            case '#':
-                if (r.size() >= 2 && text::is_ascii_digit(r[1])) ++frame_starts;
-                if (r.starts_with("##[")) return {};
-                break;
-            case '{':
-                if (r.back() == '}' && r.find(':') != std::string_view::npos &&
-                    ++json_records * 100 >= line_count * kMinJsonPercent)
-                    return {};
-                break;
-            case '-':
-                minus_header = minus_header || r.starts_with("--- ");
-                break;
-            case '+':
-                plus_header = plus_header || r.starts_with("+++ ");
-                break;
-            default:
-                if (is_foreign_line_start(r)) return {};
-        }
-        if (r.size() >= kMinTemplateBytes && !starts_source_line(r)) ++may_template;
-    }
-    if (minus_header && plus_header) return {};
+    const ByteFacts facts = scan_frame_and_escape_bytes(lines.text());
     Prospects prospects;
-    prospects.native_trace = frame_starts >= kMinFramesWithMarker;
-    prospects.repeated_diagnostics = line_count >= kMinNonblankLines && may_template >= kMinCoveredLines &&
-                                     may_template * 100 >= surely_nonblank * kMinCoveredPercent;
+    prospects.native_trace = facts.enough_frame_starts;
+    if (!diagnostics_possible || lines.size() < kMinNonblankLines) return prospects;
+    // The shapes of lines first, then, where runs remain possible, the
+    // guard's cheap signs, and only then the words of the lines.
+    const bool plain_text = !facts.has_escape;
+    if (!has_possible_run(lines, plain_text, Depth::kShape)) return prospects;
+    if (has_foreign_line_shapes(lines)) return Prospects{};
+    prospects.repeated_diagnostics = has_possible_run(lines, plain_text, Depth::kWords);
     return prospects;
 }
 

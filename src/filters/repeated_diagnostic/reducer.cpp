@@ -10,7 +10,7 @@ namespace filters::repeated_diagnostic::reducer {
 
 namespace {
 
-constexpr std::size_t kMinRunLines = 4;
+using types::kMinRunLines;
 constexpr std::size_t kMinNativeSummaryLines = 4;
 constexpr std::size_t kHeadLines = 256;
 using types::kMinCoveredPercent;

@@ -13,6 +13,8 @@ namespace filters::repeated_diagnostic::types {
 // Repeated diagnostics are folded only when the lines of the repeated
 // templates make at least this share of the nonblank lines.
 inline constexpr std::uint64_t kMinCoveredPercent = 35;
+// A run of equal templates is folded from this many lines on.
+inline constexpr std::size_t kMinRunLines = 4;
 
 // One diagnostic line with its variable parts replaced by placeholders
 // ("<path>", "<addr>", "<hash>", "<num>", "==<pid>=="). Lines belong
