@@ -106,9 +106,10 @@ bool starts_source_line(std::string_view t) {
         case '<':
             return t.starts_with("<!--");
         case '#':
-            // A hash comment: "#" and a visible non-digit, or a digit that a
-            // visible character follows.
-            return is_visible_ascii(t[1]) && (!text::is_ascii_digit(t[1]) || (is_visible_ascii(t[2])));
+            // A hash comment: "#" and no digit, or a digit that a visible
+            // character follows (a terminal code could hide either).
+            if (t[1] == '\x1b') return false;
+            return !text::is_ascii_digit(t[1]) || is_visible_ascii(t[2]);
         case '-':
             return t[1] == ' ' || t[1] == '\t' || (t[1] == '-' && (t[2] == ' ' || t[2] == '\t'));
         case '+':

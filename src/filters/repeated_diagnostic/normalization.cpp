@@ -93,6 +93,17 @@ std::string normalize_numbers(std::string_view s) {
     return out;
 }
 
+// The pieces joined: a token is rebuilt once per line, so without the
+// general template machinery.
+std::string concat(std::initializer_list<std::string_view> pieces) {
+    std::size_t size = 0;
+    for (std::string_view piece : pieces) size += piece.size();
+    std::string out;
+    out.reserve(size);
+    for (std::string_view piece : pieces) out.append(piece);
+    return out;
+}
+
 void remove_all(std::string& s, std::string_view what) {
     std::string out;
     out.reserve(s.size());
@@ -178,17 +189,17 @@ std::pair<std::string, std::vector<std::string>> normalize_token(std::string_vie
         const std::string_view key = core.substr(0, eq);
         const std::string_view value = core.substr(eq + 1);
         if (is_key(key) && !value.empty() && looks_like_path(value))
-            return {text::format("{}{}=<path>{}", prefix, key, suffix), {recorded_path(value)}};
+            return {concat({prefix, key, "=<path>", suffix}), {recorded_path(value)}};
     }
-    if (looks_like_path(core)) return {text::format("{}<path>{}", prefix, suffix), {recorded_path(core)}};
+    if (looks_like_path(core)) return {concat({prefix, "<path>", suffix}), {recorded_path(core)}};
     if (core.size() >= kMinAddressBytes && (core.starts_with("0x") || core.starts_with("0X")) &&
         all_hex(core.substr(2)))
-        return {text::format("{}<addr>{}", prefix, suffix), {}};
-    if (core.size() >= kMinHashDigits && all_hex(core)) return {text::format("{}<hash>{}", prefix, suffix), {}};
+        return {concat({prefix, "<addr>", suffix}), {}};
+    if (core.size() >= kMinHashDigits && all_hex(core)) return {concat({prefix, "<hash>", suffix}), {}};
 
     const std::string rewritten =
         normalize_numbers(normalize_embedded_hashes(normalize_hex_addresses(normalize_pid_prefixes(core))));
-    return {text::format("{}{}{}", prefix, rewritten, suffix), {}};
+    return {concat({prefix, rewritten, suffix}), {}};
 }
 
 bool has_enough_static_text(std::string_view template_text) {

@@ -147,3 +147,33 @@ TEST(RepeatedDiagnosticDetector, IssueListsQuotingTraces) {
 }
 
 }  // namespace
+
+namespace {
+
+Prospects prospects_of(const Lines& lines) {
+    const std::string text = joined(lines);
+    const text::LineIndex index(text);
+    return assess_prospects(index, true);
+}
+
+// The cheap pre-check may only rule out what the detectors would refuse.
+TEST(RepeatedDiagnosticDetector, ProspectsNeverMissARun) {
+    const Lines filler = repeat("./src/module/file_name.cc", 9);
+    for (int offset = 0; offset < 4; ++offset) {
+        const Lines lead(static_cast<std::size_t>(offset), "./src/lead/file.cc");
+        EXPECT_TRUE(prospects_of(cat({lead, denied(4), filler})).repeated_diagnostics) << offset;
+        EXPECT_FALSE(prospects_of(cat({lead, denied(3), filler, denied(3)})).repeated_diagnostics) << offset;
+    }
+    // Terminal codes may hide a signal or a line's end.
+    EXPECT_TRUE(prospects_of(cat({filler, repeat("\x1b[31mer\x1b[0mror: cannot open the cache", 4)})).repeated_diagnostics);
+    EXPECT_TRUE(prospects_of(cat({filler, repeat("\"quoted\" \x1b[1m\"", 4)})).repeated_diagnostics);
+    // Lone paths, quoted literals, comments and short lines never form one.
+    EXPECT_FALSE(prospects_of(cat({filler, repeat("\"failed\": \"permission denied\",", 4), repeat("# error here", 4),
+                                   repeat("error", 4)}))
+                     .repeated_diagnostics);
+    // Frame starts behind blanks of any kind count.
+    EXPECT_TRUE(prospects_of(cat({filler, repeat("\xC2\xA0 #1 0x4a5b6c in f /a/x.cc:1", 5)})).native_trace);
+    EXPECT_FALSE(prospects_of(cat({filler, repeat("see #1 0x4a5b6c in f /a/x.cc:1", 5)})).native_trace);
+}
+
+}  // namespace
