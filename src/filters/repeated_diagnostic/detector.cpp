@@ -115,6 +115,7 @@ bool starts_source_line(std::string_view t) {
         case '+':
             return t[1] == ' ' || t[1] == '\t';
         default: {
+            if (!text::is_ascii_alpha(t[0])) return false;
             const char first = text::to_lower_ascii(t[0]);
             for (std::string_view keyword : source_guard::kKeywordStarts)
                 if (keyword[0] == first && text::starts_with_ignore_case(t, keyword)) return true;
@@ -161,11 +162,12 @@ bool is_lone_path_token(std::string_view r) {
 }
 
 // A line that is one quoted literal ('"name": "value",'), and so source.
-// Only for a line without terminal codes, which could hide its end.
-bool is_quoted_literal_line(std::string_view r) {
+// Only for a line without terminal codes (none in the whole text when
+// `plain_text`), which could hide its end.
+bool is_quoted_literal_line(std::string_view r, bool plain_text) {
     const char quote = r[0];
     if (quote != '"' && quote != '\'' && quote != '`') return false;
-    if (r.find('\x1b') != std::string_view::npos) return false;
+    if (!plain_text && r.find('\x1b') != std::string_view::npos) return false;
     std::string_view t = text::trim_end(r);
     while (!t.empty() && (t.back() == ';' || t.back() == ',')) t.remove_suffix(1);
     t = text::trim_end(t);
@@ -176,15 +178,15 @@ bool is_quoted_literal_line(std::string_view r) {
 enum class Depth { kShape, kWords };
 
 // False when the line surely has no template: too short, source code or a
-// list item by its start, a lone path, a quoted literal (`plain_text`: the
-// text holds no terminal code), or, at Depth::kWords, without any signal
-// stem. A line with a terminal code may have a template.
+// list item by its start, a lone path, a quoted literal, or, at
+// Depth::kWords, without any signal stem. A line with a terminal code may
+// have a template; `plain_text` says that the text holds none.
 bool may_have_template(std::string_view line, bool plain_text, Depth depth) {
     const std::string_view r = line.substr(text::leading_blanks(line));
     if (r.size() < kMinTemplateBytes) return false;
     if (!is_visible_ascii(r[0])) return true;
     if (starts_source_line(r) || is_lone_path_token(r)) return false;
-    if (is_quoted_literal_line(r)) return false;
+    if (is_quoted_literal_line(r, plain_text)) return false;
     if (depth == Depth::kShape) return true;
     return kSignalStemSet.found_in(r) || (!plain_text && r.find('\x1b') != std::string_view::npos);
 }
