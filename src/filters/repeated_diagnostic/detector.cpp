@@ -1,0 +1,588 @@
+#include "filters/repeated_diagnostic/detector.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "filters/filter.h"
+#include "filters/guards.h"
+#include "filters/repeated_diagnostic/native.h"
+#include "filters/repeated_diagnostic/source_guard.h"
+#include "filters/repeated_diagnostic/summary.h"
+
+namespace filters::repeated_diagnostic::detector {
+
+using types::DiagnosticSignal;
+using types::DiagnosticTemplate;
+using types::NativeFrameEvidence;
+using types::NativeTraceSignal;
+
+namespace {
+
+constexpr std::uint64_t kMinNonblankLines = 8;
+constexpr std::uint64_t kMinRepeats = 6;
+constexpr std::uint64_t kMinCoveredLines = 8;
+using types::kMinCoveredPercent;
+constexpr std::uint64_t kMinJsonPercent = 70;
+constexpr std::size_t kMinTemplateBytes = 10;
+using types::kMinRunLines;
+
+constexpr std::uint64_t kMinFramesWithMarker = 5;
+constexpr std::uint64_t kMinFramesWithoutMarker = 8;
+constexpr std::uint64_t kMinEvidence = 5;  // frames with addresses, modules, binaries; the run length
+
+// The headlines of the filters that run before or after this one, and the
+// words of tests and diffs; none holds a line end, so a search in each
+// trimmed line is a search in the guard text.
+constexpr std::array<std::string_view, 15> kOwnerMarkers = {
+    "repeated diagnostics:",
+    "native trace:",
+    "log templates:",
+    "generic log:",
+    "test output:",
+    "ci log:",
+    "python traceback:",
+    "traceback (most recent call last)",
+    "short test summary info",
+    "diff --git ",
+    "jsonl records=",
+    "package manager:",
+    "build diagnostics:",
+    "pytest",
+    "test session starts",
+};
+
+// Substrings without which a line has no diagnostic signal: each phrase
+// and whole word that the templater looks for holds one of them.
+constexpr std::array<std::string_view, 18> kSignalStems = {
+    "abort", "cannot",    "can't",  "denied", "error",        "exception", "fail",               "fatal",       "invalid",
+    "panic", "terminate", "unable", "warn",   "no such file", "not found", "segmentation fault", "core dumped", "stack trace",
+};
+
+constexpr unsigned kOwnedGroup = 0;
+constexpr unsigned kBuildGroup = 1;
+constexpr unsigned kSignalGroup = 2;
+
+// Every word the guard looks for in a line, and the signal stems, in one
+// pass.
+constexpr auto kGuardWords = [] {
+    std::array<text::SearchWord, kOwnerMarkers.size() + text::kSecretKeyWords.size() +
+                                     guards::kBuildOrPackageMarkers.size() + kSignalStems.size()>
+        words{};
+    std::size_t k = 0;
+    for (std::string_view w : kOwnerMarkers) words[k++] = {w, kOwnedGroup, false};
+    for (std::string_view w : text::kSecretKeyWords) words[k++] = {w, kOwnedGroup, true};
+    for (std::string_view w : guards::kBuildOrPackageMarkers) words[k++] = {w, kBuildGroup, false};
+    for (std::string_view w : kSignalStems) words[k++] = {w, kSignalGroup, false};
+    return text::WordSet<words.size()>(words);
+}();
+
+
+// A line start that alone shows a diff, a test run or a CI log.
+bool is_foreign_line_start(std::string_view t) {
+    return text::starts_with_any(t, {"diff --git ", "Index: ", "@@ ", "Test Files", "Tests", "FAIL ", "test result:",
+                                     "##[", "::group::", "::endgroup::", "::error", "::warning"});
+}
+
+bool is_visible_ascii(char c) { return c > ' ' && c < 0x7f; }
+
+// A line start that makes the line source code, a comment or a list item
+// whatever follows (`t` starts with a visible character and holds at least
+// kMinTemplateBytes bytes), so that it can have no template.
+bool starts_source_line(std::string_view t) {
+    switch (t[0]) {
+        case '*':
+            return true;
+        case '/':
+            return t[1] == '/' || t[1] == '*';
+        case '<':
+            return t.starts_with("<!--");
+        case '#':
+            // A hash comment: "#" and no digit, or a digit that a visible
+            // character follows (a terminal code could hide either).
+            if (t[1] == '\x1b') return false;
+            return !text::is_ascii_digit(t[1]) || is_visible_ascii(t[2]);
+        case '-':
+            return t[1] == ' ' || t[1] == '\t' || (t[1] == '-' && (t[2] == ' ' || t[2] == '\t'));
+        case '+':
+            return t[1] == ' ' || t[1] == '\t';
+        default: {
+            if (!text::is_ascii_alpha(t[0])) return false;
+            const char first = text::to_lower_ascii(t[0]);
+            for (std::string_view keyword : source_guard::kKeywordStarts)
+                if (keyword[0] == first && text::starts_with_ignore_case(t, keyword)) return true;
+            return false;
+        }
+    }
+}
+
+constexpr auto kSignalStemSet = text::WordSet<kSignalStems.size()>::of(kSignalStems);
+
+// Whether any byte of `s` is a control byte, a blank, a byte of a non-ASCII
+// character or a ":", eight bytes at a time.
+bool has_blank_colon_or_wide_byte(std::string_view s) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        const std::uint64_t colon = w ^ (kOnes * ':');
+        // High bits of bytes below 0x21, of bytes equal to ":" and of wide bytes.
+        if (((w - kOnes * 0x21) | (colon - kOnes) | w) & kHigh) {
+            for (std::size_t j = i; j < i + 8; ++j) {
+                const auto b = static_cast<unsigned char>(s[j]);
+                if (b <= ' ' || b >= 0x80 || b == ':') return true;
+            }
+        }
+    }
+    for (; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b <= ' ' || b >= 0x80 || b == ':') return true;
+    }
+    return false;
+}
+
+// A line that is one path and nothing else ("./src/a.c", "/var/log"): its
+// template would hold no letter.
+bool is_lone_path_token(std::string_view r) {
+    if (!(r.starts_with('/') || r.starts_with("./") || r.starts_with("../") || r.starts_with("~/"))) return false;
+    if (has_blank_colon_or_wide_byte(r)) return false;
+    std::size_t core = r.size();
+    while (core > 0 && std::string_view("\"'),.:;]}").find(r[core - 1]) != std::string_view::npos) --core;
+    return core >= 3;
+}
+
+// A line that is one quoted literal ('"name": "value",'), and so source.
+// Only for a line without terminal codes (none in the whole text when
+// `plain_text`), which could hide its end.
+bool is_quoted_literal_line(std::string_view r, bool plain_text) {
+    const char quote = r[0];
+    if (quote != '"' && quote != '\'' && quote != '`') return false;
+    if (!plain_text && r.find('\x1b') != std::string_view::npos) return false;
+    std::string_view t = text::trim_end(r);
+    while (!t.empty() && (t.back() == ';' || t.back() == ',')) t.remove_suffix(1);
+    t = text::trim_end(t);
+    return t.size() >= 2 && t.back() == quote;
+}
+
+// How far the prospects look into a line.
+enum class Depth { kShape, kWords };
+
+// False when the line surely has no template: too short, source code or a
+// list item by its start, a lone path, a quoted literal, or, at
+// Depth::kWords, without any signal stem. A line with a terminal code may
+// have a template; `plain_text` says that the text holds none.
+bool may_have_template(std::string_view line, bool plain_text, Depth depth) {
+    const std::string_view r = line.substr(text::leading_blanks(line));
+    if (r.size() < kMinTemplateBytes) return false;
+    if (!is_visible_ascii(r[0])) return true;
+    if (starts_source_line(r) || is_lone_path_token(r)) return false;
+    if (is_quoted_literal_line(r, plain_text)) return false;
+    if (depth == Depth::kShape) return true;
+    return kSignalStemSet.found_in(r) || (!plain_text && r.find('\x1b') != std::string_view::npos);
+}
+
+// Calls `on_byte(pos)` for each byte of `text` equal to `a` or `b`, until it
+// returns false.
+template <class F>
+void for_each_of_two_bytes(std::string_view text, char a, char b, F on_byte) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+        for (; mask != 0; mask &= mask - 1)
+            if (!on_byte(i + static_cast<std::size_t>(std::countr_zero(mask)))) return;
+    }
+#endif
+    for (; i < text.size(); ++i)
+        if ((text[i] == a || text[i] == b) && !on_byte(i)) return;
+}
+
+// What one pass over the text's "#" and escape bytes tells: whether enough
+// lines start, after blanks, with "#" and a digit (a frame) or with a
+// terminal code (which may hide one), and whether the text holds any
+// terminal code at all.
+struct ByteFacts {
+    bool enough_frame_starts = false;
+    bool has_escape = false;
+};
+
+ByteFacts scan_frame_and_escape_bytes(std::string_view text) {
+    ByteFacts facts;
+    std::uint64_t starts = 0;
+    for_each_of_two_bytes(text, '#', '\x1b', [&](std::size_t at) {
+        const bool escape = text[at] == '\x1b';
+        facts.has_escape = facts.has_escape || escape;
+        if (!escape && !(at + 1 < text.size() && text::is_ascii_digit(text[at + 1]))) return true;
+        // Blanks, and any byte that may belong to a Unicode space.
+        std::size_t before = at;
+        while (before > 0 && text[before - 1] != '\n' &&
+               (text::is_ascii_whitespace(text[before - 1]) || static_cast<unsigned char>(text[before - 1]) >= 0x80))
+            --before;
+        if (before == 0 || text[before - 1] == '\n') facts.enough_frame_starts = ++starts >= kMinFramesWithMarker;
+        return !(facts.enough_frame_starts && facts.has_escape);
+    });
+    return facts;
+}
+
+// Whether some kMinRunLines lines in a row may each have a template. Every
+// kMinRunLines-th line is tested first; only around one that may have a
+// template are its neighbours read.
+bool has_possible_run(const text::LineIndex& lines, bool plain_text, Depth depth) {
+    const std::size_t count = lines.size();
+    auto may = [&](std::size_t i) { return may_have_template(lines[i], plain_text, depth); };
+    // `from` is the first line that a run may still start at.
+    std::size_t from = 0;
+    while (from + kMinRunLines <= count) {
+        const std::size_t probe = from + kMinRunLines - 1;
+        if (!may(probe)) {
+            from = probe + 1;
+            continue;
+        }
+        std::size_t first = probe;
+        while (first > from && may(first - 1)) --first;
+        std::size_t end = probe + 1;
+        while (end < count && end < first + kMinRunLines && may(end)) ++end;
+        if (end - first >= kMinRunLines) return true;
+        from = end + 1;  // the line at `end` has no template
+    }
+    return false;
+}
+
+// One pass over the line starts and ends for the guard's cheapest signs: a
+// diff, test or CI line start, old and new file headers, and JSON records
+// in at least 70 % of all lines. True when one shows.
+bool has_foreign_line_shapes(const text::LineIndex& lines) {
+    const std::uint64_t line_count = lines.size();
+    std::uint64_t json_records = 0;
+    bool minus_header = false;
+    bool plus_header = false;
+    for (std::string_view line : lines) {
+        const std::string_view r = line.substr(text::leading_blanks(line));
+        if (r.empty() || !is_visible_ascii(r[0])) continue;
+        switch (r[0]) {
+            case '{':
+                if (r.back() == '}' && r.find(':') != std::string_view::npos &&
+                    ++json_records * 100 >= line_count * kMinJsonPercent)
+                    return true;
+                break;
+            case '-':
+                minus_header = minus_header || r.starts_with("--- ");
+                break;
+            case '+':
+                plus_header = plus_header || r.starts_with("+++ ");
+                break;
+            default:
+                if (is_foreign_line_start(r)) return true;
+        }
+    }
+    return minus_header && plus_header;
+}
+
+bool is_json_record_line(std::string_view t) {
+    return t.starts_with('{') && t.ends_with('}') && text::contains(t, ":");
+}
+
+bool is_json_line(std::string_view t) {
+    return (t.starts_with('{') || t.starts_with('[')) && (t.ends_with('}') || t.ends_with(']')) &&
+           text::contains(t, ":");
+}
+
+}  // namespace
+
+GuardScan::GuardScan(std::uint64_t line_count, bool stop_on_build)
+    : line_count_(line_count), stop_on_build_(stop_on_build) {}
+
+bool GuardScan::add(std::string_view line, bool* may_signal) {
+    const std::string_view t = text::trim(line);
+    if (may_signal) *may_signal = false;
+    if (t.empty()) return false;
+    if (++guard_lines_ == 1) only_line_ = t;
+    if (is_foreign_line_start(t) || (t.starts_with("Running ") && text::contains(t, " tests using ")) ||
+        (t.find('\t') != std::string_view::npos && text::contains(t, "T") && text::contains(t, "Z ")))
+        return owned_ = true;
+    minus_header_ = minus_header_ || t.starts_with("--- ");
+    plus_header_ = plus_header_ || t.starts_with("+++ ");
+    ran_tests_ = ran_tests_ || (t.starts_with("Ran ") && text::contains(t, " tests in "));
+    test_verdict_ = test_verdict_ || t == "OK" || t.starts_with("FAILED (");
+    if ((minus_header_ && plus_header_) || (ran_tests_ && test_verdict_)) return owned_ = true;
+    if (is_json_record_line(t) && ++json_records_ * 100 >= line_count_ * kMinJsonPercent) return owned_ = true;
+    if (t.find('|') != std::string_view::npos) ++pipe_lines_;
+    rule_line_ = rule_line_ || guards::is_table_rule_line(t);
+    if (rule_line_ && guards::is_table_share(pipe_lines_, true, guard_lines_)) return owned_ = true;
+
+    const std::uint32_t groups = kGuardWords.groups_in(t, 1u << kOwnedGroup);
+    if (groups & (1u << kOwnedGroup)) return owned_ = true;
+    if (groups & (1u << kBuildGroup)) {
+        build_or_package_ = true;
+        if (stop_on_build_) return owned_ = true;
+    }
+    if (may_signal) *may_signal = (groups & (1u << kSignalGroup)) != 0 || t.find('\x1b') != std::string_view::npos;
+    return false;
+}
+
+GuardEvidence GuardScan::finish(const text::LineIndex& lines) const {
+    GuardEvidence evidence;
+    evidence.build_or_package = build_or_package_;
+    if (owned_) {
+        evidence.owned = true;
+        return evidence;
+    }
+    const bool json = guard_lines_ == 1 ? is_json_line(only_line_)
+                                        : json_records_ * 100 >= guard_lines_ * kMinJsonPercent;
+    evidence.owned = guard_lines_ == 0 || json || guards::is_table_share(pipe_lines_, rule_line_, guard_lines_);
+    // Trace markers outweigh build phrases, so they matter only beside one.
+    if (build_or_package_)
+        for (std::string_view line : lines)
+            if (native::is_native_trace_marker(line)) {
+                evidence.trace_marker = true;
+                break;
+            }
+    return evidence;
+}
+
+namespace {
+
+// The run length of a trace: the longest stretch of frames numbered one
+// after another from 0 or 1.
+std::uint64_t longest_frame_run(const std::vector<NativeFrameEvidence>& frames) {
+    std::uint64_t longest = 0;
+    std::uint64_t run = 0;
+    std::uint64_t previous = 0;
+    for (const NativeFrameEvidence& frame : frames) {
+        if (run > 0 && previous != UINT64_MAX && frame.frame_number == previous + 1)
+            ++run;
+        else
+            run = frame.frame_number <= 1 ? 1 : 0;
+        previous = frame.frame_number;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+constexpr std::array<std::string_view, 6> kIssuePhrases = {"follow-up issue", "follow-up issues", "issue list",
+                                                           "issues:",         "checklist",        "todo"};
+
+// The lines before the first frame read as an issue list or a to-do list
+// that quotes a trace, not as a crash report.
+bool has_issue_context(const text::LineIndex& lines, std::size_t first_frame) {
+    for (std::size_t i = 0; i < first_frame; ++i) {
+        const std::string lowered = text::to_lower(text::strip_ansi(lines[i]));
+        for (std::string_view phrase : kIssuePhrases)
+            if (text::contains(lowered, phrase)) return true;
+        std::string_view t = text::trim(lowered);
+        while (t.ends_with(':')) t.remove_suffix(1);
+        if (text::equals_any(t, {"todo", "issue", "issues", "checklist"}) ||
+            text::ends_with_any(t, {" issue", " issues", " checklist", " todo"}))
+            return true;
+    }
+    return false;
+}
+
+// `s` without `prefix` and the whitespace after it, or nothing.
+std::optional<std::string_view> after_prefix(std::string_view s, std::string_view prefix) {
+    if (!s.starts_with(prefix)) return std::nullopt;
+    return text::trim_start(s.substr(prefix.size()));
+}
+
+// Steps 2 to 6 of the header test on one lowered line; the confirmation is
+// left to the caller.
+bool has_sanitizer_header_shape(std::string_view lowered) {
+    std::string_view s = text::trim_start(lowered);
+    if (text::char_count(s) == 1) return false;
+    if (s.starts_with("==")) {
+        const std::size_t close = s.find("==", 2);
+        if (close == std::string_view::npos) return false;
+        s = text::trim_start(s.substr(close + 2));
+    }
+    std::optional<std::string_view> rest = after_prefix(s, "error:");
+    if (!rest) rest = after_prefix(s, "summary:");
+    if (!rest) return false;
+    s = *rest;
+    bool named = false;
+    for (std::string_view name : {"addresssanitizer:", "undefinedbehaviorsanitizer:", "threadsanitizer:",
+                                  "leaksanitizer:", "memorysanitizer:"})
+        if (const auto after = after_prefix(s, name)) {
+            s = *after;
+            named = true;
+            break;
+        }
+    if (!named) return false;
+    std::string_view word = s;
+    if (const auto split = text::split_once_whitespace(s)) word = split->first;
+    if (text::equals_any(word, {"todo", "issue", "issues", "follow-up", "checklist"})) return false;
+    if (!text::contains(word, "-") && !text::equals_any(word, {"leak", "segv", "crash", "runtime", "detected",
+                                                              "undefined", "attempting", "deadlysignal"}))
+        return false;
+    return !text::contains_any(lowered, {" expected", " follow-up", " todo"});
+}
+
+// Whether one of lines 0 to `last` is a confirmed sanitizer header. The
+// phrases that confirm a header from earlier lines are remembered as the
+// lines go by, so no line is read twice.
+bool has_sanitizer_header(const text::LineIndex& lines, std::size_t last) {
+    bool confirmed_by_earlier = false;
+    for (std::size_t i = 0; i <= last; ++i) {
+        const std::string lowered = text::to_lower(text::strip_ansi(lines[i]));
+        confirmed_by_earlier = confirmed_by_earlier ||
+                               text::contains_any(lowered, {"read of size ", "write of size ", "previously allocated",
+                                                            "summary:"});
+        if (!has_sanitizer_header_shape(lowered)) continue;
+        if (confirmed_by_earlier || text::contains_any(lowered, {" on address ", " on 0x", " at pc ", "deadlysignal",
+                                                                 "leak", "runtime error"}))
+            return true;
+    }
+    return false;
+}
+
+// Whether the frames' evidence makes the text a crash report (the frames
+// come with at least one marker line).
+bool accepts_marked_trace(const std::vector<NativeFrameEvidence>& frames, bool strong_marker) {
+    std::uint64_t with_address = 0;
+    std::uint64_t without_address = 0;
+    std::uint64_t located = 0;
+    for (const NativeFrameEvidence& frame : frames) {
+        if (frame.has_address) {
+            ++with_address;
+            if (frame.has_module_path) ++located;
+        } else {
+            ++without_address;
+        }
+    }
+    const std::uint64_t run = longest_frame_run(frames);
+    if (!strong_marker) return run >= kMinEvidence && (located >= kMinEvidence || without_address >= kMinEvidence);
+    if (with_address >= kMinEvidence && run < kMinEvidence) {
+        std::array<bool, kMinEvidence> seen{};
+        for (const NativeFrameEvidence& frame : frames)
+            if (frame.frame_number < kMinEvidence) seen[frame.frame_number] = true;
+        return std::all_of(seen.begin(), seen.end(), [](bool b) { return b; });
+    }
+    return run >= kMinEvidence;
+}
+
+}  // namespace
+
+bool has_other_filter_ownership(const text::LineIndex& lines, bool native_mode) {
+    GuardScan scan(lines.size(), false);
+    for (std::string_view line : lines)
+        if (scan.add(line, nullptr)) break;
+    return scan.finish(lines).owns(native_mode);
+}
+
+bool has_strong_native_trace_marker(const text::LineIndex& lines) {
+    for (std::string_view line : lines)
+        if (native::is_strong_native_trace_marker(line)) return true;
+    return false;
+}
+
+std::optional<DiagnosticSignal> detect_repeated_diagnostics(const text::LineIndex& lines) {
+    if (has_other_filter_ownership(lines, false)) return std::nullopt;
+    return detect_repeated_diagnostics_unowned(lines);
+}
+
+std::optional<DiagnosticSignal> detect_repeated_diagnostics_unowned(const text::LineIndex& lines,
+                                                                    const std::vector<bool>* may_have_template) {
+    std::uint64_t nonblank = 0;
+    for (std::string_view line : lines)
+        if (!text::trim(line).empty()) ++nonblank;
+    if (nonblank < kMinNonblankLines) return std::nullopt;
+
+    DiagnosticSignal signal;
+    signal.line_templates.reserve(lines.size());
+    std::unordered_map<std::string_view, std::uint64_t> counts;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        signal.line_templates.push_back(may_have_template && !(*may_have_template)[i]
+                                            ? std::nullopt
+                                            : summary::diagnostic_template_for_line(lines[i]));
+    for (const auto& tmpl : signal.line_templates)
+        if (tmpl) ++counts[tmpl->template_text];
+
+    std::uint64_t covered = 0;
+    for (const auto& [text, count] : counts)
+        if (count >= kMinRepeats) {
+            signal.repeated_templates.emplace_back(text);
+            covered += count;
+        }
+    if (covered < kMinCoveredLines || covered * 100 < nonblank * kMinCoveredPercent) return std::nullopt;
+    std::sort(signal.repeated_templates.begin(), signal.repeated_templates.end());
+    return signal;
+}
+
+std::optional<NativeTraceSignal> detect_native_trace(const text::LineIndex& lines) {
+    if (has_other_filter_ownership(lines, true)) return std::nullopt;
+    return detect_native_trace_unowned(lines);
+}
+
+std::optional<NativeTraceSignal> detect_native_trace_unowned(const text::LineIndex& lines) {
+    NativeTraceSignal signal;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (const auto evidence = native::parse_native_frame_evidence(lines[i])) {
+            signal.evidence_lines.push_back(i);
+            signal.frames.push_back(*evidence);
+        }
+    if (signal.frames.empty()) return std::nullopt;
+    const std::size_t first_frame = signal.evidence_lines.front();
+
+    const bool issue_context = has_issue_context(lines, first_frame);
+    if (issue_context && !has_strong_native_trace_marker(lines)) return std::nullopt;
+
+    std::optional<std::size_t> first_marker;
+    for (std::size_t i = 0; i < lines.size() && !first_marker; ++i)
+        if (native::is_native_trace_marker(lines[i])) first_marker = i;
+
+    std::string_view headline_source;
+    if (!first_marker) {
+        std::uint64_t located = 0;
+        for (const NativeFrameEvidence& frame : signal.frames)
+            if (frame.has_address && frame.has_module_path) ++located;
+        if (signal.frames.size() < kMinFramesWithoutMarker || located < kMinEvidence ||
+            longest_frame_run(signal.frames) < kMinEvidence)
+            return std::nullopt;
+        headline_source = lines[first_frame];
+        for (std::size_t i = first_frame; i-- > 0;)
+            if (!text::trim(lines[i]).empty()) {
+                headline_source = lines[i];
+                break;
+            }
+    } else {
+        if (signal.frames.size() < kMinFramesWithMarker) return std::nullopt;
+        if (issue_context && !has_sanitizer_header(lines, first_frame)) {
+            const auto in_binary = std::count_if(signal.frames.begin(), signal.frames.end(),
+                                                 [](const NativeFrameEvidence& f) { return f.in_binary; });
+            if (static_cast<std::uint64_t>(in_binary) < kMinEvidence) return std::nullopt;
+        }
+        if (!accepts_marked_trace(signal.frames, has_strong_native_trace_marker(lines))) return std::nullopt;
+        headline_source = lines[*first_marker];
+    }
+    signal.headline = native::native_headline_summary(headline_source);
+    if (signal.headline.empty()) return std::nullopt;
+    return signal;
+}
+
+Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible) {
+    const ByteFacts facts = scan_frame_and_escape_bytes(lines.text());
+    Prospects prospects;
+    prospects.native_trace = facts.enough_frame_starts;
+    if (!diagnostics_possible || lines.size() < kMinNonblankLines) return prospects;
+    // The shapes of lines first, then, where runs remain possible, the
+    // guard's cheap signs, and only then the words of the lines.
+    const bool plain_text = !facts.has_escape;
+    if (!has_possible_run(lines, plain_text, Depth::kShape)) return prospects;
+    if (has_foreign_line_shapes(lines)) return Prospects{};
+    prospects.repeated_diagnostics = has_possible_run(lines, plain_text, Depth::kWords);
+    return prospects;
+}
+
+}  // namespace filters::repeated_diagnostic::detector

@@ -1,0 +1,37 @@
+// The token rules of diagnostic templates: paths, addresses, hashes,
+// process ids and numbers become placeholders.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace filters::repeated_diagnostic::normalization {
+
+// The token with its variable core replaced by a placeholder, and the paths
+// that it replaced (quotes trimmed, backslashes read as "/").
+std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token);
+
+// ASCII hex digits; `all_hex` is true for the empty text.
+inline bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+inline bool all_hex(std::string_view s) {
+    for (char c : s)
+        if (!is_hex(c)) return false;
+    return true;
+}
+
+// A file path: absolute, relative, home or drive paths, two or more
+// "/"-separated pieces, or a name with a known file extension; never a URL.
+bool looks_like_path(std::string_view s);
+
+// Every "==" digits "==" becomes "==<pid>==".
+std::string normalize_pid_prefixes(std::string_view s);
+// Every "0x" followed by hex digits becomes "<addr>".
+std::string normalize_hex_addresses(std::string_view s);
+
+// At least 10 bytes and 6 ASCII letters are left once placeholders and
+// whitespace are removed.
+bool has_enough_static_text(std::string_view template_text);
+
+}  // namespace filters::repeated_diagnostic::normalization

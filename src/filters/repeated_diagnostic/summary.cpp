@@ -1,0 +1,215 @@
+#include "filters/repeated_diagnostic/summary.h"
+
+#include <array>
+#include <unordered_set>
+
+#include "filters/repeated_diagnostic/native.h"
+#include "filters/repeated_diagnostic/normalization.h"
+#include "filters/repeated_diagnostic/source_guard.h"
+#include "filters/tree.h"
+#include "text.h"
+
+namespace filters::repeated_diagnostic::summary {
+
+using types::DiagnosticTemplate;
+
+namespace {
+
+constexpr std::size_t kMaxLineBytes = 1200;
+constexpr std::size_t kMaxShownPaths = 6;  // all of them below 7, else 3 first and 3 last
+constexpr std::size_t kShownEachEnd = 3;
+constexpr std::size_t kFirstFramesKept = 3;
+constexpr std::size_t kLastFramesKept = 2;
+constexpr std::uint64_t kContextLinesKept = 4;  // ordinary context lines before the rest are counted
+
+constexpr std::array<std::string_view, 11> kSignalPhrases = {
+    "permission denied", "no such file", "not found",          "cannot ",     "can't ",      "unable to",
+    "failed to",         "fatal error",  "segmentation fault", "core dumped", "stack trace",
+};
+
+constexpr std::array<std::string_view, 17> kSignalWords = {
+    "abort",   "aborted", "aborting", "cannot", "denied",    "error",      "exception", "failed", "failure",
+    "fatal",   "invalid", "panic",    "terminate", "terminated", "unable", "warn",      "warning",
+};
+
+bool is_word_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_'; }
+
+bool has_whole_word(std::string_view lowered, std::string_view word) {
+    for (std::size_t at = lowered.find(word); at != std::string_view::npos; at = lowered.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !is_word_char(lowered[at - 1])) && (end == lowered.size() || !is_word_char(lowered[end])))
+            return true;
+    }
+    return false;
+}
+
+bool has_diagnostic_signal(std::string_view line) {
+    const std::string lowered = text::to_lower(line);
+    for (std::string_view phrase : kSignalPhrases)
+        if (text::contains(lowered, phrase)) return true;
+    for (std::string_view word : kSignalWords)
+        if (has_whole_word(lowered, word)) return true;
+    return false;
+}
+
+std::string plain_trimmed(std::string_view line) { return std::string(text::trim(text::strip_ansi(line))); }
+
+bool is_blank_after_ansi(std::string_view line) {
+    if (line.find('\x1b') == std::string_view::npos) return text::trim(line).empty();
+    return plain_trimmed(line).empty();
+}
+
+}  // namespace
+
+std::optional<DiagnosticTemplate> diagnostic_template_for_line(std::string_view line) {
+    const std::string stripped = line.find('\x1b') == std::string_view::npos ? std::string() : text::strip_ansi(line);
+    const std::string_view t = text::trim(stripped.empty() ? line : std::string_view(stripped));
+    if (t.empty() || t.size() > kMaxLineBytes) return std::nullopt;
+    if (source_guard::looks_like_source_or_code_statement(t) || text::has_secret_like_key(t)) return std::nullopt;
+    if (!has_diagnostic_signal(t)) return std::nullopt;
+
+    DiagnosticTemplate result;
+    for (std::string_view token : text::split_whitespace(t)) {
+        auto [normalized, paths] = normalization::normalize_token(token);
+        if (!result.template_text.empty()) result.template_text.push_back(' ');
+        result.template_text.append(normalized);
+        for (std::string& path : paths) result.paths.push_back(std::move(path));
+    }
+    if (!normalization::has_enough_static_text(result.template_text)) return std::nullopt;
+    return result;
+}
+
+bool is_important_native_context(std::string_view line) {
+    const std::string plain = plain_trimmed(line);
+    if (plain.empty()) return false;
+    if (native::is_native_trace_marker(plain) || plain.starts_with("SUMMARY:") || plain.starts_with("==")) return true;
+    const std::string lowered = text::to_lower(plain);
+    return lowered == "abort" || text::contains_any(lowered, {"aborting", "signal", "exit code", "command failed",
+                                                              "read of size", "write of size"});
+}
+
+void FoldedLines::add(std::string_view line) {
+    const bool blank = text::trim(line).empty();
+    if (blank) {
+        if (!previous_blank_) pending_blank_ = true;
+        previous_blank_ = true;
+        return;
+    }
+    previous_blank_ = false;
+    if (pending_blank_) {
+        if (lines_ > 0) out_.push_back('\n');
+        ++lines_;
+        pending_blank_ = false;
+    }
+    if (lines_ > 0) out_.push_back('\n');
+    out_.append(line);
+    ++lines_;
+}
+
+std::string FoldedLines::take(bool final_newline) {
+    if (final_newline && lines_ > 0) out_.push_back('\n');
+    lines_ = 0;
+    return std::move(out_);
+}
+
+std::vector<std::string> drop_excess_blank_lines(std::vector<std::string> lines) {
+    FoldedLines folded;
+    for (const std::string& line : lines) folded.add(line);
+    if (folded.line_count() == 0) return {};
+    std::vector<std::string> out;
+    for (std::string_view line : text::split_on_newline(folded.take(false))) out.emplace_back(line);
+    return out;
+}
+
+void write_run_summary(FoldedLines& out, const std::vector<std::string_view>& lines,
+                       const std::vector<const DiagnosticTemplate*>& templates) {
+    out.add(text::format("… {} repeated diagnostics: {}", lines.size(), templates.front()->template_text));
+    out.add("  first: " + plain_trimmed(lines.front()));
+    out.add("  last: " + plain_trimmed(lines.back()));
+
+    std::vector<std::string_view> paths;
+    std::unordered_set<std::string_view> seen;
+    for (const DiagnosticTemplate* tmpl : templates)
+        for (const std::string& path : tmpl->paths)
+            if (seen.insert(path).second) paths.push_back(path);
+    if (paths.empty()) return;
+
+    out.add("  affected paths:");
+    std::vector<tree::TreeRow> rows;
+    auto add_row = [&](std::string_view path) { rows.push_back(tree::TreeRow{std::string(path), {}, {}}); };
+    const bool all = paths.size() <= kMaxShownPaths;
+    if (all) {
+        for (std::string_view path : paths) add_row(path);
+    } else {
+        for (std::size_t i = 0; i < kShownEachEnd; ++i) add_row(paths[i]);
+        for (std::size_t i = paths.size() - kShownEachEnd; i < paths.size(); ++i) add_row(paths[i]);
+    }
+    const std::string rendered = tree::format_tree(rows);
+    for (std::string_view line : text::split_on_newline(rendered)) out.add(text::format("   {}", line));
+    if (!all) out.add(text::format("   … {} more paths omitted", paths.size() - kMaxShownPaths));
+}
+
+FoldedLines summarize_native_trace(const types::NativeTraceSignal& signal, const text::LineIndex& lines) {
+    const std::vector<std::size_t>& frames = signal.evidence_lines;
+    std::vector<bool> kept(frames.size(), false);
+    for (std::size_t k = 0; k < frames.size(); ++k)
+        kept[k] = k < kFirstFramesKept || k + kLastFramesKept >= frames.size() || signal.frames[k].in_project;
+
+    FoldedLines out;
+    // The last two lines written, which a context line must not repeat.
+    std::string last[2];
+    auto emit = [&](std::string line) {
+        out.add(line);
+        last[0] = std::move(last[1]);
+        last[1] = std::move(line);
+    };
+    std::uint64_t omitted_frames = 0;
+    std::uint64_t omitted_lines = 0;
+    std::uint64_t taken = 0;
+    auto flush_frames = [&] {
+        if (omitted_frames == 0) return;
+        emit(text::format("… {} native stack frame{} omitted", omitted_frames, text::plural(omitted_frames)));
+        omitted_frames = 0;
+    };
+    auto flush_lines = [&] {
+        if (omitted_lines == 0) return;
+        emit(text::format("… {} native trace line{} omitted", omitted_lines, text::plural(omitted_lines)));
+        omitted_lines = 0;
+    };
+
+    emit(text::format("native trace: {}", signal.headline));
+    std::size_t next_frame = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const bool is_frame = next_frame < frames.size() && frames[next_frame] == i;
+        const std::size_t frame = next_frame;
+        if (is_frame) ++next_frame;
+        if (is_blank_after_ansi(lines[i])) continue;
+        if (is_frame) {
+            if (!kept[frame]) {
+                ++omitted_frames;
+                continue;
+            }
+            flush_lines();
+            flush_frames();
+            emit(native::normalize_native_line(lines[i]));
+            continue;
+        }
+        if (taken >= kContextLinesKept && !is_important_native_context(lines[i])) {
+            ++omitted_lines;
+            continue;
+        }
+        flush_frames();
+        flush_lines();
+        std::string normalized = native::normalize_native_line(lines[i]);
+        ++taken;
+        if (normalized == last[0] || normalized == last[1] || normalized == signal.headline) continue;
+        if (text::starts_with_ignore_case(normalized, "runtime error:") && normalized.starts_with(signal.headline))
+            continue;
+        emit(std::move(normalized));
+    }
+    flush_frames();
+    flush_lines();
+    return out;
+}
+
+}  // namespace filters::repeated_diagnostic::summary

@@ -1,0 +1,179 @@
+#include "filters/repeated_diagnostic/detector.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text.h"
+
+namespace {
+
+using namespace filters::repeated_diagnostic::detector;
+
+using Lines = std::vector<std::string>;
+
+std::string joined(const Lines& lines) { return text::join_lines(lines, true); }
+
+bool owned(const Lines& lines, bool native_mode = false) {
+    const std::string text = joined(lines);
+    const text::LineIndex index(text);
+    return has_other_filter_ownership(index, native_mode);
+}
+
+Lines repeat(const std::string& line, int n) { return Lines(static_cast<std::size_t>(n), line); }
+
+Lines cat(std::initializer_list<Lines> parts) {
+    Lines out;
+    for (const Lines& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+const Lines kPlain = repeat("plain words", 4);
+
+TEST(RepeatedDiagnosticDetector, OwnershipGuard) {
+    struct Case {
+        const char* name;
+        Lines lines;
+        bool owned;
+    };
+    const Case cases[] = {
+        {"blank text", {"", "   "}, true},
+        {"plain text", kPlain, false},
+        {"an earlier headline", cat({kPlain, {"Build Diagnostics: gcc failure"}}), true},
+        {"one array without a colon", {"[1, 2]"}, false},
+        {"one object", {"{\"a\": 1}"}, true},
+        {"one array of objects", {"[{\"a\": 1}]"}, true},
+        {"seven of ten lines are records", cat({repeat("{\"a\": 1}", 7), repeat("plain", 3)}), true},
+        {"six of ten lines are records", cat({repeat("{\"a\": 1}", 6), repeat("plain", 4)}), false},
+        {"an old-file line alone", cat({kPlain, {"--- a/x"}}), false},
+        {"old and new file lines", cat({{"+++ b/x"}, kPlain, {"--- a/x"}}), true},
+        {"a hunk header", cat({kPlain, {"@@ -1 +1 @@"}}), true},
+        {"Tests alone", cat({kPlain, {"Tests"}}), true},
+        {"Testsuite", cat({kPlain, {"Testsuite started"}}), true},
+        {"Test alone", cat({kPlain, {"Test"}}), false},
+        {"ran tests without a verdict", cat({kPlain, {"Ran 3 tests in 0.1s"}}), false},
+        {"ran tests with a verdict", cat({kPlain, {"Ran 3 tests in 0.1s", "OK"}}), true},
+        {"a runner log line", cat({kPlain, {"2024-01-01T10:00:00.1Z step\tdone"}}), true},
+        {"a CI group", cat({kPlain, {"::group::build"}}), true},
+        {"a dashed key", cat({kPlain, {"api-key=abc"}}), true},
+        {"a bare token word", cat({kPlain, {"token: abc"}}), false},
+        {"three pipes among ten", cat({repeat("a | b", 3), repeat("plain", 7)}), false},
+        {"three pipes and a border", cat({repeat("a | b", 3), {"+---+"}, repeat("plain", 6)}), true},
+        {"pytest in lower case", cat({kPlain, {"running PyTest now"}}), true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(owned(c.lines), c.owned) << c.name;
+
+    const Lines build = cat({kPlain, {"Compiling foo v0.1.0", "==1==ERROR: AddressSanitizer: SEGV on unknown address"}});
+    EXPECT_TRUE(owned(build, false));
+    EXPECT_FALSE(owned(build, true));
+    EXPECT_TRUE(owned(cat({kPlain, {"Compiling foo v0.1.0"}}), true));
+}
+
+std::optional<filters::repeated_diagnostic::types::DiagnosticSignal> repeated(const Lines& lines) {
+    const std::string text = joined(lines);
+    const text::LineIndex index(text);
+    return detect_repeated_diagnostics(index);
+}
+
+Lines denied(int n) {
+    Lines out;
+    for (int i = 1; i <= n; ++i) out.push_back(text::format("cannot open /srv/data/file-{}.txt: permission denied", i));
+    return out;
+}
+
+TEST(RepeatedDiagnosticDetector, RepeatedTemplateThresholds) {
+    EXPECT_FALSE(repeated(denied(7)));  // seven nonblank lines
+    EXPECT_FALSE(repeated(cat({denied(5), repeat("plain words", 5)})));  // counted 5 times
+    const auto six = repeated(cat({denied(6), {"error: disk quota exceeded for user"}, denied(2)}));
+    ASSERT_TRUE(six);
+    EXPECT_EQ(six->repeated_templates, Lines{"cannot open <path>: permission denied"});
+    EXPECT_FALSE(repeated(cat({denied(8), repeat("plain words", 15)})));  // 8 of 23: 34 %
+    EXPECT_TRUE(repeated(cat({denied(8), repeat("plain words", 14)})));   // 8 of 22: 36 %
+}
+
+std::optional<filters::repeated_diagnostic::types::NativeTraceSignal> native(const Lines& lines) {
+    const std::string text = joined(lines);
+    const text::LineIndex index(text);
+    return detect_native_trace(index);
+}
+
+// Frames numbered `from` to `to`, each with an address and a module path.
+Lines gdb_frames(int from, int to) {
+    Lines out;
+    for (int i = from; i <= to; ++i)
+        out.push_back(text::format("#{}  0x00007f3a1c2b{} in step{} () from /usr/lib/libwork.so.1", i, 1000 + i, i));
+    return out;
+}
+
+TEST(RepeatedDiagnosticDetector, NativeTraceAcceptance) {
+    const Lines intro = {"Thread 1 received a fault.", "", "Stopped in worker"};
+    const auto eight = native(cat({intro, gdb_frames(0, 7)}));
+    ASSERT_TRUE(eight);
+    EXPECT_EQ(eight->headline, "Stopped in worker");  // the last nonblank line before the frames
+    EXPECT_EQ(eight->evidence_lines.size(), 8u);
+    EXPECT_FALSE(native(cat({intro, gdb_frames(0, 6)})));  // seven frames
+    EXPECT_FALSE(native(cat({intro, gdb_frames(2, 9)})));  // no run from 0 or 1
+    EXPECT_TRUE(native(gdb_frames(0, 7)));                   // the first frame is its own headline
+
+    // A marker line lowers the frame count to five.
+    const auto marked = native(cat({{"Segmentation fault in worker"}, gdb_frames(0, 4)}));
+    ASSERT_TRUE(marked);
+    EXPECT_EQ(marked->headline, "Segmentation fault in worker");
+    EXPECT_FALSE(native(cat({{"Segmentation fault in worker"}, gdb_frames(0, 3)})));
+    // With a strong marker and addresses, frames 0 to 4 in any order do.
+    EXPECT_TRUE(native(cat({{"Segmentation fault"}, gdb_frames(3, 4), gdb_frames(0, 2)})));
+    // A weak marker needs a run of five.
+    EXPECT_FALSE(native(cat({{"stack trace:"}, gdb_frames(3, 4), gdb_frames(0, 2)})));
+    EXPECT_TRUE(native(cat({{"stack trace:"}, gdb_frames(0, 4)})));
+}
+
+TEST(RepeatedDiagnosticDetector, IssueListsQuotingTraces) {
+    Lines frames;
+    for (int i = 0; i < 6; ++i) frames.push_back(text::format("#{} 0x4a5b6c{} in f{} /app/x.cc:{}", i, i, i, i + 1));
+    const Lines todo_header = {"Follow-up issues:",
+                               "==42==ERROR: AddressSanitizer: todo heap-use-after-free on address 0x602 at pc 0x5"};
+    EXPECT_FALSE(native(cat({todo_header, frames})));
+    // Frames in shared libraries make the quoted trace a report after all.
+    EXPECT_TRUE(native(cat({todo_header, gdb_frames(0, 5)})));
+    // A confirmed header does too.
+    const Lines real_header = {"Follow-up issues:",
+                               "==42==ERROR: AddressSanitizer: heap-use-after-free on address 0x602 at pc 0x5"};
+    const auto confirmed = native(cat({real_header, frames}));
+    ASSERT_TRUE(confirmed);
+    EXPECT_EQ(confirmed->headline, "AddressSanitizer: heap-use-after-free");
+    // Without a strong marker an issue list is never a trace.
+    EXPECT_FALSE(native(cat({{"TODO:", "stack trace:"}, gdb_frames(0, 7)})));
+}
+
+}  // namespace
+
+namespace {
+
+Prospects prospects_of(const Lines& lines) {
+    const std::string text = joined(lines);
+    const text::LineIndex index(text);
+    return assess_prospects(index, true);
+}
+
+// The cheap pre-check may only rule out what the detectors would refuse.
+TEST(RepeatedDiagnosticDetector, ProspectsNeverMissARun) {
+    const Lines filler = repeat("./src/module/file_name.cc", 9);
+    for (int offset = 0; offset < 4; ++offset) {
+        const Lines lead(static_cast<std::size_t>(offset), "./src/lead/file.cc");
+        EXPECT_TRUE(prospects_of(cat({lead, denied(4), filler})).repeated_diagnostics) << offset;
+        EXPECT_FALSE(prospects_of(cat({lead, denied(3), filler, denied(3)})).repeated_diagnostics) << offset;
+    }
+    // Terminal codes may hide a signal or a line's end.
+    EXPECT_TRUE(prospects_of(cat({filler, repeat("\x1b[31mer\x1b[0mror: cannot open the cache", 4)})).repeated_diagnostics);
+    EXPECT_TRUE(prospects_of(cat({filler, repeat("\"quoted\" \x1b[1m\"", 4)})).repeated_diagnostics);
+    // Lone paths, quoted literals, comments and short lines never form one.
+    EXPECT_FALSE(prospects_of(cat({filler, repeat("\"failed\": \"permission denied\",", 4), repeat("# error here", 4),
+                                   repeat("error", 4)}))
+                     .repeated_diagnostics);
+    // Frame starts behind blanks of any kind count.
+    EXPECT_TRUE(prospects_of(cat({filler, repeat("\xC2\xA0 #1 0x4a5b6c in f /a/x.cc:1", 5)})).native_trace);
+    EXPECT_FALSE(prospects_of(cat({filler, repeat("see #1 0x4a5b6c in f /a/x.cc:1", 5)})).native_trace);
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "filters/repeated_diagnostic/normalization.h"
+#include "filters/repeated_diagnostic/summary.h"
+
+namespace {
+
+using filters::repeated_diagnostic::normalization::looks_like_path;
+using filters::repeated_diagnostic::summary::diagnostic_template_for_line;
+
+TEST(RepeatedDiagnosticTemplates, PlaceholdersAndPaths) {
+    struct Case {
+        std::string line;
+        std::string want;  // "" for no template
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        {"cannot open /var/log/app/42.log: permission denied", "cannot open <path>: permission denied",
+         {"/var/log/app/42.log"}},
+        {"error: cannot read ./a", "error: cannot read <path>", {"./a"}},
+        {"failed loading config=C:\\tmp\\x.ini today", "failed loading config=<path> today", {"C:/tmp/x.ini"}},
+        {"fatal: bad object (0x4b2c8a), giving up", "fatal: bad object (<addr>), giving up", {}},
+        {"==12345==ERROR: LeakSanitizer: detected memory leaks", "==<pid>==ERROR: LeakSanitizer: detected memory leaks",
+         {}},
+        {"retry 3 of 5 failed", "retry <num> of <num> failed", {}},
+        {"warning: drift -1.5 seconds", "warning: drift <num> seconds", {}},
+        {"error x2 E11000 duplicate key", "error x2 E1<num> duplicate key", {}},
+        {"fatal: bad object 0123456789abcdef0123456789abcdef01234567", "fatal: bad object <hash>", {}},
+        {"fatal: bad object 0123456789a", "fatal: bad object <num>a", {}},
+        {"error: id abcdef0123456789xyz rejected", "error: id abcdef0<num>xyz rejected", {}},
+        {"\x1b[31merror\x1b[0m: unable   to connect", "error: unable to connect", {}},
+        {"upload \"/srv/a.txt\" failed", "upload \"<path>\" failed", {"/srv/a.txt"}},
+        // No whole word: "error" inside names.
+        {"error_count=0 ErrorHandler error-prone", "", {}},
+        {"Error: x", "", {}},                          // too little fixed text
+        {"cannot open file: password=abc", "", {}},   // a secret-bearing key
+        {"- failed to open the file", "", {}},       // a list item
+        {"everything is fine here today", "", {}},   // no signal
+        {"see https://example.com/error page failed", "see https://example.com/error page failed", {}},
+    };
+    for (const Case& c : cases) {
+        const auto got = diagnostic_template_for_line(c.line);
+        if (c.want.empty()) {
+            EXPECT_FALSE(got) << c.line;
+            continue;
+        }
+        ASSERT_TRUE(got) << c.line;
+        EXPECT_EQ(got->template_text, c.want) << c.line;
+        EXPECT_EQ(got->paths, c.paths) << c.line;
+    }
+}
+
+TEST(RepeatedDiagnosticTemplates, LineLengthLimit) {
+    const std::string base = "error: cannot open the file ";
+    EXPECT_TRUE(diagnostic_template_for_line(base + std::string(1200 - base.size(), 'x')));
+    EXPECT_FALSE(diagnostic_template_for_line(base + std::string(1201 - base.size(), 'x')));
+}
+
+TEST(RepeatedDiagnosticTemplates, PathShapes) {
+    struct Case {
+        const char* text;
+        bool path;
+    };
+    const Case cases[] = {{"and/or", true},    {"/a", false},           {"~/", false},
+                          {"notes.md", true},  {"http://x/y.md", false}, {"'/tmp/x'", true},
+                          {"D:\\x", true},     {"a//", false},          {"", false}};
+    for (const Case& c : cases) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
+}
+
+}  // namespace
