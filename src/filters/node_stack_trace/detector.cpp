@@ -1,5 +1,11 @@
 #include "filters/node_stack_trace/detector.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+
 #include "filters/filter.h"
 
 namespace filters::node_stack_trace::detector {
@@ -12,32 +18,75 @@ constexpr std::size_t kMinFrames = 4;
 constexpr std::size_t kMinOtherFrames = 6;
 constexpr std::size_t kMinProseBytes = 25;
 
-// Other filters' headlines and two input markers of other families.
-constexpr std::string_view kOwnedMarkers[] = {
-    "node stack trace:", "test output:", "ci log:", "python traceback:", "traceback (most recent call last):",
-    "build diagnostics:", "package manager:", "repeated diagnostics:", "native trace:", "generic log:",
-    "log templates:", "json array:", "json object:", "jsonl records=", "diff --git "};
+// Words looked for in every normalised line, ASCII case ignored: other
+// filters' headlines and two input markers of other families (which decline
+// the text), and the names of two test runners.
+constexpr unsigned kOwnedGroup = 0, kVitestGroup = 1, kPlaywrightGroup = 2;
+constexpr text::WordSet<18> kGuardWords(std::array<text::SearchWord, 18>{{
+    {"node stack trace:", kOwnedGroup},
+    {"test output:", kOwnedGroup},
+    {"ci log:", kOwnedGroup},
+    {"python traceback:", kOwnedGroup},
+    {"traceback (most recent call last):", kOwnedGroup},
+    {"build diagnostics:", kOwnedGroup},
+    {"package manager:", kOwnedGroup},
+    {"repeated diagnostics:", kOwnedGroup},
+    {"native trace:", kOwnedGroup},
+    {"generic log:", kOwnedGroup},
+    {"log templates:", kOwnedGroup},
+    {"json array:", kOwnedGroup},
+    {"json object:", kOwnedGroup},
+    {"jsonl records=", kOwnedGroup},
+    {"diff --git ", kOwnedGroup},
+    {"short test summary info", kOwnedGroup},
+    {"vitest", kVitestGroup},
+    {"playwright", kPlaywrightGroup},
+}});
+
+// How a line's first byte after its blanks bears on whether it can be a
+// frame: most lines of other output are ruled out by that byte alone.
+enum ByteClass : std::uint8_t { kNever, kLetterA, kToolPrefix, kNeedsNormalising, kBlank };
+
+constexpr std::array<std::uint8_t, 256> kFirstByteClass = [] {
+    std::array<std::uint8_t, 256> table{};
+    table[' '] = table['\t'] = kBlank;
+    table['a'] = kLetterA;
+    table['n'] = table['N'] = table['y'] = table['Y'] = kToolPrefix;
+    table[0x1b] = table['\v'] = table['\f'] = table['\r'] = kNeedsNormalising;
+    for (std::size_t b = 0x80; b < 0x100; ++b) table[b] = kNeedsNormalising;
+    return table;
+}();
 
 // Whether a raw line can be a frame at all: after leading blanks it starts
 // with "at ", or with something the normalisation may remove (a colour code,
-// a non-ASCII blank or arrow, an npm or yarn prefix). Most lines of other
-// output fail on their first byte, so declining costs one look per line.
+// a non-ASCII blank or arrow, an npm or yarn prefix).
 bool may_be_frame_line(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    if (i == line.size()) return false;
-    const std::string_view rest = line.substr(i);
-    const auto b = static_cast<unsigned char>(rest[0]);
-    if (b >= 0x80 || b == 0x1b || b == '\v' || b == '\f' || b == '\r') return true;
-    switch (b) {
-        case 'a':
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    if (p == end) return false;
+    if (kFirstByteClass[static_cast<unsigned char>(*p)] == kBlank) {
+        // Indentation is skipped eight spaces at a time.
+        constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (const std::uint64_t diff = word ^ kSpaces) {
+                p += std::countr_zero(diff) / 8;
+                break;
+            }
+            p += 8;
+        }
+        while (p < end && (*p == ' ' || *p == '\t')) ++p;
+        if (p == end) return false;
+    }
+    const std::string_view rest(p, static_cast<std::size_t>(end - p));
+    switch (kFirstByteClass[static_cast<unsigned char>(*p)]) {
+        case kLetterA:
             return rest.size() >= 3 && (rest[1] == '\x1b' || (rest[1] == 't' && (rest[2] == ' ' || rest[2] == '\x1b')));
-        case 'n':
-        case 'N':
-            return text::starts_with_ignore_case(rest, "npm ");
-        case 'y':
-        case 'Y':
-            return text::starts_with_ignore_case(rest, "yarn ");
+        case kToolPrefix:
+            return text::starts_with_ignore_case(rest, "npm ") || text::starts_with_ignore_case(rest, "yarn ");
+        case kNeedsNormalising:
+            return true;
         default:
             return false;
     }
@@ -75,13 +124,14 @@ struct RunnerSigns {
 
 // Steps that look at the normalised lines alone: ownership, test runners and
 // fences. True when the text must be declined.
-bool is_owned_elsewhere(const std::vector<std::string>& normalized) {
+bool is_owned_elsewhere(const std::vector<std::string_view>& normalized) {
     RunnerSigns signs;
-    for (const std::string& n : normalized) {
+    for (std::string_view n : normalized) {
         if (n.empty()) continue;
-        for (std::string_view marker : kOwnedMarkers)
-            if (text::contains_ignore_case(n, marker)) return true;
-        if (text::contains_ignore_case(n, "short test summary info")) return true;
+        const std::uint32_t found = kGuardWords.groups_in(n, 1u << kOwnedGroup);
+        if (found & (1u << kOwnedGroup)) return true;
+        if (found & (1u << kVitestGroup)) signs.vitest_word = true;
+        if (found & (1u << kPlaywrightGroup)) signs.playwright_word = true;
         if (n.starts_with("```") || n == "~~~") return true;
         if (is_node_or_mocha_tally(n)) return true;
         if (text::starts_with_ignore_case(n, "running ") && text::contains_ignore_case(n, " tests") &&
@@ -91,10 +141,8 @@ bool is_owned_elsewhere(const std::vector<std::string>& normalized) {
         if (text::starts_with_any(n, {"PASS ", "FAIL "})) signs.jest_file = true;
         if (text::starts_with_any(n, {"Test Suites:", "Tests:", "Snapshots:", "Time:"})) signs.jest_summary = true;
         if (text::starts_with_any(n, {"Test Files", "Tests", "Duration", "Start at"})) signs.vitest_line = true;
-        if (text::contains_ignore_case(n, "vitest")) signs.vitest_word = true;
         if (n.starts_with("RUN ")) signs.vitest_run = true;
         if (text::starts_with_any(n, {"Running ", "Error Context:", "attachment #"})) signs.playwright_line = true;
-        if (text::contains_ignore_case(n, "playwright")) signs.playwright_word = true;
     }
     return signs.any();
 }
@@ -117,12 +165,13 @@ bool is_trace_line(std::string_view n, std::string_view n2) {
 
 // A document that quotes a trace: a sentence that introduces an example
 // before it, or prose around it.
-bool reads_as_document(const std::vector<std::string>& normalized) {
+bool reads_as_document(const std::vector<std::string_view>& normalized) {
     bool seen_trace = false;
     std::size_t markdown = 0, prose = 0;
-    for (const std::string& n : normalized) {
+    std::string storage;
+    for (std::string_view n : normalized) {
         if (n.empty()) continue;
-        const std::string n2 = summary::normalize_selected_line(n);
+        const std::string_view n2 = summary::normalize_selected_line(n, storage);
         if (is_trace_line(n, n2)) {
             seen_trace = true;
             continue;
@@ -138,7 +187,7 @@ bool reads_as_document(const std::vector<std::string>& normalized) {
                 return true;
         }
         if (text::starts_with_any(n, {"# ", "## ", "### ", "- ", "* ", "> "})) ++markdown;
-        if (n.find(' ') != std::string::npos && n.size() >= kMinProseBytes &&
+        if (n.find(' ') != std::string_view::npos && n.size() >= kMinProseBytes &&
             (text::ends_with_any(n, {".", ":", ";"}) ||
              text::starts_with_any_ignore_case(n, {"when ", "if ", "to ", "this ", "the "})))
             ++prose;
@@ -157,25 +206,33 @@ std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex&
     }
     if (parse.frames.size() < kMinFrames) return std::nullopt;
 
-    std::vector<std::string> normalized;
+    // Frames that all point elsewhere than a script (a Java or Python trace
+    // has "at" lines too) are declined before any other line is read.
+    bool all_other = true;
+    for (const NodeStackFrame& f : parse.frames)
+        if (f.kind != FrameKind::Other) all_other = false;
+    if (all_other && (parse.frames.size() < kMinOtherFrames || !has_script_file_location(parse.frames)))
+        return std::nullopt;
+
+    // Views of the lines or, for the few that held colour codes, of copies.
+    std::vector<std::string_view> normalized;
+    std::deque<std::string> stripped;
     normalized.reserve(lines.size());
-    for (std::string_view line : lines) normalized.push_back(summary::normalize_selected_line(line));
+    for (std::string_view line : lines) {
+        std::string& storage = stripped.emplace_back();
+        normalized.push_back(summary::normalize_selected_line(line, storage));
+        if (storage.empty()) stripped.pop_back();
+    }
     if (is_owned_elsewhere(normalized)) return std::nullopt;
 
     for (std::size_t i = 0; i < normalized.size(); ++i) {
-        const std::string& n = normalized[i];
+        const std::string_view n = normalized[i];
         if (summary::is_error_headline(n)) parse.headline_lines.push_back(i);
         if (summary::is_node_version_line(n)) parse.version_lines.push_back(i);
         if (!parse.error_code) parse.error_code = summary::extract_error_code(n);
     }
     if (parse.headline_lines.empty()) return std::nullopt;
-
-    bool all_other = true;
-    for (const NodeStackFrame& f : parse.frames)
-        if (f.kind != FrameKind::Other) all_other = false;
-    if (all_other && (parse.error_code || !parse.version_lines.empty() || parse.frames.size() < kMinOtherFrames ||
-                      !has_script_file_location(parse.frames)))
-        return std::nullopt;
+    if (all_other && (parse.error_code || !parse.version_lines.empty())) return std::nullopt;
 
     if (reads_as_document(normalized)) return std::nullopt;
     return parse;

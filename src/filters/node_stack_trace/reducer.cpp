@@ -74,7 +74,8 @@ std::vector<bool> select_frames(const std::vector<detector::NodeStackFrame>& fra
 bool keeps_context_line(std::string_view n, std::size_t i, std::size_t first_headline, std::size_t first_frame) {
     // The predicates read the line normalised once more, as each of them
     // normalises what it is given.
-    const std::string n2 = summary::normalize_selected_line(n);
+    std::string storage;
+    const std::string_view n2 = summary::normalize_selected_line(n, storage);
     if (summary::is_error_headline(n2) || summary::is_code_line(n2) || summary::is_node_version_line(n2) ||
         summary::is_command_or_status_line(n2) || summary::is_stack_section_line(n2))
         return true;
@@ -111,8 +112,9 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
     const std::size_t first_frame = parse->frames.front().line_index;
 
     OmittedTally omitted;
+    std::string storage;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string n = summary::normalize_selected_line(lines[i]);
+        const std::string_view n = summary::normalize_selected_line(lines[i], storage);
         if (n.empty()) continue;
         if (const auto hit = frame_at_line.find(i); hit != frame_at_line.end()) {
             const detector::NodeStackFrame& frame = parse->frames[hit->second];
@@ -126,7 +128,7 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
         }
         if (keeps_context_line(n, i, first_headline, first_frame)) {
             omitted.flush(out);
-            out.push_back(std::move(n));
+            out.emplace_back(n);
         }
     }
     omitted.flush(out);

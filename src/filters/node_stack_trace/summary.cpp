@@ -1,5 +1,7 @@
 #include "filters/node_stack_trace/summary.h"
 
+#include <array>
+
 #include "text.h"
 
 namespace filters::node_stack_trace::summary {
@@ -20,10 +22,36 @@ constexpr std::size_t kMaxPreludeBytes = 220;
 constexpr std::size_t kMinRejectionHeadlineBytes = 25;
 constexpr std::string_view kUnhandledRejection = "UnhandledPromiseRejection";
 
-bool is_dependency_location(std::string_view lower) {
-    return text::contains_any(lower,
-                              {"/node_modules/", "node_modules/", "/.pnpm/", "/.yarn/cache/", "/.bun/install/cache/"});
+// Parts of a location looked for anywhere in it, ASCII case ignored, in
+// one pass: Node internals, installed packages, and project folders.
+constexpr unsigned kInternalGroup = 0, kDependencyGroup = 1, kProjectGroup = 2;
+constexpr text::WordSet<13> kLocationWords(std::array<text::SearchWord, 13>{{
+    {"node:internal", kInternalGroup},
+    {"/internal/modules/", kInternalGroup},
+    {"/internal/process/", kInternalGroup},
+    {"/internal/errors", kInternalGroup},
+    {"/internal/timers", kInternalGroup},
+    {"node_modules/", kDependencyGroup},  // "/node_modules/" too
+    {"/.pnpm/", kDependencyGroup},
+    {"/.yarn/cache/", kDependencyGroup},
+    {"/.bun/install/cache/", kDependencyGroup},
+    {"/src/", kProjectGroup},
+    {"/tests/", kProjectGroup},
+    {"/test/", kProjectGroup},
+    {"/app/", kProjectGroup},
+}});
+
+constexpr text::WordSet<9> kPreludeWords = text::WordSet<9>::of({"error", "failed", "cannot ", "can't ",
+                                                                 "module not found", "failed to load config",
+                                                                 "starting dev server", "unhandled", "uncaught"});
+
+std::uint32_t location_groups(std::string_view location) { return kLocationWords.groups_in(location, 0); }
+
+bool is_internal(std::string_view location, std::uint32_t groups) {
+    return (groups & (1u << kInternalGroup)) || text::starts_with_any_ignore_case(location, {"node:", "internal/"});
 }
+
+bool is_dependency(std::uint32_t groups) { return (groups & (1u << kDependencyGroup)) != 0; }
 
 // Whether a prefix of `len` bytes of `n` ends a word: white space, ":" or
 // the end of the line follows. "npm warning" is no "npm warn" prefix.
@@ -31,9 +59,9 @@ bool ends_word(std::string_view n, std::size_t len) {
     return len == n.size() || n[len] == ':' || text::whitespace_length_at(n, len) > 0;
 }
 
-bool ends_with_script_extension(std::string_view lower) {
+bool ends_with_script_extension(std::string_view s) {
     for (std::string_view ext : kScriptExtensions)
-        if (lower.ends_with(ext)) return true;
+        if (text::ends_with_ignore_case(s, ext)) return true;
     return false;
 }
 
@@ -90,25 +118,30 @@ bool is_error_code_token(std::string_view token) {
 
 }  // namespace
 
-std::string normalize_selected_line(std::string_view line) {
-    std::string plain;
+std::string_view normalize_selected_line(std::string_view line, std::string& storage) {
     std::string_view n = line;
     if (line.find('\x1b') != std::string_view::npos) {
-        plain = text::strip_ansi(line);
-        n = plain;
+        storage = text::strip_ansi(line);
+        n = storage;
     }
     n = text::trim(n);
+    if (!n.empty() && (n[0] | 0x20) != 'n' && (n[0] | 0x20) != 'y') return n;
     for (std::string_view prefix : kToolPrefixes)
         if (text::starts_with_ignore_case(n, prefix) && ends_word(n, prefix.size())) {
             n = text::trim(n.substr(prefix.size()));
             break;
         }
-    return std::string(n);
+    return n;
+}
+
+std::string normalize_selected_line(std::string_view line) {
+    std::string storage;
+    return std::string(normalize_selected_line(line, storage));
 }
 
 std::optional<FrameLine> parse_frame_line(std::string_view line) {
-    const std::string normalized = normalize_selected_line(line);
-    std::string_view t = normalized;
+    std::string storage;
+    std::string_view t = normalize_selected_line(line, storage);
     for (bool removed = true; removed;) {
         removed = false;
         for (std::string_view arrow : kPromptArrows)
@@ -138,32 +171,36 @@ std::optional<FrameLine> parse_frame_line(std::string_view line) {
     }
     if (!has_stack_location_signal(candidate)) return std::nullopt;
 
-    const std::string m = normalize_location(candidate);
-    const std::string ml = text::to_lower(m);
+    std::string location_storage;
+    const std::string_view m = normalize_location(candidate, location_storage);
+    const std::uint32_t groups = location_groups(m);
     FrameKind kind = FrameKind::Other;
-    if (is_node_internal_location(ml))
+    if (is_internal(m, groups))
         kind = FrameKind::Internal;
-    else if (is_dependency_location(ml))
+    else if (is_dependency(groups))
         kind = FrameKind::Dependency;
     else if (is_repo_looking_path(m))
         kind = FrameKind::Project;
     return FrameLine{std::string(t), std::string(candidate), kind};
 }
 
-std::string normalize_location(std::string_view location) {
+std::string_view normalize_location(std::string_view location, std::string& storage) {
     std::string_view m = text::trim(location);
     while (!m.empty() && (m.front() == '\'' || m.front() == '"')) m.remove_prefix(1);
     while (!m.empty() && (m.back() == '\'' || m.back() == '"')) m.remove_suffix(1);
     if (m.starts_with("- ")) m = text::trim(m.substr(2));
     if (m.starts_with("file://")) m.remove_prefix(7);
-    std::string out(m);
-    for (char& c : out)
+    m = cut_at(cut_at(m, '?'), '#');
+    if (m.find('\\') == std::string_view::npos) return m;
+    storage.assign(m);
+    for (char& c : storage)
         if (c == '\\') c = '/';
-    const std::size_t q = out.find('?');
-    if (q != std::string::npos) out.resize(q);
-    const std::size_t h = out.find('#');
-    if (h != std::string::npos) out.resize(h);
-    return out;
+    return storage;
+}
+
+std::string normalize_location(std::string_view location) {
+    std::string storage;
+    return std::string(normalize_location(location, storage));
 }
 
 std::string_view strip_line_column_suffix(std::string_view location) {
@@ -189,25 +226,25 @@ bool has_stack_location_signal(std::string_view location) {
     return colon != std::string_view::npos && text::digit_run(s, colon + 1) == s.size() - colon - 1;
 }
 
-bool is_node_internal_location(std::string_view lower) {
-    return lower.starts_with("node:") || lower.starts_with("internal/") ||
-           text::contains_any(lower, {"node:internal", "/internal/modules/", "/internal/process/", "/internal/errors",
-                                      "/internal/timers"});
-}
+bool is_node_internal_location(std::string_view lower) { return is_internal(lower, location_groups(lower)); }
 
 bool is_repo_looking_path(std::string_view location_or_line) {
-    const std::string m = normalize_location(location_or_line);
+    // Every rule below needs a "/" or a "." (a script extension).
+    if (location_or_line.find_first_of("/\\.") == std::string_view::npos) return false;
+    std::string storage;
+    const std::string_view m = normalize_location(location_or_line, storage);
     if (m.empty()) return false;
-    const std::string ml = text::to_lower(m);
-    if (is_node_internal_location(ml) || is_dependency_location(ml)) return false;
-    if (text::starts_with_any(ml, {"webpack://", "vite://", "./", "../", "~/", "/workspace/", "/workspaces/", "/home/",
-                                   "/users/"}))
+    const std::uint32_t groups = location_groups(m);
+    if (is_internal(m, groups) || is_dependency(groups)) return false;
+    if (text::starts_with_any_ignore_case(m, {"webpack://", "vite://", "./", "../", "~/", "/workspace/",
+                                              "/workspaces/", "/home/", "/users/"}))
         return true;
-    if (text::contains_any(ml, {"/src/", "/tests/", "/test/", "/app/"})) return true;
-    if (m.size() >= 3 && m[1] == ':' && (m[2] == '\\' || m[2] == '/')) return true;
-    const std::string t = text::to_lower(strip_line_column_suffix(m));
-    if (text::starts_with_any(t, {"src/", "test/", "tests/", "app/"}) && ends_with_script_extension(t)) return true;
-    return m.find('/') == std::string::npos && m.find('\\') == std::string::npos && ends_with_script_extension(t);
+    if (groups & (1u << kProjectGroup)) return true;
+    if (m.size() >= 3 && m[1] == ':' && m[2] == '/') return true;
+    const std::string_view t = strip_line_column_suffix(m);
+    if (text::starts_with_any_ignore_case(t, {"src/", "test/", "tests/", "app/"}) && ends_with_script_extension(t))
+        return true;
+    return m.find('/') == std::string_view::npos && ends_with_script_extension(t);
 }
 
 bool is_error_headline(std::string_view n) {
@@ -263,11 +300,7 @@ bool is_error_source_context(std::string_view n) {
 }
 
 bool is_important_prelude(std::string_view n) {
-    if (n.size() > kMaxPreludeBytes) return false;
-    for (std::string_view word : {"error", "failed", "cannot ", "can't ", "module not found", "failed to load config",
-                                  "starting dev server", "unhandled", "uncaught"})
-        if (text::contains_ignore_case(n, word)) return true;
-    return false;
+    return n.size() <= kMaxPreludeBytes && kPreludeWords.found_in(n);
 }
 
 bool is_command_or_status_line(std::string_view n) {

@@ -24,11 +24,14 @@ struct FrameLine {
 // ("npm ERR!", "npm warn", "yarn error", ...) taken off when it stands as a
 // whole word; trimmed again.
 std::string normalize_selected_line(std::string_view line);
+// The same, as a view of `line` or of `storage` when codes were removed.
+std::string_view normalize_selected_line(std::string_view line, std::string& storage);
 
 // A V8 frame line ("at fn (file.js:1:2)"), from the raw line.
 std::optional<FrameLine> parse_frame_line(std::string_view line);
 
 std::string normalize_location(std::string_view location);
+std::string_view normalize_location(std::string_view location, std::string& storage);
 std::string_view strip_line_column_suffix(std::string_view location);
 bool has_stack_location_signal(std::string_view location);
 // `lower` must already be ASCII-lower-cased.
