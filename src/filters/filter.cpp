@@ -8,8 +8,9 @@ void append_omission_marker(std::string& out, std::uint64_t count, std::string_v
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, count);
     out.append(kEllipsis).push_back(' ');
-    out.append(digits, written.ptr).push_back(' ');
-    out.append(noun).append(text::plural(count)).append(rest);
+    out.append(digits, written.ptr);
+    if (!noun.empty()) out.append(" ").append(noun).append(text::plural(count));
+    out.append(rest);
 }
 
 std::string omission_marker(std::uint64_t count, std::string_view noun, std::string_view rest) {

@@ -66,7 +66,7 @@ inline constexpr std::string_view kEllipsis = "…";
 
 // Appends "… {count} {noun}{s}{rest}": the counted noun takes "s" unless the
 // count is 1, and `rest` follows as written (" omitted" by default; "" for
-// markers such as "… 3 context lines").
+// markers such as "… 3 context lines"). With no noun: "… {count}{rest}".
 void append_omission_marker(std::string& out, std::uint64_t count, std::string_view noun,
                             std::string_view rest = " omitted");
 std::string omission_marker(std::uint64_t count, std::string_view noun, std::string_view rest = " omitted");

@@ -7,6 +7,7 @@ namespace {
 TEST(FilterKit, OmissionMarkerPlural) {
     EXPECT_EQ(filters::omission_marker(1, "table row"), "… 1 table row omitted");
     EXPECT_EQ(filters::omission_marker(0, "table row"), "… 0 table rows omitted");
+    EXPECT_EQ(filters::omission_marker(2, ""), "… 2 omitted");
     EXPECT_EQ(filters::omission_marker(18446744073709551615ull, "context line", ""),
               "… 18446744073709551615 context lines");
 }
