@@ -1,9 +1,7 @@
 #include "filters/node_stack_trace/detector.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 
 #include "filters/filter.h"
@@ -45,11 +43,10 @@ constexpr text::WordSet<18> kGuardWords(std::array<text::SearchWord, 18>{{
 
 // How a line's first byte after its blanks bears on whether it can be a
 // frame: most lines of other output are ruled out by that byte alone.
-enum ByteClass : std::uint8_t { kNever, kLetterA, kToolPrefix, kNeedsNormalising, kBlank };
+enum ByteClass : std::uint8_t { kNever, kLetterA, kToolPrefix, kNeedsNormalising };
 
 constexpr std::array<std::uint8_t, 256> kFirstByteClass = [] {
     std::array<std::uint8_t, 256> table{};
-    table[' '] = table['\t'] = kBlank;
     table['a'] = kLetterA;
     table['n'] = table['N'] = table['y'] = table['Y'] = kToolPrefix;
     table[0x1b] = table['\v'] = table['\f'] = table['\r'] = kNeedsNormalising;
@@ -64,21 +61,8 @@ bool may_be_frame_line(std::string_view line) {
     const char* p = line.data();
     const char* const end = p + line.size();
     if (p == end) return false;
-    if (kFirstByteClass[static_cast<unsigned char>(*p)] == kBlank) {
-        // Indentation is skipped eight spaces at a time.
-        constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if (const std::uint64_t diff = word ^ kSpaces) {
-                p += std::countr_zero(diff) / 8;
-                break;
-            }
-            p += 8;
-        }
-        while (p < end && (*p == ' ' || *p == '\t')) ++p;
-        if (p == end) return false;
-    }
+    p += text::leading_blanks(line);
+    if (p == end) return false;
     const std::string_view rest(p, static_cast<std::size_t>(end - p));
     switch (kFirstByteClass[static_cast<unsigned char>(*p)]) {
         case kLetterA:
