@@ -68,7 +68,10 @@ bool may_be_frame_line(std::string_view line) {
         case kLetterA:
             return rest.size() >= 3 && (rest[1] == '\x1b' || (rest[1] == 't' && (rest[2] == ' ' || rest[2] == '\x1b')));
         case kToolPrefix:
-            return text::starts_with_ignore_case(rest, "npm ") || text::starts_with_ignore_case(rest, "yarn ");
+            // A colour code inside the prefix ("npm\x1b[0m ERR!") is removed
+            // before the prefix is read.
+            return text::starts_with_ignore_case(rest, "npm ") || text::starts_with_ignore_case(rest, "yarn ") ||
+                   rest.find('\x1b') != std::string_view::npos;
         case kNeedsNormalising:
             return true;
         default:
@@ -204,7 +207,9 @@ std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex&
     normalized.reserve(lines.size());
     for (std::string_view line : lines) {
         std::string& storage = stripped.emplace_back();
-        normalized.push_back(summary::normalize_selected_line(line, storage));
+        const std::string_view n = summary::normalize_selected_line(line, storage);
+        // A line of colour codes alone normalises to nothing; its storage goes.
+        normalized.push_back(n.empty() ? std::string_view() : n);
         if (storage.empty()) stripped.pop_back();
     }
     if (is_owned_elsewhere(normalized)) return std::nullopt;

@@ -103,6 +103,23 @@ TEST(NodeStackTraceDetector, Declines) {
     EXPECT_NE(compress_node_stack_trace_output(trace("OOOOOO")), trace("OOOOOO"));
 }
 
+// The cheap frame-line gate must let through every line that normalises to
+// a frame, however the colour codes fall.
+TEST(NodeStackTraceDetector, FramesBehindColourCodes) {
+    struct Row {
+        std::string prefix;  // put before the frame, which loses `cut` bytes
+        std::size_t cut;
+    };
+    const std::vector<Row> rows = {{"npm\x1b[0m ERR! ", 4}, {"n\x1b[1mpm ERR! ", 4},
+                                   {"\x1b[31mnpm ERR!\x1b[0m ", 4}, {"a\x1b[2m", 5}, {"  \xC2\xA0", 4}};
+    for (const Row& r : rows) {
+        std::string in = "TypeError: x\n";
+        for (int k = 1; k <= 6; ++k) in += r.prefix + frame('I', k).substr(r.cut);
+        const std::string out = compress_node_stack_trace_output(in);
+        EXPECT_EQ(out.substr(0, out.find('\n')), "node stack trace: TypeError") << text::debug_quote(r.prefix);
+    }
+}
+
 TEST(NodeStackTraceSummary, FrameLines) {
     using filters::node_stack_trace::summary::FrameKind;
     using filters::node_stack_trace::summary::parse_frame_line;
