@@ -1,11 +1,146 @@
 #include "filters/node_stack_trace/reducer.h"
 
-#include "filters/filter.h"
+#include <array>
+#include <unordered_map>
+
+#include "filters/node_stack_trace/detector.h"
+#include "filters/node_stack_trace/summary.h"
 
 namespace filters::node_stack_trace::reducer {
 
-Attempt try_compress_node_stack_trace_output(const FilterInput& /*input*/) { return std::nullopt; }
+namespace {
 
-std::string compress_node_stack_trace_output(std::string_view text) { return run_alone(&try_compress_node_stack_trace_output, text); }
+using summary::FrameKind;
+
+constexpr std::size_t kMinSummaryLines = 4;
+constexpr std::size_t kAllFramesBelow = 6;          // fewer frames than this: print every one
+constexpr std::size_t kSecondToLastAbove = 10;      // more frames than this: print frame n-1 too
+constexpr std::size_t kLastOfKindAbove = 6;         // more frames of a kind than this: print its last too
+constexpr std::size_t kContextBeforeHeadline = 5;   // lines before the headline read as its context
+
+// Frames dropped since the last printed line, by kind.
+struct OmittedTally {
+    std::array<std::uint64_t, 4> counts{};
+
+    void add(FrameKind kind) { ++counts[static_cast<std::size_t>(kind)]; }
+
+    // Appends "… N {label} stack frame{s} omitted" for the run, if any.
+    void flush(std::vector<std::string>& out) {
+        std::uint64_t total = 0;
+        for (std::uint64_t c : counts) total += c;
+        if (total == 0) return;
+        const bool internal = counts[static_cast<std::size_t>(FrameKind::Internal)] > 0;
+        const bool dependency = counts[static_cast<std::size_t>(FrameKind::Dependency)] > 0;
+        const bool other = counts[static_cast<std::size_t>(FrameKind::Other)] > 0 ||
+                           counts[static_cast<std::size_t>(FrameKind::Project)] > 0;
+        std::string_view label = "JavaScript";
+        if (!other && internal && dependency)
+            label = "internal/node_modules";
+        else if (!other && internal)
+            label = "internal";
+        else if (!other && dependency)
+            label = "node_modules";
+        std::string marker;
+        append_omission_marker(marker, total, std::string(label) + " stack frame");
+        out.push_back(std::move(marker));
+        counts = {};
+    }
+};
+
+// The positions (in frame order) of the frames that are printed.
+std::vector<bool> select_frames(const std::vector<detector::NodeStackFrame>& frames) {
+    const std::size_t n = frames.size();
+    std::vector<bool> selected(n, n < kAllFramesBelow);
+    if (n < kAllFramesBelow) return selected;
+    selected[0] = selected[1] = selected[n - 1] = true;
+    if (n > kSecondToLastAbove) selected[n - 2] = true;
+    std::array<std::size_t, 4> count{}, first{}, last{};
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto kind = static_cast<std::size_t>(frames[k].kind);
+        if (count[kind]++ == 0) first[kind] = k;
+        last[kind] = k;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        if (frames[k].kind == FrameKind::Project) selected[k] = true;
+    for (FrameKind kind : {FrameKind::Dependency, FrameKind::Internal}) {
+        const auto i = static_cast<std::size_t>(kind);
+        if (count[i] == 0) continue;
+        selected[first[i]] = true;
+        if (count[i] > kLastOfKindAbove) selected[last[i]] = true;
+    }
+    return selected;
+}
+
+bool keeps_context_line(std::string_view n, std::size_t i, std::size_t first_headline, std::size_t first_frame) {
+    // The predicates read the line normalised once more, as each of them
+    // normalises what it is given.
+    std::string storage;
+    const std::string_view n2 = summary::normalize_selected_line(n, storage);
+    if (summary::is_error_headline(n2) || summary::is_code_line(n2) || summary::is_node_version_line(n2) ||
+        summary::is_command_or_status_line(n2) || summary::is_stack_section_line(n2))
+        return true;
+    if (i < first_headline && first_headline - i < kContextBeforeHeadline) {
+        if (summary::is_error_source_context(n2) || summary::is_important_prelude(n2)) return true;
+    } else if (i < first_frame) {
+        if (summary::is_important_prelude(n2)) return true;
+    }
+    return summary::is_repo_looking_path(n);
+}
+
+}  // namespace
+
+Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
+    const std::optional<detector::NodeStackTraceParse> parse = detector::parse_node_stack_trace(input.lines);
+    if (!parse) return std::nullopt;
+    const text::LineIndex& lines = input.lines;
+
+    const std::size_t last_headline = parse->headline_lines.back();
+    const std::string headline_line =
+        last_headline < lines.size() ? summary::normalize_selected_line(lines[last_headline]) : std::string();
+    const std::string type = summary::exception_type(headline_line);
+    std::vector<std::string> out;
+    if (!parse->error_code || type.find(*parse->error_code) != std::string::npos)
+        out.push_back(text::format("{} {}", headline::kNodeStackTrace, type));
+    else
+        out.push_back(text::format("{} {} {}", headline::kNodeStackTrace, type, *parse->error_code));
+
+    const std::vector<bool> selected = select_frames(parse->frames);
+    std::unordered_map<std::size_t, std::size_t> frame_at_line;
+    frame_at_line.reserve(parse->frames.size());
+    for (std::size_t k = 0; k < parse->frames.size(); ++k) frame_at_line.emplace(parse->frames[k].line_index, k);
+    const std::size_t first_headline = parse->headline_lines.front();
+    const std::size_t first_frame = parse->frames.front().line_index;
+
+    OmittedTally omitted;
+    std::string storage;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view n = summary::normalize_selected_line(lines[i], storage);
+        if (n.empty()) continue;
+        if (const auto hit = frame_at_line.find(i); hit != frame_at_line.end()) {
+            const detector::NodeStackFrame& frame = parse->frames[hit->second];
+            if (selected[hit->second]) {
+                omitted.flush(out);
+                out.push_back(frame.text);
+            } else {
+                omitted.add(frame.kind);
+            }
+            continue;
+        }
+        if (keeps_context_line(n, i, first_headline, first_frame)) {
+            omitted.flush(out);
+            out.emplace_back(n);
+        }
+    }
+    omitted.flush(out);
+
+    SummaryWriter summary;
+    for (const std::string& line : out) summary.add_unless_blank_or_repeat(line);
+    if (summary.line_count() < kMinSummaryLines) return std::nullopt;
+    return summary.take_if_smaller(input.text, lines.final_newline());
+}
+
+std::string compress_node_stack_trace_output(std::string_view text) {
+    return run_alone(&try_compress_node_stack_trace_output, text);
+}
 
 }  // namespace filters::node_stack_trace::reducer

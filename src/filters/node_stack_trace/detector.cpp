@@ -1,0 +1,230 @@
+#include "filters/node_stack_trace/detector.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+
+#include "filters/filter.h"
+
+namespace filters::node_stack_trace::detector {
+
+namespace {
+
+using summary::FrameKind;
+
+constexpr std::size_t kMinFrames = 4;
+constexpr std::size_t kMinOtherFrames = 6;
+constexpr std::size_t kMinProseBytes = 25;
+
+// Words looked for in every normalised line, ASCII case ignored: other
+// filters' headlines and two input markers of other families (which decline
+// the text), and the names of two test runners.
+constexpr unsigned kOwnedGroup = 0, kVitestGroup = 1, kPlaywrightGroup = 2;
+constexpr text::WordSet<18> kGuardWords(std::array<text::SearchWord, 18>{{
+    {"node stack trace:", kOwnedGroup},
+    {"test output:", kOwnedGroup},
+    {"ci log:", kOwnedGroup},
+    {"python traceback:", kOwnedGroup},
+    {"traceback (most recent call last):", kOwnedGroup},
+    {"build diagnostics:", kOwnedGroup},
+    {"package manager:", kOwnedGroup},
+    {"repeated diagnostics:", kOwnedGroup},
+    {"native trace:", kOwnedGroup},
+    {"generic log:", kOwnedGroup},
+    {"log templates:", kOwnedGroup},
+    {"json array:", kOwnedGroup},
+    {"json object:", kOwnedGroup},
+    {"jsonl records=", kOwnedGroup},
+    {"diff --git ", kOwnedGroup},
+    {"short test summary info", kOwnedGroup},
+    {"vitest", kVitestGroup},
+    {"playwright", kPlaywrightGroup},
+}});
+
+// How a line's first byte after its blanks bears on whether it can be a
+// frame: most lines of other output are ruled out by that byte alone.
+enum ByteClass : std::uint8_t { kNever, kLetterA, kToolPrefix, kNeedsNormalising };
+
+constexpr std::array<std::uint8_t, 256> kFirstByteClass = [] {
+    std::array<std::uint8_t, 256> table{};
+    table['a'] = kLetterA;
+    table['n'] = table['N'] = table['y'] = table['Y'] = kToolPrefix;
+    table[0x1b] = table['\v'] = table['\f'] = table['\r'] = kNeedsNormalising;
+    for (std::size_t b = 0x80; b < 0x100; ++b) table[b] = kNeedsNormalising;
+    return table;
+}();
+
+// Whether a raw line can be a frame at all: after leading blanks it starts
+// with "at ", or with something the normalisation may remove (a colour code,
+// a non-ASCII blank or arrow, an npm or yarn prefix).
+bool may_be_frame_line(std::string_view line) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    if (p == end) return false;
+    p += text::leading_blanks(line);
+    if (p == end) return false;
+    const std::string_view rest(p, static_cast<std::size_t>(end - p));
+    switch (kFirstByteClass[static_cast<unsigned char>(*p)]) {
+        case kLetterA:
+            return rest.size() >= 3 && (rest[1] == '\x1b' || (rest[1] == 't' && (rest[2] == ' ' || rest[2] == '\x1b')));
+        case kToolPrefix:
+            // A colour code inside the prefix ("npm\x1b[0m ERR!") is removed
+            // before the prefix is read.
+            return text::starts_with_ignore_case(rest, "npm ") || text::starts_with_ignore_case(rest, "yarn ") ||
+                   rest.find('\x1b') != std::string_view::npos;
+        case kNeedsNormalising:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_count_line(std::string_view lower) {
+    const std::size_t space = lower.find(' ');
+    if (space == std::string_view::npos || space == 0 || text::digit_run(lower) != space) return false;
+    return text::starts_with_any(lower.substr(space + 1), {"passed", "failed", "flaky", "skipped", "timed out",
+                                                            "did not run", "interrupted"});
+}
+
+// "N failing", "N passing (12ms)" (mocha) and "ℹ fail N", "# fail N"
+// (node's own test runner, reporter and TAP forms).
+bool is_node_or_mocha_tally(std::string_view n) {
+    for (std::string_view prefix : {std::string_view("\xE2\x84\xB9 fail "), std::string_view("# fail ")})
+        if (n.starts_with(prefix) && text::is_ascii_digits(n.substr(prefix.size()))) return true;
+    const std::size_t digits = text::digit_run(n);
+    if (digits == 0) return false;
+    const std::string_view rest = n.substr(digits);
+    return rest == " failing" || (rest.starts_with(" passing (") && rest.ends_with(')'));
+}
+
+struct RunnerSigns {
+    bool playwright_running = false, playwright_count = false;
+    bool jest_file = false, jest_summary = false;
+    bool vitest_line = false, vitest_word = false, vitest_run = false;
+    bool playwright_line = false, playwright_word = false;
+
+    bool any() const {
+        return (playwright_running && playwright_count) || (jest_file && jest_summary) ||
+               (vitest_line && (vitest_word || vitest_run)) || (playwright_line && playwright_word);
+    }
+};
+
+// Steps that look at the normalised lines alone: ownership, test runners and
+// fences. True when the text must be declined.
+bool is_owned_elsewhere(const std::vector<std::string_view>& normalized) {
+    RunnerSigns signs;
+    for (std::string_view n : normalized) {
+        if (n.empty()) continue;
+        const std::uint32_t found = kGuardWords.groups_in(n, 1u << kOwnedGroup);
+        if (found & (1u << kOwnedGroup)) return true;
+        if (found & (1u << kVitestGroup)) signs.vitest_word = true;
+        if (found & (1u << kPlaywrightGroup)) signs.playwright_word = true;
+        if (n.starts_with("```") || n == "~~~") return true;
+        if (is_node_or_mocha_tally(n)) return true;
+        if (text::starts_with_ignore_case(n, "running ") && text::contains_ignore_case(n, " tests") &&
+            text::contains_ignore_case(n, " using ") && text::ends_with_ignore_case(n, "workers"))
+            signs.playwright_running = true;
+        if (text::is_ascii_digit(n[0]) && is_count_line(text::to_lower(n))) signs.playwright_count = true;
+        if (text::starts_with_any(n, {"PASS ", "FAIL "})) signs.jest_file = true;
+        if (text::starts_with_any(n, {"Test Suites:", "Tests:", "Snapshots:", "Time:"})) signs.jest_summary = true;
+        if (text::starts_with_any(n, {"Test Files", "Tests", "Duration", "Start at"})) signs.vitest_line = true;
+        if (n.starts_with("RUN ")) signs.vitest_run = true;
+        if (text::starts_with_any(n, {"Running ", "Error Context:", "attachment #"})) signs.playwright_line = true;
+    }
+    return signs.any();
+}
+
+bool has_script_file_location(const std::vector<NodeStackFrame>& frames) {
+    for (const NodeStackFrame& f : frames) {
+        const std::string t = text::to_lower(summary::strip_line_column_suffix(f.location));
+        if (text::ends_with_any(t, {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"})) return true;
+    }
+    return false;
+}
+
+bool is_trace_line(std::string_view n, std::string_view n2) {
+    return summary::parse_frame_line(n).has_value() || summary::is_error_headline(n2) ||
+           summary::is_node_version_line(n2) || summary::is_stack_section_line(n2) ||
+           summary::is_repo_looking_path(n) ||
+           (text::starts_with_any(n, {"- ", "* "}) && (n.find('/') != std::string_view::npos ||
+                                                        n.find('\\') != std::string_view::npos));
+}
+
+// A document that quotes a trace: a sentence that introduces an example
+// before it, or prose around it.
+bool reads_as_document(const std::vector<std::string_view>& normalized) {
+    bool seen_trace = false;
+    std::size_t markdown = 0, prose = 0;
+    std::string storage;
+    for (std::string_view n : normalized) {
+        if (n.empty()) continue;
+        const std::string_view n2 = summary::normalize_selected_line(n, storage);
+        if (is_trace_line(n, n2)) {
+            seen_trace = true;
+            continue;
+        }
+        if (!seen_trace) {
+            std::string_view intro = n;
+            while (!intro.empty() && std::string_view(">-*# ").find(intro.front()) != std::string_view::npos)
+                intro.remove_prefix(1);
+            const std::string lower = text::to_lower(text::trim(intro));
+            if (lower.ends_with(':') &&
+                (text::contains_any(lower, {"example", "sample", "output", "look like"}) ||
+                 text::starts_with_any(lower, {"the following", "following "})))
+                return true;
+        }
+        if (text::starts_with_any(n, {"# ", "## ", "### ", "- ", "* ", "> "})) ++markdown;
+        if (n.find(' ') != std::string_view::npos && n.size() >= kMinProseBytes &&
+            (text::ends_with_any(n, {".", ":", ";"}) ||
+             text::starts_with_any_ignore_case(n, {"when ", "if ", "to ", "this ", "the "})))
+            ++prose;
+    }
+    return prose >= 2 || (prose == 1 && markdown >= 1);
+}
+
+}  // namespace
+
+std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex& lines) {
+    NodeStackTraceParse parse;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!may_be_frame_line(lines[i])) continue;
+        if (std::optional<summary::FrameLine> frame = summary::parse_frame_line(lines[i]))
+            parse.frames.push_back({std::move(frame->text), std::move(frame->location), i, frame->kind});
+    }
+    if (parse.frames.size() < kMinFrames) return std::nullopt;
+
+    // Frames that all point elsewhere than a script (a Java or Python trace
+    // has "at" lines too) are declined before any other line is read.
+    bool all_other = true;
+    for (const NodeStackFrame& f : parse.frames)
+        if (f.kind != FrameKind::Other) all_other = false;
+    if (all_other && (parse.frames.size() < kMinOtherFrames || !has_script_file_location(parse.frames)))
+        return std::nullopt;
+
+    // Views of the lines or, for the few that held colour codes, of copies.
+    std::vector<std::string_view> normalized;
+    std::deque<std::string> stripped;
+    normalized.reserve(lines.size());
+    for (std::string_view line : lines) {
+        std::string& storage = stripped.emplace_back();
+        const std::string_view n = summary::normalize_selected_line(line, storage);
+        // A line of colour codes alone normalises to nothing; its storage goes.
+        normalized.push_back(n.empty() ? std::string_view() : n);
+        if (storage.empty()) stripped.pop_back();
+    }
+    if (is_owned_elsewhere(normalized)) return std::nullopt;
+
+    for (std::size_t i = 0; i < normalized.size(); ++i) {
+        const std::string_view n = normalized[i];
+        if (summary::is_error_headline(n)) parse.headline_lines.push_back(i);
+        if (summary::is_node_version_line(n)) parse.version_lines.push_back(i);
+        if (!parse.error_code) parse.error_code = summary::extract_error_code(n);
+    }
+    if (parse.headline_lines.empty()) return std::nullopt;
+    if (all_other && (parse.error_code || !parse.version_lines.empty())) return std::nullopt;
+
+    if (reads_as_document(normalized)) return std::nullopt;
+    return parse;
+}
+
+}  // namespace filters::node_stack_trace::detector

@@ -1,0 +1,54 @@
+// The line vocabulary of Node.js and browser JavaScript error traces: line
+// normalisation, the V8 frame parser with its frame kinds, the exception
+// type and error code, and the predicates that tell headlines, stack
+// sections, source excerpts, commands and project paths apart.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace filters::node_stack_trace::summary {
+
+// Where a frame's code lives.
+enum class FrameKind : std::uint8_t { Project, Dependency, Internal, Other };
+
+struct FrameLine {
+    std::string text;      // the frame as printed back
+    std::string location;  // as it stood in the line
+    FrameKind kind = FrameKind::Other;
+};
+
+// Terminal colour codes removed, trimmed, and an npm or yarn log prefix
+// ("npm ERR!", "npm warn", "yarn error", ...) taken off when it stands as a
+// whole word; trimmed again.
+std::string normalize_selected_line(std::string_view line);
+// The same, as a view of `line` or of `storage` when codes were removed.
+std::string_view normalize_selected_line(std::string_view line, std::string& storage);
+
+// A V8 frame line ("at fn (file.js:1:2)"), from the raw line.
+std::optional<FrameLine> parse_frame_line(std::string_view line);
+
+std::string normalize_location(std::string_view location);
+std::string_view normalize_location(std::string_view location, std::string& storage);
+std::string_view strip_line_column_suffix(std::string_view location);
+bool has_stack_location_signal(std::string_view location);
+// `lower` must already be ASCII-lower-cased.
+bool is_node_internal_location(std::string_view lower);
+bool is_repo_looking_path(std::string_view location_or_line);
+
+// The predicates below take a line already passed through
+// normalize_selected_line: the normalisation is not idempotent, so it is
+// done once per line by the caller.
+bool is_error_headline(std::string_view n);
+std::string exception_type(std::string_view n);
+std::optional<std::string> extract_error_code(std::string_view n);
+bool is_code_line(std::string_view n);
+bool is_node_version_line(std::string_view n);
+bool is_stack_section_line(std::string_view n);
+bool is_error_source_context(std::string_view n);
+bool is_important_prelude(std::string_view n);
+bool is_command_or_status_line(std::string_view n);
+
+}  // namespace filters::node_stack_trace::summary

@@ -1,0 +1,154 @@
+#include "filters/node_stack_trace/reducer.h"
+
+#include <gtest/gtest.h>
+
+#include "filters/node_stack_trace/summary.h"
+#include "support.h"
+
+namespace {
+
+using filters::node_stack_trace::reducer::compress_node_stack_trace_output;
+using test_support::Case;
+
+// A frame line of each kind, numbered so that adjacent frames differ.
+std::string frame(char kind, int k) {
+    const std::string n = std::to_string(k);
+    switch (kind) {
+        case 'P': return "    at handler" + n + " (/home/dev/shop/src/routes/cart.js:" + n + ":7)\n";
+        case 'D': return "    at wrap" + n + " (/home/dev/shop/node_modules/express/lib/router/layer.js:" + n + ":5)\n";
+        case 'I': return "    at tick" + n + " (node:internal/process/task_queues:" + n + ":5)\n";
+        default: return "    at fn" + n + " (https://cdn.example.net/assets/app.min.js:1:" + n + ")\n";
+    }
+}
+
+std::string trace(std::string_view kinds, std::string_view headline = "TypeError: cart is undefined") {
+    std::string out = std::string(headline) + "\n";
+    int k = 1;
+    for (char c : kinds) out += frame(c, k++);
+    return out;
+}
+
+std::string bare(std::string s) {  // a frame as printed back
+    return s.substr(4, s.size() - 5);
+}
+
+TEST(NodeStackTraceReducer, FrameSelection) {
+    const std::vector<Case> cases = {
+        {"five frames print whole, so nothing shrinks", trace("OOOOO"), trace("OOOOO")},
+        {"six Other frames keep 1, 2 and 6", trace("OOOOOO"),
+         "node stack trace: TypeError\nTypeError: cart is undefined\n" + bare(frame('O', 1)) + "\n" +
+             bare(frame('O', 2)) + "\n… 3 JavaScript stack frames omitted\n" + bare(frame('O', 6)) + "\n"},
+        {"eleven Other frames keep 1, 2, 10 and 11", trace("OOOOOOOOOOO"),
+         "node stack trace: TypeError\nTypeError: cart is undefined\n" + bare(frame('O', 1)) + "\n" +
+             bare(frame('O', 2)) + "\n… 7 JavaScript stack frames omitted\n" + bare(frame('O', 10)) + "\n" +
+             bare(frame('O', 11)) + "\n"},
+        {"first internal frame kept, the rest counted as internal", trace("OOIIIO"),
+         "node stack trace: TypeError\nTypeError: cart is undefined\n" + bare(frame('O', 1)) + "\n" +
+             bare(frame('O', 2)) + "\n" + bare(frame('I', 3)) + "\n… 2 internal stack frames omitted\n" +
+             bare(frame('O', 6)) + "\n"},
+        {"project frames, first and last of many dependencies", trace("PPDDDDDDDDDOOO"),
+         "node stack trace: TypeError\nTypeError: cart is undefined\n" + bare(frame('P', 1)) + "\n" +
+             bare(frame('P', 2)) + "\n" + bare(frame('D', 3)) + "\n… 7 node_modules stack frames omitted\n" +
+             bare(frame('D', 11)) + "\n… 1 JavaScript stack frame omitted\n" + bare(frame('O', 13)) + "\n" +
+             bare(frame('O', 14)) + "\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(compress_node_stack_trace_output(c.in), c.want) << c.name;
+}
+
+TEST(NodeStackTraceReducer, HeadlineTypeAndCode) {
+    const std::string frames = std::string(frame('P', 1)) + frame('I', 2) + frame('I', 3) + frame('I', 4) +
+                               frame('I', 5) + frame('I', 6) + frame('I', 7);
+    const std::vector<Case> cases = {
+        {"bracketed code", "Error [ERR_MODULE_NOT_FOUND]: Cannot find package 'zod'\n" + frames,
+         "node stack trace: Error ERR_MODULE_NOT_FOUND"},
+        {"type holding its code", "EPIPEError: write EPIPE\n" + frames, "node stack trace: EPIPEError"},
+        {"code beside the type", "SystemError: write ECONNRESET\n" + frames, "node stack trace: SystemError ECONNRESET"},
+        {"Uncaught prefix names the type", "Uncaught TypeError: x is not a function\n" + frames,
+         "node stack trace: Uncaught"},
+        {"last headline wins", "Error: first\nRangeError: second\n" + frames, "node stack trace: RangeError"},
+        {"npm prefix taken off a whole word only", "npm ERR! TypeError: boom\n" + frames,
+         "node stack trace: TypeError"},
+    };
+    for (const Case& c : cases) {
+        const std::string out = compress_node_stack_trace_output(c.in);
+        EXPECT_EQ(out.substr(0, out.find('\n')), c.want) << c.name;
+    }
+    EXPECT_EQ(filters::node_stack_trace::summary::normalize_selected_line("npm warning x"), "npm warning x");
+    EXPECT_EQ(filters::node_stack_trace::summary::normalize_selected_line("\x1b[31mnpm WARN\x1b[0m deprecated x"),
+              "deprecated x");
+}
+
+TEST(NodeStackTraceDetector, Declines) {
+    const std::string frames = std::string(frame('P', 1)) + frame('D', 2) + frame('I', 3) + frame('I', 4) +
+                               frame('I', 5) + frame('I', 6);
+    const std::vector<Case> cases = {
+        {"own headline", "node stack trace: TypeError\nTypeError: x\n" + frames, ""},
+        {"jest run", "FAIL src/cart.test.js\nTypeError: x\n" + frames + "Tests:       1 failed, 1 total\n", ""},
+        {"mocha tally", "TypeError: x\n" + frames + "  1 passing (12ms)\n  1 failing\n", ""},
+        {"node test runner", "TypeError: x\n" + frames + "ℹ fail 1\n", ""},
+        {"three frames", trace("PDI"), ""},
+        {"no headline", "something went wrong\n" + frames, ""},
+        {"fenced", "```\nTypeError: x\n" + frames + "```\n", ""},
+        {"introduced as an example", "Here is some example output:\nTypeError: x\n" + frames, ""},
+        {"prose around", "When the cart is empty the handler throws.\nTypeError: x\n" + frames +
+                             "This happens because the session expired early.\n", ""},
+        {"browser frames under a code", trace("OOOOOO", "Error: ENOENT: gone"), ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(compress_node_stack_trace_output(c.in), c.in) << c.name;
+
+    // One sentence without markdown is no document; browser frames alone
+    // are a trace when at least six point at a script.
+    EXPECT_NE(compress_node_stack_trace_output("The checkout request failed after retrying.\nTypeError: x\n" + frames),
+              "The checkout request failed after retrying.\nTypeError: x\n" + frames);
+    EXPECT_NE(compress_node_stack_trace_output(trace("OOOOOO")), trace("OOOOOO"));
+}
+
+// The cheap frame-line gate must let through every line that normalises to
+// a frame, however the colour codes fall.
+TEST(NodeStackTraceDetector, FramesBehindColourCodes) {
+    struct Row {
+        std::string prefix;  // put before the frame, which loses `cut` bytes
+        std::size_t cut;
+    };
+    const std::vector<Row> rows = {{"npm\x1b[0m ERR! ", 4}, {"n\x1b[1mpm ERR! ", 4},
+                                   {"\x1b[31mnpm ERR!\x1b[0m ", 4}, {"a\x1b[2m", 5}, {"  \xC2\xA0", 4}};
+    for (const Row& r : rows) {
+        std::string in = "TypeError: x\n";
+        for (int k = 1; k <= 6; ++k) in += r.prefix + frame('I', k).substr(r.cut);
+        const std::string out = compress_node_stack_trace_output(in);
+        EXPECT_EQ(out.substr(0, out.find('\n')), "node stack trace: TypeError") << text::debug_quote(r.prefix);
+    }
+}
+
+TEST(NodeStackTraceSummary, FrameLines) {
+    using filters::node_stack_trace::summary::FrameKind;
+    using filters::node_stack_trace::summary::parse_frame_line;
+    struct Row {
+        std::string line;
+        bool frame;
+        std::string text;
+        FrameKind kind;
+    };
+    const std::vector<Row> rows = {
+        {"\x1b[90m    at run (/app/src/index.ts:4:2)\x1b[39m", true, "at run (/app/src/index.ts:4:2)", FrameKind::Project},
+        {"    at new Promise (<anonymous>)", false, "", FrameKind::Other},
+        {"    at async Promise.all (index 0)", false, "", FrameKind::Other},
+        {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Other},
+        {"    at node:internal/main/run_main_module:28:49", true, "at node:internal/main/run_main_module:28:49",
+         FrameKind::Internal},
+        {"    at f (C:\\work\\app\\main.js:3:1),", true, "at f (C:\\work\\app\\main.js:3:1)", FrameKind::Project},
+        {"at", false, "", FrameKind::Other},
+    };
+    for (const Row& r : rows) {
+        const auto got = parse_frame_line(r.line);
+        ASSERT_EQ(got.has_value(), r.frame) << r.line;
+        if (!got) continue;
+        EXPECT_EQ(got->text, r.text) << r.line;
+        EXPECT_EQ(got->kind, r.kind) << r.line;
+    }
+    EXPECT_EQ(filters::node_stack_trace::summary::strip_line_column_suffix("src/a.js:10:5?x=1"), "src/a.js");
+    EXPECT_EQ(filters::node_stack_trace::summary::strip_line_column_suffix("src/a.js:10"), "src/a.js");
+    EXPECT_EQ(filters::node_stack_trace::summary::strip_line_column_suffix("12:34"), "12");
+}
+
+}  // namespace
