@@ -126,7 +126,7 @@ bool may_have_template(std::string_view t) {
     for (std::size_t i = 0; i < t.size(); ++i) {
         const char c = t[i];
         if (c == '=') return true;
-        if (c == ' ' || c == '\t') {
+        if (text::is_ascii_whitespace(c)) {  // "\v" and "\f" separate tokens too
             if (first_end == std::string_view::npos) first_end = i;
             ++blanks;
         } else if (static_cast<unsigned char>(c) >= 0x80) {
@@ -183,10 +183,9 @@ struct Evidence {
         plus_header = plus_header || line.starts_with("+++ ");
         ran_tests = ran_tests || (line.starts_with("Ran ") && line.find(" tests in ") != std::string_view::npos);
         test_verdict = test_verdict || line.starts_with("FAILED (") || line == "OK";
-        if (line.find('|') != std::string_view::npos) {
-            ++pipe_lines;
-            table_rule = table_rule || guards::is_table_rule_line(line);
-        }
+        if (line.find('|') != std::string_view::npos) ++pipe_lines;
+        // A border of "+" and "-" alone ("+----+----+", "-----") counts too.
+        table_rule = table_rule || guards::is_table_rule_line(line);
         if (guards::is_path_location_line(line)) ++path_locations;
         return false;
     }

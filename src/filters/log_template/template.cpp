@@ -1,5 +1,6 @@
 #include "filters/log_template/template.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -91,9 +92,12 @@ bool has_enough_fixed_text(std::string_view template_text) {
             i += w;
             continue;
         }
-        ++bytes;
+        // A whole character at a time: a continuation byte read alone
+        // would decode as U+0085 or U+00A0 and pass for white space.
+        const std::size_t len = std::min(text::utf8_len(static_cast<unsigned char>(rest[i])), rest.size() - i);
+        bytes += len;
         if (text::is_ascii_alpha(rest[i])) ++letters;
-        ++i;
+        i += len;
     }
     return bytes >= kMinFixedBytes && letters >= kMinFixedLetters;
 }

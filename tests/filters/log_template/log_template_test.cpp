@@ -34,6 +34,8 @@ TEST(LogTemplateTemplates, LineTemplates) {
         {"ok id=7 done", "", {}},
         {"INFO: a=1 b=2 c=3 d=4 e=5 f=6 flushed", "", {}},
         {"just some words here", "", {}},
+        // Fixed text is counted in bytes, two for each "à" (C3 A0).
+        {"ready \xC3\xA0\xC3\xA0\xC3\xA0 n=5", "ready \xC3\xA0\xC3\xA0\xC3\xA0 n=<num>", {"5"}},
     };
     for (const Row& r : rows) {
         const auto got = template_for_line(r.line);
@@ -100,6 +102,11 @@ TEST(LogTemplateReducer, Thresholds) {
         {"16 lines, 12 covered", heartbeats(12) + noise(4), ""},
         {"34 lines, 12 covered", heartbeats(12) + noise(22), ""},
         {"two templates of 8", heartbeats(8) + noise(1) + checkpoints(8), ""},
+        {"tokens split by vertical tabs", [] {
+             std::string s;
+             for (int k = 0; k < 16; ++k) s += "INFO:\vheartbeat sent to peer seq " + std::to_string(k) + "\n";
+             return s;
+         }(), ""},
     };
     for (const Case& c : accepted) EXPECT_NE(compress_log_template_output(c.in), c.in) << c.name;
     const std::vector<Case> declined = {
@@ -115,6 +122,7 @@ TEST(LogTemplateReducer, Thresholds) {
         {"mentions pytest", heartbeats(20) + "ran under pytest\n", ""},
         {"secret key", heartbeats(20) + "api_key: abc def\n", ""},
         {"a table", heartbeats(12) + "| a | b |\n|---|---|\n| 1 | 2 |\n+--+\n", ""},
+        {"a table whose border has no pipe", heartbeats(16) + "a | b\nc | d\ne | f\n-----\n", ""},
     };
     for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
 }
