@@ -84,7 +84,8 @@ std::string lower_underscored(std::string_view s) {
 
 bool has_file_fragment(std::string_view token) {
     const std::string_view t = text::trim_chars(token, "\"'(),;[]");
-    if (t.empty()) return false;
+    // Every extension and lock-file name holds a ".", every path a "/" or "\\".
+    if (t.find_first_of("./\\") == std::string_view::npos) return false;
     // A file name ends the token or stands before a ":" ("config.yaml:12").
     for (std::size_t end = t.size(); end != std::string_view::npos;) {
         const std::string_view head = t.substr(0, end);
