@@ -1,0 +1,344 @@
+#include "filters/log_template/detector.h"
+
+#include <array>
+#include <string>
+#include <unordered_map>
+
+#include "filters/filter.h"
+#include "filters/guards.h"
+#include "filters/log_template/template.h"
+
+namespace filters::log_template::detector {
+
+namespace {
+
+using templates::normalize_level;
+
+constexpr std::size_t kMinNonblankLines = 16;
+constexpr std::uint32_t kMinRepeats = 8;
+constexpr std::uint64_t kMinCoveredLines = 12;
+constexpr std::uint64_t kMinCoveredPercent = 35;
+constexpr std::uint64_t kJsonLinePercent = 70;
+
+// Words whose presence anywhere in the text, ASCII case ignored, gives it
+// to another filter: summaries of earlier filters, Python tracebacks, test
+// runs, diffs, and the phrases of builds and package managers.
+constexpr std::array<std::string_view, 13> kOwnedWords = {
+    "log templates: repeated line summary", "generic log:", "test output:", "ci log:", "python traceback:",
+    "traceback (most recent call last)", "short test summary info", "diff --git ", "build diagnostics:",
+    "package manager:", "jsonl records=", "pytest", "test session starts"};
+
+constexpr auto kGuardWords = [] {
+    std::array<text::SearchWord, kOwnedWords.size() + guards::kBuildOrPackageMarkers.size()> words{};
+    std::size_t k = 0;
+    for (std::string_view w : kOwnedWords) words[k++] = {w, 0};
+    for (std::string_view w : guards::kBuildOrPackageMarkers) words[k++] = {w, 1};
+    return words;
+}();
+constexpr text::WordSet<kGuardWords.size()> kGuardWordSet(kGuardWords);
+
+constexpr text::WordSet<guards::kBuildOrPackageMarkers.size()> kBuildOrPackageWordSet =
+    text::WordSet<guards::kBuildOrPackageMarkers.size()>::of(guards::kBuildOrPackageMarkers);
+
+constexpr text::WordSet<10> kSecretWordSet = text::WordSet<10>::of(
+    {"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential", "private_key",
+     "access_key"},
+    true);
+
+constexpr text::WordSet<10> kImportantWordSet = text::WordSet<10>::of(
+    {" warn", " error", " fatal", " panic", "exception", "traceback", "stack trace", "failed", "failure",
+     "exit code"});
+
+// URLs, a quoted file name, and the phrases of stack traces.
+constexpr text::WordSet<5> kForbiddenWordSet =
+    text::WordSet<5>::of({"://", "www.", "file \"", " at ", "caused by:"});
+
+constexpr std::array<std::string_view, 22> kFileExtensions = {
+    ".py", ".rs", ".ts", ".tsx", ".js", ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
+    ".txt", ".html", ".xml", ".csv", ".md", ".c", ".cpp", ".go", ".rb", ".zip", ".png"};
+
+constexpr std::array<std::string_view, 6> kLockFiles = {"cargo.lock",     "package-lock.json", "yarn.lock",
+                                                       "pnpm-lock.yaml", "poetry.lock",       "go.sum"};
+
+// The line trimmed; most lines of a normalised text need no trimming.
+std::string_view trimmed_line(std::string_view line) {
+    if (line.empty()) return line;
+    if (static_cast<unsigned char>(line.front()) < 0x80 && !text::is_ascii_whitespace(line.front()) &&
+        static_cast<unsigned char>(line.back()) < 0x80 && !text::is_ascii_whitespace(line.back()))
+        return line;
+    return text::trim(line);
+}
+
+bool is_quiet_level(std::string_view level) { return level == "INFO" || level == "DEBUG" || level == "TRACE"; }
+
+bool is_loud_level_word(std::string_view word) {
+    const auto level = normalize_level(word);
+    return level && !is_quiet_level(*level);
+}
+
+std::string lower_underscored(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = (c == '-' || c == '.') ? '_' : text::to_lower_ascii(c);
+    return out;
+}
+
+bool has_file_fragment(std::string_view token) {
+    const std::string_view t = text::trim_chars(token, "\"'(),;[]");
+    // Every extension and lock-file name holds a ".", every path a "/" or "\\".
+    if (t.find_first_of("./\\") == std::string_view::npos) return false;
+    // A file name ends the token or stands before a ":" ("config.yaml:12").
+    for (std::size_t end = t.size(); end != std::string_view::npos;) {
+        const std::string_view head = t.substr(0, end);
+        for (std::string_view ext : kFileExtensions)
+            if (text::ends_with_ignore_case(head, ext)) return true;
+        end = end == 0 ? std::string_view::npos : t.rfind(':', end - 1);
+    }
+    for (std::string_view lock : kLockFiles) {
+        if (!text::ends_with_ignore_case(t, lock)) continue;
+        if (t.size() == lock.size() ||
+            std::string_view("=/\\").find(t[t.size() - lock.size() - 1]) != std::string_view::npos)
+            return true;
+    }
+    if (t.find_first_of("/\\") == std::string_view::npos) return false;
+    if (text::starts_with_any(t, {"/", "./", "../", "~/"}) || t.find(":\\") != std::string_view::npos) return true;
+    std::size_t segments = 0;
+    std::size_t start = 0;
+    while (start <= t.size()) {
+        const std::size_t sep = t.find_first_of("/\\", start);
+        const std::size_t end = sep == std::string_view::npos ? t.size() : sep;
+        if (end > start) ++segments;
+        if (sep == std::string_view::npos) break;
+        start = sep + 1;
+    }
+    return segments >= 3;
+}
+
+constexpr text::WordSet<templates::kEventWords.size()> kEventWordSet =
+    text::WordSet<templates::kEventWords.size()>::of(templates::kEventWords);
+
+// Whether a trimmed line can have a template at all: it needs a key=value
+// token, a log prefix (a timestamp or a level word first) or an event word.
+// A cheap look that may say yes wrongly, never no wrongly.
+bool may_have_template(std::string_view t) {
+    // One pass over the bytes: a "=", where the first token ends, how many
+    // blanks separate tokens, and whether other (Unicode) blanks may.
+    std::size_t first_end = std::string_view::npos, blanks = 0;
+    bool non_ascii = false;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c == '=') return true;
+        if (text::is_ascii_whitespace(c)) {  // "\v" and "\f" separate tokens too
+            if (first_end == std::string_view::npos) first_end = i;
+            ++blanks;
+        } else if (static_cast<unsigned char>(c) >= 0x80) {
+            non_ascii = true;
+        }
+    }
+    if (non_ascii) return true;
+    const std::string_view first = text::trim_chars(t.substr(0, first_end), "[]");
+    if (first.size() >= 19 && text::is_ascii_digit(first[0])) return true;
+    if (normalize_level(text::trim_chars(first, "-:=[]"))) return true;
+    return blanks >= templates::kMinEventTokens - 1 && kEventWordSet.found_in(t);
+}
+
+// The first look at a text, line by line, without parsing: what declines it
+// on the start of one line, and whether enough lines could be templated.
+struct FirstLook {
+    std::uint64_t nonblank = 0, may_template = 0, json_objects = 0;
+
+    // Adds one trimmed nonblank line; true when it alone declines the text.
+    bool add(std::string_view line) {
+        ++nonblank;
+        if (text::starts_with_any(line, {"diff --git ", "Index: ", "@@ ", "Test Files", "Tests", "FAIL ",
+                                         "test result:", "##[", "::group::", "::endgroup::", "::error",
+                                         "::warning"}))
+            return true;
+        if (line.front() == '{' && line.back() == '}' && line.find(':') != std::string_view::npos) ++json_objects;
+        if (may_have_template(line)) ++may_template;
+        return false;
+    }
+
+    bool declines() const {
+        return nonblank < kMinNonblankLines || may_template < kMinCoveredLines ||
+               may_template * 100 < nonblank * kMinCoveredPercent || json_objects * 100 >= nonblank * kJsonLinePercent;
+    }
+};
+
+// What the guards need of the nonblank lines, gathered in one pass.
+struct Evidence {
+    std::uint64_t nonblank = 0;
+    std::uint64_t pipe_lines = 0, path_locations = 0;
+    bool table_rule = false, minus_header = false, plus_header = false, ran_tests = false, test_verdict = false;
+
+    // Adds one trimmed nonblank line; true when it alone declines the text.
+    bool add(std::string_view line) {
+        ++nonblank;
+        if (kGuardWordSet.groups_in(line, 0b11) != 0) return true;
+        if (line.starts_with("… ") && line.find(" omitted") != std::string_view::npos) return true;
+        if (line.starts_with("Running ") && line.find(" tests using ") != std::string_view::npos) return true;
+        if (line.find('\t') != std::string_view::npos && line.find('T') != std::string_view::npos &&
+            line.find("Z ") != std::string_view::npos)
+            return true;
+        if (kSecretWordSet.found_in(line) && line_has_secret_like_key(line)) return true;
+        minus_header = minus_header || line.starts_with("--- ");
+        plus_header = plus_header || line.starts_with("+++ ");
+        ran_tests = ran_tests || (line.starts_with("Ran ") && line.find(" tests in ") != std::string_view::npos);
+        test_verdict = test_verdict || line.starts_with("FAILED (") || line == "OK";
+        if (line.find('|') != std::string_view::npos) ++pipe_lines;
+        // A border of "+" and "-" alone ("+----+----+", "-----") counts too.
+        table_rule = table_rule || guards::is_table_rule_line(line);
+        if (guards::is_path_location_line(line)) ++path_locations;
+        return false;
+    }
+
+    bool declines() const {
+        if ((minus_header && plus_header) || (ran_tests && test_verdict)) return true;
+        if (guards::is_table_share(pipe_lines, table_rule, nonblank)) return true;
+        return guards::is_path_location_share(path_locations, nonblank);
+    }
+};
+
+// The nonblank lines joined read as one JSON document.
+bool reads_as_json_document(const text::LineIndex& lines) {
+    std::string_view first, last;
+    for (std::size_t i = 0; i < lines.size() && first.empty(); ++i) first = trimmed_line(lines[i]);
+    for (std::size_t i = lines.size(); i > 0 && last.empty(); --i) last = trimmed_line(lines[i - 1]);
+    if (!(first.starts_with('{') || first.starts_with('[')) || !(last.ends_with('}') || last.ends_with(']')))
+        return false;
+    return lines.text().find(':') != std::string_view::npos;
+}
+
+}  // namespace
+
+bool is_important_kv(std::string_view key, std::string_view value) {
+    const std::string k = lower_underscored(key);
+    if (k != "level" && k != "result" && k != "outcome" && k != "severity") return false;
+    const std::string_view v = text::trim_chars(value, ",:;[]");
+    if (const auto level = normalize_level(v)) return !is_quiet_level(*level);
+    const std::string lower = text::to_lower(v);
+    return text::equals_any(lower, {"warn", "fail", "error", "fatal", "panic", "alert", "emerg", "failed", "warning",
+                                    "failure", "critical"});
+}
+
+bool line_has_important_key_value(const std::vector<std::string_view>& tokens) {
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const std::string_view core = templates::split_wrapping_punctuation(tokens[k]).core;
+        if (const auto kv = templates::parse_key_value_core(core)) {
+            if (is_important_kv(kv->first, kv->second)) return true;
+            continue;
+        }
+        const std::size_t colon = core.find(':');
+        if (colon == std::string_view::npos) continue;
+        if (colon + 1 == core.size()) {
+            if (k + 1 < tokens.size() && is_important_kv(core.substr(0, colon), tokens[k + 1])) return true;
+        } else if (is_important_kv(core.substr(0, colon), core.substr(colon + 1))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool is_important_line(std::string_view trimmed) {
+    if (kImportantWordSet.found_in(trimmed) ||
+        text::starts_with_any_ignore_case(trimmed, {"warn", "error", "fatal", "panic"}))
+        return true;
+    const std::vector<std::string_view> tokens = text::split_whitespace(trimmed);
+    if (tokens.empty()) return false;
+    if (line_has_important_key_value(tokens)) return true;
+    const std::string_view first = text::trim_chars(tokens[0], "[]");
+    if (tokens.size() >= 2 && templates::looks_like_timestamp(first))
+        return is_loud_level_word(text::trim_chars(tokens[1], "-:=[]"));
+    return is_loud_level_word(text::trim_chars(first, "-:="));
+}
+
+bool line_has_secret_like_key(std::string_view line) {
+    const std::vector<std::string_view> tokens = text::split_whitespace(line);
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        if (const auto kv = templates::parse_key_value_token(tokens[k]); kv && templates::is_secret_key(kv->first))
+            return true;
+        const std::string_view core = templates::split_wrapping_punctuation(tokens[k]).core;
+        const std::size_t colon = core.find(':');
+        if (colon != std::string_view::npos && templates::is_secret_key(core.substr(0, colon)) &&
+            (colon + 1 < core.size() || k + 1 < tokens.size()))
+            return true;
+    }
+    return false;
+}
+
+bool has_forbidden_fragment(std::string_view trimmed) {
+    if (kForbiddenWordSet.found_in(trimmed)) return true;
+    if (kSecretWordSet.found_in(trimmed) && line_has_secret_like_key(trimmed)) return true;
+    for (std::string_view token : text::split_whitespace(trimmed))
+        if (has_file_fragment(token)) return true;
+    return false;
+}
+
+bool looks_like_ci_log(const std::vector<std::string_view>& nonblank) {
+    for (std::string_view line : nonblank) {
+        if (text::starts_with_any(line, {"##[", "::group::", "::endgroup::", "::error", "::warning"})) return true;
+        if (line.find('\t') != std::string_view::npos && line.find('T') != std::string_view::npos &&
+            line.find("Z ") != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+bool looks_like_build_or_package_output(std::string_view guard_text) {
+    return kBuildOrPackageWordSet.found_in(guard_text);
+}
+
+std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineIndex& lines) {
+    if (lines.size() < kMinNonblankLines || reads_as_json_document(lines)) return std::nullopt;
+    FirstLook look;
+    for (std::string_view line : lines) {
+        const std::string_view trimmed = trimmed_line(line);
+        if (!trimmed.empty() && look.add(trimmed)) return std::nullopt;
+    }
+    if (look.declines()) return std::nullopt;
+    Evidence evidence;
+    for (std::string_view line : lines) {
+        const std::string_view trimmed = trimmed_line(line);
+        if (!trimmed.empty() && evidence.add(trimmed)) return std::nullopt;
+    }
+    if (evidence.declines()) return std::nullopt;
+
+    types::LogTemplateSignal signal;
+    signal.line_templates.assign(lines.size(), types::LogTemplateSignal::kNoTemplate);
+    signal.value_starts.reserve(lines.size() + 1);
+    signal.value_starts.push_back(0);
+    std::unordered_map<std::string, std::uint32_t> ids;
+    std::vector<std::uint32_t> counts;
+    std::uint64_t templated = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        // Every covered line has a template: stop once too few lines are
+        // left for the templated ones to reach the share.
+        if ((templated + (lines.size() - i)) * 100 < evidence.nonblank * kMinCoveredPercent) return std::nullopt;
+        const std::string_view trimmed = trimmed_line(lines[i]);
+        if (!trimmed.empty() && !is_important_line(trimmed) && !has_forbidden_fragment(trimmed)) {
+            if (std::optional<types::LineTemplate> t = templates::template_for_line(trimmed)) {
+                const auto [it, added] = ids.try_emplace(std::move(t->template_text), ids.size());
+                if (added) {
+                    signal.templates.push_back(it->first);
+                    counts.push_back(0);
+                }
+                ++counts[it->second];
+                ++templated;
+                signal.line_templates[i] = it->second;
+                signal.values.insert(signal.values.end(), t->values.begin(), t->values.end());
+            }
+        }
+        signal.value_starts.push_back(static_cast<std::uint32_t>(signal.values.size()));
+    }
+
+    std::uint64_t covered = 0;
+    signal.repeated.assign(counts.size(), false);
+    for (std::size_t id = 0; id < counts.size(); ++id)
+        if (counts[id] >= kMinRepeats) {
+            signal.repeated[id] = true;
+            covered += counts[id];
+        }
+    if (covered < kMinCoveredLines || covered * 100 < evidence.nonblank * kMinCoveredPercent) return std::nullopt;
+    return signal;
+}
+
+}  // namespace filters::log_template::detector

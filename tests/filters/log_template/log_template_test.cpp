@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "filters/log_template/detector.h"
+#include "filters/log_template/reducer.h"
+#include "filters/log_template/template.h"
+#include "support.h"
+
+namespace {
+
+using filters::log_template::reducer::compress_log_template_output;
+using filters::log_template::templates::template_for_line;
+using test_support::Case;
+
+TEST(LogTemplateTemplates, LineTemplates) {
+    struct Row {
+        std::string line;
+        std::string want;  // "" for no template
+        std::vector<std::string_view> values;
+    };
+    const std::vector<Row> rows = {
+        {"2024-05-01T10:00:00Z INFO worker started job=42 in 35ms",
+         "<ts> INFO worker started job=<num> in <num>ms",
+         {"2024-05-01T10:00:00Z", "42", "35"}},
+        {"worker started job=42 in 35ms", "worker started job=<num> in 35ms", {"42"}},
+        {"INFO: login ok request_id=a1b2c3d4 user=alice", "INFO: login ok request_id=<id> user=<value>",
+         {"a1b2c3d4", "alice"}},
+        {"[INFO] cache warm a1b2c3d4 entries=12", "[INFO] cache warm a1b2c3d4 entries=<num>", {"12"}},
+        {"[INFO] probe peer (id=ab12-cd34), state=up", "[INFO] probe peer (id=<id>), state=<value>",
+         {"ab12-cd34", "up"}},
+        {"INFO: connected peer=10.0.0.25 port=8080", "INFO: connected peer=<ip> port=<num>", {"10.0.0.25", "8080"}},
+        {"INFO: connected peer=10.0.0.256 via=eth0", "INFO: connected peer=<value> via=<value>", {"10.0.0.256", "eth0"}},
+        {"INFO connect db_password=hunter2 ok", "", {}},
+        {"INFO: fetch url=/api/items status=200", "", {}},
+        {"ok id=7 done", "", {}},
+        {"INFO: a=1 b=2 c=3 d=4 e=5 f=6 flushed", "", {}},
+        {"just some words here", "", {}},
+        // Fixed text is counted in bytes, two for each "à" (C3 A0).
+        {"ready \xC3\xA0\xC3\xA0\xC3\xA0 n=5", "ready \xC3\xA0\xC3\xA0\xC3\xA0 n=<num>", {"5"}},
+    };
+    for (const Row& r : rows) {
+        const auto got = template_for_line(r.line);
+        ASSERT_EQ(got.has_value(), !r.want.empty()) << r.line;
+        if (!got) continue;
+        EXPECT_EQ(got->template_text, r.want) << r.line;
+        EXPECT_EQ(got->values, r.values) << r.line;
+    }
+}
+
+TEST(LogTemplateDetector, LineClasses) {
+    using namespace filters::log_template::detector;
+    struct Row {
+        std::string line;
+        bool important, forbidden;
+    };
+    const std::vector<Row> rows = {
+        {"processing item 7 failed", true, false},
+        {"INFO: queue drained", false, false},
+        {"[DEBUG] tick", false, false},
+        {"[WARN] retrying", true, false},
+        {"2024-05-01T10:00:00Z [ALERT] disk nearly full", true, false},
+        {"2024-05-01T10:00:00Z", false, false},
+        {"status=done level=warn", true, false},
+        {"outcome: alert", true, false},
+        {"result=ok", false, false},
+        {"severity=notice", true, false},
+        {"wrote report.json", false, true},
+        {"loaded config.yaml:12", false, true},
+        {"see src/app/main", false, true},
+        {"./run", false, true},
+        {"a/b", false, false},
+        {"GET https://example.org/x", false, true},
+        {"handler at worker.run", false, true},
+        {"token: abc123", false, true},
+        {"ends with password:", false, false},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(is_important_line(r.line), r.important) << r.line;
+        EXPECT_EQ(has_forbidden_fragment(r.line), r.forbidden) << r.line;
+    }
+}
+
+std::string heartbeats(int count, int from = 1) {
+    std::string out;
+    for (int k = from; k < from + count; ++k) out += "INFO: heartbeat sent seq=" + std::to_string(k) + "\n";
+    return out;
+}
+
+std::string checkpoints(int count) {
+    std::string out;
+    for (int k = 0; k < count; ++k) out += "INFO: checkpoint done flushed=" + std::to_string(k) + "\n";
+    return out;
+}
+
+std::string noise(int count) {
+    std::string out;
+    for (int k = 0; k < count; ++k) out += "note " + std::to_string(k) + "\n";
+    return out;
+}
+
+TEST(LogTemplateReducer, Thresholds) {
+    const std::vector<Case> accepted = {
+        {"16 lines, 12 covered", heartbeats(12) + noise(4), ""},
+        {"34 lines, 12 covered", heartbeats(12) + noise(22), ""},
+        {"two templates of 8", heartbeats(8) + noise(1) + checkpoints(8), ""},
+        {"tokens split by vertical tabs", [] {
+             std::string s;
+             for (int k = 0; k < 16; ++k) s += "INFO:\vheartbeat sent to peer seq " + std::to_string(k) + "\n";
+             return s;
+         }(), ""},
+    };
+    for (const Case& c : accepted) EXPECT_NE(compress_log_template_output(c.in), c.in) << c.name;
+    const std::vector<Case> declined = {
+        {"15 nonblank lines", heartbeats(15), ""},
+        {"35 lines, 12 covered", heartbeats(12) + noise(23), ""},
+        {"8 and 7 lines", heartbeats(8) + noise(1) + checkpoints(7) + noise(8), ""},
+        {"never adjacent", [] {
+             std::string s;
+             for (int k = 0; k < 12; ++k) s += heartbeats(1, k) + noise(1);
+             return s;
+         }(), ""},
+        {"already summarised", "log templates: repeated line summary\n" + heartbeats(20), ""},
+        {"mentions pytest", heartbeats(20) + "ran under pytest\n", ""},
+        {"secret key", heartbeats(20) + "api_key: abc def\n", ""},
+        {"a table", heartbeats(12) + "| a | b |\n|---|---|\n| 1 | 2 |\n+--+\n", ""},
+        {"a table whose border has no pipe", heartbeats(16) + "a | b\nc | d\ne | f\n-----\n", ""},
+    };
+    for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
+}
+
+TEST(LogTemplateReducer, RunsAndValueLists) {
+    EXPECT_EQ(compress_log_template_output(heartbeats(7) + "\n" + heartbeats(6, 8) + "note between\n" +
+                                           heartbeats(20, 20)),
+              "log templates: repeated line summary\n"
+              "… 7 templated lines: INFO: heartbeat sent seq=<num>\n"
+              "  values: (1); (2); (3); … 1 omitted; (5); (6); (7)\n"
+              "\n"
+              "… 6 templated lines: INFO: heartbeat sent seq=<num>\n"
+              "  values: (8); (9); (10); (11); (12); (13)\n"
+              "note between\n"
+              "… 20 templated lines: INFO: heartbeat sent seq=<num>\n"
+              "  values: (20); (21); (22); … 14 omitted; (37); (38); (39)\n");
+    std::string no_newline = heartbeats(16);
+    no_newline.pop_back();
+    const std::string out = compress_log_template_output(no_newline);
+    EXPECT_FALSE(out.ends_with('\n'));
+}
+
+}  // namespace
