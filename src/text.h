@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -240,6 +241,24 @@ inline std::string_view trim_chars(std::string_view s, std::string_view chars) {
     const std::size_t first = s.find_first_not_of(chars);
     if (first == std::string_view::npos) return {};
     return s.substr(first, s.find_last_not_of(chars) - first + 1);
+}
+
+// Number of ASCII spaces and tabs that start `s`. Indentation is skipped
+// eight spaces at a time: it is read on every line of large inputs.
+inline std::size_t leading_blanks(std::string_view s) {
+    constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+    std::size_t i = 0;
+    while (s.size() - i >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (const std::uint64_t diff = word ^ kSpaces) {
+            i += static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+            break;
+        }
+        i += 8;
+    }
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    return i;
 }
 
 // ------------------------------------------------------------ templates --
