@@ -170,7 +170,8 @@ struct FirstLook {
     bool http = false, command = false, error = false, marker = false, body = false;
 
     void add(std::string_view line) {
-        const std::string_view t = trim_start_ws(line);
+        std::string_view t = line.substr(text::leading_blanks(line));
+        if (!t.empty() && static_cast<unsigned char>(t[0]) >= 0x80) t = trim_start_ws(t);
         if (t.empty()) return;
         switch (t[0]) {
             case 'H':
