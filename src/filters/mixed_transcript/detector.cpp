@@ -171,7 +171,10 @@ struct FirstLook {
 
     void add(std::string_view line) {
         std::string_view t = line.substr(text::leading_blanks(line));
-        if (!t.empty() && static_cast<unsigned char>(t[0]) >= 0x80) t = trim_start_ws(t);
+        // Blanks other than spaces and tabs ("\v", "\f", U+00A0 ...) are rare:
+        // the full trim only for them.
+        if (!t.empty() && (static_cast<unsigned char>(t[0]) >= 0x80 || text::is_ascii_whitespace(t[0])))
+            t = trim_start_ws(t);
         if (t.empty()) return;
         switch (t[0]) {
             case 'H':
@@ -212,8 +215,8 @@ struct FirstLook {
 
 // -------------------------------------------------------------- bodies --
 
-// Where the bodies that may start at each line end, found once for the
-// whole text so that no scan restarts from every line that opens one.
+// Where the HTTP heads and HTML bodies that may start at each line end,
+// found once for the whole text so that no scan restarts from every line.
 class BodyIndex {
 public:
     explicit BodyIndex(const text::LineIndex& lines) : n_(lines.size()) {
@@ -226,7 +229,6 @@ public:
             next_colonless_[i] = (!line.empty() && line.find(':') == std::string_view::npos) ? i : next_colonless_[i + 1];
             next_html_close_[i] = text::contains_ignore_case(line, "</html>") ? i : next_html_close_[i + 1];
         }
-        index_json(lines);
     }
 
     // The line ending an HTTP head whose status line is `i`, or nothing.
@@ -241,103 +243,129 @@ public:
         return next_html_close_[i] < n_ ? std::optional(next_html_close_[i]) : std::nullopt;
     }
 
-    // The last line of the bracket-balanced run that starts at line `i`, or
-    // nothing; the caller still checks that it parses.
-    std::optional<std::size_t> json_end(std::size_t i) const {
-        const auto it = json_end_.find(i);
-        if (it == json_end_.end()) return std::nullopt;
-        return it->second;
+private:
+    std::size_t n_;
+    std::vector<std::size_t> next_empty_, next_colonless_, next_html_close_;
+};
+
+// The JSON bodies of a text. Every line whose first character after white
+// space is "{" or "[" opens a container; one pass over the text finds where
+// each closes (a raw newline inside a string closes none that is open) and
+// how deep it nests. A body is then checked by parsing its text with every
+// such container inside it checked first and replaced by "[]": a valid value
+// stays valid with a valid value in place of an inner one, so no byte is
+// parsed twice, however many nested lines open a body that does not parse.
+class JsonBodies {
+public:
+    explicit JsonBodies(const text::LineIndex& lines) : lines_(lines) {
+        struct Open {
+            std::size_t line, offset, depth, max_depth, first_inside;
+        };
+        std::vector<Open> open;  // line-opening containers not yet closed
+        std::size_t depth = 0;   // brackets open, of any kind
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string_view line = lines[i];
+            const std::size_t lead = line.size() - trim_start_ws(line).size();
+            bool in_string = false, escaped = false;
+            for (std::size_t p = 0; p < line.size(); ++p) {
+                const char c = line[p];
+                if (in_string) {
+                    if (escaped)
+                        escaped = false;
+                    else if (c == '\\')
+                        escaped = true;
+                    else if (c == '"')
+                        in_string = false;
+                } else if (c == '{' || c == '[') {
+                    ++depth;
+                    if (p == lead)
+                        open.push_back({i, lines.start(i) + p, depth, depth, containers_.size()});
+                    else if (!open.empty())
+                        open.back().max_depth = std::max(open.back().max_depth, depth);
+                } else if (c == '}' || c == ']') {
+                    if (depth == 0) continue;  // closes nothing: no body spans it
+                    if (!open.empty() && open.back().depth == depth) {
+                        const Open o = open.back();
+                        open.pop_back();
+                        if (!open.empty()) open.back().max_depth = std::max(open.back().max_depth, o.max_depth);
+                        by_line_.emplace(o.line, containers_.size());
+                        containers_.push_back(
+                            {o.offset, lines.start(i) + p, i, o.first_inside, o.max_depth - o.depth + 1});
+                    }
+                    --depth;
+                } else if (c == '"') {
+                    in_string = true;
+                }
+            }
+            if (in_string) {  // no container open here can be JSON
+                open.clear();
+                depth = 0;
+            }
+        }
+    }
+
+    // The last line of the JSON body that starts at line `i`: its container
+    // parses, nothing but white space follows it on its last line, and it is
+    // not the whole input.
+    std::optional<std::size_t> body_end(std::size_t i) {
+        const auto it = by_line_.find(i);
+        if (it == by_line_.end()) return std::nullopt;
+        const Container& c = containers_[it->second];
+        const std::size_t rest = c.close + 1 - lines_.start(c.close_line);
+        if (!text::trim(lines_[c.close_line].substr(rest)).empty()) return std::nullopt;
+        if (i == 0 && c.close_line + 1 == lines_.size()) return std::nullopt;
+        if (!is_valid(it->second)) return std::nullopt;
+        return c.close_line;
     }
 
 private:
-    struct Depths {
-        std::int64_t delta = 0;       // depth change over the line
-        std::int64_t lowest = 0;      // lowest depth reached, from 0 at its start
-        bool ends_in_string = false;  // a raw newline in a string: no JSON
+    enum class State : std::uint8_t { Unknown, Valid, Invalid };
+
+    struct Container {
+        std::size_t open, close, close_line;
+        std::size_t first_inside;  // containers closed inside it: [first_inside, own index)
+        std::size_t height;        // levels of brackets, its own included
+        State state = State::Unknown;
     };
 
-    static Depths scan_line(std::string_view line) {
-        Depths d;
-        bool in_string = false, escaped = false;
-        for (char c : line) {
-            if (in_string) {
-                if (escaped)
-                    escaped = false;
-                else if (c == '\\')
-                    escaped = true;
-                else if (c == '"')
-                    in_string = false;
-            } else if (c == '{' || c == '[') {
-                ++d.delta;
-            } else if (c == '}' || c == ']') {
-                --d.delta;
-                d.lowest = std::min(d.lowest, d.delta);
-            } else if (c == '"') {
-                in_string = true;
-            }
-        }
-        d.ends_in_string = in_string;
-        return d;
+    // Containers close in post-order, so those inside `c` come just before
+    // it, and checking them in index order checks each before its parent.
+    bool is_valid(std::size_t c) {
+        if (containers_[c].state != State::Unknown) return containers_[c].state == State::Valid;
+        for (std::size_t k = containers_[c].first_inside; k <= c; ++k)
+            if (containers_[k].state == State::Unknown) check(k);
+        return containers_[c].state == State::Valid;
     }
 
-    // For every line that opens with "{" or "[": the first later line end at
-    // which the depth is back where the line started, unless the depth drops
-    // below that first or a string runs past a line end.
-    void index_json(const text::LineIndex& lines) {
-        std::vector<std::int64_t> start_depth(n_ + 1, 0), lowest(n_, 0);
-        std::vector<std::size_t> next_string_end(n_ + 1, n_);
-        std::vector<bool> opens(n_, false);
-        bool any = false;
-        for (std::size_t i = 0; i < n_; ++i) {
-            const std::string_view t = trim_start_ws(lines[i]);
-            opens[i] = !t.empty() && (t[0] == '{' || t[0] == '[');
-            any = any || opens[i];
+    void check(std::size_t c) {
+        Container& self = containers_[c];
+        self.state = State::Invalid;
+        if (self.height > json::kMaxDepth) return;
+        children_.clear();
+        for (std::size_t k = c; k > self.first_inside;) {
+            const std::size_t child = k - 1;
+            if (containers_[child].state != State::Valid) return;
+            children_.push_back(child);
+            k = containers_[child].first_inside;
         }
-        if (!any) return;
-        std::vector<Depths> depths(n_);
-        for (std::size_t i = 0; i < n_; ++i) {
-            depths[i] = scan_line(lines[i]);
-            start_depth[i + 1] = start_depth[i] + depths[i].delta;
-            lowest[i] = start_depth[i] + depths[i].lowest;
+        const std::string_view text = lines_.text();
+        reduced_.clear();
+        std::size_t from = self.open;
+        for (auto child = children_.rbegin(); child != children_.rend(); ++child) {
+            reduced_.append(text.substr(from, containers_[*child].open - from)).append("[]");
+            from = containers_[*child].close + 1;
         }
-        // Line ends by depth, in line order.
-        std::unordered_map<std::int64_t, std::vector<std::size_t>> ends_at_depth;
-        for (std::size_t i = 0; i < n_; ++i) ends_at_depth[start_depth[i + 1]].push_back(i);
-
-        // From the last line back: the chain of lines whose lowest depth is
-        // below every lowest depth before them (from the current line on),
-        // so the first line that drops below a depth is a binary search.
-        std::vector<std::size_t> chain;  // back = nearest line
-        for (std::size_t i = n_; i-- > 0;) {
-            next_string_end[i] = depths[i].ends_in_string ? i : next_string_end[i + 1];
-            while (!chain.empty() && lowest[chain.back()] >= lowest[i]) chain.pop_back();
-            chain.push_back(i);
-            if (!opens[i]) continue;
-            const std::int64_t base = start_depth[i];
-            // lowest[] rises from the chain's front to its back.
-            const auto below = std::lower_bound(chain.begin(), chain.end(), base,
-                                                [&](std::size_t j, std::int64_t v) { return lowest[j] < v; });
-            const std::size_t drops = below == chain.begin() ? n_ : *(below - 1);
-            const std::size_t fails = std::min(drops, next_string_end[i]);
-            const auto found = ends_at_depth.find(base);
-            if (found == ends_at_depth.end()) continue;
-            const auto end = std::lower_bound(found->second.begin(), found->second.end(), i);
-            if (end != found->second.end() && *end < fails) json_end_.emplace(i, *end);
-        }
+        reduced_.append(text.substr(from, self.close + 1 - from));
+        const json::DocumentKind kind = json::visit_document(reduced_, {});
+        if (kind == json::DocumentKind::Array || kind == json::DocumentKind::Object) self.state = State::Valid;
     }
 
-    std::size_t n_;
-    std::vector<std::size_t> next_empty_, next_colonless_, next_html_close_;
-    std::unordered_map<std::size_t, std::size_t> json_end_;
+    const text::LineIndex& lines_;
+    std::vector<Container> containers_;
+    std::unordered_map<std::size_t, std::size_t> by_line_;  // closed line-opening containers by line
+    std::vector<std::size_t> children_;
+    std::string reduced_;
 };
-
-bool parses_as_container(const text::LineIndex& lines, std::size_t first, std::size_t last) {
-    const std::size_t begin = lines.start(first);
-    const std::size_t end = lines.start(last) + lines[last].size();
-    const std::string_view body = text::trim(lines.text().substr(begin, end - begin));
-    const json::DocumentKind kind = json::visit_document(body, {});
-    return kind == json::DocumentKind::Array || kind == json::DocumentKind::Object;
-}
 
 struct Counts {
     std::size_t http = 0, html = 0, json = 0, markers = 0, errors = 0, commands = 0;
@@ -400,6 +428,7 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
     if (!look.may_qualify()) return std::nullopt;
 
     const BodyIndex bodies(lines);
+    std::optional<JsonBodies> json_bodies;
     std::vector<TranscriptSegment> segments;
     Counts counts;
     std::size_t pending = n;  // first pending line, n when none
@@ -425,14 +454,15 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
                 i = *end + 1;
                 continue;
             }
-        if (lead.starts_with('{') || lead.starts_with('['))
-            if (const auto end = bodies.json_end(i);
-                end && !(i == 0 && *end == n - 1) && parses_as_container(lines, i, *end)) {
+        if (lead.starts_with('{') || lead.starts_with('[')) {
+            if (!json_bodies) json_bodies.emplace(lines);
+            if (const auto end = json_bodies->body_end(i)) {
                 close(i, *end - i + 1, true);
                 ++counts.json;
                 i = *end + 1;
                 continue;
             }
+        }
         const std::string_view t = text::trim(line);
         if (is_marker_line(t)) {
             close(i, 1, false);

@@ -44,6 +44,30 @@ TEST(MixedTranscriptDetector, Segments) {
          "c1 k1 c2"},
         {"npm ls is no command", "npm ls\n=== deps ===\na\nb\n", "none"},
         {"cargo --version is one", "cargo --version\n=== deps ===\na\nb\n", "c1 k1 c2"},
+        {"status line behind a vertical tab", "\vHTTP/1.1 200 OK\nContent-Type: text/plain\n\nhello\n", "k3 c1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
+}
+
+// Lines that open bodies inside one another: each body is the container its
+// first line opens, and parses or not on its own.
+TEST(MixedTranscriptDetector, NestedJsonBodies) {
+    const std::string curl = "$ curl -s localhost:8080/a\n";
+    auto repeat = [](std::string_view line, int times) {
+        std::string s;
+        for (int k = 0; k < times; ++k) s.append(line);
+        return s;
+    };
+    const std::vector<test_support::Case> cases = {
+        {"valid body inside one that does not parse", curl + "[\n{\"id\": 1}\n]x\n", "c2 c1 c1"},
+        {"pretty body with nested opening lines",
+         curl + "{\n  \"items\": [\n    {\n      \"id\": 1\n    }\n  ]\n}\nexit 0\n", "c1 c7 k1"},
+        {"object as a key", curl + "{\n{\"a\": 1}: 2\n}\nexit 0\n", "c4 k1"},
+        {"raw newline in a string", curl + "{\"a\": \"x\ny\"}\n[1]\nexit 0\n", "c3 c1 k1"},
+        {"2000 levels parse", curl + repeat("[\n", 2000) + repeat("]\n", 2000) + "exit 0\n", "c1 c4000 k1"},
+        {"2001 levels do not", curl + repeat("[\n", 2001) + repeat("]\n", 2001) + "exit 0\n", "c2 c4000 c1 k1"},
+        {"many nested bodies that never parse", curl + repeat("[\n", 300) + "x\n" + repeat("]\n", 300) + "exit 0\n",
+         "c602 k1"},
     };
     for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
 }
