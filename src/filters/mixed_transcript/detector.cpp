@@ -215,37 +215,52 @@ struct FirstLook {
 
 // -------------------------------------------------------------- bodies --
 
-// Where the HTTP heads and HTML bodies that may start at each line end,
-// found once for the whole text so that no scan restarts from every line.
-class BodyIndex {
+// The first line at or after a start for which a test holds, for starts
+// that never go back between calls: each line is tested at most once.
+class ForwardSearch {
 public:
-    explicit BodyIndex(const text::LineIndex& lines) : n_(lines.size()) {
-        next_empty_.assign(n_ + 1, n_);
-        next_colonless_.assign(n_ + 1, n_);
-        next_html_close_.assign(n_ + 1, n_);
-        for (std::size_t i = n_; i-- > 0;) {
-            const std::string_view line = lines[i];
-            next_empty_[i] = line.empty() ? i : next_empty_[i + 1];
-            next_colonless_[i] = (!line.empty() && line.find(':') == std::string_view::npos) ? i : next_colonless_[i + 1];
-            next_html_close_[i] = text::contains_ignore_case(line, "</html>") ? i : next_html_close_[i + 1];
-        }
-    }
-
-    // The line ending an HTTP head whose status line is `i`, or nothing.
-    std::optional<std::size_t> http_head_end(std::size_t i) const {
-        if (i + 1 >= n_ || next_empty_[i + 1] == i + 1) return std::nullopt;
-        const std::size_t end = next_empty_[i + 1];
-        if (end >= n_ || next_colonless_[i + 1] < end) return std::nullopt;
-        return end;
-    }
-
-    std::optional<std::size_t> html_end(std::size_t i) const {
-        return next_html_close_[i] < n_ ? std::optional(next_html_close_[i]) : std::nullopt;
+    template <class Test>
+    std::size_t next(const text::LineIndex& lines, std::size_t from, Test test) {
+        if (searched_ && found_ >= from) return found_;
+        searched_ = true;
+        found_ = from;
+        while (found_ < lines.size() && !test(lines[found_])) ++found_;
+        return found_;
     }
 
 private:
+    bool searched_ = false;
+    std::size_t found_ = 0;  // lines.size() when none
+};
+
+// Where the HTTP heads and HTML bodies that may start at a line end, asked
+// for lines in increasing order, so that no scan restarts from every line.
+class BodyIndex {
+public:
+    explicit BodyIndex(const text::LineIndex& lines) : lines_(lines), n_(lines.size()) {}
+
+    // The line ending an HTTP head whose status line is `i`, or nothing.
+    std::optional<std::size_t> http_head_end(std::size_t i) {
+        if (i + 1 >= n_) return std::nullopt;
+        const std::size_t end = next_empty_.next(lines_, i + 1, [](std::string_view l) { return l.empty(); });
+        if (end == i + 1 || end >= n_) return std::nullopt;
+        const std::size_t colonless = next_colonless_.next(lines_, i + 1, [](std::string_view l) {
+            return !l.empty() && l.find(':') == std::string_view::npos;
+        });
+        if (colonless < end) return std::nullopt;
+        return end;
+    }
+
+    std::optional<std::size_t> html_end(std::size_t i) {
+        const std::size_t end = next_html_close_.next(
+            lines_, i, [](std::string_view l) { return text::contains_ignore_case(l, "</html>"); });
+        return end < n_ ? std::optional(end) : std::nullopt;
+    }
+
+private:
+    const text::LineIndex& lines_;
     std::size_t n_;
-    std::vector<std::size_t> next_empty_, next_colonless_, next_html_close_;
+    ForwardSearch next_empty_, next_colonless_, next_html_close_;
 };
 
 // The JSON bodies of a text. Every line whose first character after white
@@ -259,7 +274,7 @@ class JsonBodies {
 public:
     explicit JsonBodies(const text::LineIndex& lines) : lines_(lines) {
         struct Open {
-            std::size_t line, offset, depth, max_depth, first_inside;
+            std::size_t line, depth, max_depth, first_inside;
         };
         std::vector<Open> open;  // line-opening containers not yet closed
         std::size_t depth = 0;   // brackets open, of any kind
@@ -279,7 +294,7 @@ public:
                 } else if (c == '{' || c == '[') {
                     ++depth;
                     if (p == lead)
-                        open.push_back({i, lines.start(i) + p, depth, depth, containers_.size()});
+                        open.push_back({i, depth, depth, containers_.size()});
                     else if (!open.empty())
                         open.back().max_depth = std::max(open.back().max_depth, depth);
                 } else if (c == '}' || c == ']') {
@@ -289,8 +304,9 @@ public:
                         open.pop_back();
                         if (!open.empty()) open.back().max_depth = std::max(open.back().max_depth, o.max_depth);
                         by_line_.emplace(o.line, containers_.size());
-                        containers_.push_back(
-                            {o.offset, lines.start(i) + p, i, o.first_inside, o.max_depth - o.depth + 1});
+                        const std::string_view opening = lines[o.line];
+                        const std::size_t offset = lines.start(o.line) + opening.size() - trim_start_ws(opening).size();
+                        containers_.push_back({offset, lines.start(i) + p, i, o.first_inside, o.max_depth - o.depth + 1});
                     }
                     --depth;
                 } else if (c == '"') {
@@ -427,7 +443,7 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
     }
     if (!look.may_qualify()) return std::nullopt;
 
-    const BodyIndex bodies(lines);
+    BodyIndex bodies(lines);
     std::optional<JsonBodies> json_bodies;
     std::vector<TranscriptSegment> segments;
     Counts counts;
