@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text.h"
 
@@ -42,6 +43,11 @@ template <Attempt (*F)(std::string_view)>
 Attempt over_text(const FilterInput& input) {
     return F(input.text);
 }
+
+// The whole pipeline, for the one family that runs it again on parts of its
+// text: every filter not named in `excluded`, in table order, each result
+// kept only when smaller. Re-entrant; defined with the filter table.
+std::string apply_filter_pipeline_excluding(std::string_view text, const std::vector<std::string_view>& excluded);
 
 // The headlines that families read back from one another: each begins the
 // summary of the family named beside it, and ownership guards look for

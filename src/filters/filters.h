@@ -24,7 +24,6 @@ const std::array<FilterEntry, kFilterCount>& filter_table();
 // Runs every entry not named in `excluded` over the text, keeping a
 // candidate only when it is smaller; ends early after "bundle-report" when
 // the text is a bundle report with diagnostics. Re-entrant, holds no state.
-std::string apply_filter_pipeline_excluding(std::string_view text, const std::vector<std::string_view>& excluded);
 std::string apply_filter_pipeline_excluding(std::string&& text, const std::vector<std::string_view>& excluded);
 
 }  // namespace filters

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "filters/mixed_transcript/detector.h"
+#include "filters/mixed_transcript/reducer.h"
+#include "support.h"
+
+namespace {
+
+using filters::mixed_transcript::detector::segment_mixed_transcript_lines;
+using filters::mixed_transcript::reducer::compress_mixed_transcript_output;
+
+// The segments as "kind:count" words, "c" for compressible and "k" for kept.
+std::string shape(const std::string& input) {
+    const text::LineIndex lines(input);
+    const auto segments = segment_mixed_transcript_lines(lines);
+    if (!segments) return "none";
+    std::string out;
+    for (const auto& s : *segments) {
+        if (!out.empty()) out.push_back(' ');
+        out.append(s.compressible ? "c" : "k").append(std::to_string(s.count));
+    }
+    return out;
+}
+
+TEST(MixedTranscriptDetector, Segments) {
+    const std::string json_body = "{\n  \"a\": [1, 2],\n  \"b\": \"x}\"\n}\n";
+    const std::vector<test_support::Case> cases = {
+        {"three lines", "$ curl -s http://127.0.0.1/\nexit 1\nok\n", "none"},
+        {"command, output, marker", "$ make\nbuilding\ndone\n=== tests ===\n", "c3 k1"},
+        {"markers without a command", "=== one ===\ntext\n=== two ===\nmore\n", "none"},
+        {"http head", "HTTP/1.1 200 OK\nContent-Type: text/plain\n\nhello\n", "k3 c1"},
+        {"http head without its blank line", "HTTP/1.1 200 OK\nContent-Type: text/plain\nServer: x\nhello\n", "none"},
+        {"http head with an empty second line", "HTTP/1.1 200 OK\n\nContent-Type: x\nhello\n", "none"},
+        {"json body after a command", "$ curl -s localhost:8080/a\n" + json_body + "exit code: 0\n", "c1 c4 k1"},
+        {"json body with trailing text", "$ curl -s localhost:8080/a\n{\"a\": 1} tail\nmore\nexit code: 0\n",
+         "c3 k1"},
+        {"curl error", "$ curl -s http://127.0.0.1:9/\ncurl: (7) Failed to connect to 127.0.0.1 port 9\nx\ny\n",
+         "c1 k1 c2"},
+        {"curl prose", "$ curl --help\ncurl: (6) is returned when the host cannot be resolved\nx\ny\n", "none"},
+        {"html page alone", "<!doctype html>\n<html><body>\n<p>x</p>\n</body></html>\n", "none"},
+        {"html page after a command",
+         "$ curl -s http://127.0.0.1/\n<!doctype html>\n<html><body>\n</body></html>\n", "c1 c3"},
+        {"exit statuses", "$ ./run.sh\nProcess exited with code -1.\nexited with code 0\nexit code 1 (timeout)\n",
+         "c1 k1 c2"},
+        {"npm ls is no command", "npm ls\n=== deps ===\na\nb\n", "none"},
+        {"cargo --version is one", "cargo --version\n=== deps ===\na\nb\n", "c1 k1 c2"},
+        {"status line behind a vertical tab", "\vHTTP/1.1 200 OK\nContent-Type: text/plain\n\nhello\n", "k3 c1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
+}
+
+// Lines that open bodies inside one another: each body is the container its
+// first line opens, and parses or not on its own.
+TEST(MixedTranscriptDetector, NestedJsonBodies) {
+    const std::string curl = "$ curl -s localhost:8080/a\n";
+    auto repeat = [](std::string_view line, int times) {
+        std::string s;
+        for (int k = 0; k < times; ++k) s.append(line);
+        return s;
+    };
+    const std::vector<test_support::Case> cases = {
+        {"valid body inside one that does not parse", curl + "[\n{\"id\": 1}\n]x\n", "c2 c1 c1"},
+        {"pretty body with nested opening lines",
+         curl + "{\n  \"items\": [\n    {\n      \"id\": 1\n    }\n  ]\n}\nexit 0\n", "c1 c7 k1"},
+        {"object as a key", curl + "{\n{\"a\": 1}: 2\n}\nexit 0\n", "c4 k1"},
+        {"raw newline in a string", curl + "{\"a\": \"x\ny\"}\n[1]\nexit 0\n", "c3 c1 k1"},
+        {"2000 levels parse", curl + repeat("[\n", 2000) + repeat("]\n", 2000) + "exit 0\n", "c1 c4000 k1"},
+        {"2001 levels do not", curl + repeat("[\n", 2001) + repeat("]\n", 2001) + "exit 0\n", "c2 c4000 c1 k1"},
+        {"many nested bodies that never parse", curl + repeat("[\n", 300) + "x\n" + repeat("]\n", 300) + "exit 0\n",
+         "c602 k1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
+}
+
+TEST(MixedTranscriptReducer, SavingThresholds) {
+    // A JSON body whose minified form saves a known number of bytes: each
+    // "  " of indentation in `rows` lines goes.
+    auto transcript = [](int rows, int padding) {
+        std::string s = "$ curl -s http://127.0.0.1:8080/items\n[\n";
+        for (int k = 0; k < rows; ++k) {
+            s.append("  ").push_back(static_cast<char>('0' + k % 10));
+            s.append(k + 1 < rows ? ",\n" : "\n");
+        }
+        s.append("]\nexit code: 0\n").append(static_cast<std::size_t>(padding), 'x').append("\n");
+        return s;
+    };
+    // Each row saves its two blanks and its line end, and "[" its line end.
+    const std::string small = transcript(27, 0);  // saves 3 * 27 + 1 = 82 bytes
+    EXPECT_NE(compress_mixed_transcript_output(small), small);
+    const std::string too_little = transcript(26, 0);  // 79 bytes
+    EXPECT_EQ(compress_mixed_transcript_output(too_little), too_little);
+    const std::string diluted = transcript(40, 2000);  // 121 bytes, under 8 %
+    EXPECT_EQ(compress_mixed_transcript_output(diluted), diluted);
+    const std::string large = transcript(200, 20000);  // over 511 bytes
+    EXPECT_NE(compress_mixed_transcript_output(large), large);
+
+    std::string no_newline = transcript(27, 3);
+    no_newline.pop_back();
+    const std::string out = compress_mixed_transcript_output(no_newline);
+    EXPECT_FALSE(out.ends_with('\n'));
+    EXPECT_NE(out.find("\nexit code: 0\n"), std::string::npos);
+}
+
+}  // namespace
