@@ -372,7 +372,7 @@ private:
             from = containers_[*child].close + 1;
         }
         reduced_.append(text.substr(from, self.close + 1 - from));
-        const json::DocumentKind kind = json::visit_document(reduced_, {});
+        const json::DocumentKind kind = reader_.visit_document(reduced_, nullptr).kind;
         if (kind == json::DocumentKind::Array || kind == json::DocumentKind::Object) self.state = State::Valid;
     }
 
@@ -381,6 +381,7 @@ private:
     std::unordered_map<std::size_t, std::size_t> by_line_;  // closed line-opening containers by line
     std::vector<std::size_t> children_;
     std::string reduced_;
+    json::Reader reader_;
 };
 
 struct Counts {
