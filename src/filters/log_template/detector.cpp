@@ -19,6 +19,8 @@ constexpr std::uint32_t kMinRepeats = 8;
 constexpr std::uint64_t kMinCoveredLines = 12;
 constexpr std::uint64_t kMinCoveredPercent = 35;
 constexpr std::uint64_t kJsonLinePercent = 70;
+// Lines that the guards read before any line is templated.
+constexpr std::size_t kGuardFirstLines = 4096;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -289,18 +291,22 @@ bool looks_like_build_or_package_output(std::string_view guard_text) {
 
 std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineIndex& lines) {
     if (lines.size() < kMinNonblankLines || reads_as_json_document(lines)) return std::nullopt;
+
+    // The guards run on the first lines before anything is templated, since
+    // another filter's text usually shows itself early; on the rest only
+    // once the templates would cover enough of the text. Every test declines
+    // alone, so the order changes only the work done.
     FirstLook look;
-    for (std::string_view line : lines) {
-        const std::string_view trimmed = trimmed_line(line);
-        if (!trimmed.empty() && look.add(trimmed)) return std::nullopt;
-    }
-    if (look.declines()) return std::nullopt;
     Evidence evidence;
-    for (std::string_view line : lines) {
-        const std::string_view trimmed = trimmed_line(line);
-        if (!trimmed.empty() && evidence.add(trimmed)) return std::nullopt;
-    }
-    if (evidence.declines()) return std::nullopt;
+    auto guards_decline = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const std::string_view trimmed = trimmed_line(lines[i]);
+            if (!trimmed.empty() && (look.add(trimmed) || evidence.add(trimmed))) return true;
+        }
+        return false;
+    };
+    const std::size_t first_lines = std::min(lines.size(), kGuardFirstLines);
+    if (guards_decline(0, first_lines)) return std::nullopt;
 
     types::LogTemplateSignal signal;
     signal.line_templates.assign(lines.size(), types::LogTemplateSignal::kNoTemplate);
@@ -308,14 +314,20 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     signal.value_starts.push_back(0);
     std::unordered_map<std::string, std::uint32_t> ids;
     std::vector<std::uint32_t> counts;
-    std::uint64_t templated = 0;
+    std::uint64_t templated = 0, nonblank = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         // Every covered line has a template: stop once too few lines are
-        // left for the templated ones to reach the share.
-        if ((templated + (lines.size() - i)) * 100 < evidence.nonblank * kMinCoveredPercent) return std::nullopt;
+        // left for the templated ones to reach the share of the nonblank
+        // lines seen so far.
+        if ((templated + (lines.size() - i)) * 100 < nonblank * kMinCoveredPercent) return std::nullopt;
         const std::string_view trimmed = trimmed_line(lines[i]);
-        if (!trimmed.empty() && !is_important_line(trimmed) && !has_forbidden_fragment(trimmed)) {
-            if (std::optional<types::LineTemplate> t = templates::template_for_line(trimmed)) {
+        if (!trimmed.empty()) {
+            ++nonblank;
+            // The template first: most lines have none, and it is the
+            // cheapest of the three tests to fail.
+            std::optional<types::LineTemplate> t;
+            if (may_have_template(trimmed)) t = templates::template_for_line(trimmed);
+            if (t && !is_important_line(trimmed) && !has_forbidden_fragment(trimmed)) {
                 const auto [it, added] = ids.try_emplace(std::move(t->template_text), ids.size());
                 if (added) {
                     signal.templates.push_back(it->first);
@@ -337,7 +349,8 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
             signal.repeated[id] = true;
             covered += counts[id];
         }
-    if (covered < kMinCoveredLines || covered * 100 < evidence.nonblank * kMinCoveredPercent) return std::nullopt;
+    if (covered < kMinCoveredLines || covered * 100 < nonblank * kMinCoveredPercent) return std::nullopt;
+    if (guards_decline(first_lines, lines.size()) || look.declines() || evidence.declines()) return std::nullopt;
     return signal;
 }
 
