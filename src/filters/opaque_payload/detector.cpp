@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <unordered_map>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace filters::opaque_payload::detector {
 
@@ -168,6 +172,35 @@ bool ends_data_url_run_at(std::string_view s, std::size_t pos) {
 // The first character at or after a position for which a test holds (the
 // text's end when none does), kept from one question to the next: asked
 // with positions that only grow, it reads each stretch of text once.
+// The first "data:" at or after `from`, or npos. A plain search stops at
+// every "d" of ordinary text; this one tests sixteen starts at a time for
+// a "d" with a ":" four bytes later, which ordinary text seldom has.
+std::size_t find_data_scheme(std::string_view s, std::size_t from) {
+    constexpr std::string_view kScheme = "data:";
+    if (s.size() < kScheme.size()) return npos;
+    const std::size_t last = s.size() - kScheme.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8('d');
+    const __m128i colon = _mm_set1_epi8(':');
+    while (i + 16 + kScheme.size() - 1 <= s.size()) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + 4));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, colon))));
+        while (mask != 0) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+            if (s.compare(at + 1, 3, "ata") == 0) return at;
+            mask &= mask - 1;
+        }
+        i += 16;
+    }
+#endif
+    for (; i <= last; ++i)
+        if (s[i] == 'd' && s.compare(i, kScheme.size(), kScheme) == 0) return i;
+    return npos;
+}
+
 class NextCharWhere {
 public:
     using Test = bool (*)(std::string_view, std::size_t);
@@ -198,6 +231,122 @@ bool is_mime_word(std::string_view w) {
     for (char c : w)
         if (!is_mime_char(c)) return false;
     return true;
+}
+
+
+// One pass over the text, sixteen bytes at a time, that finds the lines
+// where a line payload may start and notes any "data:" on the way. A line
+// can start a PEM block only when, after its indent, it begins with
+// "-----BEGIN ", and can belong to a base64 run or be a token only when it
+// begins with sixteen base64 characters; other lines are never looked at
+// one by one, so an ordinary text is read about once.
+class PayloadSignScanner {
+public:
+    explicit PayloadSignScanner(std::string_view s) : s_(s) {}
+
+    // The start of the first line at or after the line start `from` that
+    // may hold a payload; the text's size when there is none.
+    std::size_t next_line(std::size_t from) {
+        if (from < s_.size() && may_be_base64_line(from)) return from;
+        std::size_t p = from;
+#if defined(__SSE2__)
+        while (p + 16 + 5 <= s_.size()) {
+            const __m128i at0 = load(p);
+            const __m128i at4 = load(p + 4);
+            const unsigned data = mask(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')));
+            if (data != 0 && !data_scheme_seen_) note_data_schemes(p, data);
+            std::size_t found = npos;
+            for (unsigned nl = mask(eq(at0, '\n')); nl != 0 && found == npos; nl &= nl - 1) {
+                const std::size_t start = p + static_cast<std::size_t>(std::countr_zero(nl)) + 1;
+                if (start < s_.size() && may_be_base64_line(start)) found = start;
+            }
+            // The "-B" of "-----BEGIN" is rare in other text; only then is
+            // the start of its line looked up.
+            for (unsigned b = mask(_mm_and_si128(eq(at4, '-'), eq(load(p + 5), 'B'))); b != 0; b &= b - 1) {
+                const std::size_t start = begin_line_start(from, p + 4 + static_cast<std::size_t>(std::countr_zero(b)));
+                if (start != npos) {
+                    found = std::min(found, start);
+                    break;
+                }
+            }
+            if (found != npos) return found;
+            p += 16;
+        }
+#endif
+        for (; p < s_.size(); ++p) {
+            if (!data_scheme_seen_ && s_.compare(p, 5, "data:") == 0) data_scheme_seen_ = true;
+            if (s_[p] == '\n' && p + 1 < s_.size() && may_be_base64_line(p + 1)) return p + 1;
+            if (s_.compare(p, 2, "-B") == 0) {
+                const std::size_t start = begin_line_start(from, p);
+                if (start != npos) return start;
+            }
+        }
+        return s_.size();
+    }
+
+    // Notes a "data:" in a line that the caller reads itself rather than
+    // leaving it to the scan.
+    void note_line(std::string_view line) {
+        if (!data_scheme_seen_ && find_data_scheme(line, 0) != npos) data_scheme_seen_ = true;
+    }
+
+    bool data_scheme_seen() const { return data_scheme_seen_; }
+
+private:
+    // Whether the line that starts at `start` begins with sixteen base64
+    // characters, as every line of a base64 run or token does.
+    bool may_be_base64_line(std::size_t start) const {
+        return start + 16 <= s_.size() && all_base64_at(start);
+    }
+
+    // The start of the line that holds the "-B" at `at` when that line,
+    // after its indent, begins with "-----BEGIN "; npos otherwise. `from`
+    // is a line start at or before `at`.
+    std::size_t begin_line_start(std::size_t from, std::size_t at) const {
+        if (at < from + 4 || s_.compare(at - 4, kPemBegin.size(), kPemBegin) != 0) return npos;
+        const std::string_view before = s_.substr(from, at - 4 - from);
+        const std::size_t nl = before.rfind('\n');
+        const std::size_t start = nl == npos ? from : from + nl + 1;
+        if (!text::trim_start(s_.substr(start, at - 4 - start)).empty()) return npos;
+        return start;
+    }
+
+#if defined(__SSE2__)
+    __m128i load(std::size_t p) const { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s_.data() + p)); }
+    static __m128i eq(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+    static unsigned mask(__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
+    bool all_base64_at(std::size_t p) const {
+        const __m128i v = load(p);
+        // Signed compares: bytes of 0x80 and above are negative and fall in no range.
+        const auto in_range = [](__m128i x, char lo, char hi) {
+            return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                                 _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(hi + 1))));
+        };
+        __m128i ok = _mm_or_si128(_mm_or_si128(in_range(v, 'A', 'Z'), in_range(v, 'a', 'z')), in_range(v, '0', '9'));
+        for (char c : {'+', '/', '=', '-', '_'}) ok = _mm_or_si128(ok, eq(v, c));
+        return mask(ok) == 0xFFFF;
+    }
+    void note_data_schemes(std::size_t p, unsigned candidates) {
+        for (; candidates != 0; candidates &= candidates - 1)
+            if (s_.compare(p + static_cast<std::size_t>(std::countr_zero(candidates)), 5, "data:") == 0)
+                data_scheme_seen_ = true;
+    }
+#else
+    bool all_base64_at(std::size_t p) const {
+        for (std::size_t k = p; k < p + 16; ++k)
+            if (!(class_of(s_[k]) & kAnyBase64)) return false;
+        return true;
+    }
+#endif
+
+    std::string_view s_;
+    bool data_scheme_seen_ = false;
+};
+
+// The line that holds byte `offset`, found by walking forward from line `i`.
+std::size_t line_holding(const text::LineIndex& lines, std::size_t i, std::size_t offset) {
+    while (i + 1 < lines.size() && lines.start(i + 1) <= offset) ++i;
+    return i;
 }
 
 }  // namespace
@@ -293,8 +442,10 @@ bool is_source_map_signature(const json::Value& object) {
     return version && mappings && sources;
 }
 
-std::vector<LinePayloadSpan> find_line_payload_spans(const text::LineIndex& lines) {
-    std::vector<LinePayloadSpan> spans;
+LineScan scan_line_payloads(const text::LineIndex& lines) {
+    LineScan scan;
+    std::vector<LinePayloadSpan>& spans = scan.spans;
+    PayloadSignScanner signs(lines.text());
     const std::size_t n = lines.size();
     std::optional<PemEndLines> pem_ends;
     // Lines before this one were tried as the start of a base64 run that
@@ -303,7 +454,13 @@ std::vector<LinePayloadSpan> find_line_payload_spans(const text::LineIndex& line
     std::size_t failed_run_end = 0;
     std::size_t i = 0;
     while (i < n) {
+        // Lines before the next sign hold no payload: skip them unread.
+        const std::size_t sign = signs.next_line(lines.start(i));
+        if (sign >= lines.text().size()) break;
+        i = line_holding(lines, i, sign);
         const std::string_view line = lines[i];
+        // The scan goes on after this line (or after a span that holds it).
+        signs.note_line(line);
         if (const auto label = pem_begin_label(text::trim(line))) {
             if (!pem_ends) pem_ends.emplace(lines);
             const auto end = pem_ends->first_after(*label, i);
@@ -333,7 +490,8 @@ std::vector<LinePayloadSpan> find_line_payload_spans(const text::LineIndex& line
         if (is_base64_token(line)) spans.push_back(LinePayloadSpan{std::nullopt, i, i + 1, line.size(), 1, false});
         ++i;
     }
-    return spans;
+    scan.data_scheme_seen = signs.data_scheme_seen();
+    return scan;
 }
 
 std::vector<DataUrlSpan> find_data_url_spans(std::string_view s) {
@@ -346,7 +504,7 @@ std::vector<DataUrlSpan> find_data_url_spans(std::string_view s) {
     NextCharWhere base64_stop(s, [](std::string_view t, std::size_t p) { return !(class_of(t[p]) & kAnyBase64); });
     std::size_t cursor = 0;
     while (true) {
-        const std::size_t m = s.find("data:", cursor);
+        const std::size_t m = find_data_scheme(s, cursor);
         if (m == npos) break;
         const std::size_t h = m + 5;
         if (h >= s.size()) break;

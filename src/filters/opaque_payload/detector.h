@@ -57,8 +57,13 @@ std::uint64_t opaque_string_bytes(const json::Value& value, std::string_view key
 bool is_source_map_signature(const json::Value& object);
 
 // The PEM blocks, base64 runs and single base64 lines of a text, in line
-// order; `lines` is the text's line index.
-std::vector<LinePayloadSpan> find_line_payload_spans(const text::LineIndex& lines);
+// order, and whether "data:" occurs outside them.
+struct LineScan {
+    std::vector<LinePayloadSpan> spans;
+    bool data_scheme_seen = false;
+};
+// `lines` is the text's line index.
+LineScan scan_line_payloads(const text::LineIndex& lines);
 
 // The long data: URLs of a text, in order.
 std::vector<DataUrlSpan> find_data_url_spans(std::string_view s);

@@ -148,6 +148,8 @@ std::optional<std::string> summarize_body(std::string_view body) {
 }
 
 std::string_view choose_smaller(std::string_view current, std::string_view candidate) {
+    // The same text twice (nothing was replaced): no need to count characters.
+    if (candidate.data() == current.data() && candidate.size() == current.size()) return current;
     return text::is_smaller_output(candidate, current) ? candidate : current;
 }
 
@@ -162,14 +164,16 @@ Attempt try_compress_opaque_payload_output(const FilterInput& input) {
     }
     const std::string_view best = whole ? choose_smaller(text, *whole) : text;
 
-    const auto line_spans = detector::find_line_payload_spans(input.lines);
+    const auto scan = detector::scan_line_payloads(input.lines);
+    const auto& line_spans = scan.spans;
     std::string spans_replaced;
     std::string_view text2 = text;
     if (!line_spans.empty()) {
         spans_replaced = replace_line_spans(input.lines, line_spans);
         text2 = spans_replaced;
     }
-    const auto data_urls = detector::find_data_url_spans(text2);
+    const auto data_urls =
+        scan.data_scheme_seen ? detector::find_data_url_spans(text2) : std::vector<detector::DataUrlSpan>{};
     std::string urls_replaced;
     std::string_view text3 = text2;
     if (!data_urls.empty()) {
