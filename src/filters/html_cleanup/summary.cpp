@@ -68,6 +68,15 @@ std::size_t alnum_run_end(std::string_view s, std::size_t pos) {
     return pos;
 }
 
+// Appends the text from `from` up to the next `stop` (or the end) and
+// returns where that stop is (the text's size when there is none).
+std::size_t copy_up_to(std::string& out, std::string_view text, std::size_t from, char stop) {
+    std::size_t at = text.find(stop, from);
+    if (at == npos) at = text.size();
+    out.append(text, from, at - from);
+    return at;
+}
+
 struct OpenTag {
     std::string_view name;
     std::size_t close = 0;  // the tag's ">"
@@ -492,10 +501,7 @@ std::string tags_to_text(std::string_view text, bool block_breaks) {
     NextMatch next_gt(text, ">");
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t lt = text.find('<', i);
-        if (lt == npos) lt = text.size();
-        out.append(text, i, lt - i);
-        i = lt;
+        i = copy_up_to(out, text, i, '<');
         if (i >= text.size()) break;
         const std::size_t gt = next_gt.at_or_after(i + 1);
         if (gt == npos) {
@@ -520,10 +526,7 @@ std::string html_unescape(std::string_view text) {
     NextMatch next_semicolon(text, ";");
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t amp = text.find('&', i);
-        if (amp == npos) amp = text.size();
-        out.append(text, i, amp - i);
-        i = amp;
+        i = copy_up_to(out, text, i, '&');
         if (i >= text.size()) break;
         const std::size_t semi = next_semicolon.at_or_after(i + 1);
         if (semi != npos && semi > i + 1) {
