@@ -467,6 +467,17 @@ std::vector<std::size_t> kept_block_positions(const std::vector<std::string>& bl
     return kept;
 }
 
+// "{name}:", the first eight items, and "… N {name} omitted" for the rest
+// (the noun stays plural for one).
+template <class Item, class Render>
+void add_capped_list(SummaryWriter& out, std::string_view name, const std::vector<Item>& items, Render render) {
+    if (items.empty()) return;
+    out.add(text::format("{}:", name));
+    const std::size_t shown = std::min(items.size(), kListedItems);
+    for (std::size_t i = 0; i < shown; ++i) out.add(render(items[i]));
+    if (items.size() > shown) out.add_omission(items.size() - shown, "", text::format(" {} omitted", name));
+}
+
 }  // namespace
 
 std::optional<std::pair<std::string, std::size_t>> parse_open_tag(std::string_view text, std::size_t pos) {
@@ -610,20 +621,10 @@ std::string format_html_summary(const HtmlSummary& summary, bool final_newline) 
     std::string headline = text::format("html document: bytes={}", summary.bytes);
     if (summary.title) headline += " title=" + text::quote_escaped(*summary.title);
     out.add(headline);
-    if (!summary.headings.empty()) {
-        out.add("headings:");
-        const std::size_t shown = std::min(summary.headings.size(), kListedItems);
-        for (std::size_t i = 0; i < shown; ++i)
-            out.add(text::format("- h{}: {}", summary.headings[i].level, summary.headings[i].text));
-        if (summary.headings.size() > shown) out.add_omission(summary.headings.size() - shown, "", " headings omitted");
-    }
-    if (!summary.links.empty()) {
-        out.add("links:");
-        const std::size_t shown = std::min(summary.links.size(), kListedItems);
-        for (std::size_t i = 0; i < shown; ++i)
-            out.add(text::format("- {} -> {}", summary.links[i].text, summary.links[i].href));
-        if (summary.links.size() > shown) out.add_omission(summary.links.size() - shown, "", " links omitted");
-    }
+    add_capped_list(out, "headings", summary.headings,
+                    [](const Heading& h) { return text::format("- h{}: {}", h.level, h.text); });
+    add_capped_list(out, "links", summary.links,
+                    [](const Link& l) { return text::format("- {} -> {}", l.text, l.href); });
     if (!summary.text_blocks.empty()) {
         out.add("text:");
         std::size_t next = 0;
