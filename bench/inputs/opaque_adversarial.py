@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """About 30 MB built to find quadratic scans in the opaque-payload filter:
 PEM BEGIN lines whose END line never comes (one label, then many labels),
-runs of three long base64 lines broken by a short line (each line of a run
+one long line of BEGIN markers, runs of three long base64 lines broken by a short line (each line of a run
 is tried again as a start), and long stretches of "data:" that never form
 a valid URL."""
 import sys
@@ -22,5 +22,6 @@ with open(sys.argv[1], "w") as out:
         chunk = f"{B64}\n{B64}\n{B64}\nshort\n"
         out.write(chunk)
         size += len(chunk)
+    out.write("-----BEGIN X-----" * (PART // 17) + "\n")
     out.write("data:" * (PART // 10) + "\n")
     out.write("data:a/b;data:a/b;" * (PART // 40) + "\n")

@@ -302,13 +302,18 @@ private:
     // The start of the line that holds the "-B" at `at` when that line,
     // after its indent, begins with "-----BEGIN "; npos otherwise. `from`
     // is a line start at or before `at`.
-    std::size_t begin_line_start(std::size_t from, std::size_t at) const {
+    std::size_t begin_line_start(std::size_t from, std::size_t at) {
         if (at < from + 4 || s_.compare(at - 4, kPemBegin.size(), kPemBegin) != 0) return npos;
-        const std::string_view before = s_.substr(from, at - 4 - from);
-        const std::size_t nl = before.rfind('\n');
-        const std::size_t start = nl == npos ? from : from + nl + 1;
-        if (!text::trim_start(s_.substr(start, at - 4 - start)).empty()) return npos;
-        return start;
+        // The line start is searched for backwards only as far as the last
+        // search went, so that many BEGIN markers on one long line cost one
+        // pass over it.
+        if (line_searched_to_ < from || line_searched_to_ > at - 4) line_searched_to_ = line_start_ = from;
+        const std::string_view unread = s_.substr(line_searched_to_, at - 4 - line_searched_to_);
+        const std::size_t nl = unread.rfind('\n');
+        if (nl != npos) line_start_ = line_searched_to_ + nl + 1;
+        line_searched_to_ = at - 4;
+        if (!text::trim_start(s_.substr(line_start_, at - 4 - line_start_)).empty()) return npos;
+        return line_start_;
     }
 
 #if defined(__SSE2__)
@@ -341,6 +346,8 @@ private:
 
     std::string_view s_;
     bool data_scheme_seen_ = false;
+    std::size_t line_searched_to_ = 0;  // begin_line_start has read the text up to here
+    std::size_t line_start_ = 0;        // the start of the line that holds that position
 };
 
 // The line that holds byte `offset`, found by walking forward from line `i`.
