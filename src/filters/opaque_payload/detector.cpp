@@ -260,10 +260,11 @@ public:
                 const std::size_t start = p + static_cast<std::size_t>(std::countr_zero(nl)) + 1;
                 if (start < s_.size() && may_be_base64_line(start)) found = start;
             }
-            // The "-B" of "-----BEGIN" is rare in other text; only then is
-            // the start of its line looked up.
-            for (unsigned b = mask(_mm_and_si128(eq(at4, '-'), eq(load(p + 5), 'B'))); b != 0; b &= b - 1) {
-                const std::size_t start = begin_line_start(from, p + 4 + static_cast<std::size_t>(std::countr_zero(b)));
+            // A "-" with a "G" four bytes later ("--BEGIN") is rare in other
+            // text; only then is the start of its line looked up. It reuses
+            // the two loads of the "data:" test.
+            for (unsigned b = mask(_mm_and_si128(eq(at0, '-'), eq(at4, 'G'))); b != 0; b &= b - 1) {
+                const std::size_t start = begin_line_start(from, p + 1 + static_cast<std::size_t>(std::countr_zero(b)));
                 if (start != npos) {
                     found = std::min(found, start);
                     break;
