@@ -162,6 +162,28 @@ TEST(HtmlCleanupReducer, ListsAreCappedAroundSalientBlocks) {
     EXPECT_EQ(compress_html_cleanup_output(page(body, "")), want);
 }
 
+TEST(HtmlCleanupReducer, CountsWhatItRemoves) {
+    const auto removed_line = [](const std::string& body) {
+        const std::string out = compress_html_cleanup_output(page(body));
+        const std::size_t at = out.find("[html cleanup removed:");
+        return at == std::string::npos ? std::string("none") : out.substr(at, out.find(']', at) - at + 1);
+    };
+    const std::string url127 = "data:" + std::string(122, 'A');
+    const test_support::Case cases[] = {
+        {"data URL of 127 bytes not counted", "<p>see the image " + url127 + " here</p>",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
+        {"data URL of 128 bytes counted", "<p>see the image " + url127 + "A here</p>",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=1]"},
+        {"style without its closing tag stays", "<style>p{} Plain words stay here",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
+        {"script-like elements", "<noscript>a</noscript><template>b</template><SCRIPT>c</script >two words",
+         "[html cleanup removed: comments=1 scripts=3 styles=0 svg=0 data_urls=0]"},
+        {"unclosed tags and a stretch of <", "<p>two words</p>" + std::string(3000, '<') + "<h1><a href=x>more",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(removed_line(c.in), c.want) << c.name;
+}
+
 TEST(HtmlCleanupReducer, DeclinesWhatItCannotOutline) {
     const std::string rows[] = {
         page_of(5000, "<!-- <body> -->").replace(page_of(5000, "").find("<body>"), 6, "<div>"),
