@@ -297,7 +297,10 @@ private:
     // Whether the line that starts at `start` begins with sixteen base64
     // characters, as every line of a base64 run or token does.
     bool may_be_base64_line(std::size_t start) const {
-        return start + 16 <= s_.size() && all_base64_at(start);
+        // Most lines fail on their first two bytes (an indent, a bracket, a
+        // quote, a diff sign before a blank).
+        return start + 16 <= s_.size() && (class_of(s_[start]) & class_of(s_[start + 1]) & kAnyBase64) &&
+               all_base64_at(start);
     }
 
     // The start of the line that holds the "-B" at `at` when that line,
