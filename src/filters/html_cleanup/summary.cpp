@@ -561,6 +561,8 @@ std::string html_unescape(std::string_view text) {
 }
 
 std::string sanitize_snippet(std::string_view text) {
+    // Most snippets hold no data: URL; they are copied without a lowercased twin.
+    if (text::find_ignore_case(text, "data:") == npos) return std::string(text);
     const std::string lower = text::to_lower(text);
     std::string out;
     out.reserve(text.size());
@@ -578,7 +580,23 @@ std::string sanitize_snippet(std::string_view text) {
 
 std::string normalize_visible_text(std::string_view text) {
     const std::string unescaped = html_unescape(text);
-    return sanitize_snippet(text::join(text::split_whitespace(unescaped), " "));
+    // The words joined by single spaces, written in one pass.
+    std::string collapsed;
+    collapsed.reserve(unescaped.size());
+    bool pending_space = false;
+    for (std::size_t i = 0; i < unescaped.size();) {
+        if (const std::size_t len = text::whitespace_length_at(unescaped, i)) {
+            pending_space = !collapsed.empty();
+            i += len;
+            continue;
+        }
+        if (pending_space) collapsed.push_back(' ');
+        pending_space = false;
+        const std::size_t len = text::utf8_len(static_cast<unsigned char>(unescaped[i]));
+        collapsed.append(unescaped, i, len);
+        i += len;
+    }
+    return sanitize_snippet(collapsed);
 }
 
 std::string truncate(std::string_view text, std::size_t max_chars) {
