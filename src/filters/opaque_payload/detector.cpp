@@ -250,28 +250,55 @@ public:
         if (from < s_.size() && may_be_base64_line(from)) return from;
         std::size_t p = from;
 #if defined(__SSE2__)
-        while (p + 16 + 5 <= s_.size()) {
-            const __m128i at0 = load(p);
-            const __m128i at4 = load(p + 4);
-            const unsigned data = mask(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')));
-            if (data != 0 && !data_scheme_seen_) note_data_schemes(p, data);
-            std::size_t found = npos;
-            for (unsigned nl = mask(eq(at0, '\n')); nl != 0 && found == npos; nl &= nl - 1) {
-                const std::size_t start = p + static_cast<std::size_t>(std::countr_zero(nl)) + 1;
-                if (start < s_.size() && may_be_base64_line(start)) found = start;
-            }
-            // A "-" with a "G" four bytes later ("--BEGIN") is rare in other
-            // text; only then is the start of its line looked up. It reuses
-            // the two loads of the "data:" test.
-            for (unsigned b = mask(_mm_and_si128(eq(at0, '-'), eq(at4, 'G'))); b != 0; b &= b - 1) {
-                const std::size_t start = begin_line_start(from, p + 1 + static_cast<std::size_t>(std::countr_zero(b)));
-                if (start != npos) {
-                    found = std::min(found, start);
-                    break;
+        // Sixteen bytes at a time, with the next sixteen classified ahead:
+        // a line start is a candidate when the sixteen bytes from it look
+        // like base64 characters, which masks tell without a branch per line.
+        if (p + 32 + 4 <= s_.size()) {
+            __m128i at0 = load(p);
+            unsigned base64_here = mask(roughly_base64_bytes(at0));
+            unsigned carry = 0;  // a newline ends the previous block (not before `from`: that line was tested)
+            while (p + 32 + 4 <= s_.size()) {
+                const __m128i next = load(p + 16);
+                const unsigned base64_next = mask(roughly_base64_bytes(next));
+                const __m128i at4 = load(p + 4);
+                const unsigned signs = mask(_mm_or_si128(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')),
+                                                         _mm_and_si128(eq(at0, '-'), eq(at4, 'G'))));
+                // Bit j of `run`: bytes j to j + 15 all look like base64.
+                std::uint32_t run = base64_here | (base64_next << 16);
+                run &= run >> 1;
+                run &= run >> 2;
+                run &= run >> 4;
+                run &= run >> 8;
+                const unsigned nl = mask(eq(at0, '\n'));
+                const unsigned starts = ((nl << 1) | carry) & 0xFFFFu;
+                carry = nl >> 15;
+                std::size_t found = npos;
+                for (unsigned lines = starts & run; lines != 0 && found == npos; lines &= lines - 1) {
+                    const std::size_t start = p + static_cast<std::size_t>(std::countr_zero(lines));
+                    if (all_base64_at(start)) found = start;
                 }
+                if (signs != 0) {
+                    const unsigned data = mask(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')));
+                    if (data != 0 && !data_scheme_seen_) note_data_schemes(p, data);
+                    // A "-" with a "G" four bytes later ("--BEGIN") is rare in
+                    // other text; only then is the start of its line looked up.
+                    for (unsigned b = mask(_mm_and_si128(eq(at0, '-'), eq(at4, 'G'))); b != 0; b &= b - 1) {
+                        const std::size_t start =
+                            begin_line_start(from, p + 1 + static_cast<std::size_t>(std::countr_zero(b)));
+                        if (start != npos) {
+                            found = std::min(found, start);
+                            break;
+                        }
+                    }
+                }
+                if (found != npos) return found;
+                p += 16;
+                at0 = next;
+                base64_here = base64_next;
             }
-            if (found != npos) return found;
-            p += 16;
+            // A newline at the end of the last block read starts a line
+            // that the loop below must still see.
+            if (carry != 0) --p;
         }
 #endif
         for (; p < s_.size(); ++p) {
@@ -324,16 +351,28 @@ private:
     __m128i load(std::size_t p) const { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s_.data() + p)); }
     static __m128i eq(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
     static unsigned mask(__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
-    bool all_base64_at(std::size_t p) const {
-        const __m128i v = load(p);
+    // 0xFF for each byte that is a base64 character of either alphabet.
+    static __m128i base64_bytes(__m128i v) {
         // Signed compares: bytes of 0x80 and above are negative and fall in no range.
         const auto in_range = [](__m128i x, char lo, char hi) {
             return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(lo - 1))),
                                  _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(hi + 1))));
         };
-        __m128i ok = _mm_or_si128(_mm_or_si128(in_range(v, 'A', 'Z'), in_range(v, 'a', 'z')), in_range(v, '0', '9'));
-        for (char c : {'+', '/', '=', '-', '_'}) ok = _mm_or_si128(ok, eq(v, c));
-        return mask(ok) == 0xFFFF;
+        // Setting bit 5 maps "A"-"Z" onto "a"-"z" and no other byte into that range.
+        const __m128i letters = in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z');
+        const __m128i slash_digits = in_range(v, '/', '9');
+        const __m128i signs = _mm_or_si128(_mm_or_si128(eq(v, '+'), eq(v, '-')), _mm_or_si128(eq(v, '='), eq(v, '_')));
+        return _mm_or_si128(_mm_or_si128(letters, slash_digits), signs);
+    }
+    bool all_base64_at(std::size_t p) const { return mask(base64_bytes(load(p))) == 0xFFFF; }
+    // 0xFF for a superset of the base64 bytes that is cheaper to find: any
+    // byte above "*" (so no blank, quote, bracket or byte of 0x80 and up)
+    // but ",", "." and ":", which break most words of text. Candidates are
+    // checked exactly afterwards.
+    static __m128i roughly_base64_bytes(__m128i v) {
+        const __m128i above = _mm_cmpgt_epi8(v, _mm_set1_epi8('*'));
+        const __m128i punct = _mm_or_si128(_mm_or_si128(eq(v, ','), eq(v, '.')), eq(v, ':'));
+        return _mm_andnot_si128(punct, above);
     }
     void note_data_schemes(std::size_t p, unsigned candidates) {
         for (; candidates != 0; candidates &= candidates - 1)
