@@ -275,7 +275,7 @@ public:
                 std::size_t found = npos;
                 for (unsigned lines = starts & run; lines != 0 && found == npos; lines &= lines - 1) {
                     const std::size_t start = p + static_cast<std::size_t>(std::countr_zero(lines));
-                    if (all_base64_at(start)) found = start;
+                    if (all_base64_at(start) && is_base64_line_at(start)) found = start;
                 }
                 if (signs != 0) {
                     const unsigned data = mask(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')));
@@ -310,6 +310,16 @@ public:
             }
         }
         return s_.size();
+    }
+
+    // Whether the line that starts at `start` is at least 32 bytes of base64
+    // characters and nothing else, as every line of a run and every token
+    // is. Lines of text that merely begin like base64 (a path, an
+    // identifier) stop at their first other character.
+    bool is_base64_line_at(std::size_t start) const {
+        std::size_t end = start;
+        while (end < s_.size() && (class_of(s_[end]) & kAnyBase64)) ++end;
+        return (end == s_.size() || s_[end] == '\n') && end - start >= kMinRunLineBytes;
     }
 
     // Notes a "data:" in a line that the caller reads itself rather than

@@ -105,6 +105,13 @@ TEST(OpaquePayloadReducer, LeavesLookalikesAlone) {
             std::string s;
             for (int i = 0; i < 2000; ++i) s += "-----BEGIN KEY " + std::to_string(i) + "-----\n" + alnum(64) + "\n";
             for (int i = 0; i < 2000; ++i) s += "data:data:a/b;data:x/y,data:\n";
+            for (int i = 0; i < 2000; ++i) s += "-----BEGIN X-----";
+            return s + "\n";
+        }(),
+        // Runs of three long base64 lines, each broken by a short line.
+        [] {
+            std::string s;
+            for (int i = 0; i < 500; ++i) s += lines_of(3, 600) + "short\n";
             return s;
         }(),
     };
