@@ -642,3 +642,56 @@ std::optional<std::string_view> canonical_level(std::string_view word) {
 }
 
 }  // namespace text
+
+// --------------------------- payload families: HTTP response head, quoting --
+namespace text {
+
+std::optional<HttpResponseSplit> split_http_response_head(std::string_view s) {
+    // Only a text that starts with a status line can have a head, so other
+    // texts are not searched for a blank line at all.
+    if (!s.starts_with("HTTP/")) return std::nullopt;
+    std::string_view separator = "\r\n\r\n";
+    std::size_t at = s.find(separator);
+    if (at == std::string_view::npos) {
+        separator = "\n\n";
+        at = s.find(separator);
+    }
+    if (at == std::string_view::npos || at == 0) return std::nullopt;
+    const std::string_view head = s.substr(0, at);
+    // Lines of the head with "\r\n" read as "\n": a "\r" that ends a line
+    // does not count, one elsewhere stays part of the line.
+    bool first = true;
+    bool more_lines = false;
+    bool has_colon = false;
+    std::size_t start = 0;
+    while (start <= head.size()) {
+        std::size_t end = head.find('\n', start);
+        if (end == std::string_view::npos) end = head.size();
+        std::string_view line = head.substr(start, end - start);
+        if (end < head.size() && line.ends_with('\r')) line.remove_suffix(1);
+        if (first) {
+            if (line.size() < 5) return std::nullopt;
+            first = false;
+        } else {
+            more_lines = true;
+            if (line.find(':') != std::string_view::npos) has_colon = true;
+        }
+        start = end + 1;
+    }
+    if (more_lines && !has_colon) return std::nullopt;
+    return HttpResponseSplit{head, separator, s.substr(at + separator.size())};
+}
+
+std::string quote_escaped(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 2);
+    out.push_back('"');
+    for (char c : s) {
+        if (c == '\\' || c == '"') out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+}  // namespace text

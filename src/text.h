@@ -388,3 +388,27 @@ inline std::size_t whitespace_length_at(std::string_view s, std::size_t pos) {
 }
 
 }  // namespace text
+
+// --------------------------- payload families: HTTP response head, quoting --
+namespace text {
+
+// A text cut after an HTTP response head: the head as it stood, the blank
+// line that ended it ("\r\n\r\n" or "\n\n") and the rest. Views into the text.
+struct HttpResponseSplit {
+    std::string_view head;
+    std::string_view separator;
+    std::string_view body;
+};
+
+// The head of an HTTP response at the start of `s`: everything before the
+// first "\r\n\r\n" (or, when there is none, the first "\n\n"), when it is
+// not empty, its first line is a status line beginning with "HTTP/" (at
+// least 5 bytes), and, when it has more lines, one of them holds ":".
+// Nothing otherwise.
+std::optional<HttpResponseSplit> split_http_response_head(std::string_view s);
+
+// `s` wrapped in double quotes, each backslash doubled and each double
+// quote preceded by a backslash.
+std::string quote_escaped(std::string_view s);
+
+}  // namespace text

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,14 @@ Attempt try_compress_opaque_payload_output(const FilterInput& input);
 
 // The filter: the shortened text, or a copy of the input.
 std::string compress_opaque_payload_output(std::string_view text);
+
+// One marker line for a body that is wholly opaque (a JSON object made
+// mostly of encoded strings, a large HTML page, a minified script), with
+// "\n" when the body ends with one; nothing otherwise.
+std::optional<std::string> summarize_body(std::string_view body);
+
+// The candidate when it is smaller than the current text by the size rule,
+// else the current text (a tie keeps the current text).
+std::string_view choose_smaller(std::string_view current, std::string_view candidate);
 
 }  // namespace filters::opaque_payload::reducer

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "filters/html_cleanup/detector.h"
+#include "filters/html_cleanup/reducer.h"
+#include "filters/html_cleanup/summary.h"
+#include "support.h"
+
+namespace {
+
+using filters::html_cleanup::detector::detect_html_payload;
+using filters::html_cleanup::reducer::compress_html_cleanup_output;
+namespace summary = filters::html_cleanup::summary;
+
+// A page of exactly `bytes` bytes (at least its markup): `body` inside
+// <body>, padded with a comment that the summary drops.
+std::string page_of(std::size_t bytes, const std::string& body, const std::string& head = "<title>Doc</title>") {
+    const std::string open = "<!DOCTYPE html>\n<html><head>" + head + "</head><body>\n" + body + "\n<!--";
+    const std::string close = "-->\n</body></html>\n";
+    std::string pad = bytes > open.size() + close.size() ? std::string(bytes - open.size() - close.size(), 'x') : "";
+    return open + pad + close;
+}
+
+std::string page(const std::string& body, const std::string& head = "<title>Doc</title>") {
+    return page_of(5000, body, head);
+}
+
+TEST(HtmlCleanupDetector, AcceptsWholePagesOnly) {
+    const std::string good = page("<p>Hello there world</p>");
+    struct Row {
+        std::string name;
+        std::string text;
+        bool accepted;
+    };
+    std::string feeds = page_of(4096, "<p>a</p>");
+    std::string feeds40 = feeds;
+    std::string feeds41 = feeds;
+    for (int i = 0; i < 40; ++i) feeds40[200 + static_cast<std::size_t>(i)] = '\f';
+    for (int i = 0; i < 41; ++i) feeds41[200 + static_cast<std::size_t>(i)] = '\f';
+    const Row rows[] = {
+        {"4096 bytes examined", page_of(4096, "<p>a</p>"), true},
+        {"4095 bytes declined", page_of(4095, "<p>a</p>"), false},
+        {"capital doctype and blank lines around", "\n\n" + page("<P>Up</P>") + "\n\n", true},
+        {"starts with <html", good.substr(good.find("<html")), true},
+        {"text before the page", "see:\n" + good, false},
+        {"no closing html at the end", good + "trailer\n", false},
+        {"template braces", page("<p>{{ user.name }}</p>"), false},
+        {"component source", page("<div className=\"x\">y</div>"), false},
+        {"diff inside", page("<p>x</p>\n--- a/x"), false},
+        {"NUL byte", page(std::string("<p>a\0b</p>", 10)), false},
+        {"40 form feeds of 4096 characters", feeds40, true},
+        {"41 form feeds", feeds41, false},
+        {"status line alone as head", "HTTP/1.1 200 OK\n\n" + good, true},
+        {"header line without colon", "HTTP/1.1 200 OK\nServer nginx\n\n" + good, false},
+        {"protocol in lower case", "http/1.1 200 OK\nServer: x\n\n" + good, false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(detect_html_payload(r.text).has_value(), r.accepted) << r.name;
+}
+
+TEST(HtmlCleanupDetector, KeepsTheHeadByteForByte) {
+    const std::string body = page("<p>x y z</p>");
+    const auto crlf = detect_html_payload("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + body);
+    ASSERT_TRUE(crlf);
+    EXPECT_EQ(crlf->head, "HTTP/1.1 200 OK\r\nContent-Type: text/html");
+    EXPECT_EQ(crlf->separator, "\r\n\r\n");
+    EXPECT_EQ(crlf->body, body);
+    const auto none = detect_html_payload(body);
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->head, "");
+    EXPECT_EQ(none->separator, "");
+}
+
+TEST(HtmlCleanupText, CharacterReferences) {
+    const test_support::Case cases[] = {
+        {"named in any case", "&AMP; &lt;b&GT; &quot;&apos;&colon;", "& <b> \"':"},
+        {"decimal, hex, plus", "&#65;&#x41;&#+65;", "AAA"},
+        {"NUL decodes as U+FFFD", "a&#0;b&#x0;c&#x00000;", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD"},
+        {"minus, empty, surrogate stay", "&#-65; &#; &#x; &#xD800;", "&#-65; &#; &#x; &#xD800;"},
+        {"beyond 32 bits stays", "&#4294967296;", "&#4294967296;"},
+        {"largest scalar", "&#x10FFFF;", "\xF4\x8F\xBF\xBF"},
+        {"unknown name stays", "&nbsp;&copy;", "&nbsp;&copy;"},
+        {"no reference before the semicolon", "a & b; c", "a & b; c"},
+        {"no semicolon at all", "&&&&", "&&&&"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(summary::html_unescape(c.in), c.want) << c.name;
+}
+
+TEST(HtmlCleanupText, TagsSnippetsAndTruncation) {
+    EXPECT_EQ(summary::tags_to_text("<p>One</p><span>two</span>", true), "\nOne\n two ");
+    EXPECT_EQ(summary::tags_to_text("<p>One</p><span>two</span>", false), " One  two ");
+    EXPECT_EQ(summary::tags_to_text("a < b", true), "a < b");
+    EXPECT_EQ(summary::sanitize_snippet("see data:image/png;base64,AAAA) end"), "see [data-url omitted]) end");
+    EXPECT_EQ(summary::sanitize_snippet("DATA: x"), "[data-url omitted] x");
+    EXPECT_EQ(summary::normalize_visible_text("  a\n\t&amp;  b "), "a & b");
+    EXPECT_EQ(summary::truncate("h\xC3\xA9llo", 5), "h\xC3\xA9llo");
+    EXPECT_EQ(summary::truncate("h\xC3\xA9llo!", 5), "h\xC3\xA9ll\xE2\x80\xA6");
+    const auto tag = summary::parse_open_tag("< DIV class=x>", 0);
+    ASSERT_TRUE(tag);
+    EXPECT_EQ(tag->first, "DIV");
+    EXPECT_EQ(tag->second, 13u);
+    EXPECT_FALSE(summary::parse_open_tag("<!-- x -->", 0));
+    EXPECT_FALSE(summary::parse_open_tag("</div>", 0));
+    const auto body = summary::find_open_tag("<bodyguard><body>", "body");
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->first, 11u);
+    EXPECT_FALSE(summary::find_open_tag("text <body", "body"));
+}
+
+TEST(HtmlCleanupReducer, SummarisesAPage) {
+    const std::string body =
+        "<h1>Guide</h1><h2>Setup</h2><h2>Setup</h2><h3>Setup</h3>\n"
+        "<script>var x = '<h1>hidden</h1>';</script><style>p{}</style><svg><text>icon</text></svg>\n"
+        "<nav><a data-href=\"bad\" href=\"/docs\">Docs</a> <a href=\"FTP://x/y\">ftp</a> "
+        "<a href=\"C:\\\\x\">drive</a> <a href=\"HTTPS://Example.org/A\">Site</a> <a href=\"mailto:a@b.c\"></a> "
+        "<a name=\"anchor\">no href</a> <a href=javascript:alert(1)>js</a></nav>\n"
+        "<p>Install the package first.</p><p>ok</p><p>errors</p><p>Run &lt;make&gt; twice.</p>\n";
+    const std::string in = page(body, "<title>The \"Best\" Guide</title>");
+    const std::string want =
+        "html document: bytes=5000 title=\"The \\\"Best\\\" Guide\"\n"
+        "headings:\n"
+        "- h1: Guide\n"
+        "- h2: Setup\n"
+        "- h3: Setup\n"
+        "links:\n"
+        "- Docs -> /docs\n"
+        "- Site -> HTTPS://Example.org/A\n"
+        "- mailto:a@b.c -> mailto:a@b.c\n"
+        "text:\n"
+        "- Docs ftp drive Site no href js\n"
+        "- Install the package first.\n"
+        "- errors\n"
+        "- Run <make> twice.\n"
+        "[html cleanup removed: comments=1 scripts=1 styles=1 svg=1 data_urls=0]\n";
+    EXPECT_EQ(compress_html_cleanup_output(in), want);
+}
+
+TEST(HtmlCleanupReducer, ListsAreCappedAroundSalientBlocks) {
+    std::string body;
+    for (int i = 1; i <= 9; ++i) body += "<h2>Part " + std::to_string(i) + "</h2>";
+    for (int i = 1; i <= 20; ++i)
+        body += "<p>" + std::string(i == 10 || i == 15 ? "Build failed at step " : "Plain words in block ") +
+                std::to_string(i) + "</p>\n";
+    // No title: the headline ends after the byte count. Single words such
+    // as "Part" would be dropped, but "Part 1" has two.
+    std::string want = "html document: bytes=5000\nheadings:\n";
+    for (int i = 1; i <= 8; ++i) want += "- h2: Part " + std::to_string(i) + "\n";
+    want +=
+        "… 1 headings omitted\n"
+        "text:\n"
+        "- Part 1\n"
+        "- Part 2\n"
+        "- Part 3\n"
+        "… 15 text blocks omitted\n"
+        "- Build failed at step 10\n"
+        "… 4 text blocks omitted\n"
+        "- Build failed at step 15\n"
+        "… 3 text blocks omitted\n"
+        "- Plain words in block 19\n"
+        "- Plain words in block 20\n"
+        "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]\n";
+    EXPECT_EQ(compress_html_cleanup_output(page(body, "")), want);
+}
+
+TEST(HtmlCleanupReducer, CountsWhatItRemoves) {
+    const auto removed_line = [](const std::string& body) {
+        const std::string out = compress_html_cleanup_output(page(body));
+        const std::size_t at = out.find("[html cleanup removed:");
+        return at == std::string::npos ? std::string("none") : out.substr(at, out.find(']', at) - at + 1);
+    };
+    const std::string url127 = "data:" + std::string(122, 'A');
+    const test_support::Case cases[] = {
+        {"data URL of 127 bytes not counted", "<p>see the image " + url127 + " here</p>",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
+        {"data URL of 128 bytes counted", "<p>see the image " + url127 + "A here</p>",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=1]"},
+        {"style without its closing tag stays", "<style>p{} Plain words stay here",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
+        {"script-like elements", "<noscript>a</noscript><template>b</template><SCRIPT>c</script >two words",
+         "[html cleanup removed: comments=1 scripts=3 styles=0 svg=0 data_urls=0]"},
+        {"unclosed tags and a stretch of <", "<p>two words</p>" + std::string(3000, '<') + "<h1><a href=x>more",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(removed_line(c.in), c.want) << c.name;
+}
+
+TEST(HtmlCleanupReducer, DeclinesWhatItCannotOutline) {
+    const std::string rows[] = {
+        page_of(5000, "<!-- <body> -->").replace(page_of(5000, "").find("<body>"), 6, "<div>"),
+        page("<script>only a script</script>"),
+        page("<p>ab</p>"),
+    };
+    for (const auto& in : rows) EXPECT_EQ(compress_html_cleanup_output(in), in);
+}
+
+TEST(HtmlCleanupReducer, KeepsTheResponseHead) {
+    const std::string in = "HTTP/1.1 200 OK\nContent-Type: text/html\n\n" + page("<h1>T&#0;itle</h1>");
+    EXPECT_EQ(compress_html_cleanup_output(in),
+              "HTTP/1.1 200 OK\nContent-Type: text/html\n\nhtml document: bytes=5000 title=\"Doc\"\nheadings:\n"
+              "- h1: T\xEF\xBF\xBDitle\ntext:\n- T\xEF\xBF\xBDitle\n"
+              "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]\n");
+}
+
+}  // namespace

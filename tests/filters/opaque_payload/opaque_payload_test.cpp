@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "filters/opaque_payload/detector.h"
+#include "filters/opaque_payload/reducer.h"
+#include "json.h"
+#include "support.h"
+
+namespace {
+
+using filters::opaque_payload::reducer::compress_opaque_payload_output;
+namespace detector = filters::opaque_payload::detector;
+
+// `n` characters cycling through letters and digits (no hex-only run).
+std::string alnum(std::size_t n, std::size_t seed = 0) {
+    static const std::string kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s.push_back(kChars[(i * 7 + seed) % kChars.size()]);
+    return s;
+}
+
+std::string lines_of(std::size_t count, std::size_t width, std::string last = "") {
+    std::string s;
+    for (std::size_t i = 0; i < count; ++i) s += alnum(width, i) + "\n";
+    if (!last.empty()) s += last + "\n";
+    return s;
+}
+
+std::string pem(const std::string& label, const std::string& body, const std::string& end_label = "") {
+    return "-----BEGIN " + label + "-----\n" + body + "-----END " + (end_label.empty() ? label : end_label) + "-----\n";
+}
+
+TEST(OpaquePayloadDetector, Base64Shapes) {
+    struct Row {
+        std::string text;
+        bool valid;
+    };
+    const Row rows[] = {
+        {"QUJD", true},          {"QUJDRA==", true}, {"QUJDRAE=", true}, {"QUJDR", false},
+        {"QU=JD", false},        {"ab+c_d", false},  {"ab-c_dxy", true}, {"a b", false},
+        {"", false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(detector::valid_base64_shape(r.text), r.valid) << r.text;
+    EXPECT_FALSE(detector::is_base64_token(alnum(1023)));
+    EXPECT_TRUE(detector::is_base64_token(alnum(1024)));
+    EXPECT_FALSE(detector::is_base64_token(std::string(1024, 'a')));  // hexadecimal digits only
+    EXPECT_FALSE(detector::is_base64_token(alnum(1000) + "," + alnum(999)));
+    EXPECT_TRUE(detector::looks_like_path_or_diff_line("-" + alnum(40)));
+    EXPECT_TRUE(detector::looks_like_path_or_diff_line("a/b/c/d"));
+    EXPECT_FALSE(detector::looks_like_path_or_diff_line("ab//" + alnum(40)));
+}
+
+TEST(OpaquePayloadDetector, OpaqueStringsAndSourceMaps) {
+    const auto value = [](const std::string& text) { return *json::parse(text); };
+    const std::string indented = "function f() {\n    return 1;\n}\n";
+    std::string source;
+    while (source.size() < 10000) source += indented;
+    EXPECT_EQ(detector::opaque_string_bytes(value("{\"src\":[" + json::quote_string(source) + "," +
+                                                  json::quote_string(source) + "]}"),
+                                            ""),
+              0u);
+    EXPECT_EQ(detector::opaque_string_bytes(value("{\"Mappings\":\"" + std::string(9000, ';') + "\"}"), ""), 9000u);
+    // One space in 9000 characters and no script marker: dense enough.
+    std::string dense = alnum(8955);
+    dense += ". ";
+    dense += alnum(43);
+    EXPECT_EQ(detector::opaque_string_bytes(value("{\"blob\":\"" + dense + "\"}"), ""), 9000u);
+    EXPECT_TRUE(detector::is_source_map_signature(value(R"({"VERSION":3,"Sources":[],"mappings":""})")));
+    EXPECT_FALSE(detector::is_source_map_signature(value(R"({"version":3,"mappings":""})")));
+}
+
+TEST(OpaquePayloadReducer, LineSpans) {
+    const std::string cert = lines_of(40, 64, alnum(18) + "==");
+    const std::string short_last = lines_of(40, 64, "AbCd1234");
+    const test_support::Case cases[] = {
+        {"certificate", "before\n" + pem("CERTIFICATE", cert) + "after\n",
+         "before\n[opaque payload omitted: kind=pem label=\"CERTIFICATE\" lines=43 bytes=2674]\nafter\n"},
+        {"short data line: a base64 run instead", pem("CERTIFICATE", short_last),
+         "-----BEGIN CERTIFICATE-----\n[opaque payload omitted: kind=base64 lines=40 bytes=2599]\nAbCd1234\n"
+         "-----END CERTIFICATE-----\n"},
+        {"encrypted key headers", pem("RSA PRIVATE KEY", "Proc-Type: 4,ENCRYPTED\nDEK-Info: AES-128-CBC,00FF\n\n" + cert),
+         "[opaque payload omitted: kind=pem label=\"RSA PRIVATE KEY\" lines=46 bytes=2733]\n"},
+        {"three long lines are three tokens", lines_of(3, 1100),
+         "[opaque payload omitted: kind=base64 lines=1 bytes=1100]\n[opaque payload omitted: kind=base64 lines=1 "
+         "bytes=1100]\n[opaque payload omitted: kind=base64 lines=1 bytes=1100]\n"},
+        {"four lines of 600 make a run", "x\n" + lines_of(4, 600) + "y",
+         "x\n[opaque payload omitted: kind=base64 lines=4 bytes=2403]\ny"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
+}
+
+TEST(OpaquePayloadReducer, LeavesLookalikesAlone) {
+    std::string hex;
+    for (int i = 0; i < 4; ++i) hex += std::string(600, "0123456789abcdef"[i]) + "\n";
+    const std::string rows[] = {
+        pem("certificate", lines_of(40, 30)),
+        pem("CERTIFICATE", lines_of(40, 30), "PRIVATE KEY"),
+        pem("CERTIFICATE", "QUJDRA==\nQUJDRA==\nQUJDRA==\n"),
+        hex,
+        "  " + alnum(2000) + "\n",
+        "no newline at the end",
+        // Many BEGIN lines that never end, and "data:" that never forms a URL.
+        [] {
+            std::string s;
+            for (int i = 0; i < 2000; ++i) s += "-----BEGIN KEY " + std::to_string(i) + "-----\n" + alnum(64) + "\n";
+            for (int i = 0; i < 2000; ++i) s += "data:data:a/b;data:x/y,data:\n";
+            for (int i = 0; i < 2000; ++i) s += "-----BEGIN X-----";
+            return s + "\n";
+        }(),
+        // Runs of three long base64 lines, each broken by a short line.
+        [] {
+            std::string s;
+            for (int i = 0; i < 500; ++i) s += lines_of(3, 600) + "short\n";
+            return s;
+        }(),
+    };
+    for (const auto& in : rows) EXPECT_EQ(compress_opaque_payload_output(in), in) << in.substr(0, 60);
+}
+
+TEST(OpaquePayloadReducer, DataUrls) {
+    const std::string b64 = "data:image/PNG;base64,";
+    const test_support::Case cases[] = {
+        {"base64 image in a log line", "GET /a img=" + b64 + alnum(5000) + " ok\n",
+         "GET /a img=[opaque payload omitted: kind=data-url mime=image/png encoding=base64 bytes=5022] ok\n"},
+        {"2048 payload bytes", "<img src=\"" + b64 + alnum(2048) + "\">",
+         "<img src=\"[opaque payload omitted: kind=data-url mime=image/png encoding=base64 bytes=2070]\">"},
+        {"2047 payload bytes stay", "x " + b64 + alnum(2047), "x " + b64 + alnum(2047)},
+        {"capital scheme stays", "DATA:image/png;base64," + alnum(3000), "DATA:image/png;base64," + alnum(3000)},
+        {"no media type stays", "data:;base64," + alnum(3000), "data:;base64," + alnum(3000)},
+        {"underscore in media type stays", "data:image/x_png;base64," + alnum(3000),
+         "data:image/x_png;base64," + alnum(3000)},
+        {"url-encoded up to the quote", "u='data:text/plain," + std::string(5000, '%') + "' end",
+         "u='[opaque payload omitted: kind=data-url mime=text/plain encoding=urlencoded bytes=5016]' end"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
+}
+
+TEST(OpaquePayloadReducer, WholeBodies) {
+    const auto source_map = [](std::size_t mappings, std::size_t total) {
+        std::string head = R"({"version":3,"sources":["a.js"],"mappings":")";
+        std::string s = head + std::string(mappings, 'A') + "\"";
+        s += std::string(total - s.size() - 1, ' ') + "}";
+        return s;
+    };
+    std::string page = "<!DOCTYPE html>\n<html><head><title>Build\n Report</title></head><body>\n";
+    while (page.size() + 11 <= 40000 - 15) page += "<p>row</p>\n";
+    page += std::string(40000 - 15 - page.size(), ' ') + "</body></html>\n";
+    const std::string bundle = "!function(){" + std::string(39983, 'a') + "}();\n";
+    std::string spread;
+    while (spread.size() < 40000) spread += "  function f(a, b) {\n    return a + b;\n  }\n";
+    const test_support::Case cases[] = {
+        {"source map", source_map(19000, 20000),
+         "[opaque payload omitted: kind=json-source-map keys=version,sources,mappings bytes=20000]"},
+        {"short mappings", source_map(8191, 20000), source_map(8191, 20000)},
+        {"large page", page, "[opaque payload omitted: kind=html bytes=40000 title=\"Build Report\"]\n"},
+        {"small page", page.substr(0, 20000 - 15) + "</body></html>", page.substr(0, 20000 - 15) + "</body></html>"},
+        {"minified bundle", bundle, "[opaque payload omitted: kind=minified-js bytes=40000]\n"},
+        {"bundle after a response head", "HTTP/1.1 200 OK\nContent-Type: text/javascript\n\n" + bundle,
+         "HTTP/1.1 200 OK\nContent-Type: text/javascript\n\n[opaque payload omitted: kind=minified-js bytes=40000]\n"},
+        {"indented source", spread, spread},
+    };
+    for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
+}
+
+}  // namespace
