@@ -81,7 +81,14 @@ TEST(MixedTranscriptReducer, SavingThresholds) {
             s.append("  ").push_back(static_cast<char>('0' + k % 10));
             s.append(k + 1 < rows ? ",\n" : "\n");
         }
-        s.append("]\nexit code: 0\n").append(static_cast<std::size_t>(padding), 'x').append("\n");
+        s.append("]\nexit code: 0\n");
+        // Padding no filter shortens: plain prose lines, 40 bytes each.
+        for (int k = 0; k < padding / 40; ++k) {
+            std::string line = "plain words on output line " + std::to_string(k);
+            line.resize(39, '.');
+            s.append(line).push_back('\n');
+        }
+        s.append("\n");
         return s;
     };
     // Each row saves its two blanks and its line end, and "[" its line end.
@@ -94,7 +101,7 @@ TEST(MixedTranscriptReducer, SavingThresholds) {
     const std::string large = transcript(200, 20000);  // over 511 bytes
     EXPECT_NE(compress_mixed_transcript_output(large), large);
 
-    std::string no_newline = transcript(27, 3);
+    std::string no_newline = transcript(27, 40);
     no_newline.pop_back();
     const std::string out = compress_mixed_transcript_output(no_newline);
     EXPECT_FALSE(out.ends_with('\n'));
