@@ -464,22 +464,7 @@ std::size_t string_end(std::string_view text, std::size_t from) {
 
 // Where a walk stands with respect to strings, taken a character or a
 // block at a time.
-struct StringState {
-    bool in_string = false, escaped = false;
-
-    // Takes one character; true when it belongs to a string, quotes included.
-    bool take(char c) {
-        if (in_string) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                in_string = false;
-            return true;
-        }
-        return in_string = c == '"';
-    }
+struct StringState : StringCursor {
     // Whether a block can be taken at once: it holds no backslash and none
     // is pending.
     bool can_take_block(const Lanes& lanes) const { return lanes.backslashes == 0 && !escaped; }

@@ -119,6 +119,27 @@ class Node {
     Storage storage_;
 };
 
+// Whether the characters of JSON text, taken one after another, lie inside
+// a string: the one rule of quotes and backslashes for every walk that
+// tracks brackets without parsing.
+struct StringCursor {
+    bool in_string = false, escaped = false;
+
+    // Takes one character; true when it belongs to a string, quotes included.
+    bool take(char c) {
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+            return true;
+        }
+        return in_string = c == '"';
+    }
+};
+
 // What `Reader::visit_document` found.
 enum class DocumentKind { Invalid, Array, Object, Other };
 

@@ -263,6 +263,22 @@ inline std::size_t leading_blanks(std::string_view s) {
     return i;
 }
 
+// Calls `visit` with each maximal run of ASCII letters and digits in `s`,
+// in order, until it returns true; whether one did.
+template <class Visit>
+bool any_alnum_word(std::string_view s, Visit&& visit) {
+    for (std::size_t i = 0; i < s.size();) {
+        if (!is_ascii_alnum(s[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        while (i < s.size() && is_ascii_alnum(s[i])) ++i;
+        if (visit(s.substr(start, i - start))) return true;
+    }
+    return false;
+}
+
 // ------------------------------------------------------------ templates --
 
 inline std::string to_text(std::string_view s) { return std::string(s); }

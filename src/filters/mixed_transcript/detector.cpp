@@ -64,16 +64,7 @@ bool is_marker_line(std::string_view t) {
 // ------------------------------------------------------------ curl errors --
 
 bool has_word(std::string_view s, std::string_view word) {
-    for (std::size_t i = 0; i < s.size();) {
-        if (!text::is_ascii_alnum(s[i])) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < s.size() && text::is_ascii_alnum(s[i])) ++i;
-        if (s.substr(start, i - start) == word) return true;
-    }
-    return false;
+    return text::any_alnum_word(s, [&](std::string_view w) { return w == word; });
 }
 
 bool is_curl_error_line(std::string_view t) {
@@ -281,16 +272,11 @@ public:
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const std::string_view line = lines[i];
             const std::size_t lead = line.size() - trim_start_ws(line).size();
-            bool in_string = false, escaped = false;
+            json::StringCursor strings;
             for (std::size_t p = 0; p < line.size(); ++p) {
                 const char c = line[p];
-                if (in_string) {
-                    if (escaped)
-                        escaped = false;
-                    else if (c == '\\')
-                        escaped = true;
-                    else if (c == '"')
-                        in_string = false;
+                if (strings.take(c)) {
+                    continue;
                 } else if (c == '{' || c == '[') {
                     ++depth;
                     if (p == lead)
@@ -309,11 +295,9 @@ public:
                         containers_.push_back({offset, lines.start(i) + p, i, o.first_inside, o.max_depth - o.depth + 1});
                     }
                     --depth;
-                } else if (c == '"') {
-                    in_string = true;
                 }
             }
-            if (in_string) {  // no container open here can be JSON
+            if (strings.in_string) {  // no container open here can be JSON
                 open.clear();
                 depth = 0;
             }
@@ -399,19 +383,10 @@ struct Counts {
 bool contains_word_phrase(std::string_view s, const WordTriple& words) {
     std::array<std::string_view, 3> window{};
     std::size_t seen = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        if (!text::is_ascii_alnum(s[i])) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < s.size() && text::is_ascii_alnum(s[i])) ++i;
-        window[0] = window[1];
-        window[1] = window[2];
-        window[2] = s.substr(start, i - start);
-        if (++seen >= 3 && window[0] == words[0] && window[1] == words[1] && window[2] == words[2]) return true;
-    }
-    return false;
+    return text::any_alnum_word(s, [&](std::string_view w) {
+        window = {window[1], window[2], w};
+        return ++seen >= 3 && window[0] == words[0] && window[1] == words[1] && window[2] == words[2];
+    });
 }
 
 bool starts_with_error_prefix(std::string_view s, std::string_view word) {
