@@ -35,7 +35,7 @@ TEST(UnicodeClasses, AlphabeticAndNumeric) {
 
 TEST(Words, AnyWordSeesThePiecesOfSplitWhitespace) {
     const char* cases[] = {
-        "", "   ", "one", "  two words  ", "tab\tand\nline", "nbsp\xC2\xA0" "between", "ideographic\xE3\x80\x80space",
+        "", "   ", "one", "  two words  ", "tab\tand\nline", ("nbsp\xC2\xA0" "between"), "ideographic\xE3\x80\x80space",
         "caf\xC3\xA9 \xE2\x98\x95", "trailing ",
     };
     for (const char* s : cases) {

@@ -16,7 +16,6 @@ constexpr std::size_t npos = std::string_view::npos;
 
 constexpr std::size_t kMinTokenBytes = 1024;
 constexpr std::size_t kMinOpaqueStringBytes = 8192;
-constexpr double kMinBase64Share = 0.98;
 constexpr double kMaxScriptWhitespace = 0.1;
 constexpr double kMaxDenseWhitespace = 0.01;
 constexpr std::size_t kMinRunLineBytes = 32;
