@@ -13,10 +13,8 @@ cd "$(dirname "$0")/.."
 filter=${1:-}
 runs=3
 
-if [ ! -x /usr/bin/time ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
-fi
+source scripts/deps.sh
+ensure_packages "${build_packages[@]}" python3 time
 for tool in cmake g++ python3 iconv; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
