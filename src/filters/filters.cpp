@@ -49,7 +49,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
         {"mixed-transcript", &filters::mixed_transcript::reducer::try_compress_mixed_transcript_output, false},
         {"node-stack-trace", &filters::node_stack_trace::reducer::try_compress_node_stack_trace_output, false},
         {"log-template", &filters::log_template::reducer::try_compress_log_template_output, false},
-        {"generic-log", &over_text<&filters::generic_log::reducer::try_compress_generic_log_output>, false},
+        {"generic-log", &filters::generic_log::reducer::try_compress_generic_log_output, false},
     }};
     return table;
 }
