@@ -78,7 +78,7 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
         std::string headline = "git name-status:";
         for (const StatusGroup& g : groups) headline += text::format(" {}={}", g.status, g.paths.size());
         Rendering candidate(end - begin);
-        candidate.add(std::move(headline));
+        candidate.add(headline);
         bool complete = true;
         for (const StatusGroup& g : groups) {
             std::optional<std::vector<std::string>> path_lines;
@@ -88,10 +88,10 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
                 break;
             }
             candidate.add(text::format("{}:", g.status));
-            candidate.add(std::move(*path_lines));
+            candidate.add(*path_lines);
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, end, candidate.lines);
+        out.place_unit(begin, end, candidate.text());
     }
     return std::move(out).finish();
 }

@@ -74,21 +74,32 @@ std::size_t extend_over_lines(std::string_view body, std::size_t end, Take&& tak
     return end;
 }
 
-// A unit's candidate rendering under construction. Its budget is the size
-// of the lines it would replace: a rendering past it can never be chosen,
-// so the builder stops early instead of growing it.
-struct Rendering {
-    explicit Rendering(std::size_t budget_bytes) : budget(budget_bytes) {}
+// A unit's candidate rendering under construction: its lines joined with
+// "\n" in one buffer. Its budget is the size of the lines it would replace:
+// a rendering past it can never be chosen, so the builder stops early
+// instead of growing it.
+class Rendering {
+public:
+    explicit Rendering(std::size_t budget_bytes) : budget_(budget_bytes) {}
 
-    void add(std::string line);
-    void add(std::vector<std::string>&& more);
-    bool over_budget() const { return bytes > budget; }
+    void add(std::string_view line);
+    void add(const std::vector<std::string>& lines);
+    // Adds each line of `block` (lines joined with "\n") behind `indent`.
+    void add_indented(std::string_view block, std::string_view indent);
+
+    bool over_budget() const { return text_.size() > budget_; }
     // Bytes left before the budget is reached.
-    std::size_t room() const { return bytes >= budget ? 0 : budget - bytes; }
+    std::size_t room() const { return text_.size() >= budget_ ? 0 : budget_ - text_.size(); }
+    const std::string& text() const { return text_; }
 
-    std::vector<std::string> lines;
-    std::size_t budget;
-    std::size_t bytes = 0;  // of the lines joined with "\n"
+private:
+    void start_line() {
+        if (lines_++ > 0) text_.push_back('\n');
+    }
+
+    std::string text_;
+    std::size_t budget_;
+    std::size_t lines_ = 0;
 };
 
 // A pass's output: the text, with some units (section, run, block) replaced
