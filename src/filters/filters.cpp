@@ -30,7 +30,7 @@ namespace filters {
 
 const std::array<FilterEntry, kFilterCount>& filter_table() {
     static constexpr std::array<FilterEntry, kFilterCount> table{{
-        {"git", &over_text<&filters::git::try_compress_git_output>, false},
+        {"git", &filters::git::try_compress_git_output, false},
         {"diff", &filters::diff::reducer::try_compress_diff_output, false},
         {"test-runner", &over_text<&filters::test_runner::reducer::try_compress_test_runner_output>, false},
         {"ci-job-log", &filters::ci_job_log::reducer::try_compress_ci_job_log_output, false},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "filters/git/passes.h"
 #include "filters/git/paths.h"
 #include "text.h"
 

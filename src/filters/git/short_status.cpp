@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "filters/git/passes.h"
 #include "filters/git/paths.h"
 #include "text.h"
 
@@ -35,6 +36,10 @@ std::optional<GitStatusEntry> parse_git_status_line(std::string_view line) {
 }
 
 std::optional<std::string> compress_git_short_status(std::string_view text) {
+    return compress_git_short_status(text, text::LineIndex(text));
+}
+
+std::optional<std::string> compress_git_short_status(std::string_view text, const text::LineIndex& lines) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
     // A block's entries as where their lines stand and the index of their
@@ -46,11 +51,9 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
         std::size_t code;
     };
     std::vector<Entry> entries;
-    for (std::size_t pos = 0; pos <= body.size();) {
-        const std::size_t begin = pos;
-        std::size_t end = line_end(body, begin);
-        pos = end + 1;
-        if (!is_git_status_block_line(body.substr(begin, end - begin))) continue;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!is_git_status_block_line(lines[i])) continue;
+        const std::size_t begin = lines.start(i);
         std::vector<std::string_view> branch_lines;
         std::vector<std::string_view> codes;  // first-seen order
         std::vector<std::size_t> counts;
@@ -72,9 +75,9 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
             entries.push_back(Entry{static_cast<std::size_t>(line.data() - body.data()), line.size(), k});
             return true;
         };
-        take(body.substr(begin, end - begin));
-        end = extend_over_lines(body, end, take);
-        pos = end + 1;
+        take(lines[i]);
+        while (i + 1 < lines.size() && take(lines[i + 1])) ++i;
+        const std::size_t end = lines.start(i) + lines[i].size();
         if (codes.empty()) continue;
         Rendering candidate(end - begin);
         for (std::string_view branch : branch_lines) candidate.add(branch);

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "filters/git/paths.h"
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
 #include "text.h"
 
 namespace filters::git {
@@ -27,9 +27,13 @@ struct StatFields {
 std::optional<StatFields> parse_stat_fields(std::string_view line) {
     std::size_t bar = line.rfind('|');
     if (bar == std::string_view::npos) return std::nullopt;
-    std::string_view path = text::trim(line.substr(0, bar));
+    // The stat is looked at first: it is what other lines with a "|" (a
+    // compiler's source gutter, a table row) lack.
     std::string_view stat = text::trim(line.substr(bar + 1));
-    if (path.empty() || stat.empty()) return std::nullopt;
+    if (stat.empty() || !(text::is_ascii_digit(stat[0]) || stat[0] == '-' || stat.starts_with(kBinaryStat)))
+        return std::nullopt;
+    std::string_view path = text::trim(line.substr(0, bar));
+    if (path.empty()) return std::nullopt;
     if (path.size() >= 3 && (path.starts_with("---") || path.starts_with("+++"))) return std::nullopt;
     if (stat.starts_with(kBinaryStat)) return StatFields{path, stat, true};
     // A count, or "-" for a binary file, and an optional bar graph.
@@ -42,6 +46,18 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     }
     if (count != "-" && !text::is_ascii_digits(count)) return std::nullopt;
     return StatFields{path, stat, !graph.empty()};
+}
+
+// A cheap test that the stat of every stat line passes, given the text
+// after the line's last "|": after any ASCII blanks comes a digit, "-", the
+// "B" of "Bin ", or a byte that may begin other white space. A compiler's
+// source gutter ("12 |   code") or a table row ("| a | b |") fails it.
+bool may_be_stat(std::string_view after_bar) {
+    std::size_t i = 0;
+    while (i < after_bar.size() && text::is_ascii_whitespace(after_bar[i])) ++i;
+    if (i == after_bar.size()) return false;
+    const char c = after_bar[i];
+    return text::is_ascii_digit(c) || c == '-' || c == 'B' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 tree::TreeRow stat_row(const StatFields& fields) {
@@ -71,7 +87,20 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
     std::size_t begin = 0, end = 0;
-    for (std::size_t floor = 0; find_line_holding(body, '|', floor, begin, end); floor = end + 1) {
+    for (std::size_t floor = 0;; floor = end + 1) {
+        // The next line that holds a "|", read from that "|" to the line's
+        // end first: most such lines in other output fail there, before
+        // their start is looked for or their fields are split.
+        const std::size_t hit = body.find('|', floor);
+        if (hit == std::string_view::npos) break;
+        std::size_t last_bar = hit;
+        end = hit + 1;
+        while (end < body.size() && body[end] != '\n') {
+            if (body[end] == '|') last_bar = end;
+            ++end;
+        }
+        if (!may_be_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
+        begin = line_start(body, hit, floor);
         if (!parse_stat_fields(body.substr(begin, end - begin))) continue;
         // The run is measured first, so that its rows are made once, in a
         // list of the exact size: a run of a million lines is most of the

@@ -124,13 +124,6 @@ TEST(GitDiffSections, SectionWalk) {
     for (const Case& c : cases) EXPECT_EQ(run(c.in), c.want) << c.name;
 }
 
-TEST(GitDiffSections, MarkersAreTheInterfaceTheDiffFilterReads) {
-    EXPECT_EQ(filters::git::context_marker(1), "\xE2\x80\xA6 1 context line");
-    EXPECT_EQ(filters::git::context_marker(12), "\xE2\x80\xA6 12 context lines");
-    EXPECT_EQ(filters::git::payload_marker(1), "\xE2\x80\xA6 1 binary patch payload line");
-    EXPECT_EQ(filters::git::payload_marker(0), "\xE2\x80\xA6 0 binary patch payload lines");
-}
-
 TEST(GitDiffSections, EachSectionChosenOnItsOwn) {
     // The first section would grow (short context), the second shrinks.
     std::string grows = "diff --git a/s b/s\n@@ -1,3 +1,3 @@\n x\n-a\n+b\n y\n";

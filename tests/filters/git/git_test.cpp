@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
 
 namespace {
 
@@ -36,7 +36,8 @@ TEST(GitOutput, Unrecognised) {
         "============ 3 passed, 1 failed in 0.12s ============",
     };
     for (const std::string& t : texts) {
-        EXPECT_FALSE(filters::git::try_compress_git_output(t)) << t;
+        const text::LineIndex lines(t);
+        EXPECT_FALSE(filters::git::try_compress_git_output(filters::FilterInput{t, lines})) << t;
         EXPECT_EQ(filters::git::compress_git_output(t), t);
     }
 }

@@ -1,4 +1,4 @@
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
 
 #include <algorithm>
 
