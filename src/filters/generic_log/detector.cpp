@@ -58,6 +58,36 @@ constexpr auto kLineWords = [] {
     return text::WordSet<words.size()>(words);
 }();
 
+// Every word begins with two letters other than "z": none can begin inside a
+// timestamp, whose letters are a "T" before a digit and a "Z".
+constexpr bool begins_with_two_letters_not_z(std::string_view w) {
+    auto letter = [](char c) { return c >= 'a' && c <= 'z'; };
+    return w.size() >= 2 && letter(w[0]) && w[0] != 'z' && letter(w[1]);
+}
+constexpr bool all_begin_with_two_letters_not_z(auto const& words) {
+    for (std::string_view w : words)
+        if (!begins_with_two_letters_not_z(w)) return false;
+    return true;
+}
+static_assert(all_begin_with_two_letters_not_z(kForeignMarkers) &&
+              all_begin_with_two_letters_not_z(text::kSecretKeyWords) &&
+              all_begin_with_two_letters_not_z(summary::kImportantWords));
+
+// The length of the leading timestamp of a trimmed line ("2024-05-01
+// 12:00:00.123Z", or "[2024-05-01 12:00:00" up to its 19 bytes), where no
+// word of kLineWords can begin: the word search starts after it, which
+// spares it a third of a typical log line.
+std::size_t timestamp_prefix_length(std::string_view t) {
+    constexpr std::size_t kCore = 19;
+    if (t.size() > kCore && t[0] == '[' && summary::is_timestamp_core(t.substr(1))) return kCore + 1;
+    if (t.size() <= kCore || !summary::is_timestamp_core(t)) return 0;
+    std::size_t i = kCore;
+    while (i < t.size() && (text::is_ascii_digit(t[i]) || t[i] == '+' || t[i] == ',' || t[i] == '-' || t[i] == '.' ||
+                            t[i] == ':' || t[i] == 'Z'))
+        ++i;
+    return i;
+}
+
 constexpr auto kBuildOrPackageMarkers = text::WordSet<12>::of({
     "compiling ",
     "checking ",
@@ -334,7 +364,8 @@ private:
     bool has_refusing_word(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             if (LineState(states_[i]).blank()) continue;
-            const std::uint32_t groups = kLineWords.groups_in(text::trim(lines_[i]), 1u << kRefusingGroup);
+            const std::string_view t = text::trim(lines_[i]);
+            const std::uint32_t groups = kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
             if (groups & (1u << kRefusingGroup)) return true;
             if (groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
         }
