@@ -38,6 +38,7 @@ bool accepted(const std::vector<std::string>& lines) { return accepted_text(text
 TEST(GenericLogDetector, Thresholds) {
     const std::string plain = "plain text line";
     const std::string warn = "WARN: disk at 91%";
+    const std::string located = "level=warn caller=src/app.py:12:5 msg=reloaded";
     struct Case {
         const char* name;
         std::vector<std::string> lines;
@@ -57,6 +58,11 @@ TEST(GenericLogDetector, Thresholds) {
         {"two patterns of 3", repeat(warn, 8) + jobs(3) + repeat("DEBUG: tick 1", 3), true},
         {"important lines are not counted", repeat(warn, 8) + repeat("INFO: upload 3 failed", 6), false},
         {"warnings alone are never folded", repeat(warn, 14), false},
+        // Lines that carry a level and begin with a path and a line number
+        // (logfmt with a caller field): at 45 % of the lines the text is a
+        // list of path locations, just below it still a log.
+        {"45 of 100 lines are path locations", jobs(55) + repeat(located, 45), false},
+        {"44 of 98 lines are path locations", jobs(54) + repeat(located, 44), true},
     };
     for (const auto& c : cases) EXPECT_EQ(accepted(c.lines), c.want) << c.name;
 }

@@ -112,6 +112,13 @@ TEST(GitDiffSections, SectionWalk) {
          "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n"
          "From here on\ncommit 12345\n",
          "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\n\xE2\x80\xA6 3 binary patch payload lines\n"},
+        {"an abbreviated object name of seven hex digits starts the next commit",
+         kHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcde\nAuthor: A <a@b.c>\n\n    Second commit message\n",
+         kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcde\nAuthor: A <a@b.c>\n\n    Second commit message\n"},
+        {"six hex digits name no object: the hunk stays open",
+         kHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n    Second commit message\n",
+         kShortenedHeader +
+             "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n\xE2\x80\xA6 1 context line\n"},
         {"a word after commit that is not an object name keeps the hunk open",
          kHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n indented context line after it in the same hunk\n",
          kShortenedHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n\xE2\x80\xA6 1 context line\n"},
