@@ -52,6 +52,12 @@ TEST(GenericLogDetector, Thresholds) {
         {"12 nonblank, 8 parsed", jobs(8) + repeat(plain, 4), true},
         {"20 nonblank, 12 parsed", jobs(12) + repeat(plain, 8), false},
         {"20 nonblank, 13 parsed", jobs(13) + repeat(plain, 7), true},
+        // The share is checked while the lines are read: never too early,
+        // wherever the lines without a level stand.
+        {"unparsed lines first", repeat(plain, 7) + jobs(13), true},
+        {"one unparsed line too many first", repeat(plain, 8) + jobs(12), false},
+        {"blank lines between", repeat(plain, 4) + repeat("", 30) + jobs(8), true},
+        {"blank lines at the end", repeat(plain, 7) + jobs(13) + repeat("", 40), true},
         {"two patterns of 2", repeat(warn, 8) + jobs(2) + repeat("DEBUG: tick 1", 2), false},
         {"one pattern of 4", repeat(warn, 8) + jobs(4), false},
         {"one pattern of 5", repeat(warn, 8) + jobs(5), true},
@@ -124,33 +130,6 @@ TEST(GenericLogDetector, SecretBearingLines) {
     };
     for (const char* line : lines)
         EXPECT_EQ(accepted(jobs(12) + std::vector<std::string>{line}), !text::has_secret_like_key(line)) << line;
-}
-
-// The share of lines with a level is checked while the lines are read: it
-// must never refuse a log early, wherever the lines without a level stand
-// and however many blank lines there are.
-TEST(GenericLogDetector, WholeTextTestKeepsEveryAcceptedLog) {
-    const std::string plain = "plain text line";
-    struct Case {
-        const char* name;
-        std::vector<std::string> lines;
-        bool accepted;
-    };
-    const Case cases[] = {
-        {"unparsed lines first", repeat(plain, 7) + jobs(13), true},
-        {"unparsed lines last", jobs(13) + repeat(plain, 7), true},
-        {"one unparsed line too many", repeat(plain, 8) + jobs(12), false},
-        {"blank lines between", repeat(plain, 4) + repeat("", 30) + jobs(8), true},
-        {"blank lines at the end", repeat(plain, 7) + jobs(13) + repeat("", 40), true},
-        {"eleven lines", jobs(11), false},
-        {"listing", repeat("./src/a.c", 40), false},
-    };
-    for (const auto& c : cases) {
-        for (bool final_newline : {false, true}) {
-            const std::string joined = text::join_lines(c.lines, final_newline);
-            EXPECT_EQ(accepted_text(joined), c.accepted) << c.name;
-        }
-    }
 }
 
 // Thousands of keys, each line counted under its own: lines with the same
