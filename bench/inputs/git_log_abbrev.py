@@ -3,8 +3,12 @@
 7-hex commit headers, multi-paragraph messages and hunks of C code, with
 no traceback or test output anywhere, so that every detector that scores
 lines reads all of them. Usage: git_log_abbrev.py OUT_PATH"""
+import os
 import random
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "lib"))
+from writing import write_until  # noqa: E402
 
 TARGET_BYTES = 50 * 1024 * 1024
 rng = random.Random(7310)
@@ -71,17 +75,13 @@ def commit(out):
     out.append("")
 
 
-def main():
-    size = 0
-    with open(sys.argv[1], "w", encoding="utf-8") as f:
-        while size < TARGET_BYTES:
-            out = []
-            for _ in range(200):
-                commit(out)
-            chunk = "\n".join(out) + "\n"
-            f.write(chunk)
-            size += len(chunk.encode())
+def chunks():
+    while True:
+        out = []
+        for _ in range(200):
+            commit(out)
+        yield "\n".join(out) + "\n"
 
 
 if __name__ == "__main__":
-    main()
+    write_until(sys.argv[1], TARGET_BYTES, chunks())
