@@ -75,7 +75,10 @@ std::size_t extend_over_lines(std::string_view body, std::size_t end, Take&& tak
 // instead of growing it.
 class Rendering {
 public:
-    explicit Rendering(std::size_t budget_bytes) : budget_(budget_bytes) {}
+    // The buffer is reserved for the whole budget at once: pages it never
+    // writes cost nothing, and a rendering of a million lines is not copied
+    // from one doubling to the next.
+    explicit Rendering(std::size_t budget_bytes) : budget_(budget_bytes) { text_.reserve(budget_bytes + 1); }
 
     void add(std::string_view line);
     void add(const std::vector<std::string>& lines);

@@ -1,5 +1,6 @@
 #include "filters/git/short_status.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "filters/git/passes.h"
@@ -47,8 +48,8 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
     // block of a million lines never holds all its rows at once.
     struct Entry {
         std::size_t line_begin;
-        std::size_t line_size;
-        std::size_t code;
+        std::uint32_t path_size;  // UINT32_MAX: found again from the line end
+        std::uint32_t code;
     };
     std::vector<Entry> entries;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -72,7 +73,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
                 counts.push_back(0);
             }
             ++counts[k];
-            entries.push_back(Entry{static_cast<std::size_t>(line.data() - body.data()), line.size(), k});
+            const std::size_t path_size = line.size() - 3;
+            entries.push_back(Entry{static_cast<std::size_t>(line.data() - body.data()),
+                                    path_size < UINT32_MAX ? static_cast<std::uint32_t>(path_size) : UINT32_MAX,
+                                    static_cast<std::uint32_t>(k)});
             return true;
         };
         take(lines[i]);
@@ -91,8 +95,13 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
             if (!candidate.over_budget()) {
                 std::vector<tree::TreeRow> rows;
                 rows.reserve(counts[k]);
-                for (const Entry& e : entries)
-                    if (e.code == k) rows.push_back(git_path_row(std::string(body.substr(e.line_begin + 3, e.line_size - 3))));
+                for (const Entry& e : entries) {
+                    if (e.code != k) continue;
+                    const std::size_t path_begin = e.line_begin + 3;
+                    const std::size_t path_size =
+                        e.path_size != UINT32_MAX ? e.path_size : line_end(body, path_begin) - path_begin;
+                    rows.push_back(git_path_row(std::string(body.substr(path_begin, path_size))));
+                }
                 tree_text = render_git_tree(rows, candidate.room());
             }
             if (tree_text)
