@@ -4,6 +4,7 @@
 # from the file and through a pipe, and reports the peak RSS.
 #
 #   bash bench/run.sh [FILTER]
+#   BENCH_EXE=/path/to/quorvane-shell bash bench/run.sh [FILTER]
 #
 # Every bench/inputs/NAME.py is run once as `python3 bench/inputs/NAME.py
 # bench/data/NAME.txt` (skipped when the file is already there). Each timing
@@ -20,9 +21,15 @@ for tool in cmake g++ python3 iconv; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target quorvane-shell >/dev/null
-exe=$PWD/build-bench/quorvane-shell
+# BENCH_EXE times another build instead (an older one, for a before/after
+# table); by default the release build of this tree.
+if [ -n "${BENCH_EXE:-}" ]; then
+  exe=$BENCH_EXE
+else
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF >/dev/null
+  cmake --build build-bench -j"$(nproc)" --target quorvane-shell >/dev/null
+  exe=$PWD/build-bench/quorvane-shell
+fi
 
 mkdir -p bench/data bench/results
 shopt -s nullglob

@@ -17,7 +17,9 @@ namespace {
 // What the line starts of the input promise. The diff-section,
 // name-status and short-status passes can only act on a line that starts
 // their shape; one walk over the line starts answers all three, so that
-// other text is declined at the cost of one look at each line.
+// other text is declined at the cost of one look at each line. The answers
+// still hold after the diff-section pass: its result is made of input lines
+// and markers, and a marker starts no shape.
 struct LineStarts {
     bool diff_section = false;
     bool name_status = false;
@@ -37,11 +39,7 @@ LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
     for (const std::string_view line : lines) {
         if (line.empty() || !kShapeFirstBytes[static_cast<unsigned char>(line[0])]) continue;
-        if (starts_diff_section(line)) {
-            // The diff pass runs; what the text holds after it is its
-            // result's business.
-            return LineStarts{true, true, true};
-        }
+        found.diff_section = found.diff_section || starts_diff_section(line);
         found.name_status = found.name_status || may_be_git_name_status_line(line);
         found.status_block = found.status_block || is_git_status_block_line(line);
     }
@@ -74,15 +72,21 @@ Attempt try_compress_git_output(const FilterInput& input) {
     };
     // The first pass reads the input itself, whose lines are known.
     if (starts.diff_section) keep_if_smaller(compress_git_diff_sections(input.text, input.lines), input.text);
-    // Once a pass has changed the text, the scan says nothing about it.
+    // Once a later pass has changed the text, the scan says nothing about it.
+    bool starts_hold = true;
     for (const PassEntry& entry : kMiddlePasses) {
-        if (!current && entry.needs && !(starts.*entry.needs)) continue;
+        if (starts_hold && entry.needs && !(starts.*entry.needs)) continue;
         const std::string_view view = current ? std::string_view(*current) : input.text;
-        keep_if_smaller(entry.pass(view), view);
+        Attempt result = entry.pass(view);
+        if (result && text::is_smaller_output(*result, view)) {
+            current = std::move(result);
+            starts_hold = false;
+        }
     }
+    if (starts_hold && !starts.status_block) return current;
     if (current)
         keep_if_smaller(compress_git_short_status(*current), *current);
-    else if (starts.status_block)
+    else
         keep_if_smaller(compress_git_short_status(input.text, input.lines), input.text);
     return current;
 }
