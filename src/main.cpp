@@ -143,10 +143,17 @@ private:
     std::size_t size_ = 0;
 };
 
-// Reads all of standard input into `in`; the error text on failure.
+// Reads all of standard input into `in`; the error text on failure. Input
+// larger than the memory we may use is a read failure like any other.
 std::optional<std::string> read_stdin(InputBytes& in) {
     if (!in.map_regular_file(STDIN_FILENO)) {
-        if (const int error = in.read_all(STDIN_FILENO)) return std::string(std::strerror(error));
+        int error = 0;
+        try {
+            error = in.read_all(STDIN_FILENO);
+        } catch (const std::bad_alloc&) {
+            error = ENOMEM;
+        }
+        if (error) return std::string(std::strerror(error));
     }
     if (!text::is_valid_utf8(in.view())) return std::string("stream did not contain valid UTF-8");
     return std::nullopt;
@@ -191,7 +198,8 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
-    // Out of memory: one line, written without allocating.
+    // Out of memory after the input was read: one line, written without
+    // allocating.
     write_all(STDERR_FILENO, "quorvane-shell: out of memory\n");
     return 1;
 }
