@@ -62,9 +62,9 @@ void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingF
     };
     const std::size_t marked = std::min(entries.size(), kMarkedPatterns);
     std::partial_sort(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(marked), entries.end(), before);
-    std::string noun;
-    std::string rest;
-    std::string marker;
+    std::string& noun = pending.noun;
+    std::string& rest = pending.rest;
+    std::string& marker = pending.marker;
     for (std::size_t i = 0; i < marked; ++i) {
         const types::PatternStats& key = log.patterns[entries[i].key];
         // "… {} repeated {} line{} omitted: {}"

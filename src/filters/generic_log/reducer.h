@@ -33,6 +33,12 @@ public:
     // empty afterwards. The list is valid until the next call.
     std::vector<Entry>& take();
 
+    // Buffers in which the markers are written, kept from one flush to the
+    // next so that a flush allocates nothing.
+    std::string noun;
+    std::string rest;
+    std::string marker;
+
 private:
     std::vector<std::uint32_t> counts_;
     std::vector<std::uint32_t> keys_;
