@@ -73,6 +73,17 @@ public:
 
     std::string_view view() const { return {data_, size_}; }
 
+    // Gives back to the system the pages that lie wholly before offset
+    // `end` of the input; they are not read again.
+    void let_go_before(std::size_t end) {
+        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto region = reinterpret_cast<std::uintptr_t>(mapping_ ? mapping_ : buffer_);
+        const std::uintptr_t stop = (reinterpret_cast<std::uintptr_t>(data_) + end) / page * page;
+        const std::uintptr_t from = (region + page - 1) / page * page;
+        if (region == 0 || stop <= from) return;
+        ::madvise(reinterpret_cast<void*>(from), stop - from, MADV_DONTNEED);
+    }
+
     void release() {
         if (mapping_) ::munmap(mapping_, mapping_size_);
         std::free(buffer_);
@@ -159,6 +170,29 @@ std::optional<std::string> read_stdin(InputBytes& in) {
     return std::nullopt;
 }
 
+// The input normalised into a new text. It is normalised a piece at a
+// time, each piece cut right after a line end, and the raw bytes of a piece
+// are let go as soon as it is done: the two copies of the input are never
+// both whole in memory.
+std::string normalize_letting_go(InputBytes& in) {
+    constexpr std::size_t kPieceBytes = std::size_t(16) << 20;
+    const std::string_view raw = in.view();
+    std::string normalized;
+    normalized.reserve(raw.size());
+    std::size_t begin = 0;
+    while (begin < raw.size()) {
+        std::size_t end = raw.size();
+        if (raw.size() - begin > kPieceBytes) {
+            const std::size_t nl = raw.find('\n', begin + kPieceBytes);
+            if (nl != std::string_view::npos) end = nl + 1;
+        }
+        text::append_normalized_and_trimmed(raw.substr(begin, end - begin), normalized);
+        in.let_go_before(end);
+        begin = end;
+    }
+    return normalized;
+}
+
 int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
@@ -179,8 +213,7 @@ int run(int argc, char** argv) {
             write_all(STDERR_FILENO, "failed to read stdin: " + *error + "\n");
             return 1;
         }
-        // The raw bytes are let go as soon as their normalised copy exists.
-        normalized = text::normalize_and_trim_trailing_whitespace(in.view());
+        normalized = normalize_letting_go(in);
     }
     std::string output =
         compression::compress_normalized_text(std::move(normalized), std::get<std::uint64_t>(parsed));

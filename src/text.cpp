@@ -498,10 +498,15 @@ void normalize_and_trim_trailing_whitespace_in_place(std::string& text) {
 // it can: a run of lines that need no change is copied whole when the next
 // change, or the end, is reached. So a clean text costs one scan and one copy.
 std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    append_normalized_and_trimmed(s, out);
+    return out;
+}
+
+void append_normalized_and_trimmed(std::string_view s, std::string& out) {
     const char* base = s.data();
     const std::size_t n = s.size();
-    std::string out;
-    out.reserve(n);
     std::size_t copied = 0;  // s[copied, r) is unchanged text not yet in `out`
     std::size_t r = 0;
     std::size_t next_cr = find_byte(base, 0, n, '\r');
@@ -532,7 +537,6 @@ std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
         r = next;
     }
     out.append(base + copied, n - copied);
-    return out;
 }
 
 void collapse_blank_lines_in_place(std::string& text, std::uint64_t limit) {

@@ -478,3 +478,13 @@ inline std::size_t whitespace_length_at(std::string_view s, std::size_t pos) {
 }
 
 }  // namespace text
+
+// ------------------------------------- request: normalising in pieces --
+namespace text {
+
+// normalize_and_trim_trailing_whitespace of `s`, appended to `out`. A text
+// cut right after a "\n" normalises piece by piece to the same result, so
+// that the entry can let each read piece go once it is normalised.
+void append_normalized_and_trimmed(std::string_view s, std::string& out);
+
+}  // namespace text
