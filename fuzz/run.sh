@@ -3,8 +3,9 @@
 # of inputs (first argument, default 20000; 0 for no bound, to be ended by a
 # further option such as -max_total_time=600), seeded from every end-to-end
 # case and every captured tool output of the unit tests, with a dictionary
-# of the shapes' key words. Inputs grow to 1 MB, long enough for shapes that
-# need hundreds of lines and for superlinear time to show as a timeout.
+# of the shapes' key words. Inputs may grow to 1 MB at once (no slow length
+# ramp): long enough for shapes that need hundreds of lines, and for
+# superlinear time to show as a timeout.
 # Everything the run writes stays under fuzz/work/ (ignored by git).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,5 +20,5 @@ seeds=$work/seeds
 rm -rf "$seeds" && mkdir -p "$seeds" "$work/corpus" "$work/artifacts"
 i=0
 while IFS= read -r -d '' f; do i=$((i + 1)); cp "$f" "$seeds/seed_$i"; done < <(find tests/cases -name '*.in' -print0; find tests -path tests/cases -prune -o -path '*/data/*' -type f -print0)
-build-fuzz/fuzz_compress -runs="$runs" -max_len=1048576 -timeout=20 -dict=fuzz/compress.dict \
+build-fuzz/fuzz_compress -runs="$runs" -max_len=1048576 -len_control=0 -timeout=20 -dict=fuzz/compress.dict \
   -artifact_prefix="$work/artifacts/" "$@" "$work/corpus" "$seeds"
