@@ -285,6 +285,18 @@ private:
     std::uint8_t bits_;
 };
 
+// A test that every trimmed line with a level passes: it begins with a
+// "[" (a bracket form or timestamp), a digit (a timestamp) or a run of three
+// to eight letters (a bare level word, or the "level" of "level=").
+bool may_carry_level(std::string_view t) {
+    constexpr std::size_t kMinWord = 3;
+    constexpr std::size_t kMaxWord = 8;
+    if (t[0] == '[' || text::is_ascii_digit(t[0])) return true;
+    std::size_t run = 0;
+    while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
+    return run >= kMinWord && run <= kMaxWord;
+}
+
 std::uint8_t level_index(std::string_view level) {
     std::uint8_t k = 0;
     while (k < kLevels.size() && kLevels[k] != level) ++k;
@@ -300,13 +312,20 @@ std::uint8_t level_index(std::string_view level) {
 class FirstPass {
 public:
     explicit FirstPass(const text::LineIndex& lines)
-        : lines_(lines), states_(lines.size(), LineState::kBlank), message_offsets_(lines.size(), 0) {}
+        : lines_(lines) {
+        // Reserved at once but written a block at a time: a text that is
+        // turned away early never touches the pages of the lines it did not read.
+        states_.reserve(lines.size());
+        message_offsets_.reserve(lines.size());
+    }
 
     // False when the text is refused.
     bool run() {
         std::vector<std::size_t> deferred;
         for (std::size_t begin = 0; begin < lines_.size(); begin += kBlockLines) {
             const std::size_t end = std::min(begin + kBlockLines, lines_.size());
+            states_.resize(end, LineState::kBlank);
+            message_offsets_.resize(end, 0);
             if (!parse_block(begin, end)) return false;
             if (parsed_share_holds()) {
                 if (has_refusing_word(begin, end)) return false;
@@ -339,10 +358,16 @@ private:
     bool parse_block(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
-            const std::string_view t = text::trim(line);
+            if (line.empty()) continue;
+            // A line that begins with ASCII punctuation ("+", "-", "@", "{",
+            // "/" ...) is not blank and carries no level: no trim, no parse.
+            const auto first = static_cast<unsigned char>(line[0]);
+            const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[0]);
+            const std::string_view t = punctuation ? line : text::trim(line);
             if (t.empty()) continue;
             ++nonblank_;
-            const std::optional<types::ParsedLogLine> parsed = summary::parse_log_line(t);
+            const std::optional<types::ParsedLogLine> parsed =
+                !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
             if (!parsed) {
                 states_[i] = LineState::kUnparsed;
                 // Every nonblank line is one of the lines, so once more than
