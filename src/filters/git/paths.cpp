@@ -28,6 +28,13 @@ std::uint64_t component_count(std::string_view path) {
     return count;
 }
 
+// True for a path that git printed in C quotes with escapes, such as
+// "na\303\257ve.md" for a name that is not ASCII: its backslashes are no
+// separators, so the path cannot sit in a tree.
+bool is_escaped_quoted_path(std::string_view path) {
+    return path.find('"') != std::string_view::npos && path.find('\\') != std::string_view::npos;
+}
+
 }  // namespace
 
 bool looks_git_path_like(std::string_view text) {
@@ -46,10 +53,6 @@ bool looks_git_path_like(std::string_view text) {
     for (char c : ext)
         if (!text::is_ascii_alnum(c)) return false;
     return true;
-}
-
-bool is_escaped_quoted_path(std::string_view path) {
-    return path.find('"') != std::string_view::npos && path.find('\\') != std::string_view::npos;
 }
 
 tree::TreeRow git_path_row(std::string path) {

@@ -22,11 +22,6 @@ bool looks_git_path_like(std::string_view text);
 // drops empty components, and the bare name would read as a file.
 tree::TreeRow git_path_row(std::string path);
 
-// True for a path that git printed in C quotes with escapes, such as
-// "na\303\257ve.md" for a name that is not ASCII: its backslashes are no
-// separators, so the path cannot sit in a tree.
-bool is_escaped_quoted_path(std::string_view path);
-
 // The rows rendered as a tree, followed by the rows of escaped quoted
 // paths, each as its path and suffix: lines joined with "\n", "" for no
 // rows; nothing when the tree would exceed `max_bytes`. Deep paths print

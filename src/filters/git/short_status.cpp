@@ -21,13 +21,14 @@ bool is_status_char(char c) {
 
 bool is_branch_line(std::string_view line) { return line.starts_with("## "); }
 
-}  // namespace
-
+// "XY path" with X and Y status characters, not both blank.
 bool is_git_status_line(std::string_view line) {
     if (line.size() < 4 || line[2] != ' ') return false;
     if (!is_status_char(line[0]) || !is_status_char(line[1])) return false;
     return line[0] != ' ' || line[1] != ' ';
 }
+
+}  // namespace
 
 bool is_git_status_block_line(std::string_view line) { return is_branch_line(line) || is_git_status_line(line); }
 

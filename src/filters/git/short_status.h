@@ -11,8 +11,6 @@
 
 namespace filters::git {
 
-// "XY path" with X and Y status characters, not both blank.
-bool is_git_status_line(std::string_view line);
 // A line that a block may hold: a "## " branch line or a status line.
 bool is_git_status_block_line(std::string_view line);
 std::optional<GitStatusEntry> parse_git_status_line(std::string_view line);
