@@ -145,6 +145,14 @@ bool shorten_section_into(std::span<const std::string_view> lines, std::size_t b
 
 bool is_diff_metadata_line(std::string_view line) {
     if (line.empty()) return false;
+    // Most lines of a hunk begin with "+" or "-": each of those bytes begins
+    // one prefix only, and other bytes none or a few.
+    switch (line[0]) {
+        case '+': return line.starts_with("+++ ");
+        case '-': return line.starts_with("--- ");
+        case ' ': case '@': case '\\': return false;
+        default: break;
+    }
     for (std::string_view prefix : kMetadataPrefixes)
         if (prefix[0] == line[0] && line.starts_with(prefix)) return true;
     return false;
