@@ -39,6 +39,9 @@ LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
     for (const std::string_view line : lines) {
         if (line.empty() || !kShapeFirstBytes[static_cast<unsigned char>(line[0])]) continue;
+        // An indented line (source, pretty-printed JSON) starts none of the
+        // shapes: a status line that begins with a blank has a code second.
+        if (line[0] == ' ' && (line.size() < 4 || line[1] == ' ')) continue;
         found.diff_section = found.diff_section || starts_diff_section(line);
         found.name_status = found.name_status || may_be_git_name_status_line(line);
         found.status_block = found.status_block || is_git_status_block_line(line);

@@ -93,37 +93,28 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         // their start is looked for or their fields are split.
         const std::size_t hit = body.find('|', floor);
         if (hit == std::string_view::npos) break;
-        std::size_t last_bar = hit;
-        end = hit + 1;
-        while (end < body.size() && body[end] != '\n') {
-            if (body[end] == '|') last_bar = end;
-            ++end;
-        }
+        end = line_end(body, hit);
+        const std::size_t last_bar = body.rfind('|', end - 1);
         if (!may_be_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
         begin = line_start(body, hit, floor);
-        if (!parse_stat_fields(body.substr(begin, end - begin))) continue;
+        const std::optional<StatFields> first = parse_stat_fields(body.substr(begin, end - begin));
+        if (!first) continue;
         // The run is measured first, so that its rows are made once, in a
-        // list of the exact size: a run of a million lines is most of the
-        // memory this filter needs.
+        // list of the exact size, and only for a run that can be rendered:
+        // a run of a million lines is most of the memory this filter needs,
+        // and a table whose last column is a number is a run too.
         std::size_t rows_in_run = 1;
-        bool any_graph = false;
+        bool any_graph = first->has_graph;
         const std::size_t first_end = end;
-        end = extend_over_lines(body, end, [&](std::string_view line) {
-            if (!parse_stat_fields(line)) return false;
+        const std::size_t rows_end = extend_over_lines(body, end, [&](std::string_view line) {
+            const std::optional<StatFields> fields = parse_stat_fields(line);
+            if (!fields) return false;
+            any_graph = any_graph || fields->has_graph;
             ++rows_in_run;
             return true;
         });
-        std::vector<tree::TreeRow> rows;
-        rows.reserve(rows_in_run);
-        for (std::size_t pos = begin; pos <= end; ) {
-            const std::size_t line_stop = pos == begin ? first_end : line_end(body, pos);
-            const std::optional<StatFields> fields = parse_stat_fields(body.substr(pos, line_stop - pos));
-            any_graph = any_graph || fields->has_graph;
-            rows.push_back(stat_row(*fields));
-            pos = line_stop + 1;
-        }
         std::vector<std::string_view> summaries;
-        end = extend_over_lines(body, end, [&](std::string_view line) {
+        end = extend_over_lines(body, rows_end, [&](std::string_view line) {
             if (!is_git_stat_summary_line(line)) return false;
             summaries.push_back(text::trim(line));
             return true;
@@ -131,6 +122,13 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         // Without git's summary line, only a bar graph tells a stat run from
         // a table whose last column happens to be a number.
         if (summaries.empty() && !any_graph) continue;
+        std::vector<tree::TreeRow> rows;
+        rows.reserve(rows_in_run);
+        for (std::size_t pos = begin; pos <= rows_end;) {
+            const std::size_t line_stop = pos == begin ? first_end : line_end(body, pos);
+            rows.push_back(stat_row(*parse_stat_fields(body.substr(pos, line_stop - pos))));
+            pos = line_stop + 1;
+        }
         Rendering candidate(end - begin);
         for (std::string_view summary : summaries) candidate.add(summary);
         if (summaries.empty()) candidate.add(text::format("git diff --stat: files={}", rows.size()));
