@@ -358,11 +358,15 @@ private:
     bool parse_block(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
-            if (line.empty()) continue;
-            // A line that begins with ASCII punctuation ("+", "-", "@", "{",
-            // "/" ...) is not blank and carries no level: no trim, no parse.
-            const auto first = static_cast<unsigned char>(line[0]);
-            const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[0]);
+            // A line whose first byte after blanks and tabs is ASCII
+            // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
+            // carries no level: no trim, no parse.
+            std::size_t indent = 0;
+            while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t')) ++indent;
+            if (indent == line.size()) continue;
+            const auto first = static_cast<unsigned char>(line[indent]);
+            const bool punctuation =
+                first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
             const std::string_view t = punctuation ? line : text::trim(line);
             if (t.empty()) continue;
             ++nonblank_;
