@@ -35,13 +35,24 @@ constexpr auto kShapeFirstBytes = [] {
     return table;
 }();
 
+// The bytes that can stand second in such a line: the "i" of "diff", the
+// "#" of "## ", a short-status code, or the tab or score digit after a
+// name-status letter.
+constexpr auto kShapeSecondBytes = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("i# !?ACDMRTU\t0123456789")) table[c] = true;
+    return table;
+}();
+
 LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
     for (const std::string_view line : lines) {
-        if (line.empty() || !kShapeFirstBytes[static_cast<unsigned char>(line[0])]) continue;
+        if (line.size() < 2 || !kShapeFirstBytes[static_cast<unsigned char>(line[0])] ||
+            !kShapeSecondBytes[static_cast<unsigned char>(line[1])])
+            continue;
         // An indented line (source, pretty-printed JSON) starts none of the
         // shapes: a status line that begins with a blank has a code second.
-        if (line[0] == ' ' && (line.size() < 4 || line[1] == ' ')) continue;
+        if (line[0] == ' ' && line[1] == ' ') continue;
         found.diff_section = found.diff_section || starts_diff_section(line);
         found.name_status = found.name_status || may_be_git_name_status_line(line);
         found.status_block = found.status_block || is_git_status_block_line(line);
