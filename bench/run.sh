@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Times the release build on large generated inputs, beside
-# `iconv -f UTF-8 -t UTF-8` on the same file in the same run.
+# `iconv -f UTF-8 -t UTF-8` on the same input in the same run, each fed
+# from the file and through a pipe, and reports the peak RSS.
 #
 #   bash bench/run.sh [FILTER]
+#   BENCH_EXE=/path/to/quorvane-shell bash bench/run.sh [FILTER]
 #
 # Every bench/inputs/NAME.py is run once as `python3 bench/inputs/NAME.py
 # bench/data/NAME.txt` (skipped when the file is already there). Each timing
@@ -13,20 +15,21 @@ cd "$(dirname "$0")/.."
 filter=${1:-}
 runs=3
 
-need=()
-[ -x /usr/bin/time ] || need+=(time)
-[ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+source scripts/deps.sh
+ensure_packages "${build_packages[@]}" python3 time
 for tool in cmake g++ python3 iconv; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target quorvane-shell >/dev/null
-exe=$PWD/build-bench/quorvane-shell
+# BENCH_EXE times another build instead (an older one, for a before/after
+# table); by default the release build of this tree.
+if [ -n "${BENCH_EXE:-}" ]; then
+  exe=$BENCH_EXE
+else
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF >/dev/null
+  cmake --build build-bench -j"$(nproc)" --target quorvane-shell >/dev/null
+  exe=$PWD/build-bench/quorvane-shell
+fi
 
 mkdir -p bench/data bench/results
 shopt -s nullglob
@@ -51,15 +54,20 @@ done
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# Best wall time of $runs runs of the command in "$@" with the file on
-# standard input and standard output discarded; peak RSS (KiB) of the
-# fastest run in $tmp/best_rss.
+# Best wall time of $runs runs of the command in "$@", fed the file either
+# as standard input (mode "file") or through a pipe from cat (mode "pipe",
+# which is how users feed it: `cat FILE | ...`), standard output
+# discarded. The peak RSS (KiB) of the fastest run goes to $tmp/best_rss.
 best_of() {
-  local file=$1; shift
+  local mode=$1 file=$2; shift 2
   local best="" rss="" start end t
   for _ in $(seq "$runs"); do
     start=$EPOCHREALTIME
-    /usr/bin/time -f %M -o "$tmp/rss" "$@" < "$file" > /dev/null
+    if [ "$mode" = pipe ]; then
+      cat "$file" | /usr/bin/time -f %M -o "$tmp/rss" "$@" > /dev/null
+    else
+      /usr/bin/time -f %M -o "$tmp/rss" "$@" < "$file" > /dev/null
+    fi
     end=$EPOCHREALTIME
     t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
     if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then
@@ -73,22 +81,26 @@ best_of() {
 
 table=$tmp/table
 {
-  printf '| input | size MB | ours s | MB/s | iconv s | ours/iconv | output bytes | peak RSS MB |\n'
-  printf '|---|---:|---:|---:|---:|---:|---:|---:|\n'
+  printf '| input | size MB | file s | iconv file s | file/iconv | pipe s | iconv pipe s | pipe/iconv | MB/s pipe | output bytes | peak RSS MB | RSS/input |\n'
+  printf '|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n'
 } > "$table"
 cat "$table"
 for name in "${inputs[@]}"; do
   data=bench/data/$name.txt
   cat "$data" > /dev/null  # warm the page cache for both tools alike
-  bytes=$(stat -c %s "$data")
+  bytes=$(stat -L -c %s "$data")
   out_bytes=$("$exe" compress < "$data" | wc -c)
-  ours=$(best_of "$data" "$exe" compress)
+  ours_file=$(best_of file "$data" "$exe" compress)
   rss_kib=$(cat "$tmp/best_rss")
-  theirs=$(best_of "$data" iconv -f UTF-8 -t UTF-8)
-  row=$(awk -v n="$name" -v b="$bytes" -v o="$ours" -v i="$theirs" -v ob="$out_bytes" -v r="$rss_kib" 'BEGIN {
+  iconv_file=$(best_of file "$data" iconv -f UTF-8 -t UTF-8)
+  ours_pipe=$(best_of pipe "$data" "$exe" compress)
+  iconv_pipe=$(best_of pipe "$data" iconv -f UTF-8 -t UTF-8)
+  row=$(awk -v n="$name" -v b="$bytes" -v of="$ours_file" -v if_="$iconv_file" -v op="$ours_pipe" \
+            -v ip="$iconv_pipe" -v ob="$out_bytes" -v r="$rss_kib" 'BEGIN {
     mb = b / 1e6
-    printf "| %s | %.1f | %.3f | %.0f | %.3f | %.2f | %d | %.0f |", n, mb, o, (o > 0 ? mb / o : 0), i,
-           (i > 0 ? o / i : 0), ob, r / 1024 }')
+    printf "| %s | %.1f | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.0f | %d | %.0f | %.1f |", n, mb, of, if_,
+           (if_ > 0 ? of / if_ : 0), op, ip, (ip > 0 ? op / ip : 0), (op > 0 ? mb / op : 0), ob, r / 1024,
+           (b > 0 ? r * 1024 / b : 0) }')
   echo "$row" | tee -a "$table"
 done
 cp "$table" "bench/results/$(date +%Y-%m-%d_%H%M%S).md"

@@ -5,18 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
-[ -f /usr/include/simdjson.h ] || need+=(libsimdjson-dev)
-command -v clang++-16 >/dev/null || need+=(clang-16)
-[ -d /usr/lib/llvm-16/lib/clang/16/lib/linux ] || need+=(libclang-rt-16-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+source scripts/deps.sh
+ensure_packages "${build_packages[@]}" libgtest-dev clang-16 libclang-rt-16-dev
 
 jobs=$(nproc)
 

@@ -469,10 +469,15 @@ void normalize_and_trim_trailing_whitespace_in_place(std::string& text) {
         if (w != from) std::memmove(base + w, base + from, len);
         w += len;
     };
+    // The next "\r" and the next "\n" at or after the read position, each
+    // searched for again only once the read position has passed it: a text
+    // of lone "\r"s (progress bars) would otherwise look for the same far
+    // "\n" once per line, which is quadratic.
     std::size_t next_cr = find_byte(base, 0, n, '\r');
+    std::size_t nl = find_byte(base, 0, n, '\n');
     // A line ends at "\n", "\r\n" or a lone "\r"; every end becomes one "\n".
     while (true) {
-        const std::size_t nl = find_byte(base, r, n, '\n');
+        if (nl < r) nl = find_byte(base, r, n, '\n');
         if (next_cr < nl) {
             // "\r\n" is one line end; any other "\r" ends a line of its own.
             keep(r, trim_end(std::string_view(base + r, next_cr - r)).size());
@@ -489,10 +494,49 @@ void normalize_and_trim_trailing_whitespace_in_place(std::string& text) {
     text.resize(w);
 }
 
+// The copying form reads the text once and copies it in as few pieces as
+// it can: a run of lines that need no change is copied whole when the next
+// change, or the end, is reached. So a clean text costs one scan and one copy.
 std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
-    std::string out(s);
-    normalize_and_trim_trailing_whitespace_in_place(out);
+    std::string out;
+    out.reserve(s.size());
+    append_normalized_and_trimmed(s, out);
     return out;
+}
+
+void append_normalized_and_trimmed(std::string_view s, std::string& out) {
+    const char* base = s.data();
+    const std::size_t n = s.size();
+    std::size_t copied = 0;  // s[copied, r) is unchanged text not yet in `out`
+    std::size_t r = 0;
+    std::size_t next_cr = find_byte(base, 0, n, '\r');
+    std::size_t nl = find_byte(base, 0, n, '\n');
+    while (true) {
+        if (nl < r) nl = find_byte(base, r, n, '\n');
+        const std::size_t end = next_cr < nl ? next_cr : nl;
+        const std::size_t kept = trim_end(std::string_view(base + r, end - r)).size();
+        if (end == n) {
+            if (r + kept != n) {
+                out.append(base + copied, r + kept - copied);
+                copied = n;
+            }
+            break;
+        }
+        std::size_t next = end + 1;
+        const bool at_cr = end != nl;
+        if (at_cr) {
+            // "\r\n" is one line end; any other "\r" ends a line of its own.
+            if (next < n && base[next] == '\n') ++next;
+            next_cr = find_byte(base, next, n, '\r');
+        }
+        if (at_cr || r + kept != end) {
+            out.append(base + copied, r + kept - copied);
+            out.push_back('\n');
+            copied = next;
+        }
+        r = next;
+    }
+    out.append(base + copied, n - copied);
 }
 
 void collapse_blank_lines_in_place(std::string& text, std::uint64_t limit) {

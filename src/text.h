@@ -405,7 +405,7 @@ inline std::size_t whitespace_length_at(std::string_view s, std::size_t pos) {
 
 }  // namespace text
 
-// --------------------------- payload families: HTTP response head, quoting --
+// ------------------------------------------- HTTP response head, quoting --
 namespace text {
 
 // A text cut after an HTTP response head: the head as it stood, the blank
@@ -426,5 +426,15 @@ std::optional<HttpResponseSplit> split_http_response_head(std::string_view s);
 // `s` wrapped in double quotes, each backslash doubled and each double
 // quote preceded by a backslash.
 std::string quote_escaped(std::string_view s);
+
+}  // namespace text
+
+// ------------------------------------- request: normalising in pieces --
+namespace text {
+
+// normalize_and_trim_trailing_whitespace of `s`, appended to `out`. A text
+// cut right after a "\n" normalises piece by piece to the same result, so
+// that the entry can let each read piece go once it is normalised.
+void append_normalized_and_trimmed(std::string_view s, std::string& out);
 
 }  // namespace text

@@ -89,19 +89,4 @@ TEST(WordSet, ShortWordsArePossible) {
     EXPECT_FALSE(set.found_in("a b xy"));
 }
 
-TEST(CanonicalLevel, Words) {
-    const std::pair<std::string_view, std::optional<std::string_view>> cases[] = {
-        {"info", "INFO"},   {"Warning", "WARN"}, {"WARN", "WARN"},   {"critical", "CRITICAL"},
-        {"emerg", "EMERG"}, {"warnings", {}},    {"inf", {}},        {" INFO", {}},
-        {"", {}},           {"information", {}}, {"VERBOSE", {}},
-    };
-    for (const auto& [word, want] : cases) EXPECT_EQ(text::canonical_level(word), want) << word;
-}
-
-TEST(WhitespaceLengthAt, AsciiAndUnicode) {
-    const std::string s = "a \t\xC2\xA0\xE3\x80\x80\xC4\x85";  // a, blank, tab, no-break space, ideographic space, ą
-    const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {5, 3}, {8, 0}};
-    for (const auto& [pos, want] : cases) EXPECT_EQ(text::whitespace_length_at(s, pos), want) << pos;
-}
-
 }  // namespace

@@ -30,7 +30,7 @@ namespace filters {
 
 const std::array<FilterEntry, kFilterCount>& filter_table() {
     static constexpr std::array<FilterEntry, kFilterCount> table{{
-        {"git", &over_text<&filters::git::try_compress_git_output>, false},
+        {"git", &filters::git::try_compress_git_output, false},
         {"diff", &filters::diff::reducer::try_compress_diff_output, false},
         {"test-runner", &filters::test_runner::reducer::try_compress_test_runner_output, false},
         {"ci-job-log", &filters::ci_job_log::reducer::try_compress_ci_job_log_output, false},
@@ -49,7 +49,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
         {"mixed-transcript", &filters::mixed_transcript::reducer::try_compress_mixed_transcript_output, false},
         {"node-stack-trace", &filters::node_stack_trace::reducer::try_compress_node_stack_trace_output, false},
         {"log-template", &filters::log_template::reducer::try_compress_log_template_output, false},
-        {"generic-log", &over_text<&filters::generic_log::reducer::try_compress_generic_log_output>, false},
+        {"generic-log", &filters::generic_log::reducer::try_compress_generic_log_output, false},
     }};
     return table;
 }

@@ -1,11 +1,12 @@
 #include "filters/generic_log/detector.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 
+#include "filters/filter.h"
 #include "filters/generic_log/summary.h"
 #include "text.h"
 
@@ -20,15 +21,23 @@ constexpr std::size_t kMinNonblankLines = 12;
 constexpr std::uint64_t kMinParsedLines = 8;
 constexpr std::uint64_t kMinParsedPercent = 65;
 constexpr std::uint64_t kMinFoldableLines = 5;
+constexpr std::uint64_t kMinJsonRecordPercent = 70;
+constexpr std::uint64_t kMinTablePipeLines = 3;
+constexpr std::uint64_t kMinTablePipePercent = 55;
+constexpr std::uint64_t kMinPathLocations = 2;
+constexpr std::uint64_t kMinPathLocationPercent = 45;
+
+// The first pass reads the lines in blocks of this many, and looks for the
+// refusing words in a block as soon as its lines are parsed.
+constexpr std::size_t kBlockLines = 2048;
 
 // Headlines of earlier filters and words of test and diff output. None
 // holds a line end, and a trimmed line ends in no blank, so looking in each
 // line is looking in all of them joined.
 constexpr std::array<std::string_view, 8> kForeignMarkers = {
-    "test output:",        "ci log:",
-    "python traceback:",   "traceback (most recent call last)",
-    "test session starts", "short test summary info",
-    "diff --git ",         "pytest",
+    headline::kTestOutput,  headline::kCiLog,          headline::kPythonTraceback,
+    "traceback (most recent call last)", "test session starts", "short test summary info",
+    "diff --git ",          "pytest",
 };
 
 constexpr unsigned kRefusingGroup = 0;
@@ -49,6 +58,36 @@ constexpr auto kLineWords = [] {
     return text::WordSet<words.size()>(words);
 }();
 
+// Every word begins with two letters other than "z": none can begin inside a
+// timestamp, whose letters are a "T" before a digit and a "Z".
+constexpr bool begins_with_two_letters_not_z(std::string_view w) {
+    auto letter = [](char c) { return c >= 'a' && c <= 'z'; };
+    return w.size() >= 2 && letter(w[0]) && w[0] != 'z' && letter(w[1]);
+}
+constexpr bool all_begin_with_two_letters_not_z(auto const& words) {
+    for (std::string_view w : words)
+        if (!begins_with_two_letters_not_z(w)) return false;
+    return true;
+}
+static_assert(all_begin_with_two_letters_not_z(kForeignMarkers) &&
+              all_begin_with_two_letters_not_z(text::kSecretKeyWords) &&
+              all_begin_with_two_letters_not_z(summary::kImportantWords));
+
+// The length of the leading timestamp of a trimmed line ("2024-05-01
+// 12:00:00.123Z", or "[2024-05-01 12:00:00" up to its 19 bytes), where no
+// word of kLineWords can begin: the word search starts after it, which
+// spares it a third of a typical log line.
+std::size_t timestamp_prefix_length(std::string_view t) {
+    constexpr std::size_t kCore = 19;
+    if (t.size() > kCore && t[0] == '[' && summary::is_timestamp_core(t.substr(1))) return kCore + 1;
+    if (t.size() <= kCore || !summary::is_timestamp_core(t)) return 0;
+    std::size_t i = kCore;
+    while (i < t.size() && (text::is_ascii_digit(t[i]) || t[i] == '+' || t[i] == ',' || t[i] == '-' || t[i] == '.' ||
+                            t[i] == ':' || t[i] == 'Z'))
+        ++i;
+    return i;
+}
+
 constexpr auto kBuildOrPackageMarkers = text::WordSet<12>::of({
     "compiling ",
     "checking ",
@@ -63,6 +102,12 @@ constexpr auto kBuildOrPackageMarkers = text::WordSet<12>::of({
     "added ",
     "packages audited",
 });
+
+// The canonical levels, low severity first, by the index a line keeps.
+constexpr std::array<std::string_view, 11> kLevels = {
+    "INFO", "DEBUG", "TRACE", "WARN", "ERROR", "FATAL", "PANIC", "ALERT", "EMERG", "NOTICE", "CRITICAL",
+};
+constexpr std::uint8_t kLowSeverityLevels = 3;
 
 bool is_json_record_line(std::string_view line) {
     return line.starts_with('{') && line.ends_with('}') && text::contains(line, ":");
@@ -96,7 +141,7 @@ bool is_path_location(std::string_view line) {
 }
 
 bool is_path_location_share(std::uint64_t locations, std::uint64_t lines) {
-    return locations >= 2 && locations * 100 >= lines * 45;
+    return locations >= kMinPathLocations && locations * 100 >= lines * kMinPathLocationPercent;
 }
 
 // What the shapes of test runners, CI logs and tables need to know, gathered
@@ -133,8 +178,9 @@ struct ShapeEvidence {
     // Lines, a table or a list of path locations.
     bool is_foreign(std::uint64_t nonblank) const {
         if (ran_tests && test_verdict) return true;
-        if (json_lines * 100 >= nonblank * 70) return true;
-        if (pipe_lines >= 3 && (table_rule || pipe_lines * 100 >= nonblank * 55)) return true;
+        if (json_lines * 100 >= nonblank * kMinJsonRecordPercent) return true;
+        if (pipe_lines >= kMinTablePipeLines && (table_rule || pipe_lines * 100 >= nonblank * kMinTablePipePercent))
+            return true;
         return is_path_location_share(path_locations, nonblank);
     }
 };
@@ -150,7 +196,7 @@ std::uint64_t pattern_hash(std::string_view level, std::string_view pattern) {
 // rebuilt from the key's first line, which happens at most twice per key.
 class PatternCounter {
 public:
-    PatternCounter(const std::vector<std::string_view>& lines, GenericLog& log) : lines_(lines), log_(log) {}
+    PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) {}
 
     // Counts `line` under (level, pattern); `pattern` is the line's pattern.
     std::uint32_t add(std::uint32_t line, std::string_view level, std::string_view pattern) {
@@ -210,11 +256,156 @@ private:
         slots_ = std::move(slots);
     }
 
-    const std::vector<std::string_view>& lines_;
+    const text::LineIndex& lines_;
     GenericLog& log_;
     std::vector<std::uint32_t> slots_;
     std::string rebuilt_;
     std::uint64_t repeated_lines_ = 0;
+};
+
+// What the first pass learnt of one line, in one byte: blank, without a
+// level, or the index of its level in kLevels; and whether it holds one of
+// the important words.
+class LineState {
+public:
+    static constexpr std::uint8_t kBlank = 0x0F;
+    static constexpr std::uint8_t kUnparsed = 0x0E;
+    static constexpr std::uint8_t kImportantWord = 0x10;
+
+    explicit LineState(std::uint8_t bits) : bits_(bits) {}
+
+    bool blank() const { return level_bits() == kBlank; }
+    bool parsed() const { return level_bits() < kLevels.size(); }
+    bool low_severity() const { return level_bits() < kLowSeverityLevels; }
+    bool important_word() const { return (bits_ & kImportantWord) != 0; }
+    std::string_view level() const { return kLevels[level_bits()]; }
+
+private:
+    std::uint8_t level_bits() const { return bits_ & 0x0F; }
+    std::uint8_t bits_;
+};
+
+// A test that every trimmed line with a level passes: it begins with a
+// "[" (a bracket form or timestamp), a digit (a timestamp) or a run of three
+// to eight letters (a bare level word, or the "level" of "level=").
+bool may_carry_level(std::string_view t) {
+    constexpr std::size_t kMinWord = 3;
+    constexpr std::size_t kMaxWord = 8;
+    if (t[0] == '[' || text::is_ascii_digit(t[0])) return true;
+    std::size_t run = 0;
+    while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
+    return run >= kMinWord && run <= kMaxWord;
+}
+
+std::uint8_t level_index(std::string_view level) {
+    std::uint8_t k = 0;
+    while (k < kLevels.size() && kLevels[k] != level) ++k;
+    return k;
+}
+
+// The first pass: every line parsed once (the parse kept for the second
+// pass), the share of lines with a level checked as it goes, and the words
+// looked for block by block. A text that is no log runs out of lines with a
+// level early, so the words are looked for only in blocks read while the
+// text can still be a log; the other blocks wait until the end. A log that
+// holds a refusing word is so turned away in the block that holds it.
+class FirstPass {
+public:
+    explicit FirstPass(const text::LineIndex& lines)
+        : lines_(lines) {
+        // Reserved at once but written a block at a time: a text that is
+        // turned away early never touches the pages of the lines it did not read.
+        states_.reserve(lines.size());
+        message_offsets_.reserve(lines.size());
+    }
+
+    // False when the text is refused.
+    bool run() {
+        std::vector<std::size_t> deferred;
+        for (std::size_t begin = 0; begin < lines_.size(); begin += kBlockLines) {
+            const std::size_t end = std::min(begin + kBlockLines, lines_.size());
+            states_.resize(end, LineState::kBlank);
+            message_offsets_.resize(end, 0);
+            if (!parse_block(begin, end)) return false;
+            if (parsed_share_holds()) {
+                if (has_refusing_word(begin, end)) return false;
+            } else {
+                deferred.push_back(begin);
+            }
+        }
+        if (nonblank_ < kMinNonblankLines || parsed_ < kMinParsedLines || !parsed_share_holds()) return false;
+        for (std::size_t begin : deferred)
+            if (has_refusing_word(begin, std::min(begin + kBlockLines, lines_.size()))) return false;
+        return true;
+    }
+
+    std::uint64_t nonblank() const { return nonblank_; }
+    LineState state(std::size_t i) const { return LineState(states_[i]); }
+
+    // The message of parsed line `i`, whose trimmed text is `t`.
+    std::string_view message(std::size_t i, std::string_view t) const {
+        const std::uint32_t offset = message_offsets_[i];
+        if (offset == kOffsetTooLarge) return summary::parse_log_line(t)->message;
+        const char* begin = lines_[i].data() + offset;
+        return std::string_view(begin, static_cast<std::size_t>(t.data() + t.size() - begin));
+    }
+
+private:
+    static constexpr std::uint32_t kOffsetTooLarge = UINT32_MAX;
+
+    bool parsed_share_holds() const { return parsed_ * 100 >= nonblank_ * kMinParsedPercent; }
+
+    bool parse_block(std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::string_view line = lines_[i];
+            // A line whose first byte after blanks and tabs is ASCII
+            // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
+            // carries no level: no trim, no parse.
+            std::size_t indent = 0;
+            while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t')) ++indent;
+            if (indent == line.size()) continue;
+            const auto first = static_cast<unsigned char>(line[indent]);
+            const bool punctuation =
+                first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
+            const std::string_view t = punctuation ? line : text::trim(line);
+            if (t.empty()) continue;
+            ++nonblank_;
+            const std::optional<types::ParsedLogLine> parsed =
+                !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
+            if (!parsed) {
+                states_[i] = LineState::kUnparsed;
+                // Every nonblank line is one of the lines, so once more than
+                // 35 % of them have no level, fewer than 65 % of the
+                // nonblank ones can have one.
+                if ((nonblank_ - parsed_) * 100 > lines_.size() * (100 - kMinParsedPercent)) return false;
+                continue;
+            }
+            ++parsed_;
+            states_[i] = level_index(parsed->level);
+            const auto offset = static_cast<std::size_t>(parsed->message.data() - line.data());
+            message_offsets_[i] = offset < kOffsetTooLarge ? static_cast<std::uint32_t>(offset) : kOffsetTooLarge;
+        }
+        return true;
+    }
+
+    // Looks for the words in the nonblank lines of a block: true when one
+    // refuses the log; marks the lines that hold an important word.
+    bool has_refusing_word(std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (LineState(states_[i]).blank()) continue;
+            const std::string_view t = text::trim(lines_[i]);
+            const std::uint32_t groups = kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
+            if (groups & (1u << kRefusingGroup)) return true;
+            if (groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
+        }
+        return false;
+    }
+
+    const text::LineIndex& lines_;
+    std::vector<std::uint8_t> states_;
+    std::vector<std::uint32_t> message_offsets_;
+    std::uint64_t nonblank_ = 0;
+    std::uint64_t parsed_ = 0;
 };
 
 }  // namespace
@@ -235,71 +426,33 @@ bool looks_like_build_or_package_output(const std::vector<std::string_view>& lin
     return marker;
 }
 
-bool may_be_generic_log(std::string_view text) {
-    // Every nonblank line lies between two line ends, so the lines counted
-    // here bound the nonblank ones from above. Once more than 35 % of that
-    // bound have no level, fewer than 65 % of the nonblank lines can have one.
-    std::uint64_t line_bound = 1;
-    for (const char* p = text.data();
-         (p = static_cast<const char*>(std::memchr(p, '\n', text.data() + text.size() - p))); ++p)
-        ++line_bound;
-    if (line_bound < kMinNonblankLines) return false;
-    std::uint64_t nonblank = 0;
-    std::uint64_t parsed = 0;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const void* nl = std::memchr(text.data() + start, '\n', text.size() - start);
-        const std::size_t end = nl ? static_cast<const char*>(nl) - text.data() : text.size();
-        const std::string_view t = text::trim(text.substr(start, end - start));
-        start = end + 1;
-        if (t.empty()) continue;
-        ++nonblank;
-        if (summary::parse_log_line(t))
-            ++parsed;
-        else if ((nonblank - parsed) * 100 > line_bound * (100 - kMinParsedPercent))
-            return false;
-    }
-    return nonblank >= kMinNonblankLines && parsed >= kMinParsedLines && parsed * 100 >= nonblank * kMinParsedPercent;
-}
-
-std::optional<GenericLog> detect_generic_log(const std::vector<std::string_view>& lines) {
-    if (lines.size() >= types::kNotCounted) return std::nullopt;
+std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
+    const std::size_t n = lines.size();
+    // Blank lines count toward n, so n bounds the nonblank lines from above.
+    if (n >= types::kNotCounted || n < kMinNonblankLines) return std::nullopt;
+    FirstPass first(lines);
+    if (!first.run()) return std::nullopt;
 
     GenericLog log;
-    log.line_patterns.assign(lines.size(), types::kNotCounted);
+    log.line_patterns.assign(n, types::kNotCounted);
     PatternCounter counter(lines, log);
     ShapeEvidence shapes;
     std::string pattern;
-    std::uint64_t nonblank = 0;
-    std::uint64_t parsed = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view t = text::trim(lines[i]);
-        if (t.empty()) continue;
-        ++nonblank;
-        const std::uint32_t groups = kLineWords.groups_in(t, 1u << kRefusingGroup);
-        if (groups & (1u << kRefusingGroup)) return std::nullopt;
+    for (std::size_t i = 0; i < n; ++i) {
+        const LineState state = first.state(i);
+        if (state.blank()) continue;
+        const std::string_view line = lines[i];
+        const std::string_view t = text::trim(line);
         if (!shapes.add(t)) return std::nullopt;
-
-        const std::optional<types::ParsedLogLine> entry = summary::parse_log_line(t);
-        if (!entry) continue;
-        ++parsed;
-        // `is_important_line`, with its words already looked for: none of
-        // them begins or ends with whitespace, so the trimmed line answers
-        // for the whole one.
-        if (!summary::is_low_severity(entry->level) || (groups & (1u << kImportantGroup)) != 0 ||
-            summary::has_known_file_token(lines[i]))
+        // `is_important_line`: a level above INFO, an important word (the
+        // first pass looked for them) or a file token.
+        if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
-        summary::write_message_pattern(entry->message, pattern);
-        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), entry->level, pattern);
+        const std::string_view message = first.message(i, t);
+        summary::write_message_pattern(message, pattern);
+        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(), pattern);
     }
-    if (nonblank == 0 || shapes.is_foreign(nonblank)) return std::nullopt;
-    // Build and package output is refused only when no line has a level.
-    if (parsed == 0) {
-        for (std::string_view line : lines)
-            if (kBuildOrPackageMarkers.found_in(text::trim(line))) return std::nullopt;
-    }
-    if (nonblank < kMinNonblankLines) return std::nullopt;
-    if (parsed < kMinParsedLines || parsed * 100 < nonblank * kMinParsedPercent) return std::nullopt;
+    if (shapes.is_foreign(first.nonblank())) return std::nullopt;
     if (counter.repeated_lines() < kMinFoldableLines) return std::nullopt;
     return log;
 }

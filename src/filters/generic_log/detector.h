@@ -7,20 +7,14 @@
 #include <vector>
 
 #include "filters/generic_log/types.h"
+#include "text.h"
 
 namespace filters::generic_log::detector {
 
 // The log's parsed lines and repeated patterns, or nothing when the text is
-// not such a log or belongs to another filter. `lines` is the text split at
-// "\n"; the result holds one entry per line. A text of 2^32 - 1 lines or
-// more is refused.
-std::optional<types::GenericLog> detect_generic_log(const std::vector<std::string_view>& lines);
-
-// A test on the whole text, before it is split, that every log the detector
-// accepts passes: enough nonblank lines, and enough of them with a level.
-// It stops as soon as too many lines without a level are seen, so most
-// other output is refused after a part of it is read.
-bool may_be_generic_log(std::string_view text);
+// not such a log or belongs to another filter. The result holds one entry
+// per line of `lines`. A text of 2^32 - 1 lines or more is refused.
+std::optional<types::GenericLog> detect_generic_log(const text::LineIndex& lines);
 
 // True when at least two lines, and at least 45 % of them, begin with a path
 // and a line number ("src/lib.rs:10:5: ...").

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <optional>
 #include <utility>
 
-#include "filters/filter.h"
 #include "filters/generic_log/detector.h"
 #include "text.h"
 
@@ -13,28 +13,27 @@ namespace filters::generic_log::reducer {
 
 namespace {
 
-constexpr std::string_view kHeadline = "generic log: application summary";
 constexpr std::size_t kMarkedPatterns = 3;
 constexpr std::size_t kMinSummaryLines = 3;
+constexpr std::size_t kProtectedAtEachEnd = 2;
 
 // Indices of the first two and the last two nonblank lines, which are never
 // folded (npos where the text has fewer).
-std::array<std::size_t, 4> protected_line_indices(const std::vector<std::string_view>& lines) {
-    std::array<std::size_t, 4> out = {std::string_view::npos, std::string_view::npos, std::string_view::npos,
-                                      std::string_view::npos};
+std::array<std::size_t, 2 * kProtectedAtEachEnd> protected_line_indices(const text::LineIndex& lines) {
+    std::array<std::size_t, 2 * kProtectedAtEachEnd> out;
+    out.fill(std::string_view::npos);
     std::size_t found = 0;
-    for (std::size_t i = 0; i < lines.size() && found < 2; ++i)
+    for (std::size_t i = 0; i < lines.size() && found < kProtectedAtEachEnd; ++i)
         if (!text::trim(lines[i]).empty()) out[found++] = i;
-    found = 2;
-    for (std::size_t i = lines.size(); i > 0 && found < 4; --i)
+    found = kProtectedAtEachEnd;
+    for (std::size_t i = lines.size(); i > 0 && found < out.size(); --i)
         if (!text::trim(lines[i - 1]).empty()) out[found++] = i - 1;
     return out;
 }
 
-void append_number(std::string& out, std::uint64_t n) {
-    std::array<char, 20> digits;
-    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), n).ptr;
-    out.append(digits.data(), end);
+std::string_view decimal(std::array<char, 20>& buffer, std::uint64_t n) {
+    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), n).ptr;
+    return std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
 }
 
 }  // namespace
@@ -49,38 +48,7 @@ std::vector<PendingFolds::Entry>& PendingFolds::take() {
     return taken_;
 }
 
-void SummaryLines::push(std::string_view line) {
-    if (count_ > 0 && last_line(text_.size()) == line) return;
-    if (count_ > 0) text_.push_back('\n');
-    last_start_ = text_.size();
-    text_.append(line);
-    ++count_;
-}
-
-std::string& SummaryLines::begin_line() {
-    open_at_ = text_.size();
-    if (count_ > 0) text_.push_back('\n');
-    return text_;
-}
-
-void SummaryLines::end_line() {
-    const std::size_t start = open_at_ + (count_ > 0 ? 1 : 0);
-    if (count_ > 0 && std::string_view(text_).substr(start) == last_line(open_at_)) {
-        text_.resize(open_at_);
-        return;
-    }
-    last_start_ = start;
-    ++count_;
-}
-
-std::string SummaryLines::take(bool final_newline) {
-    if (final_newline) text_.push_back('\n');
-    count_ = 0;
-    last_start_ = 0;
-    return std::move(text_);
-}
-
-void flush_omitted(const types::GenericLog& log, SummaryLines& output, PendingFolds& pending) {
+void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingFolds& pending) {
     if (pending.empty()) return;
     std::vector<PendingFolds::Entry>& entries = pending.take();
     // Count descending, then level and pattern ascending, bytewise. Keys are
@@ -94,46 +62,44 @@ void flush_omitted(const types::GenericLog& log, SummaryLines& output, PendingFo
     };
     const std::size_t marked = std::min(entries.size(), kMarkedPatterns);
     std::partial_sort(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(marked), entries.end(), before);
+    std::string& noun = pending.noun;
+    std::string& rest = pending.rest;
+    std::string& marker = pending.marker;
     for (std::size_t i = 0; i < marked; ++i) {
         const types::PatternStats& key = log.patterns[entries[i].key];
         // "… {} repeated {} line{} omitted: {}"
-        std::string& line = output.begin_line();
-        line.append("… ");
-        append_number(line, entries[i].count);
-        line.append(" repeated ").append(key.level).append(" line").append(text::plural(entries[i].count));
-        line.append(" omitted: ").append(log.pattern_of(key));
-        output.end_line();
+        noun.assign("repeated ").append(key.level).append(" line");
+        rest.assign(" omitted: ").append(log.pattern_of(key));
+        marker.clear();
+        append_omission_marker(marker, entries[i].count, noun, rest);
+        output.add_unless_blank_or_repeat(marker);
     }
     if (entries.size() > kMarkedPatterns) {
-        std::uint64_t rest = 0;
-        for (std::size_t i = kMarkedPatterns; i < entries.size(); ++i) rest += entries[i].count;
+        std::uint64_t folded = 0;
+        for (std::size_t i = kMarkedPatterns; i < entries.size(); ++i) folded += entries[i].count;
         // "… {} repeated low-severity line{} omitted across {} more patterns"
-        std::string& line = output.begin_line();
-        line.append("… ");
-        append_number(line, rest);
-        line.append(" repeated low-severity line").append(text::plural(rest)).append(" omitted across ");
-        append_number(line, entries.size() - kMarkedPatterns);
-        line.append(" more patterns");
-        output.end_line();
+        std::array<char, 20> digits;
+        rest.assign(" omitted across ").append(decimal(digits, entries.size() - kMarkedPatterns)).append(" more patterns");
+        marker.clear();
+        append_omission_marker(marker, folded, "repeated low-severity line", rest);
+        output.add_unless_blank_or_repeat(marker);
     }
 }
 
-std::optional<std::string> try_compress_generic_log_output(std::string_view text) {
-    if (!detector::may_be_generic_log(text)) return std::nullopt;
-    const text::Lines split = text::split_lines(text);
-    const std::vector<std::string_view>& lines = split.lines;
+Attempt try_compress_generic_log_output(const FilterInput& input) {
+    const text::LineIndex& lines = input.lines;
     const std::optional<types::GenericLog> log = detector::detect_generic_log(lines);
     if (!log) return std::nullopt;
 
-    const std::array<std::size_t, 4> protected_lines = protected_line_indices(lines);
+    const auto protected_lines = protected_line_indices(lines);
     auto is_protected = [&](std::size_t i) {
         return std::find(protected_lines.begin(), protected_lines.end(), i) != protected_lines.end();
     };
 
     // The summary never needs more room than the input: once it is larger,
     // it can no longer be kept.
-    SummaryLines output(text.size() + 1);
-    output.push(kHeadline);
+    SummaryWriter output(input.text.size() + 1);
+    output.add(headline::kGenericLog);
     PendingFolds pending(log->patterns.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view trimmed = text::trim(lines[i]);
@@ -145,19 +111,17 @@ std::optional<std::string> try_compress_generic_log_output(std::string_view text
             continue;
         }
         flush_omitted(*log, output, pending);
-        output.push(trimmed);
-        if (output.bytes() > text.size()) return std::nullopt;
+        output.add_unless_blank_or_repeat(trimmed);
+        if (output.bytes() > input.text.size()) return std::nullopt;
     }
     flush_omitted(*log, output, pending);
 
-    if (output.size() < kMinSummaryLines) return std::nullopt;
-    std::string summary = output.take(split.final_newline);
-    if (!text::is_smaller_output(summary, text)) return std::nullopt;
-    return summary;
+    if (output.line_count() < kMinSummaryLines) return std::nullopt;
+    return output.take_if_smaller(input.text, lines.final_newline());
 }
 
 std::string compress_generic_log_output(std::string_view text) {
-    return or_input(try_compress_generic_log_output(text), text);
+    return run_alone(&try_compress_generic_log_output, text);
 }
 
 }  // namespace filters::generic_log::reducer

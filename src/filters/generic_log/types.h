@@ -29,6 +29,7 @@ struct PatternStats {
     std::string_view level;          // canonical level name (constant storage)
 };
 
+// A key is a repeated pattern, whose lines may be folded, from this many lines on.
 inline constexpr std::uint32_t kMinRepeatsPerPattern = 3;
 inline constexpr std::uint32_t kNotCounted = UINT32_MAX;
 

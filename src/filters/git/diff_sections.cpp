@@ -1,10 +1,10 @@
 #include "filters/git/diff_sections.h"
 
-#include <charconv>
 #include <span>
 #include <vector>
 
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
+#include "filters/filter.h"
 #include "text.h"
 
 namespace filters::git {
@@ -17,9 +17,12 @@ constexpr std::string_view kMetadataPrefixes[] = {
     "Binary files ",    "GIT binary patch", "literal ", "delta ",
 };
 
-constexpr std::string_view kEllipsis = "\xE2\x80\xA6 ";
-constexpr std::string_view kContextNoun = " context line";
-constexpr std::string_view kPayloadNoun = " binary patch payload line";
+// The nouns of the two markers, "… N context lines" and "… N binary patch
+// payload lines". The diff filter reads both back as hunk lines.
+constexpr std::string_view kContextNoun = "context line";
+constexpr std::string_view kPayloadNoun = "binary patch payload line";
+// A commit header names its object by this many hex digits at least.
+constexpr std::size_t kMinObjectNameDigits = 7;
 
 // The first line of the next commit in git log -p output ("commit " and a
 // hex object name) or of the next mail in git format-patch output ("From ",
@@ -35,16 +38,7 @@ bool is_commit_header_line(std::string_view line) {
         return false;
     std::size_t n = 0;
     while (n < rest.size() && ((rest[n] >= '0' && rest[n] <= '9') || (rest[n] >= 'a' && rest[n] <= 'f'))) ++n;
-    return n >= 7 && (n == rest.size() || rest[n] == ' ');
-}
-
-// Appends "… N <noun>" with the plural "s" to `out`.
-void append_marker(std::string& out, std::size_t count, std::string_view noun) {
-    out.append(kEllipsis);
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, count).ptr);
-    out.append(noun);
-    out.append(text::plural(count));
+    return n >= kMinObjectNameDigits && (n == rest.size() || rest[n] == ' ');
 }
 
 // Walks one section's lines and writes the shortened lines, each followed by
@@ -109,14 +103,14 @@ private:
     }
     void flush_context() {
         if (context_ > 0) {
-            append_marker(out_, context_, kContextNoun);
+            append_omission_marker(out_, context_, kContextNoun, "");
             out_.push_back('\n');
         }
         context_ = 0;
     }
     void flush_payload() {
         if (payload_ > 0) {
-            append_marker(out_, payload_, kPayloadNoun);
+            append_omission_marker(out_, payload_, kPayloadNoun, "");
             out_.push_back('\n');
         }
         payload_ = 0;
@@ -151,25 +145,20 @@ bool shorten_section_into(std::span<const std::string_view> lines, std::size_t b
 
 bool is_diff_metadata_line(std::string_view line) {
     if (line.empty()) return false;
+    // Most lines of a hunk begin with "+" or "-": each of those bytes begins
+    // one prefix only, and other bytes none or a few.
+    switch (line[0]) {
+        case '+': return line.starts_with("+++ ");
+        case '-': return line.starts_with("--- ");
+        case ' ': case '@': case '\\': return false;
+        default: break;
+    }
     for (std::string_view prefix : kMetadataPrefixes)
         if (prefix[0] == line[0] && line.starts_with(prefix)) return true;
     return false;
 }
 
-std::string context_marker(std::size_t count) {
-    std::string out;
-    append_marker(out, count, kContextNoun);
-    return out;
-}
-
-std::string payload_marker(std::size_t count) {
-    std::string out;
-    append_marker(out, count, kPayloadNoun);
-    return out;
-}
-
-std::optional<std::string> compress_git_diff_sections(std::string_view text) {
-    const std::string_view body = git_body(text);
+std::optional<std::string> compress_git_diff_sections(std::string_view text, const text::LineIndex& lines) {
     PassOutput out(text);
     std::vector<std::string_view> section;  // reused: one section's lines
     std::string shortened;                  // reused: one section's new lines
@@ -185,19 +174,22 @@ std::optional<std::string> compress_git_diff_sections(std::string_view text) {
         }
         section.clear();
     };
-    for (std::size_t pos = 0; pos <= body.size();) {
-        const std::size_t end = line_end(body, pos);
-        const std::string_view line = body.substr(pos, end - pos);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
         if (starts_diff_section(line)) {
-            if (!section.empty()) close_section(pos - 1);
-            section_begin = pos;
+            if (!section.empty()) close_section(lines.start(i) - 1);
+            section_begin = lines.start(i);
         }
         // Lines before the first section are never touched.
         if (!section.empty() || starts_diff_section(line)) section.push_back(line);
-        pos = end + 1;
     }
-    if (!section.empty()) close_section(body.size());
+    if (!section.empty()) close_section(git_body(text).size());
     return std::move(out).finish();
+}
+
+std::optional<std::string> compress_git_diff_sections(std::string_view text) {
+    if (!text::contains(text, "diff --git ")) return std::nullopt;
+    return compress_git_diff_sections(text, text::LineIndex(text));
 }
 
 }  // namespace filters::git

@@ -1,39 +1,61 @@
 #include "filters/git/git.h"
 
+#include <array>
+
 #include "filters/filter.h"
 #include "filters/git/diff_sections.h"
 #include "filters/git/long_status.h"
 #include "filters/git/name_status.h"
 #include "filters/git/short_status.h"
 #include "filters/git/stat.h"
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
 #include "text.h"
 
 namespace filters::git {
 namespace {
 
-// What the line starts of the input promise. The diff-section and
-// short-status passes can only act on a line that starts their shape; one
-// walk over the line starts answers both, so that other text is declined
-// at the cost of one look at each line.
+// What the line starts of the input promise. The diff-section,
+// name-status and short-status passes can only act on a line that starts
+// their shape; one walk over the line starts answers all three, so that
+// other text is declined at the cost of one look at each line. The answers
+// still hold after the diff-section pass: its result is made of input lines
+// and markers, and a marker starts no shape.
 struct LineStarts {
     bool diff_section = false;
+    bool name_status = false;
     bool status_block = false;
 };
 
-LineStarts scan_line_starts(std::string_view text) {
-    const std::string_view body = git_body(text);
+// The bytes that can begin a line of one of those shapes: "diff --git ",
+// "## ", a short-status code or a name-status letter. Most lines of other
+// output are passed over on this one look.
+constexpr auto kShapeFirstBytes = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("d# !?ABCDMRTUX")) table[c] = true;
+    return table;
+}();
+
+// The bytes that can stand second in such a line: the "i" of "diff", the
+// "#" of "## ", a short-status code, or the tab or score digit after a
+// name-status letter.
+constexpr auto kShapeSecondBytes = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("i# !?ACDMRTU\t0123456789")) table[c] = true;
+    return table;
+}();
+
+LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
-    for (std::size_t pos = 0; pos <= body.size();) {
-        const std::size_t end = line_end(body, pos);
-        const std::string_view line = body.substr(pos, end - pos);
-        if (starts_diff_section(line)) {
-            // The diff pass runs; what the text holds after it is its
-            // result's business.
-            return LineStarts{true, true};
-        }
+    for (const std::string_view line : lines) {
+        if (line.size() < 2 || !kShapeFirstBytes[static_cast<unsigned char>(line[0])] ||
+            !kShapeSecondBytes[static_cast<unsigned char>(line[1])])
+            continue;
+        // An indented line (source, pretty-printed JSON) starts none of the
+        // shapes: a status line that begins with a blank has a code second.
+        if (line[0] == ' ' && line[1] == ' ') continue;
+        found.diff_section = found.diff_section || starts_diff_section(line);
+        found.name_status = found.name_status || may_be_git_name_status_line(line);
         found.status_block = found.status_block || is_git_status_block_line(line);
-        pos = end + 1;
     }
     return found;
 }
@@ -45,31 +67,44 @@ struct PassEntry {
     bool LineStarts::*needs;  // on the unchanged input, the pass runs only when this holds
 };
 
-// Each pass works on what the one before left, in this order. The other
-// three passes have cheap gates of their own (a "|", a tab, the first line).
-constexpr PassEntry kPasses[] = {
-    {&compress_git_diff_sections, &LineStarts::diff_section},
+// Between the diff-section and the short-status passes, each pass works on
+// what the one before left, in this order. The stat and long-status passes
+// have cheap gates of their own (a "|", the first line).
+constexpr PassEntry kMiddlePasses[] = {
     {&compress_git_stat_runs, nullptr},
-    {&compress_git_name_status_runs, nullptr},
+    {&compress_git_name_status_runs, &LineStarts::name_status},
     {&compress_git_long_status, nullptr},
-    {&compress_git_short_status, &LineStarts::status_block},
 };
 
 }  // namespace
 
-std::optional<std::string> try_compress_git_output(std::string_view text) {
-    const LineStarts starts = scan_line_starts(text);
-    std::optional<std::string> current;
-    for (const PassEntry& entry : kPasses) {
-        // Once a pass has changed the text, the scan says nothing about it.
-        if (!current && entry.needs && !(starts.*entry.needs)) continue;
-        std::string_view view = current ? std::string_view(*current) : text;
-        std::optional<std::string> result = entry.pass(view);
+Attempt try_compress_git_output(const FilterInput& input) {
+    const LineStarts starts = scan_line_starts(input.lines);
+    Attempt current;
+    auto keep_if_smaller = [&current](Attempt result, std::string_view view) {
         if (result && text::is_smaller_output(*result, view)) current = std::move(result);
+    };
+    // The first pass reads the input itself, whose lines are known.
+    if (starts.diff_section) keep_if_smaller(compress_git_diff_sections(input.text, input.lines), input.text);
+    // Once a later pass has changed the text, the scan says nothing about it.
+    bool starts_hold = true;
+    for (const PassEntry& entry : kMiddlePasses) {
+        if (starts_hold && entry.needs && !(starts.*entry.needs)) continue;
+        const std::string_view view = current ? std::string_view(*current) : input.text;
+        Attempt result = entry.pass(view);
+        if (result && text::is_smaller_output(*result, view)) {
+            current = std::move(result);
+            starts_hold = false;
+        }
     }
+    if (starts_hold && !starts.status_block) return current;
+    if (current)
+        keep_if_smaller(compress_git_short_status(*current), *current);
+    else
+        keep_if_smaller(compress_git_short_status(input.text, input.lines), input.text);
     return current;
 }
 
-std::string compress_git_output(std::string_view text) { return or_input(try_compress_git_output(text), text); }
+std::string compress_git_output(std::string_view text) { return run_alone(&try_compress_git_output, text); }
 
 }  // namespace filters::git

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "filters/git/passes.h"
 #include "filters/git/paths.h"
 #include "text.h"
 
@@ -107,7 +108,7 @@ std::optional<std::string> compress_git_long_status(std::string_view text) {
     const std::string_view body = git_body(text);
     Rendering candidate(body.size());
     candidate.add("git status:");
-    for (std::string_view line : preamble) candidate.add(std::string(line));
+    for (std::string_view line : preamble) candidate.add(line);
     for (GitLongStatusSection& section : sections) {
         if (candidate.over_budget()) return std::nullopt;
         if (section.entries.empty()) {
@@ -117,20 +118,20 @@ std::optional<std::string> compress_git_long_status(std::string_view text) {
         std::vector<KindGroup> groups = group_by_kind(section.entries);
         std::string counts = text::format("{}:", section.name);
         for (const KindGroup& g : groups) counts += text::format(" {}={}", display_kind(g.kind), g.paths.size());
-        candidate.add(std::move(counts));
+        candidate.add(counts);
         for (const KindGroup& g : groups) {
             candidate.add(text::format(" {}:", display_kind(g.kind)));
             std::optional<std::vector<std::string>> path_lines;
             if (!candidate.over_budget()) path_lines = format_git_paths(g.paths, candidate.room());
             if (!path_lines) return std::nullopt;
-            candidate.add(std::move(*path_lines));
+            candidate.add(*path_lines);
         }
     }
-    for (std::string_view line : trailing) candidate.add(std::string(line));
+    for (std::string_view line : trailing) candidate.add(line);
     if (candidate.over_budget()) return std::nullopt;
 
     PassOutput out(text);
-    out.place_unit(0, body.size(), candidate.lines);
+    out.place_unit(0, body.size(), candidate.text());
     return std::move(out).finish();
 }
 

@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "filters/git/paths.h"
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
 #include "text.h"
 
 namespace filters::git {
 namespace {
 
 constexpr std::size_t kMinRunEntries = 3;
+// A rename or copy status is its letter and a score of up to three digits.
+constexpr std::size_t kMaxStatusBytes = 4;
 
 struct StatusGroup {
     std::string status;
@@ -18,13 +20,23 @@ struct StatusGroup {
 };
 
 bool is_rename_or_copy_status(std::string_view field) {
-    if (field.size() > 4) return false;
+    if (field.size() > kMaxStatusBytes) return false;
     for (char c : field.substr(1))
         if (!text::is_ascii_digit(c)) return false;
     return true;
 }
 
 }  // namespace
+
+bool may_be_git_name_status_line(std::string_view line) {
+    if (line.size() < 3) return false;
+    switch (line[0]) {
+        case 'A': case 'B': case 'C': case 'D': case 'M': case 'R': case 'T': case 'U': case 'X':
+            return line.substr(1, kMaxStatusBytes).find('\t') != std::string_view::npos;
+        default:
+            return false;
+    }
+}
 
 std::optional<GitNameStatusEntry> parse_git_name_status_line(std::string_view line) {
     // At most four fields matter: a fourth means the line has too many.
@@ -78,7 +90,7 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
         std::string headline = "git name-status:";
         for (const StatusGroup& g : groups) headline += text::format(" {}={}", g.status, g.paths.size());
         Rendering candidate(end - begin);
-        candidate.add(std::move(headline));
+        candidate.add(headline);
         bool complete = true;
         for (const StatusGroup& g : groups) {
             std::optional<std::vector<std::string>> path_lines;
@@ -88,10 +100,10 @@ std::optional<std::string> compress_git_name_status_runs(std::string_view text) 
                 break;
             }
             candidate.add(text::format("{}:", g.status));
-            candidate.add(std::move(*path_lines));
+            candidate.add(*path_lines);
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, end, candidate.lines);
+        out.place_unit(begin, end, candidate.text());
     }
     return std::move(out).finish();
 }

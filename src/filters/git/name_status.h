@@ -15,6 +15,10 @@ struct GitNameStatusEntry {
 
 std::optional<GitNameStatusEntry> parse_git_name_status_line(std::string_view line);
 
+// A cheap test that every line with an entry passes: a status letter, and
+// the tab that ends the status within the first five bytes.
+bool may_be_git_name_status_line(std::string_view line);
+
 // The pass: runs of three or more entries rendered when smaller; nothing
 // when no run changed.
 std::optional<std::string> compress_git_name_status_runs(std::string_view text);

@@ -28,6 +28,13 @@ std::uint64_t component_count(std::string_view path) {
     return count;
 }
 
+// True for a path that git printed in C quotes with escapes, such as
+// "na\303\257ve.md" for a name that is not ASCII: its backslashes are no
+// separators, so the path cannot sit in a tree.
+bool is_escaped_quoted_path(std::string_view path) {
+    return path.find('"') != std::string_view::npos && path.find('\\') != std::string_view::npos;
+}
+
 }  // namespace
 
 bool looks_git_path_like(std::string_view text) {
@@ -48,17 +55,12 @@ bool looks_git_path_like(std::string_view text) {
     return true;
 }
 
-bool is_escaped_quoted_path(std::string_view path) {
-    return path.find('"') != std::string_view::npos && path.find('\\') != std::string_view::npos;
-}
-
 tree::TreeRow git_path_row(std::string path) {
     std::string suffix = path.ends_with('/') ? "/" : "";
     return tree::TreeRow{std::move(path), std::move(suffix), {}};
 }
 
-std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree::TreeRow>& rows,
-                                                          std::size_t max_bytes) {
+std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& rows, std::size_t max_bytes) {
     bool any_listed = false;
     for (const tree::TreeRow& row : rows) {
         if (is_escaped_quoted_path(row.path)) {
@@ -72,21 +74,22 @@ std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree
         std::uint64_t c = component_count(row.path);
         if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return std::nullopt;
     }
+    if (!any_listed) return tree::format_tree_within(rows, max_bytes);
     std::vector<tree::TreeRow> tree_rows;
-    if (any_listed)
-        for (const tree::TreeRow& row : rows)
-            if (!is_escaped_quoted_path(row.path)) tree_rows.push_back(row);
-    const std::vector<tree::TreeRow>& in_tree = any_listed ? tree_rows : rows;
-    std::vector<std::string> lines;
-    if (!in_tree.empty()) {
-        std::optional<std::string> rendering = tree::format_tree_within(in_tree, max_bytes);
+    for (const tree::TreeRow& row : rows)
+        if (!is_escaped_quoted_path(row.path)) tree_rows.push_back(row);
+    std::string out;
+    if (!tree_rows.empty()) {
+        std::optional<std::string> rendering = tree::format_tree_within(tree_rows, max_bytes);
         if (!rendering) return std::nullopt;
-        for (std::string_view line : text::split_on_newline(*rendering)) lines.emplace_back(line);
+        out = std::move(*rendering);
     }
-    if (any_listed)
-        for (const tree::TreeRow& row : rows)
-            if (is_escaped_quoted_path(row.path)) lines.push_back(row.path + row.suffix);
-    return lines;
+    for (const tree::TreeRow& row : rows) {
+        if (!is_escaped_quoted_path(row.path)) continue;
+        if (!out.empty()) out.push_back('\n');
+        out.append(row.path).append(row.suffix);
+    }
+    return out;
 }
 
 std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths,
@@ -101,10 +104,9 @@ std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::
     }
     std::vector<std::string> lines;
     if (!rows.empty()) {
-        std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, max_bytes);
-        if (!tree_lines) return std::nullopt;
-        lines.reserve(tree_lines->size() + listed.size());
-        for (std::string& line : *tree_lines) lines.push_back(" " + line);
+        std::optional<std::string> rendering = render_git_tree(rows, max_bytes);
+        if (!rendering) return std::nullopt;
+        for (std::string_view line : text::split_on_newline(*rendering)) lines.push_back(text::format(" {}", line));
     }
     for (std::string_view path : listed) lines.push_back(text::format(" {}", path));
     return lines;

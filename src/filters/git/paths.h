@@ -22,19 +22,13 @@ bool looks_git_path_like(std::string_view text);
 // drops empty components, and the bare name would read as a file.
 tree::TreeRow git_path_row(std::string path);
 
-// True for a path that git printed in C quotes with escapes, such as
-// "na\303\257ve.md" for a name that is not ASCII: its backslashes are no
-// separators, so the path cannot sit in a tree.
-bool is_escaped_quoted_path(std::string_view path);
-
-// The rows rendered as a tree and divided into lines, followed by the rows
-// of escaped quoted paths, each as its path and suffix; nothing when the
-// tree would exceed `max_bytes`. Deep paths print one indent byte per
-// level on every line, so a long path would otherwise render to a size
-// quadratic in its length; callers pass the size of the text the rendering
-// would replace.
-std::optional<std::vector<std::string>> render_tree_lines(const std::vector<tree::TreeRow>& rows,
-                                                          std::size_t max_bytes);
+// The rows rendered as a tree, followed by the rows of escaped quoted
+// paths, each as its path and suffix: lines joined with "\n", "" for no
+// rows; nothing when the tree would exceed `max_bytes`. Deep paths print
+// one indent byte per level on every line, so a long path would otherwise
+// render to a size quadratic in its length; callers pass the size of the
+// text the rendering would replace.
+std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& rows, std::size_t max_bytes);
 
 // The paths of one group as tree lines with one leading blank, followed by
 // the paths that cannot sit in a tree (renames " -> ", paths with a tab,

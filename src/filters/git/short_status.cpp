@@ -1,18 +1,14 @@
 #include "filters/git/short_status.h"
 
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
+#include "filters/git/passes.h"
 #include "filters/git/paths.h"
 #include "text.h"
 
 namespace filters::git {
 namespace {
-
-struct CodeGroup {
-    std::string code;
-    std::vector<tree::TreeRow> rows;
-};
 
 bool is_status_char(char c) {
     switch (c) {
@@ -25,13 +21,14 @@ bool is_status_char(char c) {
 
 bool is_branch_line(std::string_view line) { return line.starts_with("## "); }
 
-}  // namespace
-
+// "XY path" with X and Y status characters, not both blank.
 bool is_git_status_line(std::string_view line) {
     if (line.size() < 4 || line[2] != ' ') return false;
     if (!is_status_char(line[0]) || !is_status_char(line[1])) return false;
     return line[0] != ' ' || line[1] != ' ';
 }
+
+}  // namespace
 
 bool is_git_status_block_line(std::string_view line) { return is_branch_line(line) || is_git_status_line(line); }
 
@@ -41,50 +38,80 @@ std::optional<GitStatusEntry> parse_git_status_line(std::string_view line) {
 }
 
 std::optional<std::string> compress_git_short_status(std::string_view text) {
+    return compress_git_short_status(text, text::LineIndex(text));
+}
+
+std::optional<std::string> compress_git_short_status(std::string_view text, const text::LineIndex& lines) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    for (std::size_t pos = 0; pos <= body.size();) {
-        const std::size_t begin = pos;
-        std::size_t end = line_end(body, begin);
-        pos = end + 1;
-        if (!is_git_status_block_line(body.substr(begin, end - begin))) continue;
+    // A block's entries as where their lines stand and the index of their
+    // code; rows are made for one code at a time from these, so that a
+    // block of a million lines never holds all its rows at once.
+    struct Entry {
+        std::size_t line_begin;
+        std::uint32_t path_size;  // UINT32_MAX: found again from the line end
+        std::uint32_t code;
+    };
+    std::vector<Entry> entries;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!is_git_status_block_line(lines[i])) continue;
+        const std::size_t begin = lines.start(i);
         std::vector<std::string_view> branch_lines;
-        std::vector<CodeGroup> groups;
-        std::unordered_map<std::string, std::size_t> group_of;
+        std::vector<std::string_view> codes;  // first-seen order
+        std::vector<std::size_t> counts;
+        entries.clear();
         auto take = [&](std::string_view line) {
             if (is_branch_line(line)) {
                 branch_lines.push_back(line);
                 return true;
             }
-            std::optional<GitStatusEntry> entry = parse_git_status_line(line);
-            if (!entry) return false;
-            auto [it, added] = group_of.try_emplace(entry->code, groups.size());
-            if (added) groups.push_back(CodeGroup{std::move(entry->code), {}});
-            groups[it->second].rows.push_back(git_path_row(std::move(entry->path)));
+            if (!is_git_status_line(line)) return false;
+            const std::string_view code = text::trim(line.substr(0, 2));
+            std::size_t k = 0;
+            while (k < codes.size() && codes[k] != code) ++k;
+            if (k == codes.size()) {
+                codes.push_back(code);
+                counts.push_back(0);
+            }
+            ++counts[k];
+            const std::size_t path_size = line.size() - 3;
+            entries.push_back(Entry{static_cast<std::size_t>(line.data() - body.data()),
+                                    path_size < UINT32_MAX ? static_cast<std::uint32_t>(path_size) : UINT32_MAX,
+                                    static_cast<std::uint32_t>(k)});
             return true;
         };
-        take(body.substr(begin, end - begin));
-        end = extend_over_lines(body, end, take);
-        pos = end + 1;
-        if (groups.empty()) continue;
+        take(lines[i]);
+        while (i + 1 < lines.size() && take(lines[i + 1])) ++i;
+        const std::size_t end = lines.start(i) + lines[i].size();
+        if (codes.empty()) continue;
         Rendering candidate(end - begin);
-        for (std::string_view branch : branch_lines) candidate.add(std::string(branch));
+        for (std::string_view branch : branch_lines) candidate.add(branch);
         std::string headline = "git status:";
-        for (const CodeGroup& g : groups) headline += text::format(" {}={}", g.code, g.rows.size());
-        candidate.add(std::move(headline));
+        for (std::size_t k = 0; k < codes.size(); ++k) headline += text::format(" {}={}", codes[k], counts[k]);
+        candidate.add(headline);
         bool complete = true;
-        for (const CodeGroup& g : groups) {
-            candidate.add(text::format("{}:", g.code));
-            std::optional<std::vector<std::string>> tree_lines;
-            if (!candidate.over_budget()) tree_lines = render_tree_lines(g.rows, candidate.room());
-            if (!tree_lines) {
-                complete = false;
-                break;
+        for (std::size_t k = 0; k < codes.size() && complete; ++k) {
+            candidate.add(text::format("{}:", codes[k]));
+            std::optional<std::string> tree_text;
+            if (!candidate.over_budget()) {
+                std::vector<tree::TreeRow> rows;
+                rows.reserve(counts[k]);
+                for (const Entry& e : entries) {
+                    if (e.code != k) continue;
+                    const std::size_t path_begin = e.line_begin + 3;
+                    const std::size_t path_size =
+                        e.path_size != UINT32_MAX ? e.path_size : line_end(body, path_begin) - path_begin;
+                    rows.push_back(git_path_row(std::string(body.substr(path_begin, path_size))));
+                }
+                tree_text = render_git_tree(rows, candidate.room());
             }
-            for (std::string& tree_line : *tree_lines) candidate.add(" " + tree_line);
+            if (tree_text)
+                candidate.add_indented(*tree_text, " ");
+            else
+                complete = false;
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, end, candidate.lines);
+        out.place_unit(begin, end, candidate.text());
     }
     return std::move(out).finish();
 }

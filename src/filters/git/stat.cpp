@@ -3,11 +3,13 @@
 #include <vector>
 
 #include "filters/git/paths.h"
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
 #include "text.h"
 
 namespace filters::git {
 namespace {
+
+constexpr std::string_view kBinaryStat = "Bin ";
 
 bool is_bar_graph(std::string_view s) {
     for (char c : s)
@@ -15,24 +17,62 @@ bool is_bar_graph(std::string_view s) {
     return true;
 }
 
+// The parts of a stat line, as views into it.
+struct StatFields {
+    std::string_view path;  // trimmed text left of the last "|"
+    std::string_view stat;  // trimmed text right of it
+    bool has_graph = false;
+};
+
+std::optional<StatFields> parse_stat_fields(std::string_view line) {
+    std::size_t bar = line.rfind('|');
+    if (bar == std::string_view::npos) return std::nullopt;
+    // The stat is looked at first: it is what other lines with a "|" (a
+    // compiler's source gutter, a table row) lack.
+    std::string_view stat = text::trim(line.substr(bar + 1));
+    if (stat.empty() || !(text::is_ascii_digit(stat[0]) || stat[0] == '-' || stat.starts_with(kBinaryStat)))
+        return std::nullopt;
+    std::string_view path = text::trim(line.substr(0, bar));
+    if (path.empty()) return std::nullopt;
+    if (path.size() >= 3 && (path.starts_with("---") || path.starts_with("+++"))) return std::nullopt;
+    if (stat.starts_with(kBinaryStat)) return StatFields{path, stat, true};
+    // A count, or "-" for a binary file, and an optional bar graph.
+    std::string_view count = stat;
+    std::string_view graph;
+    if (const auto split = text::split_once_whitespace(stat)) {
+        count = split->first;
+        graph = split->second;
+        if (graph.empty() || text::split_once_whitespace(graph) || !is_bar_graph(graph)) return std::nullopt;
+    }
+    if (count != "-" && !text::is_ascii_digits(count)) return std::nullopt;
+    return StatFields{path, stat, !graph.empty()};
+}
+
+// A cheap test that the stat of every stat line passes, given the text
+// after the line's last "|": after any ASCII blanks comes a digit, "-", the
+// "B" of "Bin ", or a byte that may begin other white space. A compiler's
+// source gutter ("12 |   code") or a table row ("| a | b |") fails it.
+bool may_be_stat(std::string_view after_bar) {
+    std::size_t i = 0;
+    while (i < after_bar.size() && text::is_ascii_whitespace(after_bar[i])) ++i;
+    if (i == after_bar.size()) return false;
+    const char c = after_bar[i];
+    return text::is_ascii_digit(c) || c == '-' || c == 'B' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+tree::TreeRow stat_row(const StatFields& fields) {
+    std::string suffix;
+    suffix.reserve(3 + fields.stat.size());
+    suffix.append(" | ").append(fields.stat);
+    return tree::TreeRow{std::string(fields.path), std::move(suffix), {}};
+}
+
 }  // namespace
 
 std::optional<GitStatRow> parse_git_stat_line(std::string_view line) {
-    std::size_t bar = line.rfind('|');
-    if (bar == std::string_view::npos) return std::nullopt;
-    std::string_view path = text::trim(line.substr(0, bar));
-    std::string_view stat = text::trim(line.substr(bar + 1));
-    if (path.empty() || stat.empty()) return std::nullopt;
-    if (path.size() >= 3 && (path.starts_with("---") || path.starts_with("+++"))) return std::nullopt;
-    bool has_graph = true;
-    if (!stat.starts_with("Bin ")) {
-        std::vector<std::string_view> tokens = text::split_whitespace(stat);
-        if (tokens.empty() || tokens.size() > 2) return std::nullopt;
-        if (tokens[0] != "-" && !text::is_ascii_digits(tokens[0])) return std::nullopt;
-        if (tokens.size() == 2 && !is_bar_graph(tokens[1])) return std::nullopt;
-        has_graph = tokens.size() == 2;
-    }
-    return GitStatRow{tree::TreeRow{std::string(path), text::format(" | {}", stat), {}}, has_graph};
+    const std::optional<StatFields> fields = parse_stat_fields(line);
+    if (!fields) return std::nullopt;
+    return GitStatRow{stat_row(*fields), fields->has_graph};
 }
 
 bool is_git_stat_summary_line(std::string_view line) {
@@ -47,34 +87,57 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
     std::size_t begin = 0, end = 0;
-    for (std::size_t floor = 0; find_line_holding(body, '|', floor, begin, end); floor = end + 1) {
-        std::optional<GitStatRow> first = parse_git_stat_line(body.substr(begin, end - begin));
+    for (std::size_t floor = 0;; floor = end + 1) {
+        // The next line that holds a "|", read from that "|" to the line's
+        // end first: most such lines in other output fail there, before
+        // their start is looked for or their fields are split.
+        const std::size_t hit = body.find('|', floor);
+        if (hit == std::string_view::npos) break;
+        end = line_end(body, hit);
+        const std::size_t last_bar = body.rfind('|', end - 1);
+        if (!may_be_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
+        begin = line_start(body, hit, floor);
+        const std::optional<StatFields> first = parse_stat_fields(body.substr(begin, end - begin));
         if (!first) continue;
-        std::vector<tree::TreeRow> rows;
+        // The run is measured first, so that its rows are made once, in a
+        // list of the exact size, and only for a run that can be rendered:
+        // a run of a million lines is most of the memory this filter needs,
+        // and a table whose last column is a number is a run too.
+        std::size_t rows_in_run = 1;
         bool any_graph = first->has_graph;
-        rows.push_back(std::move(first->row));
-        end = extend_over_lines(body, end, [&](std::string_view line) {
-            std::optional<GitStatRow> next = parse_git_stat_line(line);
-            if (!next) return false;
-            any_graph = any_graph || next->has_graph;
-            rows.push_back(std::move(next->row));
+        const std::size_t first_end = end;
+        const std::size_t rows_end = extend_over_lines(body, end, [&](std::string_view line) {
+            const std::optional<StatFields> fields = parse_stat_fields(line);
+            if (!fields) return false;
+            any_graph = any_graph || fields->has_graph;
+            ++rows_in_run;
             return true;
         });
-        std::vector<std::string> candidate;
-        end = extend_over_lines(body, end, [&](std::string_view line) {
+        std::vector<std::string_view> summaries;
+        end = extend_over_lines(body, rows_end, [&](std::string_view line) {
             if (!is_git_stat_summary_line(line)) return false;
-            candidate.emplace_back(text::trim(line));
+            summaries.push_back(text::trim(line));
             return true;
         });
         // Without git's summary line, only a bar graph tells a stat run from
         // a table whose last column happens to be a number.
-        if (candidate.empty() && !any_graph) continue;
-        if (candidate.empty()) candidate.push_back(text::format("git diff --stat: files={}", rows.size()));
-        std::optional<std::vector<std::string>> tree_lines = render_tree_lines(rows, end - begin);
-        if (!tree_lines) continue;
-        candidate.insert(candidate.end(), std::make_move_iterator(tree_lines->begin()),
-                         std::make_move_iterator(tree_lines->end()));
-        out.place_unit(begin, end, candidate);
+        if (summaries.empty() && !any_graph) continue;
+        std::vector<tree::TreeRow> rows;
+        rows.reserve(rows_in_run);
+        for (std::size_t pos = begin; pos <= rows_end;) {
+            const std::size_t line_stop = pos == begin ? first_end : line_end(body, pos);
+            rows.push_back(stat_row(*parse_stat_fields(body.substr(pos, line_stop - pos))));
+            pos = line_stop + 1;
+        }
+        Rendering candidate(end - begin);
+        for (std::string_view summary : summaries) candidate.add(summary);
+        if (summaries.empty()) candidate.add(text::format("git diff --stat: files={}", rows.size()));
+        std::optional<std::string> tree_text = render_git_tree(rows, candidate.room());
+        std::vector<tree::TreeRow>().swap(rows);
+        if (!tree_text) continue;
+        candidate.add_indented(*tree_text, "");
+        if (candidate.over_budget()) continue;
+        out.place_unit(begin, end, candidate.text());
     }
     return std::move(out).finish();
 }

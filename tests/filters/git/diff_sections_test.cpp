@@ -112,6 +112,13 @@ TEST(GitDiffSections, SectionWalk) {
          "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n"
          "From here on\ncommit 12345\n",
          "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\n\xE2\x80\xA6 3 binary patch payload lines\n"},
+        {"an abbreviated object name of seven hex digits starts the next commit",
+         kHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcde\nAuthor: A <a@b.c>\n\n    Second commit message\n",
+         kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcde\nAuthor: A <a@b.c>\n\n    Second commit message\n"},
+        {"six hex digits name no object: the hunk stays open",
+         kHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n    Second commit message\n",
+         kShortenedHeader +
+             "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n\xE2\x80\xA6 1 context line\n"},
         {"a word after commit that is not an object name keeps the hunk open",
          kHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n indented context line after it in the same hunk\n",
          kShortenedHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n\xE2\x80\xA6 1 context line\n"},
@@ -122,13 +129,6 @@ TEST(GitDiffSections, SectionWalk) {
          "diff --git a/a.rs b/b.rs\nsimilarity index 100%\nrename from a.rs\nrename to b.rs"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.in), c.want) << c.name;
-}
-
-TEST(GitDiffSections, MarkersAreTheInterfaceTheDiffFilterReads) {
-    EXPECT_EQ(filters::git::context_marker(1), "\xE2\x80\xA6 1 context line");
-    EXPECT_EQ(filters::git::context_marker(12), "\xE2\x80\xA6 12 context lines");
-    EXPECT_EQ(filters::git::payload_marker(1), "\xE2\x80\xA6 1 binary patch payload line");
-    EXPECT_EQ(filters::git::payload_marker(0), "\xE2\x80\xA6 0 binary patch payload lines");
 }
 
 TEST(GitDiffSections, EachSectionChosenOnItsOwn) {

@@ -1,4 +1,6 @@
-#include "filters/git/types.h"
+#include "filters/git/passes.h"
+
+#include <algorithm>
 
 #include "text.h"
 
@@ -19,13 +21,24 @@ GitLines split_git_lines(std::string_view text) {
     return out;
 }
 
-void Rendering::add(std::string line) {
-    bytes += line.size() + (lines.empty() ? 0 : 1);
-    lines.push_back(std::move(line));
+void Rendering::add(std::string_view line) {
+    start_line();
+    text_.append(line);
 }
 
-void Rendering::add(std::vector<std::string>&& more) {
-    for (std::string& line : more) add(std::move(line));
+void Rendering::add(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) add(line);
+}
+
+void Rendering::add_indented(std::string_view block, std::string_view indent) {
+    if (block.empty()) return;
+    std::size_t pos = 0;
+    while (pos <= block.size() && !over_budget()) {
+        const std::size_t end = std::min(block.find('\n', pos), block.size());
+        start_line();
+        text_.append(indent).append(block.substr(pos, end - pos));
+        pos = end + 1;
+    }
 }
 
 void PassOutput::place_unit(std::size_t begin, std::size_t end, std::string_view candidate) {
