@@ -8,6 +8,7 @@
 
 #include "filters/filter.h"
 #include "filters/generic_log/summary.h"
+#include "filters/guards.h"
 #include "text.h"
 
 namespace filters::generic_log::detector {
@@ -22,10 +23,6 @@ constexpr std::uint64_t kMinParsedLines = 8;
 constexpr std::uint64_t kMinParsedPercent = 65;
 constexpr std::uint64_t kMinFoldableLines = 5;
 constexpr std::uint64_t kMinJsonRecordPercent = 70;
-constexpr std::uint64_t kMinTablePipeLines = 3;
-constexpr std::uint64_t kMinTablePipePercent = 55;
-constexpr std::uint64_t kMinPathLocations = 2;
-constexpr std::uint64_t kMinPathLocationPercent = 45;
 
 // The first pass reads the lines in blocks of this many, and looks for the
 // refusing words in a block as soon as its lines are parsed.
@@ -113,37 +110,6 @@ bool is_json_record_line(std::string_view line) {
     return line.starts_with('{') && line.ends_with('}') && text::contains(line, ":");
 }
 
-bool is_table_rule(std::string_view line) {
-    for (char c : line)
-        if (c != '+' && c != '|' && c != '-') return false;
-    return true;
-}
-
-bool has_dot_or_slash(std::string_view s) {
-    for (char c : s)
-        if (c == '/' || c == '.') return true;
-    return false;
-}
-
-// "path:12:..." or "path:fn:12...": a path-like first field and a line
-// number in the second or third field.
-bool is_path_location(std::string_view line) {
-    std::size_t first = line.find(':');
-    if (first == std::string_view::npos) return false;
-    std::size_t second = line.find(':', first + 1);
-    if (second == std::string_view::npos) return false;
-    std::size_t third = line.find(':', second + 1);
-    std::string_view path = line.substr(0, first);
-    std::string_view field2 = line.substr(first + 1, second - first - 1);
-    std::string_view field3 =
-        line.substr(second + 1, third == std::string_view::npos ? std::string_view::npos : third - second - 1);
-    return (text::is_ascii_digits(field2) || text::is_ascii_digits(field3)) && has_dot_or_slash(path);
-}
-
-bool is_path_location_share(std::uint64_t locations, std::uint64_t lines) {
-    return locations >= kMinPathLocations && locations * 100 >= lines * kMinPathLocationPercent;
-}
-
 // What the shapes of test runners, CI logs and tables need to know, gathered
 // line by line (trimmed nonblank lines, case kept).
 struct ShapeEvidence {
@@ -169,8 +135,8 @@ struct ShapeEvidence {
         if (text::contains(line, "\t") && text::contains(line, "T") && text::contains(line, "Z ")) return false;
         if (is_json_record_line(line)) ++json_lines;
         if (text::contains(line, "|")) ++pipe_lines;
-        if (is_table_rule(line)) table_rule = true;
-        if (is_path_location(line)) ++path_locations;
+        if (guards::is_table_rule_line(line)) table_rule = true;
+        if (guards::is_path_location_line(line)) ++path_locations;
         return true;
     }
 
@@ -179,9 +145,8 @@ struct ShapeEvidence {
     bool is_foreign(std::uint64_t nonblank) const {
         if (ran_tests && test_verdict) return true;
         if (json_lines * 100 >= nonblank * kMinJsonRecordPercent) return true;
-        if (pipe_lines >= kMinTablePipeLines && (table_rule || pipe_lines * 100 >= nonblank * kMinTablePipePercent))
-            return true;
-        return is_path_location_share(path_locations, nonblank);
+        if (guards::is_table_share(pipe_lines, table_rule, nonblank)) return true;
+        return guards::is_path_location_share(path_locations, nonblank);
     }
 };
 
@@ -411,10 +376,7 @@ private:
 }  // namespace
 
 bool looks_like_path_location_output(const std::vector<std::string_view>& lines) {
-    std::uint64_t locations = 0;
-    for (std::string_view line : lines)
-        if (is_path_location(line)) ++locations;
-    return is_path_location_share(locations, lines.size());
+    return guards::looks_like_path_location_output(lines);
 }
 
 bool looks_like_build_or_package_output(const std::vector<std::string_view>& lines) {
