@@ -71,7 +71,7 @@ void put_member(Value& object, std::unordered_map<std::string, std::size_t>& ind
 // finds keys by a linear scan and a wide object would parse in quadratic
 // time.
 class Builder : public nlohmann::json_sax<Value> {
-   public:
+public:
     std::optional<Value> result;
 
     bool null() override { return add(Value(nullptr)); }
@@ -93,7 +93,7 @@ class Builder : public nlohmann::json_sax<Value> {
 
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
-   private:
+private:
     struct Frame {
         Value value;
         std::string key;
@@ -130,7 +130,7 @@ class Builder : public nlohmann::json_sax<Value> {
 
 // Accepts what the general parser accepts, at any depth, building nothing.
 class Checker : public nlohmann::json_sax<Value> {
-   public:
+public:
     bool null() override { return true; }
     bool boolean(bool) override { return true; }
     bool number_integer(number_integer_t) override { return true; }
@@ -225,13 +225,27 @@ void append_quoted(Out& out, std::string_view s) {
         out.append(s.data() + run, i - run);
         run = i + 1;
         switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
+            case '"':
+                out.append("\\\"");
+                break;
+            case '\\':
+                out.append("\\\\");
+                break;
+            case '\b':
+                out.append("\\b");
+                break;
+            case '\f':
+                out.append("\\f");
+                break;
+            case '\n':
+                out.append("\\n");
+                break;
+            case '\r':
+                out.append("\\r");
+                break;
+            case '\t':
+                out.append("\\t");
+                break;
             default: {
                 constexpr char kHex[] = "0123456789abcdef";
                 const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
@@ -329,13 +343,22 @@ void append_tape_compact(Out& out, const dom::element& element) {
             out.push_back(']');
             return;
         }
-        case dom::element_type::OBJECT: return append_tape_object(out, element.get_object().value_unsafe());
-        case dom::element_type::INT64: return append_integer(out, element.get_int64().value_unsafe());
-        case dom::element_type::UINT64: return append_integer(out, element.get_uint64().value_unsafe());
-        case dom::element_type::DOUBLE: return append_float(out, element.get_double().value_unsafe());
-        case dom::element_type::STRING: return append_quoted(out, element.get_string().value_unsafe());
-        case dom::element_type::BOOL: out.append(element.get_bool().value_unsafe() ? "true" : "false"); return;
-        case dom::element_type::NULL_VALUE: out.append("null"); return;
+        case dom::element_type::OBJECT:
+            return append_tape_object(out, element.get_object().value_unsafe());
+        case dom::element_type::INT64:
+            return append_integer(out, element.get_int64().value_unsafe());
+        case dom::element_type::UINT64:
+            return append_integer(out, element.get_uint64().value_unsafe());
+        case dom::element_type::DOUBLE:
+            return append_float(out, element.get_double().value_unsafe());
+        case dom::element_type::STRING:
+            return append_quoted(out, element.get_string().value_unsafe());
+        case dom::element_type::BOOL:
+            out.append(element.get_bool().value_unsafe() ? "true" : "false");
+            return;
+        case dom::element_type::NULL_VALUE:
+            out.append("null");
+            return;
     }
 }
 
@@ -358,10 +381,8 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; 
 // limit (which counts a scalar inside the deepest container as one level
 // more than the general parser does).
 bool is_general_parser_case(simdjson::error_code error) {
-    return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE ||
-           error == simdjson::DEPTH_ERROR;
+    return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE || error == simdjson::DEPTH_ERROR;
 }
-
 
 // The walk over a document's top level looks at 16 bytes at a time.
 constexpr unsigned kBlock = 16;
@@ -516,7 +537,7 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
     for (; pos + kBlock <= text.size(); pos += kBlock) {
         const Lanes lanes = lanes_at(text.data() + pos);
         const unsigned blanks = state.can_take_block(lanes) ? lanes.blanks & ~state.take_block(lanes) & kAllLanes
-                                                             : static_cast<unsigned>(slow_block(pos, pos + kBlock));
+                                                            : static_cast<unsigned>(slow_block(pos, pos + kBlock));
         if (!on_blanks(pos, kBlock, std::uint64_t{blanks})) return;
     }
     if (pos < text.size()) on_blanks(pos, text.size() - pos, slow_block(pos, text.size()));
@@ -544,11 +565,16 @@ Value tree_of(const dom::element& element) {
             const std::int64_t n = element.get_int64().value_unsafe();
             return n >= 0 ? Value(static_cast<std::uint64_t>(n)) : Value(n);
         }
-        case dom::element_type::UINT64: return Value(element.get_uint64().value_unsafe());
-        case dom::element_type::DOUBLE: return Value(element.get_double().value_unsafe());
-        case dom::element_type::STRING: return Value(std::string(element.get_string().value_unsafe()));
-        case dom::element_type::BOOL: return Value(element.get_bool().value_unsafe());
-        case dom::element_type::NULL_VALUE: return Value(nullptr);
+        case dom::element_type::UINT64:
+            return Value(element.get_uint64().value_unsafe());
+        case dom::element_type::DOUBLE:
+            return Value(element.get_double().value_unsafe());
+        case dom::element_type::STRING:
+            return Value(std::string(element.get_string().value_unsafe()));
+        case dom::element_type::BOOL:
+            return Value(element.get_bool().value_unsafe());
+        case dom::element_type::NULL_VALUE:
+            return Value(nullptr);
     }
     return Value(nullptr);
 }
@@ -679,14 +705,20 @@ Kind Node::kind() const {
         return Kind::Null;
     }
     switch (element_of(storage_).type()) {
-        case dom::element_type::ARRAY: return Kind::Array;
-        case dom::element_type::OBJECT: return Kind::Object;
+        case dom::element_type::ARRAY:
+            return Kind::Array;
+        case dom::element_type::OBJECT:
+            return Kind::Object;
         case dom::element_type::INT64:
         case dom::element_type::UINT64:
-        case dom::element_type::DOUBLE: return Kind::Number;
-        case dom::element_type::STRING: return Kind::String;
-        case dom::element_type::BOOL: return Kind::Boolean;
-        case dom::element_type::NULL_VALUE: return Kind::Null;
+        case dom::element_type::DOUBLE:
+            return Kind::Number;
+        case dom::element_type::STRING:
+            return Kind::String;
+        case dom::element_type::BOOL:
+            return Kind::Boolean;
+        case dom::element_type::NULL_VALUE:
+            return Kind::Null;
     }
     return Kind::Null;
 }
@@ -700,9 +732,12 @@ double Node::number() const {
     if (source_ == Source::Tree) return value_of(storage_).get<double>();
     const dom::element element = element_of(storage_);
     switch (element.type()) {
-        case dom::element_type::INT64: return static_cast<double>(element.get_int64().value_unsafe());
-        case dom::element_type::UINT64: return static_cast<double>(element.get_uint64().value_unsafe());
-        default: return element.get_double().value_unsafe();
+        case dom::element_type::INT64:
+            return static_cast<double>(element.get_int64().value_unsafe());
+        case dom::element_type::UINT64:
+            return static_cast<double>(element.get_uint64().value_unsafe());
+        default:
+            return element.get_double().value_unsafe();
     }
 }
 
@@ -780,7 +815,7 @@ struct Reader::Impl {
     dom::parser checks{};   // follows kCheckDepth: what it reads is only checked
     bool records_ready = false;
     bool checks_ready = false;
-    std::vector<char> buffer;  // the text being parsed, with the padding the parser reads past its end
+    std::vector<char> buffer;             // the text being parsed, with the padding the parser reads past its end
     std::vector<std::string_view> items;  // the sources of a window's top-level items
 
     dom::parser& parser(bool for_records) {

@@ -65,17 +65,16 @@ template <class Signature>
 class FnRef;
 template <class R, class... Args>
 class FnRef<R(Args...)> {
-   public:
+public:
     template <class F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, FnRef> && std::is_invocable_r_v<R, F&, Args...>)
-    FnRef(F&& f)  // NOLINT: implicit, like a function pointer
-        : object_(const_cast<void*>(static_cast<const void*>(&f))),
-          call_([](void* o, Args... args) -> R {
+    requires(!std::is_same_v<std::remove_cvref_t<F>, FnRef> && std::is_invocable_r_v<R, F&, Args...>)
+        FnRef(F&& f)  // NOLINT: implicit, like a function pointer
+        : object_(const_cast<void*>(static_cast<const void*>(&f))), call_([](void* o, Args... args) -> R {
               return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<Args>(args)...);
           }) {}
     R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }
 
-   private:
+private:
     void* object_;
     R (*call_)(void*, Args...);
 };
@@ -85,7 +84,7 @@ enum class Kind { Null, Boolean, Number, String, Array, Object };
 // A read-only view of one parsed value. Valid only while the callback that
 // received it runs.
 class Node {
-   public:
+public:
     Kind kind() const;
     // The unescaped text of a string.
     std::string_view string() const;
@@ -114,7 +113,7 @@ class Node {
     enum class Source : unsigned char { Tape, Tree };
     Node(Source source, const Storage& storage) : source_(source), storage_(storage) {}
 
-   private:
+private:
     Source source_;
     Storage storage_;
 };
@@ -159,7 +158,7 @@ using ElementSink = FnRef<bool(const Node&, std::string_view)>;
 // Reads documents and records one after another, reusing its buffers. One
 // reader per call of a filter; nothing is shared between calls.
 class Reader {
-   public:
+public:
     Reader();
     ~Reader();
     Reader(const Reader&) = delete;
@@ -180,7 +179,7 @@ class Reader {
     // accepted, such as an element's source), appended to `out`.
     void append_compact_source(std::string& out, std::string_view source);
 
-   private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -215,8 +215,7 @@ int run(int argc, char** argv) {
         }
         normalized = normalize_letting_go(in);
     }
-    std::string output =
-        compression::compress_normalized_text(std::move(normalized), std::get<std::uint64_t>(parsed));
+    std::string output = compression::compress_normalized_text(std::move(normalized), std::get<std::uint64_t>(parsed));
     if (!write_all(STDOUT_FILENO, output)) return 1;
     return 0;
 }

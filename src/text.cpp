@@ -89,8 +89,8 @@ std::string_view take_chars(std::string_view s, std::size_t n) {
 bool is_whitespace(char32_t c) {
     if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
     if (c < 0x85) return false;
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
-           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 // Byte length of the whitespace character that ends `s`, or 0.
@@ -370,12 +370,24 @@ std::string debug_quote(std::string_view s) {
     for (char ch : s) {
         auto c = static_cast<unsigned char>(ch);
         switch (ch) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\0': out += "\\0"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     out += "\\u{";
@@ -601,9 +613,8 @@ static std::uint8_t unicode_class_flags(char32_t c) {
     using unicode_ranges::kRanges;
     const auto* end = kRanges + kRangeCount;
     // First range whose last code point is not below c.
-    const auto* it = std::lower_bound(kRanges, end, c, [](const unicode_ranges::CodePointRange& r, char32_t v) {
-        return r.last < v;
-    });
+    const auto* it = std::lower_bound(kRanges, end, c,
+                                      [](const unicode_ranges::CodePointRange& r, char32_t v) { return r.last < v; });
     return (it != end && it->first <= c) ? it->flags : 0;
 }
 
@@ -628,7 +639,8 @@ bool any_word(std::string_view s, bool (*f)(std::string_view)) {
     while (i < s.size()) {
         // Inside a word of plain ASCII, the common case, one test a byte.
         if (start != std::string_view::npos) {
-            while (i < s.size() && static_cast<unsigned char>(s[i]) > ' ' && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+            while (i < s.size() && static_cast<unsigned char>(s[i]) > ' ' && static_cast<unsigned char>(s[i]) < 0x80)
+                ++i;
             if (i == s.size()) break;
         }
         if (const std::size_t w = ws_len_at(s, i)) {
@@ -644,8 +656,9 @@ bool any_word(std::string_view s, bool (*f)(std::string_view)) {
 }
 
 bool has_severity_word(std::string_view s) {
-    static constexpr std::string_view kWords[] = {"warn",    "fail",    "error",    "fatal",    "errors",    "failed",
-                                                  "warning", "failure", "warnings", "critical", "exception", "traceback"};
+    static constexpr std::string_view kWords[] = {"warn",     "fail",     "error",     "fatal",
+                                                  "errors",   "failed",   "warning",   "failure",
+                                                  "warnings", "critical", "exception", "traceback"};
     std::size_t i = 0;
     while (i < s.size()) {
         if (!is_ascii_alpha(s[i])) {

@@ -86,9 +86,7 @@ std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::s
 inline bool contains_ignore_case(std::string_view s, std::string_view needle) {
     return find_ignore_case(s, needle) != std::string_view::npos;
 }
-inline bool contains(std::string_view s, std::string_view needle) {
-    return s.find(needle) != std::string_view::npos;
-}
+inline bool contains(std::string_view s, std::string_view needle) { return s.find(needle) != std::string_view::npos; }
 
 // -------------------------------------------------------------- numbers --
 
@@ -286,10 +284,7 @@ inline std::string to_text(const std::string& s) { return s; }
 inline std::string to_text(const char* s) { return std::string(s); }
 inline std::string to_text(char c) { return std::string(1, c); }
 template <class N>
-    requires std::is_integral_v<N>
-std::string to_text(N n) {
-    return std::to_string(n);
-}
+requires std::is_integral_v<N> std::string to_text(N n) { return std::to_string(n); }
 
 std::string fill_template(std::string_view tmpl, const std::vector<std::string>& args);
 
@@ -384,8 +379,8 @@ namespace text {
 
 // The key words of `has_secret_like_key`, written with "_" for "-" and ".".
 inline constexpr std::array<std::string_view, 10> kSecretKeyWords = {
-    "password", "passwd", "secret", "token=", "api_key", "apikey", "authorization", "credential", "private_key",
-    "access_key",
+    "password", "passwd",        "secret",     "token=",      "api_key",
+    "apikey",   "authorization", "credential", "private_key", "access_key",
 };
 
 // The canonical level word for `word` (ASCII case ignored, nothing trimmed):

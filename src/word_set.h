@@ -82,8 +82,7 @@ public:
                 continue;
             }
             for (std::uint64_t m = candidates_[at]; m != 0; m &= m - 1)
-                if (add_match(static_cast<std::size_t>(std::countr_zero(m)), s, end + 1 - window_, found) &
-                    stop_groups)
+                if (add_match(static_cast<std::size_t>(std::countr_zero(m)), s, end + 1 - window_, found) & stop_groups)
                     return found;
             ++end;
         }

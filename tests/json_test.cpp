@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <tuple>
 
-
 namespace {
 
 std::vector<std::string> keys_of(const json::Value& object) {
@@ -52,9 +51,10 @@ TEST(JsonParse, AcceptsDocuments) {
 }
 
 TEST(JsonParse, DeclinesInvalidText) {
-    for (const char* bad : {"", "   ", "{", "}", "[1,]", "{\"a\":1,}", "{'a':1}", "nul", "01", "1 2", "[1] x",
-                            "NaN", "Infinity", "1e400", "\"\\x\"", "\"\\ud83d\"", "/* c */ 1", "// c\n1",
-                            "\"a\nb\"", "{\"a\"}", "[\"\xFF\"]", "\"\xC3\""})
+    for (const char* bad :
+         {"",          "   ",     "{",        "}",       "[1,]",       "{\"a\":1,}", "{'a':1}", "nul",
+          "01",        "1 2",     "[1] x",    "NaN",     "Infinity",   "1e400",      "\"\\x\"", "\"\\ud83d\"",
+          "/* c */ 1", "// c\n1", "\"a\nb\"", "{\"a\"}", "[\"\xFF\"]", "\"\xC3\""})
         EXPECT_FALSE(json::parse(bad)) << bad;
 }
 
@@ -116,18 +116,61 @@ TEST(JsonReader, AcceptsWhatParseAccepts) {
     const std::string deep = std::string(json::kMaxDepth + 1, '[') + std::string(json::kMaxDepth + 1, ']');
     const std::string deeper = std::string(100000, '[') + std::string(100000, ']');
     std::string wide = "[";
-    for (int i = 0; i < 60000; ++i) wide += (i ? ", " : "") + std::string(R"({"k": "v", "n": )") + std::to_string(i) + "}";
+    for (int i = 0; i < 60000; ++i)
+        wide += (i ? ", " : "") + std::string(R"({"k": "v", "n": )") + std::to_string(i) + "}";
     std::string huge = "{";  // an item larger than a parse window
-    for (int i = 0; i < 100000; ++i) huge += (i ? ", \"k" : "\"k") + std::to_string(i) + "\": [" + std::to_string(i) + "]";
+    for (int i = 0; i < 100000; ++i)
+        huge += (i ? ", \"k" : "\"k") + std::to_string(i) + "\": [" + std::to_string(i) + "]";
     const std::string texts[] = {
-        "[" + huge + "}]", "[1, " + huge + "}, 2]", "[[" + huge + "}]]", "{\"a\": " + huge + "}}", "[" + huge + ",}]",
-        "[" + huge + "}, ]", "[" + huge + ", \"x\": [1,]}]", "[" + huge + ", \"x\": 123456789012345678901234}]",
-        "[\"" + std::string(2000000, 'x') + "\"]", "[\"" + std::string(2000000, 'x') + "]",
-        "[]", "{ }", " [1, 2] ", "42", "\"s\"", "null", "[1,]", "[,1]", "[1 2]", "[1,,2]", "{\"a\":1,}", "{\"a\"}",
-        "[1] x", "[[]", "[]]", "[}", "{]", "[\"a\nb\"]", "[\"\\x\"]", "[\"\\ud800\"]", "[\"\\udc00\"]",
-        "[\"\xFF\"]", "[01]", "[1.]", "[-]", "[tru]", "[truex]", "[123456789012345678901234567890]",
-        "[18446744073709551616, -9223372036854775809]", "[1e400]", "[1e-400]", "{\"a\": [1, {\"b\": \"c\"}]}",
-        "[\"unterminated]", deep, deeper, deeper + "]", wide + "]", wide + ",]", wide + ", 1e400]",
+        "[" + huge + "}]",
+        "[1, " + huge + "}, 2]",
+        "[[" + huge + "}]]",
+        "{\"a\": " + huge + "}}",
+        "[" + huge + ",}]",
+        "[" + huge + "}, ]",
+        "[" + huge + ", \"x\": [1,]}]",
+        "[" + huge + ", \"x\": 123456789012345678901234}]",
+        "[\"" + std::string(2000000, 'x') + "\"]",
+        "[\"" + std::string(2000000, 'x') + "]",
+        "[]",
+        "{ }",
+        " [1, 2] ",
+        "42",
+        "\"s\"",
+        "null",
+        "[1,]",
+        "[,1]",
+        "[1 2]",
+        "[1,,2]",
+        "{\"a\":1,}",
+        "{\"a\"}",
+        "[1] x",
+        "[[]",
+        "[]]",
+        "[}",
+        "{]",
+        "[\"a\nb\"]",
+        "[\"\\x\"]",
+        "[\"\\ud800\"]",
+        "[\"\\udc00\"]",
+        "[\"\xFF\"]",
+        "[01]",
+        "[1.]",
+        "[-]",
+        "[tru]",
+        "[truex]",
+        "[123456789012345678901234567890]",
+        "[18446744073709551616, -9223372036854775809]",
+        "[1e400]",
+        "[1e-400]",
+        "{\"a\": [1, {\"b\": \"c\"}]}",
+        "[\"unterminated]",
+        deep,
+        deeper,
+        deeper + "]",
+        wide + "]",
+        wide + ",]",
+        wide + ", 1e400]",
         wide + ", 123456789012345678901234567890]",
     };
     json::Reader reader;
@@ -163,7 +206,8 @@ TEST(JsonReader, ElementsAndTheirCompactForm) {
     const json::ElementSink sink = collect;
     const json::DocumentScan scan = reader.visit_document(text, &sink);
     EXPECT_EQ(scan.kind, json::DocumentKind::Array);
-    EXPECT_EQ(reader.visit_document(" [ 1 ,\t\"a \\\" b\" ]\n", nullptr).minified_size, std::string(R"([1,"a \" b"])").size());
+    EXPECT_EQ(reader.visit_document(" [ 1 ,\t\"a \\\" b\" ]\n", nullptr).minified_size,
+              std::string(R"([1,"a \" b"])").size());
     ASSERT_EQ(sources.size(), 6u);
     for (std::size_t i = 0; i < sources.size(); ++i) {
         EXPECT_EQ(sources[i], elements[i]);
@@ -245,14 +289,18 @@ TEST(JsonWrite, Compact) {
         EXPECT_EQ(json::write_compact(*v), c.compact) << c.in;
     }
     // Non-ASCII text is written as is; control characters are escaped; "/" is not.
-    auto v = json::parse("{\"t\":\"caf\xC3\xA9 \xE2\x9C\x93\",\"c\":\"\\u0001\\n\\t\\r\\b\\f\\\"\\\\\",\"p\":\"a\\/b/c\"}");
+    auto v =
+        json::parse("{\"t\":\"caf\xC3\xA9 \xE2\x9C\x93\",\"c\":\"\\u0001\\n\\t\\r\\b\\f\\\"\\\\\",\"p\":\"a\\/b/c\"}");
     ASSERT_TRUE(v);
     EXPECT_EQ(json::write_compact(*v),
               "{\"t\":\"caf\xC3\xA9 \xE2\x9C\x93\",\"c\":\"\\u0001\\n\\t\\r\\b\\f\\\"\\\\\",\"p\":\"a/b/c\"}");
 }
 
 TEST(JsonWrite, InvalidUtf8IsReplaced) {
-    EXPECT_EQ(json::quote_string("a\xFF" "b"), "\"a\xEF\xBF\xBD" "b\"");
+    EXPECT_EQ(json::quote_string("a\xFF"
+                                 "b"),
+              "\"a\xEF\xBF\xBD"
+              "b\"");
     EXPECT_EQ(json::quote_string("x\xC3(y"), "\"x\xEF\xBF\xBD(y\"");
     EXPECT_EQ(json::quote_string("end\xE2\x80"), "\"end\xEF\xBF\xBD\"");
     json::Value object = json::Value::object();

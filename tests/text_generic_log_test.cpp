@@ -67,8 +67,8 @@ TEST(WordSet, GroupsFound) {
 // words at either end are frequent.
 TEST(WordSet, AgreesWithTryingEveryPosition) {
     const std::array<std::string_view, 16> pieces = {
-        "pan", "ic", "PANIC", "diff", " --", "git ", "api", "_", "-", ".", "key", "token", "=", "stack trace",
-        "http:/", "/",
+        "pan", "ic", "PANIC", "diff",  " --", "git ",        "api",    "_",
+        "-",   ".",  "key",   "token", "=",   "stack trace", "http:/", "/",
     };
     std::mt19937 rng(12345);
     for (int round = 0; round < 20000; ++round) {

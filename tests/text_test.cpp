@@ -18,9 +18,9 @@ TEST(Normalize, LineEndsAndTrailingWhitespace) {
         {"x\r\ny", "x\ny"},
         {"a \r\nb\t\r\r\n", "a\nb\n\n"},
         {"  a  ", "  a"},
-        {"\xC2\xA0", ""},                                  // no-break space
-        {"a\xE2\x80\x83\xE3\x80\x80\n", "a\n"},           // em space, ideographic space
-        {"a\xE2\x80\x8B", "a\xE2\x80\x8B"},                // zero-width space is not White_Space
+        {"\xC2\xA0", ""},                        // no-break space
+        {"a\xE2\x80\x83\xE3\x80\x80\n", "a\n"},  // em space, ideographic space
+        {"a\xE2\x80\x8B", "a\xE2\x80\x8B"},      // zero-width space is not White_Space
         {"a\v\f\xC2\x85", "a"},
         {"\r\r\n", "\n\n"},
         {"caf\xC3\xA9 ", "caf\xC3\xA9"},
@@ -77,8 +77,8 @@ TEST(Numbers, Unsigned) {
     EXPECT_EQ(text::parse_unsigned("+2"), 2u);
     EXPECT_EQ(text::parse_unsigned("007"), 7u);
     EXPECT_EQ(text::parse_unsigned("18446744073709551615"), UINT64_MAX);
-    for (const char* bad : {"", "+", "-", "++2", "-0", "-1", " 2", "2 ", "1_000", "18446744073709551616",
-                            "99999999999999999999", "0x10"})
+    for (const char* bad :
+         {"", "+", "-", "++2", "-0", "-1", " 2", "2 ", "1_000", "18446744073709551616", "99999999999999999999", "0x10"})
         EXPECT_FALSE(text::parse_unsigned(bad)) << bad;
 }
 
@@ -87,8 +87,8 @@ TEST(Numbers, Decimal) {
         const char* in;
         double want;
     };
-    for (auto [in, want] : {D{"1", 1}, D{"-2.5", -2.5}, D{"+3", 3}, D{"3.", 3}, D{".5", 0.5}, D{"1e3", 1000},
-                            D{"1.5E-2", 0.015}})
+    for (auto [in, want] :
+         {D{"1", 1}, D{"-2.5", -2.5}, D{"+3", 3}, D{"3.", 3}, D{".5", 0.5}, D{"1e3", 1000}, D{"1.5E-2", 0.015}})
         EXPECT_EQ(text::parse_decimal(in), want) << in;
     for (const char* bad : {"", ".", "+", "e5", "1e", "1e+", "0x1p3", " 1", "1 ", "inf", "nan", "1,5"})
         EXPECT_FALSE(text::parse_decimal(bad)) << bad;
@@ -98,18 +98,20 @@ TEST(Numbers, Decimal) {
 }
 
 TEST(Utf8, Validation) {
-    for (const char* good : {"", "plain ascii text, long enough for the fast path", "caf\xC3\xA9",
-                             "\xE2\x80\xA6", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"})
+    for (const char* good : {"", "plain ascii text, long enough for the fast path", "caf\xC3\xA9", "\xE2\x80\xA6",
+                             "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"})
         EXPECT_TRUE(text::is_valid_utf8(good)) << good;
-    for (const char* bad : {"\xC3", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF",
-                            "abcdefgh\x80", "\xE2\x80"})
+    for (const char* bad :
+         {"\xC3", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "abcdefgh\x80", "\xE2\x80"})
         EXPECT_FALSE(text::is_valid_utf8(bad)) << bad;
 }
 
 TEST(Whitespace, TrimAndSplit) {
     EXPECT_EQ(text::trim("\xC2\xA0 a b \t"), "a b");
     EXPECT_EQ(text::trim_start("  a "), "a ");
-    EXPECT_EQ(text::split_whitespace(" a\xE2\x80\x83" "b  c "), (std::vector<std::string_view>{"a", "b", "c"}));
+    EXPECT_EQ(text::split_whitespace(" a\xE2\x80\x83"
+                                     "b  c "),
+              (std::vector<std::string_view>{"a", "b", "c"}));
     auto parts = text::split_once_whitespace("head \t rest of it");
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->first, "head");
@@ -198,10 +200,18 @@ TEST(LogGuards, SecretLikeKey) {
         bool secret;
     };
     const S cases[] = {
-        {"db password=hunter2", true},  {"api-key=abc", true},        {"X-Api.Key: abc", true},
-        {"token=abc", true},            {"token: abc", false},        {"refreshing token cache", false},
-        {"Authorization: Bearer x", true}, {"AWS_ACCESS_KEY_ID=x", true}, {"heartbeat ok", false},
-        {"client_secret", true},        {"private-key loaded", true}, {"", false},
+        {"db password=hunter2", true},
+        {"api-key=abc", true},
+        {"X-Api.Key: abc", true},
+        {"token=abc", true},
+        {"token: abc", false},
+        {"refreshing token cache", false},
+        {"Authorization: Bearer x", true},
+        {"AWS_ACCESS_KEY_ID=x", true},
+        {"heartbeat ok", false},
+        {"client_secret", true},
+        {"private-key loaded", true},
+        {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(text::has_secret_like_key(c.line), c.secret) << c.line;
 }

@@ -26,10 +26,22 @@ bool looks_like_table(const std::vector<std::string_view>& lines);
 
 // Phrases of build tools and package managers, written in lower case; a
 // trailing blank is part of the phrase.
-inline constexpr std::array<std::string_view, 17> kBuildOrPackageMarkers = {
-    "compiling ",   "checking ",           "finished ", "could not compile", "error[",   "warning[",
-    "downloading ", "downloaded ",         "installing collected packages",   "successfully installed",
-    "added ",       "packages audited",    "resolved ", "prepared ",          "installed ", "npm warn",
-    "npm err"};
+inline constexpr std::array<std::string_view, 17> kBuildOrPackageMarkers = {"compiling ",
+                                                                            "checking ",
+                                                                            "finished ",
+                                                                            "could not compile",
+                                                                            "error[",
+                                                                            "warning[",
+                                                                            "downloading ",
+                                                                            "downloaded ",
+                                                                            "installing collected packages",
+                                                                            "successfully installed",
+                                                                            "added ",
+                                                                            "packages audited",
+                                                                            "resolved ",
+                                                                            "prepared ",
+                                                                            "installed ",
+                                                                            "npm warn",
+                                                                            "npm err"};
 
 }  // namespace filters::guards

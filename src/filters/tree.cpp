@@ -62,7 +62,7 @@ struct Light {
 // that a million paths cost a million probes of one array rather than a
 // million scattered allocations.
 class ChildIndex {
-   public:
+public:
     explicit ChildIndex(const Light& tree) : tree_(tree), slots_(1024, kEmpty), hashes_(1024) {}
 
     // The child of `parent` named `name`, created (and appended to the
@@ -85,7 +85,7 @@ class ChildIndex {
         return node;
     }
 
-   private:
+private:
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
     const Light& tree_;
     std::vector<std::uint32_t> slots_;

@@ -23,9 +23,9 @@ std::string read_data(const std::string& relative) {
 // plus a few degenerate texts.
 std::vector<std::string> sample_texts() {
     std::vector<std::string> texts{"", "\n", "a", "one line\n", "\xE2\x80\xA6 \xC3\xA9\n\n\n"};
-    for (const char* name : {"data/git_status.txt", "data/git_diff.txt", "data/pytest_failure.txt",
-                             "bundle_report/data/vite_build.txt", "bundle_report/data/vite_build_color.txt",
-                             "bundle_report/data/vite_build_chunk_warning.txt"})
+    for (const char* name :
+         {"data/git_status.txt", "data/git_diff.txt", "data/pytest_failure.txt", "bundle_report/data/vite_build.txt",
+          "bundle_report/data/vite_build_color.txt", "bundle_report/data/vite_build_chunk_warning.txt"})
         texts.push_back(text::normalize_and_trim_trailing_whitespace(read_data(name)));
     std::string log;
     for (int i = 0; i < 400; ++i)
@@ -41,11 +41,26 @@ std::vector<std::string_view> all_names() {
 }
 
 TEST(FilterTable, TwentyEntriesInOrder) {
-    const std::vector<std::string_view> want{
-        "git",   "diff",    "test-runner",    "ci-job-log", "traceback",       "json",
-        "html",  "opaque-payload", "system-output", "bundle-report", "table", "listing",
-        "build-compiler", "rg", "package-manager", "repeated-diagnostic", "mixed-transcript",
-        "node-stack-trace", "log-template", "generic-log"};
+    const std::vector<std::string_view> want{"git",
+                                             "diff",
+                                             "test-runner",
+                                             "ci-job-log",
+                                             "traceback",
+                                             "json",
+                                             "html",
+                                             "opaque-payload",
+                                             "system-output",
+                                             "bundle-report",
+                                             "table",
+                                             "listing",
+                                             "build-compiler",
+                                             "rg",
+                                             "package-manager",
+                                             "repeated-diagnostic",
+                                             "mixed-transcript",
+                                             "node-stack-trace",
+                                             "log-template",
+                                             "generic-log"};
     EXPECT_EQ(all_names(), want);
     for (const auto& entry : filters::filter_table()) {
         EXPECT_NE(entry.filter, nullptr) << entry.name;

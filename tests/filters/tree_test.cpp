@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 using filters::tree::format_tree;
@@ -24,8 +23,7 @@ TEST(FormatTree, Paths) {
     };
     const Case cases[] = {
         {"no rows", {}, ""},
-        {"first appearance order, one space per level",
-         rows_of({"src/b.rs", "NOTES", "src/a.rs", "lib/x"}),
+        {"first appearance order, one space per level", rows_of({"src/b.rs", "NOTES", "src/a.rs", "lib/x"}),
          "src/\n b.rs\n a.rs\nNOTES\nlib/\n x"},
         {"directories are never merged", rows_of({"a/b/c"}), "a/\n b/\n  c"},
         {"a directory left and re-entered keeps its place",

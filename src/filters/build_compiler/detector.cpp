@@ -24,7 +24,7 @@ namespace {
 // The tools in scoring order; the winner is the highest score, ties going to
 // the name that is greater byte by byte.
 constexpr std::string_view kToolNames[] = {
-    "cargo/rustc",    "tsc",          "eslint",           "mypy",     "ruff",         "pyright",  "biome",
+    "cargo/rustc",    "tsc",          "eslint",           "mypy",     "ruff",          "pyright",   "biome",
     "oxlint",         "shellcheck",   "markdownlint",     "yamllint", "golangci-lint", "gcc/clang", "go-build",
     "msbuild/dotnet", "maven/gradle", "make/ninja/cmake", "nx/turbo", "swift/xcode",
 };
@@ -40,7 +40,6 @@ struct Candidate {
     std::string_view tool;
     std::uint64_t score;
 };
-
 
 // What the tools' scores and flags count: lines that a classifier accepts,
 // and lines that hold a phrase some score or flag asks about.
@@ -127,8 +126,8 @@ LineFacts classify(const PreparedLine& p, bool skip_error, bool skip_warning) {
     };
     std::string_view t = p.text();
 
-    set(kClaimedByTests, p.has_any({"test session starts", "short test summary info", "test result:",
-                                    "traceback (most recent call last)"}));
+    set(kClaimedByTests, p.has_any({"test session starts", "short test summary info",
+                                    "test result:", "traceback (most recent call last)"}));
     set(kRustAborted, p.has_any({"could not compile", "aborting due to"}));
     set(kNamesMarkdownlint, p.has("markdownlint"));
     set(kNamesYamllint, p.has("yamllint"));
@@ -222,14 +221,12 @@ LineFacts classify(const PreparedLine& p, bool skip_error, bool skip_warning) {
     set(kNxTurbo, mark(nx_turbo_line));
     set(kSwiftFailures, mark(swift_failure));
     // As `is_final_summary_line`.
-    bool final_summary = mark(note(has_final_summary_phrase(p) || eslint_summary || ruff_summary ||
-                                       pyright_summary || biome_summary || oxlint_summary || golangci_summary ||
-                                       msbuild_summary || maven_gradle_line || make_line || nx_turbo_line ||
-                                       swift_failure,
+    bool final_summary = mark(note(has_final_summary_phrase(p) || eslint_summary || ruff_summary || pyright_summary ||
+                                       biome_summary || oxlint_summary || golangci_summary || msbuild_summary ||
+                                       maven_gradle_line || make_line || nx_turbo_line || swift_failure,
                                    kFinalSummaryRole));
     set(kAnyFinalSummary, final_summary);
-    if ((p.has("found ") && p.has(" error") && p.has(" file")) ||
-        p.has("success: no issues found") ||
+    if ((p.has("found ") && p.has(" error") && p.has(" file")) || p.has("success: no issues found") ||
         (text::contains(t, "[") && text::contains(t, "]") && mypy) || final_summary)
         set(kMypySignals, true);
 
@@ -292,16 +289,24 @@ std::vector<Candidate> score_tools(const Tally& n) {
           3 * n[kEslintIssues] + n[kEslintHeaders] + 2 * n[kEslintSummaries]);
     offer(3, n[kMypyDiagnostics] >= 1 && (n[kMypySignals] >= 1 || n[kMypyDiagnostics] >= kMypyDiagnosticsAlone),
           3 * n[kMypyDiagnostics] + 2 * n[kMypySignals]);
-    offer(4, n[kRuff] >= 1 && (n[kRuffSummaries] >= 1 || n[kRuff] >= kLintDiagnosticsAlone), 4 * n[kRuff] + 2 * n[kRuffSummaries]);
-    offer(5, n[kPyright] >= 1 && (n[kPyrightSummaries] >= 1 || n[kPyright] >= kLintDiagnosticsAlone), 4 * n[kPyright] + 2 * n[kPyrightSummaries]);
-    offer(6, n[kBiome] >= 1 && (n[kBiomeSummaries] >= 1 || n[kBiome] >= kLintDiagnosticsAlone), 3 * n[kBiome] + 2 * n[kBiomeSummaries]);
+    offer(4, n[kRuff] >= 1 && (n[kRuffSummaries] >= 1 || n[kRuff] >= kLintDiagnosticsAlone),
+          4 * n[kRuff] + 2 * n[kRuffSummaries]);
+    offer(5, n[kPyright] >= 1 && (n[kPyrightSummaries] >= 1 || n[kPyright] >= kLintDiagnosticsAlone),
+          4 * n[kPyright] + 2 * n[kPyrightSummaries]);
+    offer(6, n[kBiome] >= 1 && (n[kBiomeSummaries] >= 1 || n[kBiome] >= kLintDiagnosticsAlone),
+          3 * n[kBiome] + 2 * n[kBiomeSummaries]);
     offer(7, n[kOxlint] >= 1 && (n[kOxlintFrames] + n[kOxlintSummaries] >= 1 || n[kOxlint] >= kLintDiagnosticsAlone),
           4 * n[kOxlint] + 2 * (n[kOxlintFrames] + n[kOxlintSummaries]));
-    offer(8, n[kShellcheck] >= 1 && (n[kShellcheckGcc] >= 1 || n[kShellcheckHeaders] >= 1 || n[kShellcheck] >= kLintDiagnosticsAlone),
+    offer(8,
+          n[kShellcheck] >= 1 &&
+              (n[kShellcheckGcc] >= 1 || n[kShellcheckHeaders] >= 1 || n[kShellcheck] >= kLintDiagnosticsAlone),
           4 * n[kShellcheck] + 2 * n[kShellcheckHeaders]);
-    offer(9, n[kMarkdownlint] >= kLintDiagnosticsAlone || (n[kMarkdownlint] == 1 && (n[kNamesMarkdownlint] || n[kAnyFinalSummary])),
+    offer(9,
+          n[kMarkdownlint] >= kLintDiagnosticsAlone ||
+              (n[kMarkdownlint] == 1 && (n[kNamesMarkdownlint] || n[kAnyFinalSummary])),
           4 * n[kMarkdownlint]);
-    offer(10, n[kYamllint] >= 1 && (n[kYamllintHeaders] >= 1 || n[kYamllint] >= kLintDiagnosticsAlone || n[kNamesYamllint]),
+    offer(10,
+          n[kYamllint] >= 1 && (n[kYamllintHeaders] >= 1 || n[kYamllint] >= kLintDiagnosticsAlone || n[kNamesYamllint]),
           4 * n[kYamllint] + n[kYamllintHeaders]);
     offer(11,
           n[kGolangciIssues] >= kLintDiagnosticsAlone ||
@@ -309,7 +314,8 @@ std::vector<Candidate> score_tools(const Tally& n) {
                (n[kGolangciSummaries] >= 1 || n[kGolangciRunnerErrors] >= 1 || n[kSaysGolangci])) ||
               (n[kGolangciIssues] == 0 && n[kGolangciRunnerErrors] >= 1 && (n[kNamesGolangci] || n[kProgress] >= 1)),
           4 * n[kGolangciIssues] + 3 * n[kGolangciRunnerErrors] + n[kGolangciSummaries]);
-    offer(12, n[kCFamily] >= kLintDiagnosticsAlone || (n[kCFamily] == 1 && (n[kCFamilyContext] >= 1 || n[kCFamilyMarker])),
+    offer(12,
+          n[kCFamily] >= kLintDiagnosticsAlone || (n[kCFamily] == 1 && (n[kCFamilyContext] >= 1 || n[kCFamilyMarker])),
           4 * n[kCFamily] + n[kCFamilyContext] + (n[kCFamilyMarker] ? 2 : 0));
     offer(13, n[kGoHeaders] >= 1 && n[kGoDiagnostics] >= 1, 2 * n[kGoHeaders] + 4 * n[kGoDiagnostics]);
     offer(14, n[kMsbuild] >= 1 && (n[kMsbuildSummaries] >= 1 || n[kMsbuildMarker]),
@@ -333,9 +339,7 @@ std::optional<Candidate> pick_winner(const std::vector<Candidate>& candidates) {
 
 // A text that holds a diff is a diff, even where its removed and added lines
 // read like diagnostics: it is left to the filters that know diffs.
-bool is_diff_header(std::string_view t) {
-    return text::starts_with_any(t, {"diff --git ", "diff --cc ", "@@ -"});
-}
+bool is_diff_header(std::string_view t) { return text::starts_with_any(t, {"diff --git ", "diff --cc ", "@@ -"}); }
 
 // ------------------------------------------------ the light first look --
 //
@@ -357,53 +361,73 @@ struct StartHints {
 StartHints hint_by_start(std::string_view t) {
     StartHints h;
     switch (t[0]) {
-    case 'e': case 'E': case 'w': case 'W': case 'l': case 'L': case 'c': case 'C':
-        h.may_qualify = text::starts_with_any_ignore_case(
-            t, {"erro", "warning", "level=error", "level=fatal", "cmake error at ", "cmake warning at "});
-        break;
-    case 'n': case 'N':
-        h.may_qualify = text::starts_with_ignore_case(t, "ninja: build stopped:");
-        h.may_be_nx = t.starts_with("NX   ");
-        break;
-    case 'm': case 'M':
-        h.may_qualify = text::starts_with_ignore_case(t, "make") && text::contains(t, "***");
-        break;
-    case '*':
-        h.may_qualify = t == "** BUILD FAILED **";
-        h.may_be_maven = text::starts_with_any(t, {"* What went wrong:", "* Try:"});
-        break;
-    case 't': case 'T':
-        h.may_qualify = t.starts_with("The following build commands failed:");
-        h.may_be_nx = text::starts_with_ignore_case(t, "tasks:");
-        break;
-    case 'f': case 'F':
-        // "FAILURE:" is maven's; "Failed:" and "failed task" nx's.
-        h.may_be_maven = t.starts_with("FAILURE:");
-        h.may_be_nx = text::starts_with_ignore_case(t, "fail");
-        break;
-    case '[':
-        h.may_be_maven = text::starts_with_any(t, {"[ERROR] ", "[WARNING] "});
-        break;
-    case '>':
-        h.may_be_maven = t.starts_with("> Task ");
-        break;
-    case '-':
-        h.may_be_nx = t.starts_with("- ") && (text::contains(t, "#") || text::contains(t, ":"));
-        break;
-    case '!':
-        h.may_qualify = t.starts_with("! ");
-        break;
-    case '\xC3':  // "×"
-        h.may_qualify = t.starts_with("× ");
-        break;
-    case '\xE2':  // "•"
-        h.may_be_nx = t.starts_with("• Running target");
-        break;
-    case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
-        h.may_qualify = summary::after_line_col_severity(t).has_value();
-        break;
-    default:
-        break;
+        case 'e':
+        case 'E':
+        case 'w':
+        case 'W':
+        case 'l':
+        case 'L':
+        case 'c':
+        case 'C':
+            h.may_qualify = text::starts_with_any_ignore_case(
+                t, {"erro", "warning", "level=error", "level=fatal", "cmake error at ", "cmake warning at "});
+            break;
+        case 'n':
+        case 'N':
+            h.may_qualify = text::starts_with_ignore_case(t, "ninja: build stopped:");
+            h.may_be_nx = t.starts_with("NX   ");
+            break;
+        case 'm':
+        case 'M':
+            h.may_qualify = text::starts_with_ignore_case(t, "make") && text::contains(t, "***");
+            break;
+        case '*':
+            h.may_qualify = t == "** BUILD FAILED **";
+            h.may_be_maven = text::starts_with_any(t, {"* What went wrong:", "* Try:"});
+            break;
+        case 't':
+        case 'T':
+            h.may_qualify = t.starts_with("The following build commands failed:");
+            h.may_be_nx = text::starts_with_ignore_case(t, "tasks:");
+            break;
+        case 'f':
+        case 'F':
+            // "FAILURE:" is maven's; "Failed:" and "failed task" nx's.
+            h.may_be_maven = t.starts_with("FAILURE:");
+            h.may_be_nx = text::starts_with_ignore_case(t, "fail");
+            break;
+        case '[':
+            h.may_be_maven = text::starts_with_any(t, {"[ERROR] ", "[WARNING] "});
+            break;
+        case '>':
+            h.may_be_maven = t.starts_with("> Task ");
+            break;
+        case '-':
+            h.may_be_nx = t.starts_with("- ") && (text::contains(t, "#") || text::contains(t, ":"));
+            break;
+        case '!':
+            h.may_qualify = t.starts_with("! ");
+            break;
+        case '\xC3':  // "×"
+            h.may_qualify = t.starts_with("× ");
+            break;
+        case '\xE2':  // "•"
+            h.may_be_nx = t.starts_with("• Running target");
+            break;
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9':
+            h.may_qualify = summary::after_line_col_severity(t).has_value();
+            break;
+        default:
+            break;
     }
     return h;
 }
@@ -422,20 +446,30 @@ constexpr std::array<bool, 256> kPlainStart = [] {
 bool may_start_a_shape(char a, char b) {
     const char second = text::to_lower_ascii(b);
     switch (text::to_lower_ascii(a)) {
-    case 'e': return second == 'r';                                 // error
-    case 'w': case 'm': case 't': case 'f': return second == 'a' || (a == 'T' && b == 'h');  // warning, make, tasks, fail; The
-    case 'l': return second == 'e';                                 // level=
-    case 'c': return second == 'm';                                 // cmake
-    case 'n': return second == 'i' || (a == 'N' && b == 'X');       // ninja, NX
-    case 'd': return a == 'd' && b == 'i';                          // diff
-    default: return true;
+        case 'e':
+            return second == 'r';  // error
+        case 'w':
+        case 'm':
+        case 't':
+        case 'f':
+            return second == 'a' || (a == 'T' && b == 'h');  // warning, make, tasks, fail; The
+        case 'l':
+            return second == 'e';  // level=
+        case 'c':
+            return second == 'm';  // cmake
+        case 'n':
+            return second == 'i' || (a == 'N' && b == 'X');  // ninja, NX
+        case 'd':
+            return a == 'd' && b == 'i';  // diff
+        default:
+            return true;
     }
 }
 
 // Every source extension that a located classifier looks for.
 constexpr std::string_view kLocatedExtensions[] = {
-    "py",  "pyi", "js",  "jsx",  "ts",  "tsx",   "mjs", "cjs", "json", "jsonc", "css", "md",  "mdx", "vue", "svelte",
-    "astro", "yaml", "yml", "go", "swift", "cpp", "cxx", "hpp", "cc",  "hh",    "mm",  "c",   "h",   "m",
+    "py",    "pyi",  "js",  "jsx", "ts",    "tsx", "mjs", "cjs", "json", "jsonc", "css", "md", "mdx", "vue", "svelte",
+    "astro", "yaml", "yml", "go",  "swift", "cpp", "cxx", "hpp", "cc",   "hh",    "mm",  "c",  "h",   "m",
 };
 constexpr std::size_t kLongestExtension = 6;
 
@@ -457,26 +491,26 @@ enum class Sign { kNone, kQualify, kEscape };
 // The sign that the byte at `i` (a ":", an ESC or an "S") gives.
 inline Sign sign_at(std::string_view t, std::size_t i) {
     switch (t[i]) {
-    case ':':
-        // ": error" / ": warning" (tsc, msbuild, eslint) or a source
-        // extension right before it and a line number after it (every
-        // located diagnostic).
-        if (i + 2 < t.size() && t[i + 1] == ' ' && ((t[i + 2] | 0x20) == 'e' || (t[i + 2] | 0x20) == 'w') &&
-            text::starts_with_any_ignore_case(t.substr(i + 2), {"error", "warning"}))
-            return Sign::kQualify;
-        return i > 0 && i + 1 < t.size() && text::is_ascii_alpha(t[i - 1]) && text::is_ascii_digit(t[i + 1]) &&
-                       located_extension_before(t, i)
-                   ? Sign::kQualify
-                   : Sign::kNone;
-    case '\x1b':
-        return Sign::kEscape;
-    case 'S':
-        // A shellcheck code, or the "[SC" that marks its gcc-style lines.
-        return summary::is_shellcheck_code_at(t, i) || (i > 0 && t[i - 1] == '[' && t.substr(i, 2) == "SC")
-                   ? Sign::kQualify
-                   : Sign::kNone;
-    default:
-        return Sign::kNone;
+        case ':':
+            // ": error" / ": warning" (tsc, msbuild, eslint) or a source
+            // extension right before it and a line number after it (every
+            // located diagnostic).
+            if (i + 2 < t.size() && t[i + 1] == ' ' && ((t[i + 2] | 0x20) == 'e' || (t[i + 2] | 0x20) == 'w') &&
+                text::starts_with_any_ignore_case(t.substr(i + 2), {"error", "warning"}))
+                return Sign::kQualify;
+            return i > 0 && i + 1 < t.size() && text::is_ascii_alpha(t[i - 1]) && text::is_ascii_digit(t[i + 1]) &&
+                           located_extension_before(t, i)
+                       ? Sign::kQualify
+                       : Sign::kNone;
+        case '\x1b':
+            return Sign::kEscape;
+        case 'S':
+            // A shellcheck code, or the "[SC" that marks its gcc-style lines.
+            return summary::is_shellcheck_code_at(t, i) || (i > 0 && t[i - 1] == '[' && t.substr(i, 2) == "SC")
+                       ? Sign::kQualify
+                       : Sign::kNone;
+        default:
+            return Sign::kNone;
     }
 }
 
@@ -535,8 +569,8 @@ Sign first_sign(std::string_view t) {
 }
 
 // The marker phrases without which a maven/gradle line names no tool.
-constexpr auto kMavenMarkers = text::WordSet<5>::of({
-    "maven-surefire-plugin", "build failure", "gradle", "> task ", "execution failed for task"});
+constexpr auto kMavenMarkers =
+    text::WordSet<5>::of({"maven-surefire-plugin", "build failure", "gradle", "> task ", "execution failed for task"});
 
 bool has_nx_marker(std::string_view text) {
     return text::contains_ignore_case(text, "turbo") || summary::has_severity_word(text, "nx");
@@ -585,28 +619,28 @@ bool may_name_a_tool(const text::LineIndex& lines) {
     if (qualifies) return true;
 
     switch (first_sign(text)) {
-    case Sign::kQualify:
-        return true;
-    case Sign::kEscape: {
-        // Colour codes split the shapes: look at each line again, without
-        // them where it has some.
-        for (std::string_view line : lines) {
-            if (line.find('\x1b') == std::string_view::npos) {
-                if (first_sign(line) == Sign::kQualify) return true;
-                continue;
+        case Sign::kQualify:
+            return true;
+        case Sign::kEscape: {
+            // Colour codes split the shapes: look at each line again, without
+            // them where it has some.
+            for (std::string_view line : lines) {
+                if (line.find('\x1b') == std::string_view::npos) {
+                    if (first_sign(line) == Sign::kQualify) return true;
+                    continue;
+                }
+                std::string stripped = text::strip_ansi(line);
+                std::string_view t = text::trim(stripped);
+                if (t.empty()) continue;
+                StartHints h = hint_by_start(t);
+                if (h.may_qualify || first_sign(t) == Sign::kQualify) return true;
+                maven_line = maven_line || h.may_be_maven;
+                nx_line = nx_line || h.may_be_nx;
             }
-            std::string stripped = text::strip_ansi(line);
-            std::string_view t = text::trim(stripped);
-            if (t.empty()) continue;
-            StartHints h = hint_by_start(t);
-            if (h.may_qualify || first_sign(t) == Sign::kQualify) return true;
-            maven_line = maven_line || h.may_be_maven;
-            nx_line = nx_line || h.may_be_nx;
+            break;
         }
-        break;
-    }
-    case Sign::kNone:
-        break;
+        case Sign::kNone:
+            break;
     }
     return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text));
 }
@@ -661,10 +695,14 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     std::string_view tool = winner->tool;
     found.has_error = tally[kErrorSignal];
     if (!found.has_error) {
-        if (tool == "ruff") found.has_error = tally[kRuff] > 0;
-        else if (tool == "go-build") found.has_error = tally[kGoDiagnostics] > 0;
-        else if (tool == "biome" || tool == "oxlint") found.has_error = !tally[kWarningSignal];
-        else if (tool == "markdownlint" || tool == "golangci-lint") found.has_error = true;
+        if (tool == "ruff")
+            found.has_error = tally[kRuff] > 0;
+        else if (tool == "go-build")
+            found.has_error = tally[kGoDiagnostics] > 0;
+        else if (tool == "biome" || tool == "oxlint")
+            found.has_error = !tally[kWarningSignal];
+        else if (tool == "markdownlint" || tool == "golangci-lint")
+            found.has_error = true;
     }
     found.has_warning = tally[kWarningSignal] || tool == "yamllint" || tool == "shellcheck";
     return found;

@@ -44,7 +44,6 @@ bool is_ascii_word(std::string_view w) {
 
 }  // namespace
 
-
 void PreparedLine::assign(std::string_view raw) { assign_untrimmed(text::trim(raw)); }
 
 void PreparedLine::assign_untrimmed(std::string_view raw) {
@@ -84,7 +83,8 @@ void PreparedLine::assign_untrimmed(std::string_view raw) {
 
 bool is_line_col(std::string_view text) {
     std::size_t colon = text.find(':');
-    return colon != std::string_view::npos && text::is_ascii_digits(text.substr(0, colon)) && text::is_ascii_digits(text.substr(colon + 1));
+    return colon != std::string_view::npos && text::is_ascii_digits(text.substr(0, colon)) &&
+           text::is_ascii_digits(text.substr(colon + 1));
 }
 
 std::optional<std::string_view> consume_line_col(std::string_view text) {
@@ -196,15 +196,10 @@ bool is_lint_source_context_line(std::string_view line) {
     return text::contains(t, "│") || is_oxlint_frame_line(t) || is_c_family_source_context_line(t);
 }
 
-
-
-
-
 // ------------------------------------- TypeScript, JavaScript, Python --
 
 bool is_tsc_diagnostic_line(const PreparedLine& line) {
-    if (line.has_any({".ts(", ".tsx(", ".js(", ".jsx("}) && line.has_any({"): error ts", "): warning ts"}))
-        return true;
+    if (line.has_any({".ts(", ".tsx(", ".js(", ".jsx("}) && line.has_any({"): error ts", "): warning ts"})) return true;
     return line.has_any({".ts:", ".tsx:", ".js:", ".jsx:"}) && line.has_any({" - error ts", " - warning ts"});
 }
 
@@ -253,7 +248,7 @@ bool is_biome_diagnostic_line(const PreparedLine& line) {
         std::size_t slash = w.find('/');
         if (slash == std::string_view::npos || slash + 1 >= w.size()) continue;
         if (text::equals_any(w.substr(0, slash),
-                       {"lint", "a11y", "style", "nursery", "complexity", "suspicious", "correctness"}))
+                             {"lint", "a11y", "style", "nursery", "complexity", "suspicious", "correctness"}))
             return true;
     }
     return false;
@@ -267,8 +262,8 @@ bool is_biome_summary_line(const PreparedLine& line) {
 
 bool is_oxlint_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
-    return text::starts_with_any(t, {"× ", "! ", "error ", "warning "}) && text::contains_any(t, {"eslint(", "oxlint("}) &&
-           text::contains(t, "):");
+    return text::starts_with_any(t, {"× ", "! ", "error ", "warning "}) &&
+           text::contains_any(t, {"eslint(", "oxlint("}) && text::contains(t, "):");
 }
 
 bool is_oxlint_frame_line(std::string_view line) {
@@ -321,8 +316,8 @@ bool is_ruff_diagnostic_line(const PreparedLine& line) {
 
 bool is_ruff_summary_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return (l.starts_with("found ") && line.has("error")) || line.has("fixable with the") ||
-           l.starts_with("[*] ") || l.starts_with("all checks passed");
+    return (l.starts_with("found ") && line.has("error")) || line.has("fixable with the") || l.starts_with("[*] ") ||
+           l.starts_with("all checks passed");
 }
 
 bool is_pyright_diagnostic_line(const PreparedLine& line) {
@@ -334,8 +329,7 @@ bool is_pyright_diagnostic_line(const PreparedLine& line) {
 }
 
 bool is_pyright_summary_line(const PreparedLine& line) {
-    return line.has(" errors,") && (line.has(" warning,") || line.has(" warnings,")) &&
-           line.has(" information");
+    return line.has(" errors,") && (line.has(" warning,") || line.has(" warnings,")) && line.has(" information");
 }
 
 bool is_pyright_file_header(const PreparedLine& line) {
@@ -446,30 +440,102 @@ bool is_go_build_diagnostic_line(const PreparedLine& line) {
 namespace {
 
 constexpr std::string_view kGolangciLinters[] = {
-    "asasalint",   "asciicheck",     "bidichk",         "bodyclose",
-    "canonicalheader", "copyloopvar", "cyclop",         "decorder",
-    "depguard",    "dogsled",        "dupl",            "durationcheck",
-    "errcheck",    "errchkjson",     "errorlint",       "exhaustive",
-    "exhaustruct", "forbidigo",      "forcetypeassert", "gci",
-    "gocheckcompilerdirectives", "gochecknoglobals", "gochecknoinits", "gochecksumtype",
-    "gocognit",    "goconst",        "gocritic",        "gocyclo",
-    "godot",       "godox",          "gofmt",           "gofumpt",
-    "goheader",    "goimports",      "gomoddirectives", "gomodguard",
-    "goprintffuncname", "gosec",     "gosimple",        "gosmopolitan",
-    "govet",       "grouper",        "iface",           "importas",
-    "inamedparam", "ineffassign",    "interfacebloat",  "intrange",
-    "lll",         "loggercheck",    "maintidx",        "makezero",
-    "mirror",      "misspell",       "mnd",             "musttag",
-    "nakedret",    "nestif",         "nilerr",          "nilnil",
-    "nlreturn",    "noctx",          "nolintlint",      "nonamedreturns",
-    "paralleltest", "perfsprint",    "prealloc",        "predeclared",
-    "promlinter",  "protogetter",    "reassign",        "recvcheck",
-    "revive",      "rowserrcheck",   "sloglint",        "spancheck",
-    "sqlclosecheck", "staticcheck",  "stylecheck",      "tagalign",
-    "tagliatelle", "testableexamples", "testifylint",   "thelper",
-    "tparallel",   "typecheck",      "unconvert",       "unparam",
-    "unused",      "usestdlibvars",  "usetesting",      "varnamelen",
-    "wastedassign", "whitespace",    "wrapcheck",       "wsl",
+    "asasalint",
+    "asciicheck",
+    "bidichk",
+    "bodyclose",
+    "canonicalheader",
+    "copyloopvar",
+    "cyclop",
+    "decorder",
+    "depguard",
+    "dogsled",
+    "dupl",
+    "durationcheck",
+    "errcheck",
+    "errchkjson",
+    "errorlint",
+    "exhaustive",
+    "exhaustruct",
+    "forbidigo",
+    "forcetypeassert",
+    "gci",
+    "gocheckcompilerdirectives",
+    "gochecknoglobals",
+    "gochecknoinits",
+    "gochecksumtype",
+    "gocognit",
+    "goconst",
+    "gocritic",
+    "gocyclo",
+    "godot",
+    "godox",
+    "gofmt",
+    "gofumpt",
+    "goheader",
+    "goimports",
+    "gomoddirectives",
+    "gomodguard",
+    "goprintffuncname",
+    "gosec",
+    "gosimple",
+    "gosmopolitan",
+    "govet",
+    "grouper",
+    "iface",
+    "importas",
+    "inamedparam",
+    "ineffassign",
+    "interfacebloat",
+    "intrange",
+    "lll",
+    "loggercheck",
+    "maintidx",
+    "makezero",
+    "mirror",
+    "misspell",
+    "mnd",
+    "musttag",
+    "nakedret",
+    "nestif",
+    "nilerr",
+    "nilnil",
+    "nlreturn",
+    "noctx",
+    "nolintlint",
+    "nonamedreturns",
+    "paralleltest",
+    "perfsprint",
+    "prealloc",
+    "predeclared",
+    "promlinter",
+    "protogetter",
+    "reassign",
+    "recvcheck",
+    "revive",
+    "rowserrcheck",
+    "sloglint",
+    "spancheck",
+    "sqlclosecheck",
+    "staticcheck",
+    "stylecheck",
+    "tagalign",
+    "tagliatelle",
+    "testableexamples",
+    "testifylint",
+    "thelper",
+    "tparallel",
+    "typecheck",
+    "unconvert",
+    "unparam",
+    "unused",
+    "usestdlibvars",
+    "usetesting",
+    "varnamelen",
+    "wastedassign",
+    "whitespace",
+    "wrapcheck",
+    "wsl",
     "zerologlint",
 };
 static_assert(std::size(kGolangciLinters) == 97);
@@ -496,7 +562,8 @@ std::optional<GolangciDiagnostic> parse_golangci_lint_issue_line(std::string_vie
     std::size_t open = t.rfind('(');
     if (open == std::string_view::npos) return std::nullopt;
     if (!is_known_golangci_linter(t.substr(open + 1, t.size() - open - 2))) return std::nullopt;
-    return GolangciDiagnostic{t.substr(0, at + 3), text::format("{}:{}", rest.substr(0, row), rest.substr(row + 1, column)),
+    return GolangciDiagnostic{t.substr(0, at + 3),
+                              text::format("{}:{}", rest.substr(0, row), rest.substr(row + 1, column)),
                               text::trim_start(rest.substr(end + 1))};
 }
 
@@ -509,8 +576,8 @@ bool is_golangci_lint_issue_line(const PreparedLine& line) {
 bool is_golangci_lint_runner_error_line(const PreparedLine& line) {
     std::string_view l = line.lower();
     return text::starts_with_any(l, {"erro", "level=error", "level=fatal"}) &&
-           line.has_any({"running error", "context loading failed", "can't run linter", "failed to load",
-                            "golangci-lint"});
+           line.has_any(
+               {"running error", "context loading failed", "can't run linter", "failed to load", "golangci-lint"});
 }
 
 bool is_golangci_lint_summary_line(const PreparedLine& line) {
@@ -525,7 +592,7 @@ bool is_c_family_diagnostic_line(const PreparedLine& line) {
     if (!split) return false;
     auto after = consume_line_col(split->rest);
     return after && text::starts_with_any_ignore_case(text::trim_start(*after),
-                                                {"fatal error: ", "error: ", "warning: ", "note: "});
+                                                      {"fatal error: ", "error: ", "warning: ", "note: "});
 }
 
 bool is_linker_diagnostic_line(const PreparedLine& line) {
@@ -582,7 +649,7 @@ bool is_msbuild_diagnostic_line(const PreparedLine& line) {
     std::string_view l = line.lower();
     return line.has_any({": error cs", ": warning cs", ": error msb", ": warning msb"}) ||
            text::starts_with_any(l, {"error cs", "warning cs", "error msb", "warning msb", "error nu", "warning nu",
-                               "error netsdk", "warning netsdk"});
+                                     "error netsdk", "warning netsdk"});
 }
 
 bool is_msbuild_summary_line(const PreparedLine& line) {
@@ -595,8 +662,8 @@ bool is_maven_gradle_diagnostic_line(const PreparedLine& line) {
     std::string_view t = line.text();
     if (text::starts_with_any(t, {"[ERROR] ", "[WARNING] ", "FAILURE:", "* What went wrong:", "* Try:"})) return true;
     if (t.starts_with("> Task ") && t.ends_with(" FAILED")) return true;
-    return line.has_any({"build failed", "build failure", "execution failed for task", "surefire-reports",
-                                       "test report"});
+    return line.has_any(
+        {"build failed", "build failure", "execution failed for task", "surefire-reports", "test report"});
 }
 
 bool is_nx_turbo_diagnostic_line(const PreparedLine& line) {
@@ -615,9 +682,9 @@ bool contains_nonzero_count(std::string_view text, std::string_view noun) {
     bool after_positive_count = false;
     for (std::string_view rest = text; auto word = take_word(rest);) {
         std::string_view w = text::trim_non_alnum(*word);
-        if (after_positive_count &&
-            (text::equals_ignore_case(w, noun) || (w.size() == noun.size() + 1 && text::starts_with_ignore_case(w, noun) &&
-                                                   text::to_lower_ascii(w.back()) == 's')))
+        if (after_positive_count && (text::equals_ignore_case(w, noun) ||
+                                     (w.size() == noun.size() + 1 && text::starts_with_ignore_case(w, noun) &&
+                                      text::to_lower_ascii(w.back()) == 's')))
             return true;
         after_positive_count = false;
         if (text::is_ascii_digits(w)) {
@@ -683,7 +750,8 @@ bool line_has_error_signal(const PreparedLine& line) {
     if (line.has("error") && contains_nonzero_count(l, "error")) return true;
     // A zero count before the word ("0 Error(s)" in a build that only
     // warned) reports the absence of errors.
-    if (line.has("error") && any_severity_word(l, "error", [&](std::size_t at) { return !follows_zero_count(l, at); }) &&
+    if (line.has("error") &&
+        any_severity_word(l, "error", [&](std::size_t at) { return !follows_zero_count(l, at); }) &&
         !reads_as_warning_line(line))
         return true;
     if (line.has("fatal") && has_severity_word(l, "fatal") && !has_warning_count(line)) return true;
@@ -697,9 +765,9 @@ bool line_has_warning_signal(const PreparedLine& line) {
 }
 
 bool is_progress_line(const PreparedLine& line) {
-    return text::starts_with_any(line.lower(), {"compiling ", "checking ", "fresh ", "building ", "running ", "downloading ",
-                                          "downloaded ", "blocking waiting", "waiting ", "starting compilation",
-                                          "file change detected", "linking "});
+    return text::starts_with_any(
+        line.lower(), {"compiling ", "checking ", "fresh ", "building ", "running ", "downloading ", "downloaded ",
+                       "blocking waiting", "waiting ", "starting compilation", "file change detected", "linking "});
 }
 
 bool has_final_summary_phrase(const PreparedLine& line) {
@@ -707,8 +775,7 @@ bool has_final_summary_phrase(const PreparedLine& line) {
     if (line.has_any({"could not compile", "aborting due to", "error: build failed", "finished `"})) return true;
     if (line.has("warning: ") && line.has(" generated ")) return true;
     if (line.has("found ") && (line.has(" error") || line.has(" warning"))) return true;
-    if (line.has(" errors,") && line.has(" warnings,") && line.has(" information"))
-        return true;
+    if (line.has(" errors,") && line.has(" warnings,") && line.has(" information")) return true;
     if (line.has("warning") && line.has("0 errors")) return true;
     if (l.ends_with("issues:") || l.ends_with("issue:")) return true;
     if (l.starts_with("checked ") && line.has(" file")) return true;
@@ -717,10 +784,10 @@ bool has_final_summary_phrase(const PreparedLine& line) {
 
 bool is_final_summary_line(const PreparedLine& line) {
     return has_final_summary_phrase(line) || is_eslint_summary_line(line) || is_ruff_summary_line(line) ||
-           is_pyright_summary_line(line) || is_biome_summary_line(line) || is_oxlint_summary_line(line) || is_golangci_lint_summary_line(line) ||
-           is_msbuild_summary_line(line) || is_maven_gradle_diagnostic_line(line) ||
-           is_make_ninja_cmake_diagnostic_line(line) || is_nx_turbo_diagnostic_line(line) ||
-           is_swift_xcode_failure_line(line);
+           is_pyright_summary_line(line) || is_biome_summary_line(line) || is_oxlint_summary_line(line) ||
+           is_golangci_lint_summary_line(line) || is_msbuild_summary_line(line) ||
+           is_maven_gradle_diagnostic_line(line) || is_make_ninja_cmake_diagnostic_line(line) ||
+           is_nx_turbo_diagnostic_line(line) || is_swift_xcode_failure_line(line);
 }
 
 bool is_important_diagnostic_line(const PreparedLine& line) {

@@ -75,8 +75,9 @@ using Extensions = std::span<const std::string_view>;
 
 inline constexpr std::array<std::string_view, 4> kJavaScriptSources = {".js", ".jsx", ".ts", ".tsx"};
 inline constexpr std::array<std::string_view, 6> kOxlintFrameSources = {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"};
-inline constexpr std::array<std::string_view, 14> kBiomeSources = {
-    ".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs", ".json", ".jsonc", ".css", ".md", ".mdx", ".vue", ".svelte", ".astro"};
+inline constexpr std::array<std::string_view, 14> kBiomeSources = {".js",  ".jsx",  ".ts",     ".tsx",  ".mjs",
+                                                                   ".cjs", ".json", ".jsonc",  ".css",  ".md",
+                                                                   ".mdx", ".vue",  ".svelte", ".astro"};
 inline constexpr std::array<std::string_view, 2> kPythonSources = {".pyi", ".py"};
 inline constexpr std::array<std::string_view, 2> kMarkdownSources = {".mdx", ".md"};
 inline constexpr std::array<std::string_view, 2> kYamlSources = {".yaml", ".yml"};

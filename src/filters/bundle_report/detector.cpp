@@ -41,9 +41,8 @@ std::optional<double> parse_size_number(std::string_view number) {
 }
 
 bool is_tool_line(std::string_view lower) {
-    if (text::contains(lower, "vite") &&
-        (text::contains(lower, "vite build") || lower.starts_with("$ vite ") || text::contains(lower, " building ") ||
-         lower.starts_with("vite v")))
+    if (text::contains(lower, "vite") && (text::contains(lower, "vite build") || lower.starts_with("$ vite ") ||
+                                          text::contains(lower, " building ") || lower.starts_with("vite v")))
         return true;
     return text::contains(lower, "rollup") &&
            (text::contains(lower, "rollup -c") || text::contains(lower, "rollup build") ||
@@ -51,8 +50,8 @@ bool is_tool_line(std::string_view lower) {
 }
 
 bool has_diagnostic_word(std::string_view lower) {
-    static constexpr std::string_view words[] = {"error",   "errors", "failed",   "failure",
-                                                 "fatal",   "warning", "warnings", "warn"};
+    static constexpr std::string_view words[] = {"error", "errors",  "failed",   "failure",
+                                                 "fatal", "warning", "warnings", "warn"};
     std::size_t i = 0;
     while (i < lower.size()) {
         if (!text::is_ascii_alnum(lower[i])) {
@@ -70,8 +69,8 @@ bool has_diagnostic_word(std::string_view lower) {
 }
 
 bool is_diagnostic_line(std::string_view lower) {
-    return (text::contains(lower, "chunk") && text::contains(lower, "larger than")) ||
-           text::contains(lower, "(!)") || has_diagnostic_word(lower);
+    return (text::contains(lower, "chunk") && text::contains(lower, "larger than")) || text::contains(lower, "(!)") ||
+           has_diagnostic_word(lower);
 }
 
 }  // namespace

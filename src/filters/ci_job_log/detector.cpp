@@ -14,16 +14,15 @@ constexpr std::size_t kMinParsedLines = 3;
 constexpr std::size_t kMinTabbedLines = 2;
 constexpr std::size_t kMinTimestampedLines = 2;
 
-bool is_group_line(std::string_view m) {
-    return summary::extract_group_step(m) || summary::is_group_end(m);
-}
+bool is_group_line(std::string_view m) { return summary::extract_group_step(m) || summary::is_group_end(m); }
 
 bool is_annotation(std::string_view m) {
     return text::starts_with_any(m, {"::error", "##[error]"}) || summary::is_warning_line(m);
 }
 
 bool is_workflow_command(std::string_view m) {
-    return text::starts_with_any(m, {"##[", "::group::", "::endgroup::", "::error", "::warning", "::notice", "::debug"});
+    return text::starts_with_any(m,
+                                 {"##[", "::group::", "::endgroup::", "::error", "::warning", "::notice", "::debug"});
 }
 
 // Whether a workflow command may begin at byte `i`: one starts there, and
@@ -109,8 +108,10 @@ std::size_t line_holding(const text::LineIndex& lines, std::size_t pos) {
     std::size_t lo = 0, hi = lines.size();  // the line is in [lo, hi)
     while (hi - lo > 1) {
         const std::size_t mid = lo + (hi - lo) / 2;
-        if (lines.start(mid) <= pos) lo = mid;
-        else hi = mid;
+        if (lines.start(mid) <= pos)
+            lo = mid;
+        else
+            hi = mid;
     }
     return lo;
 }

@@ -86,12 +86,16 @@ Attempt try_compress_ci_job_log_output(const FilterInput& input) {
             in_group = false;
             continue;
         }
-        if (summary::is_important_line(m)) summary.keep(m);
-        else summary.drop();
+        if (summary::is_important_line(m))
+            summary.keep(m);
+        else
+            summary.drop();
     }
     return summary.finish(input.text, input.lines.final_newline());
 }
 
-std::string compress_ci_job_log_output(std::string_view text) { return run_alone(&try_compress_ci_job_log_output, text); }
+std::string compress_ci_job_log_output(std::string_view text) {
+    return run_alone(&try_compress_ci_job_log_output, text);
+}
 
 }  // namespace filters::ci_job_log::reducer

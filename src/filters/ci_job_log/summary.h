@@ -10,9 +10,9 @@ namespace filters::ci_job_log::summary {
 
 // One parsed line. The views point into the line that was parsed.
 struct CiLine {
-    std::string_view message;               // the message part, trimmed
-    std::optional<std::string_view> job;    // job column of a tabbed line, trimmed, when not blank
-    std::optional<std::string_view> step;   // step column of a tabbed line, trimmed, when not blank
+    std::string_view message;              // the message part, trimmed
+    std::optional<std::string_view> job;   // job column of a tabbed line, trimmed, when not blank
+    std::optional<std::string_view> step;  // step column of a tabbed line, trimmed, when not blank
     bool has_timestamp = false;
 };
 

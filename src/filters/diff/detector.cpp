@@ -6,12 +6,13 @@ namespace {
 enum class BlockKind { GitHeader, IndexHeader, FileHeaderPair };
 
 constexpr std::string_view kMetadataPrefixes[] = {
-    "new file mode ", "deleted file mode ", "old mode ",   "new mode ", "similarity index ",
-    "dissimilarity index ", "rename from ", "rename to ", "copy from ", "copy to ",
+    "new file mode ",       "deleted file mode ", "old mode ",  "new mode ",  "similarity index ",
+    "dissimilarity index ", "rename from ",       "rename to ", "copy from ", "copy to ",
 };
 
 bool starts_git_header(std::string_view line) {
-    return !line.empty() && line[0] == 'd' && text::starts_with_any(line, {"diff --git ", "diff --cc ", "diff --combined "});
+    return !line.empty() && line[0] == 'd' &&
+           text::starts_with_any(line, {"diff --git ", "diff --cc ", "diff --combined "});
 }
 
 // The first whitespace-separated token of `rest` is an abbreviated or full
@@ -66,7 +67,8 @@ bool is_accepted(const text::LineIndex& lines, DiffBlock block, BlockKind kind) 
     for (std::size_t k = block.start; k < block.end; ++k) {
         const std::string_view line = lines[k];
         if (line.empty()) continue;
-        if (!hunk && is_hunk_header(line)) hunk = true;
+        if (!hunk && is_hunk_header(line))
+            hunk = true;
         else if (line.starts_with("--- ") && k + 1 < block.end && lines[k + 1].starts_with("+++ "))
             file_headers = true;
         else if (text::starts_with_any(line, {"GIT binary patch", "Binary files ", "literal ", "delta "}))
@@ -87,9 +89,7 @@ bool is_metadata_line(std::string_view line) {
     return false;
 }
 
-bool starts_file_section(std::string_view line) {
-    return starts_git_header(line) || line.starts_with("Index: ");
-}
+bool starts_file_section(std::string_view line) { return starts_git_header(line) || line.starts_with("Index: "); }
 
 std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
     std::vector<DiffBlock> blocks;

@@ -16,8 +16,8 @@ using detector::is_hunk_header;
 bool is_payload_stop(std::string_view line) {
     if (line.empty()) return false;
     if (detector::starts_file_section(line) || detector::is_metadata_line(line)) return true;
-    if (text::starts_with_any(line, {"--- ", "+++ ", "index ", "Binary files ", "GIT binary patch", "literal ",
-                                     "delta "}))
+    if (text::starts_with_any(line,
+                              {"--- ", "+++ ", "index ", "Binary files ", "GIT binary patch", "literal ", "delta "}))
         return true;
     return is_hunk_header(line) || summary::read_payload_marker(line).has_value();
 }
@@ -31,7 +31,7 @@ std::optional<std::string_view> path_token(std::string_view line) {
         return clean_diff_path(tokens[2]);
     }
     constexpr std::pair<std::string_view, std::size_t> kPrefixes[] = {
-        {"diff --cc ", 10}, {"diff --combined ", 16}, {"Index: ", 7}, {"--- ", 4},
+        {"diff --cc ", 10}, {"diff --combined ", 16}, {"Index: ", 7},  {"--- ", 4},
         {"+++ ", 4},        {"rename to ", 10},       {"copy to ", 8},
     };
     for (const auto& [prefix, length] : kPrefixes)

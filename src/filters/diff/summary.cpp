@@ -56,9 +56,9 @@ void append_hunk_marker(std::string& out, std::string_view kind, std::uint64_t a
 bool is_lockfile_path(std::string_view path) {
     const std::size_t slash = path.find_last_of("/\\");
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    return text::equals_any(name, {"go.sum", "uv.lock", "yarn.lock", "Cargo.lock", "poetry.lock", "Gemfile.lock",
-                                   "Pipfile.lock", "composer.lock", "pnpm-lock.yaml", "package-lock.json",
-                                   "npm-shrinkwrap.json"});
+    return text::equals_any(
+        name, {"go.sum", "uv.lock", "yarn.lock", "Cargo.lock", "poetry.lock", "Gemfile.lock", "Pipfile.lock",
+               "composer.lock", "pnpm-lock.yaml", "package-lock.json", "npm-shrinkwrap.json"});
 }
 
 }  // namespace filters::diff::summary

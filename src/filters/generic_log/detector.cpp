@@ -32,9 +32,14 @@ constexpr std::size_t kBlockLines = 2048;
 // holds a line end, and a trimmed line ends in no blank, so looking in each
 // line is looking in all of them joined.
 constexpr std::array<std::string_view, 8> kForeignMarkers = {
-    headline::kTestOutput,  headline::kCiLog,          headline::kPythonTraceback,
-    "traceback (most recent call last)", "test session starts", "short test summary info",
-    "diff --git ",          "pytest",
+    headline::kTestOutput,
+    headline::kCiLog,
+    headline::kPythonTraceback,
+    "traceback (most recent call last)",
+    "test session starts",
+    "short test summary info",
+    "diff --git ",
+    "pytest",
 };
 
 constexpr unsigned kRefusingGroup = 0;
@@ -276,8 +281,7 @@ std::uint8_t level_index(std::string_view level) {
 // holds a refusing word is so turned away in the block that holds it.
 class FirstPass {
 public:
-    explicit FirstPass(const text::LineIndex& lines)
-        : lines_(lines) {
+    explicit FirstPass(const text::LineIndex& lines) : lines_(lines) {
         // Reserved at once but written a block at a time: a text that is
         // turned away early never touches the pages of the lines it did not read.
         states_.reserve(lines.size());
@@ -330,8 +334,7 @@ private:
             while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t')) ++indent;
             if (indent == line.size()) continue;
             const auto first = static_cast<unsigned char>(line[indent]);
-            const bool punctuation =
-                first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
+            const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
             const std::string_view t = punctuation ? line : text::trim(line);
             if (t.empty()) continue;
             ++nonblank_;
@@ -359,7 +362,8 @@ private:
         for (std::size_t i = begin; i < end; ++i) {
             if (LineState(states_[i]).blank()) continue;
             const std::string_view t = text::trim(lines_[i]);
-            const std::uint32_t groups = kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
+            const std::uint32_t groups =
+                kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
             if (groups & (1u << kRefusingGroup)) return true;
             if (groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
         }

@@ -79,7 +79,9 @@ void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingF
         for (std::size_t i = kMarkedPatterns; i < entries.size(); ++i) folded += entries[i].count;
         // "… {} repeated low-severity line{} omitted across {} more patterns"
         std::array<char, 20> digits;
-        rest.assign(" omitted across ").append(decimal(digits, entries.size() - kMarkedPatterns)).append(" more patterns");
+        rest.assign(" omitted across ")
+            .append(decimal(digits, entries.size() - kMarkedPatterns))
+            .append(" more patterns");
         marker.clear();
         append_omission_marker(marker, folded, "repeated low-severity line", rest);
         output.add_unless_blank_or_repeat(marker);

@@ -3,18 +3,31 @@
 #include <span>
 #include <vector>
 
-#include "filters/git/passes.h"
 #include "filters/filter.h"
+#include "filters/git/passes.h"
 #include "text.h"
 
 namespace filters::git {
 namespace {
 
 constexpr std::string_view kMetadataPrefixes[] = {
-    "diff --git ",      "--- ",          "+++ ",      "new file mode ",   "deleted file mode ",
-    "old mode ",        "new mode ",     "similarity index ", "dissimilarity index ",
-    "rename from ",     "rename to ",   "copy from ", "copy to ",
-    "Binary files ",    "GIT binary patch", "literal ", "delta ",
+    "diff --git ",
+    "--- ",
+    "+++ ",
+    "new file mode ",
+    "deleted file mode ",
+    "old mode ",
+    "new mode ",
+    "similarity index ",
+    "dissimilarity index ",
+    "rename from ",
+    "rename to ",
+    "copy from ",
+    "copy to ",
+    "Binary files ",
+    "GIT binary patch",
+    "literal ",
+    "delta ",
 };
 
 // The nouns of the two markers, "… N context lines" and "… N binary patch
@@ -148,10 +161,16 @@ bool is_diff_metadata_line(std::string_view line) {
     // Most lines of a hunk begin with "+" or "-": each of those bytes begins
     // one prefix only, and other bytes none or a few.
     switch (line[0]) {
-        case '+': return line.starts_with("+++ ");
-        case '-': return line.starts_with("--- ");
-        case ' ': case '@': case '\\': return false;
-        default: break;
+        case '+':
+            return line.starts_with("+++ ");
+        case '-':
+            return line.starts_with("--- ");
+        case ' ':
+        case '@':
+        case '\\':
+            return false;
+        default:
+            break;
     }
     for (std::string_view prefix : kMetadataPrefixes)
         if (prefix[0] == line[0] && line.starts_with(prefix)) return true;

@@ -6,9 +6,9 @@
 #include "filters/git/diff_sections.h"
 #include "filters/git/long_status.h"
 #include "filters/git/name_status.h"
+#include "filters/git/passes.h"
 #include "filters/git/short_status.h"
 #include "filters/git/stat.h"
-#include "filters/git/passes.h"
 #include "text.h"
 
 namespace filters::git {

@@ -3,8 +3,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "filters/git/paths.h"
 #include "filters/git/passes.h"
+#include "filters/git/paths.h"
 #include "text.h"
 
 namespace filters::git {
@@ -31,7 +31,15 @@ bool is_rename_or_copy_status(std::string_view field) {
 bool may_be_git_name_status_line(std::string_view line) {
     if (line.size() < 3) return false;
     switch (line[0]) {
-        case 'A': case 'B': case 'C': case 'D': case 'M': case 'R': case 'T': case 'U': case 'X':
+        case 'A':
+        case 'B':
+        case 'C':
+        case 'D':
+        case 'M':
+        case 'R':
+        case 'T':
+        case 'U':
+        case 'X':
             return line.substr(1, kMaxStatusBytes).find('\t') != std::string_view::npos;
         default:
             return false;
@@ -52,10 +60,17 @@ std::optional<GitNameStatusEntry> parse_git_name_status_line(std::string_view li
     std::string_view status = fields[0];
     if (status.empty()) return std::nullopt;
     switch (status[0]) {
-        case 'A': case 'B': case 'D': case 'M': case 'T': case 'U': case 'X':
+        case 'A':
+        case 'B':
+        case 'D':
+        case 'M':
+        case 'T':
+        case 'U':
+        case 'X':
             if (status.size() != 1 || count != 2 || !looks_git_path_like(fields[1])) return std::nullopt;
             return GitNameStatusEntry{std::string(status), std::string(fields[1])};
-        case 'C': case 'R':
+        case 'C':
+        case 'R':
             if (!is_rename_or_copy_status(status) || count != 3) return std::nullopt;
             if (!looks_git_path_like(fields[1]) || !looks_git_path_like(fields[2])) return std::nullopt;
             return GitNameStatusEntry{std::string(status), text::format("{} -> {}", fields[1], fields[2])};

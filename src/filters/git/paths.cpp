@@ -92,8 +92,7 @@ std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& row
     return out;
 }
 
-std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths,
-                                                         std::size_t max_bytes) {
+std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths, std::size_t max_bytes) {
     std::vector<tree::TreeRow> rows;
     std::vector<std::string_view> listed;
     for (const std::string& path : paths) {

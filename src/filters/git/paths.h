@@ -34,7 +34,6 @@ std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& row
 // the paths that cannot sit in a tree (renames " -> ", paths with a tab,
 // escaped quoted paths), each with one leading blank. Nothing when the tree would exceed
 // `max_bytes`.
-std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths,
-                                                         std::size_t max_bytes);
+std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths, std::size_t max_bytes);
 
 }  // namespace filters::git

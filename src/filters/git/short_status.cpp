@@ -12,7 +12,16 @@ namespace {
 
 bool is_status_char(char c) {
     switch (c) {
-        case ' ': case '!': case '?': case 'A': case 'C': case 'D': case 'M': case 'R': case 'T': case 'U':
+        case ' ':
+        case '!':
+        case '?':
+        case 'A':
+        case 'C':
+        case 'D':
+        case 'M':
+        case 'R':
+        case 'T':
+        case 'U':
             return true;
         default:
             return false;

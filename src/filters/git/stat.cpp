@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "filters/git/paths.h"
 #include "filters/git/passes.h"
+#include "filters/git/paths.h"
 #include "text.h"
 
 namespace filters::git {

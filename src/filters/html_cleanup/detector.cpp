@@ -27,9 +27,9 @@ bool has_too_many_controls(std::string_view body) {
 }  // namespace
 
 bool looks_like_non_html_source(std::string_view text) {
-    if (text::contains_any(text, {"```", "{{", "{%", "<%", "<?php", "className=", "export default", "const App",
-                                  "function App(", "React.", "</>", "Traceback (most recent call last):",
-                                  "\ndiff --git "}))
+    if (text::contains_any(
+            text, {"```", "{{", "{%", "<%", "<?php", "className=", "export default", "const App", "function App(",
+                   "React.", "</>", "Traceback (most recent call last):", "\ndiff --git "}))
         return true;
     if (text.starts_with("diff --git ")) return true;
     if (text::contains_any(text, {"\n@@ ", "\n--- ", "\n+++ "})) return true;

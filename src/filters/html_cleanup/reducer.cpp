@@ -18,6 +18,8 @@ Attempt try_compress_html_cleanup_output(const FilterInput& input) {
     return candidate;
 }
 
-std::string compress_html_cleanup_output(std::string_view text) { return run_alone(&try_compress_html_cleanup_output, text); }
+std::string compress_html_cleanup_output(std::string_view text) {
+    return run_alone(&try_compress_html_cleanup_output, text);
+}
 
 }  // namespace filters::html_cleanup::reducer

@@ -98,9 +98,9 @@ std::optional<OpenTag> parse_open_tag_at(std::string_view text, std::size_t pos,
 }
 
 constexpr std::array<std::string_view, 37> kBlockNames = {
-    "p",     "br",    "dd",    "dl",     "dt",     "h1",      "h2",      "h3",      "h4",         "h5",
-    "h6",    "hr",    "li",    "ol",     "td",     "th",      "tr",      "ul",      "div",        "nav",
-    "pre",   "form",  "main",  "aside",  "table",  "tbody",   "tfoot",   "thead",   "figure",     "footer",
+    "p",      "br",      "dd",      "dl",      "dt",      "h1",         "h2",         "h3",    "h4",     "h5",
+    "h6",     "hr",      "li",      "ol",      "td",      "th",         "tr",         "ul",    "div",    "nav",
+    "pre",    "form",    "main",    "aside",   "table",   "tbody",      "tfoot",      "thead", "figure", "footer",
     "header", "address", "article", "details", "section", "blockquote", "figcaption",
 };
 
@@ -286,7 +286,9 @@ std::optional<std::string> find_title(std::string_view text, std::string_view lo
     return truncate(title, kTitleChars);
 }
 
-bool is_heading_name(std::string_view name) { return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6'; }
+bool is_heading_name(std::string_view name) {
+    return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
+}
 
 void collect_headings(std::string_view body, std::string_view lower, HtmlSummary& summary) {
     NextMatch next_gt(lower, ">");
@@ -348,7 +350,8 @@ std::optional<std::string_view> find_href(std::string_view tag, std::string_view
         std::size_t len = 0;
         while (end < tag.size()) {
             const char c = tag[end];
-            if (c == '"' || c == '\'' || c == '<' || c == '=' || c == '>' || c == '`' || is_space_at(tag, end, len)) break;
+            if (c == '"' || c == '\'' || c == '<' || c == '=' || c == '>' || c == '`' || is_space_at(tag, end, len))
+                break;
             ++end;
         }
         return tag.substr(j, end - j);
@@ -524,7 +527,8 @@ std::string tags_to_text(std::string_view text, bool block_breaks) {
         if (name_start < gt && text[name_start] == '/') ++name_start;
         name_start = skip_whitespace(text, name_start);
         const std::size_t name_end = std::min(alnum_run_end(text, name_start), gt);
-        const bool block = block_breaks && is_block_name(text::to_lower(text.substr(name_start, name_end - name_start)));
+        const bool block =
+            block_breaks && is_block_name(text::to_lower(text.substr(name_start, name_end - name_start)));
         out.push_back(block ? '\n' : ' ');
         i = gt + 1;
     }

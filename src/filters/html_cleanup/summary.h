@@ -23,9 +23,9 @@ struct Link {
 };
 
 struct HtmlSummary {
-    std::vector<Heading> headings;        // document order, no two equal
-    std::vector<Link> links;              // document order, no two equal
-    std::vector<std::string> text_blocks; // document order, no two equal
+    std::vector<Heading> headings;         // document order, no two equal
+    std::vector<Link> links;               // document order, no two equal
+    std::vector<std::string> text_blocks;  // document order, no two equal
     std::optional<std::string> title;
     std::size_t bytes = 0;  // length of the page that was read
     std::size_t comments = 0;

@@ -28,8 +28,7 @@ std::optional<std::size_t> parse_jsonl_payload(const text::LineIndex& lines, jso
         const std::string_view line = text::trim(raw);
         if (line.empty()) continue;
         if (!is_bracketed(line, '{', '}')) return std::nullopt;
-        if (!reader.visit_object(line, [&](const json::Node& record) { on_record(record, line); }))
-            return std::nullopt;
+        if (!reader.visit_object(line, [&](const json::Node& record) { on_record(record, line); })) return std::nullopt;
         ++count;
     }
     if (count == 0) return std::nullopt;

@@ -91,7 +91,8 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
     std::optional<summary::RecordSummary> records(std::in_place, summary::RecordSummary::Source::Lines, text.size(),
                                                   reader);
     const std::optional<std::size_t> count = detector::parse_jsonl_payload(
-        input.lines, reader, [&records](const json::Node& record, std::string_view line) { records->add(record, line); });
+        input.lines, reader,
+        [&records](const json::Node& record, std::string_view line) { records->add(record, line); });
     if (!count) return std::nullopt;
     if (*count < kMinSummaryRecords || records->gave_up()) records.reset();
 

@@ -234,7 +234,7 @@ std::string_view RecordSummary::key(std::size_t index) const {
 std::optional<std::size_t> RecordSummary::find_key(std::string_view name) const {
     if (key_slots_.empty()) return std::nullopt;
     const std::size_t mask = key_slots_.size() - 1;
-    for (std::size_t i = std::hash<std::string_view>{}(name) & mask; key_slots_[i] != 0; i = (i + 1) & mask)
+    for (std::size_t i = std::hash<std::string_view>{}(name)&mask; key_slots_[i] != 0; i = (i + 1) & mask)
         if (key(key_slots_[i] - 1) == name) return key_slots_[i] - 1;
     return std::nullopt;
 }
@@ -252,7 +252,7 @@ void RecordSummary::note_key(std::string_view name) {
         }
     }
     const std::size_t mask = key_slots_.size() - 1;
-    std::size_t i = std::hash<std::string_view>{}(name) & mask;
+    std::size_t i = std::hash<std::string_view>{}(name)&mask;
     while (key_slots_[i] != 0) i = (i + 1) & mask;
     key_slots_[i] = static_cast<std::uint32_t>(key_offsets_.size() + 1);
     if (!key_offsets_.empty()) keys_.push_back(',');

@@ -26,7 +26,7 @@ inline constexpr std::size_t kTailRecords = 3;
 // latest records are held back in case they are among the last
 // kTailRecords.
 class RecordSummary {
-   public:
+public:
     // Where the records come from: the headline says
     // "json array: rows=N keys=..." or "jsonl records=N keys=...".
     enum class Source { Array, Lines };
@@ -52,7 +52,7 @@ class RecordSummary {
         bool used = false;
     };
 
-   private:
+private:
     struct Pending {
         std::size_t index = 0;
         bool keep = false;
@@ -98,9 +98,9 @@ class RecordSummary {
     // values, remembered: names and many values repeat in every record.
     std::vector<Remembered> roles_, texts_;
 
-    std::vector<Kept> printed_;     // the records to print, in order
-    std::size_t body_size_ = 0;     // the lines after the headline, each with the "\n" before it
-    std::size_t next_ = 0;          // the first record not yet printed or counted in a gap
+    std::vector<Kept> printed_;                 // the records to print, in order
+    std::size_t body_size_ = 0;                 // the lines after the headline, each with the "\n" before it
+    std::size_t next_ = 0;                      // the first record not yet printed or counted in a gap
     std::array<Pending, kTailRecords> latest_;  // record i sits at i % kTailRecords
     bool closed_ = false;
     std::string headline_;

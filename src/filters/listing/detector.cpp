@@ -75,7 +75,7 @@ bool is_pipe_echo(std::string_view t) {
         if (before.empty() || before[0] == '|') continue;
         const std::vector<std::string_view> tokens = text::split_whitespace(before);
         if (text::equals_any(strip_quotes(tokens[0]), {"du", "fd", "ls", "rg", "awk", "cat", "git", "npm", "sed",
-                                                        "find", "grep", "tree", "yarn", "python", "python3"}))
+                                                       "find", "grep", "tree", "yarn", "python", "python3"}))
             return true;
         for (std::string_view token : tokens)
             if (is_command_like_arg(token)) return true;
@@ -85,8 +85,7 @@ bool is_pipe_echo(std::string_view t) {
 
 bool is_bare_echo(std::string_view t) {
     for (std::string_view cmd : {"find", "fd", "ls", "tree", "wc"}) {
-        if (!t.starts_with(cmd) || t.size() == cmd.size() || text::whitespace_length_at(t, cmd.size()) == 0)
-            continue;
+        if (!t.starts_with(cmd) || t.size() == cmd.size() || text::whitespace_length_at(t, cmd.size()) == 0) continue;
         const std::string_view rest = text::trim_start(t.substr(cmd.size()));
         if (text::contains(rest, ":")) return false;
         for (std::string_view token : text::split_whitespace(rest))
@@ -102,8 +101,8 @@ bool is_command_echo(std::string_view t) { return is_prompt_echo(t) || is_pipe_e
 bool is_keyed_count(std::string_view lower_t, char separator) {
     const std::size_t at = lower_t.find(separator);
     if (at == std::string_view::npos) return false;
-    return text::equals_any(text::trim(lower_t.substr(0, at)), {"entries", "entry", "files", "file", "paths", "path",
-                                                                 "total"}) &&
+    return text::equals_any(text::trim(lower_t.substr(0, at)),
+                            {"entries", "entry", "files", "file", "paths", "path", "total"}) &&
            text::is_ascii_digits(text::trim(lower_t.substr(at + 1)));
 }
 
@@ -122,7 +121,8 @@ bool is_exit_line(std::string_view lower_t) {
     std::size_t at = lower_t.find(':');
     if (at == std::string_view::npos) at = lower_t.find('=');
     if (at != std::string_view::npos) {
-        if (!text::equals_any(text::trim(lower_t.substr(0, at)), {"exit", "exit code", "exit status", "command exited"}))
+        if (!text::equals_any(text::trim(lower_t.substr(0, at)),
+                              {"exit", "exit code", "exit status", "command exited"}))
             return false;
         value = lower_t.substr(at + 1);
     } else {
@@ -142,7 +142,7 @@ bool is_exit_line(std::string_view lower_t) {
 }
 
 constexpr std::string_view kListingWords[] = {
-    "artifact", "artifacts", "cache", "count", "dist", "file", "files", "find", "generated",
+    "artifact",   "artifacts",   "cache",   "count",        "dist", "file",  "files",  "find",   "generated",
     "line count", "line counts", "listing", "node_modules", "path", "paths", "target", "vendor", "wc",
 };
 
@@ -434,9 +434,7 @@ std::optional<ParsedListing> parse_listing_lines(const text::LineIndex& lines) {
 
 bool is_file_count(std::string_view t) { return digits_then(t, " file") || digits_then(t, " files"); }
 
-bool is_directory_count(std::string_view t) {
-    return digits_then(t, " directory") || digits_then(t, " directories");
-}
+bool is_directory_count(std::string_view t) { return digits_then(t, " directory") || digits_then(t, " directories"); }
 
 bool is_tree_summary_line(std::string_view t) {
     const std::size_t comma = t.find(", ");

@@ -20,10 +20,10 @@ namespace filters::listing::detector {
 using ListingEntry = tree::TreeRow;
 
 struct ParsedListing {
-    std::vector<ListingEntry> entries;       // never empty
-    std::vector<std::string> summary_lines;  // "N directories, M files" of tree output
-    std::vector<std::string> leading_lines;  // kept lines before the first entry
-    std::vector<std::string> trailing_lines; // kept lines after it
+    std::vector<ListingEntry> entries;        // never empty
+    std::vector<std::string> summary_lines;   // "N directories, M files" of tree output
+    std::vector<std::string> leading_lines;   // kept lines before the first entry
+    std::vector<std::string> trailing_lines;  // kept lines after it
 };
 
 // The listing the lines form, or none.

@@ -16,8 +16,9 @@ using detector::ListingEntry;
 constexpr std::size_t kCollapseThreshold = 6;
 
 constexpr std::string_view kGeneratedNames[] = {
-    ".git", ".cache", ".gradle", ".mypy_cache", ".ruff_cache", ".next", ".nuxt", ".parcel-cache", ".pytest_cache",
-    ".turbo", ".venv", "__pycache__", "coverage", "dist", "node_modules", "out", "target", "vendor", "venv",
+    ".git",          ".cache",        ".gradle", ".mypy_cache", ".ruff_cache", ".next",    ".nuxt",
+    ".parcel-cache", ".pytest_cache", ".turbo",  ".venv",       "__pycache__", "coverage", "dist",
+    "node_modules",  "out",           "target",  "vendor",      "venv",
 };
 
 bool is_generated_name(std::string_view component) {
@@ -68,8 +69,8 @@ std::string join_views(const std::vector<std::string_view>& parts, std::size_t f
 }
 
 struct Group {
-    std::string prefix;            // the prefix's components joined
-    std::size_t components = 0;    // how many
+    std::string prefix;                // the prefix's components joined
+    std::size_t components = 0;        // how many
     std::vector<std::size_t> members;  // entry indices
 };
 

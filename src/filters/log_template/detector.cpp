@@ -25,10 +25,19 @@ constexpr std::size_t kGuardFirstLines = 4096;
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
 // runs, diffs, and the phrases of builds and package managers.
-constexpr std::array<std::string_view, 13> kOwnedWords = {
-    "log templates: repeated line summary", "generic log:", "test output:", "ci log:", "python traceback:",
-    "traceback (most recent call last)", "short test summary info", "diff --git ", "build diagnostics:",
-    "package manager:", "jsonl records=", "pytest", "test session starts"};
+constexpr std::array<std::string_view, 13> kOwnedWords = {"log templates: repeated line summary",
+                                                          "generic log:",
+                                                          "test output:",
+                                                          "ci log:",
+                                                          "python traceback:",
+                                                          "traceback (most recent call last)",
+                                                          "short test summary info",
+                                                          "diff --git ",
+                                                          "build diagnostics:",
+                                                          "package manager:",
+                                                          "jsonl records=",
+                                                          "pytest",
+                                                          "test session starts"};
 
 constexpr auto kGuardWords = [] {
     std::array<text::SearchWord, kOwnedWords.size() + guards::kBuildOrPackageMarkers.size()> words{};
@@ -42,25 +51,23 @@ constexpr text::WordSet<kGuardWords.size()> kGuardWordSet(kGuardWords);
 constexpr text::WordSet<guards::kBuildOrPackageMarkers.size()> kBuildOrPackageWordSet =
     text::WordSet<guards::kBuildOrPackageMarkers.size()>::of(guards::kBuildOrPackageMarkers);
 
-constexpr text::WordSet<10> kSecretWordSet = text::WordSet<10>::of(
-    {"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential", "private_key",
-     "access_key"},
-    true);
+constexpr text::WordSet<10> kSecretWordSet =
+    text::WordSet<10>::of({"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential",
+                           "private_key", "access_key"},
+                          true);
 
 constexpr text::WordSet<10> kImportantWordSet = text::WordSet<10>::of(
-    {" warn", " error", " fatal", " panic", "exception", "traceback", "stack trace", "failed", "failure",
-     "exit code"});
+    {" warn", " error", " fatal", " panic", "exception", "traceback", "stack trace", "failed", "failure", "exit code"});
 
 // URLs, a quoted file name, and the phrases of stack traces.
-constexpr text::WordSet<5> kForbiddenWordSet =
-    text::WordSet<5>::of({"://", "www.", "file \"", " at ", "caused by:"});
+constexpr text::WordSet<5> kForbiddenWordSet = text::WordSet<5>::of({"://", "www.", "file \"", " at ", "caused by:"});
 
 constexpr std::array<std::string_view, 22> kFileExtensions = {
-    ".py", ".rs", ".ts", ".tsx", ".js", ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
-    ".txt", ".html", ".xml", ".csv", ".md", ".c", ".cpp", ".go", ".rb", ".zip", ".png"};
+    ".py",  ".rs",   ".ts",  ".tsx", ".js", ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
+    ".txt", ".html", ".xml", ".csv", ".md", ".c",   ".cpp",  ".go",   ".rb",  ".zip",  ".png"};
 
 constexpr std::array<std::string_view, 6> kLockFiles = {"cargo.lock",     "package-lock.json", "yarn.lock",
-                                                       "pnpm-lock.yaml", "poetry.lock",       "go.sum"};
+                                                        "pnpm-lock.yaml", "poetry.lock",       "go.sum"};
 
 // The line trimmed; most lines of a normalised text need no trimming.
 std::string_view trimmed_line(std::string_view line) {
@@ -152,8 +159,7 @@ struct FirstLook {
     bool add(std::string_view line) {
         ++nonblank;
         if (text::starts_with_any(line, {"diff --git ", "Index: ", "@@ ", "Test Files", "Tests", "FAIL ",
-                                         "test result:", "##[", "::group::", "::endgroup::", "::error",
-                                         "::warning"}))
+                                         "test result:", "##[", "::group::", "::endgroup::", "::error", "::warning"}))
             return true;
         if (line.front() == '{' && line.back() == '}' && line.find(':') != std::string_view::npos) ++json_objects;
         if (may_have_template(line)) ++may_template;

@@ -23,13 +23,13 @@ constexpr std::size_t kMinHexIdBytes = 12;
 
 constexpr std::string_view kLevelPunctuation = "-:=[]";
 
-constexpr std::array<std::string_view, 9> kIdKeyWords = {"id",   "uuid", "hash",    "sha", "trace",
-                                                         "span", "request", "job", "task"};
+constexpr std::array<std::string_view, 9> kIdKeyWords = {"id",   "uuid",    "hash", "sha", "trace",
+                                                         "span", "request", "job",  "task"};
 
-constexpr text::WordSet<10> kSecretKeyWords = text::WordSet<10>::of(
-    {"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential", "private_key",
-     "access_key"},
-    true);
+constexpr text::WordSet<10> kSecretKeyWords =
+    text::WordSet<10>::of({"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential",
+                           "private_key", "access_key"},
+                          true);
 
 bool is_key_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '.' || c == '_'; }
 
@@ -141,7 +141,8 @@ bool looks_like_ipv4(std::string_view s) {
     std::size_t start = 0;
     while (true) {
         const std::size_t dot = s.find('.', start);
-        const std::string_view part = s.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        const std::string_view part =
+            s.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         if (!text::is_ascii_digits(part)) return false;
         const std::string_view significant = part.substr(std::min(part.find_first_not_of('0'), part.size()));
         if (significant.size() > 3 || (significant.size() == 3 && significant > "255")) return false;

@@ -16,9 +16,9 @@ namespace filters::log_template::templates {
 
 // An event line has at least this many tokens and one of these words.
 inline constexpr std::size_t kMinEventTokens = 4;
-inline constexpr std::array<std::string_view, 15> kEventWords = {
-    "completed", "handled", "message", "batch", "chunk",  "event",   "item", "iteration",
-    "job",       "poll",    "processed", "record", "request", "shard", "task"};
+inline constexpr std::array<std::string_view, 15> kEventWords = {"completed", "handled", "message",   "batch", "chunk",
+                                                                 "event",     "item",    "iteration", "job",   "poll",
+                                                                 "processed", "record",  "request",   "shard", "task"};
 
 struct WrappedToken {
     std::string_view prefix;  // leading "(", "[", "{"

@@ -22,11 +22,11 @@ struct LineTemplate {
 struct LogTemplateSignal {
     static constexpr std::uint32_t kNoTemplate = std::numeric_limits<std::uint32_t>::max();
 
-    std::vector<std::string> templates;           // by id
-    std::vector<bool> repeated;                   // by id: shared by at least 8 lines
-    std::vector<std::uint32_t> line_templates;    // by line: an id or kNoTemplate
-    std::vector<std::string_view> values;         // every line's values, in line order
-    std::vector<std::uint32_t> value_starts;      // by line, one past the end: where its values begin
+    std::vector<std::string> templates;         // by id
+    std::vector<bool> repeated;                 // by id: shared by at least 8 lines
+    std::vector<std::uint32_t> line_templates;  // by line: an id or kNoTemplate
+    std::vector<std::string_view> values;       // every line's values, in line order
+    std::vector<std::uint32_t> value_starts;    // by line, one past the end: where its values begin
 
     std::vector<std::string_view> values_of(std::size_t line) const {
         return {values.begin() + value_starts[line], values.begin() + value_starts[line + 1]};

@@ -24,11 +24,21 @@ constexpr std::array<WordTriple, 4> kProsePhrases = {{
     {"is", "emitted", "if"},
 }};
 
-constexpr std::array<std::string_view, 15> kExitPhrases = {
-    "finished with exit code",  "command exited with status", "command exited with code", "command exited",
-    "command exit with status", "command exit with code",     "command exit",             "process exited with status",
-    "process exited with code", "process exited",             "script returned exit code", "script returned",
-    "exit status",              "exit code",                  "exit"};
+constexpr std::array<std::string_view, 15> kExitPhrases = {"finished with exit code",
+                                                           "command exited with status",
+                                                           "command exited with code",
+                                                           "command exited",
+                                                           "command exit with status",
+                                                           "command exit with code",
+                                                           "command exit",
+                                                           "process exited with status",
+                                                           "process exited with code",
+                                                           "process exited",
+                                                           "script returned exit code",
+                                                           "script returned",
+                                                           "exit status",
+                                                           "exit code",
+                                                           "exit"};
 
 std::string_view trim_start_ws(std::string_view s) { return text::trim_start(s); }
 
@@ -82,16 +92,31 @@ bool is_curl_error_line(std::string_view t) {
     for (const WordTriple& phrase : kProsePhrases)
         if (contains_word_phrase(message, phrase)) return false;
     if (starts_with_curl_could_error(message)) return true;
-    if (text::starts_with_any(message, {"failure ", "failed to ", "failed writing", "failed receiving",
-                                        "failed reading", "failed sending", "unable to ", "unsupported protocol",
-                                        "unsupported proxy", "unsupported scheme", "connection refused",
-                                        "connection reset", "connection timed out", "connection timeout",
-                                        "connection closed", "connection failed", "operation timed out",
-                                        "empty reply", "url rejected", "url malformed", "url using bad/illegal format",
+    if (text::starts_with_any(message, {"failure ",
+                                        "failed to ",
+                                        "failed writing",
+                                        "failed receiving",
+                                        "failed reading",
+                                        "failed sending",
+                                        "unable to ",
+                                        "unsupported protocol",
+                                        "unsupported proxy",
+                                        "unsupported scheme",
+                                        "connection refused",
+                                        "connection reset",
+                                        "connection timed out",
+                                        "connection timeout",
+                                        "connection closed",
+                                        "connection failed",
+                                        "operation timed out",
+                                        "empty reply",
+                                        "url rejected",
+                                        "url malformed",
+                                        "url using bad/illegal format",
                                         "no url"}))
         return true;
-    for (std::string_view word : {"protocol", "proxy", "ssl", "tls", "openssl", "recv", "send", "resolving",
-                                  "the requested url"})
+    for (std::string_view word :
+         {"protocol", "proxy", "ssl", "tls", "openssl", "recv", "send", "resolving", "the requested url"})
         if (starts_with_error_prefix(message, word)) return true;
     return false;
 }
@@ -133,9 +158,8 @@ bool is_command_line(std::string_view t) {
     const std::string_view first = tokens[0];
     if (first == "curl" || first == "wget") {
         for (std::size_t k = 1; k < tokens.size(); ++k)
-            if (is_option(tokens[k]) ||
-                text::starts_with_any_ignore_case(tokens[k],
-                                                  {"http://", "https://", "localhost/", "localhost:", "127."}))
+            if (is_option(tokens[k]) || text::starts_with_any_ignore_case(
+                                            tokens[k], {"http://", "https://", "localhost/", "localhost:", "127."}))
                 return true;
         return false;
     }
@@ -188,8 +212,19 @@ struct FirstLook {
             case '#':
                 marker = marker || is_marker_line(text::trim_end(t));
                 return;
-            case 'c': case 'C': case 'w': case 'n': case 'p': case 'P': case 'u':
-            case 'f': case 'F': case 's': case 'S': case 'e': case 'E': {
+            case 'c':
+            case 'C':
+            case 'w':
+            case 'n':
+            case 'p':
+            case 'P':
+            case 'u':
+            case 'f':
+            case 'F':
+            case 's':
+            case 'S':
+            case 'e':
+            case 'E': {
                 const std::string_view trimmed = text::trim_end(t);
                 if (!command && is_command_line(trimmed)) command = true;
                 if (!error && (is_curl_error_line(trimmed) || is_exit_status_line(trimmed))) error = true;
@@ -235,9 +270,8 @@ public:
         if (i + 1 >= n_) return std::nullopt;
         const std::size_t end = next_empty_.next(lines_, i + 1, [](std::string_view l) { return l.empty(); });
         if (end == i + 1 || end >= n_) return std::nullopt;
-        const std::size_t colonless = next_colonless_.next(lines_, i + 1, [](std::string_view l) {
-            return !l.empty() && l.find(':') == std::string_view::npos;
-        });
+        const std::size_t colonless = next_colonless_.next(
+            lines_, i + 1, [](std::string_view l) { return !l.empty() && l.find(':') == std::string_view::npos; });
         if (colonless < end) return std::nullopt;
         return end;
     }
@@ -292,7 +326,8 @@ public:
                         by_line_.emplace(o.line, containers_.size());
                         const std::string_view opening = lines[o.line];
                         const std::size_t offset = lines.start(o.line) + opening.size() - trim_start_ws(opening).size();
-                        containers_.push_back({offset, lines.start(i) + p, i, o.first_inside, o.max_depth - o.depth + 1});
+                        containers_.push_back(
+                            {offset, lines.start(i) + p, i, o.first_inside, o.max_depth - o.depth + 1});
                     }
                     --depth;
                 }

@@ -82,8 +82,8 @@ bool may_be_frame_line(std::string_view line) {
 bool is_count_line(std::string_view lower) {
     const std::size_t space = lower.find(' ');
     if (space == std::string_view::npos || space == 0 || text::digit_run(lower) != space) return false;
-    return text::starts_with_any(lower.substr(space + 1), {"passed", "failed", "flaky", "skipped", "timed out",
-                                                            "did not run", "interrupted"});
+    return text::starts_with_any(lower.substr(space + 1),
+                                 {"passed", "failed", "flaky", "skipped", "timed out", "did not run", "interrupted"});
 }
 
 // "N failing", "N passing (12ms)" (mocha) and "ℹ fail N", "# fail N"
@@ -146,8 +146,8 @@ bool is_trace_line(std::string_view n, std::string_view n2) {
     return summary::parse_frame_line(n).has_value() || summary::is_error_headline(n2) ||
            summary::is_node_version_line(n2) || summary::is_stack_section_line(n2) ||
            summary::is_repo_looking_path(n) ||
-           (text::starts_with_any(n, {"- ", "* "}) && (n.find('/') != std::string_view::npos ||
-                                                        n.find('\\') != std::string_view::npos));
+           (text::starts_with_any(n, {"- ", "* "}) &&
+            (n.find('/') != std::string_view::npos || n.find('\\') != std::string_view::npos));
 }
 
 // A document that quotes a trace: a sentence that introduces an example
@@ -168,9 +168,8 @@ bool reads_as_document(const std::vector<std::string_view>& normalized) {
             while (!intro.empty() && std::string_view(">-*# ").find(intro.front()) != std::string_view::npos)
                 intro.remove_prefix(1);
             const std::string lower = text::to_lower(text::trim(intro));
-            if (lower.ends_with(':') &&
-                (text::contains_any(lower, {"example", "sample", "output", "look like"}) ||
-                 text::starts_with_any(lower, {"the following", "following "})))
+            if (lower.ends_with(':') && (text::contains_any(lower, {"example", "sample", "output", "look like"}) ||
+                                         text::starts_with_any(lower, {"the following", "following "})))
                 return true;
         }
         if (text::starts_with_any(n, {"# ", "## ", "### ", "- ", "* ", "> "})) ++markdown;

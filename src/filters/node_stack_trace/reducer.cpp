@@ -13,10 +13,10 @@ namespace {
 using summary::FrameKind;
 
 constexpr std::size_t kMinSummaryLines = 4;
-constexpr std::size_t kAllFramesBelow = 6;          // fewer frames than this: print every one
-constexpr std::size_t kSecondToLastAbove = 10;      // more frames than this: print frame n-1 too
-constexpr std::size_t kLastOfKindAbove = 6;         // more frames of a kind than this: print its last too
-constexpr std::size_t kContextBeforeHeadline = 5;   // lines before the headline read as its context
+constexpr std::size_t kAllFramesBelow = 6;         // fewer frames than this: print every one
+constexpr std::size_t kSecondToLastAbove = 10;     // more frames than this: print frame n-1 too
+constexpr std::size_t kLastOfKindAbove = 6;        // more frames of a kind than this: print its last too
+constexpr std::size_t kContextBeforeHeadline = 5;  // lines before the headline read as its context
 
 // Frames dropped since the last printed line, by kind.
 struct OmittedTally {

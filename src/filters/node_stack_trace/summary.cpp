@@ -9,13 +9,13 @@ namespace filters::node_stack_trace::summary {
 namespace {
 
 // Log prefixes that npm and yarn put before every line they relay.
-constexpr std::string_view kToolPrefixes[] = {"npm err!", "npm error", "npm warn", "npm notice",
-                                             "npm verb", "npm sill", "yarn error"};
+constexpr std::string_view kToolPrefixes[] = {"npm err!", "npm error", "npm warn",  "npm notice",
+                                              "npm verb", "npm sill",  "yarn error"};
 
 // Prompt arrows that test reporters print before a frame.
 constexpr std::string_view kPromptArrows[] = {"\xE2\x80\xBA", "\xE2\x9D\xAF", "\xE2\x86\x92"};  // › ❯ →
 
-constexpr std::string_view kScriptExtensions[] = {".js",  ".jsx", ".ts",  ".tsx", ".mjs",    ".cjs",
+constexpr std::string_view kScriptExtensions[] = {".js",  ".jsx", ".ts",  ".tsx",    ".mjs",  ".cjs",
                                                   ".mts", ".cts", ".vue", ".svelte", ".astro"};
 
 constexpr std::size_t kMaxPreludeBytes = 220;
@@ -41,9 +41,9 @@ constexpr text::WordSet<13> kLocationWords(std::array<text::SearchWord, 13>{{
     {"/app/", kProjectGroup},
 }});
 
-constexpr text::WordSet<9> kPreludeWords = text::WordSet<9>::of({"error", "failed", "cannot ", "can't ",
-                                                                 "module not found", "failed to load config",
-                                                                 "starting dev server", "unhandled", "uncaught"});
+constexpr text::WordSet<9> kPreludeWords =
+    text::WordSet<9>::of({"error", "failed", "cannot ", "can't ", "module not found", "failed to load config",
+                          "starting dev server", "unhandled", "uncaught"});
 
 std::uint32_t location_groups(std::string_view location) { return kLocationWords.groups_in(location, 0); }
 
@@ -236,8 +236,8 @@ bool is_repo_looking_path(std::string_view location_or_line) {
     if (m.empty()) return false;
     const std::uint32_t groups = location_groups(m);
     if (is_internal(m, groups) || is_dependency(groups)) return false;
-    if (text::starts_with_any_ignore_case(m, {"webpack://", "vite://", "./", "../", "~/", "/workspace/",
-                                              "/workspaces/", "/home/", "/users/"}))
+    if (text::starts_with_any_ignore_case(
+            m, {"webpack://", "vite://", "./", "../", "~/", "/workspace/", "/workspaces/", "/home/", "/users/"}))
         return true;
     if (groups & (1u << kProjectGroup)) return true;
     if (m.size() >= 3 && m[1] == ':' && m[2] == '/') return true;
@@ -281,7 +281,8 @@ std::optional<std::string> extract_error_code(std::string_view n) {
 }
 
 bool is_code_line(std::string_view n) {
-    return n.size() >= 5 && text::starts_with_any_ignore_case(n, {"code:", "code "}) && extract_error_code(n).has_value();
+    return n.size() >= 5 && text::starts_with_any_ignore_case(n, {"code:", "code "}) &&
+           extract_error_code(n).has_value();
 }
 
 bool is_node_version_line(std::string_view n) { return text::starts_with_any_ignore_case(n, {"node.js v", "node v"}); }
@@ -290,8 +291,8 @@ bool is_stack_section_line(std::string_view n) {
     // A nested cause ("[cause]: Error: connect ECONNREFUSED ...") is often
     // the only line that says why the error happened.
     return n == "Require stack:" || n == "Import stack:" ||
-           text::starts_with_any(n, {"Emitted 'error' event", "Caused by:", "From previous event:", "[cause]:",
-                                     "[errors]:"});
+           text::starts_with_any(
+               n, {"Emitted 'error' event", "Caused by:", "From previous event:", "[cause]:", "[errors]:"});
 }
 
 bool is_error_source_context(std::string_view n) {
@@ -299,9 +300,7 @@ bool is_error_source_context(std::string_view n) {
            text::starts_with_any_ignore_case(n, {"triggeruncaughtexception", "process.emit"});
 }
 
-bool is_important_prelude(std::string_view n) {
-    return n.size() <= kMaxPreludeBytes && kPreludeWords.found_in(n);
-}
+bool is_important_prelude(std::string_view n) { return n.size() <= kMaxPreludeBytes && kPreludeWords.found_in(n); }
 
 bool is_command_or_status_line(std::string_view n) {
     return text::starts_with_any(n, {"$ ", "+ ", "> "}) ||

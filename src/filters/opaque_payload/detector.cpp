@@ -37,11 +37,11 @@ constexpr std::string_view kPemDashes = "-----";
 
 // Byte classes, one bit each.
 enum : std::uint8_t {
-    kAnyBase64 = 1,   // the 67 characters of either alphabet
-    kStandard = 2,    // A-Z a-z 0-9 + / =
-    kUrlSafe = 4,     // A-Z a-z 0-9 - _ =
-    kHex = 8,         // 0-9 a-f A-F
-    kStructural = 16, // { } [ ] " ' : , < > ;
+    kAnyBase64 = 1,    // the 67 characters of either alphabet
+    kStandard = 2,     // A-Z a-z 0-9 + / =
+    kUrlSafe = 4,      // A-Z a-z 0-9 - _ =
+    kHex = 8,          // 0-9 a-f A-F
+    kStructural = 16,  // { } [ ] " ' : , < > ;
 };
 
 constexpr std::array<std::uint8_t, 256> make_classes() {
@@ -185,8 +185,8 @@ std::size_t find_data_scheme(std::string_view s, std::size_t from) {
     while (i + 16 + kScheme.size() - 1 <= s.size()) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + 4));
-        unsigned mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, colon))));
+        unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, colon))));
         while (mask != 0) {
             const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
             if (s.compare(at + 1, 3, "ata") == 0) return at;
@@ -232,7 +232,6 @@ bool is_mime_word(std::string_view w) {
     return true;
 }
 
-
 // One pass over the text, sixteen bytes at a time, that finds the lines
 // where a line payload may start and notes any "data:" on the way. A line
 // can start a PEM block only when, after its indent, it begins with
@@ -260,8 +259,8 @@ public:
                 const __m128i next = load(p + 16);
                 const unsigned base64_next = mask(roughly_base64_bytes(next));
                 const __m128i at4 = load(p + 4);
-                const unsigned signs = mask(_mm_or_si128(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')),
-                                                         _mm_and_si128(eq(at0, '-'), eq(at4, 'G'))));
+                const unsigned signs = mask(
+                    _mm_or_si128(_mm_and_si128(eq(at0, 'd'), eq(at4, ':')), _mm_and_si128(eq(at0, '-'), eq(at4, 'G'))));
                 // Bit j of `run`: bytes j to j + 15 all look like base64.
                 std::uint32_t run = base64_here | (base64_next << 16);
                 run &= run >> 1;
@@ -585,7 +584,8 @@ std::vector<DataUrlSpan> find_data_url_spans(std::string_view s) {
             base64 = text::equals_ignore_case(params.substr(from + 1, next == npos ? npos : next - from - 1), "base64");
             from = next;
         }
-        const std::size_t end = base64 ? base64_stop.at_or_after(header_end + 1) : text_stop.at_or_after(header_end + 1);
+        const std::size_t end =
+            base64 ? base64_stop.at_or_after(header_end + 1) : text_stop.at_or_after(header_end + 1);
         const std::string_view payload = s.substr(header_end + 1, end - header_end - 1);
         if (payload.size() < kMinDataUrlPayload && end - m < kMinDataUrlBytes) continue;
         if (base64 && !(base64_ratio(payload) >= kMinDataUrlBase64Share)) continue;

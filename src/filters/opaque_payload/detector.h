@@ -38,8 +38,8 @@ struct LinePayloadSpan {
 
 // One data: URL to be replaced.
 struct DataUrlSpan {
-    std::string mime;      // ASCII-lowercased media type
-    std::string encoding;  // "base64" or "urlencoded"
+    std::string mime;                           // ASCII-lowercased media type
+    std::string encoding;                       // "base64" or "urlencoded"
     std::pair<std::size_t, std::size_t> range;  // from the "d" of "data:" to the URL's end
     std::size_t bytes = 0;
 };

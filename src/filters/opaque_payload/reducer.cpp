@@ -94,8 +94,8 @@ bool is_minified_script(std::string_view body, std::string_view trimmed) {
     // The cheap tests first; all must hold, so the order does not change
     // the answer. "(function" is the classic immediately-invoked wrapper.
     if (body.size() < kMinLargeBody) return false;
-    if (!text::starts_with_any_ignore_case(trimmed, {"(()=>", "!function", "function", "var ", "let ", "const ",
-                                                     "(function"}))
+    if (!text::starts_with_any_ignore_case(trimmed,
+                                           {"(()=>", "!function", "function", "var ", "let ", "const ", "(function"}))
         return false;
     if (!text::contains_ignore_case(trimmed, "function") && !text::contains_ignore_case(trimmed, "webpack") &&
         !text::contains_ignore_case(trimmed, "//# sourcemappingurl") &&
@@ -137,7 +137,8 @@ std::string replace_data_urls(std::string_view s, const std::vector<detector::Da
 std::optional<std::string> summarize_body(std::string_view body) {
     const bool final_newline = body.ends_with('\n');
     const std::string_view trimmed = text::trim(body);
-    if (auto json = summarize_json_object(body, trimmed)) return summary::with_final_newline(std::move(*json), final_newline);
+    if (auto json = summarize_json_object(body, trimmed))
+        return summary::with_final_newline(std::move(*json), final_newline);
     if (!passes_size_gate(body)) return std::nullopt;
     if (is_html_page(trimmed))
         return summary::with_final_newline(summary::format_html_summary(body.size(), page_title(body)), final_newline);

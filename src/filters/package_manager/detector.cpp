@@ -15,8 +15,21 @@ using text::starts_with_any;
 
 // The manager table, in its fixed order. A tie in score goes to the name
 // that is greatest in byte order, whatever the row.
-enum Manager : std::size_t { uv_pip, poetry, npm, pnpm, yarn, bun, composer, bundler, homebrew, cargo, pre_commit, kCount };
-constexpr std::array<std::string_view, kCount> kNames = {"uv/pip", "poetry", "npm",     "pnpm",  "yarn",      "bun",
+enum Manager : std::size_t {
+    uv_pip,
+    poetry,
+    npm,
+    pnpm,
+    yarn,
+    bun,
+    composer,
+    bundler,
+    homebrew,
+    cargo,
+    pre_commit,
+    kCount
+};
+constexpr std::array<std::string_view, kCount> kNames = {"uv/pip",   "poetry",  "npm",      "pnpm",  "yarn",      "bun",
                                                          "composer", "bundler", "homebrew", "cargo", "pre-commit"};
 
 constexpr std::size_t kMinLines = 2;
@@ -32,7 +45,9 @@ constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
 // The bytes that may stand inside a package name: a failure word that
 // touches one of them on an alphanumeric edge is part of a name
 // ("error-ex", "libgpg-error0", "makeerror"), not a word of the log.
-bool is_name_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_' || c == '.' || c == '@' || c == '/'; }
+bool is_name_char(char c) {
+    return text::is_ascii_alnum(c) || c == '-' || c == '_' || c == '.' || c == '@' || c == '/';
+}
 
 // Whether `word` stands in `lower` as a whole word: an edge of the word
 // that is a letter or digit must not touch a name character.
@@ -57,7 +72,7 @@ bool has_failure_word(std::string_view lower) {
 
 // The reports of a clean audit name vulnerabilities without warning of any.
 constexpr std::array<std::string_view, 2> kCleanAuditPhrases = {"found 0 vulnerabilities",
-                                                                 "no known vulnerabilities found"};
+                                                                "no known vulnerabilities found"};
 
 bool has_warning_word(std::string_view lower) {
     auto warns = [](std::string_view s) {
@@ -139,39 +154,82 @@ std::optional<std::string_view> after_marker(std::string_view t, std::initialize
 bool package_dash_action(std::string_view line) {
     if (!line.starts_with("- ")) return false;
     const std::string lower = text::to_lower(line.substr(2, 16));
-    return starts_with_any(lower, {"installing ", "updating ", "upgrading ", "locking ", "downloading ", "removing ",
-                                   "downgrading "});
+    return starts_with_any(
+        lower, {"installing ", "updating ", "upgrading ", "locking ", "downloading ", "removing ", "downgrading "});
 }
 
 // The phrases that scoring terms look for anywhere in a line, one group per
 // term, so that one pass over a line answers every such term at once.
 enum TermGroup : unsigned {
-    g_pip_names, g_pip_lock, g_pip_sync, g_poetry_files, g_poetry_solver, g_npm_audit, g_pnpm_files, g_yarn_files,
-    g_bun_version, g_bun_saved, g_composer_files, g_bundler_files, g_bundler_gems, g_brew_paths, g_cargo_index,
-    g_pre_commit_files, g_package_word,
+    g_pip_names,
+    g_pip_lock,
+    g_pip_sync,
+    g_poetry_files,
+    g_poetry_solver,
+    g_npm_audit,
+    g_pnpm_files,
+    g_yarn_files,
+    g_bun_version,
+    g_bun_saved,
+    g_composer_files,
+    g_bundler_files,
+    g_bundler_gems,
+    g_brew_paths,
+    g_cargo_index,
+    g_pre_commit_files,
+    g_package_word,
 };
 constexpr std::array<text::SearchWord, 51> kTermWords = {{
-    {"collecting ", g_pip_names}, {"using cached ", g_pip_names}, {"successfully installed", g_pip_names},
-    {"uv.lock", g_pip_lock}, {"lockfile", g_pip_lock}, {"lock file", g_pip_lock}, {"--frozen", g_pip_lock},
-    {"--locked", g_pip_lock}, {"no solution found", g_pip_lock},
-    {"uv sync", g_pip_sync}, {"virtual environment at", g_pip_sync},
-    {"poetry.lock", g_poetry_files}, {"poetry install", g_poetry_files}, {"poetry update", g_poetry_files},
-    {"version solving failed", g_poetry_solver}, {"solverproblemerror", g_poetry_solver},
-    {"vulnerabilities", g_npm_audit}, {"npm audit fix", g_npm_audit},
-    {"pnpm-lock.yaml", g_pnpm_files}, {"err_pnpm_", g_pnpm_files}, {"warn_pnpm_", g_pnpm_files},
-    {"frozen-lockfile", g_pnpm_files}, {"pnpm audit", g_pnpm_files},
-    {"yarn.lock", g_yarn_files}, {"peer dependency", g_yarn_files}, {"unmet peer", g_yarn_files},
-    {"immutable install", g_yarn_files}, {"lockfile would have been modified", g_yarn_files},
-    {"bun install v", g_bun_version}, {"saved lockfile", g_bun_saved}, {"packages installed", g_bun_saved},
-    {"composer.json", g_composer_files}, {"composer.lock", g_composer_files}, {"composer audit", g_composer_files},
+    {"collecting ", g_pip_names},
+    {"using cached ", g_pip_names},
+    {"successfully installed", g_pip_names},
+    {"uv.lock", g_pip_lock},
+    {"lockfile", g_pip_lock},
+    {"lock file", g_pip_lock},
+    {"--frozen", g_pip_lock},
+    {"--locked", g_pip_lock},
+    {"no solution found", g_pip_lock},
+    {"uv sync", g_pip_sync},
+    {"virtual environment at", g_pip_sync},
+    {"poetry.lock", g_poetry_files},
+    {"poetry install", g_poetry_files},
+    {"poetry update", g_poetry_files},
+    {"version solving failed", g_poetry_solver},
+    {"solverproblemerror", g_poetry_solver},
+    {"vulnerabilities", g_npm_audit},
+    {"npm audit fix", g_npm_audit},
+    {"pnpm-lock.yaml", g_pnpm_files},
+    {"err_pnpm_", g_pnpm_files},
+    {"warn_pnpm_", g_pnpm_files},
+    {"frozen-lockfile", g_pnpm_files},
+    {"pnpm audit", g_pnpm_files},
+    {"yarn.lock", g_yarn_files},
+    {"peer dependency", g_yarn_files},
+    {"unmet peer", g_yarn_files},
+    {"immutable install", g_yarn_files},
+    {"lockfile would have been modified", g_yarn_files},
+    {"bun install v", g_bun_version},
+    {"saved lockfile", g_bun_saved},
+    {"packages installed", g_bun_saved},
+    {"composer.json", g_composer_files},
+    {"composer.lock", g_composer_files},
+    {"composer audit", g_composer_files},
     {"security vulnerability advisories", g_composer_files},
-    {"bundle complete", g_bundler_files}, {"bundle updated", g_bundler_files}, {"gemfile.lock", g_bundler_files},
-    {"bundler could not", g_bundler_files}, {kGemRegistry, g_bundler_files},
+    {"bundle complete", g_bundler_files},
+    {"bundle updated", g_bundler_files},
+    {"gemfile.lock", g_bundler_files},
+    {"bundler could not", g_bundler_files},
+    {kGemRegistry, g_bundler_files},
     {"gems now installed", g_bundler_gems},
-    {"/opt/homebrew/cellar", g_brew_paths}, {"/usr/local/cellar", g_brew_paths}, {"homebrew/homebrew", g_brew_paths},
-    {"brew install", g_brew_paths}, {"bottle.tar.gz", g_brew_paths},
-    {kCrateIndexUpdate, g_cargo_index}, {"downloading crates", g_cargo_index},
-    {".cache/pre-commit", g_pre_commit_files}, {"pre-commit.log", g_pre_commit_files},
+    {"/opt/homebrew/cellar", g_brew_paths},
+    {"/usr/local/cellar", g_brew_paths},
+    {"homebrew/homebrew", g_brew_paths},
+    {"brew install", g_brew_paths},
+    {"bottle.tar.gz", g_brew_paths},
+    {kCrateIndexUpdate, g_cargo_index},
+    {"downloading crates", g_cargo_index},
+    {".cache/pre-commit", g_pre_commit_files},
+    {"pre-commit.log", g_pre_commit_files},
     {" package", g_package_word},
 }};
 constexpr text::WordSet<kTermWords.size()> kTermWordSet(kTermWords);
@@ -179,11 +237,29 @@ constexpr text::WordSet<kTermWords.size()> kTermWordSet(kTermWords);
 // The failure and warning words, found in one pass over a line before the
 // exact tests run.
 constexpr std::array<text::SearchWord, 23> kVerdictWords = {{
-    {"error", 0}, {"err!", 0}, {"err_", 0}, {"failed", 0}, {"failure", 0}, {"fatal", 0}, {"no solution", 0},
-    {"conflict", 0}, {"could not", 0}, {"version solving failed", 0}, {"solverproblemerror", 0}, {"yn0001", 0},
+    {"error", 0},
+    {"err!", 0},
+    {"err_", 0},
+    {"failed", 0},
+    {"failure", 0},
+    {"fatal", 0},
+    {"no solution", 0},
+    {"conflict", 0},
+    {"could not", 0},
+    {"version solving failed", 0},
+    {"solverproblemerror", 0},
+    {"yn0001", 0},
     {"yn0028", 0},
-    {"warn", 1}, {"vulnerab", 1}, {"security advisory", 1}, {"advisory", 1}, {"advisories", 1},
-    {"peer dependency", 1}, {"unmet peer", 1}, {"yn0002", 1}, {"yn0060", 1}, {"yn0086", 1},
+    {"warn", 1},
+    {"vulnerab", 1},
+    {"security advisory", 1},
+    {"advisory", 1},
+    {"advisories", 1},
+    {"peer dependency", 1},
+    {"unmet peer", 1},
+    {"yn0002", 1},
+    {"yn0060", 1},
+    {"yn0086", 1},
 }};
 constexpr text::WordSet<kVerdictWords.size()> kVerdictWordSet(kVerdictWords);
 
@@ -213,14 +289,15 @@ LineScore score_line(std::string_view t, std::string_view l) {
     s.add(poetry, package_dash_action(t) && !contains(t, "/") && (contains(t, "(") || contains(t, " -> ")));
     s.add(poetry, has(g_poetry_solver));
 
-    s.add(npm, starts_with_any(l, {"npm warn", "npm err!", "npm notice", "npm http", "npm timing", "npm verb",
-                                   "npm sill"}));
+    s.add(npm,
+          starts_with_any(l, {"npm warn", "npm err!", "npm notice", "npm http", "npm timing", "npm verb", "npm sill"}));
     s.add(npm, cpp("added") || cpp("removed") || cpp("changed") || cpp("updated"));
     s.add(npm, cpp("audited") || has(g_npm_audit));
 
     s.add(pnpm, starts_with_any(l, {"progress: resolved", "packages: +", "packages: -", "lockfile is up to date"}));
     s.add(pnpm, has(g_pnpm_files));
-    s.add(pnpm, text::equals_any(l, {"dependencies:", "devdependencies:", "peerdependencies:", "optionaldependencies:"}));
+    s.add(pnpm,
+          text::equals_any(l, {"dependencies:", "devdependencies:", "peerdependencies:", "optionaldependencies:"}));
     if (auto rest = after_marker(t, {"+ ", "- "})) {
         const std::string lower = text::to_lower(*rest);
         s.add(pnpm, contains(lower, "@") || contains(lower, "==") ||
@@ -254,7 +331,7 @@ LineScore score_line(std::string_view t, std::string_view l) {
 
     if (l.starts_with("==> "))
         s.add(homebrew, starts_with_any(l.substr(4), {"pouring", "fetching", "downloading", "installing", "caveats",
-                                                       "summary", "homebrew", "autoremoving"}));
+                                                      "summary", "homebrew", "autoremoving"}));
     s.add(homebrew, has(g_brew_paths));
     s.add(homebrew, t.starts_with("\xF0\x9F\x8D\xBA"));
 
@@ -274,8 +351,8 @@ LineScore score_line(std::string_view t, std::string_view l) {
 
 bool is_pnpm_anchor(std::string_view l) {
     return starts_with_any(l, {"progress: resolved", "packages: +", "packages: -", "lockfile is up to date"}) ||
-           contains_any(l, {"pnpm-lock.yaml", "err_pnpm_", "warn_pnpm_", "frozen-lockfile", "pnpm audit",
-                            "pnpm install"});
+           contains_any(l,
+                        {"pnpm-lock.yaml", "err_pnpm_", "warn_pnpm_", "frozen-lockfile", "pnpm audit", "pnpm install"});
 }
 
 bool is_bundler_anchor(std::string_view l) {
@@ -292,18 +369,53 @@ bool is_homebrew_anchor(std::string_view t, std::string_view l) {
 // Every phrase that a scoring term looks for inside a line (or a phrase
 // inside it), for the first look over the whole text.
 constexpr std::array<std::string_view, 47> kInnerSigns = {
-    "collecting ",   "using cached ",     "successfully installed", " package",
-    "uv.lock",       "lockfile",          "lock file",              "--frozen",
-    "--locked",      "no solution found", "uv sync",                "virtual environment at",
-    "poetry.lock",   "poetry install",    "poetry update",          "version solving failed",
-    "solverproblemerror", "vulnerabilit", "npm audit fix",          "pnpm-lock.yaml",
-    "err_pnpm_",     "warn_pnpm_",        "pnpm audit",             "yarn.lock",
-    "peer dependency", "unmet peer",      "immutable install",      "bun install v",
-    "packages installed", "composer.json", "composer.lock",         "composer audit",
-    "bundle complete", "bundle updated",  "gemfile.lock",           "bundler could not",
-    "rubygems.org",  "gems now installed", "/opt/homebrew/cellar",  "/usr/local/cellar",
-    "homebrew/homebrew", "brew install",  "bottle.tar.gz",          "crates.io index",
-    "downloading crates", ".cache/pre-commit", "pre-commit.log",
+    "collecting ",
+    "using cached ",
+    "successfully installed",
+    " package",
+    "uv.lock",
+    "lockfile",
+    "lock file",
+    "--frozen",
+    "--locked",
+    "no solution found",
+    "uv sync",
+    "virtual environment at",
+    "poetry.lock",
+    "poetry install",
+    "poetry update",
+    "version solving failed",
+    "solverproblemerror",
+    "vulnerabilit",
+    "npm audit fix",
+    "pnpm-lock.yaml",
+    "err_pnpm_",
+    "warn_pnpm_",
+    "pnpm audit",
+    "yarn.lock",
+    "peer dependency",
+    "unmet peer",
+    "immutable install",
+    "bun install v",
+    "packages installed",
+    "composer.json",
+    "composer.lock",
+    "composer audit",
+    "bundle complete",
+    "bundle updated",
+    "gemfile.lock",
+    "bundler could not",
+    "rubygems.org",
+    "gems now installed",
+    "/opt/homebrew/cellar",
+    "/usr/local/cellar",
+    "homebrew/homebrew",
+    "brew install",
+    "bottle.tar.gz",
+    "crates.io index",
+    "downloading crates",
+    ".cache/pre-commit",
+    "pre-commit.log",
 };
 constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
 
@@ -329,7 +441,7 @@ LineStart classify_start(std::string_view t) {
         case 'd':
             if (t.starts_with("diff --git ")) return LineStart::diff;
             return starts({"dependencies:", "devdependencies:", "done in ", "downgrading "}) ? LineStart::scores
-                                                                                              : LineStart::nothing;
+                                                                                             : LineStart::nothing;
         case 'i':
             if (t.starts_with("Index: ")) return LineStart::diff;
             return starts({"installing ", "info direct dependencies", "info all dependencies"}) ? LineStart::scores
@@ -337,8 +449,8 @@ LineStart classify_start(std::string_view t) {
         case 'n':
             return starts({"npm "}) ? LineStart::scores : LineStart::nothing;
         case 'p':
-            return starts({"progress: resolved", "packages: ", "peerdependencies:", "package operations:",
-                           "pre-commit installed at"})
+            return starts({"progress: resolved",
+                           "packages: ", "peerdependencies:", "package operations:", "pre-commit installed at"})
                        ? LineStart::scores
                        : LineStart::nothing;
         case 'o':
@@ -347,7 +459,7 @@ LineStart classify_start(std::string_view t) {
             return starts({"yarn install v"}) ? LineStart::scores : LineStart::nothing;
         case '[':
             return starts({"[1/", "[2/", "[3/", "[4/", "[5/", "[info] ", "[error]"}) ? LineStart::scores
-                                                                                    : LineStart::nothing;
+                                                                                     : LineStart::nothing;
         case 's':
             return starts({"success saved "}) ? LineStart::scores : LineStart::nothing;
         case 'l':
@@ -483,10 +595,10 @@ std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<st
     // warning that the log is about; a lone weak line in some other text
     // ("invoke-rc.d: could not ...") does not make that text a failed install.
     if (total == 1 && !summary::is_error_warning_line(evidence[first_scored[winner]])) return std::nullopt;
-    const bool failure = evidence.front().starts_with("\xC3\x97") ||
-                         some_line([](std::string_view, std::string_view l) {
-                             return (kVerdictWordSet.groups_in(l, 1u) & 1u) && has_failure_word(l);
-                         });
+    const bool failure =
+        evidence.front().starts_with("\xC3\x97") || some_line([](std::string_view, std::string_view l) {
+            return (kVerdictWordSet.groups_in(l, 1u) & 1u) && has_failure_word(l);
+        });
     if (total == 1 && !failure) return std::nullopt;
     const bool warning = some_line([](std::string_view, std::string_view l) {
         return (kVerdictWordSet.groups_in(l, 2u) & 2u) && has_warning_word(l);

@@ -17,27 +17,93 @@ using text::starts_with_any;
 constexpr std::size_t kProgressPrefixes = 51;
 constexpr std::array<std::string_view, 86> kPhrases = {
     // progress prefixes
-    "collecting ", "downloading ", "downloaded ", "using cached ", "fetching ", "resolving ", "resolve ",
-    "resolved, downloaded", "preparing ", "prepared metadata", "building wheel", "created wheel",
-    "stored in directory", "requirement already satisfied", "installing build dependencies",
-    "getting requirements to build wheel", "checking if build backend", "using cpython", "using python",
-    "creating virtualenv", "creating virtual environment", "npm http fetch", "npm timing", "npm sill", "npm verb",
-    "loading composer repositories", "updating dependencies", "generating optimized autoload files",
-    "fetching gem metadata", "progress: resolved", "already up to date", "info no lockfile found",
-    "info there appears to be trouble", "info visit http", "==> fetching", "==> downloading", "==> pouring",
-    "==> installing", "==> autoremoving", "[info] initializing environment for", "[info] installing environment for",
-    "[info] updating environment for", "[info] once installed", "[info] this may take",
-    "[info] stashing unstaged files", "[info] restored changes", "updating crates.io index", "downloading crates",
-    "compiling ", "checking ", "fresh ",
+    "collecting ",
+    "downloading ",
+    "downloaded ",
+    "using cached ",
+    "fetching ",
+    "resolving ",
+    "resolve ",
+    "resolved, downloaded",
+    "preparing ",
+    "prepared metadata",
+    "building wheel",
+    "created wheel",
+    "stored in directory",
+    "requirement already satisfied",
+    "installing build dependencies",
+    "getting requirements to build wheel",
+    "checking if build backend",
+    "using cpython",
+    "using python",
+    "creating virtualenv",
+    "creating virtual environment",
+    "npm http fetch",
+    "npm timing",
+    "npm sill",
+    "npm verb",
+    "loading composer repositories",
+    "updating dependencies",
+    "generating optimized autoload files",
+    "fetching gem metadata",
+    "progress: resolved",
+    "already up to date",
+    "info no lockfile found",
+    "info there appears to be trouble",
+    "info visit http",
+    "==> fetching",
+    "==> downloading",
+    "==> pouring",
+    "==> installing",
+    "==> autoremoving",
+    "[info] initializing environment for",
+    "[info] installing environment for",
+    "[info] updating environment for",
+    "[info] once installed",
+    "[info] this may take",
+    "[info] stashing unstaged files",
+    "[info] restored changes",
+    "updating crates.io index",
+    "downloading crates",
+    "compiling ",
+    "checking ",
+    "fresh ",
     // summary phrases
-    "successfully installed", "installing collected packages", "saved lockfile", "installed package",
-    "package operations", "lock file operations", "writing lock file", "installing dependencies from lock file",
-    "bundle complete", "bundle updated", "gems now installed", "bundled gems are installed into",
-    "generating autoload files", "security vulnerability advisory", "security vulnerability advisories", "lockfile",
-    "lock file", "frozen", "frozen-lockfile", "locked", "outdated lockfile", "lockfile is up to date",
-    "immutable install", "lockfile would have been modified", "no solution found", "version solving failed",
-    "peer dependenc", "unmet peer", "incorrect peer dependency", "creating virtual environment at",
-    "pre-commit installed at", "check the log at", "found 0 vulnerabilities", "vulnerability", "vulnerabilities",
+    "successfully installed",
+    "installing collected packages",
+    "saved lockfile",
+    "installed package",
+    "package operations",
+    "lock file operations",
+    "writing lock file",
+    "installing dependencies from lock file",
+    "bundle complete",
+    "bundle updated",
+    "gems now installed",
+    "bundled gems are installed into",
+    "generating autoload files",
+    "security vulnerability advisory",
+    "security vulnerability advisories",
+    "lockfile",
+    "lock file",
+    "frozen",
+    "frozen-lockfile",
+    "locked",
+    "outdated lockfile",
+    "lockfile is up to date",
+    "immutable install",
+    "lockfile would have been modified",
+    "no solution found",
+    "version solving failed",
+    "peer dependenc",
+    "unmet peer",
+    "incorrect peer dependency",
+    "creating virtual environment at",
+    "pre-commit installed at",
+    "check the log at",
+    "found 0 vulnerabilities",
+    "vulnerability",
+    "vulnerabilities",
 };
 
 // The summary phrases of the table, found in one pass over a line.
@@ -55,14 +121,32 @@ constexpr auto kProgressFirstBytes = [] {
     return first;
 }();
 
-constexpr auto kErrorWordSet = text::WordSet<9>::of(
-    {"error", "err!", "err_", "warn", "warning", "failed", "failure", "fatal", "could not"});
+constexpr auto kErrorWordSet =
+    text::WordSet<9>::of({"error", "err!", "err_", "warn", "warning", "failed", "failure", "fatal", "could not"});
 
 // Every hint rule needs one of these in the line; most lines hold none.
 constexpr auto kHintSignSet = text::WordSet<21>::of({
-    "hint:", "note:", "help:", "npm audit fix", "composer audit", "to address all issues", "because ", "requires ",
-    "fixed in:", "advisory:", "severity:", "name:", "version:", "| ", "cve-", "ghsa-", "brew ", "launchctl ",
-    "systemctl ", "yarn explain peer-requirements", "peer requirement",
+    "hint:",
+    "note:",
+    "help:",
+    "npm audit fix",
+    "composer audit",
+    "to address all issues",
+    "because ",
+    "requires ",
+    "fixed in:",
+    "advisory:",
+    "severity:",
+    "name:",
+    "version:",
+    "| ",
+    "cve-",
+    "ghsa-",
+    "brew ",
+    "launchctl ",
+    "systemctl ",
+    "yarn explain peer-requirements",
+    "peer requirement",
 });
 
 // Characters that wrap a path in prose: quotes, brackets, punctuation.
@@ -79,8 +163,7 @@ bool yarn_nonzero_summary(std::string_view lower) {
 }
 
 bool security_audit_table_line(std::string_view t, std::string_view l) {
-    if (t.starts_with("|") &&
-        contains_any(l, {"| package", "| severity", "| cve", "| title", "| affected version"}))
+    if (t.starts_with("|") && contains_any(l, {"| package", "| severity", "| cve", "| title", "| affected version"}))
         return true;
     return contains_any(l, {"cve-", "ghsa-", "| high", "| critical", "| moderate", "| medium", "| low"});
 }
@@ -163,16 +246,16 @@ bool is_final_summary_line(std::string_view l) {
     if (contains(l, " package")) {
         auto cpp = [&](std::string_view w) { return detector::count_packages_phrase(l, w); };
         if (cpp("installed") || contains_any(l, {" packages installed", " package installed"})) return true;
-        for (std::string_view w : {"uninstalled", "prepared", "resolved", "audited", "added", "removed", "changed",
-                                   "updated"})
+        for (std::string_view w :
+             {"uninstalled", "prepared", "resolved", "audited", "added", "removed", "changed", "updated"})
             if (cpp(w)) return true;
     }
     const std::string_view trimmed = text::trim(l);
     if (text::equals_any(trimmed, {"dependencies:", "devdependencies:", "peerdependencies:", "optionaldependencies:"}))
         return true;
-    if (starts_with_any(text::trim_start(l), {"done in ", "success saved ", "info direct dependencies",
-                                              "info all dependencies", "==> caveats", "==> summary",
-                                              "\xF0\x9F\x8D\xBA"}))
+    if (starts_with_any(text::trim_start(l),
+                        {"done in ", "success saved ", "info direct dependencies", "info all dependencies",
+                         "==> caveats", "==> summary", "\xF0\x9F\x8D\xBA"}))
         return true;
     return yarn_nonzero_summary(l);
 }

@@ -1,10 +1,10 @@
 #include "filters/repeated_diagnostic/detector.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -63,8 +63,9 @@ constexpr std::array<std::string_view, 15> kOwnerMarkers = {
 // Substrings without which a line has no diagnostic signal: each phrase
 // and whole word that the templater looks for holds one of them.
 constexpr std::array<std::string_view, 18> kSignalStems = {
-    "abort", "cannot",    "can't",  "denied", "error",        "exception", "fail",               "fatal",       "invalid",
-    "panic", "terminate", "unable", "warn",   "no such file", "not found", "segmentation fault", "core dumped", "stack trace",
+    "abort",       "cannot",      "can't",     "denied", "error", "exception",    "fail",      "fatal",
+    "invalid",     "panic",       "terminate", "unable", "warn",  "no such file", "not found", "segmentation fault",
+    "core dumped", "stack trace",
 };
 
 constexpr unsigned kOwnedGroup = 0;
@@ -85,11 +86,10 @@ constexpr auto kGuardWords = [] {
     return text::WordSet<words.size()>(words);
 }();
 
-
 // A line start that alone shows a diff, a test run or a CI log.
 bool is_foreign_line_start(std::string_view t) {
-    return text::starts_with_any(t, {"diff --git ", "Index: ", "@@ ", "Test Files", "Tests", "FAIL ", "test result:",
-                                     "##[", "::group::", "::endgroup::", "::error", "::warning"});
+    return text::starts_with_any(t, {"diff --git ", "Index: ", "@@ ", "Test Files", "Tests", "FAIL ",
+                                     "test result:", "##[", "::group::", "::endgroup::", "::error", "::warning"});
 }
 
 bool is_visible_ascii(char c) { return c > ' ' && c < 0x7f; }
@@ -201,7 +201,8 @@ void for_each_of_two_bytes(std::string_view text, char a, char b, F on_byte) {
     const __m128i vb = _mm_set1_epi8(b);
     for (; i + 16 <= text.size(); i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
+        auto mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb))));
         for (; mask != 0; mask &= mask - 1)
             if (!on_byte(i + static_cast<std::size_t>(std::countr_zero(mask)))) return;
     }
@@ -340,8 +341,8 @@ GuardEvidence GuardScan::finish(const text::LineIndex& lines) const {
         evidence.owned = true;
         return evidence;
     }
-    const bool json = guard_lines_ == 1 ? is_json_line(only_line_)
-                                        : json_records_ * 100 >= guard_lines_ * kMinJsonPercent;
+    const bool json =
+        guard_lines_ == 1 ? is_json_line(only_line_) : json_records_ * 100 >= guard_lines_ * kMinJsonPercent;
     evidence.owned = guard_lines_ == 0 || json || guards::is_table_share(pipe_lines_, rule_line_, guard_lines_);
     // Trace markers outweigh build phrases, so they matter only beside one.
     if (build_or_package_)
@@ -412,8 +413,8 @@ bool has_sanitizer_header_shape(std::string_view lowered) {
     if (!rest) return false;
     s = *rest;
     bool named = false;
-    for (std::string_view name : {"addresssanitizer:", "undefinedbehaviorsanitizer:", "threadsanitizer:",
-                                  "leaksanitizer:", "memorysanitizer:"})
+    for (std::string_view name :
+         {"addresssanitizer:", "undefinedbehaviorsanitizer:", "threadsanitizer:", "leaksanitizer:", "memorysanitizer:"})
         if (const auto after = after_prefix(s, name)) {
             s = *after;
             named = true;
@@ -424,7 +425,7 @@ bool has_sanitizer_header_shape(std::string_view lowered) {
     if (const auto split = text::split_once_whitespace(s)) word = split->first;
     if (text::equals_any(word, {"todo", "issue", "issues", "follow-up", "checklist"})) return false;
     if (!text::contains(word, "-") && !text::equals_any(word, {"leak", "segv", "crash", "runtime", "detected",
-                                                              "undefined", "attempting", "deadlysignal"}))
+                                                               "undefined", "attempting", "deadlysignal"}))
         return false;
     return !text::contains_any(lowered, {" expected", " follow-up", " todo"});
 }
@@ -436,12 +437,12 @@ bool has_sanitizer_header(const text::LineIndex& lines, std::size_t last) {
     bool confirmed_by_earlier = false;
     for (std::size_t i = 0; i <= last; ++i) {
         const std::string lowered = text::to_lower(text::strip_ansi(lines[i]));
-        confirmed_by_earlier = confirmed_by_earlier ||
-                               text::contains_any(lowered, {"read of size ", "write of size ", "previously allocated",
-                                                            "summary:"});
+        confirmed_by_earlier =
+            confirmed_by_earlier ||
+            text::contains_any(lowered, {"read of size ", "write of size ", "previously allocated", "summary:"});
         if (!has_sanitizer_header_shape(lowered)) continue;
-        if (confirmed_by_earlier || text::contains_any(lowered, {" on address ", " on 0x", " at pc ", "deadlysignal",
-                                                                 "leak", "runtime error"}))
+        if (confirmed_by_earlier ||
+            text::contains_any(lowered, {" on address ", " on 0x", " at pc ", "deadlysignal", "leak", "runtime error"}))
             return true;
     }
     return false;

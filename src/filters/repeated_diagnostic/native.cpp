@@ -28,8 +28,8 @@ constexpr std::array<std::string_view, 5> kSanitizerNames = {
 };
 
 constexpr std::array<std::string_view, 7> kStrongMarkerWords = {
-    "addresssanitizer", "undefinedbehaviorsanitizer", "threadsanitizer",    "leaksanitizer",
-    "memorysanitizer",  "runtime error:",             "segmentation fault",
+    "addresssanitizer", "undefinedbehaviorsanitizer", "threadsanitizer", "leaksanitizer", "memorysanitizer",
+    "runtime error:",   "segmentation fault",
 };
 
 constexpr auto kStrongMarkers = text::WordSet<kStrongMarkerWords.size()>::of(kStrongMarkerWords);
@@ -184,14 +184,16 @@ std::optional<NativeFrameEvidence> parse_native_frame_evidence(std::string_view 
     std::string project = text::to_lower(t);
     for (char& c : project)
         if (c == '\\') c = '/';
-    evidence.in_project = text::contains_any(project, {"/workspace/", "/workspaces/", "/src/", " src/", " ./src/", " /app/"}) &&
-                          !text::contains(project, "node_modules");
+    evidence.in_project =
+        text::contains_any(project, {"/workspace/", "/workspaces/", "/src/", " src/", " ./src/", " /app/"}) &&
+        !text::contains(project, "node_modules");
     return evidence;
 }
 
 std::string normalize_native_line(std::string_view line) {
     const Plain plain(line);
-    std::string s = normalization::normalize_hex_addresses(normalization::normalize_pid_prefixes(text::trim(plain.view)));
+    std::string s =
+        normalization::normalize_hex_addresses(normalization::normalize_pid_prefixes(text::trim(plain.view)));
     if (s.starts_with('#')) {
         const std::size_t digits = text::digit_run(s, 1);
         if (digits > 0 && (1 + digits == s.size() || text::whitespace_length_at(s, 1 + digits) != 0))

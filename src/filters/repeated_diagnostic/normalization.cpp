@@ -20,9 +20,9 @@ constexpr std::string_view kTokenSuffixChars = "\"'),.:;]}";
 constexpr std::string_view kQuotes = "\"'";
 
 constexpr std::array<std::string_view, 34> kPathExtensions = {
-    ".c",   ".cc", ".cfg", ".conf", ".cpp", ".csv", ".go",  ".gz",   ".h",   ".hpp", ".html", ".ini",
-    ".java", ".js", ".json", ".jsx", ".log", ".md",  ".php", ".png",  ".py",  ".rb",  ".rs",   ".so",
-    ".sql", ".svg", ".toml", ".ts",  ".tsx", ".txt", ".xml", ".yaml", ".yml", ".zip",
+    ".c",    ".cc",  ".cfg",  ".conf", ".cpp", ".csv", ".go",  ".gz",   ".h",   ".hpp", ".html", ".ini",
+    ".java", ".js",  ".json", ".jsx",  ".log", ".md",  ".php", ".png",  ".py",  ".rb",  ".rs",   ".so",
+    ".sql",  ".svg", ".toml", ".ts",   ".tsx", ".txt", ".xml", ".yaml", ".yml", ".zip",
 };
 
 std::string with_slashes(std::string_view s) {
@@ -86,7 +86,8 @@ std::string normalize_numbers(std::string_view s) {
         }
         std::size_t end = i + (sign ? 1 : 0);
         end += text::digit_run(s, end);
-        if (end + 1 < s.size() && s[end] == '.' && text::is_ascii_digit(s[end + 1])) end += 1 + text::digit_run(s, end + 1);
+        if (end + 1 < s.size() && s[end] == '.' && text::is_ascii_digit(s[end + 1]))
+            end += 1 + text::digit_run(s, end + 1);
         out.append("<num>");
         i = end;
     }

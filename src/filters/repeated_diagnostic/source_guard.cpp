@@ -8,7 +8,6 @@ namespace filters::repeated_diagnostic::source_guard {
 
 namespace {
 
-
 // Byte index and length of the first Unicode whitespace character at or
 // after `from`, or npos.
 std::pair<std::size_t, std::size_t> find_whitespace(std::string_view s, std::size_t from = 0) {

@@ -13,9 +13,9 @@ namespace filters::repeated_diagnostic::source_guard {
 
 // Line starts of source code, written in lower case; each ends in a blank.
 inline constexpr std::array<std::string_view, 21> kKeywordStarts = {
-    "def ",  "class ", "function ",  "fn ",          "pub fn ",          "pub async fn ", "if ",
-    "for ",  "while ", "return ",    "raise ",       "throw ",           "assert ",       "const ",
-    "let ",  "var ",   "async def ", "async class ", "async function ", "async fn ",     "async pub fn ",
+    "def ", "class ", "function ",  "fn ",          "pub fn ",         "pub async fn ", "if ",
+    "for ", "while ", "return ",    "raise ",       "throw ",          "assert ",       "const ",
+    "let ", "var ",   "async def ", "async class ", "async function ", "async fn ",     "async pub fn ",
 };
 
 // True when the line is source code, a configuration entry, a log call, a

@@ -28,8 +28,8 @@ constexpr std::array<std::string_view, 11> kSignalPhrases = {
 };
 
 constexpr std::array<std::string_view, 17> kSignalWords = {
-    "abort",   "aborted", "aborting", "cannot", "denied",    "error",      "exception", "failed", "failure",
-    "fatal",   "invalid", "panic",    "terminate", "terminated", "unable", "warn",      "warning",
+    "abort", "aborted", "aborting", "cannot",    "denied",     "error",  "exception", "failed",  "failure",
+    "fatal", "invalid", "panic",    "terminate", "terminated", "unable", "warn",      "warning",
 };
 
 bool is_word_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_'; }

@@ -82,7 +82,9 @@ bool may_be_path_location(std::string_view s) {
     return false;
 }
 
-std::string clean(std::string_view line) { return line.find(kEsc) == std::string_view::npos ? std::string(line) : text::strip_ansi(line); }
+std::string clean(std::string_view line) {
+    return line.find(kEsc) == std::string_view::npos ? std::string(line) : text::strip_ansi(line);
+}
 
 // The line with colour removed and trimmed is exactly "--".
 bool is_separator(std::string_view line) {
@@ -292,8 +294,11 @@ std::optional<RgEntry> parse_path_location_line(std::string_view line) {
     }
     if (auto pair = find_number_pair(v, '-')) {
         const auto [a, b] = *pair;
-        return RgEntry{std::string(text::trim(v.substr(0, a))), std::string(v.substr(a + 1, b - a - 1)),
-                       std::string(v.substr(b + 1)), {}, true};
+        return RgEntry{std::string(text::trim(v.substr(0, a))),
+                       std::string(v.substr(a + 1, b - a - 1)),
+                       std::string(v.substr(b + 1)),
+                       {},
+                       true};
     }
     return std::nullopt;
 }
@@ -314,8 +319,7 @@ std::optional<RgEntry> parse_heading_entry_line(std::string_view line, std::stri
         }
         return e;
     }
-    if (const std::size_t dash = v.find('-');
-        dash != std::string_view::npos && is_positive_digits(v.substr(0, dash)))
+    if (const std::size_t dash = v.find('-'); dash != std::string_view::npos && is_positive_digits(v.substr(0, dash)))
         return RgEntry{std::string(path), std::string(v.substr(0, dash)), std::string(v.substr(dash + 1)), {}, true};
     return std::nullopt;
 }

@@ -29,7 +29,9 @@ __m128i digits_sse2(__m128i v) {
     Masks m;
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        auto bits = [&](__m128i x) { return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(x))} << (16 * k); };
+        auto bits = [&](__m128i x) {
+            return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(x))} << (16 * k);
+        };
         auto eq = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
         const __m128i digit = digits_sse2(v);
         m.colon |= bits(eq(':'));
@@ -144,7 +146,8 @@ void scan_bytes(std::string_view s, std::size_t from, std::size_t to, bool& mark
 // The 64-byte blocks of the text from its start, as long as 65 bytes are
 // left; returns where it stopped. `marked` is left for the rest.
 template <class Load>
-[[gnu::always_inline]] inline std::size_t scan_blocks(std::string_view text, bool& marked, std::vector<std::size_t>& out) {
+[[gnu::always_inline]] inline std::size_t scan_blocks(std::string_view text, bool& marked,
+                                                      std::vector<std::size_t>& out) {
     const char* data = text.data();
     const std::size_t n = text.size();
     // Whether the byte before the block is a newline (or the text starts).
@@ -200,7 +203,7 @@ template <class Load>
 }
 
 __attribute__((target("avx2"))) std::size_t scan_blocks_avx2(std::string_view text, bool& marked,
-                                                              std::vector<std::size_t>& out) {
+                                                             std::vector<std::size_t>& out) {
     return scan_blocks<Avx2>(text, marked, out);
 }
 
@@ -210,8 +213,8 @@ std::vector<std::size_t> find_match_candidates(std::string_view text) {
     std::vector<std::size_t> out;
     // Whether a path mark stands since the last newline.
     bool marked = false;
-    const std::size_t done = __builtin_cpu_supports("avx2") ? scan_blocks_avx2(text, marked, out)
-                                                            : scan_blocks<Sse2>(text, marked, out);
+    const std::size_t done =
+        __builtin_cpu_supports("avx2") ? scan_blocks_avx2(text, marked, out) : scan_blocks<Sse2>(text, marked, out);
     scan_bytes(text, done, text.size(), marked, out);
     return out;
 }

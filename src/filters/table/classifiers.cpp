@@ -51,7 +51,8 @@ bool all_dashes(std::string_view s) {
 }
 
 bool starts_with_vertical_bar(std::string_view s) {
-    return std::any_of(kVerticalBars.begin(), kVerticalBars.end(), [&](std::string_view b) { return s.starts_with(b); });
+    return std::any_of(kVerticalBars.begin(), kVerticalBars.end(),
+                       [&](std::string_view b) { return s.starts_with(b); });
 }
 
 bool ends_with_vertical_bar(std::string_view s) {
@@ -98,7 +99,9 @@ constexpr std::array<std::string_view, 4> kFooterWords = {"total", "shown", "omi
 
 }  // namespace
 
-std::size_t count_byte(std::string_view line, char c) { return static_cast<std::size_t>(std::count(line.begin(), line.end(), c)); }
+std::size_t count_byte(std::string_view line, char c) {
+    return static_cast<std::size_t>(std::count(line.begin(), line.end(), c));
+}
 
 // ----------------------------------------------------------------- cells --
 
@@ -170,7 +173,8 @@ std::string_view without_commas(std::string_view cell, std::string& buffer) {
 // Digits, "/", digits: "3/4", "1/1".
 bool is_ratio(std::string_view v) {
     const std::size_t slash = v.find('/');
-    return slash != std::string_view::npos && text::is_ascii_digits(v.substr(0, slash)) && text::is_ascii_digits(v.substr(slash + 1));
+    return slash != std::string_view::npos && text::is_ascii_digits(v.substr(0, slash)) &&
+           text::is_ascii_digits(v.substr(slash + 1));
 }
 
 // A count, ratio, percentage or value with a short unit: "12", "3/4",
@@ -192,7 +196,8 @@ bool is_numeric_cell(std::string_view cell) {
 bool is_index_cell(std::string_view cell) {
     const std::string_view t = text::trim(cell);
     if (text::is_ascii_digits(t)) return true;
-    if (!t.empty() && (t.back() == ')' || t.back() == '.') && text::is_ascii_digits(t.substr(0, t.size() - 1))) return true;
+    if (!t.empty() && (t.back() == ')' || t.back() == '.') && text::is_ascii_digits(t.substr(0, t.size() - 1)))
+        return true;
     std::size_t letters = 0;
     while (letters < t.size() && text::is_ascii_alpha(t[letters])) ++letters;
     return letters >= 1 && letters <= kMaxIndexLetters && text::is_ascii_digits(t.substr(letters));
@@ -228,7 +233,8 @@ bool looks_like_report_title(std::string_view line) {
     std::size_t word_start = std::string_view::npos;
     auto word_matches = [&](std::size_t end) {
         std::string_view w = t.substr(word_start, end - word_start);
-        return std::any_of(kTitleWords.begin(), kTitleWords.end(), [&](std::string_view k) { return text::equals_ignore_case(w, k); });
+        return std::any_of(kTitleWords.begin(), kTitleWords.end(),
+                           [&](std::string_view k) { return text::equals_ignore_case(w, k); });
     };
     while (i < t.size()) {
         std::size_t len;
@@ -258,7 +264,8 @@ bool is_psql_row_count_footer(std::string_view line) {
 bool looks_like_table_footer_line(std::string_view line) {
     const std::string_view t = text::trim(line);
     if (is_psql_row_count_footer(t)) return true;
-    if (t.starts_with('[') && t.ends_with(']') && text::contains(t, " rows x ") && text::contains(t, " columns")) return true;
+    if (t.starts_with('[') && t.ends_with(']') && text::contains(t, " rows x ") && text::contains(t, " columns"))
+        return true;
     if (t.empty() || t.size() > kMaxFooterBytes) return false;
     // Every footer word starts with one of these letters, in either case.
     if (std::string_view("tTsSoOdD").find(t[0]) == std::string_view::npos) return false;
@@ -487,7 +494,8 @@ bool has_numeric_report_density(std::span<const RowFacts> rows) {
 }
 
 bool has_path_heavy_rows(std::span<const RowFacts> rows) {
-    const auto heavy = static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [](const RowFacts& r) { return r.path_heavy; }));
+    const auto heavy = static_cast<std::size_t>(
+        std::count_if(rows.begin(), rows.end(), [](const RowFacts& r) { return r.path_heavy; }));
     return heavy >= kMinPathHeavyRows && heavy * 2 >= rows.size();
 }
 

@@ -17,12 +17,12 @@ namespace {
 using ShapeParser = std::optional<StructuredTable> (*)(Lines);
 
 constexpr std::array<ShapeParser, 5> kShapes = {
-    &shapes::parse_mysql_box_table,   &shapes::parse_unicode_box_table,   &shapes::parse_psql_table,
+    &shapes::parse_mysql_box_table,     &shapes::parse_unicode_box_table,   &shapes::parse_psql_table,
     &shapes::parse_markdown_pipe_table, &shapes::parse_sqlite_column_table,
 };
 
 constexpr std::array<bool (*)(Lines), 5> kShapeHeads = {
-    &shapes::opens_mysql_box_table,   &shapes::opens_unicode_box_table,   &shapes::opens_psql_table,
+    &shapes::opens_mysql_box_table,     &shapes::opens_unicode_box_table,   &shapes::opens_psql_table,
     &shapes::opens_markdown_pipe_table, &shapes::opens_sqlite_column_table,
 };
 
@@ -43,8 +43,8 @@ bool is_code_start(std::string_view code) {
 }
 
 bool is_diagnostic_start(std::string_view t) {
-    return text::starts_with_any(t, {"error:", "error[", "warning:", "warning[", "note:", "help:", "-->", "at ",
-                                     "Caused by:"});
+    return text::starts_with_any(
+        t, {"error:", "error[", "warning:", "warning[", "note:", "help:", "-->", "at ", "Caused by:"});
 }
 
 // A line of a numbered source listing: digits, a tab, then code.

@@ -30,7 +30,8 @@ public:
     text::LineIndex::Iterator end() const { return text::LineIndex::Iterator(index_, end_); }
 
 private:
-    Lines(const text::LineIndex& index, std::size_t begin, std::size_t end) : index_(&index), begin_(begin), end_(end) {}
+    Lines(const text::LineIndex& index, std::size_t begin, std::size_t end)
+        : index_(&index), begin_(begin), end_(end) {}
 
     const text::LineIndex* index_;
     std::size_t begin_;

@@ -113,7 +113,8 @@ std::optional<StructuredTable> parse_sqlite_column_table(Lines lines) {
     std::size_t multi_cell = 0;
     for (std::size_t i = 2; i < end; ++i) {
         const std::string_view row = lines[i];
-        if (text::contains(row, "|") || looks_like_path_location_line(row) || looks_like_log_line(row)) return std::nullopt;
+        if (text::contains(row, "|") || looks_like_path_location_line(row) || looks_like_log_line(row))
+            return std::nullopt;
         multi_cell += split_columns(row).size() >= 2;
     }
     if (multi_cell * 4 < (end - 2) * 3) return std::nullopt;

@@ -45,7 +45,8 @@ std::string_view strip_token(std::string_view token) {
 }
 
 bool is_path_like(std::string_view t) {
-    if (t.starts_with("./") || t.starts_with("../") || t.starts_with("/") || t.starts_with("~/") || t.starts_with("~\\"))
+    if (t.starts_with("./") || t.starts_with("../") || t.starts_with("/") || t.starts_with("~/") ||
+        t.starts_with("~\\"))
         return true;
     if (t.size() >= 3 && text::is_ascii_alpha(t[0]) && t[1] == ':' && (t[2] == '/' || t[2] == '\\')) return true;
     // Tokens are short: one loop beats two library searches.
@@ -110,8 +111,8 @@ bool has_named_id_marker(std::string_view lowered) {
 }
 
 bool is_interesting_row(std::string_view row) {
-    return text::has_severity_word(row) || text::contains(row, "://") || text::any_word(row, is_path_like_uuid_hash_or_key) ||
-           has_named_id_marker(row);
+    return text::has_severity_word(row) || text::contains(row, "://") ||
+           text::any_word(row, is_path_like_uuid_hash_or_key) || has_named_id_marker(row);
 }
 
 }  // namespace filters::table::summary

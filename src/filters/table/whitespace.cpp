@@ -77,7 +77,8 @@ bool may_hold_report(model::Lines first_lines) {
         const std::optional<HeaderCandidate> head = header_at(first_lines, h);
         if (!head) continue;
         std::size_t end = head->row_start;
-        while (end < first_lines.size() && end - head->row_start < kMinRows && is_whitespace_table_row(first_lines[end]))
+        while (end < first_lines.size() && end - head->row_start < kMinRows &&
+               is_whitespace_table_row(first_lines[end]))
             ++end;
         if (end == first_lines.size() || end - head->row_start >= kMinRows) return true;
     }

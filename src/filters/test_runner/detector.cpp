@@ -97,8 +97,8 @@ public:
             for (unsigned d = 0x80; d < 0x100; ++d) set(c, static_cast<char>(d));  // Unicode whitespace
         }
         for (char c : std::string_view("0123456789=?")) set_any(c);
-        for (std::string_view p : {"--", "> ", "co", "ER", "FA", "Fa", "Fi", "Gr", "OK", "ok", "PA", "Pe", "RU", "Ra",
-                                   "Ru", "ru", "Sn", "St", "Te", "te", "Ti", "To", "no", "Ru"})
+        for (std::string_view p : {"--", "> ", "co", "ER", "FA", "Fa", "Fi", "Gr", "OK", "ok", "PA", "Pe",
+                                   "RU", "Ra", "Ru", "ru", "Sn", "St", "Te", "te", "Ti", "To", "no", "Ru"})
             set(p[0], p[1]);
         // Words read in any letter case: "[error] tests run:", "tests run:",
         // and the .NET labels "passed:", "failed:", "skipped:".
@@ -312,9 +312,9 @@ bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t ra
 std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const LineFacts& f) {
     const std::string_view text = lines.text();
     // The pytest banner's phrase is case-sensitive.
-    if (f.pytest_collected_or_banner && text::contains(text, "test session starts"))
+    if (f.pytest_collected_or_banner && text::contains(text, "test session starts")) return TestRunnerKind::pytest;
+    if (f.pytest_progress && (f.pytest_partner || holds_phrase(text, "short test summary info")))
         return TestRunnerKind::pytest;
-    if (f.pytest_progress && (f.pytest_partner || holds_phrase(text, "short test summary info"))) return TestRunnerKind::pytest;
     if (f.unittest_total && f.unittest_verdict &&
         (f.unittest_result_start || some_trimmed_line(lines, is_unittest_result_line)))
         return TestRunnerKind::unittest;
@@ -359,7 +359,8 @@ bool contains_nonzero_count_before_label(std::string_view text_, std::string_vie
         // "Tests run: 3, Failures: 0": the 3 belongs to "run:", and the
         // colon says that the label's own count comes after it.
         if (tokens[k].ends_with(":")) continue;
-        if (text::trim_non_alnum(tokens[k]) == label && is_positive_count(text::trim_non_alnum(tokens[k - 1]))) return true;
+        if (text::trim_non_alnum(tokens[k]) == label && is_positive_count(text::trim_non_alnum(tokens[k - 1])))
+            return true;
     }
     return false;
 }
@@ -393,8 +394,8 @@ bool is_playwright_failure(std::string_view t) {
 // A test named "retries failed payments" or a Surefire line reporting
 // "Failures: 0" is no failure: only a non-zero count marks one.
 bool is_labelled_count_failure(std::string_view t) {
-    if (text::starts_with_any(t,
-                              {"--- FAIL:", "FAIL", "Failed!", "Failed tests:", "Failures:", "Test Failed.", "[ERROR]"}))
+    if (text::starts_with_any(
+            t, {"--- FAIL:", "FAIL", "Failed!", "Failed tests:", "Failures:", "Test Failed.", "[ERROR]"}))
         return true;
     if (contains_spaced(t, " FAILED")) return true;
     if (!text::contains_ignore_case(t, "fail") && !text::contains_ignore_case(t, "error") &&

@@ -88,7 +88,8 @@ std::optional<GoTestEvent> read_event(std::string_view trimmed) {
     std::optional<json::Value> value = json::parse(trimmed);
     if (!value || !value->is_object()) return std::nullopt;
     std::optional<std::string> action = string_member(*value, "Action");
-    if (!action || !text::equals_any(*action, {"run", "pause", "cont", "pass", "bench", "fail", "output", "skip", "start"}))
+    if (!action ||
+        !text::equals_any(*action, {"run", "pause", "cont", "pass", "bench", "fail", "output", "skip", "start"}))
         return std::nullopt;
     GoTestEvent event;
     event.action = std::move(*action);
@@ -179,10 +180,11 @@ std::optional<SummaryWriter> reduce_go_jsonl_lines(const text::LineIndex& lines)
             if (e.test) {
                 if (e.action != "pass")
                     out.add_unless_blank_or_repeat(text::format("{} {}{}{}", result_word(e.action),
-                                               e.package ? *e.package + " " : std::string(), *e.test,
-                                               elapsed_suffix(e)));
+                                                                e.package ? *e.package + " " : std::string(), *e.test,
+                                                                elapsed_suffix(e)));
             } else if (e.package) {
-                out.add_unless_blank_or_repeat(text::format("{} {}{}", result_word(e.action), *e.package, elapsed_suffix(e)));
+                out.add_unless_blank_or_repeat(
+                    text::format("{} {}{}", result_word(e.action), *e.package, elapsed_suffix(e)));
             }
         } else if (e.action == "output" && e.output) {
             std::string_view o = text::trim(*e.output);

@@ -70,7 +70,7 @@ std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
 // The kept lines of a recognised run for its runner and outcome, written
 // as they are chosen: blank lines and adjacent repeats are dropped.
 class Selection {
-   public:
+public:
     Selection(TestRunnerKind kind, bool failed, const text::LineIndex& lines) : kind_(kind), failed_(failed) {
         out_.add(text::format("{} {} {}", headline::kTestOutput, detector::runner_name(kind),
                               failed ? "failure" : "success"));
@@ -98,13 +98,14 @@ class Selection {
 
     SummaryWriter& out() { return out_; }
 
-   private:
+private:
     bool selects(std::string_view line) const {
         if (summary::is_summary_line(line)) return true;
         if (kind_ == TestRunnerKind::playwright)
             return failed_ ? summary::is_failure_detail_line(line) : summary::is_playwright_attention_line(line);
         if (failed_)
-            return summary::is_failure_detail_line(line) || (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
+            return summary::is_failure_detail_line(line) ||
+                   (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
                    (kind_ == TestRunnerKind::go && is_go_panic_line(line));
         const std::string_view t = text::trim_start(line);
         return t.starts_with("RUN ") || t.starts_with("=== RUN ");

@@ -25,8 +25,8 @@ constexpr std::size_t kStackLineBytes = 256;
 bool is_pytest_count_piece(std::string_view piece) {
     const std::vector<std::string_view> tokens = text::split_whitespace(piece);
     return tokens.size() == 2 && text::is_ascii_digits(tokens[0]) &&
-           text::equals_any(tokens[1],
-                            {"passed", "failed", "skipped", "xfailed", "xpassed", "error", "errors", "warning", "warnings"});
+           text::equals_any(tokens[1], {"passed", "failed", "skipped", "xfailed", "xpassed", "error", "errors",
+                                        "warning", "warnings"});
 }
 
 // The Surefire summary test of the classifiers, wider than the detector's.
@@ -130,15 +130,16 @@ bool looks_like_artifact_path(std::string_view s) {
     if (!text::contains(s, "/")) return false;
     if (text::starts_with_any(s, {"- ", "http://", "https://"})) return false;
     if (!text::ends_with_any(s, {".png", ".jpg", ".jpeg", ".webm", ".zip", ".html"})) return false;
-    return text::contains_any(s, {"test-results/", "playwright-report/", "blob-report/", "trace", "screenshot", "video"});
+    return text::contains_any(s,
+                              {"test-results/", "playwright-report/", "blob-report/", "trace", "screenshot", "video"});
 }
 
 bool is_playwright_failure_detail_line(std::string_view s) {
     if (is_playwright_numbered_failure_line(s)) return true;
     if (s.starts_with("[") && text::contains(s, kProjectRowMark)) return true;
     if (text::starts_with_any(s, {"Test timeout", "TimeoutError:", "Locator:", "Timeout:", "Usage:", "locator.",
-                                  "Expected:", "Received:", "Call log:", "attachment #", "Error Context:",
-                                  "npx playwright show-trace", "page.", "expect."}))
+                                  "Expected:", "Received:", "Call log:", "attachment #",
+                                  "Error Context:", "npx playwright show-trace", "page.", "expect."}))
         return true;
     return is_playwright_action_line(s) || is_playwright_source_focus_line(s) || looks_like_artifact_path(s);
 }
@@ -300,7 +301,9 @@ std::string collapse_unittest_progress_line(std::string_view line) {
                                                        {"E", "errors"}}};
     std::vector<std::string> items;
     for (const Outcome& outcome : kOutcomes) {
-        const auto count = std::count_if(t.begin(), t.end(), [&](char c) { return text::contains(outcome.markers, {&c, 1}); });
+        const auto count = std::count_if(t.begin(), t.end(), [&](char c) {
+            return text::contains(outcome.markers, {&c, 1});
+        });
         if (count != 0) items.push_back(text::format("{} {}", count, outcome.label));
     }
     const std::string joined = items.empty() ? std::string("markers only") : text::join(items, ", ");

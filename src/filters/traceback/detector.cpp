@@ -113,7 +113,7 @@ bool is_owned_by_other_filter(const text::LineIndex& lines) {
         ran = ran || is_unittest_summary(t);
         outcome = outcome || t == "OK" || text::starts_with_any(t, {"OK (", "FAILED ("});
         failure_or_rule = failure_or_rule || (t.size() >= 5 && (text::starts_with_any(t, {"FAIL:", "ERROR:"}) ||
-                                                                 t.find_first_not_of('-') == std::string_view::npos));
+                                                                t.find_first_not_of('-') == std::string_view::npos));
     }
     return ran && outcome && failure_or_rule;
 }

@@ -137,8 +137,10 @@ Attempt try_compress_traceback_output(const FilterInput& input) {
     std::size_t cursor = 0;
     for (const TracebackEvent& event : parse->events) {
         summary.reduce_noise(cursor, event.start, "pre-traceback");
-        if (event.kind == TracebackEvent::Kind::marker) summary.add_marker(event);
-        else summary.add_traceback(event);
+        if (event.kind == TracebackEvent::Kind::marker)
+            summary.add_marker(event);
+        else
+            summary.add_traceback(event);
         cursor = event.end;
     }
     summary.reduce_noise(cursor, input.lines.size(), "post-traceback");

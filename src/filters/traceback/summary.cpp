@@ -12,9 +12,7 @@ constexpr std::string_view kNameField = ", in ";
 constexpr std::string_view kRepeatNote = "[Previous line repeated ";
 constexpr std::size_t kMinRepeatNote = 24;
 
-bool starts_with_whitespace(std::string_view line) {
-    return !line.empty() && text::whitespace_length_at(line, 0) > 0;
-}
+bool starts_with_whitespace(std::string_view line) { return !line.empty() && text::whitespace_length_at(line, 0) > 0; }
 
 // The text before the first ":", else before the first "(", else all of it.
 std::string_view head_of(std::string_view t) {
@@ -67,8 +65,8 @@ bool is_repo_looking_path(std::string_view path) {
         if (c == '\\') c = '/';
     const std::string l = text::to_lower(p);
     if (p.starts_with('<')) return true;
-    if (text::contains_any(l, {"/site-packages/", "/dist-packages/", "/lib/python", "/lib64/python", "/python3.",
-                               "/importlib/"}))
+    if (text::contains_any(
+            l, {"/site-packages/", "/dist-packages/", "/lib/python", "/lib64/python", "/python3.", "/importlib/"}))
         return false;
     if (text::starts_with_any(l, {"/usr/lib/", "/usr/local/lib/", "/opt/hostedtoolcache/"})) return false;
     if (!p.starts_with('/')) return true;

@@ -53,8 +53,8 @@ TEST(BuildCompilerDetector, WinnerAndFlags) {
         {"one C diagnostic and marker", "a.c:1:2: error: x\ncompilation terminated.\n", "gcc/clang", true, false},
         {"one C diagnostic and context", "a.c:1:2: warning: x\n 1 | int x;\n", "gcc/clang", false, true},
         // tsc scores 4, eslint 3 + 1: equal, the greater name wins.
-        {"tsc and eslint tie", "src/a.ts(1,1): error TS1: x\nsrc/b.js\n1:1 error Missing semicolon semi\n", "tsc",
-         true, false},
+        {"tsc and eslint tie", "src/a.ts(1,1): error TS1: x\nsrc/b.js\n1:1 error Missing semicolon semi\n", "tsc", true,
+         false},
         {"biome with warning", "a.js:1:1 lint/style/useConst  FIXABLE\nFound 1 warning.\n", "biome", false, true},
         {"biome without warning", "a.js:1:1 lint/style/useConst  FIXABLE\na.js:2:1 lint/style/useConst\n", "biome",
          true, false},
@@ -63,8 +63,8 @@ TEST(BuildCompilerDetector, WinnerAndFlags) {
          "golangci-lint", true, false},
         {"golangci issues", "a.go:1:2: x (errcheck)\nb.go:3:4: y (unused)\n", "golangci-lint", true, false},
         {"markdownlint one line", "README.md:1 MD041/first-line-heading First line\nnothing\n", nullptr},
-        {"markdownlint named", "README.md:1 MD041/first-line-heading First line\nmarkdownlint done\n",
-         "markdownlint", true, false},
+        {"markdownlint named", "README.md:1 MD041/first-line-heading First line\nmarkdownlint done\n", "markdownlint",
+         true, false},
         {"yamllint always warns", "a.yaml\n  1:1  error  bad  (rule)\n", "yamllint", true, true},
         {"go build", "# example.com/x\nmain.go:3:2: undefined: y\n", "go-build", true, false},
         // The zero count of a build that only warned is no error.
@@ -92,8 +92,9 @@ TEST(BuildCompilerDetector, OtherOutputIsNotADiagnosticRun) {
     const std::string removed_python = "-    if file is None:\n-        return\n+    if not file:\n";
     expect_rows({
         // A diff's removed lines look like nx task lines; a diff is a diff.
-        {"git diff", "diff --git a/a.py b/a.py\n--- a/a.py\n+++ b/a.py\n@@ -1,3 +1,3 @@\n" + removed_python +
-                         " # The Lynx browser\n",
+        {"git diff",
+         "diff --git a/a.py b/a.py\n--- a/a.py\n+++ b/a.py\n@@ -1,3 +1,3 @@\n" + removed_python +
+             " # The Lynx browser\n",
          nullptr},
         {"combined diff", "diff --cc a.c\nindex 1,2..3\n- web#build\nnx run\n", nullptr},
         {"hunk alone", "@@ -1 +1 @@\n" + removed_python + "turbo\n", nullptr},
@@ -115,11 +116,11 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
     expect_rows({
         {"tsc parenthesis", "src/a.TS(3,7): error TS2322: Type\nsrc/b.ts(1,1): error TS1: x\n", "tsc", true, false},
         {"tsc dash", "src/A.TS:3:7 - error TS2322: Type\nok\n", "tsc", true, false},
-        {"eslint location first", "a.js\n3:10  error  'x' is defined but never used  no-unused-vars\n", "eslint",
-         true, false},
+        {"eslint location first", "a.js\n3:10  error  'x' is defined but never used  no-unused-vars\n", "eslint", true,
+         false},
         {"pyi note", "a.pyi:3: note: see\na.pyi:4: note: see\na.pyi:5: note: see\n", "mypy", false, false},
-        {"svelte", "src/app.svelte:1:18 lint/style/useConst  x\nsrc/app.svelte:2:1 lint/style/useConst  y\n",
-         "biome", true, false},
+        {"svelte", "src/app.svelte:1:18 lint/style/useConst  x\nsrc/app.svelte:2:1 lint/style/useConst  y\n", "biome",
+         true, false},
         {"oxlint marks", "× eslint(no-debugger): x\n! oxlint(y): z\n", "oxlint", true, false},
         {"shellcheck tty", "In a.sh line 1:\n ^-- SC2086 (info): Double quote\n", "shellcheck", false, true},
         {"shellcheck gcc layout", "x.sh:1:2: note: odd [SCx]\nok\n", "shellcheck", false, true},

@@ -31,8 +31,9 @@ void expect_cases(const std::vector<Case>& cases) {
 }
 
 TEST(BuildCompilerReducer, DeclinesWhatItDoesNotOwn) {
-    const std::string mypy_short = "a.py:1: error: X  [misc]\na.py:2: error: Y  [misc]\nb.py:3: note: Z\n"
-                                   "Found 2 errors in 1 file (checked 2 source files)\n";
+    const std::string mypy_short =
+        "a.py:1: error: X  [misc]\na.py:2: error: Y  [misc]\nb.py:3: note: Z\n"
+        "Found 2 errors in 1 file (checked 2 source files)\n";
     expect_cases({
         {"empty", "", ""},
         {"newline", "\n", "\n"},
@@ -51,8 +52,9 @@ TEST(BuildCompilerReducer, ContextAndMarkers) {
         mypy_want += text::format(" {}: error: Bad thing  [misc]\n", i);
     }
     mypy_in += "src/app/main.py:3: note: See here\nsome chatter\nFound 6 errors in 1 file (checked 2 source files)\n";
-    mypy_want += "src/app/main.py\n 3: note: See here\n… 1 build progress line omitted\n"
-                 "Found 6 errors in 1 file (checked 2 source files)\n";
+    mypy_want +=
+        "src/app/main.py\n 3: note: See here\n… 1 build progress line omitted\n"
+        "Found 6 errors in 1 file (checked 2 source files)\n";
     expect_cases({
         // A C diagnostic keeps three context lines; the fourth joins the
         // next marker, and progress lines are never context.

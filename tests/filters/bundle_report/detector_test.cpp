@@ -29,11 +29,11 @@ std::string report(std::size_t rows, const std::vector<std::string>& extra_rows 
                    const std::vector<std::string>& tail = {"", "\xE2\x9C\x93 built in 812ms"},
                    const std::string& tool = "vite v5.4.2 building for production...",
                    const std::string& gzip_stage = "computing gzip size...") {
-    std::string out = tool + "\ntransforming...\n\xE2\x9C\x93 48 modules transformed.\nrendering chunks...\n" +
-                      gzip_stage + "\n";
+    std::string out =
+        tool + "\ntransforming...\n\xE2\x9C\x93 48 modules transformed.\nrendering chunks...\n" + gzip_stage + "\n";
     for (std::size_t i = 0; i < rows; ++i)
-        out += text::format("dist/assets/page{}-Bx7Qz1Lm.js   {}.24 kB \xE2\x94\x82 gzip:  0.{} kB\n", i, i + 1,
-                            10 + i);
+        out +=
+            text::format("dist/assets/page{}-Bx7Qz1Lm.js   {}.24 kB \xE2\x94\x82 gzip:  0.{} kB\n", i, i + 1, 10 + i);
     for (const auto& r : extra_rows) out += r + "\n";
     for (const auto& t : tail) out += t + "\n";
     return out;
@@ -86,26 +86,26 @@ TEST(ParseAssetRow, Rows) {
 
 TEST(ParseAssetRow, NotRows) {
     for (const char* line : {
-             "dist/a.js 1 GB \xE2\x94\x82 gzip: 0.5 kB",            // unit not accepted
-             "dist/a.js 1 kB \xE2\x94\x82 gzip: 0.5 GiB",           // gzip unit not accepted
-             "dist/a.js 1 bytes \xE2\x94\x82 gzip: 1 kB",           //
-             "dist/a.js 1 kB \xE2\x94\x82 gzip: 0.5",               // no gzip unit
-             "dist/a.js 1 kB \xE2\x94\x82 gzip:",                   //
-             "dist/LICENSE 1 kB \xE2\x94\x82 gzip: 0.5 kB",         // no dot in the file name
-             "dist.d/LICENSE 1 kB \xE2\x94\x82 gzip: 0.5 kB",       // dot only in a directory
+             "dist/a.js 1 GB \xE2\x94\x82 gzip: 0.5 kB",               // unit not accepted
+             "dist/a.js 1 kB \xE2\x94\x82 gzip: 0.5 GiB",              // gzip unit not accepted
+             "dist/a.js 1 bytes \xE2\x94\x82 gzip: 1 kB",              //
+             "dist/a.js 1 kB \xE2\x94\x82 gzip: 0.5",                  // no gzip unit
+             "dist/a.js 1 kB \xE2\x94\x82 gzip:",                      //
+             "dist/LICENSE 1 kB \xE2\x94\x82 gzip: 0.5 kB",            // no dot in the file name
+             "dist.d/LICENSE 1 kB \xE2\x94\x82 gzip: 0.5 kB",          // dot only in a directory
              "dist/a.abcdefghijklmnopq 1 kB \xE2\x94\x82 gzip: 1 kB",  // 17-character extension
-             "dist/a.js~ 1 kB \xE2\x94\x82 gzip: 1 kB",             // "~" in the extension
-             "dist/a. 1 kB \xE2\x94\x82 gzip: 1 kB",                // empty extension
-             "dist/a.js one kB \xE2\x94\x82 gzip: 1 kB",            // size not a number
-             "dist/a.js 1 kB \xE2\x94\x82 gzip: ~1 kB",             //
-             "1 kB \xE2\x94\x82 gzip: 1 kB",                        // no path
-             "kB \xE2\x94\x82 gzip: 1 kB",                          //
-             "dist/a.js 1 kB",                                      // no gzip column
-             "dist/a.js 1,,000 kB \xE2\x94\x82 gzip: 1 kB",       // commas only between digits
-             "dist/a.js ,100 kB \xE2\x94\x82 gzip: 1 kB",         //
-             "dist/a.js 100, kB \xE2\x94\x82 gzip: 1 kB",         //
-             "dist/a.js 1.5,0 kB \xE2\x94\x82 gzip: 1 kB",        //
-             "computing gzip size...",                              //
+             "dist/a.js~ 1 kB \xE2\x94\x82 gzip: 1 kB",                // "~" in the extension
+             "dist/a. 1 kB \xE2\x94\x82 gzip: 1 kB",                   // empty extension
+             "dist/a.js one kB \xE2\x94\x82 gzip: 1 kB",               // size not a number
+             "dist/a.js 1 kB \xE2\x94\x82 gzip: ~1 kB",                //
+             "1 kB \xE2\x94\x82 gzip: 1 kB",                           // no path
+             "kB \xE2\x94\x82 gzip: 1 kB",                             //
+             "dist/a.js 1 kB",                                         // no gzip column
+             "dist/a.js 1,,000 kB \xE2\x94\x82 gzip: 1 kB",            // commas only between digits
+             "dist/a.js ,100 kB \xE2\x94\x82 gzip: 1 kB",              //
+             "dist/a.js 100, kB \xE2\x94\x82 gzip: 1 kB",              //
+             "dist/a.js 1.5,0 kB \xE2\x94\x82 gzip: 1 kB",             //
+             "computing gzip size...",                                 //
              "",
          })
         EXPECT_FALSE(detector::parse_asset_row(line)) << line;
@@ -187,11 +187,10 @@ TEST(DetectBundleReport, RowCount) {
     EXPECT_FALSE(detector::detect_bundle_report({}));
 
     // Lines that are no rows neither count nor, without a diagnostic word, mark diagnostics.
-    const std::vector<std::string> not_rows{"dist/huge.bin 1.2 GB \xE2\x94\x82 gzip: 0.9 GB",
-                                            "dist/LICENSE 1.07 kB \xE2\x94\x82 gzip: 0.63 kB",
-                                            "dist/a.abcdefghijklmnopq 1 kB \xE2\x94\x82 gzip: 1 kB",
-                                            "dist/a.js~ 1 kB \xE2\x94\x82 gzip: 1 kB",
-                                            "dist/a.js 1 kB \xE2\x94\x82 gzip: 0.5"};
+    const std::vector<std::string> not_rows{
+        "dist/huge.bin 1.2 GB \xE2\x94\x82 gzip: 0.9 GB", "dist/LICENSE 1.07 kB \xE2\x94\x82 gzip: 0.63 kB",
+        "dist/a.abcdefghijklmnopq 1 kB \xE2\x94\x82 gzip: 1 kB", "dist/a.js~ 1 kB \xE2\x94\x82 gzip: 1 kB",
+        "dist/a.js 1 kB \xE2\x94\x82 gzip: 0.5"};
     EXPECT_FALSE(detector::detect_bundle_report(lines(report(11, not_rows))));
     r = detector::detect_bundle_report(lines(report(11, {"dist/app.min.js 1 kB gzip: 0.5 kB"})));
     ASSERT_TRUE(r);
@@ -226,7 +225,8 @@ TEST(DetectBundleReport, MarkerLines) {
         {"gzip stage upper case and coloured",
          report(12, {}, {}, "vite v5.4.2 building for production...", "\x1b[2mComputing GZIP size...\x1b[22m"), true},
         {"no transform or render stage", without_transform, false},
-        {"markers after the rows", [] {
+        {"markers after the rows",
+         [] {
              std::string t = report(12);
              std::string head = t.substr(0, t.find("dist/"));
              return t.substr(t.find("dist/")) + head;
@@ -257,7 +257,8 @@ TEST(DetectBundleReport, Diagnostics) {
         {"failed", {"Build FAILED."}, true},
         {"fatal", {"fatal: out of memory"}, true},
         {"words only match whole", {"errorless warned prewarning warnx failures error2"}, false},
-        {"row named error-page is no diagnostic", {"dist/assets/error-page-D2f1.js  0.40 kB \xE2\x94\x82 gzip: 0.28 kB"},
+        {"row named error-page is no diagnostic",
+         {"dist/assets/error-page-D2f1.js  0.40 kB \xE2\x94\x82 gzip: 0.28 kB"},
          false},
         {"non-row line with error in a path",
          {"dist/assets/error-page-D2f1.js  0.40 kB \xE2\x94\x82 gzip: 0.28"},  // no gzip unit: not a row

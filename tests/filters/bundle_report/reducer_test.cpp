@@ -84,11 +84,13 @@ TEST(BundleReportReducer, LeavesWhatItMustNotSummarise) {
         {"chunk-size warning", warned, warned},
         {"error line", build_log(chunks(12), "error: Could not resolve \"./x\"\n"), ""},
         {"eleven rows", build_log(chunks(11)), ""},
-        {"no gzip stage", [] {
+        {"no gzip stage",
+         [] {
              std::string t = build_log(chunks(20));
              t.replace(t.find("computing gzip size"), 19, "computing sizes....");
              return t;
-         }(), ""},
+         }(),
+         ""},
         {"not a report", "hello\nworld\n", ""},
         {"empty", "", ""},
     };
@@ -117,23 +119,26 @@ TEST(BundleReportReducer, SummaryLines) {
         std::vector<std::string> absent;
     };
     const Case cases[] = {
-        {"one directory", chunks(20),
+        {"one directory",
+         chunks(20),
          {"asset rows: 20", "common directory: dist/assets/", "extensions: js=20", "size range: 1.50-20.50 kB",
           "gzip range: 1.25-20.25 kB", "largest raw assets:", "dist/assets/",
           " c19.js 20.50 kB \xE2\x94\x82 gzip: 20.25 kB", "omitted: 15 smaller asset rows summarized"},
          {"top directories:", "largest gzip assets:"}},
-        {"a row beside the assets directory", one_outside,
+        {"a row beside the assets directory",
+         one_outside,
          {"common directory: dist/", "top directories: dist/assets/=13, dist/=1"},
          {}},
-        {"nine extensions", nine_ext,
+        {"nine extensions",
+         nine_ext,
          {"extensions: js=12, css=1, json=1, map=1, png=1, svg=1, txt=1, wasm=1, +1 more"},
          {}},
         {"no directories", flat, {"extensions: js=12"}, {"common directory:", "top directories:"}},
-        {"one row in a directory", flat_and_one,
-         {"common directory: dist/", "top directories: ./=12, dist/=1"}, {}},
-        {"units differ, thousands separators", mixed_units,
-         {"size range: 800 B-1,191.42 kB", "gzip range: 0.10-12.25 kB", "largest raw assets:",
-          " huge.js 1,191.42 kB \xE2\x94\x82 gzip: 0.10 kB", "largest gzip assets:"},
+        {"one row in a directory", flat_and_one, {"common directory: dist/", "top directories: ./=12, dist/=1"}, {}},
+        {"units differ, thousands separators",
+         mixed_units,
+         {"size range: 800 B-1,191.42 kB", "gzip range: 0.10-12.25 kB",
+          "largest raw assets:", " huge.js 1,191.42 kB \xE2\x94\x82 gzip: 0.10 kB", "largest gzip assets:"},
          {}},
     };
     for (const auto& c : cases) {

@@ -35,7 +35,11 @@ TEST(CiJobLogDetector, ParsesEachLineLayout) {
         {"tabbed", std::string("build\tRun tests\t") + kStamp + " ##[group]Run tests", "##[group]Run tests", "build",
          "Run tests", true},
         {"tabbed, blank job", std::string(" \tlint\t") + kStamp + " ok", "ok", {}, "lint", true},
-        {"tabbed without stamp falls back", "build\tRun tests\tnot a stamp", "build\tRun tests\tnot a stamp", {}, {},
+        {"tabbed without stamp falls back",
+         "build\tRun tests\tnot a stamp",
+         "build\tRun tests\tnot a stamp",
+         {},
+         {},
          false},
         {"four columns keep later tabs", std::string("build\tstep\t") + kStamp + "\ta\tb\tc", "a\tb\tc", "build",
          "step", true},
@@ -57,8 +61,7 @@ TEST(CiJobLogDetector, AcceptsOnlyLogsWithWorkflowCommands) {
         bool accepted;
     };
     const Row rows[] = {
-        {"two stamped commands among plain lines", "hello\n" + s + " ::group::x\n" + s + " ##[endgroup]\nbye\n",
-         true},
+        {"two stamped commands among plain lines", "hello\n" + s + " ::group::x\n" + s + " ##[endgroup]\nbye\n", true},
         {"one stamped command and two stamps", s + " ##[error]x\n" + s + " a\nplain\n", true},
         {"untimestamped warnings only", "::warning::a\n::warning::b\ntext\n", true},
         {"two commands and a group", "::group::a\nx\n::endgroup::\n", true},

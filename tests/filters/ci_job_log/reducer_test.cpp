@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "filters/ci_job_log/summary.h"
 #include "../../support.h"
+#include "filters/ci_job_log/summary.h"
 #include "text.h"
 
 namespace {
@@ -36,7 +36,8 @@ TEST(CiJobLogReducer, Summaries) {
          "ci log: github-actions failure\n::warning::slow\nstep: Test\n… 6 noisy lines omitted\n"
          "::error file=a.py,line=3::bad\n"},
         {"inside a group a Run line is ordinary output",
-         "::group::Setup\nRun ./configure\n" + lines("checking for feature", 5) + "::endgroup::\nRun make\n::error::boom\n",
+         "::group::Setup\nRun ./configure\n" + lines("checking for feature", 5) +
+             "::endgroup::\nRun make\n::error::boom\n",
          "ci log: github-actions failure\nstep: Setup\n… 6 noisy lines omitted\nstep: Run make\n::error::boom\n"},
         {"a repeated step label gives one step line",
          s + "Run npm test\n" + s + "Run npm test\n" + s + "##[error]Process completed with exit code 1.\n",
@@ -53,10 +54,10 @@ TEST(CiJobLogReducer, Summaries) {
         {"job equal to step labels with the step alone",
          "lint\tlint\t" + s + "##[debug]a\nlint\tlint\t" + s + "ok\nlint\tlint\t" + s + "fine\n",
          "ci log: github-actions success\nstep: lint\n… 3 noisy lines omitted\n"},
-        {"all noise and no step: headline and one marker",
-         s + "##[debug]x\n" + s + "##[debug]y\n" + lines("noise", 3),
+        {"all noise and no step: headline and one marker", s + "##[debug]x\n" + s + "##[debug]y\n" + lines("noise", 3),
          "ci log: github-actions success\n… 5 noisy lines omitted\n"},
-        {"no final newline in, none out", "::group::a\n" + lines("unpacking", 5) + "::endgroup::\n::group::b\n::error::e",
+        {"no final newline in, none out",
+         "::group::a\n" + lines("unpacking", 5) + "::endgroup::\n::group::b\n::error::e",
          "ci log: github-actions failure\nstep: a\n… 5 noisy lines omitted\nstep: b\n::error::e"},
     };
     for (const Case& c : cases) {
@@ -86,8 +87,8 @@ TEST(CiJobLogReducer, KeepsOnlyTheLinesThatMatter) {
         {"WARNING: deprecated flag", true},
     };
     for (const auto& r : rows) {
-        const std::string in =
-            "::group::Build\n" + lines("compiling unit", 6) + r.line + "\n" + lines("linking unit", 6) + "::endgroup::\n";
+        const std::string in = "::group::Build\n" + lines("compiling unit", 6) + r.line + "\n" +
+                               lines("linking unit", 6) + "::endgroup::\n";
         const std::string out = compress_ci_job_log_output(in);
         EXPECT_EQ(text::contains(out, std::string("\n") + r.line + "\n"), r.kept) << r.line << "\n" << out;
     }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "../../support.h"
 #include "filters/diff/detector.h"
 #include "filters/diff/reducer.h"
-#include "../../support.h"
 
 namespace {
 
@@ -46,26 +46,25 @@ TEST(DiffReducer, Hunks) {
          shortened_header("web/yarn.lock") + "@@ -1,21 +1,20 @@\n" + E +
              " lockfile hunk omitted: +15 -5 context=1\n\\ No newline at end of file\n"},
         {"a lockfile hunk of 19 changes is collapsed as usual",
-         header("yarn.lock") + "@@ -1,4 +1,15 @@\n" + kCtx + lines(4, "-", "old-entry-") +
-             lines(15, "+", "new-entry-"),
-         shortened_header("yarn.lock") + "@@ -1,4 +1,15 @@\n" + E + " 1 context line\n" +
-             lines(4, "-", "old-entry-") + lines(15, "+", "new-entry-")},
+         header("yarn.lock") + "@@ -1,4 +1,15 @@\n" + kCtx + lines(4, "-", "old-entry-") + lines(15, "+", "new-entry-"),
+         shortened_header("yarn.lock") + "@@ -1,4 +1,15 @@\n" + E + " 1 context line\n" + lines(4, "-", "old-entry-") +
+             lines(15, "+", "new-entry-")},
         {"a deleted lockfile is known by its old path",
          "--- a/go.sum\n+++ /dev/null\n@@ -1,20 +0,0 @@\n" + lines(20, "-", "example.com/mod v1.0.0 h1:"),
          "--- a/go.sum\n+++ /dev/null\n@@ -1,20 +0,0 @@\n" + E + " lockfile hunk omitted: +0 -20 context=0\n"},
         {"a re-indenting hunk is whitespace-only",
-         header("src/app.py") + "@@ -1,4 +1,4 @@\n" + kCtx + "-if ready:\n-    go(now)\n+if  ready:\n+        go(now)\n",
+         header("src/app.py") + "@@ -1,4 +1,4 @@\n" + kCtx +
+             "-if ready:\n-    go(now)\n+if  ready:\n+        go(now)\n",
          shortened_header("src/app.py") + "@@ -1,4 +1,4 @@\n" + E + " whitespace-only hunk omitted: +2 -2 context=1\n"},
-        {"a hunk with only added lines is never whitespace-only",
-         header("a.py") + "@@ -1,1 +1,2 @@\n" + kCtx + "+ \n", shortened_header("a.py") + "@@ -1,1 +1,2 @@\n" + E +
-                                                                    " 1 context line\n+ \n"},
+        {"a hunk with only added lines is never whitespace-only", header("a.py") + "@@ -1,1 +1,2 @@\n" + kCtx + "+ \n",
+         shortened_header("a.py") + "@@ -1,1 +1,2 @@\n" + E + " 1 context line\n+ \n"},
         {"an empty line ends the hunk body",
          header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + kCtx + "-old();\n+new();\n\n" + kCtx + kCtx,
          shortened_header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " 1 context line\n-old();\n+new();\n\n" + kCtx +
              kCtx},
         {"combined hunk lines carry one prefix character per parent",
-         "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,4 -1,4 +1,4 @@@\n" + std::string(" ") + kCtx +
-             " " + kCtx + "- a();\n -b();\n++c();\n",
+         "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,4 -1,4 +1,4 @@@\n" + std::string(" ") + kCtx + " " +
+             kCtx + "- a();\n -b();\n++c();\n",
          "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,4 -1,4 +1,4 @@@\n" + E +
              " 2 context lines\n- a();\n -b();\n++c();\n"},
     };
@@ -103,17 +102,17 @@ TEST(DiffReducer, MarkerCountsSaturate) {
     // Two read-back counts whose sum passes 64 bits stay at the largest
     // count instead of wrapping to a small one.
     const std::string big = "18446744073709551615";
-    const std::string in = header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " " + big + " context lines\n" + kCtx +
-                           "-old();\n+new();\n";
+    const std::string in =
+        header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " " + big + " context lines\n" + kCtx + "-old();\n+new();\n";
     EXPECT_EQ(compress_diff_output(in), shortened_header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " " + big +
                                             " context lines\n-old();\n+new();\n");
     const std::string lock = header("go.sum") + "@@ -1,5 +1,5 @@\n" + E + " " + big + " context lines\n" + E +
                              " 2 context lines\n" + lines(20, "+", "example.com/m v1 h1:");
-    EXPECT_EQ(compress_diff_output(lock),
-              shortened_header("go.sum") + "@@ -1,5 +1,5 @@\n" + E + " lockfile hunk omitted: +20 -0 context=" + big + "\n");
+    EXPECT_EQ(compress_diff_output(lock), shortened_header("go.sum") + "@@ -1,5 +1,5 @@\n" + E +
+                                              " lockfile hunk omitted: +20 -0 context=" + big + "\n");
     // A count past 64 bits makes the line no marker: it ends the body.
-    const std::string over = header("a.rs") + "@@ -1,3 +1,3 @@\n" + E + " 18446744073709551616 context lines\n" +
-                             kCtx + kCtx + "-a\n+b\n";
+    const std::string over =
+        header("a.rs") + "@@ -1,3 +1,3 @@\n" + E + " 18446744073709551616 context lines\n" + kCtx + kCtx + "-a\n+b\n";
     EXPECT_EQ(compress_diff_output(over), shortened_header("a.rs") + "@@ -1,3 +1,3 @@\n" + E +
                                               " 18446744073709551616 context lines\n" + kCtx + kCtx + "-a\n+b\n");
 }
@@ -133,9 +132,10 @@ TEST(DiffDetector, HunkHeaders) {
 }
 
 TEST(DiffDetector, BlocksEndAtCommitsAndHeaders) {
-    const std::string log = "commit 1234567abc\n\n    msg\n\ndiff --git a/x b/x\nnew file mode 100644\n"
-                            "commit 123456\ncommit abcdef0 (HEAD)\n--- a/y\n+++ b/y\n@@ -1 +1 @@\n-a\n+b\n"
-                            "--- a/z\n+++ b/z\n@@ -1 +1 @@\n-a\n+b\n";
+    const std::string log =
+        "commit 1234567abc\n\n    msg\n\ndiff --git a/x b/x\nnew file mode 100644\n"
+        "commit 123456\ncommit abcdef0 (HEAD)\n--- a/y\n+++ b/y\n@@ -1 +1 @@\n-a\n+b\n"
+        "--- a/z\n+++ b/z\n@@ -1 +1 @@\n-a\n+b\n";
     const text::LineIndex index(log);
     const auto blocks = filters::diff::detector::find_diff_blocks(index);
     ASSERT_EQ(blocks.size(), 3u);

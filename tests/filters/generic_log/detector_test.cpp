@@ -108,11 +108,11 @@ TEST(GenericLogDetector, ForeignShapes) {
 
 TEST(GenericLogDetector, PathLocations) {
     const std::pair<std::vector<std::string_view>, bool> cases[] = {
-        {{"src/lib.rs:10:5: warning", "src/a.rs:3: note", "x", "y"}, true},  // 2 of 4
+        {{"src/lib.rs:10:5: warning", "src/a.rs:3: note", "x", "y"}, true},        // 2 of 4
         {{"src/lib.rs:10:5: warning", "src/a.rs:3: note", "x", "y", "z"}, false},  // 2 of 5
-        {{"src/lib.rs:10:5: warning", "x"}, false},                             // a single one
-        {{"main.go:fn:12: x", "a.c:main:7", "x"}, true},                        // number in the third field
-        {{"lib:10:5: x", "lib:3:1: y"}, false},                                 // no "/" or "."
+        {{"src/lib.rs:10:5: warning", "x"}, false},                                // a single one
+        {{"main.go:fn:12: x", "a.c:main:7", "x"}, true},                           // number in the third field
+        {{"lib:10:5: x", "lib:3:1: y"}, false},                                    // no "/" or "."
         {{"src/a.rs:x:y", "src/b.rs::"}, false},
     };
     for (const auto& [lines, want] : cases) EXPECT_EQ(looks_like_path_location_output(lines), want) << lines[0];
@@ -141,8 +141,7 @@ TEST(GenericLogDetector, CountsManyPatternKeys) {
     for (int round = 0; round < 3; ++round)
         for (int k = 0; k < keys; ++k) {
             std::string word;
-            for (int n = k; n > 0 || word.empty(); n /= 26)
-                word += static_cast<char>('a' + n % 26);
+            for (int n = k; n > 0 || word.empty(); n /= 26) word += static_cast<char>('a' + n % 26);
             lines.push_back(text::format("{}: step {} of job-{}", k % 2 ? "INFO" : "DEBUG", rng() % 100, word));
         }
     std::shuffle(lines.begin(), lines.end(), rng);

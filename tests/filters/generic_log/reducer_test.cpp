@@ -48,9 +48,16 @@ TEST(GenericLogReducer, Summaries) {
     };
     const Case cases[] = {
         {"markers stand where the folded lines stood",
-         cat({kStart, numbered("INFO: job", 1, 10), {"  WARN: queue at 80%  "}, numbered("INFO: job", 11, 1), {""},
-              {"ERROR: job 99 crashed"}, numbered("INFO: job", 12, 10), kEnd}),
-         cat({{"generic log: application summary"}, kStart,
+         cat({kStart,
+              numbered("INFO: job", 1, 10),
+              {"  WARN: queue at 80%  "},
+              numbered("INFO: job", 11, 1),
+              {""},
+              {"ERROR: job 99 crashed"},
+              numbered("INFO: job", 12, 10),
+              kEnd}),
+         cat({{"generic log: application summary"},
+              kStart,
               {"… 10 repeated INFO lines omitted: job <num>", "WARN: queue at 80%",
                "… 1 repeated INFO line omitted: job <num>", "ERROR: job 99 crashed",
                "… 10 repeated INFO lines omitted: job <num>"},
@@ -60,25 +67,43 @@ TEST(GenericLogReducer, Summaries) {
          {"generic log: application summary", "INFO: job 1", "INFO: job 2",
           "… 12 repeated INFO lines omitted: job <num>", "ERROR: disk full", "INFO: job 15", "INFO: job 16"}},
         {"three marked patterns, the rest on one line, ties by level then pattern",
-         cat({kStart, numbered("INFO: cache hit", 1, 6), numbered("TRACE: poll", 1, 6), numbered("DEBUG: tick", 1, 6),
-              numbered("DEBUG: gc", 1, 6), numbered("INFO: job", 1, 9), {"WARN: slow"}, kEnd}),
-         cat({{"generic log: application summary"}, kStart,
+         cat({kStart,
+              numbered("INFO: cache hit", 1, 6),
+              numbered("TRACE: poll", 1, 6),
+              numbered("DEBUG: tick", 1, 6),
+              numbered("DEBUG: gc", 1, 6),
+              numbered("INFO: job", 1, 9),
+              {"WARN: slow"},
+              kEnd}),
+         cat({{"generic log: application summary"},
+              kStart,
               {"… 9 repeated INFO lines omitted: job <num>", "… 6 repeated DEBUG lines omitted: gc <num>",
                "… 6 repeated DEBUG lines omitted: tick <num>",
                "… 12 repeated low-severity lines omitted across 2 more patterns", "WARN: slow"},
               kEnd})},
         {"one remaining pattern still says patterns",
-         cat({kStart, numbered("INFO: cache hit", 1, 6), numbered("DEBUG: tick", 1, 6), numbered("DEBUG: gc", 1, 6),
-              numbered("INFO: job", 1, 9), {"WARN: slow"}, kEnd}),
-         cat({{"generic log: application summary"}, kStart,
+         cat({kStart,
+              numbered("INFO: cache hit", 1, 6),
+              numbered("DEBUG: tick", 1, 6),
+              numbered("DEBUG: gc", 1, 6),
+              numbered("INFO: job", 1, 9),
+              {"WARN: slow"},
+              kEnd}),
+         cat({{"generic log: application summary"},
+              kStart,
               {"… 9 repeated INFO lines omitted: job <num>", "… 6 repeated DEBUG lines omitted: gc <num>",
                "… 6 repeated DEBUG lines omitted: tick <num>",
                "… 6 repeated low-severity lines omitted across 1 more patterns", "WARN: slow"},
               kEnd})},
         {"important low-severity lines stay, equal neighbours once",
-         cat({kStart, numbered("INFO: job", 1, 8), {"INFO: job 9 raised an exception", "INFO: read lib/app.rs:7"},
-              numbered("INFO: job", 10, 8), {"WARN: slow", "WARN: slow"}, kEnd}),
-         cat({{"generic log: application summary"}, kStart,
+         cat({kStart,
+              numbered("INFO: job", 1, 8),
+              {"INFO: job 9 raised an exception", "INFO: read lib/app.rs:7"},
+              numbered("INFO: job", 10, 8),
+              {"WARN: slow", "WARN: slow"},
+              kEnd}),
+         cat({{"generic log: application summary"},
+              kStart,
               {"… 8 repeated INFO lines omitted: job <num>", "INFO: job 9 raised an exception",
                "INFO: read lib/app.rs:7", "… 8 repeated INFO lines omitted: job <num>", "WARN: slow"},
               kEnd})},
@@ -169,8 +194,10 @@ TEST(GenericLogReducer, LineGrammarThroughTheMarkers) {
         {"INFO: " + e141, "INFO:" + e137 + "..."},
         {"INFO: " + std::string(134, 'a') + " 7", "INFO:" + std::string(134, 'a') + " <num>"},
         {"INFO: " + std::string(135, 'a') + " 7", "INFO:" + std::string(135, 'a') + " <..."},
-        {"INFO: " + numbers, "INFO:" + std::string("<num> a ") + "<num> a <num> a <num> a <num> a <num> a <num> a "
-                             "<num> a <num> a <num> a <num> a <num> a <num> a <num> a <num> a <num> a <num> a <..."},
+        {"INFO: " + numbers,
+         "INFO:" + std::string("<num> a ") +
+             "<num> a <num> a <num> a <num> a <num> a <num> a "
+             "<num> a <num> a <num> a <num> a <num> a <num> a <num> a <num> a <num> a <num> a <..."},
     };
     for (const auto& [line, want] : cases) {
         std::string marker;
@@ -209,8 +236,7 @@ TEST(GenericLogReducer, LeavesInputWhenNotSmaller) {
 }
 
 TEST(GenericLogReducer, NoLine) {
-    for (std::string_view in : {"", "\n", "\n\n\n", "INFO: x"})
-        EXPECT_FALSE(summarised(in)) << in;
+    for (std::string_view in : {"", "\n", "\n\n\n", "INFO: x"}) EXPECT_FALSE(summarised(in)) << in;
 }
 
 std::string read_file(const std::filesystem::path& path) {
@@ -249,24 +275,24 @@ TEST(GenericLogReducer, KeepsEverySevereAndUnparsedLineOfGeneratedLogs) {
             }
             const std::string level = pick(levels);
             switch (rng() % 6) {
-            case 0:
-                lines.push_back(text::format("2024-05-01 12:00:{} {} {}", 10 + rng() % 50, level, message));
-                break;
-            case 1:
-                lines.push_back(text::format("[2024-05-01T12:00:00.{}Z] [{}] {}", rng() % 999, level, message));
-                break;
-            case 2:
-                lines.push_back(text::format("level={} msg=\"{}\"", level, message));
-                break;
-            case 3:
-                lines.push_back(text::format("{} {}", level, message));
-                break;  // no separator: no level
-            case 4:
-                lines.push_back(rng() % 2 ? "" : "\tat com.example.Job.run(Job.java:42)");
-                break;
-            default:
-                lines.push_back(text::format("  {}: {}  ", level, message));
-                break;
+                case 0:
+                    lines.push_back(text::format("2024-05-01 12:00:{} {} {}", 10 + rng() % 50, level, message));
+                    break;
+                case 1:
+                    lines.push_back(text::format("[2024-05-01T12:00:00.{}Z] [{}] {}", rng() % 999, level, message));
+                    break;
+                case 2:
+                    lines.push_back(text::format("level={} msg=\"{}\"", level, message));
+                    break;
+                case 3:
+                    lines.push_back(text::format("{} {}", level, message));
+                    break;  // no separator: no level
+                case 4:
+                    lines.push_back(rng() % 2 ? "" : "\tat com.example.Job.run(Job.java:42)");
+                    break;
+                default:
+                    lines.push_back(text::format("  {}: {}  ", level, message));
+                    break;
             }
         }
         const std::string in = text::join_lines(lines, rng() % 2 == 0);
@@ -279,8 +305,7 @@ TEST(GenericLogReducer, KeepsEverySevereAndUnparsedLineOfGeneratedLogs) {
             const std::string_view trimmed = text::trim(line);
             auto parsed = summary::parse_log_line(line);
             if (trimmed.empty() || (parsed && summary::is_low_severity(parsed->level))) continue;
-            while (next < kept.size() && kept[next] != trimmed)
-                ++next;
+            while (next < kept.size() && kept[next] != trimmed) ++next;
             ASSERT_LT(next, kept.size()) << "lost " << line << " from\n" << in;
         }
     }

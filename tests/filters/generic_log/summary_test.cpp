@@ -39,8 +39,9 @@ std::string pattern_step_by_step(std::string_view message) {
 // length, so that each byte class meets every position of an eight-byte step.
 TEST(GenericLogSummary, MessagePatternAgreesWithTheRulesStepByStep) {
     const std::vector<std::string> pieces = {
-        "a", "Zq", "/", "-", "=", "7", "42", ".", "3.14", " ", "  ", "\t", "\v", "\r", "\u00a0", "\u3000",
-        "\u00e9", "\u0105", "\u0085", "x1.2.3", "{}", "~", "\x7f", "9", "0", ":", "!", "\x08", "\x0e", "\x1f",
+        "a",  "Zq", "/",    "-",  "=",      "7",      "42",     ".",      "3.14",   " ",
+        "  ", "\t", "\v",   "\r", "\u00a0", "\u3000", "\u00e9", "\u0105", "\u0085", "x1.2.3",
+        "{}", "~",  "\x7f", "9",  "0",      ":",      "!",      "\x08",   "\x0e",   "\x1f",
     };
     std::mt19937 rng(99);
     std::string buffer;
@@ -48,8 +49,7 @@ TEST(GenericLogSummary, MessagePatternAgreesWithTheRulesStepByStep) {
         std::string message;
         const int n = static_cast<int>(rng() % (round % 10 == 0 ? 200 : 30));
         for (int i = 0; i < n; ++i) message += pieces[rng() % pieces.size()];
-        ASSERT_EQ(normalized_message_pattern(ParsedLogLine{"INFO", message}), pattern_step_by_step(message))
-            << message;
+        ASSERT_EQ(normalized_message_pattern(ParsedLogLine{"INFO", message}), pattern_step_by_step(message)) << message;
         write_message_pattern(message, buffer);  // a reused buffer gives the same
         ASSERT_EQ(buffer, pattern_step_by_step(message)) << message;
     }
@@ -59,7 +59,7 @@ TEST(GenericLogSummary, MessagePatternAgreesWithTheRulesStepByStep) {
 // stripped, lowercased and tried against every extension.
 bool has_known_file_token_step_by_step(std::string_view line) {
     static const std::vector<std::string_view> extensions = {
-        ".py",  ".rs",  ".ts",   ".tsx", ".js",  ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
+        ".py",  ".rs",   ".ts",  ".tsx", ".js",  ".jsx", ".json", ".yaml", ".yml", ".toml", ".log",
         ".txt", ".html", ".xml", ".zip", ".png", ".jpg", ".jpeg", ".csv",  ".md",  ".c",    ".cpp",
     };
     const std::string_view trim_set = "\"'(),;[]";
@@ -78,9 +78,9 @@ bool has_known_file_token_step_by_step(std::string_view line) {
 
 TEST(GenericLogSummary, FileTokensAgreeWithTheRulesStepByStep) {
     const std::vector<std::string> pieces = {
-        "a",  "src", "/",  "\\", ".py", ".PY", ".c", ".cpp", ".tar", ":",  "12", " ",      "\t",
-        "(",  ")",   ",",  "'",  "\"",  "[",   "]",  "://",  "http", ".",  "x", "\u00a0", "\u0105",
-        "\u3000", "\u00e9", ";", ".json", ".jsonl",
+        "a", "src", "/",      "\\",     ".py",    ".PY",    ".c", ".cpp",  ".tar",   ":",   "12",
+        " ", "\t",  "(",      ")",      ",",      "'",      "\"", "[",     "]",      "://", "http",
+        ".", "x",   "\u00a0", "\u0105", "\u3000", "\u00e9", ";",  ".json", ".jsonl",
     };
     std::mt19937 rng(4242);
     for (int round = 0; round < 50000; ++round) {

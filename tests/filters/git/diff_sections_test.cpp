@@ -38,10 +38,10 @@ TEST(GitDiffSections, SectionWalk) {
                             "-    old_call(first_value);\n"
                             "+    new_call(first_value, second_value);\n"
                             "\xE2\x80\xA6 1 context line\n"},
-        {"only changed lines: the index line goes",
-         kHeader + "@@ -1 +1 @@\n-a\n+b\n", kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n"},
-        {"markers longer than short context keep the whole section",
-         kHeader + "@@ -1,3 +1,3 @@\n x\n-a\n+b\n y\n", kHeader + "@@ -1,3 +1,3 @@\n x\n-a\n+b\n y\n"},
+        {"only changed lines: the index line goes", kHeader + "@@ -1 +1 @@\n-a\n+b\n",
+         kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n"},
+        {"markers longer than short context keep the whole section", kHeader + "@@ -1,3 +1,3 @@\n x\n-a\n+b\n y\n",
+         kHeader + "@@ -1,3 +1,3 @@\n x\n-a\n+b\n y\n"},
         {"an empty line splits a context run without ending the hunk",
          kHeader + "@@ -1,5 +1,5 @@\n first context line of the hunk\n\n second context line of the hunk\n-a\n+b\n",
          kShortenedHeader + "@@ -1,5 +1,5 @@\n\xE2\x80\xA6 1 context line\n\n\xE2\x80\xA6 1 context line\n-a\n+b\n"},
@@ -66,7 +66,8 @@ TEST(GitDiffSections, SectionWalk) {
          "literal 700\n"
          "\xE2\x80\xA6 2 binary patch payload lines\n"},
         {"in binary mode blank-led and index lines are payload",
-         "diff --git a/f b/f\nGIT binary patch\nliteral 9\n leading blank payload\nindex 1..2\nzzzzzzzzzzzzzzzzzzzzzzzz\n",
+         "diff --git a/f b/f\nGIT binary patch\nliteral 9\n leading blank payload\nindex "
+         "1..2\nzzzzzzzzzzzzzzzzzzzzzzzz\n",
          "diff --git a/f b/f\nGIT binary patch\nliteral 9\n\xE2\x80\xA6 3 binary patch payload lines\n"},
         {"a hunk header ends binary mode",
          "diff --git a/f b/f\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n@@ -1 +1 @@\n"
@@ -80,15 +81,19 @@ TEST(GitDiffSections, SectionWalk) {
          "diff --git a/f b/f\nindex 1..2\n-x outside\n+y outside\n", "diff --git a/f b/f\n-x outside\n+y outside\n"},
         {"lines before the first section are never touched",
          "commit 0123456789abcdef0123456789abcdef01234567\nAuthor: A <a@b.c>\n\n    Message line that is long enough\n"
-         "index 1..2\n" + kHeader + "@@ -1 +1 @@\n-a\n+b\n",
+         "index 1..2\n" +
+             kHeader + "@@ -1 +1 @@\n-a\n+b\n",
          "commit 0123456789abcdef0123456789abcdef01234567\nAuthor: A <a@b.c>\n\n    Message line that is long enough\n"
-         "index 1..2\n" + kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n"},
+         "index 1..2\n" +
+             kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n"},
         {"a later commit's message in log output is not taken for context",
-         kHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcdef0123456789abcdef0123456789abcdef (tag: v1)\n"
-                   "Author: A <a@b.c>\n\n    Second commit message, long enough to be worth a marker\n\n" + kHeader +
-             "@@ -1 +1 @@\n-c\n+d\n",
-         kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcdef0123456789abcdef0123456789abcdef (tag: v1)\n"
-                            "Author: A <a@b.c>\n\n    Second commit message, long enough to be worth a marker\n\n" +
+         kHeader +
+             "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcdef0123456789abcdef0123456789abcdef (tag: v1)\n"
+             "Author: A <a@b.c>\n\n    Second commit message, long enough to be worth a marker\n\n" +
+             kHeader + "@@ -1 +1 @@\n-c\n+d\n",
+         kShortenedHeader +
+             "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcdef0123456789abcdef0123456789abcdef (tag: v1)\n"
+             "Author: A <a@b.c>\n\n    Second commit message, long enough to be worth a marker\n\n" +
              kShortenedHeader + "@@ -1 +1 @@\n-c\n+d\n"},
         {"the next commit's header after a binary patch is not payload",
          "diff --git a/f.png b/f.png\nGIT binary patch\nliteral 9\nzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz\n\n"
@@ -117,8 +122,7 @@ TEST(GitDiffSections, SectionWalk) {
          kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcde\nAuthor: A <a@b.c>\n\n    Second commit message\n"},
         {"six hex digits name no object: the hunk stays open",
          kHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n    Second commit message\n",
-         kShortenedHeader +
-             "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n\xE2\x80\xA6 1 context line\n"},
+         kShortenedHeader + "@@ -1 +1 @@\n-a\n+b\n\ncommit 89abcd\nAuthor: A <a@b.c>\n\n\xE2\x80\xA6 1 context line\n"},
         {"a word after commit that is not an object name keeps the hunk open",
          kHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n indented context line after it in the same hunk\n",
          kShortenedHeader + "@@ -1,2 +1,2 @@\n-a\ncommit message\n\xE2\x80\xA6 1 context line\n"},

@@ -125,7 +125,9 @@ TEST(GitReducer, ShortStatus) {
         {"a blank line separates blocks", six + "\n" + six, six_summary + "\n" + six_summary},
         {"an untracked directory keeps its trailing slash",
          "?? out/build/generated/\n?? out/build/logs/\n?? out/build/cache/\n?? out/build/notes.txt\n?? scratch/\n",
-         "git status: ?" "?=5\n?" "?:\n out/\n  build/\n   generated/\n   logs/\n   cache/\n   notes.txt\n"
+         "git status: ?"
+         "?=5\n?"
+         "?:\n out/\n  build/\n   generated/\n   logs/\n   cache/\n   notes.txt\n"
          " scratch/\n"},
         {"a path in C quotes is listed after the tree, its escapes intact",
          " M \"docs/guides/na\\303\\257ve notes.md\"\n M src/platform/io/codecs/latin1.rs\n"
@@ -149,8 +151,8 @@ TEST(GitReducer, ShortStatusLineGrammar) {
         "## main\n M src/filters/git/a.rs\n M src/filters/git/b.rs\n M src/filters/git/c.rs\n"
         " M src/filters/git/d.rs\n M src/filters/git/e.rs\n M src/filters/git/f.rs\n";
     const std::pair<std::string, bool> cases[] = {
-        {"!! build/", true},  {"UU  spaced", true},    {"?? notes.txt", true},  {"R  old.rs -> new.rs", true},
-        {"   src/a.rs", false}, {" Msrc/a.rs", false}, {" M ", false},          {" m src/a.rs", false},
+        {"!! build/", true},    {"UU  spaced", true},   {"?? notes.txt", true}, {"R  old.rs -> new.rs", true},
+        {"   src/a.rs", false}, {" Msrc/a.rs", false},  {" M ", false},         {" m src/a.rs", false},
         {"X  src/a.rs", false}, {"#  src/a.rs", false},
     };
     for (const auto& [line, joins] : cases) {
@@ -229,11 +231,14 @@ TEST(GitReducer, StatLineGrammar) {
         EXPECT_EQ(compress_git_output(line + "\n" + run).starts_with("2 files changed"), joins) << line;
     // The summary line: a number, then " file(s) changed".
     const std::pair<std::string, bool> summaries[] = {
-        {"3 files changed", true}, {" total 3 files changed", false}, {" 3files changed", false},
+        {"3 files changed", true},
+        {" total 3 files changed", false},
+        {" 3files changed", false},
         {" 3 filez changed", false},
     };
-    const std::string rows = " src/platform/filesystem/watcher_a.rs | 2 +-\n src/platform/filesystem/watcher_b.rs | 4 ++--\n"
-                             " src/platform/filesystem/watcher_c.rs | 1 +\n";
+    const std::string rows =
+        " src/platform/filesystem/watcher_a.rs | 2 +-\n src/platform/filesystem/watcher_b.rs | 4 ++--\n"
+        " src/platform/filesystem/watcher_c.rs | 1 +\n";
     for (const auto& [line, summary] : summaries)
         EXPECT_EQ(compress_git_output(rows + line + "\n").starts_with("git diff --stat:"), !summary) << line;
 }
@@ -252,16 +257,14 @@ TEST(GitReducer, NameStatusRuns) {
         {"four short lines are cheaper than their summary",
          "M\tsrc/a.rs\nM\tsrc/b.rs\nA\tdocs/x.md\nR100\told.rs\tnew.rs\n",
          "M\tsrc/a.rs\nM\tsrc/b.rs\nA\tdocs/x.md\nR100\told.rs\tnew.rs\n"},
-        {"shared directories are printed once",
-         deep, deep_summary},
-        {"two lines are never a run",
-         "M\tsrc/filters/git/diff_sections.cpp\nM\tsrc/filters/git/name_status.cpp\n",
+        {"shared directories are printed once", deep, deep_summary},
+        {"two lines are never a run", "M\tsrc/filters/git/diff_sections.cpp\nM\tsrc/filters/git/name_status.cpp\n",
          "M\tsrc/filters/git/diff_sections.cpp\nM\tsrc/filters/git/name_status.cpp\n"},
         {"a blank line splits a run and each part is judged alone",
          "M\tsrc/filters/git/diff_sections.cpp\nM\tsrc/filters/git/name_status.cpp\n\n" + deep,
          "M\tsrc/filters/git/diff_sections.cpp\nM\tsrc/filters/git/name_status.cpp\n\n" + deep_summary},
-        {"tab-separated key and value pairs are not paths",
-         "M\tone\nA\ttwo\nD\tthree\nM\tfour\n", "M\tone\nA\ttwo\nD\tthree\nM\tfour\n"},
+        {"tab-separated key and value pairs are not paths", "M\tone\nA\ttwo\nD\tthree\nM\tfour\n",
+         "M\tone\nA\ttwo\nD\tthree\nM\tfour\n"},
     });
 }
 
@@ -346,8 +349,7 @@ TEST(GitReducer, UnitsAtTheEdgesOfTheText) {
         "M\tsrc/platform/filesystem/a.cpp\nM\tsrc/platform/filesystem/b.cpp\nM\tsrc/platform/filesystem/c.cpp";
     const std::string names_summary =
         "git name-status: M=3\nM:\n src/\n  platform/\n   filesystem/\n    a.cpp\n    b.cpp\n    c.cpp";
-    const std::string diff =
-        "diff --git a/src/lib.rs b/src/lib.rs\nindex 3b18e51..a7c9d10 100644\n@@ -1 +1 @@\n-a\n+b";
+    const std::string diff = "diff --git a/src/lib.rs b/src/lib.rs\nindex 3b18e51..a7c9d10 100644\n@@ -1 +1 @@\n-a\n+b";
     const std::string diff_short = "diff --git a/src/lib.rs b/src/lib.rs\n@@ -1 +1 @@\n-a\n+b";
     // A section that saves nothing: no index line, context shorter than
     // its marker.

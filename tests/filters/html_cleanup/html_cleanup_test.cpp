@@ -75,7 +75,10 @@ TEST(HtmlCleanupText, CharacterReferences) {
     const test_support::Case cases[] = {
         {"named in any case", "&AMP; &lt;b&GT; &quot;&apos;&colon;", "& <b> \"':"},
         {"decimal, hex, plus", "&#65;&#x41;&#+65;", "AAA"},
-        {"NUL decodes as U+FFFD", "a&#0;b&#x0;c&#x00000;", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD"},
+        {"NUL decodes as U+FFFD", "a&#0;b&#x0;c&#x00000;",
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD"
+         "c\xEF\xBF\xBD"},
         {"minus, empty, surrogate stay", "&#-65; &#; &#x; &#xD800;", "&#-65; &#; &#x; &#xD800;"},
         {"beyond 32 bits stays", "&#4294967296;", "&#4294967296;"},
         {"largest scalar", "&#x10FFFF;", "\xF4\x8F\xBF\xBF"},

@@ -56,17 +56,22 @@ TEST(JsonPayloadReducer, DocumentsAndLines) {
          "{\"a\": 1} {\"b\": 2}\n{\"a\": 3}\n"},
         {"only blank lines", "\n \n", "\n \n"},
         {"empty", "", ""},
-        {"nine records only minified", records(9, rec),
-         records(9, R"({"level":"info","msg":"cache warmed","n":#})")},
+        {"nine records only minified", records(9, rec), records(9, R"({"level":"info","msg":"cache warmed","n":#})")},
         {"ten records summarised", records(10, rec),
          "jsonl records=10 keys=level,msg,n\n"
-         R"({"level":"info","msg":"cache warmed","n":0})" "\n"
-         R"({"level":"info","msg":"cache warmed","n":1})" "\n"
-         R"({"level":"info","msg":"cache warmed","n":2})" "\n"
+         R"({"level":"info","msg":"cache warmed","n":0})"
+         "\n"
+         R"({"level":"info","msg":"cache warmed","n":1})"
+         "\n"
+         R"({"level":"info","msg":"cache warmed","n":2})"
+         "\n"
          "… 4 JSONL records omitted\n"
-         R"({"level":"info","msg":"cache warmed","n":7})" "\n"
-         R"({"level":"info","msg":"cache warmed","n":8})" "\n"
-         R"({"level":"info","msg":"cache warmed","n":9})" "\n"},
+         R"({"level":"info","msg":"cache warmed","n":7})"
+         "\n"
+         R"({"level":"info","msg":"cache warmed","n":8})"
+         "\n"
+         R"({"level":"info","msg":"cache warmed","n":9})"
+         "\n"},
         // The summary of ten tiny records is longer than the records.
         {"ten tiny records: minified wins", records(10, "{\"n\": #}"), records(10, "{\"n\":#}")},
         {"array of ten objects summarised without final newline", array_of_ten(),
@@ -84,8 +89,8 @@ TEST(JsonPayloadReducer, DocumentsAndLines) {
         {"a blank line of spaces is the only change", "{\"a\":1}\n   \n{\"a\":2}", "{\"a\":1}\n\n{\"a\":2}"},
         {"pretty document with a syntax error", "{\n  \"a\": 1,\n}\n", "{\n  \"a\": 1,\n}\n"},
         {"compact but invalid single line", "{\"a\":1,}", "{\"a\":1,}"},
-        {"array of ten objects then a scalar is only minified",
-         "[{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, \"x\"]", "[{},{},{},{},{},{},{},{},{},{},\"x\"]"},
+        {"array of ten objects then a scalar is only minified", "[{}, {}, {}, {}, {}, {}, {}, {}, {}, {}, \"x\"]",
+         "[{},{},{},{},{},{},{},{},{},{},\"x\"]"},
         {"array of ten with a scalar is only minified", "[{}, {}, {}, {}, {}, {}, {}, {}, {}, 1]\n",
          "[{},{},{},{},{},{},{},{},{},1]\n"},
         {"duplicate keys: minified text keeps both", "{\"a\": 1, \"a\": 2}", "{\"a\":1,\"a\":2}"},
@@ -98,15 +103,37 @@ TEST(JsonPayloadReducer, DocumentsAndLines) {
 TEST(JsonPayloadReducer, MinifiedSizeIsTheMinifiedTextSize) {
     const std::string long_string = "[\"" + std::string(40, 'x') + "\\\"" + std::string(20, ' ') + "\" , 1]";
     const std::string cases[] = {
-        "", "{}", "{ }", R"({"a":"b c"})", R"({"a":"b"} )", "[1,\t2]", "[1,\n2]", "[1,\r2]", R"(["\" "])",
-        R"(["\\" ])", R"(["\\\" "])", R"(["\\\\" ,1])", R"(["a\"b" ,1])", R"(["x\\y" ])", R"(["unterminated  )",
-        R"(["\)", "\"", R"("a""b" )", "x y", R"({"k":"v\\"} )", "\xC2\xA0[1]", long_string,
+        "",
+        "{}",
+        "{ }",
+        R"({"a":"b c"})",
+        R"({"a":"b"} )",
+        "[1,\t2]",
+        "[1,\n2]",
+        "[1,\r2]",
+        R"(["\" "])",
+        R"(["\\" ])",
+        R"(["\\\" "])",
+        R"(["\\\\" ,1])",
+        R"(["a\"b" ,1])",
+        R"(["x\\y" ])",
+        R"(["unterminated  )",
+        R"(["\)",
+        "\"",
+        R"("a""b" )",
+        "x y",
+        R"({"k":"v\\"} )",
+        "\xC2\xA0[1]",
+        long_string,
         "{\n" + std::string(100, ' ') + "\"k\" :\t\"" + std::string(33, '\\') + "\" }",
     };
     // Nothing is validated: other whitespace stays, an open string runs to the end.
-    EXPECT_EQ(filters::json_payload::reducer::minify_json_source("[1,\xC2\xA0 2]"), "[1,\xC2\xA0" "2]");
+    EXPECT_EQ(filters::json_payload::reducer::minify_json_source("[1,\xC2\xA0 2]"),
+              "[1,\xC2\xA0"
+              "2]");
     EXPECT_EQ(filters::json_payload::reducer::minify_json_source("[ \"a  b"), "[\"a  b");
-    EXPECT_EQ(filters::json_payload::reducer::minify_json_source(long_string), "[\"" + std::string(40, 'x') + "\\\"" + std::string(20, ' ') + "\",1]");
+    EXPECT_EQ(filters::json_payload::reducer::minify_json_source(long_string),
+              "[\"" + std::string(40, 'x') + "\\\"" + std::string(20, ' ') + "\",1]");
     for (const std::string& c : cases) {
         const std::size_t minified = filters::json_payload::reducer::minify_json_source(c).size();
         EXPECT_EQ(json::minified_size(c), minified) << c;
@@ -155,7 +182,8 @@ TEST(JsonPayloadReducer, DeepAndWideInputs) {
     for (int i = 0; i < 60000; ++i) big += (i ? ", " : "") + std::string(R"({"n": )") + std::to_string(i) + "}";
     const std::string big_got = compress_json_payload_output(big + ", {\"n\": 123456789012345678901234}]");
     EXPECT_TRUE(big_got.starts_with("json array: rows=60001 keys=n\n{\"n\":0}")) << big_got.substr(0, 60);
-    EXPECT_TRUE(big_got.ends_with("\n{\"n\":59999}\n{\"n\":1.2345678901234569e+23}")) << big_got.substr(big_got.size() - 60);
+    EXPECT_TRUE(big_got.ends_with("\n{\"n\":59999}\n{\"n\":1.2345678901234569e+23}"))
+        << big_got.substr(big_got.size() - 60);
     EXPECT_EQ(compress_json_payload_output(big + ",]"), big + ",]");
 }
 
@@ -178,35 +206,74 @@ TEST(JsonPayloadSummary, RecordsThatStandOut) {
     };
     const Row rows[] = {
         // Status: "status" is ok for 0 and 200-299, as a number or all-digit string.
-        {"status", "199", true}, {"status", "200", false}, {"status", "299", false}, {"status", "300", true},
-        {"status", "\"200\"", false}, {"status", "\"300\"", true}, {"status", "200.5", false}, {"status", "0", false},
-        {"status", "\"0204\"", false}, {"status", "\"65736\"", true}, {"status", "\"+204\"", true},
-        {"Status", "\" Completed \"", false}, {"status", "\"running\"", true}, {"status", "true", false},
-        {"status", "false", true}, {"status", "null", true}, {"status", "{\"code\": 200}", true},
-        {"result", "200", true}, {"result", "\"200\"", true}, {"outcome", "0", false},
-        {"meta", "{\"result\": \"fail\"}", true}, {"steps", "[{\"status\": \"ok\"}, {\"status\": \"error\"}]", true},
+        {"status", "199", true},
+        {"status", "200", false},
+        {"status", "299", false},
+        {"status", "300", true},
+        {"status", "\"200\"", false},
+        {"status", "\"300\"", true},
+        {"status", "200.5", false},
+        {"status", "0", false},
+        {"status", "\"0204\"", false},
+        {"status", "\"65736\"", true},
+        {"status", "\"+204\"", true},
+        {"Status", "\" Completed \"", false},
+        {"status", "\"running\"", true},
+        {"status", "true", false},
+        {"status", "false", true},
+        {"status", "null", true},
+        {"status", "{\"code\": 200}", true},
+        {"result", "200", true},
+        {"result", "\"200\"", true},
+        {"outcome", "0", false},
+        {"meta", "{\"result\": \"fail\"}", true},
+        {"steps", "[{\"status\": \"ok\"}, {\"status\": \"error\"}]", true},
         {"state", "\"running\"", false},
         // A repeated name counts with its last value only.
-        {"status", "500, \"status\": 200", false}, {"status", "200, \"status\": 500", true},
+        {"status", "500, \"status\": 200", false},
+        {"status", "200, \"status\": 500", true},
         // Ids: an id-like name holding an opaque identifier.
-        {"trace_id", "\"123e4567-e89b-12d3-a456-426614174000\"", true}, {"id", "\"12345678901\"", false},
-        {"id", "123456789", false}, {"id", "\"abc123\"", false}, {"id", "\"abc12345\"", true},
-        {"ID", "\"  a.b_c-d9  \"", true}, {"id", "\"has space1\"", false}, {"request-id", "\"r-000000a\"", true},
-        {"userUUID", "\"u0000000a\"", true}, {"contentHash", "\"0a1b2c3d4e\"", true}, {"sha256", "\"e3b0c44298fc\"", true},
-        {"shasum", "\"e3b0c4429x\"", false}, {"id", "{\"inner_id\": \"abcdefgh1\"}", true},
+        {"trace_id", "\"123e4567-e89b-12d3-a456-426614174000\"", true},
+        {"id", "\"12345678901\"", false},
+        {"id", "123456789", false},
+        {"id", "\"abc123\"", false},
+        {"id", "\"abc12345\"", true},
+        {"ID", "\"  a.b_c-d9  \"", true},
+        {"id", "\"has space1\"", false},
+        {"request-id", "\"r-000000a\"", true},
+        {"userUUID", "\"u0000000a\"", true},
+        {"contentHash", "\"0a1b2c3d4e\"", true},
+        {"sha256", "\"e3b0c44298fc\"", true},
+        {"shasum", "\"e3b0c4429x\"", false},
+        {"id", "{\"inner_id\": \"abcdefgh1\"}", true},
         {"list", "[{\"x\": 1}, {\"build_id\": \"b-20240101\"}]", true},
         // Text anywhere in the values (never in names).
-        {"msg", "\"2 errors found\"", true}, {"msg", "\"Build FAILED\"", true}, {"msg", "\"terror\"", false},
-        {"msg", "\"error_code\"", true}, {"msg", "\"see https://example.org\"", true},
-        {"msg", "\"open ./src/main.cpp\"", true}, {"msg", "\"~/notes\"", true}, {"msg", "\"C:\\\\Users\"", true},
-        {"msg", "\"(src/lib.rs),\"", true}, {"msg", "\"src/lib.rs:12\"", false}, {"msg", "\"a/b/\"", false},
-        {"msg", "\"a//b\"", false}, {"msg", "\"and/or\"", true},
-        {"msg", "\"123e4567-e89b-12d3-a456-426614174000\"", true}, {"msg", "\"deadbeefcafe\"", true},
-        {"msg", "\"deadbeefcaf\"", false}, {"msg", "\"PROJ-42\"", true}, {"msg", "\"A-12\"", false},
-        {"msg", "\"proj-42\"", false}, {"msg", "\"PROJ-4\"", false}, {"msg", "\"caf\xC3\xA9\"", false},
-        {"msg", "{\"/var/log\": \"ok\", \"error\": 1}", false}, {"msg", "[\"ok\", [\"see /var/log\"]]", true},
+        {"msg", "\"2 errors found\"", true},
+        {"msg", "\"Build FAILED\"", true},
+        {"msg", "\"terror\"", false},
+        {"msg", "\"error_code\"", true},
+        {"msg", "\"see https://example.org\"", true},
+        {"msg", "\"open ./src/main.cpp\"", true},
+        {"msg", "\"~/notes\"", true},
+        {"msg", "\"C:\\\\Users\"", true},
+        {"msg", "\"(src/lib.rs),\"", true},
+        {"msg", "\"src/lib.rs:12\"", false},
+        {"msg", "\"a/b/\"", false},
+        {"msg", "\"a//b\"", false},
+        {"msg", "\"and/or\"", true},
+        {"msg", "\"123e4567-e89b-12d3-a456-426614174000\"", true},
+        {"msg", "\"deadbeefcafe\"", true},
+        {"msg", "\"deadbeefcaf\"", false},
+        {"msg", "\"PROJ-42\"", true},
+        {"msg", "\"A-12\"", false},
+        {"msg", "\"proj-42\"", false},
+        {"msg", "\"PROJ-4\"", false},
+        {"msg", "\"caf\xC3\xA9\"", false},
+        {"msg", "{\"/var/log\": \"ok\", \"error\": 1}", false},
+        {"msg", "[\"ok\", [\"see /var/log\"]]", true},
         // Shape: other member names than record 0's.
-        {"msg", "\"ok\", \"extra\": true", true}, {"msg", "\"ok\", \"msg\": \"ok\"", false},
+        {"msg", "\"ok\", \"extra\": true", true},
+        {"msg", "\"ok\", \"msg\": \"ok\"", false},
     };
     for (const Row& row : rows) EXPECT_EQ(printed(row.name, row.value), row.printed) << row.name << ": " << row.value;
 }
@@ -224,18 +291,28 @@ TEST(JsonPayloadSummary, KeptRecordsGapsAndKeys) {
     }
     EXPECT_EQ(compress_json_payload_output(lines),
               "jsonl records=12 keys=n,msg,extra\n"
-              R"({"n":0,"msg":"fine and dandy, nothing to report today"})" "\n"
-              R"({"n":1,"msg":"fine and dandy, nothing to report today"})" "\n"
-              R"({"n":2,"msg":"fine and dandy, nothing to report today"})" "\n"
+              R"({"n":0,"msg":"fine and dandy, nothing to report today"})"
+              "\n"
+              R"({"n":1,"msg":"fine and dandy, nothing to report today"})"
+              "\n"
+              R"({"n":2,"msg":"fine and dandy, nothing to report today"})"
+              "\n"
               "… 1 JSONL records omitted\n"
-              R"({"n":4,"msg":"fine","extra":true})" "\n" R"({"n":5})" "\n"
+              R"({"n":4,"msg":"fine","extra":true})"
+              "\n"
+              R"({"n":5})"
+              "\n"
               "… 3 JSONL records omitted\n"
-              R"({"n":9,"msg":"2 warnings"})" "\n"
-              R"({"n":10,"msg":"fine and dandy, nothing to report today"})" "\n"
-              R"({"n":11,"msg":"fine and dandy, nothing to report today"})" "\n");
+              R"({"n":9,"msg":"2 warnings"})"
+              "\n"
+              R"({"n":10,"msg":"fine and dandy, nothing to report today"})"
+              "\n"
+              R"({"n":11,"msg":"fine and dandy, nothing to report today"})"
+              "\n");
     // Record 0 may repeat a name; it counts once.
-    const std::string repeated = compress_json_payload_output(
-        R"({"status": 500, "status": 200, "n": 0})" "\n" + records(11, R"({"status": 200, "n": #})"));
+    const std::string repeated = compress_json_payload_output(R"({"status": 500, "status": 200, "n": 0})"
+                                                              "\n" +
+                                                              records(11, R"({"status": 200, "n": #})"));
     EXPECT_TRUE(repeated.starts_with("jsonl records=12 keys=status,n\n{\"status\":200,\"n\":0}\n")) << repeated;
     // An array of ten ok records is summarised, not only minified; printed
     // records are written back in the library's compact form.
@@ -246,13 +323,19 @@ TEST(JsonPayloadSummary, KeptRecordsGapsAndKeys) {
     array += "]\n";
     EXPECT_EQ(compress_json_payload_output(array),
               "json array: rows=10 keys=status,took,job\n"
-              R"({"status":200,"took":1.5,"job":"nightly build 0"})" "\n"
-              R"({"status":200,"took":1.5,"job":"nightly build 1"})" "\n"
-              R"({"status":200,"took":1.5,"job":"nightly build 2"})" "\n"
+              R"({"status":200,"took":1.5,"job":"nightly build 0"})"
+              "\n"
+              R"({"status":200,"took":1.5,"job":"nightly build 1"})"
+              "\n"
+              R"({"status":200,"took":1.5,"job":"nightly build 2"})"
+              "\n"
               "… 4 JSON rows omitted\n"
-              R"({"status":200,"took":1.5,"job":"nightly build 7"})" "\n"
-              R"({"status":200,"took":1.5,"job":"nightly build 8"})" "\n"
-              R"({"status":200,"took":1.5,"job":"nightly build 9"})" "\n");
+              R"({"status":200,"took":1.5,"job":"nightly build 7"})"
+              "\n"
+              R"({"status":200,"took":1.5,"job":"nightly build 8"})"
+              "\n"
+              R"({"status":200,"took":1.5,"job":"nightly build 9"})"
+              "\n");
 }
 
 }  // namespace

@@ -47,9 +47,10 @@ TEST(ListingDetector, Modes) {
     EXPECT_EQ(wc->entries[2].suffix, " [7 lines]");
 
     // Tree drawing with a named root and its summary.
-    auto drawn = parse("project\n\xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 src\n\xE2\x94\x82   \xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 "
-                       "main.rs\n\xE2\x94\x82   \xE2\x94\x94\xE2\x94\x80\xE2\x94\x80 lib.rs\n\xE2\x94\x94\xE2\x94\x80\xE2"
-                       "\x94\x80 Cargo.toml\n\n1 directory, 3 files\n");
+    auto drawn = parse(
+        "project\n\xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 src\n\xE2\x94\x82   \xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 "
+        "main.rs\n\xE2\x94\x82   \xE2\x94\x94\xE2\x94\x80\xE2\x94\x80 lib.rs\n\xE2\x94\x94\xE2\x94\x80\xE2"
+        "\x94\x80 Cargo.toml\n\n1 directory, 3 files\n");
     ASSERT_TRUE(drawn);
     ASSERT_EQ(drawn->entries.size(), 4u);
     EXPECT_EQ(drawn->entries[1].path, "project/src/main.rs");
@@ -65,14 +66,14 @@ TEST(ListingDetector, Modes) {
 
 TEST(ListingDetector, Declines) {
     const char* declined[] = {
-        "src/main.rs\nsrc/lib.rs\nREADME.md\n",                                  // three paths
-        "src/main.rs\nsrc/lib.rs\nREADME.md\ndocs/a.md\n\n",                     // a blank line, no echo or count
-        "a.rs\nb.rs\n\nc.rs\nd.rs\n$ ls\n",                                      // a path after the run closed
-        "1 a.rs\n2 b.rs\n3 c.rs\n4 d.rs\n",                                      // numbered like cat -n
-        "$ find .\na.rs\nb.rs\n-----\nc.rs\nd.rs\n",                             // a rule line
-        "src:\nmain.rs\nlib.rs\n",                                               // one section header
-        ".\n|-- a\n|       `-- b\n|-- c\n",                                        // two levels deeper
-        ".\n|-- a.rs\n|-- b.rs\n`-- python -> python3\n",                        // a symbolic link
+        "src/main.rs\nsrc/lib.rs\nREADME.md\n",               // three paths
+        "src/main.rs\nsrc/lib.rs\nREADME.md\ndocs/a.md\n\n",  // a blank line, no echo or count
+        "a.rs\nb.rs\n\nc.rs\nd.rs\n$ ls\n",                   // a path after the run closed
+        "1 a.rs\n2 b.rs\n3 c.rs\n4 d.rs\n",                   // numbered like cat -n
+        "$ find .\na.rs\nb.rs\n-----\nc.rs\nd.rs\n",          // a rule line
+        "src:\nmain.rs\nlib.rs\n",                            // one section header
+        ".\n|-- a\n|       `-- b\n|-- c\n",                   // two levels deeper
+        ".\n|-- a.rs\n|-- b.rs\n`-- python -> python3\n",     // a symbolic link
         "drwxr-xr-x 2 root root 4096 Dec  6 src\n-rw-r--r-- 1 root root 12 Dec  6 a.rs\nx\ny\n",
     };
     for (const char* in : declined) EXPECT_FALSE(parse(in)) << in;
@@ -81,7 +82,8 @@ TEST(ListingDetector, Declines) {
     for (int i = 0; i < 9; ++i) chatty += "files: " + std::to_string(i) + "\n";
     EXPECT_FALSE(parse(chatty));
     // A find error between paths is kept and the run goes on.
-    auto errors = parse("$ find a -name '*.rs'\na/1.rs\nfind: '/root/x': Permission denied\na/2.rs\na/3.rs\na/4.rs\nTotal: 4 files\n");
+    auto errors = parse(
+        "$ find a -name '*.rs'\na/1.rs\nfind: '/root/x': Permission denied\na/2.rs\na/3.rs\na/4.rs\nTotal: 4 files\n");
     ASSERT_TRUE(errors);
     EXPECT_EQ(errors->trailing_lines.size(), 2u);
 }
@@ -90,15 +92,20 @@ TEST(ListingReducer, GeneratedDirectoriesCollapse) {
     const Case cases[] = {
         {"seven paths under node_modules become one counted row",
          "web/app.ts\n" + paths("node_modules/react", 7) + "web/index.ts\nREADME.md\n",
-         "web/\n app.ts\n index.ts\nnode_modules/\n " + E + " 7 generated/vendor paths omitted\n first: react/file_0.js\n"
-         " last: react/file_6.js\nREADME.md\n"},
-        {"a group of five is printed in full",
-         paths("dist", 5) + "src/a.ts\n", "dist/\n file_0.js\n file_1.js\n file_2.js\n file_3.js\n file_4.js\nsrc/\n a.ts\n"},
+         "web/\n app.ts\n index.ts\nnode_modules/\n " + E +
+             " 7 generated/vendor paths omitted\n first: react/file_0.js\n"
+             " last: react/file_6.js\nREADME.md\n"},
+        {"a group of five is printed in full", paths("dist", 5) + "src/a.ts\n",
+         "dist/\n file_0.js\n file_1.js\n file_2.js\n file_3.js\n file_4.js\nsrc/\n a.ts\n"},
         {"the first generated component decides; case forms make two groups",
          paths("./vendor/node_modules/x", 6) + paths("TARGET", 6, ".o") + paths("target", 6, ".o"),
-         "vendor/\n " + E + " 6 generated/vendor paths omitted\n first: node_modules/x/file_0.js\n"
-         " last: node_modules/x/file_5.js\nTARGET/\n " + E + " 6 generated/vendor paths omitted\n first: file_0.o\n"
-         " last: file_5.o\ntarget/\n " + E + " 6 generated/vendor paths omitted\n first: file_0.o\n last: file_5.o\n"},
+         "vendor/\n " + E +
+             " 6 generated/vendor paths omitted\n first: node_modules/x/file_0.js\n"
+             " last: node_modules/x/file_5.js\nTARGET/\n " +
+             E +
+             " 6 generated/vendor paths omitted\n first: file_0.o\n"
+             " last: file_5.o\ntarget/\n " +
+             E + " 6 generated/vendor paths omitted\n first: file_0.o\n last: file_5.o\n"},
         {"directory entries count but are not first or last",
          "src/main.rs\nlib/x.rs\n" + repeat("dist/\n", 20) + "docs/a.md\n",
          "src/\n main.rs\nlib/\n x.rs\ndist/\n " + E + " 20 generated/vendor paths omitted\n first: .\ndocs/\n a.md\n"},

@@ -22,13 +22,17 @@ TEST(LogTemplateTemplates, LineTemplates) {
          "<ts> INFO worker started job=<num> in <num>ms",
          {"2024-05-01T10:00:00Z", "42", "35"}},
         {"worker started job=42 in 35ms", "worker started job=<num> in 35ms", {"42"}},
-        {"INFO: login ok request_id=a1b2c3d4 user=alice", "INFO: login ok request_id=<id> user=<value>",
+        {"INFO: login ok request_id=a1b2c3d4 user=alice",
+         "INFO: login ok request_id=<id> user=<value>",
          {"a1b2c3d4", "alice"}},
         {"[INFO] cache warm a1b2c3d4 entries=12", "[INFO] cache warm a1b2c3d4 entries=<num>", {"12"}},
-        {"[INFO] probe peer (id=ab12-cd34), state=up", "[INFO] probe peer (id=<id>), state=<value>",
+        {"[INFO] probe peer (id=ab12-cd34), state=up",
+         "[INFO] probe peer (id=<id>), state=<value>",
          {"ab12-cd34", "up"}},
         {"INFO: connected peer=10.0.0.25 port=8080", "INFO: connected peer=<ip> port=<num>", {"10.0.0.25", "8080"}},
-        {"INFO: connected peer=10.0.0.256 via=eth0", "INFO: connected peer=<value> via=<value>", {"10.0.0.256", "eth0"}},
+        {"INFO: connected peer=10.0.0.256 via=eth0",
+         "INFO: connected peer=<value> via=<value>",
+         {"10.0.0.256", "eth0"}},
         {"INFO connect db_password=hunter2 ok", "", {}},
         {"INFO: fetch url=/api/items status=200", "", {}},
         {"ok id=7 done", "", {}},
@@ -102,22 +106,26 @@ TEST(LogTemplateReducer, Thresholds) {
         {"16 lines, 12 covered", heartbeats(12) + noise(4), ""},
         {"34 lines, 12 covered", heartbeats(12) + noise(22), ""},
         {"two templates of 8", heartbeats(8) + noise(1) + checkpoints(8), ""},
-        {"tokens split by vertical tabs", [] {
+        {"tokens split by vertical tabs",
+         [] {
              std::string s;
              for (int k = 0; k < 16; ++k) s += "INFO:\vheartbeat sent to peer seq " + std::to_string(k) + "\n";
              return s;
-         }(), ""},
+         }(),
+         ""},
     };
     for (const Case& c : accepted) EXPECT_NE(compress_log_template_output(c.in), c.in) << c.name;
     const std::vector<Case> declined = {
         {"15 nonblank lines", heartbeats(15), ""},
         {"35 lines, 12 covered", heartbeats(12) + noise(23), ""},
         {"8 and 7 lines", heartbeats(8) + noise(1) + checkpoints(7) + noise(8), ""},
-        {"never adjacent", [] {
+        {"never adjacent",
+         [] {
              std::string s;
              for (int k = 0; k < 12; ++k) s += heartbeats(1, k) + noise(1);
              return s;
-         }(), ""},
+         }(),
+         ""},
         {"already summarised", "log templates: repeated line summary\n" + heartbeats(20), ""},
         {"mentions pytest", heartbeats(20) + "ran under pytest\n", ""},
         {"secret key", heartbeats(20) + "api_key: abc def\n", ""},
@@ -128,17 +136,17 @@ TEST(LogTemplateReducer, Thresholds) {
 }
 
 TEST(LogTemplateReducer, RunsAndValueLists) {
-    EXPECT_EQ(compress_log_template_output(heartbeats(7) + "\n" + heartbeats(6, 8) + "note between\n" +
-                                           heartbeats(20, 20)),
-              "log templates: repeated line summary\n"
-              "… 7 templated lines: INFO: heartbeat sent seq=<num>\n"
-              "  values: (1); (2); (3); … 1 omitted; (5); (6); (7)\n"
-              "\n"
-              "… 6 templated lines: INFO: heartbeat sent seq=<num>\n"
-              "  values: (8); (9); (10); (11); (12); (13)\n"
-              "note between\n"
-              "… 20 templated lines: INFO: heartbeat sent seq=<num>\n"
-              "  values: (20); (21); (22); … 14 omitted; (37); (38); (39)\n");
+    EXPECT_EQ(
+        compress_log_template_output(heartbeats(7) + "\n" + heartbeats(6, 8) + "note between\n" + heartbeats(20, 20)),
+        "log templates: repeated line summary\n"
+        "… 7 templated lines: INFO: heartbeat sent seq=<num>\n"
+        "  values: (1); (2); (3); … 1 omitted; (5); (6); (7)\n"
+        "\n"
+        "… 6 templated lines: INFO: heartbeat sent seq=<num>\n"
+        "  values: (8); (9); (10); (11); (12); (13)\n"
+        "note between\n"
+        "… 20 templated lines: INFO: heartbeat sent seq=<num>\n"
+        "  values: (20); (21); (22); … 14 omitted; (37); (38); (39)\n");
     std::string no_newline = heartbeats(16);
     no_newline.pop_back();
     const std::string out = compress_log_template_output(no_newline);

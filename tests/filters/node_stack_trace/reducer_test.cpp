@@ -14,10 +14,14 @@ using test_support::Case;
 std::string frame(char kind, int k) {
     const std::string n = std::to_string(k);
     switch (kind) {
-        case 'P': return "    at handler" + n + " (/home/dev/shop/src/routes/cart.js:" + n + ":7)\n";
-        case 'D': return "    at wrap" + n + " (/home/dev/shop/node_modules/express/lib/router/layer.js:" + n + ":5)\n";
-        case 'I': return "    at tick" + n + " (node:internal/process/task_queues:" + n + ":5)\n";
-        default: return "    at fn" + n + " (https://cdn.example.net/assets/app.min.js:1:" + n + ")\n";
+        case 'P':
+            return "    at handler" + n + " (/home/dev/shop/src/routes/cart.js:" + n + ":7)\n";
+        case 'D':
+            return "    at wrap" + n + " (/home/dev/shop/node_modules/express/lib/router/layer.js:" + n + ":5)\n";
+        case 'I':
+            return "    at tick" + n + " (node:internal/process/task_queues:" + n + ":5)\n";
+        default:
+            return "    at fn" + n + " (https://cdn.example.net/assets/app.min.js:1:" + n + ")\n";
     }
 }
 
@@ -62,7 +66,8 @@ TEST(NodeStackTraceReducer, HeadlineTypeAndCode) {
         {"bracketed code", "Error [ERR_MODULE_NOT_FOUND]: Cannot find package 'zod'\n" + frames,
          "node stack trace: Error ERR_MODULE_NOT_FOUND"},
         {"type holding its code", "EPIPEError: write EPIPE\n" + frames, "node stack trace: EPIPEError"},
-        {"code beside the type", "SystemError: write ECONNRESET\n" + frames, "node stack trace: SystemError ECONNRESET"},
+        {"code beside the type", "SystemError: write ECONNRESET\n" + frames,
+         "node stack trace: SystemError ECONNRESET"},
         {"Uncaught prefix names the type", "Uncaught TypeError: x is not a function\n" + frames,
          "node stack trace: Uncaught"},
         {"last headline wins", "Error: first\nRangeError: second\n" + frames, "node stack trace: RangeError"},
@@ -79,8 +84,8 @@ TEST(NodeStackTraceReducer, HeadlineTypeAndCode) {
 }
 
 TEST(NodeStackTraceDetector, Declines) {
-    const std::string frames = std::string(frame('P', 1)) + frame('D', 2) + frame('I', 3) + frame('I', 4) +
-                               frame('I', 5) + frame('I', 6);
+    const std::string frames =
+        std::string(frame('P', 1)) + frame('D', 2) + frame('I', 3) + frame('I', 4) + frame('I', 5) + frame('I', 6);
     const std::vector<Case> cases = {
         {"own headline", "node stack trace: TypeError\nTypeError: x\n" + frames, ""},
         {"jest run", "FAIL src/cart.test.js\nTypeError: x\n" + frames + "Tests:       1 failed, 1 total\n", ""},
@@ -90,8 +95,10 @@ TEST(NodeStackTraceDetector, Declines) {
         {"no headline", "something went wrong\n" + frames, ""},
         {"fenced", "```\nTypeError: x\n" + frames + "```\n", ""},
         {"introduced as an example", "Here is some example output:\nTypeError: x\n" + frames, ""},
-        {"prose around", "When the cart is empty the handler throws.\nTypeError: x\n" + frames +
-                             "This happens because the session expired early.\n", ""},
+        {"prose around",
+         "When the cart is empty the handler throws.\nTypeError: x\n" + frames +
+             "This happens because the session expired early.\n",
+         ""},
         {"browser frames under a code", trace("OOOOOO", "Error: ENOENT: gone"), ""},
     };
     for (const Case& c : cases) EXPECT_EQ(compress_node_stack_trace_output(c.in), c.in) << c.name;
@@ -110,8 +117,11 @@ TEST(NodeStackTraceDetector, FramesBehindColourCodes) {
         std::string prefix;  // put before the frame, which loses `cut` bytes
         std::size_t cut;
     };
-    const std::vector<Row> rows = {{"npm\x1b[0m ERR! ", 4}, {"n\x1b[1mpm ERR! ", 4},
-                                   {"\x1b[31mnpm ERR!\x1b[0m ", 4}, {"a\x1b[2m", 5}, {"  \xC2\xA0", 4}};
+    const std::vector<Row> rows = {{"npm\x1b[0m ERR! ", 4},
+                                   {"n\x1b[1mpm ERR! ", 4},
+                                   {"\x1b[31mnpm ERR!\x1b[0m ", 4},
+                                   {"a\x1b[2m", 5},
+                                   {"  \xC2\xA0", 4}};
     for (const Row& r : rows) {
         std::string in = "TypeError: x\n";
         for (int k = 1; k <= 6; ++k) in += r.prefix + frame('I', k).substr(r.cut);
@@ -130,7 +140,8 @@ TEST(NodeStackTraceSummary, FrameLines) {
         FrameKind kind;
     };
     const std::vector<Row> rows = {
-        {"\x1b[90m    at run (/app/src/index.ts:4:2)\x1b[39m", true, "at run (/app/src/index.ts:4:2)", FrameKind::Project},
+        {"\x1b[90m    at run (/app/src/index.ts:4:2)\x1b[39m", true, "at run (/app/src/index.ts:4:2)",
+         FrameKind::Project},
         {"    at new Promise (<anonymous>)", false, "", FrameKind::Other},
         {"    at async Promise.all (index 0)", false, "", FrameKind::Other},
         {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Other},

@@ -37,9 +37,8 @@ TEST(OpaquePayloadDetector, Base64Shapes) {
         bool valid;
     };
     const Row rows[] = {
-        {"QUJD", true},          {"QUJDRA==", true}, {"QUJDRAE=", true}, {"QUJDR", false},
-        {"QU=JD", false},        {"ab+c_d", false},  {"ab-c_dxy", true}, {"a b", false},
-        {"", false},
+        {"QUJD", true},    {"QUJDRA==", true}, {"QUJDRAE=", true}, {"QUJDR", false}, {"QU=JD", false},
+        {"ab+c_d", false}, {"ab-c_dxy", true}, {"a b", false},     {"", false},
     };
     for (const auto& r : rows) EXPECT_EQ(detector::valid_base64_shape(r.text), r.valid) << r.text;
     EXPECT_FALSE(detector::is_base64_token(alnum(1023)));
@@ -56,9 +55,8 @@ TEST(OpaquePayloadDetector, OpaqueStringsAndSourceMaps) {
     const std::string indented = "function f() {\n    return 1;\n}\n";
     std::string source;
     while (source.size() < 10000) source += indented;
-    EXPECT_EQ(detector::opaque_string_bytes(value("{\"src\":[" + json::quote_string(source) + "," +
-                                                  json::quote_string(source) + "]}"),
-                                            ""),
+    EXPECT_EQ(detector::opaque_string_bytes(
+                  value("{\"src\":[" + json::quote_string(source) + "," + json::quote_string(source) + "]}"), ""),
               0u);
     EXPECT_EQ(detector::opaque_string_bytes(value("{\"Mappings\":\"" + std::string(9000, ';') + "\"}"), ""), 9000u);
     // One space in 9000 characters and no script marker: dense enough.
@@ -79,7 +77,8 @@ TEST(OpaquePayloadReducer, LineSpans) {
         {"short data line: a base64 run instead", pem("CERTIFICATE", short_last),
          "-----BEGIN CERTIFICATE-----\n[opaque payload omitted: kind=base64 lines=40 bytes=2599]\nAbCd1234\n"
          "-----END CERTIFICATE-----\n"},
-        {"encrypted key headers", pem("RSA PRIVATE KEY", "Proc-Type: 4,ENCRYPTED\nDEK-Info: AES-128-CBC,00FF\n\n" + cert),
+        {"encrypted key headers",
+         pem("RSA PRIVATE KEY", "Proc-Type: 4,ENCRYPTED\nDEK-Info: AES-128-CBC,00FF\n\n" + cert),
          "[opaque payload omitted: kind=pem label=\"RSA PRIVATE KEY\" lines=46 bytes=2733]\n"},
         {"three long lines are three tokens", lines_of(3, 1100),
          "[opaque payload omitted: kind=base64 lines=1 bytes=1100]\n[opaque payload omitted: kind=base64 lines=1 "

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "../../support.h"
 #include "filters/package_manager/detector.h"
 #include "filters/package_manager/reducer.h"
 #include "text.h"
-#include "../../support.h"
 
 namespace {
 
@@ -35,21 +35,24 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
         {"pnpm vs npm tie", "Packages: +2\nadded 2 packages\nx\ny", "pnpm success"},
         {"gem lines need the bundler anchor", "Using rake 13.0.6\nUsing rack 3.0.8\nFetching json 2.7.1\nx", "-"},
         {"bundler with its anchor",
-         "Fetching gem metadata from https://rubygems.org/\nUsing rake 13.0.6\nUsing rack 3.0.8\nBundle complete! 2 Gemfile "
+         "Fetching gem metadata from https://rubygems.org/\nUsing rake 13.0.6\nUsing rack 3.0.8\nBundle complete! 2 "
+         "Gemfile "
          "dependencies, 2 gems now installed.",
          "bundler success"},
         {"homebrew", "==> Fetching jq\n==> Pouring jq--1.7.1.arm64_sonoma.bottle.tar.gz\nx\n\xF0\x9F\x8D\xBA  done",
          "homebrew success"},
-        {"cargo", "    Updating crates.io index\n     Locking 2 packages to latest compatible versions\n      Adding "
-                  "serde v1.0.197\n   Compiling serde v1.0.197",
+        {"cargo",
+         "    Updating crates.io index\n     Locking 2 packages to latest compatible versions\n      Adding "
+         "serde v1.0.197\n   Compiling serde v1.0.197",
          "cargo success"},
         {"leading multiplication sign", "\xC3\x97 No solution found when resolving dependencies\nuv.lock\nx\ny",
          "uv/pip failure"},
         {"non-zero audit warns", "added 3 packages\nfound 2 vulnerabilities (1 low, 1 high)\nx\ny", "npm warning"},
         {"clean audits do not warn", "added 3 packages\nfound 0 vulnerabilities\nNo known vulnerabilities found\ny",
          "npm success"},
-        {"failure words in package names", "Packages: +5\n+ error-ex 1.3.2\n+ es-errors 1.3.0\n+ makeerror 1.0.12\n"
-                                           "+ check-error 1.0.3\n+ libgpg-error0 1.46",
+        {"failure words in package names",
+         "Packages: +5\n+ error-ex 1.3.2\n+ es-errors 1.3.0\n+ makeerror 1.0.12\n"
+         "+ check-error 1.0.3\n+ libgpg-error0 1.46",
          "pnpm success"},
         {"failure word on its own", "added 5 packages\nfound 0 vulnerabilities\nnpm error code E404\nx", "npm failure"},
     };
@@ -65,20 +68,20 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
 TEST(PackageManagerDetector, FirstLookFindsEvidenceAnywhere) {
     const std::string filler = "2024-03-14 07:06:40 INFO request served in 12 ms\n";
     for (const char* line : {
-             "  - Installing six (1.16.0)",                     // indented dash action
-             "\xC2\xA0npm WARN deprecated a@1.0.0",              // no-break space before the start
-             "Resolved 12 packages in 3ms",                    // a count of packages
-             "see uv.lock for the pins",                        // a phrase inside the line
-             "Writing lock file",                               //
+             "  - Installing six (1.16.0)",          // indented dash action
+             "\xC2\xA0npm WARN deprecated a@1.0.0",  // no-break space before the start
+             "Resolved 12 packages in 3ms",          // a count of packages
+             "see uv.lock for the pins",             // a phrase inside the line
+             "Writing lock file",                    //
              "[INFO] Installing environment for https://github.com/psf/black.",
-             "Generating autoload files",                       //
-             "bun install v1.1.0 (5f0b2b8d)",                   //
+             "Generating autoload files",      //
+             "bun install v1.1.0 (5f0b2b8d)",  //
              "   Installed package `ripgrep v14.1.0` (executable `rg`)",
-             "\xE2\x9E\xA4 YN0000: \xE2\x94\x8C Resolution step",   //
+             "\xE2\x9E\xA4 YN0000: \xE2\x94\x8C Resolution step",  //
              "\xF0\x9F\x8D\xBA  /opt/homebrew/Cellar/jq/1.7.1: 19 files",
-             "==> Pouring jq--1.7.1.bottle.tar.gz",             //
-             "dependencies:",                                   //
-             "[3/4] Linking dependencies...",                   //
+             "==> Pouring jq--1.7.1.bottle.tar.gz",  //
+             "dependencies:",                        //
+             "[3/4] Linking dependencies...",        //
          }) {
         const std::string text = filler + filler + line + "\n" + filler;
         EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(text))) << line;
@@ -123,9 +126,9 @@ std::string changes(std::size_t n) {
 
 std::string pnpm_log(const std::string& body) {
     std::string progress;
-    for (int i = 1; i <= 5; ++i) progress += text::format("Progress: resolved {}, reused 0, downloaded {}, added 0\n", i, i);
-    return "Packages: +9\n" + progress + "dependencies:\n" + body +
-           "Done in 1s\n";
+    for (int i = 1; i <= 5; ++i)
+        progress += text::format("Progress: resolved {}, reused 0, downloaded {}, added 0\n", i, i);
+    return "Packages: +9\n" + progress + "dependencies:\n" + body + "Done in 1s\n";
 }
 
 const std::string kPnpmHead =
@@ -140,11 +143,14 @@ TEST(PackageManagerReducer, PackageChangeRuns) {
     const Case cases[] = {
         {"six changes stay", pnpm_log(changes(6)), kPnpmHead + changes(6) + "Done in 1s\n"},
         {"seven are cut", pnpm_log(changes(7)),
-         kPnpmHead + changes(3) + "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
+         kPnpmHead + changes(3) +
+             "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
         {"eight are cut", pnpm_log(changes(8)),
-         kPnpmHead + changes(3) + "\xE2\x80\xA6 3 package change lines omitted\n+ pkg6 1.0.6\n+ pkg7 1.0.7\nDone in 1s\n"},
+         kPnpmHead + changes(3) +
+             "\xE2\x80\xA6 3 package change lines omitted\n+ pkg6 1.0.6\n+ pkg7 1.0.7\nDone in 1s\n"},
         {"a blank line does not end a run", pnpm_log(changes(4) + "\n" + "+ pkg4 1.0.4\n+ pkg5 1.0.5\n+ pkg6 1.0.6\n"),
-         kPnpmHead + changes(3) + "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
+         kPnpmHead + changes(3) +
+             "\xE2\x80\xA6 2 package change lines omitted\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
         {"another line does", pnpm_log(changes(4) + "devDependencies:\n+ pkg4 1.0.4\n+ pkg5 1.0.5\n+ pkg6 1.0.6\n"),
          kPnpmHead + changes(4) + "devDependencies:\n+ pkg4 1.0.4\n+ pkg5 1.0.5\n+ pkg6 1.0.6\nDone in 1s\n"},
         {"success drops chatter", fetches + warn + "chatter here\nadded 3 packages in 1s\n",
@@ -167,8 +173,10 @@ TEST(PackageManagerReducer, PackageChangeRuns) {
 // important lines stay, progress and plain chatter are counted away.
 bool kept_in_success_log(const std::string& line) {
     std::string fetches;
-    for (int i = 0; i < 10; ++i) fetches += text::format("npm http fetch GET 200 https://registry.npmjs.org/p{} 5ms\n", i);
-    const std::string out = compress_package_manager_output(fetches + "added 3 packages in 1s\n" + line + "\n" + fetches);
+    for (int i = 0; i < 10; ++i)
+        fetches += text::format("npm http fetch GET 200 https://registry.npmjs.org/p{} 5ms\n", i);
+    const std::string out =
+        compress_package_manager_output(fetches + "added 3 packages in 1s\n" + line + "\n" + fetches);
     EXPECT_TRUE(out.starts_with("package manager: npm ")) << line;
     return text::contains(out, "\n" + line + "\n");
 }
@@ -178,16 +186,16 @@ TEST(PackageManagerReducer, LineClasses) {
         const char* line;
         bool kept;
     } cases[] = {
-        {"+ left-pad 1.3.0", true},              // a digit in the version word
-        {"+ two words", false},                  //
-        {"- six (1.16.0)", true},                // a later word opens with "("
+        {"+ left-pad 1.3.0", true},  // a digit in the version word
+        {"+ two words", false},      //
+        {"- six (1.16.0)", true},    // a later word opens with "("
         {"\xE2\x94\x9C\xE2\x94\x80 chalk@4.1.2", true},
         {"\xE2\x94\x9C\xE2\x94\x80 chalk", false},  // a tree row without "@"
         {"Using rake 13.0.6", true},
         {"Using Python 3.11.2 environment at /tmp/v", false},  // progress, however it goes on
         {"Updating serde v1.0.1 -> v1.0.2", true},
         {"Updating dependencies", false},
-        {"=====>   ", false},                     // a drawn bar
+        {"=====>   ", false},  // a drawn bar
         {"Installing collected packages: vtest", true},
         {"Downloading https://files.example.org/a.whl", false},  // progress, even with a URL
         {"see ./logs/install.txt for details", true},            // a path word

@@ -64,7 +64,8 @@ TEST(RepeatedDiagnosticDetector, OwnershipGuard) {
     };
     for (const Case& c : cases) EXPECT_EQ(owned(c.lines), c.owned) << c.name;
 
-    const Lines build = cat({kPlain, {"Compiling foo v0.1.0", "==1==ERROR: AddressSanitizer: SEGV on unknown address"}});
+    const Lines build =
+        cat({kPlain, {"Compiling foo v0.1.0", "==1==ERROR: AddressSanitizer: SEGV on unknown address"}});
     EXPECT_TRUE(owned(build, false));
     EXPECT_FALSE(owned(build, true));
     EXPECT_TRUE(owned(cat({kPlain, {"Compiling foo v0.1.0"}}), true));
@@ -83,7 +84,7 @@ Lines denied(int n) {
 }
 
 TEST(RepeatedDiagnosticDetector, RepeatedTemplateThresholds) {
-    EXPECT_FALSE(repeated(denied(7)));  // seven nonblank lines
+    EXPECT_FALSE(repeated(denied(7)));                                   // seven nonblank lines
     EXPECT_FALSE(repeated(cat({denied(5), repeat("plain words", 5)})));  // counted 5 times
     const auto six = repeated(cat({denied(6), {"error: disk quota exceeded for user"}, denied(2)}));
     ASSERT_TRUE(six);
@@ -114,7 +115,7 @@ TEST(RepeatedDiagnosticDetector, NativeTraceAcceptance) {
     EXPECT_EQ(eight->evidence_lines.size(), 8u);
     EXPECT_FALSE(native(cat({intro, gdb_frames(0, 6)})));  // seven frames
     EXPECT_FALSE(native(cat({intro, gdb_frames(2, 9)})));  // no run from 0 or 1
-    EXPECT_TRUE(native(gdb_frames(0, 7)));                   // the first frame is its own headline
+    EXPECT_TRUE(native(gdb_frames(0, 7)));                 // the first frame is its own headline
 
     // A marker line lowers the frame count to five.
     const auto marked = native(cat({{"Segmentation fault in worker"}, gdb_frames(0, 4)}));
@@ -165,7 +166,8 @@ TEST(RepeatedDiagnosticDetector, ProspectsNeverMissARun) {
         EXPECT_FALSE(prospects_of(cat({lead, denied(3), filler, denied(3)})).repeated_diagnostics) << offset;
     }
     // Terminal codes may hide a signal or a line's end.
-    EXPECT_TRUE(prospects_of(cat({filler, repeat("\x1b[31mer\x1b[0mror: cannot open the cache", 4)})).repeated_diagnostics);
+    EXPECT_TRUE(
+        prospects_of(cat({filler, repeat("\x1b[31mer\x1b[0mror: cannot open the cache", 4)})).repeated_diagnostics);
     EXPECT_TRUE(prospects_of(cat({filler, repeat("\"quoted\" \x1b[1m\"", 4)})).repeated_diagnostics);
     // Lone paths, quoted literals, comments and short lines never form one.
     EXPECT_FALSE(prospects_of(cat({filler, repeat("\"failed\": \"permission denied\",", 4), repeat("# error here", 4),

@@ -37,16 +37,22 @@ TEST(RepeatedDiagnosticReducer, FoldsRuns) {
         Lines want;  // empty: the input comes back
     };
     const Case cases[] = {
-        {"a run of twelve with six of its paths shown",
-         cat({kIntro, denied(1, 12), {"sync: done"}}),
-         cat({{"repeated diagnostics: line summary"}, kIntro,
+        {"a run of twelve with six of its paths shown", cat({kIntro, denied(1, 12), {"sync: done"}}),
+         cat({{"repeated diagnostics: line summary"},
+              kIntro,
               {"… 12 repeated diagnostics: cannot open <path>: permission denied",
                "  first: cannot open /srv/data/file-1.txt: permission denied",
                "  last: cannot open /srv/data/file-12.txt: permission denied", "  affected paths:", "   /srv/",
                "    data/", "     file-1.txt", "     file-2.txt", "     file-3.txt", "     file-10.txt",
                "     file-11.txt", "     file-12.txt", "   … 6 more paths omitted", "sync: done"}})},
         {"runs of three stay as they are",
-         cat({kIntro, denied(1, 3), {"sync: retry"}, denied(4, 6), {"sync: retry"}, denied(7, 9), {"sync: retry"},
+         cat({kIntro,
+              denied(1, 3),
+              {"sync: retry"},
+              denied(4, 6),
+              {"sync: retry"},
+              denied(7, 9),
+              {"sync: retry"},
               denied(10, 12)}),
          {}},
         {"six paths, all shown",
@@ -65,15 +71,15 @@ TEST(RepeatedDiagnosticReducer, FoldsRuns) {
           "  last: cannot open /srv/data/file-7.txt: permission denied" + kTail, "  affected paths:", "   /srv/",
           "    data/", "     file-1.txt", "     file-2.txt", "     file-3.txt", "     file-5.txt", "     file-6.txt",
           "     file-7.txt", "   … 1 more paths omitted", "sync: done", denied(8, 8, kTail)[0]}},
-        {"no paths, no path list",
-         cat({kIntro, Lines(9, "worker: connection refused, retry failed"), {"sync: done"}}),
-         cat({{"repeated diagnostics: line summary"}, kIntro,
+        {"no paths, no path list", cat({kIntro, Lines(9, "worker: connection refused, retry failed"), {"sync: done"}}),
+         cat({{"repeated diagnostics: line summary"},
+              kIntro,
               {"… 9 repeated diagnostics: worker: connection refused, retry failed",
                "  first: worker: connection refused, retry failed", "  last: worker: connection refused, retry failed",
                "sync: done"}})},
-        {"a repeated path is listed once",
-         cat({kIntro, Lines(8, "error: cannot stat /etc/app.conf")}),
-         cat({{"repeated diagnostics: line summary"}, kIntro,
+        {"a repeated path is listed once", cat({kIntro, Lines(8, "error: cannot stat /etc/app.conf")}),
+         cat({{"repeated diagnostics: line summary"},
+              kIntro,
               {"… 8 repeated diagnostics: error: cannot stat <path>", "  first: error: cannot stat /etc/app.conf",
                "  last: error: cannot stat /etc/app.conf", "  affected paths:", "   /etc/", "    app.conf"}})},
     };
@@ -89,8 +95,7 @@ TEST(RepeatedDiagnosticReducer, FinalNewlineAndDeclines) {
     const std::string out = compress_repeated_diagnostic_output(no_newline);
     EXPECT_TRUE(out.starts_with("repeated diagnostics: line summary\n"));
     EXPECT_FALSE(out.ends_with("\n"));
-    for (const char* in : {"", "\n", "plain\n"})
-        EXPECT_EQ(compress_repeated_diagnostic_output(in), in);
+    for (const char* in : {"", "\n", "plain\n"}) EXPECT_EQ(compress_repeated_diagnostic_output(in), in);
     // Another filter's summary is left alone.
     const std::string owned = text::join_lines(cat({{"build diagnostics: gcc failure"}, denied(1, 12)}), true);
     EXPECT_EQ(compress_repeated_diagnostic_output(owned), owned);
@@ -132,8 +137,14 @@ TEST(RepeatedDiagnosticReducer, NativeTraceSummary) {
 }
 
 TEST(RepeatedDiagnosticReducer, NativeContextLines) {
-    Lines in = {"Segmentation fault in worker", "context one", "Segmentation fault in worker", "context two",
-                "context three", "context four", "Aborting", "context five"};
+    Lines in = {"Segmentation fault in worker",
+                "context one",
+                "Segmentation fault in worker",
+                "context two",
+                "context three",
+                "context four",
+                "Aborting",
+                "context five"};
     for (int i = 0; i < 6; ++i)
         in.push_back(text::format("#{}  0x00007f3a1c2b{} in step{} () from /usr/lib/libwork.so.1", i, 1000 + i, i));
     in.push_back("context one");

@@ -18,12 +18,14 @@ TEST(RepeatedDiagnosticTemplates, PlaceholdersAndPaths) {
         std::vector<std::string> paths;
     };
     const Case cases[] = {
-        {"cannot open /var/log/app/42.log: permission denied", "cannot open <path>: permission denied",
+        {"cannot open /var/log/app/42.log: permission denied",
+         "cannot open <path>: permission denied",
          {"/var/log/app/42.log"}},
         {"error: cannot read ./a", "error: cannot read <path>", {"./a"}},
         {"failed loading config=C:\\tmp\\x.ini today", "failed loading config=<path> today", {"C:/tmp/x.ini"}},
         {"fatal: bad object (0x4b2c8a), giving up", "fatal: bad object (<addr>), giving up", {}},
-        {"==12345==ERROR: LeakSanitizer: detected memory leaks", "==<pid>==ERROR: LeakSanitizer: detected memory leaks",
+        {"==12345==ERROR: LeakSanitizer: detected memory leaks",
+         "==<pid>==ERROR: LeakSanitizer: detected memory leaks",
          {}},
         {"retry 3 of 5 failed", "retry <num> of <num> failed", {}},
         {"warning: drift -1.5 seconds", "warning: drift <num> seconds", {}},
@@ -35,8 +37,8 @@ TEST(RepeatedDiagnosticTemplates, PlaceholdersAndPaths) {
         {"upload \"/srv/a.txt\" failed", "upload \"<path>\" failed", {"/srv/a.txt"}},
         // No whole word: "error" inside names.
         {"error_count=0 ErrorHandler error-prone", "", {}},
-        {"Error: x", "", {}},                          // too little fixed text
-        {"cannot open file: password=abc", "", {}},   // a secret-bearing key
+        {"Error: x", "", {}},                        // too little fixed text
+        {"cannot open file: password=abc", "", {}},  // a secret-bearing key
         {"- failed to open the file", "", {}},       // a list item
         {"everything is fine here today", "", {}},   // no signal
         {"see https://example.com/error page failed", "see https://example.com/error page failed", {}},
@@ -64,9 +66,9 @@ TEST(RepeatedDiagnosticTemplates, PathShapes) {
         const char* text;
         bool path;
     };
-    const Case cases[] = {{"and/or", true},    {"/a", false},           {"~/", false},
-                          {"notes.md", true},  {"http://x/y.md", false}, {"'/tmp/x'", true},
-                          {"D:\\x", true},     {"a//", false},          {"", false}};
+    const Case cases[] = {
+        {"and/or", true},   {"/a", false},   {"~/", false},  {"notes.md", true}, {"http://x/y.md", false},
+        {"'/tmp/x'", true}, {"D:\\x", true}, {"a//", false}, {"", false}};
     for (const Case& c : cases) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
 }
 

@@ -63,11 +63,12 @@ TEST(RgReducer, HeadingLayout) {
     // one block; a tree pays off when they share a long directory.
     const std::string dir = "services/billing/internal/handlers/";
     // Colour may cut a line number.
-    const std::string in = dir + "a.go\n1\x1b[32m0\x1b[0m:func A() {\n11-\treturn\n--\n" + dir + "b.go\n3:7:func B() {\n" + dir +
-                           "c.go\n5:func C() {\n" + dir + "d.go\n8:func D() {\n";
-    EXPECT_EQ(compress_rg_output(in), "services/\n billing/\n  internal/\n   handlers/\n    a.go\n     10:func A() {\n"
-                                      "     11-\treturn\n     --\n    b.go\n     3:7:func B() {\n    c.go\n"
-                                      "     5:func C() {\n    d.go\n     8:func D() {\n");
+    const std::string in = dir + "a.go\n1\x1b[32m0\x1b[0m:func A() {\n11-\treturn\n--\n" + dir +
+                           "b.go\n3:7:func B() {\n" + dir + "c.go\n5:func C() {\n" + dir + "d.go\n8:func D() {\n";
+    EXPECT_EQ(compress_rg_output(in),
+              "services/\n billing/\n  internal/\n   handlers/\n    a.go\n     10:func A() {\n"
+              "     11-\treturn\n     --\n    b.go\n     3:7:func B() {\n    c.go\n"
+              "     5:func C() {\n    d.go\n     8:func D() {\n");
     // A heading with a space, or one of 241 bytes, is no heading.
     for (const std::string& heading : {std::string("my dir/a.go"), std::string(237, 'x') + "/a.go"}) {
         const std::string plain = heading + "\n10:func A() {\n11:func B() {\n";

@@ -62,7 +62,8 @@ TEST(TableDetector, StructuredShapes) {
         {"psql count without digits", psql9 + "( rows)\n", "2+9+1"},
         {"psql count, then a blank line", kPsql + "\n", "none"},
         {"psql line after the count", kPsql + "more\n", "none"},
-        {"psql bars and pluses differ", " a | b | c | d\n---+---+---\n" + numbered_rows(10, " {} | {} | x | y"), "none"},
+        {"psql bars and pluses differ", " a | b | c | d\n---+---+---\n" + numbered_rows(10, " {} | {} | x | y"),
+         "none"},
         {"psql row with an extra bar", psql9 + "  10 | x | y\n", "none"},
         {"mysql", mysql10 + kMysqlBorder, "3+10+1"},
         {"mysql rows in set", mysql10 + kMysqlBorder + "10 rows in set (0.01 sec)\n", "3+10+2"},
@@ -70,8 +71,12 @@ TEST(TableDetector, StructuredShapes) {
         {"mysql without a closing border", mysql10, "none"},
         {"box", kBoxHead + numbered_rows(10, kBoxRow) + kBoxBottom, "3+10+1"},
         {"box, anything after", kBox9 + "\nanything\n", "3+9+3"},
-        {"box with an empty cell", kBoxHead + numbered_rows(9, kBoxRow) + "\xE2\x94\x82 5 \xE2\x94\x82  \xE2\x94\x82\n" + kBoxBottom, "none"},
-        {"box header cell outside the set", kBoxTop + "\xE2\x94\x82 id \xE2\x94\x82 na|me \xE2\x94\x82\n" + kBoxMid + numbered_rows(10, kBoxRow) + kBoxBottom, "none"},
+        {"box with an empty cell",
+         kBoxHead + numbered_rows(9, kBoxRow) + "\xE2\x94\x82 5 \xE2\x94\x82  \xE2\x94\x82\n" + kBoxBottom, "none"},
+        {"box header cell outside the set",
+         kBoxTop + "\xE2\x94\x82 id \xE2\x94\x82 na|me \xE2\x94\x82\n" + kBoxMid + numbered_rows(10, kBoxRow) +
+             kBoxBottom,
+         "none"},
         {"box of 8 rows", kBoxHead + numbered_rows(8, kBoxRow) + kBoxBottom, "none"},
         {"markdown", kMarkdownHead + numbered_rows(9, "| {} | n{} |"), "2+9+0"},
         {"markdown then a blank line", kMarkdownHead + numbered_rows(9, "| {} | n{} |") + "\n", "none"},
@@ -84,8 +89,10 @@ TEST(TableDetector, StructuredShapes) {
         {"sqlite log row", sqlite3 + "ERROR x\n" + sqlite7, "none"},
         {"sqlite path-location row", sqlite3 + "src/a.c:1:2\n" + sqlite7, "none"},
         // Multi-cell rows must be at least three quarters of the rows.
-        {"sqlite 9 of 12 rows multi-cell", kSqliteHead + numbered_rows(6, "{}  n{}") + "x\ny\nz\n" + numbered_rows(3, "{}  m{}"), "2+12+0"},
-        {"sqlite 9 of 13 rows multi-cell", kSqliteHead + numbered_rows(6, "{}  n{}") + "w\nx\ny\nz\n" + numbered_rows(3, "{}  m{}"), "none"},
+        {"sqlite 9 of 12 rows multi-cell",
+         kSqliteHead + numbered_rows(6, "{}  n{}") + "x\ny\nz\n" + numbered_rows(3, "{}  m{}"), "2+12+0"},
+        {"sqlite 9 of 13 rows multi-cell",
+         kSqliteHead + numbered_rows(6, "{}  n{}") + "w\nx\ny\nz\n" + numbered_rows(3, "{}  m{}"), "none"},
     });
 }
 
@@ -103,7 +110,8 @@ TEST(TableDetector, AlignedReports) {
         {"title above, paths", "Disk report\n#  NAME  PATH\n" + numbered_rows(9, "{}  job{}  /srv/{}"), "2+9+0"},
         // A ready count such as "1/1" holds a "/": rows of them are path-heavy.
         {"ratios are path-heavy", "NAME  READY  RESTARTS\n" + numbered_rows(9, "web-{}  1/1  {}"), "none"},
-        {"paths on fewer than half the rows", "NAME  READY  RESTARTS\n" + numbered_rows(5, "web-{}  ok  {}") + numbered_rows(4, "api-{}  1/1  {}"), "1+9+0"},
+        {"paths on fewer than half the rows",
+         "NAME  READY  RESTARTS\n" + numbered_rows(5, "web-{}  ok  {}") + numbered_rows(4, "api-{}  1/1  {}"), "1+9+0"},
         {"header without letters", "1  2  3\n-  -  -\n" + kPods, "none"},
         {"run ends at a blank line", kPodsHeader + kPods + "\nweb-x  Running  1d\n", "1+9+2"},
         {"run ends at a prompt", kPodsHeader + kPods + "$ kubectl  get\n", "1+9+1"},
@@ -126,7 +134,9 @@ TEST(TableDetector, PreambleAndBlockingContext) {
         {"eight prose lines", eight + kPsql, "10+10+1"},
         {"nine prose lines", "One more line\n" + eight + kPsql, "none"},
         {"prompt above", "$ psql -c 'select'\n" + kPsql, "none"},
-        {"one-row box above a box of nine", kBoxHead + "\xE2\x94\x82 x \xE2\x94\x82 y \xE2\x94\x82\n" + kBoxMid + numbered_rows(9, kBoxRow) + kBoxBottom, "5+9+1"},
+        {"one-row box above a box of nine",
+         kBoxHead + "\xE2\x94\x82 x \xE2\x94\x82 y \xE2\x94\x82\n" + kBoxMid + numbered_rows(9, kBoxRow) + kBoxBottom,
+         "5+9+1"},
         {"prose line above markdown", "Top line here\n" + kMarkdownHead + numbered_rows(9, "| {} | {} |"), "3+9+0"},
         {"fence anywhere", kPsql.substr(0, kPsql.size() - 10) + "```\n", "none"},
         {"indented fence", "  ~~~ text\n" + kBox9, "none"},
@@ -172,7 +182,8 @@ TEST(TableDetector, FirstLinesNeverHideATable) {
     };
     for (const auto& entry : std::filesystem::recursive_directory_iterator(QUORVANE_TEST_DATA)) {
         const std::string path = entry.path().string();
-        if (!entry.is_regular_file() || !(path.ends_with(".in") || path.find("/refused/") != std::string::npos)) continue;
+        if (!entry.is_regular_file() || !(path.ends_with(".in") || path.find("/refused/") != std::string::npos))
+            continue;
         texts.push_back(text::normalize_and_trim_trailing_whitespace(
             test_support::read_test_file(std::filesystem::relative(path, QUORVANE_TEST_DATA).string())));
     }

@@ -108,7 +108,8 @@ TEST(TableReducer, InterestingRows) {
 // log lines) or the rows (paths, pod ready counts) rule a summary out.
 TEST(TableReducer, RefusedCaptures) {
     std::size_t seen = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QUORVANE_TEST_DATA) + "/filters/table/refused")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QUORVANE_TEST_DATA) + "/filters/table/refused")) {
         const std::string in = text::normalize_and_trim_trailing_whitespace(
             test_support::read_test_file("filters/table/refused/" + entry.path().filename().string()));
         ASSERT_FALSE(in.empty()) << entry.path();
@@ -122,8 +123,9 @@ TEST(TableReducer, HugeTableStaysLinear) {
     // 200,000 rows: a quadratic step would take minutes here.
     std::string big = kHead;
     for (int i = 0; i < 200000; ++i) big += text::format("  {} | name{}\n", i, i);
-    EXPECT_EQ(compress_table_output(big), kHead + "  0 | name0\n  1 | name1\n  2 | name2\n… 199994 table rows omitted\n"
-                                                  "  199997 | name199997\n  199998 | name199998\n  199999 | name199999\n");
+    EXPECT_EQ(compress_table_output(big), kHead +
+                                              "  0 | name0\n  1 | name1\n  2 | name2\n… 199994 table rows omitted\n"
+                                              "  199997 | name199997\n  199998 | name199998\n  199999 | name199999\n");
 }
 
 }  // namespace

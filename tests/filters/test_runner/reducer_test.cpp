@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "json.h"
 #include "../../support.h"
+#include "json.h"
 #include "text.h"
 
 namespace {
@@ -61,7 +61,7 @@ TEST(TestRunnerReducer, FailedRunKeepsReportLines) {
         {"src/app.py:12", true},
         {"C:\\work\\a.rs:3:9", true},
         {"pkg.mod::func", true},
-        {"a: b:7:c.py", false},  // only the first numeric piece decides
+        {"a: b:7:c.py", false},                       // only the first numeric piece decides
         {"\xE2\x9D\xAF src/sum.test.ts:4:20", true},  // "❯" and a location
         {"http://localhost:8080", false},
         {"Error: 5", true},
@@ -114,8 +114,7 @@ TEST(TestRunnerReducer, KeepsCountAndResultLines) {
         {std::string(5000, 'x') + " 3 runs, 3 assertions, 0 failures, 0 Errors", true},
         {std::string(5000, 'x') + " 3 runs, 3 assertions, 0 failures", false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(keeps("..\n", c.line, "2 passed in 0.01s\n"), c.want) << c.line.substr(0, 60);
+    for (const auto& c : cases) EXPECT_EQ(keeps("..\n", c.line, "2 passed in 0.01s\n"), c.want) << c.line.substr(0, 60);
 }
 
 TEST(TestRunnerReducer, TerminalCleanUp) {
@@ -131,7 +130,11 @@ TEST(TestRunnerReducer, TerminalCleanUp) {
         {"unterminated sequence", "\x1b[12", "\x1b[12"},
         {"non-ASCII before the final", "\x1b[3\xC3\xA9m", "\x1b[3\xC3\xA9m"},
         {"controls", "a\fb\bc\ad\re\tf\x7fg", "abcde\tfg"},
-        {"C1 control kept", "a\xC2\x85" "b", "a\xC2\x85" "b"},
+        {"C1 control kept",
+         "a\xC2\x85"
+         "b",
+         "a\xC2\x85"
+         "b"},
     };
     // A failed run keeps every line that begins with "FAILED ".
     for (const auto& c : cases)
@@ -240,7 +243,8 @@ TEST(TestRunnerReducer, PanicCauses) {
          "=== RUN   TestFirst\n--- FAIL: TestFirst (0.00s)\npanic: runtime error: index out of range [1] [recovered]\n"
          "\tpanic: runtime error: index out of range [1]\n\ngoroutine 7 [running]:\ntesting.tRunner.func1()\n"
          "fatal error: all goroutines are asleep - deadlock!\nFAIL\texample.com/gocalc\t0.013s\nFAIL\n",
-         "test output: go failure\n--- FAIL: TestFirst (0.00s)\npanic: runtime error: index out of range [1] [recovered]\n"
+         "test output: go failure\n--- FAIL: TestFirst (0.00s)\npanic: runtime error: index out of range [1] "
+         "[recovered]\n"
          "panic: runtime error: index out of range [1]\nfatal error: all goroutines are asleep - deadlock!\n"
          "FAIL\texample.com/gocalc\t0.013s\nFAIL\n"},
     };
@@ -249,8 +253,8 @@ TEST(TestRunnerReducer, PanicCauses) {
 
 // One event of a go -json stream, in the member order go test writes.
 std::string event(std::string_view action, std::string_view test, std::string_view extra = "") {
-    std::string s = text::format(R"({"Time":"2026-12-06T20:35:24.409005122Z","Action":"{}","Package":"example.com/calc")",
-                                 action);
+    std::string s =
+        text::format(R"({"Time":"2026-12-06T20:35:24.409005122Z","Action":"{}","Package":"example.com/calc")", action);
     if (!test.empty()) s += text::format(R"(,"Test":"{}")", test);
     return s + std::string(extra) + "}\n";
 }
@@ -265,8 +269,8 @@ TEST(TestRunnerReducer, GoEventStreams) {
     const std::string long_line(241, 'x');
     const Case cases[] = {
         {"three events suffice", kRun, "test output: go success\n"},
-        {"blank lines between events", "\n" + kRun + "\n" + output("", "ok  \texample.com/calc\t0.002s\n") +
-                                           event("pass", "", R"(,"Elapsed":0.002)"),
+        {"blank lines between events",
+         "\n" + kRun + "\n" + output("", "ok  \texample.com/calc\t0.002s\n") + event("pass", "", R"(,"Elapsed":0.002)"),
          "test output: go success\nok  \texample.com/calc\t0.002s\nok example.com/calc (0.002s)\n"},
         {"failed and skipped tests",
          event("run", "TestB") + output("TestB", "=== RUN   TestB\n") + output("TestB", "    calc_test.go:9: got 8\n") +
@@ -279,7 +283,8 @@ TEST(TestRunnerReducer, GoEventStreams) {
              "\n--- FAIL: TestB (0.00s)\nFAIL example.com/calc TestB (2s)\nskipping for now\n"
              "SKIP example.com/calc TestS\nFAIL\nFAIL example.com/calc (0.5s)\n"},
         {"wrong-typed members count as absent",
-         kRun + R"({"Action":"fail","Package":"example.com/calc","Test":5,"Elapsed":"1"})" "\n",
+         kRun + R"({"Action":"fail","Package":"example.com/calc","Test":5,"Elapsed":"1"})"
+                "\n",
          "test output: go failure\nFAIL example.com/calc\n"},
         {"elapsed as the shortest decimal",
          kRun + event("fail", "TestC", R"(,"Elapsed":1e-7)") + event("fail", "TestD", R"(,"Elapsed":1e21)"),
@@ -300,10 +305,14 @@ TEST(TestRunnerReducer, NotGoEventStreams) {
         kRun + "{\"Action\":\"pass\",\"Package\":\"x\"\n",
         kRun + std::string(100000, '[') + "\n",
         // JSON Lines of another kind: no event has an action.
-        kRun + R"({"level":"info","Package":"example.com/calc","Test":"TestA"})" "\n",
-        R"({"Action":"run","Package":"calc","Test":"a"})" "\n"
-        R"({"Action":"output","Package":"calc","Test":"a","Output":"=== RUN a\n"})" "\n"
-        R"({"Action":"pass","Package":"calc","Test":"a"})" "\n",
+        kRun + R"({"level":"info","Package":"example.com/calc","Test":"TestA"})"
+               "\n",
+        R"({"Action":"run","Package":"calc","Test":"a"})"
+        "\n"
+        R"({"Action":"output","Package":"calc","Test":"a","Output":"=== RUN a\n"})"
+        "\n"
+        R"({"Action":"pass","Package":"calc","Test":"a"})"
+        "\n",
     };
     for (const auto& in : cases) EXPECT_EQ(compress_test_runner_output(in), in) << in.substr(0, 300);
 }

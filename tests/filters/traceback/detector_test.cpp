@@ -37,8 +37,7 @@ TEST(TracebackDetector, StrictBlocks) {
         {"header then exception, no frame", kHead + kError, false},
         {"frames then another header", kHead + kFrame + kBlock, false},
         {"frames then an ordinary unindented line", kHead + kFrame + "see the log\n" + kError, false},
-        {"blank lines between frames and before the exception", kHead + kFrame + "\n" + kFrame + "\n\n" + kError,
-         true},
+        {"blank lines between frames and before the exception", kHead + kFrame + "\n" + kFrame + "\n\n" + kError, true},
         {"frame without a function name", kHead + "  File \"<stdin>\", line 1\n" + kError, true},
         {"line number 0", kHead + "  File \"a.py\", line 0, in f\n" + kError, false},
         {"line number with a leading zero", kHead + "  File \"a.py\", line 007, in f\n" + kError, false},
@@ -55,8 +54,8 @@ TEST(TracebackDetector, StrictBlocks) {
 
 TEST(TracebackDetector, ContextIndentationAndChainMarkers) {
     const std::string cause = "The above exception was the direct cause of the following exception:\n";
-    const std::string in = cause + kHead + "  File \"a.py\", line 2, in f\n        nested()\n\tx = 1\n  y\n" +
-                           kError + cause + kBlock + cause;
+    const std::string in = cause + kHead + "  File \"a.py\", line 2, in f\n        nested()\n\tx = 1\n  y\n" + kError +
+                           cause + kBlock + cause;
     const text::LineIndex lines(in);
     const auto parse = parse_python_traceback(lines);
     ASSERT_TRUE(parse);
@@ -83,8 +82,8 @@ TEST(TracebackDetector, LeavesOtherFiltersTheirText) {
         {"test-runner headline", "test output: pytest failure\n" + kBlock, false},
         {"ci-log headline", "  ci log: github-actions failure\n" + kBlock, false},
         {"pytest banner, any case", "===== Test Session Starts =====\n" + kBlock, false},
-        {"unittest with all three signs", "ERROR: test_a (t.T)\n" + kBlock + "-----\n" + unittest_ran + "FAILED (errors=1)\n",
-         false},
+        {"unittest with all three signs",
+         "ERROR: test_a (t.T)\n" + kBlock + "-----\n" + unittest_ran + "FAILED (errors=1)\n", false},
         {"unittest Ran line alone", kBlock + unittest_ran, true},
         {"Ran line without the final s", kBlock + "Ran 3 tests in 0.002\nOK\n-----\n", true},
         {"workflow command", "::error::x\n" + kBlock, false},

@@ -39,8 +39,7 @@ TEST(TracebackReducer, FrameSelection) {
              "… 5 stack frames omitted\n" + frame_line(kLib, 7) + frame_line(kLib, 8) + frame_line(kLib, 9) +
              "call()\nOSError: x\n"},
         {"a project frame in a long stack is kept where it stands",
-         kHead + library_frames(1, 4) + frame("/home/dev/app/jobs.py", 40) + library_frames(5, 5) +
-             "OSError: x\n",
+         kHead + library_frames(1, 4) + frame("/home/dev/app/jobs.py", 40) + library_frames(5, 5) + "OSError: x\n",
          "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) +
              "… 2 stack frames omitted\n" + frame_line("/home/dev/app/jobs.py", 40) + "… 2 stack frames omitted\n" +
              frame_line(kLib, 7) + frame_line(kLib, 8) + frame_line(kLib, 9) + "call()\nOSError: x\n"},
