@@ -53,18 +53,21 @@ std::string apply_filter_pipeline_excluding(std::string_view text, const std::ve
 // summary of the family named beside it, and ownership guards look for
 // them. Written once here so that the writer and the readers agree.
 namespace headline {
-inline constexpr std::string_view kTestOutput = "test output:";                                 // test-runner
-inline constexpr std::string_view kCiLog = "ci log:";                                           // ci-job-log
-inline constexpr std::string_view kPythonTraceback = "python traceback:";                       // traceback
-inline constexpr std::string_view kBuildDiagnostics = "build diagnostics:";                     // build-compiler
-inline constexpr std::string_view kPackageManager = "package manager:";                         // package-manager
-inline constexpr std::string_view kRepeatedDiagnostics = "repeated diagnostics: line summary";  // repeated-diagnostic
-inline constexpr std::string_view kNativeTrace = "native trace:";                               // repeated-diagnostic
-inline constexpr std::string_view kNodeStackTrace = "node stack trace:";                        // node-stack-trace
-inline constexpr std::string_view kLogTemplates = "log templates: repeated line summary";       // log-template
-inline constexpr std::string_view kGenericLog = "generic log: application summary";             // generic-log
-inline constexpr std::string_view kJsonArray = "json array";                                    // json
-inline constexpr std::string_view kJsonlRecords = "jsonl records=";                             // json
+inline constexpr std::string_view kTestOutput = "test output:";                          // test-runner
+inline constexpr std::string_view kCiLog = "ci log:";                                    // ci-job-log
+inline constexpr std::string_view kPythonTraceback = "python traceback:";                // traceback
+inline constexpr std::string_view kBuildDiagnostics = "build diagnostics:";              // build-compiler
+inline constexpr std::string_view kPackageManager = "package manager:";                  // package-manager
+inline constexpr std::string_view kRepeatedDiagnosticsPrefix = "repeated diagnostics:";  // repeated-diagnostic
+inline constexpr std::string_view kRepeatedDiagnostics = "repeated diagnostics: line summary";
+inline constexpr std::string_view kNativeTrace = "native trace:";          // repeated-diagnostic
+inline constexpr std::string_view kNodeStackTrace = "node stack trace:";   // node-stack-trace
+inline constexpr std::string_view kLogTemplatesPrefix = "log templates:";  // log-template
+inline constexpr std::string_view kLogTemplates = "log templates: repeated line summary";
+inline constexpr std::string_view kGenericLogPrefix = "generic log:";  // generic-log
+inline constexpr std::string_view kGenericLog = "generic log: application summary";
+inline constexpr std::string_view kJsonArray = "json array";         // json
+inline constexpr std::string_view kJsonlRecords = "jsonl records=";  // json
 }  // namespace headline
 
 // The one spelling of the ellipsis that starts an omission marker (U+2026).

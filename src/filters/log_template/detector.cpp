@@ -25,19 +25,11 @@ constexpr std::size_t kGuardFirstLines = 4096;
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
 // runs, diffs, and the phrases of builds and package managers.
-constexpr std::array<std::string_view, 13> kOwnedWords = {"log templates: repeated line summary",
-                                                          "generic log:",
-                                                          "test output:",
-                                                          "ci log:",
-                                                          "python traceback:",
-                                                          "traceback (most recent call last)",
-                                                          "short test summary info",
-                                                          "diff --git ",
-                                                          "build diagnostics:",
-                                                          "package manager:",
-                                                          "jsonl records=",
-                                                          "pytest",
-                                                          "test session starts"};
+constexpr std::array<std::string_view, 13> kOwnedWords = {
+    headline::kLogTemplates,     headline::kGenericLogPrefix,         headline::kTestOutput,     headline::kCiLog,
+    headline::kPythonTraceback,  "traceback (most recent call last)", "short test summary info", "diff --git ",
+    headline::kBuildDiagnostics, headline::kPackageManager,           headline::kJsonlRecords,   "pytest",
+    "test session starts"};
 
 constexpr auto kGuardWords = [] {
     std::array<text::SearchWord, kOwnedWords.size() + guards::kBuildOrPackageMarkers.size()> words{};

@@ -3,6 +3,7 @@
 #include <array>
 #include <unordered_set>
 
+#include "filters/filter.h"
 #include "filters/repeated_diagnostic/native.h"
 #include "filters/repeated_diagnostic/normalization.h"
 #include "filters/repeated_diagnostic/source_guard.h"
@@ -177,7 +178,7 @@ FoldedLines summarize_native_trace(const types::NativeTraceSignal& signal, const
         omitted_lines = 0;
     };
 
-    emit(text::format("native trace: {}", signal.headline));
+    emit(text::format("{} {}", headline::kNativeTrace, signal.headline));
     std::size_t next_frame = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const bool is_frame = next_frame < frames.size() && frames[next_frame] == i;
