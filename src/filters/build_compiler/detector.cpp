@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "filters/build_compiler/summary.h"
+#include "filters/filter.h"
 #include "text.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -670,7 +671,7 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
         s = text::trim_end(s);
         const std::string_view t = text::trim_start(s);
         if (t.empty()) continue;
-        if (out.lines.empty() && text::starts_with_ignore_case(t, "test output:")) return std::nullopt;
+        if (out.lines.empty() && text::starts_with_ignore_case(t, headline::kTestOutput)) return std::nullopt;
         if (is_diff_header(t)) return std::nullopt;
         LineFacts facts;
         const std::size_t hash = std::hash<std::string_view>{}(t);
