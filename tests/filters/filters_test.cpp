@@ -7,17 +7,12 @@
 #include <thread>
 
 #include "filters/bundle_report/bundle_report.h"
+#include "support.h"
 #include "text.h"
 
 namespace {
 
-std::string read_data(const std::string& relative) {
-    std::ifstream in(std::string(QUORVANE_TEST_DATA) + "/filters/" + relative, std::ios::binary);
-    std::stringstream buf;
-    buf << in.rdbuf();
-    EXPECT_TRUE(in.good() || in.eof()) << relative;
-    return buf.str();
-}
+std::string read_data(const std::string& relative) { return test_support::read_test_file("filters/" + relative); }
 
 // Real outputs of several tools (normalised, as the pipeline sees them),
 // plus a few degenerate texts.

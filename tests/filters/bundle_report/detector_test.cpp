@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "filters/bundle_report/bundle_report.h"
+#include "support.h"
 #include "text.h"
 
 namespace {
@@ -15,10 +16,7 @@ namespace detector = filters::bundle_report::detector;
 using filters::bundle_report::is_diagnostic_bundle_report_output;
 
 std::string read_capture(const std::string& name) {
-    std::ifstream in(std::string(QUORVANE_TEST_DATA) + "/filters/bundle_report/data/" + name, std::ios::binary);
-    std::stringstream buf;
-    buf << in.rdbuf();
-    return buf.str();
+    return test_support::read_test_file("filters/bundle_report/data/" + name);
 }
 
 std::vector<std::string_view> lines(const std::string& text) { return text::lines_of(text); }

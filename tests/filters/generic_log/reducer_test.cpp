@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filters/generic_log/summary.h"
+#include "support.h"
 #include "text.h"
 
 namespace {
@@ -240,10 +241,7 @@ TEST(GenericLogReducer, NoLine) {
 }
 
 std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return test_support::read_test_file(path.lexically_relative(QUORVANE_TEST_DATA).string());
 }
 
 // Logs of many line shapes, some of them with levels written in ways that
