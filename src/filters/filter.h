@@ -38,12 +38,6 @@ inline std::string run_alone(AttemptFn attempt, std::string_view text) {
     return or_input(attempt(FilterInput{text, lines}), text);
 }
 
-// An attempt written over the text alone, adapted to the pipeline's form.
-template <Attempt (*F)(std::string_view)>
-Attempt over_text(const FilterInput& input) {
-    return F(input.text);
-}
-
 // The whole pipeline, for the one family that runs it again on parts of its
 // text: every filter not named in `excluded`, in table order, each result
 // kept only when smaller. Re-entrant; defined with the filter table.
