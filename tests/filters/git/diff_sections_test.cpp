@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "filters/git/git.h"
+#include "support.h"
 
 namespace {
 
@@ -21,11 +22,7 @@ const std::string kShortenedHeader =
     "+++ b/src/lib.rs\n";
 
 TEST(GitDiffSections, SectionWalk) {
-    struct Case {
-        const char* name;
-        std::string in, want;
-    };
-    const Case cases[] = {
+    const test_support::Case cases[] = {
         {"context runs become markers with their plural",
          kHeader + "@@ -1,4 +1,4 @@\n"
                    "     let first_value = compute_first_value(input);\n"
@@ -132,7 +129,7 @@ TEST(GitDiffSections, SectionWalk) {
          "diff --git a/a.rs b/b.rs\nsimilarity index 100%\nrename from a.rs\nrename to b.rs",
          "diff --git a/a.rs b/b.rs\nsimilarity index 100%\nrename from a.rs\nrename to b.rs"},
     };
-    for (const Case& c : cases) EXPECT_EQ(run(c.in), c.want) << c.name;
+    for (const test_support::Case& c : cases) EXPECT_EQ(run(c.in), c.want) << c.name;
 }
 
 TEST(GitDiffSections, EachSectionChosenOnItsOwn) {
