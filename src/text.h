@@ -3,6 +3,7 @@
 // templates, the size rule, and the request's normalisation steps.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -126,6 +127,11 @@ public:
     std::string_view operator[](std::size_t i) const {
         const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 1 : body_end_;
         return text_.substr(starts_[i], end - starts_[i]);
+    }
+    // The line that holds byte `offset` of the text (the last line for an
+    // offset past its end).
+    std::size_t line_at(std::size_t offset) const {
+        return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
     }
     // The split as a list of views, for code that wants one.
     Lines to_lines() const;

@@ -162,4 +162,16 @@ TEST(NodeStackTraceSummary, FrameLines) {
     EXPECT_EQ(filters::node_stack_trace::summary::strip_line_column_suffix("12:34"), "12");
 }
 
+TEST(NodeStackTraceDetector, FramesFoundAtEveryOffset) {
+    // Short lines send the detector through its block search for frame
+    // starts: a frame must be found wherever a block boundary falls.
+    const std::string trace = "TypeError: cart is undefined\n" + frame('P', 1) + frame('D', 2) + frame('I', 3) +
+                              frame('I', 4) + frame('I', 5) + frame('I', 6) + frame('I', 7);
+    for (std::size_t pad = 0; pad < 80; ++pad) {
+        const std::string in = std::string(pad, 'x') + "\n" + trace;
+        const std::string out = compress_node_stack_trace_output(in);
+        EXPECT_TRUE(out.starts_with("node stack trace: TypeError")) << pad;
+    }
+}
+
 }  // namespace
