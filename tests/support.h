@@ -3,9 +3,13 @@
 #pragma once
 
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "text.h"
 
 namespace test_support {
 
@@ -25,5 +29,19 @@ inline std::string read_test_file(std::string_view relative) {
     out << in.rdbuf();
     return out.str();
 }
+
+// Texts built from lists of lines, for tests whose inputs are row tables.
+using Texts = std::vector<std::string>;
+
+// The lines joined with "\n", with a final newline as the tools print it.
+inline std::string joined(const Texts& lines) { return text::join_lines(lines, true); }
+
+inline Texts concat(std::initializer_list<Texts> parts) {
+    Texts out;
+    for (const Texts& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+inline Texts repeat(const std::string& line, int n) { return Texts(static_cast<std::size_t>(n), line); }
 
 }  // namespace test_support

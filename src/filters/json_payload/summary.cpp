@@ -325,8 +325,7 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
 
 std::string RecordSummary::gap_line(std::size_t skipped) const {
     // The noun stays plural even for a single record: "… 1 JSON rows omitted".
-    return omission_marker(skipped, source_ == Source::Array ? "JSON row" : "JSONL record",
-                           skipped == 1 ? "s omitted" : " omitted");
+    return omission_marker(skipped, "", source_ == Source::Array ? " JSON rows omitted" : " JSONL records omitted");
 }
 
 void RecordSummary::print(std::size_t index, std::string_view source, std::size_t compact_size) {

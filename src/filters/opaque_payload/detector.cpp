@@ -168,9 +168,6 @@ bool ends_data_url_run_at(std::string_view s, std::size_t pos) {
            text::whitespace_length_at(s, pos) != 0;
 }
 
-// The first character at or after a position for which a test holds (the
-// text's end when none does), kept from one question to the next: asked
-// with positions that only grow, it reads each stretch of text once.
 // The first "data:" at or after `from`, or npos. A plain search stops at
 // every "d" of ordinary text; this one tests sixteen starts at a time for
 // a "d" with a ":" four bytes later, which ordinary text seldom has.
@@ -200,6 +197,9 @@ std::size_t find_data_scheme(std::string_view s, std::size_t from) {
     return npos;
 }
 
+// The first character at or after a position for which a test holds (the
+// text's end when none does), kept from one question to the next: asked
+// with positions that only grow, it reads each stretch of text once.
 class NextCharWhere {
 public:
     using Test = bool (*)(std::string_view, std::size_t);

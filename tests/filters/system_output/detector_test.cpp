@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "system_output_test_util.h"
+#include "../../support.h"
 #include "text.h"
 
 namespace {
 
 using namespace filters::system_output::detector;
-using namespace system_output_test;
+using namespace test_support;
 
 // Runs a parser over the lines of a text built from `lines`.
 template <class Parse>

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "system_output_test_util.h"
+#include "../../support.h"
 #include "text.h"
 
 namespace {
 
 using filters::system_output::reducer::compress_system_output;
 using filters::system_output::reducer::try_compress_system_output;
-using namespace system_output_test;
+using namespace test_support;
 
 struct Summary {
     const char* name;
