@@ -103,25 +103,12 @@ std::size_t find_command_opening(std::string_view s, std::size_t from) {
     return std::string_view::npos;
 }
 
-// The index of the line that holds byte `pos`.
-std::size_t line_holding(const text::LineIndex& lines, std::size_t pos) {
-    std::size_t lo = 0, hi = lines.size();  // the line is in [lo, hi)
-    while (hi - lo > 1) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        if (lines.start(mid) <= pos)
-            lo = mid;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
 // Whether some line is a workflow command line, which every job log has.
 // Only the lines where a command may begin are parsed.
 bool has_workflow_command(const text::LineIndex& lines) {
     const std::string_view body = lines.text();
     for (std::size_t pos = find_command_opening(body, 0); pos != std::string_view::npos;) {
-        const std::size_t i = line_holding(lines, pos);
+        const std::size_t i = lines.line_at(pos);
         if (is_workflow_command(summary::parse_ci_line(lines[i]).message)) return true;
         if (i + 1 >= lines.size()) break;
         pos = find_command_opening(body, lines.start(i + 1));

@@ -25,7 +25,7 @@ struct OmittedTally {
     void add(FrameKind kind) { ++counts[static_cast<std::size_t>(kind)]; }
 
     // Appends "… N {label} stack frame{s} omitted" for the run, if any.
-    void flush(std::vector<std::string>& out) {
+    void flush(SummaryWriter& out) {
         std::uint64_t total = 0;
         for (std::uint64_t c : counts) total += c;
         if (total == 0) return;
@@ -33,16 +33,14 @@ struct OmittedTally {
         const bool dependency = counts[static_cast<std::size_t>(FrameKind::Dependency)] > 0;
         const bool other = counts[static_cast<std::size_t>(FrameKind::Other)] > 0 ||
                            counts[static_cast<std::size_t>(FrameKind::Project)] > 0;
-        std::string_view label = "JavaScript";
+        std::string_view noun = "JavaScript stack frame";
         if (!other && internal && dependency)
-            label = "internal/node_modules";
+            noun = "internal/node_modules stack frame";
         else if (!other && internal)
-            label = "internal";
+            noun = "internal stack frame";
         else if (!other && dependency)
-            label = "node_modules";
-        std::string marker;
-        append_omission_marker(marker, total, std::string(label) + " stack frame");
-        out.push_back(std::move(marker));
+            noun = "node_modules stack frame";
+        out.add_unless_blank_or_repeat(omission_marker(total, noun));
         counts = {};
     }
 };
@@ -98,11 +96,12 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
     const std::string headline_line =
         last_headline < lines.size() ? summary::normalize_selected_line(lines[last_headline]) : std::string();
     const std::string type = summary::exception_type(headline_line);
-    std::vector<std::string> out;
+    // Blank lines and adjacent repeats are dropped as the summary is written.
+    SummaryWriter out;
     if (!parse->error_code || type.find(*parse->error_code) != std::string::npos)
-        out.push_back(text::format("{} {}", headline::kNodeStackTrace, type));
+        out.add(text::format("{} {}", headline::kNodeStackTrace, type));
     else
-        out.push_back(text::format("{} {} {}", headline::kNodeStackTrace, type, *parse->error_code));
+        out.add(text::format("{} {} {}", headline::kNodeStackTrace, type, *parse->error_code));
 
     const std::vector<bool> selected = select_frames(parse->frames);
     std::unordered_map<std::size_t, std::size_t> frame_at_line;
@@ -120,7 +119,7 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
             const detector::NodeStackFrame& frame = parse->frames[hit->second];
             if (selected[hit->second]) {
                 omitted.flush(out);
-                out.push_back(frame.text);
+                out.add_unless_blank_or_repeat(frame.text);
             } else {
                 omitted.add(frame.kind);
             }
@@ -128,15 +127,13 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
         }
         if (keeps_context_line(n, i, first_headline, first_frame)) {
             omitted.flush(out);
-            out.emplace_back(n);
+            out.add_unless_blank_or_repeat(n);
         }
     }
     omitted.flush(out);
 
-    SummaryWriter summary;
-    for (const std::string& line : out) summary.add_unless_blank_or_repeat(line);
-    if (summary.line_count() < kMinSummaryLines) return std::nullopt;
-    return summary.take_if_smaller(input.text, lines.final_newline());
+    if (out.line_count() < kMinSummaryLines) return std::nullopt;
+    return out.take_if_smaller(input.text, lines.final_newline());
 }
 
 std::string compress_node_stack_trace_output(std::string_view text) {

@@ -38,19 +38,19 @@ bool is_chain_marker(std::string_view t) {
 bool is_header_line(std::string_view line) { return text::trim(line) == kHeader; }
 
 // Whether the "(most recent call last):" at byte `at` ends a header line.
-bool completes_header_at(std::string_view body, std::size_t at) {
+// The line index finds the line, so a long line with many such texts is
+// not walked again for each of them.
+bool completes_header_at(const text::LineIndex& lines, std::size_t at) {
+    const std::string_view body = lines.text();
     if (at < kTailOffset || body.compare(at - kTailOffset, kHeader.size(), kHeader) != 0) return false;
-    const std::size_t newline = body.rfind('\n', at);
-    const std::size_t line_start = newline == std::string_view::npos ? 0 : newline + 1;
-    std::size_t line_end = body.find('\n', at);
-    if (line_end == std::string_view::npos) line_end = body.size();
-    return is_header_line(body.substr(line_start, line_end - line_start));
+    return is_header_line(lines[lines.line_at(at)]);
 }
 
 #if defined(__x86_64__)
 // The pair "(m" looked for thirty-two positions per step, on processors
 // that have the registers for it. Moves `i` to where it stopped.
-__attribute__((target("avx2"))) bool has_header_avx2(std::string_view body, std::size_t& i) {
+__attribute__((target("avx2"))) bool has_header_avx2(const text::LineIndex& lines, std::size_t& i) {
+    const std::string_view body = lines.text();
     const __m256i paren = _mm256_set1_epi8('('), m = _mm256_set1_epi8('m');
     constexpr std::size_t kStep = 32;
     for (; body.size() > kStep && i < body.size() - kStep; i += kStep) {
@@ -59,7 +59,7 @@ __attribute__((target("avx2"))) bool has_header_avx2(std::string_view body, std:
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body.data() + i + 1));
         const __m256i pairs = _mm256_and_si256(_mm256_cmpeq_epi8(x, paren), _mm256_cmpeq_epi8(y, m));
         for (auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(pairs)); mask != 0; mask &= mask - 1)
-            if (completes_header_at(body, i + static_cast<std::size_t>(__builtin_ctz(mask)))) return true;
+            if (completes_header_at(lines, i + static_cast<std::size_t>(__builtin_ctz(mask)))) return true;
     }
     return false;
 }
@@ -73,11 +73,11 @@ bool has_header(const text::LineIndex& lines) {
     const std::string_view body = lines.text();
     std::size_t from = 0;
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2") && has_header_avx2(body, from)) return true;
+    if (__builtin_cpu_supports("avx2") && has_header_avx2(lines, from)) return true;
 #endif
     for (std::size_t at = text::find_ignore_case(body, kHeaderTail, from); at != std::string_view::npos;
          at = text::find_ignore_case(body, kHeaderTail, at + 1))
-        if (completes_header_at(body, at)) return true;
+        if (completes_header_at(lines, at)) return true;
     return false;
 }
 
