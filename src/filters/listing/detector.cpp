@@ -163,7 +163,7 @@ bool is_find_error(std::string_view t, std::string_view lower_t) {
 }
 
 std::string count_suffix(std::uint64_t count) {
-    return count == 1 ? std::string(" [1 line]") : " [" + std::to_string(count) + " lines]";
+    return text::format(" [{} line{}]", count, text::plural(count));
 }
 
 // A wc -l row: a count and a path, either way round.
