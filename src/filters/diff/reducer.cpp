@@ -244,8 +244,7 @@ private:
 std::optional<std::string_view> clean_diff_path(std::string_view token) {
     std::string_view path = text::trim(token);
     if (const std::size_t tab = path.find('\t'); tab != std::string_view::npos) path = text::trim(path.substr(0, tab));
-    while (!path.empty() && path.front() == '"') path.remove_prefix(1);
-    while (!path.empty() && path.back() == '"') path.remove_suffix(1);
+    path = text::trim_chars(path, "\"");
     if (path.empty()) return std::nullopt;
     if (path.size() == 1) return path;
     if (path == "/dev/null") return std::nullopt;

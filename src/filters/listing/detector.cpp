@@ -14,6 +14,7 @@ constexpr std::size_t kMinTreeConnectors = 3;
 constexpr std::size_t kMaxFindErrorBytes = 240;
 constexpr std::size_t kMaxKeptLineBytes = 200;
 constexpr std::size_t kMaxPathBytes = 300;
+constexpr std::string_view kQuotes = "'\"";
 
 // Non-empty, and a run of ASCII digits followed by exactly `suffix`.
 bool digits_then(std::string_view t, std::string_view suffix) {
@@ -32,8 +33,6 @@ bool only_name_chars(std::string_view t, std::string_view punctuation) {
     return true;
 }
 
-std::string lower(std::string_view t) { return text::to_lower(t); }
-
 bool is_word_char(char c) { return c == '_' || text::is_ascii_alnum(c); }
 
 // `word` stands in `s` with no word character right before or after it.
@@ -45,12 +44,6 @@ bool contains_whole_word(std::string_view s, std::string_view word) {
         if (left && right) return true;
     }
     return false;
-}
-
-std::string_view strip_quotes(std::string_view t) {
-    while (!t.empty() && (t.front() == '\'' || t.front() == '"')) t.remove_prefix(1);
-    while (!t.empty() && (t.back() == '\'' || t.back() == '"')) t.remove_suffix(1);
-    return t;
 }
 
 // ------------------------------------------------------------ mode 2 --
@@ -74,8 +67,9 @@ bool is_pipe_echo(std::string_view t) {
         const std::string_view before = text::trim(t.substr(0, bar));
         if (before.empty() || before[0] == '|') continue;
         const std::vector<std::string_view> tokens = text::split_whitespace(before);
-        if (text::equals_any(strip_quotes(tokens[0]), {"du", "fd", "ls", "rg", "awk", "cat", "git", "npm", "sed",
-                                                       "find", "grep", "tree", "yarn", "python", "python3"}))
+        if (text::equals_any(text::trim_chars(tokens[0], kQuotes),
+                             {"du", "fd", "ls", "rg", "awk", "cat", "git", "npm", "sed", "find", "grep", "tree", "yarn",
+                              "python", "python3"}))
             return true;
         for (std::string_view token : tokens)
             if (is_command_like_arg(token)) return true;
@@ -156,7 +150,7 @@ ContextVerdict classify_context(std::string_view t) {
     if (d.empty()) return ContextVerdict::Fail;
     if ((t.starts_with('-') && !t.starts_with("---")) || (t.starts_with('+') && !t.starts_with("+++")))
         return ContextVerdict::Fail;
-    const std::string lower_d = lower(d);
+    const std::string lower_d = text::to_lower(d);
     for (std::string_view word : kListingWords)
         if (contains_whole_word(lower_d, word)) return ContextVerdict::Kept;
     return ContextVerdict::Fail;
@@ -169,7 +163,7 @@ bool is_find_error(std::string_view t, std::string_view lower_t) {
 }
 
 std::string count_suffix(std::uint64_t count) {
-    return count == 1 ? std::string(" [1 line]") : " [" + std::to_string(count) + " lines]";
+    return text::format(" [{} line{}]", count, text::plural(count));
 }
 
 // A wc -l row: a count and a path, either way round.
@@ -221,7 +215,7 @@ std::optional<ParsedListing> parse_general_listing(const text::LineIndex& lines)
             continue;
         }
         if (is_rg_style_line(t)) return std::nullopt;
-        const std::string lower_t = lower(t);
+        const std::string lower_t = text::to_lower(t);
         if (is_find_error(t, lower_t)) {
             keep(t, false);
             continue;
@@ -503,7 +497,7 @@ bool is_safe_path_line(std::string_view t) {
 }
 
 bool is_command_like_arg(std::string_view token) {
-    const std::string_view t = strip_quotes(token);
+    const std::string_view t = text::trim_chars(token, kQuotes);
     if (t.empty()) return false;
     if (t == "." || t == ".." || t[0] == '-') return true;
     return t.find_first_of("/\\*?[]{}") != std::string_view::npos;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 
 #include "filters/tree.h"
@@ -60,12 +61,7 @@ std::size_t generated_prefix_length(const std::vector<std::string_view>& parts) 
 }
 
 std::string join_views(const std::vector<std::string_view>& parts, std::size_t from, std::size_t to) {
-    std::string out;
-    for (std::size_t k = from; k < to; ++k) {
-        if (k > from) out.push_back('/');
-        out.append(parts[k]);
-    }
-    return out;
+    return text::join(std::span(parts).subspan(from, to - from), "/");
 }
 
 struct Group {
@@ -101,12 +97,7 @@ std::vector<std::string> path_parts(std::string_view path) {
 
 std::string path_from_parts(const std::vector<std::string>& parts, std::size_t n) {
     if (n == 0) return ".";
-    std::string out;
-    for (std::size_t k = 0; k < n && k < parts.size(); ++k) {
-        if (k > 0) out.push_back('/');
-        out.append(parts[k]);
-    }
-    return out;
+    return text::join(std::span(parts).first(std::min(n, parts.size())), "/");
 }
 
 std::optional<std::vector<std::string>> generated_prefix(std::string_view path) {

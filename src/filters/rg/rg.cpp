@@ -245,12 +245,7 @@ std::size_t line_at(const text::LineIndex& lines, std::size_t offset, std::size_
     constexpr std::size_t kLinearSteps = 8;
     for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
         if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
-    std::size_t lo = from, hi = lines.size();
-    while (hi - lo > 1) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        (lines.start(mid) <= offset ? lo : hi) = mid;
-    }
-    return lo;
+    return lines.line_at(offset);
 }
 
 }  // namespace

@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text.h"
+
 namespace filters::rg::scan {
 namespace {
 
 constexpr std::size_t kBlock = 64;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_path_mark(char c) { return c == '/' || c == '\\' || c == '.' || c == '~'; }
 
 // The masks of one 64-byte block: bit b stands for byte b of the block.
@@ -133,10 +134,10 @@ void scan_bytes(std::string_view s, std::size_t from, std::size_t to, bool& mark
             marked = true;
         } else if (c == '\x1b') {
             out.push_back(p);
-        } else if (c == ':' && p > 0 && is_digit(s[p - 1])) {
+        } else if (c == ':' && p > 0 && text::is_ascii_digit(s[p - 1])) {
             // Each digit run is walked back once, by the colon that closes it.
             std::size_t b = p;
-            while (b > 0 && is_digit(s[b - 1])) --b;
+            while (b > 0 && text::is_ascii_digit(s[b - 1])) --b;
             if (s[b] == '0') continue;
             if (b == 0 || s[b - 1] == '\n' || (s[b - 1] == ':' && marked)) out.push_back(p);
         }
@@ -161,7 +162,7 @@ template <class Load>
     for (; i + kBlock + 1 <= n; i += kBlock) {
         // A block without colon and ESC closes no result; unless a digit run
         // crosses its edges it needs no closer look.
-        const bool quick = pair_carry == 0 && heading_carry == 0 && !is_digit(data[i + kBlock - 1]);
+        const bool quick = pair_carry == 0 && heading_carry == 0 && !text::is_ascii_digit(data[i + kBlock - 1]);
         const Masks m = Load::masks(data + i, quick);
         if (quick && m.colon == 0 && m.esc == 0) {
             line_start = data[i + kBlock - 1] == '\n';
