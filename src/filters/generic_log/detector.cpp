@@ -90,20 +90,16 @@ std::size_t timestamp_prefix_length(std::string_view t) {
     return i;
 }
 
-constexpr auto kBuildOrPackageMarkers = text::WordSet<12>::of({
-    "compiling ",
-    "checking ",
-    "finished ",
-    "could not compile",
-    "error[",
-    "warning[",
-    "downloading ",
-    "downloaded ",
-    "installing collected packages",
-    "successfully installed",
-    "added ",
-    "packages audited",
-});
+// A log refuses on the first twelve build and package phrases of the shared
+// guard list; the last five ("resolved ", "prepared ", "installed ", "npm
+// warn", "npm err") are not among them.
+constexpr std::size_t kBuildOrPackageMarkerCount = 12;
+static_assert(kBuildOrPackageMarkerCount <= guards::kBuildOrPackageMarkers.size());
+constexpr auto kBuildOrPackageMarkers = [] {
+    std::array<std::string_view, kBuildOrPackageMarkerCount> words{};
+    std::copy_n(guards::kBuildOrPackageMarkers.begin(), words.size(), words.begin());
+    return text::WordSet<kBuildOrPackageMarkerCount>::of(words);
+}();
 
 // The canonical levels, low severity first, by the index a line keeps.
 constexpr std::array<std::string_view, 11> kLevels = {

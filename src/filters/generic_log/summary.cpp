@@ -53,15 +53,10 @@ bool has_path_separator(std::string_view s) {
     return false;
 }
 
-bool is_token_trim_char(char c) {
-    return c == '"' || c == '\'' || c == '(' || c == ')' || c == ',' || c == ';' || c == '[' || c == ']';
-}
+// Punctuation stripped from both ends of a token before it is classified.
+constexpr std::string_view kTokenTrim = "\"'(),;[]";
 
-std::string_view strip_token_trim_set(std::string_view token) {
-    while (!token.empty() && is_token_trim_char(token.front())) token.remove_prefix(1);
-    while (!token.empty() && is_token_trim_char(token.back())) token.remove_suffix(1);
-    return token;
-}
+std::string_view strip_token_trim_set(std::string_view token) { return text::trim_chars(token, kTokenTrim); }
 
 std::size_t ascii_letter_run(std::string_view s, std::size_t from) {
     std::size_t end = from;

@@ -38,9 +38,7 @@ bool is_escaped_quoted_path(std::string_view path) {
 }  // namespace
 
 bool looks_git_path_like(std::string_view text) {
-    std::string_view s = text::trim(text);
-    while (!s.empty() && s.front() == '"') s.remove_prefix(1);
-    while (!s.empty() && s.back() == '"') s.remove_suffix(1);
+    const std::string_view s = text::trim_chars(text::trim(text), "\"");
     if (s.empty() || s.size() > 300) return false;
     if (text::contains(s, "://")) return false;
     if (s.find_first_of("/\\") != std::string_view::npos) return true;

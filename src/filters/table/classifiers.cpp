@@ -407,16 +407,12 @@ bool is_markdown_row(std::string_view line) {
 
 bool is_markdown_separator(std::string_view line) {
     if (!is_markdown_row(line)) return false;
-    std::string_view t = text::trim(line);
-    while (!t.empty() && t.front() == '|') t.remove_prefix(1);
-    while (!t.empty() && t.back() == '|') t.remove_suffix(1);
+    const std::string_view t = text::trim_chars(text::trim(line), "|");
     return count_pieces_if_all(t, '|', [](std::string_view raw) {
                std::string piece;
                for (char c : text::trim(raw))
                    if (c != ' ') piece.push_back(c);
-               std::string_view p = piece;
-               while (!p.empty() && p.front() == ':') p.remove_prefix(1);
-               while (!p.empty() && p.back() == ':') p.remove_suffix(1);
+               const std::string_view p = text::trim_chars(piece, ":");
                return p.size() >= 3 && all_dashes(p);
            }) >= 2;
 }

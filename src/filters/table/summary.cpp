@@ -15,13 +15,6 @@ constexpr std::array<std::string_view, 9> kIdMarkers = {
 
 constexpr std::string_view kTokenTrim = "\"'(),;[]{|}";
 
-// A byte table of the token trim set, so stripping costs a load per byte.
-constexpr std::array<bool, 256> kIsTokenTrim = [] {
-    std::array<bool, 256> table{};
-    for (char c : kTokenTrim) table[static_cast<unsigned char>(c)] = true;
-    return table;
-}();
-
 // Any id marker, ASCII case ignored: one pass rules out most rows before
 // each marker's first occurrence is looked at.
 constexpr auto kIdMarkerSet = text::WordSet<kIdMarkers.size()>::of(kIdMarkers);
@@ -37,12 +30,7 @@ constexpr std::size_t kMinIssueKeyPart = 2;
 bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), is_hex); }
 
-std::string_view strip_token(std::string_view token) {
-    auto trimmed = [](char c) { return kIsTokenTrim[static_cast<unsigned char>(c)]; };
-    while (!token.empty() && trimmed(token.front())) token.remove_prefix(1);
-    while (!token.empty() && trimmed(token.back())) token.remove_suffix(1);
-    return token;
-}
+std::string_view strip_token(std::string_view token) { return text::trim_chars(token, kTokenTrim); }
 
 bool is_path_like(std::string_view t) {
     if (t.starts_with("./") || t.starts_with("../") || t.starts_with("/") || t.starts_with("~/") ||

@@ -14,6 +14,7 @@
 namespace {
 
 using filters::generic_log::detector::detect_generic_log;
+using filters::generic_log::detector::looks_like_build_or_package_output;
 using filters::generic_log::detector::looks_like_path_location_output;
 namespace summary = filters::generic_log::summary;
 
@@ -116,6 +117,20 @@ TEST(GenericLogDetector, PathLocations) {
         {{"src/a.rs:x:y", "src/b.rs::"}, false},
     };
     for (const auto& [lines, want] : cases) EXPECT_EQ(looks_like_path_location_output(lines), want) << lines[0];
+}
+
+// Only the first twelve phrases of the shared build and package list count.
+TEST(GenericLogDetector, BuildOrPackageLines) {
+    const std::pair<std::vector<std::string_view>, bool> cases[] = {
+        {{"   Compiling app v0.1.0", "done"}, true},
+        {{"added 3 packages in 2s", "done"}, true},
+        {{"5 PACKAGES AUDITED"}, true},
+        {{"Installed 3 packages", "Resolved 4 packages", "npm warn deprecated"}, false},  // not among them
+        {{"Compiling app v0.1.0", "INFO: job 1 done"}, false},                           // a log line
+        {{}, false},
+    };
+    for (const auto& [lines, want] : cases)
+        EXPECT_EQ(looks_like_build_or_package_output(lines), want) << (lines.empty() ? "" : lines[0]);
 }
 
 // The line test that refuses a log with a credential is the shared one.
