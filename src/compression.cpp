@@ -11,12 +11,6 @@ std::string compress_normalized_text(std::string&& normalized, std::uint64_t max
     return current;
 }
 
-std::string compress_owned_text(std::string&& input, std::uint64_t max_blank_lines) {
-    std::string current = std::move(input);
-    text::normalize_and_trim_trailing_whitespace_in_place(current);
-    return compress_normalized_text(std::move(current), max_blank_lines);
-}
-
 std::string compress_text(std::string_view input, std::uint64_t max_blank_lines) {
     return compress_normalized_text(text::normalize_and_trim_trailing_whitespace(input), max_blank_lines);
 }

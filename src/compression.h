@@ -10,10 +10,6 @@ namespace compression {
 // lines. Never fails.
 std::string compress_text(std::string_view input, std::uint64_t max_blank_lines);
 
-// The same request on a text the caller hands over: every step reuses its
-// buffer, so a text that no filter shortens is never copied.
-std::string compress_owned_text(std::string&& input, std::uint64_t max_blank_lines);
-
 // The request after its first step, for a caller that has normalised the
 // text itself (text::normalize_and_trim_trailing_whitespace) on the way in.
 std::string compress_normalized_text(std::string&& normalized, std::uint64_t max_blank_lines);

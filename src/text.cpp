@@ -296,14 +296,6 @@ std::vector<std::string_view> split_on_newline(std::string_view s) {
     return out;
 }
 
-Lines split_lines(std::string_view s) {
-    Lines out;
-    out.final_newline = !s.empty() && s.back() == '\n';
-    if (out.final_newline) s.remove_suffix(1);
-    out.lines = split_on_newline(s);
-    return out;
-}
-
 LineIndex::LineIndex(std::string_view text) : text_(text) {
     final_newline_ = !text.empty() && text.back() == '\n';
     body_end_ = text.size() - (final_newline_ ? 1 : 0);
@@ -326,18 +318,23 @@ Lines LineIndex::to_lines() const {
     return out;
 }
 
+Lines split_lines(std::string_view s) { return LineIndex(s).to_lines(); }
+
 std::vector<std::string_view> lines_of(std::string_view s) {
     std::vector<std::string_view> out;
-    if (s.empty()) return out;
-    std::vector<std::string_view> pieces = split_on_newline(s);
-    if (pieces.back().empty()) pieces.pop_back();
-    out.reserve(pieces.size());
-    for (std::size_t k = 0; k < pieces.size(); ++k) {
-        std::string_view p = pieces[k];
-        // Only a piece that a "\n" ended loses its "\r".
-        bool ended = k + 1 < pieces.size() || s.back() == '\n';
-        if (ended && !p.empty() && p.back() == '\r') p.remove_suffix(1);
-        out.push_back(p);
+    std::size_t start = 0;
+    while (start < s.size()) {
+        const void* hit = std::memchr(s.data() + start, '\n', s.size() - start);
+        if (!hit) {
+            // A last piece that no "\n" ended keeps its "\r".
+            out.push_back(s.substr(start));
+            break;
+        }
+        const auto pos = static_cast<std::size_t>(static_cast<const char*>(hit) - s.data());
+        std::string_view line = s.substr(start, pos - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        out.push_back(line);
+        start = pos + 1;
     }
     return out;
 }
@@ -470,44 +467,7 @@ static std::size_t find_byte(const char* base, std::size_t from, std::size_t n, 
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) : n;
 }
 
-// Both steps below rewrite the text in place: each line is written at or
-// before where it was read, so the unread rest stays intact, and a text that
-// needs no change is only read.
-void normalize_and_trim_trailing_whitespace_in_place(std::string& text) {
-    char* base = text.data();
-    const std::size_t n = text.size();
-    std::size_t r = 0, w = 0;  // read and write positions, w <= r
-    auto keep = [&](std::size_t from, std::size_t len) {
-        if (w != from) std::memmove(base + w, base + from, len);
-        w += len;
-    };
-    // The next "\r" and the next "\n" at or after the read position, each
-    // searched for again only once the read position has passed it: a text
-    // of lone "\r"s (progress bars) would otherwise look for the same far
-    // "\n" once per line, which is quadratic.
-    std::size_t next_cr = find_byte(base, 0, n, '\r');
-    std::size_t nl = find_byte(base, 0, n, '\n');
-    // A line ends at "\n", "\r\n" or a lone "\r"; every end becomes one "\n".
-    while (true) {
-        if (nl < r) nl = find_byte(base, r, n, '\n');
-        if (next_cr < nl) {
-            // "\r\n" is one line end; any other "\r" ends a line of its own.
-            keep(r, trim_end(std::string_view(base + r, next_cr - r)).size());
-            base[w++] = '\n';
-            r = (next_cr + 1 < n && base[next_cr + 1] == '\n') ? next_cr + 2 : next_cr + 1;
-            next_cr = find_byte(base, r, n, '\r');
-            continue;
-        }
-        keep(r, trim_end(std::string_view(base + r, nl - r)).size());
-        if (nl == n) break;
-        base[w++] = '\n';
-        r = nl + 1;
-    }
-    text.resize(w);
-}
-
-// The copying form reads the text once and copies it in as few pieces as
-// it can: a run of lines that need no change is copied whole when the next
+// The text is read once and copied in as few pieces as it can be: a run of lines that need no change is copied whole when the next
 // change, or the end, is reached. So a clean text costs one scan and one copy.
 std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
     std::string out;
@@ -516,6 +476,13 @@ std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
     return out;
 }
 
+void normalize_and_trim_trailing_whitespace_in_place(std::string& text) {
+    text = normalize_and_trim_trailing_whitespace(text);
+}
+
+// The next "\r" and the next "\n" are each searched for again only once the
+// read position has passed them: a text of lone "\r"s (progress bars) would
+// otherwise look for the same far "\n" once per line, which is quadratic.
 void append_normalized_and_trimmed(std::string_view s, std::string& out) {
     const char* base = s.data();
     const std::size_t n = s.size();
@@ -551,6 +518,8 @@ void append_normalized_and_trimmed(std::string_view s, std::string& out) {
     out.append(base + copied, n - copied);
 }
 
+// Rewrites the text in place: each line is written at or before where it
+// was read, so the unread rest stays intact.
 void collapse_blank_lines_in_place(std::string& text, std::uint64_t limit) {
     const std::size_t n = text.size();
     if (n == 0) return;

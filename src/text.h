@@ -335,7 +335,7 @@ std::vector<std::string> choose_smaller_lines(const std::vector<std::string>& cu
 // "\r\n" then "\r" become "\n"; trailing Unicode whitespace is trimmed from
 // every line; the number of lines and a final newline are preserved.
 std::string normalize_and_trim_trailing_whitespace(std::string_view s);
-// The same, rewriting an owned text without a second buffer.
+// The same, replacing an owned text (for tools; the entry normalises as it reads).
 void normalize_and_trim_trailing_whitespace_in_place(std::string& text);
 
 // Keeps at most `limit` consecutive empty lines of each run.
