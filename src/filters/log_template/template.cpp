@@ -31,8 +31,6 @@ constexpr text::WordSet<10> kSecretKeyWords =
                            "private_key", "access_key"},
                           true);
 
-bool is_hex_digit(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
 bool is_event_word(std::string_view token) {
     const std::string_view core = text::trim_chars(token, "(),.:;[]{}");
     if (core.size() < 3 || core.size() > 9) return false;
@@ -194,7 +192,7 @@ bool looks_like_id_value(std::string_view s) {
     for (char c : s) {
         letter = letter || text::is_ascii_alpha(c);
         digit = digit || text::is_ascii_digit(c);
-        hex = hex && is_hex_digit(c);
+        hex = hex && text::is_ascii_hex_digit(c);
     }
     if (!letter || !digit) return false;
     if (s.find('-') != std::string_view::npos || s.find('_') != std::string_view::npos)

@@ -42,12 +42,12 @@ std::string normalize_embedded_hashes(std::string_view s) {
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
-        if (!is_hex(s[i])) {
+        if (!text::is_ascii_hex_digit(s[i])) {
             out.push_back(s[i++]);
             continue;
         }
         std::size_t end = i;
-        while (end < s.size() && is_hex(s[end])) ++end;
+        while (end < s.size() && text::is_ascii_hex_digit(s[end])) ++end;
         const bool free_before = i == 0 || !text::is_ascii_alnum(s[i - 1]);
         const bool free_after = end == s.size() || !text::is_ascii_alnum(s[end]);
         if (end - i >= kMinHashDigits && free_before && free_after)
@@ -156,9 +156,9 @@ std::string normalize_hex_addresses(std::string_view s) {
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
-        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') && is_hex(s[i + 2])) {
+        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') && text::is_ascii_hex_digit(s[i + 2])) {
             std::size_t end = i + 2;
-            while (end < s.size() && is_hex(s[end])) ++end;
+            while (end < s.size() && text::is_ascii_hex_digit(s[end])) ++end;
             out.append("<addr>");
             i = end;
             continue;
