@@ -439,3 +439,13 @@ namespace text {
 void append_normalized_and_trimmed(std::string_view s, std::string& out);
 
 }  // namespace text
+
+// ------------------------------------------------ request: hex digits --
+namespace text {
+
+// "0"-"9", "a"-"f" and "A"-"F".
+inline bool is_ascii_hex_digit(char c) {
+    return is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace text

@@ -50,4 +50,15 @@ bool looks_like_table(const std::vector<std::string_view>& lines) {
     return is_table_share(pipes, rule, lines.size());
 }
 
+std::optional<std::pair<std::string_view, std::string_view>> split_key_value(std::string_view core) {
+    constexpr std::size_t kMaxKeyBytes = 40;
+    const std::size_t eq = core.find('=');
+    if (eq == std::string_view::npos || eq == 0 || eq > kMaxKeyBytes || eq + 1 == core.size()) return std::nullopt;
+    const std::string_view key = core.substr(0, eq);
+    if (!text::is_ascii_alpha(key[0]) && key[0] != '_') return std::nullopt;
+    for (char c : key)
+        if (!is_key_char(c)) return std::nullopt;
+    return std::pair{key, core.substr(eq + 1)};
+}
+
 }  // namespace filters::guards

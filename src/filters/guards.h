@@ -5,8 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "text.h"
 
 namespace filters::guards {
 
@@ -43,5 +47,13 @@ inline constexpr std::array<std::string_view, 17> kBuildOrPackageMarkers = {"com
                                                                             "installed ",
                                                                             "npm warn",
                                                                             "npm err"};
+
+// The characters of a key in "key=value" tokens, as the log families read
+// them: ASCII letters, digits, "_", "-" and ".".
+inline bool is_key_char(char c) { return text::is_ascii_alnum(c) || c == '_' || c == '-' || c == '.'; }
+// "key=value" split at the first "=": a key of 1 to 40 key characters that
+// begins with an ASCII letter or "_", and a non-empty value (further "="
+// included).
+std::optional<std::pair<std::string_view, std::string_view>> split_key_value(std::string_view core);
 
 }  // namespace filters::guards

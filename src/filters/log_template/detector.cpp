@@ -306,10 +306,10 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     const std::size_t first_lines = std::min(lines.size(), kGuardFirstLines);
     if (guards_decline(0, first_lines)) return std::nullopt;
 
+    // The per-line arrays are sized at the first templated line: a text
+    // with none (a long run of blank lines) declines without them.
     types::LogTemplateSignal signal;
-    signal.line_templates.assign(lines.size(), types::LogTemplateSignal::kNoTemplate);
-    signal.value_starts.reserve(lines.size() + 1);
-    signal.value_starts.push_back(0);
+    bool sized = false;
     std::unordered_map<std::string, std::uint32_t> ids;
     std::vector<std::uint32_t> counts;
     std::uint64_t templated = 0, nonblank = 0;
@@ -326,6 +326,12 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
             std::optional<types::LineTemplate> t;
             if (may_have_template(trimmed)) t = templates::template_for_line(trimmed);
             if (t && !is_important_line(trimmed) && !has_forbidden_fragment(trimmed)) {
+                if (!sized) {
+                    sized = true;
+                    signal.line_templates.assign(lines.size(), types::LogTemplateSignal::kNoTemplate);
+                    signal.value_starts.reserve(lines.size() + 1);
+                    signal.value_starts.assign(i + 1, 0);
+                }
                 const auto [it, added] = ids.try_emplace(std::move(t->template_text), ids.size());
                 if (added) {
                     signal.templates.push_back(it->first);
@@ -337,7 +343,7 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
                 signal.values.insert(signal.values.end(), t->values.begin(), t->values.end());
             }
         }
-        signal.value_starts.push_back(static_cast<std::uint32_t>(signal.values.size()));
+        if (sized) signal.value_starts.push_back(static_cast<std::uint32_t>(signal.values.size()));
     }
 
     std::uint64_t covered = 0;

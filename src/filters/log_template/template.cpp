@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "filters/guards.h"
 #include "text.h"
 
 namespace filters::log_template::templates {
 
 namespace {
 
-constexpr std::size_t kMaxKeyBytes = 40;
 constexpr std::size_t kMaxValueBytes = 48;
 constexpr std::size_t kMaxUnitChars = 8;
 constexpr std::size_t kMaxValues = 5;
@@ -30,10 +30,6 @@ constexpr text::WordSet<10> kSecretKeyWords =
     text::WordSet<10>::of({"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential",
                            "private_key", "access_key"},
                           true);
-
-bool is_key_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '.' || c == '_'; }
-
-bool is_hex_digit(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 bool is_event_word(std::string_view token) {
     const std::string_view core = text::trim_chars(token, "(),.:;[]{}");
@@ -113,13 +109,7 @@ WrappedToken split_wrapping_punctuation(std::string_view token) {
 }
 
 std::optional<std::pair<std::string_view, std::string_view>> parse_key_value_core(std::string_view text) {
-    const std::size_t eq = text.find('=');
-    if (eq == std::string_view::npos || eq == 0 || eq > kMaxKeyBytes || eq + 1 == text.size()) return std::nullopt;
-    const std::string_view key = text.substr(0, eq);
-    if (!text::is_ascii_alpha(key[0]) && key[0] != '_') return std::nullopt;
-    for (char c : key)
-        if (!is_key_char(c)) return std::nullopt;
-    return std::pair{key, text.substr(eq + 1)};
+    return guards::split_key_value(text);
 }
 
 std::optional<std::pair<std::string_view, std::string_view>> parse_key_value_token(std::string_view token) {
@@ -202,7 +192,7 @@ bool looks_like_id_value(std::string_view s) {
     for (char c : s) {
         letter = letter || text::is_ascii_alpha(c);
         digit = digit || text::is_ascii_digit(c);
-        hex = hex && is_hex_digit(c);
+        hex = hex && text::is_ascii_hex_digit(c);
     }
     if (!letter || !digit) return false;
     if (s.find('-') != std::string_view::npos || s.find('_') != std::string_view::npos)

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 
+#include "filters/guards.h"
 #include "text.h"
 
 namespace filters::repeated_diagnostic::normalization {
@@ -11,7 +12,6 @@ namespace {
 
 constexpr std::size_t kMinHashDigits = 12;
 constexpr std::size_t kMinAddressBytes = 5;
-constexpr std::size_t kMaxKeyBytes = 40;
 constexpr std::size_t kMinStaticBytes = 10;
 constexpr std::size_t kMinStaticLetters = 6;
 
@@ -35,14 +35,6 @@ std::string with_slashes(std::string_view s) {
 // The path as the affected-path list records it.
 std::string recorded_path(std::string_view s) { return with_slashes(text::trim_chars(s, kQuotes)); }
 
-bool is_key(std::string_view key) {
-    if (key.empty() || key.size() > kMaxKeyBytes) return false;
-    if (!(text::is_ascii_alpha(key[0]) || key[0] == '_')) return false;
-    for (char c : key)
-        if (!(text::is_ascii_alnum(c) || c == '_' || c == '.' || c == '-')) return false;
-    return true;
-}
-
 // Runs of 12 or more hex digits not touching a letter or digit become
 // "<hash>".
 std::string normalize_embedded_hashes(std::string_view s) {
@@ -50,12 +42,12 @@ std::string normalize_embedded_hashes(std::string_view s) {
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
-        if (!is_hex(s[i])) {
+        if (!text::is_ascii_hex_digit(s[i])) {
             out.push_back(s[i++]);
             continue;
         }
         std::size_t end = i;
-        while (end < s.size() && is_hex(s[end])) ++end;
+        while (end < s.size() && text::is_ascii_hex_digit(s[end])) ++end;
         const bool free_before = i == 0 || !text::is_ascii_alnum(s[i - 1]);
         const bool free_after = end == s.size() || !text::is_ascii_alnum(s[end]);
         if (end - i >= kMinHashDigits && free_before && free_after)
@@ -164,9 +156,9 @@ std::string normalize_hex_addresses(std::string_view s) {
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
-        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') && is_hex(s[i + 2])) {
+        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') && text::is_ascii_hex_digit(s[i + 2])) {
             std::size_t end = i + 2;
-            while (end < s.size() && is_hex(s[end])) ++end;
+            while (end < s.size() && text::is_ascii_hex_digit(s[end])) ++end;
             out.append("<addr>");
             i = end;
             continue;
@@ -186,12 +178,8 @@ std::pair<std::string, std::vector<std::string>> normalize_token(std::string_vie
     const std::string_view suffix = rest.substr(core_end);
     if (core.empty()) return {std::string(token), {}};
 
-    if (const std::size_t eq = core.find('='); eq != std::string_view::npos) {
-        const std::string_view key = core.substr(0, eq);
-        const std::string_view value = core.substr(eq + 1);
-        if (is_key(key) && !value.empty() && looks_like_path(value))
-            return {concat({prefix, key, "=<path>", suffix}), {recorded_path(value)}};
-    }
+    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second))
+        return {concat({prefix, kv->first, "=<path>", suffix}), {recorded_path(kv->second)}};
     if (looks_like_path(core)) return {concat({prefix, "<path>", suffix}), {recorded_path(core)}};
     if (core.size() >= kMinAddressBytes && (core.starts_with("0x") || core.starts_with("0X")) &&
         all_hex(core.substr(2)))

@@ -7,17 +7,18 @@
 #include <utility>
 #include <vector>
 
+#include "text.h"
+
 namespace filters::repeated_diagnostic::normalization {
 
 // The token with its variable core replaced by a placeholder, and the paths
 // that it replaced (quotes trimmed, backslashes read as "/").
 std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token);
 
-// ASCII hex digits; `all_hex` is true for the empty text.
-inline bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+// ASCII hex digits only; `all_hex` is true for the empty text.
 inline bool all_hex(std::string_view s) {
     for (char c : s)
-        if (!is_hex(c)) return false;
+        if (!text::is_ascii_hex_digit(c)) return false;
     return true;
 }
 

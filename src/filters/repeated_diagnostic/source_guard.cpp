@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "filters/guards.h"
 #include "text.h"
 
 namespace filters::repeated_diagnostic::source_guard {
@@ -30,8 +31,6 @@ bool is_enclosed(std::string_view s, char open, char close) {
     return s.size() > 1 && s.front() == open && s.back() == close;
 }
 
-bool is_key_char(char c) { return text::is_ascii_alnum(c) || c == '_' || c == '-' || c == '.'; }
-
 bool is_number(std::string_view s) {
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
@@ -56,7 +55,7 @@ bool is_identifier_path(std::string_view s) {
             if (run % 2 != 0) return false;
             continue;
         }
-        if (!(is_key_char(s[i]))) return false;
+        if (!(guards::is_key_char(s[i]))) return false;
         ++i;
     }
     return true;
@@ -168,7 +167,7 @@ bool is_source_literal_key(std::string_view s) {
         s = s.substr(1, s.size() - 2);
     if (s.empty() || !(text::is_ascii_alpha(s[0]) || s[0] == '_')) return false;
     for (char c : s)
-        if (!is_key_char(c)) return false;
+        if (!guards::is_key_char(c)) return false;
     return true;
 }
 
