@@ -70,6 +70,8 @@ inline char to_upper_ascii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32
 inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 inline bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline bool is_ascii_alnum(char c) { return is_ascii_digit(c) || is_ascii_alpha(c); }
+// "0"-"9", "a"-"f" and "A"-"F".
+inline bool is_ascii_hex_digit(char c) { return is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 // Non-empty and ASCII digits only.
 inline bool is_ascii_digits(std::string_view s) {
     for (char c : s)
@@ -437,15 +439,5 @@ namespace text {
 // cut right after a "\n" normalises piece by piece to the same result, so
 // that the entry can let each read piece go once it is normalised.
 void append_normalized_and_trimmed(std::string_view s, std::string& out);
-
-}  // namespace text
-
-// ------------------------------------------------ request: hex digits --
-namespace text {
-
-// "0"-"9", "a"-"f" and "A"-"F".
-inline bool is_ascii_hex_digit(char c) {
-    return is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 }  // namespace text

@@ -35,8 +35,6 @@ bool is_one_of(std::string_view s, std::initializer_list<std::string_view> words
 
 bool all_of(std::string_view s, bool (*pred)(char)) { return std::all_of(s.begin(), s.end(), pred); }
 
-bool is_hex_digit(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
 // ------------------------------------------------------- member names --
 
 // What a member name is to the status and id tests.
@@ -125,12 +123,14 @@ bool is_uuid_word(std::string_view w) {
     if (w.size() != 36) return false;
     for (std::size_t i = 0; i < w.size(); ++i) {
         const bool dash_place = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash_place ? w[i] != '-' : !is_hex_digit(w[i])) return false;
+        if (dash_place ? w[i] != '-' : !text::is_ascii_hex_digit(w[i])) return false;
     }
     return true;
 }
 
-bool is_long_hex_word(std::string_view w) { return w.size() >= kMinHexWordBytes && all_of(w, is_hex_digit); }
+bool is_long_hex_word(std::string_view w) {
+    return w.size() >= kMinHexWordBytes && all_of(w, text::is_ascii_hex_digit);
+}
 
 bool is_upper_ascii(char c) { return c >= 'A' && c <= 'Z'; }
 

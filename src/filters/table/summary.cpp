@@ -27,8 +27,7 @@ constexpr std::size_t kMinHashDigits = 12;
 // after it ("OPS-1234").
 constexpr std::size_t kMinIssueKeyPart = 2;
 
-bool is_hex(char c) { return text::is_ascii_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), is_hex); }
+bool all_hex(std::string_view s) { return std::all_of(s.begin(), s.end(), text::is_ascii_hex_digit); }
 
 std::string_view strip_token(std::string_view token) { return text::trim_chars(token, kTokenTrim); }
 
