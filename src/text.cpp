@@ -467,8 +467,8 @@ static std::size_t find_byte(const char* base, std::size_t from, std::size_t n, 
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base) : n;
 }
 
-// The text is read once and copied in as few pieces as it can be: a run of lines that need no change is copied whole when the next
-// change, or the end, is reached. So a clean text costs one scan and one copy.
+// The text is read once and copied in as few pieces as it can be: a run of lines that need no change is copied whole
+// when the next change, or the end, is reached. So a clean text costs one scan and one copy.
 std::string normalize_and_trim_trailing_whitespace(std::string_view s) {
     std::string out;
     out.reserve(s.size());

@@ -162,9 +162,7 @@ bool is_find_error(std::string_view t, std::string_view lower_t) {
     return text::contains_any(lower_t, {"denied", "error", "failed", "failure", "not found", "permission", "warning"});
 }
 
-std::string count_suffix(std::uint64_t count) {
-    return text::format(" [{} line{}]", count, text::plural(count));
-}
+std::string count_suffix(std::uint64_t count) { return text::format(" [{} line{}]", count, text::plural(count)); }
 
 // A wc -l row: a count and a path, either way round.
 std::optional<std::pair<ListingEntry, std::uint64_t>> read_count_row(std::string_view t) {

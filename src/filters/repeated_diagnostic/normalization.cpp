@@ -156,7 +156,8 @@ std::string normalize_hex_addresses(std::string_view s) {
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
-        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') && text::is_ascii_hex_digit(s[i + 2])) {
+        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+            text::is_ascii_hex_digit(s[i + 2])) {
             std::size_t end = i + 2;
             while (end < s.size() && text::is_ascii_hex_digit(s[end])) ++end;
             out.append("<addr>");

@@ -126,7 +126,7 @@ TEST(GenericLogDetector, BuildOrPackageLines) {
         {{"added 3 packages in 2s", "done"}, true},
         {{"5 PACKAGES AUDITED"}, true},
         {{"Installed 3 packages", "Resolved 4 packages", "npm warn deprecated"}, false},  // not among them
-        {{"Compiling app v0.1.0", "INFO: job 1 done"}, false},                           // a log line
+        {{"Compiling app v0.1.0", "INFO: job 1 done"}, false},                            // a log line
         {{}, false},
     };
     for (const auto& [lines, want] : cases)
