@@ -75,6 +75,18 @@ TEST(FilterTable, EveryFilterDeclinesOrShrinks) {
     }
 }
 
+TEST(Pipeline, TextsOfLineEndsOnlyPassUnchanged) {
+    // The pipeline skips such texts without asking any filter: every filter
+    // must decline them for that to print the same.
+    for (const std::size_t n : {1u, 2u, 3u, 50u, 5000u}) {
+        const std::string t(n, '\n');
+        const text::LineIndex lines(t);
+        for (const auto& entry : filters::filter_table())
+            EXPECT_FALSE(entry.filter({t, lines}).has_value()) << entry.name << " on " << n << " line ends";
+        EXPECT_EQ(filters::apply_filter_pipeline_excluding(std::string_view(t), {}), t);
+    }
+}
+
 TEST(Pipeline, NeverGrowsAndEmptyStaysEmpty) {
     EXPECT_EQ(filters::apply_filter_pipeline_excluding(std::string_view(""), {}), "");
     for (const std::string& t : sample_texts()) {
