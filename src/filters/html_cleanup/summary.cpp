@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <unordered_set>
+#include <cstring>
+#include <functional>
+#include <memory>
 
 #include "filters/filter.h"
 #include "text.h"
@@ -29,15 +31,18 @@ constexpr std::string_view kDataUrlMarker = "[data-url omitted]";
 // one question to the next. The scanners below ask with positions that only
 // grow, so each stretch of the text is searched once however often the
 // answer is asked for: a page of nothing but "<" or unclosed comments costs
-// one pass, not one pass per "<".
+// one pass, not one pass per "<". Tag names match in any case.
 class NextMatch {
 public:
-    NextMatch(std::string_view haystack, std::string_view needle) : haystack_(haystack), needle_(needle) {}
+    NextMatch(std::string_view haystack, std::string_view needle, bool ignore_case = false)
+        : haystack_(haystack), needle_(needle), ignore_case_(ignore_case) {}
 
     std::size_t at_or_after(std::size_t from) {
         const bool known = asked_ && from >= from_ && (found_ == npos || from <= found_);
         if (!known) {
-            found_ = from <= haystack_.size() ? haystack_.find(needle_, from) : npos;
+            found_ = npos;
+            if (from <= haystack_.size())
+                found_ = ignore_case_ ? text::find_ignore_case(haystack_, needle_, from) : haystack_.find(needle_, from);
             from_ = from;
             asked_ = true;
         }
@@ -47,6 +52,7 @@ public:
 private:
     std::string_view haystack_;
     std::string_view needle_;
+    bool ignore_case_ = false;
     std::size_t from_ = 0;
     std::size_t found_ = npos;
     bool asked_ = false;
@@ -97,16 +103,34 @@ std::optional<OpenTag> parse_open_tag_at(std::string_view text, std::size_t pos,
     return OpenTag{text.substr(name_start, name_end - name_start), gt};
 }
 
-constexpr std::array<std::string_view, 37> kBlockNames = {
-    "p",      "br",      "dd",      "dl",      "dt",      "h1",         "h2",         "h3",    "h4",     "h5",
-    "h6",     "hr",      "li",      "ol",      "td",      "th",         "tr",         "ul",    "div",    "nav",
-    "pre",    "form",    "main",    "aside",   "table",   "tbody",      "tfoot",      "thead", "figure", "footer",
-    "header", "address", "article", "details", "section", "blockquote", "figcaption",
-};
-
-bool is_block_name(std::string_view lower_name) {
-    if (lower_name.empty() || lower_name.size() > 10) return false;
-    return std::find(kBlockNames.begin(), kBlockNames.end(), lower_name) != kBlockNames.end();
+// Elements that break a line, by the length of their names: a tag is
+// compared with the few names of its own length.
+bool is_block_name_in_any_case(std::string_view name) {
+    if (name.empty() || name.size() > 10) return false;
+    char buffer[10];
+    for (std::size_t i = 0; i < name.size(); ++i) buffer[i] = text::to_lower_ascii(name[i]);
+    const std::string_view lower(buffer, name.size());
+    switch (lower.size()) {
+        case 1:
+            return lower == "p";
+        case 2:
+            return text::equals_any(lower, {"br", "dd", "dl", "dt", "h1", "h2", "h3", "h4", "h5", "h6", "hr", "li", "ol",
+                                            "td", "th", "tr", "ul"});
+        case 3:
+            return text::equals_any(lower, {"div", "nav", "pre"});
+        case 4:
+            return text::equals_any(lower, {"form", "main"});
+        case 5:
+            return text::equals_any(lower, {"aside", "table", "tbody", "tfoot", "thead"});
+        case 6:
+            return text::equals_any(lower, {"figure", "footer", "header"});
+        case 7:
+            return text::equals_any(lower, {"address", "article", "details", "section"});
+        case 10:
+            return text::equals_any(lower, {"blockquote", "figcaption"});
+        default:
+            return false;
+    }
 }
 
 void append_utf8(std::string& out, char32_t c) {
@@ -182,124 +206,401 @@ std::size_t data_url_run_end(std::string_view s, std::size_t pos) {
     return std::min(pos, s.size());
 }
 
-// The comment and element removal pass: `cleaned` and its lowercased twin.
-struct Cleaned {
-    std::string text;
-    std::string lower;
-};
-
 struct Removable {
     std::string_view name;
+    std::string_view closer;
     std::size_t HtmlSummary::*counter;
 };
 
 constexpr std::array<Removable, 5> kRemovable = {{
-    {"svg", &HtmlSummary::svg},
-    {"style", &HtmlSummary::styles},
-    {"script", &HtmlSummary::scripts},
-    {"noscript", &HtmlSummary::scripts},
-    {"template", &HtmlSummary::scripts},
+    {"svg", "</svg", &HtmlSummary::svg},
+    {"style", "</style", &HtmlSummary::styles},
+    {"script", "</script", &HtmlSummary::scripts},
+    {"noscript", "</noscript", &HtmlSummary::scripts},
+    {"template", "</template", &HtmlSummary::scripts},
 }};
 
-Cleaned remove_hidden_parts(std::string_view html, const std::string& lower, HtmlSummary& summary) {
-    Cleaned out;
-    out.text.reserve(html.size());
-    out.lower.reserve(html.size());
-    NextMatch next_gt(lower, ">");
-    NextMatch comment_end(lower, "-->");
+// Whether the "<" at `pos` may open an element that is removed: every such
+// name starts with "s", "n" or "t", so any other letter rules it out before
+// the tag is read.
+bool may_open_removable(std::string_view html, std::size_t pos) {
+    if (pos + 1 >= html.size()) return false;
+    const char c = html[pos + 1];
+    if (!text::is_ascii_alpha(c)) return true;
+    const char lower = text::to_lower_ascii(c);
+    return lower == 's' || lower == 'n' || lower == 't';
+}
+
+// The page with each comment and each script, style, svg, noscript and
+// template element replaced by one space. Names and closing tags match in
+// any case.
+std::string remove_hidden_parts(std::string_view html, HtmlSummary& summary) {
+    std::string out;
+    out.reserve(html.size());
+    NextMatch next_gt(html, ">");
+    NextMatch comment_end(html, "-->");
     // Each element name searches for its own closing tag and the ">" after
     // it, so that the positions asked of each finder only grow.
-    static constexpr std::array<std::string_view, 5> kClosers = {"</svg", "</style", "</script", "</noscript",
-                                                                 "</template"};
-    std::array<NextMatch, 5> closers = {NextMatch(lower, kClosers[0]), NextMatch(lower, kClosers[1]),
-                                        NextMatch(lower, kClosers[2]), NextMatch(lower, kClosers[3]),
-                                        NextMatch(lower, kClosers[4])};
-    std::array<NextMatch, 5> closer_gts = {NextMatch(lower, ">"), NextMatch(lower, ">"), NextMatch(lower, ">"),
-                                           NextMatch(lower, ">"), NextMatch(lower, ">")};
-    const auto put = [&](std::size_t from, std::size_t to) {
-        out.text.append(html, from, to - from);
-        out.lower.append(lower, from, to - from);
-    };
-    const auto replace = [&]() {
-        out.text.push_back(' ');
-        out.lower.push_back(' ');
-    };
+    std::array<NextMatch, 5> closers = {
+        NextMatch(html, kRemovable[0].closer, true), NextMatch(html, kRemovable[1].closer, true),
+        NextMatch(html, kRemovable[2].closer, true), NextMatch(html, kRemovable[3].closer, true),
+        NextMatch(html, kRemovable[4].closer, true)};
+    std::array<NextMatch, 5> closer_gts = {NextMatch(html, ">"), NextMatch(html, ">"), NextMatch(html, ">"),
+                                           NextMatch(html, ">"), NextMatch(html, ">")};
+    // Text between removed parts is copied in one piece.
+    std::size_t copied = 0;
     std::size_t i = 0;
     while (i < html.size()) {
-        std::size_t lt = lower.find('<', i);
-        if (lt == npos) lt = html.size();
-        put(i, lt);
-        i = lt;
-        if (i >= html.size()) break;
-        if (lower.compare(i, 4, "<!--") == 0) {
+        const void* hit = std::memchr(html.data() + i, '<', html.size() - i);
+        if (!hit) break;
+        i = static_cast<std::size_t>(static_cast<const char*>(hit) - html.data());
+        std::size_t resume = npos;
+        if (html.compare(i, 4, "<!--") == 0) {
             const std::size_t end = comment_end.at_or_after(i + 4);
             if (end != npos) {
-                replace();
                 ++summary.comments;
-                i = end + 3;
-                continue;
+                resume = end + 3;
             }
-        } else if (const auto tag = parse_open_tag_at(lower, i, next_gt)) {
-            bool removed = false;
-            for (std::size_t k = 0; k < kRemovable.size() && !removed; ++k) {
-                if (tag->name != kRemovable[k].name) continue;
-                const std::size_t closer = closers[k].at_or_after(tag->close + 1);
-                if (closer == npos) break;
-                const std::size_t gt = closer_gts[k].at_or_after(closer + kClosers[k].size());
-                if (gt == npos) break;
-                replace();
-                ++(summary.*kRemovable[k].counter);
-                i = gt + 1;
-                removed = true;
+        } else if (may_open_removable(html, i)) {
+            if (const auto tag = parse_open_tag_at(html, i, next_gt)) {
+                for (std::size_t k = 0; k < kRemovable.size(); ++k) {
+                    if (!text::equals_ignore_case(tag->name, kRemovable[k].name)) continue;
+                    const std::size_t closer = closers[k].at_or_after(tag->close + 1);
+                    if (closer == npos) break;
+                    const std::size_t gt = closer_gts[k].at_or_after(closer + kRemovable[k].closer.size());
+                    if (gt == npos) break;
+                    ++(summary.*kRemovable[k].counter);
+                    resume = gt + 1;
+                    break;
+                }
             }
-            if (removed) continue;
         }
-        put(i, i + 1);
-        ++i;
+        if (resume == npos) {
+            ++i;
+            continue;
+        }
+        out.append(html, copied, i - copied);
+        out.push_back(' ');
+        copied = i = resume;
     }
+    out.append(html, copied);
     return out;
 }
 
-std::size_t count_long_data_urls(std::string_view lower) {
+std::size_t count_long_data_urls(std::string_view text) {
     std::size_t count = 0;
     std::size_t from = 0;
     while (true) {
-        const std::size_t m = lower.find("data:", from);
+        const std::size_t m = text::find_ignore_case(text, "data:", from);
         if (m == npos) break;
-        const std::size_t end = data_url_run_end(lower, m);
+        const std::size_t end = data_url_run_end(text, m);
         if (end - m >= kMinDataUrlBytes) ++count;
         from = std::max(end, m + 5);
     }
     return count;
 }
 
-// Text of a stretch of markup as the outline shows it.
-std::string visible_text(std::string_view markup) { return normalize_visible_text(tags_to_text(markup, false)); }
+// find_open_tag, with the name matched in any case when `ignore_case`.
+std::optional<std::pair<std::size_t, std::size_t>> find_open_tag_in(std::string_view text, std::string_view name,
+                                                                    bool ignore_case) {
+    std::string pattern = "<";
+    pattern += name;
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at =
+            ignore_case ? text::find_ignore_case(text, pattern, from) : text.find(pattern, from);
+        if (at == npos) return std::nullopt;
+        const std::size_t after = at + pattern.size();
+        if (after >= text.size()) return std::nullopt;
+        std::size_t len = 0;
+        if (text[after] == '>' || text[after] == '/' || is_space_at(text, after, len)) {
+            const std::size_t gt = text.find('>', at);
+            if (gt == npos) return std::nullopt;
+            return std::pair<std::size_t, std::size_t>(at, gt);
+        }
+        from = after;
+    }
+}
 
-std::optional<std::string> find_title(std::string_view text, std::string_view lower) {
-    const auto tag = find_open_tag(lower, "title");
+// At most `max_chars` characters of `text`: the text itself, or its
+// beginning and "…" written into `out`, which must not hold `text`.
+std::string_view truncate_into(std::string& out, std::string_view text, std::size_t max_chars) {
+    // A text has no more characters than bytes.
+    if (text.size() <= max_chars || text::char_count(text) <= max_chars) return text;
+    out.assign(text::take_chars(text, max_chars == 0 ? 0 : max_chars - 1));
+    out += kEllipsis;
+    return out;
+}
+
+// Bytes that markup text copies as they are: ASCII other than whitespace,
+// "<" and "&".
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0; b < 0x80; ++b) plain[static_cast<std::size_t>(b)] = true;
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r', '<', '&'}) plain[static_cast<unsigned char>(c)] = false;
+    return plain;
+}();
+
+bool is_reference_char(char c) { return text::is_ascii_alnum(c) || c == '#' || c == '+'; }
+
+// The visible text of well-formed UTF-8 markup in one pass: what
+// normalize_visible_text(tags_to_text(markup)) gives, line by line when
+// block elements break lines, without the intermediate texts and without
+// hiding data: URLs. A character reference holds only letters, digits, "#"
+// and "+" before its ";", so it never spans a tag or a line break and reads
+// the same before or after tags become spaces.
+class VisibleText {
+public:
+    explicit VisibleText(std::string_view markup) : s_(markup) {
+        const void* last = markup.empty() ? nullptr : ::memrchr(markup.data(), '>', markup.size());
+        last_gt_ = last ? static_cast<std::size_t>(static_cast<const char*>(last) - markup.data()) : npos;
+    }
+
+    // Writes into `out` the text from `pos` to the end of the markup or,
+    // when `block_breaks`, to the end of its line; returns where the next
+    // line starts.
+    std::size_t write(std::size_t pos, bool block_breaks, std::string& out) const {
+        out.clear();
+        bool pending_space = false;
+        const auto emit = [&](const char* bytes, std::size_t len) {
+            if (pending_space && !out.empty()) out.push_back(' ');
+            pending_space = false;
+            out.append(bytes, len);
+        };
+        const char* d = s_.data();
+        const std::size_t n = s_.size();
+        std::size_t i = pos;
+        while (i < n) {
+            const auto b = static_cast<unsigned char>(d[i]);
+            if (kPlainBytes[b]) {
+                std::size_t j = i + 1;
+                while (j < n && kPlainBytes[static_cast<unsigned char>(d[j])]) ++j;
+                emit(d + i, j - i);
+                i = j;
+            } else if (b == '<') {
+                const std::size_t gt = tag_end(i);
+                if (gt == npos) {
+                    emit(d + i, 1);
+                    ++i;
+                    continue;
+                }
+                if (block_breaks && is_block_tag(i, gt)) return gt + 1;
+                pending_space = true;
+                i = gt + 1;
+            } else if (b == '&') {
+                char decoded[4];
+                std::size_t len = 0;
+                const std::size_t after = read_reference(i, decoded, len);
+                if (after == npos) {
+                    emit(d + i, 1);
+                    ++i;
+                } else {
+                    if (len == 0)
+                        pending_space = true;
+                    else
+                        emit(decoded, len);
+                    i = after;
+                }
+            } else if (b < 0x80) {
+                if (b == '\n' && block_breaks) return i + 1;
+                pending_space = true;
+                ++i;
+            } else {
+                std::size_t len = 1;
+                if (text::is_whitespace(text::decode_at(s_, i, len)))
+                    pending_space = true;
+                else
+                    emit(d + i, len);
+                i += len;
+            }
+        }
+        return n;
+    }
+
+private:
+    // The ">" that closes the tag opened at `lt`, or npos.
+    std::size_t tag_end(std::size_t lt) const {
+        if (last_gt_ == npos || last_gt_ <= lt) return npos;
+        const void* gt = std::memchr(s_.data() + lt + 1, '>', last_gt_ - lt);
+        return static_cast<std::size_t>(static_cast<const char*>(gt) - s_.data());
+    }
+
+    bool is_block_tag(std::size_t lt, std::size_t gt) const {
+        std::size_t name_start = lt + 1;
+        if (name_start < gt && s_[name_start] == '/') ++name_start;
+        name_start = skip_whitespace(s_, name_start);
+        const std::size_t name_end = std::min(alnum_run_end(s_, name_start), gt);
+        return is_block_name_in_any_case(s_.substr(name_start, name_end - name_start));
+    }
+
+    // The reference whose "&" is at `amp`: where the text goes on after its
+    // ";", with its character in `decoded` (`len` 0 for whitespace), or
+    // npos when it is no reference.
+    std::size_t read_reference(std::size_t amp, char (&decoded)[4], std::size_t& len) const {
+        std::size_t end = amp + 1;
+        while (end < s_.size() && is_reference_char(s_[end])) ++end;
+        if (end >= s_.size() || s_[end] != ';' || end == amp + 1) return npos;
+        const std::string_view ref = s_.substr(amp + 1, end - amp - 1);
+        char32_t c = 0;
+        if (ref[0] != '#') {
+            const auto named = named_reference(ref);
+            if (!named) return npos;
+            c = static_cast<unsigned char>(*named);
+        } else {
+            const auto numeric = numeric_reference(ref);
+            if (!numeric) return npos;
+            c = *numeric;
+        }
+        len = 0;
+        if (!text::is_whitespace(c)) {
+            std::string bytes;
+            append_utf8(bytes, c);
+            len = bytes.size();
+            std::memcpy(decoded, bytes.data(), len);
+        }
+        return end + 1;
+    }
+
+    std::string_view s_;
+    std::size_t last_gt_ = npos;
+};
+
+// The text of a stretch of markup as the outline shows it, written into
+// buffers kept from one call to the next. Markup that is not well-formed
+// UTF-8 takes the general path, which decodes stray bytes as they stand.
+class TextReader {
+public:
+    explicit TextReader(bool valid_utf8) : valid_utf8_(valid_utf8) {}
+
+    std::string_view visible(std::string_view markup) {
+        if (!valid_utf8_) {
+            line_ = normalize_visible_text(tags_to_text(markup, false));
+            return line_;
+        }
+        VisibleText(markup).write(0, false, line_);
+        return hide_data_urls(line_);
+    }
+
+    // Calls `f` with each line of the markup's text, block elements
+    // breaking lines, as normalize_visible_text gives it.
+    template <class F>
+    void for_each_block(std::string_view markup, F f) {
+        if (!valid_utf8_) {
+            const std::string blocks = tags_to_text(markup, true);
+            for (std::string_view line : text::lines_of(blocks)) {
+                line_ = normalize_visible_text(line);
+                f(std::string_view(line_));
+            }
+            return;
+        }
+        const VisibleText reader(markup);
+        for (std::size_t pos = 0; pos < markup.size();) {
+            pos = reader.write(pos, true, line_);
+            f(hide_data_urls(line_));
+        }
+    }
+
+private:
+    std::string_view hide_data_urls(std::string_view s) {
+        if (text::find_ignore_case(s, "data:") == npos) return s;
+        sanitized_ = sanitize_snippet(s);
+        return sanitized_;
+    }
+
+    bool valid_utf8_;
+    std::string line_;
+    std::string sanitized_;
+};
+
+// Texts already seen, each stored once in chunks that never move, found by
+// hash: only the distinct texts are kept, not a node and a string each.
+class DistinctTexts {
+public:
+    // True when `s` was not seen before; it is then remembered.
+    bool insert(std::string_view s) {
+        if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+        const std::size_t hash = std::hash<std::string_view>{}(s);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            Slot& slot = slots_[at];
+            if (slot.data == nullptr) {
+                slot = Slot{store(s), s.size(), hash};
+                ++used_;
+                return true;
+            }
+            if (slot.hash == hash && slot.size == s.size() && std::memcmp(slot.data, s.data(), s.size()) == 0)
+                return false;
+        }
+    }
+
+private:
+    struct Slot {
+        const char* data = nullptr;  // null while the slot is free
+        std::size_t size = 0;
+        std::size_t hash = 0;
+    };
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+
+    const char* store(std::string_view s) {
+        if (free_ == nullptr || s.size() > free_left_) {
+            const std::size_t bytes = std::max(kChunkBytes, s.size());
+            chunks_.emplace_back(new char[bytes]);
+            free_ = chunks_.back().get();
+            free_left_ = bytes;
+        }
+        char* at = free_;
+        std::memcpy(at, s.data(), s.size());
+        free_ += s.size();
+        free_left_ -= s.size();
+        return at;
+    }
+
+    void grow() {
+        std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.data == nullptr) continue;
+            std::size_t at = slot.hash & mask;
+            while (slots_[at].data != nullptr) at = (at + 1) & mask;
+            slots_[at] = slot;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    char* free_ = nullptr;
+    std::size_t free_left_ = 0;
+};
+
+std::optional<std::string> find_title(std::string_view text, TextReader& reader) {
+    const auto tag = find_open_tag_in(text, "title", true);
     if (!tag) return std::nullopt;
-    const std::size_t close = lower.find("</title", tag->second + 1);
+    const std::size_t close = text::find_ignore_case(text, "</title", tag->second + 1);
     if (close == npos) return std::nullopt;
-    std::string title = visible_text(text.substr(tag->second + 1, close - tag->second - 1));
+    const std::string_view title = reader.visible(text.substr(tag->second + 1, close - tag->second - 1));
     if (title.empty()) return std::nullopt;
     return truncate(title, kTitleChars);
 }
 
 bool is_heading_name(std::string_view name) {
-    return name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
+    return name.size() == 2 && text::to_lower_ascii(name[0]) == 'h' && name[1] >= '1' && name[1] <= '6';
 }
 
-void collect_headings(std::string_view body, std::string_view lower, HtmlSummary& summary) {
-    NextMatch next_gt(lower, ">");
-    std::array<NextMatch, 6> closers = {NextMatch(lower, "</h1"), NextMatch(lower, "</h2"), NextMatch(lower, "</h3"),
-                                        NextMatch(lower, "</h4"), NextMatch(lower, "</h5"), NextMatch(lower, "</h6")};
-    std::unordered_set<std::string> seen;
+void collect_headings(std::string_view body, TextReader& reader, HtmlSummary& summary) {
+    NextMatch next_gt(body, ">");
+    std::array<NextMatch, 6> closers = {NextMatch(body, "</h1", true), NextMatch(body, "</h2", true),
+                                        NextMatch(body, "</h3", true), NextMatch(body, "</h4", true),
+                                        NextMatch(body, "</h5", true), NextMatch(body, "</h6", true)};
+    DistinctTexts seen;
+    std::string truncated;
+    std::string key;
     std::size_t cursor = 0;
     while (true) {
-        const std::size_t m = lower.find("<h", cursor);
+        const std::size_t m = text::find_ignore_case(body, "<h", cursor);
         if (m == npos) break;
-        const auto tag = parse_open_tag_at(lower, m, next_gt);
+        const auto tag = parse_open_tag_at(body, m, next_gt);
         if (!tag || !is_heading_name(tag->name)) {
             cursor = m + 2;
             continue;
@@ -310,27 +611,29 @@ void collect_headings(std::string_view body, std::string_view lower, HtmlSummary
             cursor = m + 2;
             continue;
         }
-        std::string heading = visible_text(body.substr(tag->close + 1, close - tag->close - 1));
+        const std::string_view heading = reader.visible(body.substr(tag->close + 1, close - tag->close - 1));
         cursor = close + 4;
         if (heading.empty()) continue;
-        heading = truncate(heading, kHeadingChars);
-        std::string key(1, digit);
+        const std::string_view shown = truncate_into(truncated, heading, kHeadingChars);
+        key.assign(1, digit);
         key.push_back('\0');
-        key += heading;
-        if (!seen.insert(std::move(key)).second) continue;
-        summary.headings.push_back(Heading{std::string(1, digit), std::move(heading)});
+        key += shown;
+        if (!seen.insert(key)) continue;
+        if (summary.headings.size() < kListedItems)
+            summary.headings.push_back(Heading{std::string(1, digit), std::string(shown)});
+        ++summary.heading_count;
     }
 }
 
 bool is_href_name_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == ':' || c == '_'; }
 
 // The raw href value of a tag (from "<" to ">"), or nothing.
-std::optional<std::string_view> find_href(std::string_view tag, std::string_view tag_lower) {
+std::optional<std::string_view> find_href(std::string_view tag) {
     std::size_t from = 0;
     while (true) {
-        const std::size_t at = tag_lower.find("href", from);
+        const std::size_t at = text::find_ignore_case(tag, "href", from);
         if (at == npos) return std::nullopt;
-        if (at > 0 && is_href_name_char(tag_lower[at - 1])) {
+        if (at > 0 && is_href_name_char(tag[at - 1])) {
             from = at + 4;
             continue;
         }
@@ -383,16 +686,21 @@ std::optional<std::string> clean_href(std::string_view raw) {
     return std::string(href);
 }
 
-void collect_links(std::string_view body, std::string_view lower, HtmlSummary& summary) {
-    NextMatch next_gt(lower, ">");
-    NextMatch closers(lower, "</a");
-    std::unordered_set<std::string> seen;
+bool is_link_name(std::string_view name) { return name.size() == 1 && text::to_lower_ascii(name[0]) == 'a'; }
+
+void collect_links(std::string_view body, TextReader& reader, HtmlSummary& summary) {
+    NextMatch next_gt(body, ">");
+    NextMatch closers(body, "</a", true);
+    DistinctTexts seen;
+    std::string label_truncated;
+    std::string href_truncated;
+    std::string key;
     std::size_t cursor = 0;
     while (true) {
-        const std::size_t m = lower.find("<a", cursor);
+        const std::size_t m = text::find_ignore_case(body, "<a", cursor);
         if (m == npos) break;
-        const auto tag = parse_open_tag_at(lower, m, next_gt);
-        if (!tag || tag->name != "a") {
+        const auto tag = parse_open_tag_at(body, m, next_gt);
+        if (!tag || !is_link_name(tag->name)) {
             cursor = m + 2;
             continue;
         }
@@ -402,19 +710,21 @@ void collect_links(std::string_view body, std::string_view lower, HtmlSummary& s
             continue;
         }
         cursor = close + 3;
-        const std::size_t tag_len = tag->close - m + 1;
-        const auto raw = find_href(body.substr(m, tag_len), lower.substr(m, tag_len));
+        const auto raw = find_href(body.substr(m, tag->close - m + 1));
         if (!raw) continue;
-        auto href = clean_href(*raw);
+        const auto href = clean_href(*raw);
         if (!href) continue;
-        std::string label = visible_text(body.substr(tag->close + 1, close - tag->close - 1));
+        std::string_view label = reader.visible(body.substr(tag->close + 1, close - tag->close - 1));
         if (label.empty()) label = *href;
-        Link link{truncate(label, kLinkTextChars), truncate(*href, kHrefChars)};
-        std::string key = link.text;
+        const std::string_view label_shown = truncate_into(label_truncated, label, kLinkTextChars);
+        const std::string_view href_shown = truncate_into(href_truncated, *href, kHrefChars);
+        key.assign(label_shown);
         key.push_back('\0');
-        key += link.href;
-        if (!seen.insert(std::move(key)).second) continue;
-        summary.links.push_back(std::move(link));
+        key += href_shown;
+        if (!seen.insert(key)) continue;
+        if (summary.links.size() < kListedItems)
+            summary.links.push_back(Link{std::string(label_shown), std::string(href_shown)});
+        ++summary.link_count;
     }
 }
 
@@ -423,62 +733,101 @@ struct AlnumCounts {
     std::size_t words = 0;
 };
 
-AlnumCounts count_alnum(std::string_view s) {
+// Letters and digits, and runs of them, counted until both reach what a
+// text block needs.
+AlnumCounts count_alnum_enough(std::string_view s) {
     AlnumCounts counts;
     bool in_word = false;
     for (std::size_t i = 0; i < s.size();) {
-        std::size_t len = 1;
-        const char32_t c = text::decode_at(s, i, len);
-        i += len == 0 ? 1 : len;
-        const bool alnum = text::is_alphanumeric(c);
+        bool alnum = false;
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            alnum = text::is_ascii_alnum(static_cast<char>(b));
+            ++i;
+        } else {
+            std::size_t len = 1;
+            const char32_t c = text::decode_at(s, i, len);
+            i += len == 0 ? 1 : len;
+            alnum = text::is_alphanumeric(c);
+        }
         if (alnum) {
             ++counts.chars;
             if (!in_word) ++counts.words;
+            if (counts.chars >= kMinBlockAlnum && counts.words >= kMinBlockWords) break;
         }
         in_word = alnum;
     }
     return counts;
 }
 
-void collect_text_blocks(std::string_view body, HtmlSummary& summary) {
-    const std::string blocks = tags_to_text(body, true);
-    std::unordered_set<std::string> seen;
-    for (std::string_view line : text::lines_of(blocks)) {
-        std::string block = normalize_visible_text(line);
-        const AlnumCounts counts = count_alnum(block);
-        if (counts.chars < kMinBlockAlnum) continue;
-        if (counts.words < kMinBlockWords && !is_salient_text(block)) continue;
-        block = truncate(block, kBlockChars);
-        if (!seen.insert(block).second) continue;
-        summary.text_blocks.push_back(std::move(block));
+// The outline prints the first three distinct blocks, the last two and up
+// to three salient ones between them, or all when there are few; this keeps
+// just the blocks that can be among them while the page is read.
+class BlockPicker {
+public:
+    void add(std::string_view block) {
+        const AlnumCounts counts = count_alnum_enough(block);
+        if (counts.chars < kMinBlockAlnum) return;
+        if (counts.words < kMinBlockWords && !is_salient_text(block)) return;
+        const std::string_view shown = truncate_into(truncated_, block, kBlockChars);
+        if (!seen_.insert(shown)) return;
+        const std::size_t index = count_++;
+        if (index < kListedItems) first_.emplace_back(index, shown);
+        // At most two of them can turn out to be among the last two.
+        if (index >= kFirstBlocks && salient_.size() < kMiddleBlocks + kLastBlocks && is_salient_text(shown))
+            salient_.emplace_back(index, shown);
+        auto& last = last_[index % kLastBlocks];
+        last.first = index;
+        last.second.assign(shown);
     }
-}
 
-// The positions of the text blocks that the outline prints: the first
-// three, the last two and up to three salient ones between them.
-std::vector<std::size_t> kept_block_positions(const std::vector<std::string>& blocks) {
-    const std::size_t n = blocks.size();
-    std::vector<std::size_t> kept;
-    if (n <= kListedItems) {
-        for (std::size_t i = 0; i < n; ++i) kept.push_back(i);
-        return kept;
+    void finish(HtmlSummary& summary) {
+        const std::size_t n = count_;
+        summary.text_block_count = n;
+        if (n <= kListedItems) {
+            summary.text_blocks = std::move(first_);
+            return;
+        }
+        auto& kept = summary.text_blocks;
+        for (std::size_t i = 0; i < kFirstBlocks; ++i) kept.push_back(std::move(first_[i]));
+        std::size_t middle = 0;
+        for (auto& block : salient_)
+            if (block.first + kLastBlocks < n && middle < kMiddleBlocks) {
+                kept.push_back(std::move(block));
+                ++middle;
+            }
+        kept.push_back(std::move(last_[(n - 2) % kLastBlocks]));
+        kept.push_back(std::move(last_[(n - 1) % kLastBlocks]));
     }
-    kept = {0, 1, 2, n - 2, n - 1};
-    for (std::size_t i = 3; i + 2 < n && kept.size() < kListedItems; ++i)
-        if (is_salient_text(blocks[i])) kept.push_back(i);
-    std::sort(kept.begin(), kept.end());
-    return kept;
+
+private:
+    static constexpr std::size_t kFirstBlocks = 3;
+    static constexpr std::size_t kLastBlocks = 2;
+    static constexpr std::size_t kMiddleBlocks = kListedItems - kFirstBlocks - kLastBlocks;
+
+    DistinctTexts seen_;
+    std::size_t count_ = 0;
+    std::vector<std::pair<std::size_t, std::string>> first_;
+    std::vector<std::pair<std::size_t, std::string>> salient_;
+    std::array<std::pair<std::size_t, std::string>, kLastBlocks> last_;
+    std::string truncated_;
+};
+
+void collect_text_blocks(std::string_view body, TextReader& reader, HtmlSummary& summary) {
+    BlockPicker picker;
+    reader.for_each_block(body, [&](std::string_view block) { picker.add(block); });
+    picker.finish(summary);
 }
 
 // "{name}:", the first eight items, and "… N {name} omitted" for the rest
 // (the noun stays plural for one).
 template <class Item, class Render>
-void add_capped_list(SummaryWriter& out, std::string_view name, const std::vector<Item>& items, Render render) {
-    if (items.empty()) return;
+void add_capped_list(SummaryWriter& out, std::string_view name, const std::vector<Item>& items, std::size_t total,
+                     Render render) {
+    if (total == 0) return;
     out.add(text::format("{}:", name));
-    const std::size_t shown = std::min(items.size(), kListedItems);
-    for (std::size_t i = 0; i < shown; ++i) out.add(render(items[i]));
-    if (items.size() > shown) out.add_omission(items.size() - shown, "", text::format(" {} omitted", name));
+    for (const Item& item : items) out.add(render(item));
+    if (total > items.size()) out.add_omission(total - items.size(), "", text::format(" {} omitted", name));
 }
 
 }  // namespace
@@ -491,22 +840,7 @@ std::optional<std::pair<std::string, std::size_t>> parse_open_tag(std::string_vi
 }
 
 std::optional<std::pair<std::size_t, std::size_t>> find_open_tag(std::string_view text, std::string_view name) {
-    std::string pattern = "<";
-    pattern += name;
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t at = text.find(pattern, from);
-        if (at == npos) return std::nullopt;
-        const std::size_t after = at + pattern.size();
-        if (after >= text.size()) return std::nullopt;
-        std::size_t len = 0;
-        if (text[after] == '>' || text[after] == '/' || is_space_at(text, after, len)) {
-            const std::size_t gt = text.find('>', at);
-            if (gt == npos) return std::nullopt;
-            return std::pair<std::size_t, std::size_t>(at, gt);
-        }
-        from = after;
-    }
+    return find_open_tag_in(text, name, false);
 }
 
 std::string tags_to_text(std::string_view text, bool block_breaks) {
@@ -527,8 +861,7 @@ std::string tags_to_text(std::string_view text, bool block_breaks) {
         if (name_start < gt && text[name_start] == '/') ++name_start;
         name_start = skip_whitespace(text, name_start);
         const std::size_t name_end = std::min(alnum_run_end(text, name_start), gt);
-        const bool block =
-            block_breaks && is_block_name(text::to_lower(text.substr(name_start, name_end - name_start)));
+        const bool block = block_breaks && is_block_name_in_any_case(text.substr(name_start, name_end - name_start));
         out.push_back(block ? '\n' : ' ');
         i = gt + 1;
     }
@@ -567,16 +900,15 @@ std::string html_unescape(std::string_view text) {
 std::string sanitize_snippet(std::string_view text) {
     // Most snippets hold no data: URL; they are copied without a lowercased twin.
     if (text::find_ignore_case(text, "data:") == npos) return std::string(text);
-    const std::string lower = text::to_lower(text);
     std::string out;
     out.reserve(text.size());
     std::size_t cursor = 0;
     while (cursor < text.size()) {
-        const std::size_t m = lower.find("data:", cursor);
+        const std::size_t m = text::find_ignore_case(text, "data:", cursor);
         if (m == npos) break;
         out.append(text, cursor, m - cursor);
         out.append(kDataUrlMarker);
-        cursor = std::max(data_url_run_end(lower, m), m + 5);
+        cursor = std::max(data_url_run_end(text, m), m + 5);
     }
     if (cursor < text.size()) out.append(text, cursor);
     return out;
@@ -604,36 +936,43 @@ std::string normalize_visible_text(std::string_view text) {
 }
 
 std::string truncate(std::string_view text, std::size_t max_chars) {
-    if (text::char_count(text) <= max_chars) return std::string(text);
-    std::string out(text::take_chars(text, max_chars == 0 ? 0 : max_chars - 1));
-    out += kEllipsis;
-    return out;
+    std::string out;
+    const std::string_view shown = truncate_into(out, text, max_chars);
+    return shown.data() == text.data() ? std::string(text) : out;
 }
 
 bool is_salient_text(std::string_view text) {
-    for (std::string_view word : {"error", "warning", "failed", "failure", "exception", "traceback", "fatal",
-                                  "critical", "denied", "404", "500"})
-        if (text::contains_ignore_case(text, word)) return true;
+    static constexpr std::array<std::string_view, 11> kWords = {
+        "error", "warning", "failed", "failure", "exception", "traceback", "fatal", "critical", "denied", "404", "500"};
+    // One pass: only a byte that starts one of the words is looked at twice.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text::to_lower_ascii(text[i]);
+        if (c != 'e' && c != 'w' && c != 'f' && c != 't' && c != 'c' && c != 'd' && c != '4' && c != '5') continue;
+        const std::string_view rest = text.substr(i);
+        for (const std::string_view word : kWords)
+            if (word[0] == c && text::starts_with_ignore_case(rest, word)) return true;
+    }
     return false;
 }
 
 std::optional<HtmlSummary> summarize_html_document(std::string_view html) {
     HtmlSummary summary;
-    const std::string lower = text::to_lower(html);
-    const Cleaned cleaned = remove_hidden_parts(html, lower, summary);
-    summary.data_urls = count_long_data_urls(cleaned.lower);
-    summary.title = find_title(cleaned.text, cleaned.lower);
-    const auto body_tag = find_open_tag(cleaned.lower, "body");
+    // Names and closing tags are matched in any case on the text itself:
+    // no lowercased copy of the page is made.
+    const std::string cleaned = remove_hidden_parts(html, summary);
+    summary.data_urls = count_long_data_urls(cleaned);
+    TextReader reader(text::is_valid_utf8(cleaned));
+    summary.title = find_title(cleaned, reader);
+    const auto body_tag = find_open_tag_in(cleaned, "body", true);
     if (!body_tag) return std::nullopt;
-    const std::size_t body_close = cleaned.lower.find("</body", body_tag->second + 1);
+    const std::size_t body_close = text::find_ignore_case(cleaned, "</body", body_tag->second + 1);
     if (body_close == npos) return std::nullopt;
     const std::size_t from = body_tag->second + 1;
-    const std::string_view body = std::string_view(cleaned.text).substr(from, body_close - from);
-    const std::string_view body_lower = std::string_view(cleaned.lower).substr(from, body_close - from);
-    collect_headings(body, body_lower, summary);
-    collect_links(body, body_lower, summary);
-    collect_text_blocks(body, summary);
-    if (summary.headings.empty() && summary.links.empty() && summary.text_blocks.empty()) return std::nullopt;
+    const std::string_view body = std::string_view(cleaned).substr(from, body_close - from);
+    collect_headings(body, reader, summary);
+    collect_links(body, reader, summary);
+    collect_text_blocks(body, reader, summary);
+    if (summary.heading_count == 0 && summary.link_count == 0 && summary.text_block_count == 0) return std::nullopt;
     summary.bytes = html.size();
     return summary;
 }
@@ -643,20 +982,20 @@ std::string format_html_summary(const HtmlSummary& summary, bool final_newline) 
     std::string headline = text::format("html document: bytes={}", summary.bytes);
     if (summary.title) headline += " title=" + text::quote_escaped(*summary.title);
     out.add(headline);
-    add_capped_list(out, "headings", summary.headings,
+    add_capped_list(out, "headings", summary.headings, summary.heading_count,
                     [](const Heading& h) { return text::format("- h{}: {}", h.level, h.text); });
-    add_capped_list(out, "links", summary.links,
+    add_capped_list(out, "links", summary.links, summary.link_count,
                     [](const Link& l) { return text::format("- {} -> {}", l.text, l.href); });
-    if (!summary.text_blocks.empty()) {
+    if (summary.text_block_count != 0) {
         out.add("text:");
         std::size_t next = 0;
-        for (const std::size_t k : kept_block_positions(summary.text_blocks)) {
+        for (const auto& [k, block] : summary.text_blocks) {
             if (k > next) out.add_omission(k - next, "", " text blocks omitted");
-            out.add("- " + summary.text_blocks[k]);
+            out.add("- " + block);
             next = k + 1;
         }
-        if (next < summary.text_blocks.size())
-            out.add_omission(summary.text_blocks.size() - next, "", " text blocks omitted");
+        if (next < summary.text_block_count)
+            out.add_omission(summary.text_block_count - next, "", " text blocks omitted");
     }
     if (summary.comments || summary.scripts || summary.styles || summary.svg || summary.data_urls)
         out.add(text::format("[html cleanup removed: comments={} scripts={} styles={} svg={} data_urls={}]",
