@@ -36,7 +36,9 @@ std::size_t count_controls(std::string_view s) {
         const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, highest), x);
         const __m128i allowed =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf)), _mm_cmpeq_epi8(x, cr));
-        count += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(allowed, low)))));
+        // A page has none, so the count is taken only when there are some.
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(allowed, low))))
+            count += static_cast<std::size_t>(std::popcount(mask));
     }
 #endif
     for (; i < s.size(); ++i) count += is_counted_control(static_cast<unsigned char>(s[i])) ? 1 : 0;

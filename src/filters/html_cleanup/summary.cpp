@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -9,6 +10,10 @@
 
 #include "filters/filter.h"
 #include "text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace filters::html_cleanup::summary {
 
@@ -226,9 +231,29 @@ constexpr std::array<Removable, 5> kRemovable = {{
 bool may_open_removable(std::string_view html, std::size_t pos) {
     if (pos + 1 >= html.size()) return false;
     const char c = html[pos + 1];
-    if (!text::is_ascii_alpha(c)) return true;
-    const char lower = text::to_lower_ascii(c);
-    return lower == 's' || lower == 'n' || lower == 't';
+    if (text::is_ascii_alpha(c)) {
+        const char lower = text::to_lower_ascii(c);
+        return lower == 's' || lower == 'n' || lower == 't';
+    }
+    // Only whitespace may stand between "<" and the name.
+    return text::is_ascii_whitespace(c) || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The first `c` at or after `from`, or npos; inline, as it is asked once
+// for each "<" of a page and the next one is usually near.
+std::size_t find_byte(std::string_view s, char c, std::size_t from) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted))))
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#endif
+    for (; i < s.size(); ++i)
+        if (s[i] == c) return i;
+    return npos;
 }
 
 // The page with each comment and each script, style, svg, noscript and
@@ -251,11 +276,10 @@ std::string remove_hidden_parts(std::string_view html, HtmlSummary& summary) {
     std::size_t copied = 0;
     std::size_t i = 0;
     while (i < html.size()) {
-        const void* hit = std::memchr(html.data() + i, '<', html.size() - i);
-        if (!hit) break;
-        i = static_cast<std::size_t>(static_cast<const char*>(hit) - html.data());
+        i = find_byte(html, '<', i);
+        if (i == npos) break;
         std::size_t resume = npos;
-        if (html.compare(i, 4, "<!--") == 0) {
+        if (i + 3 < html.size() && html[i + 1] == '!' && html[i + 2] == '-' && html[i + 3] == '-') {
             const std::size_t end = comment_end.at_or_after(i + 4);
             if (end != npos) {
                 ++summary.comments;
@@ -373,21 +397,30 @@ public:
         while (i < n) {
             const auto b = static_cast<unsigned char>(d[i]);
             if (kPlainBytes[b]) {
-                std::size_t j = i + 1;
-                while (j < n && kPlainBytes[static_cast<unsigned char>(d[j])]) ++j;
+                const std::size_t j = plain_run_end(i + 1);
                 emit(d + i, j - i);
                 i = j;
             } else if (b == '<') {
                 const std::size_t gt = tag_end(i);
                 if (gt == npos) {
-                    emit(d + i, 1);
-                    ++i;
+                    // No ">" follows, so none of the "<" that come next opens a tag either.
+                    std::size_t j = i + 1;
+                    while (j < n && d[j] == '<') ++j;
+                    emit(d + i, j - i);
+                    i = j;
                     continue;
                 }
                 if (block_breaks && is_block_tag(i, gt)) return gt + 1;
                 pending_space = true;
                 i = gt + 1;
             } else if (b == '&') {
+                // An "&" right before another is no reference: a run of them is copied at once.
+                std::size_t last = i;
+                while (last + 1 < n && d[last + 1] == '&') ++last;
+                if (last > i) {
+                    emit(d + i, last - i);
+                    i = last;
+                }
                 char decoded[4];
                 std::size_t len = 0;
                 const std::size_t after = read_reference(i, decoded, len);
@@ -418,6 +451,46 @@ public:
     }
 
 private:
+    // Where a run that starts with a plain byte ends, going on from `from`:
+    // plain bytes, and single spaces each followed by a plain byte, copy as
+    // they are, since collapsing leaves such a space alone. Sixteen bytes a
+    // step where SSE2 is there; control bytes, though plain, end a run there
+    // and start the next.
+    std::size_t plain_run_end(std::size_t from) const {
+        const char* d = s_.data();
+        const std::size_t n = s_.size();
+        std::size_t j = from;
+#if defined(__SSE2__)
+        const __m128i space = _mm_set1_epi8(' ');
+        const __m128i lt = _mm_set1_epi8('<');
+        const __m128i amp = _mm_set1_epi8('&');
+        const auto plain = [&](__m128i x) {
+            // Signed: bytes from 0x80 up are negative and so not above ' '.
+            return _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(x, lt), _mm_cmpeq_epi8(x, amp)),
+                                    _mm_cmpgt_epi8(x, space));
+        };
+        while (j + 17 <= n) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + j));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + j + 1));
+            const __m128i good = _mm_or_si128(plain(x), _mm_and_si128(_mm_cmpeq_epi8(x, space), plain(next)));
+            const auto stops = static_cast<unsigned>(~_mm_movemask_epi8(good)) & 0xFFFFu;
+            if (stops != 0) return j + static_cast<std::size_t>(std::countr_zero(stops));
+            j += 16;
+        }
+#endif
+        while (j < n) {
+            const auto b = static_cast<unsigned char>(d[j]);
+            if (kPlainBytes[b]) {
+                ++j;
+            } else if (b == ' ' && j + 1 < n && kPlainBytes[static_cast<unsigned char>(d[j + 1])]) {
+                j += 2;
+            } else {
+                break;
+            }
+        }
+        return j;
+    }
+
     // The ">" that closes the tag opened at `lt`, or npos.
     std::size_t tag_end(std::size_t lt) const {
         if (last_gt_ == npos || last_gt_ <= lt) return npos;
@@ -502,7 +575,8 @@ public:
 
 private:
     std::string_view hide_data_urls(std::string_view s) {
-        if (text::find_ignore_case(s, "data:") == npos) return s;
+        // Most lines have no ":" at all, which one byte search shows.
+        if (s.find(':') == npos || text::find_ignore_case(s, "data:") == npos) return s;
         sanitized_ = sanitize_snippet(s);
         return sanitized_;
     }
@@ -513,33 +587,53 @@ private:
 };
 
 // Texts already seen, each stored once in chunks that never move, found by
-// hash: only the distinct texts are kept, not a node and a string each.
+// hash: only the distinct texts are kept, not a node and a string each. The
+// table holds eight bytes a slot (part of the hash and where the text is
+// listed), so that the one random access of each question stays small.
 class DistinctTexts {
 public:
+    static std::size_t hash_of(std::string_view s) { return std::hash<std::string_view>{}(s); }
+
+    // Starts loading the slot where a text of this hash is looked up, so
+    // that other work can go on while it comes.
+    void prefetch(std::size_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    }
+
     // True when `s` was not seen before; it is then remembered.
-    bool insert(std::string_view s) {
-        if ((used_ + 1) * 4 > slots_.size() * 3) grow();
-        const std::size_t hash = std::hash<std::string_view>{}(s);
+    bool insert(std::string_view s) { return insert(s, hash_of(s)); }
+
+    // The same, with the hash of `s` given.
+    bool insert(std::string_view s, std::size_t hash) {
+        if ((entries_.size() + 1) * 4 > slots_.size() * 3) grow();
+        const std::uint32_t tag = tag_of(hash);
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
             Slot& slot = slots_[at];
-            if (slot.data == nullptr) {
-                slot = Slot{store(s), s.size(), hash};
-                ++used_;
+            if (slot.tag == 0) {
+                slot = Slot{tag, static_cast<std::uint32_t>(entries_.size())};
+                entries_.push_back(Entry{store(s), s.size(), hash});
                 return true;
             }
-            if (slot.hash == hash && slot.size == s.size() && std::memcmp(slot.data, s.data(), s.size()) == 0)
-                return false;
+            if (slot.tag != tag) continue;
+            const Entry& entry = entries_[slot.index];
+            if (entry.size == s.size() && std::memcmp(entry.data, s.data(), s.size()) == 0) return false;
         }
     }
 
 private:
     struct Slot {
-        const char* data = nullptr;  // null while the slot is free
-        std::size_t size = 0;
-        std::size_t hash = 0;
+        std::uint32_t tag = 0;  // 0 while the slot is free
+        std::uint32_t index = 0;
+    };
+    struct Entry {
+        const char* data;
+        std::size_t size;
+        std::size_t hash;
     };
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+
+    static std::uint32_t tag_of(std::size_t hash) { return static_cast<std::uint32_t>(hash >> 32) | 1u; }
 
     const char* store(std::string_view s) {
         if (free_ == nullptr || s.size() > free_left_) {
@@ -556,19 +650,17 @@ private:
     }
 
     void grow() {
-        std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
-        old.swap(slots_);
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot{});
         const std::size_t mask = slots_.size() - 1;
-        for (const Slot& slot : old) {
-            if (slot.data == nullptr) continue;
-            std::size_t at = slot.hash & mask;
-            while (slots_[at].data != nullptr) at = (at + 1) & mask;
-            slots_[at] = slot;
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            std::size_t at = entries_[k].hash & mask;
+            while (slots_[at].tag != 0) at = (at + 1) & mask;
+            slots_[at] = Slot{tag_of(entries_[k].hash), static_cast<std::uint32_t>(k)};
         }
     }
 
     std::vector<Slot> slots_;
-    std::size_t used_ = 0;
+    std::vector<Entry> entries_;
     std::vector<std::unique_ptr<char[]>> chunks_;
     char* free_ = nullptr;
     std::size_t free_left_ = 0;
@@ -770,18 +862,18 @@ public:
         if (counts.chars < kMinBlockAlnum) return;
         if (counts.words < kMinBlockWords && !is_salient_text(block)) return;
         const std::string_view shown = truncate_into(truncated_, block, kBlockChars);
-        if (!seen_.insert(shown)) return;
-        const std::size_t index = count_++;
-        if (index < kListedItems) first_.emplace_back(index, shown);
-        // At most two of them can turn out to be among the last two.
-        if (index >= kFirstBlocks && salient_.size() < kMiddleBlocks + kLastBlocks && is_salient_text(shown))
-            salient_.emplace_back(index, shown);
-        auto& last = last_[index % kLastBlocks];
-        last.first = index;
-        last.second.assign(shown);
+        // The block is looked up while the next one is read: its slot is
+        // fetched now and the block before it is taken in meanwhile.
+        const std::size_t hash = DistinctTexts::hash_of(shown);
+        seen_.prefetch(hash);
+        take_pending();
+        pending_.assign(shown);
+        pending_hash_ = hash;
+        has_pending_ = true;
     }
 
     void finish(HtmlSummary& summary) {
+        take_pending();
         const std::size_t n = count_;
         summary.text_block_count = n;
         if (n <= kListedItems) {
@@ -805,7 +897,25 @@ private:
     static constexpr std::size_t kLastBlocks = 2;
     static constexpr std::size_t kMiddleBlocks = kListedItems - kFirstBlocks - kLastBlocks;
 
+    void take_pending() {
+        if (!has_pending_) return;
+        has_pending_ = false;
+        const std::string_view shown = pending_;
+        if (!seen_.insert(shown, pending_hash_)) return;
+        const std::size_t index = count_++;
+        if (index < kListedItems) first_.emplace_back(index, shown);
+        // At most two of them can turn out to be among the last two.
+        if (index >= kFirstBlocks && salient_.size() < kMiddleBlocks + kLastBlocks && is_salient_text(shown))
+            salient_.emplace_back(index, shown);
+        auto& last = last_[index % kLastBlocks];
+        last.first = index;
+        last.second.assign(shown);
+    }
+
     DistinctTexts seen_;
+    std::string pending_;
+    std::size_t pending_hash_ = 0;
+    bool has_pending_ = false;
     std::size_t count_ = 0;
     std::vector<std::pair<std::size_t, std::string>> first_;
     std::vector<std::pair<std::size_t, std::string>> salient_;
