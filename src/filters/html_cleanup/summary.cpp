@@ -7,6 +7,9 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
+
+#include <sys/mman.h>
 
 #include "filters/filter.h"
 #include "text.h"
@@ -256,12 +259,41 @@ std::size_t find_byte(std::string_view s, char c, std::size_t from) {
     return npos;
 }
 
+// A text written once at a known greatest size, in memory mapped for it:
+// a page's copy is tens of megabytes, and asking the system for it in large
+// pages spares a fault on every small one.
+class PageText {
+public:
+    explicit PageText(std::size_t capacity) {
+        const std::size_t length = std::max<std::size_t>(capacity, 1);
+        void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        ::madvise(p, length, MADV_HUGEPAGE);
+        data_ = static_cast<char*>(p);
+        length_ = length;
+    }
+    PageText(const PageText&) = delete;
+    PageText& operator=(const PageText&) = delete;
+    ~PageText() { ::munmap(data_, length_); }
+
+    void append(std::string_view s, std::size_t from, std::size_t count) {
+        std::memcpy(data_ + size_, s.data() + from, count);
+        size_ += count;
+    }
+    void push_back(char c) { data_[size_++] = c; }
+    std::string_view view() const { return {data_, size_}; }
+
+private:
+    char* data_ = nullptr;
+    std::size_t length_ = 0;
+    std::size_t size_ = 0;
+};
+
 // The page with each comment and each script, style, svg, noscript and
 // template element replaced by one space. Names and closing tags match in
-// any case.
-std::string remove_hidden_parts(std::string_view html, HtmlSummary& summary) {
-    std::string out;
-    out.reserve(html.size());
+// any case. Each replaced part is longer than its space, so the text never
+// outgrows the page.
+void remove_hidden_parts(std::string_view html, HtmlSummary& summary, PageText& out) {
     NextMatch next_gt(html, ">");
     NextMatch comment_end(html, "-->");
     // Each element name searches for its own closing tag and the ">" after
@@ -307,8 +339,7 @@ std::string remove_hidden_parts(std::string_view html, HtmlSummary& summary) {
         out.push_back(' ');
         copied = i = resume;
     }
-    out.append(html, copied);
-    return out;
+    out.append(html, copied, html.size() - copied);
 }
 
 std::size_t count_long_data_urls(std::string_view text) {
@@ -680,42 +711,56 @@ bool is_heading_name(std::string_view name) {
     return name.size() == 2 && text::to_lower_ascii(name[0]) == 'h' && name[1] >= '1' && name[1] <= '6';
 }
 
-void collect_headings(std::string_view body, TextReader& reader, HtmlSummary& summary) {
-    NextMatch next_gt(body, ">");
-    std::array<NextMatch, 6> closers = {NextMatch(body, "</h1", true), NextMatch(body, "</h2", true),
-                                        NextMatch(body, "</h3", true), NextMatch(body, "</h4", true),
-                                        NextMatch(body, "</h5", true), NextMatch(body, "</h6", true)};
-    DistinctTexts seen;
-    std::string truncated;
-    std::string key;
-    std::size_t cursor = 0;
-    while (true) {
-        const std::size_t m = text::find_ignore_case(body, "<h", cursor);
-        if (m == npos) break;
-        const auto tag = parse_open_tag_at(body, m, next_gt);
+// The headings of the body: each "<h" at or after `cursor()` is offered to
+// `at`, in document order.
+class HeadingCollector {
+public:
+    HeadingCollector(std::string_view body, TextReader& reader, HtmlSummary& summary)
+        : body_(body),
+          reader_(reader),
+          summary_(summary),
+          next_gt_(body, ">"),
+          closers_{NextMatch(body, "</h1", true), NextMatch(body, "</h2", true), NextMatch(body, "</h3", true),
+                   NextMatch(body, "</h4", true), NextMatch(body, "</h5", true), NextMatch(body, "</h6", true)} {}
+
+    std::size_t cursor() const { return cursor_; }
+
+    void at(std::size_t m) {
+        const auto tag = parse_open_tag_at(body_, m, next_gt_);
         if (!tag || !is_heading_name(tag->name)) {
-            cursor = m + 2;
-            continue;
+            cursor_ = m + 2;
+            return;
         }
         const char digit = tag->name[1];
-        const std::size_t close = closers[static_cast<std::size_t>(digit - '1')].at_or_after(tag->close + 1);
+        const std::size_t close = closers_[static_cast<std::size_t>(digit - '1')].at_or_after(tag->close + 1);
         if (close == npos) {
-            cursor = m + 2;
-            continue;
+            cursor_ = m + 2;
+            return;
         }
-        const std::string_view heading = reader.visible(body.substr(tag->close + 1, close - tag->close - 1));
-        cursor = close + 4;
-        if (heading.empty()) continue;
-        const std::string_view shown = truncate_into(truncated, heading, kHeadingChars);
-        key.assign(1, digit);
-        key.push_back('\0');
-        key += shown;
-        if (!seen.insert(key)) continue;
-        if (summary.headings.size() < kListedItems)
-            summary.headings.push_back(Heading{std::string(1, digit), std::string(shown)});
-        ++summary.heading_count;
+        const std::string_view heading = reader_.visible(body_.substr(tag->close + 1, close - tag->close - 1));
+        cursor_ = close + 4;
+        if (heading.empty()) return;
+        const std::string_view shown = truncate_into(truncated_, heading, kHeadingChars);
+        key_.assign(1, digit);
+        key_.push_back('\0');
+        key_ += shown;
+        if (!seen_.insert(key_)) return;
+        if (summary_.headings.size() < kListedItems)
+            summary_.headings.push_back(Heading{std::string(1, digit), std::string(shown)});
+        ++summary_.heading_count;
     }
-}
+
+private:
+    std::string_view body_;
+    TextReader& reader_;
+    HtmlSummary& summary_;
+    NextMatch next_gt_;
+    std::array<NextMatch, 6> closers_;
+    DistinctTexts seen_;
+    std::string truncated_;
+    std::string key_;
+    std::size_t cursor_ = 0;
+};
 
 bool is_href_name_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == ':' || c == '_'; }
 
@@ -780,43 +825,92 @@ std::optional<std::string> clean_href(std::string_view raw) {
 
 bool is_link_name(std::string_view name) { return name.size() == 1 && text::to_lower_ascii(name[0]) == 'a'; }
 
-void collect_links(std::string_view body, TextReader& reader, HtmlSummary& summary) {
-    NextMatch next_gt(body, ">");
-    NextMatch closers(body, "</a", true);
-    DistinctTexts seen;
-    std::string label_truncated;
-    std::string href_truncated;
-    std::string key;
-    std::size_t cursor = 0;
-    while (true) {
-        const std::size_t m = text::find_ignore_case(body, "<a", cursor);
-        if (m == npos) break;
-        const auto tag = parse_open_tag_at(body, m, next_gt);
+// The links of the body: each "<a" at or after `cursor()` is offered to
+// `at`, in document order.
+class LinkCollector {
+public:
+    LinkCollector(std::string_view body, TextReader& reader, HtmlSummary& summary)
+        : body_(body), reader_(reader), summary_(summary), next_gt_(body, ">"), closers_(body, "</a", true) {}
+
+    std::size_t cursor() const { return cursor_; }
+
+    void at(std::size_t m) {
+        const auto tag = parse_open_tag_at(body_, m, next_gt_);
         if (!tag || !is_link_name(tag->name)) {
-            cursor = m + 2;
-            continue;
+            cursor_ = m + 2;
+            return;
         }
-        const std::size_t close = closers.at_or_after(tag->close + 1);
+        const std::size_t close = closers_.at_or_after(tag->close + 1);
         if (close == npos) {
-            cursor = tag->close + 1;
-            continue;
+            cursor_ = tag->close + 1;
+            return;
         }
-        cursor = close + 3;
-        const auto raw = find_href(body.substr(m, tag->close - m + 1));
-        if (!raw) continue;
+        cursor_ = close + 3;
+        const auto raw = find_href(body_.substr(m, tag->close - m + 1));
+        if (!raw) return;
         const auto href = clean_href(*raw);
-        if (!href) continue;
-        std::string_view label = reader.visible(body.substr(tag->close + 1, close - tag->close - 1));
+        if (!href) return;
+        std::string_view label = reader_.visible(body_.substr(tag->close + 1, close - tag->close - 1));
         if (label.empty()) label = *href;
-        const std::string_view label_shown = truncate_into(label_truncated, label, kLinkTextChars);
-        const std::string_view href_shown = truncate_into(href_truncated, *href, kHrefChars);
-        key.assign(label_shown);
-        key.push_back('\0');
-        key += href_shown;
-        if (!seen.insert(key)) continue;
-        if (summary.links.size() < kListedItems)
-            summary.links.push_back(Link{std::string(label_shown), std::string(href_shown)});
-        ++summary.link_count;
+        const std::string_view label_shown = truncate_into(label_truncated_, label, kLinkTextChars);
+        const std::string_view href_shown = truncate_into(href_truncated_, *href, kHrefChars);
+        key_.assign(label_shown);
+        key_.push_back('\0');
+        key_ += href_shown;
+        if (!seen_.insert(key_)) return;
+        if (summary_.links.size() < kListedItems)
+            summary_.links.push_back(Link{std::string(label_shown), std::string(href_shown)});
+        ++summary_.link_count;
+    }
+
+private:
+    std::string_view body_;
+    TextReader& reader_;
+    HtmlSummary& summary_;
+    NextMatch next_gt_;
+    NextMatch closers_;
+    DistinctTexts seen_;
+    std::string label_truncated_;
+    std::string href_truncated_;
+    std::string key_;
+    std::size_t cursor_ = 0;
+};
+
+// The first "<" followed by "h" or "a" in any case at or after `from`.
+std::size_t find_heading_or_link(std::string_view s, std::size_t from) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i case_bit = _mm_set1_epi8(0x20);
+    const __m128i h = _mm_set1_epi8('h');
+    const __m128i a = _mm_set1_epi8('a');
+    for (; i + 17 <= s.size(); i += 16) {
+        const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        const __m128i x1 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + 1)), case_bit);
+        const __m128i hit =
+            _mm_and_si128(_mm_cmpeq_epi8(x0, lt), _mm_or_si128(_mm_cmpeq_epi8(x1, h), _mm_cmpeq_epi8(x1, a)));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)))
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#endif
+    for (; i + 1 < s.size(); ++i) {
+        const char next = text::to_lower_ascii(s[i + 1]);
+        if (s[i] == '<' && (next == 'h' || next == 'a')) return i;
+    }
+    return npos;
+}
+
+// Headings and links in one pass over the "<h" and "<a" of the body; each
+// collector skips what it has already read.
+void collect_headings_and_links(std::string_view body, TextReader& reader, HtmlSummary& summary) {
+    HeadingCollector headings(body, reader, summary);
+    LinkCollector links(body, reader, summary);
+    for (std::size_t m = find_heading_or_link(body, 0); m != npos; m = find_heading_or_link(body, m + 1)) {
+        if (text::to_lower_ascii(body[m + 1]) == 'h') {
+            if (m >= headings.cursor()) headings.at(m);
+        } else if (m >= links.cursor()) {
+            links.at(m);
+        }
     }
 }
 
@@ -1069,7 +1163,9 @@ std::optional<HtmlSummary> summarize_html_document(std::string_view html) {
     HtmlSummary summary;
     // Names and closing tags are matched in any case on the text itself:
     // no lowercased copy of the page is made.
-    const std::string cleaned = remove_hidden_parts(html, summary);
+    PageText cleaned_text(html.size());
+    remove_hidden_parts(html, summary, cleaned_text);
+    const std::string_view cleaned = cleaned_text.view();
     summary.data_urls = count_long_data_urls(cleaned);
     TextReader reader(text::is_valid_utf8(cleaned));
     summary.title = find_title(cleaned, reader);
@@ -1078,9 +1174,8 @@ std::optional<HtmlSummary> summarize_html_document(std::string_view html) {
     const std::size_t body_close = text::find_ignore_case(cleaned, "</body", body_tag->second + 1);
     if (body_close == npos) return std::nullopt;
     const std::size_t from = body_tag->second + 1;
-    const std::string_view body = std::string_view(cleaned).substr(from, body_close - from);
-    collect_headings(body, reader, summary);
-    collect_links(body, reader, summary);
+    const std::string_view body = cleaned.substr(from, body_close - from);
+    collect_headings_and_links(body, reader, summary);
     collect_text_blocks(body, reader, summary);
     if (summary.heading_count == 0 && summary.link_count == 0 && summary.text_block_count == 0) return std::nullopt;
     summary.bytes = html.size();
