@@ -292,8 +292,9 @@ private:
 // The page with each comment and each script, style, svg, noscript and
 // template element replaced by one space. Names and closing tags match in
 // any case. Each replaced part is longer than its space, so the text never
-// outgrows the page.
-void remove_hidden_parts(std::string_view html, HtmlSummary& summary, PageText& out) {
+// outgrows the page. A page with nothing to remove is its own text: the
+// copy is made only at the first part removed.
+std::string_view remove_hidden_parts(std::string_view html, HtmlSummary& summary, std::optional<PageText>& out) {
     NextMatch next_gt(html, ">");
     NextMatch comment_end(html, "-->");
     // Each element name searches for its own closing tag and the ">" after
@@ -332,14 +333,19 @@ void remove_hidden_parts(std::string_view html, HtmlSummary& summary, PageText& 
             }
         }
         if (resume == npos) {
+            // A "<" right before another opens nothing.
             ++i;
+            while (i + 1 < html.size() && html[i] == '<' && html[i + 1] == '<') ++i;
             continue;
         }
-        out.append(html, copied, i - copied);
-        out.push_back(' ');
+        if (!out) out.emplace(html.size());
+        out->append(html, copied, i - copied);
+        out->push_back(' ');
         copied = i = resume;
     }
-    out.append(html, copied, html.size() - copied);
+    if (!out) return html;
+    out->append(html, copied, html.size() - copied);
+    return out->view();
 }
 
 std::size_t count_long_data_urls(std::string_view text) {
@@ -1163,9 +1169,8 @@ std::optional<HtmlSummary> summarize_html_document(std::string_view html) {
     HtmlSummary summary;
     // Names and closing tags are matched in any case on the text itself:
     // no lowercased copy of the page is made.
-    PageText cleaned_text(html.size());
-    remove_hidden_parts(html, summary, cleaned_text);
-    const std::string_view cleaned = cleaned_text.view();
+    std::optional<PageText> cleaned_text;
+    const std::string_view cleaned = remove_hidden_parts(html, summary, cleaned_text);
     summary.data_urls = count_long_data_urls(cleaned);
     TextReader reader(text::is_valid_utf8(cleaned));
     summary.title = find_title(cleaned, reader);
