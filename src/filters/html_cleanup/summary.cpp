@@ -703,6 +703,39 @@ private:
     std::size_t free_left_ = 0;
 };
 
+// Distinct texts looked up one step late: the slot of each text offered is
+// fetched at once and the text offered before it is looked up meanwhile, so
+// that reading the page and waiting for the table overlap. `on_new` gets
+// each text that was not seen before, with the number given with it, in the
+// order offered; `finish` looks up the last one.
+class DistinctTextsAhead {
+public:
+    template <class OnNew>
+    void offer(std::string_view s, std::size_t note, OnNew on_new) {
+        const std::size_t hash = DistinctTexts::hash_of(s);
+        seen_.prefetch(hash);
+        finish(on_new);
+        pending_.assign(s);
+        pending_note_ = note;
+        pending_hash_ = hash;
+        has_pending_ = true;
+    }
+
+    template <class OnNew>
+    void finish(OnNew on_new) {
+        if (!has_pending_) return;
+        has_pending_ = false;
+        if (seen_.insert(pending_, pending_hash_)) on_new(std::string_view(pending_), pending_note_);
+    }
+
+private:
+    DistinctTexts seen_;
+    std::string pending_;
+    std::size_t pending_note_ = 0;
+    std::size_t pending_hash_ = 0;
+    bool has_pending_ = false;
+};
+
 std::optional<std::string> find_title(std::string_view text, TextReader& reader) {
     const auto tag = find_open_tag_in(text, "title", true);
     if (!tag) return std::nullopt;
@@ -750,19 +783,27 @@ public:
         key_.assign(1, digit);
         key_.push_back('\0');
         key_ += shown;
-        if (!seen_.insert(key_)) return;
-        if (summary_.headings.size() < kListedItems)
-            summary_.headings.push_back(Heading{std::string(1, digit), std::string(shown)});
-        ++summary_.heading_count;
+        seen_.offer(key_, 0, [this](std::string_view key, std::size_t) { take(key); });
+    }
+
+    void finish() {
+        seen_.finish([this](std::string_view key, std::size_t) { take(key); });
     }
 
 private:
+    // A heading not seen before, as its key: the level, a NUL, the text.
+    void take(std::string_view key) {
+        if (summary_.headings.size() < kListedItems)
+            summary_.headings.push_back(Heading{std::string(key.substr(0, 1)), std::string(key.substr(2))});
+        ++summary_.heading_count;
+    }
+
     std::string_view body_;
     TextReader& reader_;
     HtmlSummary& summary_;
     NextMatch next_gt_;
     std::array<NextMatch, 6> closers_;
-    DistinctTexts seen_;
+    DistinctTextsAhead seen_;
     std::string truncated_;
     std::string key_;
     std::size_t cursor_ = 0;
@@ -863,19 +904,27 @@ public:
         key_.assign(label_shown);
         key_.push_back('\0');
         key_ += href_shown;
-        if (!seen_.insert(key_)) return;
-        if (summary_.links.size() < kListedItems)
-            summary_.links.push_back(Link{std::string(label_shown), std::string(href_shown)});
-        ++summary_.link_count;
+        seen_.offer(key_, label_shown.size(), [this](std::string_view key, std::size_t label) { take(key, label); });
+    }
+
+    void finish() {
+        seen_.finish([this](std::string_view key, std::size_t label) { take(key, label); });
     }
 
 private:
+    // A link not seen before, as its key: the text, a NUL, the target.
+    void take(std::string_view key, std::size_t label) {
+        if (summary_.links.size() < kListedItems)
+            summary_.links.push_back(Link{std::string(key.substr(0, label)), std::string(key.substr(label + 1))});
+        ++summary_.link_count;
+    }
+
     std::string_view body_;
     TextReader& reader_;
     HtmlSummary& summary_;
     NextMatch next_gt_;
     NextMatch closers_;
-    DistinctTexts seen_;
+    DistinctTextsAhead seen_;
     std::string label_truncated_;
     std::string href_truncated_;
     std::string key_;
@@ -918,6 +967,8 @@ void collect_headings_and_links(std::string_view body, TextReader& reader, HtmlS
             links.at(m);
         }
     }
+    headings.finish();
+    links.finish();
 }
 
 struct AlnumCounts {
@@ -962,18 +1013,11 @@ public:
         if (counts.chars < kMinBlockAlnum) return;
         if (counts.words < kMinBlockWords && !is_salient_text(block)) return;
         const std::string_view shown = truncate_into(truncated_, block, kBlockChars);
-        // The block is looked up while the next one is read: its slot is
-        // fetched now and the block before it is taken in meanwhile.
-        const std::size_t hash = DistinctTexts::hash_of(shown);
-        seen_.prefetch(hash);
-        take_pending();
-        pending_.assign(shown);
-        pending_hash_ = hash;
-        has_pending_ = true;
+        seen_.offer(shown, 0, [this](std::string_view block, std::size_t) { take(block); });
     }
 
     void finish(HtmlSummary& summary) {
-        take_pending();
+        seen_.finish([this](std::string_view block, std::size_t) { take(block); });
         const std::size_t n = count_;
         summary.text_block_count = n;
         if (n <= kListedItems) {
@@ -997,11 +1041,8 @@ private:
     static constexpr std::size_t kLastBlocks = 2;
     static constexpr std::size_t kMiddleBlocks = kListedItems - kFirstBlocks - kLastBlocks;
 
-    void take_pending() {
-        if (!has_pending_) return;
-        has_pending_ = false;
-        const std::string_view shown = pending_;
-        if (!seen_.insert(shown, pending_hash_)) return;
+    // A block not seen before.
+    void take(std::string_view shown) {
         const std::size_t index = count_++;
         if (index < kListedItems) first_.emplace_back(index, shown);
         // At most two of them can turn out to be among the last two.
@@ -1012,10 +1053,7 @@ private:
         last.second.assign(shown);
     }
 
-    DistinctTexts seen_;
-    std::string pending_;
-    std::size_t pending_hash_ = 0;
-    bool has_pending_ = false;
+    DistinctTextsAhead seen_;
     std::size_t count_ = 0;
     std::vector<std::pair<std::size_t, std::string>> first_;
     std::vector<std::pair<std::size_t, std::string>> salient_;
