@@ -2,12 +2,13 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "text.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace filters::html_cleanup::detector {
@@ -20,38 +21,6 @@ constexpr std::size_t kMinBodyBytes = 4096;
 constexpr double kMaxControlShare = 0.01;
 
 bool is_counted_control(unsigned char b) { return b < 0x20 && b != '\t' && b != '\n' && b != '\r'; }
-
-std::size_t count_controls(std::string_view s) {
-    std::size_t count = 0;
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes a step: bytes up to 0x1F, less tab, line feed and
-    // carriage return.
-    const __m128i highest = _mm_set1_epi8(0x1F);
-    const __m128i tab = _mm_set1_epi8('\t');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    for (; i + 16 <= s.size(); i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
-        const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, highest), x);
-        const __m128i allowed =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf)), _mm_cmpeq_epi8(x, cr));
-        // A page has none, so the count is taken only when there are some.
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(allowed, low))))
-            count += static_cast<std::size_t>(std::popcount(mask));
-    }
-#endif
-    for (; i < s.size(); ++i) count += is_counted_control(static_cast<unsigned char>(s[i])) ? 1 : 0;
-    return count;
-}
-
-bool has_too_many_controls(std::string_view body) {
-    const std::size_t controls = count_controls(body);
-    if (controls == 0) return false;
-    std::size_t chars = text::char_count(body);
-    if (chars == 0) chars = 1;
-    return static_cast<double>(controls) / static_cast<double>(chars) > kMaxControlShare;
-}
 
 // Whether "</body>", in any case, occurs in the text; searched from the end,
 // where a page has it.
@@ -100,62 +69,121 @@ SourceMark source_mark_at(std::string_view s, std::size_t pos) {
     return found ? SourceMark::kSource : SourceMark::kNone;
 }
 
-// Whether the text holds a mark of source, a diff hunk or a traceback
-// anywhere; `arrow` is set when it holds the arrow line of a compiler
-// diagnostic.
-bool has_source_mark(std::string_view s, bool& arrow) {
-    const auto seen = [&](std::size_t pos) {
-        const SourceMark mark = source_mark_at(s, pos);
-        if (mark == SourceMark::kArrow) arrow = true;
-        return mark == SourceMark::kSource;
-    };
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Sixteen positions a step, three loads each: the rare anchor bytes
-    // alone, the common ones with the byte after them ("ex", "Ap", a line
-    // feed before "d", "@", "-", "+" or a space), and "</>".
-    const auto ones = [](char c) { return _mm_set1_epi8(c); };
-    const __m128i anchors[] = {ones('`'), ones('{'), ones('%'), ones('?'), ones('N'), ones('R'), ones('(')};
-    const __m128i line_next[] = {ones('d'), ones('@'), ones('-'), ones('+'), ones(' ')};
-    const __m128i e = ones('e'), x = ones('x'), cap_a = ones('A'), p = ones('p'), lf = ones('\n');
-    const __m128i lt = ones('<'), slash = ones('/'), gt = ones('>');
-    for (; i + 18 <= s.size(); i += 16) {
-        const char* at = s.data() + i;
-        const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-        const __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2));
-        __m128i hit = _mm_and_si128(_mm_cmpeq_epi8(x0, cap_a), _mm_cmpeq_epi8(x1, p));
-        // "export default" is anchored on its "x", the byte after "e".
-        hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(x0, e), _mm_cmpeq_epi8(x1, x)));
-        hit = _mm_or_si128(hit, _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(x0, lt), _mm_cmpeq_epi8(x1, slash)),
-                                              _mm_cmpeq_epi8(x2, gt)));
-        __m128i after_lf = _mm_setzero_si128();
-        for (const __m128i& c : line_next) after_lf = _mm_or_si128(after_lf, _mm_cmpeq_epi8(x1, c));
-        hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(x0, lf), after_lf));
-        for (const __m128i& a : anchors) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x0, a));
-        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
-            std::size_t pos = i + static_cast<std::size_t>(std::countr_zero(mask));
-            // An "e" found before "x" stands for the "x" it anchors.
-            if (s[pos] == 'e') ++pos;
-            if (seen(pos)) return true;
-        }
+// What one pass over a page finds: its control characters, and the first
+// mark of source, a diff or a traceback, where the pass stops.
+struct PageScan {
+    std::size_t controls = 0;  // bytes below 0x20 other than tab, line feed and carriage return
+    bool nul = false;
+    bool source_mark = false;
+    bool arrow = false;  // the arrow line of a compiler diagnostic
+};
+
+// Takes the mark anchored at `pos`, if any; true when the pass can stop.
+bool take_mark(std::string_view s, std::size_t pos, PageScan& scan) {
+    const SourceMark mark = source_mark_at(s, pos);
+    if (mark == SourceMark::kArrow) scan.arrow = true;
+    scan.source_mark = mark == SourceMark::kSource;
+    return scan.source_mark;
+}
+
+// The bytes from `i` on, one at a time.
+void scan_bytes(std::string_view s, std::size_t i, PageScan& scan) {
+    for (; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (is_counted_control(b)) ++scan.controls;
+        if (b == 0) scan.nul = true;
+        if (take_mark(s, i, scan)) return;
     }
+}
+
+// In each step, the anchors of the marks: the rare bytes alone, the common
+// ones with the byte after them ("ex" for "export default", "Ap", a line
+// feed before "d", "@", "-", "+" or a space) and "</>". An "e" found before
+// "x" stands for the "x" it anchors.
+#define QUORVANE_HTML_SCAN_STEP(V, set1, cmpeq, or_, and_, andnot, min_u8, movemask, zero, width)            \
+    const V rare[] = {set1('`'), set1('{'), set1('%'), set1('?'), set1('N'), set1('R'), set1('(')};                    \
+    const V line_next[] = {set1('d'), set1('@'), set1('-'), set1('+'), set1(' ')};                                     \
+    const V e = set1('e'), x = set1('x'), cap_a = set1('A'), p = set1('p'), lf = set1('\n');                           \
+    const V lt = set1('<'), slash = set1('/'), gt = set1('>');                                                         \
+    const V highest_control = set1(0x1F), tab = set1('\t'), cr = set1('\r');                                           \
+    V nul = zero;                                                                                                      \
+    for (; i + width + 2 <= s.size(); i += width) {                                                                    \
+        const char* at = s.data() + i;                                                                                 \
+        const V x0 = QUORVANE_HTML_LOAD(at), x1 = QUORVANE_HTML_LOAD(at + 1), x2 = QUORVANE_HTML_LOAD(at + 2);                                                   \
+        const V low = cmpeq(min_u8(x0, highest_control), x0);                                                          \
+        nul = or_(nul, cmpeq(x0, zero));                                                                               \
+        /* A page has no controls: they are counted only where there are some. */                                     \
+        if (const auto controls = static_cast<std::uint32_t>(                                                          \
+                movemask(andnot(or_(or_(cmpeq(x0, tab), cmpeq(x0, lf)), cmpeq(x0, cr)), low))))                        \
+            scan.controls += static_cast<std::size_t>(std::popcount(controls));                                        \
+        V hit = or_(and_(cmpeq(x0, cap_a), cmpeq(x1, p)), and_(cmpeq(x0, e), cmpeq(x1, x)));                           \
+        hit = or_(hit, and_(and_(cmpeq(x0, lt), cmpeq(x1, slash)), cmpeq(x2, gt)));                                    \
+        V after_lf = zero;                                                                                             \
+        for (const V& c : line_next) after_lf = or_(after_lf, cmpeq(x1, c));                                           \
+        hit = or_(hit, and_(cmpeq(x0, lf), after_lf));                                                                 \
+        for (const V& c : rare) hit = or_(hit, cmpeq(x0, c));                                                          \
+        for (auto mask = static_cast<std::uint32_t>(movemask(hit)); mask != 0; mask &= mask - 1) {                     \
+            std::size_t pos = i + static_cast<std::size_t>(std::countr_zero(mask));                                    \
+            if (s[pos] == 'e') ++pos;                                                                                  \
+            if (take_mark(s, pos, scan)) return;                                                                       \
+        }                                                                                                              \
+    }                                                                                                                  \
+    if (movemask(nul) != 0) scan.nul = true;                                                                           \
+    scan_bytes(s, i, scan);
+
+#if defined(__SSE2__)
+void scan_page_sse2(std::string_view s, PageScan& scan) {
+    std::size_t i = 0;
+#define QUORVANE_HTML_LOAD(at) _mm_loadu_si128(reinterpret_cast<const __m128i*>(at))
+    QUORVANE_HTML_SCAN_STEP(__m128i, _mm_set1_epi8, _mm_cmpeq_epi8, _mm_or_si128, _mm_and_si128, _mm_andnot_si128,
+                            _mm_min_epu8, _mm_movemask_epi8, _mm_setzero_si128(), 16)
+#undef QUORVANE_HTML_LOAD
+}
+
+__attribute__((target("avx2"))) void scan_page_avx2(std::string_view s, PageScan& scan) {
+    std::size_t i = 0;
+#define QUORVANE_HTML_LOAD(at) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+    QUORVANE_HTML_SCAN_STEP(__m256i, _mm256_set1_epi8, _mm256_cmpeq_epi8, _mm256_or_si256, _mm256_and_si256,
+                            _mm256_andnot_si256, _mm256_min_epu8, _mm256_movemask_epi8, _mm256_setzero_si256(), 32)
+#undef QUORVANE_HTML_LOAD
+}
 #endif
-    for (; i < s.size(); ++i)
-        if (seen(i)) return true;
-    return false;
+
+#undef QUORVANE_HTML_SCAN_STEP
+
+// One pass over the page: 32 bytes a step where the processor has AVX2,
+// 16 with SSE2, one otherwise.
+PageScan scan_page(std::string_view s) {
+    PageScan scan;
+#if defined(__SSE2__)
+    if (__builtin_cpu_supports("avx2"))
+        scan_page_avx2(s, scan);
+    else
+        scan_page_sse2(s, scan);
+#else
+    scan_bytes(s, 0, scan);
+#endif
+    return scan;
+}
+
+bool has_too_many_controls(std::string_view body, std::size_t controls) {
+    if (controls == 0) return false;
+    std::size_t chars = text::char_count(body);
+    if (chars == 0) chars = 1;
+    return static_cast<double>(controls) / static_cast<double>(chars) > kMaxControlShare;
+}
+
+bool is_non_html_source(std::string_view text, const PageScan& scan) {
+    if (scan.source_mark) return true;
+    if (text.starts_with("diff --git ")) return true;
+    if (scan.arrow && (text::contains_ignore_case(text, "error:") || text::contains_ignore_case(text, "warning:")))
+        return true;
+    return text::starts_with_any_ignore_case(text, {"error[", "error:", "warning:"});
 }
 
 }  // namespace
 
-bool looks_like_non_html_source(std::string_view text) {
-    bool arrow = false;
-    if (has_source_mark(text, arrow)) return true;
-    if (text.starts_with("diff --git ")) return true;
-    if (arrow && (text::contains_ignore_case(text, "error:") || text::contains_ignore_case(text, "warning:")))
-        return true;
-    return text::starts_with_any_ignore_case(text, {"error[", "error:", "warning:"});
-}
+bool looks_like_non_html_source(std::string_view text) { return is_non_html_source(text, scan_page(text)); }
 
 std::optional<HtmlPage> find_html_page(std::string_view text) {
     HtmlPage page{{}, {}, text};
@@ -168,8 +196,12 @@ std::optional<HtmlPage> find_html_page(std::string_view text) {
     if (t.empty()) return std::nullopt;
     if (!text::starts_with_any_ignore_case(t, {"<!doctype html", "<html"})) return std::nullopt;
     if (!text::ends_with_ignore_case(t, "</html>")) return std::nullopt;
-    if (body.find('\0') != std::string_view::npos) return std::nullopt;
-    if (has_too_many_controls(body)) return std::nullopt;
+    // One pass finds NUL bytes, control characters and marks of other text;
+    // it stops at the first mark, and then the page is refused anyway.
+    const PageScan scan = scan_page(body);
+    if (scan.source_mark) return std::nullopt;
+    if (scan.nul) return std::nullopt;
+    if (has_too_many_controls(body, scan.controls)) return std::nullopt;
     if (text::find_ignore_case(t, "<html") == std::string_view::npos) return std::nullopt;
     const std::size_t body_open = text::find_ignore_case(t, "<body");
     if (body_open == std::string_view::npos) return std::nullopt;
@@ -178,7 +210,7 @@ std::optional<HtmlPage> find_html_page(std::string_view text) {
     // "</body>"), and there must be one.
     if (text::find_ignore_case(t.substr(0, body_open), "</body>") != std::string_view::npos) return std::nullopt;
     if (!has_closing_body_tag(t)) return std::nullopt;
-    if (looks_like_non_html_source(body)) return std::nullopt;
+    if (is_non_html_source(body, scan)) return std::nullopt;
     return page;
 }
 

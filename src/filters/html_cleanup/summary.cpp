@@ -35,6 +35,24 @@ constexpr std::size_t kMinBlockWords = 2;
 constexpr std::size_t kListedItems = 8;
 constexpr std::string_view kDataUrlMarker = "[data-url omitted]";
 
+// The first `c` at or after `from`, or npos. It is asked once for each tag
+// of a page, where the answer is usually near: the first bytes are looked
+// at inline and only a longer search calls the library.
+std::size_t find_byte(std::string_view s, char c, std::size_t from) {
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int step = 0; step < 4 && i + 16 <= s.size(); ++step, i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted))))
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#endif
+    if (i >= s.size()) return npos;
+    const void* hit = std::memchr(s.data() + i, c, s.size() - i);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s.data()) : npos;
+}
+
 // The first occurrence of a fixed needle at or after a position, kept from
 // one question to the next. The scanners below ask with positions that only
 // grow, so each stretch of the text is searched once however often the
@@ -49,8 +67,14 @@ public:
         const bool known = asked_ && from >= from_ && (found_ == npos || from <= found_);
         if (!known) {
             found_ = npos;
-            if (from <= haystack_.size())
-                found_ = ignore_case_ ? text::find_ignore_case(haystack_, needle_, from) : haystack_.find(needle_, from);
+            if (from > haystack_.size())
+                found_ = npos;
+            else if (ignore_case_)
+                found_ = text::find_ignore_case(haystack_, needle_, from);
+            else if (needle_.size() == 1)
+                found_ = find_byte(haystack_, needle_[0], from);
+            else
+                found_ = haystack_.find(needle_, from);
             from_ = from;
             asked_ = true;
         }
@@ -242,22 +266,6 @@ bool may_open_removable(std::string_view html, std::size_t pos) {
     return text::is_ascii_whitespace(c) || static_cast<unsigned char>(c) >= 0x80;
 }
 
-// The first `c` at or after `from`, or npos; inline, as it is asked once
-// for each "<" of a page and the next one is usually near.
-std::size_t find_byte(std::string_view s, char c, std::size_t from) {
-    std::size_t i = from;
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi8(c);
-    for (; i + 16 <= s.size(); i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted))))
-            return i + static_cast<std::size_t>(std::countr_zero(mask));
-    }
-#endif
-    for (; i < s.size(); ++i)
-        if (s[i] == c) return i;
-    return npos;
-}
 
 // A text written once at a known greatest size, in memory mapped for it:
 // a page's copy is tens of megabytes, and asking the system for it in large
@@ -531,8 +539,7 @@ private:
     // The ">" that closes the tag opened at `lt`, or npos.
     std::size_t tag_end(std::size_t lt) const {
         if (last_gt_ == npos || last_gt_ <= lt) return npos;
-        const void* gt = std::memchr(s_.data() + lt + 1, '>', last_gt_ - lt);
-        return static_cast<std::size_t>(static_cast<const char*>(gt) - s_.data());
+        return find_byte(s_.substr(0, last_gt_ + 1), '>', lt + 1);
     }
 
     bool is_block_tag(std::size_t lt, std::size_t gt) const {
