@@ -53,6 +53,40 @@ std::size_t find_byte(std::string_view s, char c, std::size_t from) {
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s.data()) : npos;
 }
 
+// text::find_ignore_case with a filter on the first bytes of the needle, up
+// to four: the names looked for start with "<" or "</", which a page has
+// everywhere, so a filter on two bytes lets too many places through.
+std::size_t find_in_any_case(std::string_view s, std::string_view needle, std::size_t from) {
+    if (needle.size() < 2) return text::find_ignore_case(s, needle, from);
+    if (from > s.size() || s.size() - from < needle.size()) return npos;
+    const std::size_t last = s.size() - needle.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const std::size_t filtered = std::min<std::size_t>(needle.size(), 4);
+    __m128i want[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+    bool fold[4] = {false, false, false, false};
+    for (std::size_t k = 0; k < filtered; ++k) {
+        fold[k] = text::is_ascii_alpha(needle[k]);
+        want[k] = _mm_set1_epi8(fold[k] ? text::to_lower_ascii(needle[k]) : needle[k]);
+    }
+    const __m128i case_bit = _mm_set1_epi8(0x20);
+    for (; i <= last && i + 3 + 16 <= s.size(); i += 16) {
+        __m128i hit = _mm_set1_epi8(-1);
+        for (std::size_t k = 0; k < filtered; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + k));
+            if (fold[k]) x = _mm_or_si128(x, case_bit);
+            hit = _mm_and_si128(hit, _mm_cmpeq_epi8(x, want[k]));
+        }
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+            if (at > last) return npos;
+            if (text::equals_ignore_case(s.substr(at, needle.size()), needle)) return at;
+        }
+    }
+#endif
+    return i <= last ? text::find_ignore_case(s, needle, i) : npos;
+}
+
 // The first occurrence of a fixed needle at or after a position, kept from
 // one question to the next. The scanners below ask with positions that only
 // grow, so each stretch of the text is searched once however often the
@@ -70,7 +104,7 @@ public:
             if (from > haystack_.size())
                 found_ = npos;
             else if (ignore_case_)
-                found_ = text::find_ignore_case(haystack_, needle_, from);
+                found_ = find_in_any_case(haystack_, needle_, from);
             else if (needle_.size() == 1)
                 found_ = find_byte(haystack_, needle_[0], from);
             else
@@ -135,67 +169,83 @@ std::optional<OpenTag> parse_open_tag_at(std::string_view text, std::size_t pos,
     return OpenTag{text.substr(name_start, name_end - name_start), gt};
 }
 
-// Elements that break a line, by the length of their names: a tag is
-// compared with the few names of its own length.
+// A name of up to eight bytes as one number, ASCII-lowercased, so that a
+// tag's name is compared with each known name in one step.
+constexpr std::uint64_t packed_name(std::string_view name) {
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < name.size() && i < 8; ++i) {
+        const auto b = static_cast<unsigned char>(name[i]);
+        packed |= static_cast<std::uint64_t>(b >= 'A' && b <= 'Z' ? b + 32 : b) << (8 * i);
+    }
+    return packed;
+}
+
+constexpr std::array<std::uint64_t, 35> kShortBlockNames = {
+    packed_name("p"),      packed_name("br"),      packed_name("dd"),      packed_name("dl"),
+    packed_name("dt"),     packed_name("h1"),      packed_name("h2"),      packed_name("h3"),
+    packed_name("h4"),     packed_name("h5"),      packed_name("h6"),      packed_name("hr"),
+    packed_name("li"),     packed_name("ol"),      packed_name("td"),      packed_name("th"),
+    packed_name("tr"),     packed_name("ul"),      packed_name("div"),     packed_name("nav"),
+    packed_name("pre"),    packed_name("form"),    packed_name("main"),    packed_name("aside"),
+    packed_name("table"),  packed_name("tbody"),   packed_name("tfoot"),   packed_name("thead"),
+    packed_name("figure"), packed_name("footer"),  packed_name("header"),  packed_name("address"),
+    packed_name("article"), packed_name("details"), packed_name("section"),
+};
+
+// Elements that break a line, in any case.
 bool is_block_name_in_any_case(std::string_view name) {
     if (name.empty() || name.size() > 10) return false;
-    char buffer[10];
-    for (std::size_t i = 0; i < name.size(); ++i) buffer[i] = text::to_lower_ascii(name[i]);
-    const std::string_view lower(buffer, name.size());
-    switch (lower.size()) {
-        case 1:
-            return lower == "p";
-        case 2:
-            return text::equals_any(lower, {"br", "dd", "dl", "dt", "h1", "h2", "h3", "h4", "h5", "h6", "hr", "li", "ol",
-                                            "td", "th", "tr", "ul"});
-        case 3:
-            return text::equals_any(lower, {"div", "nav", "pre"});
-        case 4:
-            return text::equals_any(lower, {"form", "main"});
-        case 5:
-            return text::equals_any(lower, {"aside", "table", "tbody", "tfoot", "thead"});
-        case 6:
-            return text::equals_any(lower, {"figure", "footer", "header"});
-        case 7:
-            return text::equals_any(lower, {"address", "article", "details", "section"});
-        case 10:
-            return text::equals_any(lower, {"blockquote", "figcaption"});
-        default:
-            return false;
+    if (name.size() <= 8) {
+        const std::uint64_t packed = packed_name(name);
+        return std::find(kShortBlockNames.begin(), kShortBlockNames.end(), packed) != kShortBlockNames.end();
     }
+    return text::equals_ignore_case(name, "blockquote") || text::equals_ignore_case(name, "figcaption");
+}
+
+// The UTF-8 bytes of `c` written at `out`; their number.
+std::size_t encode_utf8(char32_t c, char* out) {
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
 }
 
 void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    char bytes[4];
+    out.append(bytes, encode_utf8(c, bytes));
 }
 
 std::optional<char> named_reference(std::string_view name) {
     // The longest name is "newline"; longer references are never looked up,
     // so a reference that runs over a huge stretch costs nothing here.
     if (name.size() > 7) return std::nullopt;
-    if (text::equals_ignore_case(name, "lt")) return '<';
-    if (text::equals_ignore_case(name, "gt")) return '>';
-    if (text::equals_ignore_case(name, "amp")) return '&';
-    if (text::equals_ignore_case(name, "quot")) return '"';
-    if (text::equals_ignore_case(name, "apos")) return '\'';
-    if (text::equals_ignore_case(name, "tab")) return '\t';
-    if (text::equals_ignore_case(name, "colon")) return ':';
-    if (text::equals_ignore_case(name, "newline")) return '\n';
-    return std::nullopt;
+    switch (packed_name(name)) {
+        case packed_name("lt"): return '<';
+        case packed_name("gt"): return '>';
+        case packed_name("amp"): return '&';
+        case packed_name("quot"): return '"';
+        case packed_name("apos"): return '\'';
+        case packed_name("tab"): return '\t';
+        case packed_name("colon"): return ':';
+        case packed_name("newline"): return '\n';
+        default: return std::nullopt;
+    }
 }
 
 int digit_value(char c, bool hex) {
@@ -360,7 +410,7 @@ std::size_t count_long_data_urls(std::string_view text) {
     std::size_t count = 0;
     std::size_t from = 0;
     while (true) {
-        const std::size_t m = text::find_ignore_case(text, "data:", from);
+        const std::size_t m = find_in_any_case(text, "data:", from);
         if (m == npos) break;
         const std::size_t end = data_url_run_end(text, m);
         if (end - m >= kMinDataUrlBytes) ++count;
@@ -377,7 +427,7 @@ std::optional<std::pair<std::size_t, std::size_t>> find_open_tag_in(std::string_
     std::size_t from = 0;
     while (true) {
         const std::size_t at =
-            ignore_case ? text::find_ignore_case(text, pattern, from) : text.find(pattern, from);
+            ignore_case ? find_in_any_case(text, pattern, from) : text.find(pattern, from);
         if (at == npos) return std::nullopt;
         const std::size_t after = at + pattern.size();
         if (after >= text.size()) return std::nullopt;
@@ -568,13 +618,7 @@ private:
             if (!numeric) return npos;
             c = *numeric;
         }
-        len = 0;
-        if (!text::is_whitespace(c)) {
-            std::string bytes;
-            append_utf8(bytes, c);
-            len = bytes.size();
-            std::memcpy(decoded, bytes.data(), len);
-        }
+        len = text::is_whitespace(c) ? 0 : encode_utf8(c, decoded);
         return end + 1;
     }
 
@@ -620,7 +664,7 @@ public:
 private:
     std::string_view hide_data_urls(std::string_view s) {
         // Most lines have no ":" at all, which one byte search shows.
-        if (s.find(':') == npos || text::find_ignore_case(s, "data:") == npos) return s;
+        if (s.find(':') == npos || find_in_any_case(s, "data:", 0) == npos) return s;
         sanitized_ = sanitize_snippet(s);
         return sanitized_;
     }
@@ -746,7 +790,7 @@ private:
 std::optional<std::string> find_title(std::string_view text, TextReader& reader) {
     const auto tag = find_open_tag_in(text, "title", true);
     if (!tag) return std::nullopt;
-    const std::size_t close = text::find_ignore_case(text, "</title", tag->second + 1);
+    const std::size_t close = find_in_any_case(text, "</title", tag->second + 1);
     if (close == npos) return std::nullopt;
     const std::string_view title = reader.visible(text.substr(tag->second + 1, close - tag->second - 1));
     if (title.empty()) return std::nullopt;
@@ -822,7 +866,7 @@ bool is_href_name_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c
 std::optional<std::string_view> find_href(std::string_view tag) {
     std::size_t from = 0;
     while (true) {
-        const std::size_t at = text::find_ignore_case(tag, "href", from);
+        const std::size_t at = find_in_any_case(tag, "href", from);
         if (at == npos) return std::nullopt;
         if (at > 0 && is_href_name_char(tag[at - 1])) {
             from = at + 4;
@@ -1154,12 +1198,12 @@ std::string html_unescape(std::string_view text) {
 
 std::string sanitize_snippet(std::string_view text) {
     // Most snippets hold no data: URL; they are copied without a lowercased twin.
-    if (text::find_ignore_case(text, "data:") == npos) return std::string(text);
+    if (find_in_any_case(text, "data:", 0) == npos) return std::string(text);
     std::string out;
     out.reserve(text.size());
     std::size_t cursor = 0;
     while (cursor < text.size()) {
-        const std::size_t m = text::find_ignore_case(text, "data:", cursor);
+        const std::size_t m = find_in_any_case(text, "data:", cursor);
         if (m == npos) break;
         out.append(text, cursor, m - cursor);
         out.append(kDataUrlMarker);
@@ -1221,7 +1265,7 @@ std::optional<HtmlSummary> summarize_html_document(std::string_view html) {
     summary.title = find_title(cleaned, reader);
     const auto body_tag = find_open_tag_in(cleaned, "body", true);
     if (!body_tag) return std::nullopt;
-    const std::size_t body_close = text::find_ignore_case(cleaned, "</body", body_tag->second + 1);
+    const std::size_t body_close = find_in_any_case(cleaned, "</body", body_tag->second + 1);
     if (body_close == npos) return std::nullopt;
     const std::size_t from = body_tag->second + 1;
     const std::string_view body = cleaned.substr(from, body_close - from);
