@@ -54,12 +54,15 @@ SourceMark source_mark_at(std::string_view s, std::size_t pos) {
         case '%': found = mark_at(s, pos, "<%", 1); break;
         case '?': found = mark_at(s, pos, "<?php", 1); break;
         case 'N': found = mark_at(s, pos, "className=", 5); break;
-        case 'x': found = mark_at(s, pos, "export default", 1); break;
+        case 'x': found = pos > 0 && s[pos - 1] == 'e' && mark_at(s, pos, "export default", 1); break;
         case 'A': found = mark_at(s, pos, "const App", 6) || mark_at(s, pos, "function App(", 9); break;
         case 'R': found = mark_at(s, pos, "React.", 0); break;
         case '<': found = mark_at(s, pos, "</>", 0); break;
         case '(': found = mark_at(s, pos, "Traceback (most recent call last):", 10); break;
         case '\n':
+            if (pos + 1 >= s.size()) break;
+            if (const char next = s[pos + 1]; next != 'd' && next != '@' && next != '-' && next != '+' && next != ' ')
+                break;
             found = mark_at(s, pos, "\ndiff --git ", 0) || mark_at(s, pos, "\n@@ ", 0) ||
                     mark_at(s, pos, "\n--- ", 0) || mark_at(s, pos, "\n+++ ", 0);
             if (!found && mark_at(s, pos, "\n --> ", 0)) return SourceMark::kArrow;
@@ -140,12 +143,49 @@ void scan_page_sse2(std::string_view s, PageScan& scan) {
 #undef QUORVANE_HTML_LOAD
 }
 
+// With AVX2, a byte's membership of the set of rare anchors is one table
+// look-up by each half of the byte (the low half's entry lists which high
+// halves go with it), so a step of 32 bytes costs a few instructions;
+// controls, which a page lacks, are looked at one by one where there are
+// some.
 __attribute__((target("avx2"))) void scan_page_avx2(std::string_view s, PageScan& scan) {
+    // Anchors by high half: 0 "\n"; 2 "%" "("; 3 "?"; 4 "N"; 5 "R"; 6 "`"; 7 "x" "{".
+    const __m256i by_low = _mm256_setr_epi8(0x20, 0, 0x10, 0, 0, 0x02, 0, 0, 0x42, 0, 0x01, 0x40, 0, 0, 0x08, 0x04,
+                                            0x20, 0, 0x10, 0, 0, 0x02, 0, 0, 0x42, 0, 0x01, 0x40, 0, 0, 0x08, 0x04);
+    const __m256i by_high = _mm256_setr_epi8(0x01, 0, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0, 0, 0, 0, 0, 0, 0, 0,
+                                             0x01, 0, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i low_half = _mm256_set1_epi8(0x0F);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i highest_control = _mm256_set1_epi8(0x1F);
+    const __m256i cap_a = _mm256_set1_epi8('A'), p = _mm256_set1_epi8('p');
+    const __m256i lt = _mm256_set1_epi8('<'), slash = _mm256_set1_epi8('/'), gt = _mm256_set1_epi8('>');
     std::size_t i = 0;
-#define QUORVANE_HTML_LOAD(at) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
-    QUORVANE_HTML_SCAN_STEP(__m256i, _mm256_set1_epi8, _mm256_cmpeq_epi8, _mm256_or_si256, _mm256_and_si256,
-                            _mm256_andnot_si256, _mm256_min_epu8, _mm256_movemask_epi8, _mm256_setzero_si256(), 32)
-#undef QUORVANE_HTML_LOAD
+    for (; i + 34 <= s.size(); i += 32) {
+        const char* at = s.data() + i;
+        const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+        const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
+        const __m256i x2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 2));
+        if (const auto low = static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(x0, highest_control), x0)))) {
+            for (std::uint32_t mask = low; mask != 0; mask &= mask - 1) {
+                const auto b = static_cast<unsigned char>(at[std::countr_zero(mask)]);
+                if (is_counted_control(b)) ++scan.controls;
+                if (b == 0) scan.nul = true;
+            }
+        }
+        const __m256i classes =
+            _mm256_and_si256(_mm256_shuffle_epi8(by_low, _mm256_and_si256(x0, low_half)),
+                             _mm256_shuffle_epi8(by_high, _mm256_and_si256(_mm256_srli_epi16(x0, 4), low_half)));
+        const __m256i pairs = _mm256_or_si256(
+            _mm256_and_si256(_mm256_cmpeq_epi8(x0, cap_a), _mm256_cmpeq_epi8(x1, p)),
+            _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(x0, lt), _mm256_cmpeq_epi8(x1, slash)),
+                             _mm256_cmpeq_epi8(x2, gt)));
+        auto hits = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, zero))) |
+                    static_cast<std::uint32_t>(_mm256_movemask_epi8(pairs));
+        for (; hits != 0; hits &= hits - 1)
+            if (take_mark(s, i + static_cast<std::size_t>(std::countr_zero(hits)), scan)) return;
+    }
+    scan_bytes(s, i, scan);
 }
 #endif
 
