@@ -53,38 +53,32 @@ std::size_t find_byte(std::string_view s, char c, std::size_t from) {
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s.data()) : npos;
 }
 
-// text::find_ignore_case with a filter on the first bytes of the needle, up
-// to four: the names looked for start with "<" or "</", which a page has
-// everywhere, so a filter on two bytes lets too many places through.
+// text::find_ignore_case with its filter on the last two bytes of the
+// needle: the names looked for start with "<" or "</", which a page has
+// everywhere, while their ends ("dy", "a:", "vg", "h2") are rare.
 std::size_t find_in_any_case(std::string_view s, std::string_view needle, std::size_t from) {
-    if (needle.size() < 2) return text::find_ignore_case(s, needle, from);
-    if (from > s.size() || s.size() - from < needle.size()) return npos;
-    const std::size_t last = s.size() - needle.size();
-    std::size_t i = from;
+    if (needle.size() < 3 || from > s.size()) return text::find_ignore_case(s, needle, from);
+    std::size_t p = from;
 #if defined(__SSE2__)
-    const std::size_t filtered = std::min<std::size_t>(needle.size(), 4);
-    __m128i want[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
-    bool fold[4] = {false, false, false, false};
-    for (std::size_t k = 0; k < filtered; ++k) {
-        fold[k] = text::is_ascii_alpha(needle[k]);
-        want[k] = _mm_set1_epi8(fold[k] ? text::to_lower_ascii(needle[k]) : needle[k]);
-    }
-    const __m128i case_bit = _mm_set1_epi8(0x20);
-    for (; i <= last && i + 3 + 16 <= s.size(); i += 16) {
-        __m128i hit = _mm_set1_epi8(-1);
-        for (std::size_t k = 0; k < filtered; ++k) {
-            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + k));
-            if (fold[k]) x = _mm_or_si128(x, case_bit);
-            hit = _mm_and_si128(hit, _mm_cmpeq_epi8(x, want[k]));
-        }
-        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
-            if (at > last) return npos;
-            if (text::equals_ignore_case(s.substr(at, needle.size()), needle)) return at;
+    const std::size_t off = needle.size() - 2;
+    const auto wanted = [](char c) { return _mm_set1_epi8(text::is_ascii_alpha(c) ? text::to_lower_ascii(c) : c); };
+    const auto folded = [](char c) { return _mm_set1_epi8(text::is_ascii_alpha(c) ? 0x20 : 0); };
+    const __m128i want0 = wanted(needle[off]), want1 = wanted(needle[off + 1]);
+    const __m128i fold0 = folded(needle[off]), fold1 = folded(needle[off + 1]);
+    // Every place of a step can hold the whole needle.
+    for (; p + off + 17 <= s.size(); p += 16) {
+        const char* at = s.data() + p + off;
+        const __m128i x0 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), fold0);
+        const __m128i x1 = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1)), fold1);
+        for (auto mask = static_cast<unsigned>(
+                 _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x0, want0), _mm_cmpeq_epi8(x1, want1))));
+             mask != 0; mask &= mask - 1) {
+            const std::size_t candidate = p + static_cast<std::size_t>(std::countr_zero(mask));
+            if (text::equals_ignore_case(s.substr(candidate, off), needle.substr(0, off))) return candidate;
         }
     }
 #endif
-    return i <= last ? text::find_ignore_case(s, needle, i) : npos;
+    return text::find_ignore_case(s, needle, p);
 }
 
 // The first occurrence of a fixed needle at or after a position, kept from
@@ -180,26 +174,25 @@ constexpr std::uint64_t packed_name(std::string_view name) {
     return packed;
 }
 
-constexpr std::array<std::uint64_t, 35> kShortBlockNames = {
-    packed_name("p"),      packed_name("br"),      packed_name("dd"),      packed_name("dl"),
-    packed_name("dt"),     packed_name("h1"),      packed_name("h2"),      packed_name("h3"),
-    packed_name("h4"),     packed_name("h5"),      packed_name("h6"),      packed_name("hr"),
-    packed_name("li"),     packed_name("ol"),      packed_name("td"),      packed_name("th"),
-    packed_name("tr"),     packed_name("ul"),      packed_name("div"),     packed_name("nav"),
-    packed_name("pre"),    packed_name("form"),    packed_name("main"),    packed_name("aside"),
-    packed_name("table"),  packed_name("tbody"),   packed_name("tfoot"),   packed_name("thead"),
-    packed_name("figure"), packed_name("footer"),  packed_name("header"),  packed_name("address"),
-    packed_name("article"), packed_name("details"), packed_name("section"),
-};
-
 // Elements that break a line, in any case.
 bool is_block_name_in_any_case(std::string_view name) {
     if (name.empty() || name.size() > 10) return false;
-    if (name.size() <= 8) {
-        const std::uint64_t packed = packed_name(name);
-        return std::find(kShortBlockNames.begin(), kShortBlockNames.end(), packed) != kShortBlockNames.end();
+    if (name.size() > 8) return text::equals_ignore_case(name, "blockquote") || text::equals_ignore_case(name, "figcaption");
+    switch (packed_name(name)) {
+        case packed_name("p"): case packed_name("br"): case packed_name("dd"): case packed_name("dl"):
+        case packed_name("dt"): case packed_name("h1"): case packed_name("h2"): case packed_name("h3"):
+        case packed_name("h4"): case packed_name("h5"): case packed_name("h6"): case packed_name("hr"):
+        case packed_name("li"): case packed_name("ol"): case packed_name("td"): case packed_name("th"):
+        case packed_name("tr"): case packed_name("ul"): case packed_name("div"): case packed_name("nav"):
+        case packed_name("pre"): case packed_name("form"): case packed_name("main"): case packed_name("aside"):
+        case packed_name("table"): case packed_name("tbody"): case packed_name("tfoot"): case packed_name("thead"):
+        case packed_name("figure"): case packed_name("footer"): case packed_name("header"):
+        case packed_name("address"): case packed_name("article"): case packed_name("details"):
+        case packed_name("section"):
+            return true;
+        default:
+            return false;
     }
-    return text::equals_ignore_case(name, "blockquote") || text::equals_ignore_case(name, "figcaption");
 }
 
 // The UTF-8 bytes of `c` written at `out`; their number.
@@ -911,14 +904,24 @@ bool has_allowed_scheme(std::string_view href) {
     return text::equals_any(scheme, {"http", "https", "mailto", "tel"});
 }
 
-std::optional<std::string> clean_href(std::string_view raw) {
-    const std::string unescaped = html_unescape(raw);
-    const std::string_view value = text::trim(unescaped);
+// The href as the outline shows it, viewing `raw` or one of the buffers;
+// nothing when the link is not shown. The copies are made only when a
+// reference or a data: URL changes the text.
+std::optional<std::string_view> clean_href(std::string_view raw, std::string& unescaped, std::string& sanitized) {
+    std::string_view value = raw;
+    if (raw.find('&') != npos) {
+        unescaped = html_unescape(raw);
+        value = unescaped;
+    }
+    value = text::trim(value);
     if (value.empty() || !has_allowed_scheme(value)) return std::nullopt;
-    const std::string sanitized = sanitize_snippet(value);
-    const std::string_view href = text::trim(sanitized);
+    if (value.find(':') != npos && find_in_any_case(value, "data:", 0) != npos) {
+        sanitized = sanitize_snippet(value);
+        value = sanitized;
+    }
+    const std::string_view href = text::trim(value);
     if (href.empty()) return std::nullopt;
-    return std::string(href);
+    return href;
 }
 
 bool is_link_name(std::string_view name) { return name.size() == 1 && text::to_lower_ascii(name[0]) == 'a'; }
@@ -946,7 +949,7 @@ public:
         cursor_ = close + 3;
         const auto raw = find_href(body_.substr(m, tag->close - m + 1));
         if (!raw) return;
-        const auto href = clean_href(*raw);
+        const auto href = clean_href(*raw, href_unescaped_, href_sanitized_);
         if (!href) return;
         std::string_view label = reader_.visible(body_.substr(tag->close + 1, close - tag->close - 1));
         if (label.empty()) label = *href;
@@ -976,6 +979,8 @@ private:
     NextMatch next_gt_;
     NextMatch closers_;
     DistinctTextsAhead seen_;
+    std::string href_unescaped_;
+    std::string href_sanitized_;
     std::string label_truncated_;
     std::string href_truncated_;
     std::string key_;
