@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include <sys/mman.h>
 
@@ -622,6 +623,14 @@ private:
 // The text of a stretch of markup as the outline shows it, written into
 // buffers kept from one call to the next. Markup that is not well-formed
 // UTF-8 takes the general path, which decodes stray bytes as they stand.
+// The text with data: URLs hidden, in `sanitized` when one was there.
+// Most lines have no ":" at all, which one byte search shows.
+std::string_view hide_data_urls(std::string_view s, std::string& sanitized) {
+    if (s.find(':') == npos || find_in_any_case(s, "data:", 0) == npos) return s;
+    sanitized = sanitize_snippet(s);
+    return sanitized;
+}
+
 class TextReader {
 public:
     explicit TextReader(bool valid_utf8) : valid_utf8_(valid_utf8) {}
@@ -632,36 +641,33 @@ public:
             return line_;
         }
         VisibleText(markup).write(0, false, line_);
-        return hide_data_urls(line_);
+        return hide_data_urls(line_, sanitized_);
     }
 
+    bool valid_utf8() const { return valid_utf8_; }
+
     // Calls `f` with each line of the markup's text, block elements
-    // breaking lines, as normalize_visible_text gives it.
+    // breaking lines, as normalize_visible_text gives it, and where the
+    // line starts in the markup (well-formed UTF-8 only; 0 otherwise).
     template <class F>
     void for_each_block(std::string_view markup, F f) {
         if (!valid_utf8_) {
             const std::string blocks = tags_to_text(markup, true);
             for (std::string_view line : text::lines_of(blocks)) {
                 line_ = normalize_visible_text(line);
-                f(std::string_view(line_));
+                f(std::string_view(line_), std::size_t{0});
             }
             return;
         }
         const VisibleText reader(markup);
         for (std::size_t pos = 0; pos < markup.size();) {
+            const std::size_t start = pos;
             pos = reader.write(pos, true, line_);
-            f(hide_data_urls(line_));
+            f(hide_data_urls(line_, sanitized_), start);
         }
     }
 
 private:
-    std::string_view hide_data_urls(std::string_view s) {
-        // Most lines have no ":" at all, which one byte search shows.
-        if (s.find(':') == npos || find_in_any_case(s, "data:", 0) == npos) return s;
-        sanitized_ = sanitize_snippet(s);
-        return sanitized_;
-    }
-
     bool valid_utf8_;
     std::string line_;
     std::string sanitized_;
@@ -681,11 +687,13 @@ public:
         if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     }
 
-    // True when `s` was not seen before; it is then remembered.
-    bool insert(std::string_view s) { return insert(s, hash_of(s)); }
-
-    // The same, with the hash of `s` given.
-    bool insert(std::string_view s, std::size_t hash) {
+    // True when `s`, of the given hash, was not seen before; it is then
+    // remembered. Without a rebuild its text is kept at once; with one, only
+    // `token` is, and `rebuild(token)`, which must give the same text back,
+    // is asked for it when a later text has the same hash: a text is kept
+    // only once it has a twin, and rebuilt at most once.
+    template <class Rebuild = std::nullptr_t>
+    bool insert(std::string_view s, std::size_t hash, std::size_t token = 0, Rebuild rebuild = nullptr) {
         if ((entries_.size() + 1) * 4 > slots_.size() * 3) grow();
         const std::uint32_t tag = tag_of(hash);
         const std::size_t mask = slots_.size() - 1;
@@ -693,12 +701,17 @@ public:
             Slot& slot = slots_[at];
             if (slot.tag == 0) {
                 slot = Slot{tag, static_cast<std::uint32_t>(entries_.size())};
-                entries_.push_back(Entry{store(s), s.size(), hash});
+                const char* kept = nullptr;
+                if constexpr (std::is_same_v<Rebuild, std::nullptr_t>) kept = store(s);
+                entries_.push_back(Entry{kept, s.size(), hash, token});
                 return true;
             }
             if (slot.tag != tag) continue;
-            const Entry& entry = entries_[slot.index];
-            if (entry.size == s.size() && std::memcmp(entry.data, s.data(), s.size()) == 0) return false;
+            Entry& entry = entries_[slot.index];
+            if (entry.size != s.size()) continue;
+            if constexpr (!std::is_same_v<Rebuild, std::nullptr_t>)
+                if (entry.data == nullptr) entry.data = store(rebuild(entry.token));
+            if (std::memcmp(entry.data, s.data(), s.size()) == 0) return false;
         }
     }
 
@@ -708,9 +721,10 @@ private:
         std::uint32_t index = 0;
     };
     struct Entry {
-        const char* data;
+        const char* data;  // null while only the token is kept
         std::size_t size;
         std::size_t hash;
+        std::size_t token;
     };
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
@@ -754,22 +768,24 @@ private:
 // order offered; `finish` looks up the last one.
 class DistinctTextsAhead {
 public:
-    template <class OnNew>
-    void offer(std::string_view s, std::size_t note, OnNew on_new) {
+    template <class OnNew, class Rebuild = std::nullptr_t>
+    void offer(std::string_view s, std::size_t note, OnNew on_new, std::size_t token = 0, Rebuild rebuild = nullptr) {
         const std::size_t hash = DistinctTexts::hash_of(s);
         seen_.prefetch(hash);
-        finish(on_new);
+        finish(on_new, rebuild);
         pending_.assign(s);
         pending_note_ = note;
         pending_hash_ = hash;
+        pending_token_ = token;
         has_pending_ = true;
     }
 
-    template <class OnNew>
-    void finish(OnNew on_new) {
+    template <class OnNew, class Rebuild = std::nullptr_t>
+    void finish(OnNew on_new, Rebuild rebuild = nullptr) {
         if (!has_pending_) return;
         has_pending_ = false;
-        if (seen_.insert(pending_, pending_hash_)) on_new(std::string_view(pending_), pending_note_);
+        if (seen_.insert(pending_, pending_hash_, pending_token_, rebuild))
+            on_new(std::string_view(pending_), pending_note_);
     }
 
 private:
@@ -777,6 +793,7 @@ private:
     std::string pending_;
     std::size_t pending_note_ = 0;
     std::size_t pending_hash_ = 0;
+    std::size_t pending_token_ = 0;
     bool has_pending_ = false;
 };
 
@@ -1064,16 +1081,29 @@ AlnumCounts count_alnum_enough(std::string_view s) {
 // just the blocks that can be among them while the page is read.
 class BlockPicker {
 public:
-    void add(std::string_view block) {
+    // `source`, when given, is the markup the blocks come from, read again
+    // to give back a block from where its line starts: then a distinct
+    // block's text is kept only once it has a twin, not every block's.
+    explicit BlockPicker(const VisibleText* source) : source_(source) {}
+
+    void add(std::string_view block, std::size_t line_start) {
         const AlnumCounts counts = count_alnum_enough(block);
         if (counts.chars < kMinBlockAlnum) return;
         if (counts.words < kMinBlockWords && !is_salient_text(block)) return;
         const std::string_view shown = truncate_into(truncated_, block, kBlockChars);
-        seen_.offer(shown, 0, [this](std::string_view block, std::size_t) { take(block); });
+        const auto on_new = [this](std::string_view text, std::size_t) { take(text); };
+        if (source_)
+            seen_.offer(shown, 0, on_new, line_start, [this](std::size_t start) { return rebuild(start); });
+        else
+            seen_.offer(shown, 0, on_new);
     }
 
     void finish(HtmlSummary& summary) {
-        seen_.finish([this](std::string_view block, std::size_t) { take(block); });
+        const auto on_new = [this](std::string_view text, std::size_t) { take(text); };
+        if (source_)
+            seen_.finish(on_new, [this](std::size_t start) { return rebuild(start); });
+        else
+            seen_.finish(on_new);
         const std::size_t n = count_;
         summary.text_block_count = n;
         if (n <= kListedItems) {
@@ -1097,6 +1127,12 @@ private:
     static constexpr std::size_t kLastBlocks = 2;
     static constexpr std::size_t kMiddleBlocks = kListedItems - kFirstBlocks - kLastBlocks;
 
+    // The block whose line starts at `start`, as `add` was given it.
+    std::string_view rebuild(std::size_t start) {
+        source_->write(start, true, rebuilt_line_);
+        return truncate_into(rebuilt_truncated_, hide_data_urls(rebuilt_line_, rebuilt_sanitized_), kBlockChars);
+    }
+
     // A block not seen before.
     void take(std::string_view shown) {
         const std::size_t index = count_++;
@@ -1109,7 +1145,11 @@ private:
         last.second.assign(shown);
     }
 
+    const VisibleText* source_;
     DistinctTextsAhead seen_;
+    std::string rebuilt_line_;
+    std::string rebuilt_sanitized_;
+    std::string rebuilt_truncated_;
     std::size_t count_ = 0;
     std::vector<std::pair<std::size_t, std::string>> first_;
     std::vector<std::pair<std::size_t, std::string>> salient_;
@@ -1118,8 +1158,10 @@ private:
 };
 
 void collect_text_blocks(std::string_view body, TextReader& reader, HtmlSummary& summary) {
-    BlockPicker picker;
-    reader.for_each_block(body, [&](std::string_view block) { picker.add(block); });
+    std::optional<VisibleText> source;
+    if (reader.valid_utf8()) source.emplace(body);
+    BlockPicker picker(source ? &*source : nullptr);
+    reader.for_each_block(body, [&](std::string_view block, std::size_t start) { picker.add(block, start); });
     picker.finish(summary);
 }
 
