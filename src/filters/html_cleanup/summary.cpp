@@ -747,7 +747,11 @@ private:
     void grow() {
         slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot{});
         const std::size_t mask = slots_.size() - 1;
+        // The slots are written in no order: each is fetched a few entries
+        // ahead, so that the waits overlap.
+        constexpr std::size_t kAhead = 8;
         for (std::size_t k = 0; k < entries_.size(); ++k) {
+            if (k + kAhead < entries_.size()) __builtin_prefetch(&slots_[entries_[k + kAhead].hash & mask], 1);
             std::size_t at = entries_[k].hash & mask;
             while (slots_[at].tag != 0) at = (at + 1) & mask;
             slots_[at] = Slot{tag_of(entries_[k].hash), static_cast<std::uint32_t>(k)};
