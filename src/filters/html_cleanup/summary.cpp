@@ -82,6 +82,17 @@ std::size_t find_in_any_case(std::string_view s, std::string_view needle, std::s
     return text::find_ignore_case(s, needle, p);
 }
 
+// The first `needle` at or after `from`, found through its last byte: a
+// comment's "-->" is looked for by its ">", which a run of "<!--" or of
+// dashes does not hold.
+std::size_t find_by_last_byte(std::string_view s, std::string_view needle, std::size_t from) {
+    if (needle.empty() || from > s.size() || s.size() - from < needle.size()) return needle.empty() ? from : npos;
+    const std::size_t before = needle.size() - 1;
+    for (std::size_t at = from + before; (at = find_byte(s, needle.back(), at)) != npos; ++at)
+        if (s.compare(at - before, before, needle, 0, before) == 0) return at - before;
+    return npos;
+}
+
 // The first occurrence of a fixed needle at or after a position, kept from
 // one question to the next. The scanners below ask with positions that only
 // grow, so each stretch of the text is searched once however often the
@@ -100,10 +111,8 @@ public:
                 found_ = npos;
             else if (ignore_case_)
                 found_ = find_in_any_case(haystack_, needle_, from);
-            else if (needle_.size() == 1)
-                found_ = find_byte(haystack_, needle_[0], from);
             else
-                found_ = haystack_.find(needle_, from);
+                found_ = find_by_last_byte(haystack_, needle_, from);
             from_ = from;
             asked_ = true;
         }
