@@ -733,19 +733,19 @@ public:
     template <class Rebuild = std::nullptr_t>
     bool insert(std::string_view s, std::size_t hash, std::size_t token = 0, Rebuild rebuild = nullptr) {
         if ((entries_.size() + 1) * 4 > slots_.size() * 3) grow();
-        const std::uint32_t tag = tag_of(hash);
+        const std::uint64_t tag = tag_of(hash);
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-            Slot& slot = slots_[at];
-            if (slot.tag == 0) {
-                slot = Slot{tag, static_cast<std::uint32_t>(entries_.size())};
+            std::uint64_t& slot = slots_[at];
+            if (slot == 0) {
+                slot = tag | entries_.size();
                 const char* kept = nullptr;
                 if constexpr (std::is_same_v<Rebuild, std::nullptr_t>) kept = store(s);
                 entries_.push_back(Entry{kept, s.size(), hash, token});
                 return true;
             }
-            if (slot.tag != tag) continue;
-            Entry& entry = entries_[slot.index];
+            if ((slot & ~kIndexBits) != tag) continue;
+            Entry& entry = entries_[slot & kIndexBits];
             if (entry.size != s.size()) continue;
             if constexpr (!std::is_same_v<Rebuild, std::nullptr_t>)
                 if (entry.data == nullptr) entry.data = store(rebuild(entry.token));
@@ -754,10 +754,6 @@ public:
     }
 
 private:
-    struct Slot {
-        std::uint32_t tag = 0;  // 0 while the slot is free
-        std::uint32_t index = 0;
-    };
     struct Entry {
         const char* data;  // null while only the token is kept
         std::size_t size;
@@ -766,7 +762,11 @@ private:
     };
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
-    static std::uint32_t tag_of(std::size_t hash) { return static_cast<std::uint32_t>(hash >> 32) | 1u; }
+    // A slot is 0 while free, else 24 bits of the hash (never all zero) over
+    // the 40 bits of where its text is listed: more texts than that would
+    // need a page of terabytes.
+    static constexpr std::uint64_t kIndexBits = (std::uint64_t{1} << 40) - 1;
+    static std::uint64_t tag_of(std::size_t hash) { return ((static_cast<std::uint64_t>(hash) >> 40) | 1u) << 40; }
 
     const char* store(std::string_view s) {
         if (free_ == nullptr || s.size() > free_left_) {
@@ -783,7 +783,7 @@ private:
     }
 
     void grow() {
-        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot{});
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), 0);
         const std::size_t mask = slots_.size() - 1;
         // The slots are written in no order: each is fetched a few entries
         // ahead, so that the waits overlap.
@@ -791,12 +791,12 @@ private:
         for (std::size_t k = 0; k < entries_.size(); ++k) {
             if (k + kAhead < entries_.size()) __builtin_prefetch(&slots_[entries_[k + kAhead].hash & mask], 1);
             std::size_t at = entries_[k].hash & mask;
-            while (slots_[at].tag != 0) at = (at + 1) & mask;
-            slots_[at] = Slot{tag_of(entries_[k].hash), static_cast<std::uint32_t>(k)};
+            while (slots_[at] != 0) at = (at + 1) & mask;
+            slots_[at] = tag_of(entries_[k].hash) | k;
         }
     }
 
-    std::vector<Slot> slots_;
+    std::vector<std::uint64_t> slots_;
     std::vector<Entry> entries_;
     std::vector<std::unique_ptr<char[]>> chunks_;
     char* free_ = nullptr;
