@@ -157,14 +157,27 @@ private:
     bool asked_ = false;
 };
 
-bool is_space_at(std::string_view s, std::size_t pos, std::size_t& len) {
-    len = text::whitespace_length_at(s, pos);
+// Byte length of the whitespace character at `pos`, read as the text
+// stands or, when `lowered`, as its ASCII-lowercased copy reads: tags and
+// data: URLs are matched in any case, as on such a copy, and a stray lead
+// byte decodes the bytes after it, letters among them, into its character,
+// so on text that is not UTF-8 the two readings can differ.
+std::size_t whitespace_length(std::string_view s, std::size_t pos, bool lowered) {
+    if (!lowered || static_cast<unsigned char>(s[pos]) < 0x80) return text::whitespace_length_at(s, pos);
+    std::array<char, 4> bytes{};
+    std::size_t n = 0;
+    for (; n < bytes.size() && pos + n < s.size(); ++n) bytes[n] = text::to_lower_ascii(s[pos + n]);
+    return text::whitespace_length_at(std::string_view(bytes.data(), n), 0);
+}
+
+bool is_space_at(std::string_view s, std::size_t pos, std::size_t& len, bool lowered = false) {
+    len = whitespace_length(s, pos, lowered);
     return len != 0;
 }
 
-std::size_t skip_whitespace(std::string_view s, std::size_t pos) {
+std::size_t skip_whitespace(std::string_view s, std::size_t pos, bool lowered = false) {
     std::size_t len = 0;
-    while (pos < s.size() && is_space_at(s, pos, len)) pos += len;
+    while (pos < s.size() && is_space_at(s, pos, len, lowered)) pos += len;
     return pos;
 }
 
@@ -187,13 +200,15 @@ struct OpenTag {
     std::size_t close = 0;  // the tag's ">"
 };
 
-// parse_open_tag with the ">" search shared across calls.
-std::optional<OpenTag> parse_open_tag_at(std::string_view text, std::size_t pos, NextMatch& next_gt) {
+// parse_open_tag with the ">" search shared across calls; whitespace read
+// as in a lowercased copy when `lowered`.
+std::optional<OpenTag> parse_open_tag_at(std::string_view text, std::size_t pos, NextMatch& next_gt,
+                                         bool lowered) {
     if (pos >= text.size() || text[pos] != '<') return std::nullopt;
     if (pos + 1 >= text.size()) return std::nullopt;
     const char next = text[pos + 1];
     if (next == '!' || next == '/' || next == '?') return std::nullopt;
-    const std::size_t name_start = skip_whitespace(text, pos + 1);
+    const std::size_t name_start = skip_whitespace(text, pos + 1, lowered);
     if (name_start >= text.size()) return std::nullopt;
     const std::size_t name_end = alnum_run_end(text, name_start);
     if (name_end == name_start) return std::nullopt;
@@ -309,12 +324,13 @@ std::optional<char32_t> numeric_reference(std::string_view ref) {
 }
 
 // Where the run of a data: URL that starts at `pos` ends: at whitespace,
-// a quote, ")", "<", ">", a backquote or the end.
+// a quote, ")", "<", ">", a backquote or the end. Matched in any case, the
+// run reads whitespace as in a lowercased copy.
 std::size_t data_url_run_end(std::string_view s, std::size_t pos) {
     while (pos < s.size()) {
         const char c = s[pos];
         if (c == '"' || c == '\'' || c == ')' || c == '<' || c == '>' || c == '`') break;
-        if (text::whitespace_length_at(s, pos) != 0) break;
+        if (whitespace_length(s, pos, true) != 0) break;
         pos += text::utf8_len(static_cast<unsigned char>(c));
     }
     return std::min(pos, s.size());
@@ -409,7 +425,7 @@ std::string_view remove_hidden_parts(std::string_view html, HtmlSummary& summary
                 resume = end + 3;
             }
         } else if (may_open_removable(html, i)) {
-            if (const auto tag = parse_open_tag_at(html, i, next_gt)) {
+            if (const auto tag = parse_open_tag_at(html, i, next_gt, true)) {
                 for (std::size_t k = 0; k < kRemovable.size(); ++k) {
                     if (!text::equals_ignore_case(tag->name, kRemovable[k].name)) continue;
                     const std::size_t closer = closers[k].at_or_after(tag->close + 1);
@@ -464,7 +480,7 @@ std::optional<std::pair<std::size_t, std::size_t>> find_open_tag_in(std::string_
         const std::size_t after = at + pattern.size();
         if (after >= text.size()) return std::nullopt;
         std::size_t len = 0;
-        if (text[after] == '>' || text[after] == '/' || is_space_at(text, after, len)) {
+        if (text[after] == '>' || text[after] == '/' || is_space_at(text, after, len, ignore_case)) {
             const std::size_t gt = text.find('>', at);
             if (gt == npos) return std::nullopt;
             return std::pair<std::size_t, std::size_t>(at, gt);
@@ -868,7 +884,7 @@ public:
     std::size_t cursor() const { return cursor_; }
 
     void at(std::size_t m) {
-        const auto tag = parse_open_tag_at(body_, m, next_gt_);
+        const auto tag = parse_open_tag_at(body_, m, next_gt_, true);
         if (!tag || !is_heading_name(tag->name)) {
             cursor_ = m + 2;
             return;
@@ -995,7 +1011,7 @@ public:
     std::size_t cursor() const { return cursor_; }
 
     void at(std::size_t m) {
-        const auto tag = parse_open_tag_at(body_, m, next_gt_);
+        const auto tag = parse_open_tag_at(body_, m, next_gt_, true);
         if (!tag || !is_link_name(tag->name)) {
             cursor_ = m + 2;
             return;
@@ -1222,7 +1238,7 @@ void add_capped_list(SummaryWriter& out, std::string_view name, const std::vecto
 
 std::optional<std::pair<std::string, std::size_t>> parse_open_tag(std::string_view text, std::size_t pos) {
     NextMatch next_gt(text, ">");
-    const auto tag = parse_open_tag_at(text, pos, next_gt);
+    const auto tag = parse_open_tag_at(text, pos, next_gt, false);
     if (!tag) return std::nullopt;
     return std::pair<std::string, std::size_t>(std::string(tag->name), tag->close);
 }
