@@ -181,6 +181,11 @@ TEST(HtmlCleanupReducer, CountsWhatItRemoves) {
          "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
         {"script-like elements", "<noscript>a</noscript><template>b</template><SCRIPT>c</script >two words",
          "[html cleanup removed: comments=1 scripts=3 styles=0 svg=0 data_urls=0]"},
+        // Read as in a lowercased copy, "\xE2@j" is no whitespace: the URL
+        // runs on past 128 bytes.
+        {"a stray byte inside a data URL", "<p>see the image data:" + std::string(120, 'c') + "\xE2@J" +
+                                               std::string(10, 'c') + " here</p>",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=1]"},
         {"unclosed tags and a stretch of <", "<p>two words</p>" + std::string(3000, '<') + "<h1><a href=x>more",
          "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
     };
