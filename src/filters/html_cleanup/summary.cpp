@@ -54,9 +54,6 @@ std::size_t find_byte(std::string_view s, char c, std::size_t from) {
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s.data()) : npos;
 }
 
-// text::find_ignore_case with its filter on the last two bytes of the
-// needle: the names looked for start with "<" or "</", which a page has
-// everywhere, while their ends ("dy", "a:", "vg", "h2") are rare.
 #if defined(__SSE2__)
 // find_in_any_case's filter 32 places a step with AVX2: the match, or npos
 // with `p` moved to where the narrower steps go on.
@@ -82,6 +79,9 @@ __attribute__((target("avx2"))) std::size_t find_in_any_case_avx2(std::string_vi
 }
 #endif
 
+// text::find_ignore_case with its filter on the last two bytes of the
+// needle: the names looked for start with "<" or "</", which a page has
+// everywhere, while their ends ("dy", "a:", "vg", "h2") are rare.
 std::size_t find_in_any_case(std::string_view s, std::string_view needle, std::size_t from) {
     if (needle.size() < 3 || from > s.size()) return text::find_ignore_case(s, needle, from);
     std::size_t p = from;
