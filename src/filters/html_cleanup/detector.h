@@ -15,7 +15,17 @@ struct HtmlPayload {
     std::string body;       // the page: the text after the separator, or all of it
 };
 
+// The same split, viewing the text.
+struct HtmlPage {
+    std::string_view head;
+    std::string_view separator;
+    std::string_view body;
+};
+
 // The page, or nothing when the text is not one whole HTML document.
+std::optional<HtmlPage> find_html_page(std::string_view text);
+
+// find_html_page, copied out of the text.
 std::optional<HtmlPayload> detect_html_payload(std::string_view text);
 
 // True when the text carries a mark of template or component source, a

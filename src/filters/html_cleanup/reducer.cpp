@@ -8,12 +8,14 @@
 namespace filters::html_cleanup::reducer {
 
 Attempt try_compress_html_cleanup_output(const FilterInput& input) {
-    const auto payload = detector::detect_html_payload(input.text);
-    if (!payload) return std::nullopt;
-    const auto summary = summary::summarize_html_document(payload->body);
+    const auto page = detector::find_html_page(input.text);
+    if (!page) return std::nullopt;
+    const auto summary = summary::summarize_html_document(page->body);
     if (!summary) return std::nullopt;
-    const bool final_newline = payload->body.ends_with('\n');
-    std::string candidate = payload->head + payload->separator + summary::format_html_summary(*summary, final_newline);
+    const bool final_newline = page->body.ends_with('\n');
+    std::string candidate(page->head);
+    candidate += page->separator;
+    candidate += summary::format_html_summary(*summary, final_newline);
     if (!text::is_smaller_output(candidate, input.text)) return std::nullopt;
     return candidate;
 }

@@ -22,10 +22,18 @@ struct Link {
     std::string href;  // at most 160 characters
 };
 
+// The outline keeps the first few items of each list and counts the rest,
+// so it holds only what it prints: a page of any size summarises in memory
+// that does not grow with the number of its headings, links or blocks.
 struct HtmlSummary {
-    std::vector<Heading> headings;         // document order, no two equal
-    std::vector<Link> links;               // document order, no two equal
-    std::vector<std::string> text_blocks;  // document order, no two equal
+    std::vector<Heading> headings;  // the first ones, in document order, no two equal
+    std::size_t heading_count = 0;  // distinct headings on the page
+    std::vector<Link> links;        // the first ones, in document order, no two equal
+    std::size_t link_count = 0;     // distinct links on the page
+    // The text blocks the outline prints, with their positions among the
+    // distinct blocks of the page, in document order.
+    std::vector<std::pair<std::size_t, std::string>> text_blocks;
+    std::size_t text_block_count = 0;  // distinct text blocks on the page
     std::optional<std::string> title;
     std::size_t bytes = 0;  // length of the page that was read
     std::size_t comments = 0;

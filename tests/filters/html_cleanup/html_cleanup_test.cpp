@@ -181,6 +181,11 @@ TEST(HtmlCleanupReducer, CountsWhatItRemoves) {
          "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
         {"script-like elements", "<noscript>a</noscript><template>b</template><SCRIPT>c</script >two words",
          "[html cleanup removed: comments=1 scripts=3 styles=0 svg=0 data_urls=0]"},
+        // Read as in a lowercased copy, "\xE2@j" is no whitespace: the URL
+        // runs on past 128 bytes.
+        {"a stray byte inside a data URL", "<p>see the image data:" + std::string(120, 'c') + "\xE2@J" +
+                                               std::string(10, 'c') + " here</p>",
+         "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=1]"},
         {"unclosed tags and a stretch of <", "<p>two words</p>" + std::string(3000, '<') + "<h1><a href=x>more",
          "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]"},
     };
@@ -202,6 +207,75 @@ TEST(HtmlCleanupReducer, KeepsTheResponseHead) {
               "HTTP/1.1 200 OK\nContent-Type: text/html\n\nhtml document: bytes=5000 title=\"Doc\"\nheadings:\n"
               "- h1: T\xEF\xBF\xBDitle\ntext:\n- T\xEF\xBF\xBDitle\n"
               "[html cleanup removed: comments=1 scripts=0 styles=0 svg=0 data_urls=0]\n");
+}
+
+// The lines of one section of an outline ("links:", "text:"): its title
+// line, its items and its omission lines.
+std::string section(const std::string& outline, const std::string& title) {
+    const std::size_t start = outline.find(title + "\n");
+    if (start == std::string::npos) return "";
+    std::size_t end = start + title.size() + 1;
+    while (end < outline.size() && (outline.compare(end, 2, "- ") == 0 || outline.compare(end, 3, "…") == 0))
+        end = outline.find('\n', end) + 1;
+    return outline.substr(start, end - start);
+}
+
+TEST(HtmlCleanupReducer, ReadsTheTextOfEachBlock) {
+    const auto block = [](const std::string& markup) {
+        const std::string text = section(compress_html_cleanup_output(page("<p>" + markup + "</p>")), "text:");
+        return text.empty() ? text : text.substr(std::string("text:\n- ").size(), text.size() - 9);
+    };
+    const test_support::Case cases[] = {
+        {"a tag inside a reference", "&am<b>p; one two", "&am p; one two"},
+        {"references next to each other", "&&&amp; ab cd", "&&& ab cd"},
+        {"a decoded line feed is a space", "A&#x41;&#10;B c", "AA B c"},
+        {"decoded tab and line feed names", "tab&tab;sep &NEWLINE;more", "tab sep more"},
+        {"no-break space collapses", "a\xC2\xA0\xC2\xA0 b c", "a b c"},
+        {"unknown and invalid references stay", "x&nbsp;y &#xD800; z", "x&nbsp;y &#xD800; z"},
+        {"decoded emoji", "&#x1F600; ok go", "\xF0\x9F\x98\x80 ok go"},
+        {"data URL hidden", "see data:image/png;base64,AAAA end", "see [data-url omitted] end"},
+        {"data URL written with a reference", "see data&colon;text/plain,x end", "see [data-url omitted] end"},
+        {"a line break ends the block", "one<br>two three", "two three"},
+        {"malformed UTF-8 read byte by byte", "caf\xE9 ok here", "caf\xE9 ok here"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(block(c.in), c.want) << c.name;
+}
+
+TEST(HtmlCleanupReducer, KeepsTheFirstLastAndSalientDistinctBlocks) {
+    // Twelve distinct blocks; repeats, however written, count once and are
+    // not among the last two. Four are salient, two of them last.
+    const std::string body =
+        "<p>Block zero here</p><p>Block one here</p><p>Block two here</p><p>Plain three here</p>"
+        "<p>Build failed four</p><p>Plain five here</p><p>Plain six here</p><p>Plain seven here</p>"
+        "<p>Plain eight here</p><p><i>Block</i>  one\there</p><p>Error nine here</p><p>Denied ten here</p>"
+        "<p>Fatal eleven here</p><div>Block zero here</div>";
+    EXPECT_EQ(section(compress_html_cleanup_output(page(body)), "text:"),
+              "text:\n- Block zero here\n- Block one here\n- Block two here\n… 1 text blocks omitted\n"
+              "- Build failed four\n… 4 text blocks omitted\n- Error nine here\n- Denied ten here\n"
+              "- Fatal eleven here\n");
+}
+
+TEST(HtmlCleanupReducer, CountsManyDistinctLinks) {
+    std::string body;
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 600; ++i) body += "<a href=\"/p" + std::to_string(i) + "\">page " + std::to_string(i) + "</a>\n";
+    std::string want = "links:\n";
+    for (int i = 0; i < 8; ++i) want += "- page " + std::to_string(i) + " -> /p" + std::to_string(i) + "\n";
+    want += "… 592 links omitted\n";
+    EXPECT_EQ(section(compress_html_cleanup_output(page(body)), "links:"), want);
+}
+
+TEST(HtmlCleanupDetector, FindsMarksOfSourceAnywhere) {
+    // The marks are looked for many bytes at a time: each must be found
+    // at every offset, and a near miss must not count.
+    for (std::size_t offset = 0; offset < 70; ++offset) {
+        const std::string pad(offset, 'w');
+        EXPECT_FALSE(detect_html_payload(page("<p>" + pad + "export default x</p>"))) << offset;
+        EXPECT_FALSE(detect_html_payload(page("<p>" + pad + "</>x</p>"))) << offset;
+        EXPECT_FALSE(detect_html_payload(page("<p>" + pad + "\n@@ x</p>"))) << offset;
+        EXPECT_FALSE(detect_html_payload(page("<p>" + pad + "const App x</p>"))) << offset;
+        EXPECT_TRUE(detect_html_payload(page("<p>" + pad + "exports defaults App x</p>"))) << offset;
+    }
 }
 
 }  // namespace
