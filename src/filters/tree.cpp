@@ -1,8 +1,9 @@
 #include "filters/tree.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <deque>
-#include <string_view>
 
 namespace filters::tree {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // had to be rewritten).
 void path_components(std::string_view path, std::deque<std::string>& scratch, std::vector<std::string_view>& parts) {
     parts.clear();
-    if (path.find('\\') != std::string_view::npos) {
+    if (std::memchr(path.data(), '\\', path.size()) != nullptr) {
         std::string copy(path);
         for (char& c : copy)
             if (c == '\\') c = '/';
@@ -22,8 +23,8 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
     }
     std::string_view p = path;
     if (p.empty()) p = ".";
-    while (p.size() >= 2 && p.substr(0, 2) == "./") {
-        if (p == "./") {
+    while (p.size() >= 2 && p[0] == '.' && p[1] == '/') {
+        if (p.size() == 2) {
             p = ".";
             break;
         }
@@ -31,12 +32,12 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
     }
     std::size_t start = 0;
     while (start <= p.size()) {
-        std::size_t slash = p.find('/', start);
-        if (slash == std::string_view::npos) slash = p.size();
+        const void* hit = std::memchr(p.data() + start, '/', p.size() - start);
+        const std::size_t slash = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p.data()) : p.size();
         if (slash > start) {
             // The first component of an absolute path keeps the slash that
             // stands right before it ("/usr").
-            bool rooted = parts.empty() && p[0] == '/';
+            const bool rooted = parts.empty() && p[0] == '/';
             parts.push_back(rooted ? p.substr(start - 1, slash - start + 1) : p.substr(start, slash - start));
         }
         start = slash + 1;
@@ -44,132 +45,156 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
     if (parts.empty()) parts.push_back(".");
 }
 
-// A node of the renderer's own tree: names and rows are borrowed from the
-// caller's rows, which outlive the rendering.
-struct LightNode {
-    std::vector<std::pair<std::string_view, std::size_t>> children;
-    std::vector<const TreeRow*> rows;
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// A node of the renderer's tree, 32 bytes: a million paths make a million
+// of these in one array. Children and rows are linked lists through the
+// nodes and through a per-row array, so no node owns an allocation.
+struct Node {
+    std::string_view name;  // borrowed from the rows (or the builder's scratch)
+    std::uint32_t first_child = kNone;
+    std::uint32_t last_child = kNone;
+    std::uint32_t next_sibling = kNone;
+    std::uint32_t last_row = kNone;  // the node's rows, linked from the last back to the first
 };
 
-struct Light {
-    std::vector<LightNode> nodes{1};
-    std::vector<std::size_t> parent{0};
-    std::vector<std::string_view> name{std::string_view()};
-    std::deque<std::string> scratch;
-};
+std::uint64_t hash_name(std::string_view name, std::uint64_t parent) {
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t h = (parent + 1) * kMul ^ name.size();
+    const char* p = name.data();
+    std::size_t n = name.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = std::rotl((h ^ word) * kMul, 29);
+    }
+    if (n > 0) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, n);
+        h = std::rotl((h ^ word) * kMul, 29);
+    }
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    return h ^ (h >> 29);
+}
 
-// Open-addressing index from (parent, name) to the child node, flat so
-// that a million paths cost a million probes of one array rather than a
-// million scattered allocations.
-class ChildIndex {
+class PathTree {
 public:
-    explicit ChildIndex(const Light& tree) : tree_(tree), slots_(1024, kEmpty), hashes_(1024) {}
+    explicit PathTree(std::size_t rows) : nodes_(1), previous_row_(rows, kNone) {
+        nodes_.reserve(rows + 1);
+        std::size_t slots = 16;
+        while (slots < 2 * (rows + 1)) slots *= 2;
+        slots_.assign(slots, Slot{kNone, kNone});
+    }
 
-    // The child of `parent` named `name`, created (and appended to the
-    // parent's children) when it does not exist yet.
-    std::size_t child(Light& tree, std::size_t parent, std::string_view name) {
-        const std::uint64_t h = mix(std::hash<std::string_view>{}(name), parent);
-        std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-            std::uint32_t slot = slots_[i];
-            if (slot == kEmpty) break;
-            if (hashes_[i] == h && tree.parent[slot] == parent && name_of(slot) == name) return slot;
+    // Places row `row` at the node of its path; false when the tree would
+    // outgrow its 32-bit indices.
+    bool add(std::string_view path, std::uint32_t row) {
+        path_components(path, scratch_, parts_);
+        std::uint32_t node = 0;
+        std::size_t shared = 0;
+        // Consecutive rows usually share their leading directories: the
+        // nodes of the previous row's path are reused without a lookup.
+        while (shared < parts_.size() && shared < previous_.size() && previous_[shared].first == parts_[shared])
+            node = previous_[shared++].second;
+        previous_.resize(shared);
+        for (std::size_t k = shared; k < parts_.size(); ++k) {
+            node = child(node, parts_[k]);
+            if (node == kNone) return false;
+            previous_.emplace_back(parts_[k], node);
         }
-        const std::size_t node = tree.nodes.size();
-        tree.nodes.emplace_back();
-        tree.parent.push_back(parent);
-        tree.name.push_back(name);
-        tree.nodes[parent].children.emplace_back(name, node);
-        if (++used_ * 2 > slots_.size()) grow();
-        insert(h, static_cast<std::uint32_t>(node));
+        previous_row_[row] = nodes_[node].last_row;
+        nodes_[node].last_row = row;
+        return true;
+    }
+
+    const std::vector<Node>& nodes() const { return nodes_; }
+    std::uint32_t previous_row(std::uint32_t row) const { return previous_row_[row]; }
+
+private:
+    // Open addressing from (parent, name) to the child node, flat so that a
+    // million paths cost a million probes of one array rather than a
+    // million scattered allocations. The parent in the slot rules most
+    // collisions out without reading the node.
+    struct Slot {
+        std::uint32_t node;
+        std::uint32_t parent;
+    };
+
+    std::uint32_t child(std::uint32_t parent, std::string_view name) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash_name(name, parent) & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot slot = slots_[i];
+            if (slot.node == kNone) break;
+            if (slot.parent == parent && nodes_[slot.node].name == name) return slot.node;
+        }
+        if (nodes_.size() >= kNone - 1) return kNone;
+        const auto node = static_cast<std::uint32_t>(nodes_.size());
+        nodes_.push_back(Node{name});
+        Node& p = nodes_[parent];
+        if (p.last_child == kNone)
+            p.first_child = node;
+        else
+            nodes_[p.last_child].next_sibling = node;
+        p.last_child = node;
+        slots_[i] = Slot{node, parent};
+        if (2 * nodes_.size() > slots_.size()) grow();
         return node;
     }
 
-private:
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    const Light& tree_;
-    std::vector<std::uint32_t> slots_;
-    std::vector<std::uint64_t> hashes_;
-    std::size_t used_ = 0;
-
-    static std::uint64_t mix(std::uint64_t h, std::uint64_t parent) {
-        h ^= (parent + 1) * 0x9E3779B97F4A7C15ULL;
-        h ^= h >> 31;
-        h *= 0xBF58476D1CE4E5B9ULL;
-        return h ^ (h >> 29);
-    }
-    std::string_view name_of(std::uint32_t node) const { return tree_.name[node]; }
-    void insert(std::uint64_t h, std::uint32_t node) {
-        std::size_t mask = slots_.size() - 1;
-        std::size_t i = h & mask;
-        while (slots_[i] != kEmpty) i = (i + 1) & mask;
-        slots_[i] = node;
-        hashes_[i] = h;
-    }
     void grow() {
-        std::vector<std::uint32_t> old_slots(slots_.size() * 2, kEmpty);
-        std::vector<std::uint64_t> old_hashes(hashes_.size() * 2);
-        old_slots.swap(slots_);
-        old_hashes.swap(hashes_);
-        for (std::size_t i = 0; i < old_slots.size(); ++i)
-            if (old_slots[i] != kEmpty) insert(old_hashes[i], old_slots[i]);
-    }
-};
-
-Light build(const std::vector<TreeRow>& rows) {
-    Light t;
-    ChildIndex index(t);
-    std::vector<std::string_view> parts;
-    // Consecutive rows usually share their leading directories: the nodes
-    // of the previous row's path are reused without a lookup.
-    std::vector<std::pair<std::string_view, std::size_t>> previous;
-    for (const TreeRow& row : rows) {
-        path_components(row.path, t.scratch, parts);
-        std::size_t node = 0;
-        std::size_t shared = 0;
-        while (shared < parts.size() && shared < previous.size() && previous[shared].first == parts[shared])
-            node = previous[shared++].second;
-        previous.resize(shared);
-        for (std::size_t k = shared; k < parts.size(); ++k) {
-            node = index.child(t, node, parts[k]);
-            previous.emplace_back(parts[k], node);
+        std::vector<Slot> old(slots_.size() * 2, Slot{kNone, kNone});
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.node == kNone) continue;
+            std::size_t i = hash_name(nodes_[slot.node].name, slot.parent) & mask;
+            while (slots_[i].node != kNone) i = (i + 1) & mask;
+            slots_[i] = slot;
         }
-        t.nodes[node].rows.push_back(&row);
     }
-    return t;
-}
 
-const TreeRow& row_of(const TreeRow& r) { return r; }
-const TreeRow& row_of(const TreeRow* r) { return *r; }
+    std::vector<Node> nodes_;
+    std::vector<std::uint32_t> previous_row_;
+    std::vector<Slot> slots_;
+    std::deque<std::string> scratch_;
+    std::vector<std::string_view> parts_;
+    std::vector<std::pair<std::string_view, std::uint32_t>> previous_;
+};
 
 // Walks the tree depth-first with an explicit stack. `emit(depth, name,
 // tail)` receives each line as its indent depth, its name and what follows
 // the name ("/" for a directory, the row's suffix for a leaf, "" with the
 // detail as name for a detail line); it returns false to stop the walk.
-template <class Node, class Emit>
-bool walk(const std::vector<Node>& nodes, std::size_t root, std::size_t depth, Emit&& emit) {
+template <class Emit>
+bool walk(const PathTree& tree, RowAt row_at, const void* context, Emit&& emit) {
+    const std::vector<Node>& nodes = tree.nodes();
     struct Frame {
-        std::size_t node, next_child, depth;
+        std::uint32_t next_child;
+        std::size_t depth;
     };
-    std::vector<Frame> stack{{root, 0, depth}};
+    std::vector<Frame> stack{{nodes[0].first_child, 0}};
+    std::vector<std::uint32_t> rows;
     while (!stack.empty()) {
         Frame& f = stack.back();
-        const Node& n = nodes[f.node];
-        if (f.next_child == n.children.size()) {
+        if (f.next_child == kNone) {
             stack.pop_back();
             continue;
         }
-        const auto& [name, idx] = n.children[f.next_child++];
-        const Node& c = nodes[idx];
+        const Node& c = nodes[f.next_child];
+        f.next_child = c.next_sibling;
         const std::size_t d = f.depth;
-        if (c.rows.empty() || !c.children.empty()) {
-            if (!emit(d, std::string_view(name), std::string_view("/"))) return false;
-            stack.push_back({idx, 0, d + 1});
+        if (c.last_row == kNone || c.first_child != kNone) {
+            if (!emit(d, c.name, std::string_view("/"))) return false;
+            stack.push_back({c.first_child, d + 1});
             continue;
         }
-        for (const auto& r : c.rows) {
-            const TreeRow& row = row_of(r);
-            if (!emit(d, std::string_view(name), std::string_view(row.suffix))) return false;
+        rows.clear();
+        for (std::uint32_t r = c.last_row; r != kNone; r = tree.previous_row(r)) rows.push_back(r);
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            const TreeRowView row = row_at(context, *it);
+            if (!emit(d, c.name, row.suffix)) return false;
             for (const std::string& detail : row.details)
                 if (!emit(d + 1, std::string_view(detail), std::string_view())) return false;
         }
@@ -181,19 +206,46 @@ bool walk(const std::vector<Node>& nodes, std::size_t root, std::size_t depth, E
 
 void render_tree(const std::vector<TreeNode>& nodes, std::size_t node, std::vector<std::string>& lines,
                  std::size_t depth) {
-    walk(nodes, node, depth, [&](std::size_t d, std::string_view name, std::string_view tail) {
+    struct Frame {
+        std::size_t node, next_child, depth;
+    };
+    auto emit = [&](std::size_t d, std::string_view name, std::string_view tail) {
         std::string line(d, ' ');
         line.append(name).append(tail);
         lines.push_back(std::move(line));
-        return true;
-    });
+    };
+    std::vector<Frame> stack{{node, 0, depth}};
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const TreeNode& n = nodes[f.node];
+        if (f.next_child == n.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const auto& [name, idx] = n.children[f.next_child++];
+        const TreeNode& c = nodes[idx];
+        const std::size_t d = f.depth;
+        if (c.rows.empty() || !c.children.empty()) {
+            emit(d, name, "/");
+            stack.push_back({idx, 0, d + 1});
+            continue;
+        }
+        for (const TreeRow& row : c.rows) {
+            emit(d, name, row.suffix);
+            for (const std::string& detail : row.details) emit(d + 1, detail, "");
+        }
+    }
 }
 
-std::optional<std::string> format_tree_within(const std::vector<TreeRow>& rows, std::size_t max_bytes) {
-    Light t = build(rows);
+std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
+                                                   std::size_t max_bytes) {
+    if (count >= kNone) return std::nullopt;
+    PathTree tree(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (!tree.add(row_at(context, i).path, static_cast<std::uint32_t>(i))) return std::nullopt;
     std::string out;
-    bool fits = walk(t.nodes, 0, 0, [&](std::size_t d, std::string_view name, std::string_view tail) {
-        std::size_t add = (out.empty() ? 0 : 1) + d + name.size() + tail.size();
+    const bool fits = walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
+        const std::size_t add = (out.empty() ? 0 : 1) + d + name.size() + tail.size();
         if (add > max_bytes - out.size()) return false;
         if (!out.empty()) out.push_back('\n');
         out.append(d, ' ').append(name).append(tail);
@@ -203,8 +255,18 @@ std::optional<std::string> format_tree_within(const std::vector<TreeRow>& rows, 
     return out;
 }
 
+std::optional<std::string> format_tree_within(const std::vector<TreeRow>& rows, std::size_t max_bytes) {
+    return format_row_views_within(
+        rows.size(),
+        [&rows](std::size_t i) {
+            const TreeRow& row = rows[i];
+            return TreeRowView{row.path, row.suffix, row.details};
+        },
+        max_bytes);
+}
+
 std::string format_tree(const std::vector<TreeRow>& rows) {
-    return *format_tree_within(rows, static_cast<std::size_t>(-1));
+    return format_tree_within(rows, static_cast<std::size_t>(-1)).value();
 }
 
 }  // namespace filters::tree

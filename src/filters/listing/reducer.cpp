@@ -1,7 +1,9 @@
 #include "filters/listing/reducer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <unordered_map>
 
@@ -22,18 +24,32 @@ constexpr std::string_view kGeneratedNames[] = {
     "node_modules",  "out",           "target",  "vendor",      "venv",
 };
 
+// The bytes, in either case, that a generated name starts with: most
+// components of a listing are ruled out on their first byte.
+constexpr auto kGeneratedFirstBytes = [] {
+    std::array<bool, 256> table{};
+    for (std::string_view name : kGeneratedNames) {
+        const char c = name[0];
+        table[static_cast<unsigned char>(c)] = true;
+        if (c >= 'a' && c <= 'z') table[static_cast<unsigned char>(c - 'a' + 'A')] = true;
+    }
+    return table;
+}();
+
 bool is_generated_name(std::string_view component) {
     if (component.size() < 3 || component.size() > 13) return false;
+    if (!kGeneratedFirstBytes[static_cast<unsigned char>(component[0])]) return false;
     for (std::string_view name : kGeneratedNames)
         if (text::equals_ignore_case(component, name)) return true;
     return false;
 }
 
 // The components of `path` as views into it, or into `scratch` when the
-// path holds backslashes.
-void component_views(std::string_view path, std::string& scratch, std::vector<std::string_view>& parts) {
+// path holds backslashes (then the answer is true).
+bool component_views(std::string_view path, std::string& scratch, std::vector<std::string_view>& parts) {
     parts.clear();
-    if (path.find('\\') != std::string_view::npos) {
+    const bool rewritten = path.find('\\') != std::string_view::npos;
+    if (rewritten) {
         scratch.assign(path);
         for (char& c : scratch)
             if (c == '\\') c = '/';
@@ -51,6 +67,7 @@ void component_views(std::string_view path, std::string& scratch, std::vector<st
         }
         start = slash + 1;
     }
+    return rewritten;
 }
 
 // The number of components of the generated prefix, or 0 for none.
@@ -60,124 +77,206 @@ std::size_t generated_prefix_length(const std::vector<std::string_view>& parts) 
     return 0;
 }
 
-std::string join_views(const std::vector<std::string_view>& parts, std::size_t from, std::size_t to) {
-    return text::join(std::span(parts).subspan(from, to - from), "/");
+// The first `k` parts joined with "/". Parts found in one path stand in it
+// in order, one "/" apart where it is written plainly: then the joined text
+// is a view of the path itself, and only an odd path ("a//node_modules")
+// is joined into `joined`. The second answer tells which.
+std::pair<std::string_view, bool> joined_prefix(const std::vector<std::string_view>& parts, std::size_t k,
+                                                std::string& joined) {
+    std::size_t bytes = k - 1;
+    for (std::size_t j = 0; j < k; ++j) bytes += parts[j].size();
+    const char* begin = parts[0].data();
+    if (static_cast<std::size_t>(parts[k - 1].data() + parts[k - 1].size() - begin) == bytes)
+        return {std::string_view(begin, bytes), true};
+    joined = text::join(std::span(parts).first(k), "/");
+    return {joined, false};
 }
 
-struct Group {
-    std::string prefix;                // the prefix's components joined
-    std::size_t components = 0;        // how many
-    std::vector<std::size_t> members;  // entry indices
-};
-
-// The collapsed row of a group of at least kCollapseThreshold entries.
-tree::TreeRow collapsed_row(const Group& group, const std::vector<ListingEntry>& entries) {
-    std::vector<std::string> relative;
-    for (std::size_t index : group.members) {
-        std::string r = relative_entry(entries[index], group.components);
-        if (r != ".") relative.push_back(std::move(r));
-    }
-    if (relative.empty()) relative.assign(group.members.size(), ".");
-    tree::TreeRow row{group.prefix, "/", {}};
-    row.details.push_back(omission_marker(group.members.size(), "generated/vendor path"));
-    row.details.push_back("first: " + relative.front());
-    if (relative.back() != relative.front()) row.details.push_back("last: " + relative.back());
-    return row;
-}
-
-}  // namespace
-
-std::vector<std::string> path_parts(std::string_view path) {
-    std::string scratch;
-    std::vector<std::string_view> views;
-    component_views(path, scratch, views);
-    if (views.empty()) return {"."};
-    return std::vector<std::string>(views.begin(), views.end());
-}
-
-std::string path_from_parts(const std::vector<std::string>& parts, std::size_t n) {
-    if (n == 0) return ".";
-    return text::join(std::span(parts).first(std::min(n, parts.size())), "/");
-}
-
-std::optional<std::vector<std::string>> generated_prefix(std::string_view path) {
-    std::string scratch;
-    std::vector<std::string_view> views;
-    component_views(path, scratch, views);
-    const std::size_t k = generated_prefix_length(views);
-    if (k == 0) return std::nullopt;
-    return std::vector<std::string>(views.begin(), views.begin() + static_cast<std::ptrdiff_t>(k));
-}
-
+// The entry's path below its first `n` components, with its suffix.
 std::string relative_entry(const ListingEntry& entry, std::size_t n) {
     std::string scratch;
     std::vector<std::string_view> views;
     component_views(entry.path, scratch, views);
-    const std::string rel = views.size() <= n ? std::string(".") : join_views(views, n, views.size());
+    const std::string rel = views.size() <= n ? std::string(".") : text::join(std::span(views).subspan(n), "/");
     if (rel == "." && entry.suffix == "/") return rel;
-    return rel + entry.suffix;
+    return rel + std::string(entry.suffix);
 }
 
-Attempt try_compress_listing_output(const FilterInput& input) {
-    std::optional<detector::ParsedListing> listing = detector::parse_listing_lines(input.lines);
-    if (!listing) return std::nullopt;
-    std::vector<ListingEntry>& entries = listing->entries;
+// Whether relative_entry(entry, n) is ".", from the entry's components.
+bool relative_is_dot(const std::vector<std::string_view>& parts, std::size_t n, std::string_view suffix) {
+    const bool rel_dot = parts.size() <= n || (parts.size() == n + 1 && parts[n] == ".");
+    return rel_dot && (suffix.empty() || suffix == "/");
+}
 
-    // Group the entries under their generated prefixes, in order of first
-    // appearance.
+constexpr std::uint32_t kNoGroup = UINT32_MAX;
+
+struct Group {
+    std::string_view prefix;             // the prefix's components joined
+    std::size_t components = 0;          // how many
+    std::size_t members = 0;             // entries under it
+    std::size_t first_member = 0;        // where its collapsed row stands
+    std::size_t first_named = SIZE_MAX;  // first and last member whose relative entry is not "."
+    std::size_t last_named = SIZE_MAX;
+    std::vector<std::string> details;  // the collapsed row's lines
+};
+
+// The entries grouped under their generated prefixes, in order of first
+// appearance, and the group of each entry (kNoGroup for none; empty when
+// no entry has a generated prefix).
+struct Grouping {
     std::vector<Group> groups;
-    std::unordered_map<std::string, std::size_t> group_of;
-    std::vector<std::size_t> group_of_entry(entries.size(), SIZE_MAX);
-    std::string scratch;
+    std::vector<std::uint32_t> group_of_entry;
+    std::deque<std::string> owned_prefixes;  // prefixes that are no view of an entry's path
+};
+
+template <class EntryAt>
+Grouping group_entries(std::size_t count, const EntryAt& entry_at) {
+    Grouping out;
+    std::unordered_map<std::string_view, std::uint32_t> group_of;
+    std::string scratch, joined;
     std::vector<std::string_view> parts;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        component_views(entries[index].path, scratch, parts);
+    std::uint32_t last = kNoGroup;  // consecutive entries mostly share their group
+    for (std::size_t index = 0; index < count; ++index) {
+        const ListingEntry entry = entry_at(index);
+        const bool rewritten = component_views(entry.path, scratch, parts);
         const std::size_t k = generated_prefix_length(parts);
         if (k == 0) continue;
-        std::string prefix = join_views(parts, 0, k);
-        auto [it, fresh] = group_of.try_emplace(std::move(prefix), groups.size());
-        if (fresh) groups.push_back(Group{it->first, k, {}});
-        groups[it->second].members.push_back(index);
-        group_of_entry[index] = it->second;
-    }
-
-    std::vector<tree::TreeRow> collapsed_rows;  // only when something collapses
-    bool any_collapsed = false;
-    for (const Group& g : groups) any_collapsed = any_collapsed || g.members.size() >= kCollapseThreshold;
-    if (any_collapsed) {
-        collapsed_rows.reserve(entries.size());
-        std::vector<bool> placed(groups.size(), false);
-        for (std::size_t index = 0; index < entries.size(); ++index) {
-            const std::size_t g = group_of_entry[index];
-            if (g == SIZE_MAX || groups[g].members.size() < kCollapseThreshold) {
-                collapsed_rows.push_back(std::move(entries[index]));
-            } else if (!placed[g]) {
-                placed[g] = true;
-                collapsed_rows.push_back(collapsed_row(groups[g], entries));
+        const auto [prefix, views_parts] = joined_prefix(parts, k, joined);
+        std::uint32_t g = last;
+        if (g == kNoGroup || out.groups[g].prefix != prefix) {
+            const auto found = group_of.find(prefix);
+            if (found != group_of.end()) {
+                g = found->second;
+            } else {
+                g = static_cast<std::uint32_t>(out.groups.size());
+                const std::string_view stable =
+                    views_parts && !rewritten ? prefix : std::string_view(out.owned_prefixes.emplace_back(prefix));
+                group_of.emplace(stable, g);
+                out.groups.push_back(Group{stable, k, 0, index, SIZE_MAX, SIZE_MAX, {}});
             }
         }
+        last = g;
+        if (out.group_of_entry.empty()) out.group_of_entry.assign(count, kNoGroup);
+        out.group_of_entry[index] = g;
+        Group& group = out.groups[g];
+        ++group.members;
+        if (!relative_is_dot(parts, k, entry.suffix)) {
+            if (group.first_named == SIZE_MAX) group.first_named = index;
+            group.last_named = index;
+        }
     }
-    const std::vector<tree::TreeRow>& rows = any_collapsed ? collapsed_rows : entries;
+    return out;
+}
 
-    // A tree that alone outgrows the input cannot make it smaller.
-    const std::optional<std::string> drawn = tree::format_tree_within(rows, input.text.size());
-    if (!drawn || drawn->empty()) return std::nullopt;
+// The lines of a collapsed row: the count, the first and the last member
+// below the prefix.
+template <class EntryAt>
+std::vector<std::string> collapsed_details(const Group& group, const EntryAt& entry_at) {
+    std::vector<std::string> details;
+    details.push_back(omission_marker(group.members, "generated/vendor path"));
+    if (group.first_named == SIZE_MAX) {
+        details.push_back("first: .");
+        return details;
+    }
+    const std::string first = relative_entry(entry_at(group.first_named), group.components);
+    const std::string last = relative_entry(entry_at(group.last_named), group.components);
+    details.push_back("first: " + first);
+    if (last != first) details.push_back("last: " + last);
+    return details;
+}
 
-    std::string out;
-    std::size_t line_count = 0;
-    auto add = [&](std::string_view line) {
-        if (line_count++ > 0) out.push_back('\n');
-        out.append(line);
-    };
-    for (const std::string& l : listing->leading_lines) add(l);
-    for (const std::string& l : listing->summary_lines) add(l);
-    add(*drawn);
-    line_count += static_cast<std::size_t>(std::count(drawn->begin(), drawn->end(), '\n'));
-    for (const std::string& l : listing->trailing_lines) add(l);
+// The listing's tree: each entry a row, except that the entries of a group
+// of kCollapseThreshold or more make one row, where the group's first
+// entry stands.
+template <class EntryAt>
+std::optional<std::string> draw_entries(std::size_t count, const EntryAt& entry_at, std::size_t max_bytes) {
+    if (count >= kNoGroup) return std::nullopt;
+    Grouping grouping = group_entries(count, entry_at);
+    bool any_collapsed = false;
+    for (Group& g : grouping.groups) {
+        if (g.members < kCollapseThreshold) continue;
+        any_collapsed = true;
+        g.details = collapsed_details(g, entry_at);
+    }
+    if (!any_collapsed)
+        return tree::format_row_views_within(
+            count,
+            [&](std::size_t i) {
+                const ListingEntry e = entry_at(i);
+                return tree::TreeRowView{e.path, e.suffix, {}};
+            },
+            max_bytes);
+    // Row k is entry row_ids[k], or collapsed group row_ids[k] - count.
+    std::vector<std::size_t> row_ids;
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::uint32_t g = grouping.group_of_entry[index];
+        if (g == kNoGroup || grouping.groups[g].members < kCollapseThreshold)
+            row_ids.push_back(index);
+        else if (grouping.groups[g].first_member == index)
+            row_ids.push_back(count + g);
+    }
+    return tree::format_row_views_within(
+        row_ids.size(),
+        [&](std::size_t k) {
+            const std::size_t id = row_ids[k];
+            if (id >= count) {
+                const Group& g = grouping.groups[id - count];
+                return tree::TreeRowView{g.prefix, "/", g.details};
+            }
+            const ListingEntry e = entry_at(id);
+            return tree::TreeRowView{e.path, e.suffix, {}};
+        },
+        max_bytes);
+}
+
+// The output: kept lines before, the tree, kept lines after.
+Attempt assemble(const FilterInput& input, const detector::ParsedListing* listing, std::string drawn) {
+    std::vector<std::string_view> before, after;
+    if (listing) {
+        before.insert(before.end(), listing->leading_lines.begin(), listing->leading_lines.end());
+        before.insert(before.end(), listing->summary_lines.begin(), listing->summary_lines.end());
+        after.assign(listing->trailing_lines.begin(), listing->trailing_lines.end());
+    }
+    const std::size_t line_count =
+        before.size() + 1 + static_cast<std::size_t>(std::count(drawn.begin(), drawn.end(), '\n')) + after.size();
     if (line_count < 2) return std::nullopt;
+    std::string out;
+    if (before.empty()) {
+        out = std::move(drawn);
+    } else {
+        std::size_t bytes = drawn.size();
+        for (std::string_view line : before) bytes += line.size() + 1;
+        out.reserve(bytes);
+        for (std::string_view line : before) out.append(line).push_back('\n');
+        out.append(drawn);
+        std::string().swap(drawn);
+    }
+    for (std::string_view line : after) out.append("\n").append(line);
     if (input.lines.final_newline()) out.push_back('\n');
     if (!text::is_smaller_output(out, input.text)) return std::nullopt;
     return out;
+}
+
+}  // namespace
+
+Attempt try_compress_listing_output(const FilterInput& input) {
+    // A tree that alone outgrows the input cannot make it smaller.
+    const std::size_t max_bytes = input.text.size();
+    if (detector::is_path_list(input.lines)) {
+        // Every line is an entry: the entries are read from the lines as
+        // they are needed rather than kept in a list.
+        std::optional<std::string> drawn = draw_entries(
+            input.lines.size(), [&](std::size_t i) { return detector::path_list_entry(input.lines[i]); }, max_bytes);
+        if (!drawn || drawn->empty()) return std::nullopt;
+        return assemble(input, nullptr, std::move(*drawn));
+    }
+    const std::optional<detector::ParsedListing> listing = detector::parse_annotated_listing(input.lines);
+    if (!listing) return std::nullopt;
+    const std::vector<ListingEntry>& entries = listing->entries;
+    std::optional<std::string> drawn =
+        draw_entries(entries.size(), [&](std::size_t i) { return entries[i]; }, max_bytes);
+    if (!drawn || drawn->empty()) return std::nullopt;
+    return assemble(input, &*listing, std::move(*drawn));
 }
 
 std::string compress_listing_output(std::string_view text) { return run_alone(&try_compress_listing_output, text); }
