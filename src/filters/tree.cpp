@@ -1,5 +1,6 @@
 #include "filters/tree.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -46,6 +47,7 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
 }
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::size_t kReserveAtOnce = std::size_t{1} << 32;
 
 // A node of the renderer's tree, 32 bytes: a million paths make a million
 // of these in one array. Children and rows are linked lists through the
@@ -80,38 +82,37 @@ std::uint64_t hash_name(std::string_view name, std::uint64_t parent) {
 
 class PathTree {
 public:
-    explicit PathTree(std::size_t rows) : nodes_(1), previous_row_(rows, kNone) {
-        nodes_.reserve(rows + 1);
-        std::size_t slots = 16;
-        while (slots < 2 * (rows + 1)) slots *= 2;
-        slots_.assign(slots, Slot{kNone, kNone});
-    }
-
-    // Places row `row` at the node of its path; false when the tree would
-    // outgrow its 32-bit indices.
-    bool add(std::string_view path, std::uint32_t row) {
-        path_components(path, scratch_, parts_);
-        std::uint32_t node = 0;
-        std::size_t shared = 0;
-        // Consecutive rows usually share their leading directories: the
-        // nodes of the previous row's path are reused without a lookup.
-        while (shared < parts_.size() && shared < previous_.size() && previous_[shared].first == parts_[shared])
-            node = previous_[shared++].second;
-        previous_.resize(shared);
-        for (std::size_t k = shared; k < parts_.size(); ++k) {
-            node = child(node, parts_[k]);
-            if (node == kNone) return false;
-            previous_.emplace_back(parts_[k], node);
+    // Builds the tree of the rows; false when it would outgrow its 32-bit
+    // indices.
+    //
+    // Most listings name each directory's entries together, so the tree is
+    // first built as if no path ever came back to a directory it had left:
+    // every component past the ones the row shares with the previous row
+    // is a new node, and no child is looked up. Whether that held is seen
+    // when a node is left, while its children are still at hand in memory:
+    // a path that came back made two children of one name, and the later
+    // one is merged into the first. Should the merging grow past a few times
+    // the number of rows (paths that keep coming back to large directories),
+    // the tree is built again with a lookup of every child instead.
+    bool build(std::size_t count, RowAt row_at, const void* context) {
+        if (count >= kNone) return false;
+        switch (build_as<false>(count, row_at, context)) {
+            case Outcome::Built:
+                return true;
+            case Outcome::TooLarge:
+                return false;
+            case Outcome::CameBack:
+                break;
         }
-        previous_row_[row] = nodes_[node].last_row;
-        nodes_[node].last_row = row;
-        return true;
+        return build_as<true>(count, row_at, context) == Outcome::Built;
     }
 
     const std::vector<Node>& nodes() const { return nodes_; }
     std::uint32_t previous_row(std::uint32_t row) const { return previous_row_[row]; }
 
 private:
+    enum class Outcome { Built, CameBack, TooLarge };
+
     // Open addressing from (parent, name) to the child node, flat so that a
     // million paths cost a million probes of one array rather than a
     // million scattered allocations. The parent in the slot rules most
@@ -121,14 +122,50 @@ private:
         std::uint32_t parent;
     };
 
-    std::uint32_t child(std::uint32_t parent, std::string_view name) {
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t i = hash_name(name, parent) & mask;
-        for (;; i = (i + 1) & mask) {
-            const Slot slot = slots_[i];
-            if (slot.node == kNone) break;
-            if (slot.parent == parent && nodes_[slot.node].name == name) return slot.node;
+    template <bool kLookUp>
+    Outcome build_as(std::size_t count, RowAt row_at, const void* context) {
+        nodes_.clear();
+        nodes_.reserve(count + 1);
+        nodes_.emplace_back();
+        previous_row_.assign(count, kNone);
+        previous_.clear();
+        scratch_.clear();
+        work_left_ = 8 * count + 1024;
+        if (kLookUp) {
+            std::size_t slots = 16;
+            while (slots < 2 * (count + 1)) slots *= 2;
+            slots_.assign(slots, Slot{kNone, kNone});
         }
+        for (std::size_t row = 0; row < count; ++row) {
+            path_components(row_at(context, row).path, scratch_, parts_);
+            std::uint32_t node = 0;
+            std::size_t shared = 0;
+            // Consecutive rows usually share their leading directories: the
+            // nodes of the previous row's path are reused as they are.
+            while (shared < parts_.size() && shared < previous_.size() && previous_[shared].first == parts_[shared])
+                node = previous_[shared++].second;
+            if (!kLookUp)
+                for (std::size_t k = previous_.size(); k > shared; --k)
+                    if (!settle_children(previous_[k - 1].second)) return Outcome::CameBack;
+            previous_.resize(shared);
+            for (std::size_t k = shared; k < parts_.size(); ++k) {
+                node = kLookUp ? child(node, parts_[k]) : new_child(node, parts_[k]);
+                if (node == kNone) return Outcome::TooLarge;
+                previous_.emplace_back(parts_[k], node);
+            }
+            previous_row_[row] = nodes_[node].last_row;
+            nodes_[node].last_row = static_cast<std::uint32_t>(row);
+        }
+        if (!kLookUp) {
+            for (std::size_t k = previous_.size(); k > 0; --k)
+                if (!settle_children(previous_[k - 1].second)) return Outcome::CameBack;
+            if (!settle_children(0)) return Outcome::CameBack;
+        }
+        return Outcome::Built;
+    }
+
+    // Appends a child to `parent`, or gives kNone when the indices run out.
+    std::uint32_t new_child(std::uint32_t parent, std::string_view name) {
         if (nodes_.size() >= kNone - 1) return kNone;
         const auto node = static_cast<std::uint32_t>(nodes_.size());
         nodes_.push_back(Node{name});
@@ -138,6 +175,108 @@ private:
         else
             nodes_[p.last_child].next_sibling = node;
         p.last_child = node;
+        return node;
+    }
+
+    // Makes the names of the children of `parent`, and of every node that
+    // merging reaches, distinct: a later child of the same name gives its
+    // rows and its children to the first one and leaves the list. Every
+    // node of the later one's subtree was made after every node of the
+    // first one's, so the first-seen order holds. False when the work
+    // outgrows its allowance or two names share a hash.
+    bool settle_children(std::uint32_t parent) {
+        pending_.assign(1, parent);
+        while (!pending_.empty()) {
+            const std::uint32_t node = pending_.back();
+            pending_.pop_back();
+            if (!merge_repeated_children(node)) return false;
+        }
+        return true;
+    }
+
+    bool merge_repeated_children(std::uint32_t parent) {
+        const Node& p = nodes_[parent];
+        if (p.first_child == p.last_child) return true;
+        const std::uint32_t first = p.first_child;
+        if (nodes_[first].next_sibling == p.last_child) {
+            const std::uint32_t second = p.last_child;
+            if (nodes_[first].name != nodes_[second].name) return true;
+            nodes_[first].next_sibling = kNone;
+            nodes_[parent].last_child = first;
+            return absorb(first, second);
+        }
+        children_.clear();
+        keyed_.clear();
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+            keyed_.emplace_back(hash_name(nodes_[c].name, 0), static_cast<std::uint32_t>(children_.size()));
+            children_.push_back(c);
+        }
+        if (children_.size() > work_left_) return false;
+        work_left_ -= children_.size();
+        std::sort(keyed_.begin(), keyed_.end());
+        bool merged = false;
+        for (std::size_t i = 1, group = 0; i < keyed_.size(); ++i) {
+            if (keyed_[i].first != keyed_[group].first) {
+                group = i;
+                continue;
+            }
+            // Sorted by position within a hash: the group's first is the
+            // first child of the name, and the others follow in order.
+            const std::uint32_t kept = children_[keyed_[group].second];
+            std::uint32_t& repeat = children_[keyed_[i].second];
+            if (nodes_[kept].name != nodes_[repeat].name) return false;
+            if (!absorb(kept, repeat)) return false;
+            repeat = kNone;
+            merged = true;
+        }
+        if (!merged) return true;
+        std::uint32_t last = kNone;
+        for (const std::uint32_t c : children_) {
+            if (c == kNone) continue;
+            if (last == kNone)
+                nodes_[parent].first_child = c;
+            else
+                nodes_[last].next_sibling = c;
+            last = c;
+        }
+        nodes_[last].next_sibling = kNone;
+        nodes_[parent].last_child = last;
+        return true;
+    }
+
+    // Moves the rows and children of `repeat` behind those of `kept`; the
+    // children are settled next when both had some.
+    bool absorb(std::uint32_t kept, std::uint32_t repeat) {
+        Node& k = nodes_[kept];
+        const Node& r = nodes_[repeat];
+        if (r.last_row != kNone) {
+            std::uint32_t oldest = r.last_row;
+            while (previous_row_[oldest] != kNone) oldest = previous_row_[oldest];
+            previous_row_[oldest] = k.last_row;
+            k.last_row = r.last_row;
+        }
+        if (r.first_child == kNone) return true;
+        if (k.first_child == kNone) {
+            k.first_child = r.first_child;
+        } else {
+            nodes_[k.last_child].next_sibling = r.first_child;
+            if (pending_.empty() || pending_.back() != kept) pending_.push_back(kept);
+        }
+        k.last_child = r.last_child;
+        return true;
+    }
+
+    // The child of `parent` named `name`, made when there is none yet.
+    std::uint32_t child(std::uint32_t parent, std::string_view name) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash_name(name, parent) & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot slot = slots_[i];
+            if (slot.node == kNone) break;
+            if (slot.parent == parent && nodes_[slot.node].name == name) return slot.node;
+        }
+        const std::uint32_t node = new_child(parent, name);
+        if (node == kNone) return kNone;
         slots_[i] = Slot{node, parent};
         if (2 * nodes_.size() > slots_.size()) grow();
         return node;
@@ -161,6 +300,10 @@ private:
     std::deque<std::string> scratch_;
     std::vector<std::string_view> parts_;
     std::vector<std::pair<std::string_view, std::uint32_t>> previous_;
+    std::vector<std::uint32_t> children_;
+    std::vector<std::uint32_t> pending_;
+    std::size_t work_left_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;
 };
 
 // Walks the tree depth-first with an explicit stack. `emit(depth, name,
@@ -239,11 +382,13 @@ void render_tree(const std::vector<TreeNode>& nodes, std::size_t node, std::vect
 
 std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
                                                    std::size_t max_bytes) {
-    if (count >= kNone) return std::nullopt;
-    PathTree tree(count);
-    for (std::size_t i = 0; i < count; ++i)
-        if (!tree.add(row_at(context, i).path, static_cast<std::uint32_t>(i))) return std::nullopt;
+    PathTree tree;
+    if (!tree.build(count, row_at, context)) return std::nullopt;
     std::string out;
+    // The rendering's bound is mostly the size of a text in memory: taking
+    // it at once spares copying a large rendering from one doubling to the
+    // next, and pages that are never written cost nothing.
+    if (max_bytes <= kReserveAtOnce) out.reserve(max_bytes);
     const bool fits = walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
         const std::size_t add = (out.empty() ? 0 : 1) + d + name.size() + tail.size();
         if (add > max_bytes - out.size()) return false;

@@ -1,6 +1,7 @@
 #include "filters/listing/detector.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <unordered_set>
 
@@ -491,23 +492,33 @@ bool is_permission_row(std::string_view t) {
     return text::whitespace_length_at(t, 10) != 0;
 }
 
+// The classes of byte that is_safe_path_line looks for.
+constexpr std::uint8_t kBlankOrBar = 1, kColon = 2, kSeparator = 4;
+constexpr auto kPathLineBytes = [] {
+    std::array<std::uint8_t, 256> table{};
+    table['\t'] = table['|'] = table[' '] = kBlankOrBar;
+    table[':'] = kColon;
+    table['/'] = table['\\'] = kSeparator;
+    return table;
+}();
+
 bool is_safe_path_line(std::string_view t) {
     if (t.empty()) return false;
     if (text::trim(t).size() != t.size()) return false;
     if (t == "." || t == "./") return true;
     if (t == ".." || t == "../") return false;
     if (t.size() > kMaxPathBytes) return false;
-    // One pass for the characters no path line holds and for the colon that
-    // every further colon test needs.
-    bool colon = false;
-    for (char c : t) {
-        if (c == '\t' || c == '|' || c == ' ') return false;
-        colon = colon || c == ':';
-    }
-    if (colon && (text::contains(t, "://") || is_rg_style_line(t) || !looks_like_windows_drive_path(t))) return false;
+    // One pass for the characters no path line holds, for the colon that
+    // every further colon test needs and for the separator that makes a
+    // path (looks_like_path).
+    std::uint8_t seen = 0;
+    for (char c : t) seen |= kPathLineBytes[static_cast<unsigned char>(c)];
+    if (seen & kBlankOrBar) return false;
+    if ((seen & kColon) && (text::contains(t, "://") || is_rg_style_line(t) || !looks_like_windows_drive_path(t)))
+        return false;
     if (is_permission_row(t)) return false;
     if (text::starts_with_any(t, {"Traceback", "\xE2\x94\x9C", "\xE2\x94\x94", "`--"})) return false;
-    return looks_like_path(t);
+    return (seen & kSeparator) || has_file_extension(t);
 }
 
 bool is_command_like_arg(std::string_view token) {

@@ -24,21 +24,32 @@ constexpr std::string_view kGeneratedNames[] = {
     "node_modules",  "out",           "target",  "vendor",      "venv",
 };
 
-// The bytes, in either case, that a generated name starts with: most
-// components of a listing are ruled out on their first byte.
-constexpr auto kGeneratedFirstBytes = [] {
-    std::array<bool, 256> table{};
-    for (std::string_view name : kGeneratedNames) {
-        const char c = name[0];
+constexpr std::size_t kLongestGeneratedName = 13;
+
+// For each length, the bytes (in either case) that a generated name of that
+// length starts with and ends with: almost every component of a listing is
+// ruled out on these before any name is compared.
+struct GeneratedEnds {
+    std::array<std::array<bool, 256>, kLongestGeneratedName + 1> first{}, last{};
+};
+constexpr GeneratedEnds kGeneratedEnds = [] {
+    GeneratedEnds ends;
+    auto mark = [](std::array<bool, 256>& table, char c) {
         table[static_cast<unsigned char>(c)] = true;
         if (c >= 'a' && c <= 'z') table[static_cast<unsigned char>(c - 'a' + 'A')] = true;
+    };
+    for (std::string_view name : kGeneratedNames) {
+        mark(ends.first[name.size()], name.front());
+        mark(ends.last[name.size()], name.back());
     }
-    return table;
+    return ends;
 }();
 
 bool is_generated_name(std::string_view component) {
-    if (component.size() < 3 || component.size() > 13) return false;
-    if (!kGeneratedFirstBytes[static_cast<unsigned char>(component[0])]) return false;
+    const std::size_t n = component.size();
+    if (n > kLongestGeneratedName || n == 0 || !kGeneratedEnds.first[n][static_cast<unsigned char>(component.front())] ||
+        !kGeneratedEnds.last[n][static_cast<unsigned char>(component.back())])
+        return false;
     for (std::string_view name : kGeneratedNames)
         if (text::equals_ignore_case(component, name)) return true;
     return false;
