@@ -48,6 +48,7 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 constexpr std::size_t kReserveAtOnce = std::size_t{1} << 32;
+constexpr std::size_t kGuessBytesPerRow = 128;
 
 // A node of the renderer's tree, 32 bytes: a million paths make a million
 // of these in one array. Children and rows are linked lists through the
@@ -380,23 +381,32 @@ void render_tree(const std::vector<TreeNode>& nodes, std::size_t node, std::vect
     }
 }
 
-std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
-                                                   std::size_t max_bytes) {
+bool append_row_views_within(std::string& out, std::size_t count, RowAt row_at, const void* context,
+                             std::size_t max_bytes, std::size_t indent, bool newline_first) {
     PathTree tree;
-    if (!tree.build(count, row_at, context)) return std::nullopt;
-    std::string out;
-    // The rendering's bound is mostly the size of a text in memory: taking
-    // it at once spares copying a large rendering from one doubling to the
-    // next, and pages that are never written cost nothing.
-    if (max_bytes <= kReserveAtOnce) out.reserve(max_bytes);
-    const bool fits = walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
-        const std::size_t add = (out.empty() ? 0 : 1) + d + name.size() + tail.size();
-        if (add > max_bytes - out.size()) return false;
-        if (!out.empty()) out.push_back('\n');
-        out.append(d, ' ').append(name).append(tail);
+    if (!tree.build(count, row_at, context)) return false;
+    std::size_t added = 0;
+    bool first = true;
+    return walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
+        const bool newline = !first || newline_first;
+        const std::size_t add = (newline ? 1 : 0) + indent + d + name.size() + tail.size();
+        if (add > max_bytes - added) return false;
+        added += add;
+        first = false;
+        if (newline) out.push_back('\n');
+        out.append(indent + d, ' ').append(name).append(tail);
         return true;
     });
-    if (!fits) return std::nullopt;
+}
+
+std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
+                                                   std::size_t max_bytes) {
+    std::string out;
+    // The bound is mostly the size of a text in memory: taking it at once
+    // (or a generous guess for few rows) spares copying a large rendering
+    // from one doubling to the next, and pages never written cost nothing.
+    if (count < kReserveAtOnce / kGuessBytesPerRow) out.reserve(std::min(max_bytes, count * kGuessBytesPerRow));
+    if (!append_row_views_within(out, count, row_at, context, max_bytes, 0, false)) return std::nullopt;
     return out;
 }
 

@@ -55,6 +55,22 @@ std::optional<std::string> format_row_views_within(std::size_t count, const F& r
         count, [](const void* f, std::size_t i) { return (*static_cast<const F*>(f))(i); }, &row_at, max_bytes);
 }
 
+// Draws the same lines at the end of `out`, each `indent` spaces further
+// in and each after a "\n" except a first one when `newline_first` is
+// false, so that a caller building a larger text need not copy the tree
+// into it. False as soon as the bytes added would exceed `max_bytes`; `out`
+// then holds part of the tree.
+bool append_row_views_within(std::string& out, std::size_t count, RowAt row_at, const void* context,
+                             std::size_t max_bytes, std::size_t indent, bool newline_first);
+
+template <class F>
+bool append_row_views_within(std::string& out, std::size_t count, const F& row_at, std::size_t max_bytes,
+                             std::size_t indent, bool newline_first) {
+    return append_row_views_within(
+        out, count, [](const void* f, std::size_t i) { return (*static_cast<const F*>(f))(i); }, &row_at, max_bytes,
+        indent, newline_first);
+}
+
 // Appends the lines of the subtree under `node` (index into `nodes`), the
 // node's children at `depth`. Iterative.
 void render_tree(const std::vector<TreeNode>& nodes, std::size_t node, std::vector<std::string>& lines,
