@@ -1,6 +1,7 @@
 #include "filters/tree.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -13,15 +14,9 @@ namespace {
 // pieces dropped, empty pieces ignored, a leading "/" kept on the first
 // component. The views point into `path` (or `scratch` when backslashes
 // had to be rewritten).
-void path_components(std::string_view path, std::deque<std::string>& scratch, std::vector<std::string_view>& parts) {
-    parts.clear();
-    if (std::memchr(path.data(), '\\', path.size()) != nullptr) {
-        std::string copy(path);
-        for (char& c : copy)
-            if (c == '\\') c = '/';
-        scratch.push_back(std::move(copy));
-        path = scratch.back();
-    }
+// Splits a path that holds no backslash; false, leaving `parts` to be
+// cleared, when it meets one.
+bool slash_components(std::string_view path, std::vector<std::string_view>& parts) {
     std::string_view p = path;
     if (p.empty()) p = ".";
     while (p.size() >= 2 && p[0] == '.' && p[1] == '/') {
@@ -33,8 +28,11 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
     }
     std::size_t start = 0;
     while (start <= p.size()) {
-        const void* hit = std::memchr(p.data() + start, '/', p.size() - start);
-        const std::size_t slash = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p.data()) : p.size();
+        // Components are short: a plain loop finds their end sooner than a
+        // call per component would, and sees a backslash on the way.
+        std::size_t slash = start;
+        for (; slash < p.size() && p[slash] != '/'; ++slash)
+            if (p[slash] == '\\') return false;
         if (slash > start) {
             // The first component of an absolute path keeps the slash that
             // stands right before it ("/usr").
@@ -44,6 +42,18 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
         start = slash + 1;
     }
     if (parts.empty()) parts.push_back(".");
+    return true;
+}
+
+void path_components(std::string_view path, std::deque<std::string>& scratch, std::vector<std::string_view>& parts) {
+    parts.clear();
+    if (slash_components(path, parts)) return;
+    parts.clear();
+    std::string copy(path);
+    for (char& c : copy)
+        if (c == '\\') c = '/';
+    scratch.push_back(std::move(copy));
+    slash_components(scratch.back(), parts);
 }
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -206,6 +216,7 @@ private:
             nodes_[parent].last_child = first;
             return absorb(first, second);
         }
+        if (few_distinct_children(first)) return true;
         children_.clear();
         keyed_.clear();
         for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
@@ -242,6 +253,22 @@ private:
         }
         nodes_[last].next_sibling = kNone;
         nodes_[parent].last_child = last;
+        return true;
+    }
+
+    // Whether the children from `first` on are few and all of different
+    // names, seen by comparing each pair: cheaper than hashing them.
+    bool few_distinct_children(std::uint32_t first) const {
+        constexpr std::size_t kFew = 8;
+        std::array<std::string_view, kFew> names;
+        std::size_t n = 0;
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+            if (n == kFew) return false;
+            const std::string_view name = nodes_[c].name;
+            for (std::size_t k = 0; k < n; ++k)
+                if (names[k] == name) return false;
+            names[n++] = name;
+        }
         return true;
     }
 

@@ -69,7 +69,10 @@ bool append_git_tree(std::string& out, std::span<const GitPathRow> rows, std::si
         // The deepest row alone prints a line at every depth above its leaf,
         // so its indents add up to at least c(c-1)/2 bytes for c components.
         // Seeing that early spares building a tree of a million nodes for
-        // nothing.
+        // nothing. A path has no more components than bytes, so most paths
+        // need no count.
+        const std::uint64_t bytes = row.path.size();
+        if (bytes < (std::uint64_t{1} << 32) && bytes * (bytes - (bytes > 0)) / 2 <= max_bytes) continue;
         std::uint64_t c = component_count(row.path);
         if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return false;
     }

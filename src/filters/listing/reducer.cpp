@@ -70,8 +70,10 @@ bool component_views(std::string_view path, std::string& scratch, std::vector<st
     const bool rooted = path.starts_with('/');
     std::size_t start = 0;
     while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos) slash = path.size();
+        // Components are short: a plain loop finds their end sooner than a
+        // call per component would.
+        std::size_t slash = start;
+        while (slash < path.size() && path[slash] != '/') ++slash;
         if (slash > start) {
             const bool first = parts.empty() && rooted;
             parts.push_back(first ? path.substr(start - 1, slash - start + 1) : path.substr(start, slash - start));
