@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace {
 
 using filters::tree::format_tree;
@@ -106,6 +111,67 @@ TEST(FormatTree, ThousandsOfLevelsRenderFully) {
     for (std::size_t k = 0; k < 3000; ++k) want += k + 1 + (k + 1 < 3000 ? 1 : 0) + (k ? 1 : 0);
     EXPECT_EQ(out.size(), want);
     EXPECT_EQ(out.substr(out.size() - 3001), "\n" + std::string(2999, ' ') + "d");
+}
+
+// The tree as a renderer that looks every child up by name draws it: a
+// slow oracle for inputs whose paths leave directories and come back.
+std::string drawn_by_lookup(const std::vector<TreeRow>& rows) {
+    std::vector<TreeNode> nodes(1);
+    for (const TreeRow& row : rows) {
+        std::size_t node = 0;
+        for (std::size_t start = 0; start <= row.path.size();) {
+            const std::size_t slash = std::min(row.path.find('/', start), row.path.size());
+            const std::string name = row.path.substr(start, slash - start);
+            start = slash + 1;
+            auto& children = nodes[node].children;
+            auto found = std::find_if(children.begin(), children.end(), [&](const auto& c) { return c.first == name; });
+            if (found != children.end()) {
+                node = found->second;
+                continue;
+            }
+            children.emplace_back(name, nodes.size());
+            node = nodes.size();
+            nodes.emplace_back();
+        }
+        nodes[node].rows.push_back(row);
+    }
+    std::vector<std::string> lines;
+    filters::tree::render_tree(nodes, 0, lines, 0);
+    std::string out;
+    for (const std::string& line : lines) out += (out.empty() ? "" : "\n") + line;
+    return out;
+}
+
+TEST(FormatTree, PathsThatComeBackMatchALookupOfEveryChild) {
+    // Short names from three letters make directories that are left and
+    // entered again at every depth, repeated leaves, and leaves that later
+    // turn out to be directories.
+    std::uint32_t seed = 12345;
+    auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::vector<TreeRow> rows;
+        const std::uint32_t count = 1 + next(40);
+        for (std::uint32_t r = 0; r < count; ++r) {
+            std::string path;
+            const std::uint32_t depth = 1 + next(4);
+            for (std::uint32_t d = 0; d < depth; ++d) path += std::string(d ? "/" : "") + char('a' + next(3));
+            rows.push_back({path, next(4) == 0 ? " *" : "", {}});
+        }
+        ASSERT_EQ(format_tree(rows), drawn_by_lookup(rows)) << "round " << round;
+    }
+    // Two letters ten levels deep: paths come back so often that merging
+    // would outgrow its allowance, and the tree is built by lookup instead.
+    seed = 7;
+    std::vector<TreeRow> rows;
+    for (int r = 0; r < 2000; ++r) {
+        std::string path;
+        for (int d = 0; d < 10; ++d) path += std::string(d ? "/" : "") + char('a' + next(2));
+        rows.push_back({path, "", {}});
+    }
+    EXPECT_EQ(format_tree(rows), drawn_by_lookup(rows));
 }
 
 TEST(RenderTree, StartsAtTheGivenDepth) {

@@ -109,6 +109,13 @@ TEST(ListingReducer, GeneratedDirectoriesCollapse) {
         {"directory entries count but are not first or last",
          "src/main.rs\nlib/x.rs\n" + repeat("dist/\n", 20) + "docs/a.md\n",
          "src/\n main.rs\nlib/\n x.rs\ndist/\n " + E + " 20 generated/vendor paths omitted\n first: .\ndocs/\n a.md\n"},
+        {"backslashes and doubled slashes name the same group",
+         "web\\app.ts\nweb\\node_modules\\a\\x.js\nweb\\node_modules\\a\\y.js\nweb/node_modules/b.js\n"
+         "web\\node_modules\\c.js\nweb//node_modules/d.js\nweb\\node_modules\\e.js\nlib//dist/a.js\n"
+         "lib/dist//b.js\nlib//dist/\nlib/dist/c.js\nlib/dist/./d.js\nlib/dist/e.js\nREADME.md\n",
+         "web/\n app.ts\n node_modules/\n  " + E +
+             " 6 generated/vendor paths omitted\n  first: a/x.js\n  last: e.js\nlib/\n dist/\n  " + E +
+             " 6 generated/vendor paths omitted\n  first: a.js\n  last: e.js\nREADME.md\n"},
         {"a listing the tree does not shorten stays", "a.rs\nb.rs\nc.rs\nd.rs\n", "a.rs\nb.rs\nc.rs\nd.rs\n"},
         {"kept lines come around the tree",
          "$ find src -name '*.rs'\n" + paths("src/deeply/nested/module", 4, ".rs") + "exit status 0\n",
