@@ -7,6 +7,8 @@
 #include <cstring>
 #include <deque>
 
+#include "text.h"
+
 namespace filters::tree {
 namespace {
 
@@ -30,9 +32,8 @@ bool slash_components(std::string_view path, std::vector<std::string_view>& part
     while (start <= p.size()) {
         // Components are short: a plain loop finds their end sooner than a
         // call per component would, and sees a backslash on the way.
-        std::size_t slash = start;
-        for (; slash < p.size() && p[slash] != '/'; ++slash)
-            if (p[slash] == '\\') return false;
+        const std::size_t slash = text::find_path_separator(p, start);
+        if (slash < p.size() && p[slash] == '\\') return false;
         if (slash > start) {
             // The first component of an absolute path keeps the slash that
             // stands right before it ("/usr").
@@ -216,7 +217,7 @@ private:
             nodes_[parent].last_child = first;
             return absorb(first, second);
         }
-        if (few_distinct_children(first)) return true;
+        if (few_distinct_children(first) || children_in_increasing_order(first)) return true;
         children_.clear();
         keyed_.clear();
         for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
@@ -268,6 +269,17 @@ private:
             for (std::size_t k = 0; k < n; ++k)
                 if (names[k] == name) return false;
             names[n++] = name;
+        }
+        return true;
+    }
+
+    // Whether the names of the children from `first` on rise strictly in
+    // byte order, as they mostly do in sorted output: then no two are equal.
+    bool children_in_increasing_order(std::uint32_t first) const {
+        std::string_view previous = nodes_[first].name;
+        for (std::uint32_t c = nodes_[first].next_sibling; c != kNone; c = nodes_[c].next_sibling) {
+            if (!(previous < nodes_[c].name)) return false;
+            previous = nodes_[c].name;
         }
         return true;
     }

@@ -165,18 +165,18 @@ bool is_find_error(std::string_view t, std::string_view lower_t) {
 
 std::string count_suffix(std::uint64_t count) { return text::format(" [{} line{}]", count, text::plural(count)); }
 
-// A wc -l row: a count and a path, either way round: the path and the count.
-std::optional<std::pair<std::string_view, std::uint64_t>> read_count_row(std::string_view t) {
+// A wc -l row: a count and a path, either way round.
+std::optional<std::pair<ListingEntry, std::uint64_t>> read_count_row(std::string_view t) {
     const std::vector<std::string_view> tokens = text::split_whitespace(t);
     if (tokens.size() != 2) return std::nullopt;
     const bool first_is_count = text::is_ascii_digits(tokens[0]);
     if (!first_is_count && !text::is_ascii_digits(tokens[1])) return std::nullopt;
     const std::string_view count_token = first_is_count ? tokens[0] : tokens[1];
     const std::string_view path = first_is_count ? tokens[1] : tokens[0];
-    if (!is_safe_path_line(path) || !directory_suffix_split(path).second.empty()) return std::nullopt;
+    if (!is_safe_path_line(path) || !split_directory_suffix(path).second.empty()) return std::nullopt;
     const std::optional<std::uint64_t> count = text::parse_unsigned(count_token);
     if (!count) return std::nullopt;
-    return std::pair{path, *count};
+    return std::pair{ListingEntry{std::string(path), count_suffix(*count), {}}, *count};
 }
 
 std::optional<ParsedListing> parse_general_listing(const text::LineIndex& lines) {
@@ -202,13 +202,14 @@ std::optional<ParsedListing> parse_general_listing(const text::LineIndex& lines)
         std::optional<ListingEntry> entry;
         if (auto row = read_count_row(t)) {
             row_counts.push_back(row->second);
-            entry = ListingEntry{row->first, out.texts.emplace_back(count_suffix(row->second))};
+            entry = std::move(row->first);
         } else if (is_safe_path_line(t)) {
-            entry = path_list_entry(t);
+            auto [path, suffix] = split_directory_suffix(t);
+            entry = ListingEntry{std::move(path), std::move(suffix), {}};
         }
         if (entry) {
             if (run_closed) return std::nullopt;
-            out.entries.push_back(*entry);
+            out.entries.push_back(std::move(*entry));
             entry_seen = true;
             continue;
         }
@@ -249,7 +250,10 @@ std::optional<ParsedListing> parse_general_listing(const text::LineIndex& lines)
 ParsedListing entries_of_path_list(const text::LineIndex& lines) {
     ParsedListing out;
     out.entries.reserve(lines.size());
-    for (std::string_view line : lines) out.entries.push_back(path_list_entry(line));
+    for (std::string_view line : lines) {
+        auto [path, suffix] = split_directory_suffix(line);
+        out.entries.push_back(ListingEntry{std::move(path), std::move(suffix), {}});
+    }
     return out;
 }
 
@@ -300,12 +304,12 @@ std::optional<ParsedListing> parse_tree_output(const text::LineIndex& lines) {
                 text::contains(name, " -> ") || text::contains(name, "\t") || text::contains(name, ":") ||
                 is_permission_row(name))
                 return std::nullopt;
-            const auto [leaf, suffix] = directory_suffix_split(name);
+            auto [leaf, suffix] = split_directory_suffix(name);
             parents.resize(depth);
             std::string path = root ? *root + "/" : std::string();
             for (std::string_view parent : parents) path.append(parent).push_back('/');
             path += leaf;
-            out.entries.push_back(ListingEntry{out.texts.emplace_back(std::move(path)), suffix});
+            out.entries.push_back(ListingEntry{std::move(path), std::move(suffix), {}});
             // The leaf is the name without its trailing slashes: a prefix of
             // the name, which views the line.
             parents.push_back(name.substr(0, leaf.size()));
@@ -338,22 +342,20 @@ std::optional<ParsedListing> parse_directory_sections(const text::LineIndex& lin
             if (dir.empty() || dir == ".." || dir == "../" || !only_name_chars(dir, "+-./@_~")) return std::nullopt;
             headers.push_back(dir);
             current = dir;
-            if (dir != "." && dir != "./") out.entries.push_back(ListingEntry{dir, "/"});
+            if (dir != "." && dir != "./") out.entries.push_back(ListingEntry{std::string(dir), "/", {}});
             continue;
         }
         if (!current || line == "." || line == "..") return std::nullopt;
         const std::string_view bare = line.ends_with('/') ? line.substr(0, line.size() - 1) : line;
         if (!only_name_chars(bare, "+-.@_")) return std::nullopt;
         names.push_back(line);
-        auto [path, suffix] = directory_suffix_split(line);
+        auto [path, suffix] = split_directory_suffix(line);
         if (*current != "." && *current != "./") {
             std::string_view dir = *current;
             while (!dir.empty() && dir.back() == '/') dir.remove_suffix(1);
-            std::string& joined = out.texts.emplace_back(dir);
-            joined.append("/").append(path);
-            path = joined;
+            path = std::string(dir) + "/" + path;
         }
-        out.entries.push_back(ListingEntry{path, suffix});
+        out.entries.push_back(ListingEntry{std::move(path), std::move(suffix), {}});
     }
     if (headers.size() < 2 || names.size() < 2) return std::nullopt;
     bool pathy = false;
@@ -384,11 +386,6 @@ std::pair<std::string_view, std::string_view> directory_suffix_split(std::string
 std::pair<std::string, std::string> split_directory_suffix(std::string_view path) {
     const auto [stem, suffix] = directory_suffix_split(path);
     return {std::string(stem), std::string(suffix)};
-}
-
-ListingEntry path_list_entry(std::string_view line) {
-    const auto [path, suffix] = directory_suffix_split(line);
-    return ListingEntry{path, suffix};
 }
 
 bool is_path_list(const text::LineIndex& lines) {

@@ -3,7 +3,6 @@
 // output in per-directory sections.
 #pragma once
 
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,18 +14,13 @@
 
 namespace filters::listing::detector {
 
-// One listing row: the path and the suffix printed after its leaf ("/" for
-// a directory, " [N lines]" for a count row). Both view the input's lines or
-// the texts the listing keeps (`ParsedListing::texts`): a listing of a
-// million paths holds no copy of them.
-struct ListingEntry {
-    std::string_view path;
-    std::string_view suffix;
-};
+// One listing row: the path, the suffix printed after its leaf ("/" for a
+// directory, " [N lines]" for a count row) and no details. It is a row of
+// the tree renderer as it stands.
+using ListingEntry = tree::TreeRow;
 
 struct ParsedListing {
     std::vector<ListingEntry> entries;        // never empty
-    std::deque<std::string> texts;            // paths and suffixes made from several pieces; never moved
     std::vector<std::string> summary_lines;   // "N directories, M files" of tree output
     std::vector<std::string> leading_lines;   // kept lines before the first entry
     std::vector<std::string> trailing_lines;  // kept lines after it
@@ -36,10 +30,9 @@ struct ParsedListing {
 std::optional<ParsedListing> parse_listing_lines(const text::LineIndex& lines);
 
 // The plain form: at least four lines, every one a path (is_safe_path_line).
-// Line i is then entry i, as `path_list_entry` reads it, so a caller may
+// Line i is then entry i, split by `directory_suffix_split`, so a caller may
 // read the entries from the lines instead of keeping a list of them.
 bool is_path_list(const text::LineIndex& lines);
-ListingEntry path_list_entry(std::string_view line);
 // The listing the lines form when they are not a plain path list, or none.
 std::optional<ParsedListing> parse_annotated_listing(const text::LineIndex& lines);
 

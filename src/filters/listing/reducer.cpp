@@ -13,7 +13,11 @@
 namespace filters::listing::reducer {
 namespace {
 
-using detector::ListingEntry;
+// An entry as views: of the input's lines, or of a parsed listing's entry.
+struct EntryView {
+    std::string_view path;
+    std::string_view suffix;
+};
 
 // Groups of this many entries or more are collapsed into one row.
 constexpr std::size_t kCollapseThreshold = 6;
@@ -55,32 +59,36 @@ bool is_generated_name(std::string_view component) {
     return false;
 }
 
-// The components of `path` as views into it, or into `scratch` when the
-// path holds backslashes (then the answer is true).
-bool component_views(std::string_view path, std::string& scratch, std::vector<std::string_view>& parts) {
-    parts.clear();
-    const bool rewritten = path.find('\\') != std::string_view::npos;
-    if (rewritten) {
-        scratch.assign(path);
-        for (char& c : scratch)
-            if (c == '\\') c = '/';
-        path = scratch;
-    }
+// The components of a path without backslashes: leading "./" dropped,
+// empty pieces dropped, a leading "/" kept on the first component. False,
+// with `parts` to be cleared, on meeting a backslash.
+bool slash_components(std::string_view path, std::vector<std::string_view>& parts) {
     while (path.starts_with("./")) path.remove_prefix(2);
     const bool rooted = path.starts_with('/');
     std::size_t start = 0;
     while (start <= path.size()) {
-        // Components are short: a plain loop finds their end sooner than a
-        // call per component would.
-        std::size_t slash = start;
-        while (slash < path.size() && path[slash] != '/') ++slash;
+        const std::size_t slash = text::find_path_separator(path, start);
+        if (slash < path.size() && path[slash] == '\\') return false;
         if (slash > start) {
             const bool first = parts.empty() && rooted;
             parts.push_back(first ? path.substr(start - 1, slash - start + 1) : path.substr(start, slash - start));
         }
         start = slash + 1;
     }
-    return rewritten;
+    return true;
+}
+
+// The components of `path` as views into it, or into `scratch` when the
+// path holds backslashes (read as "/"; then the answer is true).
+bool component_views(std::string_view path, std::string& scratch, std::vector<std::string_view>& parts) {
+    parts.clear();
+    if (slash_components(path, parts)) return false;
+    parts.clear();
+    scratch.assign(path);
+    for (char& c : scratch)
+        if (c == '\\') c = '/';
+    slash_components(scratch, parts);
+    return true;
 }
 
 // The number of components of the generated prefix, or 0 for none.
@@ -106,7 +114,7 @@ std::pair<std::string_view, bool> joined_prefix(const std::vector<std::string_vi
 }
 
 // The entry's path below its first `n` components, with its suffix.
-std::string relative_entry(const ListingEntry& entry, std::size_t n) {
+std::string relative_entry(const EntryView& entry, std::size_t n) {
     std::string scratch;
     std::vector<std::string_view> views;
     component_views(entry.path, scratch, views);
@@ -150,7 +158,7 @@ Grouping group_entries(std::size_t count, const EntryAt& entry_at) {
     std::vector<std::string_view> parts;
     std::uint32_t last = kNoGroup;  // consecutive entries mostly share their group
     for (std::size_t index = 0; index < count; ++index) {
-        const ListingEntry entry = entry_at(index);
+        const EntryView entry = entry_at(index);
         const bool rewritten = component_views(entry.path, scratch, parts);
         const std::size_t k = generated_prefix_length(parts);
         if (k == 0) continue;
@@ -215,7 +223,7 @@ std::optional<std::string> draw_entries(std::size_t count, const EntryAt& entry_
         return tree::format_row_views_within(
             count,
             [&](std::size_t i) {
-                const ListingEntry e = entry_at(i);
+                const EntryView e = entry_at(i);
                 return tree::TreeRowView{e.path, e.suffix, {}};
             },
             max_bytes);
@@ -236,7 +244,7 @@ std::optional<std::string> draw_entries(std::size_t count, const EntryAt& entry_
                 const Group& g = grouping.groups[id - count];
                 return tree::TreeRowView{g.prefix, "/", g.details};
             }
-            const ListingEntry e = entry_at(id);
+            const EntryView e = entry_at(id);
             return tree::TreeRowView{e.path, e.suffix, {}};
         },
         max_bytes);
@@ -279,15 +287,20 @@ Attempt try_compress_listing_output(const FilterInput& input) {
         // Every line is an entry: the entries are read from the lines as
         // they are needed rather than kept in a list.
         std::optional<std::string> drawn = draw_entries(
-            input.lines.size(), [&](std::size_t i) { return detector::path_list_entry(input.lines[i]); }, max_bytes);
+            input.lines.size(),
+            [&](std::size_t i) {
+                const auto [path, suffix] = detector::directory_suffix_split(input.lines[i]);
+                return EntryView{path, suffix};
+            },
+            max_bytes);
         if (!drawn || drawn->empty()) return std::nullopt;
         return assemble(input, nullptr, std::move(*drawn));
     }
     const std::optional<detector::ParsedListing> listing = detector::parse_annotated_listing(input.lines);
     if (!listing) return std::nullopt;
-    const std::vector<ListingEntry>& entries = listing->entries;
-    std::optional<std::string> drawn =
-        draw_entries(entries.size(), [&](std::size_t i) { return entries[i]; }, max_bytes);
+    const std::vector<detector::ListingEntry>& entries = listing->entries;
+    std::optional<std::string> drawn = draw_entries(
+        entries.size(), [&](std::size_t i) { return EntryView{entries[i].path, entries[i].suffix}; }, max_bytes);
     if (!drawn || drawn->empty()) return std::nullopt;
     return assemble(input, &*listing, std::move(*drawn));
 }
