@@ -8,7 +8,6 @@
 namespace filters::listing::detector {
 namespace {
 
-constexpr std::size_t kMinPathListLines = 4;
 constexpr std::size_t kMinGeneralEntries = 4;
 constexpr std::size_t kMinKeptAllowance = 8;
 constexpr std::size_t kMinTreeConnectors = 3;
@@ -389,10 +388,7 @@ std::pair<std::string, std::string> split_directory_suffix(std::string_view path
 }
 
 bool is_path_list(const text::LineIndex& lines) {
-    if (lines.size() < kMinPathListLines) return false;
-    for (std::string_view line : lines)
-        if (!is_safe_path_line(line)) return false;
-    return true;
+    return read_path_list(lines, [](std::size_t, std::string_view) {});
 }
 
 std::vector<ListingEntry> dedupe_entries(std::vector<ListingEntry> entries) {

@@ -150,44 +150,50 @@ struct Grouping {
     std::deque<std::string> owned_prefixes;  // prefixes that are no view of an entry's path
 };
 
-template <class EntryAt>
-Grouping group_entries(std::size_t count, const EntryAt& entry_at) {
-    Grouping out;
-    std::unordered_map<std::string_view, std::uint32_t> group_of;
-    std::string scratch, joined;
-    std::vector<std::string_view> parts;
-    std::uint32_t last = kNoGroup;  // consecutive entries mostly share their group
-    for (std::size_t index = 0; index < count; ++index) {
-        const EntryView entry = entry_at(index);
-        const bool rewritten = component_views(entry.path, scratch, parts);
-        const std::size_t k = generated_prefix_length(parts);
-        if (k == 0) continue;
-        const auto [prefix, views_parts] = joined_prefix(parts, k, joined);
-        std::uint32_t g = last;
-        if (g == kNoGroup || out.groups[g].prefix != prefix) {
-            const auto found = group_of.find(prefix);
-            if (found != group_of.end()) {
+// Builds the grouping one entry at a time, in order.
+class Grouper {
+public:
+    explicit Grouper(std::size_t count) : count_(count) {}
+
+    void add(std::size_t index, EntryView entry) {
+        const bool rewritten = component_views(entry.path, scratch_, parts_);
+        const std::size_t k = generated_prefix_length(parts_);
+        if (k == 0) return;
+        const auto [prefix, views_parts] = joined_prefix(parts_, k, joined_);
+        std::uint32_t g = last_;
+        if (g == kNoGroup || out_.groups[g].prefix != prefix) {
+            const auto found = group_of_.find(prefix);
+            if (found != group_of_.end()) {
                 g = found->second;
             } else {
-                g = static_cast<std::uint32_t>(out.groups.size());
+                g = static_cast<std::uint32_t>(out_.groups.size());
                 const std::string_view stable =
-                    views_parts && !rewritten ? prefix : std::string_view(out.owned_prefixes.emplace_back(prefix));
-                group_of.emplace(stable, g);
-                out.groups.push_back(Group{stable, k, 0, index, SIZE_MAX, SIZE_MAX, {}});
+                    views_parts && !rewritten ? prefix : std::string_view(out_.owned_prefixes.emplace_back(prefix));
+                group_of_.emplace(stable, g);
+                out_.groups.push_back(Group{stable, k, 0, index, SIZE_MAX, SIZE_MAX, {}});
             }
         }
-        last = g;
-        if (out.group_of_entry.empty()) out.group_of_entry.assign(count, kNoGroup);
-        out.group_of_entry[index] = g;
-        Group& group = out.groups[g];
+        last_ = g;
+        if (out_.group_of_entry.empty()) out_.group_of_entry.assign(count_, kNoGroup);
+        out_.group_of_entry[index] = g;
+        Group& group = out_.groups[g];
         ++group.members;
-        if (!relative_is_dot(parts, k, entry.suffix)) {
+        if (!relative_is_dot(parts_, k, entry.suffix)) {
             if (group.first_named == SIZE_MAX) group.first_named = index;
             group.last_named = index;
         }
     }
-    return out;
-}
+
+    Grouping take() && { return std::move(out_); }
+
+private:
+    std::size_t count_;
+    Grouping out_;
+    std::unordered_map<std::string_view, std::uint32_t> group_of_;
+    std::string scratch_, joined_;
+    std::vector<std::string_view> parts_;
+    std::uint32_t last_ = kNoGroup;  // consecutive entries mostly share their group
+};
 
 // The lines of a collapsed row: the count, the first and the last member
 // below the prefix.
@@ -210,9 +216,8 @@ std::vector<std::string> collapsed_details(const Group& group, const EntryAt& en
 // of kCollapseThreshold or more make one row, where the group's first
 // entry stands.
 template <class EntryAt>
-std::optional<std::string> draw_entries(std::size_t count, const EntryAt& entry_at, std::size_t max_bytes) {
-    if (count >= kNoGroup) return std::nullopt;
-    Grouping grouping = group_entries(count, entry_at);
+std::optional<std::string> draw_entries(std::size_t count, const EntryAt& entry_at, Grouping grouping,
+                                        std::size_t max_bytes) {
     bool any_collapsed = false;
     for (Group& g : grouping.groups) {
         if (g.members < kCollapseThreshold) continue;
@@ -283,24 +288,30 @@ Attempt assemble(const FilterInput& input, const detector::ParsedListing* listin
 Attempt try_compress_listing_output(const FilterInput& input) {
     // A tree that alone outgrows the input cannot make it smaller.
     const std::size_t max_bytes = input.text.size();
-    if (detector::is_path_list(input.lines)) {
+    auto path_entry = [&](std::size_t i) {
+        const auto [path, suffix] = detector::directory_suffix_split(input.lines[i]);
+        return EntryView{path, suffix};
+    };
+    // Entry indices are kept in 32 bits.
+    if (input.lines.size() >= kNoGroup) return std::nullopt;
+    Grouper path_grouper(input.lines.size());
+    const bool path_list = detector::read_path_list(
+        input.lines, [&](std::size_t i, std::string_view) { path_grouper.add(i, path_entry(i)); });
+    if (path_list) {
         // Every line is an entry: the entries are read from the lines as
         // they are needed rather than kept in a list.
-        std::optional<std::string> drawn = draw_entries(
-            input.lines.size(),
-            [&](std::size_t i) {
-                const auto [path, suffix] = detector::directory_suffix_split(input.lines[i]);
-                return EntryView{path, suffix};
-            },
-            max_bytes);
+        std::optional<std::string> drawn =
+            draw_entries(input.lines.size(), path_entry, std::move(path_grouper).take(), max_bytes);
         if (!drawn || drawn->empty()) return std::nullopt;
         return assemble(input, nullptr, std::move(*drawn));
     }
     const std::optional<detector::ParsedListing> listing = detector::parse_annotated_listing(input.lines);
     if (!listing) return std::nullopt;
     const std::vector<detector::ListingEntry>& entries = listing->entries;
-    std::optional<std::string> drawn = draw_entries(
-        entries.size(), [&](std::size_t i) { return EntryView{entries[i].path, entries[i].suffix}; }, max_bytes);
+    auto entry_at = [&](std::size_t i) { return EntryView{entries[i].path, entries[i].suffix}; };
+    Grouper grouper(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) grouper.add(i, entry_at(i));
+    std::optional<std::string> drawn = draw_entries(entries.size(), entry_at, std::move(grouper).take(), max_bytes);
     if (!drawn || drawn->empty()) return std::nullopt;
     return assemble(input, &*listing, std::move(*drawn));
 }
