@@ -148,8 +148,30 @@ private:
             while (slots < 2 * (count + 1)) slots *= 2;
             slots_.assign(slots, Slot{kNone, kNone});
         }
+        // The previous row's path up to and including its last separator,
+        // when its last component is all that follows: a row that starts
+        // with the same bytes and adds one component is placed beside it
+        // without being split. Empty when that does not hold.
+        std::string_view directory;
         for (std::size_t row = 0; row < count; ++row) {
-            path_components(row_at(context, row).path, scratch_, parts_);
+            const std::string_view path = row_at(context, row).path;
+            if (!directory.empty() && path.size() > directory.size() && path.starts_with(directory) &&
+                text::find_path_separator(path, directory.size()) == path.size()) {
+                const std::string_view leaf = path.substr(directory.size());
+                std::uint32_t node = previous_.back().second;
+                if (leaf != previous_.back().first) {
+                    if (!kLookUp && !settle_children(node)) return Outcome::CameBack;
+                    const std::uint32_t parent = previous_.size() > 1 ? previous_[previous_.size() - 2].second : 0;
+                    node = kLookUp ? child(parent, leaf) : new_child(parent, leaf);
+                    if (node == kNone) return Outcome::TooLarge;
+                    previous_.back() = {leaf, node};
+                }
+                directory = path.substr(0, directory.size());
+                previous_row_[row] = nodes_[node].last_row;
+                nodes_[node].last_row = static_cast<std::uint32_t>(row);
+                continue;
+            }
+            path_components(path, scratch_, parts_);
             std::uint32_t node = 0;
             std::size_t shared = 0;
             // Consecutive rows usually share their leading directories: the
@@ -167,6 +189,10 @@ private:
             }
             previous_row_[row] = nodes_[node].last_row;
             nodes_[node].last_row = static_cast<std::uint32_t>(row);
+            std::size_t last = path.size();
+            while (last > 0 && path[last - 1] != '/' && path[last - 1] != '\\') --last;
+            const bool leaf_follows = last > 0 && last < path.size() && parts_.back() == path.substr(last);
+            directory = leaf_follows ? path.substr(0, last) : std::string_view();
         }
         if (!kLookUp) {
             for (std::size_t k = previous_.size(); k > 0; --k)

@@ -46,6 +46,8 @@ TEST(FormatTree, Paths) {
         {"backslash separates like slash", rows_of({"a\\b", "a/b"}), "a/\n b\n b"},
         {"doubled and trailing slashes", rows_of({"a//b/", "a/b"}), "a/\n b\n b"},
         {"absolute and relative differ", rows_of({"/usr/x", "usr/x"}), "/usr/\n x\nusr/\n x"},
+        {"absolute names side by side keep their slash", rows_of({"/usr/a", "/usr/b", "/x", "/y", "z/w", "z//v"}),
+         "/usr/\n a\n b\n/x\n/y\nz/\n w\n v"},
         {"directory row after its child is not printed", rows_of({"a/b", "a"}), "a/\n b"},
         {"directory row before its child is not printed", rows_of({"a", "a/b"}), "a/\n b"},
         {"duplicate paths give one line each", rows_of({"x/y", "x/y"}), "x/\n y\n y"},
@@ -151,16 +153,28 @@ TEST(FormatTree, PathsThatComeBackMatchALookupOfEveryChild) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) % n;
     };
+    // The same path written another way: "./" before it, doubled or
+    // backslash separators, a trailing slash; none changes its components.
+    auto written_otherwise = [&next](const std::string& path) {
+        std::string out = next(3) == 0 ? "./" : "";
+        for (char c : path) {
+            const std::uint32_t pick = c == '/' ? next(4) : 3;
+            out += pick == 0 ? "//" : pick == 1 ? "\\" : std::string(1, c);
+        }
+        return next(4) == 0 ? out + "/" : out;
+    };
     for (int round = 0; round < 400; ++round) {
-        std::vector<TreeRow> rows;
+        std::vector<TreeRow> rows, written;
         const std::uint32_t count = 1 + next(40);
         for (std::uint32_t r = 0; r < count; ++r) {
             std::string path;
             const std::uint32_t depth = 1 + next(4);
             for (std::uint32_t d = 0; d < depth; ++d) path += std::string(d ? "/" : "") + char('a' + next(3));
             rows.push_back({path, next(4) == 0 ? " *" : "", {}});
+            written.push_back({written_otherwise(path), rows.back().suffix, {}});
         }
         ASSERT_EQ(format_tree(rows), drawn_by_lookup(rows)) << "round " << round;
+        ASSERT_EQ(format_tree(written), drawn_by_lookup(rows)) << "round " << round;
     }
     // Two letters ten levels deep: paths come back so often that merging
     // would outgrow its allowance, and the tree is built by lookup instead.
