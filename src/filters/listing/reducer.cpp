@@ -156,8 +156,32 @@ public:
     explicit Grouper(std::size_t count) : count_(count) {}
 
     void add(std::size_t index, EntryView entry) {
-        const bool rewritten = component_views(entry.path, scratch_, parts_);
+        const std::string_view path = entry.path;
+        // A path one component below the previous one's directory shares
+        // that directory's group, or has its own only when that component
+        // is a generated name.
+        if (!directory_.empty() && path.size() > directory_.size() && path.starts_with(directory_) &&
+            text::find_path_separator(path, directory_.size()) == path.size()) {
+            const std::string_view leaf = path.substr(directory_.size());
+            directory_ = path.substr(0, directory_.size());
+            if (directory_group_ != kNoGroup) {
+                const bool dot = prefix_length_ == directory_components_ && leaf == "." &&
+                                 (entry.suffix.empty() || entry.suffix == "/");
+                join(index, directory_group_, dot);
+                return;
+            }
+            if (!is_generated_name(leaf)) return;
+        }
+        const bool rewritten = component_views(path, scratch_, parts_);
         const std::size_t k = generated_prefix_length(parts_);
+        std::size_t last = path.size();
+        while (last > 0 && path[last - 1] != '/' && path[last - 1] != '\\') --last;
+        const bool leaf_follows =
+            !parts_.empty() && last > 0 && last < path.size() && parts_.back() == path.substr(last);
+        directory_ = leaf_follows ? path.substr(0, last) : std::string_view();
+        directory_components_ = leaf_follows ? parts_.size() - 1 : 0;
+        directory_group_ = kNoGroup;
+        prefix_length_ = k;
         if (k == 0) return;
         const auto [prefix, views_parts] = joined_prefix(parts_, k, joined_);
         std::uint32_t g = last_;
@@ -174,25 +198,38 @@ public:
             }
         }
         last_ = g;
-        if (out_.group_of_entry.empty()) out_.group_of_entry.assign(count_, kNoGroup);
-        out_.group_of_entry[index] = g;
-        Group& group = out_.groups[g];
-        ++group.members;
-        if (!relative_is_dot(parts_, k, entry.suffix)) {
-            if (group.first_named == SIZE_MAX) group.first_named = index;
-            group.last_named = index;
-        }
+        if (k <= directory_components_) directory_group_ = g;
+        join(index, g, relative_is_dot(parts_, k, entry.suffix));
     }
 
     Grouping take() && { return std::move(out_); }
 
 private:
+    void join(std::size_t index, std::uint32_t g, bool dot) {
+        if (out_.group_of_entry.empty()) out_.group_of_entry.assign(count_, kNoGroup);
+        out_.group_of_entry[index] = g;
+        Group& group = out_.groups[g];
+        ++group.members;
+        if (!dot) {
+            if (group.first_named == SIZE_MAX) group.first_named = index;
+            group.last_named = index;
+        }
+    }
+
     std::size_t count_;
     Grouping out_;
     std::unordered_map<std::string_view, std::uint32_t> group_of_;
     std::string scratch_, joined_;
     std::vector<std::string_view> parts_;
     std::uint32_t last_ = kNoGroup;  // consecutive entries mostly share their group
+    // The last split path up to and including its last separator, when
+    // its last component is all that follows; its components before that
+    // one; the group they are in (kNoGroup for none); the group's prefix
+    // length.
+    std::string_view directory_;
+    std::size_t directory_components_ = 0;
+    std::uint32_t directory_group_ = kNoGroup;
+    std::size_t prefix_length_ = 0;
 };
 
 // The lines of a collapsed row: the count, the first and the last member

@@ -109,6 +109,11 @@ TEST(ListingReducer, GeneratedDirectoriesCollapse) {
         {"directory entries count but are not first or last",
          "src/main.rs\nlib/x.rs\n" + repeat("dist/\n", 20) + "docs/a.md\n",
          "src/\n main.rs\nlib/\n x.rs\ndist/\n " + E + " 20 generated/vendor paths omitted\n first: .\ndocs/\n a.md\n"},
+        {"the directory itself and its \".\" count but are neither first nor last",
+         "pkg/a.js\npkg/node_modules\npkg/node_modules/x/1.js\npkg/node_modules/x/2.js\npkg/node_modules/y.js\n"
+         "pkg/node_modules/w.js\npkg/node_modules/.\npkg/z.js\npkg/dist/q.js\n",
+         "pkg/\n a.js\n node_modules/\n  " + E +
+             " 6 generated/vendor paths omitted\n  first: x/1.js\n  last: w.js\n z.js\n dist/\n  q.js\n"},
         {"backslashes and doubled slashes name the same group",
          "web\\app.ts\nweb\\node_modules\\a\\x.js\nweb\\node_modules\\a\\y.js\nweb/node_modules/b.js\n"
          "web\\node_modules\\c.js\nweb//node_modules/d.js\nweb\\node_modules\\e.js\nlib//dist/a.js\n"
