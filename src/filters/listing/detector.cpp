@@ -497,7 +497,10 @@ constexpr auto kPathLineBytes = [] {
 
 bool is_safe_path_line(std::string_view t) {
     if (t.empty()) return false;
-    if (text::trim(t).size() != t.size()) return false;
+    // Only a line that starts or ends with white space or a byte past
+    // ASCII can lose anything to trimming.
+    auto plain = [](char c) { return static_cast<unsigned char>(c) < 0x80 && !text::is_ascii_whitespace(c); };
+    if ((!plain(t.front()) || !plain(t.back())) && text::trim(t).size() != t.size()) return false;
     if (t == "." || t == "./") return true;
     if (t == ".." || t == "../") return false;
     if (t.size() > kMaxPathBytes) return false;
