@@ -1,6 +1,7 @@
 #include "filters/git/git.h"
 
 #include <array>
+#include <cstring>
 
 #include "filters/filter.h"
 #include "filters/git/diff_sections.h"
@@ -48,8 +49,15 @@ constexpr auto kShapeSecondBytes = [] {
 
 LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
-    for (const std::string_view line : lines) {
-        found.stat_line = found.stat_line || may_be_git_stat_line(line);
+    // Lines before the first "|" hold none: most texts are passed over by
+    // one search for it, and only the lines from there on are looked into.
+    const std::string_view text = lines.text();
+    const void* bar = std::memchr(text.data(), '|', text.size());
+    const std::size_t first_bar_line =
+        bar ? lines.line_at(static_cast<std::size_t>(static_cast<const char*>(bar) - text.data())) : lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        found.stat_line = found.stat_line || (i >= first_bar_line && may_be_git_stat_line(line));
         if (line.size() < 2 || !kShapeFirstBytes[static_cast<unsigned char>(line[0])] ||
             !kShapeSecondBytes[static_cast<unsigned char>(line[1])])
             continue;
