@@ -243,7 +243,8 @@ private:
             nodes_[parent].last_child = first;
             return absorb(first, second);
         }
-        if (few_distinct_children(first) || children_in_increasing_order(first)) return true;
+        if (few_distinct_children(first) || children_in_increasing_order(first) || hashes_distinct(first))
+            return true;
         children_.clear();
         keyed_.clear();
         for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
@@ -310,6 +311,29 @@ private:
         return true;
     }
 
+    // Whether the names of the children from `first` on have distinct
+    // hashes, seen in one pass through a small open-addressing set; a
+    // repeated hash sends the caller to the sorting that merges.
+    bool hashes_distinct(std::uint32_t first) {
+        std::size_t n = 0;
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) ++n;
+        if (n > work_left_) return false;
+        work_left_ -= n;
+        std::size_t slots = 16;
+        while (slots < 2 * n) slots *= 2;
+        seen_.assign(slots, 0);
+        const std::size_t mask = slots - 1;
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+            // 0 marks an empty slot: every hash is made odd.
+            const std::uint64_t h = hash_name(nodes_[c].name, 0) | 1;
+            std::size_t i = h & mask;
+            for (; seen_[i] != 0; i = (i + 1) & mask)
+                if (seen_[i] == h) return false;
+            seen_[i] = h;
+        }
+        return true;
+    }
+
     // Moves the rows and children of `repeat` behind those of `kept`; the
     // children are settled next when both had some.
     bool absorb(std::uint32_t kept, std::uint32_t repeat) {
@@ -368,6 +392,7 @@ private:
     std::vector<std::pair<std::string_view, std::uint32_t>> previous_;
     std::vector<std::uint32_t> children_;
     std::vector<std::uint32_t> pending_;
+    std::vector<std::uint64_t> seen_;
     std::size_t work_left_ = 0;
     std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;
 };

@@ -1,5 +1,6 @@
 #include "filters/git/stat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <vector>
@@ -27,8 +28,9 @@ struct StatFields {
 };
 
 std::optional<StatFields> parse_stat_fields(std::string_view line) {
-    std::size_t bar = line.rfind('|');
-    if (bar == std::string_view::npos) return std::nullopt;
+    const void* last_bar = memrchr(line.data(), '|', line.size());
+    if (last_bar == nullptr) return std::nullopt;
+    const std::size_t bar = static_cast<std::size_t>(static_cast<const char*>(last_bar) - line.data());
     // The stat is looked at first: it is what other lines with a "|" (a
     // compiler's source gutter, a table row) lack.
     std::string_view stat = text::trim(line.substr(bar + 1));
@@ -41,7 +43,19 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     // A count, or "-" for a binary file, and an optional bar graph.
     std::string_view count = stat;
     std::string_view graph;
-    if (const auto split = text::split_once_whitespace(stat)) {
+    // In a stat of ASCII bytes, white space is one of six bytes, and a
+    // graph of "+" and "-" holds none: one look at each byte decides.
+    if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        const std::size_t blank = static_cast<std::size_t>(
+            std::find_if(stat.begin(), stat.end(), [](char c) { return text::is_ascii_whitespace(c); }) -
+            stat.begin());
+        if (blank < stat.size()) {
+            count = stat.substr(0, blank);
+            graph = stat.substr(blank);
+            while (!graph.empty() && text::is_ascii_whitespace(graph.front())) graph.remove_prefix(1);
+            if (graph.empty() || !is_bar_graph(graph)) return std::nullopt;
+        }
+    } else if (const auto split = text::split_once_whitespace(stat)) {
         count = split->first;
         graph = split->second;
         if (graph.empty() || text::split_once_whitespace(graph) || !is_bar_graph(graph)) return std::nullopt;
