@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace filters::listing::detector {
 namespace {
 
@@ -495,6 +499,28 @@ constexpr auto kPathLineBytes = [] {
     return table;
 }();
 
+// The classes of kPathLineBytes that occur in `t`: sixteen bytes at a time
+// where the machine has SSE2, as every line of a listing is read so.
+std::uint8_t path_line_bytes_seen(std::string_view t) {
+    std::uint8_t seen = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i tab = _mm_set1_epi8('\t'), bar = _mm_set1_epi8('|'), space = _mm_set1_epi8(' ');
+    const __m128i colon = _mm_set1_epi8(':'), slash = _mm_set1_epi8('/'), backslash = _mm_set1_epi8('\\');
+    for (; t.size() - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + i));
+        const __m128i blank_or_bar =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, bar)), _mm_cmpeq_epi8(v, space));
+        const __m128i separator = _mm_or_si128(_mm_cmpeq_epi8(v, slash), _mm_cmpeq_epi8(v, backslash));
+        if (_mm_movemask_epi8(blank_or_bar)) seen |= kBlankOrBar;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, colon))) seen |= kColon;
+        if (_mm_movemask_epi8(separator)) seen |= kSeparator;
+    }
+#endif
+    for (; i < t.size(); ++i) seen |= kPathLineBytes[static_cast<unsigned char>(t[i])];
+    return seen;
+}
+
 bool is_safe_path_line(std::string_view t) {
     if (t.empty()) return false;
     // Only a line that starts or ends with white space or a byte past
@@ -507,8 +533,7 @@ bool is_safe_path_line(std::string_view t) {
     // One pass for the characters no path line holds, for the colon that
     // every further colon test needs and for the separator that makes a
     // path (looks_like_path).
-    std::uint8_t seen = 0;
-    for (char c : t) seen |= kPathLineBytes[static_cast<unsigned char>(c)];
+    const std::uint8_t seen = path_line_bytes_seen(t);
     if (seen & kBlankOrBar) return false;
     if ((seen & kColon) && (text::contains(t, "://") || is_rg_style_line(t) || !looks_like_windows_drive_path(t)))
         return false;

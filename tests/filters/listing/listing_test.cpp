@@ -145,6 +145,12 @@ TEST(ListingDetector, LineTests) {
         EXPECT_TRUE(is_safe_path_line(t)) << t;
     for (const char* t : {"src/main.rs:12", "my file.rs", "http://x/y", "a|b", "Traceback.py", "../"})
         EXPECT_FALSE(is_safe_path_line(t)) << t;
+    // Past the first sixteen bytes, where lines are read sixteen at a time.
+    for (const char* t : {"src/platform/filesystem/watcher.rs", "C:\\work\\platform\\filesystem\\a.txt"})
+        EXPECT_TRUE(is_safe_path_line(t)) << t;
+    for (const char* t : {"src/platform/filesystem/my file.rs", "src/platform/filesystem/a.rs:12:3",
+                          "src/platform/filesystem/a|b.rs", "src/platform/filesystem/a\tb.rs"})
+        EXPECT_FALSE(is_safe_path_line(t)) << t;
     EXPECT_FALSE(is_safe_path_line(std::string(297, 'a') + ".rs/"));
     EXPECT_TRUE(is_command_like_arg("'*.rs'"));
     EXPECT_FALSE(is_command_like_arg("foo"));
