@@ -81,10 +81,14 @@ bool may_be_stat(std::string_view after_bar) {
 // is a view of the line; otherwise it is written into `texts`.
 GitPathRow stat_row(const StatFields& fields, std::deque<std::string>& texts) {
     constexpr std::string_view kBar = " | ";
-    const std::string_view before(fields.stat.data() - kBar.size(), kBar.size());
-    if (fields.stat.data() - fields.path.data() >= static_cast<std::ptrdiff_t>(fields.path.size() + kBar.size()) &&
-        before == kBar)
-        return GitPathRow{fields.path, std::string_view(before.data(), kBar.size() + fields.stat.size())};
+    // The bytes between the path and the stat: the bar and the blanks
+    // around it.
+    const auto between = static_cast<std::size_t>(fields.stat.data() - fields.path.data()) - fields.path.size();
+    if (between >= kBar.size()) {
+        const char* bar = fields.stat.data() - kBar.size();
+        if (std::string_view(bar, kBar.size()) == kBar)
+            return GitPathRow{fields.path, std::string_view(bar, kBar.size() + fields.stat.size())};
+    }
     std::string& suffix = texts.emplace_back();
     suffix.reserve(kBar.size() + fields.stat.size());
     suffix.append(kBar).append(fields.stat);
