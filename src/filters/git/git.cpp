@@ -49,15 +49,28 @@ constexpr auto kShapeSecondBytes = [] {
 
 LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
-    // Lines before the first "|" hold none: most texts are passed over by
-    // one search for it, and only the lines from there on are looked into.
+    // Only a line that holds a "|" can be a stat line. Where such lines are
+    // rare, the next "|" is searched for once and the lines before it are
+    // passed over; after a line that holds one, its neighbours are looked
+    // into one by one until a line holds none.
     const std::string_view text = lines.text();
-    const void* bar = std::memchr(text.data(), '|', text.size());
-    const std::size_t first_bar_line =
-        bar ? lines.line_at(static_cast<std::size_t>(static_cast<const char*>(bar) - text.data())) : lines.size();
+    auto bar_from = [&text](std::size_t from) {
+        const void* hit = std::memchr(text.data() + from, '|', text.size() - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    };
+    std::size_t next_bar = bar_from(0);
+    bool line_by_line = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
-        found.stat_line = found.stat_line || (i >= first_bar_line && may_be_git_stat_line(line));
+        if (!found.stat_line && (line_by_line || next_bar < lines.start(i) + line.size())) {
+            const void* bar = memrchr(line.data(), '|', line.size());
+            line_by_line = bar != nullptr;
+            if (line_by_line)
+                found.stat_line = may_begin_git_stat(line.substr(
+                    static_cast<std::size_t>(static_cast<const char*>(bar) - line.data()) + 1));
+            else
+                next_bar = bar_from(lines.start(i) + line.size());
+        }
         if (line.size() < 2 || !kShapeFirstBytes[static_cast<unsigned char>(line[0])] ||
             !kShapeSecondBytes[static_cast<unsigned char>(line[1])])
             continue;

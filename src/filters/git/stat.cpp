@@ -97,12 +97,7 @@ GitPathRow stat_row(const StatFields& fields, std::deque<std::string>& texts) {
 
 }  // namespace
 
-bool may_be_git_stat_line(std::string_view line) {
-    const void* bar = memrchr(line.data(), '|', line.size());
-    if (bar == nullptr) return false;
-    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(bar) - line.data());
-    return may_be_stat(line.substr(at + 1));
-}
+bool may_begin_git_stat(std::string_view after_last_bar) { return may_be_stat(after_last_bar); }
 
 bool is_git_stat_summary_line(std::string_view line) {
     std::string_view trimmed = text::trim(line);

@@ -8,9 +8,9 @@
 
 namespace filters::git {
 
-// A cheap test that every line of a stat run passes: the text after its
-// last "|" may begin a stat (a digit, "-", "Bin ").
-bool may_be_git_stat_line(std::string_view line);
+// A cheap test that every line of a stat run passes, given the text after
+// the line's last "|": it may begin a stat (a digit, "-", "Bin ").
+bool may_begin_git_stat(std::string_view after_last_bar);
 
 // "N file(s) changed, ..." with N a plain number.
 bool is_git_stat_summary_line(std::string_view line);
