@@ -441,3 +441,28 @@ namespace text {
 void append_normalized_and_trimmed(std::string_view s, std::string& out);
 
 }  // namespace text
+
+// ------------------------------------------------------ path separators --
+namespace text {
+
+// Offset of the first "/" or "\" at or after byte `from` of `s`, or its
+// size when there is none. Eight bytes at a time: path lists and trees
+// split every path of a large listing into components.
+inline std::size_t find_path_separator(std::string_view s, std::size_t from = 0) {
+    static_assert(std::endian::native == std::endian::little);
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    auto has_zero_byte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    std::size_t i = from;
+    for (; i <= s.size() && s.size() - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        const std::uint64_t hits = has_zero_byte(word ^ (kOnes * '/')) | has_zero_byte(word ^ (kOnes * '\\'));
+        // The lowest flagged byte is a true match: a borrow only flags the
+        // bytes above one.
+        if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits)) / 8;
+    }
+    while (i < s.size() && s[i] != '/' && s[i] != '\\') ++i;
+    return i;
+}
+
+}  // namespace text

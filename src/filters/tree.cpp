@@ -1,8 +1,13 @@
 #include "filters/tree.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <deque>
-#include <string_view>
+
+#include "text.h"
 
 namespace filters::tree {
 namespace {
@@ -11,19 +16,13 @@ namespace {
 // pieces dropped, empty pieces ignored, a leading "/" kept on the first
 // component. The views point into `path` (or `scratch` when backslashes
 // had to be rewritten).
-void path_components(std::string_view path, std::deque<std::string>& scratch, std::vector<std::string_view>& parts) {
-    parts.clear();
-    if (path.find('\\') != std::string_view::npos) {
-        std::string copy(path);
-        for (char& c : copy)
-            if (c == '\\') c = '/';
-        scratch.push_back(std::move(copy));
-        path = scratch.back();
-    }
+// Splits a path that holds no backslash; false, leaving `parts` to be
+// cleared, when it meets one.
+bool slash_components(std::string_view path, std::vector<std::string_view>& parts) {
     std::string_view p = path;
     if (p.empty()) p = ".";
-    while (p.size() >= 2 && p.substr(0, 2) == "./") {
-        if (p == "./") {
+    while (p.size() >= 2 && p[0] == '.' && p[1] == '/') {
+        if (p.size() == 2) {
             p = ".";
             break;
         }
@@ -31,145 +30,405 @@ void path_components(std::string_view path, std::deque<std::string>& scratch, st
     }
     std::size_t start = 0;
     while (start <= p.size()) {
-        std::size_t slash = p.find('/', start);
-        if (slash == std::string_view::npos) slash = p.size();
+        // Components are short: a plain loop finds their end sooner than a
+        // call per component would, and sees a backslash on the way.
+        const std::size_t slash = text::find_path_separator(p, start);
+        if (slash < p.size() && p[slash] == '\\') return false;
         if (slash > start) {
             // The first component of an absolute path keeps the slash that
             // stands right before it ("/usr").
-            bool rooted = parts.empty() && p[0] == '/';
+            const bool rooted = parts.empty() && p[0] == '/';
             parts.push_back(rooted ? p.substr(start - 1, slash - start + 1) : p.substr(start, slash - start));
         }
         start = slash + 1;
     }
     if (parts.empty()) parts.push_back(".");
+    return true;
 }
 
-// A node of the renderer's own tree: names and rows are borrowed from the
-// caller's rows, which outlive the rendering.
-struct LightNode {
-    std::vector<std::pair<std::string_view, std::size_t>> children;
-    std::vector<const TreeRow*> rows;
+void path_components(std::string_view path, std::deque<std::string>& scratch, std::vector<std::string_view>& parts) {
+    parts.clear();
+    if (slash_components(path, parts)) return;
+    parts.clear();
+    std::string copy(path);
+    for (char& c : copy)
+        if (c == '\\') c = '/';
+    scratch.push_back(std::move(copy));
+    slash_components(scratch.back(), parts);
+}
+
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::size_t kReserveAtOnce = std::size_t{1} << 32;
+constexpr std::size_t kGuessBytesPerRow = 128;
+
+// A node of the renderer's tree, 32 bytes: a million paths make a million
+// of these in one array. Children and rows are linked lists through the
+// nodes and through a per-row array, so no node owns an allocation.
+struct Node {
+    std::string_view name;  // borrowed from the rows (or the builder's scratch)
+    std::uint32_t first_child = kNone;
+    std::uint32_t last_child = kNone;
+    std::uint32_t next_sibling = kNone;
+    std::uint32_t last_row = kNone;  // the node's rows, linked from the last back to the first
 };
 
-struct Light {
-    std::vector<LightNode> nodes{1};
-    std::vector<std::size_t> parent{0};
-    std::vector<std::string_view> name{std::string_view()};
-    std::deque<std::string> scratch;
-};
+std::uint64_t hash_name(std::string_view name, std::uint64_t parent) {
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t h = (parent + 1) * kMul ^ name.size();
+    const char* p = name.data();
+    std::size_t n = name.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = std::rotl((h ^ word) * kMul, 29);
+    }
+    if (n > 0) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, n);
+        h = std::rotl((h ^ word) * kMul, 29);
+    }
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    return h ^ (h >> 29);
+}
 
-// Open-addressing index from (parent, name) to the child node, flat so
-// that a million paths cost a million probes of one array rather than a
-// million scattered allocations.
-class ChildIndex {
+class PathTree {
 public:
-    explicit ChildIndex(const Light& tree) : tree_(tree), slots_(1024, kEmpty), hashes_(1024) {}
-
-    // The child of `parent` named `name`, created (and appended to the
-    // parent's children) when it does not exist yet.
-    std::size_t child(Light& tree, std::size_t parent, std::string_view name) {
-        const std::uint64_t h = mix(std::hash<std::string_view>{}(name), parent);
-        std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-            std::uint32_t slot = slots_[i];
-            if (slot == kEmpty) break;
-            if (hashes_[i] == h && tree.parent[slot] == parent && name_of(slot) == name) return slot;
+    // Builds the tree of the rows; false when it would outgrow its 32-bit
+    // indices.
+    //
+    // Most listings name each directory's entries together, so the tree is
+    // first built as if no path ever came back to a directory it had left:
+    // every component past the ones the row shares with the previous row
+    // is a new node, and no child is looked up. Whether that held is seen
+    // when a node is left, while its children are still at hand in memory:
+    // a path that came back made two children of one name, and the later
+    // one is merged into the first. Should the merging grow past a few times
+    // the number of rows (paths that keep coming back to large directories),
+    // the tree is built again with a lookup of every child instead.
+    bool build(std::size_t count, RowAt row_at, const void* context) {
+        if (count >= kNone) return false;
+        switch (build_as<false>(count, row_at, context)) {
+            case Outcome::Built:
+                return true;
+            case Outcome::TooLarge:
+                return false;
+            case Outcome::CameBack:
+                break;
         }
-        const std::size_t node = tree.nodes.size();
-        tree.nodes.emplace_back();
-        tree.parent.push_back(parent);
-        tree.name.push_back(name);
-        tree.nodes[parent].children.emplace_back(name, node);
-        if (++used_ * 2 > slots_.size()) grow();
-        insert(h, static_cast<std::uint32_t>(node));
+        return build_as<true>(count, row_at, context) == Outcome::Built;
+    }
+
+    const std::vector<Node>& nodes() const { return nodes_; }
+    std::uint32_t previous_row(std::uint32_t row) const { return previous_row_[row]; }
+
+private:
+    enum class Outcome { Built, CameBack, TooLarge };
+
+    // Open addressing from (parent, name) to the child node, flat so that a
+    // million paths cost a million probes of one array rather than a
+    // million scattered allocations. The parent in the slot rules most
+    // collisions out without reading the node.
+    struct Slot {
+        std::uint32_t node;
+        std::uint32_t parent;
+    };
+
+    template <bool kLookUp>
+    Outcome build_as(std::size_t count, RowAt row_at, const void* context) {
+        nodes_.clear();
+        nodes_.reserve(count + 1);
+        nodes_.emplace_back();
+        previous_row_.assign(count, kNone);
+        previous_.clear();
+        scratch_.clear();
+        work_left_ = 8 * count + 1024;
+        if (kLookUp) {
+            std::size_t slots = 16;
+            while (slots < 2 * (count + 1)) slots *= 2;
+            slots_.assign(slots, Slot{kNone, kNone});
+        }
+        // The previous row's path up to and including its last separator,
+        // when its last component is all that follows: a row that starts
+        // with the same bytes and adds one component is placed beside it
+        // without being split. Empty when that does not hold.
+        std::string_view directory;
+        for (std::size_t row = 0; row < count; ++row) {
+            const std::string_view path = row_at(context, row).path;
+            if (!directory.empty() && path.size() > directory.size() && path.starts_with(directory) &&
+                text::find_path_separator(path, directory.size()) == path.size()) {
+                const std::string_view leaf = path.substr(directory.size());
+                std::uint32_t node = previous_.back().second;
+                if (leaf != previous_.back().first) {
+                    if (!kLookUp && !settle_children(node)) return Outcome::CameBack;
+                    const std::uint32_t parent = previous_.size() > 1 ? previous_[previous_.size() - 2].second : 0;
+                    node = kLookUp ? child(parent, leaf) : new_child(parent, leaf);
+                    if (node == kNone) return Outcome::TooLarge;
+                    previous_.back() = {leaf, node};
+                }
+                directory = path.substr(0, directory.size());
+                previous_row_[row] = nodes_[node].last_row;
+                nodes_[node].last_row = static_cast<std::uint32_t>(row);
+                continue;
+            }
+            path_components(path, scratch_, parts_);
+            std::uint32_t node = 0;
+            std::size_t shared = 0;
+            // Consecutive rows usually share their leading directories: the
+            // nodes of the previous row's path are reused as they are.
+            while (shared < parts_.size() && shared < previous_.size() && previous_[shared].first == parts_[shared])
+                node = previous_[shared++].second;
+            if (!kLookUp)
+                for (std::size_t k = previous_.size(); k > shared; --k)
+                    if (!settle_children(previous_[k - 1].second)) return Outcome::CameBack;
+            previous_.resize(shared);
+            for (std::size_t k = shared; k < parts_.size(); ++k) {
+                node = kLookUp ? child(node, parts_[k]) : new_child(node, parts_[k]);
+                if (node == kNone) return Outcome::TooLarge;
+                previous_.emplace_back(parts_[k], node);
+            }
+            previous_row_[row] = nodes_[node].last_row;
+            nodes_[node].last_row = static_cast<std::uint32_t>(row);
+            std::size_t last = path.size();
+            while (last > 0 && path[last - 1] != '/' && path[last - 1] != '\\') --last;
+            const bool leaf_follows = last > 0 && last < path.size() && parts_.back() == path.substr(last);
+            directory = leaf_follows ? path.substr(0, last) : std::string_view();
+        }
+        if (!kLookUp) {
+            for (std::size_t k = previous_.size(); k > 0; --k)
+                if (!settle_children(previous_[k - 1].second)) return Outcome::CameBack;
+            if (!settle_children(0)) return Outcome::CameBack;
+        }
+        return Outcome::Built;
+    }
+
+    // Appends a child to `parent`, or gives kNone when the indices run out.
+    std::uint32_t new_child(std::uint32_t parent, std::string_view name) {
+        if (nodes_.size() >= kNone - 1) return kNone;
+        const auto node = static_cast<std::uint32_t>(nodes_.size());
+        nodes_.push_back(Node{name});
+        Node& p = nodes_[parent];
+        if (p.last_child == kNone)
+            p.first_child = node;
+        else
+            nodes_[p.last_child].next_sibling = node;
+        p.last_child = node;
         return node;
     }
 
-private:
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    const Light& tree_;
-    std::vector<std::uint32_t> slots_;
-    std::vector<std::uint64_t> hashes_;
-    std::size_t used_ = 0;
-
-    static std::uint64_t mix(std::uint64_t h, std::uint64_t parent) {
-        h ^= (parent + 1) * 0x9E3779B97F4A7C15ULL;
-        h ^= h >> 31;
-        h *= 0xBF58476D1CE4E5B9ULL;
-        return h ^ (h >> 29);
-    }
-    std::string_view name_of(std::uint32_t node) const { return tree_.name[node]; }
-    void insert(std::uint64_t h, std::uint32_t node) {
-        std::size_t mask = slots_.size() - 1;
-        std::size_t i = h & mask;
-        while (slots_[i] != kEmpty) i = (i + 1) & mask;
-        slots_[i] = node;
-        hashes_[i] = h;
-    }
-    void grow() {
-        std::vector<std::uint32_t> old_slots(slots_.size() * 2, kEmpty);
-        std::vector<std::uint64_t> old_hashes(hashes_.size() * 2);
-        old_slots.swap(slots_);
-        old_hashes.swap(hashes_);
-        for (std::size_t i = 0; i < old_slots.size(); ++i)
-            if (old_slots[i] != kEmpty) insert(old_hashes[i], old_slots[i]);
-    }
-};
-
-Light build(const std::vector<TreeRow>& rows) {
-    Light t;
-    ChildIndex index(t);
-    std::vector<std::string_view> parts;
-    // Consecutive rows usually share their leading directories: the nodes
-    // of the previous row's path are reused without a lookup.
-    std::vector<std::pair<std::string_view, std::size_t>> previous;
-    for (const TreeRow& row : rows) {
-        path_components(row.path, t.scratch, parts);
-        std::size_t node = 0;
-        std::size_t shared = 0;
-        while (shared < parts.size() && shared < previous.size() && previous[shared].first == parts[shared])
-            node = previous[shared++].second;
-        previous.resize(shared);
-        for (std::size_t k = shared; k < parts.size(); ++k) {
-            node = index.child(t, node, parts[k]);
-            previous.emplace_back(parts[k], node);
+    // Makes the names of the children of `parent`, and of every node that
+    // merging reaches, distinct: a later child of the same name gives its
+    // rows and its children to the first one and leaves the list. Every
+    // node of the later one's subtree was made after every node of the
+    // first one's, so the first-seen order holds. False when the work
+    // outgrows its allowance or two names share a hash.
+    bool settle_children(std::uint32_t parent) {
+        pending_.assign(1, parent);
+        while (!pending_.empty()) {
+            const std::uint32_t node = pending_.back();
+            pending_.pop_back();
+            if (!merge_repeated_children(node)) return false;
         }
-        t.nodes[node].rows.push_back(&row);
+        return true;
     }
-    return t;
-}
 
-const TreeRow& row_of(const TreeRow& r) { return r; }
-const TreeRow& row_of(const TreeRow* r) { return *r; }
+    bool merge_repeated_children(std::uint32_t parent) {
+        const Node& p = nodes_[parent];
+        if (p.first_child == p.last_child) return true;
+        const std::uint32_t first = p.first_child;
+        if (nodes_[first].next_sibling == p.last_child) {
+            const std::uint32_t second = p.last_child;
+            if (nodes_[first].name != nodes_[second].name) return true;
+            nodes_[first].next_sibling = kNone;
+            nodes_[parent].last_child = first;
+            return absorb(first, second);
+        }
+        if (few_distinct_children(first) || children_in_increasing_order(first) || hashes_distinct(first))
+            return true;
+        children_.clear();
+        keyed_.clear();
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+            keyed_.emplace_back(hash_name(nodes_[c].name, 0), static_cast<std::uint32_t>(children_.size()));
+            children_.push_back(c);
+        }
+        if (children_.size() > work_left_) return false;
+        work_left_ -= children_.size();
+        std::sort(keyed_.begin(), keyed_.end());
+        bool merged = false;
+        for (std::size_t i = 1, group = 0; i < keyed_.size(); ++i) {
+            if (keyed_[i].first != keyed_[group].first) {
+                group = i;
+                continue;
+            }
+            // Sorted by position within a hash: the group's first is the
+            // first child of the name, and the others follow in order.
+            const std::uint32_t kept = children_[keyed_[group].second];
+            std::uint32_t& repeat = children_[keyed_[i].second];
+            if (nodes_[kept].name != nodes_[repeat].name) return false;
+            if (!absorb(kept, repeat)) return false;
+            repeat = kNone;
+            merged = true;
+        }
+        if (!merged) return true;
+        std::uint32_t last = kNone;
+        for (const std::uint32_t c : children_) {
+            if (c == kNone) continue;
+            if (last == kNone)
+                nodes_[parent].first_child = c;
+            else
+                nodes_[last].next_sibling = c;
+            last = c;
+        }
+        nodes_[last].next_sibling = kNone;
+        nodes_[parent].last_child = last;
+        return true;
+    }
+
+    // Whether the children from `first` on are few and all of different
+    // names, seen by comparing each pair: cheaper than hashing them.
+    bool few_distinct_children(std::uint32_t first) const {
+        constexpr std::size_t kFew = 8;
+        std::array<std::string_view, kFew> names;
+        std::size_t n = 0;
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+            if (n == kFew) return false;
+            const std::string_view name = nodes_[c].name;
+            for (std::size_t k = 0; k < n; ++k)
+                if (names[k] == name) return false;
+            names[n++] = name;
+        }
+        return true;
+    }
+
+    // Whether the names of the children from `first` on rise strictly in
+    // byte order, as they mostly do in sorted output: then no two are equal.
+    bool children_in_increasing_order(std::uint32_t first) const {
+        std::string_view previous = nodes_[first].name;
+        for (std::uint32_t c = nodes_[first].next_sibling; c != kNone; c = nodes_[c].next_sibling) {
+            if (!(previous < nodes_[c].name)) return false;
+            previous = nodes_[c].name;
+        }
+        return true;
+    }
+
+    // Whether the names of the children from `first` on have distinct
+    // hashes, seen in one pass through a small open-addressing set; a
+    // repeated hash sends the caller to the sorting that merges.
+    bool hashes_distinct(std::uint32_t first) {
+        std::size_t n = 0;
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) ++n;
+        if (n > work_left_) return false;
+        work_left_ -= n;
+        std::size_t slots = 16;
+        while (slots < 2 * n) slots *= 2;
+        seen_.assign(slots, 0);
+        const std::size_t mask = slots - 1;
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+            // 0 marks an empty slot: every hash is made odd.
+            const std::uint64_t h = hash_name(nodes_[c].name, 0) | 1;
+            std::size_t i = h & mask;
+            for (; seen_[i] != 0; i = (i + 1) & mask)
+                if (seen_[i] == h) return false;
+            seen_[i] = h;
+        }
+        return true;
+    }
+
+    // Moves the rows and children of `repeat` behind those of `kept`; the
+    // children are settled next when both had some.
+    bool absorb(std::uint32_t kept, std::uint32_t repeat) {
+        Node& k = nodes_[kept];
+        const Node& r = nodes_[repeat];
+        if (r.last_row != kNone) {
+            std::uint32_t oldest = r.last_row;
+            while (previous_row_[oldest] != kNone) oldest = previous_row_[oldest];
+            previous_row_[oldest] = k.last_row;
+            k.last_row = r.last_row;
+        }
+        if (r.first_child == kNone) return true;
+        if (k.first_child == kNone) {
+            k.first_child = r.first_child;
+        } else {
+            nodes_[k.last_child].next_sibling = r.first_child;
+            if (pending_.empty() || pending_.back() != kept) pending_.push_back(kept);
+        }
+        k.last_child = r.last_child;
+        return true;
+    }
+
+    // The child of `parent` named `name`, made when there is none yet.
+    std::uint32_t child(std::uint32_t parent, std::string_view name) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash_name(name, parent) & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot slot = slots_[i];
+            if (slot.node == kNone) break;
+            if (slot.parent == parent && nodes_[slot.node].name == name) return slot.node;
+        }
+        const std::uint32_t node = new_child(parent, name);
+        if (node == kNone) return kNone;
+        slots_[i] = Slot{node, parent};
+        if (2 * nodes_.size() > slots_.size()) grow();
+        return node;
+    }
+
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2, Slot{kNone, kNone});
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.node == kNone) continue;
+            std::size_t i = hash_name(nodes_[slot.node].name, slot.parent) & mask;
+            while (slots_[i].node != kNone) i = (i + 1) & mask;
+            slots_[i] = slot;
+        }
+    }
+
+    std::vector<Node> nodes_;
+    std::vector<std::uint32_t> previous_row_;
+    std::vector<Slot> slots_;
+    std::deque<std::string> scratch_;
+    std::vector<std::string_view> parts_;
+    std::vector<std::pair<std::string_view, std::uint32_t>> previous_;
+    std::vector<std::uint32_t> children_;
+    std::vector<std::uint32_t> pending_;
+    std::vector<std::uint64_t> seen_;
+    std::size_t work_left_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;
+};
 
 // Walks the tree depth-first with an explicit stack. `emit(depth, name,
 // tail)` receives each line as its indent depth, its name and what follows
 // the name ("/" for a directory, the row's suffix for a leaf, "" with the
 // detail as name for a detail line); it returns false to stop the walk.
-template <class Node, class Emit>
-bool walk(const std::vector<Node>& nodes, std::size_t root, std::size_t depth, Emit&& emit) {
+template <class Emit>
+bool walk(const PathTree& tree, RowAt row_at, const void* context, Emit&& emit) {
+    const std::vector<Node>& nodes = tree.nodes();
     struct Frame {
-        std::size_t node, next_child, depth;
+        std::uint32_t next_child;
+        std::size_t depth;
     };
-    std::vector<Frame> stack{{root, 0, depth}};
+    std::vector<Frame> stack{{nodes[0].first_child, 0}};
+    std::vector<std::uint32_t> rows;
     while (!stack.empty()) {
         Frame& f = stack.back();
-        const Node& n = nodes[f.node];
-        if (f.next_child == n.children.size()) {
+        if (f.next_child == kNone) {
             stack.pop_back();
             continue;
         }
-        const auto& [name, idx] = n.children[f.next_child++];
-        const Node& c = nodes[idx];
+        const Node& c = nodes[f.next_child];
+        f.next_child = c.next_sibling;
         const std::size_t d = f.depth;
-        if (c.rows.empty() || !c.children.empty()) {
-            if (!emit(d, std::string_view(name), std::string_view("/"))) return false;
-            stack.push_back({idx, 0, d + 1});
+        if (c.last_row == kNone || c.first_child != kNone) {
+            if (!emit(d, c.name, std::string_view("/"))) return false;
+            stack.push_back({c.first_child, d + 1});
             continue;
         }
-        for (const auto& r : c.rows) {
-            const TreeRow& row = row_of(r);
-            if (!emit(d, std::string_view(name), std::string_view(row.suffix))) return false;
+        rows.clear();
+        for (std::uint32_t r = c.last_row; r != kNone; r = tree.previous_row(r)) rows.push_back(r);
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            const TreeRowView row = row_at(context, *it);
+            if (!emit(d, c.name, row.suffix)) return false;
             for (const std::string& detail : row.details)
                 if (!emit(d + 1, std::string_view(detail), std::string_view())) return false;
         }
@@ -181,30 +440,78 @@ bool walk(const std::vector<Node>& nodes, std::size_t root, std::size_t depth, E
 
 void render_tree(const std::vector<TreeNode>& nodes, std::size_t node, std::vector<std::string>& lines,
                  std::size_t depth) {
-    walk(nodes, node, depth, [&](std::size_t d, std::string_view name, std::string_view tail) {
+    struct Frame {
+        std::size_t node, next_child, depth;
+    };
+    auto emit = [&](std::size_t d, std::string_view name, std::string_view tail) {
         std::string line(d, ' ');
         line.append(name).append(tail);
         lines.push_back(std::move(line));
+    };
+    std::vector<Frame> stack{{node, 0, depth}};
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const TreeNode& n = nodes[f.node];
+        if (f.next_child == n.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const auto& [name, idx] = n.children[f.next_child++];
+        const TreeNode& c = nodes[idx];
+        const std::size_t d = f.depth;
+        if (c.rows.empty() || !c.children.empty()) {
+            emit(d, name, "/");
+            stack.push_back({idx, 0, d + 1});
+            continue;
+        }
+        for (const TreeRow& row : c.rows) {
+            emit(d, name, row.suffix);
+            for (const std::string& detail : row.details) emit(d + 1, detail, "");
+        }
+    }
+}
+
+bool append_row_views_within(std::string& out, std::size_t count, RowAt row_at, const void* context,
+                             std::size_t max_bytes, std::size_t indent, bool newline_first) {
+    PathTree tree;
+    if (!tree.build(count, row_at, context)) return false;
+    std::size_t added = 0;
+    bool first = true;
+    return walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
+        const bool newline = !first || newline_first;
+        const std::size_t add = (newline ? 1 : 0) + indent + d + name.size() + tail.size();
+        if (add > max_bytes - added) return false;
+        added += add;
+        first = false;
+        if (newline) out.push_back('\n');
+        out.append(indent + d, ' ').append(name).append(tail);
         return true;
     });
 }
 
-std::optional<std::string> format_tree_within(const std::vector<TreeRow>& rows, std::size_t max_bytes) {
-    Light t = build(rows);
+std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
+                                                   std::size_t max_bytes) {
     std::string out;
-    bool fits = walk(t.nodes, 0, 0, [&](std::size_t d, std::string_view name, std::string_view tail) {
-        std::size_t add = (out.empty() ? 0 : 1) + d + name.size() + tail.size();
-        if (add > max_bytes - out.size()) return false;
-        if (!out.empty()) out.push_back('\n');
-        out.append(d, ' ').append(name).append(tail);
-        return true;
-    });
-    if (!fits) return std::nullopt;
+    // The bound is mostly the size of a text in memory: taking it at once
+    // (or a generous guess for few rows) spares copying a large rendering
+    // from one doubling to the next, and pages never written cost nothing.
+    if (count < kReserveAtOnce / kGuessBytesPerRow) out.reserve(std::min(max_bytes, count * kGuessBytesPerRow));
+    if (!append_row_views_within(out, count, row_at, context, max_bytes, 0, false)) return std::nullopt;
     return out;
 }
 
+std::optional<std::string> format_tree_within(const std::vector<TreeRow>& rows, std::size_t max_bytes) {
+    return format_row_views_within(
+        rows.size(),
+        [&rows](std::size_t i) {
+            const TreeRow& row = rows[i];
+            return TreeRowView{row.path, row.suffix, row.details};
+        },
+        max_bytes);
+}
+
 std::string format_tree(const std::vector<TreeRow>& rows) {
-    return *format_tree_within(rows, static_cast<std::size_t>(-1));
+    return format_tree_within(rows, static_cast<std::size_t>(-1)).value();
 }
 
 }  // namespace filters::tree

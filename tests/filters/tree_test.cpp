@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace {
 
 using filters::tree::format_tree;
@@ -41,6 +46,8 @@ TEST(FormatTree, Paths) {
         {"backslash separates like slash", rows_of({"a\\b", "a/b"}), "a/\n b\n b"},
         {"doubled and trailing slashes", rows_of({"a//b/", "a/b"}), "a/\n b\n b"},
         {"absolute and relative differ", rows_of({"/usr/x", "usr/x"}), "/usr/\n x\nusr/\n x"},
+        {"absolute names side by side keep their slash", rows_of({"/usr/a", "/usr/b", "/x", "/y", "z/w", "z//v"}),
+         "/usr/\n a\n b\n/x\n/y\nz/\n w\n v"},
         {"directory row after its child is not printed", rows_of({"a/b", "a"}), "a/\n b"},
         {"directory row before its child is not printed", rows_of({"a", "a/b"}), "a/\n b"},
         {"duplicate paths give one line each", rows_of({"x/y", "x/y"}), "x/\n y\n y"},
@@ -106,6 +113,82 @@ TEST(FormatTree, ThousandsOfLevelsRenderFully) {
     for (std::size_t k = 0; k < 3000; ++k) want += k + 1 + (k + 1 < 3000 ? 1 : 0) + (k ? 1 : 0);
     EXPECT_EQ(out.size(), want);
     EXPECT_EQ(out.substr(out.size() - 3001), "\n" + std::string(2999, ' ') + "d");
+}
+
+// The tree as a renderer that looks every child up by name draws it: a
+// slow oracle for inputs whose paths leave directories and come back.
+std::string drawn_by_lookup(const std::vector<TreeRow>& rows) {
+    std::vector<TreeNode> nodes(1);
+    for (const TreeRow& row : rows) {
+        std::size_t node = 0;
+        for (std::size_t start = 0; start <= row.path.size();) {
+            const std::size_t slash = std::min(row.path.find('/', start), row.path.size());
+            const std::string name = row.path.substr(start, slash - start);
+            start = slash + 1;
+            auto& children = nodes[node].children;
+            auto found = std::find_if(children.begin(), children.end(), [&](const auto& c) { return c.first == name; });
+            if (found != children.end()) {
+                node = found->second;
+                continue;
+            }
+            children.emplace_back(name, nodes.size());
+            node = nodes.size();
+            nodes.emplace_back();
+        }
+        nodes[node].rows.push_back(row);
+    }
+    std::vector<std::string> lines;
+    filters::tree::render_tree(nodes, 0, lines, 0);
+    std::string out;
+    for (const std::string& line : lines) out += (out.empty() ? "" : "\n") + line;
+    return out;
+}
+
+TEST(FormatTree, PathsThatComeBackMatchALookupOfEveryChild) {
+    // Short names from three letters make directories that are left and
+    // entered again at every depth, repeated leaves, and leaves that later
+    // turn out to be directories.
+    std::uint32_t seed = 12345;
+    auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    // The same path written another way: "./" before it, doubled or
+    // backslash separators, a trailing slash; none changes its components.
+    auto written_otherwise = [&next](const std::string& path) {
+        std::string out = next(3) == 0 ? "./" : "";
+        for (char c : path) {
+            const std::uint32_t pick = c == '/' ? next(4) : 3;
+            out += pick == 0 ? "//" : pick == 1 ? "\\" : std::string(1, c);
+        }
+        return next(4) == 0 ? out + "/" : out;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::vector<TreeRow> rows, written;
+        const std::uint32_t count = 1 + next(40);
+        // Every other round, twelve letters make directories of many
+        // children, which are told apart by hashing rather than pairwise.
+        const std::uint32_t letters = round % 2 ? 3 : 12;
+        for (std::uint32_t r = 0; r < count; ++r) {
+            std::string path;
+            const std::uint32_t depth = 1 + next(4);
+            for (std::uint32_t d = 0; d < depth; ++d) path += std::string(d ? "/" : "") + char('a' + next(letters));
+            rows.push_back({path, next(4) == 0 ? " *" : "", {}});
+            written.push_back({written_otherwise(path), rows.back().suffix, {}});
+        }
+        ASSERT_EQ(format_tree(rows), drawn_by_lookup(rows)) << "round " << round;
+        ASSERT_EQ(format_tree(written), drawn_by_lookup(rows)) << "round " << round;
+    }
+    // Two letters ten levels deep: paths come back so often that merging
+    // would outgrow its allowance, and the tree is built by lookup instead.
+    seed = 7;
+    std::vector<TreeRow> rows;
+    for (int r = 0; r < 2000; ++r) {
+        std::string path;
+        for (int d = 0; d < 10; ++d) path += std::string(d ? "/" : "") + char('a' + next(2));
+        rows.push_back({path, "", {}});
+    }
+    EXPECT_EQ(format_tree(rows), drawn_by_lookup(rows));
 }
 
 TEST(RenderTree, StartsAtTheGivenDepth) {

@@ -1,6 +1,7 @@
 #include "filters/git/git.h"
 
 #include <array>
+#include <cstring>
 
 #include "filters/filter.h"
 #include "filters/git/diff_sections.h"
@@ -14,16 +15,18 @@
 namespace filters::git {
 namespace {
 
-// What the line starts of the input promise. The diff-section,
-// name-status and short-status passes can only act on a line that starts
-// their shape; one walk over the line starts answers all three, so that
-// other text is declined at the cost of one look at each line. The answers
-// still hold after the diff-section pass: its result is made of input lines
-// and markers, and a marker starts no shape.
+// What the lines of the input promise. The diff-section, name-status and
+// short-status passes can only act on a line that starts their shape, and
+// the stat pass only on a line whose last "|" is followed by what may
+// begin a stat; one walk over the lines answers all four, so that other
+// text is declined at the cost of one look at each line. The answers still
+// hold after the diff-section pass: its result is made of input lines and
+// markers, and a marker starts no shape and holds no "|".
 struct LineStarts {
     bool diff_section = false;
     bool name_status = false;
     bool status_block = false;
+    bool stat_line = false;
 };
 
 // The bytes that can begin a line of one of those shapes: "diff --git ",
@@ -46,7 +49,28 @@ constexpr auto kShapeSecondBytes = [] {
 
 LineStarts scan_line_starts(const text::LineIndex& lines) {
     LineStarts found;
-    for (const std::string_view line : lines) {
+    // Only a line that holds a "|" can be a stat line. Where such lines are
+    // rare, the next "|" is searched for once and the lines before it are
+    // passed over; after a line that holds one, its neighbours are looked
+    // into one by one until a line holds none.
+    const std::string_view text = lines.text();
+    auto bar_from = [&text](std::size_t from) {
+        const void* hit = std::memchr(text.data() + from, '|', text.size() - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    };
+    std::size_t next_bar = bar_from(0);
+    bool line_by_line = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (!found.stat_line && (line_by_line || next_bar < lines.start(i) + line.size())) {
+            const void* bar = memrchr(line.data(), '|', line.size());
+            line_by_line = bar != nullptr;
+            if (line_by_line)
+                found.stat_line = may_begin_git_stat(line.substr(
+                    static_cast<std::size_t>(static_cast<const char*>(bar) - line.data()) + 1));
+            else
+                next_bar = bar_from(lines.start(i) + line.size());
+        }
         if (line.size() < 2 || !kShapeFirstBytes[static_cast<unsigned char>(line[0])] ||
             !kShapeSecondBytes[static_cast<unsigned char>(line[1])])
             continue;
@@ -68,10 +92,10 @@ struct PassEntry {
 };
 
 // Between the diff-section and the short-status passes, each pass works on
-// what the one before left, in this order. The stat and long-status passes
-// have cheap gates of their own (a "|", the first line).
+// what the one before left, in this order. The long-status pass has a
+// cheap gate of its own (the first line).
 constexpr PassEntry kMiddlePasses[] = {
-    {&compress_git_stat_runs, nullptr},
+    {&compress_git_stat_runs, &LineStarts::stat_line},
     {&compress_git_name_status_runs, &LineStarts::name_status},
     {&compress_git_long_status, nullptr},
 };

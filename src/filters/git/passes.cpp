@@ -52,6 +52,17 @@ void PassOutput::place_unit(std::size_t begin, std::size_t end, std::string_view
     written_ = end;
 }
 
+void PassOutput::place_unit(std::size_t begin, std::size_t end, std::string&& candidate) {
+    if (changed_ || begin != 0) {
+        place_unit(begin, end, std::string_view(candidate));
+        return;
+    }
+    if (!text::is_smaller_output(candidate, text_.substr(begin, end - begin))) return;
+    changed_ = true;
+    out_ = std::move(candidate);
+    written_ = end;
+}
+
 void PassOutput::place_unit(std::size_t begin, std::size_t end, const std::vector<std::string>& candidate) {
     place_unit(begin, end, text::join(candidate, "\n"));
 }

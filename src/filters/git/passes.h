@@ -85,10 +85,22 @@ public:
     // Adds each line of `block` (lines joined with "\n") behind `indent`.
     void add_indented(std::string_view block, std::string_view indent);
 
+    // Lets `write(text, room, newline_first)` append lines to the text
+    // itself, each after a "\n" (the first one too when `newline_first`),
+    // within `room` bytes; gives what `write` gives.
+    template <class Write>
+    bool add_lines(Write&& write) {
+        const std::size_t before = text_.size();
+        const bool written = write(text_, room(), lines_ > 0);
+        if (text_.size() > before) ++lines_;
+        return written;
+    }
+
     bool over_budget() const { return text_.size() > budget_; }
     // Bytes left before the budget is reached.
     std::size_t room() const { return text_.size() >= budget_ ? 0 : budget_ - text_.size(); }
     const std::string& text() const { return text_; }
+    std::string take() && { return std::move(text_); }
 
 private:
     void start_line() {
@@ -113,6 +125,9 @@ public:
     // end); it is placed when smaller by the size rule. Units come in order.
     void place_unit(std::size_t begin, std::size_t end, std::string_view candidate);
     void place_unit(std::size_t begin, std::size_t end, const std::vector<std::string>& candidate);
+    // The same, taking the candidate over: a unit that starts the text
+    // becomes the start of the output without a copy.
+    void place_unit(std::size_t begin, std::size_t end, std::string&& candidate);
 
     // The text with the placed units, or nothing when no unit was replaced
     // (the pass would give its input back).

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "filters/tree.h"
 #include "text.h"
 
 namespace filters::git {
@@ -53,14 +54,14 @@ bool looks_git_path_like(std::string_view text) {
     return true;
 }
 
-tree::TreeRow git_path_row(std::string path) {
-    std::string suffix = path.ends_with('/') ? "/" : "";
-    return tree::TreeRow{std::move(path), std::move(suffix), {}};
-}
+namespace {
 
-std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& rows, std::size_t max_bytes) {
+// Appends the rows' lines to `out` (see add_git_tree): the tree within
+// `max_bytes`, then the escaped quoted paths.
+bool append_git_tree(std::string& out, std::span<const GitPathRow> rows, std::size_t max_bytes, std::size_t indent,
+                     bool newline_first) {
     bool any_listed = false;
-    for (const tree::TreeRow& row : rows) {
+    for (const GitPathRow& row : rows) {
         if (is_escaped_quoted_path(row.path)) {
             any_listed = true;
             continue;
@@ -68,30 +69,52 @@ std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& row
         // The deepest row alone prints a line at every depth above its leaf,
         // so its indents add up to at least c(c-1)/2 bytes for c components.
         // Seeing that early spares building a tree of a million nodes for
-        // nothing.
+        // nothing. A path has no more components than bytes, so most paths
+        // need no count.
+        const std::uint64_t bytes = row.path.size();
+        if (bytes < (std::uint64_t{1} << 32) && bytes * (bytes - (bytes > 0)) / 2 <= max_bytes) continue;
         std::uint64_t c = component_count(row.path);
-        if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return std::nullopt;
+        if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return false;
     }
-    if (!any_listed) return tree::format_tree_within(rows, max_bytes);
-    std::vector<tree::TreeRow> tree_rows;
-    for (const tree::TreeRow& row : rows)
-        if (!is_escaped_quoted_path(row.path)) tree_rows.push_back(row);
-    std::string out;
-    if (!tree_rows.empty()) {
-        std::optional<std::string> rendering = tree::format_tree_within(tree_rows, max_bytes);
-        if (!rendering) return std::nullopt;
-        out = std::move(*rendering);
-    }
-    for (const tree::TreeRow& row : rows) {
+    auto view = [](const GitPathRow& row) { return tree::TreeRowView{row.path, row.suffix, {}}; };
+    if (!any_listed)
+        return tree::append_row_views_within(
+            out, rows.size(), [&](std::size_t i) { return view(rows[i]); }, max_bytes, indent, newline_first);
+    std::vector<std::size_t> in_tree;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!is_escaped_quoted_path(rows[i].path)) in_tree.push_back(i);
+    const std::size_t before = out.size();
+    if (!in_tree.empty() &&
+        !tree::append_row_views_within(
+            out, in_tree.size(), [&](std::size_t k) { return view(rows[in_tree[k]]); }, max_bytes, indent,
+            newline_first))
+        return false;
+    for (const GitPathRow& row : rows) {
         if (!is_escaped_quoted_path(row.path)) continue;
-        if (!out.empty()) out.push_back('\n');
-        out.append(row.path).append(row.suffix);
+        if (newline_first || out.size() > before) out.push_back('\n');
+        out.append(indent, ' ').append(row.path).append(row.suffix);
     }
+    return true;
+}
+
+}  // namespace
+
+GitPathRow git_path_row(std::string_view path) { return GitPathRow{path, path.ends_with('/') ? "/" : ""}; }
+
+std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes) {
+    std::string out;
+    if (!append_git_tree(out, rows, max_bytes, 0, false)) return std::nullopt;
     return out;
 }
 
+bool add_git_tree(Rendering& out, std::span<const GitPathRow> rows, std::size_t indent) {
+    return out.add_lines([&](std::string& text, std::size_t room, bool newline_first) {
+        return append_git_tree(text, rows, room, indent, newline_first);
+    });
+}
+
 std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths, std::size_t max_bytes) {
-    std::vector<tree::TreeRow> rows;
+    std::vector<GitPathRow> rows;
     std::vector<std::string_view> listed;
     for (const std::string& path : paths) {
         if (text::contains(path, " -> ") || path.find('\t') != std::string::npos || is_escaped_quoted_path(path))

@@ -4,11 +4,12 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "filters/tree.h"
+#include "filters/git/passes.h"
 
 namespace filters::git {
 
@@ -17,18 +18,30 @@ namespace filters::git {
 // text are ignored; URLs and texts over 300 bytes are not paths.
 bool looks_git_path_like(std::string_view text);
 
+// A row of a path tree: the path and what its leaf line ends with. Both
+// view the pass's text (or a text the caller keeps), so that a block of a
+// million paths makes no copy of them.
+struct GitPathRow {
+    std::string_view path;
+    std::string_view suffix;
+};
+
 // The tree row of one listed path. A path that git ends with "/" (an
 // untracked or ignored directory) keeps that "/" on its leaf line: the tree
 // drops empty components, and the bare name would read as a file.
-tree::TreeRow git_path_row(std::string path);
+GitPathRow git_path_row(std::string_view path);
 
-// The rows rendered as a tree, followed by the rows of escaped quoted
-// paths, each as its path and suffix: lines joined with "\n", "" for no
-// rows; nothing when the tree would exceed `max_bytes`. Deep paths print
-// one indent byte per level on every line, so a long path would otherwise
+// The rows drawn as a tree, followed by the rows of escaped quoted paths,
+// each as its path and suffix: lines joined with "\n", "" for no rows;
+// nothing when the tree would exceed `max_bytes`. Deep paths print one
+// indent byte per level on every line, so a long path would otherwise
 // render to a size quadratic in its length; callers pass the size of the
 // text the rendering would replace.
-std::optional<std::string> render_git_tree(const std::vector<tree::TreeRow>& rows, std::size_t max_bytes);
+std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes);
+
+// The same lines, each `indent` spaces in, added to `out` as lines of its
+// own; false when the tree would exceed the room `out` has left.
+bool add_git_tree(Rendering& out, std::span<const GitPathRow> rows, std::size_t indent);
 
 // The paths of one group as tree lines with one leading blank, followed by
 // the paths that cannot sit in a tree (renames " -> ", paths with a tab,

@@ -62,6 +62,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         std::uint32_t code;
     };
     std::vector<Entry> entries;
+    std::vector<GitPathRow> rows;  // of one code at a time
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!is_git_status_block_line(lines[i])) continue;
         const std::size_t begin = lines.start(i);
@@ -101,26 +102,21 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         bool complete = true;
         for (std::size_t k = 0; k < codes.size() && complete; ++k) {
             candidate.add(text::format("{}:", codes[k]));
-            std::optional<std::string> tree_text;
+            rows.clear();
             if (!candidate.over_budget()) {
-                std::vector<tree::TreeRow> rows;
                 rows.reserve(counts[k]);
                 for (const Entry& e : entries) {
                     if (e.code != k) continue;
                     const std::size_t path_begin = e.line_begin + 3;
                     const std::size_t path_size =
                         e.path_size != UINT32_MAX ? e.path_size : line_end(body, path_begin) - path_begin;
-                    rows.push_back(git_path_row(std::string(body.substr(path_begin, path_size))));
+                    rows.push_back(git_path_row(body.substr(path_begin, path_size)));
                 }
-                tree_text = render_git_tree(rows, candidate.room());
             }
-            if (tree_text)
-                candidate.add_indented(*tree_text, " ");
-            else
-                complete = false;
+            complete = !candidate.over_budget() && add_git_tree(candidate, rows, 1);
         }
         if (!complete || candidate.over_budget()) continue;
-        out.place_unit(begin, end, candidate.text());
+        out.place_unit(begin, end, std::move(candidate).take());
     }
     return std::move(out).finish();
 }

@@ -1,5 +1,8 @@
 #include "filters/git/stat.h"
 
+#include <algorithm>
+#include <cstring>
+#include <deque>
 #include <vector>
 
 #include "filters/git/passes.h"
@@ -25,8 +28,9 @@ struct StatFields {
 };
 
 std::optional<StatFields> parse_stat_fields(std::string_view line) {
-    std::size_t bar = line.rfind('|');
-    if (bar == std::string_view::npos) return std::nullopt;
+    const void* last_bar = memrchr(line.data(), '|', line.size());
+    if (last_bar == nullptr) return std::nullopt;
+    const std::size_t bar = static_cast<std::size_t>(static_cast<const char*>(last_bar) - line.data());
     // The stat is looked at first: it is what other lines with a "|" (a
     // compiler's source gutter, a table row) lack.
     std::string_view stat = text::trim(line.substr(bar + 1));
@@ -39,7 +43,19 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     // A count, or "-" for a binary file, and an optional bar graph.
     std::string_view count = stat;
     std::string_view graph;
-    if (const auto split = text::split_once_whitespace(stat)) {
+    // In a stat of ASCII bytes, white space is one of six bytes, and a
+    // graph of "+" and "-" holds none: one look at each byte decides.
+    if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        const std::size_t blank = static_cast<std::size_t>(
+            std::find_if(stat.begin(), stat.end(), [](char c) { return text::is_ascii_whitespace(c); }) -
+            stat.begin());
+        if (blank < stat.size()) {
+            count = stat.substr(0, blank);
+            graph = stat.substr(blank);
+            while (!graph.empty() && text::is_ascii_whitespace(graph.front())) graph.remove_prefix(1);
+            if (graph.empty() || !is_bar_graph(graph)) return std::nullopt;
+        }
+    } else if (const auto split = text::split_once_whitespace(stat)) {
         count = split->first;
         graph = split->second;
         if (graph.empty() || text::split_once_whitespace(graph) || !is_bar_graph(graph)) return std::nullopt;
@@ -48,10 +64,10 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     return StatFields{path, stat, !graph.empty()};
 }
 
-// A cheap test that the stat of every stat line passes, given the text
-// after the line's last "|": after any ASCII blanks comes a digit, "-", the
-// "B" of "Bin ", or a byte that may begin other white space. A compiler's
-// source gutter ("12 |   code") or a table row ("| a | b |") fails it.
+// The stat of every stat line, the text after the line's last "|", passes:
+// after any ASCII blanks comes a digit, "-", the "B" of "Bin ", or a byte
+// that may begin other white space. A compiler's source gutter ("12 |
+// code") or a table row ("| a | b |") fails it.
 bool may_be_stat(std::string_view after_bar) {
     std::size_t i = 0;
     while (i < after_bar.size() && text::is_ascii_whitespace(after_bar[i])) ++i;
@@ -60,20 +76,28 @@ bool may_be_stat(std::string_view after_bar) {
     return text::is_ascii_digit(c) || c == '-' || c == 'B' || static_cast<unsigned char>(c) >= 0x80;
 }
 
-tree::TreeRow stat_row(const StatFields& fields) {
-    std::string suffix;
-    suffix.reserve(3 + fields.stat.size());
-    suffix.append(" | ").append(fields.stat);
-    return tree::TreeRow{std::string(fields.path), std::move(suffix), {}};
+// The stat line's row: the path, and " | " with the stat after it. Where
+// the line holds " | " right before the stat, as git writes it, the suffix
+// is a view of the line; otherwise it is written into `texts`.
+GitPathRow stat_row(const StatFields& fields, std::deque<std::string>& texts) {
+    constexpr std::string_view kBar = " | ";
+    // The bytes between the path and the stat: the bar and the blanks
+    // around it.
+    const auto between = static_cast<std::size_t>(fields.stat.data() - fields.path.data()) - fields.path.size();
+    if (between >= kBar.size()) {
+        const char* bar = fields.stat.data() - kBar.size();
+        if (std::string_view(bar, kBar.size()) == kBar)
+            return GitPathRow{fields.path, std::string_view(bar, kBar.size() + fields.stat.size())};
+    }
+    std::string& suffix = texts.emplace_back();
+    suffix.reserve(kBar.size() + fields.stat.size());
+    suffix.append(kBar).append(fields.stat);
+    return GitPathRow{fields.path, suffix};
 }
 
 }  // namespace
 
-std::optional<GitStatRow> parse_git_stat_line(std::string_view line) {
-    const std::optional<StatFields> fields = parse_stat_fields(line);
-    if (!fields) return std::nullopt;
-    return GitStatRow{stat_row(*fields), fields->has_graph};
-}
+bool may_begin_git_stat(std::string_view after_last_bar) { return may_be_stat(after_last_bar); }
 
 bool is_git_stat_summary_line(std::string_view line) {
     std::string_view trimmed = text::trim(line);
@@ -86,6 +110,8 @@ bool is_git_stat_summary_line(std::string_view line) {
 std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
+    std::vector<GitPathRow> rows;
+    std::deque<std::string> texts;  // suffixes that are no view of their line
     std::size_t begin = 0, end = 0;
     for (std::size_t floor = 0;; floor = end + 1) {
         // The next line that holds a "|", read from that "|" to the line's
@@ -99,18 +125,16 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         begin = line_start(body, hit, floor);
         const std::optional<StatFields> first = parse_stat_fields(body.substr(begin, end - begin));
         if (!first) continue;
-        // The run is measured first, so that its rows are made once, in a
-        // list of the exact size, and only for a run that can be rendered:
-        // a run of a million lines is most of the memory this filter needs,
-        // and a table whose last column is a number is a run too.
-        std::size_t rows_in_run = 1;
+        // The rows are made as the run is read: views of its lines.
+        rows.clear();
+        texts.clear();
+        rows.push_back(stat_row(*first, texts));
         bool any_graph = first->has_graph;
-        const std::size_t first_end = end;
         const std::size_t rows_end = extend_over_lines(body, end, [&](std::string_view line) {
             const std::optional<StatFields> fields = parse_stat_fields(line);
             if (!fields) return false;
             any_graph = any_graph || fields->has_graph;
-            ++rows_in_run;
+            rows.push_back(stat_row(*fields, texts));
             return true;
         });
         std::vector<std::string_view> summaries;
@@ -122,22 +146,11 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         // Without git's summary line, only a bar graph tells a stat run from
         // a table whose last column happens to be a number.
         if (summaries.empty() && !any_graph) continue;
-        std::vector<tree::TreeRow> rows;
-        rows.reserve(rows_in_run);
-        for (std::size_t pos = begin; pos <= rows_end;) {
-            const std::size_t line_stop = pos == begin ? first_end : line_end(body, pos);
-            rows.push_back(stat_row(*parse_stat_fields(body.substr(pos, line_stop - pos))));
-            pos = line_stop + 1;
-        }
         Rendering candidate(end - begin);
         for (std::string_view summary : summaries) candidate.add(summary);
         if (summaries.empty()) candidate.add(text::format("git diff --stat: files={}", rows.size()));
-        std::optional<std::string> tree_text = render_git_tree(rows, candidate.room());
-        std::vector<tree::TreeRow>().swap(rows);
-        if (!tree_text) continue;
-        candidate.add_indented(*tree_text, "");
-        if (candidate.over_budget()) continue;
-        out.place_unit(begin, end, candidate.text());
+        if (!add_git_tree(candidate, rows, 0) || candidate.over_budget()) continue;
+        out.place_unit(begin, end, std::move(candidate).take());
     }
     return std::move(out).finish();
 }

@@ -6,16 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "filters/tree.h"
-
 namespace filters::git {
 
-struct GitStatRow {
-    tree::TreeRow row;       // path left of the bar; suffix " | " and the stat
-    bool has_graph = false;  // the stat carries a +/- bar graph or is a "Bin " stat
-};
-
-std::optional<GitStatRow> parse_git_stat_line(std::string_view line);
+// A cheap test that every line of a stat run passes, given the text after
+// the line's last "|": it may begin a stat (a digit, "-", "Bin ").
+bool may_begin_git_stat(std::string_view after_last_bar);
 
 // "N file(s) changed, ..." with N a plain number.
 bool is_git_stat_summary_line(std::string_view line);

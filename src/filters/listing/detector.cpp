@@ -1,13 +1,17 @@
 #include "filters/listing/detector.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <unordered_set>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace filters::listing::detector {
 namespace {
 
-constexpr std::size_t kMinPathListLines = 4;
 constexpr std::size_t kMinGeneralEntries = 4;
 constexpr std::size_t kMinKeptAllowance = 8;
 constexpr std::size_t kMinTreeConnectors = 3;
@@ -246,12 +250,10 @@ std::optional<ParsedListing> parse_general_listing(const text::LineIndex& lines)
 
 // ------------------------------------------------------------ mode 1 --
 
-std::optional<ParsedListing> parse_path_list(const text::LineIndex& lines) {
-    if (lines.size() < kMinPathListLines) return std::nullopt;
+ParsedListing entries_of_path_list(const text::LineIndex& lines) {
     ParsedListing out;
     out.entries.reserve(lines.size());
     for (std::string_view line : lines) {
-        if (line.empty() || !is_safe_path_line(line)) return std::nullopt;
         auto [path, suffix] = split_directory_suffix(line);
         out.entries.push_back(ListingEntry{std::move(path), std::move(suffix), {}});
     }
@@ -377,12 +379,20 @@ bool has_non_blank_lines(const text::LineIndex& lines, std::size_t needed) {
 
 }  // namespace
 
-std::pair<std::string, std::string> split_directory_suffix(std::string_view path) {
-    if (path.empty()) return {"", ""};
-    if (text::char_count(text::take_chars(path, 2)) == 1) return {std::string(path), ""};
-    if (path.back() != '/' && path.back() != '\\') return {std::string(path), ""};
+std::pair<std::string_view, std::string_view> directory_suffix_split(std::string_view path) {
+    if (path.empty() || (path.back() != '/' && path.back() != '\\')) return {path, ""};
+    if (text::char_count(text::take_chars(path, 2)) == 1) return {path, ""};
     while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
-    return {std::string(path), "/"};
+    return {path, "/"};
+}
+
+std::pair<std::string, std::string> split_directory_suffix(std::string_view path) {
+    const auto [stem, suffix] = directory_suffix_split(path);
+    return {std::string(stem), std::string(suffix)};
+}
+
+bool is_path_list(const text::LineIndex& lines) {
+    return read_path_list(lines, [](std::size_t, std::string_view) {});
 }
 
 std::vector<ListingEntry> dedupe_entries(std::vector<ListingEntry> entries) {
@@ -409,7 +419,11 @@ std::vector<ListingEntry> dedupe_entries(std::vector<ListingEntry> entries) {
 }
 
 std::optional<ParsedListing> parse_listing_lines(const text::LineIndex& lines) {
-    if (auto listing = parse_path_list(lines)) return listing;
+    if (is_path_list(lines)) return entries_of_path_list(lines);
+    return parse_annotated_listing(lines);
+}
+
+std::optional<ParsedListing> parse_annotated_listing(const text::LineIndex& lines) {
     if (has_non_blank_lines(lines, 4)) {
         if (auto listing = parse_general_listing(lines)) return listing;
     }
@@ -475,23 +489,57 @@ bool is_permission_row(std::string_view t) {
     return text::whitespace_length_at(t, 10) != 0;
 }
 
+// The classes of byte that is_safe_path_line looks for.
+constexpr std::uint8_t kBlankOrBar = 1, kColon = 2, kSeparator = 4;
+constexpr auto kPathLineBytes = [] {
+    std::array<std::uint8_t, 256> table{};
+    table['\t'] = table['|'] = table[' '] = kBlankOrBar;
+    table[':'] = kColon;
+    table['/'] = table['\\'] = kSeparator;
+    return table;
+}();
+
+// The classes of kPathLineBytes that occur in `t`: sixteen bytes at a time
+// where the machine has SSE2, as every line of a listing is read so.
+std::uint8_t path_line_bytes_seen(std::string_view t) {
+    std::uint8_t seen = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i tab = _mm_set1_epi8('\t'), bar = _mm_set1_epi8('|'), space = _mm_set1_epi8(' ');
+    const __m128i colon = _mm_set1_epi8(':'), slash = _mm_set1_epi8('/'), backslash = _mm_set1_epi8('\\');
+    for (; t.size() - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + i));
+        const __m128i blank_or_bar =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, bar)), _mm_cmpeq_epi8(v, space));
+        const __m128i separator = _mm_or_si128(_mm_cmpeq_epi8(v, slash), _mm_cmpeq_epi8(v, backslash));
+        if (_mm_movemask_epi8(blank_or_bar)) seen |= kBlankOrBar;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, colon))) seen |= kColon;
+        if (_mm_movemask_epi8(separator)) seen |= kSeparator;
+    }
+#endif
+    for (; i < t.size(); ++i) seen |= kPathLineBytes[static_cast<unsigned char>(t[i])];
+    return seen;
+}
+
 bool is_safe_path_line(std::string_view t) {
     if (t.empty()) return false;
-    if (text::trim(t).size() != t.size()) return false;
+    // Only a line that starts or ends with white space or a byte past
+    // ASCII can lose anything to trimming.
+    auto plain = [](char c) { return static_cast<unsigned char>(c) < 0x80 && !text::is_ascii_whitespace(c); };
+    if ((!plain(t.front()) || !plain(t.back())) && text::trim(t).size() != t.size()) return false;
     if (t == "." || t == "./") return true;
     if (t == ".." || t == "../") return false;
     if (t.size() > kMaxPathBytes) return false;
-    // One pass for the characters no path line holds and for the colon that
-    // every further colon test needs.
-    bool colon = false;
-    for (char c : t) {
-        if (c == '\t' || c == '|' || c == ' ') return false;
-        colon = colon || c == ':';
-    }
-    if (colon && (text::contains(t, "://") || is_rg_style_line(t) || !looks_like_windows_drive_path(t))) return false;
+    // One pass for the characters no path line holds, for the colon that
+    // every further colon test needs and for the separator that makes a
+    // path (looks_like_path).
+    const std::uint8_t seen = path_line_bytes_seen(t);
+    if (seen & kBlankOrBar) return false;
+    if ((seen & kColon) && (text::contains(t, "://") || is_rg_style_line(t) || !looks_like_windows_drive_path(t)))
+        return false;
     if (is_permission_row(t)) return false;
     if (text::starts_with_any(t, {"Traceback", "\xE2\x94\x9C", "\xE2\x94\x94", "`--"})) return false;
-    return looks_like_path(t);
+    return (seen & kSeparator) || has_file_extension(t);
 }
 
 bool is_command_like_arg(std::string_view token) {

@@ -182,6 +182,9 @@ TEST(GitReducer, StatRuns) {
          " lib/deep/dir/c.rs | 2 +-\n lib/deep/dir/d.rs | 1 +\n 2 files changed\n",
          "2 files changed\nsrc/\n deep/\n  dir/\n   a.rs | 2 +-\n   b.rs | 1 +\n--\n"
          "2 files changed\nlib/\n deep/\n  dir/\n   c.rs | 2 +-\n   d.rs | 1 +\n"},
+        {"the bar is written as \" | \" however the stat was spaced",
+         " src/a.rs |2 +-\n src/b.rs |  4 ++--\n src/c.rs\t| 1 +\n 3 files changed, 4 insertions(+), 3 deletions(-)\n",
+         "3 files changed, 4 insertions(+), 3 deletions(-)\nsrc/\n a.rs | 2 +-\n b.rs | 4 ++--\n c.rs | 1 +\n"},
         {"a single table-like row stays", "name | 3\n", "name | 3\n"},
         {"rows without a bar graph and without a summary are a table, not a stat run",
          "  1 | alice   |    37\n  2 | bob     |    74\n  3 | carol   |    11\n  4 | dave    |    48\n",

@@ -109,6 +109,18 @@ TEST(ListingReducer, GeneratedDirectoriesCollapse) {
         {"directory entries count but are not first or last",
          "src/main.rs\nlib/x.rs\n" + repeat("dist/\n", 20) + "docs/a.md\n",
          "src/\n main.rs\nlib/\n x.rs\ndist/\n " + E + " 20 generated/vendor paths omitted\n first: .\ndocs/\n a.md\n"},
+        {"the directory itself and its \".\" count but are neither first nor last",
+         "pkg/a.js\npkg/node_modules\npkg/node_modules/x/1.js\npkg/node_modules/x/2.js\npkg/node_modules/y.js\n"
+         "pkg/node_modules/w.js\npkg/node_modules/.\npkg/z.js\npkg/dist/q.js\n",
+         "pkg/\n a.js\n node_modules/\n  " + E +
+             " 6 generated/vendor paths omitted\n  first: x/1.js\n  last: w.js\n z.js\n dist/\n  q.js\n"},
+        {"backslashes and doubled slashes name the same group",
+         "web\\app.ts\nweb\\node_modules\\a\\x.js\nweb\\node_modules\\a\\y.js\nweb/node_modules/b.js\n"
+         "web\\node_modules\\c.js\nweb//node_modules/d.js\nweb\\node_modules\\e.js\nlib//dist/a.js\n"
+         "lib/dist//b.js\nlib//dist/\nlib/dist/c.js\nlib/dist/./d.js\nlib/dist/e.js\nREADME.md\n",
+         "web/\n app.ts\n node_modules/\n  " + E +
+             " 6 generated/vendor paths omitted\n  first: a/x.js\n  last: e.js\nlib/\n dist/\n  " + E +
+             " 6 generated/vendor paths omitted\n  first: a.js\n  last: e.js\nREADME.md\n"},
         {"a listing the tree does not shorten stays", "a.rs\nb.rs\nc.rs\nd.rs\n", "a.rs\nb.rs\nc.rs\nd.rs\n"},
         {"kept lines come around the tree",
          "$ find src -name '*.rs'\n" + paths("src/deeply/nested/module", 4, ".rs") + "exit status 0\n",
@@ -132,6 +144,12 @@ TEST(ListingDetector, LineTests) {
     for (const char* t : {"src/main.rs", "./build/", "C:\\work\\a.txt", "node_modules/.bin"})
         EXPECT_TRUE(is_safe_path_line(t)) << t;
     for (const char* t : {"src/main.rs:12", "my file.rs", "http://x/y", "a|b", "Traceback.py", "../"})
+        EXPECT_FALSE(is_safe_path_line(t)) << t;
+    // Past the first sixteen bytes, where lines are read sixteen at a time.
+    for (const char* t : {"src/platform/filesystem/watcher.rs", "C:\\work\\platform\\filesystem\\a.txt"})
+        EXPECT_TRUE(is_safe_path_line(t)) << t;
+    for (const char* t : {"src/platform/filesystem/my file.rs", "src/platform/filesystem/a.rs:12:3",
+                          "src/platform/filesystem/a|b.rs", "src/platform/filesystem/a\tb.rs"})
         EXPECT_FALSE(is_safe_path_line(t)) << t;
     EXPECT_FALSE(is_safe_path_line(std::string(297, 'a') + ".rs/"));
     EXPECT_TRUE(is_command_like_arg("'*.rs'"));
