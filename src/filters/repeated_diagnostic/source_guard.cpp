@@ -231,11 +231,14 @@ bool looks_like_wrapped_source_object_literal(std::string_view t) {
 
 bool looks_like_keyed_source_literal(std::string_view t) {
     const std::string_view s = strip_trailing_separators(t);
-    const std::optional<std::size_t> colon = find_top_level_separator(s, ':');
-    const std::optional<std::size_t> equals = find_top_level_separator(s, '=');
-    if (!colon && !equals) return false;
-    const std::size_t sep = !colon ? *equals : !equals ? *colon : std::min(*colon, *equals);
-    return is_keyed_entry(s, sep);
+    // The first ":" or "=" outside quotes and brackets: one walk finds it.
+    std::optional<std::size_t> sep;
+    walk_top_level(s, [&](std::size_t i) {
+        if (s[i] != ':' && s[i] != '=') return false;
+        sep = i;
+        return true;
+    });
+    return sep && is_keyed_entry(s, *sep);
 }
 
 bool looks_like_standalone_source_literal(std::string_view t) {
