@@ -69,9 +69,7 @@ std::string normalize_embedded_hashes(std::string_view s) {
 // Numbers (an optional sign, digits, an optional fraction) become "<num>",
 // except where a letter comes just before: there only the first character
 // is kept and the scan moves on by one.
-std::string normalize_numbers(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
+void append_normalized_numbers(std::string_view s, std::string& out) {
     std::size_t i = 0;
     while (i < s.size()) {
         const bool sign = (s[i] == '+' || s[i] == '-') && i + 1 < s.size() && text::is_ascii_digit(s[i + 1]);
@@ -90,18 +88,6 @@ std::string normalize_numbers(std::string_view s) {
         out.append("<num>");
         i = end;
     }
-    return out;
-}
-
-// The pieces joined: a token is rebuilt once per line, so without the
-// general template machinery.
-std::string concat(std::initializer_list<std::string_view> pieces) {
-    std::size_t size = 0;
-    for (std::string_view piece : pieces) size += piece.size();
-    std::string out;
-    out.reserve(size);
-    for (std::string_view piece : pieces) out.append(piece);
-    return out;
 }
 
 // Removes every `what` from `s` in one left-to-right pass, in place.
@@ -250,7 +236,7 @@ std::string normalize_hex_addresses(std::string_view s) {
     return out;
 }
 
-std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token) {
+void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>& paths) {
     std::size_t prefix_end = 0;
     while (prefix_end < token.size() && is_token_prefix_char(token[prefix_end])) ++prefix_end;
     const std::string_view prefix = token.substr(0, prefix_end);
@@ -259,26 +245,55 @@ std::pair<std::string, std::vector<std::string>> normalize_token(std::string_vie
     while (core_end > 0 && is_token_suffix_char(rest[core_end - 1])) --core_end;
     const std::string_view core = rest.substr(0, core_end);
     const std::string_view suffix = rest.substr(core_end);
-    if (core.empty()) return {std::string(token), {}};
-
-    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second))
-        return {concat({prefix, kv->first, "=<path>", suffix}), {recorded_path(kv->second)}};
-    if (looks_like_path(core)) return {concat({prefix, "<path>", suffix}), {recorded_path(core)}};
+    auto append = [&](std::initializer_list<std::string_view> middle) {
+        out.append(prefix);
+        for (std::string_view piece : middle) out.append(piece);
+        out.append(suffix);
+    };
+    if (core.empty()) {
+        out.append(token);
+        return;
+    }
+    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second)) {
+        append({kv->first, "=<path>"});
+        paths.push_back(recorded_path(kv->second));
+        return;
+    }
+    if (looks_like_path(core)) {
+        append({"<path>"});
+        paths.push_back(recorded_path(core));
+        return;
+    }
     if (core.size() >= kMinAddressBytes && (core.starts_with("0x") || core.starts_with("0X")) &&
-        all_hex(core.substr(2)))
-        return {concat({prefix, "<addr>", suffix}), {}};
-    if (core.size() >= kMinHashDigits && all_hex(core)) return {concat({prefix, "<hash>", suffix}), {}};
-
+        all_hex(core.substr(2))) {
+        append({"<addr>"});
+        return;
+    }
+    if (core.size() >= kMinHashDigits && all_hex(core)) {
+        append({"<hash>"});
+        return;
+    }
     // Every rewrite below needs a digit, but for a hash, which needs a run of
     // kMinHashDigits hex digits: a word without either stays as it is.
-    if (!needs_rewrite(core)) return {std::string(token), {}};
+    if (!needs_rewrite(core)) {
+        out.append(token);
+        return;
+    }
     // Each rewrite that cannot apply is skipped.
     std::string step;
     std::string_view current = core;
     if (current.find("==") != std::string_view::npos) current = step = normalize_pid_prefixes(current);
     if (has_hex_prefix(current)) current = step = normalize_hex_addresses(current);
     if (has_hex_run(current)) current = step = normalize_embedded_hashes(current);
-    return {concat({prefix, normalize_numbers(current), suffix}), {}};
+    out.append(prefix);
+    append_normalized_numbers(current, out);
+    out.append(suffix);
+}
+
+std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token) {
+    std::pair<std::string, std::vector<std::string>> result;
+    append_normalized_token(token, result.first, result.second);
+    return result;
 }
 
 bool has_enough_static_text(std::string_view template_text) {

@@ -1,5 +1,6 @@
 #include "filters/repeated_diagnostic/source_guard.h"
 
+#include <algorithm>
 #include <array>
 
 #include "filters/guards.h"
@@ -265,7 +266,8 @@ bool looks_like_function_call_statement(std::string_view t) {
     if (callee.empty()) return false;
     for (char c : callee)
         if (!(text::is_ascii_alnum(c) || c == '_' || c == '.')) return false;
-    return r.substr(open).find_first_of("\"'=") != std::string_view::npos;
+    const std::string_view call = r.substr(open);
+    return std::any_of(call.begin(), call.end(), [](char c) { return c == '"' || c == '\'' || c == '='; });
 }
 
 bool looks_like_source_or_code_statement(std::string_view line) {
@@ -284,7 +286,7 @@ bool looks_like_source_or_code_statement(std::string_view line) {
                        text::contains_ignore_case(t, "log.")))
         return true;
     if (looks_like_function_call_statement(t)) return true;
-    const bool has_quote = t.find_first_of("\"'") != std::string_view::npos;
+    const bool has_quote = std::any_of(t.begin(), t.end(), [](char c) { return c == '"' || c == '\''; });
     return has_quote && has_parens && (t.back() == ',' || t.back() == ';' || t.back() == ')');
 }
 
