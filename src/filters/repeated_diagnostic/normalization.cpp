@@ -1,8 +1,10 @@
 #include "filters/repeated_diagnostic/normalization.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 
 #include "filters/guards.h"
 #include "text.h"
@@ -162,9 +164,37 @@ std::string without_placeholders(std::string_view s) {
     return out;
 }
 
+// has_enough_static_text for an ASCII template whose every "<" starts a
+// placeholder, or nothing for any other.
+std::optional<bool> ascii_static_text_check(std::string_view s) {
+    std::size_t bytes = 0;
+    std::size_t letters = 0;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+        if (c == '<') {
+            std::size_t length = 0;
+            for (std::string_view placeholder : kPlaceholders)
+                if (s.substr(i).starts_with(placeholder)) length = placeholder.size();
+            if (length == 0) return std::nullopt;
+            i += length;
+            continue;
+        }
+        if (!text::is_ascii_whitespace(c)) {
+            ++bytes;
+            if (text::is_ascii_alpha(c)) ++letters;
+        }
+        ++i;
+    }
+    return bytes >= kMinStaticBytes && letters >= kMinStaticLetters;
+}
+
 }  // namespace
 
 bool looks_like_path(std::string_view s) {
+    // Every path form holds a slash, a backslash or a dot.
+    if (std::none_of(s.begin(), s.end(), [](char c) { return c == '/' || c == '\\' || c == '.'; })) return false;
     // A backslash reads as "/" throughout, and case matters only for the
     // extensions, which are compared ignoring it. One pass finds a URL, the
     // pieces between slashes and a dot.
@@ -297,7 +327,9 @@ std::pair<std::string, std::vector<std::string>> normalize_token(std::string_vie
 }
 
 bool has_enough_static_text(std::string_view template_text) {
-    // Without a "<" there is no placeholder to remove.
+    // An ASCII template whose every "<" starts a placeholder is counted in
+    // place, skipping them: whitespace is then one byte that alone decides.
+    if (std::optional<bool> enough = ascii_static_text_check(template_text)) return *enough;
     std::string removed;
     std::string_view s = template_text;
     if (template_text.find('<') != std::string_view::npos) {
