@@ -260,12 +260,20 @@ public:
         return !(facts_.enough_frame_starts && facts_.has_escape);
     }
 
-    // A signal stem at `at`: its line is counted once.
+    // A signal stem at `at`: its line is counted once, and found to follow
+    // the last stem line or not.
     void on_stem(std::size_t at) {
         if (at < counted_until_) return;
         ++stem_lines_;
-        const void* nl = std::memchr(text_.data() + at, '\n', text_.size() - at);
-        counted_until_ = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text_.data()) + 1 : text_.size();
+        const char* base = text_.data();
+        std::size_t start = counted_until_;
+        if (const void* nl = memrchr(base + counted_until_, '\n', at - counted_until_))
+            start = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
+        stem_run_ = start == counted_until_ && stem_run_ > 0 && run_may_go_on_ ? stem_run_ + 1 : 1;
+        run_found_ = run_found_ || stem_run_ >= kMinRunLines;
+        const void* nl = std::memchr(base + at, '\n', text_.size() - at);
+        counted_until_ = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1 : text_.size();
+        run_may_go_on_ = nl != nullptr;
     }
     bool stem_line_counted(std::size_t at) const { return at < counted_until_; }
 
@@ -279,6 +287,8 @@ public:
             (stem_lines_ >= kMinCoveredLines && stem_lines_ * 100 >= visible_starts_ * kMinCoveredPercent);
         return facts_;
     }
+    // Whether some kMinRunLines stem lines came in a row.
+    bool run_found() const { return run_found_; }
 
 private:
     std::string_view text_;
@@ -286,6 +296,9 @@ private:
     std::uint64_t frame_starts_ = 0;
     std::size_t counted_until_ = 0;  // the line before this byte has been counted
     std::uint64_t stem_lines_ = 0;
+    std::uint64_t stem_run_ = 0;  // stem lines in a row up to the last one
+    bool run_may_go_on_ = false;  // the last stem line ends with "\n"
+    bool run_found_ = false;
     std::uint64_t visible_starts_ = 0;  // lines that start with a visible ASCII character: surely nonblank
 };
 
@@ -410,6 +423,7 @@ inline unsigned buckets_at(const std::uint8_t* buckets, unsigned k) {
 }
 
 constexpr std::size_t kMarkPassLead = std::size_t{1} << 15;
+constexpr std::size_t kMaxProbedShortLineBytes = 40;
 
 // Where the 34 bytes from `i` of `s` can be read: in place, or, for the last
 // bytes, in a copy padded with zero bytes, in which no test picks a byte.
@@ -474,8 +488,7 @@ __attribute__((target("avx2,popcnt"))) bool scan_marks_avx2(std::string_view tex
     return true;
 }
 
-__attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text) {
-    FactScan scan(text);
+__attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text, FactScan& scan) {
     StemFilter f;
     load_stem_filter(f);
     alignas(32) std::uint8_t buckets[64];
@@ -883,11 +896,23 @@ std::optional<NativeTraceSignal> detect_native_trace_unowned(const text::LineInd
 TextFacts scan_text_facts(const text::LineIndex& lines, bool diagnostics_possible) {
     const std::string_view text = lines.text();
     const bool avx2 = has_avx2();
+#if defined(__x86_64__)
+    // Short lines cost less read through in one pass than probed.
+    if (avx2 && diagnostics_possible && text.size() < lines.size() * kMaxProbedShortLineBytes) {
+        FactScan scan(text);
+        TextFacts facts = count_text_facts_avx2(text, scan);
+        facts.diagnostics_possible = facts.diagnostics_possible && (facts.has_escape || scan.run_found());
+        return facts;
+    }
+#endif
     FactScan scan(text);
     MarkPass marks(text, scan, avx2);
     const bool stem_run = diagnostics_possible && has_stem_run(lines, avx2, marks);
 #if defined(__x86_64__)
-    if (stem_run && avx2) return count_text_facts_avx2(text);
+    if (stem_run && avx2) {
+        FactScan counts(text);
+        return count_text_facts_avx2(text, counts);
+    }
 #endif
     marks.advance_to(text.size());
     TextFacts facts = scan.finish(false);
