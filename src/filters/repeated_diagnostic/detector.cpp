@@ -213,27 +213,99 @@ void for_each_of_two_bytes(std::string_view text, char a, char b, F on_byte) {
         if ((text[i] == a || text[i] == b) && !on_byte(i)) return;
 }
 
-// Whether some kMinRunLines lines in a row, of `count`, pass `may`. Every
-// kMinRunLines-th line is tested first; only around one that passes are its
-// neighbours read.
+// The search for kMinRunLines lines in a row, of `count`, that pass a test,
+// asking one line at a time. Every kMinRunLines-th line is tested first;
+// only around one that passes are its neighbours asked.
+class RunSearch {
+public:
+    explicit RunSearch(std::size_t count) : count_(count) { next_probe(); }
+
+    // The line to test next, or npos once the search is settled.
+    std::size_t line() const { return line_; }
+    bool found() const { return found_; }
+
+    void answer(bool passes) {
+        switch (phase_) {
+            case Phase::kProbe:
+                if (!passes) {
+                    from_ = probe_ + 1;
+                    next_probe();
+                    return;
+                }
+                first_ = probe_;
+                go_back();
+                return;
+            case Phase::kBack:
+                if (passes) {
+                    --first_;
+                    go_back();
+                    return;
+                }
+                end_ = probe_ + 1;
+                go_forward();
+                return;
+            case Phase::kForward:
+                if (passes) {
+                    ++end_;
+                    go_forward();
+                    return;
+                }
+                settle();
+                return;
+        }
+    }
+
+private:
+    enum class Phase { kProbe, kBack, kForward };
+
+    // `from_` is the first line that a run may still start at.
+    void next_probe() {
+        if (from_ + kMinRunLines > count_) {
+            line_ = std::string_view::npos;
+            return;
+        }
+        probe_ = from_ + kMinRunLines - 1;
+        ask(probe_, Phase::kProbe);
+    }
+    void go_back() {
+        if (first_ > from_) return ask(first_ - 1, Phase::kBack);
+        end_ = probe_ + 1;
+        go_forward();
+    }
+    void go_forward() {
+        if (end_ < count_ && end_ < first_ + kMinRunLines) return ask(end_, Phase::kForward);
+        settle();
+    }
+    void settle() {
+        if (end_ - first_ >= kMinRunLines) {
+            found_ = true;
+            line_ = std::string_view::npos;
+            return;
+        }
+        from_ = end_ + 1;  // the line at `end_` fails
+        next_probe();
+    }
+    void ask(std::size_t line, Phase phase) {
+        line_ = line;
+        phase_ = phase;
+    }
+
+    std::size_t count_;
+    std::size_t from_ = 0;
+    std::size_t probe_ = 0;
+    std::size_t first_ = 0;
+    std::size_t end_ = 0;
+    std::size_t line_ = 0;
+    Phase phase_ = Phase::kProbe;
+    bool found_ = false;
+};
+
+// Whether some kMinRunLines lines in a row, of `count`, pass `may`.
 template <class May>
 bool has_run_of(std::size_t count, May may) {
-    // `from` is the first line that a run may still start at.
-    std::size_t from = 0;
-    while (from + kMinRunLines <= count) {
-        const std::size_t probe = from + kMinRunLines - 1;
-        if (!may(probe)) {
-            from = probe + 1;
-            continue;
-        }
-        std::size_t first = probe;
-        while (first > from && may(first - 1)) --first;
-        std::size_t end = probe + 1;
-        while (end < count && end < first + kMinRunLines && may(end)) ++end;
-        if (end - first >= kMinRunLines) return true;
-        from = end + 1;  // the line at `end` fails
-    }
-    return false;
+    RunSearch search(count);
+    while (search.line() != std::string_view::npos) search.answer(may(search.line()));
+    return search.found();
 }
 
 // The bookkeeping of the pass over the text's bytes, fed with the positions
@@ -447,12 +519,8 @@ private:
 // its 32-byte steps lie in the text: the places past its end are dropped,
 // and a piece that would run into the line end holds a "\n", which no piece
 // does.
-__attribute__((target("avx2,popcnt"))) bool has_stem_or_escape_avx2(std::string_view text, std::size_t start,
-                                                                     std::size_t size) {
-    StemFilter f;
-    load_stem_filter(f);
-    alignas(32) std::uint8_t buckets[64];
-    BlockReader reader(text);
+QV_AVX2 bool has_stem_or_escape_avx2(std::string_view text, std::size_t start, std::size_t size, const StemFilter& f,
+                                     std::uint8_t* buckets, BlockReader& reader) {
     const std::string_view line = text.substr(start, size);
     for (std::size_t i = 0; i < size; i += 32) {
         std::uint32_t escapes = 0;
@@ -519,7 +587,6 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
     return scan.finish(true);
 }
 
-#undef QV_AVX2
 
 #endif
 
@@ -538,9 +605,11 @@ class MarkPass {
 public:
     MarkPass(std::string_view text, FactScan& scan, bool avx2) : text_(text), scan_(scan), avx2_(avx2) {}
 
+    // Reads on to `to` at least, a whole stride of kMarkPassLead bytes at a
+    // time.
     void advance_to(std::size_t to) {
-        to = std::min(to, text_.size());
-        if (to <= done_) return;
+        if (to <= done_ || done_ == text_.size()) return;
+        to = std::min(done_ + kMarkPassLead * ((to - done_) / kMarkPassLead + 1), text_.size());
         if (!stopped_) {
 #if defined(__x86_64__)
             if (avx2_)
@@ -562,17 +631,34 @@ private:
     bool stopped_ = false;
 };
 
+#if defined(__x86_64__)
+// has_stem_run with the stem filter, its tables loaded once.
+__attribute__((target("avx2,popcnt"))) bool has_stem_run_avx2(const text::LineIndex& lines, MarkPass& marks) {
+    StemFilter f;
+    load_stem_filter(f);
+    alignas(32) std::uint8_t buckets[64];
+    const std::string_view text = lines.text();
+    BlockReader reader(text);
+    RunSearch search(lines.size());
+    for (std::size_t i; (i = search.line()) != std::string_view::npos;) {
+        const std::size_t start = lines.start(i);
+        marks.advance_to(start + kMarkPassLead);
+        search.answer(has_stem_or_escape_avx2(text, start, lines[i].size(), f, buckets, reader));
+    }
+    return search.found();
+}
+#undef QV_AVX2
+#endif
+
 // Whether some kMinRunLines lines in a row each hold a signal stem or a
 // terminal code, as the lines of a folded run must. The mark pass runs
 // ahead of the probes.
 bool has_stem_run(const text::LineIndex& lines, bool avx2, MarkPass& marks) {
-    const std::string_view text = lines.text();
-    return has_run_of(lines.size(), [&](std::size_t i) {
-        const std::size_t start = lines.start(i);
-        marks.advance_to(start + kMarkPassLead);
 #if defined(__x86_64__)
-        if (avx2) return has_stem_or_escape_avx2(text, start, lines[i].size());
+    if (avx2) return has_stem_run_avx2(lines, marks);
 #endif
+    return has_run_of(lines.size(), [&](std::size_t i) {
+        marks.advance_to(lines.start(i) + kMarkPassLead);
         const std::string_view line = lines[i];
         return line.find('\x1b') != std::string_view::npos || kSignalStemSet.found_in(line);
     });
