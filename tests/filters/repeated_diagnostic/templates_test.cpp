@@ -73,3 +73,34 @@ TEST(RepeatedDiagnosticTemplates, PathShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+using filters::repeated_diagnostic::normalization::has_enough_static_text;
+
+TEST(RepeatedDiagnosticTemplates, PathAndStaticTextEdges) {
+    struct PathCase {
+        const char* text;
+        bool path;
+    };
+    const PathCase paths[] = {{"\\\\srv\\share", true}, {"..\\up", true},   {"'\"./a\"'", true}, {"~\\x", true},
+                              {".\\", false},          {"x.PY", true},      {"a.b", false},      {"ftp://h/a.c", false},
+                              {"C:x", false},          {"\"\"", false},     {"//a", true},       {"a\\\\b", true}};
+    for (const PathCase& c : paths) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
+
+    struct TextCase {
+        const char* text;
+        bool enough;
+    };
+    const TextCase texts[] = {
+        {"<num> error opening", true},
+        {"<num> <path> ab cd", false},
+        {"err<nu<path>m>or code", false},  // "<num>" only forms once "<path>" is gone
+        {"a<b c>d failed here", true},     // a "<" that opens no placeholder stays
+        {"<pid> caf\xC3\xA9 errors", true},
+        {"<num>\xE2\x80\x83<num> ab cd ef gh", false},
+    };
+    for (const TextCase& c : texts) EXPECT_EQ(has_enough_static_text(c.text), c.enough) << c.text;
+}
+
+}  // namespace
