@@ -576,7 +576,8 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
             static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(starts)))));
         for (auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(marks)); m != 0; m &= m - 1)
             if (!scan.on_mark(i + static_cast<std::size_t>(std::countr_zero(m)))) return scan.finish(true);
-        if (scan.has_escape()) continue;
+        // Nothing is left to learn from a stem inside a counted line.
+        if (scan.has_escape() || scan.stem_line_counted(i + 31)) continue;
         std::uint32_t escapes = 0;
         for (std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes); m != 0; m &= m - 1) {
             const auto k = static_cast<unsigned>(std::countr_zero(m));
