@@ -273,8 +273,9 @@ bool looks_like_function_call_statement(std::string_view t) {
 bool looks_like_source_or_code_statement(std::string_view line) {
     const std::string_view t = text::trim(line);
     if (t.empty()) return false;
+    const char first = text::to_lower_ascii(t[0]);
     for (std::string_view keyword : kKeywordStarts)
-        if (text::starts_with_ignore_case(t, keyword)) return true;
+        if (keyword[0] == first && text::starts_with_ignore_case(t, keyword)) return true;
     if (t.starts_with("//") || t.starts_with("/*") || t.starts_with('*') || t.starts_with("<!--")) return true;
     if (looks_like_hash_source_comment(t) || looks_like_sql_source_comment(t) || looks_like_markdown_list_row(t) ||
         looks_like_issue_list_row(t) || looks_like_braced_source_object_literal(t) ||
