@@ -104,3 +104,30 @@ TEST(RepeatedDiagnosticTemplates, PathAndStaticTextEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rewrites that follow one another on one token, and tokens that need none.
+TEST(RepeatedDiagnosticTemplates, ChainedTokenRewrites) {
+    struct Case {
+        std::string line;
+        std::string want;
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        {"error at ==12==0x1fabc and ==x== done", "error at ==<pid>==<addr> and ==x== done", {}},
+        {"fatal: id deadbeefcafe01 ab12cd rejected", "fatal: id <hash> ab1<num>cd rejected", {}},
+        {"error: token DEADBEEFCAFEBABE0 is stale", "error: token <hash> is stale", {}},
+        {"warning: 0x 0x1 0X12g value drift", "warning: <num>x <addr> <addr>g value drift", {}},
+        {"error: key=C:\\tmp\\a.log and ok=./b failed", "error: key=<path> and ok=<path> failed", {"C:/tmp/a.log", "./b"}},
+        {"cannot open \"(a/b)\": denied now", "cannot open \"(<path>)\": denied now", {"a/b"}},
+    };
+    for (const Case& c : cases) {
+        const auto got = diagnostic_template_for_line(c.line);
+        ASSERT_TRUE(got) << c.line;
+        EXPECT_EQ(got->template_text, c.want) << c.line;
+        EXPECT_EQ(got->paths, c.paths) << c.line;
+    }
+}
+
+}  // namespace
