@@ -210,30 +210,38 @@ TEST(RepeatedDiagnosticDetector, TextFactsNeverRuleOutAFold) {
                 EXPECT_FALSE(diagnostics_possible(joined(broken))) << word << " " << lead;
             }
 
+    // Too few stem lines are ruled out where the stem filter counts them
+    // (on processors with AVX2); the detector refuses them everywhere.
+    enum class Want { kPossible, kTooFewStemLines, kNoRun };
     struct Case {
         const char* name;
         std::string text;
-        bool possible;
+        Want want;
     };
     const std::string filler_long = std::string(70, 'y') + " plain";
     const Case cases[] = {
-        {"no final newline", joined(repeat("plain", 9)) + text::join_lines(denied(4), false), false},
-        {"crlf line ends", text::join(cat({repeat("plain", 6), denied(8)}), "\r\n"), true},
-        {"seven stem lines", joined(cat({repeat("plain", 2), denied(7)})), false},
-        {"terminal codes only", joined(repeat("\x1b[1mcolored plain text\x1b[0m", 8)), true},
+        {"no final newline", joined(repeat("plain", 9)) + text::join_lines(denied(4), false), Want::kTooFewStemLines},
+        {"a run cut by the end", joined(repeat("plain", 9)) + text::join_lines(denied(3), false), Want::kNoRun},
+        {"crlf line ends", text::join(cat({repeat("plain", 6), denied(8)}), "\r\n"), Want::kPossible},
+        {"seven stem lines", joined(cat({repeat("plain", 2), denied(7)})), Want::kTooFewStemLines},
+        {"terminal codes only", joined(repeat("\x1b[1mcolored plain text\x1b[0m", 8)), Want::kPossible},
         {"a run at the end of a long text", joined(cat({repeat(filler_long, 2000), repeat("ok", 2000), denied(3000)})),
-         true},
-        {"a run after long short-line filler", joined(cat({repeat("ok", 30000), denied(16500)})), true},
-        {"8 of 23 lines with stems", joined(cat({denied(8), repeat("plain words", 15)})), false},
-        {"8 of 22 lines with stems", joined(cat({denied(8), repeat("plain words", 14)})), true},
-        {"blank lines do not count", joined(cat({denied(8), repeat("", 15), repeat("plain words", 14)})), true},
+         Want::kPossible},
+        {"a run after long short-line filler", joined(cat({repeat("ok", 30000), denied(16500)})), Want::kPossible},
+        {"8 of 23 lines with stems", joined(cat({denied(8), repeat("plain words", 15)})), Want::kTooFewStemLines},
+        {"8 of 22 lines with stems", joined(cat({denied(8), repeat("plain words", 14)})), Want::kPossible},
+        {"blank lines do not count", joined(cat({denied(8), repeat("", 15), repeat("plain words", 14)})),
+         Want::kPossible},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(diagnostics_possible(c.text), c.possible) << c.name;
-        const text::LineIndex index(c.text);
-        if (detect_repeated_diagnostics(index)) {
-            EXPECT_TRUE(c.possible) << c.name;
+        const bool possible = diagnostics_possible(c.text);
+        if (c.want != Want::kTooFewStemLines) {
+            EXPECT_EQ(possible, c.want == Want::kPossible) << c.name;
         }
+        const text::LineIndex index(c.text);
+        const bool folds = detect_repeated_diagnostics(index).has_value();
+        EXPECT_TRUE(!folds || possible) << c.name;
+        EXPECT_TRUE(!folds || c.want == Want::kPossible) << c.name;
     }
 }
 
