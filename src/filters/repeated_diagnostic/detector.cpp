@@ -8,7 +8,9 @@
 #include <string>
 #include <unordered_map>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -211,55 +213,461 @@ void for_each_of_two_bytes(std::string_view text, char a, char b, F on_byte) {
         if ((text[i] == a || text[i] == b) && !on_byte(i)) return;
 }
 
-// What one pass over the text's "#" and escape bytes tells: whether enough
-// lines start, after blanks, with "#" and a digit (a frame) or with a
-// terminal code (which may hide one), and whether the text holds any
-// terminal code at all.
-struct ByteFacts {
-    bool enough_frame_starts = false;
-    bool has_escape = false;
+// The search for kMinRunLines lines in a row, of `count`, that pass a test,
+// asking one line at a time. Every kMinRunLines-th line is tested first;
+// only around one that passes are its neighbours asked.
+class RunSearch {
+public:
+    explicit RunSearch(std::size_t count) : count_(count) { next_probe(); }
+
+    // The line to test next, or npos once the search is settled.
+    std::size_t line() const { return line_; }
+    bool found() const { return found_; }
+
+    void answer(bool passes) {
+        switch (phase_) {
+            case Phase::kProbe:
+                if (!passes) {
+                    from_ = probe_ + 1;
+                    next_probe();
+                    return;
+                }
+                first_ = probe_;
+                go_back();
+                return;
+            case Phase::kBack:
+                if (passes) {
+                    --first_;
+                    go_back();
+                    return;
+                }
+                end_ = probe_ + 1;
+                go_forward();
+                return;
+            case Phase::kForward:
+                if (passes) {
+                    ++end_;
+                    go_forward();
+                    return;
+                }
+                settle();
+                return;
+        }
+    }
+
+private:
+    enum class Phase { kProbe, kBack, kForward };
+
+    // `from_` is the first line that a run may still start at.
+    void next_probe() {
+        if (from_ + kMinRunLines > count_) {
+            line_ = std::string_view::npos;
+            return;
+        }
+        probe_ = from_ + kMinRunLines - 1;
+        ask(probe_, Phase::kProbe);
+    }
+    void go_back() {
+        if (first_ > from_) return ask(first_ - 1, Phase::kBack);
+        end_ = probe_ + 1;
+        go_forward();
+    }
+    void go_forward() {
+        if (end_ < count_ && end_ < first_ + kMinRunLines) return ask(end_, Phase::kForward);
+        settle();
+    }
+    void settle() {
+        if (end_ - first_ >= kMinRunLines) {
+            found_ = true;
+            line_ = std::string_view::npos;
+            return;
+        }
+        from_ = end_ + 1;  // the line at `end_` fails
+        next_probe();
+    }
+    void ask(std::size_t line, Phase phase) {
+        line_ = line;
+        phase_ = phase;
+    }
+
+    std::size_t count_;
+    std::size_t from_ = 0;
+    std::size_t probe_ = 0;
+    std::size_t first_ = 0;
+    std::size_t end_ = 0;
+    std::size_t line_ = 0;
+    Phase phase_ = Phase::kProbe;
+    bool found_ = false;
 };
 
-ByteFacts scan_frame_and_escape_bytes(std::string_view text) {
-    ByteFacts facts;
-    std::uint64_t starts = 0;
-    for_each_of_two_bytes(text, '#', '\x1b', [&](std::size_t at) {
-        const bool escape = text[at] == '\x1b';
-        facts.has_escape = facts.has_escape || escape;
-        if (!escape && !(at + 1 < text.size() && text::is_ascii_digit(text[at + 1]))) return true;
-        // Blanks, and any byte that may belong to a Unicode space.
-        std::size_t before = at;
-        while (before > 0 && text[before - 1] != '\n' &&
-               (text::is_ascii_whitespace(text[before - 1]) || static_cast<unsigned char>(text[before - 1]) >= 0x80))
-            --before;
-        if (before == 0 || text[before - 1] == '\n') facts.enough_frame_starts = ++starts >= kMinFramesWithMarker;
-        return !(facts.enough_frame_starts && facts.has_escape);
-    });
-    return facts;
+// Whether some kMinRunLines lines in a row, of `count`, pass `may`.
+template <class May>
+bool has_run_of(std::size_t count, May may) {
+    RunSearch search(count);
+    while (search.line() != std::string_view::npos) search.answer(may(search.line()));
+    return search.found();
 }
 
-// Whether some kMinRunLines lines in a row may each have a template. Every
-// kMinRunLines-th line is tested first; only around one that may have a
-// template are its neighbours read.
-bool has_possible_run(const text::LineIndex& lines, bool plain_text, Depth depth) {
-    const std::size_t count = lines.size();
-    auto may = [&](std::size_t i) { return may_have_template(lines[i], plain_text, depth); };
-    // `from` is the first line that a run may still start at.
-    std::size_t from = 0;
-    while (from + kMinRunLines <= count) {
-        const std::size_t probe = from + kMinRunLines - 1;
-        if (!may(probe)) {
-            from = probe + 1;
-            continue;
+// The bookkeeping of the pass over the text's bytes, fed with the positions
+// that the byte tests pick out.
+class FactScan {
+public:
+    explicit FactScan(std::string_view text) : text_(text) {}
+
+    bool has_escape() const { return facts_.has_escape; }
+
+    // A "#" or an escape byte at `at`: a frame starts there when only blanks
+    // come before it in its line. False once nothing more is to be learnt.
+    bool on_mark(std::size_t at) {
+        const bool escape = text_[at] == '\x1b';
+        facts_.has_escape = facts_.has_escape || escape;
+        if (!escape && !(at + 1 < text_.size() && text::is_ascii_digit(text_[at + 1]))) return true;
+        // Blanks, and any byte that may belong to a Unicode space.
+        std::size_t before = at;
+        while (before > 0 && text_[before - 1] != '\n' &&
+               (text::is_ascii_whitespace(text_[before - 1]) || static_cast<unsigned char>(text_[before - 1]) >= 0x80))
+            --before;
+        if (before == 0 || text_[before - 1] == '\n')
+            facts_.enough_frame_starts = ++frame_starts_ >= kMinFramesWithMarker;
+        return !(facts_.enough_frame_starts && facts_.has_escape);
+    }
+
+    // A signal stem at `at`: its line is counted once, and found to follow
+    // the last stem line or not.
+    void on_stem(std::size_t at) {
+        if (at < counted_until_) return;
+        ++stem_lines_;
+        const char* base = text_.data();
+        std::size_t start = counted_until_;
+        if (const void* nl = memrchr(base + counted_until_, '\n', at - counted_until_))
+            start = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
+        stem_run_ = start == counted_until_ && stem_run_ > 0 && run_may_go_on_ ? stem_run_ + 1 : 1;
+        run_found_ = run_found_ || stem_run_ >= kMinRunLines;
+        const void* nl = std::memchr(base + at, '\n', text_.size() - at);
+        counted_until_ = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1 : text_.size();
+        run_may_go_on_ = nl != nullptr;
+    }
+    bool stem_line_counted(std::size_t at) const { return at < counted_until_; }
+
+    void add_visible_starts(std::uint64_t n) { visible_starts_ += n; }
+
+    // The facts once every mark was reported; with `stems_counted`, every
+    // stem and every line start too.
+    TextFacts finish(bool stems_counted) {
+        facts_.diagnostics_possible =
+            facts_.has_escape || !stems_counted ||
+            (stem_lines_ >= kMinCoveredLines && stem_lines_ * 100 >= visible_starts_ * kMinCoveredPercent);
+        return facts_;
+    }
+    // Whether some kMinRunLines stem lines came in a row.
+    bool run_found() const { return run_found_; }
+
+private:
+    std::string_view text_;
+    TextFacts facts_;
+    std::uint64_t frame_starts_ = 0;
+    std::size_t counted_until_ = 0;  // the line before this byte has been counted
+    std::uint64_t stem_lines_ = 0;
+    std::uint64_t stem_run_ = 0;  // stem lines in a row up to the last one
+    bool run_may_go_on_ = false;  // the last stem line ends with "\n"
+    bool run_found_ = false;
+    std::uint64_t visible_starts_ = 0;  // lines that start with a visible ASCII character: surely nonblank
+};
+
+#if defined(__x86_64__)
+
+// Three bytes of each signal stem, and the bucket (0 to 15) whose bit stands
+// for it in the stem filter: a stem lies wherever its piece lies, and the
+// filter lets through every place where a piece may start.
+struct StemPiece {
+    std::string_view stem;
+    std::size_t offset;
+    unsigned bucket;
+};
+constexpr std::array<StemPiece, kSignalStems.size()> kStemPieces = {{
+    {"fail", 0, 0},
+    {"fatal", 0, 0},
+    {"cannot", 2, 1},
+    {"can't", 1, 2},
+    {"no such file", 6, 3},
+    {"error", 1, 4},
+    {"terminate", 2, 4},
+    {"denied", 2, 5},
+    {"invalid", 1, 6},
+    {"unable", 0, 7},
+    {"exception", 1, 8},
+    {"segmentation fault", 1, 9},
+    {"abort", 0, 10},
+    {"warn", 1, 11},
+    {"panic", 1, 12},
+    {"core dumped", 5, 13},
+    {"stack trace", 1, 14},
+    {"not found", 4, 15},
+}};
+
+constexpr bool every_stem_has_a_piece() {
+    for (std::string_view stem : kSignalStems) {
+        bool found = false;
+        for (const StemPiece& piece : kStemPieces)
+            found = found || (piece.stem == stem && piece.offset + 3 <= stem.size() && piece.bucket < 16);
+        if (!found) return false;
+    }
+    return true;
+}
+static_assert(every_stem_has_a_piece());
+
+// For byte j of a piece, per group of eight buckets: the buckets whose
+// piece's byte j has a given low half, and those whose byte j has a given
+// high half (for a letter, in either case). A byte may be byte j of a
+// bucket's piece only where both tables name the bucket.
+struct PieceTables {
+    std::array<std::array<std::array<std::uint8_t, 16>, 3>, 2> low{};
+    std::array<std::array<std::array<std::uint8_t, 16>, 3>, 2> high{};
+};
+constexpr PieceTables kPieceTables = [] {
+    PieceTables t;
+    for (const StemPiece& piece : kStemPieces)
+        for (std::size_t j = 0; j < 3; ++j) {
+            const auto c = static_cast<unsigned char>(piece.stem[piece.offset + j]);
+            const std::size_t group = piece.bucket / 8;
+            const auto bit = static_cast<std::uint8_t>(1u << (piece.bucket % 8));
+            t.low[group][j][c & 15u] |= bit;
+            t.high[group][j][c >> 4] |= bit;
+            if (c >= 'a' && c <= 'z') t.high[group][j][(c - 32u) >> 4] |= bit;
         }
-        std::size_t first = probe;
-        while (first > from && may(first - 1)) --first;
-        std::size_t end = probe + 1;
-        while (end < count && end < first + kMinRunLines && may(end)) ++end;
-        if (end - first >= kMinRunLines) return true;
-        from = end + 1;  // the line at `end` has no template
+    return t;
+}();
+
+// Whether a stem of the buckets in `buckets` has its piece at `at` of `s`.
+bool stem_piece_at(std::string_view s, std::size_t at, unsigned buckets) {
+    for (const StemPiece& piece : kStemPieces)
+        if ((buckets >> piece.bucket) & 1u && at >= piece.offset && at - piece.offset + piece.stem.size() <= s.size() &&
+            text::equals_ignore_case(s.substr(at - piece.offset, piece.stem.size()), piece.stem))
+            return true;
+    return false;
+}
+
+#define QV_AVX2 inline __attribute__((target("avx2,popcnt"), always_inline))
+
+struct StemFilter {
+    __m256i low[2][3];
+    __m256i high[2][3];
+};
+
+QV_AVX2 void load_stem_filter(StemFilter& f) {
+    for (std::size_t g = 0; g < 2; ++g)
+        for (std::size_t j = 0; j < 3; ++j) {
+            f.low[g][j] = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPieceTables.low[g][j].data())));
+            f.high[g][j] = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPieceTables.high[g][j].data())));
+        }
+}
+
+// The places among the 32 from `p` (34 bytes readable) where a piece may
+// start; the buckets of each go to `buckets` (group g at 32 * g), and the
+// escape bytes among the 32 to `escapes`.
+QV_AVX2 std::uint32_t stem_candidates_inline(const char* p, const StemFilter& f, std::uint8_t* buckets,
+                                             std::uint32_t& escapes) {
+    const __m256i nibble = _mm256_set1_epi8(0x0f);
+    __m256i found[2] = {_mm256_set1_epi8(-1), _mm256_set1_epi8(-1)};
+    for (std::size_t j = 0; j < 3; ++j) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + j));
+        if (j == 0)
+            escapes = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b'))));
+        const __m256i low = _mm256_and_si256(v, nibble);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+        for (std::size_t g = 0; g < 2; ++g)
+            found[g] = _mm256_and_si256(found[g], _mm256_and_si256(_mm256_shuffle_epi8(f.low[g][j], low),
+                                                                   _mm256_shuffle_epi8(f.high[g][j], high)));
+    }
+    const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(found[0], found[1]), _mm256_setzero_si256());
+    const auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
+    if (mask != 0) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buckets), found[0]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buckets + 32), found[1]);
+    }
+    return mask;
+}
+
+inline unsigned buckets_at(const std::uint8_t* buckets, unsigned k) {
+    return buckets[k] | (static_cast<unsigned>(buckets[32 + k]) << 8);
+}
+
+constexpr std::size_t kMarkPassLead = std::size_t{1} << 15;
+constexpr std::size_t kMaxProbedShortLineBytes = 40;
+
+// Where the 34 bytes from `i` of `s` can be read: in place, or, for the last
+// bytes, in a copy padded with zero bytes, in which no test picks a byte.
+class BlockReader {
+public:
+    explicit BlockReader(std::string_view s) : s_(s) {}
+    const char* at(std::size_t i) {
+        if (i + 34 <= s_.size()) return s_.data() + i;
+        std::memset(tail_, 0, sizeof tail_);
+        std::memcpy(tail_, s_.data() + i, s_.size() - i);
+        return tail_;
+    }
+
+private:
+    std::string_view s_;
+    char tail_[34] = {};
+};
+
+// Whether the `size` bytes from `start` of `text` hold a signal stem or a
+// terminal code. The line is read in place where the 34 bytes after each of
+// its 32-byte steps lie in the text: the places past its end are dropped,
+// and a piece that would run into the line end holds a "\n", which no piece
+// does.
+QV_AVX2 bool has_stem_or_escape_avx2(std::string_view text, std::size_t start, std::size_t size, const StemFilter& f,
+                                     std::uint8_t* buckets, BlockReader& reader) {
+    const std::string_view line = text.substr(start, size);
+    for (std::size_t i = 0; i < size; i += 32) {
+        std::uint32_t escapes = 0;
+        std::uint32_t m = stem_candidates_inline(reader.at(start + i), f, buckets, escapes);
+        if (size - i < 32) {
+            const std::uint32_t inside = (std::uint32_t{1} << (size - i)) - 1;
+            m &= inside;
+            escapes &= inside;
+        }
+        if (escapes != 0) return true;
+        for (; m != 0; m &= m - 1) {
+            const auto k = static_cast<unsigned>(std::countr_zero(m));
+            if (stem_piece_at(line, i + k, buckets_at(buckets, k))) return true;
+        }
     }
     return false;
+}
+
+// Reports each "#" and escape byte of `text` from `from` to `to` to `scan`;
+// false once the scan needs no more.
+__attribute__((target("avx2,popcnt"))) bool scan_marks_avx2(std::string_view text, std::size_t from, std::size_t to,
+                                                             FactScan& scan) {
+    std::size_t i = from;
+    for (; i + 32 <= to; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text.data() + i));
+        auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(
+            _mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')))));
+        for (; mask != 0; mask &= mask - 1)
+            if (!scan.on_mark(i + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
+    }
+    for (; i < to; ++i)
+        if ((text[i] == '#' || text[i] == '\x1b') && !scan.on_mark(i)) return false;
+    return true;
+}
+
+__attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text, FactScan& scan) {
+    StemFilter f;
+    load_stem_filter(f);
+    alignas(32) std::uint8_t buckets[64];
+    if (!text.empty() && is_visible_ascii(text[0])) scan.add_visible_starts(1);
+    BlockReader reader(text);
+    for (std::size_t i = 0; i < text.size(); i += 32) {
+        const char* p = reader.at(i);
+        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        const __m256i marks = _mm256_or_si256(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('#')),
+                                              _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\x1b')));
+        // A line end before a visible ASCII character.
+        const __m256i visible = _mm256_and_si256(_mm256_cmpgt_epi8(v1, _mm256_set1_epi8(' ')),
+                                                 _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7f), v1));
+        const __m256i starts = _mm256_and_si256(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n')), visible);
+        scan.add_visible_starts(
+            static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(starts)))));
+        for (auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(marks)); m != 0; m &= m - 1)
+            if (!scan.on_mark(i + static_cast<std::size_t>(std::countr_zero(m)))) return scan.finish(true);
+        // Nothing is left to learn from a stem inside a counted line.
+        if (scan.has_escape() || scan.stem_line_counted(i + 31)) continue;
+        std::uint32_t escapes = 0;
+        for (std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes); m != 0; m &= m - 1) {
+            const auto k = static_cast<unsigned>(std::countr_zero(m));
+            if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets_at(buckets, k)))
+                scan.on_stem(i + k);
+        }
+    }
+    return scan.finish(true);
+}
+
+
+#endif
+
+bool has_avx2() {
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
+#endif
+}
+
+// The "#" and escape bytes of a text reported to a FactScan, up to a byte
+// that moves on as the stem probes do: the text is then read from memory
+// once, by this pass, and the probes find their lines in the cache.
+class MarkPass {
+public:
+    MarkPass(std::string_view text, FactScan& scan, bool avx2) : text_(text), scan_(scan), avx2_(avx2) {}
+
+    // Reads on to `to` at least, a whole stride of kMarkPassLead bytes at a
+    // time.
+    void advance_to(std::size_t to) {
+        if (to <= done_ || done_ == text_.size()) return;
+        to = std::min(done_ + kMarkPassLead * ((to - done_) / kMarkPassLead + 1), text_.size());
+        if (!stopped_) {
+#if defined(__x86_64__)
+            if (avx2_)
+                stopped_ = !scan_marks_avx2(text_, done_, to, scan_);
+            else
+#endif
+                for_each_of_two_bytes(text_.substr(done_, to - done_), '#', '\x1b', [&](std::size_t at) {
+                    return !(stopped_ = !scan_.on_mark(done_ + at));
+                });
+        }
+        done_ = to;
+    }
+
+private:
+    std::string_view text_;
+    FactScan& scan_;
+    bool avx2_;
+    std::size_t done_ = 0;
+    bool stopped_ = false;
+};
+
+#if defined(__x86_64__)
+// has_stem_run with the stem filter, its tables loaded once.
+__attribute__((target("avx2,popcnt"))) bool has_stem_run_avx2(const text::LineIndex& lines, MarkPass& marks) {
+    StemFilter f;
+    load_stem_filter(f);
+    alignas(32) std::uint8_t buckets[64];
+    const std::string_view text = lines.text();
+    BlockReader reader(text);
+    RunSearch search(lines.size());
+    for (std::size_t i; (i = search.line()) != std::string_view::npos;) {
+        const std::size_t start = lines.start(i);
+        marks.advance_to(start + kMarkPassLead);
+        search.answer(has_stem_or_escape_avx2(text, start, lines[i].size(), f, buckets, reader));
+    }
+    return search.found();
+}
+#undef QV_AVX2
+#endif
+
+// Whether some kMinRunLines lines in a row each hold a signal stem or a
+// terminal code, as the lines of a folded run must. The mark pass runs
+// ahead of the probes.
+bool has_stem_run(const text::LineIndex& lines, bool avx2, MarkPass& marks) {
+#if defined(__x86_64__)
+    if (avx2) return has_stem_run_avx2(lines, marks);
+#endif
+    return has_run_of(lines.size(), [&](std::size_t i) {
+        marks.advance_to(lines.start(i) + kMarkPassLead);
+        const std::string_view line = lines[i];
+        return line.find('\x1b') != std::string_view::npos || kSignalStemSet.found_in(line);
+    });
+}
+
+// Whether some kMinRunLines lines in a row may each have a template.
+bool has_possible_run(const text::LineIndex& lines, bool plain_text, Depth depth) {
+    return has_run_of(lines.size(), [&](std::size_t i) { return may_have_template(lines[i], plain_text, depth); });
 }
 
 // One pass over the line starts and ends for the guard's cheapest signs: a
@@ -572,8 +980,38 @@ std::optional<NativeTraceSignal> detect_native_trace_unowned(const text::LineInd
     return signal;
 }
 
+TextFacts scan_text_facts(const text::LineIndex& lines, bool diagnostics_possible) {
+    const std::string_view text = lines.text();
+    const bool avx2 = has_avx2();
+#if defined(__x86_64__)
+    // Short lines cost less read through in one pass than probed.
+    if (avx2 && diagnostics_possible && text.size() < lines.size() * kMaxProbedShortLineBytes) {
+        FactScan scan(text);
+        TextFacts facts = count_text_facts_avx2(text, scan);
+        facts.diagnostics_possible = facts.diagnostics_possible && (facts.has_escape || scan.run_found());
+        return facts;
+    }
+#endif
+    FactScan scan(text);
+    MarkPass marks(text, scan, avx2);
+    const bool stem_run = diagnostics_possible && has_stem_run(lines, avx2, marks);
+#if defined(__x86_64__)
+    if (stem_run && avx2) {
+        FactScan counts(text);
+        return count_text_facts_avx2(text, counts);
+    }
+#endif
+    marks.advance_to(text.size());
+    TextFacts facts = scan.finish(false);
+    facts.diagnostics_possible = stem_run;
+    return facts;
+}
+
 Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible) {
-    const ByteFacts facts = scan_frame_and_escape_bytes(lines.text());
+    return assess_prospects(lines, diagnostics_possible, scan_text_facts(lines, diagnostics_possible));
+}
+
+Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible, const TextFacts& facts) {
     Prospects prospects;
     prospects.native_trace = facts.enough_frame_starts;
     if (!diagnostics_possible || lines.size() < kMinNonblankLines) return prospects;

@@ -92,4 +92,25 @@ struct Prospects {
 // frames are counted.
 Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible);
 
+// What the text's bytes tell before its lines are read through: whether at
+// least five lines start, after blanks, with "#" and a digit or with a
+// terminal code (no native trace without), whether the text holds a
+// terminal code, and whether repeated diagnostics stay possible at all. They
+// are not unless four lines in a row each hold a signal stem or a terminal
+// code (a folded run needs four lines with templates in a row), and, in a
+// text without terminal codes, eight lines and 35 % of the lines that start
+// with a visible character hold a stem (the templates of the repeated lines
+// must cover eight lines and 35 % of the nonblank lines).
+struct TextFacts {
+    bool enough_frame_starts = false;
+    bool has_escape = false;
+    bool diagnostics_possible = true;
+};
+// With `diagnostics_possible` false (the guard already refused them), only
+// the frames are looked for.
+TextFacts scan_text_facts(const text::LineIndex& lines, bool diagnostics_possible);
+
+// assess_prospects once the text's facts are known.
+Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possible, const TextFacts& facts);
+
 }  // namespace filters::repeated_diagnostic::detector

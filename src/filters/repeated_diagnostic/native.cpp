@@ -152,6 +152,8 @@ std::string_view strip_native_binary_offset(std::string_view token) {
 }
 
 std::optional<NativeFrameEvidence> parse_native_frame_evidence(std::string_view line) {
+    // A frame starts with "#", which removing terminal codes cannot bring.
+    if (line.find('#') == std::string_view::npos) return std::nullopt;
     const Plain plain(line);
     const std::string_view t = text::trim(plain.view);
     if (!t.starts_with('#')) return std::nullopt;

@@ -1,7 +1,10 @@
 #include "filters/repeated_diagnostic/normalization.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
+#include <optional>
 
 #include "filters/guards.h"
 #include "text.h"
@@ -15,8 +18,12 @@ constexpr std::size_t kMinAddressBytes = 5;
 constexpr std::size_t kMinStaticBytes = 10;
 constexpr std::size_t kMinStaticLetters = 6;
 
-constexpr std::string_view kTokenPrefixChars = "\"'([{";
-constexpr std::string_view kTokenSuffixChars = "\"'),.:;]}";
+// The bytes that may open a token before its core ("'([{ and a double
+// quote) and those that may close it after its core.
+bool is_token_prefix_char(char c) { return c == '"' || c == '\'' || c == '(' || c == '[' || c == '{'; }
+bool is_token_suffix_char(char c) {
+    return c == '"' || c == '\'' || c == ')' || c == ',' || c == '.' || c == ':' || c == ';' || c == ']' || c == '}';
+}
 constexpr std::string_view kQuotes = "\"'";
 
 constexpr std::array<std::string_view, 34> kPathExtensions = {
@@ -24,6 +31,8 @@ constexpr std::array<std::string_view, 34> kPathExtensions = {
     ".java", ".js",  ".json", ".jsx",  ".log", ".md",  ".php", ".png",  ".py",  ".rb",  ".rs",   ".so",
     ".sql",  ".svg", ".toml", ".ts",   ".tsx", ".txt", ".xml", ".yaml", ".yml", ".zip",
 };
+
+bool is_quote(char c) { return c == '"' || c == '\''; }
 
 std::string with_slashes(std::string_view s) {
     std::string out(s);
@@ -62,9 +71,7 @@ std::string normalize_embedded_hashes(std::string_view s) {
 // Numbers (an optional sign, digits, an optional fraction) become "<num>",
 // except where a letter comes just before: there only the first character
 // is kept and the scan moves on by one.
-std::string normalize_numbers(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
+void append_normalized_numbers(std::string_view s, std::string& out) {
     std::size_t i = 0;
     while (i < s.size()) {
         const bool sign = (s[i] == '+' || s[i] == '-') && i + 1 < s.size() && text::is_ascii_digit(s[i + 1]);
@@ -83,53 +90,143 @@ std::string normalize_numbers(std::string_view s) {
         out.append("<num>");
         i = end;
     }
-    return out;
 }
 
-// The pieces joined: a token is rebuilt once per line, so without the
-// general template machinery.
-std::string concat(std::initializer_list<std::string_view> pieces) {
-    std::size_t size = 0;
-    for (std::string_view piece : pieces) size += piece.size();
-    std::string out;
-    out.reserve(size);
-    for (std::string_view piece : pieces) out.append(piece);
-    return out;
-}
-
+// Removes every `what` from `s` in one left-to-right pass, in place.
 void remove_all(std::string& s, std::string_view what) {
+    std::size_t at = s.find(what);
+    if (at == std::string::npos) return;
+    std::size_t kept = at;
+    std::size_t from = at + what.size();
+    for (;;) {
+        at = s.find(what, from);
+        const std::size_t end = at == std::string::npos ? s.size() : at;
+        std::memmove(s.data() + kept, s.data() + from, end - from);
+        kept += end - from;
+        if (at == std::string::npos) break;
+        from = at + what.size();
+    }
+    s.resize(kept);
+}
+
+// Whether "0x" or "0X" occurs in `s`.
+bool has_hex_prefix(std::string_view s) {
+    for (std::size_t at = s.find('0'); at != std::string_view::npos; at = s.find('0', at + 1))
+        if (at + 1 < s.size() && (s[at + 1] == 'x' || s[at + 1] == 'X')) return true;
+    return false;
+}
+
+// Whether `s` holds a run of kMinHashDigits hex digits.
+bool has_hex_run(std::string_view s) {
+    std::size_t run = 0;
+    for (char c : s) {
+        run = text::is_ascii_hex_digit(c) ? run + 1 : 0;
+        if (run >= kMinHashDigits) return true;
+    }
+    return false;
+}
+
+// Whether a token core holds a digit or a run of kMinHashDigits hex digits.
+bool needs_rewrite(std::string_view core) {
+    std::size_t hex_run = 0;
+    for (char c : core) {
+        if (text::is_ascii_digit(c)) return true;
+        hex_run = text::is_ascii_hex_digit(c) ? hex_run + 1 : 0;
+        if (hex_run >= kMinHashDigits) return true;
+    }
+    return false;
+}
+
+constexpr std::array<std::string_view, 5> kPlaceholders = {"<path>", "<addr>", "<hash>", "<num>", "<pid>"};
+
+// `s` without its placeholders, removed one kind after the other, so that
+// one that only forms once another is gone goes too when its kind comes
+// later. Where every "<" starts a placeholder none can form, and one pass
+// drops them all.
+std::string without_placeholders(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    std::size_t from = 0;
-    for (std::size_t at; (at = s.find(what, from)) != std::string::npos; from = at + what.size())
-        out.append(s, from, at - from);
-    out.append(s, from);
-    s = std::move(out);
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t open = s.find('<', i);
+        out.append(s.substr(i, open == std::string_view::npos ? std::string_view::npos : open - i));
+        if (open == std::string_view::npos) return out;
+        std::size_t length = 0;
+        for (std::string_view placeholder : kPlaceholders)
+            if (s.substr(open).starts_with(placeholder)) length = placeholder.size();
+        if (length == 0) {
+            out.assign(s);
+            for (std::string_view placeholder : kPlaceholders) remove_all(out, placeholder);
+            return out;
+        }
+        i = open + length;
+    }
+    return out;
+}
+
+// has_enough_static_text for an ASCII template whose every "<" starts a
+// placeholder, or nothing for any other.
+std::optional<bool> ascii_static_text_check(std::string_view s) {
+    std::size_t bytes = 0;
+    std::size_t letters = 0;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+        if (c == '<') {
+            std::size_t length = 0;
+            for (std::string_view placeholder : kPlaceholders)
+                if (s.substr(i).starts_with(placeholder)) length = placeholder.size();
+            if (length == 0) return std::nullopt;
+            i += length;
+            continue;
+        }
+        if (!text::is_ascii_whitespace(c)) {
+            ++bytes;
+            if (text::is_ascii_alpha(c)) ++letters;
+        }
+        ++i;
+    }
+    return bytes >= kMinStaticBytes && letters >= kMinStaticLetters;
 }
 
 }  // namespace
 
 bool looks_like_path(std::string_view s) {
-    if (s.empty() || text::contains(s, "://")) return false;
-    const std::string_view t = text::trim_chars(s, kQuotes);
-    const std::string n = with_slashes(t);
-    const std::string l = text::to_lower(n);
-    if (l.starts_with('/')) return t.size() >= 3;
-    if (l.starts_with("./") || l.starts_with("../") || l.starts_with("~/")) return t.size() >= 3;
-    if (n.size() >= 3 && n[1] == ':' && n[2] == '/') return true;
-    if (n.find('/') != std::string::npos) {
-        std::size_t pieces = 0;
-        std::size_t from = 0;
-        while (from <= n.size()) {
-            std::size_t slash = n.find('/', from);
-            if (slash == std::string::npos) slash = n.size();
-            if (slash > from) ++pieces;
-            from = slash + 1;
-        }
-        return pieces >= 2;
+    // Every path form holds a slash, a backslash or a dot.
+    if (std::none_of(s.begin(), s.end(), [](char c) { return c == '/' || c == '\\' || c == '.'; })) return false;
+    // A backslash reads as "/" throughout, and case matters only for the
+    // extensions, which are compared ignoring it. One pass finds a URL, the
+    // pieces between slashes and a dot.
+    std::size_t begin = 0;
+    std::size_t end = s.size();
+    while (begin < end && is_quote(s[begin])) ++begin;
+    while (end > begin && is_quote(s[end - 1])) --end;
+    bool url = false;
+    bool has_slash = false;
+    bool has_dot = false;
+    std::size_t pieces = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == ':' && i + 2 < s.size() && s[i + 1] == '/' && s[i + 2] == '/') url = true;
+        if (i < begin || i >= end) continue;
+        const bool slash = c == '/' || c == '\\';
+        if (!slash && (i == begin || s[i - 1] == '/' || s[i - 1] == '\\')) ++pieces;
+        has_slash = has_slash || slash;
+        has_dot = has_dot || c == '.';
     }
+    if (s.empty() || url) return false;
+    const std::string_view t = s.substr(begin, end - begin);
+    auto slash_at = [&](std::size_t i) { return i < t.size() && (t[i] == '/' || t[i] == '\\'); };
+    if (slash_at(0)) return t.size() >= 3;
+    if (!t.empty() && (t[0] == '.' || t[0] == '~') &&
+        (slash_at(1) || (t[0] == '.' && t.size() > 1 && t[1] == '.' && slash_at(2))))
+        return t.size() >= 3;
+    if (t.size() >= 3 && t[1] == ':' && slash_at(2)) return true;
+    if (has_slash) return pieces >= 2;
+    if (!has_dot) return false;
     for (std::string_view ext : kPathExtensions)
-        if (l.ends_with(ext)) return true;
+        if (text::ends_with_ignore_case(t, ext)) return true;
     return false;
 }
 
@@ -169,32 +266,76 @@ std::string normalize_hex_addresses(std::string_view s) {
     return out;
 }
 
-std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token) {
-    const std::size_t prefix_end = std::min(token.find_first_not_of(kTokenPrefixChars), token.size());
+void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>& paths) {
+    std::size_t prefix_end = 0;
+    while (prefix_end < token.size() && is_token_prefix_char(token[prefix_end])) ++prefix_end;
     const std::string_view prefix = token.substr(0, prefix_end);
     std::string_view rest = token.substr(prefix_end);
     std::size_t core_end = rest.size();
-    while (core_end > 0 && kTokenSuffixChars.find(rest[core_end - 1]) != std::string_view::npos) --core_end;
+    while (core_end > 0 && is_token_suffix_char(rest[core_end - 1])) --core_end;
     const std::string_view core = rest.substr(0, core_end);
     const std::string_view suffix = rest.substr(core_end);
-    if (core.empty()) return {std::string(token), {}};
-
-    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second))
-        return {concat({prefix, kv->first, "=<path>", suffix}), {recorded_path(kv->second)}};
-    if (looks_like_path(core)) return {concat({prefix, "<path>", suffix}), {recorded_path(core)}};
+    auto append = [&](std::initializer_list<std::string_view> middle) {
+        out.append(prefix);
+        for (std::string_view piece : middle) out.append(piece);
+        out.append(suffix);
+    };
+    if (core.empty()) {
+        out.append(token);
+        return;
+    }
+    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second)) {
+        append({kv->first, "=<path>"});
+        paths.push_back(recorded_path(kv->second));
+        return;
+    }
+    if (looks_like_path(core)) {
+        append({"<path>"});
+        paths.push_back(recorded_path(core));
+        return;
+    }
     if (core.size() >= kMinAddressBytes && (core.starts_with("0x") || core.starts_with("0X")) &&
-        all_hex(core.substr(2)))
-        return {concat({prefix, "<addr>", suffix}), {}};
-    if (core.size() >= kMinHashDigits && all_hex(core)) return {concat({prefix, "<hash>", suffix}), {}};
+        all_hex(core.substr(2))) {
+        append({"<addr>"});
+        return;
+    }
+    if (core.size() >= kMinHashDigits && all_hex(core)) {
+        append({"<hash>"});
+        return;
+    }
+    // Every rewrite below needs a digit, but for a hash, which needs a run of
+    // kMinHashDigits hex digits: a word without either stays as it is.
+    if (!needs_rewrite(core)) {
+        out.append(token);
+        return;
+    }
+    // Each rewrite that cannot apply is skipped.
+    std::string step;
+    std::string_view current = core;
+    if (current.find("==") != std::string_view::npos) current = step = normalize_pid_prefixes(current);
+    if (has_hex_prefix(current)) current = step = normalize_hex_addresses(current);
+    if (has_hex_run(current)) current = step = normalize_embedded_hashes(current);
+    out.append(prefix);
+    append_normalized_numbers(current, out);
+    out.append(suffix);
+}
 
-    const std::string rewritten =
-        normalize_numbers(normalize_embedded_hashes(normalize_hex_addresses(normalize_pid_prefixes(core))));
-    return {concat({prefix, rewritten, suffix}), {}};
+std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token) {
+    std::pair<std::string, std::vector<std::string>> result;
+    append_normalized_token(token, result.first, result.second);
+    return result;
 }
 
 bool has_enough_static_text(std::string_view template_text) {
-    std::string s(template_text);
-    for (std::string_view placeholder : {"<path>", "<addr>", "<hash>", "<num>", "<pid>"}) remove_all(s, placeholder);
+    // An ASCII template whose every "<" starts a placeholder is counted in
+    // place, skipping them: whitespace is then one byte that alone decides.
+    if (std::optional<bool> enough = ascii_static_text_check(template_text)) return *enough;
+    std::string removed;
+    std::string_view s = template_text;
+    if (template_text.find('<') != std::string_view::npos) {
+        removed = without_placeholders(template_text);
+        s = removed;
+    }
     std::size_t bytes = 0;
     std::size_t letters = 0;
     std::size_t i = 0;

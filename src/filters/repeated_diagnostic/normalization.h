@@ -14,6 +14,8 @@ namespace filters::repeated_diagnostic::normalization {
 // The token with its variable core replaced by a placeholder, and the paths
 // that it replaced (quotes trimmed, backslashes read as "/").
 std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token);
+// The same, appended to `out` and `paths`.
+void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>& paths);
 
 // ASCII hex digits only; `all_hex` is true for the empty text.
 inline bool all_hex(std::string_view s) {

@@ -1,6 +1,7 @@
 #include "filters/repeated_diagnostic/reducer.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "filters/repeated_diagnostic/detector.h"
@@ -13,6 +14,7 @@ namespace {
 using types::kMinRunLines;
 constexpr std::size_t kMinNativeSummaryLines = 4;
 constexpr std::size_t kHeadLines = 256;
+constexpr std::size_t kMaxHeadBytesBeforeFacts = std::size_t{1} << 20;
 using types::kMinCoveredPercent;
 
 Attempt summarize_native_trace(const text::LineIndex& lines, std::string_view text) {
@@ -74,16 +76,26 @@ Attempt try_compress_repeated_diagnostic_output(const FilterInput& input) {
     const text::LineIndex& lines = input.lines;
     const std::size_t line_count = lines.size();
     // Most texts that another filter owns show it in their first lines:
-    // those are read before anything else.
-    detector::GuardScan guard(line_count, false);
-    std::vector<bool> may_have_template(line_count, false);
+    // those are read before anything else, unless they are so long that the
+    // one pass over the text's bytes costs less.
     const std::size_t head = std::min(line_count, kHeadLines);
+    const std::size_t head_bytes = head < line_count ? lines.start(head) : input.text.size();
+    detector::GuardScan guard(line_count, false);
+    std::optional<detector::TextFacts> facts;
+    auto facts_leave_no_chance = [&] {
+        if (!facts) facts = detector::scan_text_facts(lines, !guard.owns_diagnostics_so_far());
+        return !facts->enough_frame_starts && !facts->diagnostics_possible;
+    };
+    if (head_bytes > kMaxHeadBytesBeforeFacts && facts_leave_no_chance()) return std::nullopt;
+    std::vector<bool> may_have_template(line_count, false);
     for (std::size_t i = 0; i < head; ++i) {
         bool may_signal = false;
         if (guard.add(lines[i], &may_signal)) return std::nullopt;
         may_have_template[i] = may_signal;
     }
-    const detector::Prospects prospects = detector::assess_prospects(lines, !guard.owns_diagnostics_so_far());
+    if (facts_leave_no_chance()) return std::nullopt;
+    const detector::Prospects prospects =
+        detector::assess_prospects(lines, !guard.owns_diagnostics_so_far(), *facts);
     if (!prospects.native_trace && !prospects.repeated_diagnostics) return std::nullopt;
     if (!prospects.native_trace) guard.stop_on_build();
 

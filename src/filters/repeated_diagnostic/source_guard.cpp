@@ -1,5 +1,6 @@
 #include "filters/repeated_diagnostic/source_guard.h"
 
+#include <algorithm>
 #include <array>
 
 #include "filters/guards.h"
@@ -231,11 +232,14 @@ bool looks_like_wrapped_source_object_literal(std::string_view t) {
 
 bool looks_like_keyed_source_literal(std::string_view t) {
     const std::string_view s = strip_trailing_separators(t);
-    const std::optional<std::size_t> colon = find_top_level_separator(s, ':');
-    const std::optional<std::size_t> equals = find_top_level_separator(s, '=');
-    if (!colon && !equals) return false;
-    const std::size_t sep = !colon ? *equals : !equals ? *colon : std::min(*colon, *equals);
-    return is_keyed_entry(s, sep);
+    // The first ":" or "=" outside quotes and brackets: one walk finds it.
+    std::optional<std::size_t> sep;
+    walk_top_level(s, [&](std::size_t i) {
+        if (s[i] != ':' && s[i] != '=') return false;
+        sep = i;
+        return true;
+    });
+    return sep && is_keyed_entry(s, *sep);
 }
 
 bool looks_like_standalone_source_literal(std::string_view t) {
@@ -262,14 +266,16 @@ bool looks_like_function_call_statement(std::string_view t) {
     if (callee.empty()) return false;
     for (char c : callee)
         if (!(text::is_ascii_alnum(c) || c == '_' || c == '.')) return false;
-    return r.substr(open).find_first_of("\"'=") != std::string_view::npos;
+    const std::string_view call = r.substr(open);
+    return std::any_of(call.begin(), call.end(), [](char c) { return c == '"' || c == '\'' || c == '='; });
 }
 
 bool looks_like_source_or_code_statement(std::string_view line) {
     const std::string_view t = text::trim(line);
     if (t.empty()) return false;
+    const char first = text::to_lower_ascii(t[0]);
     for (std::string_view keyword : kKeywordStarts)
-        if (text::starts_with_ignore_case(t, keyword)) return true;
+        if (keyword[0] == first && text::starts_with_ignore_case(t, keyword)) return true;
     if (t.starts_with("//") || t.starts_with("/*") || t.starts_with('*') || t.starts_with("<!--")) return true;
     if (looks_like_hash_source_comment(t) || looks_like_sql_source_comment(t) || looks_like_markdown_list_row(t) ||
         looks_like_issue_list_row(t) || looks_like_braced_source_object_literal(t) ||
@@ -281,7 +287,7 @@ bool looks_like_source_or_code_statement(std::string_view line) {
                        text::contains_ignore_case(t, "log.")))
         return true;
     if (looks_like_function_call_statement(t)) return true;
-    const bool has_quote = t.find_first_of("\"'") != std::string_view::npos;
+    const bool has_quote = std::any_of(t.begin(), t.end(), [](char c) { return c == '"' || c == '\''; });
     return has_quote && has_parens && (t.back() == ',' || t.back() == ';' || t.back() == ')');
 }
 

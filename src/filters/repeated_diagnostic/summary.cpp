@@ -33,23 +33,27 @@ constexpr std::array<std::string_view, 17> kSignalWords = {
     "fatal", "invalid", "panic",    "terminate", "terminated", "unable", "warn",      "warning",
 };
 
+constexpr auto kSignalPhraseSet = text::WordSet<kSignalPhrases.size()>::of(kSignalPhrases);
+
 bool is_word_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_'; }
 
-bool has_whole_word(std::string_view lowered, std::string_view word) {
-    for (std::size_t at = lowered.find(word); at != std::string_view::npos; at = lowered.find(word, at + 1)) {
-        const std::size_t end = at + word.size();
-        if ((at == 0 || !is_word_char(lowered[at - 1])) && (end == lowered.size() || !is_word_char(lowered[end])))
-            return true;
-    }
-    return false;
-}
-
+// A signal phrase anywhere, or a signal word standing alone: a whole run of
+// letters, digits, "-" and "_" that equals it, case ignored.
 bool has_diagnostic_signal(std::string_view line) {
-    const std::string lowered = text::to_lower(line);
-    for (std::string_view phrase : kSignalPhrases)
-        if (text::contains(lowered, phrase)) return true;
-    for (std::string_view word : kSignalWords)
-        if (has_whole_word(lowered, word)) return true;
+    if (kSignalPhraseSet.found_in(line)) return true;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (!is_word_char(line[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < line.size() && is_word_char(line[end])) ++end;
+        const std::string_view run = line.substr(i, end - i);
+        for (std::string_view word : kSignalWords)
+            if (text::equals_ignore_case(run, word)) return true;
+        i = end;
+    }
     return false;
 }
 
@@ -70,11 +74,10 @@ std::optional<DiagnosticTemplate> diagnostic_template_for_line(std::string_view 
     if (!has_diagnostic_signal(t)) return std::nullopt;
 
     DiagnosticTemplate result;
+    result.template_text.reserve(t.size());
     for (std::string_view token : text::split_whitespace(t)) {
-        auto [normalized, paths] = normalization::normalize_token(token);
         if (!result.template_text.empty()) result.template_text.push_back(' ');
-        result.template_text.append(normalized);
-        for (std::string& path : paths) result.paths.push_back(std::move(path));
+        normalization::append_normalized_token(token, result.template_text, result.paths);
     }
     if (!normalization::has_enough_static_text(result.template_text)) return std::nullopt;
     return result;

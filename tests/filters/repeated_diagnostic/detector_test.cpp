@@ -179,3 +179,70 @@ TEST(RepeatedDiagnosticDetector, ProspectsNeverMissARun) {
 }
 
 }  // namespace
+
+namespace {
+
+bool diagnostics_possible(const std::string& text) {
+    const text::LineIndex index(text);
+    return scan_text_facts(index, true).diagnostics_possible;
+}
+
+// The byte pass may only rule out what the detector refuses: every stem at
+// every place of a 32-byte step, in any case, in short lines (read in one
+// pass) and long ones (probed), and the exact run and share limits.
+TEST(RepeatedDiagnosticDetector, TextFactsNeverRuleOutAFold) {
+    const std::vector<std::string> stems = {"abort",   "cannot",    "can't",          "denied",       "error",
+                                            "exception", "fail",    "fatal",          "invalid",      "panic",
+                                            "terminate", "unable",  "warn",           "no such file", "not found",
+                                            "segmentation fault", "core dumped", "stack trace"};
+    for (const std::string& stem : stems)
+        for (std::size_t lead = 0; lead < 40; lead += 3)
+            for (bool upper : {false, true}) {
+                const std::string word = upper ? text::to_upper(stem) : stem;
+                const std::string line = std::string(lead, 'x') + " " + word + " at step ";
+                Lines lines;
+                for (int i = 0; i < 8; ++i) lines.push_back(line + std::to_string(i));
+                const std::string text = joined(lines);
+                EXPECT_TRUE(diagnostics_possible(text)) << word << " " << lead;
+                // Three stem lines in a row never fold.
+                Lines broken = lines;
+                for (std::size_t i = 3; i < broken.size(); i += 4) broken[i] = std::string(lead, 'x') + " plain";
+                EXPECT_FALSE(diagnostics_possible(joined(broken))) << word << " " << lead;
+            }
+
+    // Too few stem lines are ruled out where the stem filter counts them
+    // (on processors with AVX2); the detector refuses them everywhere.
+    enum class Want { kPossible, kTooFewStemLines, kNoRun };
+    struct Case {
+        const char* name;
+        std::string text;
+        Want want;
+    };
+    const std::string filler_long = std::string(70, 'y') + " plain";
+    const Case cases[] = {
+        {"no final newline", joined(repeat("plain", 9)) + text::join_lines(denied(4), false), Want::kTooFewStemLines},
+        {"a run cut by the end", joined(repeat("plain", 9)) + text::join_lines(denied(3), false), Want::kNoRun},
+        {"crlf line ends", text::join(cat({repeat("plain", 6), denied(8)}), "\r\n"), Want::kPossible},
+        {"seven stem lines", joined(cat({repeat("plain", 2), denied(7)})), Want::kTooFewStemLines},
+        {"terminal codes only", joined(repeat("\x1b[1mcolored plain text\x1b[0m", 8)), Want::kPossible},
+        {"a run at the end of a long text", joined(cat({repeat(filler_long, 2000), repeat("ok", 2000), denied(3000)})),
+         Want::kPossible},
+        {"a run after long short-line filler", joined(cat({repeat("ok", 30000), denied(16500)})), Want::kPossible},
+        {"8 of 23 lines with stems", joined(cat({denied(8), repeat("plain words", 15)})), Want::kTooFewStemLines},
+        {"8 of 22 lines with stems", joined(cat({denied(8), repeat("plain words", 14)})), Want::kPossible},
+        {"blank lines do not count", joined(cat({denied(8), repeat("", 15), repeat("plain words", 14)})),
+         Want::kPossible},
+    };
+    for (const Case& c : cases) {
+        const bool possible = diagnostics_possible(c.text);
+        if (c.want != Want::kTooFewStemLines) {
+            EXPECT_EQ(possible, c.want == Want::kPossible) << c.name;
+        }
+        const text::LineIndex index(c.text);
+        const bool folds = detect_repeated_diagnostics(index).has_value();
+        EXPECT_TRUE(!folds || possible) << c.name;
+        EXPECT_TRUE(!folds || c.want == Want::kPossible) << c.name;
+    }
+}
+
+}  // namespace

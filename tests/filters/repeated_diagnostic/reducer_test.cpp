@@ -176,3 +176,21 @@ TEST(RepeatedDiagnosticReducer, TooShortNativeSummaryFallsThrough) {
 }
 
 }  // namespace
+
+namespace {
+
+// Coloured lines with CRLF ends fold on their plain text.
+TEST(RepeatedDiagnosticReducer, ColouredCrlfLinesFold) {
+    std::string input;
+    for (int i = 0; i < 8; ++i)
+        input += text::format("\x1b[31mERROR\x1b[0m 2026-01-01T00:00:0{}Z worker-{} job {} failed: connection reset\r\n",
+                              i, 10 + i, 4700 + i);
+    EXPECT_EQ(compress_repeated_diagnostic_output(input),
+              "repeated diagnostics: line summary\n"
+              "… 8 repeated diagnostics: ERROR <num><num><num>T0<num>:<num>:<num>Z worker-<num> job <num> failed: "
+              "connection reset\n"
+              "  first: ERROR 2026-01-01T00:00:00Z worker-10 job 4700 failed: connection reset\n"
+              "  last: ERROR 2026-01-01T00:00:07Z worker-17 job 4707 failed: connection reset\n");
+}
+
+}  // namespace

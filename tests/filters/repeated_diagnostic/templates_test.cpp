@@ -73,3 +73,61 @@ TEST(RepeatedDiagnosticTemplates, PathShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+using filters::repeated_diagnostic::normalization::has_enough_static_text;
+
+TEST(RepeatedDiagnosticTemplates, PathAndStaticTextEdges) {
+    struct PathCase {
+        const char* text;
+        bool path;
+    };
+    const PathCase paths[] = {{"\\\\srv\\share", true}, {"..\\up", true},   {"'\"./a\"'", true}, {"~\\x", true},
+                              {".\\", false},          {"x.PY", true},      {"a.b", false},      {"ftp://h/a.c", false},
+                              {"C:x", false},          {"\"\"", false},     {"//a", true},       {"a\\\\b", true}};
+    for (const PathCase& c : paths) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
+
+    struct TextCase {
+        const char* text;
+        bool enough;
+    };
+    const TextCase texts[] = {
+        {"<num> error opening", true},
+        {"<num> <path> ab cd", false},
+        {"err<nu<path>m>or code", false},  // "<num>" only forms once "<path>" is gone
+        {"a<b c>d failed here", true},     // a "<" that opens no placeholder stays
+        {"<pid> caf\xC3\xA9 errors", true},
+        {"<num>\xE2\x80\x83<num> ab cd ef gh", false},
+    };
+    for (const TextCase& c : texts) EXPECT_EQ(has_enough_static_text(c.text), c.enough) << c.text;
+}
+
+}  // namespace
+
+namespace {
+
+// Rewrites that follow one another on one token, and tokens that need none.
+TEST(RepeatedDiagnosticTemplates, ChainedTokenRewrites) {
+    struct Case {
+        std::string line;
+        std::string want;
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        {"error at ==12==0x1fabc and ==x== done", "error at ==<pid>==<addr> and ==x== done", {}},
+        {"fatal: id deadbeefcafe01 ab12cd rejected", "fatal: id <hash> ab1<num>cd rejected", {}},
+        {"error: token DEADBEEFCAFEBABE0 is stale", "error: token <hash> is stale", {}},
+        {"warning: 0x 0x1 0X12g value drift", "warning: <num>x <addr> <addr>g value drift", {}},
+        {"error: key=C:\\tmp\\a.log and ok=./b failed", "error: key=<path> and ok=<path> failed", {"C:/tmp/a.log", "./b"}},
+        {"cannot open \"(a/b)\": denied now", "cannot open \"(<path>)\": denied now", {"a/b"}},
+    };
+    for (const Case& c : cases) {
+        const auto got = diagnostic_template_for_line(c.line);
+        ASSERT_TRUE(got) << c.line;
+        EXPECT_EQ(got->template_text, c.want) << c.line;
+        EXPECT_EQ(got->paths, c.paths) << c.line;
+    }
+}
+
+}  // namespace
