@@ -646,11 +646,447 @@ bool may_name_a_tool(const text::LineIndex& lines) {
     return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text));
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// ------------------------------------------------ the wide first look --
+//
+// The same first look over sixty-four bytes at a time, without the line
+// index: the first non-blank byte of every line is found with masks, and
+// only the lines whose first byte may start a shape, and the bytes that may
+// give a sign, are read one by one. When that look lets a text through, a
+// second sweep asks whether any line can be one that a tool's candidacy
+// needs (every such line holds one of a few anchors, listed at
+// `anchor_sweep`); the tally is sure to decline a text that has none.
+
+enum class Look { kDecline, kPass, kByLines };
+
+// A set of bytes below 0x80 as the two tables of a nibble lookup: byte c is
+// in the set when low[c & 15] has bit (c >> 4).
+struct NibbleSet {
+    std::array<char, 32> low{};
+    std::array<char, 32> high{};
+};
+
+constexpr NibbleSet nibble_set(const std::array<bool, 128>& member) {
+    NibbleSet s;
+    for (int c = 0; c < 128; ++c)
+        if (member[c])
+            for (int lane = 0; lane < 32; lane += 16) s.low[lane + (c & 15)] |= static_cast<char>(1 << (c >> 4));
+    for (int lane = 0; lane < 32; lane += 16)
+        for (int h = 0; h < 8; ++h) s.high[lane + h] = static_cast<char>(1 << h);
+    return s;
+}
+
+// Bytes that make the first look read a line: every byte that is not a
+// plain start (controls, space, DEL; those of 0x80 and above are added by
+// their sign bit).
+constexpr NibbleSet kLookStarts = nibble_set([] {
+    std::array<bool, 128> m{};
+    for (int c = 0; c < 128; ++c) m[c] = !kPlainStart[c];
+    return m;
+}());
+// The same, and "#": the second sweep also reads Go package headers.
+constexpr NibbleSet kAnchorStarts = nibble_set([] {
+    std::array<bool, 128> m{};
+    for (int c = 0; c < 128; ++c) m[c] = !kPlainStart[c] || c == '#';
+    return m;
+}());
+
+// The three-byte anchors of the second sweep, one bit each, letters in
+// either case: "err", "war", "not", "inf" (severity words), "fai" (failure
+// phrases), "sur" ("surefire-reports"), "exi" ("command exited") and "t r"
+// ("test report").
+struct TripleSet {
+    std::array<char, 32> low[3]{};
+    std::array<char, 32> high[3]{};
+};
+
+constexpr TripleSet kTriples = [] {
+    constexpr std::string_view anchors[8] = {"err", "war", "not", "inf", "fai", "sur", "exi", "t r"};
+    TripleSet s;
+    auto add = [&s](int k, unsigned char c, int bit) {
+        for (int lane = 0; lane < 32; lane += 16) {
+            s.low[k][lane + (c & 15)] |= static_cast<char>(1 << bit);
+            s.high[k][lane + (c >> 4)] |= static_cast<char>(1 << bit);
+        }
+    };
+    for (int bit = 0; bit < 8; ++bit)
+        for (int k = 0; k < 3; ++k) {
+            const auto c = static_cast<unsigned char>(anchors[bit][k]);
+            add(k, c, bit);
+            if (c >= 'a' && c <= 'z') add(k, static_cast<unsigned char>(c - 0x20), bit);
+        }
+    return s;
+}();
+
+#define QUORVANE_WIDE __attribute__((target("avx2"), always_inline)) inline
+QUORVANE_WIDE __m256i load_at(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+QUORVANE_WIDE __m256i table(const std::array<char, 32>& t) { return load_at(t.data()); }
+QUORVANE_WIDE __m256i lookup(__m256i v, const std::array<char, 32>& low, const std::array<char, 32>& high) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    return _mm256_and_si256(_mm256_shuffle_epi8(table(low), _mm256_and_si256(v, nibble)),
+                            _mm256_shuffle_epi8(table(high), _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
+}
+QUORVANE_WIDE std::uint32_t mask_of(__m256i v) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)); }
+QUORVANE_WIDE std::uint32_t nonzero(__m256i v) {
+    return ~mask_of(_mm256_cmpeq_epi8(v, _mm256_setzero_si256()));
+}
+QUORVANE_WIDE __m256i same(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+QUORVANE_WIDE __m256i decimal(__m256i v) {
+    const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
+}
+QUORVANE_WIDE __m256i letter(__m256i v) {
+    const __m256i d = _mm256_sub_epi8(_mm256_or_si256(v, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(25)), d);
+}
+#undef QUORVANE_WIDE
+
+// Sixty-four bytes of the text from `base` on, with the byte before and the
+// three after readable: past either end they read as a newline.
+class Window {
+public:
+    explicit Window(std::string_view text) : text_(text) {}
+    // A pointer to byte `base - 1` of the text, or of a padded copy.
+    const char* at(std::size_t base) {
+        const std::size_t n = text_.size();
+        if (base >= 1 && base + kBlock + kAhead <= n) return text_.data() + base - 1;
+        pad_.fill('\n');
+        for (std::size_t k = 0; k < pad_.size(); ++k) {
+            const std::size_t i = base + k;
+            if (i >= 1 && i - 1 < n) pad_[k] = text_[i - 1];
+        }
+        return pad_.data();
+    }
+    // The bits of the block that stand for bytes of the text.
+    std::uint64_t inside(std::size_t base) const {
+        const std::size_t left = text_.size() - base;
+        return left >= kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+    }
+    static constexpr std::size_t kBlock = 64, kAhead = 3;
+
+private:
+    std::string_view text_;
+    std::array<char, kBlock + kAhead + 1 + 32> pad_{};
+};
+
+// Where the first non-blank byte of each line stands, block by block: a
+// line start is the byte after a newline (or the first byte), and the add
+// carries it over the spaces and tabs that indent the line.
+class LineStarts {
+public:
+    std::uint64_t next(std::uint64_t newlines, std::uint64_t blanks) {
+        const std::uint64_t starts = (newlines << 1) | newline_carry_;
+        newline_carry_ = newlines >> 63;
+        std::uint64_t sum = 0;
+        const bool over1 = __builtin_add_overflow(blanks, starts, &sum);
+        const bool over2 = __builtin_add_overflow(sum, blank_carry_, &sum);
+        blank_carry_ = (over1 || over2) ? 1 : 0;
+        return sum & ~blanks;
+    }
+
+private:
+    std::uint64_t newline_carry_ = 1;
+    std::uint64_t blank_carry_ = 0;
+};
+
+struct BlockBits {
+    std::uint64_t newlines, blanks, starts, escapes;
+};
+
+__attribute__((target("avx2"), always_inline)) inline BlockBits block_bits(const char* p, const NibbleSet& set) {
+    BlockBits b{};
+    for (int half = 0; half < 2; ++half) {
+        const __m256i v = load_at(p + 1 + 32 * half);
+        const auto shift = static_cast<unsigned>(32 * half);
+        b.newlines |= std::uint64_t{mask_of(same(v, '\n'))} << shift;
+        b.blanks |= std::uint64_t{mask_of(_mm256_or_si256(same(v, ' '), same(v, '\t')))} << shift;
+        b.starts |= std::uint64_t{nonzero(lookup(v, set.low, set.high)) | mask_of(v)} << shift;
+        b.escapes |= std::uint64_t{mask_of(same(v, '\x1b'))} << shift;
+    }
+    return b;
+}
+
+// The trimmed line whose first non-blank byte is at `at`.
+std::string_view line_from(std::string_view text, std::size_t at) {
+    const std::size_t end = text.find('\n', at);
+    return text::trim(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+}
+
+// Whether the first look skips the line whose first non-blank byte is at
+// `at` without reading it (as `may_name_a_tool` does).
+bool skipped_start(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    if (at + 1 < text.size() && text::is_ascii_alpha(c) && !may_start_a_shape(c, text[at + 1])) return true;
+    if (text::is_ascii_digit(c)) {
+        const std::size_t end = at + text::digit_run(text, at);
+        if (end + 1 >= text.size() || text[end] != ':' || !text::is_ascii_digit(text[end + 1])) return true;
+    }
+    return false;
+}
+
+// `may_name_a_tool` without the line index. A text with colour codes is
+// left to it (kByLines): they split the shapes it looks for.
+__attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
+    Window window(text);
+    LineStarts line_starts;
+    bool maven_line = false, nx_line = false;
+    for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
+        const char* p = window.at(base);
+        const BlockBits b = block_bits(p, kLookStarts);
+        if (b.escapes & window.inside(base)) return Look::kByLines;
+        const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks);
+        std::uint64_t signs = 0;
+        for (int half = 0; half < 2; ++half) {
+            const char* q = p + 32 * half;
+            const __m256i v = load_at(q + 1), after = load_at(q + 2);
+            const __m256i word = _mm256_or_si256(load_at(q + 3), _mm256_set1_epi8(0x20));
+            const __m256i number = _mm256_andnot_si256(decimal(load_at(q)), decimal(after));
+            const __m256i severity =
+                _mm256_and_si256(same(after, ' '), _mm256_or_si256(same(word, 'e'), same(word, 'w')));
+            const __m256i hits = _mm256_or_si256(_mm256_and_si256(same(v, ':'), _mm256_or_si256(number, severity)),
+                                                 _mm256_and_si256(same(v, 'S'), same(after, 'C')));
+            signs |= std::uint64_t{mask_of(hits)} << (32 * half);
+        }
+        signs &= window.inside(base);
+        for (std::uint64_t m = signs; m != 0; m &= m - 1)
+            if (sign_at(text, base + static_cast<std::size_t>(std::countr_zero(m))) == Sign::kQualify)
+                return Look::kPass;
+        for (std::uint64_t m = firsts & b.starts & ~b.newlines & window.inside(base); m != 0; m &= m - 1) {
+            const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(m));
+            if (skipped_start(text, at)) continue;
+            const std::string_view t = line_from(text, at);
+            if (t.empty()) continue;
+            if (is_diff_header(t)) return Look::kDecline;
+            const StartHints h = hint_by_start(t);
+            if (h.may_qualify) return Look::kPass;
+            maven_line = maven_line || h.may_be_maven;
+            nx_line = nx_line || h.may_be_nx;
+        }
+    }
+    return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text)) ? Look::kPass
+                                                                                            : Look::kDecline;
+}
+
+// The counts that some tool's candidacy needs at least one line of: every
+// candidacy rests on one of these (go-build's on a package header and a
+// diagnostic, so a header suffices here).
+constexpr std::uint64_t kCandidacyLines = [] {
+    std::uint64_t m = 0;
+    for (Count c : {kCargoHeaders, kTsc, kEslintIssues, kMypyDiagnostics, kRuff, kPyright, kBiome, kOxlint,
+                    kShellcheck, kMarkdownlint, kYamllint, kGolangciIssues, kGolangciRunnerErrors, kCFamily,
+                    kGoHeaders, kMsbuild, kMavenGradle, kMakeNinjaCmake, kNxTurbo, kSwiftFailures, kSwiftDiagnostics})
+        m |= std::uint64_t{1} << c;
+    return m;
+}();
+
+bool is_word_byte(char c) { return text::is_ascii_alnum(c) || c == '_'; }
+
+// What a three-byte anchor at `at` stands for, read in full. A severity word
+// ("error", "warning", "note", "information") has no letter, digit or "_"
+// before it and a blank, ":", "[", "]", a byte of a multi-byte character or
+// the end after it, the way every shape and header that needs one writes
+// it. A failure phrase may stand anywhere in its line.
+bool word_anchor_at(std::string_view text, std::size_t at) {
+    auto phrase = [&](std::size_t back, std::string_view p) {
+        return at >= back && text::starts_with_ignore_case(text.substr(at - back), p);
+    };
+    auto severity = [&](std::string_view word) {
+        if ((at > 0 && is_word_byte(text[at - 1])) || !phrase(0, word)) return false;
+        const std::size_t end = at + word.size();
+        if (end == text.size()) return true;
+        const auto c = static_cast<unsigned char>(text[end]);
+        return c <= ' ' || c >= 0x80 || c == ':' || c == '[' || c == ']';
+    };
+    switch (text::to_lower_ascii(text[at])) {
+        case 'e':
+            return severity("error") || phrase(8, "command exited");
+        case 'w':
+            return severity("warning");
+        case 'n':
+            return severity("note");
+        case 'i':
+            return severity("information");
+        case 'f':
+            return phrase(0, "failed tasks:") || phrase(6, "build fail") || phrase(10, "execution failed for task");
+        case 's':
+            return phrase(0, "surefire-reports");
+        case 't':
+            return phrase(3, "test report");
+        default:
+            return false;
+    }
+}
+
+bool is_blank_or_wide(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b <= ' ' || b >= 0x80;
+}
+
+// A markdownlint rule at `at` ("MD013", "MD013/line-length"), a word of its
+// own after the location.
+bool markdownlint_rule_at(std::string_view text, std::size_t at) {
+    if (at == 0 || !is_blank_or_wide(text[at - 1]) || text::digit_run(text, at + 2) != 3) return false;
+    const std::size_t end = at + 5;
+    return end == text.size() || is_blank_or_wide(text[end]) || text[end] == '/';
+}
+
+// What may follow "<letter>:<line>:" when `colon` is its second ":": the
+// column, then what ruff (":" and a code in capitals), golangci-lint (":"
+// and a line that ends with ")") or biome (a blank and a rule group such as
+// "lint/") write there. Pyright, yamllint, tsc and the C family write a
+// severity word as well, which is an anchor of its own.
+bool location_anchor_at(std::string_view text, std::size_t colon) {
+    const std::size_t end = colon + 1 + text::digit_run(text, colon + 1);
+    if (end >= text.size()) return false;
+    std::size_t eol = text.find('\n', end);
+    if (eol == std::string_view::npos) eol = text.size();
+    if (text[end] == ':') {
+        std::size_t i = end + 1;
+        while (i < eol && (text[i] == ' ' || text[i] == '\t')) ++i;
+        if (i < eol && ((text[i] >= 'A' && text[i] <= 'Z') || is_blank_or_wide(text[i]))) return true;
+        std::size_t last = eol;
+        while (last > end && (text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
+        return last > end && (text[last - 1] == ')' || is_blank_or_wide(text[last - 1]));
+    }
+    if (!is_blank_or_wide(text[end])) return false;
+    for (std::size_t slash = text.find('/', end); slash < eol; slash = text.find('/', slash + 1)) {
+        const std::string_view before = text.substr(end, slash - end);
+        for (std::string_view group : {"lint", "a11y", "style", "nursery", "complexity", "suspicious", "correctness"})
+            if (before.ends_with(group)) return true;
+    }
+    return false;
+}
+
+// Whether some line of a text without colour codes can give a tool its
+// candidacy. Each line a candidacy needs holds an anchor: a line start that
+// `hint_by_start` reads, or "# " (a Go package header); a severity word
+// or a failure phrase (`word_anchor_at`); a location
+// (`location_anchor_at`); a shellcheck code or its "[SC"; a markdownlint
+// rule. Each anchored line is classified as the tally would, and the sweep
+// stops at the first that counts for a candidacy. kByLines when the text
+// holds colour codes.
+__attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
+    Window window(text);
+    LineStarts line_starts;
+    PreparedLine prepared;
+    std::size_t line_start = 0;            // of the line that holds the block's first byte
+    std::size_t classified = text.size();  // the start of the line classified last
+    std::uint64_t found = 0;
+    auto classify_line = [&](std::size_t start, std::size_t at) {
+        if (start == classified) return false;
+        classified = start;
+        const std::size_t end = text.find('\n', at);
+        prepared.assign(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        found |= classify(prepared, false, false).counts;
+        return (found & kCandidacyLines) != 0;
+    };
+    // "<letter>:" before a digit, carried into the next block; and the add
+    // that carries it over the line number.
+    std::uint64_t path_carry = 0, number_carry = 0;
+    for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
+        const char* p = window.at(base);
+        const BlockBits b = block_bits(p, kAnchorStarts);
+        const std::uint64_t inside = window.inside(base);
+        if (b.escapes & inside) return Look::kByLines;
+        const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
+        std::uint64_t triples = 0, codes = 0, colons = 0, digits = 0, paths = 0, numbered = 0;
+        for (int half = 0; half < 2; ++half) {
+            const char* q = p + 32 * half;
+            const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+            const __m256i anchors = _mm256_and_si256(
+                _mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
+                                 lookup(after, kTriples.low[1], kTriples.high[1])),
+                lookup(then, kTriples.low[2], kTriples.high[2]));
+            const auto shift = static_cast<unsigned>(32 * half);
+            const __m256i colon = same(v, ':'), colon_number = _mm256_and_si256(colon, decimal(after));
+            triples |= std::uint64_t{nonzero(anchors)} << shift;
+            const __m256i shellcheck = _mm256_and_si256(same(v, 'S'), same(after, 'C'));
+            const __m256i markdownlint =
+                _mm256_and_si256(_mm256_and_si256(same(v, 'M'), same(after, 'D')), decimal(then));
+            codes |= std::uint64_t{mask_of(_mm256_or_si256(shellcheck, markdownlint))} << shift;
+            numbered |= std::uint64_t{mask_of(colon_number)} << shift;
+            paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
+            digits |= std::uint64_t{mask_of(decimal(v))} << shift;
+            colons |= std::uint64_t{mask_of(colon)} << shift;
+        }
+        // The ":" after the line number of each "<letter>:<digits>", when a
+        // digit follows it too.
+        const std::uint64_t numbers = (paths << 1) | path_carry;
+        path_carry = paths >> 63;
+        std::uint64_t sum = 0;
+        const bool over1 = __builtin_add_overflow(digits, numbers, &sum);
+        const bool over2 = __builtin_add_overflow(sum, number_carry, &sum);
+        number_carry = (over1 || over2) ? 1 : 0;
+        const std::uint64_t located = sum & ~digits & colons & numbered & inside;
+        triples &= inside;
+        codes &= inside;
+        for (std::uint64_t m = firsts | triples | codes | located; m != 0; m &= m - 1) {
+            const int bit = std::countr_zero(m);
+            const std::size_t at = base + static_cast<std::size_t>(bit);
+            const std::uint64_t here = std::uint64_t{1} << bit;
+            bool anchored = false;
+            if ((firsts & here) && !skipped_start(text, at)) {
+                const std::string_view t = line_from(text, at);
+                const StartHints h = hint_by_start(t);
+                anchored = t.starts_with("# ") || h.may_qualify || h.may_be_maven || h.may_be_nx;
+            }
+            if (!anchored && (triples & here)) anchored = word_anchor_at(text, at);
+            if (!anchored && (codes & here))
+                anchored = text[at] == 'M' ? markdownlint_rule_at(text, at)
+                                           : is_shellcheck_code_at(text, at) || (at > 0 && text[at - 1] == '[');
+            if (!anchored && (located & here)) anchored = location_anchor_at(text, at);
+            if (!anchored) continue;
+            const std::uint64_t earlier_newlines = b.newlines & (here - 1);
+            const std::size_t start =
+                earlier_newlines ? base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
+                                 : line_start;
+            if (classify_line(start, at)) return Look::kPass;
+        }
+        if (const std::uint64_t newlines = b.newlines & inside)
+            line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
+    }
+    return Look::kDecline;
+}
+#endif
+
+// The tally declines a text as soon as a line holds a test runner's phrase,
+// and test runs say so in their first lines: a look at the head of the text
+// saves the sweep over the rest. Colour codes could split a phrase, so the
+// head must have none.
+bool claimed_by_tests_early(std::string_view text) {
+    constexpr std::size_t kHead = std::size_t{1} << 16;
+    const std::string_view head = text.substr(0, kHead);
+    if (head.find('\x1b') != std::string_view::npos) return false;
+    for (std::string_view phrase :
+         {"test session starts", "short test summary info", "test result:", "traceback (most recent call last)"})
+        if (text::find_ignore_case(head, phrase) != std::string_view::npos) return true;
+    return false;
+}
+
+// Whether the tally may accept the text: false only where it is sure to
+// decline.
+bool may_be_accepted(const text::LineIndex& lines) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2")) {
+        switch (first_look_wide(lines.text())) {
+            case Look::kDecline:
+                return false;
+            case Look::kByLines:
+                return may_name_a_tool(lines);
+            case Look::kPass:
+                break;
+        }
+        return !claimed_by_tests_early(lines.text()) && anchor_sweep(lines.text()) != Look::kDecline;
+    }
+#endif
+    return may_name_a_tool(lines);
+}
+
 }  // namespace
 
 std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
                                                                           PreparedLines* prepared) {
-    if (!may_name_a_tool(lines)) return std::nullopt;
+    if (!may_be_accepted(lines)) return std::nullopt;
 
     // The non-blank lines, colour codes removed (only lines that carry an
     // escape need a copy), each tallied as it is met.
