@@ -730,11 +730,6 @@ QUORVANE_WIDE std::uint32_t mask_of(__m256i v) { return static_cast<std::uint32_
 QUORVANE_WIDE std::uint32_t nonzero(__m256i v) {
     return ~mask_of(_mm256_cmpeq_epi8(v, _mm256_setzero_si256()));
 }
-QUORVANE_WIDE __m256i same(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
-QUORVANE_WIDE __m256i decimal(__m256i v) {
-    const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
-    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
-}
 QUORVANE_WIDE __m256i letter(__m256i v) {
     const __m256i d = _mm256_sub_epi8(_mm256_or_si256(v, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
     return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(25)), d);
@@ -769,6 +764,17 @@ private:
     std::array<char, kBlock + kAhead + 1 + 32> pad_{};
 };
 
+// `run + starts` plus the carry out of the block before, with `carry` set to
+// this block's carry out. A start bit on a run of set bits ends up on the
+// first clear bit after the run, in this block or the next.
+std::uint64_t carried_sum(std::uint64_t run, std::uint64_t starts, std::uint64_t& carry) {
+    std::uint64_t sum = 0;
+    const bool over1 = __builtin_add_overflow(run, starts, &sum);
+    const bool over2 = __builtin_add_overflow(sum, carry, &sum);
+    carry = (over1 || over2) ? 1 : 0;
+    return sum;
+}
+
 // Where the first non-blank byte of each line stands, block by block: a
 // line start is the byte after a newline (or the first byte), and the add
 // carries it over the spaces and tabs that indent the line.
@@ -777,11 +783,7 @@ public:
     std::uint64_t next(std::uint64_t newlines, std::uint64_t blanks) {
         const std::uint64_t starts = (newlines << 1) | newline_carry_;
         newline_carry_ = newlines >> 63;
-        std::uint64_t sum = 0;
-        const bool over1 = __builtin_add_overflow(blanks, starts, &sum);
-        const bool over2 = __builtin_add_overflow(sum, blank_carry_, &sum);
-        blank_carry_ = (over1 || over2) ? 1 : 0;
-        return sum & ~blanks;
+        return carried_sum(blanks, starts, blank_carry_) & ~blanks;
     }
 
 private:
@@ -798,10 +800,10 @@ __attribute__((target("avx2"), always_inline)) inline BlockBits block_bits(const
     for (int half = 0; half < 2; ++half) {
         const __m256i v = load_at(p + 1 + 32 * half);
         const auto shift = static_cast<unsigned>(32 * half);
-        b.newlines |= std::uint64_t{mask_of(same(v, '\n'))} << shift;
-        b.blanks |= std::uint64_t{mask_of(_mm256_or_si256(same(v, ' '), same(v, '\t')))} << shift;
+        b.newlines |= std::uint64_t{mask_of(equals(v, '\n'))} << shift;
+        b.blanks |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, ' '), equals(v, '\t')))} << shift;
         b.starts |= std::uint64_t{nonzero(lookup(v, set.low, set.high)) | mask_of(v)} << shift;
-        b.escapes |= std::uint64_t{mask_of(same(v, '\x1b'))} << shift;
+        b.escapes |= std::uint64_t{mask_of(equals(v, '\x1b'))} << shift;
     }
     return b;
 }
@@ -840,11 +842,11 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
             const char* q = p + 32 * half;
             const __m256i v = load_at(q + 1), after = load_at(q + 2);
             const __m256i word = _mm256_or_si256(load_at(q + 3), _mm256_set1_epi8(0x20));
-            const __m256i number = _mm256_andnot_si256(decimal(load_at(q)), decimal(after));
+            const __m256i number = _mm256_andnot_si256(digits(load_at(q)), digits(after));
             const __m256i severity =
-                _mm256_and_si256(same(after, ' '), _mm256_or_si256(same(word, 'e'), same(word, 'w')));
-            const __m256i hits = _mm256_or_si256(_mm256_and_si256(same(v, ':'), _mm256_or_si256(number, severity)),
-                                                 _mm256_and_si256(same(v, 'S'), same(after, 'C')));
+                _mm256_and_si256(equals(after, ' '), _mm256_or_si256(equals(word, 'e'), equals(word, 'w')));
+            const __m256i hits = _mm256_or_si256(_mm256_and_si256(equals(v, ':'), _mm256_or_si256(number, severity)),
+                                                 _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
             signs |= std::uint64_t{mask_of(hits)} << (32 * half);
         }
         signs &= window.inside(base);
@@ -989,7 +991,7 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
         const std::uint64_t inside = window.inside(base);
         if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
-        std::uint64_t triples = 0, codes = 0, colons = 0, digits = 0, paths = 0, numbered = 0;
+        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, paths = 0, numbered = 0;
         for (int half = 0; half < 2; ++half) {
             const char* q = p + 32 * half;
             const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
@@ -998,26 +1000,23 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
                                  lookup(after, kTriples.low[1], kTriples.high[1])),
                 lookup(then, kTriples.low[2], kTriples.high[2]));
             const auto shift = static_cast<unsigned>(32 * half);
-            const __m256i colon = same(v, ':'), colon_number = _mm256_and_si256(colon, decimal(after));
+            const __m256i colon = equals(v, ':'), colon_number = _mm256_and_si256(colon, digits(after));
             triples |= std::uint64_t{nonzero(anchors)} << shift;
-            const __m256i shellcheck = _mm256_and_si256(same(v, 'S'), same(after, 'C'));
+            const __m256i shellcheck = _mm256_and_si256(equals(v, 'S'), equals(after, 'C'));
             const __m256i markdownlint =
-                _mm256_and_si256(_mm256_and_si256(same(v, 'M'), same(after, 'D')), decimal(then));
+                _mm256_and_si256(_mm256_and_si256(equals(v, 'M'), equals(after, 'D')), digits(then));
             codes |= std::uint64_t{mask_of(_mm256_or_si256(shellcheck, markdownlint))} << shift;
             numbered |= std::uint64_t{mask_of(colon_number)} << shift;
             paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
-            digits |= std::uint64_t{mask_of(decimal(v))} << shift;
+            numerals |= std::uint64_t{mask_of(digits(v))} << shift;
             colons |= std::uint64_t{mask_of(colon)} << shift;
         }
         // The ":" after the line number of each "<letter>:<digits>", when a
         // digit follows it too.
         const std::uint64_t numbers = (paths << 1) | path_carry;
         path_carry = paths >> 63;
-        std::uint64_t sum = 0;
-        const bool over1 = __builtin_add_overflow(digits, numbers, &sum);
-        const bool over2 = __builtin_add_overflow(sum, number_carry, &sum);
-        number_carry = (over1 || over2) ? 1 : 0;
-        const std::uint64_t located = sum & ~digits & colons & numbered & inside;
+        const std::uint64_t located =
+            carried_sum(numerals, numbers, number_carry) & ~numerals & colons & numbered & inside;
         triples &= inside;
         codes &= inside;
         for (std::uint64_t m = firsts | triples | codes | located; m != 0; m &= m - 1) {
