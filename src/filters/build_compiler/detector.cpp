@@ -659,37 +659,46 @@ bool may_name_a_tool(const text::LineIndex& lines) {
 
 enum class Look { kDecline, kPass, kByLines };
 
-// A set of bytes below 0x80 as the two tables of a nibble lookup: byte c is
-// in the set when low[c & 15] has bit (c >> 4).
-struct NibbleSet {
-    std::array<char, 32> low{};
-    std::array<char, 32> high{};
+// The line starts that the first look and the sweep read, by their first
+// two bytes, one bit per group: a letter with the second letter of a word
+// `hint_by_start` or `is_diff_header` knows (as `may_start_a_shape`), a mark
+// with what follows it in those words ("- ", "* ", "**", "[E", "@@", "# "
+// ...), or a control byte, which the trim may remove (DEL starts nothing).
+// Digits are left to the
+// caller, and bytes of 0x80 and above are added by their sign bit. A lookup
+// may let more through, never less.
+struct PairSet {
+    std::array<char, 32> low[2]{};
+    std::array<char, 32> high[2]{};
 };
 
-constexpr NibbleSet nibble_set(const std::array<bool, 128>& member) {
-    NibbleSet s;
-    for (int c = 0; c < 128; ++c)
-        if (member[c])
-            for (int lane = 0; lane < 32; lane += 16) s.low[lane + (c & 15)] |= static_cast<char>(1 << (c >> 4));
-    for (int lane = 0; lane < 32; lane += 16)
-        for (int h = 0; h < 8; ++h) s.high[lane + h] = static_cast<char>(1 << h);
+constexpr PairSet kLineStarts = [] {
+    struct Group {
+        std::string_view first, second;
+        bool fold;
+    };
+    constexpr Group groups[7] = {
+        {"e", "r", true}, {"wmtf", "a", true}, {"T-!>#", "h ", false}, {"l", "e", true},
+        {"c", "m", true}, {"n", "i", true},    {"Nd*@[", "Xi* @EW", false},
+    };
+    PairSet s;
+    auto add = [&s](int k, unsigned c, int bit) {
+        for (int lane = 0; lane < 32; lane += 16) {
+            s.low[k][lane + (c & 15)] |= static_cast<char>(1 << bit);
+            s.high[k][lane + (c >> 4)] |= static_cast<char>(1 << bit);
+        }
+    };
+    for (int bit = 0; bit < 7; ++bit)
+        for (int k = 0; k < 2; ++k)
+            for (char ch : k == 0 ? groups[bit].first : groups[bit].second) {
+                const auto c = static_cast<unsigned char>(ch);
+                add(k, c, bit);
+                if (groups[bit].fold) add(k, c ^ 0x20U, bit);
+            }
+    for (unsigned c = 0; c < 0x20; ++c) add(0, c, 7);
+    for (unsigned c = 0; c < 256; ++c) add(1, c, 7);
     return s;
-}
-
-// Bytes that make the first look read a line: every byte that is not a
-// plain start (controls, space, DEL; those of 0x80 and above are added by
-// their sign bit).
-constexpr NibbleSet kLookStarts = nibble_set([] {
-    std::array<bool, 128> m{};
-    for (int c = 0; c < 128; ++c) m[c] = !kPlainStart[c];
-    return m;
-}());
-// The same, and "#": the second sweep also reads Go package headers.
-constexpr NibbleSet kAnchorStarts = nibble_set([] {
-    std::array<bool, 128> m{};
-    for (int c = 0; c < 128; ++c) m[c] = !kPlainStart[c] || c == '#';
-    return m;
-}());
+}();
 
 // The three-byte anchors of the second sweep, one bit each, letters in
 // either case: "err", "war", "not", "inf" (severity words), "fai" (failure
@@ -795,14 +804,16 @@ struct BlockBits {
     std::uint64_t newlines, blanks, starts, escapes;
 };
 
-__attribute__((target("avx2"), always_inline)) inline BlockBits block_bits(const char* p, const NibbleSet& set) {
+__attribute__((target("avx2"), always_inline)) inline BlockBits block_bits(const char* p) {
     BlockBits b{};
     for (int half = 0; half < 2; ++half) {
-        const __m256i v = load_at(p + 1 + 32 * half);
+        const __m256i v = load_at(p + 1 + 32 * half), after = load_at(p + 2 + 32 * half);
         const auto shift = static_cast<unsigned>(32 * half);
         b.newlines |= std::uint64_t{mask_of(equals(v, '\n'))} << shift;
         b.blanks |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, ' '), equals(v, '\t')))} << shift;
-        b.starts |= std::uint64_t{nonzero(lookup(v, set.low, set.high)) | mask_of(v)} << shift;
+        const __m256i pairs = _mm256_and_si256(lookup(v, kLineStarts.low[0], kLineStarts.high[0]),
+                                               lookup(after, kLineStarts.low[1], kLineStarts.high[1]));
+        b.starts |= std::uint64_t{nonzero(pairs) | mask_of(v)} << shift;
         b.escapes |= std::uint64_t{mask_of(equals(v, '\x1b'))} << shift;
     }
     return b;
@@ -831,31 +842,51 @@ bool skipped_start(std::string_view text, std::size_t at) {
 __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
     Window window(text);
     LineStarts line_starts;
+    std::size_t line_start = 0;  // of the line that holds the block's first byte
+    std::uint64_t number_carry = 0;
     bool maven_line = false, nx_line = false;
     for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
         const char* p = window.at(base);
-        const BlockBits b = block_bits(p, kLookStarts);
-        if (b.escapes & window.inside(base)) return Look::kByLines;
+        const BlockBits b = block_bits(p);
+        const std::uint64_t inside = window.inside(base);
+        if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks);
-        std::uint64_t signs = 0;
+        std::uint64_t signs = 0, numerals = 0, colon_numbers = 0;
         for (int half = 0; half < 2; ++half) {
             const char* q = p + 32 * half;
             const __m256i v = load_at(q + 1), after = load_at(q + 2);
             const __m256i word = _mm256_or_si256(load_at(q + 3), _mm256_set1_epi8(0x20));
-            const __m256i number = _mm256_andnot_si256(digits(load_at(q)), digits(after));
+            const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
             const __m256i severity =
                 _mm256_and_si256(equals(after, ' '), _mm256_or_si256(equals(word, 'e'), equals(word, 'w')));
-            const __m256i hits = _mm256_or_si256(_mm256_and_si256(equals(v, ':'), _mm256_or_si256(number, severity)),
-                                                 _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
-            signs |= std::uint64_t{mask_of(hits)} << (32 * half);
+            const __m256i hits =
+                _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(digits(load_at(q)), colon_number),
+                                                _mm256_and_si256(equals(v, ':'), severity)),
+                                _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
+            const auto shift = static_cast<unsigned>(32 * half);
+            signs |= std::uint64_t{mask_of(hits)} << shift;
+            numerals |= std::uint64_t{mask_of(digits(v))} << shift;
+            colon_numbers |= std::uint64_t{mask_of(colon_number)} << shift;
         }
-        signs &= window.inside(base);
+        signs &= inside;
         for (std::uint64_t m = signs; m != 0; m &= m - 1)
             if (sign_at(text, base + static_cast<std::size_t>(std::countr_zero(m))) == Sign::kQualify)
                 return Look::kPass;
-        for (std::uint64_t m = firsts & b.starts & ~b.newlines & window.inside(base); m != 0; m &= m - 1) {
-            const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(m));
-            if (skipped_start(text, at)) continue;
+        // A line that starts with digits is read only when "<digits>:" and
+        // a digit open it: the ":" after the first run of digits is found.
+        const std::uint64_t numbered =
+            carried_sum(numerals, firsts & numerals, number_carry) & ~numerals & colon_numbers & inside;
+        for (std::uint64_t m = (firsts & b.starts & ~b.newlines & inside) | numbered; m != 0; m &= m - 1) {
+            const int bit = std::countr_zero(m);
+            const std::uint64_t here = std::uint64_t{1} << bit;
+            std::size_t at = base + static_cast<std::size_t>(bit);
+            if (numbered & here) {
+                const std::uint64_t earlier_newlines = b.newlines & (here - 1);
+                at = earlier_newlines ? base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
+                                      : line_start;
+            } else if (skipped_start(text, at)) {
+                continue;
+            }
             const std::string_view t = line_from(text, at);
             if (t.empty()) continue;
             if (is_diff_header(t)) return Look::kDecline;
@@ -864,6 +895,8 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
             maven_line = maven_line || h.may_be_maven;
             nx_line = nx_line || h.may_be_nx;
         }
+        if (const std::uint64_t newlines = b.newlines & inside)
+            line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
     }
     return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text)) ? Look::kPass
                                                                                             : Look::kDecline;
@@ -932,27 +965,26 @@ bool markdownlint_rule_at(std::string_view text, std::size_t at) {
     return end == text.size() || is_blank_or_wide(text[end]) || text[end] == '/';
 }
 
-// What may follow "<letter>:<line>:" when `colon` is its second ":": the
-// column, then what ruff (":" and a code in capitals), golangci-lint (":"
-// and a line that ends with ")") or biome (a blank and a rule group such as
-// "lint/") write there. Pyright, yamllint, tsc and the C family write a
-// severity word as well, which is an anchor of its own.
-bool location_anchor_at(std::string_view text, std::size_t colon) {
-    const std::size_t end = colon + 1 + text::digit_run(text, colon + 1);
-    if (end >= text.size()) return false;
-    std::size_t eol = text.find('\n', end);
+// What may follow "<letter>:<line>:" when `colon` is its second ":", in the
+// line that starts at `start`: the column, then what ruff (":" and a code in
+// capitals) or biome (a blank and a rule group such as "lint/") write there,
+// or a whole golangci-lint issue. Pyright, yamllint, tsc and the C family
+// write a severity word as well, which is an anchor of its own.
+bool location_anchor_at(std::string_view text, std::size_t start, std::size_t colon) {
+    std::size_t eol = text.find('\n', colon);
     if (eol == std::string_view::npos) eol = text.size();
-    if (text[end] == ':') {
+    const std::string_view line = text.substr(start, eol - start);
+    const std::size_t end = colon - start + 1 + text::digit_run(line, colon - start + 1);
+    if (end >= line.size()) return false;
+    if (line[end] == ':') {
         std::size_t i = end + 1;
-        while (i < eol && (text[i] == ' ' || text[i] == '\t')) ++i;
-        if (i < eol && ((text[i] >= 'A' && text[i] <= 'Z') || is_blank_or_wide(text[i]))) return true;
-        std::size_t last = eol;
-        while (last > end && (text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
-        return last > end && (text[last - 1] == ')' || is_blank_or_wide(text[last - 1]));
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i < line.size() && ((line[i] >= 'A' && line[i] <= 'Z') || is_blank_or_wide(line[i]))) return true;
+        return parse_golangci_lint_issue_line(line).has_value();
     }
-    if (!is_blank_or_wide(text[end])) return false;
-    for (std::size_t slash = text.find('/', end); slash < eol; slash = text.find('/', slash + 1)) {
-        const std::string_view before = text.substr(end, slash - end);
+    if (!is_blank_or_wide(line[end])) return false;
+    for (std::size_t slash = line.find('/', end); slash != std::string_view::npos; slash = line.find('/', slash + 1)) {
+        const std::string_view before = line.substr(end, slash - end);
         for (std::string_view group : {"lint", "a11y", "style", "nursery", "complexity", "suspicious", "correctness"})
             if (before.ends_with(group)) return true;
     }
@@ -987,7 +1019,7 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
     std::uint64_t path_carry = 0, number_carry = 0;
     for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
         const char* p = window.at(base);
-        const BlockBits b = block_bits(p, kAnchorStarts);
+        const BlockBits b = block_bits(p);
         const std::uint64_t inside = window.inside(base);
         if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
@@ -1033,13 +1065,12 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
             if (!anchored && (codes & here))
                 anchored = text[at] == 'M' ? markdownlint_rule_at(text, at)
                                            : is_shellcheck_code_at(text, at) || (at > 0 && text[at - 1] == '[');
-            if (!anchored && (located & here)) anchored = location_anchor_at(text, at);
-            if (!anchored) continue;
             const std::uint64_t earlier_newlines = b.newlines & (here - 1);
             const std::size_t start =
                 earlier_newlines ? base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
                                  : line_start;
-            if (classify_line(start, at)) return Look::kPass;
+            if (!anchored && (located & here)) anchored = location_anchor_at(text, start, at);
+            if (anchored && classify_line(start, at)) return Look::kPass;
         }
         if (const std::uint64_t newlines = b.newlines & inside)
             line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
