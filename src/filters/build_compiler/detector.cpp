@@ -857,22 +857,32 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
         const std::uint64_t inside = window.inside(base);
         if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks);
-        std::uint64_t signs = 0, numerals = 0, colon_numbers = 0;
+        std::uint64_t numerals = 0, marks = 0;
         for (int half = 0; half < 2; ++half) {
-            const char* q = p + 32 * half;
-            const __m256i v = load_at(q + 1), after = load_at(q + 2);
-            const __m256i word = _mm256_or_si256(load_at(q + 3), _mm256_set1_epi8(0x20));
-            const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
-            const __m256i severity =
-                _mm256_and_si256(equals(after, ' '), _mm256_or_si256(equals(word, 'e'), equals(word, 'w')));
-            const __m256i hits =
-                _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(digits(load_at(q)), colon_number),
-                                                _mm256_and_si256(equals(v, ':'), severity)),
-                                _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
+            const __m256i v = load_at(p + 1 + 32 * half);
             const auto shift = static_cast<unsigned>(32 * half);
-            signs |= std::uint64_t{mask_of(hits)} << shift;
             numerals |= std::uint64_t{mask_of(digits(v))} << shift;
-            colon_numbers |= std::uint64_t{mask_of(colon_number)} << shift;
+            marks |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, ':'), equals(v, 'S')))} << shift;
+        }
+        // Every sign stands on a ":" or an "S"; most blocks of most texts
+        // have neither.
+        std::uint64_t signs = 0, colon_numbers = 0;
+        if (marks & inside) {
+            for (int half = 0; half < 2; ++half) {
+                const char* q = p + 32 * half;
+                const __m256i v = load_at(q + 1), after = load_at(q + 2);
+                const __m256i word = _mm256_or_si256(load_at(q + 3), _mm256_set1_epi8(0x20));
+                const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
+                const __m256i severity =
+                    _mm256_and_si256(equals(after, ' '), _mm256_or_si256(equals(word, 'e'), equals(word, 'w')));
+                const __m256i hits =
+                    _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(digits(load_at(q)), colon_number),
+                                                    _mm256_and_si256(equals(v, ':'), severity)),
+                                    _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
+                const auto shift = static_cast<unsigned>(32 * half);
+                signs |= std::uint64_t{mask_of(hits)} << shift;
+                colon_numbers |= std::uint64_t{mask_of(colon_number)} << shift;
+            }
         }
         signs &= inside;
         for (std::uint64_t m = signs; m != 0; m &= m - 1)
