@@ -996,7 +996,13 @@ bool location_anchor_at(std::string_view text, std::size_t start, std::size_t co
         std::size_t i = end + 1;
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
         if (i < line.size() && ((line[i] >= 'A' && line[i] <= 'Z') || is_blank_or_wide(line[i]))) return true;
-        return parse_golangci_lint_issue_line(line).has_value();
+        // A linter's name, in letters and digits, closes a golangci-lint issue.
+        const std::string_view t = text::trim_end(line);
+        const std::size_t open = t.rfind('(');
+        if (!t.ends_with(')') || open == std::string_view::npos) return false;
+        const std::string_view name = t.substr(open + 1, t.size() - open - 2);
+        return !name.empty() && std::all_of(name.begin(), name.end(), text::is_ascii_alnum) &&
+               parse_golangci_lint_issue_line(line).has_value();
     }
     if (!is_blank_or_wide(line[end])) return false;
     for (std::size_t slash = line.find('/', end); slash != std::string_view::npos; slash = line.find('/', slash + 1)) {
@@ -1006,6 +1012,62 @@ bool location_anchor_at(std::string_view text, std::size_t start, std::size_t co
     }
     return false;
 }
+
+// The anchors of one block of the sweep, one bit per byte.
+struct Anchors {
+    std::size_t base, line_start;  // the block's first byte, the start of its first line
+    std::uint64_t newlines, firsts, triples, codes, located;
+};
+
+// Reads the anchors that the sweep's masks found, and classifies each
+// anchored line once, as the tally would. Kept out of line: the sweep's loop
+// stays small, and most blocks have no anchor.
+class AnchoredLines {
+public:
+    explicit AnchoredLines(std::string_view text) : text_(text), classified_(text.size()) {}
+
+    // Whether some anchored line of the block counts for a candidacy.
+    __attribute__((noinline)) bool any(const Anchors& a) {
+        const std::string_view text = text_;
+        for (std::uint64_t m = a.firsts | a.triples | a.codes | a.located; m != 0; m &= m - 1) {
+            const int bit = std::countr_zero(m);
+            const std::size_t at = a.base + static_cast<std::size_t>(bit);
+            const std::uint64_t here = std::uint64_t{1} << bit;
+            bool anchored = false;
+            if ((a.firsts & here) && !skipped_start(text, at)) {
+                const std::string_view t = line_from(text, at);
+                const StartHints h = hint_by_start(t);
+                anchored = t.starts_with("# ") || h.may_qualify || h.may_be_maven || h.may_be_nx;
+            }
+            if (!anchored && (a.triples & here)) anchored = word_anchor_at(text, at);
+            if (!anchored && (a.codes & here))
+                anchored = text[at] == 'M' ? markdownlint_rule_at(text, at)
+                                           : is_shellcheck_code_at(text, at) || (at > 0 && text[at - 1] == '[');
+            const std::uint64_t earlier_newlines = a.newlines & (here - 1);
+            const std::size_t start =
+                earlier_newlines ? a.base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
+                                 : a.line_start;
+            if (!anchored && (a.located & here)) anchored = location_anchor_at(text, start, at);
+            if (anchored && counts_for_a_candidacy(start, at)) return true;
+        }
+        return false;
+    }
+
+private:
+    bool counts_for_a_candidacy(std::size_t start, std::size_t at) {
+        if (start == classified_) return false;
+        classified_ = start;
+        const std::size_t end = text_.find('\n', at);
+        prepared_.assign(text_.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        found_ |= classify(prepared_, false, false).counts;
+        return (found_ & kCandidacyLines) != 0;
+    }
+
+    std::string_view text_;
+    PreparedLine prepared_;
+    std::size_t classified_;  // the start of the line classified last
+    std::uint64_t found_ = 0;
+};
 
 // Whether some line of a text without colour codes can give a tool its
 // candidacy. Each line a candidacy needs holds an anchor: a line start that
@@ -1018,18 +1080,8 @@ bool location_anchor_at(std::string_view text, std::size_t start, std::size_t co
 __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
     Window window(text);
     LineStarts line_starts;
-    PreparedLine prepared;
-    std::size_t line_start = 0;            // of the line that holds the block's first byte
-    std::size_t classified = text.size();  // the start of the line classified last
-    std::uint64_t found = 0;
-    auto classify_line = [&](std::size_t start, std::size_t at) {
-        if (start == classified) return false;
-        classified = start;
-        const std::size_t end = text.find('\n', at);
-        prepared.assign(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        found |= classify(prepared, false, false).counts;
-        return (found & kCandidacyLines) != 0;
-    };
+    AnchoredLines anchored(text);
+    std::size_t line_start = 0;  // of the line that holds the block's first byte
     // "<letter>:" before a digit, carried into the next block; and the add
     // that carries it over the line number.
     std::uint64_t path_carry = 0, number_carry = 0;
@@ -1039,25 +1091,41 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
         const std::uint64_t inside = window.inside(base);
         if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
-        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, paths = 0, numbered = 0;
+        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, capitals = 0, paths = 0, numbered = 0;
         for (int half = 0; half < 2; ++half) {
             const char* q = p + 32 * half;
-            const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+            const __m256i v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
             const __m256i anchors = _mm256_and_si256(
                 _mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
                                  lookup(after, kTriples.low[1], kTriples.high[1])),
                 lookup(then, kTriples.low[2], kTriples.high[2]));
             const auto shift = static_cast<unsigned>(32 * half);
-            const __m256i colon = equals(v, ':'), colon_number = _mm256_and_si256(colon, digits(after));
             triples |= std::uint64_t{nonzero(anchors)} << shift;
-            const __m256i shellcheck = _mm256_and_si256(equals(v, 'S'), equals(after, 'C'));
-            const __m256i markdownlint =
-                _mm256_and_si256(_mm256_and_si256(equals(v, 'M'), equals(after, 'D')), digits(then));
-            codes |= std::uint64_t{mask_of(_mm256_or_si256(shellcheck, markdownlint))} << shift;
-            numbered |= std::uint64_t{mask_of(colon_number)} << shift;
-            paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
             numerals |= std::uint64_t{mask_of(digits(v))} << shift;
-            colons |= std::uint64_t{mask_of(colon)} << shift;
+            colons |= std::uint64_t{mask_of(equals(v, ':'))} << shift;
+            capitals |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, 'S'), equals(v, 'M')))} << shift;
+        }
+        // Locations stand on a ":", codes on an "S" or an "M": the bytes
+        // around them are read only in blocks that hold one.
+        if (colons & inside) {
+            for (int half = 0; half < 2; ++half) {
+                const char* q = p + 32 * half;
+                const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2);
+                const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
+                const auto shift = static_cast<unsigned>(32 * half);
+                numbered |= std::uint64_t{mask_of(colon_number)} << shift;
+                paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
+            }
+        }
+        if (capitals & inside) {
+            for (int half = 0; half < 2; ++half) {
+                const char* q = p + 32 * half;
+                const __m256i v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+                const __m256i shellcheck = _mm256_and_si256(equals(v, 'S'), equals(after, 'C'));
+                const __m256i markdownlint =
+                    _mm256_and_si256(_mm256_and_si256(equals(v, 'M'), equals(after, 'D')), digits(then));
+                codes |= std::uint64_t{mask_of(_mm256_or_si256(shellcheck, markdownlint))} << 32 * half;
+            }
         }
         // The ":" after the line number of each "<letter>:<digits>", when a
         // digit follows it too.
@@ -1067,27 +1135,9 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
             carried_sum(numerals, numbers, number_carry) & ~numerals & colons & numbered & inside;
         triples &= inside;
         codes &= inside;
-        for (std::uint64_t m = firsts | triples | codes | located; m != 0; m &= m - 1) {
-            const int bit = std::countr_zero(m);
-            const std::size_t at = base + static_cast<std::size_t>(bit);
-            const std::uint64_t here = std::uint64_t{1} << bit;
-            bool anchored = false;
-            if ((firsts & here) && !skipped_start(text, at)) {
-                const std::string_view t = line_from(text, at);
-                const StartHints h = hint_by_start(t);
-                anchored = t.starts_with("# ") || h.may_qualify || h.may_be_maven || h.may_be_nx;
-            }
-            if (!anchored && (triples & here)) anchored = word_anchor_at(text, at);
-            if (!anchored && (codes & here))
-                anchored = text[at] == 'M' ? markdownlint_rule_at(text, at)
-                                           : is_shellcheck_code_at(text, at) || (at > 0 && text[at - 1] == '[');
-            const std::uint64_t earlier_newlines = b.newlines & (here - 1);
-            const std::size_t start =
-                earlier_newlines ? base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
-                                 : line_start;
-            if (!anchored && (located & here)) anchored = location_anchor_at(text, start, at);
-            if (anchored && classify_line(start, at)) return Look::kPass;
-        }
+        if ((firsts | triples | codes | located) != 0 &&
+            anchored.any({base, line_start, b.newlines, firsts, triples, codes, located}))
+            return Look::kPass;
         if (const std::uint64_t newlines = b.newlines & inside)
             line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
     }
