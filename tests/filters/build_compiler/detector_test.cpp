@@ -171,6 +171,10 @@ TEST(BuildCompilerDetector, SearchResultsBeforeCandidacyLines) {
          false},
         {"turbo phrase", hits + "turbo 1.10\napp#build: command exited (1)\n", "nx/turbo", false, false},
         {"test run", "=== test session starts ===\n" + hits + "a.c:1:2: error: x\nb.c:1:2: error: y\n", nullptr},
+        {"oxlint after a tree", hits + "\u2502 \u251c\u2500\u2500 x\n\u00d7 eslint(no-debugger): x\n! oxlint(y): z\n", "oxlint",
+         true, false},
+        {"wide space before a header", hits + "\u3000error[E0308]: mismatched types\n --> src/main.rs:2:5\n",
+         "cargo/rustc", true, false},
     });
 }
 
