@@ -742,9 +742,7 @@ QUORVANE_WIDE __m256i lookup(__m256i v, const std::array<char, 32>& low, const s
                             _mm256_shuffle_epi8(table(high), _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
 }
 QUORVANE_WIDE std::uint32_t mask_of(__m256i v) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)); }
-QUORVANE_WIDE std::uint32_t nonzero(__m256i v) {
-    return ~mask_of(_mm256_cmpeq_epi8(v, _mm256_setzero_si256()));
-}
+QUORVANE_WIDE std::uint32_t nonzero(__m256i v) { return ~mask_of(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())); }
 QUORVANE_WIDE __m256i letter(__m256i v) {
     const __m256i d = _mm256_sub_epi8(_mm256_or_si256(v, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
     return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(25)), d);
@@ -923,9 +921,27 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
 // diagnostic, so a header suffices here).
 constexpr std::uint64_t kCandidacyLines = [] {
     std::uint64_t m = 0;
-    for (Count c : {kCargoHeaders, kTsc, kEslintIssues, kMypyDiagnostics, kRuff, kPyright, kBiome, kOxlint,
-                    kShellcheck, kMarkdownlint, kYamllint, kGolangciIssues, kGolangciRunnerErrors, kCFamily,
-                    kGoHeaders, kMsbuild, kMavenGradle, kMakeNinjaCmake, kNxTurbo, kSwiftFailures, kSwiftDiagnostics})
+    for (Count c : {kCargoHeaders,
+                    kTsc,
+                    kEslintIssues,
+                    kMypyDiagnostics,
+                    kRuff,
+                    kPyright,
+                    kBiome,
+                    kOxlint,
+                    kShellcheck,
+                    kMarkdownlint,
+                    kYamllint,
+                    kGolangciIssues,
+                    kGolangciRunnerErrors,
+                    kCFamily,
+                    kGoHeaders,
+                    kMsbuild,
+                    kMavenGradle,
+                    kMakeNinjaCmake,
+                    kNxTurbo,
+                    kSwiftFailures,
+                    kSwiftDiagnostics})
         m |= std::uint64_t{1} << c;
     return m;
 }();
@@ -1044,9 +1060,9 @@ public:
                 anchored = text[at] == 'M' ? markdownlint_rule_at(text, at)
                                            : is_shellcheck_code_at(text, at) || (at > 0 && text[at - 1] == '[');
             const std::uint64_t earlier_newlines = a.newlines & (here - 1);
-            const std::size_t start =
-                earlier_newlines ? a.base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
-                                 : a.line_start;
+            const std::size_t start = earlier_newlines
+                                          ? a.base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
+                                          : a.line_start;
             if (!anchored && (a.located & here)) anchored = location_anchor_at(text, start, at);
             if (anchored && counts_for_a_candidacy(start, at)) return true;
         }
@@ -1095,10 +1111,9 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
         for (int half = 0; half < 2; ++half) {
             const char* q = p + 32 * half;
             const __m256i v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
-            const __m256i anchors = _mm256_and_si256(
-                _mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
-                                 lookup(after, kTriples.low[1], kTriples.high[1])),
-                lookup(then, kTriples.low[2], kTriples.high[2]));
+            const __m256i anchors = _mm256_and_si256(_mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
+                                                                      lookup(after, kTriples.low[1], kTriples.high[1])),
+                                                     lookup(then, kTriples.low[2], kTriples.high[2]));
             const auto shift = static_cast<unsigned>(32 * half);
             triples |= std::uint64_t{nonzero(anchors)} << shift;
             numerals |= std::uint64_t{mask_of(digits(v))} << shift;

@@ -154,7 +154,8 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
 TEST(BuildCompilerDetector, SearchResultsBeforeCandidacyLines) {
     std::string hits;
     for (int i = 0; i < 40; ++i)
-        hits += "pkg/jobs/mapper_" + std::to_string(i) + ".go:" + std::to_string(i + 3) + ":    return f(x) // map_err note\n";
+        hits += "pkg/jobs/mapper_" + std::to_string(i) + ".go:" + std::to_string(i + 3) +
+                ":    return f(x) // map_err note\n";
     const std::string indent(70, ' ');
     expect_rows({
         {"search results alone", hits, nullptr},
@@ -171,8 +172,8 @@ TEST(BuildCompilerDetector, SearchResultsBeforeCandidacyLines) {
          false},
         {"turbo phrase", hits + "turbo 1.10\napp#build: command exited (1)\n", "nx/turbo", false, false},
         {"test run", "=== test session starts ===\n" + hits + "a.c:1:2: error: x\nb.c:1:2: error: y\n", nullptr},
-        {"oxlint after a tree", hits + "\u2502 \u251c\u2500\u2500 x\n\u00d7 eslint(no-debugger): x\n! oxlint(y): z\n", "oxlint",
-         true, false},
+        {"oxlint after a tree", hits + "\u2502 \u251c\u2500\u2500 x\n\u00d7 eslint(no-debugger): x\n! oxlint(y): z\n",
+         "oxlint", true, false},
         {"wide space before a header", hits + "\u3000error[E0308]: mismatched types\n --> src/main.rs:2:5\n",
          "cargo/rustc", true, false},
     });
