@@ -1107,40 +1107,24 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
         const std::uint64_t inside = window.inside(base);
         if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
-        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, capitals = 0, paths = 0, numbered = 0;
+        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, paths = 0, numbered = 0;
         for (int half = 0; half < 2; ++half) {
             const char* q = p + 32 * half;
-            const __m256i v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+            const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
             const __m256i anchors = _mm256_and_si256(_mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
                                                                       lookup(after, kTriples.low[1], kTriples.high[1])),
                                                      lookup(then, kTriples.low[2], kTriples.high[2]));
+            const __m256i colon = equals(v, ':'), colon_number = _mm256_and_si256(colon, digits(after));
+            // A shellcheck code's "SC", or a markdownlint rule's "MD".
+            const __m256i code = _mm256_or_si256(_mm256_and_si256(equals(v, 'S'), equals(after, 'C')),
+                                                 _mm256_and_si256(equals(v, 'M'), equals(after, 'D')));
             const auto shift = static_cast<unsigned>(32 * half);
             triples |= std::uint64_t{nonzero(anchors)} << shift;
             numerals |= std::uint64_t{mask_of(digits(v))} << shift;
-            colons |= std::uint64_t{mask_of(equals(v, ':'))} << shift;
-            capitals |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, 'S'), equals(v, 'M')))} << shift;
-        }
-        // Locations stand on a ":", codes on an "S" or an "M": the bytes
-        // around them are read only in blocks that hold one.
-        if (colons & inside) {
-            for (int half = 0; half < 2; ++half) {
-                const char* q = p + 32 * half;
-                const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2);
-                const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
-                const auto shift = static_cast<unsigned>(32 * half);
-                numbered |= std::uint64_t{mask_of(colon_number)} << shift;
-                paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
-            }
-        }
-        if (capitals & inside) {
-            for (int half = 0; half < 2; ++half) {
-                const char* q = p + 32 * half;
-                const __m256i v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
-                const __m256i shellcheck = _mm256_and_si256(equals(v, 'S'), equals(after, 'C'));
-                const __m256i markdownlint =
-                    _mm256_and_si256(_mm256_and_si256(equals(v, 'M'), equals(after, 'D')), digits(then));
-                codes |= std::uint64_t{mask_of(_mm256_or_si256(shellcheck, markdownlint))} << 32 * half;
-            }
+            colons |= std::uint64_t{mask_of(colon)} << shift;
+            numbered |= std::uint64_t{mask_of(colon_number)} << shift;
+            paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
+            codes |= std::uint64_t{mask_of(code)} << shift;
         }
         // The ":" after the line number of each "<letter>:<digits>", when a
         // digit follows it too.
