@@ -1194,9 +1194,11 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     Tally tally;
     PreparedLine p;
     SeenLines seen(lines.size());
+    // Most texts have no colour code at all: one search spares one per line.
+    const bool coloured = lines.text().find('\x1b') != std::string_view::npos;
     for (std::string_view raw : lines) {
         std::string_view s = raw;
-        if (s.find('\x1b') != std::string_view::npos) {
+        if (coloured && s.find('\x1b') != std::string_view::npos) {
             out.stripped.push_back(text::strip_ansi(s));
             s = out.stripped.back();
         }
