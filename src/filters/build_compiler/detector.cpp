@@ -847,7 +847,7 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
     Window window(text);
     LineStarts line_starts;
     std::size_t line_start = 0;  // of the line that holds the block's first byte
-    std::uint64_t number_carry = 0;
+    std::uint64_t number_carry = 0, digit_carry = 0;
     bool maven_line = false, nx_line = false;
     for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
         const char* p = window.at(base);
@@ -855,17 +855,26 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
         const std::uint64_t inside = window.inside(base);
         if (b.escapes & inside) return Look::kByLines;
         const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks);
-        std::uint64_t numerals = 0, marks = 0;
+        std::uint64_t numerals = 0, colons = 0, esses = 0;
         for (int half = 0; half < 2; ++half) {
             const __m256i v = load_at(p + 1 + 32 * half);
             const auto shift = static_cast<unsigned>(32 * half);
             numerals |= std::uint64_t{mask_of(digits(v))} << shift;
-            marks |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, ':'), equals(v, 'S')))} << shift;
+            colons |= std::uint64_t{mask_of(equals(v, ':'))} << shift;
+            esses |= std::uint64_t{mask_of(equals(v, 'S'))} << shift;
         }
-        // Every sign stands on a ":" or an "S"; most blocks of most texts
-        // have neither.
-        std::uint64_t signs = 0, colon_numbers = 0;
-        if (marks & inside) {
+        const auto next = static_cast<unsigned char>(p[Window::kBlock + 1]);  // the byte after the block
+        const std::uint64_t digit_before = (numerals << 1) | digit_carry;
+        digit_carry = numerals >> 63;
+        const std::uint64_t digit_after =
+            (numerals >> 1) | (std::uint64_t{text::is_ascii_digit(static_cast<char>(next))} << 63);
+        const std::uint64_t blank_after = (b.blanks >> 1) | (std::uint64_t{next == ' ' || next == '\t'} << 63);
+        const std::uint64_t colon_numbers = colons & digit_after;
+        // Every sign stands on an "S" or on a ":" that a non-digit precedes
+        // or a blank follows; most blocks of most texts (clock times
+        // included) have none.
+        std::uint64_t signs = 0;
+        if (((colons & (~digit_before | blank_after)) | esses) & inside) {
             for (int half = 0; half < 2; ++half) {
                 const char* q = p + 32 * half;
                 const __m256i v = load_at(q + 1), after = load_at(q + 2);
@@ -877,9 +886,7 @@ __attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
                     _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(digits(load_at(q)), colon_number),
                                                     _mm256_and_si256(equals(v, ':'), severity)),
                                     _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
-                const auto shift = static_cast<unsigned>(32 * half);
-                signs |= std::uint64_t{mask_of(hits)} << shift;
-                colon_numbers |= std::uint64_t{mask_of(colon_number)} << shift;
+                signs |= std::uint64_t{mask_of(hits)} << (32 * half);
             }
         }
         signs &= inside;
@@ -1163,16 +1170,16 @@ bool claimed_by_tests_early(std::string_view text) {
 bool may_be_accepted(const text::LineIndex& lines) {
 #if defined(__x86_64__) && defined(__GNUC__)
     if (__builtin_cpu_supports("avx2")) {
-        if (claimed_by_tests_early(lines.text())) return false;
-        switch (first_look_wide(lines.text())) {
-            case Look::kDecline:
-                return false;
-            case Look::kByLines:
-                return may_name_a_tool(lines);
-            case Look::kPass:
-                break;
-        }
-        return anchor_sweep(lines.text()) != Look::kDecline;
+        const std::string_view text = lines.text();
+        if (claimed_by_tests_early(text)) return false;
+        // The wide look pays for itself where lines are short or indented;
+        // over long lines the walk of the line index and one lean search
+        // for signs cost less.
+        constexpr std::size_t kLongLine = 64;
+        const bool wide = text.size() < kLongLine * lines.size();
+        const Look look = wide ? first_look_wide(text) : Look::kByLines;
+        if (look == Look::kDecline || (look == Look::kByLines && !may_name_a_tool(lines))) return false;
+        return anchor_sweep(text) != Look::kDecline;
     }
 #endif
     return may_name_a_tool(lines);
