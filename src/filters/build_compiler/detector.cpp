@@ -579,8 +579,8 @@ bool has_nx_marker(std::string_view text) {
 
 // False when no line of the text can give any tool a candidacy, or when a
 // line is a diff header: `detect_build_compiler_diagnostics` is then sure to
-// decline it.
-bool may_name_a_tool(const text::LineIndex& lines) {
+// decline it. `first` is the text's first sign (`first_sign`).
+bool may_name_a_tool(const text::LineIndex& lines, Sign first) {
     std::size_t non_blank = 0;
     bool qualifies = false, maven_line = false, nx_line = false;
     const std::string_view text = lines.text();
@@ -619,7 +619,7 @@ bool may_name_a_tool(const text::LineIndex& lines) {
     if (non_blank < kMinLines) return false;
     if (qualifies) return true;
 
-    switch (first_sign(text)) {
+    switch (first) {
         case Sign::kQualify:
             return true;
         case Sign::kEscape: {
@@ -1165,6 +1165,28 @@ bool claimed_by_tests_early(std::string_view text) {
     return false;
 }
 
+// `may_name_a_tool`, its search for signs first: a sign that qualifies
+// settles it (the tally declines a diff later on by itself).
+bool may_name_a_tool(const text::LineIndex& lines) {
+    const Sign first = first_sign(lines.text());
+    return first == Sign::kQualify || may_name_a_tool(lines, first);
+}
+
+// Whether the wide first look suits a text better than the walk of its line
+// index: where its first lines are short or indented (the walk trims every
+// indented line). Only the cost depends on the choice.
+bool suits_wide_look(const text::LineIndex& lines) {
+    constexpr std::size_t kSample = 256, kShortLine = 32;
+    const std::size_t n = std::min(lines.size(), kSample);
+    std::size_t indented = 0, bytes = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view line = lines[i];
+        bytes += line.size() + 1;
+        indented += !line.empty() && (line[0] == ' ' || line[0] == '\t');
+    }
+    return n > 0 && (4 * indented >= n || bytes < kShortLine * n);
+}
+
 // Whether the tally may accept the text: false only where it is sure to
 // decline.
 bool may_be_accepted(const text::LineIndex& lines) {
@@ -1172,12 +1194,7 @@ bool may_be_accepted(const text::LineIndex& lines) {
     if (__builtin_cpu_supports("avx2")) {
         const std::string_view text = lines.text();
         if (claimed_by_tests_early(text)) return false;
-        // The wide look pays for itself where lines are short or indented;
-        // over long lines the walk of the line index and one lean search
-        // for signs cost less.
-        constexpr std::size_t kLongLine = 64;
-        const bool wide = text.size() < kLongLine * lines.size();
-        const Look look = wide ? first_look_wide(text) : Look::kByLines;
+        const Look look = suits_wide_look(lines) ? first_look_wide(text) : Look::kByLines;
         if (look == Look::kDecline || (look == Look::kByLines && !may_name_a_tool(lines))) return false;
         return anchor_sweep(text) != Look::kDecline;
     }
