@@ -579,8 +579,8 @@ bool has_nx_marker(std::string_view text) {
 
 // False when no line of the text can give any tool a candidacy, or when a
 // line is a diff header: `detect_build_compiler_diagnostics` is then sure to
-// decline it. `first` is the text's first sign (`first_sign`).
-bool may_name_a_tool(const text::LineIndex& lines, Sign first) {
+// decline it.
+bool may_name_a_tool_by_lines(const text::LineIndex& lines) {
     std::size_t non_blank = 0;
     bool qualifies = false, maven_line = false, nx_line = false;
     const std::string_view text = lines.text();
@@ -619,7 +619,7 @@ bool may_name_a_tool(const text::LineIndex& lines, Sign first) {
     if (non_blank < kMinLines) return false;
     if (qualifies) return true;
 
-    switch (first) {
+    switch (first_sign(text)) {
         case Sign::kQualify:
             return true;
         case Sign::kEscape: {
@@ -1049,8 +1049,9 @@ class AnchoredLines {
 public:
     explicit AnchoredLines(std::string_view text) : text_(text), classified_(text.size()) {}
 
-    // Whether some anchored line of the block counts for a candidacy.
-    __attribute__((noinline)) bool any(const Anchors& a) {
+    // kPass when some anchored line of the block counts for a candidacy,
+    // kDecline at a diff header (the tally declines a diff), else kByLines.
+    __attribute__((noinline)) Look any(const Anchors& a) {
         const std::string_view text = text_;
         for (std::uint64_t m = a.firsts | a.triples | a.codes | a.located; m != 0; m &= m - 1) {
             const int bit = std::countr_zero(m);
@@ -1059,6 +1060,7 @@ public:
             bool anchored = false;
             if ((a.firsts & here) && !skipped_start(text, at)) {
                 const std::string_view t = line_from(text, at);
+                if (is_diff_header(t)) return Look::kDecline;
                 const StartHints h = hint_by_start(t);
                 anchored = t.starts_with("# ") || h.may_qualify || h.may_be_maven || h.may_be_nx;
             }
@@ -1071,9 +1073,9 @@ public:
                                           ? a.base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
                                           : a.line_start;
             if (!anchored && (a.located & here)) anchored = location_anchor_at(text, start, at);
-            if (anchored && counts_for_a_candidacy(start, at)) return true;
+            if (anchored && counts_for_a_candidacy(start, at)) return Look::kPass;
         }
-        return false;
+        return Look::kByLines;
     }
 
 private:
@@ -1141,9 +1143,10 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
             carried_sum(numerals, numbers, number_carry) & ~numerals & colons & numbered & inside;
         triples &= inside;
         codes &= inside;
-        if ((firsts | triples | codes | located) != 0 &&
-            anchored.any({base, line_start, b.newlines, firsts, triples, codes, located}))
-            return Look::kPass;
+        if ((firsts | triples | codes | located) != 0) {
+            const Look look = anchored.any({base, line_start, b.newlines, firsts, triples, codes, located});
+            if (look != Look::kByLines) return look;
+        }
         if (const std::uint64_t newlines = b.newlines & inside)
             line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
     }
@@ -1165,11 +1168,16 @@ bool claimed_by_tests_early(std::string_view text) {
     return false;
 }
 
-// `may_name_a_tool`, its search for signs first: a sign that qualifies
-// settles it (the tally declines a diff later on by itself).
+// `may_name_a_tool`, with a look for signs in the head of the text first:
+// when the text's first sign stands there and qualifies, that settles it
+// (the tally declines a diff later on by itself) without the walk. A head
+// that may hold a diff header is left to the walk, which stops there.
 bool may_name_a_tool(const text::LineIndex& lines) {
-    const Sign first = first_sign(lines.text());
-    return first == Sign::kQualify || may_name_a_tool(lines, first);
+    constexpr std::size_t kHead = std::size_t{1} << 16;
+    const std::string_view text = lines.text(), head = text.substr(0, kHead);
+    if (!text::contains_any(head, {"diff --git ", "diff --cc ", "@@ -"}) && first_sign(head) == Sign::kQualify)
+        return true;
+    return may_name_a_tool_by_lines(lines);
 }
 
 // Whether the wide first look suits a text better than the walk of its line
