@@ -580,7 +580,7 @@ bool has_nx_marker(std::string_view text) {
 // False when no line of the text can give any tool a candidacy, or when a
 // line is a diff header: `detect_build_compiler_diagnostics` is then sure to
 // decline it.
-bool may_name_a_tool(const text::LineIndex& lines) {
+bool may_name_a_tool_by_lines(const text::LineIndex& lines) {
     std::size_t non_blank = 0;
     bool qualifies = false, maven_line = false, nx_line = false;
     const std::string_view text = lines.text();
@@ -646,11 +646,575 @@ bool may_name_a_tool(const text::LineIndex& lines) {
     return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text));
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// ------------------------------------------------ the wide first look --
+//
+// The same first look over sixty-four bytes at a time, without the line
+// index: the first non-blank byte of every line is found with masks, and
+// only the lines whose first byte may start a shape, and the bytes that may
+// give a sign, are read one by one. When that look lets a text through, a
+// second sweep asks whether any line can be one that a tool's candidacy
+// needs (every such line holds one of a few anchors, listed at
+// `anchor_sweep`); the tally is sure to decline a text that has none.
+
+enum class Look { kDecline, kPass, kByLines };
+
+// The line starts that the first look and the sweep read, by their first
+// two bytes, one bit per group: a letter with the second letter of a word
+// `hint_by_start` or `is_diff_header` knows (as `may_start_a_shape`), a mark
+// with what follows it in those words ("- ", "* ", "**", "[E", "@@", "# "
+// ...), or a control byte, which the trim may remove (DEL starts nothing).
+// Digits are left to the caller. A lookup may let more through, never less.
+struct PairSet {
+    std::array<char, 32> low[2]{};
+    std::array<char, 32> high[2]{};
+};
+
+constexpr PairSet kLineStarts = [] {
+    struct Group {
+        std::string_view first, second;
+        bool fold;
+    };
+    // The last group also holds the first two bytes of "×", "•" and of
+    // every multi-byte whitespace character (U+0085, U+00A0, U+1680,
+    // U+2000 to U+205F, U+3000), which the trim removes.
+    constexpr Group groups[7] = {
+        {"e", "r", true},
+        {"wmtf", "a", true},
+        {"T-!>#", "h ", false},
+        {"l", "e", true},
+        {"c", "m", true},
+        {"n", "i", true},
+        {"Nd*@[\xC2\xC3\xE1\xE2\xE3", "Xi* @EW\x85\xA0\x97\x9A\x80\x81", false},
+    };
+    PairSet s;
+    auto add = [&s](int k, unsigned c, int bit) {
+        for (int lane = 0; lane < 32; lane += 16) {
+            s.low[k][lane + (c & 15)] |= static_cast<char>(1 << bit);
+            s.high[k][lane + (c >> 4)] |= static_cast<char>(1 << bit);
+        }
+    };
+    for (int bit = 0; bit < 7; ++bit)
+        for (int k = 0; k < 2; ++k)
+            for (char ch : k == 0 ? groups[bit].first : groups[bit].second) {
+                const auto c = static_cast<unsigned char>(ch);
+                add(k, c, bit);
+                if (groups[bit].fold) add(k, c ^ 0x20U, bit);
+            }
+    for (unsigned c = 0; c < 0x20; ++c) add(0, c, 7);
+    for (unsigned c = 0; c < 256; ++c) add(1, c, 7);
+    return s;
+}();
+
+// The three-byte anchors of the second sweep, one bit each, letters in
+// either case: "err", "war", "not", "inf" (severity words), "fai" (failure
+// phrases), "sur" ("surefire-reports"), "exi" ("command exited") and "t r"
+// ("test report").
+struct TripleSet {
+    std::array<char, 32> low[3]{};
+    std::array<char, 32> high[3]{};
+};
+
+constexpr TripleSet kTriples = [] {
+    constexpr std::string_view anchors[8] = {"err", "war", "not", "inf", "fai", "sur", "exi", "t r"};
+    TripleSet s;
+    auto add = [&s](int k, unsigned char c, int bit) {
+        for (int lane = 0; lane < 32; lane += 16) {
+            s.low[k][lane + (c & 15)] |= static_cast<char>(1 << bit);
+            s.high[k][lane + (c >> 4)] |= static_cast<char>(1 << bit);
+        }
+    };
+    for (int bit = 0; bit < 8; ++bit)
+        for (int k = 0; k < 3; ++k) {
+            const auto c = static_cast<unsigned char>(anchors[bit][k]);
+            add(k, c, bit);
+            if (c >= 'a' && c <= 'z') add(k, static_cast<unsigned char>(c - 0x20), bit);
+        }
+    return s;
+}();
+
+#define QUORVANE_WIDE __attribute__((target("avx2"), always_inline)) inline
+QUORVANE_WIDE __m256i load_at(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+QUORVANE_WIDE __m256i table(const std::array<char, 32>& t) { return load_at(t.data()); }
+QUORVANE_WIDE __m256i lookup(__m256i v, const std::array<char, 32>& low, const std::array<char, 32>& high) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    return _mm256_and_si256(_mm256_shuffle_epi8(table(low), _mm256_and_si256(v, nibble)),
+                            _mm256_shuffle_epi8(table(high), _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
+}
+QUORVANE_WIDE std::uint32_t mask_of(__m256i v) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)); }
+QUORVANE_WIDE std::uint32_t nonzero(__m256i v) { return ~mask_of(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())); }
+QUORVANE_WIDE __m256i letter(__m256i v) {
+    const __m256i d = _mm256_sub_epi8(_mm256_or_si256(v, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(25)), d);
+}
+#undef QUORVANE_WIDE
+
+// Sixty-four bytes of the text from `base` on, with the byte before and the
+// three after readable: past either end they read as a newline.
+class Window {
+public:
+    explicit Window(std::string_view text) : text_(text) {}
+    // A pointer to byte `base - 1` of the text, or of a padded copy.
+    const char* at(std::size_t base) {
+        const std::size_t n = text_.size();
+        if (base >= 1 && base + kBlock + kAhead <= n) return text_.data() + base - 1;
+        pad_.fill('\n');
+        for (std::size_t k = 0; k < pad_.size(); ++k) {
+            const std::size_t i = base + k;
+            if (i >= 1 && i - 1 < n) pad_[k] = text_[i - 1];
+        }
+        return pad_.data();
+    }
+    // The bits of the block that stand for bytes of the text.
+    std::uint64_t inside(std::size_t base) const {
+        const std::size_t left = text_.size() - base;
+        return left >= kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+    }
+    static constexpr std::size_t kBlock = 64, kAhead = 3;
+
+private:
+    std::string_view text_;
+    std::array<char, kBlock + kAhead + 1 + 32> pad_{};
+};
+
+// `run + starts` plus the carry out of the block before, with `carry` set to
+// this block's carry out. A start bit on a run of set bits ends up on the
+// first clear bit after the run, in this block or the next.
+std::uint64_t carried_sum(std::uint64_t run, std::uint64_t starts, std::uint64_t& carry) {
+    std::uint64_t sum = 0;
+    const bool over1 = __builtin_add_overflow(run, starts, &sum);
+    const bool over2 = __builtin_add_overflow(sum, carry, &sum);
+    carry = (over1 || over2) ? 1 : 0;
+    return sum;
+}
+
+// Where the first non-blank byte of each line stands, block by block: a
+// line start is the byte after a newline (or the first byte), and the add
+// carries it over the spaces and tabs that indent the line.
+class LineStarts {
+public:
+    std::uint64_t next(std::uint64_t newlines, std::uint64_t blanks) {
+        const std::uint64_t starts = (newlines << 1) | newline_carry_;
+        newline_carry_ = newlines >> 63;
+        return carried_sum(blanks, starts, blank_carry_) & ~blanks;
+    }
+
+private:
+    std::uint64_t newline_carry_ = 1;
+    std::uint64_t blank_carry_ = 0;
+};
+
+struct BlockBits {
+    std::uint64_t newlines, blanks, starts, escapes;
+};
+
+__attribute__((target("avx2"), always_inline)) inline BlockBits block_bits(const char* p) {
+    BlockBits b{};
+    for (int half = 0; half < 2; ++half) {
+        const __m256i v = load_at(p + 1 + 32 * half), after = load_at(p + 2 + 32 * half);
+        const auto shift = static_cast<unsigned>(32 * half);
+        b.newlines |= std::uint64_t{mask_of(equals(v, '\n'))} << shift;
+        b.blanks |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, ' '), equals(v, '\t')))} << shift;
+        const __m256i pairs = _mm256_and_si256(lookup(v, kLineStarts.low[0], kLineStarts.high[0]),
+                                               lookup(after, kLineStarts.low[1], kLineStarts.high[1]));
+        b.starts |= std::uint64_t{nonzero(pairs)} << shift;
+        b.escapes |= std::uint64_t{mask_of(equals(v, '\x1b'))} << shift;
+    }
+    return b;
+}
+
+// The trimmed line whose first non-blank byte is at `at`.
+std::string_view line_from(std::string_view text, std::size_t at) {
+    const std::size_t end = text.find('\n', at);
+    return text::trim(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+}
+
+// Whether the first look skips the line whose first non-blank byte is at
+// `at` without reading it (as `may_name_a_tool` does).
+bool skipped_start(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    if (at + 1 < text.size() && text::is_ascii_alpha(c) && !may_start_a_shape(c, text[at + 1])) return true;
+    if (text::is_ascii_digit(c)) {
+        const std::size_t end = at + text::digit_run(text, at);
+        if (end + 1 >= text.size() || text[end] != ':' || !text::is_ascii_digit(text[end + 1])) return true;
+    }
+    return false;
+}
+
+// `may_name_a_tool` without the line index. A text with colour codes is
+// left to it (kByLines): they split the shapes it looks for.
+__attribute__((target("avx2"))) Look first_look_wide(std::string_view text) {
+    Window window(text);
+    LineStarts line_starts;
+    std::size_t line_start = 0;  // of the line that holds the block's first byte
+    std::uint64_t number_carry = 0, digit_carry = 0;
+    bool maven_line = false, nx_line = false;
+    for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
+        const char* p = window.at(base);
+        const BlockBits b = block_bits(p);
+        const std::uint64_t inside = window.inside(base);
+        if (b.escapes & inside) return Look::kByLines;
+        const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks);
+        std::uint64_t numerals = 0, colons = 0, esses = 0;
+        for (int half = 0; half < 2; ++half) {
+            const __m256i v = load_at(p + 1 + 32 * half);
+            const auto shift = static_cast<unsigned>(32 * half);
+            numerals |= std::uint64_t{mask_of(digits(v))} << shift;
+            colons |= std::uint64_t{mask_of(equals(v, ':'))} << shift;
+            esses |= std::uint64_t{mask_of(equals(v, 'S'))} << shift;
+        }
+        const auto next = static_cast<unsigned char>(p[Window::kBlock + 1]);  // the byte after the block
+        const std::uint64_t digit_before = (numerals << 1) | digit_carry;
+        digit_carry = numerals >> 63;
+        const std::uint64_t digit_after =
+            (numerals >> 1) | (std::uint64_t{text::is_ascii_digit(static_cast<char>(next))} << 63);
+        const std::uint64_t blank_after = (b.blanks >> 1) | (std::uint64_t{next == ' ' || next == '\t'} << 63);
+        const std::uint64_t colon_numbers = colons & digit_after;
+        // Every sign stands on an "S" or on a ":" that a non-digit precedes
+        // or a blank follows; most blocks of most texts (clock times
+        // included) have none.
+        std::uint64_t signs = 0;
+        if (((colons & (~digit_before | blank_after)) | esses) & inside) {
+            for (int half = 0; half < 2; ++half) {
+                const char* q = p + 32 * half;
+                const __m256i v = load_at(q + 1), after = load_at(q + 2);
+                const __m256i word = _mm256_or_si256(load_at(q + 3), _mm256_set1_epi8(0x20));
+                const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
+                const __m256i severity =
+                    _mm256_and_si256(equals(after, ' '), _mm256_or_si256(equals(word, 'e'), equals(word, 'w')));
+                const __m256i hits =
+                    _mm256_or_si256(_mm256_or_si256(_mm256_andnot_si256(digits(load_at(q)), colon_number),
+                                                    _mm256_and_si256(equals(v, ':'), severity)),
+                                    _mm256_and_si256(equals(v, 'S'), equals(after, 'C')));
+                signs |= std::uint64_t{mask_of(hits)} << (32 * half);
+            }
+        }
+        signs &= inside;
+        for (std::uint64_t m = signs; m != 0; m &= m - 1)
+            if (sign_at(text, base + static_cast<std::size_t>(std::countr_zero(m))) == Sign::kQualify)
+                return Look::kPass;
+        // A line that starts with digits is read only when "<digits>:" and
+        // a digit open it: the ":" after the first run of digits is found.
+        const std::uint64_t numbered =
+            carried_sum(numerals, firsts & numerals, number_carry) & ~numerals & colon_numbers & inside;
+        for (std::uint64_t m = (firsts & b.starts & ~b.newlines & inside) | numbered; m != 0; m &= m - 1) {
+            const int bit = std::countr_zero(m);
+            const std::uint64_t here = std::uint64_t{1} << bit;
+            std::size_t at = base + static_cast<std::size_t>(bit);
+            if (numbered & here) {
+                const std::uint64_t earlier_newlines = b.newlines & (here - 1);
+                at = earlier_newlines ? base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
+                                      : line_start;
+            } else if (skipped_start(text, at)) {
+                continue;
+            }
+            const std::string_view t = line_from(text, at);
+            if (t.empty()) continue;
+            if (is_diff_header(t)) return Look::kDecline;
+            const StartHints h = hint_by_start(t);
+            if (h.may_qualify) return Look::kPass;
+            maven_line = maven_line || h.may_be_maven;
+            nx_line = nx_line || h.may_be_nx;
+        }
+        if (const std::uint64_t newlines = b.newlines & inside)
+            line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
+    }
+    return (maven_line && kMavenMarkers.found_in(text)) || (nx_line && has_nx_marker(text)) ? Look::kPass
+                                                                                            : Look::kDecline;
+}
+
+// The counts that some tool's candidacy needs at least one line of: every
+// candidacy rests on one of these (go-build's on a package header and a
+// diagnostic, so a header suffices here).
+constexpr std::uint64_t kCandidacyLines = [] {
+    std::uint64_t m = 0;
+    for (Count c : {kCargoHeaders,
+                    kTsc,
+                    kEslintIssues,
+                    kMypyDiagnostics,
+                    kRuff,
+                    kPyright,
+                    kBiome,
+                    kOxlint,
+                    kShellcheck,
+                    kMarkdownlint,
+                    kYamllint,
+                    kGolangciIssues,
+                    kGolangciRunnerErrors,
+                    kCFamily,
+                    kGoHeaders,
+                    kMsbuild,
+                    kMavenGradle,
+                    kMakeNinjaCmake,
+                    kNxTurbo,
+                    kSwiftFailures,
+                    kSwiftDiagnostics})
+        m |= std::uint64_t{1} << c;
+    return m;
+}();
+
+bool is_word_byte(char c) { return text::is_ascii_alnum(c) || c == '_'; }
+
+// What a three-byte anchor at `at` stands for, read in full. A severity word
+// ("error", "warning", "note", "information") has no letter, digit or "_"
+// before it and a blank, ":", "[", "]", a byte of a multi-byte character or
+// the end after it, the way every shape and header that needs one writes
+// it. A failure phrase may stand anywhere in its line.
+bool word_anchor_at(std::string_view text, std::size_t at) {
+    auto phrase = [&](std::size_t back, std::string_view p) {
+        return at >= back && text::starts_with_ignore_case(text.substr(at - back), p);
+    };
+    auto severity = [&](std::string_view word) {
+        if ((at > 0 && is_word_byte(text[at - 1])) || !phrase(0, word)) return false;
+        const std::size_t end = at + word.size();
+        if (end == text.size()) return true;
+        const auto c = static_cast<unsigned char>(text[end]);
+        return c <= ' ' || c >= 0x80 || c == ':' || c == '[' || c == ']';
+    };
+    switch (text::to_lower_ascii(text[at])) {
+        case 'e':
+            return severity("error") || phrase(8, "command exited");
+        case 'w':
+            return severity("warning");
+        case 'n':
+            return severity("note");
+        case 'i':
+            return severity("information");
+        case 'f':
+            return phrase(0, "failed tasks:") || phrase(6, "build fail") || phrase(10, "execution failed for task");
+        case 's':
+            return phrase(0, "surefire-reports");
+        case 't':
+            return phrase(3, "test report");
+        default:
+            return false;
+    }
+}
+
+bool is_blank_or_wide(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b <= ' ' || b >= 0x80;
+}
+
+// A markdownlint rule at `at` ("MD013", "MD013/line-length"), a word of its
+// own after the location.
+bool markdownlint_rule_at(std::string_view text, std::size_t at) {
+    if (at == 0 || !is_blank_or_wide(text[at - 1]) || text::digit_run(text, at + 2) != 3) return false;
+    const std::size_t end = at + 5;
+    return end == text.size() || is_blank_or_wide(text[end]) || text[end] == '/';
+}
+
+// What may follow "<letter>:<line>:" when `colon` is its second ":", in the
+// line that starts at `start`: the column, then what ruff (":" and a code in
+// capitals) or biome (a blank and a rule group such as "lint/") write there,
+// or a whole golangci-lint issue. Pyright, yamllint, tsc and the C family
+// write a severity word as well, which is an anchor of its own.
+bool location_anchor_at(std::string_view text, std::size_t start, std::size_t colon) {
+    std::size_t eol = text.find('\n', colon);
+    if (eol == std::string_view::npos) eol = text.size();
+    const std::string_view line = text.substr(start, eol - start);
+    const std::size_t end = colon - start + 1 + text::digit_run(line, colon - start + 1);
+    if (end >= line.size()) return false;
+    if (line[end] == ':') {
+        std::size_t i = end + 1;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i < line.size() && ((line[i] >= 'A' && line[i] <= 'Z') || is_blank_or_wide(line[i]))) return true;
+        // A linter's name, in letters and digits, closes a golangci-lint issue.
+        const std::string_view t = text::trim_end(line);
+        const std::size_t open = t.rfind('(');
+        if (!t.ends_with(')') || open == std::string_view::npos) return false;
+        const std::string_view name = t.substr(open + 1, t.size() - open - 2);
+        return !name.empty() && std::all_of(name.begin(), name.end(), text::is_ascii_alnum) &&
+               parse_golangci_lint_issue_line(line).has_value();
+    }
+    if (!is_blank_or_wide(line[end])) return false;
+    for (std::size_t slash = line.find('/', end); slash != std::string_view::npos; slash = line.find('/', slash + 1)) {
+        const std::string_view before = line.substr(end, slash - end);
+        for (std::string_view group : {"lint", "a11y", "style", "nursery", "complexity", "suspicious", "correctness"})
+            if (before.ends_with(group)) return true;
+    }
+    return false;
+}
+
+// The anchors of one block of the sweep, one bit per byte.
+struct Anchors {
+    std::size_t base, line_start;  // the block's first byte, the start of its first line
+    std::uint64_t newlines, firsts, triples, codes, located;
+};
+
+// Reads the anchors that the sweep's masks found, and classifies each
+// anchored line once, as the tally would. Kept out of line: the sweep's loop
+// stays small, and most blocks have no anchor.
+class AnchoredLines {
+public:
+    explicit AnchoredLines(std::string_view text) : text_(text), classified_(text.size()) {}
+
+    // kPass when some anchored line of the block counts for a candidacy,
+    // kDecline at a diff header (the tally declines a diff), else kByLines.
+    __attribute__((noinline)) Look any(const Anchors& a) {
+        const std::string_view text = text_;
+        for (std::uint64_t m = a.firsts | a.triples | a.codes | a.located; m != 0; m &= m - 1) {
+            const int bit = std::countr_zero(m);
+            const std::size_t at = a.base + static_cast<std::size_t>(bit);
+            const std::uint64_t here = std::uint64_t{1} << bit;
+            bool anchored = false;
+            if ((a.firsts & here) && !skipped_start(text, at)) {
+                const std::string_view t = line_from(text, at);
+                if (is_diff_header(t)) return Look::kDecline;
+                const StartHints h = hint_by_start(t);
+                anchored = t.starts_with("# ") || h.may_qualify || h.may_be_maven || h.may_be_nx;
+            }
+            if (!anchored && (a.triples & here)) anchored = word_anchor_at(text, at);
+            if (!anchored && (a.codes & here))
+                anchored = text[at] == 'M' ? markdownlint_rule_at(text, at)
+                                           : is_shellcheck_code_at(text, at) || (at > 0 && text[at - 1] == '[');
+            const std::uint64_t earlier_newlines = a.newlines & (here - 1);
+            const std::size_t start = earlier_newlines
+                                          ? a.base + static_cast<std::size_t>(64 - std::countl_zero(earlier_newlines))
+                                          : a.line_start;
+            if (!anchored && (a.located & here)) anchored = location_anchor_at(text, start, at);
+            if (anchored && counts_for_a_candidacy(start, at)) return Look::kPass;
+        }
+        return Look::kByLines;
+    }
+
+private:
+    bool counts_for_a_candidacy(std::size_t start, std::size_t at) {
+        if (start == classified_) return false;
+        classified_ = start;
+        const std::size_t end = text_.find('\n', at);
+        prepared_.assign(text_.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        found_ |= classify(prepared_, false, false).counts;
+        return (found_ & kCandidacyLines) != 0;
+    }
+
+    std::string_view text_;
+    PreparedLine prepared_;
+    std::size_t classified_;  // the start of the line classified last
+    std::uint64_t found_ = 0;
+};
+
+// Whether some line of a text without colour codes can give a tool its
+// candidacy. Each line a candidacy needs holds an anchor: a line start that
+// `hint_by_start` reads, or "# " (a Go package header); a severity word
+// or a failure phrase (`word_anchor_at`); a location
+// (`location_anchor_at`); a shellcheck code or its "[SC"; a markdownlint
+// rule. Each anchored line is classified as the tally would, and the sweep
+// stops at the first that counts for a candidacy. kByLines when the text
+// holds colour codes.
+__attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
+    Window window(text);
+    LineStarts line_starts;
+    AnchoredLines anchored(text);
+    std::size_t line_start = 0;  // of the line that holds the block's first byte
+    // "<letter>:" before a digit, carried into the next block; and the add
+    // that carries it over the line number.
+    std::uint64_t path_carry = 0, number_carry = 0;
+    for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
+        const char* p = window.at(base);
+        const BlockBits b = block_bits(p);
+        const std::uint64_t inside = window.inside(base);
+        if (b.escapes & inside) return Look::kByLines;
+        const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
+        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, paths = 0, numbered = 0;
+        for (int half = 0; half < 2; ++half) {
+            const char* q = p + 32 * half;
+            const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+            const __m256i anchors = _mm256_and_si256(_mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
+                                                                      lookup(after, kTriples.low[1], kTriples.high[1])),
+                                                     lookup(then, kTriples.low[2], kTriples.high[2]));
+            const __m256i colon = equals(v, ':'), colon_number = _mm256_and_si256(colon, digits(after));
+            // A shellcheck code's "SC", or a markdownlint rule's "MD".
+            const __m256i code = _mm256_or_si256(_mm256_and_si256(equals(v, 'S'), equals(after, 'C')),
+                                                 _mm256_and_si256(equals(v, 'M'), equals(after, 'D')));
+            const auto shift = static_cast<unsigned>(32 * half);
+            triples |= std::uint64_t{nonzero(anchors)} << shift;
+            numerals |= std::uint64_t{mask_of(digits(v))} << shift;
+            colons |= std::uint64_t{mask_of(colon)} << shift;
+            numbered |= std::uint64_t{mask_of(colon_number)} << shift;
+            paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
+            codes |= std::uint64_t{mask_of(code)} << shift;
+        }
+        // The ":" after the line number of each "<letter>:<digits>", when a
+        // digit follows it too.
+        const std::uint64_t numbers = (paths << 1) | path_carry;
+        path_carry = paths >> 63;
+        const std::uint64_t located =
+            carried_sum(numerals, numbers, number_carry) & ~numerals & colons & numbered & inside;
+        triples &= inside;
+        codes &= inside;
+        if ((firsts | triples | codes | located) != 0) {
+            const Look look = anchored.any({base, line_start, b.newlines, firsts, triples, codes, located});
+            if (look != Look::kByLines) return look;
+        }
+        if (const std::uint64_t newlines = b.newlines & inside)
+            line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
+    }
+    return Look::kDecline;
+}
+#endif
+
+// The tally declines a text as soon as a line holds a test runner's phrase,
+// and test runs say so in their first lines: a look at the head of the text
+// saves the sweep over the rest. Colour codes could split a phrase, so the
+// head must have none.
+bool claimed_by_tests_early(std::string_view text) {
+    constexpr std::size_t kHead = std::size_t{1} << 16;
+    const std::string_view head = text.substr(0, kHead);
+    if (head.find('\x1b') != std::string_view::npos) return false;
+    for (std::string_view phrase :
+         {"test session starts", "short test summary info", "test result:", "traceback (most recent call last)"})
+        if (text::find_ignore_case(head, phrase) != std::string_view::npos) return true;
+    return false;
+}
+
+// `may_name_a_tool`, with a look for signs in the head of the text first:
+// when the text's first sign stands there and qualifies, that settles it
+// (the tally declines a diff later on by itself) without the walk. A head
+// that may hold a diff header is left to the walk, which stops there.
+bool may_name_a_tool(const text::LineIndex& lines) {
+    constexpr std::size_t kHead = std::size_t{1} << 16;
+    const std::string_view text = lines.text(), head = text.substr(0, kHead);
+    if (!text::contains_any(head, {"diff --git ", "diff --cc ", "@@ -"}) && first_sign(head) == Sign::kQualify)
+        return true;
+    return may_name_a_tool_by_lines(lines);
+}
+
+// Whether the wide first look suits a text better than the walk of its line
+// index: where its first lines are short or indented (the walk trims every
+// indented line). Only the cost depends on the choice.
+bool suits_wide_look(const text::LineIndex& lines) {
+    constexpr std::size_t kSample = 256, kShortLine = 32;
+    const std::size_t n = std::min(lines.size(), kSample);
+    std::size_t indented = 0, bytes = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view line = lines[i];
+        bytes += line.size() + 1;
+        indented += !line.empty() && (line[0] == ' ' || line[0] == '\t');
+    }
+    return n > 0 && (4 * indented >= n || bytes < kShortLine * n);
+}
+
+// Whether the tally may accept the text: false only where it is sure to
+// decline.
+bool may_be_accepted(const text::LineIndex& lines) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2")) {
+        const std::string_view text = lines.text();
+        if (claimed_by_tests_early(text)) return false;
+        const Look look = suits_wide_look(lines) ? first_look_wide(text) : Look::kByLines;
+        if (look == Look::kDecline || (look == Look::kByLines && !may_name_a_tool(lines))) return false;
+        return anchor_sweep(text) != Look::kDecline;
+    }
+#endif
+    return may_name_a_tool(lines);
+}
+
 }  // namespace
 
 std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
                                                                           PreparedLines* prepared) {
-    if (!may_name_a_tool(lines)) return std::nullopt;
+    if (!may_be_accepted(lines)) return std::nullopt;
 
     // The non-blank lines, colour codes removed (only lines that carry an
     // escape need a copy), each tallied as it is met.
@@ -662,9 +1226,11 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     Tally tally;
     PreparedLine p;
     SeenLines seen(lines.size());
+    // Most texts have no colour code at all: one search spares one per line.
+    const bool coloured = lines.text().find('\x1b') != std::string_view::npos;
     for (std::string_view raw : lines) {
         std::string_view s = raw;
-        if (s.find('\x1b') != std::string_view::npos) {
+        if (coloured && s.find('\x1b') != std::string_view::npos) {
             out.stripped.push_back(text::strip_ansi(s));
             s = out.stripped.back();
         }

@@ -147,4 +147,36 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
     });
 }
 
+// A text that the first look lets through (a search result's "x.go:12:")
+// is declined without the tally only when no line can give a tool its
+// candidacy: each kind of candidacy line, after such lines, indented past a
+// 64-byte block or at the very end, still names its tool.
+TEST(BuildCompilerDetector, SearchResultsBeforeCandidacyLines) {
+    std::string hits;
+    for (int i = 0; i < 40; ++i)
+        hits += "pkg/jobs/mapper_" + std::to_string(i) + ".go:" + std::to_string(i + 3) +
+                ":    return f(x) // map_err note\n";
+    const std::string indent(70, ' ');
+    expect_rows({
+        {"search results alone", hits, nullptr},
+        {"line:column without a shape", hits + "a.go:3:4:    session(x)\nb.py:1:2: lower case\n", nullptr},
+        {"ruff", hits + "a.py:1:1: F401 unused\nb.py:2:1: E501 long\n", "ruff", true, false},
+        {"golangci-lint", hits + "a.go:3:4: x not checked (errcheck)\nb.go:1:2: y (unused)\n", "golangci-lint", true,
+         false},
+        {"biome", hits + "a.ts:3:5 lint/style/useConst x\nb.ts:1:1 lint/suspicious/noX y\n", "biome", true, false},
+        {"markdownlint", hits + "README.md:3 MD013/line-length x\nREADME.md:9 MD009 y\n", "markdownlint", true, false},
+        {"c family indented", hits + indent + "a.c:1:2: error: x\n" + indent + "b.c:1:2: warning: y", "gcc/clang", true,
+         true},
+        {"go package", hits + "# example.com/app\n./main.go:3:2: undefined: x\n", "go-build", true, false},
+        {"gradle phrase", hits + "FAILURE: Build failed with an exception.\nDaemon: gradle 8\n", "maven/gradle", true,
+         false},
+        {"turbo phrase", hits + "turbo 1.10\napp#build: command exited (1)\n", "nx/turbo", false, false},
+        {"test run", "=== test session starts ===\n" + hits + "a.c:1:2: error: x\nb.c:1:2: error: y\n", nullptr},
+        {"oxlint after a tree", hits + "\u2502 \u251c\u2500\u2500 x\n\u00d7 eslint(no-debugger): x\n! oxlint(y): z\n",
+         "oxlint", true, false},
+        {"wide space before a header", hits + "\u3000error[E0308]: mismatched types\n --> src/main.rs:2:5\n",
+         "cargo/rustc", true, false},
+    });
+}
+
 }  // namespace
