@@ -370,13 +370,17 @@ struct LeadGroup {
 constexpr LeadGroup kLeadGroups[] = {
     {"\v\f\r\x85\xA0", ""},                    // blanks FirstLook trims further
     {"$+", " "},                               // command signs
-    {"#*-", "#*-"},                            // markers
-    {"<=", "!hH="},                            // an HTML page, a marker
+    {"#*-=", "#*-="},                          // markers (kMarkerGroup)
+    {"<", "!hH"},                              // an HTML page
     {"CEFHcefn", "TaouxipAOUXIP"},             // a response, words of commands and errors
     {"[{", ""},                                // a JSON body
     {"PSpsuw", "yrcvgYRCVG"},                  // more words
     {"\xC0\xC2\xE0\xE1\xE2\xE3\xF0\xF8", ""},  // bytes that may begin a blank past U+007F
 };
+
+// The group of the marker lines, whose third byte is their first again.
+constexpr std::size_t kMarkerGroup = 2;
+static_assert(kLeadGroups[kMarkerGroup].firsts == "#*-=");
 
 // Bit g of low[n] (high[n]) set when group g has a byte whose low (high)
 // nibble is n.
@@ -458,7 +462,7 @@ LineMasks line_masks(const char* at) {
 }
 
 #if defined(__x86_64__)
-// The 65 bytes from `at` are read (the byte after the block too).
+// The 66 bytes from `at` are read (the two bytes after the block too).
 __attribute__((target("avx2"))) LineMasks line_masks_avx2(const char* at, const NibbleTables& firsts) {
     LineMasks m;
     m.may_matter = 0;
@@ -471,6 +475,7 @@ __attribute__((target("avx2"))) LineMasks line_masks_avx2(const char* at, const 
     const __m256i second_high =
         _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kSecondTables.high.data())));
     const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i marker_bit = _mm256_set1_epi8(static_cast<char>(1u << kMarkerGroup));
     for (int k = 0; k < 2; ++k) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * k));
         const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * k + 1));
@@ -483,7 +488,11 @@ __attribute__((target("avx2"))) LineMasks line_masks_avx2(const char* at, const 
         const __m256i second =
             _mm256_and_si256(_mm256_shuffle_epi8(second_low, _mm256_and_si256(next, nibble)),
                              _mm256_shuffle_epi8(second_high, _mm256_and_si256(_mm256_srli_epi16(next, 4), nibble)));
-        const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(first, second), _mm256_setzero_si256());
+        // A marker's run is three long: its bit goes where the third byte differs.
+        const __m256i third = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * k + 2));
+        const __m256i unlike_third = _mm256_andnot_si256(_mm256_cmpeq_epi8(v, third), marker_bit);
+        const __m256i groups = _mm256_andnot_si256(unlike_third, _mm256_and_si256(first, second));
+        const __m256i none = _mm256_cmpeq_epi8(groups, _mm256_setzero_si256());
         const unsigned shift = 32 * static_cast<unsigned>(k);
         m.newlines |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(newline))} << shift;
         m.blanks |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(blank))} << shift;
