@@ -163,6 +163,11 @@ bool is_command_line(std::string_view t) {
     const auto first_word = text::split_once_whitespace(t);
     if (!first_word || !text::equals_any(first_word->first, {"curl", "wget", "node", "python", "uv", "npm", "cargo"}))
         return false;
+    // A script runner's line needs an option or a script's name after it:
+    // a "-" or a "." ("node = f(node)" is no command).
+    if (text::equals_any(first_word->first, {"node", "python"}) &&
+        first_word->second.find_first_of("-.") == std::string_view::npos)
+        return false;
     const std::vector<std::string_view> tokens = text::split_whitespace(t);
     if (tokens.size() < 2) return false;
     const std::string_view first = tokens[0];
