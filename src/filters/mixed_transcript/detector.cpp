@@ -608,6 +608,16 @@ bool first_look_may_qualify(std::string_view s) {
     return false;
 }
 
+// Whether the first look at the lines finds a mix that may qualify. Few
+// long lines are looked at one by one; many short ones through the masks.
+bool first_look_may_qualify(const text::LineIndex& lines) {
+    constexpr std::size_t kLongLineBytes = 256;
+    if (lines.size() > lines.text().size() / kLongLineBytes) return first_look_may_qualify(lines.text());
+    FirstLook look;
+    for (std::size_t i = 0; i < lines.size() && !look.may_qualify(); ++i) look.add(lines[i]);
+    return look.may_qualify();
+}
+
 // -------------------------------------------------------------- bodies --
 
 // The first line at or after a start for which a test holds, for starts
@@ -816,7 +826,7 @@ bool starts_with_curl_could_error(std::string_view message) {
 std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(const text::LineIndex& lines) {
     const std::size_t n = lines.size();
     if (n < kMinLines) return std::nullopt;
-    if (!first_look_may_qualify(lines.text())) return std::nullopt;
+    if (!first_look_may_qualify(lines)) return std::nullopt;
 
     BodyIndex bodies(lines);
     std::optional<JsonBodies> json_bodies;
