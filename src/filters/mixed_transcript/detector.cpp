@@ -528,7 +528,8 @@ bool first_look_may_qualify(std::string_view s) {
         firsts = first_tables(leads);
     };
     // `pos` is the first byte of a line after its indent.
-    const auto visit = [&](std::size_t pos) {
+    // `newline` is where the line ends when already known, else npos.
+    const auto visit = [&](std::size_t pos, std::size_t newline) {
         const Lead lead = leads[static_cast<unsigned char>(s[pos])];
         if (lead == Lead::None) return false;
         // What FirstLook would test first, on the rest of the text (which
@@ -550,8 +551,17 @@ bool first_look_may_qualify(std::string_view s) {
             default:
                 break;
         }
-        const void* nl = std::memchr(s.data() + pos, '\n', s.size() - pos);
-        const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - s.data()) : s.size();
+        std::size_t end = newline;
+        if (end == std::string_view::npos) {
+            const void* nl = std::memchr(s.data() + pos, '\n', s.size() - pos);
+            end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - s.data()) : s.size();
+        }
+        // A marker of dashes ends with three of them too: a line that ends
+        // with another byte than a dash or a blank is none.
+        if (lead == Lead::Marker && s[pos] == '-') {
+            const auto last = static_cast<unsigned char>(s[end - 1]);
+            if (last < 0x80 && last != '-' && !text::is_ascii_whitespace(static_cast<char>(last))) return false;
+        }
         const FirstLook before = look;
         look.add(s.substr(pos, end - pos));
         if (look.may_qualify()) return true;
@@ -602,8 +612,14 @@ bool first_look_may_qualify(std::string_view s) {
             const bool third = !is_marker_start(first) || static_cast<unsigned char>(at[k + 2]) == first;
             hits |= (((kPairsThatMatter[(first << 2) | (next >> 6)] >> (next & 63)) & 1) & third) << k;
         }
-        for (; hits != 0; hits &= hits - 1)
-            if (visit(b + static_cast<std::size_t>(std::countr_zero(hits)))) return true;
+        for (; hits != 0; hits &= hits - 1) {
+            const unsigned k = static_cast<unsigned>(std::countr_zero(hits));
+            // The line's end, when this block holds it.
+            const std::uint64_t after = k < 63 ? masks.newlines >> (k + 1) : 0;
+            const std::size_t newline =
+                after != 0 ? b + k + 1 + static_cast<std::size_t>(std::countr_zero(after)) : std::string_view::npos;
+            if (visit(b + k, newline)) return true;
+        }
     }
     return false;
 }
