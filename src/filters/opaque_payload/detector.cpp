@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <unordered_map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -15,7 +16,6 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 constexpr std::size_t kMinTokenBytes = 1024;
-constexpr std::size_t kMinOpaqueStringBytes = 8192;
 constexpr double kMaxScriptWhitespace = 0.1;
 constexpr double kMaxDenseWhitespace = 0.01;
 constexpr std::size_t kMinRunLineBytes = 32;
@@ -232,6 +232,26 @@ bool is_mime_word(std::string_view w) {
     return true;
 }
 
+#if defined(__SSE2__)
+__m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+__m128i eq16(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+unsigned mask16(__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
+// 0xFF for each byte that is a base64 character of either alphabet.
+__m128i base64_bytes16(__m128i v) {
+    // Signed compares: bytes of 0x80 and above are negative and fall in no range.
+    const auto in_range = [](__m128i x, char lo, char hi) {
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(hi + 1))));
+    };
+    // Setting bit 5 maps "A"-"Z" onto "a"-"z" and no other byte into that range.
+    const __m128i letters = in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z');
+    const __m128i slash_digits = in_range(v, '/', '9');
+    const __m128i signs =
+        _mm_or_si128(_mm_or_si128(eq16(v, '+'), eq16(v, '-')), _mm_or_si128(eq16(v, '='), eq16(v, '_')));
+    return _mm_or_si128(_mm_or_si128(letters, slash_digits), signs);
+}
+#endif
+
 // One pass over the text, sixteen bytes at a time, that finds the lines
 // where a line payload may start and notes any "data:" on the way. A line
 // can start a PEM block only when, after its indent, it begins with
@@ -356,23 +376,10 @@ private:
     }
 
 #if defined(__SSE2__)
-    __m128i load(std::size_t p) const { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s_.data() + p)); }
-    static __m128i eq(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
-    static unsigned mask(__m128i v) { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
-    // 0xFF for each byte that is a base64 character of either alphabet.
-    static __m128i base64_bytes(__m128i v) {
-        // Signed compares: bytes of 0x80 and above are negative and fall in no range.
-        const auto in_range = [](__m128i x, char lo, char hi) {
-            return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(lo - 1))),
-                                 _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(hi + 1))));
-        };
-        // Setting bit 5 maps "A"-"Z" onto "a"-"z" and no other byte into that range.
-        const __m128i letters = in_range(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z');
-        const __m128i slash_digits = in_range(v, '/', '9');
-        const __m128i signs = _mm_or_si128(_mm_or_si128(eq(v, '+'), eq(v, '-')), _mm_or_si128(eq(v, '='), eq(v, '_')));
-        return _mm_or_si128(_mm_or_si128(letters, slash_digits), signs);
-    }
-    bool all_base64_at(std::size_t p) const { return mask(base64_bytes(load(p))) == 0xFFFF; }
+    __m128i load(std::size_t p) const { return load16(s_.data() + p); }
+    static __m128i eq(__m128i v, char c) { return eq16(v, c); }
+    static unsigned mask(__m128i v) { return mask16(v); }
+    bool all_base64_at(std::size_t p) const { return mask(base64_bytes16(load(p))) == 0xFFFF; }
     // 0xFF for a superset of the base64 bytes that is cheaper to find: any
     // byte above "*" (so no blank, quote, bracket or byte of 0x80 and up)
     // but ",", "." and ":", which break most words of text. Candidates are
@@ -406,6 +413,137 @@ std::size_t line_holding(const text::LineIndex& lines, std::size_t i, std::size_
     while (i + 1 < lines.size() && lines.start(i + 1) <= offset) ++i;
     return i;
 }
+
+// ------------------------------------------------------- declining early --
+// Three tests, each failed by every text that holds no payload of one kind,
+// together far cheaper than the scan: most texts hold none and are declined
+// on them.
+
+// A base64 run or token lies in a group of consecutive lines, each of at
+// least kMinRunLineBytes base64 characters, of at least kMinTokenBytes in
+// all (a token is one such line; a run's lines total twice that). The
+// group's bytes are base64 characters and the newlines between its lines,
+// and two of its newlines stand more than kMinRunLineBytes apart. A group of
+// kMinTokenBytes holds the whole of one of the aligned windows of half that
+// size, so a text in which every window breaks one of those rules holds no
+// group. Most windows of other text break them in their first bytes.
+constexpr std::size_t kGroupWindow = kMinTokenBytes / 2;
+static_assert(kMinRunBytes >= kMinTokenBytes);
+
+bool window_may_lie_in_group(std::string_view w) {
+    std::size_t last_newline = npos;
+    std::size_t p = 0;
+#if defined(__SSE2__)
+    for (; p + 16 <= w.size(); p += 16) {
+        const __m128i v = load16(w.data() + p);
+        const __m128i newline = eq16(v, '\n');
+        if (mask16(_mm_or_si128(base64_bytes16(v), newline)) != 0xFFFF) return false;
+        for (unsigned nl = mask16(newline); nl != 0; nl &= nl - 1) {
+            const std::size_t at = p + static_cast<std::size_t>(std::countr_zero(nl));
+            if (last_newline != npos && at - last_newline <= kMinRunLineBytes) return false;
+            last_newline = at;
+        }
+    }
+#endif
+    for (; p < w.size(); ++p) {
+        if (w[p] == '\n') {
+            if (last_newline != npos && p - last_newline <= kMinRunLineBytes) return false;
+            last_newline = p;
+        } else if (!(class_of(w[p]) & kAnyBase64)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether byte `q` of `s` is one that every search for the end of a data:
+// URL stops at when it gets there: a blank, a newline or a quote that no
+// lead byte before it claims as part of its sequence (the searches step a
+// character at a time, and in a malformed text might step over it).
+bool is_sure_url_stop(std::string_view s, std::size_t q) {
+    const char c = s[q];
+    if (c != ' ' && c != '\n' && c != '"' && c != '\'') return false;
+    for (std::size_t k = 1; k <= 3 && k <= q; ++k) {
+        const auto lead = static_cast<unsigned char>(s[q - k]);
+        if (lead >= 0xC0 && text::utf8_len(lead) > k) return false;
+    }
+    return true;
+}
+
+// A data: URL that is replaced, found at "data:" at m with h = m + 5, has
+// its header's comma in (h, h + kMaxDataUrlHeaderOffset + 1] and at least
+// kMinDataUrlPayload bytes after it (a shorter payload leaves it under
+// kMinDataUrlBytes in all), and no byte from h to its end stops it. So the
+// first comma c after h lies in that range and the first sure stop at or
+// after h comes no sooner than c + 1 + kMinDataUrlPayload. Positions only
+// grow from one "data:" to the next, and both searches keep what they found,
+// so a text is read once however many "data:" it holds.
+static_assert(5 + kMaxDataUrlHeaderOffset + 1 + 1 + kMinDataUrlPayload <= kMinDataUrlBytes,
+              "a payload under kMinDataUrlPayload leaves a URL under kMinDataUrlBytes");
+class DataUrlSigns {
+public:
+    explicit DataUrlSigns(std::string_view s) : s_(s) {}
+
+    bool may_start_at(std::size_t m) {
+        const std::size_t h = m + 5;
+        if (comma_ == npos) return false;
+        if (comma_ <= h) {
+            const std::size_t from = h + 1;
+            const void* c = from < s_.size() ? std::memchr(s_.data() + from, ',', s_.size() - from) : nullptr;
+            comma_ = c ? static_cast<std::size_t>(static_cast<const char*>(c) - s_.data()) : npos;
+            if (comma_ == npos) return false;
+        }
+        if (comma_ - h > kMaxDataUrlHeaderOffset + 1) return false;
+        const std::size_t needed = comma_ + 1 + kMinDataUrlPayload;
+        if (stop_ < h) stop_ = h;  // [h, stop_) holds no sure stop
+        while (stop_ < needed && stop_ < s_.size() && !is_sure_url_stop(s_, stop_)) ++stop_;
+        return stop_ >= needed;
+    }
+
+    // Whether no later "data:" can start a URL (no comma follows).
+    bool exhausted() const { return comma_ == npos; }
+
+private:
+    std::string_view s_;
+    std::size_t comma_ = 0;  // the first comma after the last h asked, npos when none
+    std::size_t stop_ = 0;   // no sure stop from the last h asked up to here
+};
+
+// The signs of a PEM block (a "-----BEGIN " with a "-----END " after it:
+// its BEGIN and END lines begin so after their indent) and of a data: URL
+// that may be long enough. The signs are a "-" with a "G" (before the first
+// BEGIN) or a "D" (after it) four bytes later and a "d" with a ":" four bytes
+// later, rare in other text; each is checked where it turns up, in order.
+class PemAndUrlSigns {
+public:
+    explicit PemAndUrlSigns(std::string_view s) : s_(s), urls_(s) {}
+
+    // Whether the sign at q (its "-" or "d") starts what may be a payload.
+    bool at(std::size_t q) {
+        // A byte or two rules out most signs before any comparison.
+        if (s_[q] == 'd')
+            return s_[q + 1] == 'a' && s_.compare(q, kScheme.size(), kScheme) == 0 && urls_.may_start_at(q);
+        if (q < 3 || s_[q - 1] != '-') return false;
+        if (!begin_seen_) {
+            begin_seen_ = s_.compare(q - 3, kPemBegin.size(), kPemBegin) == 0;
+            return false;
+        }
+        return s_.compare(q - 3, kPemEnd.size(), kPemEnd) == 0;
+    }
+
+    bool is_sign(std::size_t q) const {
+        return q + 4 < s_.size() && ((s_[q] == '-' && s_[q + 4] == dash_sign()) || (s_[q] == 'd' && s_[q + 4] == ':'));
+    }
+    char dash_sign() const { return begin_seen_ ? 'D' : 'G'; }
+    bool begin_seen() const { return begin_seen_; }
+    bool urls_exhausted() const { return urls_.exhausted(); }
+
+private:
+    static constexpr std::string_view kScheme = "data:";
+    std::string_view s_;
+    DataUrlSigns urls_;
+    bool begin_seen_ = false;
+};
 
 }  // namespace
 
@@ -498,6 +636,52 @@ bool is_source_map_signature(const json::Value& object) {
                   text::equals_ignore_case(k, "sources");
     }
     return version && mappings && sources;
+}
+
+bool may_hold_line_payload(std::string_view s) {
+    // One pass over the text for the signs, which also looks at the start
+    // of each base64 window as it goes by.
+    PemAndUrlSigns signs(s);
+    const auto window_at = [&](std::size_t p) {
+        return p % kGroupWindow == 0 && p + kGroupWindow <= s.size() &&
+               window_may_lie_in_group(s.substr(p, kGroupWindow));
+    };
+    std::size_t p = 0;
+#if defined(__SSE2__)
+    // Thirty-two bytes a round, with one test for both halves.
+    static_assert(kGroupWindow % 32 == 0);
+    __m128i dash_target = _mm_set1_epi8('G');
+    __m128i scheme_on = _mm_set1_epi8(-1);
+    const auto signs_in = [&](std::size_t at) {
+        const __m128i a = load16(s.data() + at);
+        const __m128i b = load16(s.data() + at + 4);
+        const __m128i dash = _mm_and_si128(eq16(a, '-'), _mm_cmpeq_epi8(b, dash_target));
+        // "data:" by its "d", "t" and ":": "d" with ":" alone is common ("model::").
+        const __m128i t = eq16(load16(s.data() + at + 2), 't');
+        const __m128i scheme = _mm_and_si128(_mm_and_si128(scheme_on, t), _mm_and_si128(eq16(a, 'd'), eq16(b, ':')));
+        return _mm_or_si128(dash, scheme);
+    };
+    for (; p + 32 + 4 <= s.size(); p += 32) {
+        if (window_at(p)) return true;
+        const __m128i low = signs_in(p);
+        const __m128i high = signs_in(p + 16);
+        if (mask16(_mm_or_si128(low, high)) == 0) continue;
+        const bool begin_before = signs.begin_seen();
+        const std::uint32_t found = mask16(low) | (mask16(high) << 16);
+        for (std::uint32_t m = found; m != 0; m &= m - 1)
+            if (signs.at(p + static_cast<std::size_t>(std::countr_zero(m)))) return true;
+        if (signs.begin_seen() && !begin_before) {
+            // The signs of "-----END " from now on, which this round may hold too.
+            dash_target = _mm_set1_epi8('D');
+            for (std::size_t q = p; q < p + 32; ++q)
+                if (signs.is_sign(q) && signs.at(q)) return true;
+        }
+        if (signs.urls_exhausted()) scheme_on = _mm_setzero_si128();
+    }
+#endif
+    for (; p < s.size(); ++p)
+        if (window_at(p) || (signs.is_sign(p) && signs.at(p))) return true;
+    return false;
 }
 
 LineScan scan_line_payloads(const text::LineIndex& lines) {

@@ -16,6 +16,9 @@
 
 namespace filters::opaque_payload::detector {
 
+// Strings at least this long may count as opaque in a JSON body.
+inline constexpr std::size_t kMinOpaqueStringBytes = 8192;
+
 // The body of an HTTP response cut from its head (views into the text).
 using HttpBody = text::HttpResponseSplit;
 
@@ -64,6 +67,9 @@ struct LineScan {
 };
 // `lines` is the text's line index.
 LineScan scan_line_payloads(const text::LineIndex& lines);
+// False when the text surely holds no PEM block, base64 run or token and no
+// data: URL that would be replaced, on tests much cheaper than finding them.
+bool may_hold_line_payload(std::string_view s);
 
 // The long data: URLs of a text, in order.
 std::vector<DataUrlSpan> find_data_url_spans(std::string_view s);

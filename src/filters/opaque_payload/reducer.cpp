@@ -1,5 +1,6 @@
 #include "filters/opaque_payload/reducer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -23,9 +24,25 @@ constexpr std::size_t kMinScriptLinesForLongest = 4;
 constexpr std::size_t kMinScriptLongestLine = 8192;
 constexpr double kMaxScriptWhitespace = 0.1;
 
+// Whether `s` has a line of at least `bytes` bytes. Such a line holds the
+// whole of one of the aligned windows of half that size, so a text whose
+// every window holds a newline has none; a window is read only up to its
+// first newline.
+bool has_line_of_at_least(std::string_view s, std::size_t bytes) {
+    const std::size_t window = std::max<std::size_t>(bytes / 2, 1);
+    for (std::size_t p = 0; p + window <= s.size(); p += window)
+        if (!std::memchr(s.data() + p, '\n', window)) return true;
+    return false;
+}
+
 std::optional<std::string> summarize_json_object(std::string_view body, std::string_view trimmed) {
     if (trimmed.size() < kMinOpaqueJsonBytes || !trimmed.starts_with('{') || !trimmed.ends_with('}'))
         return std::nullopt;
+    // The opaque bytes are counted from strings of kMinOpaqueStringBytes or
+    // more; such a string stands on one line with its quotes, as the parser
+    // takes no raw newline inside a string and no escape is shorter than
+    // what it stands for.
+    if (!has_line_of_at_least(trimmed, detector::kMinOpaqueStringBytes + 2)) return std::nullopt;
     const auto value = json::parse(trimmed);
     if (!value || !value->is_object()) return std::nullopt;
     const std::uint64_t opaque = detector::opaque_string_bytes(*value, "");
@@ -165,7 +182,9 @@ Attempt try_compress_opaque_payload_output(const FilterInput& input) {
     }
     const std::string_view best = whole ? choose_smaller(text, *whole) : text;
 
-    const auto scan = detector::scan_line_payloads(input.lines);
+    // Without a sign of a line payload or a data: URL nothing below changes the text.
+    const auto scan =
+        detector::may_hold_line_payload(text) ? detector::scan_line_payloads(input.lines) : detector::LineScan{};
     const auto& line_spans = scan.spans;
     std::string spans_replaced;
     std::string_view text2 = text;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "text.h"
@@ -22,6 +23,10 @@ constexpr std::array<char32_t, 27> kBoxCorners = {
 constexpr std::array<char32_t, 3> kBoxHorizontals = {0x2500, 0x2501, 0x2550};
 
 constexpr std::array<std::string_view, 3> kVerticalBars = {"\u2502", "\u2503", "\u2551"};
+// The first byte of every vertical bar.
+constexpr char kBarLead = '\xE2';
+static_assert(std::all_of(kVerticalBars.begin(), kVerticalBars.end(),
+                          [](std::string_view b) { return b.front() == kBarLead; }));
 
 template <std::size_t N>
 bool contains_char(const std::array<char32_t, N>& set, char32_t c) {
@@ -70,8 +75,9 @@ std::size_t count_vertical_bars(std::string_view s) {
 
 // Every vertical bar starts with the byte 0xE2; one scan finds "|" and them.
 bool contains_any_bar(std::string_view s) {
-    for (std::size_t at = 0; at < s.size(); ++at)
-        if (s[at] == '|' || (s[at] == '\xE2' && starts_with_vertical_bar(s.substr(at)))) return true;
+    if (s.find('|') != std::string_view::npos) return true;
+    for (std::size_t at = s.find(kBarLead); at != std::string_view::npos; at = s.find(kBarLead, at + 1))
+        if (starts_with_vertical_bar(s.substr(at))) return true;
     return false;
 }
 
@@ -96,6 +102,13 @@ constexpr std::array<std::string_view, 10> kTitleWords = {
 };
 
 constexpr std::array<std::string_view, 4> kFooterWords = {"total", "shown", "omitted", "displayed"};
+constexpr bool footer_words_begin_apart() {
+    for (std::size_t a = 0; a < kFooterWords.size(); ++a)
+        for (std::size_t b = a + 1; b < kFooterWords.size(); ++b)
+            if (kFooterWords[a][0] == kFooterWords[b][0]) return false;
+    return true;
+}
+static_assert(footer_words_begin_apart());
 
 }  // namespace
 
@@ -109,9 +122,10 @@ namespace {
 
 // Calls visit(cell) for each cell of the trimmed line cut wherever
 // `separator_at(t, i)` gives a separator's byte length; cells are trimmed
-// and empty ones dropped.
+// and empty ones dropped. Every separator begins with the byte `lead`, so
+// the test is asked at those bytes only.
 template <class SeparatorAt, class Visit>
-void for_each_cell(std::string_view line, SeparatorAt separator_at, Visit visit) {
+void for_each_cell(std::string_view line, char lead, SeparatorAt separator_at, Visit visit) {
     const std::string_view t = text::trim(line);
     std::size_t start = 0;
     auto emit = [&](std::size_t end) {
@@ -120,6 +134,9 @@ void for_each_cell(std::string_view line, SeparatorAt separator_at, Visit visit)
     };
     std::size_t i = 0;
     while (i < t.size()) {
+        const void* at = std::memchr(t.data() + i, lead, t.size() - i);
+        if (at == nullptr) break;
+        i = static_cast<std::size_t>(static_cast<const char*>(at) - t.data());
         if (const std::size_t len = separator_at(t, i)) {
             emit(i);
             i += len;
@@ -132,28 +149,44 @@ void for_each_cell(std::string_view line, SeparatorAt separator_at, Visit visit)
 }
 
 template <class SeparatorAt>
-std::vector<std::string_view> split_cells(std::string_view line, SeparatorAt separator_at) {
+std::vector<std::string_view> split_cells(std::string_view line, char lead, SeparatorAt separator_at) {
     std::vector<std::string_view> cells;
-    for_each_cell(line, separator_at, [&](std::string_view cell) { cells.push_back(cell); });
+    for_each_cell(line, lead, separator_at, [&](std::string_view cell) { cells.push_back(cell); });
     return cells;
 }
 
-// A run of two or more spaces (U+0020) separates columns.
-std::size_t column_gap_at(std::string_view t, std::size_t i) {
+// A run of two or more spaces (U+0020) separates columns. A closure, not
+// a function, so that the cell loops take it inline: it is asked at every
+// byte of every row.
+constexpr auto column_gap_at = [](std::string_view t, std::size_t i) -> std::size_t {
     if (t[i] != ' ' || i + 1 >= t.size() || t[i + 1] != ' ') return 0;
     std::size_t end = i;
     while (end < t.size() && t[end] == ' ') ++end;
     return end - i;
+};
+
+}  // namespace
+
+std::vector<std::string_view> split_columns(std::string_view line) { return split_cells(line, ' ', column_gap_at); }
+
+namespace {
+
+bool is_header_char(char c) {
+    return text::is_ascii_alnum(c) || std::string_view(" #%()+-./:[]_").find(c) != std::string_view::npos;
 }
 
 }  // namespace
 
-std::vector<std::string_view> split_columns(std::string_view line) { return split_cells(line, column_gap_at); }
-
 bool is_header_cell(std::string_view cell) {
     if (cell.empty() || cell.size() > kMaxHeaderCellBytes) return false;
-    return std::all_of(cell.begin(), cell.end(), [](char c) {
-        return text::is_ascii_alnum(c) || std::string_view(" #%()+-./:[]_").find(c) != std::string_view::npos;
+    return std::all_of(cell.begin(), cell.end(), is_header_char);
+}
+
+bool may_be_header_line(std::string_view line) {
+    // Every other byte of the line is in a cell, or in whitespace that
+    // trimming takes from a cell's ends (any byte at or above 0x80 may be).
+    return std::all_of(line.begin(), line.end(), [](char c) {
+        return is_header_char(c) || text::is_ascii_whitespace(c) || static_cast<unsigned char>(c) >= 0x80;
     });
 }
 
@@ -267,12 +300,14 @@ bool looks_like_table_footer_line(std::string_view line) {
     if (t.starts_with('[') && t.ends_with(']') && text::contains(t, " rows x ") && text::contains(t, " columns"))
         return true;
     if (t.empty() || t.size() > kMaxFooterBytes) return false;
-    // Every footer word starts with one of these letters, in either case.
-    if (std::string_view("tTsSoOdD").find(t[0]) == std::string_view::npos) return false;
-    const auto split = text::split_once_whitespace(t);
-    const std::string_view first = split ? split->first : t;
-    const bool footer_word = std::any_of(kFooterWords.begin(), kFooterWords.end(),
-                                         [&](std::string_view k) { return text::equals_ignore_case(first, k); });
+    // The first word is a footer word: the word's letters, then whitespace
+    // or the end (told without reading a long first word to its end). The
+    // footer words begin with different letters: only the one that begins
+    // like the line is compared.
+    const bool footer_word = std::any_of(kFooterWords.begin(), kFooterWords.end(), [&](std::string_view k) {
+        return k[0] == text::to_lower_ascii(t[0]) && text::starts_with_ignore_case(t, k) &&
+               (t.size() == k.size() || text::whitespace_length_at(t, k.size()) != 0);
+    });
     return footer_word && std::any_of(t.begin(), t.end(), text::is_ascii_digit);
 }
 
@@ -287,7 +322,9 @@ bool looks_like_path_location_line(std::string_view line) {
         const std::size_t next = line.find(':', prev + 1);
         if (next == std::string_view::npos) return false;
         if (!pathish_prefix) {
-            pathish_prefix = line.substr(scanned, prev - scanned).find_first_of("/\\.") != std::string_view::npos;
+            const std::string_view before = line.substr(scanned, prev - scanned);
+            pathish_prefix =
+                std::any_of(before.begin(), before.end(), [](char c) { return c == '/' || c == '\\' || c == '.'; });
             scanned = prev;
         }
         const std::string_view between = line.substr(prev + 1, next - prev - 1);
@@ -306,6 +343,11 @@ namespace {
 
 // With leading whitespace trimmed, starts with "$ ", "> " or "# ".
 bool starts_like_prompt_or_quote(std::string_view line) {
+    // A line that begins with another ASCII byte than whitespace is its
+    // own trimmed start, and begins otherwise.
+    if (!line.empty() && static_cast<unsigned char>(line[0]) < 0x80 && !text::is_ascii_whitespace(line[0]) &&
+        line[0] != '$' && line[0] != '>' && line[0] != '#')
+        return false;
     return text::starts_with_any(text::trim_start(line), {"$ ", "> ", "# "});
 }
 
@@ -393,7 +435,7 @@ bool is_unicode_row(std::string_view line) {
 
 std::vector<std::string_view> split_unicode_row(std::string_view line) {
     // Byte-wise is safe: a bar's lead byte never occurs inside another character.
-    return split_cells(line, [](std::string_view t, std::size_t i) -> std::size_t {
+    return split_cells(line, kBarLead, [](std::string_view t, std::size_t i) -> std::size_t {
         for (std::string_view bar : kVerticalBars)
             if (t.substr(i).starts_with(bar)) return bar.size();
         return 0;
@@ -442,9 +484,11 @@ namespace {
 
 // Every test of a report row but the one on its cells.
 bool may_be_whitespace_table_row(std::string_view line) {
-    if (text::trim(line).empty() || contains_any_bar(line)) return false;
+    const std::string_view t = text::trim(line);
+    if (t.empty() || contains_any_bar(line)) return false;
     if (looks_like_path_location_line(line) || starts_like_prompt_or_quote(line)) return false;
-    return !is_decorative_divider(line) && !looks_like_table_footer_line(line);
+    // Both trim the line first: trimmed once here.
+    return !is_decorative_divider(t) && !looks_like_table_footer_line(t);
 }
 
 }  // namespace
@@ -453,10 +497,17 @@ bool is_whitespace_table_row(std::string_view line) {
     return may_be_whitespace_table_row(line) && split_columns(line).size() >= 2;
 }
 
+std::size_t whitespace_row_cells(std::string_view line) {
+    if (!may_be_whitespace_table_row(line)) return 0;
+    std::size_t cells = 0;
+    for_each_cell(line, ' ', column_gap_at, [&](std::string_view) { ++cells; });
+    return cells < 2 ? 0 : cells;
+}
+
 std::optional<RowFacts> whitespace_row_facts(std::string_view line) {
     if (!may_be_whitespace_table_row(line)) return std::nullopt;
     RowFacts f;
-    for_each_cell(line, column_gap_at, [&](std::string_view cell) {
+    for_each_cell(line, ' ', column_gap_at, [&](std::string_view cell) {
         if (f.cells == 0) f.index_first = is_index_cell(cell);
         ++f.cells;
         f.numeric_cells += is_numeric_cell(cell);

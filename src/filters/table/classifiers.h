@@ -24,6 +24,10 @@ std::vector<std::string_view> split_columns(std::string_view line);
 
 // 1 to 80 bytes of ASCII letters, digits and " #%()+-./:[]_".
 bool is_header_cell(std::string_view cell);
+// False when some cell of the line (as `split_columns` cuts it) surely
+// fails `is_header_cell` on its characters: an ASCII byte that is neither
+// whitespace nor allowed in a header cell. Read up to that byte only.
+bool may_be_header_line(std::string_view line);
 
 // ------------------------------------------------------------ line tests --
 
@@ -65,6 +69,9 @@ struct RowFacts {
     bool index_first = false;
     bool path_heavy = false;
 };
+// The number of cells of a line that passes `is_whitespace_table_row` (two
+// or more), else 0: `RowFacts::cells`, told without the other facts.
+std::size_t whitespace_row_cells(std::string_view line);
 // The facts of a line that passes `is_whitespace_table_row`, else nothing
 // (one split of the line serves both).
 std::optional<RowFacts> whitespace_row_facts(std::string_view line);

@@ -33,14 +33,14 @@ struct Report {
 
 // The cell count found on most rows, the earliest-seen one on a tie, and
 // how many rows have it.
-std::pair<std::size_t, std::size_t> modal_cell_count(std::span<const RowFacts> rows) {
+std::pair<std::size_t, std::size_t> modal_cell_count(std::span<const std::uint32_t> row_cells) {
     struct Tally {
         std::size_t count = 0;
         std::size_t first = 0;
     };
     std::unordered_map<std::uint32_t, Tally> tallies;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        auto [it, fresh] = tallies.try_emplace(rows[i].cells);
+    for (std::size_t i = 0; i < row_cells.size(); ++i) {
+        auto [it, fresh] = tallies.try_emplace(row_cells[i]);
         if (fresh) it->second.first = i;
         ++it->second.count;
     }
@@ -58,7 +58,7 @@ std::pair<std::size_t, std::size_t> modal_cell_count(std::span<const RowFacts> r
 // The header at line h (h below the line count), if it can be one.
 std::optional<HeaderCandidate> header_at(model::Lines lines, std::size_t h) {
     const std::string_view line = lines[h];
-    if (text::trim(line).empty() || is_decorative_divider(line)) return std::nullopt;
+    if (text::trim(line).empty() || !may_be_header_line(line) || is_decorative_divider(line)) return std::nullopt;
     if (!preamble_is_safe(lines.first(h))) return std::nullopt;
     const auto cells = split_columns(line);
     if (cells.size() < 2 || !std::all_of(cells.begin(), cells.end(), is_header_cell)) return std::nullopt;
@@ -95,20 +95,30 @@ std::optional<model::StructuredTable> parse_whitespace_report(model::Lines lines
     if (heads.empty()) return std::nullopt;
 
     // Every candidate's rows start within the first dozen lines and run to
-    // the first line that is no row, so one scan serves them all.
+    // the first line that is no row, so one scan serves them all. It counts
+    // cells only; the other facts of the rows are asked for only by a
+    // candidate whose cell counts agree, which is rare.
     const std::size_t first_start = heads.front().row_start;
     const std::size_t last_start = heads.back().row_start;
-    std::vector<bool> is_row;
-    std::vector<RowFacts> facts;
+    std::vector<std::uint32_t> cells;  // 0: no row
     for (std::size_t i = first_start; i < n; ++i) {
-        const std::optional<RowFacts> row = whitespace_row_facts(lines[i]);
-        is_row.push_back(row.has_value());
-        facts.push_back(row.value_or(RowFacts{}));
-        if (!row && i >= last_start) break;
+        const std::size_t row_cells = whitespace_row_cells(lines[i]);
+        cells.push_back(static_cast<std::uint32_t>(std::min<std::size_t>(row_cells, UINT32_MAX)));
+        if (row_cells == 0 && i >= last_start) break;
     }
+    std::vector<RowFacts> facts;
+    auto facts_of = [&](std::size_t start, std::size_t rows) {
+        if (facts.empty()) {
+            facts.reserve(cells.size());
+            for (std::size_t i = 0; i < cells.size(); ++i)
+                facts.push_back(cells[i] == 0 ? RowFacts{}
+                                              : whitespace_row_facts(lines[first_start + i]).value_or(RowFacts{}));
+        }
+        return std::span<const RowFacts>(facts.data() + (start - first_start), rows);
+    };
     auto run_end = [&](std::size_t start) {
         std::size_t i = start;
-        while (i - first_start < is_row.size() && is_row[i - first_start]) ++i;
+        while (i - first_start < cells.size() && cells[i - first_start] != 0) ++i;
         return i;
     };
 
@@ -117,10 +127,11 @@ std::optional<model::StructuredTable> parse_whitespace_report(model::Lines lines
         const std::size_t end = run_end(head.row_start);
         const std::size_t rows = end - head.row_start;
         if (rows < kMinRows) continue;
-        const std::span<const RowFacts> row_facts_span(facts.data() + (head.row_start - first_start), rows);
-        const auto [modal, modal_rows] = modal_cell_count(row_facts_span);
+        const auto [modal, modal_rows] =
+            modal_cell_count(std::span<const std::uint32_t>(cells.data() + (head.row_start - first_start), rows));
         if (modal < 2 || (modal != head.cells && modal != head.cells + 1) || modal_rows * 5 < rows * 4) continue;
         if (!head.separator) {
+            const std::span<const RowFacts> row_facts_span = facts_of(head.row_start, rows);
             bool marked = false;
             for (std::string_view line : lines.first(head.header))
                 marked = marked || is_decorative_divider(line) || looks_like_report_title(line);

@@ -48,6 +48,36 @@ TEST(MixedTranscriptDetector, Segments) {
     for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
 }
 
+// The first look reads the text in blocks: a line that decides must count
+// wherever it starts and however long its indent, and lines that only look
+// like one must not.
+TEST(MixedTranscriptDetector, FirstLookAcrossBlocks) {
+    const std::string filler = "int x = compute(y);\n";
+    const std::vector<test_support::Case> cases = {
+        {"command and marker", "$ make\nbuilding\n{MARK}\n", "=== tests ==="},
+        {"status line", "{MARK}\nContent-Type: text/plain\n\nhello\n", "HTTP/1.1 200 OK"},
+        {"curl error after a command", "$ curl -s http://127.0.0.1:9/\n{MARK}\nx\n",
+         "curl: (7) Failed to connect to 127.0.0.1 port 9"},
+        {"exit status and json body", "[1, 2]\nx\n{MARK}\n", "Exit code: 3"},
+        {"command sign after a body", "{\"a\": 1}\nout\n{MARK}\n", "+ make"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& indent :
+             std::vector<std::string>{"", " ", "\t \t", std::string(70, ' '), "\v", "\u00a0"}) {
+            for (std::size_t offset = 0; offset < 140; offset += 13) {
+                std::string in = std::string(offset, 'x') + "\n" + filler + c.in;
+                in.replace(in.find("{MARK}"), 6, indent + c.want);
+                EXPECT_NE(shape(in), "none") << c.name << " at " << offset << " indent " << indent.size();
+            }
+        }
+    }
+    // Lines that begin like commands, markers and statuses but are none.
+    std::string lookalikes = "$ make\n";
+    for (const char* line : {"- x", "+\tx", "--- a/x", "HTTPS", "nodes 3", "exiting", "curly", "==x", "<p>", "$x"})
+        lookalikes.append(line).append("\n");
+    EXPECT_EQ(shape(lookalikes), "none");
+}
+
 // Lines that open bodies inside one another: each body is the container its
 // first line opens, and parses or not on its own.
 TEST(MixedTranscriptDetector, NestedJsonBodies) {

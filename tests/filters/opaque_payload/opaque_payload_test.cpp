@@ -162,4 +162,51 @@ TEST(OpaquePayloadReducer, WholeBodies) {
     for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
 }
 
+// The early decline must never turn away a payload that the scan replaces:
+// payloads just at their size limits, at every offset across the windows
+// that the early test looks at.
+TEST(OpaquePayloadReducer, EarlyDeclineKeepsPayloadsAtTheirLimits) {
+    // The header's comma as far as it may stand: 257 bytes after "data:".
+    const std::string url_head = "data:image/png;" + std::string(240, 'x') + ";base64,";
+    const std::string payloads[] = {
+        alnum(1024),                                                          // the shortest token
+        lines_of(4, 512),                                                     // the shortest run
+        pem("A", "Proc-Type: 4,ENCRYPTED\nk: v\nk: v\n" + alnum(16) + "\n"),  // a small block
+        url_head + alnum(2048),
+        "u='data:text/plain," + std::string(2048, '%') + "'",
+    };
+    for (const std::string& payload : payloads) {
+        const std::size_t replaced = compress_opaque_payload_output(payload).size();
+        ASSERT_LT(replaced, payload.size()) << payload.substr(0, 40);
+        for (std::size_t offset = 0; offset < 600; offset += 37) {
+            const std::string before = std::string(offset, '.') + "\n";
+            const std::string in = before + payload + "\nafter\n";
+            EXPECT_EQ(compress_opaque_payload_output(in).size(), before.size() + replaced + 7)
+                << offset << ": " << payload.substr(0, 40);
+        }
+    }
+    // One comma too far, one payload byte short, one stop inside.
+    for (const std::string& in :
+         {"data:image/png;" + std::string(241, 'x') + ";base64," + alnum(2048), url_head + alnum(2047),
+          "data:text/plain," + std::string(2000, '%') + " " + std::string(2000, '%')})
+        EXPECT_EQ(compress_opaque_payload_output(in), in);
+}
+
+TEST(OpaquePayloadDetector, SignsOfLinePayloads) {
+    struct Row {
+        std::string text;
+        bool maybe;
+    };
+    const Row rows[] = {
+        {"commit 3f2a9c1\nAuthor: A U Thor\n\n    Fix the model::load path, see data: none\n", false},
+        {"-----BEGIN X-----\n" + alnum(64) + "\n", false},  // never ends
+        {"-----END X-----\n-----BEGIN X-----\n", false},    // ends before it begins
+        {"-----BEGIN X-----\n-----END X-----\n", true},
+        {lines_of(3, 100) + "short\n" + lines_of(3, 100), false},
+        {"data:" + std::string(5000, '%'), false},  // no comma
+        {"data:a/b," + alnum(3000), true},
+    };
+    for (const auto& r : rows) EXPECT_EQ(detector::may_hold_line_payload(r.text), r.maybe) << r.text.substr(0, 40);
+}
+
 }  // namespace

@@ -123,6 +123,13 @@ TEST(TableDetector, AlignedReports) {
         {"two more cells than the header", "NAME  AGE\n" + numbered_rows(9, "web-{}  Running  {}d  x"), "none"},
         {"lower header", "KEY  A  B  C  D\nname  state  age\n" + kPods, "2+9+0"},
         {"preamble not safe", "$ kubectl get pods\n" + kPodsHeader + kPods, "none"},
+        // The quick tests on headers, footers and prompts see what the full ones see.
+        {"no-break space around a header cell", "NAME  \u00a0STATUS  AGE\n" + kPods, "1+9+0"},
+        {"header cell with a stranger", "NAME  STA<TUS  AGE\n" + kPods, "none"},
+        {"footer word then a no-break space", kPodsHeader + kPods + "total\u00a09\n", "1+9+1"},
+        {"footer word run on", kPodsHeader + kPods + "totals 9  x\n", "1+10+0"},
+        {"footer word in capitals", kPodsHeader + kPods + "DISPLAYED 9  x\n", "1+9+1"},
+        {"prompt behind a no-break space", kPodsHeader + kPods + "\u00a0$ kubectl  get\n", "1+9+1"},
     });
 }
 
