@@ -93,6 +93,12 @@ template <class Simd>
         const std::uint64_t block_content = ~m.blank;
         const std::uint64_t starts = block_content & ~((block_content << 1) | carry);
         carry = block_content >> 63;
+        if (block_content == 0 && content == 0) {
+            // Blank lines only, and the line it goes on is blank so far:
+            // nothing to count.
+            if (m.newline != 0) line_start = base + 64 - static_cast<unsigned>(std::countl_zero(m.newline));
+            continue;
+        }
         std::uint64_t rest = ~std::uint64_t{0};
         for (std::uint64_t nl = m.newline;; nl &= nl - 1) {
             const unsigned q = nl != 0 ? static_cast<unsigned>(std::countr_zero(nl)) : 64;

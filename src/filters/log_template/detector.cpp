@@ -334,7 +334,7 @@ bool looks_like_build_or_package_output(std::string_view guard_text) {
 }
 
 std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineIndex& lines) {
-    if (lines.size() < kMinNonblankLines || reads_as_json_document(lines)) return std::nullopt;
+    if (lines.size() < kMinNonblankLines) return std::nullopt;
 
 
     // The guards run on the first lines before anything is templated, since
@@ -366,7 +366,7 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     const census::LineCensus bounds = census::take_census(lines.text(), kLogSign);
     if (bounds.maybe_templated < kMinCoveredLines ||
         bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
-        guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank))
+        guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank) || reads_as_json_document(lines))
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
