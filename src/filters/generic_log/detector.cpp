@@ -289,8 +289,6 @@ public:
         std::vector<std::size_t> deferred;
         for (std::size_t begin = 0; begin < lines_.size(); begin += kBlockLines) {
             const std::size_t end = std::min(begin + kBlockLines, lines_.size());
-            states_.resize(end, LineState::kBlank);
-            message_offsets_.resize(end, 0);
             if (!parse_block(begin, end)) return false;
             if (parsed_share_holds()) {
                 if (has_refusing_word(begin, end)) return false;
@@ -305,7 +303,8 @@ public:
     }
 
     std::uint64_t nonblank() const { return nonblank_; }
-    LineState state(std::size_t i) const { return LineState(states_[i]); }
+    // Lines past the last block with a nonblank line have no state kept.
+    LineState state(std::size_t i) const { return LineState(i < states_.size() ? states_[i] : LineState::kBlank); }
 
     // The message of parsed line `i`, whose trimmed text is `t`.
     std::string_view message(std::size_t i, std::string_view t) const {
@@ -333,6 +332,12 @@ private:
             const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
             const std::string_view t = punctuation ? line : text::trim(line);
             if (t.empty()) continue;
+            // The arrays grow by blocks that hold a nonblank line, so a
+            // long run of blank lines never touches them.
+            if (states_.size() < end) {
+                states_.resize(end, LineState::kBlank);
+                message_offsets_.resize(end, 0);
+            }
             ++nonblank_;
             const std::optional<types::ParsedLogLine> parsed =
                 !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
@@ -356,7 +361,7 @@ private:
     // refuses the log; marks the lines that hold an important word.
     bool has_refusing_word(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
-            if (LineState(states_[i]).blank()) continue;
+            if (state(i).blank()) continue;
             const std::string_view t = text::trim(lines_[i]);
             const std::uint32_t groups =
                 kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
