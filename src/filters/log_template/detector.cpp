@@ -335,6 +335,10 @@ bool looks_like_build_or_package_output(std::string_view guard_text) {
 
 std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineIndex& lines) {
     if (lines.size() < kMinNonblankLines) return std::nullopt;
+    // The JSON test reads the first and last nonblank lines; after a long
+    // run of blank lines it waits for the quick pass below.
+    const bool blank_start = trimmed_line(lines[0]).empty();
+    if (!blank_start && reads_as_json_document(lines)) return std::nullopt;
 
 
     // The guards run on the first lines before anything is templated, since
@@ -366,7 +370,8 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     const census::LineCensus bounds = census::take_census(lines.text(), kLogSign);
     if (bounds.maybe_templated < kMinCoveredLines ||
         bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
-        guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank) || reads_as_json_document(lines))
+        guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank) ||
+        (blank_start && reads_as_json_document(lines)))
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
