@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "filters/guards.h"
 #include "text.h"
 
 namespace filters::log_template::census {
@@ -66,21 +67,76 @@ struct Avx2 {
 };
 #undef QS_AVX2
 
-// A pure ASCII line from its first token on.
-std::string_view from_first_token(std::string_view line) {
+// What one line has shown so far.
+struct LineSeen {
+    bool content = false, ascii = false, equals = false, high = false, pipe = false, event_token = false;
+    std::size_t tokens = 0, content_bytes = 0, ascii_bytes = 0;
+};
+
+// A "=" after a key character, with a value that may be safe: from the "="
+// to the token's end (an ASCII blank, or a non-ASCII byte that may be one)
+// no byte that no safe value holds. A closing "]" or "}" may be wrapping
+// punctuation after the value, so it passes.
+bool may_hold_safe_key_value(std::string_view line) {
+    for (std::size_t eq = line.find('='); eq != std::string_view::npos; eq = line.find('=', eq + 1)) {
+        if (eq == 0 || !guards::is_key_char(line[eq - 1])) continue;
+        std::size_t i = eq + 1;
+        if (i == line.size() || text::is_ascii_whitespace(line[i])) continue;
+        bool safe = true;
+        for (; i < line.size(); ++i) {
+            const auto b = static_cast<unsigned char>(line[i]);
+            if (b >= 0x80 || text::is_ascii_whitespace(line[i])) break;
+            if (b < 33 || b > 126 || std::string_view("/<>[\\{").find(line[i]) != std::string_view::npos) {
+                safe = false;
+                break;
+            }
+        }
+        if (safe) return true;
+    }
+    return false;
+}
+
+bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTests& tests) {
     std::size_t from = 0;
-    while (from < line.size() && text::is_ascii_whitespace(line[from])) ++from;
-    return line.substr(from);
+    while (text::is_ascii_whitespace(line[from])) ++from;
+    // A log prefix: its first token begins with a sign byte. A non-ASCII
+    // byte first may be a blank before it.
+    const auto first = static_cast<unsigned char>(line[from]);
+    const bool sign_byte = ((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) != 0;
+    if (seen.high ? first >= 0x80 || sign_byte : sign_byte && tests.ascii_log_sign(line.substr(from))) return true;
+    if (seen.equals && may_hold_safe_key_value(line)) return true;
+    // An event line. Every ASCII byte other than a blank is in a token; in a
+    // pure ASCII line the tokens are the runs between ASCII blanks.
+    const bool may_be_event =
+        seen.high ? seen.ascii_bytes <= tests.max_event_bytes
+                  : seen.tokens >= tests.min_event_tokens && seen.content_bytes + seen.tokens - 1 <= tests.max_event_bytes;
+    return may_be_event && (tests.is_event_token == nullptr || seen.event_token);
+}
+
+// Whether a token that starts at a bit of `starts` (in the block at
+// `base`) is an event word; most are told by their first two bytes.
+bool has_event_token(std::string_view text, std::size_t base, std::uint64_t starts, const LineTests& tests) {
+    for (; starts != 0; starts &= starts - 1) {
+        const std::size_t at = base + static_cast<unsigned>(std::countr_zero(starts));
+        // The word itself begins after any wrapping punctuation.
+        std::size_t word = at;
+        while (word < text.size() && tests.event_openings[static_cast<unsigned char>(text[word])] == kWrapping)
+            ++word;
+        if (word + 1 >= text.size()) continue;
+        const std::uint32_t seconds = tests.event_openings[static_cast<unsigned char>(text[word])];
+        const unsigned second = (static_cast<unsigned char>(text[word + 1]) | 0x20u) - 'a';
+        if (second < 26 && ((seconds >> second) & 1) != 0 && tests.is_event_token(text.substr(at))) return true;
+    }
+    return false;
 }
 
 template <class Simd>
-[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const SignStart& sign) {
+[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests) {
     std::uint64_t maybe_nonblank = 0, surely_nonblank = 0, pipe_lines = 0, maybe_templated = 0;
-    // What the current line has shown so far.
-    std::uint64_t content = 0, ascii = 0, special = 0, pipe = 0;
-    unsigned tokens = 0;
+    LineSeen seen;
     std::size_t line_start = 0;
-    std::uint64_t carry = 0;  // whether the byte before the block is content
+    std::uint64_t carry = 0;        // whether the byte before the block is content
+    std::uint64_t high_before = 0;  // whether it is a non-ASCII byte
 
     // The last piece is read padded with newlines: they end the last line
     // where the text ends and add only empty lines after it.
@@ -90,10 +146,13 @@ template <class Simd>
     if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
     for (std::size_t base = 0; base <= whole; base += kBlock) {
         const Masks m = Simd::masks(base < whole ? text.data() + base : tail);
-        const std::uint64_t block_content = ~m.blank;
-        const std::uint64_t starts = block_content & ~((block_content << 1) | carry);
-        carry = block_content >> 63;
-        if (block_content == 0 && content == 0) {
+        const std::uint64_t content = ~m.blank;
+        const std::uint64_t starts = content & ~((content << 1) | carry);
+        carry = content >> 63;
+        // Where a token may start after a non-ASCII blank.
+        const std::uint64_t after_high = content & ~m.high & ((m.high << 1) | high_before);
+        high_before = m.high >> 63;
+        if (content == 0 && !seen.content) {
             // Blank lines only, and the line it goes on is blank so far:
             // nothing to count.
             if (m.newline != 0) line_start = base + 64 - static_cast<unsigned>(std::countl_zero(m.newline));
@@ -103,45 +162,43 @@ template <class Simd>
         for (std::uint64_t nl = m.newline;; nl &= nl - 1) {
             const unsigned q = nl != 0 ? static_cast<unsigned>(std::countr_zero(nl)) : 64;
             const std::uint64_t part = q == 64 ? rest : rest & ((std::uint64_t{1} << q) - 1);
-            content |= block_content & part;
-            ascii |= block_content & ~m.high & part;
-            special |= (m.equals | m.high) & part;
-            pipe |= m.pipe & part;
-            tokens += Simd::count(starts & part);
-            if (q == 64) break;
-            if (content != 0) {
-                ++maybe_nonblank;
-                surely_nonblank += ascii != 0;
-                pipe_lines += pipe != 0;
-                // Without "=" or a non-ASCII byte the line is pure ASCII
-                // and its tokens are the runs between ASCII blanks.
-                const std::size_t end = base + q;
-                if (special != 0 || tokens >= 4) {
-                    ++maybe_templated;
-                } else {
-                    const std::string_view line = from_first_token(text.substr(line_start, end - line_start));
-                    const auto first = static_cast<unsigned char>(line.front());
-                    if (((sign.first_bytes[first >> 6] >> (first & 63)) & 1) != 0 && sign.test(line))
-                        ++maybe_templated;
-                }
-                content = ascii = special = pipe = 0;
-                tokens = 0;
+            const std::uint64_t line_content = content & part;
+            if (line_content != 0) {
+                seen.content = true;
+                seen.ascii |= (line_content & ~m.high) != 0;
+                seen.equals |= (m.equals & part) != 0;
+                seen.high |= (m.high & part) != 0;
+                seen.pipe |= (m.pipe & part) != 0;
+                seen.tokens += Simd::count(starts & part);
+                seen.content_bytes += Simd::count(line_content);
+                seen.ascii_bytes += Simd::count(line_content & ~m.high);
+                if (tests.is_event_token != nullptr && !seen.event_token)
+                    seen.event_token = has_event_token(text, base, (starts | after_high) & part, tests);
             }
-            line_start = base + q + 1;
+            if (q == 64) break;
+            const std::size_t end = base + q;
+            if (seen.content) {
+                ++maybe_nonblank;
+                surely_nonblank += seen.ascii;
+                pipe_lines += seen.pipe;
+                maybe_templated += may_be_templated(text.substr(line_start, end - line_start), seen, tests);
+                seen = LineSeen{};
+            }
+            line_start = end + 1;
             rest = q == 63 ? 0 : ~std::uint64_t{0} << (q + 1);
         }
     }
     return {surely_nonblank, maybe_nonblank, pipe_lines, maybe_templated};
 }
 
-__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const SignStart& sign) {
-    return census_of<Avx2>(text, sign);
+__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests) {
+    return census_of<Avx2>(text, tests);
 }
 
 }  // namespace
 
-LineCensus take_census(std::string_view text, const SignStart& sign) {
-    return __builtin_cpu_supports("avx2") ? census_avx2(text, sign) : census_of<Sse2>(text, sign);
+LineCensus take_census(std::string_view text, const LineTests& tests) {
+    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_of<Sse2>(text, tests);
 }
 
 }  // namespace filters::log_template::census

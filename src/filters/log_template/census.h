@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -18,18 +19,34 @@ struct LineCensus {
     std::uint64_t maybe_templated = 0;    // lines that may have a template (see take_census)
 };
 
-// What may start a log prefix: the bytes a pure ASCII line's first token
-// may begin with (bit b of word b / 64 for byte b), and the test itself,
-// asked only of lines that begin with such a byte.
-struct SignStart {
-    std::array<std::uint64_t, 4> first_bytes{};
-    bool (*test)(std::string_view line_from_first_token) = nullptr;
+inline constexpr std::uint32_t kWrapping = ~std::uint32_t{0};
+
+// The detector's tests that the census asks of single lines.
+struct LineTests {
+    // The bytes a log prefix's first token may begin with (bit b of word
+    // b / 64 for byte b).
+    std::array<std::uint64_t, 4> sign_first_bytes{};
+    // Whether a pure ASCII line, from its first token on, may start with a
+    // log prefix; asked only of lines whose first byte is such a byte.
+    bool (*ascii_log_sign)(std::string_view line) = nullptr;
+    // Whether a token (the text from its first byte on; it ends at an
+    // ASCII blank or at a non-ASCII byte, which may be a blank) is an event
+    // word. Without it every line counts as holding one.
+    bool (*is_event_token)(std::string_view from_token) = nullptr;
+    // By a word's first byte: the second bytes (bit c - 'a' for letter c,
+    // ASCII case folded) with which it may begin an event word; or
+    // kWrapping for punctuation that may wrap one, after which the word
+    // begins. Only tokens whose word begins so are asked `is_event_token`.
+    std::array<std::uint32_t, 256> event_openings{};
+    std::size_t min_event_tokens = 0;
+    std::size_t max_event_bytes = 0;  // tokens and the blanks between them
 };
 
-// A line may have a template when it holds "=" or a non-ASCII byte (a
-// key=value token, or blanks and tokens the ASCII view cannot tell), when
-// it has at least 4 tokens (an event line), or when `sign` says it may
-// start with a log prefix.
-LineCensus take_census(std::string_view text, const SignStart& sign);
+// A line may have a template when it may start with a log prefix, when it
+// holds a "=" after a key character whose value may be safe, or when it
+// may be an event line: enough tokens (any number when the line has a
+// non-ASCII byte, which may be a blank), short enough, and a token that
+// starts after a blank or a non-ASCII byte and is an event word.
+LineCensus take_census(std::string_view text, const LineTests& tests);
 
 }  // namespace filters::log_template::census

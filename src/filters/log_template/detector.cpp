@@ -119,6 +119,17 @@ bool has_file_fragment(std::string_view token) {
 constexpr text::WordSet<templates::kEventWords.size()> kEventWordSet =
     text::WordSet<templates::kEventWords.size()>::of(templates::kEventWords);
 
+// A non-ASCII byte may belong to a blank that ends the token; when it does
+// not, the token is longer and no event word, and saying yes is harmless.
+bool is_event_token(std::string_view from_token) {
+    std::size_t end = 0;
+    while (end < from_token.size() && static_cast<unsigned char>(from_token[end]) < 0x80 &&
+           !text::is_ascii_whitespace(from_token[end]))
+        ++end;
+    return templates::is_event_word(from_token.substr(0, end));
+}
+
+
 // Whether a line's first token may start a log prefix: a timestamp (at
 // least 19 bytes, a digit first) or a level word, either maybe in "[]".
 bool first_token_has_log_sign(std::string_view token) {
@@ -149,14 +160,24 @@ bool ascii_line_has_log_sign(std::string_view line) {
     return normalize_level(line.substr(i, end - i)).has_value();
 }
 
-// Such a token begins with "[" or "]", a timestamp's digit, the
-// punctuation a level may follow, or the first letter of a level word.
-constexpr census::SignStart kLogSign = [] {
-    census::SignStart sign;
+// A log prefix's first token begins with "[" or "]", a timestamp's digit,
+// the punctuation a level may follow, or the first letter of a level word.
+constexpr census::LineTests kCensusTests = [] {
+    census::LineTests tests;
     for (char c : std::string_view("[]-:=0123456789IWTDEFPANCiwtdefpanc"))
-        sign.first_bytes[static_cast<unsigned char>(c) >> 6] |= std::uint64_t{1} << (static_cast<unsigned char>(c) & 63);
-    sign.test = &ascii_line_has_log_sign;
-    return sign;
+        tests.sign_first_bytes[static_cast<unsigned char>(c) >> 6] |= std::uint64_t{1}
+                                                                       << (static_cast<unsigned char>(c) & 63);
+    tests.ascii_log_sign = &ascii_line_has_log_sign;
+    tests.is_event_token = &is_event_token;
+    for (std::string_view word : templates::kEventWords) {
+        const auto first = static_cast<unsigned char>(word[0]);
+        tests.event_openings[first] |= std::uint32_t{1} << (word[1] - 'a');
+        tests.event_openings[first - 'a' + 'A'] |= std::uint32_t{1} << (word[1] - 'a');
+    }
+    for (char c : std::string_view("(),.:;[]{}")) tests.event_openings[static_cast<unsigned char>(c)] = census::kWrapping;
+    tests.min_event_tokens = templates::kMinEventTokens;
+    tests.max_event_bytes = templates::kMaxEventLineBytes;
+    return tests;
 }();
 
 // Whether a trimmed line can have a template at all: it needs a key=value
@@ -367,11 +388,19 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // maybe templated, and every nonblank line one it counts as surely or
     // maybe nonblank; so too few such lines fail the coverage test below,
     // and enough lines with "|" fail the table test of the guards.
-    const census::LineCensus bounds = census::take_census(lines.text(), kLogSign);
-    if (bounds.maybe_templated < kMinCoveredLines ||
-        bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
-        guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank) ||
-        (blank_start && reads_as_json_document(lines)))
+    // The event words are looked for in a second pass, only when the first
+    // (which takes every line that may be an event line for one) has not
+    // declined the text: looking for them costs more than the pass itself.
+    auto census_declines = [&](const census::LineTests& tests) {
+        const census::LineCensus bounds = census::take_census(lines.text(), tests);
+        return bounds.maybe_templated < kMinCoveredLines ||
+               bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
+               guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank);
+    };
+    census::LineTests any_event_word = kCensusTests;
+    any_event_word.is_event_token = nullptr;
+    if (census_declines(any_event_word) || (blank_start && reads_as_json_document(lines)) ||
+        census_declines(kCensusTests))
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
 

@@ -154,6 +154,12 @@ TEST(LogTemplateDetector, QuickBoundsKeepAcceptedLogs) {
          lines([](int k) { return "[INFO] " + std::string(100, 'a') + " " + std::to_string(k); }), ""},
         {"non-ASCII blank between tokens",
          lines([](int k) { return "INFO:\u00a0cache\u00a0warmup\u00a0done " + std::to_string(k); }), ""},
+        {"event word after non-ASCII blanks",
+         lines([](int k) { return "sync\u00a0job\u00a0done\u00a0after " + std::to_string(k) + " steps"; }), ""},
+        {"event word in parentheses", lines([](int k) { return "worker (job) done after " + std::to_string(k) + " steps"; }),
+         ""},
+        {"key=value before a closing bracket",
+         lines([](int k) { return "cache refresh seq=" + std::to_string(k) + "] complete"; }), ""},
         {"more blank lines than others",
          lines([](int k) { return "INFO: worker job " + std::to_string(k) + " done"; }) + std::string(100, '\n'), ""},
     };
