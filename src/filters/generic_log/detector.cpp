@@ -251,16 +251,31 @@ private:
     std::uint8_t bits_;
 };
 
+// The first two letters of the level words and of "level", ASCII case
+// folded: bit (b - 'a') of entry a - 'a' for the pair ab.
+constexpr std::array<std::uint32_t, 26> kLevelOpenings = [] {
+    std::array<std::uint32_t, 26> pairs{};
+    // Letters only: setting bit 5 folds the case.
+    auto add = [&](std::string_view word) { pairs[(word[0] | 0x20) - 'a'] |= std::uint32_t{1} << ((word[1] | 0x20) - 'a'); };
+    for (std::string_view level : kLevels) add(level);
+    add("level");
+    return pairs;
+}();
+
 // A test that every trimmed line with a level passes: it begins with a
 // "[" (a bracket form or timestamp), a digit (a timestamp) or a run of three
-// to eight letters (a bare level word, or the "level" of "level=").
+// to eight letters (a bare level word, or the "level" of "level=") whose
+// first two letters begin one of those words.
 bool may_carry_level(std::string_view t) {
     constexpr std::size_t kMinWord = 3;
     constexpr std::size_t kMaxWord = 8;
     if (t[0] == '[' || text::is_ascii_digit(t[0])) return true;
     std::size_t run = 0;
     while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
-    return run >= kMinWord && run <= kMaxWord;
+    if (run < kMinWord || run > kMaxWord) return false;
+    const unsigned first = static_cast<unsigned>((t[0] | 0x20) - 'a');
+    const unsigned second = static_cast<unsigned>((t[1] | 0x20) - 'a');
+    return ((kLevelOpenings[first] >> second) & 1) != 0;
 }
 
 std::uint8_t level_index(std::string_view level) {

@@ -149,6 +149,21 @@ TEST(GenericLogDetector, SecretBearingLines) {
 
 // Thousands of keys, each line counted under its own: lines with the same
 // pattern share a key, others never do, and each key counts its lines.
+// A line that starts with a letter is read for a level only when its first
+// two letters may begin one: every level word, in any case, still counts.
+TEST(GenericLogDetector, EveryBareLevelWordCounts) {
+    for (std::string_view form : {"info:", "Debug:", "TRACE:", "warn:", "Warning:", "ERROR-", "fatal:", "Panic:",
+                                  "alert:", "EMERG:", "notice:", "Critical:", "Level=error"}) {
+        std::vector<std::string> severe;
+        for (int i = 0; i < 8; ++i) severe.push_back(text::format("{} disk check {} slow", form, i));
+        EXPECT_TRUE(accepted(jobs(8) + severe)) << form;
+    }
+    // Half the lines without a level: too few parsed lines.
+    std::vector<std::string> unparsed;
+    for (int i = 0; i < 8; ++i) unparsed.push_back(text::format("Informal: disk check {} slow", i));
+    EXPECT_FALSE(accepted(jobs(8) + unparsed));
+}
+
 TEST(GenericLogDetector, CountsManyPatternKeys) {
     const int keys = 5000;
     std::vector<std::string> lines;
