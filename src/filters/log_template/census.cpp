@@ -181,7 +181,15 @@ template <class Simd>
                 ++maybe_nonblank;
                 surely_nonblank += seen.ascii;
                 pipe_lines += seen.pipe;
-                maybe_templated += may_be_templated(text.substr(line_start, end - line_start), seen, tests);
+                // A pure ASCII line with no "=" and too few tokens for an
+                // event line may only start with a log prefix: most are told
+                // by their first byte here.
+                std::size_t from = line_start;
+                while (text::is_ascii_whitespace(text[from])) ++from;
+                const auto first = static_cast<unsigned char>(text[from]);
+                if (seen.high || seen.equals || seen.tokens >= tests.min_event_tokens ||
+                    ((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) != 0)
+                    maybe_templated += may_be_templated(text.substr(line_start, end - line_start), seen, tests);
                 seen = LineSeen{};
             }
             line_start = end + 1;
