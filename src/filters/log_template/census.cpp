@@ -20,25 +20,23 @@ struct Masks {
     std::uint64_t newline = 0, blank = 0, high = 0, equals = 0, pipe = 0;
 };
 
-struct Sse2 {
-    [[gnu::always_inline]] static Masks masks(const char* p) {
+// Any x86-64 machine: a byte at a time. Those with AVX2 take the vector
+// path below.
+struct Portable {
+    static Masks masks(const char* p) {
         Masks m;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            auto bits = [&](__m128i x) {
-                return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(x))} << (16 * k);
-            };
-            auto eq = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-            const __m128i x = _mm_sub_epi8(v, _mm_set1_epi8('\t'));
-            m.newline |= bits(eq('\n'));
-            m.blank |= bits(_mm_or_si128(eq(' '), _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(4)), x)));
-            m.high |= bits(v);
-            m.equals |= bits(eq('='));
-            m.pipe |= bits(eq('|'));
+        for (unsigned i = 0; i < kBlock; ++i) {
+            const auto b = static_cast<unsigned char>(p[i]);
+            const std::uint64_t bit = std::uint64_t{1} << i;
+            if (b == '\n') m.newline |= bit;
+            if (b == ' ' || (b >= '\t' && b <= '\r')) m.blank |= bit;
+            if (b >= 0x80) m.high |= bit;
+            if (b == '=') m.equals |= bit;
+            if (b == '|') m.pipe |= bit;
         }
         return m;
     }
-    [[gnu::always_inline]] static unsigned count(std::uint64_t x) { return static_cast<unsigned>(std::popcount(x)); }
+    static unsigned count(std::uint64_t x) { return static_cast<unsigned>(std::popcount(x)); }
 };
 
 #define QS_AVX2 __attribute__((target("avx2,popcnt"))) inline
@@ -206,7 +204,7 @@ __attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view t
 }  // namespace
 
 LineCensus take_census(std::string_view text, const LineTests& tests) {
-    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_of<Sse2>(text, tests);
+    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_of<Portable>(text, tests);
 }
 
 }  // namespace filters::log_template::census
