@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -334,9 +335,28 @@ private:
 
     bool parsed_share_holds() const { return parsed_ * 100 >= nonblank_ * kMinParsedPercent; }
 
+    // The line after the run of empty lines that starts at line `i`, within
+    // [i, end): the run is passed over in one scan of its newlines.
+    std::size_t past_empty_lines(std::size_t i, std::size_t end) const {
+        const std::string_view text = lines_.text();
+        const std::size_t stop = end < lines_.size() ? lines_.start(end) : text.size();
+        std::size_t pos = lines_.start(i);
+        constexpr std::uint64_t kNewlines = 0x0A0A0A0A0A0A0A0Aull;
+        for (std::uint64_t word = 0; pos + 8 <= stop; pos += 8) {
+            std::memcpy(&word, text.data() + pos, 8);
+            if (word != kNewlines) break;
+        }
+        while (pos < stop && text[pos] == '\n') ++pos;
+        return pos >= stop ? end : std::max(i + 1, lines_.line_at(pos));
+    }
+
     bool parse_block(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
+            if (line.empty()) {
+                i = past_empty_lines(i, end) - 1;
+                continue;
+            }
             // A line whose first byte after blanks and tabs is ASCII
             // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
             // carries no level: no trim, no parse.
@@ -375,6 +395,8 @@ private:
     // Looks for the words in the nonblank lines of a block: true when one
     // refuses the log; marks the lines that hold an important word.
     bool has_refusing_word(std::size_t begin, std::size_t end) {
+        // Lines past the kept states are blank.
+        end = std::min(end, states_.size());
         for (std::size_t i = begin; i < end; ++i) {
             if (state(i).blank()) continue;
             const std::string_view t = text::trim(lines_[i]);

@@ -164,6 +164,24 @@ TEST(GenericLogDetector, EveryBareLevelWordCounts) {
     EXPECT_FALSE(accepted(jobs(8) + unparsed));
 }
 
+// Runs of empty lines are passed over whole; the lines after them count.
+TEST(GenericLogDetector, LinesAfterLongRunsOfEmptyLines) {
+    for (std::string_view empty : {"\n", "\r\n"}) {
+        std::string text;
+        for (int k = 0; k < 3; ++k) {
+            for (int n = 0; n < 5000; ++n) text += empty;
+            text += text::join_lines(jobs(6), true);
+        }
+        const auto log = detect_generic_log(text::LineIndex(text));
+        ASSERT_TRUE(log.has_value());
+        EXPECT_EQ(log->patterns.size(), 1u);
+        EXPECT_EQ(log->patterns[0].count, 18u);
+        std::string blank_only;
+        for (int n = 0; n < 5000; ++n) blank_only += empty;
+        EXPECT_FALSE(accepted_text(blank_only + "INFO: job 1 done\n"));
+    }
+}
+
 TEST(GenericLogDetector, CountsManyPatternKeys) {
     const int keys = 5000;
     std::vector<std::string> lines;
