@@ -209,8 +209,7 @@ private:
         if (stats.hash != hash || stats.level != level) return false;
         if (stats.count >= types::kMinRepeatsPerPattern) return log_.pattern_of(stats) == pattern;
         const std::optional<types::ParsedLogLine> first = summary::parse_log_line(lines_[stats.first_line]);
-        summary::write_message_pattern(first->message, rebuilt_);
-        return rebuilt_ == pattern;
+        return summary::write_message_pattern_into(first->message, rebuilt_) == pattern;
     }
 
     void grow() {
@@ -453,8 +452,8 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
         const std::string_view message = first.message(i, t);
-        summary::write_message_pattern(message, pattern);
-        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(), pattern);
+        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(),
+                                           summary::write_message_pattern_into(message, pattern));
     }
     if (shapes.is_foreign(first.nonblank())) return std::nullopt;
     if (counter.repeated_lines() < kMinFoldableLines) return std::nullopt;
