@@ -128,7 +128,9 @@ bool has_event_token(std::string_view text, std::size_t base, std::uint64_t star
     return false;
 }
 
-template <class Simd>
+// `kEventTokens`: whether `tests` can tell event tokens; the pass without
+// them is compiled apart, as it is the one most texts end with.
+template <class Simd, bool kEventTokens>
 [[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests) {
     std::uint64_t maybe_nonblank = 0, surely_nonblank = 0, pipe_lines = 0, maybe_templated = 0;
     LineSeen seen;
@@ -148,8 +150,11 @@ template <class Simd>
         const std::uint64_t starts = content & ~((content << 1) | carry);
         carry = content >> 63;
         // Where a token may start after a non-ASCII blank.
-        const std::uint64_t after_high = content & ~m.high & ((m.high << 1) | high_before);
-        high_before = m.high >> 63;
+        std::uint64_t after_high = 0;
+        if constexpr (kEventTokens) {
+            after_high = content & ~m.high & ((m.high << 1) | high_before);
+            high_before = m.high >> 63;
+        }
         if (content == 0 && !seen.content) {
             // Blank lines only, and the line it goes on is blank so far:
             // nothing to count.
@@ -170,7 +175,7 @@ template <class Simd>
                 seen.tokens += Simd::count(starts & part);
                 seen.content_bytes += Simd::count(line_content);
                 seen.ascii_bytes += Simd::count(line_content & ~m.high);
-                if (tests.is_event_token != nullptr && !seen.event_token)
+                if (kEventTokens && !seen.event_token)
                     seen.event_token = has_event_token(text, base, (starts | after_high) & part, tests);
             }
             if (q == 64) break;
@@ -198,13 +203,18 @@ template <class Simd>
 }
 
 __attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests) {
-    return census_of<Avx2>(text, tests);
+    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests) : census_of<Avx2, false>(text, tests);
+}
+
+LineCensus census_portable(std::string_view text, const LineTests& tests) {
+    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests)
+                                           : census_of<Portable, false>(text, tests);
 }
 
 }  // namespace
 
 LineCensus take_census(std::string_view text, const LineTests& tests) {
-    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_of<Portable>(text, tests);
+    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_portable(text, tests);
 }
 
 }  // namespace filters::log_template::census
