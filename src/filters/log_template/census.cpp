@@ -213,6 +213,91 @@ LineCensus census_portable(std::string_view text, const LineTests& tests) {
 
 }  // namespace
 
+namespace {
+
+// The sign bytes as two 16-entry tables for a byte's low and high nibble:
+// a byte may be one when the entries for its nibbles share a bit. High
+// nibbles whose sets of low nibbles are equal share one bit; past eight
+// such sets the last bit takes the rest, which only lets more bytes pass.
+struct NibbleTables {
+    std::array<std::uint8_t, 16> low{}, high{};
+};
+
+NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
+    NibbleTables t;
+    std::array<std::uint16_t, 8> sets{};
+    unsigned used = 0;
+    for (unsigned h = 0; h < 16; ++h) {
+        std::uint16_t lows = 0;
+        for (unsigned l = 0; l < 16; ++l) {
+            const unsigned b = h * 16 + l;
+            if (((bytes[b >> 6] >> (b & 63)) & 1) != 0) lows = static_cast<std::uint16_t>(lows | (1u << l));
+        }
+        if (lows == 0) continue;
+        unsigned k = 0;
+        while (k < used && sets[k] != lows) ++k;
+        if (k == used) {
+            if (used < sets.size()) ++used;
+            k = used - 1;
+        }
+        sets[k] = static_cast<std::uint16_t>(sets[k] | lows);
+        t.high[h] = static_cast<std::uint8_t>(t.high[h] | (1u << k));
+    }
+    for (unsigned k = 0; k < used; ++k)
+        for (unsigned l = 0; l < 16; ++l)
+            if (((sets[k] >> l) & 1) != 0) t.low[l] = static_cast<std::uint8_t>(t.low[l] | (1u << k));
+    return t;
+}
+
+__attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string_view text, const NibbleTables& t) {
+    const __m256i low_table = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
+    const __m256i high_table =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high.data())));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    auto sign_bytes = [&](__m256i v) __attribute__((target("avx2"))) {
+        const __m256i lows = _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble));
+        const __m256i highs = _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+        return _mm256_cmpeq_epi8(_mm256_and_si256(lows, highs), _mm256_setzero_si256());
+    };
+    std::uint64_t specials = 0, later_starts = 0, signed_firsts = 0, nonblank = 0;
+    // Whether the byte before the block is a newline (or the text's start),
+    // a blank other than a newline, and an ASCII byte other than a blank.
+    std::uint64_t newline_before = 1, blank_before = 0, ascii_before = 0;
+    char tail[kBlock];
+    std::memset(tail, '\n', kBlock);
+    const std::size_t whole = text.size() - text.size() % kBlock;
+    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    for (std::size_t base = 0; base <= whole; base += kBlock) {
+        const char* p = base < whole ? text.data() + base : tail;
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
+        const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b)) & ~newline;
+        const std::uint64_t high = Avx2::bits(a, b);
+        const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
+        const std::uint64_t not_sign = Avx2::bits(sign_bytes(a), sign_bytes(b));
+        const std::uint64_t content = ~(blank | newline);
+        const std::uint64_t ascii = content & ~high;
+        const std::uint64_t firsts = (newline << 1) | newline_before;
+        specials += Avx2::count(equals | high);
+        later_starts += Avx2::count(content & ((blank << 1) | blank_before));
+        signed_firsts += Avx2::count(firsts & (blank | (content & ~not_sign)));
+        nonblank += Avx2::count(newline & ((ascii << 1) | ascii_before));
+        newline_before = newline >> 63;
+        blank_before = blank >> 63;
+        ascii_before = ascii >> 63;
+    }
+    return QuickBounds{specials + later_starts / 3 + signed_firsts, nonblank};
+}
+
+}  // namespace
+
+std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests) {
+    if (!__builtin_cpu_supports("avx2")) return std::nullopt;
+    const NibbleTables tables = nibble_tables(tests.sign_first_bytes);
+    return quick_bounds_avx2(text, tables);
+}
+
 LineCensus take_census(std::string_view text, const LineTests& tests) {
     return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_portable(text, tests);
 }

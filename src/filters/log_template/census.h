@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace filters::log_template::census {
@@ -48,5 +49,18 @@ struct LineTests {
 // non-ASCII byte, which may be a blank), short enough, and a token that
 // starts after a blank or a non-ASCII byte and is an event word.
 LineCensus take_census(std::string_view text, const LineTests& tests);
+
+// Coarser bounds from a pass that reads no line on its own: at most
+// `maybe_templated` lines may have a template (a line counts for each "="
+// or non-ASCII byte, for each third token start after a blank other than a
+// newline, and when it begins with a blank or a sign byte), and at least
+// `surely_nonblank` lines are nonblank (those that end with an ASCII byte
+// other than a blank before a newline). None when the machine lacks the
+// vector instructions it needs.
+struct QuickBounds {
+    std::uint64_t maybe_templated = 0;
+    std::uint64_t surely_nonblank = 0;
+};
+std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests);
 
 }  // namespace filters::log_template::census

@@ -23,6 +23,7 @@ constexpr std::uint64_t kJsonLinePercent = 70;
 // Lines that the guards read before any line is templated.
 constexpr std::size_t kGuardFirstLines = 4096;
 constexpr std::size_t kGuardFirstBytes = 256 * 1024;
+constexpr std::size_t kQuickBoundsSample = 64 * 1024;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -397,6 +398,17 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
                bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
                guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank);
     };
+    // Coarser bounds from a pass that reads no line on its own decline
+    // listings and the like at once. Whether to take that pass is judged
+    // on the text's first bytes: where it would fail there, it would most
+    // likely fail on the whole text too, and only cost time.
+    auto quick_bounds_decline = [&](std::string_view part) {
+        const auto quick = census::take_quick_bounds(part, kCensusTests);
+        return quick && (quick->maybe_templated < kMinCoveredLines ||
+                         quick->maybe_templated * 100 < quick->surely_nonblank * kMinCoveredPercent);
+    };
+    if (quick_bounds_decline(lines.text().substr(0, kQuickBoundsSample)) && quick_bounds_decline(lines.text()))
+        return std::nullopt;
     census::LineTests any_event_word = kCensusTests;
     any_event_word.is_event_token = nullptr;
     if (census_declines(any_event_word) || (blank_start && reads_as_json_document(lines)) ||

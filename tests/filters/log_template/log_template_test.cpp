@@ -169,6 +169,12 @@ TEST(LogTemplateDetector, QuickBoundsKeepAcceptedLogs) {
         no_newline.pop_back();
         EXPECT_NE(compress_log_template_output(no_newline), no_newline) << c.name;
     }
+    // Three-token lines told only by the first byte of a log prefix.
+    for (std::string prefix : {"DEBUG:", "trace:", "-INFO-", ":Info:", "=debug:", "]TRACE:", "[[INFO]]"}) {
+        const std::string in =
+            lines([&](int k) { return prefix + " cache_warmup_done " + std::to_string(k); }) + std::string(4, '\n');
+        EXPECT_NE(compress_log_template_output(in), in) << prefix;
+    }
     const std::vector<Case> declined = {
         {"a listing", lines([](int k) { return "./src/module_" + std::to_string(k) + "/main.cpp"; }), ""},
         {"blank lines only", std::string(100000, '\n'), ""},
