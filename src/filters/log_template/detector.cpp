@@ -23,7 +23,7 @@ constexpr std::uint64_t kJsonLinePercent = 70;
 // Lines that the guards read before any line is templated.
 constexpr std::size_t kGuardFirstLines = 4096;
 constexpr std::size_t kGuardFirstBytes = 256 * 1024;
-constexpr std::size_t kQuickBoundsSample = 64 * 1024;
+constexpr std::size_t kSampleBytes = 64 * 1024;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -389,30 +389,33 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // maybe templated, and every nonblank line one it counts as surely or
     // maybe nonblank; so too few such lines fail the coverage test below,
     // and enough lines with "|" fail the table test of the guards.
-    // The event words are looked for in a second pass, only when the first
-    // (which takes every line that may be an event line for one) has not
-    // declined the text: looking for them costs more than the pass itself.
-    auto census_declines = [&](const census::LineTests& tests) {
-        const census::LineCensus bounds = census::take_census(lines.text(), tests);
+    auto census_declines = [&](std::string_view part, const census::LineTests& tests) {
+        const census::LineCensus bounds = census::take_census(part, tests);
         return bounds.maybe_templated < kMinCoveredLines ||
                bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
                guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank);
     };
     // Coarser bounds from a pass that reads no line on its own decline
-    // listings and the like at once. Whether to take that pass is judged
-    // on the text's first bytes: where it would fail there, it would most
-    // likely fail on the whole text too, and only cost time.
-    auto quick_bounds_decline = [&](std::string_view part) {
-        const auto quick = census::take_quick_bounds(part, kCensusTests);
+    // listings and the like at once.
+    auto quick_bounds_decline = [&](std::string_view part, const census::LineTests& tests) {
+        const auto quick = census::take_quick_bounds(part, tests);
         return quick && (quick->maybe_templated < kMinCoveredLines ||
                          quick->maybe_templated * 100 < quick->surely_nonblank * kMinCoveredPercent);
     };
-    if (quick_bounds_decline(lines.text().substr(0, kQuickBoundsSample)) && quick_bounds_decline(lines.text()))
-        return std::nullopt;
+    // The coarser passes only save time, since a finer one declines what
+    // they decline: each is taken when it declines the text's first bytes,
+    // where it would most likely not fail on the whole text and cost time.
+    const std::string_view text = lines.text();
+    const std::string_view sample = text.substr(0, kSampleBytes);
+    auto sampled = [&](auto declines, const census::LineTests& tests) {
+        return declines(sample, tests) && (text.size() == sample.size() || declines(text, tests));
+    };
+    // Event words are looked for in the finest pass only: looking for them
+    // costs more than the pass itself.
     census::LineTests any_event_word = kCensusTests;
     any_event_word.is_event_token = nullptr;
-    if (census_declines(any_event_word) || (blank_start && reads_as_json_document(lines)) ||
-        census_declines(kCensusTests))
+    if (sampled(quick_bounds_decline, kCensusTests) || sampled(census_declines, any_event_word) ||
+        (blank_start && reads_as_json_document(lines)) || census_declines(text, kCensusTests))
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
