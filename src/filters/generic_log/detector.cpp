@@ -294,7 +294,8 @@ class FirstPass {
 public:
     explicit FirstPass(const text::LineIndex& lines) : lines_(lines) {
         // Reserved at once but written a block at a time: a text that is
-        // turned away early never touches the pages of the lines it did not read.
+        // turned away early never touches the pages of the lines it did not
+        // read; message offsets are kept for lines with a level only.
         states_.reserve(lines.size());
         message_offsets_.reserve(lines.size());
     }
@@ -321,9 +322,10 @@ public:
     // Lines past the last block with a nonblank line have no state kept.
     LineState state(std::size_t i) const { return LineState(i < states_.size() ? states_[i] : LineState::kBlank); }
 
-    // The message of parsed line `i`, whose trimmed text is `t`.
-    std::string_view message(std::size_t i, std::string_view t) const {
-        const std::uint32_t offset = message_offsets_[i];
+    // The message of line `i`, the parsed line `parsed_before` lines with a
+    // level come before, whose trimmed text is `t`.
+    std::string_view message(std::size_t parsed_before, std::size_t i, std::string_view t) const {
+        const std::uint32_t offset = message_offsets_[parsed_before];
         if (offset == kOffsetTooLarge) return summary::parse_log_line(t)->message;
         const char* begin = lines_[i].data() + offset;
         return std::string_view(begin, static_cast<std::size_t>(t.data() + t.size() - begin));
@@ -368,10 +370,7 @@ private:
             if (t.empty()) continue;
             // The arrays grow by blocks that hold a nonblank line, so a
             // long run of blank lines never touches them.
-            if (states_.size() < end) {
-                states_.resize(end, LineState::kBlank);
-                message_offsets_.resize(end, 0);
-            }
+            if (states_.size() < end) states_.resize(end, LineState::kBlank);
             ++nonblank_;
             const std::optional<types::ParsedLogLine> parsed =
                 !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
@@ -386,7 +385,7 @@ private:
             ++parsed_;
             states_[i] = level_index(parsed->level);
             const auto offset = static_cast<std::size_t>(parsed->message.data() - line.data());
-            message_offsets_[i] = offset < kOffsetTooLarge ? static_cast<std::uint32_t>(offset) : kOffsetTooLarge;
+            message_offsets_.push_back(offset < kOffsetTooLarge ? static_cast<std::uint32_t>(offset) : kOffsetTooLarge);
         }
         return true;
     }
@@ -409,7 +408,7 @@ private:
 
     const text::LineIndex& lines_;
     std::vector<std::uint8_t> states_;
-    std::vector<std::uint32_t> message_offsets_;
+    std::vector<std::uint32_t> message_offsets_;  // by parsed line, in line order
     std::uint64_t nonblank_ = 0;
     std::uint64_t parsed_ = 0;
 };
@@ -441,9 +440,12 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
     PatternCounter counter(lines, log);
     ShapeEvidence shapes;
     std::string pattern;
+    std::size_t parsed_before = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const LineState state = first.state(i);
         if (state.blank()) continue;
+        const std::size_t parsed_ordinal = parsed_before;
+        if (state.parsed()) ++parsed_before;
         const std::string_view line = lines[i];
         const std::string_view t = text::trim(line);
         if (!shapes.add(t)) return std::nullopt;
@@ -451,7 +453,7 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         // first pass looked for them) or a file token.
         if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
-        const std::string_view message = first.message(i, t);
+        const std::string_view message = first.message(parsed_ordinal, i, t);
         log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(),
                                            summary::write_message_pattern_into(message, pattern));
     }
