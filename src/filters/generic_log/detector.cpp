@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -208,8 +209,7 @@ private:
         if (stats.hash != hash || stats.level != level) return false;
         if (stats.count >= types::kMinRepeatsPerPattern) return log_.pattern_of(stats) == pattern;
         const std::optional<types::ParsedLogLine> first = summary::parse_log_line(lines_[stats.first_line]);
-        summary::write_message_pattern(first->message, rebuilt_);
-        return rebuilt_ == pattern;
+        return summary::write_message_pattern_into(first->message, rebuilt_) == pattern;
     }
 
     void grow() {
@@ -251,16 +251,31 @@ private:
     std::uint8_t bits_;
 };
 
+// The first two letters of the level words and of "level", ASCII case
+// folded: bit (b - 'a') of entry a - 'a' for the pair ab.
+constexpr std::array<std::uint32_t, 26> kLevelOpenings = [] {
+    std::array<std::uint32_t, 26> pairs{};
+    // Letters only: setting bit 5 folds the case.
+    auto add = [&](std::string_view word) { pairs[(word[0] | 0x20) - 'a'] |= std::uint32_t{1} << ((word[1] | 0x20) - 'a'); };
+    for (std::string_view level : kLevels) add(level);
+    add("level");
+    return pairs;
+}();
+
 // A test that every trimmed line with a level passes: it begins with a
 // "[" (a bracket form or timestamp), a digit (a timestamp) or a run of three
-// to eight letters (a bare level word, or the "level" of "level=").
+// to eight letters (a bare level word, or the "level" of "level=") whose
+// first two letters begin one of those words.
 bool may_carry_level(std::string_view t) {
     constexpr std::size_t kMinWord = 3;
     constexpr std::size_t kMaxWord = 8;
     if (t[0] == '[' || text::is_ascii_digit(t[0])) return true;
     std::size_t run = 0;
     while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
-    return run >= kMinWord && run <= kMaxWord;
+    if (run < kMinWord || run > kMaxWord) return false;
+    const unsigned first = static_cast<unsigned>((t[0] | 0x20) - 'a');
+    const unsigned second = static_cast<unsigned>((t[1] | 0x20) - 'a');
+    return ((kLevelOpenings[first] >> second) & 1) != 0;
 }
 
 std::uint8_t level_index(std::string_view level) {
@@ -279,7 +294,8 @@ class FirstPass {
 public:
     explicit FirstPass(const text::LineIndex& lines) : lines_(lines) {
         // Reserved at once but written a block at a time: a text that is
-        // turned away early never touches the pages of the lines it did not read.
+        // turned away early never touches the pages of the lines it did not
+        // read; message offsets are kept for lines with a level only.
         states_.reserve(lines.size());
         message_offsets_.reserve(lines.size());
     }
@@ -289,8 +305,6 @@ public:
         std::vector<std::size_t> deferred;
         for (std::size_t begin = 0; begin < lines_.size(); begin += kBlockLines) {
             const std::size_t end = std::min(begin + kBlockLines, lines_.size());
-            states_.resize(end, LineState::kBlank);
-            message_offsets_.resize(end, 0);
             if (!parse_block(begin, end)) return false;
             if (parsed_share_holds()) {
                 if (has_refusing_word(begin, end)) return false;
@@ -305,11 +319,13 @@ public:
     }
 
     std::uint64_t nonblank() const { return nonblank_; }
-    LineState state(std::size_t i) const { return LineState(states_[i]); }
+    // Lines past the last block with a nonblank line have no state kept.
+    LineState state(std::size_t i) const { return LineState(i < states_.size() ? states_[i] : LineState::kBlank); }
 
-    // The message of parsed line `i`, whose trimmed text is `t`.
-    std::string_view message(std::size_t i, std::string_view t) const {
-        const std::uint32_t offset = message_offsets_[i];
+    // The message of line `i`, the parsed line `parsed_before` lines with a
+    // level come before, whose trimmed text is `t`.
+    std::string_view message(std::size_t parsed_before, std::size_t i, std::string_view t) const {
+        const std::uint32_t offset = message_offsets_[parsed_before];
         if (offset == kOffsetTooLarge) return summary::parse_log_line(t)->message;
         const char* begin = lines_[i].data() + offset;
         return std::string_view(begin, static_cast<std::size_t>(t.data() + t.size() - begin));
@@ -320,9 +336,28 @@ private:
 
     bool parsed_share_holds() const { return parsed_ * 100 >= nonblank_ * kMinParsedPercent; }
 
+    // The line after the run of empty lines that starts at line `i`, within
+    // [i, end): the run is passed over in one scan of its newlines.
+    std::size_t past_empty_lines(std::size_t i, std::size_t end) const {
+        const std::string_view text = lines_.text();
+        const std::size_t stop = end < lines_.size() ? lines_.start(end) : text.size();
+        std::size_t pos = lines_.start(i);
+        constexpr std::uint64_t kNewlines = 0x0A0A0A0A0A0A0A0Aull;
+        for (std::uint64_t word = 0; pos + 8 <= stop; pos += 8) {
+            std::memcpy(&word, text.data() + pos, 8);
+            if (word != kNewlines) break;
+        }
+        while (pos < stop && text[pos] == '\n') ++pos;
+        return pos >= stop ? end : std::max(i + 1, lines_.line_at(pos));
+    }
+
     bool parse_block(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
+            if (line.empty()) {
+                i = past_empty_lines(i, end) - 1;
+                continue;
+            }
             // A line whose first byte after blanks and tabs is ASCII
             // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
             // carries no level: no trim, no parse.
@@ -333,6 +368,9 @@ private:
             const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
             const std::string_view t = punctuation ? line : text::trim(line);
             if (t.empty()) continue;
+            // The arrays grow by blocks that hold a nonblank line, so a
+            // long run of blank lines never touches them.
+            if (states_.size() < end) states_.resize(end, LineState::kBlank);
             ++nonblank_;
             const std::optional<types::ParsedLogLine> parsed =
                 !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
@@ -347,7 +385,7 @@ private:
             ++parsed_;
             states_[i] = level_index(parsed->level);
             const auto offset = static_cast<std::size_t>(parsed->message.data() - line.data());
-            message_offsets_[i] = offset < kOffsetTooLarge ? static_cast<std::uint32_t>(offset) : kOffsetTooLarge;
+            message_offsets_.push_back(offset < kOffsetTooLarge ? static_cast<std::uint32_t>(offset) : kOffsetTooLarge);
         }
         return true;
     }
@@ -355,8 +393,10 @@ private:
     // Looks for the words in the nonblank lines of a block: true when one
     // refuses the log; marks the lines that hold an important word.
     bool has_refusing_word(std::size_t begin, std::size_t end) {
+        // Lines past the kept states are blank.
+        end = std::min(end, states_.size());
         for (std::size_t i = begin; i < end; ++i) {
-            if (LineState(states_[i]).blank()) continue;
+            if (state(i).blank()) continue;
             const std::string_view t = text::trim(lines_[i]);
             const std::uint32_t groups =
                 kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
@@ -368,7 +408,7 @@ private:
 
     const text::LineIndex& lines_;
     std::vector<std::uint8_t> states_;
-    std::vector<std::uint32_t> message_offsets_;
+    std::vector<std::uint32_t> message_offsets_;  // by parsed line, in line order
     std::uint64_t nonblank_ = 0;
     std::uint64_t parsed_ = 0;
 };
@@ -400,9 +440,12 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
     PatternCounter counter(lines, log);
     ShapeEvidence shapes;
     std::string pattern;
+    std::size_t parsed_before = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const LineState state = first.state(i);
         if (state.blank()) continue;
+        const std::size_t parsed_ordinal = parsed_before;
+        if (state.parsed()) ++parsed_before;
         const std::string_view line = lines[i];
         const std::string_view t = text::trim(line);
         if (!shapes.add(t)) return std::nullopt;
@@ -410,9 +453,9 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         // first pass looked for them) or a file token.
         if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
-        const std::string_view message = first.message(i, t);
-        summary::write_message_pattern(message, pattern);
-        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(), pattern);
+        const std::string_view message = first.message(parsed_ordinal, i, t);
+        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(),
+                                           summary::write_message_pattern_into(message, pattern));
     }
     if (shapes.is_foreign(first.nonblank())) return std::nullopt;
     if (counter.repeated_lines() < kMinFoldableLines) return std::nullopt;

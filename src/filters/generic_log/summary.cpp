@@ -234,7 +234,7 @@ bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>
     return kImportantWordSet.found_in(line) || has_known_file_token(line);
 }
 
-void write_message_pattern(std::string_view message, std::string& out) {
+std::string_view write_message_pattern_into(std::string_view message, std::string& buffer) {
     const std::string_view m = text::trim(message);
     // The pattern grows from the left and is cut at 140 characters, so it is
     // written only until it has more than that: at most four bytes a
@@ -242,8 +242,11 @@ void write_message_pattern(std::string_view message, std::string& out) {
     // more let a run be copied eight bytes at a time. The buffer is cut to
     // length after.
     constexpr std::size_t kBufferBytes = 4 * kMaxPatternChars + 16;
-    out.resize((m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + 8);
-    char* const begin = out.data();
+    // The buffer only grows: it is not cut, so bytes are not cleared again
+    // line after line.
+    const std::size_t need = (m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + 8;
+    if (buffer.size() < need) buffer.resize(need);
+    char* const begin = buffer.data();
     char* p = begin;
     std::size_t chars = 0;
     bool pending_space = false;
@@ -302,16 +305,26 @@ void write_message_pattern(std::string_view message, std::string& out) {
             }
         }
     }
-    out.resize(static_cast<std::size_t>(p - begin));
-    if (out.empty()) {
-        out.assign("<empty message>");
+    const auto size = static_cast<std::size_t>(p - begin);
+    if (size == 0) return "<empty message>";
+    if (chars > kMaxPatternChars) {
+        // An ASCII pattern has as many characters as bytes. More than 140
+        // characters were written, so "..." fits where the cut falls.
+        const std::size_t cut =
+            ascii ? kMaxPatternChars - 3 : text::take_chars(std::string_view(begin, size), kMaxPatternChars - 3).size();
+        std::memcpy(begin + cut, "...", 3);
+        return std::string_view(begin, cut + 3);
+    }
+    return std::string_view(begin, size);
+}
+
+void write_message_pattern(std::string_view message, std::string& out) {
+    const std::string_view pattern = write_message_pattern_into(message, out);
+    if (pattern.data() != out.data()) {
+        out.assign(pattern);
         return;
     }
-    if (chars > kMaxPatternChars) {
-        // An ASCII pattern has as many characters as bytes.
-        out.resize(ascii ? kMaxPatternChars - 3 : text::take_chars(out, kMaxPatternChars - 3).size());
-        out.append("...");
-    }
+    out.resize(pattern.size());
 }
 
 std::string normalized_message_pattern(const ParsedLogLine& parsed) {

@@ -50,5 +50,8 @@ std::string normalized_message_pattern(const ParsedLogLine& parsed);
 // The same pattern written into `out` (its old content replaced), so that a
 // caller going through many lines reuses one buffer.
 void write_message_pattern(std::string_view message, std::string& out);
+// The same pattern written into `buffer`, which only grows: the view holds
+// the pattern until the buffer is written again.
+std::string_view write_message_pattern_into(std::string_view message, std::string& buffer);
 
 }  // namespace filters::generic_log::summary

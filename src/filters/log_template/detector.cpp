@@ -6,6 +6,7 @@
 
 #include "filters/filter.h"
 #include "filters/guards.h"
+#include "filters/log_template/census.h"
 #include "filters/log_template/template.h"
 
 namespace filters::log_template::detector {
@@ -21,6 +22,8 @@ constexpr std::uint64_t kMinCoveredPercent = 35;
 constexpr std::uint64_t kJsonLinePercent = 70;
 // Lines that the guards read before any line is templated.
 constexpr std::size_t kGuardFirstLines = 4096;
+constexpr std::size_t kGuardFirstBytes = 256 * 1024;
+constexpr std::size_t kSampleBytes = 64 * 1024;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -117,6 +120,67 @@ bool has_file_fragment(std::string_view token) {
 constexpr text::WordSet<templates::kEventWords.size()> kEventWordSet =
     text::WordSet<templates::kEventWords.size()>::of(templates::kEventWords);
 
+// A non-ASCII byte may belong to a blank that ends the token; when it does
+// not, the token is longer and no event word, and saying yes is harmless.
+bool is_event_token(std::string_view from_token) {
+    std::size_t end = 0;
+    while (end < from_token.size() && static_cast<unsigned char>(from_token[end]) < 0x80 &&
+           !text::is_ascii_whitespace(from_token[end]))
+        ++end;
+    return templates::is_event_word(from_token.substr(0, end));
+}
+
+
+// Whether a line's first token may start a log prefix: a timestamp (at
+// least 19 bytes, a digit first) or a level word, either maybe in "[]".
+bool first_token_has_log_sign(std::string_view token) {
+    const std::string_view first = text::trim_chars(token, "[]");
+    if (first.size() >= 19 && text::is_ascii_digit(first[0])) return true;
+    return normalize_level(text::trim_chars(first, "-:=[]")).has_value();
+}
+
+// The same of a pure ASCII line that starts with its first token, reading
+// no further than it must: yes wrongly only for a digit after "[]" that
+// starts 19 bytes of which trailing "]" make fewer.
+bool ascii_line_has_log_sign(std::string_view line) {
+    auto token_byte = [&](std::size_t i) { return i < line.size() && !text::is_ascii_whitespace(line[i]); };
+    std::size_t i = 0;
+    while (token_byte(i) && (line[i] == '[' || line[i] == ']')) ++i;
+    if (token_byte(i) && text::is_ascii_digit(line[i])) {
+        std::size_t n = 0;
+        while (n < 19 && token_byte(i + n)) ++n;
+        if (n >= 19) return true;
+    }
+    constexpr std::string_view kLevelPunctuation = "-:=[]";
+    while (token_byte(i) && kLevelPunctuation.find(line[i]) != std::string_view::npos) ++i;
+    std::size_t end = i;
+    while (end - i <= 8 && token_byte(end) && text::is_ascii_alpha(line[end])) ++end;
+    // The level word ends the token, or only level punctuation follows it.
+    for (std::size_t k = end; token_byte(k); ++k)
+        if (kLevelPunctuation.find(line[k]) == std::string_view::npos) return false;
+    return normalize_level(line.substr(i, end - i)).has_value();
+}
+
+// A log prefix's first token begins with "[" or "]", a timestamp's digit,
+// the punctuation a level may follow, or the first letter of a level word.
+constexpr census::LineTests kCensusTests = [] {
+    census::LineTests tests;
+    for (char c : std::string_view("[]-:=0123456789IWTDEFPANCiwtdefpanc"))
+        tests.sign_first_bytes[static_cast<unsigned char>(c) >> 6] |= std::uint64_t{1}
+                                                                       << (static_cast<unsigned char>(c) & 63);
+    tests.ascii_log_sign = &ascii_line_has_log_sign;
+    tests.is_event_token = &is_event_token;
+    for (std::string_view word : templates::kEventWords) {
+        const auto first = static_cast<unsigned char>(word[0]);
+        tests.event_openings[first] |= std::uint32_t{1} << (word[1] - 'a');
+        tests.event_openings[first - 'a' + 'A'] |= std::uint32_t{1} << (word[1] - 'a');
+    }
+    for (char c : std::string_view("(),.:;[]{}")) tests.event_openings[static_cast<unsigned char>(c)] = census::kWrapping;
+    tests.min_event_tokens = templates::kMinEventTokens;
+    tests.max_event_bytes = templates::kMaxEventLineBytes;
+    return tests;
+}();
+
 // Whether a trimmed line can have a template at all: it needs a key=value
 // token, a log prefix (a timestamp or a level word first) or an event word.
 // A cheap look that may say yes wrongly, never no wrongly.
@@ -136,9 +200,7 @@ bool may_have_template(std::string_view t) {
         }
     }
     if (non_ascii) return true;
-    const std::string_view first = text::trim_chars(t.substr(0, first_end), "[]");
-    if (first.size() >= 19 && text::is_ascii_digit(first[0])) return true;
-    if (normalize_level(text::trim_chars(first, "-:=[]"))) return true;
+    if (first_token_has_log_sign(t.substr(0, first_end))) return true;
     return blanks >= templates::kMinEventTokens - 1 && kEventWordSet.found_in(t);
 }
 
@@ -191,8 +253,14 @@ struct Evidence {
         return false;
     }
 
+    // What declines the text whatever the lines still to come hold: these
+    // tests only turn true as lines are added.
+    bool declines_for_good() const {
+        return (minus_header && plus_header) || (ran_tests && test_verdict) || (table_rule && pipe_lines >= 3);
+    }
+
     bool declines() const {
-        if ((minus_header && plus_header) || (ran_tests && test_verdict)) return true;
+        if (declines_for_good()) return true;
         if (guards::is_table_share(pipe_lines, table_rule, nonblank)) return true;
         return guards::is_path_location_share(path_locations, nonblank);
     }
@@ -288,7 +356,12 @@ bool looks_like_build_or_package_output(std::string_view guard_text) {
 }
 
 std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineIndex& lines) {
-    if (lines.size() < kMinNonblankLines || reads_as_json_document(lines)) return std::nullopt;
+    if (lines.size() < kMinNonblankLines) return std::nullopt;
+    // The JSON test reads the first and last nonblank lines; after a long
+    // run of blank lines it waits for the quick pass below.
+    const bool blank_start = trimmed_line(lines[0]).empty();
+    if (!blank_start && reads_as_json_document(lines)) return std::nullopt;
+
 
     // The guards run on the first lines before anything is templated, since
     // another filter's text usually shows itself early; on the rest only
@@ -304,7 +377,47 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
         return false;
     };
     const std::size_t first_lines = std::min(lines.size(), kGuardFirstLines);
-    if (guards_decline(0, first_lines)) return std::nullopt;
+    // Lines as long as a page first: a text of a few huge lines waits for
+    // the quick pass below.
+    std::size_t short_first = 0;
+    auto line_end = [&](std::size_t i) { return i + 1 < lines.size() ? lines.start(i + 1) : lines.text().size(); };
+    while (short_first < first_lines && line_end(short_first) <= kGuardFirstBytes) ++short_first;
+    if (guards_decline(0, short_first) || evidence.declines_for_good()) return std::nullopt;
+
+    // Bounds from one quick pass decline most other texts before any line
+    // is read closely. Every templated line is one the census counts as
+    // maybe templated, and every nonblank line one it counts as surely or
+    // maybe nonblank; so too few such lines fail the coverage test below,
+    // and enough lines with "|" fail the table test of the guards.
+    auto census_declines = [&](std::string_view part, const census::LineTests& tests) {
+        const census::LineCensus bounds = census::take_census(part, tests);
+        return bounds.maybe_templated < kMinCoveredLines ||
+               bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
+               guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank);
+    };
+    // Coarser bounds from a pass that reads no line on its own decline
+    // listings and the like at once.
+    auto quick_bounds_decline = [&](std::string_view part, const census::LineTests& tests) {
+        const auto quick = census::take_quick_bounds(part, tests);
+        return quick && (quick->maybe_templated < kMinCoveredLines ||
+                         quick->maybe_templated * 100 < quick->surely_nonblank * kMinCoveredPercent);
+    };
+    // The coarser passes only save time, since a finer one declines what
+    // they decline: each is taken when it declines the text's first bytes,
+    // where it would most likely not fail on the whole text and cost time.
+    const std::string_view text = lines.text();
+    const std::string_view sample = text.substr(0, kSampleBytes);
+    auto sampled = [&](auto declines, const census::LineTests& tests) {
+        return declines(sample, tests) && (text.size() == sample.size() || declines(text, tests));
+    };
+    // Event words are looked for in the finest pass only: looking for them
+    // costs more than the pass itself.
+    census::LineTests any_event_word = kCensusTests;
+    any_event_word.is_event_token = nullptr;
+    if (sampled(quick_bounds_decline, kCensusTests) || sampled(census_declines, any_event_word) ||
+        (blank_start && reads_as_json_document(lines)) || census_declines(text, kCensusTests))
+        return std::nullopt;
+    if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
     // The per-line arrays are sized at the first templated line: a text
     // with none (a long run of blank lines) declines without them.

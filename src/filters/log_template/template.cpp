@@ -15,7 +15,6 @@ namespace {
 constexpr std::size_t kMaxValueBytes = 48;
 constexpr std::size_t kMaxUnitChars = 8;
 constexpr std::size_t kMaxValues = 5;
-constexpr std::size_t kMaxEventLineBytes = 160;
 constexpr std::size_t kMinFixedBytes = 12;
 constexpr std::size_t kMinFixedLetters = 6;
 constexpr std::size_t kMinIdBytesWithSeparator = 6;
@@ -30,14 +29,6 @@ constexpr text::WordSet<10> kSecretKeyWords =
     text::WordSet<10>::of({"password", "passwd", "secret", "token", "api_key", "apikey", "authorization", "credential",
                            "private_key", "access_key"},
                           true);
-
-bool is_event_word(std::string_view token) {
-    const std::string_view core = text::trim_chars(token, "(),.:;[]{}");
-    if (core.size() < 3 || core.size() > 9) return false;
-    for (std::string_view word : kEventWords)
-        if (text::equals_ignore_case(core, word)) return true;
-    return false;
-}
 
 bool has_log_prefix(const std::vector<std::string_view>& tokens) {
     const std::string_view first = text::trim_chars(tokens[0], "[]");
@@ -99,6 +90,20 @@ bool has_enough_fixed_text(std::string_view template_text) {
 }
 
 }  // namespace
+
+bool is_event_word(std::string_view token) {
+    constexpr std::string_view kWrapping = "(),.:;[]{}";
+    // Most long tokens (paths, identifiers) have no wrapping punctuation to
+    // shed and are told by their length.
+    if (token.size() < 3 || (token.size() > 9 && kWrapping.find(token.front()) == std::string_view::npos &&
+                             kWrapping.find(token.back()) == std::string_view::npos))
+        return false;
+    const std::string_view core = text::trim_chars(token, kWrapping);
+    if (core.size() < 3 || core.size() > 9) return false;
+    for (std::string_view word : kEventWords)
+        if (text::equals_ignore_case(core, word)) return true;
+    return false;
+}
 
 WrappedToken split_wrapping_punctuation(std::string_view token) {
     std::size_t start = 0;

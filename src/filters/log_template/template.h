@@ -14,8 +14,10 @@
 // "template" is a keyword, so the module is called templates.
 namespace filters::log_template::templates {
 
-// An event line has at least this many tokens and one of these words.
+// An event line has at least this many tokens and one of these words, and
+// no more than this many bytes in its tokens and the blanks between them.
 inline constexpr std::size_t kMinEventTokens = 4;
+inline constexpr std::size_t kMaxEventLineBytes = 160;
 inline constexpr std::array<std::string_view, 15> kEventWords = {"completed", "handled", "message",   "batch", "chunk",
                                                                  "event",     "item",    "iteration", "job",   "poll",
                                                                  "processed", "record",  "request",   "shard", "task"};
@@ -27,6 +29,9 @@ struct WrappedToken {
 };
 
 std::optional<types::LineTemplate> template_for_line(std::string_view line);
+
+// Whether a token, without its wrapping punctuation, is an event word.
+bool is_event_word(std::string_view token);
 
 WrappedToken split_wrapping_punctuation(std::string_view token);
 std::optional<std::pair<std::string_view, std::string_view>> parse_key_value_core(std::string_view text);

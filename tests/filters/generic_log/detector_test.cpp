@@ -149,6 +149,39 @@ TEST(GenericLogDetector, SecretBearingLines) {
 
 // Thousands of keys, each line counted under its own: lines with the same
 // pattern share a key, others never do, and each key counts its lines.
+// A line that starts with a letter is read for a level only when its first
+// two letters may begin one: every level word, in any case, still counts.
+TEST(GenericLogDetector, EveryBareLevelWordCounts) {
+    for (std::string_view form : {"info:", "Debug:", "TRACE:", "warn:", "Warning:", "ERROR-", "fatal:", "Panic:",
+                                  "alert:", "EMERG:", "notice:", "Critical:", "Level=error"}) {
+        std::vector<std::string> severe;
+        for (int i = 0; i < 8; ++i) severe.push_back(text::format("{} disk check {} slow", form, i));
+        EXPECT_TRUE(accepted(jobs(8) + severe)) << form;
+    }
+    // Half the lines without a level: too few parsed lines.
+    std::vector<std::string> unparsed;
+    for (int i = 0; i < 8; ++i) unparsed.push_back(text::format("Informal: disk check {} slow", i));
+    EXPECT_FALSE(accepted(jobs(8) + unparsed));
+}
+
+// Runs of empty lines are passed over whole; the lines after them count.
+TEST(GenericLogDetector, LinesAfterLongRunsOfEmptyLines) {
+    for (std::string_view empty : {"\n", "\r\n"}) {
+        std::string text;
+        for (int k = 0; k < 3; ++k) {
+            for (int n = 0; n < 5000; ++n) text += empty;
+            text += text::join_lines(jobs(6), true);
+        }
+        const auto log = detect_generic_log(text::LineIndex(text));
+        ASSERT_TRUE(log.has_value());
+        EXPECT_EQ(log->patterns.size(), 1u);
+        EXPECT_EQ(log->patterns[0].count, 18u);
+        std::string blank_only;
+        for (int n = 0; n < 5000; ++n) blank_only += empty;
+        EXPECT_FALSE(accepted_text(blank_only + "INFO: job 1 done\n"));
+    }
+}
+
 TEST(GenericLogDetector, CountsManyPatternKeys) {
     const int keys = 5000;
     std::vector<std::string> lines;

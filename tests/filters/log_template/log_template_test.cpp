@@ -135,6 +135,54 @@ TEST(LogTemplateReducer, Thresholds) {
     for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
 }
 
+// The quick pass before templating declines only texts the full test would
+// decline: lines that it must count as maybe templated stay accepted.
+TEST(LogTemplateDetector, QuickBoundsKeepAcceptedLogs) {
+    auto lines = [](auto&& line) {
+        std::string s;
+        for (int k = 0; k < 16; ++k) s += line(k) + "\n";
+        return s;
+    };
+    const std::vector<Case> accepted = {
+        {"level in doubled brackets, three tokens",
+         lines([](int k) { return "[[INFO]] cache_warmup_done " + std::to_string(k); }), ""},
+        {"timestamp and level, three tokens",
+         lines([](int k) { return "2024-05-01T12:00:" + std::to_string(10 + k) + ".123Z DEBUG cache_warmup_done"; }),
+         ""},
+        {"indented level word", lines([](int k) { return "   DEBUG: cache_warmup_done " + std::to_string(k); }), ""},
+        {"lines across 64-byte blocks",
+         lines([](int k) { return "[INFO] " + std::string(100, 'a') + " " + std::to_string(k); }), ""},
+        {"non-ASCII blank between tokens",
+         lines([](int k) { return "INFO:\u00a0cache\u00a0warmup\u00a0done " + std::to_string(k); }), ""},
+        {"event word after non-ASCII blanks",
+         lines([](int k) { return "sync\u00a0job\u00a0done\u00a0after " + std::to_string(k) + " steps"; }), ""},
+        {"event word in parentheses", lines([](int k) { return "worker (job) done after " + std::to_string(k) + " steps"; }),
+         ""},
+        {"key=value before a closing bracket",
+         lines([](int k) { return "cache refresh seq=" + std::to_string(k) + "] complete"; }), ""},
+        {"more blank lines than others",
+         lines([](int k) { return "INFO: worker job " + std::to_string(k) + " done"; }) + std::string(100, '\n'), ""},
+    };
+    for (const Case& c : accepted) {
+        EXPECT_NE(compress_log_template_output(c.in), c.in) << c.name;
+        std::string no_newline = c.in;
+        no_newline.pop_back();
+        EXPECT_NE(compress_log_template_output(no_newline), no_newline) << c.name;
+    }
+    // Three-token lines told only by the first byte of a log prefix.
+    for (std::string prefix : {"DEBUG:", "trace:", "-INFO-", ":Info:", "=debug:", "]TRACE:", "[[INFO]]"}) {
+        const std::string in =
+            lines([&](int k) { return prefix + " cache_warmup_done " + std::to_string(k); }) + std::string(4, '\n');
+        EXPECT_NE(compress_log_template_output(in), in) << prefix;
+    }
+    const std::vector<Case> declined = {
+        {"a listing", lines([](int k) { return "./src/module_" + std::to_string(k) + "/main.cpp"; }), ""},
+        {"blank lines only", std::string(100000, '\n'), ""},
+        {"pipes on most lines", lines([](int k) { return "INFO: job " + std::to_string(k) + " | done"; }), ""},
+    };
+    for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
+}
+
 TEST(LogTemplateReducer, RunsAndValueLists) {
     EXPECT_EQ(
         compress_log_template_output(heartbeats(7) + "\n" + heartbeats(6, 8) + "note between\n" + heartbeats(20, 20)),

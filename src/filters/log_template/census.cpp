@@ -1,0 +1,305 @@
+#include "filters/log_template/census.h"
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cstring>
+
+#include "filters/guards.h"
+#include "text.h"
+
+namespace filters::log_template::census {
+
+namespace {
+
+constexpr std::size_t kBlock = 64;
+
+// The masks of one 64-byte block: bit b stands for byte b. `blank` holds
+// "\t" to "\r" (the newline among them) and " ", the ASCII blanks.
+struct Masks {
+    std::uint64_t newline = 0, blank = 0, high = 0, equals = 0, pipe = 0;
+};
+
+// Any x86-64 machine: a byte at a time. Those with AVX2 take the vector
+// path below.
+struct Portable {
+    static Masks masks(const char* p) {
+        Masks m;
+        for (unsigned i = 0; i < kBlock; ++i) {
+            const auto b = static_cast<unsigned char>(p[i]);
+            const std::uint64_t bit = std::uint64_t{1} << i;
+            if (b == '\n') m.newline |= bit;
+            if (b == ' ' || (b >= '\t' && b <= '\r')) m.blank |= bit;
+            if (b >= 0x80) m.high |= bit;
+            if (b == '=') m.equals |= bit;
+            if (b == '|') m.pipe |= bit;
+        }
+        return m;
+    }
+    static unsigned count(std::uint64_t x) { return static_cast<unsigned>(std::popcount(x)); }
+};
+
+#define QS_AVX2 __attribute__((target("avx2,popcnt"))) inline
+struct Avx2 {
+    QS_AVX2 static std::uint64_t bits(__m256i a, __m256i b) {
+        return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(a))} |
+               (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << 32);
+    }
+    QS_AVX2 static __m256i eq(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+    QS_AVX2 static __m256i blank(__m256i v) {
+        const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8('\t'));
+        return _mm256_or_si256(eq(v, ' '), _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(4)), x));
+    }
+    QS_AVX2 static Masks masks(const char* p) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        Masks m;
+        m.newline = bits(eq(a, '\n'), eq(b, '\n'));
+        m.blank = bits(blank(a), blank(b));
+        m.high = bits(a, b);
+        m.equals = bits(eq(a, '='), eq(b, '='));
+        m.pipe = bits(eq(a, '|'), eq(b, '|'));
+        return m;
+    }
+    QS_AVX2 static unsigned count(std::uint64_t x) { return static_cast<unsigned>(__builtin_popcountll(x)); }
+};
+#undef QS_AVX2
+
+// What one line has shown so far.
+struct LineSeen {
+    bool content = false, ascii = false, equals = false, high = false, pipe = false, event_token = false;
+    std::size_t tokens = 0, content_bytes = 0, ascii_bytes = 0;
+};
+
+// A "=" after a key character, with a value that may be safe: from the "="
+// to the token's end (an ASCII blank, or a non-ASCII byte that may be one)
+// no byte that no safe value holds. A closing "]" or "}" may be wrapping
+// punctuation after the value, so it passes.
+bool may_hold_safe_key_value(std::string_view line) {
+    for (std::size_t eq = line.find('='); eq != std::string_view::npos; eq = line.find('=', eq + 1)) {
+        if (eq == 0 || !guards::is_key_char(line[eq - 1])) continue;
+        std::size_t i = eq + 1;
+        if (i == line.size() || text::is_ascii_whitespace(line[i])) continue;
+        bool safe = true;
+        for (; i < line.size(); ++i) {
+            const auto b = static_cast<unsigned char>(line[i]);
+            if (b >= 0x80 || text::is_ascii_whitespace(line[i])) break;
+            if (b < 33 || b > 126 || std::string_view("/<>[\\{").find(line[i]) != std::string_view::npos) {
+                safe = false;
+                break;
+            }
+        }
+        if (safe) return true;
+    }
+    return false;
+}
+
+bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTests& tests) {
+    std::size_t from = 0;
+    while (text::is_ascii_whitespace(line[from])) ++from;
+    // A log prefix: its first token begins with a sign byte. A non-ASCII
+    // byte first may be a blank before it.
+    const auto first = static_cast<unsigned char>(line[from]);
+    const bool sign_byte = ((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) != 0;
+    if (seen.high ? first >= 0x80 || sign_byte : sign_byte && tests.ascii_log_sign(line.substr(from))) return true;
+    if (seen.equals && may_hold_safe_key_value(line)) return true;
+    // An event line. Every ASCII byte other than a blank is in a token; in a
+    // pure ASCII line the tokens are the runs between ASCII blanks.
+    const bool may_be_event =
+        seen.high ? seen.ascii_bytes <= tests.max_event_bytes
+                  : seen.tokens >= tests.min_event_tokens && seen.content_bytes + seen.tokens - 1 <= tests.max_event_bytes;
+    return may_be_event && (tests.is_event_token == nullptr || seen.event_token);
+}
+
+// Whether a token that starts at a bit of `starts` (in the block at
+// `base`) is an event word; most are told by their first two bytes.
+bool has_event_token(std::string_view text, std::size_t base, std::uint64_t starts, const LineTests& tests) {
+    for (; starts != 0; starts &= starts - 1) {
+        const std::size_t at = base + static_cast<unsigned>(std::countr_zero(starts));
+        // The word itself begins after any wrapping punctuation.
+        std::size_t word = at;
+        while (word < text.size() && tests.event_openings[static_cast<unsigned char>(text[word])] == kWrapping)
+            ++word;
+        if (word + 1 >= text.size()) continue;
+        const std::uint32_t seconds = tests.event_openings[static_cast<unsigned char>(text[word])];
+        const unsigned second = (static_cast<unsigned char>(text[word + 1]) | 0x20u) - 'a';
+        if (second < 26 && ((seconds >> second) & 1) != 0 && tests.is_event_token(text.substr(at))) return true;
+    }
+    return false;
+}
+
+// `kEventTokens`: whether `tests` can tell event tokens; the pass without
+// them is compiled apart, as it is the one most texts end with.
+template <class Simd, bool kEventTokens>
+[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests) {
+    std::uint64_t maybe_nonblank = 0, surely_nonblank = 0, pipe_lines = 0, maybe_templated = 0;
+    LineSeen seen;
+    std::size_t line_start = 0;
+    std::uint64_t carry = 0;        // whether the byte before the block is content
+    std::uint64_t high_before = 0;  // whether it is a non-ASCII byte
+
+    // The last piece is read padded with newlines: they end the last line
+    // where the text ends and add only empty lines after it.
+    char tail[kBlock];
+    std::memset(tail, '\n', kBlock);
+    const std::size_t whole = text.size() - text.size() % kBlock;
+    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    for (std::size_t base = 0; base <= whole; base += kBlock) {
+        const Masks m = Simd::masks(base < whole ? text.data() + base : tail);
+        const std::uint64_t content = ~m.blank;
+        const std::uint64_t starts = content & ~((content << 1) | carry);
+        carry = content >> 63;
+        // Where a token may start after a non-ASCII blank.
+        std::uint64_t after_high = 0;
+        if constexpr (kEventTokens) {
+            after_high = content & ~m.high & ((m.high << 1) | high_before);
+            high_before = m.high >> 63;
+        }
+        if (content == 0 && !seen.content) {
+            // Blank lines only, and the line it goes on is blank so far:
+            // nothing to count.
+            if (m.newline != 0) line_start = base + 64 - static_cast<unsigned>(std::countl_zero(m.newline));
+            continue;
+        }
+        std::uint64_t rest = ~std::uint64_t{0};
+        for (std::uint64_t nl = m.newline;; nl &= nl - 1) {
+            const unsigned q = nl != 0 ? static_cast<unsigned>(std::countr_zero(nl)) : 64;
+            const std::uint64_t part = q == 64 ? rest : rest & ((std::uint64_t{1} << q) - 1);
+            const std::uint64_t line_content = content & part;
+            if (line_content != 0) {
+                seen.content = true;
+                seen.ascii |= (line_content & ~m.high) != 0;
+                seen.equals |= (m.equals & part) != 0;
+                seen.high |= (m.high & part) != 0;
+                seen.pipe |= (m.pipe & part) != 0;
+                seen.tokens += Simd::count(starts & part);
+                seen.content_bytes += Simd::count(line_content);
+                seen.ascii_bytes += Simd::count(line_content & ~m.high);
+                if (kEventTokens && !seen.event_token)
+                    seen.event_token = has_event_token(text, base, (starts | after_high) & part, tests);
+            }
+            if (q == 64) break;
+            const std::size_t end = base + q;
+            if (seen.content) {
+                ++maybe_nonblank;
+                surely_nonblank += seen.ascii;
+                pipe_lines += seen.pipe;
+                // A pure ASCII line with no "=" and too few tokens for an
+                // event line may only start with a log prefix: most are told
+                // by their first byte here.
+                std::size_t from = line_start;
+                while (text::is_ascii_whitespace(text[from])) ++from;
+                const auto first = static_cast<unsigned char>(text[from]);
+                if (seen.high || seen.equals || seen.tokens >= tests.min_event_tokens ||
+                    ((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) != 0)
+                    maybe_templated += may_be_templated(text.substr(line_start, end - line_start), seen, tests);
+                seen = LineSeen{};
+            }
+            line_start = end + 1;
+            rest = q == 63 ? 0 : ~std::uint64_t{0} << (q + 1);
+        }
+    }
+    return {surely_nonblank, maybe_nonblank, pipe_lines, maybe_templated};
+}
+
+__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests) {
+    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests) : census_of<Avx2, false>(text, tests);
+}
+
+LineCensus census_portable(std::string_view text, const LineTests& tests) {
+    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests)
+                                           : census_of<Portable, false>(text, tests);
+}
+
+}  // namespace
+
+namespace {
+
+// The sign bytes as two 16-entry tables for a byte's low and high nibble:
+// a byte may be one when the entries for its nibbles share a bit. High
+// nibbles whose sets of low nibbles are equal share one bit; past eight
+// such sets the last bit takes the rest, which only lets more bytes pass.
+struct NibbleTables {
+    std::array<std::uint8_t, 16> low{}, high{};
+};
+
+NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
+    NibbleTables t;
+    std::array<std::uint16_t, 8> sets{};
+    unsigned used = 0;
+    for (unsigned h = 0; h < 16; ++h) {
+        std::uint16_t lows = 0;
+        for (unsigned l = 0; l < 16; ++l) {
+            const unsigned b = h * 16 + l;
+            if (((bytes[b >> 6] >> (b & 63)) & 1) != 0) lows = static_cast<std::uint16_t>(lows | (1u << l));
+        }
+        if (lows == 0) continue;
+        unsigned k = 0;
+        while (k < used && sets[k] != lows) ++k;
+        if (k == used) {
+            if (used < sets.size()) ++used;
+            k = used - 1;
+        }
+        sets[k] = static_cast<std::uint16_t>(sets[k] | lows);
+        t.high[h] = static_cast<std::uint8_t>(t.high[h] | (1u << k));
+    }
+    for (unsigned k = 0; k < used; ++k)
+        for (unsigned l = 0; l < 16; ++l)
+            if (((sets[k] >> l) & 1) != 0) t.low[l] = static_cast<std::uint8_t>(t.low[l] | (1u << k));
+    return t;
+}
+
+__attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string_view text, const NibbleTables& t) {
+    const __m256i low_table = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
+    const __m256i high_table =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high.data())));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    auto sign_bytes = [&](__m256i v) __attribute__((target("avx2"))) {
+        const __m256i lows = _mm256_shuffle_epi8(low_table, _mm256_and_si256(v, nibble));
+        const __m256i highs = _mm256_shuffle_epi8(high_table, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+        return _mm256_cmpeq_epi8(_mm256_and_si256(lows, highs), _mm256_setzero_si256());
+    };
+    std::uint64_t specials = 0, later_starts = 0, signed_firsts = 0, nonblank = 0;
+    // Whether the byte before the block is a newline (or the text's start),
+    // a blank other than a newline, and an ASCII byte other than a blank.
+    std::uint64_t newline_before = 1, blank_before = 0, ascii_before = 0;
+    char tail[kBlock];
+    std::memset(tail, '\n', kBlock);
+    const std::size_t whole = text.size() - text.size() % kBlock;
+    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    for (std::size_t base = 0; base <= whole; base += kBlock) {
+        const char* p = base < whole ? text.data() + base : tail;
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
+        const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b)) & ~newline;
+        const std::uint64_t high = Avx2::bits(a, b);
+        const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
+        const std::uint64_t not_sign = Avx2::bits(sign_bytes(a), sign_bytes(b));
+        const std::uint64_t content = ~(blank | newline);
+        const std::uint64_t ascii = content & ~high;
+        const std::uint64_t firsts = (newline << 1) | newline_before;
+        specials += Avx2::count(equals | high);
+        later_starts += Avx2::count(content & ((blank << 1) | blank_before));
+        signed_firsts += Avx2::count(firsts & (blank | (content & ~not_sign)));
+        nonblank += Avx2::count(newline & ((ascii << 1) | ascii_before));
+        newline_before = newline >> 63;
+        blank_before = blank >> 63;
+        ascii_before = ascii >> 63;
+    }
+    return QuickBounds{specials + later_starts / 3 + signed_firsts, nonblank};
+}
+
+}  // namespace
+
+std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests) {
+    if (!__builtin_cpu_supports("avx2")) return std::nullopt;
+    const NibbleTables tables = nibble_tables(tests.sign_first_bytes);
+    return quick_bounds_avx2(text, tables);
+}
+
+LineCensus take_census(std::string_view text, const LineTests& tests) {
+    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_portable(text, tests);
+}
+
+}  // namespace filters::log_template::census

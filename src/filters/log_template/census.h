@@ -1,0 +1,66 @@
+// One quick pass over a whole text, 64 bytes at a time, that counts what
+// the detector needs of its lines before it reads any line closely: how
+// many lines are surely or possibly nonblank, how many hold "|", and how
+// many could have a template at all. Every count is exact or errs on the
+// side that keeps the detector's decisions unchanged.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace filters::log_template::census {
+
+struct LineCensus {
+    std::uint64_t surely_nonblank = 0;    // lines with an ASCII byte other than a blank
+    std::uint64_t maybe_nonblank = 0;     // lines with a byte other than an ASCII blank
+    std::uint64_t pipe_lines = 0;         // lines with "|"
+    std::uint64_t maybe_templated = 0;    // lines that may have a template (see take_census)
+};
+
+inline constexpr std::uint32_t kWrapping = ~std::uint32_t{0};
+
+// The detector's tests that the census asks of single lines.
+struct LineTests {
+    // The bytes a log prefix's first token may begin with (bit b of word
+    // b / 64 for byte b).
+    std::array<std::uint64_t, 4> sign_first_bytes{};
+    // Whether a pure ASCII line, from its first token on, may start with a
+    // log prefix; asked only of lines whose first byte is such a byte.
+    bool (*ascii_log_sign)(std::string_view line) = nullptr;
+    // Whether a token (the text from its first byte on; it ends at an
+    // ASCII blank or at a non-ASCII byte, which may be a blank) is an event
+    // word. Without it every line counts as holding one.
+    bool (*is_event_token)(std::string_view from_token) = nullptr;
+    // By a word's first byte: the second bytes (bit c - 'a' for letter c,
+    // ASCII case folded) with which it may begin an event word; or
+    // kWrapping for punctuation that may wrap one, after which the word
+    // begins. Only tokens whose word begins so are asked `is_event_token`.
+    std::array<std::uint32_t, 256> event_openings{};
+    std::size_t min_event_tokens = 0;
+    std::size_t max_event_bytes = 0;  // tokens and the blanks between them
+};
+
+// A line may have a template when it may start with a log prefix, when it
+// holds a "=" after a key character whose value may be safe, or when it
+// may be an event line: enough tokens (any number when the line has a
+// non-ASCII byte, which may be a blank), short enough, and a token that
+// starts after a blank or a non-ASCII byte and is an event word.
+LineCensus take_census(std::string_view text, const LineTests& tests);
+
+// Coarser bounds from a pass that reads no line on its own: at most
+// `maybe_templated` lines may have a template (a line counts for each "="
+// or non-ASCII byte, for each third token start after a blank other than a
+// newline, and when it begins with a blank or a sign byte), and at least
+// `surely_nonblank` lines are nonblank (those that end with an ASCII byte
+// other than a blank before a newline). None when the machine lacks the
+// vector instructions it needs.
+struct QuickBounds {
+    std::uint64_t maybe_templated = 0;
+    std::uint64_t surely_nonblank = 0;
+};
+std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests);
+
+}  // namespace filters::log_template::census
