@@ -419,6 +419,117 @@ constexpr std::array<std::string_view, 47> kInnerSigns = {
 };
 constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
 
+// The same phrases as fingerprints, for the first look over the whole text:
+// for each phrase, where in it its eight bytes start and its group, chosen
+// so that text of other kinds rarely meets a group ("downloading" alone is
+// common; "ading cr" is not).
+struct PrintPlace {
+    std::uint8_t at;
+    std::uint8_t group;
+};
+constexpr std::array<PrintPlace, kInnerSigns.size()> kInnerSignPlaces = {{
+    {1, 2},
+    {4, 1},
+    {0, 7},
+    {0, 0},
+    {0, 0},
+    {0, 0},
+    {0, 1},
+    {0, 1},
+    {0, 1},
+    {0, 5},
+    {0, 0},
+    {0, 7},
+    {0, 2},
+    {0, 2},
+    {0, 2},
+    {12, 6},
+    {10, 6},
+    {4, 0},
+    {0, 1},
+    {2, 4},
+    {0, 1},
+    {0, 2},
+    {1, 1},
+    {0, 2},
+    {7, 4},
+    {0, 2},
+    {0, 6},
+    {0, 4},
+    {3, 6},
+    {0, 4},
+    {2, 3},
+    {0, 4},
+    {0, 5},
+    {0, 5},
+    {0, 3},
+    {0, 4},
+    {0, 3},
+    {0, 6},
+    {9, 5},
+    {3, 5},
+    {0, 3},
+    {0, 3},
+    {0, 4},
+    {0, 5},
+    {6, 7},
+    {3, 6},
+    {6, 3},
+}};
+
+constexpr text::FingerprintSet kInnerSignPrints = [] {
+    std::array<text::FingerprintSet::Print, kInnerSigns.size()> prints{};
+    for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        const std::string_view print = kInnerSigns[k].substr(kInnerSignPlaces[k].at);
+        prints[k].group = kInnerSignPlaces[k].group;
+        for (std::size_t place = 0; place < prints[k].bytes.size() && place < print.size(); ++place)
+            prints[k].bytes[place] = print.substr(place, 1);
+    }
+    return text::FingerprintSet(prints);
+}();
+
+// The phrases of each group, so that a hit is checked against its groups only.
+struct SignsByGroup {
+    std::array<std::array<std::uint8_t, kInnerSigns.size()>, 8> signs{};
+    std::array<std::size_t, 8> count{};
+};
+constexpr SignsByGroup kInnerSignsByGroup = [] {
+    SignsByGroup by;
+    for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        const unsigned g = kInnerSignPlaces[k].group;
+        by.signs[g][by.count[g]++] = static_cast<std::uint8_t>(k);
+    }
+    return by;
+}();
+
+// Whether inner sign `k` stands in `text` from byte `at` in a form that can
+// score: " package" only as the whole word that the counting terms need
+// ("packages/" in a path never scores; every other term that reads a line
+// holding it needs another sign or a line start of its own).
+bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at) {
+    const std::string_view sign = kInnerSigns[k];
+    if (text.size() - at < sign.size() || text::to_lower_ascii(text[at]) != sign[0] ||
+        !text::equals_ignore_case(text.substr(at, sign.size()), sign))
+        return false;
+    if (sign != " package") return true;
+    std::size_t end = at + sign.size();
+    if (end < text.size() && text::to_lower_ascii(text[end]) == 's') ++end;
+    return end == text.size() || !is_name_char(text[end]);
+}
+
+bool holds_scoring_inner_sign(std::string_view text) {
+    for (auto hit = kInnerSignPrints.next(text, 0); hit; hit = kInnerSignPrints.next(text, hit->at + 1))
+        for (unsigned g = 0; g < 8; ++g) {
+            if (((hit->groups >> g) & 1u) == 0) continue;
+            for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
+                const std::size_t k = kInnerSignsByGroup.signs[g][n];
+                const std::size_t back = kInnerSignPlaces[k].at;
+                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return true;
+            }
+        }
+    return false;
+}
+
 // What a line's first bytes tell the first look.
 enum class LineStart { nothing, scores, diff };
 
@@ -517,7 +628,7 @@ bool may_be_package_manager_log(const text::LineIndex& lines) {
         plus_header = plus_header || t.starts_with("+++ ");
         if (minus_header && plus_header) return false;
     }
-    return scores || kInnerSignSet.found_in(lines.text());
+    return scores || holds_scoring_inner_sign(lines.text());
 }
 
 bool count_packages_phrase(std::string_view lower, std::string_view word) {
