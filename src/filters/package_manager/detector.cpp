@@ -608,12 +608,28 @@ std::string_view trim_start_fast(std::string_view line) {
     return line;
 }
 
+// The bytes that may begin a trimmed line that `classify_start` or the
+// diff headers look at, and those that may begin whitespace to be trimmed
+// first; a line that begins with any other byte is passed over at once.
+constexpr std::array<bool, 256> kMayStartLine = [] {
+    std::array<bool, 256> may{};
+    for (char c : std::string_view("+-~@[=\v\f\rdinpoyslgfuar")) {
+        may[static_cast<unsigned char>(c)] = true;
+        if (c >= 'a' && c <= 'z') may[static_cast<unsigned char>(c - 'a' + 'A')] = true;
+    }
+    for (std::size_t b = 0x80; b < 0x100; ++b) may[b] = true;
+    return may;
+}();
+
 }  // namespace
 
 bool may_be_package_manager_log(const text::LineIndex& lines) {
     bool scores = false, minus_header = false, plus_header = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view t = trim_start_fast(lines[i]);
+        const std::string_view line = lines[i];
+        const std::size_t blanks = text::leading_blanks(line);
+        if (blanks == line.size() || !kMayStartLine[static_cast<unsigned char>(line[blanks])]) continue;
+        const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {
             case LineStart::diff:
