@@ -290,6 +290,15 @@ LineFacts gather_facts(const text::LineIndex& lines) {
         const std::string_view start =
             static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
         if (start.empty() || !kLineStarts.may_start(start)) continue;
+        // A line that begins with a digit counts only as "3 passed ..." or
+        // "1) ...": its digits end at whitespace or ")" (a hash such as
+        // "1a2b3c4" or a time such as "2024-05-14" ends them otherwise).
+        if (text::is_ascii_digit(start[0])) {
+            const std::size_t digits = text::digit_run(start);
+            if (digits == start.size()) continue;
+            const char after = start[digits];
+            if (after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80) continue;
+        }
         facts.note(raw, text::trim_end(start));
     }
     return facts;
