@@ -428,53 +428,53 @@ struct PrintPlace {
     std::uint8_t group;
 };
 constexpr std::array<PrintPlace, kInnerSigns.size()> kInnerSignPlaces = {{
-    {1, 2},
-    {4, 1},
-    {0, 7},
-    {0, 0},
-    {0, 0},
-    {0, 0},
-    {0, 1},
-    {0, 1},
-    {0, 1},
-    {0, 5},
-    {0, 0},
-    {0, 7},
-    {0, 2},
-    {0, 2},
-    {0, 2},
-    {12, 6},
-    {10, 6},
-    {4, 0},
-    {0, 1},
-    {2, 4},
-    {0, 1},
-    {0, 2},
-    {1, 1},
-    {0, 2},
-    {7, 4},
-    {0, 2},
-    {0, 6},
-    {0, 4},
-    {3, 6},
-    {0, 4},
-    {2, 3},
-    {0, 4},
-    {0, 5},
-    {0, 5},
+    {2, 1},
     {0, 3},
-    {0, 4},
-    {0, 3},
-    {0, 6},
-    {9, 5},
-    {3, 5},
+    {8, 3},
+    {0, 1},
+    {0, 0},
+    {0, 2},
+    {0, 2},
     {0, 3},
     {0, 3},
-    {0, 4},
-    {0, 5},
-    {6, 7},
-    {3, 6},
     {6, 3},
+    {0, 0},
+    {14, 6},
+    {0, 2},
+    {0, 2},
+    {0, 2},
+    {8, 4},
+    {10, 6},
+    {1, 7},
+    {5, 3},
+    {0, 6},
+    {1, 4},
+    {2, 4},
+    {0, 6},
+    {0, 5},
+    {0, 6},
+    {0, 7},
+    {0, 5},
+    {4, 5},
+    {9, 5},
+    {2, 4},
+    {2, 4},
+    {2, 4},
+    {0, 0},
+    {0, 0},
+    {0, 6},
+    {0, 0},
+    {1, 7},
+    {9, 5},
+    {12, 1},
+    {9, 1},
+    {6, 0},
+    {2, 0},
+    {2, 3},
+    {6, 7},
+    {10, 2},
+    {9, 0},
+    {0, 2},
 }};
 
 constexpr text::FingerprintSet kInnerSignPrints = [] {
@@ -608,18 +608,41 @@ std::string_view trim_start_fast(std::string_view line) {
     return line;
 }
 
-// The bytes that may begin a trimmed line that `classify_start` or the
-// diff headers look at, and those that may begin whitespace to be trimmed
-// first; a line that begins with any other byte is passed over at once.
-constexpr std::array<bool, 256> kMayStartLine = [] {
-    std::array<bool, 256> may{};
-    for (char c : std::string_view("+-~@[=\v\f\rdinpoyslgfuar")) {
-        may[static_cast<unsigned char>(c)] = true;
-        if (c >= 'a' && c <= 'z') may[static_cast<unsigned char>(c - 'a' + 'A')] = true;
+// The first two bytes of a trimmed line that `classify_start` or the diff
+// headers look at, in any letter case, and any pair that begins with
+// whitespace still to be trimmed; a line that begins otherwise is passed
+// over at once.
+class LineStarts {
+public:
+    constexpr LineStarts() {
+        for (std::string_view p : {"+ ", "- ", "~ ", "@@", "di", "de", "do", "in", "np", "pr", "pa", "pe", "op", "ya",
+                                   "[1", "[2", "[3", "[4", "[5", "[i", "[e", "su", "lo", "ge", "fe", "us", "up", "ad",
+                                   "re", "==", "--", "++", "\xE2\x9E", "\xF0\x9F"})
+            for (char a : {p[0], upper(p[0])})
+                for (char b : {p[1], upper(p[1])}) set(a, b);
+        for (unsigned b = 0; b < 0x100; ++b) {
+            for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
+            for (char a : {'\v', '\f', '\r'}) set(a, static_cast<char>(b));
+        }
     }
-    for (std::size_t b = 0x80; b < 0x100; ++b) may[b] = true;
-    return may;
-}();
+
+    // `line` from its first byte that is no space or tab; at least two bytes.
+    bool may_start(std::string_view line) const {
+        const unsigned at = static_cast<unsigned char>(line[0]) << 8 | static_cast<unsigned char>(line[1]);
+        return (bits_[at >> 6] >> (at & 63)) & 1u;
+    }
+
+private:
+    static constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+    constexpr void set(char a, char b) {
+        const unsigned at = static_cast<unsigned char>(a) << 8 | static_cast<unsigned char>(b);
+        bits_[at >> 6] |= std::uint64_t{1} << (at & 63);
+    }
+
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+constexpr LineStarts kLineStarts;
 
 }  // namespace
 
@@ -628,7 +651,8 @@ bool may_be_package_manager_log(const text::LineIndex& lines) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
-        if (blanks == line.size() || !kMayStartLine[static_cast<unsigned char>(line[blanks])]) continue;
+        // No prefix that `classify_start` knows is shorter than two bytes.
+        if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
         const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {
