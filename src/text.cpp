@@ -753,7 +753,7 @@ std::optional<FingerprintSet::Hit> next_fingerprint_bytewise(const FingerprintSe
 #if defined(__x86_64__) && defined(__GNUC__)
 // The groups that one place allows for the thirty-two bytes at `p`.
 __attribute__((target("avx2"), always_inline)) inline __m256i place_groups_avx2(const char* p, __m256i low,
-                                                                                 __m256i high) {
+                                                                                __m256i high) {
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), _mm256_set1_epi8(0x20));
     const __m256i lo = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
@@ -769,20 +769,25 @@ __attribute__((target("avx2"))) std::optional<FingerprintSet::Hit> next_fingerpr
     const __m256i zero = _mm256_setzero_si256();
     __m256i low[kPlaces], high[kPlaces];
     for (std::size_t place = 0; place < kPlaces; ++place) {
-        low[place] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low[place].data())));
+        low[place] =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low[place].data())));
         high[place] =
             _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high[place].data())));
     }
     const char* p = s.data();
-#define QS_PLACE(at, place) place_groups_avx2(p + (at) + (place), low[place], high[place])
     std::size_t at = from;
     constexpr std::size_t kSpan = 32 + kPlaces - 1;
     while (s.size() >= kSpan && at <= s.size() - kSpan) {
-        __m256i groups = _mm256_and_si256(_mm256_and_si256(QS_PLACE(at, 0), QS_PLACE(at, 1)),
-                                          _mm256_and_si256(QS_PLACE(at, 2), QS_PLACE(at, 3)));
+        __m256i groups = _mm256_and_si256(_mm256_and_si256(place_groups_avx2(p + at + 0, low[0], high[0]),
+                                                           place_groups_avx2(p + at + 1, low[1], high[1])),
+                                          _mm256_and_si256(place_groups_avx2(p + at + 2, low[2], high[2]),
+                                                           place_groups_avx2(p + at + 3, low[3], high[3])));
         if (!_mm256_testz_si256(groups, groups)) {
-            groups = _mm256_and_si256(groups, _mm256_and_si256(_mm256_and_si256(QS_PLACE(at, 4), QS_PLACE(at, 5)),
-                                                               _mm256_and_si256(QS_PLACE(at, 6), QS_PLACE(at, 7))));
+            groups = _mm256_and_si256(
+                groups, _mm256_and_si256(_mm256_and_si256(place_groups_avx2(p + at + 4, low[4], high[4]),
+                                                          place_groups_avx2(p + at + 5, low[5], high[5])),
+                                         _mm256_and_si256(place_groups_avx2(p + at + 6, low[6], high[6]),
+                                                          place_groups_avx2(p + at + 7, low[7], high[7]))));
             const auto none = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, zero)));
             if (none != 0xFFFFFFFFu) {
                 const std::size_t k = static_cast<std::size_t>(std::countr_zero(~none));
@@ -791,7 +796,6 @@ __attribute__((target("avx2"))) std::optional<FingerprintSet::Hit> next_fingerpr
         }
         at += 32;
     }
-#undef QS_PLACE
     return next_fingerprint_bytewise(t, s, at);
 }
 #endif

@@ -367,121 +367,77 @@ bool is_homebrew_anchor(std::string_view t, std::string_view l) {
 }
 
 // Every phrase that a scoring term looks for inside a line (or a phrase
-// inside it), for the first look over the whole text.
-constexpr std::array<std::string_view, 47> kInnerSigns = {
-    "collecting ",
-    "using cached ",
-    "successfully installed",
-    " package",
-    "uv.lock",
-    "lockfile",
-    "lock file",
-    "--frozen",
-    "--locked",
-    "no solution found",
-    "uv sync",
-    "virtual environment at",
-    "poetry.lock",
-    "poetry install",
-    "poetry update",
-    "version solving failed",
-    "solverproblemerror",
-    "vulnerabilit",
-    "npm audit fix",
-    "pnpm-lock.yaml",
-    "err_pnpm_",
-    "warn_pnpm_",
-    "pnpm audit",
-    "yarn.lock",
-    "peer dependency",
-    "unmet peer",
-    "immutable install",
-    "bun install v",
-    "packages installed",
-    "composer.json",
-    "composer.lock",
-    "composer audit",
-    "bundle complete",
-    "bundle updated",
-    "gemfile.lock",
-    "bundler could not",
-    "rubygems.org",
-    "gems now installed",
-    "/opt/homebrew/cellar",
-    "/usr/local/cellar",
-    "homebrew/homebrew",
-    "brew install",
-    "bottle.tar.gz",
-    "crates.io index",
-    "downloading crates",
-    ".cache/pre-commit",
-    "pre-commit.log",
-};
-constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
-
-// The same phrases as fingerprints, for the first look over the whole text:
-// for each phrase, where in it its eight bytes start and its group, chosen
-// so that text of other kinds rarely meets a group ("downloading" alone is
-// common; "ading cr" is not).
-struct PrintPlace {
-    std::uint8_t at;
+// inside it) that lets a line be scored. For the first look over the whole
+// text each phrase is also a fingerprint: eight of its bytes from
+// `print_at`, in fingerprint group `group`, both chosen so that text of
+// other kinds rarely meets a group by chance ("downloading" alone is common,
+// "ading cr" is not).
+struct InnerSign {
+    std::string_view text;
+    std::uint8_t print_at;
     std::uint8_t group;
 };
-constexpr std::array<PrintPlace, kInnerSigns.size()> kInnerSignPlaces = {{
-    {2, 1},
-    {0, 3},
-    {8, 3},
-    {0, 1},
-    {0, 0},
-    {0, 2},
-    {0, 2},
-    {0, 3},
-    {0, 3},
-    {6, 3},
-    {0, 0},
-    {14, 6},
-    {0, 2},
-    {0, 2},
-    {0, 2},
-    {8, 4},
-    {10, 6},
-    {1, 7},
-    {5, 3},
-    {0, 6},
-    {1, 4},
-    {2, 4},
-    {0, 6},
-    {0, 5},
-    {0, 6},
-    {0, 7},
-    {0, 5},
-    {4, 5},
-    {9, 5},
-    {2, 4},
-    {2, 4},
-    {2, 4},
-    {0, 0},
-    {0, 0},
-    {0, 6},
-    {0, 0},
-    {1, 7},
-    {9, 5},
-    {12, 1},
-    {9, 1},
-    {6, 0},
-    {2, 0},
-    {2, 3},
-    {6, 7},
-    {10, 2},
-    {9, 0},
-    {0, 2},
+constexpr std::array<InnerSign, 47> kInnerSignTable = {{
+    {"collecting ", 2, 1},
+    {"using cached ", 0, 3},
+    {"successfully installed", 8, 3},
+    {" package", 0, 1},
+    {"uv.lock", 0, 0},
+    {"lockfile", 0, 2},
+    {"lock file", 0, 2},
+    {"--frozen", 0, 3},
+    {"--locked", 0, 3},
+    {"no solution found", 6, 3},
+    {"uv sync", 0, 0},
+    {"virtual environment at", 14, 6},
+    {"poetry.lock", 0, 2},
+    {"poetry install", 0, 2},
+    {"poetry update", 0, 2},
+    {"version solving failed", 8, 4},
+    {"solverproblemerror", 10, 6},
+    {"vulnerabilit", 1, 7},
+    {"npm audit fix", 5, 3},
+    {"pnpm-lock.yaml", 0, 6},
+    {"err_pnpm_", 1, 4},
+    {"warn_pnpm_", 2, 4},
+    {"pnpm audit", 0, 6},
+    {"yarn.lock", 0, 5},
+    {"peer dependency", 0, 6},
+    {"unmet peer", 0, 7},
+    {"immutable install", 0, 5},
+    {"bun install v", 4, 5},
+    {"packages installed", 9, 5},
+    {"composer.json", 2, 4},
+    {"composer.lock", 2, 4},
+    {"composer audit", 2, 4},
+    {"bundle complete", 0, 0},
+    {"bundle updated", 0, 0},
+    {"gemfile.lock", 0, 6},
+    {"bundler could not", 0, 0},
+    {"rubygems.org", 1, 7},
+    {"gems now installed", 9, 5},
+    {"/opt/homebrew/cellar", 12, 1},
+    {"/usr/local/cellar", 9, 1},
+    {"homebrew/homebrew", 6, 0},
+    {"brew install", 2, 0},
+    {"bottle.tar.gz", 2, 3},
+    {"crates.io index", 6, 7},
+    {"downloading crates", 10, 2},
+    {".cache/pre-commit", 9, 0},
+    {"pre-commit.log", 0, 2},
 }};
+constexpr auto kInnerSigns = [] {
+    std::array<std::string_view, kInnerSignTable.size()> signs{};
+    for (std::size_t k = 0; k < signs.size(); ++k) signs[k] = kInnerSignTable[k].text;
+    return signs;
+}();
+constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
 
 constexpr text::FingerprintSet kInnerSignPrints = [] {
     std::array<text::FingerprintSet::Print, kInnerSigns.size()> prints{};
     for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
-        const std::string_view print = kInnerSigns[k].substr(kInnerSignPlaces[k].at);
-        prints[k].group = kInnerSignPlaces[k].group;
+        const std::string_view print = kInnerSigns[k].substr(kInnerSignTable[k].print_at);
+        prints[k].group = kInnerSignTable[k].group;
         for (std::size_t place = 0; place < prints[k].bytes.size() && place < print.size(); ++place)
             prints[k].bytes[place] = print.substr(place, 1);
     }
@@ -496,7 +452,7 @@ struct SignsByGroup {
 constexpr SignsByGroup kInnerSignsByGroup = [] {
     SignsByGroup by;
     for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
-        const unsigned g = kInnerSignPlaces[k].group;
+        const unsigned g = kInnerSignTable[k].group;
         by.signs[g][by.count[g]++] = static_cast<std::uint8_t>(k);
     }
     return by;
@@ -523,7 +479,7 @@ bool holds_scoring_inner_sign(std::string_view text) {
             if (((hit->groups >> g) & 1u) == 0) continue;
             for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
                 const std::size_t k = kInnerSignsByGroup.signs[g][n];
-                const std::size_t back = kInnerSignPlaces[k].at;
+                const std::size_t back = kInnerSignTable[k].print_at;
                 if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return true;
             }
         }
@@ -615,9 +571,9 @@ std::string_view trim_start_fast(std::string_view line) {
 class LineStarts {
 public:
     constexpr LineStarts() {
-        for (std::string_view p : {"+ ", "- ", "~ ", "@@", "di", "de", "do", "in", "np", "pr", "pa", "pe", "op", "ya",
-                                   "[1", "[2", "[3", "[4", "[5", "[i", "[e", "su", "lo", "ge", "fe", "us", "up", "ad",
-                                   "re", "==", "--", "++", "\xE2\x9E", "\xF0\x9F"})
+        for (std::string_view p : {"+ ", "- ", "~ ", "@@", "di", "de", "do", "in", "np",       "pr",      "pa", "pe",
+                                   "op", "ya", "[1", "[2", "[3", "[4", "[5", "[i", "[e",       "su",      "lo", "ge",
+                                   "fe", "us", "up", "ad", "re", "==", "--", "++", "\xE2\x9E", "\xF0\x9F"})
             for (char a : {p[0], upper(p[0])})
                 for (char b : {p[1], upper(p[1])}) set(a, b);
         for (unsigned b = 0; b < 0x100; ++b) {
