@@ -76,10 +76,10 @@ bool is_diagnostic_line(std::string_view lower) {
 }  // namespace
 
 bool may_hold_gzip_stage(std::string_view text) {
-    // One pass finds the three bytes that matter: the "z" of the phrase's
-    // "gz" (ASCII case folded by setting bit 5), and ESC and "\r", which may
-    // hide the phrase until the line is normalised. Thirty-two positions per
-    // step; "z" is rare in most text, and the "g" before it is checked at a hit.
+    // One pass finds the three things that matter: the "gz" of the phrase
+    // (ASCII case folded by setting bit 5), and ESC and "\r", which may hide
+    // the phrase until the line is normalised. Thirty-two positions per step;
+    // a hit is the "z" of a "gz", found from one load per sixteen bytes.
     constexpr std::size_t kZAt = 11;  // "computing g" stands before "z"
     auto phrase_at = [&](std::size_t z) {
         return z >= kZAt && (text[z - 1] | 0x20) == 'g' && z - kZAt + kGzipStage.size() <= text.size() &&
@@ -104,16 +104,23 @@ bool may_hold_gzip_stage(std::string_view text) {
     std::size_t i = 0;
     std::size_t skip_to = 0;  // the end of the last line normalised whole
 #if defined(__SSE2__)
-    const __m128i fold = _mm_set1_epi8(0x20), z = _mm_set1_epi8('z');
+    const __m128i fold = _mm_set1_epi8(0x20), g = _mm_set1_epi8('g'), z = _mm_set1_epi8('z');
     const __m128i esc = _mm_set1_epi8('\x1b'), cr = _mm_set1_epi8('\r');
-    auto hits = [&](std::size_t at) {
+    struct Masks {
+        unsigned g, z, control;
+    };
+    auto masks = [&](std::size_t at) {
         const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
-        const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(raw, fold), z),
-                                         _mm_or_si128(_mm_cmpeq_epi8(raw, esc), _mm_cmpeq_epi8(raw, cr)));
-        return static_cast<unsigned>(_mm_movemask_epi8(hit));
+        const __m128i folded = _mm_or_si128(raw, fold);
+        return Masks{
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(folded, g))),
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(folded, z))),
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(raw, esc), _mm_cmpeq_epi8(raw, cr))))};
     };
     while (i + 32 <= text.size()) {
-        const unsigned mask = hits(i) | hits(i + 16) << 16;
+        const Masks low = masks(i), high = masks(i + 16);
+        const unsigned g_before = (low.g | high.g << 16) << 1 | (i > 0 && (text[i - 1] | 0x20) == 'g' ? 1u : 0u);
+        const unsigned mask = ((low.z | high.z << 16) & g_before) | low.control | high.control << 16;
         for (unsigned m = mask; m != 0; m &= m - 1) {
             const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
             if (at < skip_to) continue;
