@@ -745,3 +745,92 @@ std::string quote_escaped(std::string_view s) {
 }
 
 }  // namespace text
+
+// --------------------------------------------- fingerprints, SIMD scan --
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+namespace text {
+namespace {
+
+constexpr std::size_t kPlaces = FingerprintSet::kPlaces;
+
+// The groups whose fingerprints may start at byte `at` of `s`.
+std::uint8_t fingerprint_groups_at(const FingerprintSet::Tables& t, std::string_view s, std::size_t at) {
+    std::uint8_t groups = 0xFF;
+    for (std::size_t place = 0; place < kPlaces && at + place < s.size() && groups != 0; ++place) {
+        const unsigned folded = static_cast<unsigned char>(s[at + place]) | 0x20u;
+        groups &= t.low[place][folded & 15u] & t.high[place][folded >> 4];
+    }
+    return groups;
+}
+
+std::optional<FingerprintSet::Hit> next_fingerprint_bytewise(const FingerprintSet::Tables& t, std::string_view s,
+                                                             std::size_t from) {
+    for (std::size_t at = from; at < s.size(); ++at)
+        if (const std::uint8_t groups = fingerprint_groups_at(t, s, at)) return FingerprintSet::Hit{at, groups};
+    return std::nullopt;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The groups that one place allows for the thirty-two bytes at `p`.
+__attribute__((target("avx2"), always_inline)) inline __m256i place_groups_avx2(const char* p, __m256i low,
+                                                                                __m256i high) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), _mm256_set1_epi8(0x20));
+    const __m256i lo = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
+    const __m256i hi = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+    return _mm256_and_si256(lo, hi);
+}
+
+// Thirty-two windows at a time: each half-byte of each place looks up its
+// group bits with one shuffle, and the places' bits are joined with AND.
+// The last four places are looked at only where the first four left a group.
+__attribute__((target("avx2"))) std::optional<FingerprintSet::Hit> next_fingerprint_avx2(
+    const FingerprintSet::Tables& t, std::string_view s, std::size_t from) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i low[kPlaces], high[kPlaces];
+    for (std::size_t place = 0; place < kPlaces; ++place) {
+        low[place] =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low[place].data())));
+        high[place] =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high[place].data())));
+    }
+    const char* p = s.data();
+    std::size_t at = from;
+    constexpr std::size_t kSpan = 32 + kPlaces - 1;
+    while (s.size() >= kSpan && at <= s.size() - kSpan) {
+        __m256i groups = _mm256_and_si256(_mm256_and_si256(place_groups_avx2(p + at + 0, low[0], high[0]),
+                                                           place_groups_avx2(p + at + 1, low[1], high[1])),
+                                          _mm256_and_si256(place_groups_avx2(p + at + 2, low[2], high[2]),
+                                                           place_groups_avx2(p + at + 3, low[3], high[3])));
+        if (!_mm256_testz_si256(groups, groups)) {
+            groups = _mm256_and_si256(
+                groups, _mm256_and_si256(_mm256_and_si256(place_groups_avx2(p + at + 4, low[4], high[4]),
+                                                          place_groups_avx2(p + at + 5, low[5], high[5])),
+                                         _mm256_and_si256(place_groups_avx2(p + at + 6, low[6], high[6]),
+                                                          place_groups_avx2(p + at + 7, low[7], high[7]))));
+            const auto none = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, zero)));
+            if (none != 0xFFFFFFFFu) {
+                const std::size_t k = static_cast<std::size_t>(std::countr_zero(~none));
+                return FingerprintSet::Hit{at + k, fingerprint_groups_at(t, s, at + k)};
+            }
+        }
+        at += 32;
+    }
+    return next_fingerprint_bytewise(t, s, at);
+}
+#endif
+
+}  // namespace
+
+std::optional<FingerprintSet::Hit> FingerprintSet::next(std::string_view s, std::size_t from) const {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2")) return next_fingerprint_avx2(tables_, s, from);
+#endif
+    return next_fingerprint_bytewise(tables_, s, from);
+}
+
+}  // namespace text

@@ -466,3 +466,61 @@ inline std::size_t find_path_separator(std::string_view s, std::size_t from = 0)
 }
 
 }  // namespace text
+
+// --------------------------------------------- fingerprints, SIMD scan --
+namespace text {
+
+// Up to eight groups of eight-byte fingerprints, found together in one pass
+// over a text, thirty-two positions at a time where the processor allows.
+// A position matches a group when each of the eight bytes from it, with bit
+// 5 set (ASCII case folded, and a few other bytes joined with their pair),
+// is allowed at its place by the group. The allowed bytes are kept as low
+// and high half-bytes, so a match may also be a mix of the group's
+// fingerprints: a hit is only where a fingerprint may start, never missing
+// one, and the caller checks it.
+class FingerprintSet {
+public:
+    static constexpr std::size_t kPlaces = 8;
+    // One fingerprint: for each of its places the bytes allowed there ("" or
+    // a place past the fingerprint allows any byte; a letter allows both
+    // cases), and its group (0-7).
+    struct Print {
+        std::array<std::string_view, kPlaces> bytes;
+        unsigned group = 0;
+    };
+    struct Hit {
+        std::size_t at = 0;
+        std::uint8_t groups = 0;  // bit g for each group g that may start at `at`
+    };
+    struct Tables {
+        std::array<std::array<std::uint8_t, 16>, kPlaces> low{}, high{};
+    };
+
+    template <std::size_t N>
+    constexpr explicit FingerprintSet(const std::array<Print, N>& prints) {
+        for (const Print& print : prints) {
+            const auto bit = static_cast<std::uint8_t>(1u << print.group);
+            for (std::size_t place = 0; place < kPlaces; ++place) {
+                if (print.bytes[place].empty()) {
+                    for (std::uint8_t& m : tables_.low[place]) m |= bit;
+                    for (std::uint8_t& m : tables_.high[place]) m |= bit;
+                    continue;
+                }
+                for (char c : print.bytes[place]) {
+                    const unsigned folded = static_cast<unsigned char>(c) | 0x20u;
+                    tables_.low[place][folded & 15u] |= bit;
+                    tables_.high[place][folded >> 4] |= bit;
+                }
+            }
+        }
+    }
+
+    // The first position at or after `from` where some group may start; a
+    // window that runs past the end of `s` allows any byte there.
+    std::optional<Hit> next(std::string_view s, std::size_t from) const;
+
+private:
+    Tables tables_;
+};
+
+}  // namespace text

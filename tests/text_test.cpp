@@ -190,6 +190,41 @@ TEST(Helpers, FindIgnoreCaseAcrossLongTexts) {
     EXPECT_EQ(text::find_ignore_case("ab", "abc"), std::string_view::npos);
 }
 
+// The fingerprint scan never misses a print and reports the groups that
+// may start at a hit; compared here with a byte-by-byte reading.
+TEST(Helpers, FingerprintScanMatchesBytewiseReading) {
+    constexpr std::array<text::FingerprintSet::Print, 3> prints = {{
+        {{"l", "o", "c", "k", "f", "i", "l", "e"}, 0},
+        {{"v", "0123456789", ".", "", "", "", "", ""}, 1},  // "v1." and any five bytes
+        {{"\xE2", "\x9E", "\xA4", " ", "y", "n", "", ""}, 2},
+    }};
+    constexpr text::FingerprintSet set(prints);
+    auto hits = [&](std::string_view s) {
+        std::vector<std::pair<std::size_t, unsigned>> out;
+        for (auto hit = set.next(s, 0); hit; hit = set.next(s, hit->at + 1)) out.emplace_back(hit->at, hit->groups);
+        return out;
+    };
+    for (std::size_t len : {8u, 31u, 39u, 40u, 41u, 100u}) {
+        for (std::size_t at = 0; at + 8 <= len; ++at) {
+            std::string s(len, 'x');
+            s.replace(at, 8, "LockFile");
+            EXPECT_EQ(hits(s), (std::vector<std::pair<std::size_t, unsigned>>{{at, 1u}})) << len << " " << at;
+        }
+        // A print whose last places allow any byte matches up to the end.
+        std::string tail(len, 'x');
+        tail.replace(len - 3, 3, "V7.");
+        EXPECT_EQ(hits(tail), (std::vector<std::pair<std::size_t, unsigned>>{{len - 3, 2u}})) << len;
+    }
+    EXPECT_EQ(hits(std::string(70, ' ') + "\xE2\x9E\xA4 YN0000"),
+              (std::vector<std::pair<std::size_t, unsigned>>{{70u, 4u}}));
+    // A window that runs past the end allows any byte there; one that ends
+    // inside the text must hold every byte.
+    EXPECT_EQ(hits(std::string(100, 'x') + "lockfil"),
+              (std::vector<std::pair<std::size_t, unsigned>>{{100u, 1u}, {106u, 1u}}));
+    EXPECT_TRUE(hits(std::string(100, 'x') + "lockfil!").empty());
+    EXPECT_TRUE(hits("").empty());
+}
+
 }  // namespace
 
 namespace {

@@ -367,57 +367,124 @@ bool is_homebrew_anchor(std::string_view t, std::string_view l) {
 }
 
 // Every phrase that a scoring term looks for inside a line (or a phrase
-// inside it), for the first look over the whole text.
-constexpr std::array<std::string_view, 47> kInnerSigns = {
-    "collecting ",
-    "using cached ",
-    "successfully installed",
-    " package",
-    "uv.lock",
-    "lockfile",
-    "lock file",
-    "--frozen",
-    "--locked",
-    "no solution found",
-    "uv sync",
-    "virtual environment at",
-    "poetry.lock",
-    "poetry install",
-    "poetry update",
-    "version solving failed",
-    "solverproblemerror",
-    "vulnerabilit",
-    "npm audit fix",
-    "pnpm-lock.yaml",
-    "err_pnpm_",
-    "warn_pnpm_",
-    "pnpm audit",
-    "yarn.lock",
-    "peer dependency",
-    "unmet peer",
-    "immutable install",
-    "bun install v",
-    "packages installed",
-    "composer.json",
-    "composer.lock",
-    "composer audit",
-    "bundle complete",
-    "bundle updated",
-    "gemfile.lock",
-    "bundler could not",
-    "rubygems.org",
-    "gems now installed",
-    "/opt/homebrew/cellar",
-    "/usr/local/cellar",
-    "homebrew/homebrew",
-    "brew install",
-    "bottle.tar.gz",
-    "crates.io index",
-    "downloading crates",
-    ".cache/pre-commit",
-    "pre-commit.log",
+// inside it) that lets a line be scored. For the first look over the whole
+// text each phrase is also a fingerprint: eight of its bytes from
+// `print_at`, in fingerprint group `group`, both chosen so that text of
+// other kinds rarely meets a group by chance ("downloading" alone is common,
+// "ading cr" is not).
+struct InnerSign {
+    std::string_view text;
+    std::uint8_t print_at;
+    std::uint8_t group;
 };
+constexpr std::array<InnerSign, 47> kInnerSignTable = {{
+    {"collecting ", 2, 1},
+    {"using cached ", 0, 3},
+    {"successfully installed", 8, 3},
+    {" package", 0, 1},
+    {"uv.lock", 0, 0},
+    {"lockfile", 0, 2},
+    {"lock file", 0, 2},
+    {"--frozen", 0, 3},
+    {"--locked", 0, 3},
+    {"no solution found", 6, 3},
+    {"uv sync", 0, 0},
+    {"virtual environment at", 14, 6},
+    {"poetry.lock", 0, 2},
+    {"poetry install", 0, 2},
+    {"poetry update", 0, 2},
+    {"version solving failed", 8, 4},
+    {"solverproblemerror", 10, 6},
+    {"vulnerabilit", 1, 7},
+    {"npm audit fix", 5, 3},
+    {"pnpm-lock.yaml", 0, 6},
+    {"err_pnpm_", 1, 4},
+    {"warn_pnpm_", 2, 4},
+    {"pnpm audit", 0, 6},
+    {"yarn.lock", 0, 5},
+    {"peer dependency", 0, 6},
+    {"unmet peer", 0, 7},
+    {"immutable install", 0, 5},
+    {"bun install v", 4, 5},
+    {"packages installed", 9, 5},
+    {"composer.json", 2, 4},
+    {"composer.lock", 2, 4},
+    {"composer audit", 2, 4},
+    {"bundle complete", 0, 0},
+    {"bundle updated", 0, 0},
+    {"gemfile.lock", 0, 6},
+    {"bundler could not", 0, 0},
+    {"rubygems.org", 1, 7},
+    {"gems now installed", 9, 5},
+    {"/opt/homebrew/cellar", 12, 1},
+    {"/usr/local/cellar", 9, 1},
+    {"homebrew/homebrew", 6, 0},
+    {"brew install", 2, 0},
+    {"bottle.tar.gz", 2, 3},
+    {"crates.io index", 6, 7},
+    {"downloading crates", 10, 2},
+    {".cache/pre-commit", 9, 0},
+    {"pre-commit.log", 0, 2},
+}};
+constexpr auto kInnerSigns = [] {
+    std::array<std::string_view, kInnerSignTable.size()> signs{};
+    for (std::size_t k = 0; k < signs.size(); ++k) signs[k] = kInnerSignTable[k].text;
+    return signs;
+}();
 constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
+
+constexpr text::FingerprintSet kInnerSignPrints = [] {
+    std::array<text::FingerprintSet::Print, kInnerSigns.size()> prints{};
+    for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        const std::string_view print = kInnerSigns[k].substr(kInnerSignTable[k].print_at);
+        prints[k].group = kInnerSignTable[k].group;
+        for (std::size_t place = 0; place < prints[k].bytes.size() && place < print.size(); ++place)
+            prints[k].bytes[place] = print.substr(place, 1);
+    }
+    return text::FingerprintSet(prints);
+}();
+
+// The phrases of each group, so that a hit is checked against its groups only.
+struct SignsByGroup {
+    std::array<std::array<std::uint8_t, kInnerSigns.size()>, 8> signs{};
+    std::array<std::size_t, 8> count{};
+};
+constexpr SignsByGroup kInnerSignsByGroup = [] {
+    SignsByGroup by;
+    for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        const unsigned g = kInnerSignTable[k].group;
+        by.signs[g][by.count[g]++] = static_cast<std::uint8_t>(k);
+    }
+    return by;
+}();
+
+// Whether inner sign `k` stands in `text` from byte `at` in a form that can
+// score: " package" only as the whole word that the counting terms need
+// ("packages/" in a path never scores; every other term that reads a line
+// holding it needs another sign or a line start of its own).
+bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at) {
+    const std::string_view sign = kInnerSigns[k];
+    if (text.size() - at < sign.size() || text::to_lower_ascii(text[at]) != sign[0] ||
+        !text::equals_ignore_case(text.substr(at, sign.size()), sign))
+        return false;
+    if (sign != " package") return true;
+    std::size_t end = at + sign.size();
+    if (end < text.size() && text::to_lower_ascii(text[end]) == 's') ++end;
+    return end == text.size() || !is_name_char(text[end]);
+}
+
+bool holds_scoring_inner_sign(std::string_view text) {
+    for (auto hit = kInnerSignPrints.next(text, 0); hit; hit = kInnerSignPrints.next(text, hit->at + 1))
+        for (unsigned g = 0; g < 8; ++g) {
+            if (((hit->groups >> g) & 1u) == 0) continue;
+            for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
+                const std::size_t k = kInnerSignsByGroup.signs[g][n];
+                const std::size_t back = kInnerSignTable[k].print_at;
+                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return true;
+            }
+        }
+    return false;
+}
 
 // What a line's first bytes tell the first look.
 enum class LineStart { nothing, scores, diff };
@@ -497,12 +564,52 @@ std::string_view trim_start_fast(std::string_view line) {
     return line;
 }
 
+// The first two bytes of a trimmed line that `classify_start` or the diff
+// headers look at, in any letter case, and any pair that begins with
+// whitespace still to be trimmed; a line that begins otherwise is passed
+// over at once.
+class LineStarts {
+public:
+    constexpr LineStarts() {
+        for (std::string_view p : {"+ ", "- ", "~ ", "@@", "di", "de", "do", "in", "np",       "pr",      "pa", "pe",
+                                   "op", "ya", "[1", "[2", "[3", "[4", "[5", "[i", "[e",       "su",      "lo", "ge",
+                                   "fe", "us", "up", "ad", "re", "==", "--", "++", "\xE2\x9E", "\xF0\x9F"})
+            for (char a : {p[0], upper(p[0])})
+                for (char b : {p[1], upper(p[1])}) set(a, b);
+        for (unsigned b = 0; b < 0x100; ++b) {
+            for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
+            for (char a : {'\v', '\f', '\r'}) set(a, static_cast<char>(b));
+        }
+    }
+
+    // `line` from its first byte that is no space or tab; at least two bytes.
+    bool may_start(std::string_view line) const {
+        const unsigned at = static_cast<unsigned char>(line[0]) << 8 | static_cast<unsigned char>(line[1]);
+        return (bits_[at >> 6] >> (at & 63)) & 1u;
+    }
+
+private:
+    static constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+    constexpr void set(char a, char b) {
+        const unsigned at = static_cast<unsigned char>(a) << 8 | static_cast<unsigned char>(b);
+        bits_[at >> 6] |= std::uint64_t{1} << (at & 63);
+    }
+
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+constexpr LineStarts kLineStarts;
+
 }  // namespace
 
 bool may_be_package_manager_log(const text::LineIndex& lines) {
     bool scores = false, minus_header = false, plus_header = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view t = trim_start_fast(lines[i]);
+        const std::string_view line = lines[i];
+        const std::size_t blanks = text::leading_blanks(line);
+        // No prefix that `classify_start` knows is shorter than two bytes.
+        if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
+        const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {
             case LineStart::diff:
@@ -517,7 +624,7 @@ bool may_be_package_manager_log(const text::LineIndex& lines) {
         plus_header = plus_header || t.starts_with("+++ ");
         if (minus_header && plus_header) return false;
     }
-    return scores || kInnerSignSet.found_in(lines.text());
+    return scores || holds_scoring_inner_sign(lines.text());
 }
 
 bool count_packages_phrase(std::string_view lower, std::string_view word) {

@@ -1,7 +1,6 @@
 #include "filters/test_runner/detector.h"
 
 #include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -270,26 +269,25 @@ bool has_minitest_shape(const text::LineIndex& lines, const LineFacts& f) {
            some_trimmed_line(lines, summary::is_minitest_summary_line);
 }
 
-constexpr std::uint64_t kEightSpaces = 0x2020202020202020ULL;
-
-std::uint64_t load8(const char* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 LineFacts gather_facts(const text::LineIndex& lines) {
     LineFacts facts;
     for (std::string_view raw : lines) {
         // Leading ASCII blanks are passed over here; only a line that goes
         // on with a byte above ASCII needs the full Unicode trim.
-        std::size_t lead = 0;
-        while (lead + 8 <= raw.size() && load8(raw.data() + lead) == kEightSpaces) lead += 8;
-        while (lead < raw.size() && (raw[lead] == ' ' || raw[lead] == '\t')) ++lead;
+        const std::size_t lead = text::leading_blanks(raw);
         if (lead == raw.size()) continue;
         const std::string_view start =
             static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
         if (start.empty() || !kLineStarts.may_start(start)) continue;
+        // A line that begins with a digit counts only as "3 passed ..." or
+        // "1) ...": its digits end at whitespace or ")" (a hash such as
+        // "1a2b3c4" or a time such as "2024-05-14" ends them otherwise).
+        if (text::is_ascii_digit(start[0])) {
+            const std::size_t digits = text::digit_run(start);
+            if (digits == start.size()) continue;
+            const char after = start[digits];
+            if (after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80) continue;
+        }
         facts.note(raw, text::trim_end(start));
     }
     return facts;

@@ -212,7 +212,18 @@ bool is_go_test_result_line(std::string_view t) {
 }
 
 bool is_go_package_line(std::string_view t) {
-    if (!text::starts_with_any(t, {"?", "ok", "FAIL"})) return false;
+    // The first word must be one of the three; most lines that begin with
+    // one of them go on with more of a word ("?? path" in a status list).
+    std::size_t first = 0;
+    if (t.starts_with("?"))
+        first = 1;
+    else if (t.starts_with("ok"))
+        first = 2;
+    else if (t.starts_with("FAIL"))
+        first = 4;
+    else
+        return false;
+    if (first == t.size() || text::whitespace_length_at(t, first) == 0) return false;
     const std::vector<std::string_view> tokens = text::split_whitespace(t);
     if (tokens.size() < 2 || !text::equals_any(tokens[0], {"?", "ok", "FAIL"}) ||
         !text::contains_any(tokens[1], {"/", "."}))

@@ -90,6 +90,30 @@ TEST(PackageManagerDetector, FirstLookFindsEvidenceAnywhere) {
     EXPECT_FALSE(may_be_package_manager_log(text::LineIndex("diff --git a/x b/x\n+ a@1.0.0\n")));
 }
 
+TEST(PackageManagerDetector, FirstLookFindsPhrasesAtEveryOffset) {
+    // Phrases inside a line, in any letter case, at every offset across the
+    // scan's thirty-two-byte steps and at the very end of the text.
+    const std::string filler = "2024-03-14 07:06:40 INFO request served in 12 ms\n";
+    for (const char* phrase :
+         {"Downloading crates ...", "Because x depends on y, version solving failed.",
+          "Creating virtual environment at: .venv", "Updating crates.io index", "see .cache/pre-commit/x",
+          "COMPOSER.LOCK is stale", "Using cached six-1.16.whl", "3 packages installed"}) {
+        for (std::size_t pad = 0; pad < 40; pad += 3) {
+            const std::string line = std::string(pad, '.') + " " + phrase;
+            EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(filler + line + "\n" + filler))) << line;
+            EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(filler + filler + line))) << line;
+        }
+    }
+    // " package" counts only as a whole word: a path under "packages/"
+    // scores nothing, so a status list of such paths is no log.
+    std::string paths;
+    for (int i = 0; i < 40; ++i) paths += text::format(" M packages/module-{}/src/index.ts\n", i);
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(paths)));
+    EXPECT_TRUE(
+        may_be_package_manager_log(text::LineIndex(paths + "removed 2 packages, audited 9 packages\n" + paths)));
+    EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(paths + "x 1 package")));
+}
+
 TEST(PackageManagerDetector, DeclinesOtherOutput) {
     const std::string npm = "added 3 packages in 1s\nfound 0 vulnerabilities\nx\ny\n";
     const Case cases[] = {
