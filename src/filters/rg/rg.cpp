@@ -400,9 +400,13 @@ Attempt try_compress_rg_output(const FilterInput& input) {
 
     std::size_t settled = 0;  // lines before this one are walked or left
     std::size_t line = 0;
+    // The line a candidate was last left at: its other candidates get the
+    // same answer, as nothing the answer reads has moved since.
+    std::size_t left = n;
     for (const std::size_t offset : candidates) {
         line = line_at(lines, offset, line);
-        if (line < settled) continue;
+        if (line < settled || line == left) continue;
+        left = line;
         // A block holds two entries at least: a line with no neighbour that
         // can belong to one is left alone.
         const bool before = line > settled && belongs(line - 1);
