@@ -3,7 +3,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -29,24 +28,15 @@ bool is_word_byte(char c) {
 // Some of the bytes no path holds (see no_path_sse2).
 bool is_no_path(char c) { return c == '"' || c == ',' || c == '[' || c == '{'; }
 
-// Byte classes of the backward look: ASCII graphic bytes (never white
-// space), path marks among them, and bytes no path holds.
-enum : std::uint8_t { kGraphic = 1, kMark = 2, kNoPath = 4 };
-constexpr std::array<std::uint8_t, 256> kByteClass = [] {
-    std::array<std::uint8_t, 256> t{};
-    for (unsigned c = 0x21; c < 0x7F; ++c) t[c] = kGraphic;
-    for (unsigned char c : std::string_view("/\\.~")) t[c] |= kMark;
-    for (unsigned char c : std::string_view("\"',[]{}")) t[c] |= kNoPath;
-    return t;
-}();
-
 std::uint64_t below(unsigned bit) { return (std::uint64_t{1} << bit) - 1; }
+// The bits up to and including the highest of `x` (not 0).
+std::uint64_t below_last(std::uint64_t x) { return ~std::uint64_t{0} >> std::countl_zero(x); }
 
 // One 64-byte block (bit b for byte b): the colons right after a digit, the
 // ESCs and the newlines. Both stop
 // masks are empty for most blocks, and the newlines are then not read.
 struct BlockMasks {
-    std::uint64_t stop_colon = 0, esc = 0, newline = 0;
+    std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0;
 };
 
 // 64 bytes from a line's start on, for the end of its first word: the
@@ -61,6 +51,9 @@ std::uint64_t bits_sse2(__m128i x, int k) {
     return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(x))} << (16 * k);
 }
 __m128i eq_sse2(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+__m128i digits_sse2(__m128i v) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('/')), _mm_cmpgt_epi8(_mm_set1_epi8(':'), v));
+}
 // "." and "/" differ in the lowest bit only.
 __m128i marks_sse2(__m128i v) {
     const __m128i dot_or_slash = _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(1)), _mm_set1_epi8('/'));
@@ -75,31 +68,32 @@ __m128i no_path_sse2(__m128i v) {
 
 struct Sse2 {
     // The first block from `i` on that holds a colon right after a digit or
-    // an ESC, or the first that would reach past `n`. `data + i - 1` must be
-    // readable.
-    static std::size_t quiet_until(const char* data, std::size_t i, std::size_t n) {
+    // an ESC, with its masks, or the first that would reach past `n`.
+    // `data + i - 1` must be readable.
+    static std::size_t next_stop(const char* data, std::size_t i, std::size_t n, BlockMasks& m) {
         for (; i + kBlock <= n; i += kBlock) {
-            const BlockMasks m = block(data + i);
+            m = BlockMasks{};
+            for (int k = 0; k < 4; ++k) {
+                const char* p = data + i + 16 * k;
+                const __m128i v = load_sse2(p), before = load_sse2(p - 1);
+                m.stop_colon |= bits_sse2(_mm_and_si128(eq_sse2(v, ':'), digits_sse2(before)), k);
+                m.esc |= bits_sse2(eq_sse2(v, kEsc), k);
+                m.newline |= bits_sse2(eq_sse2(v, '\n'), k);
+                m.mark |= bits_sse2(marks_sse2(v), k);
+                m.digit |= bits_sse2(digits_sse2(v), k);
+            }
             if ((m.stop_colon | m.esc) != 0) break;
         }
         return i;
     }
-    // `p - 1` must be readable.
-    static BlockMasks block(const char* p) {
+    // The newlines and path marks of 64 bytes.
+    static BlockMasks newlines(const char* p) {
         BlockMasks m;
         for (int k = 0; k < 4; ++k) {
-            const __m128i v = load_sse2(p + 16 * k), before = load_sse2(p + 16 * k - 1);
-            const __m128i digit =
-                _mm_and_si128(_mm_cmpgt_epi8(before, _mm_set1_epi8('/')), _mm_cmpgt_epi8(_mm_set1_epi8(':'), before));
-            m.stop_colon |= bits_sse2(_mm_and_si128(eq_sse2(v, ':'), digit), k);
-            m.esc |= bits_sse2(eq_sse2(v, kEsc), k);
+            const __m128i v = load_sse2(p + 16 * k);
             m.newline |= bits_sse2(eq_sse2(v, '\n'), k);
+            m.mark |= bits_sse2(marks_sse2(v), k);
         }
-        return m;
-    }
-    static std::uint64_t newlines(const char* p) {
-        std::uint64_t m = 0;
-        for (int k = 0; k < 4; ++k) m |= bits_sse2(eq_sse2(load_sse2(p + 16 * k), '\n'), k);
         return m;
     }
     static LineMasks line(const char* p) {
@@ -127,10 +121,11 @@ QS_AVX2 std::uint64_t bits_avx2(__m256i a, __m256i b) {
 }
 QS_AVX2 __m256i load_avx2(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 QS_AVX2 __m256i eq_avx2(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+QS_AVX2 __m256i digits_avx2(__m256i v) {
+    return _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8('/')), _mm256_cmpgt_epi8(_mm256_set1_epi8(':'), v));
+}
 QS_AVX2 __m256i stop_colons_avx2(__m256i v, __m256i before) {
-    const __m256i digit = _mm256_and_si256(_mm256_cmpgt_epi8(before, _mm256_set1_epi8('/')),
-                                           _mm256_cmpgt_epi8(_mm256_set1_epi8(':'), before));
-    return _mm256_and_si256(eq_avx2(v, ':'), digit);
+    return _mm256_and_si256(eq_avx2(v, ':'), digits_avx2(before));
 }
 QS_AVX2 __m256i marks_avx2(__m256i v) {
     const __m256i dot_or_slash = _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(1)), _mm256_set1_epi8('/'));
@@ -146,31 +141,32 @@ QS_AVX2 __m256i words_avx2(__m256i v) {
 #undef QS_AVX2
 
 struct Avx2 {
-    // As Sse2::quiet_until; a loop of its own keeps its constants in
+    // As Sse2::next_stop; a loop of its own keeps its constants in
     // registers.
-    __attribute__((target("avx2"))) static std::size_t quiet_until(const char* data, std::size_t i, std::size_t n) {
+    __attribute__((target("avx2"))) static std::size_t next_stop(const char* data, std::size_t i, std::size_t n,
+                                                                  BlockMasks& m) {
         for (; i + kBlock <= n; i += kBlock) {
             const char* p = data + i;
             const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
             const __m256i c0 = stop_colons_avx2(v0, load_avx2(p - 1)), c1 = stop_colons_avx2(v1, load_avx2(p + 31));
-            const __m256i e = _mm256_or_si256(eq_avx2(v0, kEsc), eq_avx2(v1, kEsc));
-            const __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), e);
-            if (!_mm256_testz_si256(any, any)) break;
+            const __m256i e0 = eq_avx2(v0, kEsc), e1 = eq_avx2(v1, kEsc);
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(e0, e1));
+            if (_mm256_testz_si256(any, any)) continue;
+            m.stop_colon = bits_avx2(c0, c1);
+            m.esc = bits_avx2(e0, e1);
+            m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
+            m.mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
+            m.digit = bits_avx2(digits_avx2(v0), digits_avx2(v1));
+            break;
         }
         return i;
     }
-    __attribute__((target("avx2"))) static BlockMasks block(const char* p) {
+    __attribute__((target("avx2"))) static BlockMasks newlines(const char* p) {
         const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
-        const __m256i c0 = stop_colons_avx2(v0, load_avx2(p - 1)), c1 = stop_colons_avx2(v1, load_avx2(p + 31));
-        const __m256i e = _mm256_or_si256(eq_avx2(v0, kEsc), eq_avx2(v1, kEsc));
         BlockMasks m;
-        m.stop_colon = bits_avx2(c0, c1);
-        if (!_mm256_testz_si256(e, e)) m.esc = bits_avx2(eq_avx2(v0, kEsc), eq_avx2(v1, kEsc));
         m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
+        m.mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
         return m;
-    }
-    __attribute__((target("avx2"))) static std::uint64_t newlines(const char* p) {
-        return bits_avx2(eq_avx2(load_avx2(p), '\n'), eq_avx2(load_avx2(p + 32), '\n'));
     }
     __attribute__((target("avx2"))) static LineMasks line(const char* p) {
         const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
@@ -196,24 +192,37 @@ public:
         const std::size_t first = std::min(n_, kBlock);  // the first block has no byte before it
         bytes(0, first);
         std::size_t i = first;
-        while ((i = Load::quiet_until(data, i, n_)) + kBlock <= n_) {
-            const BlockMasks m = Load::block(data + i);
+        BlockMasks m;
+        while ((i = Load::next_stop(data, i, n_, m)) + kBlock <= n_) {
             std::uint64_t found = m.esc;
             for (std::uint64_t c = m.stop_colon; c != 0; c &= c - 1) {
                 const unsigned q = static_cast<unsigned>(std::countr_zero(c));
+                const std::uint64_t nl = m.newline & below(q);
                 const auto line = [&] {
-                    const std::uint64_t nl = m.newline & below(q);
                     return nl == 0 ? line_before(i) : i + static_cast<std::size_t>(std::bit_width(nl));
                 };
-                if (stops_at(i + q, line)) found |= std::uint64_t{1} << q;
+                const auto marked = [&] {
+                    const std::uint64_t own = nl == 0 ? below(q) : below(q) & ~below_last(nl);
+                    return (m.mark & own) != 0 || (nl == 0 && marked_before(i));
+                };
+                // The first digit of the number the colon closes.
+                const std::uint64_t other = ~m.digit & below(q);
+                const std::size_t r = other != 0 ? i + static_cast<std::size_t>(std::bit_width(other)) : run_start(i);
+                if (stops_at(i + q, r, line, marked)) found |= std::uint64_t{1} << q;
             }
             for (; found != 0; found &= found - 1)
                 out_.push_back(i + static_cast<std::size_t>(std::countr_zero(found)));
             if (m.newline != 0) {
                 line_ = i + static_cast<std::size_t>(std::bit_width(m.newline));
                 line_known_to_ = i + kBlock;
-            } else if (line_known_to_ == i) {
-                line_known_to_ = i + kBlock;
+                marked_ = (m.mark & ~below_last(m.newline)) != 0;
+                marked_to_ = i + kBlock;
+            } else {
+                if (line_known_to_ == i) line_known_to_ = i + kBlock;
+                if (marked_to_ == i) {
+                    marked_ = marked_ || m.mark != 0;
+                    marked_to_ = i + kBlock;
+                }
             }
             i += kBlock;
         }
@@ -224,15 +233,43 @@ public:
 private:
     // Byte by byte over [from, to): the first block and the last bytes.
     void bytes(std::size_t from, std::size_t to) {
+        if (from >= to) return;
+        marked_before(from);
         for (std::size_t p = from; p < to; ++p) {
             const char c = s_[p];
-            if (c == kEsc) {
+            if (c == '\n') {
+                marked_ = false;
+            } else if (is_path_mark(c)) {
+                marked_ = true;
+            } else if (c == kEsc) {
                 out_.push_back(p);
             } else if (c == ':' && p > 0 && text::is_ascii_digit(s_[p - 1]) &&
-                       stops_at(p, [&] { return line_before(p); })) {
+                       stops_at(p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; })) {
                 out_.push_back(p);
             }
         }
+        marked_to_ = to;
+    }
+
+    // Whether a path mark stands in the line that holds byte `i` before it,
+    // for `i` a multiple of the block size or where it was last brought.
+    // Brought up block by block backwards to where it was last known.
+    bool marked_before(std::size_t i) {
+        if (marked_to_ >= i) return marked_;
+        bool seen = false;
+        for (std::size_t p = i; p > marked_to_; p -= kBlock) {
+            const BlockMasks m = Load::newlines(s_.data() + p - kBlock);
+            const std::uint64_t known = p - kBlock >= marked_to_ ? ~std::uint64_t{0} : ~below(static_cast<unsigned>(marked_to_ - (p - kBlock)));
+            if (const std::uint64_t nl = m.newline & known; nl != 0) {
+                marked_ = seen || (m.mark & ~below_last(nl)) != 0;
+                marked_to_ = i;
+                return marked_;
+            }
+            seen = seen || (m.mark & known) != 0;
+        }
+        marked_ = marked_ || seen;
+        marked_to_ = i;
+        return marked_;
     }
 
     // The start of the line that holds byte `i` (no newline stands in
@@ -243,7 +280,7 @@ private:
         std::size_t to = i;
         if (i >= kBlock && i - kBlock >= line_known_to_) {
             // Mostly the line starts in the block before.
-            if (const std::uint64_t nl = Load::newlines(s_.data() + i - kBlock); nl != 0) {
+            if (const std::uint64_t nl = Load::newlines(s_.data() + i - kBlock).newline; nl != 0) {
                 line_ = i - kBlock + static_cast<std::size_t>(std::bit_width(nl));
                 line_known_to_ = i;
                 return line_;
@@ -256,57 +293,25 @@ private:
         return line_;
     }
 
-    // Whether the colon at `q`, right after a digit, closes a line number
-    // that starts its line ("N:") or that follows a colon in the line's first
-    // word with a path mark before it ("PATH:N:"). `line` gives the start of
-    // the line, asked only when the number follows a colon.
-    template <class LineOf>
-    bool stops_at(std::size_t q, const LineOf& line) {
-        // Each digit run is walked back once, by the colon that closes it;
-        // a line never starts within one.
-        std::size_t r = q - 1;
-        while (r > 0 && text::is_ascii_digit(s_[r - 1])) --r;
-        if (s_[r] == '0') return false;
-        if (r == 0 || s_[r - 1] == '\n') return true;
-        if (s_[r - 1] != ':') return false;
-        if (const Verdict v = look_back(r - 1); v != Verdict::kUnsure) return v == Verdict::kMaybe;
-        if (const std::size_t start = line(); start != head_line_) read_head(start);
-        return q < head_end_ && mark_before(r - 1);
+    // Where the run of digits that ends right before `p` starts. Each run is
+    // walked back once, by the colon that closes it.
+    std::size_t run_start(std::size_t p) const {
+        while (p > 0 && text::is_ascii_digit(s_[p - 1])) --p;
+        return p;
     }
 
-    enum class Verdict { kNo, kMaybe, kUnsure };
-
-    // The line read backwards from the colon at `a` (a number follows it),
-    // for the common cases: the text before `a` holds a path only as blanks,
-    // one run without white space, blanks. Spaces and ASCII graphic bytes
-    // are known for white space and not; at any other byte, or after
-    // kLookBack bytes, the answer is left to the line's head.
-    Verdict look_back(std::size_t a) const {
-        constexpr std::size_t kLookBack = 24;
-        const std::size_t floor = a > kLookBack ? a - kLookBack : 0;
-        auto starts_line = [&](std::size_t p) { return p == 0 || s_[p - 1] == '\n'; };
-        auto graphic_before = [&](std::size_t p) {
-            return p > floor && (kByteClass[static_cast<unsigned char>(s_[p - 1])] & kGraphic) != 0;
-        };
-        std::size_t p = a;
-        while (p > floor && s_[p - 1] == ' ') --p;
-        const std::size_t run_end = p;
-        std::uint8_t seen = 0;  // the classes of the run's bytes
-        for (std::uint8_t k = 0; p > floor && ((k = kByteClass[static_cast<unsigned char>(s_[p - 1])]) & kGraphic) != 0;
-             --p)
-            seen |= k;
-        if ((seen & kNoPath) != 0) return Verdict::kNo;
-        const bool marked = (seen & kMark) != 0;
-        if (p == run_end) return starts_line(p) ? Verdict::kNo : Verdict::kUnsure;  // blanks alone
-        if (p == floor && !starts_line(p)) return Verdict::kUnsure;                 // the run may go on
-        const char first = s_[p];
-        while (p > floor && s_[p - 1] == ' ') --p;
-        if (starts_line(p)) {
-            const bool path_start = first != '+' && first != '-' && first != '|';
-            return marked && path_start ? Verdict::kMaybe : Verdict::kNo;
-        }
-        // A graphic byte, then blanks, then the run: two words.
-        return graphic_before(p) && s_[p] == ' ' ? Verdict::kNo : Verdict::kUnsure;
+    // Whether the colon at `q`, right after the digits from `r` on, closes a
+    // line number that starts its line ("N:") or that follows a colon in the line's first
+    // word with a path mark before it ("PATH:N:"). `line` gives the start of
+    // the line, asked only when the number follows a colon.
+    template <class LineOf, class MarkedOf>
+    bool stops_at(std::size_t q, std::size_t r, const LineOf& line, const MarkedOf& marked) {
+        if (s_[r] == '0') return false;
+        if (r == 0 || s_[r - 1] == '\n') return true;
+        // The path before the pair holds a mark, so the line does before `q`.
+        if (s_[r - 1] != ':' || !marked()) return false;
+        if (const std::size_t start = line(); start != head_line_) read_head(start);
+        return q < head_end_ && mark_before(r - 1);
     }
 
     // Where the first word of the line that starts at `p` ends for a path:
@@ -367,6 +372,8 @@ private:
     std::size_t line_known_to_ = 0;  // ... that holds for the bytes before this
     std::size_t head_line_ = kNone;  // the line the head fields describe
     std::size_t head_end_ = 0;
+    bool marked_ = false;        // a path mark in the line before ...
+    std::size_t marked_to_ = 0;  // ... this offset
     std::size_t first_mark_ = kNone;  // in the head's line, when found
     std::size_t marks_to_ = 0;        // looked at for marks up to here
 };
