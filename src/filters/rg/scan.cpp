@@ -32,11 +32,25 @@ std::uint64_t below(unsigned bit) { return (std::uint64_t{1} << bit) - 1; }
 // The bits up to and including the highest of `x` (not 0).
 std::uint64_t below_last(std::uint64_t x) { return ~std::uint64_t{0} >> std::countl_zero(x); }
 
+// The colons that close the runs of digits that begin at `starts` (a subset
+// of `digit`) within the block; a run that reaches past it closes nothing.
+std::uint64_t closed_runs(std::uint64_t starts, std::uint64_t digit, std::uint64_t colon) {
+    return (starts + digit) & ~digit & colon;
+}
+
+// The bytes of each line of the block after its first path mark (`carry`:
+// one stands before the block in the line it starts in). Adding a mark to
+// the run of ones of `rest` it stands in clears the run up to the newline.
+std::uint64_t marked_region(std::uint64_t newline, std::uint64_t mark, bool carry) {
+    const std::uint64_t rest = ~newline;
+    return (rest & ~(rest + mark + (carry ? 1u : 0u))) | mark;
+}
+
 // One 64-byte block (bit b for byte b): the colons right after a digit, the
 // ESCs and the newlines. Both stop
 // masks are empty for most blocks, and the newlines are then not read.
 struct BlockMasks {
-    std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0;
+    std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0, positive = 0;
 };
 
 // 64 bytes from a line's start on, for the end of its first word: the
@@ -81,6 +95,7 @@ struct Sse2 {
                 m.newline |= bits_sse2(eq_sse2(v, '\n'), k);
                 m.mark |= bits_sse2(marks_sse2(v), k);
                 m.digit |= bits_sse2(digits_sse2(v), k);
+                m.positive |= bits_sse2(_mm_andnot_si128(eq_sse2(v, '0'), digits_sse2(v)), k);
             }
             if ((m.stop_colon | m.esc) != 0) break;
         }
@@ -144,7 +159,7 @@ struct Avx2 {
     // As Sse2::next_stop; a loop of its own keeps its constants in
     // registers.
     __attribute__((target("avx2"))) static std::size_t next_stop(const char* data, std::size_t i, std::size_t n,
-                                                                  BlockMasks& m) {
+                                                                 BlockMasks& m) {
         for (; i + kBlock <= n; i += kBlock) {
             const char* p = data + i;
             const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
@@ -156,7 +171,10 @@ struct Avx2 {
             m.esc = bits_avx2(e0, e1);
             m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
             m.mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
-            m.digit = bits_avx2(digits_avx2(v0), digits_avx2(v1));
+            const __m256i d0 = digits_avx2(v0), d1 = digits_avx2(v1);
+            m.digit = bits_avx2(d0, d1);
+            m.positive =
+                bits_avx2(_mm256_andnot_si256(eq_avx2(v0, '0'), d0), _mm256_andnot_si256(eq_avx2(v1, '0'), d1));
             break;
         }
         return i;
@@ -195,20 +213,37 @@ public:
         BlockMasks m;
         while ((i = Load::next_stop(data, i, n_, m)) + kBlock <= n_) {
             std::uint64_t found = m.esc;
-            for (std::uint64_t c = m.stop_colon; c != 0; c &= c - 1) {
-                const unsigned q = static_cast<unsigned>(std::countr_zero(c));
+            const auto line_of = [&](unsigned q) {
                 const std::uint64_t nl = m.newline & below(q);
-                const auto line = [&] {
-                    return nl == 0 ? line_before(i) : i + static_cast<std::size_t>(std::bit_width(nl));
-                };
+                return nl == 0 ? line_before(i) : i + static_cast<std::size_t>(std::bit_width(nl));
+            };
+            // A number that begins before the block: the colon right after
+            // the block's leading digits, read byte by byte.
+            const unsigned lead = static_cast<unsigned>(std::countr_one(m.digit));
+            const std::uint64_t carried = lead < kBlock ? m.stop_colon & (std::uint64_t{1} << lead) : 0;
+            if (carried != 0) {
                 const auto marked = [&] {
-                    const std::uint64_t own = nl == 0 ? below(q) : below(q) & ~below_last(nl);
+                    const std::uint64_t nl = m.newline & below(lead);
+                    const std::uint64_t own = nl == 0 ? below(lead) : below(lead) & ~below_last(nl);
                     return (m.mark & own) != 0 || (nl == 0 && marked_before(i));
                 };
-                // The first digit of the number the colon closes.
-                const std::uint64_t other = ~m.digit & below(q);
-                const std::size_t r = other != 0 ? i + static_cast<std::size_t>(std::bit_width(other)) : run_start(i);
-                if (stops_at(i + q, r, line, marked)) found |= std::uint64_t{1} << q;
+                if (stops_at(
+                        i + lead, run_start(i), [&] { return line_of(lead); }, marked))
+                    found |= carried;
+            }
+            // Numbers that begin within the block: "N:" at a line's start ...
+            const std::uint64_t line_starts = (m.newline << 1) | (s_[i - 1] == '\n' ? 1u : 0u);
+            found |= closed_runs(line_starts & m.positive, m.digit, m.stop_colon);
+            // ... and "PATH:N:" after the line's first path mark.
+            const std::uint64_t first_line =
+                m.newline == 0 ? ~std::uint64_t{0} : below(static_cast<unsigned>(std::countr_zero(m.newline)));
+            const bool carry = (m.stop_colon & first_line & ~carried) != 0 && marked_before(i);
+            for (std::uint64_t c = m.stop_colon & marked_region(m.newline, m.mark, carry) & ~carried; c != 0;
+                 c &= c - 1) {
+                const unsigned q = static_cast<unsigned>(std::countr_zero(c));
+                const std::size_t r = i + static_cast<std::size_t>(std::bit_width(~m.digit & below(q)));
+                if (s_[r] != '0' && s_[r - 1] == ':' && in_first_word(i + q, r - 1, line_of(q)))
+                    found |= std::uint64_t{1} << q;
             }
             for (; found != 0; found &= found - 1)
                 out_.push_back(i + static_cast<std::size_t>(std::countr_zero(found)));
@@ -244,7 +279,8 @@ private:
             } else if (c == kEsc) {
                 out_.push_back(p);
             } else if (c == ':' && p > 0 && text::is_ascii_digit(s_[p - 1]) &&
-                       stops_at(p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; })) {
+                       stops_at(
+                           p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; })) {
                 out_.push_back(p);
             }
         }
@@ -259,7 +295,8 @@ private:
         bool seen = false;
         for (std::size_t p = i; p > marked_to_; p -= kBlock) {
             const BlockMasks m = Load::newlines(s_.data() + p - kBlock);
-            const std::uint64_t known = p - kBlock >= marked_to_ ? ~std::uint64_t{0} : ~below(static_cast<unsigned>(marked_to_ - (p - kBlock)));
+            const std::uint64_t known =
+                p - kBlock >= marked_to_ ? ~std::uint64_t{0} : ~below(static_cast<unsigned>(marked_to_ - (p - kBlock)));
             if (const std::uint64_t nl = m.newline & known; nl != 0) {
                 marked_ = seen || (m.mark & ~below_last(nl)) != 0;
                 marked_to_ = i;
@@ -309,9 +346,14 @@ private:
         if (s_[r] == '0') return false;
         if (r == 0 || s_[r - 1] == '\n') return true;
         // The path before the pair holds a mark, so the line does before `q`.
-        if (s_[r - 1] != ':' || !marked()) return false;
-        if (const std::size_t start = line(); start != head_line_) read_head(start);
-        return q < head_end_ && mark_before(r - 1);
+        return s_[r - 1] == ':' && marked() && in_first_word(q, r - 1, line());
+    }
+
+    // Whether the pair of colons at `a` and `q` in the line that starts at
+    // `line` stands in its first word with a path mark before `a`.
+    bool in_first_word(std::size_t q, std::size_t a, std::size_t line) {
+        if (line != head_line_) read_head(line);
+        return q < head_end_ && mark_before(a);
     }
 
     // Where the first word of the line that starts at `p` ends for a path:
@@ -372,8 +414,8 @@ private:
     std::size_t line_known_to_ = 0;  // ... that holds for the bytes before this
     std::size_t head_line_ = kNone;  // the line the head fields describe
     std::size_t head_end_ = 0;
-    bool marked_ = false;        // a path mark in the line before ...
-    std::size_t marked_to_ = 0;  // ... this offset
+    bool marked_ = false;             // a path mark in the line before ...
+    std::size_t marked_to_ = 0;       // ... this offset
     std::size_t first_mark_ = kNone;  // in the head's line, when found
     std::size_t marks_to_ = 0;        // looked at for marks up to here
 };
