@@ -33,7 +33,7 @@ enum ByteClass : std::uint8_t { kPlain, kPathMark, kBlank, kDelimiter, kForbidde
 
 constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     std::array<std::uint8_t, 256> t{};
-    for (unsigned char c : std::string_view(" \t\v\f\r")) t[c] = kBlank;
+    for (unsigned char c : std::string_view(" \t\n\v\f\r")) t[c] = kBlank;
     for (unsigned char c : std::string_view("/\\.")) t[c] = kPathMark;
     for (unsigned char c : std::string_view(":-")) t[c] = kDelimiter;
     for (unsigned char c : std::string_view("\"',[]{}")) t[c] = kForbidden;
@@ -46,8 +46,10 @@ constexpr std::array<std::uint8_t, 256> kByteClass = [] {
 // reads as an entry, and for few others. The path and its number stand in
 // the line's first whitespace-free stretch, so only that stretch is read,
 // one table lookup per byte. Colour sequences and non-ASCII bytes are left
-// to the full parse.
-bool may_be_path_location(std::string_view s) {
+// to the full parse. `inner_blank` is set when a blank stands between two
+// non-blank bytes, neither of them a delimiter or colour: such a line is no
+// path either, trimmed.
+bool may_be_path_location(std::string_view s, bool* inner_blank = nullptr) {
     std::size_t i = 0;
     while (i < s.size() && kByteClass[static_cast<unsigned char>(s[i])] == kBlank) ++i;
     if (i == s.size() || s[i] == '+' || s[i] == '-' || s[i] == '|') return false;
@@ -75,7 +77,10 @@ bool may_be_path_location(std::string_view s) {
                 while (i + 1 < s.size() && kByteClass[static_cast<unsigned char>(s[i + 1])] == kBlank) ++i;
                 if (i + 1 >= s.size()) return false;
                 if (kByteClass[static_cast<unsigned char>(s[i + 1])] == kUndecided) return true;
-                if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) return false;
+                if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) {
+                    if (inner_blank != nullptr) *inner_blank = true;
+                    return false;
+                }
                 break;
         }
     }
@@ -234,7 +239,10 @@ Block read_heading_block(const text::LineIndex& lines, std::size_t i) {
 // `coloured` tells whether the line holds an ESC.
 bool may_belong_to_block(std::string_view line, bool coloured) {
     if (coloured) return true;
-    if (may_be_heading_entry(line) || may_be_path_location(line)) return true;
+    bool inner_blank = false;
+    if (may_be_heading_entry(line) || may_be_path_location(line, &inner_blank)) return true;
+    // Neither a path nor "--" holds a blank within.
+    if (inner_blank) return false;
     const std::string_view t = text::trim(line);
     return t == "--" || looks_like_rg_path(t);
 }
@@ -261,14 +269,17 @@ bool looks_like_rg_path(std::string_view raw) {
     // One pass over the byte classes of the entry test: blanks and
     // forbidden characters rule the text out; a path needs a path mark.
     bool marked = t[0] == '~';
+    bool undecided = false;  // white space beyond ASCII is looked for only where such bytes stand
     for (char c : t) {
         const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
         if (k == kBlank || k == kForbidden) return false;
         marked = marked || k == kPathMark;
+        undecided = undecided || k == kUndecided;
     }
     if (!marked || text::is_ascii_digits(t) || text::contains(t, "://")) return false;
-    for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
-        if (text::whitespace_length_at(t, i) != 0) return false;
+    if (undecided)
+        for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
+            if (text::whitespace_length_at(t, i) != 0) return false;
     return true;
 }
 
