@@ -211,12 +211,24 @@ std::optional<EntryView> path_location_entry(std::string_view line, Cleaned& cle
     return read_path_location(cleaned.of(line));
 }
 
+// Whether `t` holds "error ts" or "warning ts" in any ASCII case (codes such
+// as error TS2304). Both hold " ts", so only the spaces followed by "ts" are
+// looked at closer: one pass, where two searches read every hit's text.
+bool holds_ts_code(std::string_view t) {
+    for (std::size_t p = t.find(' '); p != std::string_view::npos; p = t.find(' ', p + 1)) {
+        if (p + 2 >= t.size()) return false;
+        if (text::to_lower_ascii(t[p + 1]) != 't' || text::to_lower_ascii(t[p + 2]) != 's') continue;
+        const std::string_view before = t.substr(0, p);
+        if (text::ends_with_ignore_case(before, "error") || text::ends_with_ignore_case(before, "warning")) return true;
+    }
+    return false;
+}
+
 // Whether the entry's text reads as a compiler diagnostic that merely has
 // the shape of a search hit.
 bool is_diagnostic_like(const EntryView& e) {
     const std::string_view t = text::trim_start(e.text);
-    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) ||
-           text::contains_ignore_case(t, "error ts") || text::contains_ignore_case(t, "warning ts");
+    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) || holds_ts_code(t);
 }
 
 std::string detail_of(const EntryView& e) {
