@@ -80,6 +80,14 @@ __m128i no_path_sse2(__m128i v) {
     return _mm_or_si128(_mm_or_si128(eq_sse2(v, '"'), eq_sse2(v, ',')), _mm_or_si128(eq_sse2(v, '['), eq_sse2(v, '{')));
 }
 
+// The mask of 64 bytes from a test of sixteen at a time.
+template <class Test>
+std::uint64_t mask_sse2(const char* p, Test test) {
+    std::uint64_t m = 0;
+    for (int k = 0; k < 4; ++k) m |= bits_sse2(test(load_sse2(p + 16 * k)), k);
+    return m;
+}
+
 struct Sse2 {
     // The first block from `i` on that holds a colon right after a digit or
     // an ESC, with its masks, or the first that would reach past `n`.
@@ -104,29 +112,20 @@ struct Sse2 {
     // The newlines and path marks of 64 bytes.
     static BlockMasks newlines(const char* p) {
         BlockMasks m;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i v = load_sse2(p + 16 * k);
-            m.newline |= bits_sse2(eq_sse2(v, '\n'), k);
-            m.mark |= bits_sse2(marks_sse2(v), k);
-        }
+        m.newline = mask_sse2(p, [](__m128i v) { return eq_sse2(v, '\n'); });
+        m.mark = mask_sse2(p, marks_sse2);
         return m;
     }
     static LineMasks line(const char* p) {
         LineMasks m;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i v = load_sse2(p + 16 * k);
-            m.newline |= bits_sse2(eq_sse2(v, '\n'), k);
-            m.space |= bits_sse2(eq_sse2(v, ' '), k);
-            m.word |= bits_sse2(_mm_andnot_si128(eq_sse2(v, ':'), _mm_cmpgt_epi8(v, _mm_set1_epi8(' '))), k);
-            m.no_path |= bits_sse2(no_path_sse2(v), k);
-        }
+        m.newline = mask_sse2(p, [](__m128i v) { return eq_sse2(v, '\n'); });
+        m.space = mask_sse2(p, [](__m128i v) { return eq_sse2(v, ' '); });
+        m.word = mask_sse2(
+            p, [](__m128i v) { return _mm_andnot_si128(eq_sse2(v, ':'), _mm_cmpgt_epi8(v, _mm_set1_epi8(' '))); });
+        m.no_path = mask_sse2(p, no_path_sse2);
         return m;
     }
-    static std::uint64_t marks(const char* p) {
-        std::uint64_t m = 0;
-        for (int k = 0; k < 4; ++k) m |= bits_sse2(marks_sse2(load_sse2(p + 16 * k)), k);
-        return m;
-    }
+    static std::uint64_t marks(const char* p) { return mask_sse2(p, marks_sse2); }
 };
 
 #define QS_AVX2 inline __attribute__((target("avx2"), always_inline))
