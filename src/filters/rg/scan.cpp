@@ -46,9 +46,9 @@ std::uint64_t marked_region(std::uint64_t newline, std::uint64_t mark, bool carr
     return (rest & ~(rest + mark + (carry ? 1u : 0u))) | mark;
 }
 
-// One 64-byte block (bit b for byte b): the colons right after a digit, the
-// ESCs and the newlines. Both stop
-// masks are empty for most blocks, and the newlines are then not read.
+// One 64-byte block (bit b for byte b): the colons right after a digit and
+// the ESCs, where the scan stops (both are empty for most blocks, and the
+// other masks are then not read), and what a stop asks for.
 struct BlockMasks {
     std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0, positive = 0;
 };
