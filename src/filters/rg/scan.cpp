@@ -202,7 +202,8 @@ struct Avx2 {
 template <class Load>
 class Scanner {
 public:
-    explicit Scanner(std::string_view text) : s_(text), n_(text.size()) {}
+    Scanner(std::string_view text, LinePredicate may_belong)
+        : s_(text), n_(text.size()), may_belong_(may_belong) {}
 
     std::vector<std::size_t> run() {
         const char* data = s_.data();
@@ -244,8 +245,10 @@ public:
                 if (s_[r] != '0' && s_[r - 1] == ':' && in_first_word(i + q, r - 1, line_of(q)))
                     found |= std::uint64_t{1} << q;
             }
-            for (; found != 0; found &= found - 1)
-                out_.push_back(i + static_cast<std::size_t>(std::countr_zero(found)));
+            for (; found != 0; found &= found - 1) {
+                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(found));
+                if (s_[at] == kEsc || has_neighbour(at)) out_.push_back(at);
+            }
             if (m.newline != 0) {
                 line_ = i + static_cast<std::size_t>(std::bit_width(m.newline));
                 line_known_to_ = i + kBlock;
@@ -279,7 +282,8 @@ private:
                 out_.push_back(p);
             } else if (c == ':' && p > 0 && text::is_ascii_digit(s_[p - 1]) &&
                        stops_at(
-                           p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; })) {
+                           p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; }) &&
+                       has_neighbour(p)) {
                 out_.push_back(p);
             }
         }
@@ -327,6 +331,33 @@ private:
             line_ = static_cast<std::size_t>(static_cast<const char*>(nl) - s_.data()) + 1;
         line_known_to_ = i;
         return line_;
+    }
+
+    // Whether the line that holds the colon at `q`, which may close a
+    // matching result, is reported: once, and only when the line before or
+    // after it may belong to a block, as a block holds two entries at least.
+    // Read while the lines are at hand; each line is looked at for at most
+    // three colons' lines (its own, as the one before and as the one after).
+    bool has_neighbour(std::size_t q) {
+        if (q < reported_to_) return false;
+        const char* data = s_.data();
+        const auto* nl = static_cast<const char*>(memrchr(data, '\n', q));
+        const std::size_t start = nl == nullptr ? 0 : static_cast<std::size_t>(nl - data) + 1;
+        nl = static_cast<const char*>(std::memchr(data + q, '\n', n_ - q));
+        const std::size_t end = nl == nullptr ? n_ : static_cast<std::size_t>(nl - data);
+        reported_to_ = end;
+        if (may_belong_ == nullptr) return true;
+        if (start > 0) {
+            nl = static_cast<const char*>(memrchr(data, '\n', start - 1));
+            const std::size_t before = nl == nullptr ? 0 : static_cast<std::size_t>(nl - data) + 1;
+            if (may_belong_(s_.substr(before, start - 1 - before))) return true;
+        }
+        if (end < n_) {
+            nl = static_cast<const char*>(std::memchr(data + end + 1, '\n', n_ - end - 1));
+            const std::size_t after = nl == nullptr ? n_ : static_cast<std::size_t>(nl - data);
+            if (may_belong_(s_.substr(end + 1, after - end - 1))) return true;
+        }
+        return false;
     }
 
     // Where the run of digits that ends right before `p` starts. Each run is
@@ -408,7 +439,9 @@ private:
 
     std::string_view s_;
     std::size_t n_;
+    LinePredicate may_belong_;
     std::vector<std::size_t> out_;
+    std::size_t reported_to_ = 0;  // the lines before this are reported or left
     std::size_t line_ = 0;           // a line start ...
     std::size_t line_known_to_ = 0;  // ... that holds for the bytes before this
     std::size_t head_line_ = kNone;  // the line the head fields describe
@@ -421,14 +454,15 @@ private:
 
 // Flattened, so that the scan and every helper it calls is compiled for
 // AVX2 in one piece.
-__attribute__((target("avx2"), flatten)) std::vector<std::size_t> scan_avx2(std::string_view text) {
-    return Scanner<Avx2>(text).run();
+__attribute__((target("avx2"), flatten)) std::vector<std::size_t> scan_avx2(std::string_view text,
+                                                                           LinePredicate may_belong) {
+    return Scanner<Avx2>(text, may_belong).run();
 }
 
 }  // namespace
 
-std::vector<std::size_t> find_match_candidates(std::string_view text) {
-    return __builtin_cpu_supports("avx2") ? scan_avx2(text) : Scanner<Sse2>(text).run();
+std::vector<std::size_t> find_match_candidates(std::string_view text, LinePredicate may_belong) {
+    return __builtin_cpu_supports("avx2") ? scan_avx2(text, may_belong) : Scanner<Sse2>(text, may_belong).run();
 }
 
 }  // namespace filters::rg::scan

@@ -27,6 +27,11 @@ namespace filters::rg::scan {
 // space, nor do the pair's digits, which follow its colon. So the pair ends
 // before the line's second word start, before any byte no path holds, and
 // after a path mark.
-std::vector<std::size_t> find_match_candidates(std::string_view text);
+//
+// `may_belong`, when given, tells whether a line (without its newline) may
+// be part of a block of results; a colon is then reported only when the line
+// before or after its own may, and once per line. ESCs are all reported.
+using LinePredicate = bool (*)(std::string_view line);
+std::vector<std::size_t> find_match_candidates(std::string_view text, LinePredicate may_belong = nullptr);
 
 }  // namespace filters::rg::scan
