@@ -43,6 +43,16 @@ constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     return t;
 }();
 
+// text::trim, without its walk when both ends are plain ASCII bytes, as
+// nearly every path is.
+std::string_view trimmed(std::string_view s) {
+    const auto plain = [](char c) {
+        return static_cast<unsigned char>(c) > ' ' && static_cast<unsigned char>(c) < 0x80;
+    };
+    if (!s.empty() && plain(s.front()) && plain(s.back())) return s;
+    return text::trim(s);
+}
+
 // A cheap test that holds for every line that parse_path_location_line
 // reads as an entry, and for few others. The path and its number stand in
 // the line's first whitespace-free stretch, so only that stretch is read,
@@ -151,7 +161,7 @@ std::optional<std::pair<std::size_t, std::size_t>> find_number_pair(std::string_
 std::optional<EntryView> read_path_location(std::string_view v) {
     if (auto pair = find_number_pair(v, ':')) {
         const auto [a, b] = *pair;
-        EntryView e{text::trim(v.substr(0, a)), v.substr(a + 1, b - a - 1), {}, {}, false, false};
+        EntryView e{trimmed(v.substr(0, a)), v.substr(a + 1, b - a - 1), {}, {}, false, false};
         const std::size_t c = v.find(':', b + 1);
         if (c != std::string_view::npos && is_positive_digits(v.substr(b + 1, c - b - 1))) {
             e.column = v.substr(b + 1, c - b - 1);
@@ -164,7 +174,7 @@ std::optional<EntryView> read_path_location(std::string_view v) {
     }
     if (auto pair = find_number_pair(v, '-')) {
         const auto [a, b] = *pair;
-        return EntryView{text::trim(v.substr(0, a)), v.substr(a + 1, b - a - 1), v.substr(b + 1), {}, false, true};
+        return EntryView{trimmed(v.substr(0, a)), v.substr(a + 1, b - a - 1), v.substr(b + 1), {}, false, true};
     }
     return std::nullopt;
 }
@@ -206,8 +216,9 @@ std::optional<EntryView> heading_entry(std::string_view line, std::string_view p
     return read_heading_entry(cleaned.of(line), path);
 }
 
+// Asked only of lines that may belong to a block, which mostly are entries:
+// the cheap test would tell nothing more.
 std::optional<EntryView> path_location_entry(std::string_view line, Cleaned& cleaned) {
-    if (!may_be_path_location(line)) return std::nullopt;
     return read_path_location(cleaned.of(line));
 }
 
@@ -372,7 +383,7 @@ bool is_positive_digits(std::string_view t) {
 }
 
 bool looks_like_rg_path(std::string_view raw) {
-    const std::string_view t = text::trim(raw);
+    const std::string_view t = trimmed(raw);
     // The cheap tests first: most texts asked are not paths.
     if (t.empty() || t.size() > kMaxPathBytes || t[0] == '+' || t[0] == '-' || t[0] == '|') return false;
     // One pass over the byte classes of the entry test: blanks and

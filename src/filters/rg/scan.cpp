@@ -202,8 +202,7 @@ struct Avx2 {
 template <class Load>
 class Scanner {
 public:
-    Scanner(std::string_view text, LinePredicate may_belong)
-        : s_(text), n_(text.size()), may_belong_(may_belong) {}
+    Scanner(std::string_view text, LinePredicate may_belong) : s_(text), n_(text.size()), may_belong_(may_belong) {}
 
     std::vector<std::size_t> run() {
         const char* data = s_.data();
@@ -441,7 +440,7 @@ private:
     std::size_t n_;
     LinePredicate may_belong_;
     std::vector<std::size_t> out_;
-    std::size_t reported_to_ = 0;  // the lines before this are reported or left
+    std::size_t reported_to_ = 0;    // the lines before this are reported or left
     std::size_t line_ = 0;           // a line start ...
     std::size_t line_known_to_ = 0;  // ... that holds for the bytes before this
     std::size_t head_line_ = kNone;  // the line the head fields describe
@@ -455,7 +454,7 @@ private:
 // Flattened, so that the scan and every helper it calls is compiled for
 // AVX2 in one piece.
 __attribute__((target("avx2"), flatten)) std::vector<std::size_t> scan_avx2(std::string_view text,
-                                                                           LinePredicate may_belong) {
+                                                                            LinePredicate may_belong) {
     return Scanner<Avx2>(text, may_belong).run();
 }
 
