@@ -433,9 +433,10 @@ std::vector<std::string> compress_rg_block(const std::vector<std::string_view>& 
 }
 
 Attempt try_compress_rg_output(const FilterInput& input) {
-    // A block changes only when it holds a matching entry: the scan finds
-    // the few places where one can stand, and only the lines around them,
-    // as far as they could belong to a block, are walked.
+    // A block changes only when it holds a matching entry and another line
+    // of the block next to it: the scan finds the few places where such an
+    // entry can stand, and only the lines around them, as far as they could
+    // belong to a block, are walked.
     const std::vector<std::size_t> candidates = scan::find_match_candidates(
         input.text, [](std::string_view line) { return may_belong_to_block(line, line.find(kEsc) != line.npos); });
     if (candidates.empty()) return std::nullopt;
