@@ -111,12 +111,17 @@ using ItemView = std::optional<EntryView>;
 // addresses; a line without colour is its own view, and nothing is copied.
 class Cleaned {
 public:
+    Cleaned() = default;
+    // `plain`: the lines read come from a text known to hold no ESC.
+    explicit Cleaned(bool plain) : plain_(plain) {}
+
     std::string_view of(std::string_view line) {
-        if (line.find(kEsc) == std::string_view::npos) return line;
+        if (plain_ || line.find(kEsc) == std::string_view::npos) return line;
         return *copies_.emplace_back(std::make_unique<std::string>(text::strip_ansi(line)));
     }
 
 private:
+    bool plain_ = false;
     std::vector<std::unique_ptr<std::string>> copies_;
 };
 
@@ -453,7 +458,15 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         out.append(input.text.substr(from, lines.start(end - 1) + lines[end - 1].size() - from));
         copied_to = end;
     };
-    auto replace = [&](const Block& block, std::string_view tree) {
+    auto replace = [&](const Block& block, std::string&& tree) {
+        if (!changed && block.start == 0) {
+            // A block from the first line on: its tree starts the output,
+            // and is not copied.
+            out = std::move(tree);
+            changed = true;
+            copied_to = block.end;
+            return;
+        }
         if (!changed) out.reserve(input.text.size());
         changed = true;
         copy_through(block.start);
@@ -498,7 +511,7 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         // No block reaches past a line that cannot belong to one, so the walk
         // of this stretch is the walk of the whole text here.
         for (std::size_t i = lo; i < hi;) {
-            Cleaned cleaned;  // what the block's entries view
+            Cleaned cleaned(escapes.empty());  // what the block's entries view
             Block block;
             if (auto e = path_location_entry(lines[i], cleaned)) {
                 block = read_path_location_block(lines, i, *e, cleaned);
@@ -516,7 +529,8 @@ Attempt try_compress_rg_output(const FilterInput& input) {
             const std::size_t from = lines.start(block.start);
             const std::string_view original =
                 input.text.substr(from, lines.start(block.end - 1) + lines[block.end - 1].size() - from);
-            if (const std::optional<std::string> tree = tree_for_block(block.items, original)) replace(block, *tree);
+            if (std::optional<std::string> tree = tree_for_block(block.items, original))
+                replace(block, std::move(*tree));
             i = block.end;
         }
     }
