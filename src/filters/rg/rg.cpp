@@ -395,13 +395,16 @@ bool looks_like_rg_path(std::string_view raw) {
     // forbidden characters rule the text out; a path needs a path mark.
     bool marked = t[0] == '~';
     bool undecided = false;  // white space beyond ASCII is looked for only where such bytes stand
+    bool colon = false;      // and "://" only where a colon stands
     for (char c : t) {
         const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
         if (k == kBlank || k == kForbidden) return false;
         marked = marked || k == kPathMark;
         undecided = undecided || k == kUndecided;
+        colon = colon || c == ':';
     }
-    if (!marked || text::is_ascii_digits(t) || text::contains(t, "://")) return false;
+    // A text with a path mark is never made of digits alone.
+    if (!marked || (colon && text::contains(t, "://"))) return false;
     if (undecided)
         for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
             if (text::whitespace_length_at(t, i) != 0) return false;
