@@ -57,9 +57,10 @@ std::string_view trimmed(std::string_view s) {
 // reads as an entry, and for few others. The path and its number stand in
 // the line's first whitespace-free stretch, so only that stretch is read,
 // one table lookup per byte. Colour sequences and non-ASCII bytes are left
-// to the full parse. `inner_blank` is set when a blank stands between two
-// non-blank bytes, neither of them a delimiter or colour: such a line is no
-// path either, trimmed.
+// to the full parse. `inner_blank` is set when, after the line's first
+// non-blank byte, blanks are followed by a byte that is no delimiter and no
+// colour: the line trimmed then holds a blank within, so it is no path and
+// no "--" either.
 bool may_be_path_location(std::string_view s, bool* inner_blank = nullptr) {
     std::size_t i = 0;
     while (i < s.size() && kByteClass[static_cast<unsigned char>(s[i])] == kBlank) ++i;
