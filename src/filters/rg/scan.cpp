@@ -246,7 +246,7 @@ public:
             }
             for (; found != 0; found &= found - 1) {
                 const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(found));
-                if (s_[at] == kEsc || has_neighbour(at)) out_.push_back(at);
+                if (s_[at] == kEsc || has_neighbour(at, line_of(static_cast<unsigned>(at - i)))) out_.push_back(at);
             }
             if (m.newline != 0) {
                 line_ = i + static_cast<std::size_t>(std::bit_width(m.newline));
@@ -282,7 +282,7 @@ private:
             } else if (c == ':' && p > 0 && text::is_ascii_digit(s_[p - 1]) &&
                        stops_at(
                            p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; }) &&
-                       has_neighbour(p)) {
+                       has_neighbour(p, line_before(p))) {
                 out_.push_back(p);
             }
         }
@@ -332,17 +332,15 @@ private:
         return line_;
     }
 
-    // Whether the line that holds the colon at `q`, which may close a
-    // matching result, is reported: once, and only when the line before or
+    // Whether the line that starts at `start` and holds the colon at `q`,
+    // which may close a matching result, is reported: once, and only when the line before or
     // after it may belong to a block, as a block holds two entries at least.
     // Read while the lines are at hand; each line is looked at for at most
     // three colons' lines (its own, as the one before and as the one after).
-    bool has_neighbour(std::size_t q) {
+    bool has_neighbour(std::size_t q, std::size_t start) {
         if (q < reported_to_) return false;
         const char* data = s_.data();
-        const auto* nl = static_cast<const char*>(memrchr(data, '\n', q));
-        const std::size_t start = nl == nullptr ? 0 : static_cast<std::size_t>(nl - data) + 1;
-        nl = static_cast<const char*>(std::memchr(data + q, '\n', n_ - q));
+        const auto* nl = static_cast<const char*>(std::memchr(data + q, '\n', n_ - q));
         const std::size_t end = nl == nullptr ? n_ : static_cast<std::size_t>(nl - data);
         reported_to_ = end;
         if (may_belong_ == nullptr) return true;
