@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 
 #include "filters/rg/scan.h"
@@ -33,7 +34,7 @@ enum ByteClass : std::uint8_t { kPlain, kPathMark, kBlank, kDelimiter, kForbidde
 
 constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     std::array<std::uint8_t, 256> t{};
-    for (unsigned char c : std::string_view(" \t\v\f\r")) t[c] = kBlank;
+    for (unsigned char c : std::string_view(" \t\n\v\f\r")) t[c] = kBlank;
     for (unsigned char c : std::string_view("/\\.")) t[c] = kPathMark;
     for (unsigned char c : std::string_view(":-")) t[c] = kDelimiter;
     for (unsigned char c : std::string_view("\"',[]{}")) t[c] = kForbidden;
@@ -42,12 +43,25 @@ constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     return t;
 }();
 
+// text::trim, without its walk when both ends are plain ASCII bytes, as
+// nearly every path is.
+std::string_view trimmed(std::string_view s) {
+    const auto plain = [](char c) {
+        return static_cast<unsigned char>(c) > ' ' && static_cast<unsigned char>(c) < 0x80;
+    };
+    if (!s.empty() && plain(s.front()) && plain(s.back())) return s;
+    return text::trim(s);
+}
+
 // A cheap test that holds for every line that parse_path_location_line
 // reads as an entry, and for few others. The path and its number stand in
 // the line's first whitespace-free stretch, so only that stretch is read,
 // one table lookup per byte. Colour sequences and non-ASCII bytes are left
-// to the full parse.
-bool may_be_path_location(std::string_view s) {
+// to the full parse. `inner_blank` is set when, after the line's first
+// non-blank byte, blanks are followed by a byte that is no delimiter and no
+// colour: the line trimmed then holds a blank within, so it is no path and
+// no "--" either.
+bool may_be_path_location(std::string_view s, bool* inner_blank = nullptr) {
     std::size_t i = 0;
     while (i < s.size() && kByteClass[static_cast<unsigned char>(s[i])] == kBlank) ++i;
     if (i == s.size() || s[i] == '+' || s[i] == '-' || s[i] == '|') return false;
@@ -75,16 +89,42 @@ bool may_be_path_location(std::string_view s) {
                 while (i + 1 < s.size() && kByteClass[static_cast<unsigned char>(s[i + 1])] == kBlank) ++i;
                 if (i + 1 >= s.size()) return false;
                 if (kByteClass[static_cast<unsigned char>(s[i + 1])] == kUndecided) return true;
-                if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) return false;
+                if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) {
+                    if (inner_blank != nullptr) *inner_blank = true;
+                    return false;
+                }
                 break;
         }
     }
     return false;
 }
 
-std::string clean(std::string_view line) {
-    return line.find(kEsc) == std::string_view::npos ? std::string(line) : text::strip_ansi(line);
-}
+// One result line read as views: into the line itself, or into its copy
+// with colour removed, which a Cleaned keeps.
+struct EntryView {
+    std::string_view path, line, text, column;
+    bool has_column = false;
+    bool is_context = false;
+};
+using ItemView = std::optional<EntryView>;
+
+// The colour-free copies of the coloured lines a block reads, at stable
+// addresses; a line without colour is its own view, and nothing is copied.
+class Cleaned {
+public:
+    Cleaned() = default;
+    // `plain`: the lines read come from a text known to hold no ESC.
+    explicit Cleaned(bool plain) : plain_(plain) {}
+
+    std::string_view of(std::string_view line) {
+        if (plain_ || line.find(kEsc) == std::string_view::npos) return line;
+        return *copies_.emplace_back(std::make_unique<std::string>(text::strip_ansi(line)));
+    }
+
+private:
+    bool plain_ = false;
+    std::vector<std::unique_ptr<std::string>> copies_;
+};
 
 // The line with colour removed and trimmed is exactly "--".
 bool is_separator(std::string_view line) {
@@ -94,14 +134,10 @@ bool is_separator(std::string_view line) {
 
 // The heading path a line gives, when its cleaned and trimmed text passes
 // looks_like_rg_path.
-std::optional<std::string> heading_path(std::string_view line) {
-    if (line.find(kEsc) == std::string_view::npos) {
-        if (!looks_like_rg_path(line)) return std::nullopt;
-        return std::string(text::trim(line));
-    }
-    const std::string s = text::strip_ansi(line);
+std::optional<std::string_view> heading_path(std::string_view line, Cleaned& cleaned) {
+    const std::string_view s = cleaned.of(line);
     if (!looks_like_rg_path(s)) return std::nullopt;
-    return std::string(text::trim(s));
+    return text::trim(s);
 }
 
 // Only a line that starts with a line number and its delimiter (or with a
@@ -111,24 +147,6 @@ bool may_be_heading_entry(std::string_view line) {
     if (!line.empty() && line[0] == kEsc) return true;
     const std::size_t n = text::digit_run(line);
     return n > 0 && line[0] != '0' && n < line.size() && (line[n] == ':' || line[n] == '-' || line[n] == kEsc);
-}
-
-std::optional<RgEntry> heading_entry(std::string_view line, std::string_view path) {
-    if (!may_be_heading_entry(line)) return std::nullopt;
-    return parse_heading_entry_line(line, path);
-}
-
-std::optional<RgEntry> path_location_entry(std::string_view line) {
-    if (!may_be_path_location(line)) return std::nullopt;
-    return parse_path_location_line(line);
-}
-
-// Whether the entry's text reads as a compiler diagnostic that merely has
-// the shape of a search hit.
-bool is_diagnostic_like(const RgEntry& e) {
-    const std::string_view t = text::trim_start(e.text);
-    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) ||
-           text::contains_ignore_case(t, "error ts") || text::contains_ignore_case(t, "warning ts");
 }
 
 // The first pair of neighbouring `delimiter`s in `s` with a line number
@@ -145,45 +163,158 @@ std::optional<std::pair<std::size_t, std::size_t>> find_number_pair(std::string_
     return std::nullopt;
 }
 
-std::string detail_of(const RgEntry& e) {
-    std::string d = e.line;
+// parse_path_location_line on a line with colour removed.
+std::optional<EntryView> read_path_location(std::string_view v) {
+    if (auto pair = find_number_pair(v, ':')) {
+        const auto [a, b] = *pair;
+        EntryView e{trimmed(v.substr(0, a)), v.substr(a + 1, b - a - 1), {}, {}, false, false};
+        const std::size_t c = v.find(':', b + 1);
+        if (c != std::string_view::npos && is_positive_digits(v.substr(b + 1, c - b - 1))) {
+            e.column = v.substr(b + 1, c - b - 1);
+            e.has_column = true;
+            e.text = v.substr(c + 1);
+        } else {
+            e.text = v.substr(b + 1);
+        }
+        return e;
+    }
+    if (auto pair = find_number_pair(v, '-')) {
+        const auto [a, b] = *pair;
+        return EntryView{trimmed(v.substr(0, a)), v.substr(a + 1, b - a - 1), v.substr(b + 1), {}, false, true};
+    }
+    return std::nullopt;
+}
+
+// parse_heading_entry_line on a line with colour removed.
+std::optional<EntryView> read_heading_entry(std::string_view v, std::string_view path) {
+    if (const std::size_t colon = v.find(':');
+        colon != std::string_view::npos && is_positive_digits(v.substr(0, colon))) {
+        EntryView e{path, v.substr(0, colon), {}, {}, false, false};
+        const std::string_view rest = v.substr(colon + 1);
+        const std::size_t c = rest.find(':');
+        if (c != std::string_view::npos && is_positive_digits(rest.substr(0, c))) {
+            e.column = rest.substr(0, c);
+            e.has_column = true;
+            e.text = rest.substr(c + 1);
+        } else {
+            e.text = rest;
+        }
+        return e;
+    }
+    if (const std::size_t dash = v.find('-'); dash != std::string_view::npos && is_positive_digits(v.substr(0, dash)))
+        return EntryView{path, v.substr(0, dash), v.substr(dash + 1), {}, false, true};
+    return std::nullopt;
+}
+
+RgEntry to_entry(const EntryView& e) {
+    return RgEntry{std::string(e.path), std::string(e.line), std::string(e.text),
+                   e.has_column ? std::optional<std::string>(std::string(e.column)) : std::nullopt, e.is_context};
+}
+
+EntryView to_view(const RgEntry& e) {
+    return EntryView{
+        e.path,      e.line, e.text, e.column ? std::string_view(*e.column) : std::string_view(), e.column.has_value(),
+        e.is_context};
+}
+
+std::optional<EntryView> heading_entry(std::string_view line, std::string_view path, Cleaned& cleaned) {
+    if (!may_be_heading_entry(line)) return std::nullopt;
+    return read_heading_entry(cleaned.of(line), path);
+}
+
+// Asked only of lines that may belong to a block, which mostly are entries:
+// the cheap test would tell nothing more.
+std::optional<EntryView> path_location_entry(std::string_view line, Cleaned& cleaned) {
+    return read_path_location(cleaned.of(line));
+}
+
+// Whether `t` holds "error ts" or "warning ts" in any ASCII case (codes such
+// as error TS2304). Both hold " ts", so only the spaces followed by "ts" are
+// looked at closer: one pass, where two searches read every hit's text.
+bool holds_ts_code(std::string_view t) {
+    for (std::size_t p = t.find(' '); p != std::string_view::npos; p = t.find(' ', p + 1)) {
+        if (p + 2 >= t.size()) return false;
+        if (text::to_lower_ascii(t[p + 1]) != 't' || text::to_lower_ascii(t[p + 2]) != 's') continue;
+        const std::string_view before = t.substr(0, p);
+        if (text::ends_with_ignore_case(before, "error") || text::ends_with_ignore_case(before, "warning")) return true;
+    }
+    return false;
+}
+
+// Whether the entry's text reads as a compiler diagnostic that merely has
+// the shape of a search hit.
+bool is_diagnostic_like(const EntryView& e) {
+    const std::string_view t = text::trim_start(e.text);
+    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) || holds_ts_code(t);
+}
+
+std::string detail_of(const EntryView& e) {
+    std::string d;
+    d.reserve(e.line.size() + e.column.size() + e.text.size() + 2);
+    d.append(e.line);
     if (e.is_context) return d.append("-").append(e.text);
-    if (e.column) d.append(":").append(*e.column);
+    if (e.has_column) d.append(":").append(e.column);
     return d.append(":").append(e.text);
 }
 
-// The block of results that starts at line i, as its lines and items, and
-// the line after it; none when no block starts there.
+// The tree that replaces a block whose lines joined are `original`: none
+// when fewer than two items are entries, when no entry is a matching line,
+// when more than one entry reads as a compiler diagnostic, or when the tree
+// is not smaller.
+std::optional<std::string> tree_for_block(const std::vector<ItemView>& items, std::string_view original) {
+    std::size_t entries = 0, matching = 0, diagnostics = 0;
+    for (const ItemView& item : items) {
+        if (!item) continue;
+        ++entries;
+        if (!item->is_context) ++matching;
+        if (is_diagnostic_like(*item)) ++diagnostics;
+    }
+    // Context lines alone are no search result: ripgrep prints them only
+    // around a match, while names such as iso-8859-4.ps read as "path-N-text".
+    if (entries < kMinBlockEntries || matching == 0 || diagnostics > kMaxDiagnosticEntries) return std::nullopt;
+
+    std::vector<tree::TreeRow> rows;
+    std::unordered_map<std::string_view, std::size_t> group_of;
+    for (const ItemView& item : items) {
+        if (!item) {
+            if (!rows.empty()) rows.back().details.emplace_back("--");
+            continue;
+        }
+        auto [it, fresh] = group_of.try_emplace(item->path, rows.size());
+        if (fresh) rows.push_back(tree::TreeRow{std::string(item->path), "", {}});
+        rows[it->second].details.push_back(detail_of(*item));
+    }
+    std::optional<std::string> tree = tree::format_tree_within(rows, original.size());
+    if (!tree || !text::is_smaller_output(*tree, original)) return std::nullopt;
+    return tree;
+}
+
+// The block of results that starts at line i: its items, the line after
+// it, and the colour-free copies its entries view.
 struct Block {
     std::size_t start = 0;
     std::size_t end = 0;
-    std::vector<std::string_view> lines;
-    std::vector<RgItem> items;
+    std::vector<ItemView> items;
     std::size_t headings = 0;
     std::size_t entries = 0;
 };
 
-void add_entry(Block& b, std::string_view line, RgEntry&& e) {
-    b.lines.push_back(line);
-    b.items.emplace_back(std::move(e));
+void add_entry(Block& b, EntryView e) {
+    b.items.emplace_back(e);
     ++b.entries;
 }
-void add_separator(Block& b, std::string_view line) {
-    b.lines.push_back(line);
-    b.items.emplace_back(std::nullopt);
-}
 
-Block read_path_location_block(const text::LineIndex& lines, std::size_t i, RgEntry&& first) {
+Block read_path_location_block(const text::LineIndex& lines, std::size_t i, EntryView first, Cleaned& cleaned) {
     Block b;
     b.start = i;
-    add_entry(b, lines[i], std::move(first));
+    add_entry(b, first);
     std::size_t j = i + 1;
     for (; j < lines.size(); ++j) {
         const std::string_view line = lines[j];
-        if (auto e = path_location_entry(line)) {
-            add_entry(b, line, std::move(*e));
-        } else if (j + 1 < lines.size() && is_separator(line) && path_location_entry(lines[j + 1])) {
-            add_separator(b, line);
+        if (auto e = path_location_entry(line, cleaned)) {
+            add_entry(b, *e);
+        } else if (j + 1 < lines.size() && is_separator(line) && path_location_entry(lines[j + 1], cleaned)) {
+            b.items.emplace_back(std::nullopt);
         } else {
             break;
         }
@@ -193,32 +324,32 @@ Block read_path_location_block(const text::LineIndex& lines, std::size_t i, RgEn
 }
 
 // The heading at line k with its first entry under it, when there is one.
-std::optional<std::string> heading_at(const text::LineIndex& lines, std::size_t k) {
+std::optional<std::string_view> heading_at(const text::LineIndex& lines, std::size_t k, Cleaned& cleaned) {
     if (k + 1 >= lines.size() || !may_be_heading_entry(lines[k + 1])) return std::nullopt;
-    std::optional<std::string> path = heading_path(lines[k]);
-    if (path && !parse_heading_entry_line(lines[k + 1], *path)) return std::nullopt;
+    std::optional<std::string_view> path = heading_path(lines[k], cleaned);
+    if (path && !read_heading_entry(cleaned.of(lines[k + 1]), *path)) return std::nullopt;
     return path;
 }
 
-Block read_heading_block(const text::LineIndex& lines, std::size_t i) {
+Block read_heading_block(const text::LineIndex& lines, std::size_t i, Cleaned& cleaned) {
     Block b;
     b.start = i;
     std::size_t k = i;
     const std::size_t n = lines.size();
     while (k < n) {
-        std::optional<std::string> path = heading_at(lines, k);
+        std::optional<std::string_view> path = heading_at(lines, k, cleaned);
         if (!path) break;
-        b.lines.push_back(lines[k]);
         ++b.headings;
         ++k;
         bool next_heading = false;
         while (k < n && !next_heading) {
             const std::string_view line = lines[k];
-            if (auto e = heading_entry(line, *path)) {
-                add_entry(b, line, std::move(*e));
+            if (auto e = heading_entry(line, *path, cleaned)) {
+                add_entry(b, *e);
             } else if (k + 1 < n && is_separator(line) &&
-                       (heading_entry(lines[k + 1], *path) || (next_heading = heading_at(lines, k + 1).has_value()))) {
-                add_separator(b, line);
+                       (heading_entry(lines[k + 1], *path, cleaned) ||
+                        (next_heading = heading_at(lines, k + 1, cleaned).has_value()))) {
+                b.items.emplace_back(std::nullopt);
             } else {
                 break;
             }
@@ -234,7 +365,10 @@ Block read_heading_block(const text::LineIndex& lines, std::size_t i) {
 // `coloured` tells whether the line holds an ESC.
 bool may_belong_to_block(std::string_view line, bool coloured) {
     if (coloured) return true;
-    if (may_be_heading_entry(line) || may_be_path_location(line)) return true;
+    bool inner_blank = false;
+    if (may_be_heading_entry(line) || may_be_path_location(line, &inner_blank)) return true;
+    // Neither a path nor "--" holds a blank within.
+    if (inner_blank) return false;
     const std::string_view t = text::trim(line);
     return t == "--" || looks_like_rg_path(t);
 }
@@ -255,110 +389,65 @@ bool is_positive_digits(std::string_view t) {
 }
 
 bool looks_like_rg_path(std::string_view raw) {
-    const std::string_view t = text::trim(raw);
+    const std::string_view t = trimmed(raw);
     // The cheap tests first: most texts asked are not paths.
     if (t.empty() || t.size() > kMaxPathBytes || t[0] == '+' || t[0] == '-' || t[0] == '|') return false;
     // One pass over the byte classes of the entry test: blanks and
     // forbidden characters rule the text out; a path needs a path mark.
     bool marked = t[0] == '~';
+    bool undecided = false;  // white space beyond ASCII is looked for only where such bytes stand
+    bool colon = false;      // and "://" only where a colon stands
     for (char c : t) {
         const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
         if (k == kBlank || k == kForbidden) return false;
         marked = marked || k == kPathMark;
+        undecided = undecided || k == kUndecided;
+        colon = colon || c == ':';
     }
-    if (!marked || text::is_ascii_digits(t) || text::contains(t, "://")) return false;
-    for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
-        if (text::whitespace_length_at(t, i) != 0) return false;
+    // A text with a path mark is never made of digits alone.
+    if (!marked || (colon && text::contains(t, "://"))) return false;
+    if (undecided)
+        for (std::size_t i = 0; i < t.size(); i += text::utf8_len(static_cast<unsigned char>(t[i])))
+            if (text::whitespace_length_at(t, i) != 0) return false;
     return true;
 }
 
 std::optional<RgEntry> parse_path_location_line(std::string_view line) {
-    const std::string s = clean(line);
-    const std::string_view v = s;
-    if (auto pair = find_number_pair(v, ':')) {
-        const auto [a, b] = *pair;
-        RgEntry e{std::string(text::trim(v.substr(0, a))), std::string(v.substr(a + 1, b - a - 1)), {}, {}, false};
-        const std::size_t c = v.find(':', b + 1);
-        if (c != std::string_view::npos && is_positive_digits(v.substr(b + 1, c - b - 1))) {
-            e.column = std::string(v.substr(b + 1, c - b - 1));
-            e.text = std::string(v.substr(c + 1));
-        } else {
-            e.text = std::string(v.substr(b + 1));
-        }
-        return e;
-    }
-    if (auto pair = find_number_pair(v, '-')) {
-        const auto [a, b] = *pair;
-        return RgEntry{std::string(text::trim(v.substr(0, a))),
-                       std::string(v.substr(a + 1, b - a - 1)),
-                       std::string(v.substr(b + 1)),
-                       {},
-                       true};
-    }
-    return std::nullopt;
+    Cleaned cleaned;
+    const std::optional<EntryView> e = read_path_location(cleaned.of(line));
+    return e ? std::optional<RgEntry>(to_entry(*e)) : std::nullopt;
 }
 
 std::optional<RgEntry> parse_heading_entry_line(std::string_view line, std::string_view path) {
-    const std::string s = clean(line);
-    const std::string_view v = s;
-    if (const std::size_t colon = v.find(':');
-        colon != std::string_view::npos && is_positive_digits(v.substr(0, colon))) {
-        RgEntry e{std::string(path), std::string(v.substr(0, colon)), {}, {}, false};
-        const std::string_view rest = v.substr(colon + 1);
-        const std::size_t c = rest.find(':');
-        if (c != std::string_view::npos && is_positive_digits(rest.substr(0, c))) {
-            e.column = std::string(rest.substr(0, c));
-            e.text = std::string(rest.substr(c + 1));
-        } else {
-            e.text = std::string(rest);
-        }
-        return e;
-    }
-    if (const std::size_t dash = v.find('-'); dash != std::string_view::npos && is_positive_digits(v.substr(0, dash)))
-        return RgEntry{std::string(path), std::string(v.substr(0, dash)), std::string(v.substr(dash + 1)), {}, true};
-    return std::nullopt;
+    Cleaned cleaned;
+    const std::optional<EntryView> e = read_heading_entry(cleaned.of(line), path);
+    return e ? std::optional<RgEntry>(to_entry(*e)) : std::nullopt;
 }
 
 std::vector<std::string> compress_rg_block(const std::vector<std::string_view>& lines,
                                            const std::vector<RgItem>& items) {
-    auto unchanged = [&] { return std::vector<std::string>(lines.begin(), lines.end()); };
-    std::size_t entries = 0, matching = 0, diagnostics = 0;
-    for (const RgItem& item : items) {
-        if (!item) continue;
-        ++entries;
-        if (!item->is_context) ++matching;
-        if (is_diagnostic_like(*item)) ++diagnostics;
+    std::vector<ItemView> views;
+    views.reserve(items.size());
+    for (const RgItem& item : items) views.push_back(item ? std::optional<EntryView>(to_view(*item)) : std::nullopt);
+    std::string original;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (k > 0) original.push_back('\n');
+        original.append(lines[k]);
     }
-    // Context lines alone are no search result: ripgrep prints them only
-    // around a match, while names such as iso-8859-4.ps read as "path-N-text".
-    if (entries < kMinBlockEntries || matching == 0 || diagnostics > kMaxDiagnosticEntries) return unchanged();
-
-    std::vector<tree::TreeRow> rows;
-    std::unordered_map<std::string_view, std::size_t> group_of;
-    for (const RgItem& item : items) {
-        if (!item) {
-            if (!rows.empty()) rows.back().details.emplace_back("--");
-            continue;
-        }
-        auto [it, fresh] = group_of.try_emplace(item->path, rows.size());
-        if (fresh) rows.push_back(tree::TreeRow{item->path, "", {}});
-        rows[it->second].details.push_back(detail_of(*item));
-    }
-    std::size_t original_bytes = lines.empty() ? 0 : lines.size() - 1;
-    for (std::string_view l : lines) original_bytes += l.size();
-    const std::optional<std::string> tree = tree::format_tree_within(rows, original_bytes);
-    if (!tree) return unchanged();
-    std::vector<std::string> candidate;
-    for (std::string_view l : text::split_on_newline(*tree)) candidate.emplace_back(l);
-    std::vector<std::string> current = unchanged();
-    return text::choose_smaller_lines(current, std::move(candidate));
+    const std::optional<std::string> tree = tree_for_block(views, original);
+    if (!tree) return std::vector<std::string>(lines.begin(), lines.end());
+    std::vector<std::string> out;
+    for (std::string_view l : text::split_on_newline(*tree)) out.emplace_back(l);
+    return out;
 }
 
 Attempt try_compress_rg_output(const FilterInput& input) {
-    // A block changes only when it holds a matching entry: the scan finds
-    // the few places where one can stand, and only the lines around them,
-    // as far as they could belong to a block, are walked.
-    const std::vector<std::size_t> candidates = scan::find_match_candidates(input.text);
+    // A block changes only when it holds a matching entry and another line
+    // of the block next to it: the scan finds the few places where such an
+    // entry can stand, and only the lines around them, as far as they could
+    // belong to a block, are walked.
+    const std::vector<std::size_t> candidates = scan::find_match_candidates(
+        input.text, [](std::string_view line) { return may_belong_to_block(line, line.find(kEsc) != line.npos); });
     if (candidates.empty()) return std::nullopt;
     const text::LineIndex& lines = input.lines;
     const std::size_t n = lines.size();
@@ -373,14 +462,20 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         out.append(input.text.substr(from, lines.start(end - 1) + lines[end - 1].size() - from));
         copied_to = end;
     };
-    auto replace = [&](const Block& block, const std::vector<std::string>& replacement) {
+    auto replace = [&](const Block& block, std::string&& tree) {
+        if (!changed && block.start == 0) {
+            // A block from the first line on: its tree starts the output,
+            // and is not copied.
+            out = std::move(tree);
+            changed = true;
+            copied_to = block.end;
+            return;
+        }
         if (!changed) out.reserve(input.text.size());
         changed = true;
         copy_through(block.start);
-        for (const std::string& l : replacement) {
-            if (copied_to > 0 || &l != &replacement.front()) out.push_back('\n');
-            out.append(l);
-        }
+        if (copied_to > 0) out.push_back('\n');
+        out.append(tree);
         copied_to = block.end;
     };
 
@@ -400,9 +495,13 @@ Attempt try_compress_rg_output(const FilterInput& input) {
 
     std::size_t settled = 0;  // lines before this one are walked or left
     std::size_t line = 0;
+    // The line a candidate was last left at: its other candidates get the
+    // same answer, as nothing the answer reads has moved since.
+    std::size_t left = n;
     for (const std::size_t offset : candidates) {
         line = line_at(lines, offset, line);
-        if (line < settled) continue;
+        if (line < settled || line == left) continue;
+        left = line;
         // A block holds two entries at least: a line with no neighbour that
         // can belong to one is left alone.
         const bool before = line > settled && belongs(line - 1);
@@ -416,11 +515,12 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         // No block reaches past a line that cannot belong to one, so the walk
         // of this stretch is the walk of the whole text here.
         for (std::size_t i = lo; i < hi;) {
+            Cleaned cleaned(escapes.empty());  // what the block's entries view
             Block block;
-            if (auto e = path_location_entry(lines[i])) {
-                block = read_path_location_block(lines, i, std::move(*e));
-            } else if (heading_at(lines, i)) {
-                block = read_heading_block(lines, i);
+            if (auto e = path_location_entry(lines[i], cleaned)) {
+                block = read_path_location_block(lines, i, *e, cleaned);
+            } else if (heading_at(lines, i, cleaned)) {
+                block = read_heading_block(lines, i, cleaned);
                 if (block.headings < 1 || block.entries < kMinBlockEntries) {
                     ++i;
                     continue;
@@ -429,9 +529,12 @@ Attempt try_compress_rg_output(const FilterInput& input) {
                 ++i;
                 continue;
             }
-            const std::vector<std::string> replacement = compress_rg_block(block.lines, block.items);
-            if (!std::equal(replacement.begin(), replacement.end(), block.lines.begin(), block.lines.end()))
-                replace(block, replacement);
+            // The block's lines joined, as they stand in the text.
+            const std::size_t from = lines.start(block.start);
+            const std::string_view original =
+                input.text.substr(from, lines.start(block.end - 1) + lines[block.end - 1].size() - from);
+            if (std::optional<std::string> tree = tree_for_block(block.items, original))
+                replace(block, std::move(*tree));
             i = block.end;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -12,212 +13,453 @@ namespace filters::rg::scan {
 namespace {
 
 constexpr std::size_t kBlock = 64;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+constexpr char kEsc = '\x1b';
 
 bool is_path_mark(char c) { return c == '/' || c == '\\' || c == '.' || c == '~'; }
 
-// The masks of one 64-byte block: bit b stands for byte b of the block.
-struct Masks {
-    std::uint64_t colon = 0, digit = 0, positive = 0, newline = 0, path_mark = 0, esc = 0;  // path_mark: SSE2 only
+// A byte that starts a word when it begins its line or follows a space. Only
+// ASCII graphic bytes count, and never ":" (the colon that closes a path).
+bool is_word_byte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b > ' ' && b < 0x80 && c != ':';
+}
+
+// Some of the bytes no path holds (see no_path_sse2).
+bool is_no_path(char c) { return c == '"' || c == ',' || c == '[' || c == '{'; }
+
+std::uint64_t below(unsigned bit) { return (std::uint64_t{1} << bit) - 1; }
+// The bits up to and including the highest of `x` (not 0).
+std::uint64_t below_last(std::uint64_t x) { return ~std::uint64_t{0} >> std::countl_zero(x); }
+
+// The colons that close the runs of digits that begin at `starts` (a subset
+// of `digit`) within the block; a run that reaches past it closes nothing.
+std::uint64_t closed_runs(std::uint64_t starts, std::uint64_t digit, std::uint64_t colon) {
+    return (starts + digit) & ~digit & colon;
+}
+
+// The bytes of each line of the block after its first path mark (`carry`:
+// one stands before the block in the line it starts in). Adding a mark to
+// the run of ones of `rest` it stands in clears the run up to the newline.
+std::uint64_t marked_region(std::uint64_t newline, std::uint64_t mark, bool carry) {
+    const std::uint64_t rest = ~newline;
+    return (rest & ~(rest + mark + (carry ? 1u : 0u))) | mark;
+}
+
+// One 64-byte block (bit b for byte b): the colons right after a digit and
+// the ESCs, where the scan stops (both are empty for most blocks, and the
+// other masks are then not read), and what a stop asks for.
+struct BlockMasks {
+    std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0, positive = 0;
 };
 
-// Lane by lane: 0xFF where the byte is in "0".."9", else 0.
+// 64 bytes from a line's start on, for the end of its first word: the
+// newlines, the spaces, the ASCII graphic bytes but ":" (word starts) and
+// bytes no path holds.
+struct LineMasks {
+    std::uint64_t newline = 0, space = 0, word = 0, no_path = 0;
+};
+
+__m128i load_sse2(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+std::uint64_t bits_sse2(__m128i x, int k) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(x))} << (16 * k);
+}
+__m128i eq_sse2(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
 __m128i digits_sse2(__m128i v) {
-    const __m128i x = _mm_sub_epi8(v, _mm_set1_epi8('0'));
-    return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(9)), x);
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('/')), _mm_cmpgt_epi8(_mm_set1_epi8(':'), v));
+}
+// "." and "/" differ in the lowest bit only.
+__m128i marks_sse2(__m128i v) {
+    const __m128i dot_or_slash = _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(1)), _mm_set1_epi8('/'));
+    return _mm_or_si128(dot_or_slash, _mm_or_si128(eq_sse2(v, '\\'), eq_sse2(v, '~')));
 }
 
-[[gnu::always_inline]] inline Masks masks_sse2(const char* p) {
-    Masks m;
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        auto bits = [&](__m128i x) {
-            return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(x))} << (16 * k);
-        };
-        auto eq = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-        const __m128i digit = digits_sse2(v);
-        m.colon |= bits(eq(':'));
-        m.digit |= bits(digit);
-        m.positive |= bits(_mm_andnot_si128(eq('0'), digit));
-        m.newline |= bits(eq('\n'));
-        m.esc |= bits(eq('\x1b'));
-        // "." and "/" differ in the lowest bit only.
-        const __m128i dot_or_slash = _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(1)), _mm_set1_epi8('/'));
-        m.path_mark |= bits(_mm_or_si128(dot_or_slash, _mm_or_si128(eq('\\'), eq('~'))));
-    }
+// Some of the bytes no path holds: enough to end the first word of JSON,
+// quoted text, lists and bracketed log fields.
+__m128i no_path_sse2(__m128i v) {
+    return _mm_or_si128(_mm_or_si128(eq_sse2(v, '"'), eq_sse2(v, ',')), _mm_or_si128(eq_sse2(v, '['), eq_sse2(v, '{')));
+}
+
+// The mask of 64 bytes from a test of sixteen at a time.
+template <class Test>
+std::uint64_t mask_sse2(const char* p, Test test) {
+    std::uint64_t m = 0;
+    for (int k = 0; k < 4; ++k) m |= bits_sse2(test(load_sse2(p + 16 * k)), k);
     return m;
 }
+
+struct Sse2 {
+    // The first block from `i` on that holds a colon right after a digit or
+    // an ESC, with its masks, or the first that would reach past `n`.
+    // `data + i - 1` must be readable.
+    static std::size_t next_stop(const char* data, std::size_t i, std::size_t n, BlockMasks& m) {
+        for (; i + kBlock <= n; i += kBlock) {
+            m = BlockMasks{};
+            for (int k = 0; k < 4; ++k) {
+                const char* p = data + i + 16 * k;
+                const __m128i v = load_sse2(p), before = load_sse2(p - 1);
+                m.stop_colon |= bits_sse2(_mm_and_si128(eq_sse2(v, ':'), digits_sse2(before)), k);
+                m.esc |= bits_sse2(eq_sse2(v, kEsc), k);
+                m.newline |= bits_sse2(eq_sse2(v, '\n'), k);
+                m.mark |= bits_sse2(marks_sse2(v), k);
+                m.digit |= bits_sse2(digits_sse2(v), k);
+                m.positive |= bits_sse2(_mm_andnot_si128(eq_sse2(v, '0'), digits_sse2(v)), k);
+            }
+            if ((m.stop_colon | m.esc) != 0) break;
+        }
+        return i;
+    }
+    // The newlines and path marks of 64 bytes.
+    static BlockMasks newlines(const char* p) {
+        BlockMasks m;
+        m.newline = mask_sse2(p, [](__m128i v) { return eq_sse2(v, '\n'); });
+        m.mark = mask_sse2(p, marks_sse2);
+        return m;
+    }
+    static LineMasks line(const char* p) {
+        LineMasks m;
+        m.newline = mask_sse2(p, [](__m128i v) { return eq_sse2(v, '\n'); });
+        m.space = mask_sse2(p, [](__m128i v) { return eq_sse2(v, ' '); });
+        m.word = mask_sse2(
+            p, [](__m128i v) { return _mm_andnot_si128(eq_sse2(v, ':'), _mm_cmpgt_epi8(v, _mm_set1_epi8(' '))); });
+        m.no_path = mask_sse2(p, no_path_sse2);
+        return m;
+    }
+    static std::uint64_t marks(const char* p) { return mask_sse2(p, marks_sse2); }
+};
 
 #define QS_AVX2 inline __attribute__((target("avx2"), always_inline))
 QS_AVX2 std::uint64_t bits_avx2(__m256i a, __m256i b) {
     return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(a))} |
            (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << 32);
 }
+QS_AVX2 __m256i load_avx2(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 QS_AVX2 __m256i eq_avx2(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
 QS_AVX2 __m256i digits_avx2(__m256i v) {
-    const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
-    return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(9)), x);
+    return _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8('/')), _mm256_cmpgt_epi8(_mm256_set1_epi8(':'), v));
 }
-// "." and "/" differ in the lowest bit only.
+QS_AVX2 __m256i stop_colons_avx2(__m256i v, __m256i before) {
+    return _mm256_and_si256(eq_avx2(v, ':'), digits_avx2(before));
+}
 QS_AVX2 __m256i marks_avx2(__m256i v) {
     const __m256i dot_or_slash = _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(1)), _mm256_set1_epi8('/'));
     return _mm256_or_si256(dot_or_slash, _mm256_or_si256(eq_avx2(v, '\\'), eq_avx2(v, '~')));
 }
+QS_AVX2 __m256i no_path_avx2(__m256i v) {
+    return _mm256_or_si256(_mm256_or_si256(eq_avx2(v, '"'), eq_avx2(v, ',')),
+                           _mm256_or_si256(eq_avx2(v, '['), eq_avx2(v, '{')));
+}
+QS_AVX2 __m256i words_avx2(__m256i v) {
+    return _mm256_andnot_si256(eq_avx2(v, ':'), _mm256_cmpgt_epi8(v, _mm256_set1_epi8(' ')));
+}
 #undef QS_AVX2
 
-// The masks of the block at `p`, or only its colon and ESC masks when both
-// are empty and `quick` allows it: such a block needs no closer look.
-inline __attribute__((target("avx2"))) Masks masks_avx2(const char* p, bool quick) {
-    Masks m;
-    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    m.colon = bits_avx2(eq_avx2(v0, ':'), eq_avx2(v1, ':'));
-    m.esc = bits_avx2(eq_avx2(v0, '\x1b'), eq_avx2(v1, '\x1b'));
-    if (quick && m.colon == 0 && m.esc == 0) return m;
-    m.digit = bits_avx2(digits_avx2(v0), digits_avx2(v1));
-    m.positive = m.digit & ~bits_avx2(eq_avx2(v0, '0'), eq_avx2(v1, '0'));
-    m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
-    return m;
-}
-
-inline __attribute__((target("avx2"))) std::uint64_t path_marks_avx2(const char* p) {
-    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    return bits_avx2(marks_avx2(v0), marks_avx2(v1));
-}
-
-struct Sse2 {
-    [[gnu::always_inline]] static Masks masks(const char* p, bool) { return masks_sse2(p); }
-    [[gnu::always_inline]] static std::uint64_t path_marks(const char* p) { return masks_sse2(p).path_mark; }
-};
 struct Avx2 {
-    __attribute__((target("avx2"))) static Masks masks(const char* p, bool quick) { return masks_avx2(p, quick); }
-    __attribute__((target("avx2"))) static std::uint64_t path_marks(const char* p) { return path_marks_avx2(p); }
+    // As Sse2::next_stop; a loop of its own keeps its constants in
+    // registers.
+    __attribute__((target("avx2"))) static std::size_t next_stop(const char* data, std::size_t i, std::size_t n,
+                                                                 BlockMasks& m) {
+        for (; i + kBlock <= n; i += kBlock) {
+            const char* p = data + i;
+            const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
+            const __m256i c0 = stop_colons_avx2(v0, load_avx2(p - 1)), c1 = stop_colons_avx2(v1, load_avx2(p + 31));
+            const __m256i e0 = eq_avx2(v0, kEsc), e1 = eq_avx2(v1, kEsc);
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(e0, e1));
+            if (_mm256_testz_si256(any, any)) continue;
+            m.stop_colon = bits_avx2(c0, c1);
+            m.esc = bits_avx2(e0, e1);
+            m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
+            m.mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
+            const __m256i d0 = digits_avx2(v0), d1 = digits_avx2(v1);
+            m.digit = bits_avx2(d0, d1);
+            m.positive =
+                bits_avx2(_mm256_andnot_si256(eq_avx2(v0, '0'), d0), _mm256_andnot_si256(eq_avx2(v1, '0'), d1));
+            break;
+        }
+        return i;
+    }
+    __attribute__((target("avx2"))) static BlockMasks newlines(const char* p) {
+        const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
+        BlockMasks m;
+        m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
+        m.mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
+        return m;
+    }
+    __attribute__((target("avx2"))) static LineMasks line(const char* p) {
+        const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
+        return {bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n')), bits_avx2(eq_avx2(v0, ' '), eq_avx2(v1, ' ')),
+                bits_avx2(words_avx2(v0), words_avx2(v1)), bits_avx2(no_path_avx2(v0), no_path_avx2(v1))};
+    }
+    __attribute__((target("avx2"))) static std::uint64_t marks(const char* p) {
+        return bits_avx2(marks_avx2(load_avx2(p)), marks_avx2(load_avx2(p + 32)));
+    }
 };
 
-// Brings `marked` (a path mark since the last newline) from offset `from`,
-// where it holds, to offset `to`. Every byte is read at most once over a
-// whole scan, as `from` only moves on.
-void bring_marked(std::string_view s, std::size_t from, std::size_t to, bool& marked) {
-    if (from >= to) return;
-    const void* nl = memrchr(s.data() + from, '\n', to - from);
-    if (nl != nullptr) {
-        from = static_cast<std::size_t>(static_cast<const char*>(nl) - s.data()) + 1;
-        marked = false;
-    }
-    for (std::size_t k = from; k < to && !marked; ++k) marked = is_path_mark(s[k]);
-}
-
-std::uint64_t below(unsigned bit) { return (std::uint64_t{1} << bit) - 1; }
-
-// The ends of the digit runs that begin at `starts` (a subset of `digit`)
-// and are closed by a colon. `carry` is 1 when a run goes on from the last
-// byte of the block before (0 otherwise) and is set to whether a run goes
-// on past the last byte of this one.
-std::uint64_t closed_runs(std::uint64_t starts, std::uint64_t digit, std::uint64_t colon, std::uint64_t& carry) {
-    std::uint64_t sum = 0, with_carry = 0;
-    const bool out1 = __builtin_add_overflow(starts, digit, &sum);
-    const bool out2 = __builtin_add_overflow(sum, carry, &with_carry);
-    carry = (out1 || out2) ? 1 : 0;
-    return with_carry & ~digit & colon;
-}
-
-// The byte-at-a-time form of the same test, for the bytes near the end of
-// the text and for the rare blocks where a digit run reaches the next block.
-// `marked` is whether a path mark stands since the last newline before
-// `from`; it is brought up to `to`.
-void scan_bytes(std::string_view s, std::size_t from, std::size_t to, bool& marked, std::vector<std::size_t>& out) {
-    for (std::size_t p = from; p < to; ++p) {
-        const char c = s[p];
-        if (c == '\n') {
-            marked = false;
-        } else if (is_path_mark(c)) {
-            marked = true;
-        } else if (c == '\x1b') {
-            out.push_back(p);
-        } else if (c == ':' && p > 0 && text::is_ascii_digit(s[p - 1])) {
-            // Each digit run is walked back once, by the colon that closes it.
-            std::size_t b = p;
-            while (b > 0 && text::is_ascii_digit(s[b - 1])) --b;
-            if (s[b] == '0') continue;
-            if (b == 0 || s[b - 1] == '\n' || (s[b - 1] == ':' && marked)) out.push_back(p);
-        }
-    }
-}
-
-// The 64-byte blocks of the text from its start, as long as 65 bytes are
-// left; returns where it stopped. `marked` is left for the rest.
+// The scan: blocks whose stop masks are empty are passed over; each colon
+// that may follow a digit is asked about in ascending order, and what the
+// scan learns of a line (where its first word ends, where its first path
+// mark stands) is kept until the next line is asked about.
 template <class Load>
-[[gnu::always_inline]] inline std::size_t scan_blocks(std::string_view text, bool& marked,
-                                                      std::vector<std::size_t>& out) {
-    const char* data = text.data();
-    const std::size_t n = text.size();
-    // Whether the byte before the block is a newline (or the text starts).
-    bool line_start = true;
-    // `marked` holds at this offset; blocks passed over bring it up lazily.
-    std::size_t marked_from = 0;
-    // Digit runs that go on from one block into the next: after a colon
-    // ("PATH:N:") and at the start of a line ("N:").
-    std::uint64_t pair_carry = 0, heading_carry = 0;
-    std::size_t i = 0;
-    for (; i + kBlock + 1 <= n; i += kBlock) {
-        // A block without colon and ESC closes no result; unless a digit run
-        // crosses its edges it needs no closer look.
-        const bool quick = pair_carry == 0 && heading_carry == 0 && !text::is_ascii_digit(data[i + kBlock - 1]);
-        const Masks m = Load::masks(data + i, quick);
-        if (quick && m.colon == 0 && m.esc == 0) {
-            line_start = data[i + kBlock - 1] == '\n';
-            continue;
-        }
-        // Byte b + 1 of the block is a digit 1 to 9.
-        const bool positive_after = data[i + kBlock] >= '1' && data[i + kBlock] <= '9';
-        const std::uint64_t positive_next = (m.positive >> 1) | (positive_after ? std::uint64_t{1} << 63 : 0);
-        const std::uint64_t colon_then_number = m.colon & positive_next;
-        // "PATH:N:": a colon, a run of digits that starts with 1-9, a colon.
-        std::uint64_t pairs = closed_runs(colon_then_number << 1, m.digit, m.colon, pair_carry);
-        pair_carry |= colon_then_number >> 63;
-        // "N:" at the start of a line.
-        const std::uint64_t starts = (m.newline << 1) | (line_start ? 1u : 0u);
-        std::uint64_t found = m.esc | closed_runs(starts & m.positive, m.digit, m.colon, heading_carry);
-        if (pairs != 0) {
-            // Only a pair asks for the path marks.
-            bring_marked(text, marked_from, i, marked);
-            const std::uint64_t path_mark = Load::path_marks(data + i);
-            for (; pairs != 0; pairs &= pairs - 1) {
-                const unsigned q = static_cast<unsigned>(std::countr_zero(pairs));
-                const std::uint64_t nl = m.newline & below(q), pm = path_mark & below(q);
-                const bool pathy = nl == 0 ? (pm != 0 || marked) : std::bit_width(pm) > std::bit_width(nl);
-                if (pathy) found |= std::uint64_t{1} << q;
+class Scanner {
+public:
+    Scanner(std::string_view text, LinePredicate may_belong) : s_(text), n_(text.size()), may_belong_(may_belong) {}
+
+    std::vector<std::size_t> run() {
+        const char* data = s_.data();
+        const std::size_t first = std::min(n_, kBlock);  // the first block has no byte before it
+        bytes(0, first);
+        std::size_t i = first;
+        BlockMasks m;
+        while ((i = Load::next_stop(data, i, n_, m)) + kBlock <= n_) {
+            std::uint64_t found = m.esc;
+            const auto line_of = [&](unsigned q) {
+                const std::uint64_t nl = m.newline & below(q);
+                return nl == 0 ? line_before(i) : i + static_cast<std::size_t>(std::bit_width(nl));
+            };
+            // A number that begins before the block: the colon right after
+            // the block's leading digits, read byte by byte.
+            const unsigned lead = static_cast<unsigned>(std::countr_one(m.digit));
+            const std::uint64_t carried = lead < kBlock ? m.stop_colon & (std::uint64_t{1} << lead) : 0;
+            if (carried != 0) {
+                const auto marked = [&] {
+                    const std::uint64_t nl = m.newline & below(lead);
+                    const std::uint64_t own = nl == 0 ? below(lead) : below(lead) & ~below_last(nl);
+                    return (m.mark & own) != 0 || (nl == 0 && marked_before(i));
+                };
+                if (stops_at(
+                        i + lead, run_start(i), [&] { return line_of(lead); }, marked))
+                    found |= carried;
+            }
+            // Numbers that begin within the block: "N:" at a line's start ...
+            const std::uint64_t line_starts = (m.newline << 1) | (s_[i - 1] == '\n' ? 1u : 0u);
+            found |= closed_runs(line_starts & m.positive, m.digit, m.stop_colon);
+            // ... and "PATH:N:" after the line's first path mark.
+            const std::uint64_t first_line =
+                m.newline == 0 ? ~std::uint64_t{0} : below(static_cast<unsigned>(std::countr_zero(m.newline)));
+            const bool carry = (m.stop_colon & first_line & ~carried) != 0 && marked_before(i);
+            for (std::uint64_t c = m.stop_colon & marked_region(m.newline, m.mark, carry) & ~carried; c != 0;
+                 c &= c - 1) {
+                const unsigned q = static_cast<unsigned>(std::countr_zero(c));
+                const std::size_t r = i + static_cast<std::size_t>(std::bit_width(~m.digit & below(q)));
+                if (s_[r] != '0' && s_[r - 1] == ':' && in_first_word(i + q, r - 1, line_of(q)))
+                    found |= std::uint64_t{1} << q;
+            }
+            for (; found != 0; found &= found - 1) {
+                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(found));
+                if (s_[at] == kEsc || has_neighbour(at, line_of(static_cast<unsigned>(at - i)))) out_.push_back(at);
             }
             if (m.newline != 0) {
-                const unsigned last = static_cast<unsigned>(std::bit_width(m.newline)) - 1;
-                marked = last < 63 && (path_mark >> (last + 1)) != 0;
+                line_ = i + static_cast<std::size_t>(std::bit_width(m.newline));
+                line_known_to_ = i + kBlock;
+                marked_ = (m.mark & ~below_last(m.newline)) != 0;
+                marked_to_ = i + kBlock;
             } else {
-                marked = marked || path_mark != 0;
+                if (line_known_to_ == i) line_known_to_ = i + kBlock;
+                if (marked_to_ == i) {
+                    marked_ = marked_ || m.mark != 0;
+                    marked_to_ = i + kBlock;
+                }
             }
-            marked_from = i + kBlock;
+            i += kBlock;
         }
-        for (; found != 0; found &= found - 1) out.push_back(i + static_cast<std::size_t>(std::countr_zero(found)));
-        line_start = (m.newline >> 63) != 0;
+        bytes(i, n_);
+        return std::move(out_);
     }
-    bring_marked(text, marked_from, i, marked);
-    return i;
-}
 
-__attribute__((target("avx2"))) std::size_t scan_blocks_avx2(std::string_view text, bool& marked,
-                                                             std::vector<std::size_t>& out) {
-    return scan_blocks<Avx2>(text, marked, out);
+private:
+    // Byte by byte over [from, to): the first block and the last bytes.
+    void bytes(std::size_t from, std::size_t to) {
+        if (from >= to) return;
+        marked_before(from);
+        for (std::size_t p = from; p < to; ++p) {
+            const char c = s_[p];
+            if (c == '\n') {
+                marked_ = false;
+            } else if (is_path_mark(c)) {
+                marked_ = true;
+            } else if (c == kEsc) {
+                out_.push_back(p);
+            } else if (c == ':' && p > 0 && text::is_ascii_digit(s_[p - 1]) &&
+                       stops_at(
+                           p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; }) &&
+                       has_neighbour(p, line_before(p))) {
+                out_.push_back(p);
+            }
+        }
+        marked_to_ = to;
+    }
+
+    // Whether a path mark stands in the line that holds byte `i` before it,
+    // for `i` a multiple of the block size or where it was last brought.
+    // Brought up block by block backwards to where it was last known.
+    bool marked_before(std::size_t i) {
+        if (marked_to_ >= i) return marked_;
+        bool seen = false;
+        for (std::size_t p = i; p > marked_to_; p -= kBlock) {
+            const BlockMasks m = Load::newlines(s_.data() + p - kBlock);
+            const std::uint64_t known =
+                p - kBlock >= marked_to_ ? ~std::uint64_t{0} : ~below(static_cast<unsigned>(marked_to_ - (p - kBlock)));
+            if (const std::uint64_t nl = m.newline & known; nl != 0) {
+                marked_ = seen || (m.mark & ~below_last(nl)) != 0;
+                marked_to_ = i;
+                return marked_;
+            }
+            seen = seen || (m.mark & known) != 0;
+        }
+        marked_ = marked_ || seen;
+        marked_to_ = i;
+        return marked_;
+    }
+
+    // The start of the line that holds byte `i` (no newline stands in
+    // [line_, line_known_to_)). Looked for backwards from `i` to where it
+    // was last known, so every byte is read at most once.
+    std::size_t line_before(std::size_t i) {
+        if (line_known_to_ >= i) return line_;
+        std::size_t to = i;
+        if (i >= kBlock && i - kBlock >= line_known_to_) {
+            // Mostly the line starts in the block before.
+            if (const std::uint64_t nl = Load::newlines(s_.data() + i - kBlock).newline; nl != 0) {
+                line_ = i - kBlock + static_cast<std::size_t>(std::bit_width(nl));
+                line_known_to_ = i;
+                return line_;
+            }
+            to = i - kBlock;
+        }
+        if (const void* nl = memrchr(s_.data() + line_known_to_, '\n', to - line_known_to_); nl != nullptr)
+            line_ = static_cast<std::size_t>(static_cast<const char*>(nl) - s_.data()) + 1;
+        line_known_to_ = i;
+        return line_;
+    }
+
+    // Whether the line that starts at `start` and holds the colon at `q`,
+    // which may close a matching result, is reported: once, and only when the line before or
+    // after it may belong to a block, as a block holds two entries at least.
+    // Read while the lines are at hand; each line is looked at for at most
+    // three colons' lines (its own, as the one before and as the one after).
+    bool has_neighbour(std::size_t q, std::size_t start) {
+        if (q < reported_to_) return false;
+        const char* data = s_.data();
+        const auto* nl = static_cast<const char*>(std::memchr(data + q, '\n', n_ - q));
+        const std::size_t end = nl == nullptr ? n_ : static_cast<std::size_t>(nl - data);
+        reported_to_ = end;
+        if (may_belong_ == nullptr) return true;
+        if (start > 0) {
+            nl = static_cast<const char*>(memrchr(data, '\n', start - 1));
+            const std::size_t before = nl == nullptr ? 0 : static_cast<std::size_t>(nl - data) + 1;
+            if (may_belong_(s_.substr(before, start - 1 - before))) return true;
+        }
+        if (end < n_) {
+            nl = static_cast<const char*>(std::memchr(data + end + 1, '\n', n_ - end - 1));
+            const std::size_t after = nl == nullptr ? n_ : static_cast<std::size_t>(nl - data);
+            if (may_belong_(s_.substr(end + 1, after - end - 1))) return true;
+        }
+        return false;
+    }
+
+    // Where the run of digits that ends right before `p` starts. Each run is
+    // walked back once, by the colon that closes it.
+    std::size_t run_start(std::size_t p) const {
+        while (p > 0 && text::is_ascii_digit(s_[p - 1])) --p;
+        return p;
+    }
+
+    // Whether the colon at `q`, right after the digits from `r` on, closes a
+    // line number that starts its line ("N:") or that follows a colon in the line's first
+    // word with a path mark before it ("PATH:N:"). `line` gives the start of
+    // the line, asked only when the number follows a colon.
+    template <class LineOf, class MarkedOf>
+    bool stops_at(std::size_t q, std::size_t r, const LineOf& line, const MarkedOf& marked) {
+        if (s_[r] == '0') return false;
+        if (r == 0 || s_[r - 1] == '\n') return true;
+        // The path before the pair holds a mark, so the line does before `q`.
+        return s_[r - 1] == ':' && marked() && in_first_word(q, r - 1, line());
+    }
+
+    // Whether the pair of colons at `a` and `q` in the line that starts at
+    // `line` stands in its first word with a path mark before `a`.
+    bool in_first_word(std::size_t q, std::size_t a, std::size_t line) {
+        if (line != head_line_) read_head(line);
+        return q < head_end_ && mark_before(a);
+    }
+
+    // Where the first word of the line that starts at `p` ends for a path:
+    // where the second word starts, the line ends, or a byte no path holds
+    // stands, whichever comes first.
+    void read_head(std::size_t p) {
+        head_line_ = p;
+        first_mark_ = kNone;
+        marks_to_ = p;
+        bool first_word = false;
+        bool after_space = true;  // the line's first byte counts as after one
+        for (; p + kBlock <= n_; p += kBlock) {
+            const LineMasks m = Load::line(s_.data() + p);
+            std::uint64_t starts = m.word & ((m.space << 1) | (after_space ? 1u : 0u));
+            if (!first_word && starts != 0) {
+                starts &= starts - 1;
+                first_word = true;
+            }
+            // An end before the first word start comes first all the same.
+            if (const std::uint64_t end = starts | m.newline | m.no_path; end != 0) {
+                head_end_ = p + static_cast<std::size_t>(std::countr_zero(end));
+                return;
+            }
+            after_space = s_[p + kBlock - 1] == ' ';
+        }
+        for (; p < n_ && s_[p] != '\n' && !is_no_path(s_[p]); ++p) {
+            if (after_space && is_word_byte(s_[p])) {
+                if (first_word) break;
+                first_word = true;
+            }
+            after_space = s_[p] == ' ';
+        }
+        head_end_ = p;
+    }
+
+    // Whether a path mark stands in the current line before `a`. Asked with
+    // `a` ascending within a line, so each byte is looked at once.
+    bool mark_before(std::size_t a) {
+        while (first_mark_ == kNone && marks_to_ < a) {
+            if (marks_to_ + kBlock <= n_) {
+                if (const std::uint64_t m = Load::marks(s_.data() + marks_to_); m != 0)
+                    first_mark_ = marks_to_ + static_cast<std::size_t>(std::countr_zero(m));
+                else
+                    marks_to_ += kBlock;
+            } else if (is_path_mark(s_[marks_to_])) {
+                first_mark_ = marks_to_;
+            } else {
+                ++marks_to_;
+            }
+        }
+        return first_mark_ < a;
+    }
+
+    std::string_view s_;
+    std::size_t n_;
+    LinePredicate may_belong_;
+    std::vector<std::size_t> out_;
+    std::size_t reported_to_ = 0;    // the lines before this are reported or left
+    std::size_t line_ = 0;           // a line start ...
+    std::size_t line_known_to_ = 0;  // ... that holds for the bytes before this
+    std::size_t head_line_ = kNone;  // the line the head fields describe
+    std::size_t head_end_ = 0;
+    bool marked_ = false;             // a path mark in the line before ...
+    std::size_t marked_to_ = 0;       // ... this offset
+    std::size_t first_mark_ = kNone;  // in the head's line, when found
+    std::size_t marks_to_ = 0;        // looked at for marks up to here
+};
+
+// Flattened, so that the scan and every helper it calls is compiled for
+// AVX2 in one piece.
+__attribute__((target("avx2"), flatten)) std::vector<std::size_t> scan_avx2(std::string_view text,
+                                                                            LinePredicate may_belong) {
+    return Scanner<Avx2>(text, may_belong).run();
 }
 
 }  // namespace
 
-std::vector<std::size_t> find_match_candidates(std::string_view text) {
-    std::vector<std::size_t> out;
-    // Whether a path mark stands since the last newline.
-    bool marked = false;
-    const std::size_t done =
-        __builtin_cpu_supports("avx2") ? scan_blocks_avx2(text, marked, out) : scan_blocks<Sse2>(text, marked, out);
-    scan_bytes(text, done, text.size(), marked, out);
-    return out;
+std::vector<std::size_t> find_match_candidates(std::string_view text, LinePredicate may_belong) {
+    return __builtin_cpu_supports("avx2") ? scan_avx2(text, may_belong) : Scanner<Sse2>(text, may_belong).run();
 }
 
 }  // namespace filters::rg::scan

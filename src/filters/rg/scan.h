@@ -9,11 +9,29 @@
 namespace filters::rg::scan {
 
 // Byte offsets, ascending, of the places that may belong to a matching
-// result line: a colon that closes "PATH:N:" with a path mark ("/", "\",
-// "." or "~") earlier on its line, a colon that closes a line number at
-// the start of a line ("N:", the heading layout), and every ESC (colour).
-// Every matching result line holds one; most lines of other output hold
-// none. Reads the text sixteen bytes at a time.
-std::vector<std::size_t> find_match_candidates(std::string_view text);
+// result line: every ESC (colour); a colon that closes a line number at the
+// start of a line ("N:", the heading layout); and a colon that closes
+// "PATH:N:" (N from 1 to 9, then digits) where the pair stands in the first
+// word of its line with a path mark ("/", "\", "." or "~") before it. Every
+// matching result line holds one; most lines of other output hold none.
+// Reads the text 64 bytes at a time and looks closer only at the colons
+// right after a digit.
+//
+// Why these are needed: a line without ESC is a matching path-location
+// entry only when the text before the pair's first colon, trimmed, is a
+// path, so that text is blanks, then one run without white space that holds
+// a path mark and none of the bytes " ' , [ { (and more) that no path holds,
+// then blanks. Counting as word starts the ASCII graphic bytes other than
+// ":" that begin the line or follow a space, only the run's first byte can
+// be one: blanks hold no ASCII graphic byte, no byte of the run follows a
+// space, nor do the pair's digits, which follow its colon. So the pair ends
+// before the line's second word start, before any byte no path holds, and
+// after a path mark.
+//
+// `may_belong`, when given, tells whether a line (without its newline) may
+// be part of a block of results; a colon is then reported only when the line
+// before or after its own may, and once per line. ESCs are all reported.
+using LinePredicate = bool (*)(std::string_view line);
+std::vector<std::size_t> find_match_candidates(std::string_view text, LinePredicate may_belong = nullptr);
 
 }  // namespace filters::rg::scan

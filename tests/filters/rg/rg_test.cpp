@@ -127,3 +127,51 @@ TEST(RgDetector, PathLocationLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first look reads the text in blocks of 64 bytes: every shape of hit
+// must be found wherever a block edge cuts it, so each is tried behind
+// lines of every length up to two blocks and a half.
+TEST(RgDetector, HitsAnywhereInTheText) {
+    const std::string shapes[] = {
+        kHits,
+        // blanks around the path, a tab and a no-break space before it
+        "  src/app/main.rs :10:    let config = load_configuration_from(path);\n"
+        "\tsrc/app/main.rs:12:    let server = start_the_server(config);\n"
+        "\xC2\xA0src/app/util.rs:3:pub fn load_configuration_from(path: &Path) {\n",
+        // long line numbers and columns
+        "src/app/main.rs:1234567890123:17:    let config = load_configuration_from(path);\n"
+        "src/app/main.rs:1234567890124:9:    let server = start_the_server(config);\n",
+        // the heading layout, and colour
+        "services/billing/internal/handlers/a.go\n10:func A() {\n11-\treturn\n"
+        "services/billing/internal/handlers/b.go\n3:7:func B() {\n"
+        "services/billing/internal/handlers/c.go\n5:func C() {\n",
+        "\x1b[35msrc/app/main.rs\x1b[0m:\x1b[32m10\x1b[0m:    let config = load_configuration_from(path);\n"
+        "\x1b[35msrc/app/main.rs\x1b[0m:\x1b[32m12\x1b[0m:    let server = start_the_server(config);\n",
+    };
+    for (const std::string& hits : shapes) {
+        const std::string alone = compress_rg_output(hits);
+        ASSERT_NE(alone, hits) << hits;
+        for (std::size_t pad = 0; pad < 160; ++pad) {
+            // A line that can belong to no block: words with blanks between.
+            const std::string before = "a " + std::string(pad, 'b') + " 12:34:56\n";
+            EXPECT_EQ(compress_rg_output(before + hits), before + alone) << pad << ' ' << hits;
+        }
+    }
+}
+
+// Lines that hold "N:N:" only after their first word, or with no path mark
+// before it, are no hits; a path in the first word is one.
+TEST(RgDetector, FirstWordOfTheLine) {
+    const std::string logs = "2024-05-01 12:34:56.789 src/a.rs:10:x\n2024-05-01 12:34:57.001 src/a.rs:11:y\n";
+    EXPECT_EQ(compress_rg_output(logs), logs);
+    const std::string iso = "2024-05-01T12:34:56.789Z started\n2024-05-01T12:34:57.001Z stopped\n";
+    EXPECT_EQ(compress_rg_output(iso), iso);
+    const std::string ts =
+        "src/app/main.ts:10:5 - error TS2304: Cannot find name 'load_configuration'.\n"
+        "src/app/main.ts:12:5 - Error ts2552: Cannot find name 'start_the_server'.\n";
+    EXPECT_EQ(compress_rg_output(ts), ts);
+}
+
+}  // namespace
