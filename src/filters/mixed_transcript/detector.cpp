@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #if defined(__SSE2__)
@@ -154,18 +155,20 @@ bool is_exit_status_line(std::string_view t) {
 
 bool is_option(std::string_view token) { return token.size() > 1 && token[0] == '-'; }
 
+// The tools whose name may begin a command line.
+constexpr std::array<std::string_view, 7> kToolNames = {"curl", "wget", "node", "python", "uv", "npm", "cargo"};
+
 bool is_command_line(std::string_view t) {
     if (t.size() >= 2 && (t.starts_with("$ ") || t.starts_with("+ "))) return true;
-    if (!text::starts_with_any(t, {"curl", "wget", "node", "python", "uv", "npm", "cargo"})) return false;
+    if (std::ranges::none_of(kToolNames, [t](std::string_view tool) { return t.starts_with(tool); })) return false;
     // The tool's name must be the whole first word, with a word after it:
     // told before the line is split ("nodes = 3" is no command).
     const auto first_word = text::split_once_whitespace(t);
-    if (!first_word || !text::equals_any(first_word->first, {"curl", "wget", "node", "python", "uv", "npm", "cargo"}))
-        return false;
+    if (!first_word || std::ranges::find(kToolNames, first_word->first) == kToolNames.end()) return false;
     // A script runner's line needs an option or a script's name after it:
     // a "-" or a "." ("node = f(node)" is no command).
     if (text::equals_any(first_word->first, {"node", "python"}) &&
-        first_word->second.find_first_of("-.") == std::string_view::npos)
+        std::ranges::none_of(first_word->second, [](char c) { return c == '-' || c == '.'; }))
         return false;
     const std::vector<std::string_view> tokens = text::split_whitespace(t);
     if (tokens.size() < 2) return false;
@@ -195,20 +198,21 @@ bool is_command_line(std::string_view t) {
     return false;
 }
 
-// The words that a command line (its tool's name), a curl error line
-// ("curl:") and an exit status line (its phrase) begin with, case aside.
-constexpr std::array<std::string_view, 12> kCommandOrErrorWords = {"curl",
-                                                                   "cargo",
-                                                                   "command ex",
-                                                                   "wget",
-                                                                   "node",
-                                                                   "npm",
-                                                                   "python",
-                                                                   "process exited",
-                                                                   "uv",
-                                                                   "finished with exit code",
-                                                                   "script returned",
-                                                                   "exit"};
+// The words an error line begins with, case aside: a curl error "curl:",
+// an exit status line one of its phrases, each of which begins with one
+// of the others (checked below).
+constexpr std::array<std::string_view, 6> kErrorWords = {
+    "curl:", "command exit", "process exited", "finished with exit code", "script returned", "exit"};
+
+constexpr bool exit_phrases_begin_with_error_words() {
+    for (std::string_view phrase : kExitPhrases) {
+        bool found = false;
+        for (std::string_view word : kErrorWords) found = found || phrase.starts_with(word);
+        if (!found) return false;
+    }
+    return true;
+}
+static_assert(exit_phrases_begin_with_error_words());
 
 // Up to eight bytes of a word, byte k in bits 8k to 8k + 7, with the mask
 // of the bytes it has.
@@ -218,25 +222,28 @@ struct WordStart {
 
 constexpr std::uint64_t kBit5 = 0x2020202020202020ull;
 
-constexpr std::array<WordStart, kCommandOrErrorWords.size()> make_word_starts() {
-    std::array<WordStart, kCommandOrErrorWords.size()> starts{};
-    for (std::size_t w = 0; w < kCommandOrErrorWords.size(); ++w)
-        for (std::size_t k = 0; k < 8 && k < kCommandOrErrorWords[w].size(); ++k) {
-            starts[w].bytes |= std::uint64_t{static_cast<unsigned char>(kCommandOrErrorWords[w][k])} << (8 * k);
+template <std::size_t N>
+constexpr std::array<WordStart, N> make_word_starts(const std::array<std::string_view, N>& words) {
+    std::array<WordStart, N> starts{};
+    for (std::size_t w = 0; w < N; ++w)
+        for (std::size_t k = 0; k < 8 && k < words[w].size(); ++k) {
+            starts[w].bytes |= std::uint64_t{static_cast<unsigned char>(words[w][k])} << (8 * k);
             starts[w].mask |= std::uint64_t{0xFF} << (8 * k);
         }
     return starts;
 }
-constexpr auto kCommandOrErrorStarts = make_word_starts();
+constexpr auto kToolStarts = make_word_starts(kToolNames);
+constexpr auto kErrorStarts = make_word_starts(kErrorWords);
 
-// Lowercase letters and blanks keep bit 5 set: a word of them is its own
-// image when every byte gets that bit, as `lowered_word` gives it.
-constexpr bool words_keep_bit5() {
-    for (const WordStart& w : kCommandOrErrorStarts)
+// Lowercase letters, blanks and ":" keep bit 5 set: a word of them is its
+// own image when every byte gets that bit, as `lowered_word` gives it.
+template <std::size_t N>
+constexpr bool keep_bit5(const std::array<WordStart, N>& starts) {
+    for (const WordStart& w : starts)
         if (((w.bytes | kBit5) & w.mask) != w.bytes) return false;
     return true;
 }
-static_assert(words_keep_bit5());
+static_assert(keep_bit5(kToolStarts) && keep_bit5(kErrorStarts));
 
 // The eight bytes from `at` with bit 5 set in each: an ASCII letter is then
 // lowercased, so a text that begins with a word, case aside, gives that
@@ -247,20 +254,26 @@ inline std::uint64_t lowered_word(const char* at) {
     return w | kBit5;
 }
 
-// Whether eight bytes lowered so may begin a command or an error line: as
-// far as eight bytes tell, they begin one of the words above.
-inline bool may_begin_command_or_error(std::uint64_t lowered) {
+// What a line may be, as far as its first eight bytes (lowered so) tell.
+enum : unsigned { kMayBeCommand = 1, kMayBeError = 2 };
+
+template <std::size_t N>
+inline bool begins_with_any(std::uint64_t lowered, const std::array<WordStart, N>& starts) {
     bool any = false;
-    for (const WordStart& w : kCommandOrErrorStarts) any |= (lowered & w.mask) == w.bytes;
+    for (const WordStart& w : starts) any |= (lowered & w.mask) == w.bytes;
     return any;
 }
 
-// Whether a line that begins with a letter may be a command or an error
-// line; most lines that begin with a letter are settled here on a word.
-bool may_be_command_or_error(std::string_view t) {
+inline unsigned command_or_error_kinds(std::uint64_t lowered) {
+    return (begins_with_any(lowered, kToolStarts) ? kMayBeCommand : 0u) |
+           (begins_with_any(lowered, kErrorStarts) ? kMayBeError : 0u);
+}
+
+// The same for a line that begins with a letter, read as far as it goes.
+unsigned command_or_error_kinds(std::string_view t) {
     char head[8] = {};
     std::copy_n(t.data(), std::min<std::size_t>(8, t.size()), head);
-    return may_begin_command_or_error(lowered_word(head));
+    return command_or_error_kinds(lowered_word(head));
 }
 
 // What the first look at a line's first byte (after its indent) asks for.
@@ -321,10 +334,13 @@ struct FirstLook {
                                     is_marker_line(text::trim_end(t)));
                 return;
             case Lead::Letter: {
-                if ((command && error) || !may_be_command_or_error(t)) return;
+                if (command && error) return;
+                const unsigned kinds = command_or_error_kinds(t);
+                if (kinds == 0) return;
                 const std::string_view trimmed = text::trim_end(t);
-                if (!command && is_command_line(trimmed)) command = true;
-                if (!error && (is_curl_error_line(trimmed) || is_exit_status_line(trimmed))) error = true;
+                if (!command && (kinds & kMayBeCommand) && is_command_line(trimmed)) command = true;
+                if (!error && (kinds & kMayBeError) && (is_curl_error_line(trimmed) || is_exit_status_line(trimmed)))
+                    error = true;
                 return;
             }
         }
@@ -390,6 +406,16 @@ constexpr bool pair_may_matter(unsigned char a, unsigned char b) {
 class PairSet {
 public:
     static constexpr unsigned key(unsigned char a, unsigned char b) { return a | (unsigned{b} << 8); }
+    // The key of the two bytes from `at`, in one load where it can be.
+    static unsigned key_at(const char* at) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint16_t two;
+            std::memcpy(&two, at, 2);
+            return two;
+        } else {
+            return key(static_cast<unsigned char>(at[0]), static_cast<unsigned char>(at[1]));
+        }
+    }
     constexpr bool has(unsigned key) const { return (bits_[key >> 6] >> (key & 63)) & 1; }
     constexpr void add(unsigned char a, unsigned char b) {
         bits_[key(a, b) >> 6] |= std::uint64_t{1} << (key(a, b) & 63);
@@ -445,7 +471,7 @@ std::size_t next_line_to_look_at(const text::LineIndex& lines, std::size_t from,
     for (std::size_t i = from; i < to; ++i) {
         const char* at = data + lines.start(i);
         const unsigned k = indent_within_16(at);
-        if (pairs.has(PairSet::key(static_cast<unsigned char>(at[k]), static_cast<unsigned char>(at[k + 1])))) return i;
+        if (pairs.has(PairSet::key_at(at + k))) return i;
     }
     return to;
 }
@@ -456,7 +482,7 @@ std::size_t next_line_to_look_at(const text::LineIndex& lines, std::size_t from,
 bool passes_first_test(const text::LineIndex& lines, std::size_t i, const char* at) {
     const auto first = static_cast<unsigned char>(at[0]);
     const Lead lead = kLeads[first];
-    if (lead == Lead::Letter) return may_begin_command_or_error(lowered_word(at));
+    if (lead == Lead::Letter) return command_or_error_kinds(lowered_word(at)) != 0;
     if (lead != Lead::Marker) return true;
     // A marker line's run is three long, and a marker of dashes ends with
     // three of them too: a line that ends with another byte than a dash or
