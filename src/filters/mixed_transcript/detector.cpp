@@ -198,9 +198,8 @@ bool is_command_line(std::string_view t) {
     return false;
 }
 
-// The words an error line begins with, case aside: a curl error "curl:",
-// an exit status line one of its phrases, each of which begins with one
-// of the others (checked below).
+// The words an error line begins with, case aside: "curl:" a curl error,
+// and an exit status line a word that begins its phrase (checked below).
 constexpr std::array<std::string_view, 6> kErrorWords = {
     "curl:", "command exit", "process exited", "finished with exit code", "script returned", "exit"};
 
@@ -352,8 +351,8 @@ struct FirstLook {
 
 // Whether a line whose first two bytes after its indent are (a, b) may
 // set a flag of FirstLook: what each kind of line begins with, as far as
-// two bytes tell ("HT", "+ ", "==", "cu" ...). A line of one byte has
-// b == 0. Beside those, the blanks FirstLook trims further: "\v", "\f",
+// two bytes tell ("HT", "+ ", "==", "cu" ...). For a line of one byte, b
+// is the byte after it, whatever it is. Beside those, the blanks FirstLook trims further: "\v", "\f",
 // "\r" and the bytes that may begin a blank past U+007F as `text::
 // whitespace_length_at` decodes it (the value's high bits are in the first
 // byte, and for 0xE2 in the second).
@@ -442,6 +441,20 @@ constexpr PairSet make_pairs() {
 }
 constexpr PairSet kPairsThatMatter = make_pairs();
 
+// Every line that may be a command or an error begins with a pair that
+// may matter: a tool's name as written, an error word in either case.
+constexpr bool pairs_cover_words() {
+    const auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c); };
+    for (std::string_view tool : kToolNames)
+        if (!pair_may_matter(static_cast<unsigned char>(tool[0]), static_cast<unsigned char>(tool[1]))) return false;
+    for (std::string_view word : kErrorWords)
+        for (unsigned char a : {static_cast<unsigned char>(word[0]), upper(word[0])})
+            for (unsigned char b : {static_cast<unsigned char>(word[1]), upper(word[1])})
+                if (!pair_may_matter(a, b)) return false;
+    return true;
+}
+static_assert(pairs_cover_words());
+
 // The number of spaces and tabs that begin the text at `at`, of which at
 // least 16 bytes are readable; 16 when all of them are blanks.
 inline unsigned indent_within_16(const char* at) {
@@ -463,9 +476,9 @@ constexpr std::size_t kWindow = 24;
 
 // The first line in [from, to) whose two bytes after its indent form a pair
 // of `pairs`, `to` when none. Every line in [from, to) has kWindow bytes
-// readable from its start. An indent that fills the window of 16 bytes
-// is followed by a byte there that is a blank, and begins a pair of
-// `pairs`, or is the first after the indent.
+// readable from its start. An indent of 16 blanks or more is read as 16:
+// the byte after them is a blank, every pair of which is in `pairs` (the
+// line is then looked at whole), or the first after the indent.
 std::size_t next_line_to_look_at(const text::LineIndex& lines, std::size_t from, std::size_t to, const PairSet& pairs) {
     const char* const data = lines.text().data();
     for (std::size_t i = from; i < to; ++i) {
