@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
-#if defined(__x86_64__)
-#include <immintrin.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 #include "json.h"
@@ -155,18 +155,20 @@ bool is_exit_status_line(std::string_view t) {
 
 bool is_option(std::string_view token) { return token.size() > 1 && token[0] == '-'; }
 
+// The tools whose name may begin a command line.
+constexpr std::array<std::string_view, 7> kToolNames = {"curl", "wget", "node", "python", "uv", "npm", "cargo"};
+
 bool is_command_line(std::string_view t) {
     if (t.size() >= 2 && (t.starts_with("$ ") || t.starts_with("+ "))) return true;
-    if (!text::starts_with_any(t, {"curl", "wget", "node", "python", "uv", "npm", "cargo"})) return false;
+    if (std::ranges::none_of(kToolNames, [t](std::string_view tool) { return t.starts_with(tool); })) return false;
     // The tool's name must be the whole first word, with a word after it:
     // told before the line is split ("nodes = 3" is no command).
     const auto first_word = text::split_once_whitespace(t);
-    if (!first_word || !text::equals_any(first_word->first, {"curl", "wget", "node", "python", "uv", "npm", "cargo"}))
-        return false;
+    if (!first_word || std::ranges::find(kToolNames, first_word->first) == kToolNames.end()) return false;
     // A script runner's line needs an option or a script's name after it:
     // a "-" or a "." ("node = f(node)" is no command).
     if (text::equals_any(first_word->first, {"node", "python"}) &&
-        first_word->second.find_first_of("-.") == std::string_view::npos)
+        std::ranges::none_of(first_word->second, [](char c) { return c == '-' || c == '.'; }))
         return false;
     const std::vector<std::string_view> tokens = text::split_whitespace(t);
     if (tokens.size() < 2) return false;
@@ -196,37 +198,81 @@ bool is_command_line(std::string_view t) {
     return false;
 }
 
-// Whether a line that begins with a letter may be a command or an error
-// line: a command line begins with its tool's name, a curl error with
-// "curl:", an exit status line with its phrase, and each of these begins
-// with one of the words below (case aside). Most lines that begin with a
-// letter are settled here on a word or two.
-bool may_be_command_or_error(std::string_view t) {
-    const auto any = [t](std::initializer_list<std::string_view> words) {
-        for (std::string_view w : words)
-            if (text::starts_with_ignore_case(t, w)) return true;
-        return false;
-    };
-    switch (text::to_lower_ascii(t[0])) {
-        case 'c':
-            return any({"curl", "cargo", "command ex"});
-        case 'w':
-            return any({"wget"});
-        case 'n':
-            return any({"node", "npm"});
-        case 'p':
-            return any({"python", "process exited"});
-        case 'u':
-            return any({"uv"});
-        case 'f':
-            return any({"finished with exit code"});
-        case 's':
-            return any({"script returned"});
-        case 'e':
-            return any({"exit"});
-        default:
-            return false;
+// The words an error line begins with, case aside: "curl:" a curl error,
+// and an exit status line a word that begins its phrase (checked below).
+constexpr std::array<std::string_view, 6> kErrorWords = {
+    "curl:", "command exit", "process exited", "finished with exit code", "script returned", "exit"};
+
+constexpr bool exit_phrases_begin_with_error_words() {
+    for (std::string_view phrase : kExitPhrases) {
+        bool found = false;
+        for (std::string_view word : kErrorWords) found = found || phrase.starts_with(word);
+        if (!found) return false;
     }
+    return true;
+}
+static_assert(exit_phrases_begin_with_error_words());
+
+// Up to eight bytes of a word, byte k in bits 8k to 8k + 7, with the mask
+// of the bytes it has.
+struct WordStart {
+    std::uint64_t bytes = 0, mask = 0;
+};
+
+constexpr std::uint64_t kBit5 = 0x2020202020202020ull;
+
+template <std::size_t N>
+constexpr std::array<WordStart, N> make_word_starts(const std::array<std::string_view, N>& words) {
+    std::array<WordStart, N> starts{};
+    for (std::size_t w = 0; w < N; ++w)
+        for (std::size_t k = 0; k < 8 && k < words[w].size(); ++k) {
+            starts[w].bytes |= std::uint64_t{static_cast<unsigned char>(words[w][k])} << (8 * k);
+            starts[w].mask |= std::uint64_t{0xFF} << (8 * k);
+        }
+    return starts;
+}
+constexpr auto kToolStarts = make_word_starts(kToolNames);
+constexpr auto kErrorStarts = make_word_starts(kErrorWords);
+
+// Lowercase letters, blanks and ":" keep bit 5 set: a word of them is its
+// own image when every byte gets that bit, as `lowered_word` gives it.
+template <std::size_t N>
+constexpr bool keep_bit5(const std::array<WordStart, N>& starts) {
+    for (const WordStart& w : starts)
+        if (((w.bytes | kBit5) & w.mask) != w.bytes) return false;
+    return true;
+}
+static_assert(keep_bit5(kToolStarts) && keep_bit5(kErrorStarts));
+
+// The eight bytes from `at` with bit 5 set in each: an ASCII letter is then
+// lowercased, so a text that begins with a word, case aside, gives that
+// word's bytes here (other texts may too).
+inline std::uint64_t lowered_word(const char* at) {
+    std::uint64_t w = 0;
+    for (unsigned k = 0; k < 8; ++k) w |= std::uint64_t{static_cast<unsigned char>(at[k])} << (8 * k);
+    return w | kBit5;
+}
+
+// What a line may be, as far as its first eight bytes (lowered so) tell.
+enum : unsigned { kMayBeCommand = 1, kMayBeError = 2 };
+
+template <std::size_t N>
+inline bool begins_with_any(std::uint64_t lowered, const std::array<WordStart, N>& starts) {
+    bool any = false;
+    for (const WordStart& w : starts) any |= (lowered & w.mask) == w.bytes;
+    return any;
+}
+
+inline unsigned command_or_error_kinds(std::uint64_t lowered) {
+    return (begins_with_any(lowered, kToolStarts) ? kMayBeCommand : 0u) |
+           (begins_with_any(lowered, kErrorStarts) ? kMayBeError : 0u);
+}
+
+// The same for a line that begins with a letter, read as far as it goes.
+unsigned command_or_error_kinds(std::string_view t) {
+    char head[8] = {};
+    std::copy_n(t.data(), std::min<std::size_t>(8, t.size()), head);
+    return command_or_error_kinds(lowered_word(head));
 }
 
 // What the first look at a line's first byte (after its indent) asks for.
@@ -287,10 +333,13 @@ struct FirstLook {
                                     is_marker_line(text::trim_end(t)));
                 return;
             case Lead::Letter: {
-                if ((command && error) || !may_be_command_or_error(t)) return;
+                if (command && error) return;
+                const unsigned kinds = command_or_error_kinds(t);
+                if (kinds == 0) return;
                 const std::string_view trimmed = text::trim_end(t);
-                if (!command && is_command_line(trimmed)) command = true;
-                if (!error && (is_curl_error_line(trimmed) || is_exit_status_line(trimmed))) error = true;
+                if (!command && (kinds & kMayBeCommand) && is_command_line(trimmed)) command = true;
+                if (!error && (kinds & kMayBeError) && (is_curl_error_line(trimmed) || is_exit_status_line(trimmed)))
+                    error = true;
                 return;
             }
         }
@@ -302,8 +351,8 @@ struct FirstLook {
 
 // Whether a line whose first two bytes after its indent are (a, b) may
 // set a flag of FirstLook: what each kind of line begins with, as far as
-// two bytes tell ("HT", "+ ", "==", "cu" ...). A line of one byte has
-// b == 0. Beside those, the blanks FirstLook trims further: "\v", "\f",
+// two bytes tell ("HT", "+ ", "==", "cu" ...). For a line of one byte, b
+// is the byte after it, whatever it is. Beside those, the blanks FirstLook trims further: "\v", "\f",
 // "\r" and the bytes that may begin a blank past U+007F as `text::
 // whitespace_length_at` decodes it (the value's high bits are in the first
 // byte, and for 0xE2 in the second).
@@ -351,287 +400,148 @@ constexpr bool pair_may_matter(unsigned char a, unsigned char b) {
     return false;
 }
 
-constexpr std::array<std::uint64_t, 1024> make_pairs() {
-    std::array<std::uint64_t, 1024> t{};
+// The pairs of bytes that may begin a line after its indent, one bit per
+// pair, bit (a | b << 8) for the pair (a, b): two bytes read as a number.
+class PairSet {
+public:
+    static constexpr unsigned key(unsigned char a, unsigned char b) { return a | (unsigned{b} << 8); }
+    // The key of the two bytes from `at`, in one load where it can be.
+    static unsigned key_at(const char* at) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::uint16_t two;
+            std::memcpy(&two, at, 2);
+            return two;
+        } else {
+            return key(static_cast<unsigned char>(at[0]), static_cast<unsigned char>(at[1]));
+        }
+    }
+    constexpr bool has(unsigned key) const { return (bits_[key >> 6] >> (key & 63)) & 1; }
+    constexpr void add(unsigned char a, unsigned char b) {
+        bits_[key(a, b) >> 6] |= std::uint64_t{1} << (key(a, b) & 63);
+    }
+    // Every pair that begins with `a`.
+    constexpr void drop(unsigned char a) {
+        for (unsigned b = 0; b < 256; ++b)
+            bits_[key(a, static_cast<unsigned char>(b)) >> 6] &= ~(std::uint64_t{1} << (key(a, 0) & 63));
+    }
+
+private:
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+// The pairs that may matter, and those that begin with a blank: a line
+// whose indent fills the window below is looked at whole.
+constexpr PairSet make_pairs() {
+    PairSet t;
     for (unsigned a = 0; a < 256; ++a)
         for (unsigned b = 0; b < 256; ++b)
-            if (pair_may_matter(static_cast<unsigned char>(a), static_cast<unsigned char>(b)))
-                t[(a << 2) | (b >> 6)] |= std::uint64_t{1} << (b & 63);
+            if (a == ' ' || a == '\t' || pair_may_matter(static_cast<unsigned char>(a), static_cast<unsigned char>(b)))
+                t.add(static_cast<unsigned char>(a), static_cast<unsigned char>(b));
     return t;
 }
-constexpr std::array<std::uint64_t, 1024> kPairsThatMatter = make_pairs();
+constexpr PairSet kPairsThatMatter = make_pairs();
 
-constexpr bool is_marker_start(unsigned char c) { return c == '=' || c == '-' || c == '*' || c == '#'; }
-
-// The same pairs, read 32 at once with byte shuffles. The first bytes
-// that may matter fall in groups, each with the second bytes that may
-// follow them; a shuffle of a byte's low and of its high nibble gives the
-// groups it may be in (one bit each), for the first byte and for the
-// second, and a pair may matter only when they share a group. The check
-// below makes sure that every pair that may matter is let through.
-struct LeadGroup {
-    std::string_view firsts, seconds;  // no seconds: any byte may follow
-};
-constexpr LeadGroup kLeadGroups[] = {
-    {"\v\f\r\x85\xA0", ""},                    // blanks FirstLook trims further
-    {"$+", " "},                               // command signs
-    {"#*-=", "#*-="},                          // markers (kMarkerGroup)
-    {"<", "!hH"},                              // an HTML page
-    {"CEFHcefn", "TaouxipAOUXIP"},             // a response, words of commands and errors
-    {"[{", ""},                                // a JSON body
-    {"PSpsuw", "yrcvgYRCVG"},                  // more words
-    {"\xC0\xC2\xE0\xE1\xE2\xE3\xF0\xF8", ""},  // bytes that may begin a blank past U+007F
-};
-
-// The group of the marker lines, whose third byte is their first again.
-constexpr std::size_t kMarkerGroup = 2;
-static_assert(kLeadGroups[kMarkerGroup].firsts == "#*-=");
-
-// Bit g of low[n] (high[n]) set when group g has a byte whose low (high)
-// nibble is n.
-struct NibbleTables {
-    std::array<std::uint8_t, 16> low{}, high{};
-
-    constexpr void add(unsigned char c, std::size_t group) {
-        low[c & 15] |= static_cast<std::uint8_t>(1u << group);
-        high[c >> 4] |= static_cast<std::uint8_t>(1u << group);
-    }
-    constexpr bool has(unsigned char c, std::size_t group) const { return ((low[c & 15] & high[c >> 4]) >> group) & 1; }
-};
-
-constexpr NibbleTables make_second_tables() {
-    NibbleTables t;
-    for (std::size_t g = 0; g < std::size(kLeadGroups); ++g) {
-        if (kLeadGroups[g].seconds.empty()) {
-            for (unsigned c = 0; c < 256; ++c) t.add(static_cast<unsigned char>(c), g);
-        } else {
-            for (char c : kLeadGroups[g].seconds) t.add(static_cast<unsigned char>(c), g);
-        }
-    }
-    return t;
-}
-constexpr NibbleTables kSecondTables = make_second_tables();
-
-// The tables of the first bytes whose kind of line `leads` still asks about.
-constexpr NibbleTables first_tables(const std::array<Lead, 256>& leads) {
-    NibbleTables t;
-    for (std::size_t g = 0; g < std::size(kLeadGroups); ++g)
-        for (char c : kLeadGroups[g].firsts)
-            if (leads[static_cast<unsigned char>(c)] != Lead::None) t.add(static_cast<unsigned char>(c), g);
-    return t;
-}
-
-constexpr bool groups_cover_pairs() {
-    const NibbleTables firsts = first_tables(kLeads);
-    for (unsigned a = 0; a < 256; ++a)
-        for (unsigned b = 0; b < 256; ++b) {
-            if (!pair_may_matter(static_cast<unsigned char>(a), static_cast<unsigned char>(b))) continue;
-            bool covered = false;
-            for (std::size_t g = 0; g < std::size(kLeadGroups) && !covered; ++g)
-                covered = kLeadGroups[g].firsts.find(static_cast<char>(a)) != std::string_view::npos &&
-                          firsts.has(static_cast<unsigned char>(a), g) &&
-                          kSecondTables.has(static_cast<unsigned char>(b), g);
-            if (!covered) return false;
-        }
+// Every line that may be a command or an error begins with a pair that
+// may matter: a tool's name as written, an error word in either case.
+constexpr bool pairs_cover_words() {
+    const auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c); };
+    for (std::string_view tool : kToolNames)
+        if (!pair_may_matter(static_cast<unsigned char>(tool[0]), static_cast<unsigned char>(tool[1]))) return false;
+    for (std::string_view word : kErrorWords)
+        for (unsigned char a : {static_cast<unsigned char>(word[0]), upper(word[0])})
+            for (unsigned char b : {static_cast<unsigned char>(word[1]), upper(word[1])})
+                if (!pair_may_matter(a, b)) return false;
     return true;
 }
-static_assert(std::size(kLeadGroups) <= 8);
-static_assert(groups_cover_pairs());
+static_assert(pairs_cover_words());
 
-// For 64 bytes: bit k of `newlines` set when byte k is a newline, of
-// `blanks` when it is a space or a tab, of `may_matter` when it may begin
-// a line that matters (every bit, where the bytes are not classified).
-struct LineMasks {
-    std::uint64_t newlines = 0, blanks = 0, may_matter = ~std::uint64_t{0};
-};
-
-LineMasks line_masks(const char* at) {
-    LineMasks m;
+// The number of spaces and tabs that begin the text at `at`, of which at
+// least 16 bytes are readable; 16 when all of them are blanks.
+inline unsigned indent_within_16(const char* at) {
 #if defined(__SSE2__)
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * k));
-        const auto bits = [](__m128i x) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(x)));
-        };
-        m.newlines |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))) << (16 * k);
-        m.blanks |= bits(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))))
-                    << (16 * k);
-    }
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const auto blanks = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')))));
+    return static_cast<unsigned>(std::countr_zero(~blanks | 0x10000u));
 #else
-    for (int k = 0; k < 64; ++k) {
-        m.newlines |= static_cast<std::uint64_t>(at[k] == '\n') << k;
-        m.blanks |= static_cast<std::uint64_t>(at[k] == ' ' || at[k] == '\t') << k;
-    }
+    unsigned k = 0;
+    while (k < 16 && (at[k] == ' ' || at[k] == '\t')) ++k;
+    return k;
 #endif
-    return m;
 }
 
-#if defined(__x86_64__)
-// The 66 bytes from `at` are read (the two bytes after the block too).
-__attribute__((target("avx2"))) LineMasks line_masks_avx2(const char* at, const NibbleTables& firsts) {
-    LineMasks m;
-    m.may_matter = 0;
-    const __m256i first_low =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(firsts.low.data())));
-    const __m256i first_high =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(firsts.high.data())));
-    const __m256i second_low =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kSecondTables.low.data())));
-    const __m256i second_high =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kSecondTables.high.data())));
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i marker_bit = _mm256_set1_epi8(static_cast<char>(1u << kMarkerGroup));
-    for (int k = 0; k < 2; ++k) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * k));
-        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * k + 1));
-        const __m256i newline = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'));
-        const __m256i blank =
-            _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\t')));
-        const __m256i first =
-            _mm256_and_si256(_mm256_shuffle_epi8(first_low, _mm256_and_si256(v, nibble)),
-                             _mm256_shuffle_epi8(first_high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
-        const __m256i second =
-            _mm256_and_si256(_mm256_shuffle_epi8(second_low, _mm256_and_si256(next, nibble)),
-                             _mm256_shuffle_epi8(second_high, _mm256_and_si256(_mm256_srli_epi16(next, 4), nibble)));
-        // A marker's run is three long: its bit goes where the third byte differs.
-        const __m256i third = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * k + 2));
-        const __m256i unlike_third = _mm256_andnot_si256(_mm256_cmpeq_epi8(v, third), marker_bit);
-        const __m256i groups = _mm256_andnot_si256(unlike_third, _mm256_and_si256(first, second));
-        const __m256i none = _mm256_cmpeq_epi8(groups, _mm256_setzero_si256());
-        const unsigned shift = 32 * static_cast<unsigned>(k);
-        m.newlines |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(newline))} << shift;
-        m.blanks |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(blank))} << shift;
-        m.may_matter |= std::uint64_t{~static_cast<std::uint32_t>(_mm256_movemask_epi8(none))} << shift;
-    }
-    return m;
-}
-#endif
+// Lines from which this many bytes are readable are told without being
+// cut out: the indent window and the eight bytes after it.
+constexpr std::size_t kWindow = 24;
 
-// The first look at every line, as FirstLook takes it line by line, but
-// reading the text 64 bytes at a time: masks give the first byte after each
-// line's indent of spaces and tabs, and only lines whose byte there asks for
-// more are looked at. A kind of line whose flags are all set already asks
-// for nothing more. Whether the mix may qualify.
-bool first_look_may_qualify(std::string_view s) {
-    FirstLook look;
-    std::array<Lead, 256> leads = kLeads;
-    leads['\n'] = Lead::None;  // an empty or blank line
-    NibbleTables firsts = first_tables(leads);
-    const auto settle = [&] {
-        const auto none = [&](std::string_view bytes) {
-            for (char c : bytes) leads[static_cast<unsigned char>(c)] = Lead::None;
-        };
-        if (look.command) none("$+");
-        if (look.body) none("{[<");
-        if (look.marker) none("=-*#");
-        if (look.command && look.error) none("cCwnpPufFsSeE");
-        firsts = first_tables(leads);
+// The first line in [from, to) whose two bytes after its indent form a pair
+// of `pairs`, `to` when none. Every line in [from, to) has kWindow bytes
+// readable from its start. An indent of 16 blanks or more is read as 16:
+// the byte after them is a blank, every pair of which is in `pairs` (the
+// line is then looked at whole), or the first after the indent.
+std::size_t next_line_to_look_at(const text::LineIndex& lines, std::size_t from, std::size_t to, const PairSet& pairs) {
+    const char* const data = lines.text().data();
+    for (std::size_t i = from; i < to; ++i) {
+        const char* at = data + lines.start(i);
+        const unsigned k = indent_within_16(at);
+        if (pairs.has(PairSet::key_at(at + k))) return i;
+    }
+    return to;
+}
+
+// Whether a line whose pair may matter, with its first byte after the
+// indent at `at`, still may set a flag of FirstLook: what FirstLook tests
+// first, on the bytes from there. Most such lines fail it.
+bool passes_first_test(const text::LineIndex& lines, std::size_t i, const char* at) {
+    const auto first = static_cast<unsigned char>(at[0]);
+    const Lead lead = kLeads[first];
+    if (lead == Lead::Letter) return command_or_error_kinds(lowered_word(at)) != 0;
+    if (lead != Lead::Marker) return true;
+    // A marker line's run is three long, and a marker of dashes ends with
+    // three of them too: a line that ends with another byte than a dash or
+    // a blank is none.
+    if (static_cast<unsigned char>(at[2]) != first) return false;
+    if (first != '-') return true;
+    const auto last = static_cast<unsigned char>(lines[i].back());
+    return last >= 0x80 || last == '-' || text::is_ascii_whitespace(static_cast<char>(last));
+}
+
+// Whether the first look at the lines finds a mix that may qualify. Every
+// line is told by the two bytes after its indent, read through the line
+// index; only the few lines whose pair may matter are looked at whole. A
+// kind of line whose flags are all set asks for nothing more: the pairs
+// that begin it are then dropped.
+bool first_look_may_qualify(const text::LineIndex& lines) {
+    const std::string_view s = lines.text();
+    const std::size_t n = lines.size();
+    PairSet pairs = kPairsThatMatter;
+    const auto drop = [&pairs](std::string_view firsts) {
+        for (char c : firsts) pairs.drop(static_cast<unsigned char>(c));
     };
-    // `pos` is the first byte of a line after its indent.
-    // `newline` is where the line ends when already known, else npos.
-    const auto visit = [&](std::size_t pos, std::size_t newline) {
-        const Lead lead = leads[static_cast<unsigned char>(s[pos])];
-        if (lead == Lead::None) return false;
-        // What FirstLook would test first, on the rest of the text (which
-        // begins with the line): most lines fail it, and need not be cut.
-        const std::string_view rest = s.substr(pos);
-        switch (lead) {
-            case Lead::Trim:  // a character at or above U+0080 that is no blank: nothing to see
-                if (static_cast<unsigned char>(s[pos]) >= 0x80 && text::whitespace_length_at(s, pos) == 0) return false;
-                break;
-            case Lead::CommandSign:
-                if (rest.size() < 2 || rest[1] != ' ') return false;
-                break;
-            case Lead::Marker:
-                if (rest.size() < kMinMarkerBytes || rest[1] != rest[0] || rest[2] != rest[0]) return false;
-                break;
-            case Lead::Letter:
-                if (!may_be_command_or_error(rest)) return false;
-                break;
-            default:
-                break;
-        }
-        std::size_t end = newline;
-        if (end == std::string_view::npos) {
-            const void* nl = std::memchr(s.data() + pos, '\n', s.size() - pos);
-            end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - s.data()) : s.size();
-        }
-        // A marker of dashes ends with three of them too: a line that ends
-        // with another byte than a dash or a blank is none.
-        if (lead == Lead::Marker && s[pos] == '-') {
-            const auto last = static_cast<unsigned char>(s[end - 1]);
-            if (last < 0x80 && last != '-' && !text::is_ascii_whitespace(static_cast<char>(last))) return false;
+    // The last lines, fewer than kWindow, are looked at whole.
+    std::size_t told = n;
+    while (told > 0 && s.size() - lines.start(told - 1) < kWindow) --told;
+    FirstLook look;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i < told) {
+            i = next_line_to_look_at(lines, i, told, pairs);
+            if (i == told) {
+                --i;  // the loop moves on to the first line looked at whole
+                continue;
+            }
+            const char* at = s.data() + lines.start(i);
+            const unsigned k = indent_within_16(at);
+            if (at[k] != ' ' && at[k] != '\t' && !passes_first_test(lines, i, at + k)) continue;
         }
         const FirstLook before = look;
-        look.add(s.substr(pos, end - pos));
+        look.add(lines[i]);
         if (look.may_qualify()) return true;
-        if (look.command != before.command || look.error != before.error || look.marker != before.marker ||
-            look.body != before.body)
-            settle();
-        return false;
-    };
-    // A line start is the byte after a newline (and the text's first); the
-    // first byte after its indent is where the start, added to the run of
-    // blanks from it, carries to. Both carry across blocks.
-#if defined(__x86_64__)
-    const bool avx2 = __builtin_cpu_supports("avx2");
-#endif
-    std::uint64_t start_in = 1;
-    std::uint64_t carry = 0;
-    // The last blocks are read from a copy padded with zero bytes (neither
-    // blank nor newline), two longer than a block: the two bytes after a
-    // line's first are then always at hand.
-    char padded[66];
-    for (std::size_t b = 0; b < s.size(); b += 64) {
-        const std::size_t len = std::min<std::size_t>(64, s.size() - b);
-        const char* at = s.data() + b;
-        if (b + sizeof padded > s.size()) {
-            std::memset(padded, 0, sizeof padded);
-            std::memcpy(padded, at, len);
-            at = padded;
-        }
-#if defined(__x86_64__)
-        const LineMasks masks = avx2 ? line_masks_avx2(at, firsts) : line_masks(at);
-#else
-        const LineMasks masks = line_masks(at);
-#endif
-        const std::uint64_t starts = (masks.newlines << 1) | start_in;
-        start_in = masks.newlines >> 63;
-        const std::uint64_t partial = starts + masks.blanks;
-        const std::uint64_t sum = partial + carry;
-        carry = (partial < starts || sum < partial) ? 1 : 0;
-        std::uint64_t line_firsts = sum & ~masks.blanks & masks.may_matter;
-        if (len < 64) line_firsts &= (std::uint64_t{1} << len) - 1;
-        // Without a branch per line: which of them begin with a pair that may matter.
-        std::uint64_t hits = 0;
-        for (; line_firsts != 0; line_firsts &= line_firsts - 1) {
-            const unsigned k = static_cast<unsigned>(std::countr_zero(line_firsts));
-            const auto first = static_cast<unsigned char>(at[k]);
-            const auto next = static_cast<unsigned char>(at[k + 1]);
-            // A marker line's run is three long: its third byte too.
-            const bool third = !is_marker_start(first) || static_cast<unsigned char>(at[k + 2]) == first;
-            hits |= (((kPairsThatMatter[(first << 2) | (next >> 6)] >> (next & 63)) & 1) & third) << k;
-        }
-        for (; hits != 0; hits &= hits - 1) {
-            const unsigned k = static_cast<unsigned>(std::countr_zero(hits));
-            // The line's end, when this block holds it.
-            const std::uint64_t after = k < 63 ? masks.newlines >> (k + 1) : 0;
-            const std::size_t newline =
-                after != 0 ? b + k + 1 + static_cast<std::size_t>(std::countr_zero(after)) : std::string_view::npos;
-            if (visit(b + k, newline)) return true;
-        }
+        if (look.command != before.command) drop("$+");
+        if (look.body != before.body) drop("{[<");
+        if (look.marker != before.marker) drop("=-*#");
+        if (look.command && look.error) drop("cCwnpPufFsSeE");
     }
     return false;
-}
-
-// Whether the first look at the lines finds a mix that may qualify. Few
-// long lines are looked at one by one; many short ones through the masks.
-bool first_look_may_qualify(const text::LineIndex& lines) {
-    constexpr std::size_t kLongLineBytes = 256;
-    if (lines.size() > lines.text().size() / kLongLineBytes) return first_look_may_qualify(lines.text());
-    FirstLook look;
-    for (std::size_t i = 0; i < lines.size() && !look.may_qualify(); ++i) look.add(lines[i]);
-    return look.may_qualify();
 }
 
 // -------------------------------------------------------------- bodies --

@@ -48,9 +48,10 @@ TEST(MixedTranscriptDetector, Segments) {
     for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
 }
 
-// The first look reads the text in blocks: a line that decides must count
-// wherever it starts and however long its indent, and lines that only look
-// like one must not.
+// The first look tells most lines by a few bytes from their start, and the
+// last ones whole: a line that decides must count wherever it starts,
+// however long its indent and whatever the case of its words, and lines
+// that only look like one must not.
 TEST(MixedTranscriptDetector, FirstLookAcrossBlocks) {
     const std::string filler = "int x = compute(y);\n";
     const std::vector<test_support::Case> cases = {
@@ -60,6 +61,9 @@ TEST(MixedTranscriptDetector, FirstLookAcrossBlocks) {
          "curl: (7) Failed to connect to 127.0.0.1 port 9"},
         {"exit status and json body", "[1, 2]\nx\n{MARK}\n", "Exit code: 3"},
         {"command sign after a body", "{\"a\": 1}\nout\n{MARK}\n", "+ make"},
+        {"exit phrase in capitals", "[1, 2]\nx\n{MARK}\n", "COMMAND EXITED WITH STATUS=2"},
+        {"curl error in capitals", "[1, 2]\nx\n{MARK}\n", "CURL: (6) Could not resolve host: a"},
+        {"tool after a marker", "=== run ===\nx\n{MARK}\n", "python -m pytest"},
     };
     for (const auto& c : cases) {
         for (const std::string& indent :
@@ -73,7 +77,9 @@ TEST(MixedTranscriptDetector, FirstLookAcrossBlocks) {
     }
     // Lines that begin like commands, markers and statuses but are none.
     std::string lookalikes = "$ make\n";
-    for (const char* line : {"- x", "+\tx", "--- a/x", "HTTPS", "nodes 3", "exiting", "curly", "==x", "<p>", "$x"})
+    for (const char* line :
+         {"- x", "+\tx", "--- a/x", "HTTPS", "nodes 3", "exiting", "curly", "==x", "<p>", "$x", "node = f(node)",
+          "commit 1a2b", "exit code 1 (timeout)", "Process exited", "----- a/x --"})
         lookalikes.append(line).append("\n");
     EXPECT_EQ(shape(lookalikes), "none");
 }
