@@ -1182,9 +1182,9 @@ struct TripleGate {
 };
 
 // The groups of the first table that stand for the nx/turbo markers, and
-// those of each table that stand for "error" and "warning".
+// those of each table that stand for "error", "level=fatal" and "warning".
 constexpr unsigned kGateMarkers = (1U << 2) | (1U << 4);
-constexpr char kGateWords[2] = {1 << 0, 1 << 5};
+constexpr char kGateWords[2] = {(1 << 0) | (1 << 1), 1 << 5};
 
 struct GateGroup {
     std::string_view first, second, third;
@@ -1265,10 +1265,11 @@ struct GateLine {
     std::size_t start = 1, end = 0;  // empty: no line read yet
 };
 
-// Whether what stands before the word that opens at `word` may be all that
-// a shape puts before "error" or "warning", back to the start of the line:
-// blanks (or whatever else the trim removes), then "[", "level=", "cmake"
-// or a "line:column", then blanks again.
+// Whether what stands before the word that opens at `word` ("error",
+// "warning", or "level" of "level=fatal") may be all that a shape puts
+// there, back to the start of the line: blanks (or whatever else the trim
+// removes), then "[", "level=", "cmake" or a "line:column", then blanks
+// again. Prose fails at its first other mark.
 bool may_open_shape(std::string_view text, std::size_t word) {
     std::size_t k = word;
     auto skip_blanks = [&] {
@@ -1295,7 +1296,8 @@ bool may_open_shape(std::string_view text, std::size_t word) {
 }
 
 // `word_offset` is 1 when the triple is only "rro" (one byte into "error"),
-// 2 when it is only "rni" (two bytes into "warning"), else 0.
+// 2 when it is only "rni" (two bytes into "warning"), 5 when it is only
+// "=fa" (five bytes into "level=fatal"), else 0.
 bool hit_may_pass(std::string_view text, std::size_t at, std::size_t word_offset, GateLine& line) {
     for (std::size_t k = at >= 4 ? at - 4 : 0; k <= at + 1 && k < text.size(); ++k) {
         const char c = text[k];
@@ -1364,15 +1366,19 @@ __attribute__((target("avx2"))) bool may_pass_first_look(std::string_view text) 
         if (const std::size_t left = text.size() - i; left < kBlock) hits &= (std::uint32_t{1} << left) - 1;
         // The markers speak for a line elsewhere: the first look decides.
         if (nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(static_cast<char>(kGateMarkers)))) & hits) return true;
-        // The hits of "rro" alone, and of "rni" alone.
+        // The hits of "rro", "=fa" or "rni" alone.
         const std::uint32_t alone = hits & ~mask_of(escapes) &
                                     ~nonzero(_mm256_andnot_si256(_mm256_set1_epi8(kGateWords[0]), g.first)) &
                                     ~nonzero(_mm256_andnot_si256(_mm256_set1_epi8(kGateWords[1]), g.second));
-        const std::uint32_t errors = alone & nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(kGateWords[0])));
+        const std::uint32_t errors = alone & nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(1 << 0)));
+        const std::uint32_t fatals = alone & nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(1 << 1)));
         const std::uint32_t warnings = alone & nonzero(_mm256_and_si256(g.second, _mm256_set1_epi8(kGateWords[1])));
         for (; hits != 0; hits &= hits - 1) {
             const int bit = std::countr_zero(hits);
-            const std::size_t word_offset = (errors >> bit) & 1 ? 1 : (warnings >> bit) & 1 ? 2 : 0;
+            const std::size_t word_offset = (errors >> bit) & 1     ? 1
+                                            : (warnings >> bit) & 1 ? 2
+                                            : (fatals >> bit) & 1   ? 5
+                                                                    : 0;
             if (hit_may_pass(text, i + static_cast<std::size_t>(bit), word_offset, line)) return true;
         }
     }
