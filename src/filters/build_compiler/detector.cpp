@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <functional>
 
 #include "filters/build_compiler/summary.h"
@@ -1154,6 +1155,237 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
 }
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// ------------------------------------------------ the rare-triple gate --
+//
+// Before either look: one pass that reads each byte with the two after it
+// and asks for a few rare triples. Every line that lets the first look
+// through holds one of them:
+//   "rro" / "rni" (any case): "error" and "warning" in every form the first
+//     look reads ("erro..." or "warning" opening a line, "level=error",
+//     "cmake error at", "[ERROR] ", ": error", "1:2  error" ...);
+//   "=fa" ("level=fatal"), "ja:" ("ninja:"), "***" (make), "* B", "* W",
+//     "* T" ("** BUILD FAILED **", "* What went wrong:", "* Try:"), "> T"
+//     ("> Task "), "ed:" ("... commands failed:"), "URE" ("FAILURE:"),
+//     "! " and "× " opening a line;
+//   a located sign: a source extension's last letter, ":" and a digit;
+//   a shellcheck code "SC<digit>" or the "[SC" of its gcc-style lines;
+//   and an ESC, after which the first look reads every line again.
+// An nx/turbo line counts only beside its marker, "turbo" or "nx" as a word:
+// "urb" and "nx" followed by a byte that ends a word stand for those.
+// The triples sit in two tables of eight groups each; a lookup by nibbles
+// lets more triples through than a group names (never fewer), and the line
+// that holds one is then read the way the first look reads it.
+struct TripleGate {
+    std::array<char, 32> low[3]{};
+    std::array<char, 32> high[3]{};
+};
+
+// The groups of the first table that stand for the nx/turbo markers, and
+// those of each table that stand for "error", "level=fatal" and "warning".
+constexpr unsigned kGateMarkers = (1U << 2) | (1U << 4);
+constexpr char kGateWords[2] = {(1 << 0) | (1 << 1), 1 << 5};
+
+struct GateGroup {
+    std::string_view first, second, third;
+};
+
+constexpr TripleGate gate_table(const std::array<GateGroup, 8>& groups) {
+    TripleGate s;
+    auto add = [&s](int k, unsigned char c, int bit) {
+        for (int lane = 0; lane < 32; lane += 16) {
+            s.low[k][lane + (c & 15)] |= static_cast<char>(1 << bit);
+            s.high[k][lane + (c >> 4)] |= static_cast<char>(1 << bit);
+        }
+    };
+    for (int bit = 0; bit < 8; ++bit) {
+        for (char c : groups[bit].first) add(0, static_cast<unsigned char>(c), bit);
+        for (char c : groups[bit].second) add(1, static_cast<unsigned char>(c), bit);
+        for (char c : groups[bit].third) add(2, static_cast<unsigned char>(c), bit);
+    }
+    return s;
+}
+
+// Every byte; those that end a word (as `is_word_byte` reads them); and
+// the last letters of the located extensions, in both cases.
+constexpr std::array<char, 256> kEveryByte = [] {
+    std::array<char, 256> all{};
+    for (int c = 0; c < 256; ++c) all[c] = static_cast<char>(c);
+    return all;
+}();
+constexpr auto kWordEnds = [] {
+    std::array<char, 256> ends{};
+    std::size_t n = 0;
+    for (int c = 0; c < 256; ++c)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'))
+            ends[n++] = static_cast<char>(c);
+    return std::pair{ends, n};
+}();
+constexpr auto kExtensionEnds = [] {
+    std::array<char, 2 * std::size(kLocatedExtensions)> ends{};
+    std::size_t n = 0;
+    for (std::string_view e : kLocatedExtensions) {
+        ends[n++] = e.back();
+        ends[n++] = static_cast<char>(e.back() - 0x20);
+    }
+    return ends;
+}();
+constexpr std::string_view kDigits = "0123456789";
+
+constexpr TripleGate kGate[2] = {
+    gate_table({{
+        {"rR", "rR", "oO"},
+        {"=", "fF", "aA"},
+        {"nN", "xX", std::string_view(kWordEnds.first.data(), kWordEnds.second)},
+        {"jJ", "aA", ":"},
+        {"uU", "rR", "bB"},
+        {"*", "* ", "*BWT"},
+        {">", " ", "T"},
+        {"e", "d", ":"},
+    }}),
+    gate_table({{
+        {"U", "R", "E"},
+        {"!", " ", std::string_view(kEveryByte.data(), kEveryByte.size())},
+        {"\xC3", "\x97", std::string_view(kEveryByte.data(), kEveryByte.size())},
+        {std::string_view(kExtensionEnds.data(), kExtensionEnds.size()), ":", kDigits},
+        {"S[", "CS", "0123456789C"},
+        {"rR", "nN", "iI"},
+        {"", "", ""},
+        {"", "", ""},
+    }}),
+};
+
+// Whether the first look may let a text through for the triple at `at`:
+// by a sign the triple stands in (the ":" of ": error" is three bytes
+// before "rro", that of ": warning" four before "rni", that of a location
+// one after the extension's last letter, the "S" of "[SC" one after the
+// "["), or by the shape that opens the line that holds it (or a diff header,
+// which the first look stops at). `line` caches the last line read.
+struct GateLine {
+    std::size_t start = 1, end = 0;  // empty: no line read yet
+};
+
+// Whether what stands before the word that opens at `word` ("error",
+// "warning", or "level" of "level=fatal") may be all that a shape puts
+// there, back to the start of the line: blanks (or whatever else the trim
+// removes), then "[", "level=", "cmake" or a "line:column", then blanks
+// again. Prose fails at its first other mark.
+bool may_open_shape(std::string_view text, std::size_t word) {
+    std::size_t k = word;
+    auto skip_blanks = [&] {
+        while (k > 0 && text[k - 1] != '\n' &&
+               (static_cast<unsigned char>(text[k - 1]) <= ' ' || static_cast<unsigned char>(text[k - 1]) >= 0x80))
+            --k;
+    };
+    auto before_is = [&](std::string_view word_before) {
+        return k >= word_before.size() &&
+               text::equals_ignore_case(text.substr(k - word_before.size(), word_before.size()), word_before);
+    };
+    skip_blanks();
+    if (k > 0 && text[k - 1] == '[') {
+        --k;
+    } else if (before_is("level=")) {
+        k -= 6;
+    } else if (before_is("cmake")) {
+        k -= 5;
+    } else {
+        while (k > 0 && (text::is_ascii_digit(text[k - 1]) || text[k - 1] == ':')) --k;
+    }
+    skip_blanks();
+    return k == 0 || text[k - 1] == '\n';
+}
+
+// `word_offset` is 1 when the triple is only "rro" (one byte into "error"),
+// 2 when it is only "rni" (two bytes into "warning"), 5 when it is only
+// "=fa" (five bytes into "level=fatal"), else 0.
+bool hit_may_pass(std::string_view text, std::size_t at, std::size_t word_offset, GateLine& line) {
+    for (std::size_t k = at >= 4 ? at - 4 : 0; k <= at + 1 && k < text.size(); ++k) {
+        const char c = text[k];
+        if ((c == ':' || c == 'S' || c == '\x1b') && sign_at(text, k) != Sign::kNone) return true;
+    }
+    if (line.start <= at && at < line.end) return false;  // its line has been read
+    if (word_offset != 0 && at >= word_offset && !may_open_shape(text, at - word_offset)) return false;
+    // The library's searches: a text's lines may be long.
+    const auto* before = static_cast<const char*>(memrchr(text.data(), '\n', at));
+    line.start = before == nullptr ? 0 : static_cast<std::size_t>(before - text.data()) + 1;
+    const auto* after = static_cast<const char*>(std::memchr(text.data() + at, '\n', text.size() - at));
+    line.end = after == nullptr ? text.size() : static_cast<std::size_t>(after - text.data());
+    const std::string_view t = text::trim(text.substr(line.start, line.end - line.start));
+    if (t.empty()) return false;
+    if (is_diff_header(t)) return true;
+    const StartHints h = hint_by_start(t);
+    return h.may_qualify || h.may_be_maven || h.may_be_nx;
+}
+
+// The groups of both tables that the triple at each of 32 bytes from `p` on
+// falls in (`p[0..33]` readable).
+struct GateGroups {
+    __m256i first, second;
+};
+
+__attribute__((target("avx2"), always_inline)) inline GateGroups gate_groups(const char* p) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    __m256i low[3], high[3];
+    for (int k = 0; k < 3; ++k) {
+        const __m256i v = load_at(p + k);
+        low[k] = _mm256_and_si256(v, nibble);
+        high[k] = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+    }
+    GateGroups g;
+    __m256i* out[2] = {&g.first, &g.second};
+    for (int t = 0; t < 2; ++t) {
+        __m256i m = _mm256_set1_epi8(-1);
+        for (int k = 0; k < 3; ++k)
+            m = _mm256_and_si256(m, _mm256_and_si256(_mm256_shuffle_epi8(table(kGate[t].low[k]), low[k]),
+                                                     _mm256_shuffle_epi8(table(kGate[t].high[k]), high[k])));
+        *out[t] = m;
+    }
+    return g;
+}
+
+// False when no triple of the text is one the first look may let it
+// through for: the first look is then sure to decline the text.
+__attribute__((target("avx2"))) bool may_pass_first_look(std::string_view text) {
+    constexpr std::size_t kBlock = 32, kAhead = 2;
+    std::array<char, kBlock + kAhead> pad{};
+    const __m256i esc = _mm256_set1_epi8('\x1b');
+    GateLine line;
+    for (std::size_t i = 0; i < text.size(); i += kBlock) {
+        const char* p = text.data() + i;
+        if (i + kBlock + kAhead > text.size()) {
+            // Past the end the text reads as newlines.
+            pad.fill('\n');
+            std::copy(p, text.data() + text.size(), pad.begin());
+            p = pad.data();
+        }
+        const GateGroups g = gate_groups(p);
+        const __m256i escapes = _mm256_cmpeq_epi8(load_at(p), esc);
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(g.first, g.second), escapes);
+        if (_mm256_testz_si256(any, any)) continue;
+        std::uint32_t hits = nonzero(any);
+        if (const std::size_t left = text.size() - i; left < kBlock) hits &= (std::uint32_t{1} << left) - 1;
+        // The markers speak for a line elsewhere: the first look decides.
+        if (nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(static_cast<char>(kGateMarkers)))) & hits) return true;
+        // The hits of "rro", "=fa" or "rni" alone.
+        const std::uint32_t alone = hits & ~mask_of(escapes) &
+                                    ~nonzero(_mm256_andnot_si256(_mm256_set1_epi8(kGateWords[0]), g.first)) &
+                                    ~nonzero(_mm256_andnot_si256(_mm256_set1_epi8(kGateWords[1]), g.second));
+        const std::uint32_t errors = alone & nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(1 << 0)));
+        const std::uint32_t fatals = alone & nonzero(_mm256_and_si256(g.first, _mm256_set1_epi8(1 << 1)));
+        const std::uint32_t warnings = alone & nonzero(_mm256_and_si256(g.second, _mm256_set1_epi8(kGateWords[1])));
+        for (; hits != 0; hits &= hits - 1) {
+            const int bit = std::countr_zero(hits);
+            const std::size_t word_offset = (errors >> bit) & 1     ? 1
+                                            : (warnings >> bit) & 1 ? 2
+                                            : (fatals >> bit) & 1   ? 5
+                                                                    : 0;
+            if (hit_may_pass(text, i + static_cast<std::size_t>(bit), word_offset, line)) return true;
+        }
+    }
+    return false;
+}
+#endif
+
 // The tally declines a text as soon as a line holds a test runner's phrase,
 // and test runs say so in their first lines: a look at the head of the text
 // saves the sweep over the rest. Colour codes could split a phrase, so the
@@ -1202,6 +1434,10 @@ bool may_be_accepted(const text::LineIndex& lines) {
     if (__builtin_cpu_supports("avx2")) {
         const std::string_view text = lines.text();
         if (claimed_by_tests_early(text)) return false;
+        // A diff near the start is declined by the first look at its header.
+        const std::string_view head = text.substr(0, std::size_t{1} << 16);
+        if (!text::contains_any(head, {"diff --git ", "diff --cc ", "@@ -"}) && !may_pass_first_look(text))
+            return false;
         const Look look = suits_wide_look(lines) ? first_look_wide(text) : Look::kByLines;
         if (look == Look::kDecline || (look == Look::kByLines && !may_name_a_tool(lines))) return false;
         return anchor_sweep(text) != Look::kDecline;

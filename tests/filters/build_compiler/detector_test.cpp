@@ -179,4 +179,48 @@ TEST(BuildCompilerDetector, SearchResultsBeforeCandidacyLines) {
     });
 }
 
+// A text without a rare triple in a place a shape puts it is declined by
+// one quick pass; each
+// shape that the first look lets through, after such a text and at every
+// offset in a 32-byte block, still names its tool.
+TEST(BuildCompilerDetector, EveryShapeAfterTextWithoutTriples) {
+    std::string plain;
+    for (int i = 0; i < 100; ++i) {
+        plain += "./src/module/file_" + std::to_string(i) + ".txt 12:30:45 [info] ok\n";
+        // Triples that the pass reads and lets go: no shape around them.
+        if (i % 10 == 0) plain += "  Arrows and a cornice; terrors, *** x\n";
+    }
+    const std::vector<Row> shapes = {
+        {"cargo header",
+         "error[E0308]: mismatched types\n --> src/main.rs:2:5\nerror: aborting due to 1 previous error\n",
+         "cargo/rustc", true, false},
+        {"eslint warning", "a.js\n  3:10  warning  'x' is never used  no-unused-vars\n", "eslint", false, true},
+        {"golangci fatal", "level=fatal msg=\"failed to load\"\nRunning linters\n", "golangci-lint", true, false},
+        {"ninja", "ninja: build stopped: subcommand failed.\n", "make/ninja/cmake", true, false},
+        {"make", "make: *** [Makefile:3: all] Error 2\n", "make/ninja/cmake", true, false},
+        {"cmake warning", "CMake Warning at CMakeLists.txt:5 (message):\n  x\n", "make/ninja/cmake", false, true},
+        {"xcode", "** BUILD FAILED **\n", "swift/xcode", true, false},
+        {"xcode commands", "The following build commands failed:\n\tCompileSwift normal arm64\n", "swift/xcode", true,
+         false},
+        {"oxlint marks", "\u00d7 eslint(no-debugger): x\n! oxlint(y): z\n", "oxlint", true, false},
+        {"maven", "[WARNING] x\n[ERROR] y\nDaemon: gradle 8\n", "maven/gradle", true, true},
+        {"gradle task", "> Task :app:compileJava FAILED\nFAILURE: Build failed with an exception.\n", "maven/gradle",
+         true, false},
+        {"nx", "NX   Running target build for project app\n- app:build\nnx run app:build\n", "nx/turbo", false, false},
+        {"msbuild", "a.cs(1,2): warning CS0168: x [a.csproj]\nBuild succeeded.\n", "msbuild/dotnet", false, true},
+        {"tsc", "src/a.ts(3,7): error TS2322: Type\n", "tsc", true, false},
+        {"mypy", "a.py:3: error: x\na.py:4: error: y\na.py:5: note: z\n", "mypy", true, false},
+        {"shellcheck", "In a.sh line 1:\n ^-- SC2086 (info): Double quote\n", "shellcheck", false, true},
+        {"shellcheck gcc", "x.sh:1:2: note: odd [SC2086]\n", "shellcheck", false, true},
+        {"coloured", "\x1b[31merror\x1b[0m: boom\n --> src/main.rs:2:5\n", "cargo/rustc", true, false},
+    };
+    for (std::size_t offset = 0; offset < 33; ++offset) {
+        const std::string head = plain.substr(0, plain.size() - offset) + "\n";
+        EXPECT_FALSE(detect(head)) << offset;
+        std::vector<Row> rows;
+        for (const Row& r : shapes) rows.push_back({r.name, head + r.text, r.tool, r.error, r.warning});
+        expect_rows(rows);
+    }
+}
+
 }  // namespace
