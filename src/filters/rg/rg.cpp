@@ -44,6 +44,22 @@ constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     return t;
 }();
 
+// The byte classes above as bits, for a test that gathers them over a
+// whole text: looks_like_rg_path.
+enum PathTrait : std::uint8_t { kRulesOut = 1, kMarks = 2, kWide = 4, kColon = 8 };
+
+constexpr std::array<std::uint8_t, 256> kPathTraits = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) {
+        const std::uint8_t k = kByteClass[c];
+        if (k == kBlank || k == kForbidden) t[c] = kRulesOut;
+        if (k == kPathMark) t[c] = kMarks;
+        if (k == kUndecided) t[c] = kWide;
+    }
+    t[':'] |= kColon;
+    return t;
+}();
+
 // text::trim, without its walk when both ends are plain ASCII bytes, as
 // nearly every path is.
 std::string_view trimmed(std::string_view s) {
@@ -230,11 +246,11 @@ std::optional<EntryView> path_location_entry(std::string_view line, Cleaned& cle
 
 // Whether `t` holds "error ts" or "warning ts" in any ASCII case (codes such
 // as error TS2304). Both hold " ts", so only the spaces followed by "ts" are
-// looked at closer: one pass, where two searches read every hit's text.
+// looked at closer: one pass, where two searches read every hit's text. The
+// pass reads bytes itself: texts hold many spaces a short way apart.
 bool holds_ts_code(std::string_view t) {
-    for (std::size_t p = t.find(' '); p != std::string_view::npos; p = t.find(' ', p + 1)) {
-        if (p + 2 >= t.size()) return false;
-        if (text::to_lower_ascii(t[p + 1]) != 't' || text::to_lower_ascii(t[p + 2]) != 's') continue;
+    for (std::size_t p = 0; p + 2 < t.size(); ++p) {
+        if (t[p] != ' ' || text::to_lower_ascii(t[p + 1]) != 't' || text::to_lower_ascii(t[p + 2]) != 's') continue;
         const std::string_view before = t.substr(0, p);
         if (text::ends_with_ignore_case(before, "error") || text::ends_with_ignore_case(before, "warning")) return true;
     }
@@ -245,7 +261,12 @@ bool holds_ts_code(std::string_view t) {
 // the shape of a search hit.
 bool is_diagnostic_like(const EntryView& e) {
     const std::string_view t = text::trim_start(e.text);
-    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) || holds_ts_code(t);
+    // The four words begin with four letters: a text that begins otherwise
+    // is not read against them.
+    const char first = t.empty() ? '\0' : text::to_lower_ascii(t[0]);
+    const bool word_first = first == 'e' || first == 'w' || first == 'n' || first == 'h';
+    return (word_first && text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"})) ||
+           holds_ts_code(t);
 }
 
 // The detail line of an entry read from a line: the line from its number
@@ -468,16 +489,14 @@ bool looks_like_rg_path(std::string_view raw) {
     if (t.empty() || t.size() > kMaxPathBytes || t[0] == '+' || t[0] == '-' || t[0] == '|') return false;
     // One pass over the byte classes of the entry test: blanks and
     // forbidden characters rule the text out; a path needs a path mark.
-    bool marked = t[0] == '~';
-    bool undecided = false;  // white space beyond ASCII is looked for only where such bytes stand
-    bool colon = false;      // and "://" only where a colon stands
-    for (char c : t) {
-        const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
-        if (k == kBlank || k == kForbidden) return false;
-        marked = marked || k == kPathMark;
-        undecided = undecided || k == kUndecided;
-        colon = colon || c == ':';
-    }
+    // The marks of all bytes are gathered without a branch per byte: paths
+    // are short, and a text ruled out is rarely long either.
+    std::uint8_t seen = 0;
+    for (char c : t) seen |= kPathTraits[static_cast<unsigned char>(c)];
+    if (seen & kRulesOut) return false;
+    const bool marked = t[0] == '~' || (seen & kMarks);
+    const bool undecided = seen & kWide;  // white space beyond ASCII is looked for only where such bytes stand
+    const bool colon = seen & kColon;     // and "://" only where a colon stands
     // A text with a path mark is never made of digits alone.
     if (!marked || (colon && text::contains(t, "://"))) return false;
     if (undecided)
