@@ -431,6 +431,8 @@ bool walk(const PathTree& tree, RowAt row_at, const void* context, Emit&& emit) 
             if (!emit(d, c.name, row.suffix)) return false;
             for (const std::string& detail : row.details)
                 if (!emit(d + 1, std::string_view(detail), std::string_view())) return false;
+            for (const std::string_view detail : row.detail_views)
+                if (!emit(d + 1, detail, std::string_view())) return false;
         }
     }
     return true;

@@ -23,6 +23,9 @@ struct TreeRowView {
     std::string_view path;
     std::string_view suffix;
     std::span<const std::string> details;
+    // More detail lines, drawn after `details`: a caller whose details are
+    // already texts elsewhere (parts of its input lines) lends views of them.
+    std::span<const std::string_view> detail_views = {};
 };
 
 // One node of the path tree. Nodes live in one arena (a vector) and refer to

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <unordered_map>
 
 #include "filters/rg/scan.h"
@@ -40,6 +41,22 @@ constexpr std::array<std::uint8_t, 256> kByteClass = [] {
     for (unsigned char c : std::string_view("\"',[]{}")) t[c] = kForbidden;
     t[static_cast<unsigned char>(kEsc)] = kUndecided;
     for (unsigned c = 0x80; c < 0x100; ++c) t[c] = kUndecided;
+    return t;
+}();
+
+// The byte classes above as bits, for a test that gathers them over a
+// whole text: looks_like_rg_path.
+enum PathTrait : std::uint8_t { kRulesOut = 1, kMarks = 2, kWide = 4, kColon = 8 };
+
+constexpr std::array<std::uint8_t, 256> kPathTraits = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) {
+        const std::uint8_t k = kByteClass[c];
+        if (k == kBlank || k == kForbidden) t[c] = kRulesOut;
+        if (k == kPathMark) t[c] = kMarks;
+        if (k == kUndecided) t[c] = kWide;
+    }
+    t[':'] |= kColon;
     return t;
 }();
 
@@ -106,7 +123,6 @@ struct EntryView {
     bool has_column = false;
     bool is_context = false;
 };
-using ItemView = std::optional<EntryView>;
 
 // The colour-free copies of the coloured lines a block reads, at stable
 // addresses; a line without colour is its own view, and nothing is copied.
@@ -230,11 +246,11 @@ std::optional<EntryView> path_location_entry(std::string_view line, Cleaned& cle
 
 // Whether `t` holds "error ts" or "warning ts" in any ASCII case (codes such
 // as error TS2304). Both hold " ts", so only the spaces followed by "ts" are
-// looked at closer: one pass, where two searches read every hit's text.
+// looked at closer: one pass, where two searches read every hit's text. The
+// pass reads bytes itself: texts hold many spaces a short way apart.
 bool holds_ts_code(std::string_view t) {
-    for (std::size_t p = t.find(' '); p != std::string_view::npos; p = t.find(' ', p + 1)) {
-        if (p + 2 >= t.size()) return false;
-        if (text::to_lower_ascii(t[p + 1]) != 't' || text::to_lower_ascii(t[p + 2]) != 's') continue;
+    for (std::size_t p = 0; p + 2 < t.size(); ++p) {
+        if (t[p] != ' ' || text::to_lower_ascii(t[p + 1]) != 't' || text::to_lower_ascii(t[p + 2]) != 's') continue;
         const std::string_view before = t.substr(0, p);
         if (text::ends_with_ignore_case(before, "error") || text::ends_with_ignore_case(before, "warning")) return true;
     }
@@ -245,9 +261,22 @@ bool holds_ts_code(std::string_view t) {
 // the shape of a search hit.
 bool is_diagnostic_like(const EntryView& e) {
     const std::string_view t = text::trim_start(e.text);
-    return text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"}) || holds_ts_code(t);
+    // The four words begin with four letters: a text that begins otherwise
+    // is not read against them.
+    const char first = t.empty() ? '\0' : text::to_lower_ascii(t[0]);
+    const bool word_first = first == 'e' || first == 'w' || first == 'n' || first == 'h';
+    return (word_first && text::starts_with_any_ignore_case(t, {"error:", "warning:", "note:", "help:"})) ||
+           holds_ts_code(t);
 }
 
+// The detail line of an entry read from a line: the line from its number
+// to its end ("N:C:text", "N:text" or "N-text"), which the entry's views
+// span without a gap.
+std::string_view detail_in_line(const EntryView& e) {
+    return {e.line.data(), static_cast<std::size_t>(e.text.data() + e.text.size() - e.line.data())};
+}
+
+// The same line written out, for an entry whose parts are separate texts.
 std::string detail_of(const EntryView& e) {
     std::string d;
     d.reserve(e.line.size() + e.column.size() + e.text.size() + 2);
@@ -257,70 +286,138 @@ std::string detail_of(const EntryView& e) {
     return d.append(":").append(e.text);
 }
 
-// The tree that replaces a block whose lines joined are `original`: none
-// when fewer than two items are entries, when no entry is a matching line,
-// when more than one entry reads as a compiler diagnostic, or when the tree
-// is not smaller.
-std::optional<std::string> tree_for_block(const std::vector<ItemView>& items, std::string_view original) {
-    std::size_t entries = 0, matching = 0, diagnostics = 0;
-    for (const ItemView& item : items) {
-        if (!item) continue;
-        ++entries;
-        if (!item->is_context) ++matching;
-        if (is_diagnostic_like(*item)) ++diagnostics;
-    }
-    // Context lines alone are no search result: ripgrep prints them only
-    // around a match, while names such as iso-8859-4.ps read as "path-N-text".
-    if (entries < kMinBlockEntries || matching == 0 || diagnostics > kMaxDiagnosticEntries) return std::nullopt;
+constexpr std::string_view kSeparator = "--";
 
-    std::vector<tree::TreeRow> rows;
-    std::unordered_map<std::string_view, std::size_t> group_of;
-    for (const ItemView& item : items) {
-        if (!item) {
-            if (!rows.empty()) rows.back().details.emplace_back("--");
-            continue;
-        }
-        auto [it, fresh] = group_of.try_emplace(item->path, rows.size());
-        if (fresh) rows.push_back(tree::TreeRow{std::string(item->path), "", {}});
-        rows[it->second].details.push_back(detail_of(*item));
-    }
-    std::optional<std::string> tree = tree::format_tree_within(rows, original.size());
-    if (!tree || !text::is_smaller_output(*tree, original)) return std::nullopt;
-    return tree;
-}
-
-// The block of results that starts at line i: its items, the line after
-// it, and the colour-free copies its entries view.
+// The block of results that starts at line `start`: per item its path and
+// the detail line the tree draws under it, both views into the text or into
+// the colour-free copies of its lines, and the counts the decision to draw
+// a tree reads. A "--" separator has an empty path, which no entry has.
+// One Block serves block after block, so its vectors keep their room.
 struct Block {
     std::size_t start = 0;
     std::size_t end = 0;
-    std::vector<ItemView> items;
+    std::vector<std::string_view> paths;
+    std::vector<std::string_view> details;
     std::size_t headings = 0;
     std::size_t entries = 0;
+    std::size_t matching = 0;
+    std::size_t diagnostics = 0;
+
+    void restart(std::size_t line) {
+        start = end = line;
+        paths.clear();
+        details.clear();
+        headings = entries = matching = diagnostics = 0;
+    }
+    void add_entry(const EntryView& e, std::string_view detail) {
+        paths.push_back(e.path);
+        details.push_back(detail);
+        ++entries;
+        if (!e.is_context) ++matching;
+        if (is_diagnostic_like(e)) ++diagnostics;
+    }
+    void add_entry(const EntryView& e) { add_entry(e, detail_in_line(e)); }
+    void add_separator() {
+        paths.emplace_back();
+        details.push_back(kSeparator);
+    }
 };
 
-void add_entry(Block& b, EntryView e) {
-    b.items.emplace_back(e);
-    ++b.entries;
+// Whether the block's entries allow a tree: two at least, one of them a
+// matching line, and at most one that reads as a compiler diagnostic.
+bool may_become_tree(const Block& b) {
+    // Context lines alone are no search result: ripgrep prints them only
+    // around a match, while names such as iso-8859-4.ps read as "path-N-text".
+    return b.entries >= kMinBlockEntries && b.matching > 0 && b.diagnostics <= kMaxDiagnosticEntries;
 }
 
-Block read_path_location_block(const text::LineIndex& lines, std::size_t i, EntryView first, Cleaned& cleaned) {
-    Block b;
-    b.start = i;
-    add_entry(b, first);
+// Draws at the end of `out` (after a "\n" when `newline_first`) the tree
+// that replaces a block whose lines joined are `original`. False, with
+// `out` as it was, when fewer than two items are entries, when no entry is
+// a matching line, when more than one entry reads as a compiler diagnostic,
+// or when the tree is not smaller.
+bool append_block_tree(std::string& out, const Block& b, std::string_view original, bool newline_first) {
+    if (!may_become_tree(b)) return false;
+
+    // One row per path in first-seen order, holding the details of its
+    // entries; a separator goes with the row made last. Search results list
+    // a file's lines together, so each row's details mostly stand together
+    // in the block already and are lent as they are; otherwise they are
+    // gathered, row by row, into one array.
+    struct Row {
+        std::string_view path;
+        std::size_t first = 0;  // its first detail: in the block, then in `gathered`
+        std::size_t count = 0;
+    };
+    std::vector<Row> rows;
+    std::unordered_map<std::string_view, std::size_t> row_of;
+    constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+    std::string_view last_path;
+    std::size_t last_row = kNoRow;
+    std::size_t newest = kNoRow;  // the row made last so far
+    auto row_at_item = [&](std::size_t k) {
+        const std::string_view path = b.paths[k];
+        if (path.empty()) return newest;
+        if (last_row != kNoRow && path == last_path) return last_row;
+        const auto [it, fresh] = row_of.try_emplace(path, rows.size());
+        if (fresh) rows.push_back(Row{path, k, 0});
+        last_path = path;
+        last_row = it->second;
+        if (newest == kNoRow || last_row > newest) newest = last_row;
+        return last_row;
+    };
+    bool together = true;
+    for (std::size_t k = 0; k < b.paths.size(); ++k) {
+        const std::size_t row = row_at_item(k);
+        if (row == kNoRow || row + 1 != rows.size()) together = false;
+        if (row != kNoRow) ++rows[row].count;
+    }
+    std::vector<std::string_view> gathered;
+    if (!together) {
+        std::vector<std::size_t> next(rows.size());
+        std::size_t total = 0;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            rows[r].first = next[r] = total;
+            total += rows[r].count;
+        }
+        gathered.resize(total);
+        // The same walk again: every path has its row now, and the rows
+        // made so far are told by the largest row met.
+        last_row = newest = kNoRow;
+        for (std::size_t k = 0; k < b.paths.size(); ++k)
+            if (const std::size_t row = row_at_item(k); row != kNoRow) gathered[next[row]++] = b.details[k];
+    }
+    const std::string_view* details = together ? b.details.data() : gathered.data();
+
+    const std::size_t mark = out.size();
+    const std::size_t newline = newline_first ? 1 : 0;
+    const bool drawn = tree::append_row_views_within(
+        out, rows.size(),
+        [&](std::size_t r) {
+            return tree::TreeRowView{rows[r].path, "", {}, std::span(details + rows[r].first, rows[r].count)};
+        },
+        original.size() + newline, 0, newline_first);
+    if (drawn && text::is_smaller_output(std::string_view(out).substr(mark + newline), original)) return true;
+    out.resize(mark);
+    return false;
+}
+
+void read_path_location_block(const text::LineIndex& lines, std::size_t i, const EntryView& first, Cleaned& cleaned,
+                              Block& b) {
+    b.restart(i);
+    b.add_entry(first);
     std::size_t j = i + 1;
     for (; j < lines.size(); ++j) {
         const std::string_view line = lines[j];
         if (auto e = path_location_entry(line, cleaned)) {
-            add_entry(b, *e);
+            b.add_entry(*e);
         } else if (j + 1 < lines.size() && is_separator(line) && path_location_entry(lines[j + 1], cleaned)) {
-            b.items.emplace_back(std::nullopt);
+            b.add_separator();
         } else {
             break;
         }
     }
     b.end = j;
-    return b;
 }
 
 // The heading at line k with its first entry under it, when there is one.
@@ -331,9 +428,8 @@ std::optional<std::string_view> heading_at(const text::LineIndex& lines, std::si
     return path;
 }
 
-Block read_heading_block(const text::LineIndex& lines, std::size_t i, Cleaned& cleaned) {
-    Block b;
-    b.start = i;
+void read_heading_block(const text::LineIndex& lines, std::size_t i, Cleaned& cleaned, Block& b) {
+    b.restart(i);
     std::size_t k = i;
     const std::size_t n = lines.size();
     while (k < n) {
@@ -345,11 +441,11 @@ Block read_heading_block(const text::LineIndex& lines, std::size_t i, Cleaned& c
         while (k < n && !next_heading) {
             const std::string_view line = lines[k];
             if (auto e = heading_entry(line, *path, cleaned)) {
-                add_entry(b, *e);
+                b.add_entry(*e);
             } else if (k + 1 < n && is_separator(line) &&
                        (heading_entry(lines[k + 1], *path, cleaned) ||
                         (next_heading = heading_at(lines, k + 1, cleaned).has_value()))) {
-                b.items.emplace_back(std::nullopt);
+                b.add_separator();
             } else {
                 break;
             }
@@ -357,7 +453,6 @@ Block read_heading_block(const text::LineIndex& lines, std::size_t i, Cleaned& c
         }
     }
     b.end = k;
-    return b;
 }
 
 // Whether the line can be part of a block at all: as an entry of either
@@ -394,16 +489,14 @@ bool looks_like_rg_path(std::string_view raw) {
     if (t.empty() || t.size() > kMaxPathBytes || t[0] == '+' || t[0] == '-' || t[0] == '|') return false;
     // One pass over the byte classes of the entry test: blanks and
     // forbidden characters rule the text out; a path needs a path mark.
-    bool marked = t[0] == '~';
-    bool undecided = false;  // white space beyond ASCII is looked for only where such bytes stand
-    bool colon = false;      // and "://" only where a colon stands
-    for (char c : t) {
-        const std::uint8_t k = kByteClass[static_cast<unsigned char>(c)];
-        if (k == kBlank || k == kForbidden) return false;
-        marked = marked || k == kPathMark;
-        undecided = undecided || k == kUndecided;
-        colon = colon || c == ':';
-    }
+    // The marks of all bytes are gathered without a branch per byte: paths
+    // are short, and a text ruled out is rarely long either.
+    std::uint8_t seen = 0;
+    for (char c : t) seen |= kPathTraits[static_cast<unsigned char>(c)];
+    if (seen & kRulesOut) return false;
+    const bool marked = t[0] == '~' || (seen & kMarks);
+    const bool undecided = seen & kWide;  // white space beyond ASCII is looked for only where such bytes stand
+    const bool colon = seen & kColon;     // and "://" only where a colon stands
     // A text with a path mark is never made of digits alone.
     if (!marked || (colon && text::contains(t, "://"))) return false;
     if (undecided)
@@ -426,18 +519,26 @@ std::optional<RgEntry> parse_heading_entry_line(std::string_view line, std::stri
 
 std::vector<std::string> compress_rg_block(const std::vector<std::string_view>& lines,
                                            const std::vector<RgItem>& items) {
-    std::vector<ItemView> views;
-    views.reserve(items.size());
-    for (const RgItem& item : items) views.push_back(item ? std::optional<EntryView>(to_view(*item)) : std::nullopt);
+    Block block;
+    std::vector<std::string> details;  // the entries' parts are separate texts here
+    details.reserve(items.size());
+    for (const RgItem& item : items) {
+        if (!item) {
+            block.add_separator();
+            continue;
+        }
+        const EntryView e = to_view(*item);
+        block.add_entry(e, details.emplace_back(detail_of(e)));
+    }
     std::string original;
     for (std::size_t k = 0; k < lines.size(); ++k) {
         if (k > 0) original.push_back('\n');
         original.append(lines[k]);
     }
-    const std::optional<std::string> tree = tree_for_block(views, original);
-    if (!tree) return std::vector<std::string>(lines.begin(), lines.end());
+    std::string tree;
+    if (!append_block_tree(tree, block, original, false)) return std::vector<std::string>(lines.begin(), lines.end());
     std::vector<std::string> out;
-    for (std::string_view l : text::split_on_newline(*tree)) out.emplace_back(l);
+    for (std::string_view l : text::split_on_newline(tree)) out.emplace_back(l);
     return out;
 }
 
@@ -462,20 +563,30 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         out.append(input.text.substr(from, lines.start(end - 1) + lines[end - 1].size() - from));
         copied_to = end;
     };
-    auto replace = [&](const Block& block, std::string&& tree) {
-        if (!changed && block.start == 0) {
-            // A block from the first line on: its tree starts the output,
-            // and is not copied.
-            out = std::move(tree);
-            changed = true;
-            copied_to = block.end;
+    // The tree of a block is drawn straight into the output. Until one has
+    // replaced a block, nothing is copied: the first tree that wins is drawn
+    // alone and the lines before it are put in front of it then.
+    auto try_tree = [&](const Block& block) {
+        const std::size_t from = lines.start(block.start);
+        const std::string_view original =
+            input.text.substr(from, lines.start(block.end - 1) + lines[block.end - 1].size() - from);
+        if (changed) {
+            copy_through(block.start);
+            if (append_block_tree(out, block, original, copied_to > 0)) copied_to = block.end;
             return;
         }
-        if (!changed) out.reserve(input.text.size());
+        if (!may_become_tree(block)) return;
+        // The output never outgrows the input: trees replace only when
+        // smaller. Pages of the room never written cost nothing.
+        out.reserve(input.text.size());
+        if (!append_block_tree(out, block, original, false)) return;
         changed = true;
-        copy_through(block.start);
-        if (copied_to > 0) out.push_back('\n');
-        out.append(tree);
+        if (block.start > 0) {
+            const std::string_view before =
+                input.text.substr(0, lines.start(block.start - 1) + lines[block.start - 1].size());
+            out.insert(0, before.size() + 1, '\n');
+            std::copy(before.begin(), before.end(), out.begin());
+        }
         copied_to = block.end;
     };
 
@@ -493,6 +604,7 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         return may_belong_to_block(lines[k], coloured);
     };
 
+    Block block;
     std::size_t settled = 0;  // lines before this one are walked or left
     std::size_t line = 0;
     // The line a candidate was last left at: its other candidates get the
@@ -516,11 +628,13 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         // of this stretch is the walk of the whole text here.
         for (std::size_t i = lo; i < hi;) {
             Cleaned cleaned(escapes.empty());  // what the block's entries view
-            Block block;
+            // A block ends by `hi`: room for that many items is made once.
+            block.paths.reserve(hi - i);
+            block.details.reserve(hi - i);
             if (auto e = path_location_entry(lines[i], cleaned)) {
-                block = read_path_location_block(lines, i, *e, cleaned);
+                read_path_location_block(lines, i, *e, cleaned, block);
             } else if (heading_at(lines, i, cleaned)) {
-                block = read_heading_block(lines, i, cleaned);
+                read_heading_block(lines, i, cleaned, block);
                 if (block.headings < 1 || block.entries < kMinBlockEntries) {
                     ++i;
                     continue;
@@ -529,12 +643,7 @@ Attempt try_compress_rg_output(const FilterInput& input) {
                 ++i;
                 continue;
             }
-            // The block's lines joined, as they stand in the text.
-            const std::size_t from = lines.start(block.start);
-            const std::string_view original =
-                input.text.substr(from, lines.start(block.end - 1) + lines[block.end - 1].size() - from);
-            if (std::optional<std::string> tree = tree_for_block(block.items, original))
-                replace(block, std::move(*tree));
+            try_tree(block);
             i = block.end;
         }
     }

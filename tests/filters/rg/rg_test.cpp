@@ -30,6 +30,17 @@ TEST(RgReducer, Blocks) {
          "src/\n app/\n  main.rs\n   9-fn main() {\n   10:    let config = load_configuration_from(path);\n   --\n"
          "   40:    let server = start_the_server(config);\n"},
         {"a separator at the end is no part of the block", kHits + "--\n", kTree + "--\n"},
+        {"a file that comes back gathers its lines; a separator joins the file started last",
+         "src/app/main.rs:10:    let config = load_configuration_from(path);\n"
+         "src/app/util.rs:3:pub fn load_configuration_from(path: &Path) {\n"
+         "src/app/main.rs:12:    let server = start_the_server(config);\n--\n"
+         "src/app/main.rs:40:    let listener = bind_the_listener(port);\n",
+         "src/\n app/\n  main.rs\n   10:    let config = load_configuration_from(path);\n"
+         "   12:    let server = start_the_server(config);\n   40:    let listener = bind_the_listener(port);\n"
+         "  util.rs\n   3:pub fn load_configuration_from(path: &Path) {\n   --\n"},
+        {"lines around blocks stay in place, also after a block that stays",
+         "a/b/c/d/e.rs:11:x\na/b/c/d/e.rs:12:y\nsome words here\n" + kHits + "middle text\n" + kHits + "end",
+         "a/b/c/d/e.rs:11:x\na/b/c/d/e.rs:12:y\nsome words here\n" + kTree + "middle text\n" + kTree + "end"},
         {"colour is removed before parsing; kept lines keep it",
          "\x1b[35msrc/app/main.rs\x1b[0m:\x1b[32m10\x1b[0m:    let config = load_configuration_from(path);\n"
          "\x1b[35msrc/app/main.rs\x1b[0m:\x1b[32m12\x1b[0m:    let server = start_the_server(config);\n"
