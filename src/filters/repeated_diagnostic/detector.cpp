@@ -562,6 +562,15 @@ QV_AVX2 __m256i any_marks(__m256i v) {
     return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')));
 }
 
+// Reports the marks of `mask`, bytes of the 32 from `at`, to `scan`; false
+// once it needs no more. Kept out of the byte pass, whose tables then stay
+// in registers.
+__attribute__((noinline)) bool report_marks(FactScan& scan, std::size_t at, std::uint32_t mask) {
+    for (; mask != 0; mask &= mask - 1)
+        if (!scan.on_mark(at + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
+    return true;
+}
+
 // Whether stem lines can still make kMinCoveredLines lines and
 // kMinCoveredPercent % of the lines that start visibly, with `stem_lines`
 // counted and `visible_starts` seen so far and at most `lines_left` lines
@@ -603,9 +612,8 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
             !stem_share_reachable(scan.stem_lines(), line_count + 1 - std::min(newlines, line_count), visible_starts))
             stems_wanted = false;
         newlines += static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
-        const __m256i marks = any_marks(v0);
-        for (auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(marks)); m != 0; m &= m - 1)
-            if (!scan.on_mark(i + static_cast<std::size_t>(std::countr_zero(m)))) {
+        if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0) [[unlikely]]
+            if (!report_marks(scan, i, m)) {
                 scan.add_visible_starts(visible_starts);
                 return scan.finish(true);
             }
