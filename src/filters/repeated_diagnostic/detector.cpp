@@ -332,16 +332,20 @@ public:
         return !(facts_.enough_frame_starts && facts_.has_escape);
     }
 
-    // A signal stem at `at`, in the line from `start` to the "\n" at `end`
-    // (npos when the line runs to the text's end): its line is counted once,
-    // and found to follow the last stem line or not.
-    void on_stem(std::size_t at, std::size_t start, std::size_t end) {
+    // A signal stem at `at`: its line is counted once, and found to follow
+    // the last stem line or not.
+    void on_stem(std::size_t at) {
         if (at < counted_until_) return;
         ++stem_lines_;
+        const char* base = text_.data();
+        std::size_t start = counted_until_;
+        if (const void* nl = memrchr(base + counted_until_, '\n', at - counted_until_))
+            start = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
         stem_run_ = start == counted_until_ && stem_run_ > 0 && run_may_go_on_ ? stem_run_ + 1 : 1;
         run_found_ = run_found_ || stem_run_ >= kMinRunLines;
-        counted_until_ = end != std::string_view::npos ? end + 1 : text_.size();
-        run_may_go_on_ = end != std::string_view::npos;
+        const void* nl = std::memchr(base + at, '\n', text_.size() - at);
+        counted_until_ = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1 : text_.size();
+        run_may_go_on_ = nl != nullptr;
     }
     bool stem_line_counted(std::size_t at) const { return at < counted_until_; }
     std::uint64_t stem_lines() const { return stem_lines_; }
@@ -591,7 +595,6 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
     alignas(32) std::uint8_t buckets[64];
     std::uint64_t visible_starts = !text.empty() && is_visible_ascii(text[0]) ? 1 : 0;
     std::uint64_t newlines = 0;  // before the step being read
-    std::size_t line_start = 0;  // of the line that holds the step's first byte
     bool stems_wanted = true;
     BlockReader reader(text);
     const std::size_t size = text.size();
@@ -608,12 +611,7 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
         if (stems_wanted && i % kShareCheckStride == 0 &&
             !stem_share_reachable(scan.stem_lines(), line_count + 1 - std::min(newlines, line_count), visible_starts))
             stems_wanted = false;
-        const auto end_mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(ends));
-        newlines += static_cast<std::uint64_t>(std::popcount(end_mask));
-        // The start of the line that holds the step's first byte, and of the
-        // one after the step.
-        const std::size_t step_line_start = line_start;
-        if (end_mask != 0) line_start = i + 32 - static_cast<std::size_t>(std::countl_zero(end_mask));
+        newlines += static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
         if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0) [[unlikely]]
             if (!report_marks(scan, i, m)) {
                 scan.add_visible_starts(visible_starts);
@@ -625,17 +623,8 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
         std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes);
         for (; m != 0; m &= m - 1) {
             const auto k = static_cast<unsigned>(std::countr_zero(m));
-            if (scan.stem_line_counted(i + k) || !stem_piece_at(text, i + k, buckets_at(buckets, k))) continue;
-            const std::uint32_t before = end_mask & ((std::uint32_t{1} << k) - 1);
-            const std::size_t start =
-                before != 0 ? i + 32 - static_cast<std::size_t>(std::countl_zero(before)) : step_line_start;
-            std::size_t end = std::string_view::npos;
-            if (const std::uint32_t after = end_mask >> k; after != 0)
-                end = i + k + static_cast<std::size_t>(std::countr_zero(after));
-            else if (i + 32 < size)
-                if (const void* nl = std::memchr(text.data() + i + 32, '\n', size - i - 32))
-                    end = static_cast<std::size_t>(static_cast<const char*>(nl) - text.data());
-            scan.on_stem(i + k, start, end);
+            if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets_at(buckets, k)))
+                scan.on_stem(i + k);
         }
     }
     scan.add_visible_starts(visible_starts);
