@@ -348,6 +348,7 @@ public:
         run_may_go_on_ = nl != nullptr;
     }
     bool stem_line_counted(std::size_t at) const { return at < counted_until_; }
+    std::uint64_t stem_lines() const { return stem_lines_; }
 
     void add_visible_starts(std::uint64_t n) { visible_starts_ += n; }
 
@@ -556,38 +557,79 @@ __attribute__((target("avx2,popcnt"))) bool scan_marks_avx2(std::string_view tex
     return true;
 }
 
-__attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text, FactScan& scan) {
+// The "#" and escape bytes among the 32 of `v`.
+QV_AVX2 __m256i any_marks(__m256i v) {
+    return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')));
+}
+
+// Reports the marks of `mask`, bytes of the 32 from `at`, to `scan`; false
+// once it needs no more. Kept out of the byte pass, whose tables then stay
+// in registers.
+__attribute__((noinline)) bool report_marks(FactScan& scan, std::size_t at, std::uint32_t mask) {
+    for (; mask != 0; mask &= mask - 1)
+        if (!scan.on_mark(at + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
+    return true;
+}
+
+// Whether stem lines can still make kMinCoveredLines lines and
+// kMinCoveredPercent % of the lines that start visibly, with `stem_lines`
+// counted and `visible_starts` seen so far and at most `lines_left` lines
+// still to read: the share only falls as more lines start visibly.
+bool stem_share_reachable(std::uint64_t stem_lines, std::uint64_t lines_left, std::uint64_t visible_starts) {
+    const std::uint64_t most = stem_lines + lines_left;
+    return most >= kMinCoveredLines && most * 100 >= visible_starts * kMinCoveredPercent;
+}
+
+constexpr std::size_t kShareCheckStride = std::size_t{1} << 16;
+
+// The pass over every byte: "#" and escape bytes, line starts, and the
+// lines that hold a signal stem. Each 32-byte step is read once for all
+// three tests, in place but for the last bytes. Once the stem lines can no
+// longer reach their share, stems are no longer looked for: the share then
+// fails whatever the rest holds, and only a terminal code, which the marks
+// still find, makes repeated diagnostics possible again.
+__attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text, std::uint64_t line_count,
+                                                                       FactScan& scan) {
     StemFilter f;
     load_stem_filter(f);
     alignas(32) std::uint8_t buckets[64];
-    if (!text.empty() && is_visible_ascii(text[0])) scan.add_visible_starts(1);
+    std::uint64_t visible_starts = !text.empty() && is_visible_ascii(text[0]) ? 1 : 0;
+    std::uint64_t newlines = 0;  // before the step being read
+    bool stems_wanted = true;
     BlockReader reader(text);
-    for (std::size_t i = 0; i < text.size(); i += 32) {
-        const char* p = reader.at(i);
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size; i += 32) {
+        const char* p = i + 34 <= size ? text.data() + i : reader.at(i);
         const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-        const __m256i marks = _mm256_or_si256(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('#')),
-                                              _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\x1b')));
+        const __m256i ends = _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'));
         // A line end before a visible ASCII character.
         const __m256i visible = _mm256_and_si256(_mm256_cmpgt_epi8(v1, _mm256_set1_epi8(' ')),
                                                  _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7f), v1));
-        const __m256i starts = _mm256_and_si256(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n')), visible);
-        scan.add_visible_starts(
-            static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(starts)))));
-        for (auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(marks)); m != 0; m &= m - 1)
-            if (!scan.on_mark(i + static_cast<std::size_t>(std::countr_zero(m)))) return scan.finish(true);
+        visible_starts += static_cast<std::uint64_t>(
+            std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ends, visible)))));
+        if (stems_wanted && i % kShareCheckStride == 0 &&
+            !stem_share_reachable(scan.stem_lines(), line_count + 1 - std::min(newlines, line_count), visible_starts))
+            stems_wanted = false;
+        newlines += static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
+        if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0) [[unlikely]]
+            if (!report_marks(scan, i, m)) {
+                scan.add_visible_starts(visible_starts);
+                return scan.finish(true);
+            }
         // Nothing is left to learn from a stem inside a counted line.
-        if (scan.has_escape() || scan.stem_line_counted(i + 31)) continue;
-        std::uint32_t escapes = 0;
-        for (std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes); m != 0; m &= m - 1) {
+        if (!stems_wanted || scan.has_escape() || scan.stem_line_counted(i + 31)) continue;
+        std::uint32_t escapes = 0;  // none: the text has no escape byte so far
+        std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes);
+        for (; m != 0; m &= m - 1) {
             const auto k = static_cast<unsigned>(std::countr_zero(m));
             if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets_at(buckets, k)))
                 scan.on_stem(i + k);
         }
     }
+    scan.add_visible_starts(visible_starts);
     return scan.finish(true);
 }
-
 
 #endif
 
@@ -987,7 +1029,7 @@ TextFacts scan_text_facts(const text::LineIndex& lines, bool diagnostics_possibl
     // Short lines cost less read through in one pass than probed.
     if (avx2 && diagnostics_possible && text.size() < lines.size() * kMaxProbedShortLineBytes) {
         FactScan scan(text);
-        TextFacts facts = count_text_facts_avx2(text, scan);
+        TextFacts facts = count_text_facts_avx2(text, lines.size(), scan);
         facts.diagnostics_possible = facts.diagnostics_possible && (facts.has_escape || scan.run_found());
         return facts;
     }
@@ -998,7 +1040,7 @@ TextFacts scan_text_facts(const text::LineIndex& lines, bool diagnostics_possibl
 #if defined(__x86_64__)
     if (stem_run && avx2) {
         FactScan counts(text);
-        return count_text_facts_avx2(text, counts);
+        return count_text_facts_avx2(text, lines.size(), counts);
     }
 #endif
     marks.advance_to(text.size());
