@@ -306,6 +306,162 @@ bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t ra
     return false;
 }
 
+// ------------------------------------------------------------ first look --
+//
+// Each rule of `recognise`, and the Go event reader, needs some line or
+// phrase that one of these signs finds; a text without any is declined
+// before its lines are read:
+//   pytest        "test session starts", or a partner line: a count line
+//                 ("... in 0.12s", found at " in " and its figure), a line
+//                 that begins with "ERROR " or "FAILED ", or "short test
+//                 summary info";
+//   unittest      a line that begins with "Ran" and whitespace;
+//   vitest        a line that begins with "RUN ";
+//   playwright    a line that begins with "Running ";
+//   cargo         "test result:";
+//   go            "=== RUN ", or a line that begins with "ok", "?" or
+//                 "FAIL" and whitespace;
+//   jest          a line that begins with "PASS " or "FAIL ";
+//   surefire      "tests run:";  gradle "tests completed";
+//   dotnet        "vstest", "Starting test execution" or "Test run for ";
+//   rspec         "examples, ";  minitest "assertions, ";
+//   Go events     "\"Action\"" on every line.
+
+// A line's first word is found after its line feed, or after the last two
+// bytes of its leading whitespace: two blanks (or a line feed and a blank);
+// the last two bytes of a longer whitespace character; or such a
+// character's last byte and a blank. Each of the three is a group of its
+// own, so that their bytes do not mix. The text has been cleaned of every
+// control byte but TAB and LF, so a blank is a space or a TAB. The longer
+// whitespace characters are U+0085, U+00A0 (C2 85, C2 A0), U+1680 (E1 9A
+// 80), U+2000 to U+200A, U+2028, U+2029, U+202F, U+3000 (E2 80 or E3 80 and
+// 80-8A, A8, A9, AF) and U+205F (E2 81 9F), whose last byte, were it among
+// the others', would let in the closing quotation marks (E2 80 99).
+constexpr std::string_view kAsciiBlank = "\t ";
+constexpr std::string_view kNewlineOrBlank = "\n\t ";
+constexpr std::string_view kLongSpaceSecondLast = "\xC2\x80\x9A";
+constexpr std::string_view kLongSpaceLast = "\x85\xA0\x80\x81\x82\x83\x84\x86\x87\x88\x89\x8A\xA8\xA9\xAF";
+constexpr std::string_view kAnyLongSpaceLast = "\x85\xA0\x80\x81\x82\x83\x84\x86\x87\x88\x89\x8A\xA8\xA9\xAF\x9F";
+constexpr std::string_view kSpaceLead = "\t\n \xC2\xE1\xE2\xE3";
+constexpr std::string_view kFigure = "0123456789.";
+
+// A byte that can begin a whitespace character.
+bool is_space_lead(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return text::is_ascii_whitespace(c) || b == 0xC2 || b == 0xE1 || b == 0xE2 || b == 0xE3;
+}
+
+// The words that may begin a trimmed line a rule needs; those in
+// `kWordsBeforeSpace` must be followed by whitespace.
+constexpr std::array<std::string_view, 5> kLineHeads{"ERROR ", "FAILED ", "Running ", "PASS ", "RUN "};
+constexpr std::array<std::string_view, 4> kWordsBeforeSpace{"FAIL", "Ran", "ok", "?"};
+
+// Whether one of those words begins at byte `at`.
+bool line_head_at(std::string_view text, std::size_t at) {
+    const std::string_view rest = text.substr(at);
+    for (std::string_view head : kLineHeads)
+        if (rest.starts_with(head)) return true;
+    for (std::string_view word : kWordsBeforeSpace)
+        if (rest.size() > word.size() && rest.starts_with(word) && is_space_lead(rest[word.size()])) return true;
+    return false;
+}
+
+// Whether byte `at` begins a trimmed line.
+bool begins_trimmed_line(std::string_view text, std::size_t at) {
+    const std::size_t newline = text.rfind('\n', at == 0 ? 0 : at - 1);
+    const std::size_t line = newline == std::string_view::npos || newline >= at ? 0 : newline + 1;
+    return text::trim_start(text.substr(line, at - line)).empty();
+}
+
+// Phrases a rule needs anywhere, found by the eight bytes from `print_at`.
+struct PhraseSign {
+    std::string_view phrase;
+    std::size_t print_at;
+    bool ignore_case;
+    unsigned group;
+};
+constexpr std::array<PhraseSign, 12> kPhraseSigns{{
+    {"\"Action\"", 0, false, 4},
+    {"test result:", 3, false, 4},
+    {"tests run:", 2, true, 4},
+    {"=== RUN ", 0, false, 4},
+    {"tests completed", 3, true, 5},
+    {"Starting test execution", 9, false, 5},
+    {"Test run for ", 5, false, 5},
+    {"examples, ", 2, true, 5},
+    {"assertions, ", 4, true, 5},
+    {"test session starts", 10, false, 4},
+    {"short test summary info", 14, true, 4},
+    {"vstest", 0, true, 7},
+}};
+// The line heads after a line feed (group 0) and after leading whitespace
+// (groups 1 to 3, as above). Group 7 holds "vstest" alone, as its last
+// places are free, and group 6 a count line's " in " and the first bytes of
+// its figure.
+constexpr unsigned kHeadAfterNewline = 0b0001, kHeadAfterSpace = 0b1110, kFigureGroup = 6;
+
+constexpr text::FingerprintSet kSignPrints = [] {
+    using Print = text::FingerprintSet::Print;
+    constexpr std::size_t kHeads = kLineHeads.size() + kWordsBeforeSpace.size();
+    std::array<Print, 5 * kHeads + kPhraseSigns.size() + 1> prints{};
+    std::size_t n = 0;
+    auto add = [&](std::string_view word, unsigned group, std::string_view last, std::string_view before0,
+                   std::string_view before1) {
+        Print& print = prints[n++];
+        print.group = group;
+        std::size_t place = 0;
+        if (!before0.empty()) print.bytes[place++] = before0;
+        if (!before1.empty()) print.bytes[place++] = before1;
+        for (std::size_t k = 0; k < word.size() && place < print.bytes.size(); ++k)
+            print.bytes[place++] = word.substr(k, 1);
+        if (!last.empty() && place < print.bytes.size()) print.bytes[place] = last;
+    };
+    struct Before {
+        std::string_view first, second;
+        unsigned long_group, short_group;
+    };
+    for (const Before& b : {Before{"\n", "", 0, 0}, Before{kNewlineOrBlank, kAsciiBlank, 1, 1},
+                            Before{kLongSpaceSecondLast, kLongSpaceLast, 2, 2}, Before{"\x81", "\x9F", 3, 3},
+                            Before{kAnyLongSpaceLast, kAsciiBlank, 3, 3}}) {
+        for (std::string_view head : kLineHeads) add(head, b.long_group, "", b.first, b.second);
+        add("FAIL", b.long_group, kSpaceLead, b.first, b.second);
+        add("Ran", b.long_group, kSpaceLead, b.first, b.second);
+        add("ok", b.short_group, kSpaceLead, b.first, b.second);
+        add("?", b.short_group, kSpaceLead, b.first, b.second);
+    }
+    for (const PhraseSign& sign : kPhraseSigns) add(sign.phrase.substr(sign.print_at), sign.group, "", "", "");
+    Print& figure = prints[n++];
+    figure.group = kFigureGroup;
+    figure.bytes = {" ", "i", "n", " ", kFigure, "0123456789.s"};
+    return text::FingerprintSet(prints);
+}();
+
+// Whether a count line's " in " and figure ("in 0.12s") begin at `at`.
+bool count_figure_at(std::string_view text, std::size_t at) {
+    if (!text.substr(at).starts_with(" in ")) return false;
+    std::size_t end = at + 4;
+    while (end < text.size() && kFigure.find(text[end]) != std::string_view::npos) ++end;
+    return end > at + 4 && end < text.size() && text[end] == 's';
+}
+
+// The first look gives up once its prints have matched without a sign more
+// than this many times and more than once per this many bytes.
+constexpr std::size_t kMinMisses = 64, kBytesPerMiss = 4096;
+
+bool sign_at(std::string_view text, const text::FingerprintSet::Hit& hit) {
+    if ((hit.groups & kHeadAfterNewline) && text[hit.at] == '\n' && line_head_at(text, hit.at + 1)) return true;
+    if ((hit.groups & kHeadAfterSpace) && hit.at + 2 < text.size() && line_head_at(text, hit.at + 2) &&
+        begins_trimmed_line(text, hit.at + 2))
+        return true;
+    if ((hit.groups >> kFigureGroup & 1u) && count_figure_at(text, hit.at)) return true;
+    for (const PhraseSign& sign : kPhraseSigns) {
+        if (!(hit.groups >> sign.group & 1u) || hit.at < sign.print_at) continue;
+        const std::string_view there = text.substr(hit.at - sign.print_at, sign.phrase.size());
+        if (sign.ignore_case ? text::equals_ignore_case(there, sign.phrase) : there == sign.phrase) return true;
+    }
+    return false;
+}
+
 // The first runner whose rule holds.
 std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const LineFacts& f) {
     const std::string_view text = lines.text();
@@ -451,6 +607,19 @@ std::string_view runner_name(TestRunnerKind kind) {
             return "minitest";
     }
     return "";
+}
+
+bool may_hold_test_run(std::string_view text) {
+    const std::string_view first = text::trim_start(text);
+    if (line_head_at(first, 0)) return true;
+    std::size_t misses = 0;
+    for (auto hit = kSignPrints.next(text, 0); hit; hit = kSignPrints.next(text, hit->at + 1)) {
+        if (sign_at(text, *hit)) return true;
+        // Where the prints match too often, reading the lines costs less
+        // than checking each match: the answer is left to the rules.
+        if (++misses > kMinMisses && misses * kBytesPerMiss > hit->at) return true;
+    }
+    return false;
 }
 
 std::optional<TestRun> detect_test_run(const text::LineIndex& lines) {

@@ -189,6 +189,7 @@ Attempt try_compress_test_runner_output(const FilterInput& input) {
     }
     const text::LineIndex& lines = cleaned_lines ? *cleaned_lines : input.lines;
     const bool final_newline = lines.text().ends_with('\n');
+    if (!detector::may_hold_test_run(lines.text())) return std::nullopt;
 
     if (std::optional<SummaryWriter> events = go_jsonl::reduce_go_jsonl_lines(lines))
         if (Attempt report = events->take_if_smaller(input.text, final_newline)) return report;

@@ -148,4 +148,43 @@ TEST(TestRunnerDetector, PlaywrightStatusLines) {
         EXPECT_EQ(describe(detect("Running 1 test using 1 worker\n" + c.in + "\n")), c.want) << c.name;
 }
 
+// The first look may only decline texts that no rule accepts: every run,
+// its lines indented by any whitespace, keeps the look's consent.
+TEST(TestRunnerDetector, FirstLookKeepsEveryRun) {
+    const std::string runs[] = {
+        "..F  [100%]\nFAILED a.py::t - x\n",
+        "..s   [100%]\n2 passed, 1 skipped in 0.01s\n",
+        ".F\n----------\nRan 2 tests in 0.001s\n\nFAILED (failures=1)\n",
+        "...\n----------\nRan 3 tests in 0.001s\n\nOK\n",
+        "RUN  v1.6.0 /app\nFAIL src/a.test.ts\n",
+        "Running 3 tests using 2 workers\n1 flaky\n2 passed (3.0s)\n",
+        "running 1 test\ntest result: ok. 1 passed; 0 failed; 0 ignored\n",
+        "ok\tmod/x\t0.1s\n",
+        "?\tmod/cmd\t[no test files]\n",
+        "FAIL\tmod/y\t0.2s\n",
+        "=== RUN   TestA\n--- FAIL: TestA (0.00s)\n",
+        "PASS src/pay.test.js\nTests:       1 passed, 1 total\n",
+        "> Task :test\n3 tests completed, 1 failed\n",
+        "Test run for /a/Tests.dll\nFailed!  - Failed:     1, Passed:     2\n",
+        "Finished in 0.01 seconds\n3 examples, 1 failure\n",
+        "Run options: --seed 1\n3 runs, 3 assertions, 0 failures, 0 errors, 0 skips\n",
+    };
+    const std::string indents[] = {"",         " ",           "\t",           "  ",           "\xC2\xA0",
+                                   "\xC2\x85", "\xE1\x9A\x80", "\xE2\x80\x8A", "\xE2\x81\x9F", "\xE3\x80\x80 ",
+                                   " \xE2\x80\xAF", "\xE2\x80\xA8"};
+    for (const std::string& run : runs) {
+        for (const std::string& indent : indents) {
+            std::string text = "log start\n";
+            for (std::string_view line : text::split_lines(run).lines) text += indent + std::string(line) + "\n";
+            if (detect(text)) {
+                EXPECT_TRUE(may_hold_test_run(text)) << text;
+            }
+        }
+        EXPECT_TRUE(detect(run)) << run;
+        EXPECT_TRUE(may_hold_test_run(run)) << run;
+    }
+    for (std::string_view other : {"", "plain words\nthat run in 3 ms\n", "\xE2\x80\x99RUN it\n", "a\n*FAIL x\n"})
+        EXPECT_FALSE(may_hold_test_run(other)) << other;
+}
+
 }  // namespace
