@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace filters::log_template::census {
@@ -27,9 +28,13 @@ struct LineTests {
     // The bytes a log prefix's first token may begin with (bit b of word
     // b / 64 for byte b).
     std::array<std::uint64_t, 4> sign_first_bytes{};
-    // Whether a pure ASCII line, from its first token on, may start with a
-    // log prefix; asked only of lines whose first byte is such a byte.
+    // Whether a line, from its first token on, may start with a log prefix,
+    // reading the token as if it ended at its first non-ASCII byte; asked
+    // only of lines whose first byte is such a byte.
     bool (*ascii_log_sign)(std::string_view line) = nullptr;
+    // A first token that begins with a letter passes `ascii_log_sign` only
+    // when it begins with this many letters.
+    std::size_t min_level_letters = 0;
     // Whether a token (the text from its first byte on; it ends at an
     // ASCII blank or at a non-ASCII byte, which may be a blank) is an event
     // word. Without it every line counts as holding one.
@@ -39,6 +44,9 @@ struct LineTests {
     // kWrapping for punctuation that may wrap one, after which the word
     // begins. Only tokens whose word begins so are asked `is_event_token`.
     std::array<std::uint32_t, 256> event_openings{};
+    // The event words, in lower case; a word under three letters is never
+    // told from a token by `is_event_token`, so it is left out.
+    std::span<const std::string_view> event_words;
     std::size_t min_event_tokens = 0;
     std::size_t max_event_bytes = 0;  // tokens and the blanks between them
 };
@@ -62,5 +70,16 @@ struct QuickBounds {
     std::uint64_t surely_nonblank = 0;
 };
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests);
+
+// Bounds of the same kind from a pass that reads whole blocks and asks a
+// line alone only where a block shows it may qualify: at most
+// `maybe_templated` lines hold a "=" after a byte other than an ASCII blank,
+// start (after ASCII blanks) with a non-ASCII byte or with a token that
+// `ascii_log_sign` lets pass, or hold a
+// word that `is_event_token` takes, beginning after an ASCII blank, a
+// non-ASCII byte or wrapping punctuation; at least `surely_nonblank` lines
+// hold an ASCII byte other than a blank. None when the machine lacks the
+// vector instructions it needs.
+std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests);
 
 }  // namespace filters::log_template::census
