@@ -399,7 +399,8 @@ struct WordPrefixes {
     }
 };
 
-LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTables& t, const LineTests& tests) {
+LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTables& t, const LineTests& tests,
+                                          const ShareTest& share) {
     const WordPrefixes prefixes(tests.event_words);
     TableVectors tables{};
     for (unsigned k = 0; k < 4; ++k)
@@ -415,11 +416,22 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
     std::memset(tail, '\n', kBlock);
     const std::size_t whole = text.size() - text.size() % kBlock;
     if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
+        // Every line still to come ends at a newline still to come, or at
+        // the text's end: once that many lines more could not reach the
+        // share, the bound so far declines the text.
+        constexpr std::size_t kLookEvery = 64 * kBlock;
+        if (base % kLookEvery == 0 && share.max_lines != 0 && base != 0) {
+            const std::uint64_t bound =
+                maybe_templated + (share.max_lines + 1 - std::min(newlines_seen, share.max_lines));
+            if (bound * 100 < surely_nonblank * share.min_percent) return QuickBounds{bound, surely_nonblank};
+        }
         const char* p = base < whole ? text.data() + base : tail;
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
         const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
+        newlines_seen += Avx2::count(newline);
         const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b));  // the newline among them
         const std::uint64_t high = Avx2::bits(a, b);
         const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
@@ -483,10 +495,11 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
 
 }  // namespace
 
-std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests) {
+std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
+                                                 const ShareTest& share) {
     if (!__builtin_cpu_supports("avx2") || tests.is_event_token == nullptr || tests.ascii_log_sign == nullptr)
         return std::nullopt;
-    return line_mask_bounds_avx2(text, folded_tables(tests), tests);
+    return line_mask_bounds_avx2(text, folded_tables(tests), tests, share);
 }
 
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests) {

@@ -80,6 +80,16 @@ std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTe
 // non-ASCII byte or wrapping punctuation; at least `surely_nonblank` lines
 // hold an ASCII byte other than a blank. None when the machine lacks the
 // vector instructions it needs.
-std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests);
+//
+// With `share.max_lines` (at least the text's newlines; 0 when not known)
+// the pass stops once the lines left, all counted, would not lift
+// `maybe_templated` to `share.min_percent` of `surely_nonblank`, and gives
+// that many more: a bound that fails the same test.
+struct ShareTest {
+    std::uint64_t max_lines = 0;
+    std::uint64_t min_percent = 0;
+};
+std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
+                                                 const ShareTest& share = {});
 
 }  // namespace filters::log_template::census

@@ -24,6 +24,9 @@ constexpr std::uint64_t kJsonLinePercent = 70;
 constexpr std::size_t kGuardFirstLines = 4096;
 constexpr std::size_t kGuardFirstBytes = 256 * 1024;
 constexpr std::size_t kSampleBytes = 64 * 1024;
+// The block pass of the census goes before the line-by-line one where fewer
+// of the sample's lines than this share may be templated.
+constexpr std::uint64_t kMaskFirstPercent = 10;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -418,7 +421,9 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     };
     // Finer, and still reading lines alone only where a block shows a sign.
     auto line_mask_decline = [&](std::string_view part, const census::LineTests& tests) {
-        return bounds_decline(census::take_line_mask_bounds(part, tests));
+        // Every newline starts a line of the index, so it has as many lines at least.
+        const census::ShareTest share{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent};
+        return bounds_decline(census::take_line_mask_bounds(part, tests, share));
     };
     // The coarser passes only save time, since a finer one declines what
     // they decline: each is taken when it declines the text's first bytes,
@@ -432,8 +437,18 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // costs more than the pass itself.
     census::LineTests any_event_word = kCensusTests;
     any_event_word.is_event_token = nullptr;
-    if (sampled(quick_bounds_decline, kCensusTests) || sampled(line_mask_decline, kCensusTests) ||
-        sampled(census_declines, any_event_word) ||
+    // The block pass stops once the lines left could not reach the share,
+    // early where few lines qualify; elsewhere the census without event
+    // words reads the text faster, so it goes first there.
+    const auto mask_sample = census::take_line_mask_bounds(sample, kCensusTests);
+    const bool mask_sample_declines = bounds_decline(mask_sample);
+    const bool mask_first = mask_sample_declines && mask_sample->maybe_templated * 100 <
+                                                        mask_sample->surely_nonblank * kMaskFirstPercent;
+    auto mask_declines = [&] {
+        return mask_sample_declines && (text.size() == sample.size() || line_mask_decline(text, kCensusTests));
+    };
+    if (sampled(quick_bounds_decline, kCensusTests) || (mask_first && mask_declines()) ||
+        sampled(census_declines, any_event_word) || (!mask_first && mask_declines()) ||
         (blank_start && reads_as_json_document(lines)) || census_declines(text, kCensusTests))
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
