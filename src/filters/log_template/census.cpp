@@ -128,10 +128,22 @@ bool has_event_token(std::string_view text, std::size_t base, std::uint64_t star
     return false;
 }
 
+// Every line still to come ends at a newline still to come or at the
+// text's end: once that many lines more could not reach the share, the
+// bound so far with them declines the text. Looked at every 64 blocks.
+std::optional<std::uint64_t> share_bound(const ShareTest& share, std::size_t base, std::uint64_t maybe_templated,
+                                         std::uint64_t newlines_seen, std::uint64_t surely_nonblank) {
+    if (share.max_lines == 0 || base == 0 || base % (64 * kBlock) != 0) return std::nullopt;
+    const std::uint64_t bound = maybe_templated + (share.max_lines + 1 - std::min(newlines_seen, share.max_lines));
+    if (bound * 100 < surely_nonblank * share.min_percent) return bound;
+    return std::nullopt;
+}
+
 // `kEventTokens`: whether `tests` can tell event tokens; the pass without
 // them is compiled apart, as it is the one most texts end with.
 template <class Simd, bool kEventTokens>
-[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests) {
+[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests,
+                                                   const ShareTest& share) {
     std::uint64_t maybe_nonblank = 0, surely_nonblank = 0, pipe_lines = 0, maybe_templated = 0;
     LineSeen seen;
     std::size_t line_start = 0;
@@ -144,8 +156,12 @@ template <class Simd, bool kEventTokens>
     std::memset(tail, '\n', kBlock);
     const std::size_t whole = text.size() - text.size() % kBlock;
     if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
+        if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
+            return {surely_nonblank, maybe_nonblank, pipe_lines, *bound};
         const Masks m = Simd::masks(base < whole ? text.data() + base : tail);
+        newlines_seen += Simd::count(m.newline);
         const std::uint64_t content = ~m.blank;
         const std::uint64_t starts = content & ~((content << 1) | carry);
         carry = content >> 63;
@@ -202,13 +218,15 @@ template <class Simd, bool kEventTokens>
     return {surely_nonblank, maybe_nonblank, pipe_lines, maybe_templated};
 }
 
-__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests) {
-    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests) : census_of<Avx2, false>(text, tests);
+__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests,
+                                                               const ShareTest& share) {
+    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests, share)
+                                           : census_of<Avx2, false>(text, tests, share);
 }
 
-LineCensus census_portable(std::string_view text, const LineTests& tests) {
-    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests)
-                                           : census_of<Portable, false>(text, tests);
+LineCensus census_portable(std::string_view text, const LineTests& tests, const ShareTest& share) {
+    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests, share)
+                                           : census_of<Portable, false>(text, tests, share);
 }
 
 }  // namespace
@@ -418,15 +436,8 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
     if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
     std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
-        // Every line still to come ends at a newline still to come, or at
-        // the text's end: once that many lines more could not reach the
-        // share, the bound so far declines the text.
-        constexpr std::size_t kLookEvery = 64 * kBlock;
-        if (base % kLookEvery == 0 && share.max_lines != 0 && base != 0) {
-            const std::uint64_t bound =
-                maybe_templated + (share.max_lines + 1 - std::min(newlines_seen, share.max_lines));
-            if (bound * 100 < surely_nonblank * share.min_percent) return QuickBounds{bound, surely_nonblank};
-        }
+        if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
+            return QuickBounds{*bound, surely_nonblank};
         const char* p = base < whole ? text.data() + base : tail;
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
@@ -508,8 +519,8 @@ std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTe
     return quick_bounds_avx2(text, tables);
 }
 
-LineCensus take_census(std::string_view text, const LineTests& tests) {
-    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_portable(text, tests);
+LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share) {
+    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests, share) : census_portable(text, tests, share);
 }
 
 }  // namespace filters::log_template::census

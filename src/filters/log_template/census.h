@@ -21,6 +21,15 @@ struct LineCensus {
     std::uint64_t maybe_templated = 0;    // lines that may have a template (see take_census)
 };
 
+// With `share.max_lines` (at least the text's newlines; 0 when not known)
+// the pass stops once the lines left, all counted, would not lift
+// `maybe_templated` to `share.min_percent` of `surely_nonblank`, and gives
+// that many more: a bound that fails the same test.
+struct ShareTest {
+    std::uint64_t max_lines = 0;
+    std::uint64_t min_percent = 0;
+};
+
 inline constexpr std::uint32_t kWrapping = ~std::uint32_t{0};
 
 // The detector's tests that the census asks of single lines.
@@ -56,7 +65,9 @@ struct LineTests {
 // may be an event line: enough tokens (any number when the line has a
 // non-ASCII byte, which may be a blank), short enough, and a token that
 // starts after a blank or a non-ASCII byte and is an event word.
-LineCensus take_census(std::string_view text, const LineTests& tests);
+// Stops as `take_line_mask_bounds` does with `share` (below); the other
+// counts are then those of the lines read.
+LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share = {});
 
 // Coarser bounds from a pass that reads no line on its own: at most
 // `maybe_templated` lines may have a template (a line counts for each "="
@@ -79,16 +90,11 @@ std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTe
 // word that `is_event_token` takes, beginning after an ASCII blank, a
 // non-ASCII byte or wrapping punctuation; at least `surely_nonblank` lines
 // hold an ASCII byte other than a blank. None when the machine lacks the
-// vector instructions it needs.
-//
-// With `share.max_lines` (at least the text's newlines; 0 when not known)
-// the pass stops once the lines left, all counted, would not lift
-// `maybe_templated` to `share.min_percent` of `surely_nonblank`, and gives
-// that many more: a bound that fails the same test.
-struct ShareTest {
-    std::uint64_t max_lines = 0;
-    std::uint64_t min_percent = 0;
-};
+// vector instructions it needs. With `share.max_lines` (at least the
+// text's newlines; 0 when not known) the pass stops once the lines left,
+// all counted, would not lift `maybe_templated` to `share.min_percent` of
+// `surely_nonblank`, and gives that many more: a bound that fails the same
+// test.
 std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
                                                  const ShareTest& share = {});
 

@@ -404,8 +404,14 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // maybe templated, and every nonblank line one it counts as surely or
     // maybe nonblank; so too few such lines fail the coverage test below,
     // and enough lines with "|" fail the table test of the guards.
+    // A pass over the whole text may stop once the rest could not reach the
+    // share. Every newline starts a line of the index, so it has as many
+    // lines at least.
+    auto share_of = [&](std::string_view part) {
+        return census::ShareTest{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent};
+    };
     auto census_declines = [&](std::string_view part, const census::LineTests& tests) {
-        const census::LineCensus bounds = census::take_census(part, tests);
+        const census::LineCensus bounds = census::take_census(part, tests, share_of(part));
         return bounds.maybe_templated < kMinCoveredLines ||
                bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
                guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank);
@@ -421,9 +427,7 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     };
     // Finer, and still reading lines alone only where a block shows a sign.
     auto line_mask_decline = [&](std::string_view part, const census::LineTests& tests) {
-        // Every newline starts a line of the index, so it has as many lines at least.
-        const census::ShareTest share{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent};
-        return bounds_decline(census::take_line_mask_bounds(part, tests, share));
+        return bounds_decline(census::take_line_mask_bounds(part, tests, share_of(part)));
     };
     // The coarser passes only save time, since a finer one declines what
     // they decline: each is taken when it declines the text's first bytes,
