@@ -128,12 +128,33 @@ bool has_event_token(std::string_view text, std::size_t base, std::uint64_t star
     return false;
 }
 
+// A text read 64 bytes at a time, the last piece padded with newlines:
+// they end the last line where the text ends and add only empty lines after
+// it.
+class PaddedBlocks {
+public:
+    explicit PaddedBlocks(std::string_view text) : text_(text), whole_(text.size() - text.size() % kBlock) {
+        std::memset(tail_, '\n', kBlock);
+        if (text.size() > whole_) std::memcpy(tail_, text.data() + whole_, text.size() - whole_);
+    }
+    // The last block's offset: the blocks are at 0, 64, ... up to it.
+    std::size_t last() const { return whole_; }
+    const char* at(std::size_t base) const { return base < whole_ ? text_.data() + base : tail_; }
+
+private:
+    std::string_view text_;
+    std::size_t whole_;
+    char tail_[kBlock];
+};
+
 // Every line still to come ends at a newline still to come or at the
 // text's end: once that many lines more could not reach the share, the
 // bound so far with them declines the text. Looked at every 64 blocks.
-std::optional<std::uint64_t> share_bound(const ShareTest& share, std::size_t base, std::uint64_t maybe_templated,
-                                         std::uint64_t newlines_seen, std::uint64_t surely_nonblank) {
-    if (share.max_lines == 0 || base == 0 || base % (64 * kBlock) != 0) return std::nullopt;
+[[gnu::always_inline]] inline std::optional<std::uint64_t> share_bound(const ShareTest& share, std::size_t base,
+                                                                       std::uint64_t maybe_templated,
+                                                                       std::uint64_t newlines_seen,
+                                                                       std::uint64_t surely_nonblank) {
+    if (base % (64 * kBlock) != 0 || share.max_lines == 0 || base == 0) return std::nullopt;
     const std::uint64_t bound = maybe_templated + (share.max_lines + 1 - std::min(newlines_seen, share.max_lines));
     if (bound * 100 < surely_nonblank * share.min_percent) return bound;
     return std::nullopt;
@@ -150,17 +171,13 @@ template <class Simd, bool kEventTokens>
     std::uint64_t carry = 0;        // whether the byte before the block is content
     std::uint64_t high_before = 0;  // whether it is a non-ASCII byte
 
-    // The last piece is read padded with newlines: they end the last line
-    // where the text ends and add only empty lines after it.
-    char tail[kBlock];
-    std::memset(tail, '\n', kBlock);
-    const std::size_t whole = text.size() - text.size() % kBlock;
-    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    const PaddedBlocks blocks(text);
+    const std::size_t whole = blocks.last();
     std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
         if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
             return {surely_nonblank, maybe_nonblank, pipe_lines, *bound};
-        const Masks m = Simd::masks(base < whole ? text.data() + base : tail);
+        const Masks m = Simd::masks(blocks.at(base));
         newlines_seen += Simd::count(m.newline);
         const std::uint64_t content = ~m.blank;
         const std::uint64_t starts = content & ~((content << 1) | carry);
@@ -281,12 +298,10 @@ __attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string
     // Whether the byte before the block is a newline (or the text's start),
     // a blank other than a newline, and an ASCII byte other than a blank.
     std::uint64_t newline_before = 1, blank_before = 0, ascii_before = 0;
-    char tail[kBlock];
-    std::memset(tail, '\n', kBlock);
-    const std::size_t whole = text.size() - text.size() % kBlock;
-    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    const PaddedBlocks blocks(text);
+    const std::size_t whole = blocks.last();
     for (std::size_t base = 0; base <= whole; base += kBlock) {
-        const char* p = base < whole ? text.data() + base : tail;
+        const char* p = blocks.at(base);
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
         const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
@@ -430,15 +445,13 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
     // The last block's word starts on a first letter, second and third letters.
     std::uint64_t firsts_before = 0, seconds_before = 0, thirds_before = 0;
     RunReach content_reach, sign_reach, ascii_reach;
-    char tail[kBlock];
-    std::memset(tail, '\n', kBlock);
-    const std::size_t whole = text.size() - text.size() % kBlock;
-    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    const PaddedBlocks blocks(text);
+    const std::size_t whole = blocks.last();
     std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
         if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
             return QuickBounds{*bound, surely_nonblank};
-        const char* p = base < whole ? text.data() + base : tail;
+        const char* p = blocks.at(base);
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
         const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
