@@ -27,6 +27,10 @@ constexpr std::size_t kSampleBytes = 64 * 1024;
 // The block pass of the census goes before the line-by-line one where fewer
 // of the sample's lines than this share may be templated.
 constexpr std::uint64_t kMaskFirstPercent = 10;
+// And only where lines average at most this many bytes: the census reads
+// few long lines as fast, and the block pass can stop early only where
+// there are many lines.
+constexpr std::size_t kMaskFirstLineBytes = 256;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -446,8 +450,9 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // words reads the text faster, so it goes first there.
     const auto mask_sample = census::take_line_mask_bounds(sample, kCensusTests);
     const bool mask_sample_declines = bounds_decline(mask_sample);
-    const bool mask_first = mask_sample_declines && mask_sample->maybe_templated * 100 <
-                                                        mask_sample->surely_nonblank * kMaskFirstPercent;
+    const bool mask_first = mask_sample_declines &&
+                            mask_sample->maybe_templated * 100 < mask_sample->surely_nonblank * kMaskFirstPercent &&
+                            text.size() / lines.size() <= kMaskFirstLineBytes;
     auto mask_declines = [&] {
         return mask_sample_declines && (text.size() == sample.size() || line_mask_decline(text, kCensusTests));
     };
