@@ -128,24 +128,57 @@ bool has_event_token(std::string_view text, std::size_t base, std::uint64_t star
     return false;
 }
 
+// A text read 64 bytes at a time, the last piece padded with newlines:
+// they end the last line where the text ends and add only empty lines after
+// it.
+class PaddedBlocks {
+public:
+    explicit PaddedBlocks(std::string_view text) : text_(text), whole_(text.size() - text.size() % kBlock) {
+        std::memset(tail_, '\n', kBlock);
+        if (text.size() > whole_) std::memcpy(tail_, text.data() + whole_, text.size() - whole_);
+    }
+    // The last block's offset: the blocks are at 0, 64, ... up to it.
+    std::size_t last() const { return whole_; }
+    const char* at(std::size_t base) const { return base < whole_ ? text_.data() + base : tail_; }
+
+private:
+    std::string_view text_;
+    std::size_t whole_;
+    char tail_[kBlock];
+};
+
+// Every line still to come ends at a newline still to come or at the
+// text's end: once that many lines more could not reach the share, the
+// bound so far with them declines the text. Looked at every 64 blocks.
+[[gnu::always_inline]] inline std::optional<std::uint64_t> share_bound(const ShareTest& share, std::size_t base,
+                                                                       std::uint64_t maybe_templated,
+                                                                       std::uint64_t newlines_seen,
+                                                                       std::uint64_t surely_nonblank) {
+    if (base % (64 * kBlock) != 0 || share.max_lines == 0 || base == 0) return std::nullopt;
+    const std::uint64_t bound = maybe_templated + (share.max_lines + 1 - std::min(newlines_seen, share.max_lines));
+    if (bound * 100 < surely_nonblank * share.min_percent) return bound;
+    return std::nullopt;
+}
+
 // `kEventTokens`: whether `tests` can tell event tokens; the pass without
 // them is compiled apart, as it is the one most texts end with.
 template <class Simd, bool kEventTokens>
-[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests) {
+[[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests,
+                                                   const ShareTest& share) {
     std::uint64_t maybe_nonblank = 0, surely_nonblank = 0, pipe_lines = 0, maybe_templated = 0;
     LineSeen seen;
     std::size_t line_start = 0;
     std::uint64_t carry = 0;        // whether the byte before the block is content
     std::uint64_t high_before = 0;  // whether it is a non-ASCII byte
 
-    // The last piece is read padded with newlines: they end the last line
-    // where the text ends and add only empty lines after it.
-    char tail[kBlock];
-    std::memset(tail, '\n', kBlock);
-    const std::size_t whole = text.size() - text.size() % kBlock;
-    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    const PaddedBlocks blocks(text);
+    const std::size_t whole = blocks.last();
+    std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
-        const Masks m = Simd::masks(base < whole ? text.data() + base : tail);
+        if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
+            return {surely_nonblank, maybe_nonblank, pipe_lines, *bound};
+        const Masks m = Simd::masks(blocks.at(base));
+        newlines_seen += Simd::count(m.newline);
         const std::uint64_t content = ~m.blank;
         const std::uint64_t starts = content & ~((content << 1) | carry);
         carry = content >> 63;
@@ -202,13 +235,15 @@ template <class Simd, bool kEventTokens>
     return {surely_nonblank, maybe_nonblank, pipe_lines, maybe_templated};
 }
 
-__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests) {
-    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests) : census_of<Avx2, false>(text, tests);
+__attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests,
+                                                               const ShareTest& share) {
+    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests, share)
+                                           : census_of<Avx2, false>(text, tests, share);
 }
 
-LineCensus census_portable(std::string_view text, const LineTests& tests) {
-    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests)
-                                           : census_of<Portable, false>(text, tests);
+LineCensus census_portable(std::string_view text, const LineTests& tests, const ShareTest& share) {
+    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests, share)
+                                           : census_of<Portable, false>(text, tests, share);
 }
 
 }  // namespace
@@ -263,12 +298,10 @@ __attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string
     // Whether the byte before the block is a newline (or the text's start),
     // a blank other than a newline, and an ASCII byte other than a blank.
     std::uint64_t newline_before = 1, blank_before = 0, ascii_before = 0;
-    char tail[kBlock];
-    std::memset(tail, '\n', kBlock);
-    const std::size_t whole = text.size() - text.size() % kBlock;
-    if (text.size() > whole) std::memcpy(tail, text.data() + whole, text.size() - whole);
+    const PaddedBlocks blocks(text);
+    const std::size_t whole = blocks.last();
     for (std::size_t base = 0; base <= whole; base += kBlock) {
-        const char* p = base < whole ? text.data() + base : tail;
+        const char* p = blocks.at(base);
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
         const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
@@ -290,7 +323,208 @@ __attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string
     return QuickBounds{specials + later_starts / 3 + signed_firsts, nonblank};
 }
 
+// Classes of an ASCII byte read with letters folded to lower case (b | 0x20),
+// whose high nibble is then 2, 3, 6 or 7: one table per such nibble, read by
+// the low nibble. Bytes that fold together share their classes, which only
+// lets more bytes pass. A non-ASCII byte has none.
+enum : std::uint8_t {
+    kFirstLetter = 1,    // an event word's first letter
+    kSecondLetter = 2,   // its second
+    kThirdLetter = 4,    // its third
+    kFourthByte = 8,     // its fourth, or wrapping punctuation after a word of three
+    kWrapByte = 16,      // wrapping punctuation a word may follow
+    kSignByte = 32,      // a byte a log prefix's first token may begin with
+};
+
+struct FoldedTables {
+    std::array<std::array<std::uint8_t, 16>, 4> by_nibble{};
+
+    void add(unsigned char b, std::uint8_t classes) {
+        const unsigned folded = (b | 0x20u) & 0x7Fu;
+        const unsigned high = folded >> 4;
+        by_nibble[high == 2 ? 0 : high == 3 ? 1 : high == 6 ? 2 : 3][folded & 15] |= classes;
+    }
+};
+
+FoldedTables folded_tables(const LineTests& tests) {
+    FoldedTables t;
+    for (unsigned b = 0; b < 0x80; ++b) {
+        if (tests.event_openings[b] == kWrapping) t.add(static_cast<unsigned char>(b), kWrapByte | kFourthByte);
+        if (((tests.sign_first_bytes[b >> 6] >> (b & 63)) & 1) != 0) t.add(static_cast<unsigned char>(b), kSignByte);
+    }
+    for (std::string_view word : tests.event_words) {
+        if (word.size() < 3) continue;
+        t.add(static_cast<unsigned char>(word[0]), kFirstLetter);
+        t.add(static_cast<unsigned char>(word[1]), kSecondLetter);
+        t.add(static_cast<unsigned char>(word[2]), kThirdLetter);
+        // A word of three letters ends at wrapping punctuation (in the
+        // class above) or at a blank or a non-ASCII byte (added by the pass).
+        if (word.size() > 3) t.add(static_cast<unsigned char>(word[3]), kFourthByte);
+    }
+    return t;
+}
+
+// A seed's reach along a run of bits, block after block: bit p is set when a
+// seed at q < p lies in the run and bits q to p - 1 all do. The carry of an
+// addition walks the run.
+struct RunReach {
+    std::uint64_t carry = 0;
+    std::uint64_t operator()(std::uint64_t run, std::uint64_t seeds) {
+        seeds &= run;
+        std::uint64_t sum = 0;
+        const bool over = __builtin_add_overflow(run, seeds, &sum);
+        const bool over_again = __builtin_add_overflow(sum, carry, &sum);
+        carry = (over || over_again) ? 1 : 0;
+        return sum ^ run ^ seeds;
+    }
+};
+
+#define LM_AVX2 __attribute__((target("avx2,popcnt")))
+struct TableVectors {
+    __m256i by_nibble[4];
+};
+
+LM_AVX2 inline __m256i folded_classes(__m256i v, const TableVectors& tables) {
+    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
+    const __m256i low = _mm256_and_si256(folded, _mm256_set1_epi8(0x0F));
+    const __m256i high = _mm256_and_si256(folded, _mm256_set1_epi8(static_cast<char>(0xF0)));
+    auto part = [&](int k, char nibble) LM_AVX2 {
+        return _mm256_and_si256(_mm256_shuffle_epi8(tables.by_nibble[k], low), Avx2::eq(high, nibble));
+    };
+    return _mm256_or_si256(_mm256_or_si256(part(0, 0x20), part(1, 0x30)), _mm256_or_si256(part(2, 0x60), part(3, 0x70)));
+}
+
+template <int kBit>
+LM_AVX2 inline std::uint64_t class_bits(__m256i a, __m256i b) {
+    return Avx2::bits(_mm256_slli_epi16(a, 7 - kBit), _mm256_slli_epi16(b, 7 - kBit));
+}
+
+// The event words' first four letters (three for a word of three), ASCII
+// case folded, as little-endian words with the mask of the bytes they hold.
+struct WordPrefixes {
+    std::array<std::uint32_t, 32> prefix{}, mask{};
+    std::size_t count = 0;
+    bool all = false;  // too many words to keep: every word start may be one
+
+    explicit WordPrefixes(std::span<const std::string_view> words) {
+        for (std::string_view word : words) {
+            if (word.size() < 3) continue;
+            if (count == prefix.size()) {
+                all = true;
+                return;
+            }
+            for (std::size_t i = 0; i < 4 && i < word.size(); ++i) {
+                prefix[count] |= ((static_cast<std::uint32_t>(static_cast<unsigned char>(word[i])) | 0x20u) << (8 * i));
+                mask[count] |= 0xFFu << (8 * i);
+            }
+            ++count;
+        }
+    }
+    bool may_begin(const char* p) const {
+        if (all) return true;
+        std::uint32_t got = 0;
+        std::memcpy(&got, p, 4);
+        got = std::uint32_t{0x20202020u} | got;
+        if constexpr (std::endian::native != std::endian::little) got = __builtin_bswap32(got);
+        for (std::size_t k = 0; k < count; ++k)
+            if ((got & mask[k]) == prefix[k]) return true;
+        return false;
+    }
+};
+
+LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTables& t, const LineTests& tests,
+                                          const ShareTest& share) {
+    const WordPrefixes prefixes(tests.event_words);
+    TableVectors tables{};
+    for (unsigned k = 0; k < 4; ++k)
+        tables.by_nibble[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.by_nibble[k].data())));
+    std::uint64_t maybe_templated = 0, surely_nonblank = 0;
+    // Of the byte before the block: whether it is an ASCII blank (the text's
+    // start counts as one), or a byte a word may follow.
+    std::uint64_t blank_before = 1, separator_before = 1;
+    // The last block's word starts on a first letter, second and third letters.
+    std::uint64_t firsts_before = 0, seconds_before = 0, thirds_before = 0;
+    RunReach content_reach, sign_reach, ascii_reach;
+    const PaddedBlocks blocks(text);
+    const std::size_t whole = blocks.last();
+    std::uint64_t newlines_seen = 0;
+    for (std::size_t base = 0; base <= whole; base += kBlock) {
+        if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
+            return QuickBounds{*bound, surely_nonblank};
+        const char* p = blocks.at(base);
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
+        newlines_seen += Avx2::count(newline);
+        const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b));  // the newline among them
+        const std::uint64_t high = Avx2::bits(a, b);
+        const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
+        const __m256i ca = folded_classes(a, tables), cb = folded_classes(b, tables);
+        const std::uint64_t content = ~blank;
+
+        // Signs: a "=" after a byte other than a blank.
+        std::uint64_t signs = equals & ~((blank << 1) | blank_before);
+        blank_before = blank >> 63;
+
+        // Event words, marked on their fourth byte (within the word's line,
+        // or the newline that ends it): a word start on a first letter, then
+        // a second and a third letter.
+        const std::uint64_t separator = blank | high | class_bits<4>(ca, cb);
+        const std::uint64_t firsts = content & ((separator << 1) | separator_before) & class_bits<0>(ca, cb);
+        const std::uint64_t seconds = class_bits<1>(ca, cb), thirds = class_bits<2>(ca, cb);
+        separator_before = separator >> 63;
+        std::uint64_t words = ((firsts << 3) | (firsts_before >> 61)) & ((seconds << 2) | (seconds_before >> 62)) &
+                              ((thirds << 1) | (thirds_before >> 63)) & (class_bits<3>(ca, cb) | blank | high);
+        firsts_before = firsts;
+        seconds_before = seconds;
+        thirds_before = thirds;
+        for (; words != 0; words &= words - 1) {
+            const unsigned q = static_cast<unsigned>(std::countr_zero(words));
+            // The classes pass letters of different words together: a
+            // word's first letters settle most.
+            const std::size_t word = base + q - 3;
+            if (word + 4 <= text.size() && !prefixes.may_begin(text.data() + word)) continue;
+            if (tests.is_event_token(text.substr(word))) signs |= std::uint64_t{1} << q;
+        }
+
+        // Each line's first byte other than an ASCII blank.
+        const std::uint64_t line_firsts = content & ~content_reach(~newline, content);
+        for (std::uint64_t f = line_firsts & (high | class_bits<5>(ca, cb)); f != 0; f &= f - 1) {
+            const unsigned q = static_cast<unsigned>(std::countr_zero(f));
+            const std::uint64_t bit = std::uint64_t{1} << q;
+            if ((high & bit) != 0) {
+                signs |= bit;
+                continue;
+            }
+            const std::size_t from = base + q;
+            const auto first = static_cast<unsigned char>(text[from]);
+            if (((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) == 0) continue;
+            // A letter first begins a level word, of `min_level_letters` letters at least.
+            if (text::is_ascii_alpha(text[from])) {
+                std::size_t letters = 1;
+                while (letters < tests.min_level_letters && from + letters < text.size() &&
+                       text::is_ascii_alpha(text[from + letters]))
+                    ++letters;
+                if (letters < tests.min_level_letters) continue;
+            }
+            if (tests.ascii_log_sign(text.substr(from))) signs |= bit;
+        }
+
+        maybe_templated += Avx2::count(newline & (sign_reach(~newline, signs) | signs));
+        surely_nonblank += Avx2::count(newline & ascii_reach(~newline, content & ~high));
+    }
+    return QuickBounds{maybe_templated, surely_nonblank};
+}
+#undef LM_AVX2
+
 }  // namespace
+
+std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
+                                                 const ShareTest& share) {
+    if (!__builtin_cpu_supports("avx2") || tests.is_event_token == nullptr || tests.ascii_log_sign == nullptr)
+        return std::nullopt;
+    return line_mask_bounds_avx2(text, folded_tables(tests), tests, share);
+}
 
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests) {
     if (!__builtin_cpu_supports("avx2")) return std::nullopt;
@@ -298,8 +532,8 @@ std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTe
     return quick_bounds_avx2(text, tables);
 }
 
-LineCensus take_census(std::string_view text, const LineTests& tests) {
-    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests) : census_portable(text, tests);
+LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share) {
+    return __builtin_cpu_supports("avx2") ? census_avx2(text, tests, share) : census_portable(text, tests, share);
 }
 
 }  // namespace filters::log_template::census

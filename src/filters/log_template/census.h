@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace filters::log_template::census {
@@ -20,6 +21,15 @@ struct LineCensus {
     std::uint64_t maybe_templated = 0;    // lines that may have a template (see take_census)
 };
 
+// With `share.max_lines` (at least the text's newlines; 0 when not known)
+// the pass stops once the lines left, all counted, would not lift
+// `maybe_templated` to `share.min_percent` of `surely_nonblank`, and gives
+// that many more: a bound that fails the same test.
+struct ShareTest {
+    std::uint64_t max_lines = 0;
+    std::uint64_t min_percent = 0;
+};
+
 inline constexpr std::uint32_t kWrapping = ~std::uint32_t{0};
 
 // The detector's tests that the census asks of single lines.
@@ -27,9 +37,13 @@ struct LineTests {
     // The bytes a log prefix's first token may begin with (bit b of word
     // b / 64 for byte b).
     std::array<std::uint64_t, 4> sign_first_bytes{};
-    // Whether a pure ASCII line, from its first token on, may start with a
-    // log prefix; asked only of lines whose first byte is such a byte.
+    // Whether a line, from its first token on, may start with a log prefix,
+    // reading the token as if it ended at its first non-ASCII byte; asked
+    // only of lines whose first byte is such a byte.
     bool (*ascii_log_sign)(std::string_view line) = nullptr;
+    // A first token that begins with a letter passes `ascii_log_sign` only
+    // when it begins with this many letters.
+    std::size_t min_level_letters = 0;
     // Whether a token (the text from its first byte on; it ends at an
     // ASCII blank or at a non-ASCII byte, which may be a blank) is an event
     // word. Without it every line counts as holding one.
@@ -39,6 +53,9 @@ struct LineTests {
     // kWrapping for punctuation that may wrap one, after which the word
     // begins. Only tokens whose word begins so are asked `is_event_token`.
     std::array<std::uint32_t, 256> event_openings{};
+    // The event words, in lower case; a word under three letters is never
+    // told from a token by `is_event_token`, so it is left out.
+    std::span<const std::string_view> event_words;
     std::size_t min_event_tokens = 0;
     std::size_t max_event_bytes = 0;  // tokens and the blanks between them
 };
@@ -48,7 +65,9 @@ struct LineTests {
 // may be an event line: enough tokens (any number when the line has a
 // non-ASCII byte, which may be a blank), short enough, and a token that
 // starts after a blank or a non-ASCII byte and is an event word.
-LineCensus take_census(std::string_view text, const LineTests& tests);
+// Stops as `take_line_mask_bounds` does with `share` (below); the other
+// counts are then those of the lines read.
+LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share = {});
 
 // Coarser bounds from a pass that reads no line on its own: at most
 // `maybe_templated` lines may have a template (a line counts for each "="
@@ -62,5 +81,21 @@ struct QuickBounds {
     std::uint64_t surely_nonblank = 0;
 };
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests);
+
+// Bounds of the same kind from a pass that reads whole blocks and asks a
+// line alone only where a block shows it may qualify: at most
+// `maybe_templated` lines hold a "=" after a byte other than an ASCII blank,
+// start (after ASCII blanks) with a non-ASCII byte or with a token that
+// `ascii_log_sign` lets pass, or hold a
+// word that `is_event_token` takes, beginning after an ASCII blank, a
+// non-ASCII byte or wrapping punctuation; at least `surely_nonblank` lines
+// hold an ASCII byte other than a blank. None when the machine lacks the
+// vector instructions it needs. With `share.max_lines` (at least the
+// text's newlines; 0 when not known) the pass stops once the lines left,
+// all counted, would not lift `maybe_templated` to `share.min_percent` of
+// `surely_nonblank`, and gives that many more: a bound that fails the same
+// test.
+std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
+                                                 const ShareTest& share = {});
 
 }  // namespace filters::log_template::census

@@ -24,6 +24,13 @@ constexpr std::uint64_t kJsonLinePercent = 70;
 constexpr std::size_t kGuardFirstLines = 4096;
 constexpr std::size_t kGuardFirstBytes = 256 * 1024;
 constexpr std::size_t kSampleBytes = 64 * 1024;
+// The block pass of the census goes before the line-by-line one where fewer
+// of the sample's lines than this share may be templated.
+constexpr std::uint64_t kMaskFirstPercent = 10;
+// And only where lines average at most this many bytes: the census reads
+// few long lines as fast, and the block pass can stop early only where
+// there are many lines.
+constexpr std::size_t kMaskFirstLineBytes = 256;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -131,6 +138,8 @@ bool is_event_token(std::string_view from_token) {
 }
 
 
+constexpr std::size_t kMinLevelLetters = 4;
+
 // Whether a line's first token may start a log prefix: a timestamp (at
 // least 19 bytes, a digit first) or a level word, either maybe in "[]".
 bool first_token_has_log_sign(std::string_view token) {
@@ -139,11 +148,15 @@ bool first_token_has_log_sign(std::string_view token) {
     return normalize_level(text::trim_chars(first, "-:=[]")).has_value();
 }
 
-// The same of a pure ASCII line that starts with its first token, reading
-// no further than it must: yes wrongly only for a digit after "[]" that
-// starts 19 bytes of which trailing "]" make fewer.
+// The same of a line that starts with its first token, reading no further
+// than it must: yes wrongly only for a digit after "[]" that starts 19 bytes
+// of which trailing "]" make fewer. A non-ASCII byte ends the token read
+// here: where it is a blank the token ends there, and elsewhere the whole
+// token holds it and neither passes, so ending it there only says yes more.
 bool ascii_line_has_log_sign(std::string_view line) {
-    auto token_byte = [&](std::size_t i) { return i < line.size() && !text::is_ascii_whitespace(line[i]); };
+    auto token_byte = [&](std::size_t i) {
+        return i < line.size() && static_cast<unsigned char>(line[i]) < 0x80 && !text::is_ascii_whitespace(line[i]);
+    };
     std::size_t i = 0;
     while (token_byte(i) && (line[i] == '[' || line[i] == ']')) ++i;
     if (token_byte(i) && text::is_ascii_digit(line[i])) {
@@ -158,6 +171,8 @@ bool ascii_line_has_log_sign(std::string_view line) {
     // The level word ends the token, or only level punctuation follows it.
     for (std::size_t k = end; token_byte(k); ++k)
         if (kLevelPunctuation.find(line[k]) == std::string_view::npos) return false;
+    // No level word is shorter (the census counts on it).
+    if (end - i < kMinLevelLetters) return false;
     return normalize_level(line.substr(i, end - i)).has_value();
 }
 
@@ -169,6 +184,9 @@ constexpr census::LineTests kCensusTests = [] {
         tests.sign_first_bytes[static_cast<unsigned char>(c) >> 6] |= std::uint64_t{1}
                                                                        << (static_cast<unsigned char>(c) & 63);
     tests.ascii_log_sign = &ascii_line_has_log_sign;
+    // A level word that no punctuation precedes starts the token; every
+    // level word has four letters at least.
+    tests.min_level_letters = kMinLevelLetters;
     tests.is_event_token = &is_event_token;
     for (std::string_view word : templates::kEventWords) {
         const auto first = static_cast<unsigned char>(word[0]);
@@ -176,6 +194,7 @@ constexpr census::LineTests kCensusTests = [] {
         tests.event_openings[first - 'a' + 'A'] |= std::uint32_t{1} << (word[1] - 'a');
     }
     for (char c : std::string_view("(),.:;[]{}")) tests.event_openings[static_cast<unsigned char>(c)] = census::kWrapping;
+    tests.event_words = templates::kEventWords;
     tests.min_event_tokens = templates::kMinEventTokens;
     tests.max_event_bytes = templates::kMaxEventLineBytes;
     return tests;
@@ -389,18 +408,30 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // maybe templated, and every nonblank line one it counts as surely or
     // maybe nonblank; so too few such lines fail the coverage test below,
     // and enough lines with "|" fail the table test of the guards.
+    // A pass over the whole text may stop once the rest could not reach the
+    // share. Every newline starts a line of the index, so it has as many
+    // lines at least.
+    auto share_of = [&](std::string_view part) {
+        return census::ShareTest{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent};
+    };
     auto census_declines = [&](std::string_view part, const census::LineTests& tests) {
-        const census::LineCensus bounds = census::take_census(part, tests);
+        const census::LineCensus bounds = census::take_census(part, tests, share_of(part));
         return bounds.maybe_templated < kMinCoveredLines ||
                bounds.maybe_templated * 100 < bounds.surely_nonblank * kMinCoveredPercent ||
                guards::is_table_share(bounds.pipe_lines, false, bounds.maybe_nonblank);
     };
     // Coarser bounds from a pass that reads no line on its own decline
     // listings and the like at once.
+    auto bounds_decline = [](const std::optional<census::QuickBounds>& bounds) {
+        return bounds && (bounds->maybe_templated < kMinCoveredLines ||
+                          bounds->maybe_templated * 100 < bounds->surely_nonblank * kMinCoveredPercent);
+    };
     auto quick_bounds_decline = [&](std::string_view part, const census::LineTests& tests) {
-        const auto quick = census::take_quick_bounds(part, tests);
-        return quick && (quick->maybe_templated < kMinCoveredLines ||
-                         quick->maybe_templated * 100 < quick->surely_nonblank * kMinCoveredPercent);
+        return bounds_decline(census::take_quick_bounds(part, tests));
+    };
+    // Finer, and still reading lines alone only where a block shows a sign.
+    auto line_mask_decline = [&](std::string_view part, const census::LineTests& tests) {
+        return bounds_decline(census::take_line_mask_bounds(part, tests, share_of(part)));
     };
     // The coarser passes only save time, since a finer one declines what
     // they decline: each is taken when it declines the text's first bytes,
@@ -414,7 +445,19 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // costs more than the pass itself.
     census::LineTests any_event_word = kCensusTests;
     any_event_word.is_event_token = nullptr;
-    if (sampled(quick_bounds_decline, kCensusTests) || sampled(census_declines, any_event_word) ||
+    // The block pass stops once the lines left could not reach the share,
+    // early where few lines qualify; elsewhere the census without event
+    // words reads the text faster, so it goes first there.
+    const auto mask_sample = census::take_line_mask_bounds(sample, kCensusTests);
+    const bool mask_sample_declines = bounds_decline(mask_sample);
+    const bool mask_first = mask_sample_declines &&
+                            mask_sample->maybe_templated * 100 < mask_sample->surely_nonblank * kMaskFirstPercent &&
+                            text.size() / lines.size() <= kMaskFirstLineBytes;
+    auto mask_declines = [&] {
+        return mask_sample_declines && (text.size() == sample.size() || line_mask_decline(text, kCensusTests));
+    };
+    if (sampled(quick_bounds_decline, kCensusTests) || (mask_first && mask_declines()) ||
+        sampled(census_declines, any_event_word) || (!mask_first && mask_declines()) ||
         (blank_start && reads_as_json_document(lines)) || census_declines(text, kCensusTests))
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;

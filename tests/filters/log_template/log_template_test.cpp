@@ -183,6 +183,40 @@ TEST(LogTemplateDetector, QuickBoundsKeepAcceptedLogs) {
     for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
 }
 
+TEST(LogTemplateDetector, BlockPassKeepsAcceptedLogs) {
+    auto lines = [](int count, auto&& line) {
+        std::string s;
+        for (int k = 0; k < count; ++k) s += line(k) + "\n";
+        return s;
+    };
+    const std::vector<Case> accepted = {
+        {"three-letter event word ending the line",
+         lines(16, [](int k) { return "worker done after " + std::to_string(k) + " steps of the job"; }), ""},
+        {"upper-case event word in brackets",
+         lines(16, [](int k) { return "[TASK] done after " + std::to_string(k) + " steps"; }), ""},
+        {"event word across 64-byte blocks",
+         lines(16, [](int k) { return std::string(60, 'x') + " chunk " + std::to_string(k) + " written"; }), ""},
+        {"level word after a non-ASCII blank",
+         lines(16, [](int k) { return "\u00a0DEBUG: cache warmup done " + std::to_string(k); }), ""},
+        {"level word before a non-ASCII blank",
+         lines(16, [](int k) { return "DEBUG:\u00a0cache warmup done " + std::to_string(k); }), ""},
+        // The block pass stops early only where the lines left could not
+        // reach the share: here they all qualify, after a long plain start.
+        {"log lines after more than a sample of plain lines",
+         lines(3000, [](int k) { return "plain words of the note number " + std::to_string(k); }) +
+             lines(3000, [](int k) { return "DEBUG: cache warmup done " + std::to_string(k); }),
+         ""},
+    };
+    for (const Case& c : accepted) EXPECT_NE(compress_log_template_output(c.in), c.in) << c.name;
+    const std::vector<Case> declined = {
+        {"words that begin like event words",
+         lines(4000, [](int k) { return "tool pack common change " + std::to_string(k); }), ""},
+        {"first tokens that begin like levels",
+         lines(4000, [](int k) { return "A  services/module/index_" + std::to_string(k) + ".md"; }), ""},
+    };
+    for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
+}
+
 TEST(LogTemplateReducer, RunsAndValueLists) {
     EXPECT_EQ(
         compress_log_template_output(heartbeats(7) + "\n" + heartbeats(6, 8) + "note between\n" + heartbeats(20, 20)),
