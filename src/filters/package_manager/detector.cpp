@@ -366,6 +366,19 @@ bool is_homebrew_anchor(std::string_view t, std::string_view l) {
                             "/usr/local/homebrew", "/usr/local/cellar"});
 }
 
+// Whether a text in which no line but `t` (trimmed) can score may still be
+// a log: the detector's total is then at most the points of `t`, and a
+// total of one counts only when its scored line is an error or warning line.
+bool lone_line_may_carry_log(std::string_view t) {
+    if (t.empty()) return false;
+    std::string lower(t);
+    for (char& c : lower) c = text::to_lower_ascii(c);
+    const LineScore s = score_line(t, lower);
+    unsigned points = 0;
+    for (std::uint8_t p : s.points) points += p;
+    return points >= 2 || summary::is_error_warning_line(t);
+}
+
 // Every phrase that a scoring term looks for inside a line (or a phrase
 // inside it) that lets a line be scored. For the first look over the whole
 // text each phrase is also a fingerprint: eight of its bytes from
@@ -473,17 +486,19 @@ bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at)
     return end == text.size() || !is_name_char(text[end]);
 }
 
-bool holds_scoring_inner_sign(std::string_view text) {
-    for (auto hit = kInnerSignPrints.next(text, 0); hit; hit = kInnerSignPrints.next(text, hit->at + 1))
+// Where the first inner sign that can score stands in `text` at or after
+// byte `from` (as the byte where its fingerprint starts), or none.
+std::optional<std::size_t> next_scoring_inner_sign(std::string_view text, std::size_t from) {
+    for (auto hit = kInnerSignPrints.next(text, from); hit; hit = kInnerSignPrints.next(text, hit->at + 1))
         for (unsigned g = 0; g < 8; ++g) {
             if (((hit->groups >> g) & 1u) == 0) continue;
             for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
                 const std::size_t k = kInnerSignsByGroup.signs[g][n];
                 const std::size_t back = kInnerSignTable[k].print_at;
-                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return true;
+                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return hit->at;
             }
         }
-    return false;
+    return std::nullopt;
 }
 
 // What a line's first bytes tell the first look.
@@ -602,8 +617,19 @@ constexpr LineStarts kLineStarts;
 
 }  // namespace
 
-bool may_be_package_manager_log(const text::LineIndex& lines) {
-    bool scores = false, minus_header = false, plus_header = false;
+namespace {
+
+// The lines of a text that may score (the detector scores no other line):
+// the first of them, and whether there are more; none for a diff.
+struct ScoringLines {
+    std::size_t first = kNoLine;
+    bool more = false;
+};
+
+ScoringLines lines_that_may_score(const text::LineIndex& lines) {
+    std::size_t scoring_line = kNoLine;
+    bool more_scoring_lines = false;
+    bool minus_header = false, plus_header = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
@@ -613,18 +639,42 @@ bool may_be_package_manager_log(const text::LineIndex& lines) {
         if (t.empty()) continue;
         switch (classify_start(t)) {
             case LineStart::diff:
-                return false;
+                return {};
             case LineStart::scores:
-                scores = true;
+                more_scoring_lines = more_scoring_lines || scoring_line != kNoLine;
+                scoring_line = scoring_line == kNoLine ? i : scoring_line;
                 break;
             case LineStart::nothing:
                 break;
         }
         minus_header = minus_header || t.starts_with("--- ");
         plus_header = plus_header || t.starts_with("+++ ");
-        if (minus_header && plus_header) return false;
+        if (minus_header && plus_header) return {};
     }
-    return scores || holds_scoring_inner_sign(lines.text());
+    if (more_scoring_lines) return {scoring_line, true};
+    // The lines that hold an inner sign, passed over a line at a time once
+    // a sign is found on it.
+    const std::string_view text = lines.text();
+    for (std::size_t from = 0;;) {
+        const auto at = next_scoring_inner_sign(text, from);
+        if (!at) break;
+        const std::size_t line = lines.line_at(*at);
+        if (scoring_line != kNoLine && line != scoring_line) return {scoring_line, true};
+        scoring_line = line;
+        if (line + 1 >= lines.size()) break;
+        from = lines.start(line + 1);
+    }
+    return {scoring_line, false};
+}
+
+}  // namespace
+
+bool may_be_package_manager_log(const text::LineIndex& lines) { return lines_that_may_score(lines).first != kNoLine; }
+
+bool worth_detecting(const text::LineIndex& lines) {
+    const ScoringLines scoring = lines_that_may_score(lines);
+    if (scoring.first == kNoLine) return false;
+    return scoring.more || lone_line_may_carry_log(text::trim(lines[scoring.first]));
 }
 
 bool count_packages_phrase(std::string_view lower, std::string_view word) {
