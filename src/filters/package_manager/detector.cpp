@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "filters/package_manager/summary.h"
 #include "text.h"
@@ -579,22 +580,73 @@ std::string_view trim_start_fast(std::string_view line) {
     return line;
 }
 
-// The first two bytes of a trimmed line that `classify_start` or the diff
-// headers look at, in any letter case, and any pair that begins with
-// whitespace still to be trimmed; a line that begins otherwise is passed
-// over at once.
+// Every line start that `classify_start` knows, and the diff headers that
+// the first look pairs ("--- ", "+++ "), in any letter case: a trimmed line
+// that begins otherwise is passed over at once.
+constexpr std::array<std::string_view, 44> kKnownStarts = {
+    "+ ",
+    "- ",
+    "~ ",
+    "@@ ",
+    "diff --git ",
+    "dependencies:",
+    "devdependencies:",
+    "done in ",
+    "downgrading ",
+    "Index: ",
+    "installing ",
+    "info direct dependencies",
+    "info all dependencies",
+    "npm ",
+    "progress: resolved",
+    "packages: ",
+    "peerdependencies:",
+    "package operations:",
+    "pre-commit installed at",
+    "optionaldependencies:",
+    "yarn install v",
+    "[1/",
+    "[2/",
+    "[3/",
+    "[4/",
+    "[5/",
+    "[info] ",
+    "[error]",
+    "success saved ",
+    "loading composer repositories",
+    "generating autoload files",
+    "fetching ",
+    "using ",
+    "updating ",
+    "adding ",
+    "removing ",
+    "==> ",
+    "\xE2\x9E\xA4 ",
+    "\xF0\x9F\x8D\xBA",
+    "--- ",
+    "+++ ",
+    // Whitespace that `trim_start_fast` leaves to the full trim.
+    "\v",
+    "\f",
+    "\r",
+};
+
+// The first two bytes of a known start in any letter case, and any pair
+// that begins with a byte above 0x7F (a line that may begin with Unicode
+// whitespace still to be trimmed).
 class LineStarts {
 public:
     constexpr LineStarts() {
-        for (std::string_view p : {"+ ", "- ", "~ ", "@@", "di", "de", "do", "in", "np",       "pr",      "pa", "pe",
-                                   "op", "ya", "[1", "[2", "[3", "[4", "[5", "[i", "[e",       "su",      "lo", "ge",
-                                   "fe", "us", "up", "ad", "re", "==", "--", "++", "\xE2\x9E", "\xF0\x9F"})
+        for (std::string_view p : kKnownStarts) {
+            if (p.size() < 2) {
+                for (unsigned b = 0; b < 0x100; ++b) set(p[0], static_cast<char>(b));
+                continue;
+            }
             for (char a : {p[0], upper(p[0])})
                 for (char b : {p[1], upper(p[1])}) set(a, b);
-        for (unsigned b = 0; b < 0x100; ++b) {
-            for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
-            for (char a : {'\v', '\f', '\r'}) set(a, static_cast<char>(b));
         }
+        for (unsigned b = 0; b < 0x100; ++b)
+            for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
     }
 
     // `line` from its first byte that is no space or tab; at least two bytes.
@@ -615,6 +667,49 @@ private:
 
 constexpr LineStarts kLineStarts;
 
+// The first eight bytes of each known start with the 0x20 bit of every
+// byte set, filed by the first byte: a line whose first eight bytes, so
+// folded, match none of its first byte's starts begins with none of them
+// in any letter case ("Downloading 12%" shares two bytes with "done in ",
+// four with "downgrading ", but not eight).
+class StartPrints {
+public:
+    static constexpr std::uint64_t kFold = 0x2020202020202020ull;
+
+    constexpr StartPrints() {
+        for (std::string_view p : kKnownStarts) {
+            std::uint64_t value = 0, mask = 0;
+            for (std::size_t i = 0; i < p.size() && i < 8; ++i) {
+                value |= std::uint64_t{static_cast<unsigned char>(p[i]) | 0x20u} << (8 * i);
+                mask |= std::uint64_t{0xFF} << (8 * i);
+            }
+            Bucket& bucket = buckets_[value & 0xFF];
+            bucket.prints[bucket.count++] = {value, mask};
+        }
+    }
+
+    // `folded` is the eight bytes from the line's first byte that is no
+    // space or tab (bytes past the line are any), with `kFold` set.
+    bool may_match(std::uint64_t folded) const {
+        const Bucket& bucket = buckets_[folded & 0xFF];
+        for (std::size_t k = 0; k < bucket.count; ++k)
+            if ((folded & bucket.prints[k].mask) == bucket.prints[k].value) return true;
+        return false;
+    }
+
+private:
+    struct Print {
+        std::uint64_t value = 0, mask = 0;
+    };
+    struct Bucket {
+        std::array<Print, 7> prints{};
+        std::size_t count = 0;
+    };
+    std::array<Bucket, 256> buckets_{};
+};
+
+constexpr StartPrints kStartPrints;
+
 }  // namespace
 
 namespace {
@@ -630,11 +725,31 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
     std::size_t scoring_line = kNoLine;
     bool more_scoring_lines = false;
     bool minus_header = false, plus_header = false;
+    const char* text_begin = lines.text().data();
+    const char* text_end = text_begin + lines.text().size();
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        // Most lines begin with no blank and are passed over on their first
+        // eight bytes, before the line's end is even looked up; a line
+        // shorter than a known start may match by the bytes after it and
+        // is then read in full below.
+        const char* begin = text_begin + lines.start(i);
+        if (text_end - begin >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, begin, 8);
+            const auto first = static_cast<unsigned char>(word & 0xFF);
+            if (first != ' ' && first != '\t' && first < 0x80 && !kStartPrints.may_match(word | StartPrints::kFold))
+                continue;
+        }
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
         // No prefix that `classify_start` knows is shorter than two bytes.
         if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
+        const char* first = line.data() + blanks;
+        if (static_cast<unsigned char>(*first) < 0x80 && text_end - first >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, first, 8);
+            if (!kStartPrints.may_match(word | StartPrints::kFold)) continue;
+        }
         const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {

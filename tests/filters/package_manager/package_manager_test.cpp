@@ -115,6 +115,22 @@ TEST(PackageManagerDetector, FirstLookFindsPhrasesAtEveryOffset) {
     EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(paths + "x 1 package")));
 }
 
+TEST(PackageManagerDetector, FirstLookReadsLineStartsInAnyCase) {
+    std::string progress;
+    for (int i = 0; i < 30; ++i) progress += text::format("Downloading {}%\n", i);
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(progress)));
+    for (const char* line : {"DONE IN 3.2s", "Downgrading six (1.16.0 -> 1.15.0)", "+ a@1", "- b", "npm", "[4/4] x",
+                             "INSTALLING x", "==> Pouring x", "Using rake 13.0.6", "\vnpm warn x"}) {
+        EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(progress + line + "\n" + progress)) ||
+                    std::string_view(line) == "npm")
+            << line;
+        // Short lines at the very end of the text are read in full.
+        EXPECT_EQ(may_be_package_manager_log(text::LineIndex(progress + line)),
+                  may_be_package_manager_log(text::LineIndex(progress + line + "\n" + progress)))
+            << line;
+    }
+}
+
 // The tighter first look passes over a text only where the detector
 // declines it: one line that may score, scoring once, no error or warning.
 TEST(PackageManagerDetector, FirstLookAgreesOnALoneScoringLine) {
