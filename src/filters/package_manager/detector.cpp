@@ -1,6 +1,7 @@
 #include "filters/package_manager/detector.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -678,28 +679,55 @@ public:
 
     constexpr StartPrints() {
         for (std::string_view p : kKnownStarts) {
-            std::uint64_t value = 0, mask = 0;
-            for (std::size_t i = 0; i < p.size() && i < 8; ++i) {
-                value |= std::uint64_t{static_cast<unsigned char>(p[i]) | 0x20u} << (8 * i);
-                mask |= std::uint64_t{0xFF} << (8 * i);
+            Print print;
+            for (std::size_t i = 0; i < p.size() && i < 16; ++i) {
+                const std::uint64_t byte = static_cast<unsigned char>(p[i]) | 0x20u;
+                (i < 8 ? print.value : print.value2) |= byte << (8 * (i % 8));
+                (i < 8 ? print.mask : print.mask2) |= std::uint64_t{0xFF} << (8 * (i % 8));
             }
-            Bucket& bucket = buckets_[value & 0xFF];
-            bucket.prints[bucket.count++] = {value, mask};
+            Bucket& bucket = buckets_[print.value & 0xFF];
+            bucket.prints[bucket.count++] = print;
         }
     }
 
-    // `folded` is the eight bytes from the line's first byte that is no
-    // space or tab (bytes past the line are any), with `kFold` set.
-    bool may_match(std::uint64_t folded) const {
+    // Whether a known start may stand at `first`, the line's first byte
+    // that is no space or tab, with at least eight bytes of the text from
+    // there to `end` (bytes past the line are any). A start longer than
+    // eight bytes is checked on its second eight where the text holds them
+    // ("packages/" in a path list is no "packages: ").
+    // Whether the line that begins with the eight bytes `word` (its first
+    // byte neither a space nor a tab nor above 0x7F) begins with no known
+    // start, by those bytes alone.
+    constexpr bool none_on_first_word(std::uint64_t word) const {
+        const auto first = static_cast<unsigned char>(word & 0xFF);
+        if (first == ' ' || first == '\t' || first >= 0x80) return false;
+        const std::uint64_t folded = word | kFold;
         const Bucket& bucket = buckets_[folded & 0xFF];
         for (std::size_t k = 0; k < bucket.count; ++k)
-            if ((folded & bucket.prints[k].mask) == bucket.prints[k].value) return true;
+            if ((folded & bucket.prints[k].mask) == bucket.prints[k].value) return false;
+        return true;
+    }
+
+    bool may_match(const char* first, const char* end) const {
+        const std::uint64_t folded = load(first);
+        const Bucket& bucket = buckets_[folded & 0xFF];
+        for (std::size_t k = 0; k < bucket.count; ++k) {
+            const Print& print = bucket.prints[k];
+            if ((folded & print.mask) != print.value) continue;
+            if (print.mask2 == 0 || end - first < 16 || (load(first + 8) & print.mask2) == print.value2) return true;
+        }
         return false;
     }
 
 private:
+    static std::uint64_t load(const char* at) {
+        std::uint64_t word;
+        std::memcpy(&word, at, 8);
+        return word | kFold;
+    }
+
     struct Print {
-        std::uint64_t value = 0, mask = 0;
+        std::uint64_t value = 0, mask = 0, value2 = 0, mask2 = 0;
     };
     struct Bucket {
         std::array<Print, 7> prints{};
@@ -725,6 +753,10 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
     std::size_t scoring_line = kNoLine;
     bool more_scoring_lines = false;
     bool minus_header = false, plus_header = false;
+    // The first eight bytes of the last line passed over on them alone;
+    // eight NUL bytes would be.
+    static_assert(kStartPrints.none_on_first_word(0));
+    std::uint64_t passed_over = 0;
     const char* text_begin = lines.text().data();
     const char* text_end = text_begin + lines.text().size();
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -732,24 +764,41 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
         // eight bytes, before the line's end is even looked up; a line
         // shorter than a known start may match by the bytes after it and
         // is then read in full below.
-        const char* begin = text_begin + lines.start(i);
-        if (text_end - begin >= 8) {
+        // Indentation of spaces is passed over eight bytes at a time; it
+        // ends within the line or at its newline, which matches no start.
+        const char* first = text_begin + lines.start(i);
+        if (text_end - first >= 8) {
+            // A run of lines that begin alike ("Downloading 12%") is passed
+            // over on one comparison each.
             std::uint64_t word;
-            std::memcpy(&word, begin, 8);
-            const auto first = static_cast<unsigned char>(word & 0xFF);
-            if (first != ' ' && first != '\t' && first < 0x80 && !kStartPrints.may_match(word | StartPrints::kFold))
+            std::memcpy(&word, first, 8);
+            if (word == passed_over) continue;
+            if (kStartPrints.none_on_first_word(word)) {
+                passed_over = word;
                 continue;
+            }
         }
+        while (text_end - first >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, first, 8);
+            const std::uint64_t other = word ^ 0x2020202020202020ull;
+            if (other != 0) {
+                first += std::countr_zero(other) / 8;
+                break;
+            }
+            first += 8;
+        }
+        if (text_end - first >= 8 && *first != '\t' && static_cast<unsigned char>(*first) < 0x80 &&
+            !kStartPrints.may_match(first, text_end))
+            continue;
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
         // No prefix that `classify_start` knows is shorter than two bytes.
         if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
-        const char* first = line.data() + blanks;
-        if (static_cast<unsigned char>(*first) < 0x80 && text_end - first >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, first, 8);
-            if (!kStartPrints.may_match(word | StartPrints::kFold)) continue;
-        }
+        const char* start = line.data() + blanks;
+        if (static_cast<unsigned char>(*start) < 0x80 && text_end - start >= 8 &&
+            !kStartPrints.may_match(start, text_end))
+            continue;
         const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {

@@ -120,7 +120,8 @@ TEST(PackageManagerDetector, FirstLookReadsLineStartsInAnyCase) {
     for (int i = 0; i < 30; ++i) progress += text::format("Downloading {}%\n", i);
     EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(progress)));
     for (const char* line : {"DONE IN 3.2s", "Downgrading six (1.16.0 -> 1.15.0)", "+ a@1", "- b", "npm", "[4/4] x",
-                             "INSTALLING x", "==> Pouring x", "Using rake 13.0.6", "\vnpm warn x"}) {
+                             "INSTALLING x", "==> Pouring x", "Using rake 13.0.6", "\vnpm warn x",
+                             "            - Installing six (1.16.0)", "\t\tnpm warn x", "        \xC2\xA0npm warn x"}) {
         EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(progress + line + "\n" + progress)) ||
                     std::string_view(line) == "npm")
             << line;
