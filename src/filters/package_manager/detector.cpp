@@ -584,7 +584,7 @@ std::string_view trim_start_fast(std::string_view line) {
 // Every line start that `classify_start` knows, and the diff headers that
 // the first look pairs ("--- ", "+++ "), in any letter case: a trimmed line
 // that begins otherwise is passed over at once.
-constexpr std::array<std::string_view, 44> kKnownStarts = {
+constexpr std::array<std::string_view, 41> kKnownStarts = {
     "+ ",
     "- ",
     "~ ",
@@ -626,11 +626,10 @@ constexpr std::array<std::string_view, 44> kKnownStarts = {
     "\xF0\x9F\x8D\xBA",
     "--- ",
     "+++ ",
-    // Whitespace that `trim_start_fast` leaves to the full trim.
-    "\v",
-    "\f",
-    "\r",
 };
+
+// The whitespace that `trim_start_fast` leaves to the full trim.
+constexpr std::string_view kOtherBlanks = "\v\f\r";
 
 // The first two bytes of a known start in any letter case, and any pair
 // that begins with a byte above 0x7F (a line that may begin with Unicode
@@ -638,16 +637,13 @@ constexpr std::array<std::string_view, 44> kKnownStarts = {
 class LineStarts {
 public:
     constexpr LineStarts() {
-        for (std::string_view p : kKnownStarts) {
-            if (p.size() < 2) {
-                for (unsigned b = 0; b < 0x100; ++b) set(p[0], static_cast<char>(b));
-                continue;
-            }
+        for (std::string_view p : kKnownStarts)
             for (char a : {p[0], upper(p[0])})
                 for (char b : {p[1], upper(p[1])}) set(a, b);
-        }
-        for (unsigned b = 0; b < 0x100; ++b)
+        for (unsigned b = 0; b < 0x100; ++b) {
             for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
+            for (char a : kOtherBlanks) set(a, static_cast<char>(b));
+        }
     }
 
     // `line` from its first byte that is no space or tab; at least two bytes.
@@ -688,19 +684,25 @@ public:
             Bucket& bucket = buckets_[print.value & 0xFF];
             bucket.prints[bucket.count++] = print;
         }
+        // A line whose first byte that is no space is one of these begins
+        // with no known start: its folded first byte starts none, and it is
+        // no blank still to be trimmed (a newline ends the line: it is blank).
+        for (unsigned c = 0; c < 0x80; ++c)
+            rejects_[c] = c != ' ' && c != '\t' && kOtherBlanks.find(static_cast<char>(c)) == std::string_view::npos &&
+                          buckets_[c | 0x20u].count == 0;
     }
 
-    // Whether a known start may stand at `first`, the line's first byte
-    // that is no space or tab, with at least eight bytes of the text from
-    // there to `end` (bytes past the line are any). A start longer than
-    // eight bytes is checked on its second eight where the text holds them
-    // ("packages/" in a path list is no "packages: ").
-    // Whether the line that begins with the eight bytes `word` (its first
-    // byte neither a space nor a tab nor above 0x7F) begins with no known
-    // start, by those bytes alone.
+    // Whether a line whose first byte that is no space is `c` begins with
+    // no known start, by that byte alone.
+    constexpr bool rejects_first_byte(unsigned char c) const { return rejects_[c]; }
+
+    // Whether the line that begins with the eight bytes `word` begins with
+    // no known start, by those bytes alone (never so for a first byte that
+    // is a blank or above 0x7F: trimming may find a start after it).
     constexpr bool none_on_first_word(std::uint64_t word) const {
         const auto first = static_cast<unsigned char>(word & 0xFF);
-        if (first == ' ' || first == '\t' || first >= 0x80) return false;
+        if (first == ' ' || first == '\t' || first >= 0x80 || kOtherBlanks.find(static_cast<char>(first)) != std::string_view::npos)
+            return false;
         const std::uint64_t folded = word | kFold;
         const Bucket& bucket = buckets_[folded & 0xFF];
         for (std::size_t k = 0; k < bucket.count; ++k)
@@ -708,7 +710,15 @@ public:
         return true;
     }
 
+    // Whether a known start may stand at `first`, the line's first byte
+    // that is no space, with at least eight bytes of the text from there to
+    // `end` (bytes past the line are any); always for a blank still to be
+    // trimmed or a byte above 0x7F. A start longer than eight bytes is
+    // checked on its second eight where the text holds them ("packages/" in
+    // a path list is no "packages: ").
     bool may_match(const char* first, const char* end) const {
+        const auto c = static_cast<unsigned char>(*first);
+        if (c == '\t' || c >= 0x80 || kOtherBlanks.find(static_cast<char>(c)) != std::string_view::npos) return true;
         const std::uint64_t folded = load(first);
         const Bucket& bucket = buckets_[folded & 0xFF];
         for (std::size_t k = 0; k < bucket.count; ++k) {
@@ -734,6 +744,7 @@ private:
         std::size_t count = 0;
     };
     std::array<Bucket, 256> buckets_{};
+    std::array<bool, 256> rejects_{};
 };
 
 constexpr StartPrints kStartPrints;
@@ -772,8 +783,14 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
             // over on one comparison each.
             std::uint64_t word;
             std::memcpy(&word, first, 8);
+            // The first byte that is no space, when the first eight hold
+            // one, often tells alone (indented JSON, listings); eight
+            // spaces give the last of them, which tells nothing.
+            const std::uint64_t other = (word ^ 0x2020202020202020ull) | std::uint64_t{1} << 63;
+            const unsigned at = static_cast<unsigned>(std::countr_zero(other)) / 8;
+            if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
             if (word == passed_over) continue;
-            if (kStartPrints.none_on_first_word(word)) {
+            if (at == 0 && kStartPrints.none_on_first_word(word)) {
                 passed_over = word;
                 continue;
             }
@@ -788,17 +805,13 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
             }
             first += 8;
         }
-        if (text_end - first >= 8 && *first != '\t' && static_cast<unsigned char>(*first) < 0x80 &&
-            !kStartPrints.may_match(first, text_end))
-            continue;
+        if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
         // No prefix that `classify_start` knows is shorter than two bytes.
         if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
         const char* start = line.data() + blanks;
-        if (static_cast<unsigned char>(*start) < 0x80 && text_end - start >= 8 &&
-            !kStartPrints.may_match(start, text_end))
-            continue;
+        if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
         const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {
