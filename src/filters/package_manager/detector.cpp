@@ -490,8 +490,41 @@ bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at)
 
 // Where the first inner sign that can score stands in `text` at or after
 // byte `from` (as the byte where its fingerprint starts), or none.
+// " package" is by far the commonest hit (paths under "packages/"): its
+// eight bytes with the 0x20 bit of each set, which no other fingerprint's
+// bytes so folded begin with, so that such a hit is checked as that sign alone.
+constexpr std::size_t kPackageSign = [] {
+    std::size_t k = 0;
+    while (kInnerSigns[k] != " package") ++k;
+    return k;
+}();
+constexpr std::uint64_t fold_eight(std::string_view bytes) {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        word |= std::uint64_t{(i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u) | 0x20u} << (8 * i);
+    return word;
+}
+constexpr std::uint64_t kPackageFolded = fold_eight(" package");
+static_assert(kInnerSignTable[kPackageSign].print_at == 0 && [] {
+    for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        if (k == kPackageSign) continue;
+        const std::string_view print = kInnerSigns[k].substr(kInnerSignTable[k].print_at);
+        if (fold_eight(print.substr(0, 8)) == fold_eight(std::string_view(" package").substr(0, print.size())))
+            return false;
+    }
+    return true;
+}());
+
 std::optional<std::size_t> next_scoring_inner_sign(std::string_view text, std::size_t from) {
-    for (auto hit = kInnerSignPrints.next(text, from); hit; hit = kInnerSignPrints.next(text, hit->at + 1))
+    for (auto hit = kInnerSignPrints.next(text, from); hit; hit = kInnerSignPrints.next(text, hit->at + 1)) {
+        if (text.size() - hit->at >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + hit->at, 8);
+            if ((word | 0x2020202020202020ull) == kPackageFolded) {
+                if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return hit->at;
+                continue;
+            }
+        }
         for (unsigned g = 0; g < 8; ++g) {
             if (((hit->groups >> g) & 1u) == 0) continue;
             for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
@@ -500,6 +533,7 @@ std::optional<std::size_t> next_scoring_inner_sign(std::string_view text, std::s
                 if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return hit->at;
             }
         }
+    }
     return std::nullopt;
 }
 
