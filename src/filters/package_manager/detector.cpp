@@ -664,6 +664,7 @@ constexpr std::array<std::string_view, 41> kKnownStarts = {
 
 // The whitespace that `trim_start_fast` leaves to the full trim.
 constexpr std::string_view kOtherBlanks = "\v\f\r";
+constexpr bool is_other_blank(unsigned char c) { return c == '\v' || c == '\f' || c == '\r'; }
 
 // The first two bytes of a known start in any letter case, and any pair
 // that begins with a byte above 0x7F (a line that may begin with Unicode
@@ -722,7 +723,7 @@ public:
         // with no known start: its folded first byte starts none, and it is
         // no blank still to be trimmed (a newline ends the line: it is blank).
         for (unsigned c = 0; c < 0x80; ++c)
-            rejects_[c] = c != ' ' && c != '\t' && kOtherBlanks.find(static_cast<char>(c)) == std::string_view::npos &&
+            rejects_[c] = c != ' ' && c != '\t' && !is_other_blank(static_cast<unsigned char>(c)) &&
                           buckets_[c | 0x20u].count == 0;
     }
 
@@ -735,7 +736,7 @@ public:
     // is a blank or above 0x7F: trimming may find a start after it).
     constexpr bool none_on_first_word(std::uint64_t word) const {
         const auto first = static_cast<unsigned char>(word & 0xFF);
-        if (first == ' ' || first == '\t' || first >= 0x80 || kOtherBlanks.find(static_cast<char>(first)) != std::string_view::npos)
+        if (first == ' ' || first == '\t' || first >= 0x80 || is_other_blank(first))
             return false;
         const std::uint64_t folded = word | kFold;
         const Bucket& bucket = buckets_[folded & 0xFF];
@@ -752,7 +753,7 @@ public:
     // a path list is no "packages: ").
     bool may_match(const char* first, const char* end) const {
         const auto c = static_cast<unsigned char>(*first);
-        if (c == '\t' || c >= 0x80 || kOtherBlanks.find(static_cast<char>(c)) != std::string_view::npos) return true;
+        if (c == '\t' || c >= 0x80 || is_other_blank(c)) return true;
         const std::uint64_t folded = load(first);
         const Bucket& bucket = buckets_[folded & 0xFF];
         for (std::size_t k = 0; k < bucket.count; ++k) {
@@ -809,37 +810,34 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
         // eight bytes, before the line's end is even looked up; a line
         // shorter than a known start may match by the bytes after it and
         // is then read in full below.
-        // Indentation of spaces is passed over eight bytes at a time; it
-        // ends within the line or at its newline, which matches no start.
         const char* first = text_begin + lines.start(i);
         if (text_end - first >= 8) {
+            constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+            std::uint64_t word;
+            std::memcpy(&word, first, 8);
             // A run of lines that begin alike ("Downloading 12%") is passed
             // over on one comparison each.
-            std::uint64_t word;
-            std::memcpy(&word, first, 8);
-            // The first byte that is no space, when the first eight hold
-            // one, often tells alone (indented JSON, listings); eight
-            // spaces give the last of them, which tells nothing.
-            const std::uint64_t other = (word ^ 0x2020202020202020ull) | std::uint64_t{1} << 63;
-            const unsigned at = static_cast<unsigned>(std::countr_zero(other)) / 8;
-            if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
             if (word == passed_over) continue;
-            if (at == 0 && kStartPrints.none_on_first_word(word)) {
-                passed_over = word;
-                continue;
+            // Indentation of spaces is passed over eight bytes at a time; it
+            // ends within the line or at its newline (a blank line), which
+            // no start begins with.
+            while (word == kSpaces && text_end - first >= 16) {
+                first += 8;
+                std::memcpy(&word, first, 8);
+            }
+            if (word != kSpaces) {
+                const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
+                // The first byte that is no space often tells alone
+                // (indented JSON, listings).
+                if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                if (kStartPrints.none_on_first_word(word)) {
+                    passed_over = word;
+                    continue;
+                }
+                first += at;
+                if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
             }
         }
-        while (text_end - first >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, first, 8);
-            const std::uint64_t other = word ^ 0x2020202020202020ull;
-            if (other != 0) {
-                first += std::countr_zero(other) / 8;
-                break;
-            }
-            first += 8;
-        }
-        if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
         // No prefix that `classify_start` knows is shorter than two bytes.
