@@ -1,7 +1,9 @@
 #include "filters/package_manager/detector.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "filters/package_manager/summary.h"
 #include "text.h"
@@ -366,6 +368,19 @@ bool is_homebrew_anchor(std::string_view t, std::string_view l) {
                             "/usr/local/homebrew", "/usr/local/cellar"});
 }
 
+// Whether a text in which no line but `t` (trimmed) can score may still be
+// a log: the detector's total is then at most the points of `t`, and a
+// total of one counts only when its scored line is an error or warning line.
+bool lone_line_may_carry_log(std::string_view t) {
+    if (t.empty()) return false;
+    std::string lower(t);
+    for (char& c : lower) c = text::to_lower_ascii(c);
+    const LineScore s = score_line(t, lower);
+    unsigned points = 0;
+    for (std::uint8_t p : s.points) points += p;
+    return points >= 2 || summary::is_error_warning_line(t);
+}
+
 // Every phrase that a scoring term looks for inside a line (or a phrase
 // inside it) that lets a line be scored. For the first look over the whole
 // text each phrase is also a fingerprint: eight of its bytes from
@@ -473,17 +488,53 @@ bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at)
     return end == text.size() || !is_name_char(text[end]);
 }
 
-bool holds_scoring_inner_sign(std::string_view text) {
-    for (auto hit = kInnerSignPrints.next(text, 0); hit; hit = kInnerSignPrints.next(text, hit->at + 1))
+// Where the first inner sign that can score stands in `text` at or after
+// byte `from` (as the byte where its fingerprint starts), or none.
+// " package" is by far the commonest hit (paths under "packages/"): its
+// eight bytes with the 0x20 bit of each set, which no other fingerprint's
+// bytes so folded begin with, so that such a hit is checked as that sign alone.
+constexpr std::size_t kPackageSign = [] {
+    std::size_t k = 0;
+    while (kInnerSigns[k] != " package") ++k;
+    return k;
+}();
+constexpr std::uint64_t fold_eight(std::string_view bytes) {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        word |= std::uint64_t{(i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u) | 0x20u} << (8 * i);
+    return word;
+}
+constexpr std::uint64_t kPackageFolded = fold_eight(" package");
+static_assert(kInnerSignTable[kPackageSign].print_at == 0 && [] {
+    for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        if (k == kPackageSign) continue;
+        const std::string_view print = kInnerSigns[k].substr(kInnerSignTable[k].print_at);
+        if (fold_eight(print.substr(0, 8)) == fold_eight(std::string_view(" package").substr(0, print.size())))
+            return false;
+    }
+    return true;
+}());
+
+std::optional<std::size_t> next_scoring_inner_sign(std::string_view text, std::size_t from) {
+    for (auto hit = kInnerSignPrints.next(text, from); hit; hit = kInnerSignPrints.next(text, hit->at + 1)) {
+        if (text.size() - hit->at >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + hit->at, 8);
+            if ((word | 0x2020202020202020ull) == kPackageFolded) {
+                if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return hit->at;
+                continue;
+            }
+        }
         for (unsigned g = 0; g < 8; ++g) {
             if (((hit->groups >> g) & 1u) == 0) continue;
             for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
                 const std::size_t k = kInnerSignsByGroup.signs[g][n];
                 const std::size_t back = kInnerSignTable[k].print_at;
-                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return true;
+                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return hit->at;
             }
         }
-    return false;
+    }
+    return std::nullopt;
 }
 
 // What a line's first bytes tell the first look.
@@ -564,21 +615,69 @@ std::string_view trim_start_fast(std::string_view line) {
     return line;
 }
 
-// The first two bytes of a trimmed line that `classify_start` or the diff
-// headers look at, in any letter case, and any pair that begins with
-// whitespace still to be trimmed; a line that begins otherwise is passed
-// over at once.
+// Every line start that `classify_start` knows, and the diff headers that
+// the first look pairs ("--- ", "+++ "), in any letter case: a trimmed line
+// that begins otherwise is passed over at once.
+constexpr std::array<std::string_view, 41> kKnownStarts = {
+    "+ ",
+    "- ",
+    "~ ",
+    "@@ ",
+    "diff --git ",
+    "dependencies:",
+    "devdependencies:",
+    "done in ",
+    "downgrading ",
+    "Index: ",
+    "installing ",
+    "info direct dependencies",
+    "info all dependencies",
+    "npm ",
+    "progress: resolved",
+    "packages: ",
+    "peerdependencies:",
+    "package operations:",
+    "pre-commit installed at",
+    "optionaldependencies:",
+    "yarn install v",
+    "[1/",
+    "[2/",
+    "[3/",
+    "[4/",
+    "[5/",
+    "[info] ",
+    "[error]",
+    "success saved ",
+    "loading composer repositories",
+    "generating autoload files",
+    "fetching ",
+    "using ",
+    "updating ",
+    "adding ",
+    "removing ",
+    "==> ",
+    "\xE2\x9E\xA4 ",
+    "\xF0\x9F\x8D\xBA",
+    "--- ",
+    "+++ ",
+};
+
+// The whitespace that `trim_start_fast` leaves to the full trim.
+constexpr std::string_view kOtherBlanks = "\v\f\r";
+constexpr bool is_other_blank(unsigned char c) { return c == '\v' || c == '\f' || c == '\r'; }
+
+// The first two bytes of a known start in any letter case, and any pair
+// that begins with a byte above 0x7F (a line that may begin with Unicode
+// whitespace still to be trimmed).
 class LineStarts {
 public:
     constexpr LineStarts() {
-        for (std::string_view p : {"+ ", "- ", "~ ", "@@", "di", "de", "do", "in", "np",       "pr",      "pa", "pe",
-                                   "op", "ya", "[1", "[2", "[3", "[4", "[5", "[i", "[e",       "su",      "lo", "ge",
-                                   "fe", "us", "up", "ad", "re", "==", "--", "++", "\xE2\x9E", "\xF0\x9F"})
+        for (std::string_view p : kKnownStarts)
             for (char a : {p[0], upper(p[0])})
                 for (char b : {p[1], upper(p[1])}) set(a, b);
         for (unsigned b = 0; b < 0x100; ++b) {
             for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
-            for (char a : {'\v', '\f', '\r'}) set(a, static_cast<char>(b));
+            for (char a : kOtherBlanks) set(a, static_cast<char>(b));
         }
     }
 
@@ -600,31 +699,191 @@ private:
 
 constexpr LineStarts kLineStarts;
 
+// The first eight bytes of each known start with the 0x20 bit of every
+// byte set, filed by the first byte: a line whose first eight bytes, so
+// folded, match none of its first byte's starts begins with none of them
+// in any letter case ("Downloading 12%" shares two bytes with "done in ",
+// four with "downgrading ", but not eight).
+class StartPrints {
+public:
+    static constexpr std::uint64_t kFold = 0x2020202020202020ull;
+
+    constexpr StartPrints() {
+        for (std::string_view p : kKnownStarts) {
+            Print print;
+            for (std::size_t i = 0; i < p.size() && i < 16; ++i) {
+                const std::uint64_t byte = static_cast<unsigned char>(p[i]) | 0x20u;
+                (i < 8 ? print.value : print.value2) |= byte << (8 * (i % 8));
+                (i < 8 ? print.mask : print.mask2) |= std::uint64_t{0xFF} << (8 * (i % 8));
+            }
+            Bucket& bucket = buckets_[print.value & 0xFF];
+            bucket.prints[bucket.count++] = print;
+        }
+        // A line whose first byte that is no space is one of these begins
+        // with no known start: its folded first byte starts none, and it is
+        // no blank still to be trimmed (a newline ends the line: it is blank).
+        for (unsigned c = 0; c < 0x80; ++c)
+            rejects_[c] = c != ' ' && c != '\t' && !is_other_blank(static_cast<unsigned char>(c)) &&
+                          buckets_[c | 0x20u].count == 0;
+    }
+
+    // Whether a line whose first byte that is no space is `c` begins with
+    // no known start, by that byte alone.
+    constexpr bool rejects_first_byte(unsigned char c) const { return rejects_[c]; }
+
+    // Whether the line that begins with the eight bytes `word` begins with
+    // no known start, by those bytes alone (never so for a first byte that
+    // is a blank or above 0x7F: trimming may find a start after it).
+    constexpr bool none_on_first_word(std::uint64_t word) const {
+        const auto first = static_cast<unsigned char>(word & 0xFF);
+        if (first == ' ' || first == '\t' || first >= 0x80 || is_other_blank(first))
+            return false;
+        const std::uint64_t folded = word | kFold;
+        const Bucket& bucket = buckets_[folded & 0xFF];
+        for (std::size_t k = 0; k < bucket.count; ++k)
+            if ((folded & bucket.prints[k].mask) == bucket.prints[k].value) return false;
+        return true;
+    }
+
+    // Whether a known start may stand at `first`, the line's first byte
+    // that is no space, with at least eight bytes of the text from there to
+    // `end` (bytes past the line are any); always for a blank still to be
+    // trimmed or a byte above 0x7F. A start longer than eight bytes is
+    // checked on its second eight where the text holds them ("packages/" in
+    // a path list is no "packages: ").
+    bool may_match(const char* first, const char* end) const {
+        const auto c = static_cast<unsigned char>(*first);
+        if (c == '\t' || c >= 0x80 || is_other_blank(c)) return true;
+        const std::uint64_t folded = load(first);
+        const Bucket& bucket = buckets_[folded & 0xFF];
+        for (std::size_t k = 0; k < bucket.count; ++k) {
+            const Print& print = bucket.prints[k];
+            if ((folded & print.mask) != print.value) continue;
+            if (print.mask2 == 0 || end - first < 16 || (load(first + 8) & print.mask2) == print.value2) return true;
+        }
+        return false;
+    }
+
+private:
+    static std::uint64_t load(const char* at) {
+        std::uint64_t word;
+        std::memcpy(&word, at, 8);
+        return word | kFold;
+    }
+
+    struct Print {
+        std::uint64_t value = 0, mask = 0, value2 = 0, mask2 = 0;
+    };
+    struct Bucket {
+        std::array<Print, 7> prints{};
+        std::size_t count = 0;
+    };
+    std::array<Bucket, 256> buckets_{};
+    std::array<bool, 256> rejects_{};
+};
+
+constexpr StartPrints kStartPrints;
+
 }  // namespace
 
-bool may_be_package_manager_log(const text::LineIndex& lines) {
-    bool scores = false, minus_header = false, plus_header = false;
+namespace {
+
+// The lines of a text that may score (the detector scores no other line):
+// the first of them, and whether there are more; none for a diff.
+struct ScoringLines {
+    std::size_t first = kNoLine;
+    bool more = false;
+};
+
+ScoringLines lines_that_may_score(const text::LineIndex& lines) {
+    std::size_t scoring_line = kNoLine;
+    bool more_scoring_lines = false;
+    bool minus_header = false, plus_header = false;
+    // The first eight bytes of the last line passed over on them alone;
+    // eight NUL bytes would be.
+    static_assert(kStartPrints.none_on_first_word(0));
+    std::uint64_t passed_over = 0;
+    const char* text_begin = lines.text().data();
+    const char* text_end = text_begin + lines.text().size();
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        // Most lines begin with no blank and are passed over on their first
+        // eight bytes, before the line's end is even looked up; a line
+        // shorter than a known start may match by the bytes after it and
+        // is then read in full below.
+        const char* first = text_begin + lines.start(i);
+        if (text_end - first >= 8) {
+            constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+            std::uint64_t word;
+            std::memcpy(&word, first, 8);
+            // A run of lines that begin alike ("Downloading 12%") is passed
+            // over on one comparison each.
+            if (word == passed_over) continue;
+            // Indentation of spaces is passed over eight bytes at a time; it
+            // ends within the line or at its newline (a blank line), which
+            // no start begins with.
+            while (word == kSpaces && text_end - first >= 16) {
+                first += 8;
+                std::memcpy(&word, first, 8);
+            }
+            if (word != kSpaces) {
+                const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
+                // The first byte that is no space often tells alone
+                // (indented JSON, listings).
+                if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                if (kStartPrints.none_on_first_word(word)) {
+                    passed_over = word;
+                    continue;
+                }
+                first += at;
+                if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
+            }
+        }
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
         // No prefix that `classify_start` knows is shorter than two bytes.
         if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
+        const char* start = line.data() + blanks;
+        if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
         const std::string_view t = trim_start_fast(line);
         if (t.empty()) continue;
         switch (classify_start(t)) {
             case LineStart::diff:
-                return false;
+                return {};
             case LineStart::scores:
-                scores = true;
+                more_scoring_lines = more_scoring_lines || scoring_line != kNoLine;
+                scoring_line = scoring_line == kNoLine ? i : scoring_line;
                 break;
             case LineStart::nothing:
                 break;
         }
         minus_header = minus_header || t.starts_with("--- ");
         plus_header = plus_header || t.starts_with("+++ ");
-        if (minus_header && plus_header) return false;
+        if (minus_header && plus_header) return {};
     }
-    return scores || holds_scoring_inner_sign(lines.text());
+    if (more_scoring_lines) return {scoring_line, true};
+    // The lines that hold an inner sign, passed over a line at a time once
+    // a sign is found on it.
+    const std::string_view text = lines.text();
+    for (std::size_t from = 0;;) {
+        const auto at = next_scoring_inner_sign(text, from);
+        if (!at) break;
+        const std::size_t line = lines.line_at(*at);
+        if (scoring_line != kNoLine && line != scoring_line) return {scoring_line, true};
+        scoring_line = line;
+        if (line + 1 >= lines.size()) break;
+        from = lines.start(line + 1);
+    }
+    return {scoring_line, false};
+}
+
+}  // namespace
+
+bool may_be_package_manager_log(const text::LineIndex& lines) { return lines_that_may_score(lines).first != kNoLine; }
+
+bool worth_detecting(const text::LineIndex& lines) {
+    const ScoringLines scoring = lines_that_may_score(lines);
+    if (scoring.first == kNoLine) return false;
+    return scoring.more || lone_line_may_carry_log(text::trim(lines[scoring.first]));
 }
 
 bool count_packages_phrase(std::string_view lower, std::string_view word) {

@@ -26,6 +26,11 @@ std::optional<PackageManagerLog> detect_package_manager_log(const std::vector<st
 // log; true means only that it is worth detecting.
 bool may_be_package_manager_log(const text::LineIndex& lines);
 
+// A tighter first look, on the same scan: also false when a single line
+// of the text can score and it alone cannot make the text a log (it scores
+// once and is no error or warning line), as the detector would decline it.
+bool worth_detecting(const text::LineIndex& lines);
+
 // Whether the lowercased line holds "{word} " and " package" ("added 3 packages").
 bool count_packages_phrase(std::string_view lower, std::string_view word);
 

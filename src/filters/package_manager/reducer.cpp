@@ -69,7 +69,7 @@ private:
 }  // namespace
 
 Attempt try_compress_package_manager_output(const FilterInput& input) {
-    if (!detector::may_be_package_manager_log(input.lines)) return std::nullopt;
+    if (!detector::worth_detecting(input.lines)) return std::nullopt;
     const text::Lines split = input.lines.to_lines();
     const auto log = detector::detect_package_manager_log(split.lines);
     if (!log) return std::nullopt;

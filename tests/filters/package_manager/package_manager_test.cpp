@@ -13,6 +13,7 @@ namespace {
 
 using filters::package_manager::detector::detect_package_manager_log;
 using filters::package_manager::detector::may_be_package_manager_log;
+using filters::package_manager::detector::worth_detecting;
 using filters::package_manager::reducer::compress_package_manager_output;
 
 // "manager status" as the headline would name it, or "-" when declined.
@@ -112,6 +113,42 @@ TEST(PackageManagerDetector, FirstLookFindsPhrasesAtEveryOffset) {
     EXPECT_TRUE(
         may_be_package_manager_log(text::LineIndex(paths + "removed 2 packages, audited 9 packages\n" + paths)));
     EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(paths + "x 1 package")));
+}
+
+TEST(PackageManagerDetector, FirstLookReadsLineStartsInAnyCase) {
+    std::string progress;
+    for (int i = 0; i < 30; ++i) progress += text::format("Downloading {}%\n", i);
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(progress)));
+    for (const char* line : {"DONE IN 3.2s", "Downgrading six (1.16.0 -> 1.15.0)", "+ a@1", "- b", "npm", "[4/4] x",
+                             "INSTALLING x", "==> Pouring x", "Using rake 13.0.6", "\vnpm warn x",
+                             "            - Installing six (1.16.0)", "\t\tnpm warn x", "        \xC2\xA0npm warn x"}) {
+        EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(progress + line + "\n" + progress)) ||
+                    std::string_view(line) == "npm")
+            << line;
+        // Short lines at the very end of the text are read in full.
+        EXPECT_EQ(may_be_package_manager_log(text::LineIndex(progress + line)),
+                  may_be_package_manager_log(text::LineIndex(progress + line + "\n" + progress)))
+            << line;
+    }
+}
+
+// The tighter first look passes over a text only where the detector
+// declines it: one line that may score, scoring once, no error or warning.
+TEST(PackageManagerDetector, FirstLookAgreesOnALoneScoringLine) {
+    const std::string filler = "tests/test_a.py::test_b PASSED\nok\nok\n";
+    for (const char* line : {
+             "collecting ... collected 240 items",        // scores once: declined
+             "x 1 package",                               //
+             "npm ERR! code ERESOLVE",                    // an error line
+             "added 3 packages, and audited 4 packages",  // scores twice
+             "see uv.lock; Collecting six",               // two terms on one line
+         }) {
+        const std::string text = filler + line + "\n" + filler;
+        EXPECT_EQ(worth_detecting(text::LineIndex(text)), verdict(text) != "-") << line;
+        EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(text))) << line;
+    }
+    // Two lines that may score are left to the detector.
+    EXPECT_TRUE(worth_detecting(text::LineIndex(filler + "x 1 package\nsee uv.lock\n")));
 }
 
 TEST(PackageManagerDetector, DeclinesOtherOutput) {
