@@ -78,6 +78,9 @@ inline bool is_ascii_digits(std::string_view s) {
         if (!is_ascii_digit(c)) return false;
     return !s.empty();
 }
+// A positive count or line number as written: ASCII digits, the first of
+// them 1 to 9.
+inline bool is_positive_digits(std::string_view s) { return !s.empty() && s[0] != '0' && is_ascii_digits(s); }
 
 std::string to_lower(std::string_view s);
 std::string to_upper(std::string_view s);

@@ -26,10 +26,6 @@ bool digits_then(std::string_view t, std::string_view suffix) {
     return n > 0 && t.substr(n) == suffix;
 }
 
-bool is_positive_digits(std::string_view t) {
-    return !t.empty() && t[0] >= '1' && t[0] <= '9' && text::digit_run(t) == t.size();
-}
-
 // "a-z0-9" plus the given punctuation, and nothing else.
 bool only_name_chars(std::string_view t, std::string_view punctuation) {
     for (char c : t)
@@ -475,7 +471,7 @@ bool is_rg_style_line(std::string_view t) {
     while (a != std::string_view::npos) {
         const std::size_t b = t.find(':', a + 1);
         if (b == std::string_view::npos) return false;
-        if (is_positive_digits(t.substr(a + 1, b - a - 1)) && looks_like_path(t.substr(0, a))) return true;
+        if (text::is_positive_digits(t.substr(a + 1, b - a - 1)) && looks_like_path(t.substr(0, a))) return true;
         a = b;
     }
     return false;

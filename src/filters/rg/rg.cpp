@@ -172,7 +172,7 @@ std::optional<std::pair<std::size_t, std::size_t>> find_number_pair(std::string_
     while (a != std::string_view::npos) {
         const std::size_t b = s.find(delimiter, a + 1);
         if (b == std::string_view::npos) return std::nullopt;
-        if (is_positive_digits(s.substr(a + 1, b - a - 1)) && looks_like_rg_path(s.substr(0, a)))
+        if (text::is_positive_digits(s.substr(a + 1, b - a - 1)) && looks_like_rg_path(s.substr(0, a)))
             return std::pair{a, b};
         a = b;
     }
@@ -185,7 +185,7 @@ std::optional<EntryView> read_path_location(std::string_view v) {
         const auto [a, b] = *pair;
         EntryView e{trimmed(v.substr(0, a)), v.substr(a + 1, b - a - 1), {}, {}, false, false};
         const std::size_t c = v.find(':', b + 1);
-        if (c != std::string_view::npos && is_positive_digits(v.substr(b + 1, c - b - 1))) {
+        if (c != std::string_view::npos && text::is_positive_digits(v.substr(b + 1, c - b - 1))) {
             e.column = v.substr(b + 1, c - b - 1);
             e.has_column = true;
             e.text = v.substr(c + 1);
@@ -204,11 +204,11 @@ std::optional<EntryView> read_path_location(std::string_view v) {
 // parse_heading_entry_line on a line with colour removed.
 std::optional<EntryView> read_heading_entry(std::string_view v, std::string_view path) {
     if (const std::size_t colon = v.find(':');
-        colon != std::string_view::npos && is_positive_digits(v.substr(0, colon))) {
+        colon != std::string_view::npos && text::is_positive_digits(v.substr(0, colon))) {
         EntryView e{path, v.substr(0, colon), {}, {}, false, false};
         const std::string_view rest = v.substr(colon + 1);
         const std::size_t c = rest.find(':');
-        if (c != std::string_view::npos && is_positive_digits(rest.substr(0, c))) {
+        if (c != std::string_view::npos && text::is_positive_digits(rest.substr(0, c))) {
             e.column = rest.substr(0, c);
             e.has_column = true;
             e.text = rest.substr(c + 1);
@@ -217,7 +217,8 @@ std::optional<EntryView> read_heading_entry(std::string_view v, std::string_view
         }
         return e;
     }
-    if (const std::size_t dash = v.find('-'); dash != std::string_view::npos && is_positive_digits(v.substr(0, dash)))
+    if (const std::size_t dash = v.find('-');
+        dash != std::string_view::npos && text::is_positive_digits(v.substr(0, dash)))
         return EntryView{path, v.substr(0, dash), v.substr(dash + 1), {}, false, true};
     return std::nullopt;
 }
@@ -478,10 +479,6 @@ std::size_t line_at(const text::LineIndex& lines, std::size_t offset, std::size_
 }
 
 }  // namespace
-
-bool is_positive_digits(std::string_view t) {
-    return !t.empty() && is_line_number_start(t[0]) && text::digit_run(t) == t.size();
-}
 
 bool looks_like_rg_path(std::string_view raw) {
     const std::string_view t = trimmed(raw);

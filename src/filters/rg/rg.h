@@ -45,7 +45,5 @@ std::optional<RgEntry> parse_heading_entry_line(std::string_view line, std::stri
 // A search result's path: one token with a path shape ("/", "\", "." or a
 // leading "~"), not a number, a URL or quoted text; at most 240 bytes.
 bool looks_like_rg_path(std::string_view text);
-// A line number: non-empty ASCII digits, the first of them 1 to 9.
-bool is_positive_digits(std::string_view text);
 
 }  // namespace filters::rg
