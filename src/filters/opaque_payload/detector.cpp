@@ -161,13 +161,6 @@ bool is_pem_body(const text::LineIndex& lines, std::size_t begin, std::size_t en
     return data > 0;
 }
 
-// A character that ends the header or the payload of a data: URL.
-bool ends_data_url_run_at(std::string_view s, std::size_t pos) {
-    const char c = s[pos];
-    return c == '"' || c == '\'' || c == ')' || c == '<' || c == '>' || c == ']' || c == '`' || c == '}' ||
-           text::whitespace_length_at(s, pos) != 0;
-}
-
 // The first "data:" at or after `from`, or npos. A plain search stops at
 // every "d" of ordinary text; this one tests sixteen starts at a time for
 // a "d" with a ":" four bytes later, which ordinary text seldom has.
@@ -197,27 +190,26 @@ std::size_t find_data_scheme(std::string_view s, std::size_t from) {
     return npos;
 }
 
-// The first character at or after a position for which a test holds (the
+// The first position at or after a given one where a search succeeds (the
 // text's end when none does), kept from one question to the next: asked
 // with positions that only grow, it reads each stretch of text once.
 class NextCharWhere {
 public:
-    using Test = bool (*)(std::string_view, std::size_t);
-    NextCharWhere(std::string_view s, Test test) : s_(s), test_(test) {}
+    // The first position at or after `from` that the search stops at, or the text's size.
+    using Search = std::size_t (*)(std::string_view, std::size_t);
+    NextCharWhere(std::string_view s, Search search) : s_(s), search_(search) {}
 
     std::size_t at_or_after(std::size_t from) {
         if (asked_ && from >= from_ && from <= found_) return found_;
-        std::size_t p = from;
-        while (p < s_.size() && !test_(s_, p)) p += text::utf8_len(static_cast<unsigned char>(s_[p]));
         from_ = from;
-        found_ = std::min(p, s_.size());
+        found_ = std::min(search_(s_, from), s_.size());
         asked_ = true;
         return found_;
     }
 
 private:
     std::string_view s_;
-    Test test_;
+    Search search_;
     std::size_t from_ = 0;
     std::size_t found_ = 0;
     bool asked_ = false;
@@ -251,6 +243,52 @@ __m128i base64_bytes16(__m128i v) {
     return _mm_or_si128(_mm_or_si128(letters, slash_digits), signs);
 }
 #endif
+
+// The first byte at or after `from` that is not a base64 character of
+// either alphabet, or the text's size. Base64 characters are ASCII, so a
+// search that starts on a character boundary stops on one.
+std::size_t first_non_base64(std::string_view s, std::size_t from) {
+    std::size_t p = from;
+#if defined(__SSE2__)
+    for (; p + 16 <= s.size(); p += 16) {
+        const unsigned others = ~mask16(base64_bytes16(load16(s.data() + p))) & 0xFFFFu;
+        if (others != 0) return p + static_cast<std::size_t>(std::countr_zero(others));
+    }
+#endif
+    while (p < s.size() && (class_of(s[p]) & kAnyBase64)) ++p;
+    return p;
+}
+
+// ASCII bytes that end the header or the payload of a data: URL.
+constexpr std::array<bool, 128> make_data_url_stops() {
+    std::array<bool, 128> t{};
+    for (char c : std::string_view("\"')<>]`} \t\n\v\f\r")) t[static_cast<unsigned char>(c)] = true;
+    return t;
+}
+constexpr std::array<bool, 128> kDataUrlStops = make_data_url_stops();
+
+// The first character at or after `from` (a character boundary) that ends
+// a data: URL's header or payload: one of the ASCII stops or any
+// whitespace character, the text's size when none does.
+std::size_t first_data_url_stop(std::string_view s, std::size_t from) {
+    std::size_t p = from;
+    while (p < s.size()) {
+        const auto b = static_cast<unsigned char>(s[p]);
+        if (b < 0x80) {
+            if (kDataUrlStops[b]) return p;
+            ++p;
+        } else {
+            if (text::whitespace_length_at(s, p) != 0) return p;
+            p += text::utf8_len(b);
+        }
+    }
+    return p;
+}
+
+std::size_t first_comma(std::string_view s, std::size_t from) {
+    const std::size_t at = s.find(',', from);
+    return at == npos ? s.size() : at;
+}
 
 // One pass over the text, sixteen bytes at a time, that finds the lines
 // where a line payload may start and notes any "data:" on the way. A line
@@ -335,8 +373,7 @@ public:
     // is. Lines of text that merely begin like base64 (a path, an
     // identifier) stop at their first other character.
     bool is_base64_line_at(std::size_t start) const {
-        std::size_t end = start;
-        while (end < s_.size() && (class_of(s_[end]) & kAnyBase64)) ++end;
+        const std::size_t end = first_non_base64(s_, start);
         return (end == s_.size() || s_[end] == '\n') && end - start >= kMinRunLineBytes;
     }
 
@@ -591,8 +628,21 @@ bool valid_base64_shape(std::string_view s) {
     if (s.empty()) return false;
     bool standard_only = false;  // holds "+" or "/"
     bool url_only = false;       // holds "-" or "_"
-    for (char c : s) {
-        const std::uint8_t k = class_of(c);
+    std::size_t p = 0;
+#if defined(__SSE2__)
+    __m128i standard = _mm_setzero_si128();
+    __m128i url = _mm_setzero_si128();
+    for (; p + 16 <= s.size(); p += 16) {
+        const __m128i v = load16(s.data() + p);
+        if (mask16(base64_bytes16(v)) != 0xFFFFu) return false;
+        standard = _mm_or_si128(standard, _mm_or_si128(eq16(v, '+'), eq16(v, '/')));
+        url = _mm_or_si128(url, _mm_or_si128(eq16(v, '-'), eq16(v, '_')));
+    }
+    standard_only = mask16(standard) != 0;
+    url_only = mask16(url) != 0;
+#endif
+    for (; p < s.size(); ++p) {
+        const std::uint8_t k = class_of(s[p]);
         if (!(k & kAnyBase64)) return false;
         if (!(k & kUrlSafe)) standard_only = true;
         if (!(k & kStandard)) url_only = true;
@@ -740,10 +790,10 @@ std::vector<DataUrlSpan> find_data_url_spans(std::string_view s) {
     std::vector<DataUrlSpan> spans;
     // Searches that a run of rejected "data:" would otherwise repeat over
     // the same stretch: each asks with positions that only grow.
-    NextCharWhere header_stop(s, &ends_data_url_run_at);
-    NextCharWhere comma(s, [](std::string_view t, std::size_t p) { return t[p] == ','; });
-    NextCharWhere text_stop(s, &ends_data_url_run_at);
-    NextCharWhere base64_stop(s, [](std::string_view t, std::size_t p) { return !(class_of(t[p]) & kAnyBase64); });
+    NextCharWhere header_stop(s, &first_data_url_stop);
+    NextCharWhere comma(s, &first_comma);
+    NextCharWhere text_stop(s, &first_data_url_stop);
+    NextCharWhere base64_stop(s, &first_non_base64);
     std::size_t cursor = 0;
     while (true) {
         const std::size_t m = find_data_scheme(s, cursor);

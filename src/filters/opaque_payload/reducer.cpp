@@ -201,7 +201,12 @@ Attempt try_compress_opaque_payload_output(const FilterInput& input) {
         text3 = urls_replaced;
     }
     const std::string_view result = choose_smaller(best, text3);
-    if (result.data() == text.data() && result.size() == text.size()) return std::nullopt;
+    const auto is = [&](std::string_view v) { return result.data() == v.data() && result.size() == v.size(); };
+    if (is(text)) return std::nullopt;
+    // The chosen text is one this call built: hand it over rather than copy it.
+    if (is(urls_replaced)) return urls_replaced;
+    if (is(spans_replaced)) return spans_replaced;
+    if (whole && is(*whole)) return std::move(*whole);
     return std::string(result);
 }
 
