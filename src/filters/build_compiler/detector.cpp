@@ -1439,8 +1439,12 @@ bool may_be_accepted(const text::LineIndex& lines) {
         if (!text::contains_any(head, {"diff --git ", "diff --cc ", "@@ -"}) && !may_pass_first_look(text))
             return false;
         const Look look = suits_wide_look(lines) ? first_look_wide(text) : Look::kByLines;
-        if (look == Look::kDecline || (look == Look::kByLines && !may_name_a_tool(lines))) return false;
-        return anchor_sweep(text) != Look::kDecline;
+        if (look == Look::kDecline) return false;
+        // The sweep and the walk of the lines are both needed, in either
+        // order. Most texts that get this far let the walk through and are
+        // turned away by the sweep alone, so the sweep goes first.
+        if (anchor_sweep(text) == Look::kDecline) return false;
+        return look == Look::kPass || may_name_a_tool(lines);
     }
 #endif
     return may_name_a_tool(lines);
