@@ -348,6 +348,7 @@ public:
         run_may_go_on_ = nl != nullptr;
     }
     bool stem_line_counted(std::size_t at) const { return at < counted_until_; }
+    std::size_t counted_until() const { return counted_until_; }
     std::uint64_t stem_lines() const { return stem_lines_; }
 
     void add_visible_starts(std::uint64_t n) { visible_starts_ += n; }
@@ -466,26 +467,47 @@ QV_AVX2 void load_stem_filter(StemFilter& f) {
     }
 }
 
-// The places among the 32 from `p` (34 bytes readable) where a piece may
-// start; the buckets of each go to `buckets`, and the escape bytes among the
-// 32 to `escapes`.
-QV_AVX2 std::uint32_t stem_candidates_inline(const char* p, const StemFilter& f, std::uint8_t* buckets,
-                                             std::uint32_t& escapes) {
+// For each of the 32 bytes from `p` (34 bytes readable), the buckets whose
+// piece may start there.
+QV_AVX2 __m256i stem_filter(const char* p, const StemFilter& f) {
     const __m256i nibble = _mm256_set1_epi8(0x0f);
     __m256i found = _mm256_set1_epi8(-1);
     for (std::size_t j = 0; j < 3; ++j) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + j));
-        if (j == 0)
-            escapes = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b'))));
         const __m256i low = _mm256_and_si256(v, nibble);
         const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
         found = _mm256_and_si256(
             found, _mm256_and_si256(_mm256_shuffle_epi8(f.low[j], low), _mm256_shuffle_epi8(f.high[j], high)));
     }
-    const auto mask =
-        ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(found, _mm256_setzero_si256())));
+    return found;
+}
+
+// The places where `found` names some bucket.
+QV_AVX2 std::uint32_t stem_candidates(__m256i found) {
+    return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(found, _mm256_setzero_si256())));
+}
+QV_AVX2 std::uint32_t stem_candidates(const char* p, const StemFilter& f) { return stem_candidates(stem_filter(p, f)); }
+
+// The places among the 32 from `p` (34 bytes readable) where a piece may
+// start; the buckets of each go to `buckets`, and the escape bytes among the
+// 32 to `escapes`.
+QV_AVX2 std::uint32_t stem_candidates_inline(const char* p, const StemFilter& f, std::uint8_t* buckets,
+                                             std::uint32_t& escapes) {
+    escapes = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), _mm256_set1_epi8('\x1b'))));
+    const __m256i found = stem_filter(p, f);
+    const std::uint32_t mask = stem_candidates(found);
     if (mask != 0) _mm256_storeu_si256(reinterpret_cast<__m256i*>(buckets), found);
     return mask;
+}
+
+// The line ends among the 32 bytes of `ends` that a visible ASCII character
+// follows (`next` holds the bytes one further).
+QV_AVX2 std::uint64_t visible_line_starts(__m256i ends, __m256i next) {
+    const __m256i visible = _mm256_and_si256(_mm256_cmpgt_epi8(next, _mm256_set1_epi8(' ')),
+                                             _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7f), next));
+    return static_cast<std::uint64_t>(
+        std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ends, visible)))));
 }
 
 constexpr std::size_t kMarkPassLead = std::size_t{1} << 15;
@@ -555,6 +577,21 @@ QV_AVX2 __m256i any_marks(__m256i v) {
     return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')));
 }
 
+// Whether FactScan::on_mark may learn anything from the marks of `mask`,
+// bytes of the 32 from `at` (not the text's first byte). It learns nothing
+// from a "#" that no digit follows, nor from one after a visible ASCII
+// character or DEL (which no frame start has before its "#"), and passes
+// over them.
+bool marks_may_count(std::string_view text, std::size_t at, std::uint32_t mask) {
+    for (; mask != 0; mask &= mask - 1) {
+        const std::size_t k = at + static_cast<std::size_t>(std::countr_zero(mask));
+        if (text[k] == '\x1b') return true;
+        const auto before = static_cast<unsigned char>(text[k - 1]);
+        if (k + 1 < text.size() && text::is_ascii_digit(text[k + 1]) && (before <= ' ' || before >= 0x80)) return true;
+    }
+    return false;
+}
+
 // Reports the marks of `mask`, bytes of the 32 from `at`, to `scan`; false
 // once it needs no more. Kept out of the byte pass, whose tables then stay
 // in registers.
@@ -576,8 +613,10 @@ bool stem_share_reachable(std::uint64_t stem_lines, std::uint64_t lines_left, st
 constexpr std::size_t kShareCheckStride = std::size_t{1} << 16;
 
 // The pass over every byte: "#" and escape bytes, line starts, and the
-// lines that hold a signal stem. Each 32-byte step is read once for all
-// three tests, in place but for the last bytes. Once the stem lines can no
+// lines that hold a signal stem. Each 32-byte step is read for all three
+// tests at once, in place but for the last bytes; a step that holds
+// nothing to report is only counted, and only the others are read again
+// in full. Once the stem lines can no
 // longer reach their share, stems are no longer looked for: the share then
 // fails whatever the rest holds, and only a terminal code, which the marks
 // still find, makes repeated diagnostics possible again.
@@ -591,33 +630,53 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
     bool stems_wanted = true;
     BlockReader reader(text);
     const std::size_t size = text.size();
-    for (std::size_t i = 0; i < size; i += 32) {
+    std::size_t i = 0;
+    while (i < size) {
+        // The steps that only add to the counts, read without a call, so
+        // that the filter's tables stay in registers. A step with a mark, a
+        // stem candidate or a share check is left to the full step below.
+        const bool stems_looked_for = stems_wanted && !scan.has_escape();
+        const std::size_t counted_until = scan.counted_until();
+        for (; i != 0 && i + 34 <= size; i += 32) {
+            const char* p = text.data() + i;
+            const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+            const __m256i ends = _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'));
+            bool full_step = stems_wanted && i % kShareCheckStride == 0;
+            if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0)
+                full_step = full_step || marks_may_count(text, i, m);
+            if (stems_looked_for && i + 31 >= counted_until) full_step = full_step || stem_candidates(p, f) != 0;
+            if (full_step) break;
+            visible_starts += visible_line_starts(ends, v1);
+            newlines +=
+                static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
+        }
+        if (i >= size) break;
         const char* p = i + 34 <= size ? text.data() + i : reader.at(i);
         const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
         const __m256i ends = _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'));
-        // A line end before a visible ASCII character.
-        const __m256i visible = _mm256_and_si256(_mm256_cmpgt_epi8(v1, _mm256_set1_epi8(' ')),
-                                                 _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7f), v1));
-        visible_starts += static_cast<std::uint64_t>(
-            std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ends, visible)))));
+        visible_starts += visible_line_starts(ends, v1);
         if (stems_wanted && i % kShareCheckStride == 0 &&
             !stem_share_reachable(scan.stem_lines(), line_count + 1 - std::min(newlines, line_count), visible_starts))
             stems_wanted = false;
         newlines += static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
-        if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0) [[unlikely]]
+        if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0)
             if (!report_marks(scan, i, m)) {
                 scan.add_visible_starts(visible_starts);
                 return scan.finish(true);
             }
         // Nothing is left to learn from a stem inside a counted line.
-        if (!stems_wanted || scan.has_escape() || scan.stem_line_counted(i + 31)) continue;
-        std::uint32_t escapes = 0;  // none: the text has no escape byte so far
-        std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes);
-        for (; m != 0; m &= m - 1) {
-            const auto k = static_cast<unsigned>(std::countr_zero(m));
-            if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets[k])) scan.on_stem(i + k);
+        if (stems_wanted && !scan.has_escape() && !scan.stem_line_counted(i + 31)) {
+            const __m256i found = stem_filter(p, f);
+            auto m = stem_candidates(found);
+            if (m != 0) _mm256_store_si256(reinterpret_cast<__m256i*>(buckets), found);
+            for (; m != 0; m &= m - 1) {
+                const auto k = static_cast<unsigned>(std::countr_zero(m));
+                if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets[k])) scan.on_stem(i + k);
+            }
         }
+        i += 32;
     }
     scan.add_visible_starts(visible_starts);
     return scan.finish(true);
