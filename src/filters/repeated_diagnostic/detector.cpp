@@ -614,12 +614,12 @@ constexpr std::size_t kShareCheckStride = std::size_t{1} << 16;
 
 // The pass over every byte: "#" and escape bytes, line starts, and the
 // lines that hold a signal stem. Each 32-byte step is read for all three
-// tests at once, in place but for the last bytes; a step that holds
-// nothing to report is only counted, and only the others are read again
-// in full. Once the stem lines can no
-// longer reach their share, stems are no longer looked for: the share then
-// fails whatever the rest holds, and only a terminal code, which the marks
-// still find, makes repeated diagnostics possible again.
+// tests at once, in place but for the last bytes; a step with nothing to
+// report is only counted, and only the others are read again in full. Once
+// the stem lines can no longer reach their share, stems are no longer
+// looked for: the share then fails whatever the rest holds, and only a
+// terminal code, which the marks still find, makes repeated diagnostics
+// possible again.
 __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text, std::uint64_t line_count,
                                                                        FactScan& scan) {
     StemFilter f;
@@ -633,8 +633,9 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
     std::size_t i = 0;
     while (i < size) {
         // The steps that only add to the counts, read without a call, so
-        // that the filter's tables stay in registers. A step with a mark, a
-        // stem candidate or a share check is left to the full step below.
+        // that the filter's tables stay in registers. A step with a mark
+        // that on_mark may learn from, a stem candidate or a share check is
+        // left to the full step below.
         const bool stems_looked_for = stems_wanted && !scan.has_escape();
         const std::size_t counted_until = scan.counted_until();
         for (; i != 0 && i + 34 <= size; i += 32) {
