@@ -1450,8 +1450,12 @@ bool may_be_accepted(const text::LineIndex& lines) {
         const Look look = suits_wide_look(lines) ? first_look_wide(text) : Look::kByLines;
         if (look == Look::kDecline) return false;
         // The sweep and the walk of the lines are both needed, in either
-        // order. Most texts that get this far let the walk through and are
-        // turned away by the sweep alone, so the sweep goes first.
+        // order. A text that the rare-triple gate lets through nearly always
+        // passes the walk as well (the gate's signs and line shapes are the
+        // walk's own; a diff header, a maven/gradle or nx/turbo line without
+        // its marker, colour codes or a text of one line can fail it), and
+        // the sweep then reads it all the same: run first, the sweep spares
+        // the walk on the texts it turns away.
         if (anchor_sweep(text) == Look::kDecline) return false;
         return look == Look::kPass || may_name_a_tool(lines);
     }
