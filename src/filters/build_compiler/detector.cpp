@@ -1111,45 +1111,67 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
     // "<letter>:" before a digit, carried into the next block; and the add
     // that carries it over the line number.
     std::uint64_t path_carry = 0, number_carry = 0;
+    std::uint64_t colon_blocks = 0;  // one bit for each of the last 64 blocks that held a ":"
     for (std::size_t base = 0; base < text.size(); base += Window::kBlock) {
         const char* p = window.at(base);
-        const BlockBits b = block_bits(p);
         const std::uint64_t inside = window.inside(base);
-        if (b.escapes & inside) return Look::kByLines;
-        const std::uint64_t firsts = line_starts.next(b.newlines, b.blanks) & b.starts & ~b.newlines & inside;
-        std::uint64_t triples = 0, codes = 0, colons = 0, numerals = 0, paths = 0, numbered = 0;
+        std::uint64_t newlines = 0, blanks = 0, starts = 0, triples = 0, codes = 0, colons = 0;
+        __m256i escapes = _mm256_setzero_si256();
         for (int half = 0; half < 2; ++half) {
             const char* q = p + 32 * half;
-            const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+            const __m256i v = load_at(q + 1), after = load_at(q + 2), then = load_at(q + 3);
+            const __m256i pairs = _mm256_and_si256(lookup(v, kLineStarts.low[0], kLineStarts.high[0]),
+                                                   lookup(after, kLineStarts.low[1], kLineStarts.high[1]));
             const __m256i anchors = _mm256_and_si256(_mm256_and_si256(lookup(v, kTriples.low[0], kTriples.high[0]),
                                                                       lookup(after, kTriples.low[1], kTriples.high[1])),
                                                      lookup(then, kTriples.low[2], kTriples.high[2]));
-            const __m256i colon = equals(v, ':'), colon_number = _mm256_and_si256(colon, digits(after));
             // A shellcheck code's "SC", or a markdownlint rule's "MD".
             const __m256i code = _mm256_or_si256(_mm256_and_si256(equals(v, 'S'), equals(after, 'C')),
                                                  _mm256_and_si256(equals(v, 'M'), equals(after, 'D')));
+            escapes = _mm256_or_si256(escapes, equals(v, '\x1b'));
             const auto shift = static_cast<unsigned>(32 * half);
+            newlines |= std::uint64_t{mask_of(equals(v, '\n'))} << shift;
+            blanks |= std::uint64_t{mask_of(_mm256_or_si256(equals(v, ' '), equals(v, '\t')))} << shift;
+            starts |= std::uint64_t{nonzero(pairs)} << shift;
             triples |= std::uint64_t{nonzero(anchors)} << shift;
-            numerals |= std::uint64_t{mask_of(digits(v))} << shift;
-            colons |= std::uint64_t{mask_of(colon)} << shift;
-            numbered |= std::uint64_t{mask_of(colon_number)} << shift;
-            paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
+            colons |= std::uint64_t{mask_of(equals(v, ':'))} << shift;
             codes |= std::uint64_t{mask_of(code)} << shift;
         }
-        // The ":" after the line number of each "<letter>:<digits>", when a
-        // digit follows it too.
-        const std::uint64_t numbers = (paths << 1) | path_carry;
-        path_carry = paths >> 63;
-        const std::uint64_t located =
-            carried_sum(numerals, numbers, number_carry) & ~numerals & colons & numbered & inside;
+        // Past the text's end the window reads newlines: an ESC lies inside.
+        if (!_mm256_testz_si256(escapes, escapes)) return Look::kByLines;
+        const std::uint64_t firsts = line_starts.next(newlines, blanks) & starts & ~newlines & inside;
+        // A location needs the ":" after its letter, in this block or carried
+        // in from the one before: without either, it has no bit here and
+        // both carries stay clear, so the masks are not worked out. Where
+        // most blocks hold a ":", they are worked out for every block, which
+        // spares mispredicted branches; only the cost depends on the choice.
+        colon_blocks = (colon_blocks << 1) | std::uint64_t{colons != 0};
+        std::uint64_t located = 0;
+        if (std::popcount(colon_blocks) >= 16 || (colons | path_carry | number_carry) != 0) {
+            std::uint64_t numerals = 0, numbered = 0, paths = 0;
+            for (int half = 0; half < 2; ++half) {
+                const char* q = p + 32 * half;
+                const __m256i before = load_at(q), v = load_at(q + 1), after = load_at(q + 2);
+                const __m256i colon_number = _mm256_and_si256(equals(v, ':'), digits(after));
+                const auto shift = static_cast<unsigned>(32 * half);
+                numerals |= std::uint64_t{mask_of(digits(v))} << shift;
+                numbered |= std::uint64_t{mask_of(colon_number)} << shift;
+                paths |= std::uint64_t{mask_of(_mm256_and_si256(colon_number, letter(before)))} << shift;
+            }
+            // The ":" after the line number of each "<letter>:<digits>",
+            // when a digit follows it too.
+            const std::uint64_t numbers = (paths << 1) | path_carry;
+            path_carry = paths >> 63;
+            located = carried_sum(numerals, numbers, number_carry) & ~numerals & colons & numbered & inside;
+        }
         triples &= inside;
         codes &= inside;
         if ((firsts | triples | codes | located) != 0) {
-            const Look look = anchored.any({base, line_start, b.newlines, firsts, triples, codes, located});
+            const Look look = anchored.any({base, line_start, newlines, firsts, triples, codes, located});
             if (look != Look::kByLines) return look;
         }
-        if (const std::uint64_t newlines = b.newlines & inside)
-            line_start = base + static_cast<std::size_t>(64 - std::countl_zero(newlines));
+        if (const std::uint64_t ends = newlines & inside)
+            line_start = base + static_cast<std::size_t>(64 - std::countl_zero(ends));
     }
     return Look::kDecline;
 }
@@ -1351,6 +1373,15 @@ __attribute__((target("avx2"))) bool may_pass_first_look(std::string_view text) 
     const __m256i esc = _mm256_set1_epi8('\x1b');
     GateLine line;
     for (std::size_t i = 0; i < text.size(); i += kBlock) {
+        // Most blocks hold no triple at all: they are passed over in a loop
+        // without calls, which keeps the tables in registers.
+        for (; i + kBlock + kAhead <= text.size(); i += kBlock) {
+            const char* p = text.data() + i;
+            const GateGroups g = gate_groups(p);
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(g.first, g.second), _mm256_cmpeq_epi8(load_at(p), esc));
+            if (!_mm256_testz_si256(any, any)) break;
+        }
+        if (i >= text.size()) break;
         const char* p = text.data() + i;
         if (i + kBlock + kAhead > text.size()) {
             // Past the end the text reads as newlines.
@@ -1439,8 +1470,16 @@ bool may_be_accepted(const text::LineIndex& lines) {
         if (!text::contains_any(head, {"diff --git ", "diff --cc ", "@@ -"}) && !may_pass_first_look(text))
             return false;
         const Look look = suits_wide_look(lines) ? first_look_wide(text) : Look::kByLines;
-        if (look == Look::kDecline || (look == Look::kByLines && !may_name_a_tool(lines))) return false;
-        return anchor_sweep(text) != Look::kDecline;
+        if (look == Look::kDecline) return false;
+        // The sweep and the walk of the lines are both needed, in either
+        // order. A text that the rare-triple gate lets through nearly always
+        // passes the walk as well (the gate's signs and line shapes are the
+        // walk's own; a diff header, a maven/gradle or nx/turbo line without
+        // its marker, colour codes or a text of one line can fail it), and
+        // the sweep then reads it all the same: run first, the sweep spares
+        // the walk on the texts it turns away.
+        if (anchor_sweep(text) == Look::kDecline) return false;
+        return look == Look::kPass || may_name_a_tool(lines);
     }
 #endif
     return may_name_a_tool(lines);

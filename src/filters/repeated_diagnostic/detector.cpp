@@ -348,6 +348,7 @@ public:
         run_may_go_on_ = nl != nullptr;
     }
     bool stem_line_counted(std::size_t at) const { return at < counted_until_; }
+    std::size_t counted_until() const { return counted_until_; }
     std::uint64_t stem_lines() const { return stem_lines_; }
 
     void add_visible_starts(std::uint64_t n) { visible_starts_ += n; }
@@ -377,64 +378,66 @@ private:
 
 #if defined(__x86_64__)
 
-// Three bytes of each signal stem, and the bucket (0 to 15) whose bit stands
+// Three bytes of each signal stem, and the bucket (0 to 7) whose bit stands
 // for it in the stem filter: a stem lies wherever its piece lies, and the
-// filter lets through every place where a piece may start.
+// filter lets through every place where a piece may start. The pieces and
+// their buckets were picked so that the pieces that share a bucket let few
+// other triples through on logs, listings, JSON and HTML: eight buckets fit
+// one table per byte, whose lookups cost half of two.
 struct StemPiece {
     std::string_view stem;
     std::size_t offset;
     unsigned bucket;
 };
 constexpr std::array<StemPiece, kSignalStems.size()> kStemPieces = {{
-    {"fail", 0, 0},
-    {"fatal", 0, 0},
-    {"cannot", 2, 1},
-    {"can't", 1, 2},
-    {"no such file", 6, 3},
-    {"error", 1, 4},
-    {"terminate", 2, 4},
-    {"denied", 2, 5},
-    {"invalid", 1, 6},
-    {"unable", 0, 7},
-    {"exception", 1, 8},
-    {"segmentation fault", 1, 9},
-    {"abort", 0, 10},
-    {"warn", 1, 11},
-    {"panic", 1, 12},
-    {"core dumped", 5, 13},
-    {"stack trace", 1, 14},
-    {"not found", 4, 15},
+    {"fail", 0, 3},
+    {"fatal", 0, 3},
+    {"cannot", 2, 4},
+    {"can't", 2, 5},
+    {"no such file", 3, 1},
+    {"error", 1, 5},
+    {"terminate", 3, 2},
+    {"denied", 1, 6},
+    {"invalid", 1, 0},
+    {"unable", 1, 4},
+    {"exception", 1, 2},
+    {"segmentation fault", 1, 6},
+    {"abort", 0, 6},
+    {"warn", 1, 7},
+    {"panic", 1, 6},
+    {"core dumped", 5, 7},
+    {"stack trace", 6, 0},
+    {"not found", 5, 1},
 }};
 
 constexpr bool every_stem_has_a_piece() {
     for (std::string_view stem : kSignalStems) {
         bool found = false;
         for (const StemPiece& piece : kStemPieces)
-            found = found || (piece.stem == stem && piece.offset + 3 <= stem.size() && piece.bucket < 16);
+            found = found || (piece.stem == stem && piece.offset + 3 <= stem.size() && piece.bucket < 8);
         if (!found) return false;
     }
     return true;
 }
 static_assert(every_stem_has_a_piece());
 
-// For byte j of a piece, per group of eight buckets: the buckets whose
-// piece's byte j has a given low half, and those whose byte j has a given
-// high half (for a letter, in either case). A byte may be byte j of a
-// bucket's piece only where both tables name the bucket.
+// For byte j of a piece: the buckets whose piece's byte j has a given low
+// half, and those whose byte j has a given high half (for a letter, in
+// either case). A byte may be byte j of a bucket's piece only where both
+// tables name the bucket.
 struct PieceTables {
-    std::array<std::array<std::array<std::uint8_t, 16>, 3>, 2> low{};
-    std::array<std::array<std::array<std::uint8_t, 16>, 3>, 2> high{};
+    std::array<std::array<std::uint8_t, 16>, 3> low{};
+    std::array<std::array<std::uint8_t, 16>, 3> high{};
 };
 constexpr PieceTables kPieceTables = [] {
     PieceTables t;
     for (const StemPiece& piece : kStemPieces)
         for (std::size_t j = 0; j < 3; ++j) {
             const auto c = static_cast<unsigned char>(piece.stem[piece.offset + j]);
-            const std::size_t group = piece.bucket / 8;
-            const auto bit = static_cast<std::uint8_t>(1u << (piece.bucket % 8));
-            t.low[group][j][c & 15u] |= bit;
-            t.high[group][j][c >> 4] |= bit;
-            if (c >= 'a' && c <= 'z') t.high[group][j][(c - 32u) >> 4] |= bit;
+            const auto bit = static_cast<std::uint8_t>(1u << piece.bucket);
+            t.low[j][c & 15u] |= bit;
+            t.high[j][c >> 4] |= bit;
+            if (c >= 'a' && c <= 'z') t.high[j][(c - 32u) >> 4] |= bit;
         }
     return t;
 }();
@@ -451,48 +454,60 @@ bool stem_piece_at(std::string_view s, std::size_t at, unsigned buckets) {
 #define QV_AVX2 inline __attribute__((target("avx2,popcnt"), always_inline))
 
 struct StemFilter {
-    __m256i low[2][3];
-    __m256i high[2][3];
+    __m256i low[3];
+    __m256i high[3];
 };
 
 QV_AVX2 void load_stem_filter(StemFilter& f) {
-    for (std::size_t g = 0; g < 2; ++g)
-        for (std::size_t j = 0; j < 3; ++j) {
-            f.low[g][j] = _mm256_broadcastsi128_si256(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPieceTables.low[g][j].data())));
-            f.high[g][j] = _mm256_broadcastsi128_si256(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kPieceTables.high[g][j].data())));
-        }
+    for (std::size_t j = 0; j < 3; ++j) {
+        f.low[j] =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kPieceTables.low[j].data())));
+        f.high[j] =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kPieceTables.high[j].data())));
+    }
 }
 
-// The places among the 32 from `p` (34 bytes readable) where a piece may
-// start; the buckets of each go to `buckets` (group g at 32 * g), and the
-// escape bytes among the 32 to `escapes`.
-QV_AVX2 std::uint32_t stem_candidates_inline(const char* p, const StemFilter& f, std::uint8_t* buckets,
-                                             std::uint32_t& escapes) {
+// For each of the 32 bytes from `p` (34 bytes readable), the buckets whose
+// piece may start there.
+QV_AVX2 __m256i stem_filter(const char* p, const StemFilter& f) {
     const __m256i nibble = _mm256_set1_epi8(0x0f);
-    __m256i found[2] = {_mm256_set1_epi8(-1), _mm256_set1_epi8(-1)};
+    __m256i found = _mm256_set1_epi8(-1);
     for (std::size_t j = 0; j < 3; ++j) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + j));
-        if (j == 0)
-            escapes = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b'))));
         const __m256i low = _mm256_and_si256(v, nibble);
         const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
-        for (std::size_t g = 0; g < 2; ++g)
-            found[g] = _mm256_and_si256(found[g], _mm256_and_si256(_mm256_shuffle_epi8(f.low[g][j], low),
-                                                                   _mm256_shuffle_epi8(f.high[g][j], high)));
+        found = _mm256_and_si256(
+            found, _mm256_and_si256(_mm256_shuffle_epi8(f.low[j], low), _mm256_shuffle_epi8(f.high[j], high)));
     }
-    const __m256i none = _mm256_cmpeq_epi8(_mm256_or_si256(found[0], found[1]), _mm256_setzero_si256());
-    const auto mask = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(none));
-    if (mask != 0) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buckets), found[0]);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buckets + 32), found[1]);
-    }
+    return found;
+}
+
+// The places where `found` names some bucket.
+QV_AVX2 std::uint32_t stem_candidates(__m256i found) {
+    return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(found, _mm256_setzero_si256())));
+}
+QV_AVX2 std::uint32_t stem_candidates(const char* p, const StemFilter& f) { return stem_candidates(stem_filter(p, f)); }
+
+// The places among the 32 from `p` (34 bytes readable) where a piece may
+// start; the buckets of each go to `buckets`, and the escape bytes among the
+// 32 to `escapes`.
+QV_AVX2 std::uint32_t stem_candidates_inline(const char* p, const StemFilter& f, std::uint8_t* buckets,
+                                             std::uint32_t& escapes) {
+    escapes = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), _mm256_set1_epi8('\x1b'))));
+    const __m256i found = stem_filter(p, f);
+    const std::uint32_t mask = stem_candidates(found);
+    if (mask != 0) _mm256_storeu_si256(reinterpret_cast<__m256i*>(buckets), found);
     return mask;
 }
 
-inline unsigned buckets_at(const std::uint8_t* buckets, unsigned k) {
-    return buckets[k] | (static_cast<unsigned>(buckets[32 + k]) << 8);
+// The line ends among the 32 bytes of `ends` that a visible ASCII character
+// follows (`next` holds the bytes one further).
+QV_AVX2 std::uint64_t visible_line_starts(__m256i ends, __m256i next) {
+    const __m256i visible = _mm256_and_si256(_mm256_cmpgt_epi8(next, _mm256_set1_epi8(' ')),
+                                             _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7f), next));
+    return static_cast<std::uint64_t>(
+        std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ends, visible)))));
 }
 
 constexpr std::size_t kMarkPassLead = std::size_t{1} << 15;
@@ -534,7 +549,7 @@ QV_AVX2 bool has_stem_or_escape_avx2(std::string_view text, std::size_t start, s
         if (escapes != 0) return true;
         for (; m != 0; m &= m - 1) {
             const auto k = static_cast<unsigned>(std::countr_zero(m));
-            if (stem_piece_at(line, i + k, buckets_at(buckets, k))) return true;
+            if (stem_piece_at(line, i + k, buckets[k])) return true;
         }
     }
     return false;
@@ -562,6 +577,21 @@ QV_AVX2 __m256i any_marks(__m256i v) {
     return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')));
 }
 
+// Whether FactScan::on_mark may learn anything from the marks of `mask`,
+// bytes of the 32 from `at` (not the text's first byte). It learns nothing
+// from a "#" that no digit follows, nor from one after a visible ASCII
+// character or DEL (which no frame start has before its "#"), and passes
+// over them.
+bool marks_may_count(std::string_view text, std::size_t at, std::uint32_t mask) {
+    for (; mask != 0; mask &= mask - 1) {
+        const std::size_t k = at + static_cast<std::size_t>(std::countr_zero(mask));
+        if (text[k] == '\x1b') return true;
+        const auto before = static_cast<unsigned char>(text[k - 1]);
+        if (k + 1 < text.size() && text::is_ascii_digit(text[k + 1]) && (before <= ' ' || before >= 0x80)) return true;
+    }
+    return false;
+}
+
 // Reports the marks of `mask`, bytes of the 32 from `at`, to `scan`; false
 // once it needs no more. Kept out of the byte pass, whose tables then stay
 // in registers.
@@ -583,49 +613,71 @@ bool stem_share_reachable(std::uint64_t stem_lines, std::uint64_t lines_left, st
 constexpr std::size_t kShareCheckStride = std::size_t{1} << 16;
 
 // The pass over every byte: "#" and escape bytes, line starts, and the
-// lines that hold a signal stem. Each 32-byte step is read once for all
-// three tests, in place but for the last bytes. Once the stem lines can no
-// longer reach their share, stems are no longer looked for: the share then
-// fails whatever the rest holds, and only a terminal code, which the marks
-// still find, makes repeated diagnostics possible again.
+// lines that hold a signal stem. Each 32-byte step is read for all three
+// tests at once, in place but for the last bytes; a step with nothing to
+// report is only counted, and only the others are read again in full. Once
+// the stem lines can no longer reach their share, stems are no longer
+// looked for: the share then fails whatever the rest holds, and only a
+// terminal code, which the marks still find, makes repeated diagnostics
+// possible again.
 __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::string_view text, std::uint64_t line_count,
                                                                        FactScan& scan) {
     StemFilter f;
     load_stem_filter(f);
-    alignas(32) std::uint8_t buckets[64];
+    alignas(32) std::uint8_t buckets[32];
     std::uint64_t visible_starts = !text.empty() && is_visible_ascii(text[0]) ? 1 : 0;
     std::uint64_t newlines = 0;  // before the step being read
     bool stems_wanted = true;
     BlockReader reader(text);
     const std::size_t size = text.size();
-    for (std::size_t i = 0; i < size; i += 32) {
+    std::size_t i = 0;
+    while (i < size) {
+        // The steps that only add to the counts, read without a call, so
+        // that the filter's tables stay in registers. A step with a mark
+        // that on_mark may learn from, a stem candidate or a share check is
+        // left to the full step below.
+        const bool stems_looked_for = stems_wanted && !scan.has_escape();
+        const std::size_t counted_until = scan.counted_until();
+        for (; i != 0 && i + 34 <= size; i += 32) {
+            const char* p = text.data() + i;
+            const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+            const __m256i ends = _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'));
+            bool full_step = stems_wanted && i % kShareCheckStride == 0;
+            if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0)
+                full_step = full_step || marks_may_count(text, i, m);
+            if (stems_looked_for && i + 31 >= counted_until) full_step = full_step || stem_candidates(p, f) != 0;
+            if (full_step) break;
+            visible_starts += visible_line_starts(ends, v1);
+            newlines +=
+                static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
+        }
+        if (i >= size) break;
         const char* p = i + 34 <= size ? text.data() + i : reader.at(i);
         const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
         const __m256i ends = _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'));
-        // A line end before a visible ASCII character.
-        const __m256i visible = _mm256_and_si256(_mm256_cmpgt_epi8(v1, _mm256_set1_epi8(' ')),
-                                                 _mm256_cmpgt_epi8(_mm256_set1_epi8(0x7f), v1));
-        visible_starts += static_cast<std::uint64_t>(
-            std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ends, visible)))));
+        visible_starts += visible_line_starts(ends, v1);
         if (stems_wanted && i % kShareCheckStride == 0 &&
             !stem_share_reachable(scan.stem_lines(), line_count + 1 - std::min(newlines, line_count), visible_starts))
             stems_wanted = false;
         newlines += static_cast<std::uint64_t>(std::popcount(static_cast<std::uint32_t>(_mm256_movemask_epi8(ends))));
-        if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0) [[unlikely]]
+        if (const auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(any_marks(v0))); m != 0)
             if (!report_marks(scan, i, m)) {
                 scan.add_visible_starts(visible_starts);
                 return scan.finish(true);
             }
         // Nothing is left to learn from a stem inside a counted line.
-        if (!stems_wanted || scan.has_escape() || scan.stem_line_counted(i + 31)) continue;
-        std::uint32_t escapes = 0;  // none: the text has no escape byte so far
-        std::uint32_t m = stem_candidates_inline(p, f, buckets, escapes);
-        for (; m != 0; m &= m - 1) {
-            const auto k = static_cast<unsigned>(std::countr_zero(m));
-            if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets_at(buckets, k)))
-                scan.on_stem(i + k);
+        if (stems_wanted && !scan.has_escape() && !scan.stem_line_counted(i + 31)) {
+            const __m256i found = stem_filter(p, f);
+            auto m = stem_candidates(found);
+            if (m != 0) _mm256_store_si256(reinterpret_cast<__m256i*>(buckets), found);
+            for (; m != 0; m &= m - 1) {
+                const auto k = static_cast<unsigned>(std::countr_zero(m));
+                if (!scan.stem_line_counted(i + k) && stem_piece_at(text, i + k, buckets[k])) scan.on_stem(i + k);
+            }
         }
+        i += 32;
     }
     scan.add_visible_starts(visible_starts);
     return scan.finish(true);
@@ -679,7 +731,7 @@ private:
 __attribute__((target("avx2,popcnt"))) bool has_stem_run_avx2(const text::LineIndex& lines, MarkPass& marks) {
     StemFilter f;
     load_stem_filter(f);
-    alignas(32) std::uint8_t buckets[64];
+    alignas(32) std::uint8_t buckets[32];
     const std::string_view text = lines.text();
     BlockReader reader(text);
     RunSearch search(lines.size());
