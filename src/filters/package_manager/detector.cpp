@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "filters/package_manager/summary.h"
 #include "text.h"
 
@@ -448,16 +452,31 @@ constexpr auto kInnerSigns = [] {
 }();
 constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
 
-constexpr text::FingerprintSet kInnerSignPrints = [] {
-    std::array<text::FingerprintSet::Print, kInnerSigns.size()> prints{};
+// " package" is by far the commonest inner sign in text of other kinds
+// (paths under "packages/"), and it seldom scores there.
+constexpr std::size_t kPackageSign = [] {
+    std::size_t k = 0;
+    while (kInnerSigns[k] != " package") ++k;
+    return k;
+}();
+
+// The fingerprints of the inner signs, with or without " package".
+template <std::size_t N>
+constexpr text::FingerprintSet inner_sign_prints(bool with_package) {
+    std::array<text::FingerprintSet::Print, N> prints{};
+    std::size_t n = 0;
     for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        if (k == kPackageSign && !with_package) continue;
         const std::string_view print = kInnerSigns[k].substr(kInnerSignTable[k].print_at);
-        prints[k].group = kInnerSignTable[k].group;
-        for (std::size_t place = 0; place < prints[k].bytes.size() && place < print.size(); ++place)
-            prints[k].bytes[place] = print.substr(place, 1);
+        prints[n].group = kInnerSignTable[k].group;
+        for (std::size_t place = 0; place < prints[n].bytes.size() && place < print.size(); ++place)
+            prints[n].bytes[place] = print.substr(place, 1);
+        ++n;
     }
     return text::FingerprintSet(prints);
-}();
+}
+constexpr text::FingerprintSet kInnerSignPrints = inner_sign_prints<kInnerSigns.size()>(true);
+constexpr text::FingerprintSet kOtherSignPrints = inner_sign_prints<kInnerSigns.size() - 1>(false);
 
 // The phrases of each group, so that a hit is checked against its groups only.
 struct SignsByGroup {
@@ -473,31 +492,28 @@ constexpr SignsByGroup kInnerSignsByGroup = [] {
     return by;
 }();
 
-// Whether inner sign `k` stands in `text` from byte `at` in a form that can
-// score: " package" only as the whole word that the counting terms need
+// Whether " package" that ends before byte `end` of `text` stands as the
+// whole word that the counting terms need, "package" or "packages"
 // ("packages/" in a path never scores; every other term that reads a line
 // holding it needs another sign or a line start of its own).
+bool package_word_ends_at(std::string_view text, std::size_t end) {
+    if (end < text.size() && text::to_lower_ascii(text[end]) == 's') ++end;
+    return end == text.size() || !is_name_char(text[end]);
+}
+
+// Whether inner sign `k` stands in `text` from byte `at` in a form that can
+// score (" package" only as that whole word).
 bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at) {
     const std::string_view sign = kInnerSigns[k];
     if (text.size() - at < sign.size() || text::to_lower_ascii(text[at]) != sign[0] ||
         !text::equals_ignore_case(text.substr(at, sign.size()), sign))
         return false;
-    if (sign != " package") return true;
-    std::size_t end = at + sign.size();
-    if (end < text.size() && text::to_lower_ascii(text[end]) == 's') ++end;
-    return end == text.size() || !is_name_char(text[end]);
+    return k != kPackageSign || package_word_ends_at(text, at + sign.size());
 }
 
-// Where the first inner sign that can score stands in `text` at or after
-// byte `from` (as the byte where its fingerprint starts), or none.
-// " package" is by far the commonest hit (paths under "packages/"): its
-// eight bytes with the 0x20 bit of each set, which no other fingerprint's
-// bytes so folded begin with, so that such a hit is checked as that sign alone.
-constexpr std::size_t kPackageSign = [] {
-    std::size_t k = 0;
-    while (kInnerSigns[k] != " package") ++k;
-    return k;
-}();
+// " package"'s eight bytes with the 0x20 bit of each set, which no other
+// fingerprint's bytes so folded begin with, so that such a hit is checked
+// as that sign alone.
 constexpr std::uint64_t fold_eight(std::string_view bytes) {
     std::uint64_t word = 0;
     for (std::size_t i = 0; i < 8; ++i)
@@ -515,25 +531,105 @@ static_assert(kInnerSignTable[kPackageSign].print_at == 0 && [] {
     return true;
 }());
 
-std::optional<std::size_t> next_scoring_inner_sign(std::string_view text, std::size_t from) {
-    for (auto hit = kInnerSignPrints.next(text, from); hit; hit = kInnerSignPrints.next(text, hit->at + 1)) {
-        if (text.size() - hit->at >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, text.data() + hit->at, 8);
-            if ((word | 0x2020202020202020ull) == kPackageFolded) {
-                if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return hit->at;
-                continue;
-            }
+// The eight bytes of `text` at `at` (which has eight bytes to its end),
+// with the 0x20 bit of each set.
+std::uint64_t folded_eight_at(std::string_view text, std::size_t at) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    return word | 0x2020202020202020ull;
+}
+
+// Whether " package" stands at byte `at` of `text` as a sign that can score.
+bool package_word_at(std::string_view text, std::size_t at) {
+    return text.size() - at >= 8 && text[at] == ' ' && folded_eight_at(text, at) == kPackageFolded &&
+           package_word_ends_at(text, at + 8);
+}
+
+// Where the first inner sign that can score stands in `text` at or after
+// byte `from` (as the byte where its fingerprint starts); none when there
+// is none, or when `package_misses` has counted up to `kMaxPackageMisses`
+// hits of " package" that cannot score (`resume` then receives the byte
+// after the last, where the search may go on by `next_other_sign` and
+// `next_package_word`: every restart of the wide scan after such a hit
+// costs, and paths under "packages/" bring thousands).
+constexpr std::size_t kMaxPackageMisses = 64;
+struct SignSearch {
+    std::optional<std::size_t> at;
+    bool gave_up = false;
+    std::size_t resume = 0;
+};
+
+template <bool kWithPackage>
+SignSearch next_sign(std::string_view text, std::size_t from, std::size_t& package_misses) {
+    constexpr const text::FingerprintSet& prints = kWithPackage ? kInnerSignPrints : kOtherSignPrints;
+    for (auto hit = prints.next(text, from); hit; hit = prints.next(text, hit->at + 1)) {
+        if (kWithPackage && text.size() - hit->at >= 8 && folded_eight_at(text, hit->at) == kPackageFolded) {
+            if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return {hit->at};
+            if (++package_misses == kMaxPackageMisses) return {std::nullopt, true, hit->at + 1};
+            continue;
         }
         for (unsigned g = 0; g < 8; ++g) {
             if (((hit->groups >> g) & 1u) == 0) continue;
             for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
                 const std::size_t k = kInnerSignsByGroup.signs[g][n];
+                if (!kWithPackage && k == kPackageSign) continue;
                 const std::size_t back = kInnerSignTable[k].print_at;
-                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return hit->at;
+                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return {hit->at};
             }
         }
     }
+    return {};
+}
+
+// As `next_sign`, for the signs but " package".
+std::optional<std::size_t> next_other_sign(std::string_view text, std::size_t from) {
+    std::size_t unused = 0;
+    return next_sign<false>(text, from, unused).at;
+}
+
+// Where the first " package" that can score stands in `text` at or after
+// byte `from`, or none: a space with a "k" in any case four bytes on marks
+// where one may stand, sixty-four places a step.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_view text, std::size_t from,
+                                                                    std::optional<std::size_t>& found) {
+    const __m256i fold = _mm256_set1_epi8(0x20), space = _mm256_set1_epi8(' '), k = _mm256_set1_epi8('k');
+    const char* data = text.data();
+    std::size_t at = from;
+    for (; text.size() - at >= 64 + 4; at += 64) {
+        auto load = [&](std::size_t i) __attribute__((target("avx2"))) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        };
+        const __m256i low = _mm256_and_si256(_mm256_cmpeq_epi8(load(at), space),
+                                             _mm256_cmpeq_epi8(_mm256_or_si256(load(at + 4), fold), k));
+        const __m256i high = _mm256_and_si256(_mm256_cmpeq_epi8(load(at + 32), space),
+                                              _mm256_cmpeq_epi8(_mm256_or_si256(load(at + 36), fold), k));
+        if (_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high))) continue;
+        const std::uint64_t marks = std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(low))} |
+                                    std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        for (std::uint64_t m = marks; m != 0; m &= m - 1) {
+            const std::size_t candidate = at + static_cast<std::size_t>(std::countr_zero(m));
+            if (package_word_at(text, candidate)) {
+                found = candidate;
+                return candidate;
+            }
+        }
+    }
+    return at;
+}
+#endif
+
+std::optional<std::size_t> next_package_word(std::string_view text, std::size_t from) {
+    std::size_t at = from;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2") && from < text.size()) {
+        std::optional<std::size_t> found;
+        at = package_candidates_avx2(text, from, found);
+        if (found) return found;
+    }
+#endif
+    for (; at < text.size(); ++at)
+        if (package_word_at(text, at)) return at;
     return std::nullopt;
 }
 
@@ -862,18 +958,41 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
     }
     if (more_scoring_lines) return {scoring_line, true};
     // The lines that hold an inner sign, passed over a line at a time once
-    // a sign is found on it.
-    const std::string_view text = lines.text();
-    for (std::size_t from = 0;;) {
-        const auto at = next_scoring_inner_sign(text, from);
-        if (!at) break;
-        const std::size_t line = lines.line_at(*at);
-        if (scoring_line != kNoLine && line != scoring_line) return {scoring_line, true};
+    // a sign is found on it. Adds the line of byte `at`; false when that
+    // makes two lines, or leaves no line to search after it.
+    auto add_sign_line = [&](std::size_t at, std::size_t& from) {
+        const std::size_t line = lines.line_at(at);
+        if (scoring_line != kNoLine && line != scoring_line) {
+            more_scoring_lines = true;
+            return false;
+        }
         scoring_line = line;
-        if (line + 1 >= lines.size()) break;
+        if (line + 1 >= lines.size()) return false;
         from = lines.start(line + 1);
+        return true;
+    };
+    const std::string_view text = lines.text();
+    std::size_t from = 0;
+    std::size_t package_misses = 0;
+    for (;;) {
+        const SignSearch search = next_sign<true>(text, from, package_misses);
+        if (search.gave_up) {
+            from = search.resume;
+            break;
+        }
+        if (!search.at || !add_sign_line(*search.at, from)) return {scoring_line, more_scoring_lines};
     }
-    return {scoring_line, false};
+    // Many a " package" that cannot score: the rest of the text is searched
+    // for the other signs and for " package" apart, which finds the same
+    // lines.
+    const std::size_t rest = from;
+    for (std::optional<std::size_t> at; (at = next_other_sign(text, from)) && add_sign_line(*at, from);) {
+    }
+    if (more_scoring_lines) return {scoring_line, true};
+    from = rest;
+    for (std::optional<std::size_t> at; (at = next_package_word(text, from)) && add_sign_line(*at, from);) {
+    }
+    return {scoring_line, more_scoring_lines};
 }
 
 }  // namespace
