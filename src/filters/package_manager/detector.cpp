@@ -546,7 +546,8 @@ bool package_word_at(std::string_view text, std::size_t at) {
 }
 
 // Where the first inner sign that can score stands in `text` at or after
-// byte `from` (as the byte where its fingerprint starts); none when there
+// byte `from` and before `limit` (as the byte where its fingerprint
+// starts); none when there
 // is none, or when `package_misses` has counted up to `kMaxPackageMisses`
 // hits of " package" that cannot score (`resume` then receives the byte
 // after the last, where the search may go on by `next_other_sign` and
@@ -560,9 +561,14 @@ struct SignSearch {
 };
 
 template <bool kWithPackage>
-SignSearch next_sign(std::string_view text, std::size_t from, std::size_t& package_misses) {
+SignSearch next_sign(std::string_view text, std::size_t limit, std::size_t from, std::size_t& package_misses) {
     constexpr const text::FingerprintSet& prints = kWithPackage ? kInnerSignPrints : kOtherSignPrints;
-    for (auto hit = prints.next(text, from); hit; hit = prints.next(text, hit->at + 1)) {
+    // Fingerprints that start before `limit` are looked for in the text cut
+    // there, which lets through any byte past the cut; each hit is then
+    // checked in the whole text.
+    if (from >= limit) return {};
+    const std::string_view head = text.substr(0, limit);
+    for (auto hit = prints.next(head, from); hit; hit = prints.next(head, hit->at + 1)) {
         if (kWithPackage && text.size() - hit->at >= 8 && folded_eight_at(text, hit->at) == kPackageFolded) {
             if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return {hit->at};
             if (++package_misses == kMaxPackageMisses) return {std::nullopt, true, hit->at + 1};
@@ -584,7 +590,7 @@ SignSearch next_sign(std::string_view text, std::size_t from, std::size_t& packa
 // As `next_sign`, for the signs but " package".
 std::optional<std::size_t> next_other_sign(std::string_view text, std::size_t from) {
     std::size_t unused = 0;
-    return next_sign<false>(text, from, unused).at;
+    return next_sign<false>(text, text.size(), from, unused).at;
 }
 
 // Where the first " package" that can score stands in `text` at or after
@@ -832,8 +838,7 @@ public:
     // is a blank or above 0x7F: trimming may find a start after it).
     constexpr bool none_on_first_word(std::uint64_t word) const {
         const auto first = static_cast<unsigned char>(word & 0xFF);
-        if (first == ' ' || first == '\t' || first >= 0x80 || is_other_blank(first))
-            return false;
+        if (first == ' ' || first == '\t' || first >= 0x80 || is_other_blank(first)) return false;
         const std::uint64_t folded = word | kFold;
         const Bucket& bucket = buckets_[folded & 0xFF];
         for (std::size_t k = 0; k < bucket.count; ++k)
@@ -892,16 +897,24 @@ struct ScoringLines {
 };
 
 ScoringLines lines_that_may_score(const text::LineIndex& lines) {
+    const std::string_view text = lines.text();
     std::size_t scoring_line = kNoLine;
     bool more_scoring_lines = false;
+    auto add_line = [&](std::size_t line) {
+        if (scoring_line == kNoLine)
+            scoring_line = line;
+        else if (line != scoring_line)
+            more_scoring_lines = true;
+    };
     bool minus_header = false, plus_header = false;
     // The first eight bytes of the last line passed over on them alone;
     // eight NUL bytes would be.
     static_assert(kStartPrints.none_on_first_word(0));
     std::uint64_t passed_over = 0;
-    const char* text_begin = lines.text().data();
-    const char* text_end = text_begin + lines.text().size();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    const char* text_begin = text.data();
+    const char* text_end = text_begin + text.size();
+    // Looks at the start of line `i`; false when it shows a diff.
+    auto look_at_line = [&](std::size_t i) {
         // Most lines begin with no blank and are passed over on their first
         // eight bytes, before the line's end is even looked up; a line
         // shorter than a known start may match by the bytes after it and
@@ -913,7 +926,7 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
             std::memcpy(&word, first, 8);
             // A run of lines that begin alike ("Downloading 12%") is passed
             // over on one comparison each.
-            if (word == passed_over) continue;
+            if (word == passed_over) return true;
             // Indentation of spaces is passed over eight bytes at a time; it
             // ends within the line or at its newline (a blank line), which
             // no start begins with.
@@ -925,71 +938,90 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
                 const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
                 // The first byte that is no space often tells alone
                 // (indented JSON, listings).
-                if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) return true;
                 if (kStartPrints.none_on_first_word(word)) {
                     passed_over = word;
-                    continue;
+                    return true;
                 }
                 first += at;
-                if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
+                if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) return true;
             }
         }
         const std::string_view line = lines[i];
         const std::size_t blanks = text::leading_blanks(line);
         // No prefix that `classify_start` knows is shorter than two bytes.
-        if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
+        if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) return true;
         const char* start = line.data() + blanks;
-        if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
+        if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) return true;
         const std::string_view t = trim_start_fast(line);
-        if (t.empty()) continue;
+        if (t.empty()) return true;
         switch (classify_start(t)) {
             case LineStart::diff:
-                return {};
+                return false;
             case LineStart::scores:
-                more_scoring_lines = more_scoring_lines || scoring_line != kNoLine;
-                scoring_line = scoring_line == kNoLine ? i : scoring_line;
+                add_line(i);
                 break;
             case LineStart::nothing:
                 break;
         }
         minus_header = minus_header || t.starts_with("--- ");
         plus_header = plus_header || t.starts_with("+++ ");
-        if (minus_header && plus_header) return {};
-    }
-    if (more_scoring_lines) return {scoring_line, true};
-    // The lines that hold an inner sign, passed over a line at a time once
-    // a sign is found on it. Adds the line of byte `at`; false when that
-    // makes two lines, or leaves no line to search after it.
-    auto add_sign_line = [&](std::size_t at, std::size_t& from) {
-        const std::size_t line = lines.line_at(at);
-        if (scoring_line != kNoLine && line != scoring_line) {
-            more_scoring_lines = true;
-            return false;
-        }
-        scoring_line = line;
-        if (line + 1 >= lines.size()) return false;
-        from = lines.start(line + 1);
-        return true;
+        return !(minus_header && plus_header);
     };
-    const std::string_view text = lines.text();
-    std::size_t from = 0;
+    // The lines that hold an inner sign are found by the wide scan,
+    // passed over a line at a time once a sign is found on it; `sign_from`
+    // is where it goes on.
+    enum class Signs { scanning, split, done };
+    Signs signs = Signs::scanning;
+    std::size_t sign_from = 0;
     std::size_t package_misses = 0;
-    for (;;) {
-        const SignSearch search = next_sign<true>(text, from, package_misses);
-        if (search.gave_up) {
-            from = search.resume;
-            break;
+    // The text is read a chunk at a time, first by the sign scan (which
+    // reads every byte and is bound by its own work while the chunk comes
+    // from memory), then by the look at each line that starts in it, which
+    // then finds its bytes in cache.
+    constexpr std::size_t kChunk = std::size_t{1} << 18;
+    std::size_t i = 0;
+    for (std::size_t chunk = 0;; chunk += kChunk) {
+        const std::size_t chunk_end = text.size() - chunk <= kChunk ? text.size() : chunk + kChunk;
+        while (signs == Signs::scanning && !more_scoring_lines) {
+            const SignSearch search = next_sign<true>(text, chunk_end, sign_from, package_misses);
+            if (search.gave_up) {
+                sign_from = search.resume;
+                signs = Signs::split;
+                break;
+            }
+            if (!search.at) {
+                sign_from = std::max(sign_from, chunk_end);
+                break;
+            }
+            const std::size_t line = lines.line_at(*search.at);
+            add_line(line);
+            if (line + 1 >= lines.size())
+                signs = Signs::done;
+            else
+                sign_from = lines.start(line + 1);
         }
-        if (!search.at || !add_sign_line(*search.at, from)) return {scoring_line, more_scoring_lines};
+        const bool last = chunk_end == text.size();
+        for (; i < lines.size() && (last || lines.start(i) < chunk_end); ++i)
+            if (!look_at_line(i)) return {};
+        if (last) break;
     }
+    if (more_scoring_lines || signs != Signs::split) return {scoring_line, more_scoring_lines};
     // Many a " package" that cannot score: the rest of the text is searched
     // for the other signs and for " package" apart, which finds the same
     // lines.
-    const std::size_t rest = from;
+    auto add_sign_line = [&](std::size_t at, std::size_t& from) {
+        const std::size_t line = lines.line_at(at);
+        add_line(line);
+        if (more_scoring_lines || line + 1 >= lines.size()) return false;
+        from = lines.start(line + 1);
+        return true;
+    };
+    std::size_t from = sign_from;
     for (std::optional<std::size_t> at; (at = next_other_sign(text, from)) && add_sign_line(*at, from);) {
     }
     if (more_scoring_lines) return {scoring_line, true};
-    from = rest;
+    from = sign_from;
     for (std::optional<std::size_t> at; (at = next_package_word(text, from)) && add_sign_line(*at, from);) {
     }
     return {scoring_line, more_scoring_lines};
