@@ -588,21 +588,22 @@ SignSearch next_sign(std::string_view text, std::size_t limit, std::size_t from,
 }
 
 // As `next_sign`, for the signs but " package".
-std::optional<std::size_t> next_other_sign(std::string_view text, std::size_t from) {
+std::optional<std::size_t> next_other_sign(std::string_view text, std::size_t limit, std::size_t from) {
     std::size_t unused = 0;
-    return next_sign<false>(text, text.size(), from, unused).at;
+    return next_sign<false>(text, limit, from, unused).at;
 }
 
 // Where the first " package" that can score stands in `text` at or after
-// byte `from`, or none: a space with a "k" in any case four bytes on marks
+// byte `from` and before `limit`, or none: a space with a "k" in any case four bytes on marks
 // where one may stand, sixty-four places a step.
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_view text, std::size_t from,
+__attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_view text, std::size_t limit,
+                                                                    std::size_t from,
                                                                     std::optional<std::size_t>& found) {
     const __m256i fold = _mm256_set1_epi8(0x20), space = _mm256_set1_epi8(' '), k = _mm256_set1_epi8('k');
     const char* data = text.data();
     std::size_t at = from;
-    for (; text.size() - at >= 64 + 4; at += 64) {
+    for (; limit - at >= 64 && text.size() - at >= 64 + 4; at += 64) {
         auto load = [&](std::size_t i) __attribute__((target("avx2"))) {
             return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
         };
@@ -625,16 +626,16 @@ __attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_
 }
 #endif
 
-std::optional<std::size_t> next_package_word(std::string_view text, std::size_t from) {
+std::optional<std::size_t> next_package_word(std::string_view text, std::size_t limit, std::size_t from) {
     std::size_t at = from;
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (__builtin_cpu_supports("avx2") && from < text.size()) {
+    if (__builtin_cpu_supports("avx2") && from < limit) {
         std::optional<std::size_t> found;
-        at = package_candidates_avx2(text, from, found);
+        at = package_candidates_avx2(text, limit, from, found);
         if (found) return found;
     }
 #endif
-    for (; at < text.size(); ++at)
+    for (; at < limit; ++at)
         if (package_word_at(text, at)) return at;
     return std::nullopt;
 }
@@ -973,56 +974,57 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
     // is where it goes on.
     enum class Signs { scanning, split, done };
     Signs signs = Signs::scanning;
-    std::size_t sign_from = 0;
+    // Where each search goes on: all signs while they are searched
+    // together, then the other signs and " package" apart.
+    std::size_t sign_from = 0, other_from = 0, package_from = 0;
     std::size_t package_misses = 0;
+    // Finds the lines that `next` (a search for signs before a limit) finds
+    // before `limit`, from `from` on; a line found moves `from` to the next.
+    auto search_lines = [&](auto&& next, std::size_t limit, std::size_t& from) {
+        while (!more_scoring_lines) {
+            const std::optional<std::size_t> at = next(limit, from);
+            if (!at) {
+                from = std::max(from, limit);
+                return;
+            }
+            const std::size_t line = lines.line_at(*at);
+            add_line(line);
+            from = line + 1 < lines.size() ? lines.start(line + 1) : text.size();
+        }
+    };
     // The text is read a chunk at a time, first by the sign scan (which
     // reads every byte and is bound by its own work while the chunk comes
-    // from memory), then by the look at each line that starts in it, which
-    // then finds its bytes in cache.
+    // from memory), then by the other searches, which find its bytes in
+    // cache.
     constexpr std::size_t kChunk = std::size_t{1} << 18;
     std::size_t i = 0;
     for (std::size_t chunk = 0;; chunk += kChunk) {
         const std::size_t chunk_end = text.size() - chunk <= kChunk ? text.size() : chunk + kChunk;
-        while (signs == Signs::scanning && !more_scoring_lines) {
-            const SignSearch search = next_sign<true>(text, chunk_end, sign_from, package_misses);
-            if (search.gave_up) {
-                sign_from = search.resume;
-                signs = Signs::split;
-                break;
-            }
-            if (!search.at) {
-                sign_from = std::max(sign_from, chunk_end);
-                break;
-            }
-            const std::size_t line = lines.line_at(*search.at);
-            add_line(line);
-            if (line + 1 >= lines.size())
-                signs = Signs::done;
-            else
-                sign_from = lines.start(line + 1);
+        if (signs == Signs::scanning) {
+            search_lines(
+                [&](std::size_t limit, std::size_t from) -> std::optional<std::size_t> {
+                    const SignSearch search = next_sign<true>(text, limit, from, package_misses);
+                    if (search.gave_up) {
+                        // Many a " package" that cannot score: the rest of
+                        // the text is searched for the other signs and for
+                        // " package" apart, which finds the same lines.
+                        signs = Signs::split;
+                        other_from = package_from = search.resume;
+                    }
+                    return search.at;
+                },
+                chunk_end, sign_from);
+        }
+        if (signs == Signs::split) {
+            search_lines([&](std::size_t limit, std::size_t from) { return next_other_sign(text, limit, from); },
+                         chunk_end, other_from);
+            search_lines([&](std::size_t limit, std::size_t from) { return next_package_word(text, limit, from); },
+                         chunk_end, package_from);
         }
         const bool last = chunk_end == text.size();
         for (; i < lines.size() && (last || lines.start(i) < chunk_end); ++i)
             if (!look_at_line(i)) return {};
         if (last) break;
-    }
-    if (more_scoring_lines || signs != Signs::split) return {scoring_line, more_scoring_lines};
-    // Many a " package" that cannot score: the rest of the text is searched
-    // for the other signs and for " package" apart, which finds the same
-    // lines.
-    auto add_sign_line = [&](std::size_t at, std::size_t& from) {
-        const std::size_t line = lines.line_at(at);
-        add_line(line);
-        if (more_scoring_lines || line + 1 >= lines.size()) return false;
-        from = lines.start(line + 1);
-        return true;
-    };
-    std::size_t from = sign_from;
-    for (std::optional<std::size_t> at; (at = next_other_sign(text, from)) && add_sign_line(*at, from);) {
-    }
-    if (more_scoring_lines) return {scoring_line, true};
-    from = sign_from;
-    for (std::optional<std::size_t> at; (at = next_package_word(text, from)) && add_sign_line(*at, from);) {
     }
     return {scoring_line, more_scoring_lines};
 }
