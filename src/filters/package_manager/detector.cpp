@@ -969,13 +969,13 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
         plus_header = plus_header || t.starts_with("+++ ");
         return !(minus_header && plus_header);
     };
-    // The lines that hold an inner sign are found by the wide scan,
-    // passed over a line at a time once a sign is found on it; `sign_from`
-    // is where it goes on.
-    enum class Signs { scanning, split, done };
-    Signs signs = Signs::scanning;
-    // Where each search goes on: all signs while they are searched
-    // together, then the other signs and " package" apart.
+    // The lines that hold an inner sign are found by the wide scan for all
+    // signs together, or after many a " package" that cannot score by the
+    // scan for the other signs and the one for " package" apart; each
+    // passes over a line once a sign is found on it, and goes on from
+    // `sign_from`, `other_from` or `package_from`.
+    enum class Signs { together, apart };
+    Signs signs = Signs::together;
     std::size_t sign_from = 0, other_from = 0, package_from = 0;
     std::size_t package_misses = 0;
     // Finds the lines that `next` (a search for signs before a limit) finds
@@ -1000,22 +1000,19 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
     std::size_t i = 0;
     for (std::size_t chunk = 0;; chunk += kChunk) {
         const std::size_t chunk_end = text.size() - chunk <= kChunk ? text.size() : chunk + kChunk;
-        if (signs == Signs::scanning) {
+        if (signs == Signs::together) {
             search_lines(
                 [&](std::size_t limit, std::size_t from) -> std::optional<std::size_t> {
                     const SignSearch search = next_sign<true>(text, limit, from, package_misses);
                     if (search.gave_up) {
-                        // Many a " package" that cannot score: the rest of
-                        // the text is searched for the other signs and for
-                        // " package" apart, which finds the same lines.
-                        signs = Signs::split;
+                        signs = Signs::apart;
                         other_from = package_from = search.resume;
                     }
                     return search.at;
                 },
                 chunk_end, sign_from);
         }
-        if (signs == Signs::split) {
+        if (signs == Signs::apart) {
             search_lines([&](std::size_t limit, std::size_t from) { return next_other_sign(text, limit, from); },
                          chunk_end, other_from);
             search_lines([&](std::size_t limit, std::size_t from) { return next_package_word(text, limit, from); },
