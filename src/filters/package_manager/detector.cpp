@@ -914,61 +914,6 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
     std::uint64_t passed_over = 0;
     const char* text_begin = text.data();
     const char* text_end = text_begin + text.size();
-    // Looks at the start of line `i`; false when it shows a diff.
-    auto look_at_line = [&](std::size_t i) {
-        // Most lines begin with no blank and are passed over on their first
-        // eight bytes, before the line's end is even looked up; a line
-        // shorter than a known start may match by the bytes after it and
-        // is then read in full below.
-        const char* first = text_begin + lines.start(i);
-        if (text_end - first >= 8) {
-            constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
-            std::uint64_t word;
-            std::memcpy(&word, first, 8);
-            // A run of lines that begin alike ("Downloading 12%") is passed
-            // over on one comparison each.
-            if (word == passed_over) return true;
-            // Indentation of spaces is passed over eight bytes at a time; it
-            // ends within the line or at its newline (a blank line), which
-            // no start begins with.
-            while (word == kSpaces && text_end - first >= 16) {
-                first += 8;
-                std::memcpy(&word, first, 8);
-            }
-            if (word != kSpaces) {
-                const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
-                // The first byte that is no space often tells alone
-                // (indented JSON, listings).
-                if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) return true;
-                if (kStartPrints.none_on_first_word(word)) {
-                    passed_over = word;
-                    return true;
-                }
-                first += at;
-                if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) return true;
-            }
-        }
-        const std::string_view line = lines[i];
-        const std::size_t blanks = text::leading_blanks(line);
-        // No prefix that `classify_start` knows is shorter than two bytes.
-        if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) return true;
-        const char* start = line.data() + blanks;
-        if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) return true;
-        const std::string_view t = trim_start_fast(line);
-        if (t.empty()) return true;
-        switch (classify_start(t)) {
-            case LineStart::diff:
-                return false;
-            case LineStart::scores:
-                add_line(i);
-                break;
-            case LineStart::nothing:
-                break;
-        }
-        minus_header = minus_header || t.starts_with("--- ");
-        plus_header = plus_header || t.starts_with("+++ ");
-        return !(minus_header && plus_header);
-    };
     // The lines that hold an inner sign are found by the wide scan for all
     // signs together, or after many a " package" that cannot score by the
     // scan for the other signs and the one for " package" apart; each
@@ -1019,8 +964,61 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
                          chunk_end, package_from);
         }
         const bool last = chunk_end == text.size();
-        for (; i < lines.size() && (last || lines.start(i) < chunk_end); ++i)
-            if (!look_at_line(i)) return {};
+        // The start of each line in the chunk.
+        for (; i < lines.size() && (last || lines.start(i) < chunk_end); ++i) {
+            // Most lines begin with no blank and are passed over on their first
+            // eight bytes, before the line's end is even looked up; a line
+            // shorter than a known start may match by the bytes after it and
+            // is then read in full below.
+            const char* first = text_begin + lines.start(i);
+            if (text_end - first >= 8) {
+                constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+                std::uint64_t word;
+                std::memcpy(&word, first, 8);
+                // A run of lines that begin alike ("Downloading 12%") is passed
+                // over on one comparison each.
+                if (word == passed_over) continue;
+                // Indentation of spaces is passed over eight bytes at a time; it
+                // ends within the line or at its newline (a blank line), which
+                // no start begins with.
+                while (word == kSpaces && text_end - first >= 16) {
+                    first += 8;
+                    std::memcpy(&word, first, 8);
+                }
+                if (word != kSpaces) {
+                    const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
+                    // The first byte that is no space often tells alone
+                    // (indented JSON, listings).
+                    if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                    if (kStartPrints.none_on_first_word(word)) {
+                        passed_over = word;
+                        continue;
+                    }
+                    first += at;
+                    if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
+                }
+            }
+            const std::string_view line = lines[i];
+            const std::size_t blanks = text::leading_blanks(line);
+            // No prefix that `classify_start` knows is shorter than two bytes.
+            if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
+            const char* start = line.data() + blanks;
+            if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
+            const std::string_view t = trim_start_fast(line);
+            if (t.empty()) continue;
+            switch (classify_start(t)) {
+                case LineStart::diff:
+                    return {};
+                case LineStart::scores:
+                    add_line(i);
+                    break;
+                case LineStart::nothing:
+                    break;
+            }
+            minus_header = minus_header || t.starts_with("--- ");
+            plus_header = plus_header || t.starts_with("+++ ");
+            if (minus_header && plus_header) return {};
+        }
         if (last) break;
     }
     return {scoring_line, more_scoring_lines};
