@@ -547,12 +547,12 @@ bool package_word_at(std::string_view text, std::size_t at) {
 
 // Where the first inner sign that can score stands in `text` at or after
 // byte `from` and before `limit` (as the byte where its fingerprint
-// starts); none when there
-// is none, or when `package_misses` has counted up to `kMaxPackageMisses`
-// hits of " package" that cannot score (`resume` then receives the byte
-// after the last, where the search may go on by `next_other_sign` and
-// `next_package_word`: every restart of the wide scan after such a hit
-// costs, and paths under "packages/" bring thousands).
+// starts); none when there is none, or when `package_misses` has counted
+// up to `kMaxPackageMisses` hits of " package" that cannot score (`resume`
+// then receives the byte after the last, where the search may go on by
+// `next_other_sign` and `next_package_word`: every restart of the wide
+// scan after such a hit costs, and paths under "packages/" bring
+// thousands).
 constexpr std::size_t kMaxPackageMisses = 64;
 struct SignSearch {
     std::optional<std::size_t> at;
