@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "filters/package_manager/summary.h"
 #include "text.h"
 
@@ -448,16 +452,31 @@ constexpr auto kInnerSigns = [] {
 }();
 constexpr auto kInnerSignSet = text::WordSet<kInnerSigns.size()>::of(kInnerSigns);
 
-constexpr text::FingerprintSet kInnerSignPrints = [] {
-    std::array<text::FingerprintSet::Print, kInnerSigns.size()> prints{};
+// " package" is by far the commonest inner sign in text of other kinds
+// (paths under "packages/"), and it seldom scores there.
+constexpr std::size_t kPackageSign = [] {
+    std::size_t k = 0;
+    while (kInnerSigns[k] != " package") ++k;
+    return k;
+}();
+
+// The fingerprints of the inner signs, with or without " package".
+template <std::size_t N>
+constexpr text::FingerprintSet inner_sign_prints(bool with_package) {
+    std::array<text::FingerprintSet::Print, N> prints{};
+    std::size_t n = 0;
     for (std::size_t k = 0; k < kInnerSigns.size(); ++k) {
+        if (k == kPackageSign && !with_package) continue;
         const std::string_view print = kInnerSigns[k].substr(kInnerSignTable[k].print_at);
-        prints[k].group = kInnerSignTable[k].group;
-        for (std::size_t place = 0; place < prints[k].bytes.size() && place < print.size(); ++place)
-            prints[k].bytes[place] = print.substr(place, 1);
+        prints[n].group = kInnerSignTable[k].group;
+        for (std::size_t place = 0; place < prints[n].bytes.size() && place < print.size(); ++place)
+            prints[n].bytes[place] = print.substr(place, 1);
+        ++n;
     }
     return text::FingerprintSet(prints);
-}();
+}
+constexpr text::FingerprintSet kInnerSignPrints = inner_sign_prints<kInnerSigns.size()>(true);
+constexpr text::FingerprintSet kOtherSignPrints = inner_sign_prints<kInnerSigns.size() - 1>(false);
 
 // The phrases of each group, so that a hit is checked against its groups only.
 struct SignsByGroup {
@@ -473,31 +492,28 @@ constexpr SignsByGroup kInnerSignsByGroup = [] {
     return by;
 }();
 
-// Whether inner sign `k` stands in `text` from byte `at` in a form that can
-// score: " package" only as the whole word that the counting terms need
+// Whether " package" that ends before byte `end` of `text` stands as the
+// whole word that the counting terms need, "package" or "packages"
 // ("packages/" in a path never scores; every other term that reads a line
 // holding it needs another sign or a line start of its own).
+bool package_word_ends_at(std::string_view text, std::size_t end) {
+    if (end < text.size() && text::to_lower_ascii(text[end]) == 's') ++end;
+    return end == text.size() || !is_name_char(text[end]);
+}
+
+// Whether inner sign `k` stands in `text` from byte `at` in a form that can
+// score (" package" only as that whole word).
 bool scoring_inner_sign_at(std::size_t k, std::string_view text, std::size_t at) {
     const std::string_view sign = kInnerSigns[k];
     if (text.size() - at < sign.size() || text::to_lower_ascii(text[at]) != sign[0] ||
         !text::equals_ignore_case(text.substr(at, sign.size()), sign))
         return false;
-    if (sign != " package") return true;
-    std::size_t end = at + sign.size();
-    if (end < text.size() && text::to_lower_ascii(text[end]) == 's') ++end;
-    return end == text.size() || !is_name_char(text[end]);
+    return k != kPackageSign || package_word_ends_at(text, at + sign.size());
 }
 
-// Where the first inner sign that can score stands in `text` at or after
-// byte `from` (as the byte where its fingerprint starts), or none.
-// " package" is by far the commonest hit (paths under "packages/"): its
-// eight bytes with the 0x20 bit of each set, which no other fingerprint's
-// bytes so folded begin with, so that such a hit is checked as that sign alone.
-constexpr std::size_t kPackageSign = [] {
-    std::size_t k = 0;
-    while (kInnerSigns[k] != " package") ++k;
-    return k;
-}();
+// " package"'s eight bytes with the 0x20 bit of each set, which no other
+// fingerprint's bytes so folded begin with, so that such a hit is checked
+// as that sign alone.
 constexpr std::uint64_t fold_eight(std::string_view bytes) {
     std::uint64_t word = 0;
     for (std::size_t i = 0; i < 8; ++i)
@@ -515,25 +531,112 @@ static_assert(kInnerSignTable[kPackageSign].print_at == 0 && [] {
     return true;
 }());
 
-std::optional<std::size_t> next_scoring_inner_sign(std::string_view text, std::size_t from) {
-    for (auto hit = kInnerSignPrints.next(text, from); hit; hit = kInnerSignPrints.next(text, hit->at + 1)) {
-        if (text.size() - hit->at >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, text.data() + hit->at, 8);
-            if ((word | 0x2020202020202020ull) == kPackageFolded) {
-                if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return hit->at;
-                continue;
-            }
+// The eight bytes of `text` at `at` (which has eight bytes to its end),
+// with the 0x20 bit of each set.
+std::uint64_t folded_eight_at(std::string_view text, std::size_t at) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    return word | 0x2020202020202020ull;
+}
+
+// Whether " package" stands at byte `at` of `text` as a sign that can score.
+bool package_word_at(std::string_view text, std::size_t at) {
+    return text.size() - at >= 8 && text[at] == ' ' && folded_eight_at(text, at) == kPackageFolded &&
+           package_word_ends_at(text, at + 8);
+}
+
+// Where the first inner sign that can score stands in `text` at or after
+// byte `from` and before `limit` (as the byte where its fingerprint
+// starts); none when there is none, or when `package_misses` has counted
+// up to `kMaxPackageMisses` hits of " package" that cannot score (`resume`
+// then receives the byte after the last, where the search may go on by
+// `next_other_sign` and `next_package_word`: every restart of the wide
+// scan after such a hit costs, and paths under "packages/" bring
+// thousands).
+constexpr std::size_t kMaxPackageMisses = 64;
+struct SignSearch {
+    std::optional<std::size_t> at;
+    bool gave_up = false;
+    std::size_t resume = 0;
+};
+
+template <bool kWithPackage>
+SignSearch next_sign(std::string_view text, std::size_t limit, std::size_t from, std::size_t& package_misses) {
+    constexpr const text::FingerprintSet& prints = kWithPackage ? kInnerSignPrints : kOtherSignPrints;
+    // Fingerprints that start before `limit` are looked for in the text cut
+    // there, which lets through any byte past the cut; each hit is then
+    // checked in the whole text.
+    if (from >= limit) return {};
+    const std::string_view head = text.substr(0, limit);
+    for (auto hit = prints.next(head, from); hit; hit = prints.next(head, hit->at + 1)) {
+        if (kWithPackage && text.size() - hit->at >= 8 && folded_eight_at(text, hit->at) == kPackageFolded) {
+            if (scoring_inner_sign_at(kPackageSign, text, hit->at)) return {hit->at};
+            if (++package_misses == kMaxPackageMisses) return {std::nullopt, true, hit->at + 1};
+            continue;
         }
         for (unsigned g = 0; g < 8; ++g) {
             if (((hit->groups >> g) & 1u) == 0) continue;
             for (std::size_t n = 0; n < kInnerSignsByGroup.count[g]; ++n) {
                 const std::size_t k = kInnerSignsByGroup.signs[g][n];
+                if (!kWithPackage && k == kPackageSign) continue;
                 const std::size_t back = kInnerSignTable[k].print_at;
-                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return hit->at;
+                if (hit->at >= back && scoring_inner_sign_at(k, text, hit->at - back)) return {hit->at};
             }
         }
     }
+    return {};
+}
+
+// As `next_sign`, for the signs but " package".
+std::optional<std::size_t> next_other_sign(std::string_view text, std::size_t limit, std::size_t from) {
+    std::size_t unused = 0;
+    return next_sign<false>(text, limit, from, unused).at;
+}
+
+// Where the first " package" that can score stands in `text` at or after
+// byte `from` and before `limit`, or none: a space with a "k" in any case four bytes on marks
+// where one may stand, sixty-four places a step.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_view text, std::size_t limit,
+                                                                    std::size_t from,
+                                                                    std::optional<std::size_t>& found) {
+    const __m256i fold = _mm256_set1_epi8(0x20), space = _mm256_set1_epi8(' '), k = _mm256_set1_epi8('k');
+    const char* data = text.data();
+    std::size_t at = from;
+    for (; limit - at >= 64 && text.size() - at >= 64 + 4; at += 64) {
+        auto load = [&](std::size_t i) __attribute__((target("avx2"))) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+        };
+        const __m256i low = _mm256_and_si256(_mm256_cmpeq_epi8(load(at), space),
+                                             _mm256_cmpeq_epi8(_mm256_or_si256(load(at + 4), fold), k));
+        const __m256i high = _mm256_and_si256(_mm256_cmpeq_epi8(load(at + 32), space),
+                                              _mm256_cmpeq_epi8(_mm256_or_si256(load(at + 36), fold), k));
+        if (_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high))) continue;
+        const std::uint64_t marks = std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(low))} |
+                                    std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        for (std::uint64_t m = marks; m != 0; m &= m - 1) {
+            const std::size_t candidate = at + static_cast<std::size_t>(std::countr_zero(m));
+            if (package_word_at(text, candidate)) {
+                found = candidate;
+                return candidate;
+            }
+        }
+    }
+    return at;
+}
+#endif
+
+std::optional<std::size_t> next_package_word(std::string_view text, std::size_t limit, std::size_t from) {
+    std::size_t at = from;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2") && from < limit) {
+        std::optional<std::size_t> found;
+        at = package_candidates_avx2(text, limit, from, found);
+        if (found) return found;
+    }
+#endif
+    for (; at < limit; ++at)
+        if (package_word_at(text, at)) return at;
     return std::nullopt;
 }
 
@@ -736,8 +839,7 @@ public:
     // is a blank or above 0x7F: trimming may find a start after it).
     constexpr bool none_on_first_word(std::uint64_t word) const {
         const auto first = static_cast<unsigned char>(word & 0xFF);
-        if (first == ' ' || first == '\t' || first >= 0x80 || is_other_blank(first))
-            return false;
+        if (first == ' ' || first == '\t' || first >= 0x80 || is_other_blank(first)) return false;
         const std::uint64_t folded = word | kFold;
         const Bucket& bucket = buckets_[folded & 0xFF];
         for (std::size_t k = 0; k < bucket.count; ++k)
@@ -796,84 +898,130 @@ struct ScoringLines {
 };
 
 ScoringLines lines_that_may_score(const text::LineIndex& lines) {
+    const std::string_view text = lines.text();
     std::size_t scoring_line = kNoLine;
     bool more_scoring_lines = false;
+    auto add_line = [&](std::size_t line) {
+        if (scoring_line == kNoLine)
+            scoring_line = line;
+        else if (line != scoring_line)
+            more_scoring_lines = true;
+    };
     bool minus_header = false, plus_header = false;
     // The first eight bytes of the last line passed over on them alone;
     // eight NUL bytes would be.
     static_assert(kStartPrints.none_on_first_word(0));
     std::uint64_t passed_over = 0;
-    const char* text_begin = lines.text().data();
-    const char* text_end = text_begin + lines.text().size();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        // Most lines begin with no blank and are passed over on their first
-        // eight bytes, before the line's end is even looked up; a line
-        // shorter than a known start may match by the bytes after it and
-        // is then read in full below.
-        const char* first = text_begin + lines.start(i);
-        if (text_end - first >= 8) {
-            constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
-            std::uint64_t word;
-            std::memcpy(&word, first, 8);
-            // A run of lines that begin alike ("Downloading 12%") is passed
-            // over on one comparison each.
-            if (word == passed_over) continue;
-            // Indentation of spaces is passed over eight bytes at a time; it
-            // ends within the line or at its newline (a blank line), which
-            // no start begins with.
-            while (word == kSpaces && text_end - first >= 16) {
-                first += 8;
+    const char* text_begin = text.data();
+    const char* text_end = text_begin + text.size();
+    // The lines that hold an inner sign are found by the wide scan for all
+    // signs together, or after many a " package" that cannot score by the
+    // scan for the other signs and the one for " package" apart; each
+    // passes over a line once a sign is found on it, and goes on from
+    // `sign_from`, `other_from` or `package_from`.
+    enum class Signs { together, apart };
+    Signs signs = Signs::together;
+    std::size_t sign_from = 0, other_from = 0, package_from = 0;
+    std::size_t package_misses = 0;
+    // Finds the lines that `next` (a search for signs before a limit) finds
+    // before `limit`, from `from` on; a line found moves `from` to the next.
+    auto search_lines = [&](auto&& next, std::size_t limit, std::size_t& from) {
+        while (!more_scoring_lines) {
+            const std::optional<std::size_t> at = next(limit, from);
+            if (!at) {
+                from = std::max(from, limit);
+                return;
+            }
+            const std::size_t line = lines.line_at(*at);
+            add_line(line);
+            from = line + 1 < lines.size() ? lines.start(line + 1) : text.size();
+        }
+    };
+    // The text is read a chunk at a time, first by the sign scan (which
+    // reads every byte and is bound by its own work while the chunk comes
+    // from memory), then by the other searches, which find its bytes in
+    // cache.
+    constexpr std::size_t kChunk = std::size_t{1} << 18;
+    std::size_t i = 0;
+    for (std::size_t chunk = 0;; chunk += kChunk) {
+        const std::size_t chunk_end = text.size() - chunk <= kChunk ? text.size() : chunk + kChunk;
+        if (signs == Signs::together) {
+            search_lines(
+                [&](std::size_t limit, std::size_t from) -> std::optional<std::size_t> {
+                    const SignSearch search = next_sign<true>(text, limit, from, package_misses);
+                    if (search.gave_up) {
+                        signs = Signs::apart;
+                        other_from = package_from = search.resume;
+                    }
+                    return search.at;
+                },
+                chunk_end, sign_from);
+        }
+        if (signs == Signs::apart) {
+            search_lines([&](std::size_t limit, std::size_t from) { return next_other_sign(text, limit, from); },
+                         chunk_end, other_from);
+            search_lines([&](std::size_t limit, std::size_t from) { return next_package_word(text, limit, from); },
+                         chunk_end, package_from);
+        }
+        const bool last = chunk_end == text.size();
+        // The start of each line in the chunk.
+        for (; i < lines.size() && (last || lines.start(i) < chunk_end); ++i) {
+            // Most lines begin with no blank and are passed over on their first
+            // eight bytes, before the line's end is even looked up; a line
+            // shorter than a known start may match by the bytes after it and
+            // is then read in full below.
+            const char* first = text_begin + lines.start(i);
+            if (text_end - first >= 8) {
+                constexpr std::uint64_t kSpaces = 0x2020202020202020ull;
+                std::uint64_t word;
                 std::memcpy(&word, first, 8);
-            }
-            if (word != kSpaces) {
-                const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
-                // The first byte that is no space often tells alone
-                // (indented JSON, listings).
-                if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
-                if (kStartPrints.none_on_first_word(word)) {
-                    passed_over = word;
-                    continue;
+                // A run of lines that begin alike ("Downloading 12%") is passed
+                // over on one comparison each.
+                if (word == passed_over) continue;
+                // Indentation of spaces is passed over eight bytes at a time; it
+                // ends within the line or at its newline (a blank line), which
+                // no start begins with.
+                while (word == kSpaces && text_end - first >= 16) {
+                    first += 8;
+                    std::memcpy(&word, first, 8);
                 }
-                first += at;
-                if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
+                if (word != kSpaces) {
+                    const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
+                    // The first byte that is no space often tells alone
+                    // (indented JSON, listings).
+                    if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                    if (kStartPrints.none_on_first_word(word)) {
+                        passed_over = word;
+                        continue;
+                    }
+                    first += at;
+                    if (text_end - first >= 8 && !kStartPrints.may_match(first, text_end)) continue;
+                }
             }
+            const std::string_view line = lines[i];
+            const std::size_t blanks = text::leading_blanks(line);
+            // No prefix that `classify_start` knows is shorter than two bytes.
+            if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
+            const char* start = line.data() + blanks;
+            if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
+            const std::string_view t = trim_start_fast(line);
+            if (t.empty()) continue;
+            switch (classify_start(t)) {
+                case LineStart::diff:
+                    return {};
+                case LineStart::scores:
+                    add_line(i);
+                    break;
+                case LineStart::nothing:
+                    break;
+            }
+            minus_header = minus_header || t.starts_with("--- ");
+            plus_header = plus_header || t.starts_with("+++ ");
+            if (minus_header && plus_header) return {};
         }
-        const std::string_view line = lines[i];
-        const std::size_t blanks = text::leading_blanks(line);
-        // No prefix that `classify_start` knows is shorter than two bytes.
-        if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
-        const char* start = line.data() + blanks;
-        if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
-        const std::string_view t = trim_start_fast(line);
-        if (t.empty()) continue;
-        switch (classify_start(t)) {
-            case LineStart::diff:
-                return {};
-            case LineStart::scores:
-                more_scoring_lines = more_scoring_lines || scoring_line != kNoLine;
-                scoring_line = scoring_line == kNoLine ? i : scoring_line;
-                break;
-            case LineStart::nothing:
-                break;
-        }
-        minus_header = minus_header || t.starts_with("--- ");
-        plus_header = plus_header || t.starts_with("+++ ");
-        if (minus_header && plus_header) return {};
+        if (last) break;
     }
-    if (more_scoring_lines) return {scoring_line, true};
-    // The lines that hold an inner sign, passed over a line at a time once
-    // a sign is found on it.
-    const std::string_view text = lines.text();
-    for (std::size_t from = 0;;) {
-        const auto at = next_scoring_inner_sign(text, from);
-        if (!at) break;
-        const std::size_t line = lines.line_at(*at);
-        if (scoring_line != kNoLine && line != scoring_line) return {scoring_line, true};
-        scoring_line = line;
-        if (line + 1 >= lines.size()) break;
-        from = lines.start(line + 1);
-    }
-    return {scoring_line, false};
+    return {scoring_line, more_scoring_lines};
 }
 
 }  // namespace

@@ -319,4 +319,17 @@ TEST(DetectorHelpers, MayHoldGzipStage) {
     EXPECT_FALSE(detector::may_hold_gzip_stage(""));
 }
 
+// The same look across the sixty-four-byte steps of the wide scan, with a
+// control byte, a "z" after a "g", or nothing in the steps before.
+TEST(DetectorHelpers, MayHoldGzipStageAcrossWideSteps) {
+    for (const char* before : {"", "\x1b[1mgz\x1b[0m\n", "\r\n", "gzgz zz\n"})
+        for (std::size_t pad = 0; pad < 140; ++pad) {
+            const std::string head = std::string(before) + std::string(pad, 'x');
+            EXPECT_TRUE(detector::may_hold_gzip_stage(head + " computing gzip size...\n" + std::string(90, 'y')))
+                << pad;
+            EXPECT_TRUE(detector::may_hold_gzip_stage(head + "\ncomputing \x1b[1mgzip size"));
+            EXPECT_FALSE(detector::may_hold_gzip_stage(head + " computing gzi size\n" + std::string(90, 'y')));
+        }
+}
+
 }  // namespace

@@ -151,6 +151,39 @@ TEST(PackageManagerDetector, FirstLookAgreesOnALoneScoringLine) {
     EXPECT_TRUE(worth_detecting(text::LineIndex(filler + "x 1 package\nsee uv.lock\n")));
 }
 
+// Past many a path under "packages/" the signs are searched apart, and
+// large texts are read a chunk at a time: a sign or a line start is found
+// wherever it stands, across the edges of the chunks too.
+TEST(PackageManagerDetector, FirstLookFindsSignsPastPackagePathsAndChunkEdges) {
+    std::string paths;
+    for (int i = 0; i < 200; ++i) paths += text::format(" M packages/module-{}/src/index.ts\n", i);
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(paths + paths)));
+    for (const char* line : {"x 1 package", "removed 2 packages, audited 9 packages", "see uv.lock", "npm warn x"})
+        EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(paths + line + "\n" + paths))) << line;
+    EXPECT_TRUE(worth_detecting(text::LineIndex(paths + "x 1 package\n" + paths + "see uv.lock\n")));
+    EXPECT_TRUE(worth_detecting(text::LineIndex(paths + "see yarn.lock\n" + paths + "x 2 packages\n")));
+    // One line that scores once, and nothing else, is no log.
+    EXPECT_FALSE(worth_detecting(text::LineIndex(paths + "x 1 package\n" + paths)));
+
+    // A filler line of 50 bytes puts each offset of a sign (or of a line)
+    // on the edge of a chunk of a quarter megabyte in one of the texts.
+    const std::string filler = "2024-03-14 07:06:40 INFO request served in 12 ms\n";
+    std::string big;
+    while (big.size() < (std::size_t{1} << 18) - 100) big += filler;
+    for (const char* line : {"see uv.lock", "Updating crates.io index", "x 1 package", "npm warn x"}) {
+        for (std::size_t pad = 0; pad < 60; ++pad) {
+            const std::string text = big + std::string(pad, '.') + "\n" + line + "\n" + big;
+            EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(text))) << line << " pad " << pad;
+            // Inside a line a sign counts; a start only at the line's start.
+            const std::string inside = big + std::string(pad, '.') + " " + line + "\n" + big;
+            EXPECT_EQ(may_be_package_manager_log(text::LineIndex(inside)),
+                      std::string_view(line) != "npm warn x" || pad == 0)
+                << line << " pad " << pad;
+        }
+    }
+    EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(big + big)));
+}
+
 TEST(PackageManagerDetector, DeclinesOtherOutput) {
     const std::string npm = "added 3 packages in 1s\nfound 0 vulnerabilities\nx\ny\n";
     const Case cases[] = {
