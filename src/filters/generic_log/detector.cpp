@@ -61,6 +61,80 @@ constexpr auto kLineWords = [] {
     return text::WordSet<words.size()>(words);
 }();
 
+// Where a word of kLineWords may start, looked for across a block of lines
+// in one wide scan: only a line that holds such a place is searched for the
+// words. Each word's first eight bytes (fewer for a shorter word) are its
+// fingerprint, a "_" of a secret key allowing "-" and "." too; the scan
+// folds ASCII case as the words do. A word that holds another word of the
+// list needs no fingerprint of its own: a line that holds it holds the
+// other. The groups keep apart words whose bytes would mix into common
+// ones ("status=" or "tokens" of a routine line), and a short word from
+// long ones, whose places past its end allow any byte.
+constexpr std::array<std::string_view, 8> kPrintGroups = {
+    "test output:|test session starts|http://|https://",
+    "traceback|token=|api_key|apikey",
+    "exception|exit code|exited with",
+    "failed|failure|fatal error",
+    "short test summary info|stack trace|segmentation fault|secret",
+    "password|passwd|private_key|panic|pytest",
+    "access_key|authorization",
+    "ci log:|credential|caused by|diff --git ",
+};
+// The group of `word`, or kPrintGroups.size() for a word left out.
+constexpr unsigned print_group(std::string_view word) {
+    for (unsigned g = 0; g < kPrintGroups.size(); ++g) {
+        std::string_view list = kPrintGroups[g];
+        while (!list.empty()) {
+            const std::size_t bar = list.find('|');
+            if (list.substr(0, bar) == word) return g;
+            list = bar == std::string_view::npos ? std::string_view() : list.substr(bar + 1);
+        }
+    }
+    return kPrintGroups.size();
+}
+// The words left out of the fingerprints: each holds another word.
+constexpr std::array<std::string_view, 3> kWordsHoldingOthers = {
+    "traceback (most recent call last)", "python traceback:", "status: failed"};
+constexpr bool every_word_has_a_print() {
+    auto check = [](std::string_view w) {
+        if (print_group(w) < kPrintGroups.size()) return true;
+        for (std::string_view held : kWordsHoldingOthers)
+            if (held == w) return true;
+        return false;
+    };
+    for (std::string_view w : kForeignMarkers)
+        if (!check(w)) return false;
+    for (std::string_view w : text::kSecretKeyWords)
+        if (!check(w)) return false;
+    for (std::string_view w : summary::kImportantWords)
+        if (!check(w)) return false;
+    return print_group("traceback") < kPrintGroups.size() && print_group("failed") < kPrintGroups.size() &&
+           kWordsHoldingOthers[0].find("traceback") != std::string_view::npos &&
+           kWordsHoldingOthers[1].find("traceback") != std::string_view::npos &&
+           kWordsHoldingOthers[2].find("failed") != std::string_view::npos;
+}
+static_assert(every_word_has_a_print());
+constexpr text::FingerprintSet kLineWordPrints = [] {
+    using Print = text::FingerprintSet::Print;
+    std::array<Print, kForeignMarkers.size() + text::kSecretKeyWords.size() + summary::kImportantWords.size() -
+                          kWordsHoldingOthers.size()>
+        prints{};
+    std::size_t n = 0;
+    auto add = [&](std::string_view word, bool separators_as_underscore) {
+        if (print_group(word) == kPrintGroups.size()) return;
+        Print& print = prints[n++];
+        print.group = print_group(word);
+        for (std::size_t k = 0; k < word.size() && k < print.bytes.size(); ++k)
+            print.bytes[k] = separators_as_underscore && word[k] == '_' ? std::string_view("_-.") : word.substr(k, 1);
+    };
+    for (std::string_view w : kForeignMarkers) add(w, false);
+    for (std::string_view w : text::kSecretKeyWords) add(w, true);
+    for (std::string_view w : summary::kImportantWords) add(w, false);
+    // A print left empty would allow every byte.
+    if (n != prints.size()) throw "every print is filled";
+    return text::FingerprintSet(prints);
+}();
+
 // Every word begins with two letters other than "z": none can begin inside a
 // timestamp, whose letters are a "T" before a digit and a "Z".
 constexpr bool begins_with_two_letters_not_z(std::string_view w) {
@@ -112,6 +186,17 @@ bool is_json_record_line(std::string_view line) {
     return line.starts_with('{') && line.ends_with('}') && text::contains(line, ":");
 }
 
+// A path location ("src/lib.rs:10:5: ...") has a "/" or "." before the
+// line's first ":", so a line that meets a ":" first, or holds neither, is
+// none. On a timestamped line the test ends at the ":" after the hour.
+bool may_be_path_location(std::string_view line) {
+    for (char c : line) {
+        if (c == ':') return false;
+        if (c == '/' || c == '.') return true;
+    }
+    return false;
+}
+
 // What the shapes of test runners, CI logs and tables need to know, gathered
 // line by line (trimmed nonblank lines, case kept).
 struct ShapeEvidence {
@@ -138,7 +223,7 @@ struct ShapeEvidence {
         if (is_json_record_line(line)) ++json_lines;
         if (text::contains(line, "|")) ++pipe_lines;
         if (guards::is_table_rule_line(line)) table_rule = true;
-        if (guards::is_path_location_line(line)) ++path_locations;
+        if (may_be_path_location(line) && guards::is_path_location_line(line)) ++path_locations;
         return true;
     }
 
@@ -152,9 +237,23 @@ struct ShapeEvidence {
     }
 };
 
-std::uint64_t pattern_hash(std::string_view level, std::string_view pattern) {
-    const std::uint64_t h = std::hash<std::string_view>{}(pattern);
-    return h ^ (std::hash<std::string_view>{}(level) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+// The hash only places keys in the table (the summary orders its markers
+// by count, level and pattern), so a plain multiply-and-fold over eight
+// bytes at a time serves; the level is hashed by its index in kLevels.
+std::uint64_t pattern_hash(std::uint8_t level, std::string_view pattern) {
+    constexpr std::uint64_t kMul = 0x9e3779b97f4a7c15ULL;
+    std::uint64_t h = (pattern.size() + 1) * kMul ^ level;
+    std::size_t i = 0;
+    for (; i + 8 <= pattern.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, pattern.data() + i, 8);
+        h = (h ^ word) * kMul;
+        h ^= h >> 29;
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, pattern.data() + i, pattern.size() - i);
+    h = (h ^ tail) * kMul;
+    return h ^ (h >> 32);
 }
 
 // The pattern keys of the counted lines: an open-addressing table of indices
@@ -166,20 +265,20 @@ public:
     PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) {}
 
     // Counts `line` under (level, pattern); `pattern` is the line's pattern.
-    std::uint32_t add(std::uint32_t line, std::string_view level, std::string_view pattern) {
+    std::uint32_t add(std::uint32_t line, std::uint8_t level, std::string_view pattern) {
         if ((log_.patterns.size() + 1) * 2 > slots_.size()) grow();
         const std::uint64_t hash = pattern_hash(level, pattern);
         std::size_t slot = hash & (slots_.size() - 1);
         while (slots_[slot] != kEmpty) {
             const std::uint32_t key = slots_[slot];
-            if (same_key(log_.patterns[key], hash, level, pattern)) return count(key, pattern);
+            if (same_key(log_.patterns[key], hash, kLevels[level], pattern)) return count(key, pattern);
             slot = (slot + 1) & (slots_.size() - 1);
         }
         const auto key = static_cast<std::uint32_t>(log_.patterns.size());
         PatternStats stats;
         stats.hash = hash;
         stats.first_line = line;
-        stats.level = level;
+        stats.level = kLevels[level];
         log_.patterns.push_back(stats);
         slots_[slot] = key;
         return count(key, pattern);
@@ -206,7 +305,8 @@ private:
     }
 
     bool same_key(const PatternStats& stats, std::uint64_t hash, std::string_view level, std::string_view pattern) {
-        if (stats.hash != hash || stats.level != level) return false;
+        // Both levels are views of kLevels: the same level is the same storage.
+        if (stats.hash != hash || stats.level.data() != level.data()) return false;
         if (stats.count >= types::kMinRepeatsPerPattern) return log_.pattern_of(stats) == pattern;
         const std::optional<types::ParsedLogLine> first = summary::parse_log_line(lines_[stats.first_line]);
         return summary::write_message_pattern_into(first->message, rebuilt_) == pattern;
@@ -245,9 +345,9 @@ public:
     bool low_severity() const { return level_bits() < kLowSeverityLevels; }
     bool important_word() const { return (bits_ & kImportantWord) != 0; }
     std::string_view level() const { return kLevels[level_bits()]; }
+    std::uint8_t level_bits() const { return bits_ & 0x0F; }
 
 private:
-    std::uint8_t level_bits() const { return bits_ & 0x0F; }
     std::uint8_t bits_;
 };
 
@@ -366,7 +466,7 @@ private:
             if (indent == line.size()) continue;
             const auto first = static_cast<unsigned char>(line[indent]);
             const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
-            const std::string_view t = punctuation ? line : text::trim(line);
+            const std::string_view t = punctuation ? line : summary::trim_fast(line);
             if (t.empty()) continue;
             // The arrays grow by blocks that hold a nonblank line, so a
             // long run of blank lines never touches them.
@@ -395,15 +495,40 @@ private:
     bool has_refusing_word(std::size_t begin, std::size_t end) {
         // Lines past the kept states are blank.
         end = std::min(end, states_.size());
-        for (std::size_t i = begin; i < end; ++i) {
+        if (begin >= end) return false;
+        // A line that holds a word holds the place where the word starts,
+        // which the fingerprints find; lines without one are passed over.
+        const std::string_view text = lines_.text();
+        const std::size_t from = lines_.start(begin);
+        const std::string_view block = text.substr(from, end_of_line(end - 1) - from);
+        std::size_t i = begin;
+        for (std::size_t at = 0; const std::optional<text::FingerprintSet::Hit> hit = kLineWordPrints.next(block, at);) {
+            i = line_holding(from + hit->at, i, end);
+            at = end_of_line(i) - from + 1;
             if (state(i).blank()) continue;
-            const std::string_view t = text::trim(lines_[i]);
+            const std::string_view t = summary::trim_fast(lines_[i]);
             const std::uint32_t groups =
                 kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
             if (groups & (1u << kRefusingGroup)) return true;
             if (groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
         }
         return false;
+    }
+
+    // The offset just past line `i` (where its line feed is, if any).
+    std::size_t end_of_line(std::size_t i) const {
+        return i + 1 < lines_.size() ? lines_.start(i + 1) - 1 : lines_.text().size();
+    }
+
+    // The line in [first, end) that holds byte `offset` of the text.
+    std::size_t line_holding(std::size_t offset, std::size_t first, std::size_t end) const {
+        // The answer is the last line of [first, end) that starts at or before `offset`.
+        std::size_t low = first, high = end;
+        while (high - low > 1) {
+            const std::size_t mid = low + (high - low) / 2;
+            if (lines_.start(mid) <= offset) low = mid; else high = mid;
+        }
+        return low;
     }
 
     const text::LineIndex& lines_;
@@ -447,14 +572,14 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         const std::size_t parsed_ordinal = parsed_before;
         if (state.parsed()) ++parsed_before;
         const std::string_view line = lines[i];
-        const std::string_view t = text::trim(line);
+        const std::string_view t = summary::trim_fast(line);
         if (!shapes.add(t)) return std::nullopt;
         // `is_important_line`: a level above INFO, an important word (the
         // first pass looked for them) or a file token.
         if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
         const std::string_view message = first.message(parsed_ordinal, i, t);
-        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(),
+        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level_bits(),
                                            summary::write_message_pattern_into(message, pattern));
     }
     if (shapes.is_foreign(first.nonblank())) return std::nullopt;

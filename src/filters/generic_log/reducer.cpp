@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "filters/generic_log/detector.h"
+#include "filters/generic_log/summary.h"
 #include "text.h"
 
 namespace filters::generic_log::reducer {
@@ -104,7 +105,7 @@ Attempt try_compress_generic_log_output(const FilterInput& input) {
     output.add(headline::kGenericLog);
     PendingFolds pending(log->patterns.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view trimmed = text::trim(lines[i]);
+        const std::string_view trimmed = summary::trim_fast(lines[i]);
         if (trimmed.empty()) continue;
         // Counted lines are exactly those with a low-severity level that are
         // not important; of them, the ones whose key repeats are folded.

@@ -67,8 +67,8 @@ std::size_t ascii_letter_run(std::string_view s, std::size_t from) {
 // The message that follows a level token: leading whitespace and one ":" or
 // "-" separator removed.
 std::string_view message_after_level(std::string_view rest) {
-    rest = text::trim_start(rest);
-    if (!rest.empty() && (rest.front() == ':' || rest.front() == '-')) rest = text::trim_start(rest.substr(1));
+    rest = trim_start_fast(rest);
+    if (!rest.empty() && (rest.front() == ':' || rest.front() == '-')) rest = trim_start_fast(rest.substr(1));
     return rest;
 }
 
@@ -125,10 +125,14 @@ bool is_ascii(std::string_view s) {
     return (seen & kHighBits) == 0;
 }
 
-// How many of the eight bytes at `s` a pattern copies before its first
-// digit, ASCII blank or non-ASCII byte (little-endian machines only). Each
-// byte's test keeps to its own lane: the low seven bits plus at most 0x77
-// never carry into the next byte.
+// How many of the eight bytes at `s` a pattern copies as they are, the
+// first being plain ASCII (little-endian machines only): the run ends at a
+// digit, a non-ASCII byte or an ASCII blank, except a lone space between two
+// bytes of plain ASCII or digits, which the pattern keeps as it is. A space
+// before another blank or a non-ASCII byte (which may be a blank too) ends
+// the run, as does one in the last lane, whose next byte is not looked at.
+// Each byte's test keeps to its own lane: the low seven bits plus at most
+// 0x77 never carry into the next byte.
 std::size_t plain_ascii_prefix8(const char* s) {
     const std::uint64_t x = load8(s);
     const std::uint64_t y = x & (kEveryByte * 0x7F);
@@ -136,7 +140,10 @@ std::size_t plain_ascii_prefix8(const char* s) {
     const std::uint64_t digit = at_least('0') & ~at_least('9' + 1);
     const std::uint64_t control_blank = at_least('\t') & ~at_least('\r' + 1);
     const std::uint64_t space = ~((y ^ (kEveryByte * ' ')) + kEveryByte * 0x7F) & kHighBits;
-    const std::uint64_t stop = (x & kHighBits) | digit | control_blank | space;
+    const std::uint64_t not_before_space = (x & kHighBits) | control_blank | space;
+    constexpr std::uint64_t kLastLane = std::uint64_t{0x80} << 56;
+    const std::uint64_t lone_space_stop = space & ((not_before_space >> 8) | kLastLane);
+    const std::uint64_t stop = (x & kHighBits) | digit | control_blank | lone_space_stop;
     return stop == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stop)) / 8;
 }
 
@@ -178,7 +185,7 @@ bool is_timestamp_core(std::string_view s) {
 }
 
 std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool after_timestamp) {
-    std::string_view s = text::trim_start(text);
+    std::string_view s = trim_start_fast(text);
     if (s.empty()) return std::nullopt;
 
     // "[warn] ...": a bracket that holds no level ends the attempt.
@@ -208,7 +215,7 @@ std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool afte
 }
 
 std::optional<ParsedLogLine> parse_log_line(std::string_view line) {
-    std::string_view t = text::trim(line);
+    std::string_view t = trim_fast(line);
     if (t.empty()) return std::nullopt;
 
     if (t.front() == '[') {
@@ -235,7 +242,7 @@ bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>
 }
 
 std::string_view write_message_pattern_into(std::string_view message, std::string& buffer) {
-    const std::string_view m = text::trim(message);
+    const std::string_view m = trim_fast(message);
     // The pattern grows from the left and is cut at 140 characters, so it is
     // written only until it has more than that: at most four bytes a
     // character, plus a blank and "<num>" for the last piece. Eight bytes
@@ -287,7 +294,8 @@ std::string_view write_message_pattern_into(std::string_view message, std::strin
             i += len;
         } else {
             // Other ASCII is copied a run at a time, eight bytes at a step
-            // where it can; bytes past the run are overwritten or cut off.
+            // where it can, lone spaces between words included; bytes past
+            // the run are overwritten or cut off.
             separate();
             if constexpr (kLittleEndian) {
                 while (i + 8 <= m.size() && chars <= kMaxPatternChars) {
