@@ -260,28 +260,36 @@ std::uint64_t pattern_hash(std::uint8_t level, std::string_view pattern) {
 // into `patterns`, matched by hash first and then by level and pattern text.
 // A key's pattern text is copied only once the key repeats; before that it is
 // rebuilt from the key's first line, which happens at most twice per key.
+//
+// A log of unique messages makes the table larger than the caches, so each
+// line's slot is fetched ahead: `stage` takes a line's pattern and starts
+// the fetch of its slot; the line is counted at the next `stage` (or at
+// `finish`), once the next line's pattern is written. A slot holds the key
+// and the high half of its hash, so a probe meets a key's record only when
+// the hashes agree.
 class PatternCounter {
 public:
-    PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) {}
+    PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) { grow(); }
 
-    // Counts `line` under (level, pattern); `pattern` is the line's pattern.
-    std::uint32_t add(std::uint32_t line, std::uint8_t level, std::string_view pattern) {
-        if ((log_.patterns.size() + 1) * 2 > slots_.size()) grow();
+    // The buffer the next staged line's pattern is to be written into: the
+    // pattern of the line staged before stays where it is until counted.
+    std::string& next_buffer() { return buffers_[next_]; }
+
+    // Stages line `line` with its level (an index into kLevels) and pattern,
+    // and counts the line staged before it.
+    void stage(std::uint32_t line, std::uint8_t level, std::string_view pattern) {
         const std::uint64_t hash = pattern_hash(level, pattern);
-        std::size_t slot = hash & (slots_.size() - 1);
-        while (slots_[slot] != kEmpty) {
-            const std::uint32_t key = slots_[slot];
-            if (same_key(log_.patterns[key], hash, kLevels[level], pattern)) return count(key, pattern);
-            slot = (slot + 1) & (slots_.size() - 1);
-        }
-        const auto key = static_cast<std::uint32_t>(log_.patterns.size());
-        PatternStats stats;
-        stats.hash = hash;
-        stats.first_line = line;
-        stats.level = kLevels[level];
-        log_.patterns.push_back(stats);
-        slots_[slot] = key;
-        return count(key, pattern);
+        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+        finish();
+        staged_ = Staged{line, level, pattern, hash};
+        next_ ^= 1;
+    }
+
+    // Counts the line staged last, if any.
+    void finish() {
+        if (staged_.line == types::kNotCounted) return;
+        log_.line_patterns[staged_.line] = add(staged_);
+        staged_.line = types::kNotCounted;
     }
 
     // Lines counted under the keys that repeat.
@@ -289,6 +297,37 @@ public:
 
 private:
     static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+    struct Staged {
+        std::uint32_t line = types::kNotCounted;
+        std::uint8_t level = 0;
+        std::string_view pattern;
+        std::uint64_t hash = 0;
+    };
+
+    static std::uint64_t slot_entry(std::uint32_t key, std::uint64_t hash) { return (hash >> 32 << 32) | key; }
+
+    // Counts a staged line under (level, pattern): its key.
+    std::uint32_t add(const Staged& line) {
+        if ((log_.patterns.size() + 1) * 2 > slots_.size()) grow();
+        const std::uint64_t tag = line.hash >> 32 << 32;
+        std::size_t slot = line.hash & (slots_.size() - 1);
+        while (static_cast<std::uint32_t>(slots_[slot]) != kEmpty) {
+            const auto key = static_cast<std::uint32_t>(slots_[slot]);
+            if ((slots_[slot] & ~std::uint64_t{UINT32_MAX}) == tag &&
+                same_key(log_.patterns[key], line.hash, kLevels[line.level], line.pattern))
+                return count(key, line.pattern);
+            slot = (slot + 1) & (slots_.size() - 1);
+        }
+        const auto key = static_cast<std::uint32_t>(log_.patterns.size());
+        PatternStats stats;
+        stats.hash = line.hash;
+        stats.first_line = line.line;
+        stats.level = kLevels[line.level];
+        log_.patterns.push_back(stats);
+        slots_[slot] = slot_entry(key, line.hash);
+        return count(key, line.pattern);
+    }
 
     std::uint32_t count(std::uint32_t key, std::string_view pattern) {
         PatternStats& stats = log_.patterns[key];
@@ -313,19 +352,23 @@ private:
     }
 
     void grow() {
-        std::vector<std::uint32_t> slots(slots_.empty() ? 1024 : slots_.size() * 2, kEmpty);
+        std::vector<std::uint64_t> slots(slots_.empty() ? 1024 : slots_.size() * 2, kEmpty);
         for (std::uint32_t key = 0; key < log_.patterns.size(); ++key) {
-            std::size_t slot = log_.patterns[key].hash & (slots.size() - 1);
-            while (slots[slot] != kEmpty) slot = (slot + 1) & (slots.size() - 1);
-            slots[slot] = key;
+            const std::uint64_t hash = log_.patterns[key].hash;
+            std::size_t slot = hash & (slots.size() - 1);
+            while (static_cast<std::uint32_t>(slots[slot]) != kEmpty) slot = (slot + 1) & (slots.size() - 1);
+            slots[slot] = slot_entry(key, hash);
         }
         slots_ = std::move(slots);
     }
 
     const text::LineIndex& lines_;
     GenericLog& log_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint64_t> slots_;
     std::string rebuilt_;
+    std::array<std::string, 2> buffers_;
+    unsigned next_ = 0;
+    Staged staged_;
     std::uint64_t repeated_lines_ = 0;
 };
 
@@ -564,7 +607,6 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
     log.line_patterns.assign(n, types::kNotCounted);
     PatternCounter counter(lines, log);
     ShapeEvidence shapes;
-    std::string pattern;
     std::size_t parsed_before = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const LineState state = first.state(i);
@@ -579,11 +621,13 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
         const std::string_view message = first.message(parsed_ordinal, i, t);
-        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level_bits(),
-                                           summary::write_message_pattern_into(message, pattern));
+        counter.stage(static_cast<std::uint32_t>(i), state.level_bits(),
+                      summary::write_message_pattern_into(message, counter.next_buffer()));
     }
+    counter.finish();
     if (shapes.is_foreign(first.nonblank())) return std::nullopt;
     if (counter.repeated_lines() < kMinFoldableLines) return std::nullopt;
+    log.forget_unrepeated_keys();
     return log;
 }
 
