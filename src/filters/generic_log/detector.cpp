@@ -207,17 +207,18 @@ struct ShapeEvidence {
     bool ran_tests = false;
     bool test_verdict = false;
 
-    // False when the line alone shows a test-runner or CI log.
+    // False when the line alone shows a test-runner or CI log. `line` is
+    // trimmed and not empty.
     bool add(std::string_view line) {
-        if (line.starts_with("Test Files") || line.starts_with("Tests") || line.starts_with("FAIL ") ||
-            line.starts_with("test result:"))
-            return false;
-        if (line.starts_with("Running ") && text::contains(line, " tests using ")) return false;
-        if (line.starts_with("Ran ") && text::contains(line, " tests in ")) ran_tests = true;
-        if (line == "OK" || line.starts_with("FAILED (")) test_verdict = true;
-        if (line.starts_with("##[") || line.starts_with("::group::") || line.starts_with("::endgroup::") ||
-            line.starts_with("::error") || line.starts_with("::warning"))
-            return false;
+        // Every head looked for begins with one of these bytes; a log line
+        // mostly begins with a digit or a bracket and skips them all.
+        switch (line.front()) {
+            case 'T': case 'F': case 't': case 'R': case 'O': case '#': case ':':
+                if (!add_head(line)) return false;
+                break;
+            default:
+                break;
+        }
         // A tab-separated step log with ISO timestamps.
         if (text::contains(line, "\t") && text::contains(line, "T") && text::contains(line, "Z ")) return false;
         if (is_json_record_line(line)) ++json_lines;
@@ -225,6 +226,18 @@ struct ShapeEvidence {
         if (guards::is_table_rule_line(line)) table_rule = true;
         if (may_be_path_location(line) && guards::is_path_location_line(line)) ++path_locations;
         return true;
+    }
+
+    // The heads of test-runner and CI lines: false when the line shows one.
+    bool add_head(std::string_view line) {
+        if (line.starts_with("Test Files") || line.starts_with("Tests") || line.starts_with("FAIL ") ||
+            line.starts_with("test result:"))
+            return false;
+        if (line.starts_with("Running ") && text::contains(line, " tests using ")) return false;
+        if (line.starts_with("Ran ") && text::contains(line, " tests in ")) ran_tests = true;
+        if (line == "OK" || line.starts_with("FAILED (")) test_verdict = true;
+        return !(line.starts_with("##[") || line.starts_with("::group::") || line.starts_with("::endgroup::") ||
+                 line.starts_with("::error") || line.starts_with("::warning"));
     }
 
     // True when the lines seen, `nonblank` of them, are a test run, JSON
