@@ -426,12 +426,14 @@ bool may_carry_level(std::string_view t) {
     constexpr std::size_t kMinWord = 3;
     constexpr std::size_t kMaxWord = 8;
     if (t[0] == '[' || text::is_ascii_digit(t[0])) return true;
-    std::size_t run = 0;
-    while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
-    if (run < kMinWord || run > kMaxWord) return false;
+    // The pair first, which turns most words away, then the run's length.
+    if (t.size() < kMinWord || !text::is_ascii_alpha(t[0]) || !text::is_ascii_alpha(t[1])) return false;
     const unsigned first = static_cast<unsigned>((t[0] | 0x20) - 'a');
     const unsigned second = static_cast<unsigned>((t[1] | 0x20) - 'a');
-    return ((kLevelOpenings[first] >> second) & 1) != 0;
+    if (((kLevelOpenings[first] >> second) & 1) == 0) return false;
+    std::size_t run = 2;
+    while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
+    return run >= kMinWord && run <= kMaxWord;
 }
 
 std::uint8_t level_index(std::string_view level) {
@@ -504,25 +506,30 @@ private:
             if (word != kNewlines) break;
         }
         while (pos < stop && text[pos] == '\n') ++pos;
-        return pos >= stop ? end : std::max(i + 1, lines_.line_at(pos));
+        return pos >= stop ? end : std::max(i + 1, line_holding(pos, i, end));
     }
 
     bool parse_block(std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
             if (line.empty()) {
-                i = past_empty_lines(i, end) - 1;
+                // A lone empty line is passed over as it is; a run of them
+                // in one scan.
+                if (i + 1 < end && lines_[i + 1].empty()) i = past_empty_lines(i, end) - 1;
                 continue;
             }
             // A line whose first byte after blanks and tabs is ASCII
             // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
             // carries no level: no trim, no parse.
-            std::size_t indent = 0;
-            while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t')) ++indent;
+            const std::size_t indent = text::leading_blanks(line);
             if (indent == line.size()) continue;
             const auto first = static_cast<unsigned char>(line[indent]);
-            const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
-            const std::string_view t = punctuation ? line : summary::trim_fast(line);
+            const bool visible = first > ' ' && first < 0x7F;
+            const bool punctuation = visible && first != '[' && !text::is_ascii_alnum(line[indent]);
+            // Past blanks and tabs, a visible ASCII byte begins the trimmed
+            // line; only its end may still hold blanks.
+            const std::string_view t =
+                punctuation ? line : visible ? summary::trim_fast(line.substr(indent)) : summary::trim_fast(line);
             if (t.empty()) continue;
             // The arrays grow by blocks that hold a nonblank line, so a
             // long run of blank lines never touches them.
@@ -534,8 +541,9 @@ private:
                 states_[i] = LineState::kUnparsed;
                 // Every nonblank line is one of the lines, so once more than
                 // 35 % of them have no level, fewer than 65 % of the
-                // nonblank ones can have one.
-                if ((nonblank_ - parsed_) * 100 > lines_.size() * (100 - kMinParsedPercent)) return false;
+                // nonblank ones can have one. (A count above the floor of
+                // 35 % of the lines is a count above 35 % of them.)
+                if (nonblank_ - parsed_ > max_unparsed_) return false;
                 continue;
             }
             ++parsed_;
@@ -588,6 +596,7 @@ private:
     }
 
     const text::LineIndex& lines_;
+    const std::uint64_t max_unparsed_ = lines_.size() * (100 - kMinParsedPercent) / 100;
     std::vector<std::uint8_t> states_;
     std::vector<std::uint32_t> message_offsets_;  // by parsed line, in line order
     std::uint64_t nonblank_ = 0;
