@@ -436,6 +436,15 @@ bool may_carry_level(std::string_view t) {
     return run >= kMinWord && run <= kMaxWord;
 }
 
+// ASCII punctuation other than "[": a line that begins with it, after
+// blanks and tabs, is not blank and carries no level.
+constexpr std::array<bool, 256> kPunctuationFirst = [] {
+    std::array<bool, 256> table{};
+    for (unsigned c = '!'; c < 0x7F; ++c)
+        table[c] = c != '[' && !(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z');
+    return table;
+}();
+
 std::uint8_t level_index(std::string_view level) {
     std::uint8_t k = 0;
     while (k < kLevels.size() && kLevels[k] != level) ++k;
@@ -464,7 +473,10 @@ public:
         for (std::size_t begin = 0; begin < lines_.size(); begin += kBlockLines) {
             const std::size_t end = std::min(begin + kBlockLines, lines_.size());
             if (!parse_block(begin, end)) return false;
-            if (parsed_share_holds()) {
+            // The first block is looked in at once, whatever its share: it
+            // costs little, and a diff or test run that holds a refusing
+            // word early is turned away before its other lines are read.
+            if (begin == 0 || parsed_share_holds()) {
                 if (has_refusing_word(begin, end)) return false;
             } else {
                 deferred.push_back(begin);
@@ -509,7 +521,25 @@ private:
         return pos >= stop ? end : std::max(i + 1, line_holding(pos, i, end));
     }
 
+    // Counts line `i` as nonblank without a level: false once too many
+    // lines have none. Every nonblank line is one of the lines, so once more
+    // than 35 % of them have no level, fewer than 65 % of the nonblank ones
+    // can have one. (A count above the floor of 35 % of the lines is a count
+    // above 35 % of them.)
+    bool count_unparsed(std::size_t i) {
+        ++nonblank_;
+        states_[i] = LineState::kUnparsed;
+        return nonblank_ - parsed_ <= max_unparsed_;
+    }
+
     bool parse_block(std::size_t begin, std::size_t end) {
+        // The arrays grow by blocks that hold a nonblank line, so a long run
+        // of blank lines never touches them.
+        bool sized = states_.size() >= end;
+        auto size_states = [&] {
+            if (!sized) states_.resize(end, LineState::kBlank);
+            sized = true;
+        };
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
             if (line.empty()) {
@@ -518,34 +548,30 @@ private:
                 if (i + 1 < end && lines_[i + 1].empty()) i = past_empty_lines(i, end) - 1;
                 continue;
             }
-            // A line whose first byte after blanks and tabs is ASCII
-            // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
-            // carries no level: no trim, no parse.
             const std::size_t indent = text::leading_blanks(line);
             if (indent == line.size()) continue;
             const auto first = static_cast<unsigned char>(line[indent]);
-            const bool visible = first > ' ' && first < 0x7F;
-            const bool punctuation = visible && first != '[' && !text::is_ascii_alnum(line[indent]);
-            // Past blanks and tabs, a visible ASCII byte begins the trimmed
-            // line; only its end may still hold blanks.
-            const std::string_view t =
-                punctuation ? line : visible ? summary::trim_fast(line.substr(indent)) : summary::trim_fast(line);
-            if (t.empty()) continue;
-            // The arrays grow by blocks that hold a nonblank line, so a
-            // long run of blank lines never touches them.
-            if (states_.size() < end) states_.resize(end, LineState::kBlank);
-            ++nonblank_;
-            const std::optional<types::ParsedLogLine> parsed =
-                !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
-            if (!parsed) {
-                states_[i] = LineState::kUnparsed;
-                // Every nonblank line is one of the lines, so once more than
-                // 35 % of them have no level, fewer than 65 % of the
-                // nonblank ones can have one. (A count above the floor of
-                // 35 % of the lines is a count above 35 % of them.)
-                if (nonblank_ - parsed_ > max_unparsed_) return false;
+            // A line whose first byte after blanks and tabs is ASCII
+            // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
+            // carries no level: no trim, no parse.
+            if (kPunctuationFirst[first]) {
+                size_states();
+                if (!count_unparsed(i)) return false;
                 continue;
             }
+            // Past blanks and tabs, a visible ASCII byte begins the trimmed
+            // line; only its end may still hold blanks.
+            const bool visible = first > ' ' && first < 0x7F;
+            const std::string_view t = summary::trim_fast(visible ? line.substr(indent) : line);
+            if (t.empty()) continue;
+            size_states();
+            const std::optional<types::ParsedLogLine> parsed =
+                may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
+            if (!parsed) {
+                if (!count_unparsed(i)) return false;
+                continue;
+            }
+            ++nonblank_;
             ++parsed_;
             states_[i] = level_index(parsed->level);
             const auto offset = static_cast<std::size_t>(parsed->message.data() - line.data());
