@@ -8,6 +8,10 @@
 
 #include "text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace filters::generic_log::summary {
 
 namespace {
@@ -89,6 +93,9 @@ bool is_known_extension(std::string_view candidate) {
 // is "." and letters, so an extension that ends at some position starts at
 // the last "." before it: one pass over the token tries each candidate.
 bool is_path_token_with_known_extension(std::string_view raw_token) {
+    // Either way an extension needs its ".", which the trim set does not
+    // hold: a token without one is turned away before anything else.
+    if (raw_token.find('.') == std::string_view::npos) return false;
     // The trim set holds neither "/" nor "\", so the raw token can be tested first.
     if (!has_path_separator(raw_token)) return false;
     const std::string_view token = strip_token_trim_set(raw_token);
@@ -147,6 +154,42 @@ std::size_t plain_ascii_prefix8(const char* s) {
     return stop == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stop)) / 8;
 }
 
+#if defined(__SSE2__)
+// The same test as plain_ascii_prefix8 over sixteen bytes: how many a
+// pattern copies as they are. Signed compares leave non-ASCII bytes out of
+// the digits and the control blanks.
+std::size_t plain_ascii_prefix16(const char* s) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    auto between = [&x](char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(low - 1))),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(high + 1))));
+    };
+    const auto non_ascii = static_cast<unsigned>(_mm_movemask_epi8(x));
+    const auto digit = static_cast<unsigned>(_mm_movemask_epi8(between('0', '9')));
+    const auto control_blank = static_cast<unsigned>(_mm_movemask_epi8(between('\t', '\r')));
+    const auto space = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(' '))));
+    const unsigned not_before_space = non_ascii | control_blank | space;
+    constexpr unsigned kLastLane = 1u << 15;
+    const unsigned lone_space_stop = space & ((not_before_space >> 1) | kLastLane);
+    const unsigned stop = non_ascii | digit | control_blank | lone_space_stop;
+    return stop == 0 ? 16 : static_cast<std::size_t>(std::countr_zero(stop));
+}
+#endif
+
+// The end of the run of ASCII digits that starts at byte `i` of `s`.
+std::size_t end_of_digits(std::string_view s, std::size_t i) {
+#if defined(__SSE2__)
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        const auto digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+            _mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)))));
+        if (digits != 0xFFFF) return i + static_cast<std::size_t>(std::countr_zero(~digits));
+    }
+#endif
+    while (i < s.size() && text::is_ascii_digit(s[i])) ++i;
+    return i;
+}
+
 }  // namespace
 
 // The line's whitespace-separated tokens, tried without copies; only a
@@ -195,7 +238,7 @@ std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool afte
     }
 
     // "level=info ...": an empty word falls through to the bare form.
-    if (s.size() >= 7 && text::starts_with_ignore_case(s, "level=")) {
+    if (s.size() >= 7 && (s[0] | 0x20) == 'l' && text::starts_with_ignore_case(s, "level=")) {
         std::size_t len = ascii_letter_run(s, 6);
         if (len > 0) return parsed_with(s.substr(6, len), s.substr(6 + len));
     }
@@ -245,13 +288,15 @@ std::string_view write_message_pattern_into(std::string_view message, std::strin
     const std::string_view m = trim_fast(message);
     // The pattern grows from the left and is cut at 140 characters, so it is
     // written only until it has more than that: at most four bytes a
-    // character, plus a blank and "<num>" for the last piece. Eight bytes
-    // more let a run be copied eight bytes at a time. The buffer is cut to
-    // length after.
+    // character, plus a blank and "<num>" for the last piece; and never more
+    // than five bytes for a byte of the message. Sixteen bytes more let a
+    // run be copied sixteen bytes at a time. The buffer is cut to length
+    // after.
     constexpr std::size_t kBufferBytes = 4 * kMaxPatternChars + 16;
+    constexpr std::size_t kCopyBytes = 16;
     // The buffer only grows: it is not cut, so bytes are not cleared again
     // line after line.
-    const std::size_t need = (m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + 8;
+    const std::size_t need = (m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + kCopyBytes;
     if (buffer.size() < need) buffer.resize(need);
     char* const begin = buffer.data();
     char* p = begin;
@@ -269,12 +314,9 @@ std::string_view write_message_pattern_into(std::string_view message, std::strin
     while (i < m.size() && chars <= kMaxPatternChars) {
         const ByteClass c = byte_class(m[i]);
         if (c == ByteClass::digit) {
-            while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
+            i = end_of_digits(m, i);
             // One fraction belongs to the number: "1.25" is one value, "1.2.3" two.
-            if (i + 1 < m.size() && m[i] == '.' && text::is_ascii_digit(m[i + 1])) {
-                ++i;
-                while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
-            }
+            if (i + 1 < m.size() && m[i] == '.' && text::is_ascii_digit(m[i + 1])) i = end_of_digits(m, i + 1);
             separate();
             for (char ch : std::string_view("<num>")) *p++ = ch;
             chars += 5;
@@ -293,21 +335,34 @@ std::string_view write_message_pattern_into(std::string_view message, std::strin
             }
             i += len;
         } else {
-            // Other ASCII is copied a run at a time, eight bytes at a step
-            // where it can, lone spaces between words included; bytes past
-            // the run are overwritten or cut off.
+            // Other ASCII is copied a run at a time, sixteen or eight bytes
+            // at a step where it can, lone spaces between words included;
+            // bytes past the run are overwritten or cut off. A step that
+            // copies less than its width has met a byte that is not copied
+            // as it is, which ends the run.
             separate();
+            bool stopped = false;
+#if defined(__SSE2__)
+            while (!stopped && i + kCopyBytes <= m.size() && chars <= kMaxPatternChars) {
+                const std::size_t run = plain_ascii_prefix16(m.data() + i);
+                std::memcpy(p, m.data() + i, kCopyBytes);
+                p += run;
+                i += run;
+                chars += run;
+                stopped = run < kCopyBytes;
+            }
+#endif
             if constexpr (kLittleEndian) {
-                while (i + 8 <= m.size() && chars <= kMaxPatternChars) {
+                while (!stopped && i + 8 <= m.size() && chars <= kMaxPatternChars) {
                     const std::size_t run = plain_ascii_prefix8(m.data() + i);
                     std::memcpy(p, m.data() + i, 8);
                     p += run;
                     i += run;
                     chars += run;
-                    if (run < 8) break;
+                    stopped = run < 8;
                 }
             }
-            while (i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i])) {
+            while (!stopped && i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i])) {
                 *p++ = m[i++];
                 ++chars;
             }
