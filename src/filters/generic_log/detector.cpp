@@ -489,6 +489,7 @@ public:
     }
 
     std::uint64_t nonblank() const { return nonblank_; }
+    std::uint64_t parsed() const { return parsed_; }
     // Lines past the last block with a nonblank line have no state kept.
     LineState state(std::size_t i) const { return LineState(i < states_.size() ? states_[i] : LineState::kBlank); }
 
@@ -653,6 +654,10 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
 
     GenericLog log;
     log.line_patterns.assign(n, types::kNotCounted);
+    // Only lines with a level are counted, so there are no more keys than
+    // them: reserved once, the records are never moved, and the pages of
+    // the part never used are never touched.
+    log.patterns.reserve(first.parsed());
     PatternCounter counter(lines, log);
     ShapeEvidence shapes;
     std::size_t parsed_before = 0;

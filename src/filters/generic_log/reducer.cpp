@@ -58,7 +58,9 @@ void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingF
         if (a.count != b.count) return a.count > b.count;
         const types::PatternStats& ka = log.patterns[a.key];
         const types::PatternStats& kb = log.patterns[b.key];
-        if (ka.level != kb.level) return ka.level < kb.level;
+        // A key's level views a constant name of its own: the same storage
+        // is the same level, and different names differ.
+        if (ka.level.data() != kb.level.data()) return ka.level < kb.level;
         return log.pattern_of(ka) < log.pattern_of(kb);
     };
     const std::size_t marked = std::min(entries.size(), kMarkedPatterns);
@@ -68,11 +70,11 @@ void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingF
     std::string& marker = pending.marker;
     for (std::size_t i = 0; i < marked; ++i) {
         const types::PatternStats& key = log.patterns[entries[i].key];
-        // "… {} repeated {} line{} omitted: {}"
+        // "… {} repeated {} line{} omitted: {}", the pattern last.
         noun.assign("repeated ").append(key.level).append(" line");
-        rest.assign(" omitted: ").append(log.pattern_of(key));
         marker.clear();
-        append_omission_marker(marker, entries[i].count, noun, rest);
+        append_omission_marker(marker, entries[i].count, noun, " omitted: ");
+        marker.append(log.pattern_of(key));
         output.add_unless_blank_or_repeat(marker);
     }
     if (entries.size() > kMarkedPatterns) {
