@@ -275,34 +275,36 @@ std::uint64_t pattern_hash(std::uint8_t level, std::string_view pattern) {
 // rebuilt from the key's first line, which happens at most twice per key.
 //
 // A log of unique messages makes the table larger than the caches, so each
-// line's slot is fetched ahead: `stage` takes a line's pattern and starts
-// the fetch of its slot; the line is counted at the next `stage` (or at
-// `finish`), once the next line's pattern is written. A slot holds the key
-// and the high half of its hash, so a probe meets a key's record only when
-// the hashes agree.
+// line's slot is fetched ahead, and a pattern just written is read back
+// only a line later, once its bytes have left the store queue (a read that
+// spans several recent writes waits for them): `stage` takes a line's
+// pattern; at the next `stage` the pattern is hashed and the fetch of its
+// slot started; at the one after (or at `finish`) the line is counted. A
+// slot holds the key and the high half of its hash, so a probe meets a
+// key's record only when the hashes agree.
 class PatternCounter {
 public:
     PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) { grow(); }
 
     // The buffer the next staged line's pattern is to be written into: the
-    // pattern of the line staged before stays where it is until counted.
+    // patterns of the two lines staged before stay where they are until
+    // counted.
     std::string& next_buffer() { return buffers_[next_]; }
 
     // Stages line `line` with its level (an index into kLevels) and pattern,
-    // and counts the line staged before it.
+    // hashes the line staged before it and counts the one before that.
     void stage(std::uint32_t line, std::uint8_t level, std::string_view pattern) {
-        const std::uint64_t hash = pattern_hash(level, pattern);
-        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
-        finish();
-        staged_ = Staged{line, level, pattern, hash};
-        next_ ^= 1;
+        count_hashed();
+        hash_written();
+        written_ = Staged{line, level, pattern, 0};
+        next_ = next_ + 1 == buffers_.size() ? 0 : next_ + 1;
     }
 
-    // Counts the line staged last, if any.
+    // Counts the lines staged and not counted yet.
     void finish() {
-        if (staged_.line == types::kNotCounted) return;
-        log_.line_patterns[staged_.line] = add(staged_);
-        staged_.line = types::kNotCounted;
+        count_hashed();
+        hash_written();
+        count_hashed();
     }
 
     // Lines counted under the keys that repeat.
@@ -319,6 +321,22 @@ private:
     };
 
     static std::uint64_t slot_entry(std::uint32_t key, std::uint64_t hash) { return (hash >> 32 << 32) | key; }
+
+    // Hashes the line written last, if any, and starts the fetch of its
+    // slot; it is counted next.
+    void hash_written() {
+        if (written_.line == types::kNotCounted) return;
+        hashed_ = written_;
+        hashed_.hash = pattern_hash(hashed_.level, hashed_.pattern);
+        __builtin_prefetch(&slots_[hashed_.hash & (slots_.size() - 1)]);
+        written_.line = types::kNotCounted;
+    }
+
+    void count_hashed() {
+        if (hashed_.line == types::kNotCounted) return;
+        log_.line_patterns[hashed_.line] = add(hashed_);
+        hashed_.line = types::kNotCounted;
+    }
 
     // Counts a staged line under (level, pattern): its key.
     std::uint32_t add(const Staged& line) {
@@ -379,9 +397,10 @@ private:
     GenericLog& log_;
     std::vector<std::uint64_t> slots_;
     std::string rebuilt_;
-    std::array<std::string, 2> buffers_;
-    unsigned next_ = 0;
-    Staged staged_;
+    std::array<std::string, 3> buffers_;
+    std::size_t next_ = 0;
+    Staged written_;  // staged last, not hashed yet
+    Staged hashed_;   // staged before it, hashed, not counted yet
     std::uint64_t repeated_lines_ = 0;
 };
 
