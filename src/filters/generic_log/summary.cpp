@@ -221,6 +221,20 @@ bool is_low_severity(std::string_view level) { return level == "INFO" || level =
 bool is_timestamp_core(std::string_view s) {
     if (s.size() < 19) return false;
     if (s[4] != '-' || s[7] != '-' || (s[10] != ' ' && s[10] != 'T') || s[13] != ':' || s[16] != ':') return false;
+    // The digits of "YYYY-MM-" and "DD?HH:MM" are tested eight bytes at a
+    // time (little-endian machines): in each digit's lane the high half is
+    // 3 and the low half plus 6 stays below 16. Those of ":SS" one by one.
+    if constexpr (kLittleEndian) {
+        auto digits_in = [](std::uint64_t word, std::uint64_t lanes) {
+            const std::uint64_t high = word & lanes & (kEveryByte * 0xF0);
+            const std::uint64_t low_plus_six = ((word & lanes & (kEveryByte * 0x0F)) + (lanes & (kEveryByte * 0x06)));
+            return high == (lanes & (kEveryByte * 0x30)) && (low_plus_six & (kEveryByte * 0xF0)) == 0;
+        };
+        constexpr std::uint64_t kDateLanes = 0x00FFFF00FFFFFFFFULL;  // bytes 0-3, 5, 6
+        constexpr std::uint64_t kTimeLanes = 0xFFFF00FFFF00FFFFULL;  // bytes 8, 9, 11, 12, 14, 15
+        return digits_in(load8(s.data()), kDateLanes) && digits_in(load8(s.data() + 8), kTimeLanes) &&
+               text::is_ascii_digit(s[17]) && text::is_ascii_digit(s[18]);
+    }
     constexpr std::array<std::size_t, 14> digits = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
     for (std::size_t pos : digits)
         if (!text::is_ascii_digit(s[pos])) return false;
