@@ -94,8 +94,8 @@ constexpr unsigned print_group(std::string_view word) {
     return kPrintGroups.size();
 }
 // The words left out of the fingerprints: each holds another word.
-constexpr std::array<std::string_view, 3> kWordsHoldingOthers = {
-    "traceback (most recent call last)", "python traceback:", "status: failed"};
+constexpr std::array<std::string_view, 3> kWordsHoldingOthers = {"traceback (most recent call last)",
+                                                                 "python traceback:", "status: failed"};
 constexpr bool every_word_has_a_print() {
     auto check = [](std::string_view w) {
         if (print_group(w) < kPrintGroups.size()) return true;
@@ -227,7 +227,13 @@ struct ShapeEvidence {
         // Every head looked for begins with one of these bytes; a log line
         // mostly begins with a digit or a bracket and skips them all.
         switch (line.front()) {
-            case 'T': case 'F': case 't': case 'R': case 'O': case '#': case ':':
+            case 'T':
+            case 'F':
+            case 't':
+            case 'R':
+            case 'O':
+            case '#':
+            case ':':
                 if (!add_head(line)) return false;
                 break;
             default:
@@ -464,7 +470,9 @@ private:
 constexpr std::array<std::uint32_t, 26> kLevelOpenings = [] {
     std::array<std::uint32_t, 26> pairs{};
     // Letters only: setting bit 5 folds the case.
-    auto add = [&](std::string_view word) { pairs[(word[0] | 0x20) - 'a'] |= std::uint32_t{1} << ((word[1] | 0x20) - 'a'); };
+    auto add = [&](std::string_view word) {
+        pairs[(word[0] | 0x20) - 'a'] |= std::uint32_t{1} << ((word[1] | 0x20) - 'a');
+    };
     for (std::string_view level : kLevels) add(level);
     add("level");
     return pairs;
@@ -645,7 +653,8 @@ private:
         const std::size_t from = lines_.start(begin);
         const std::string_view block = text.substr(from, end_of_line(end - 1) - from);
         std::size_t i = begin;
-        for (std::size_t at = 0; const std::optional<text::FingerprintSet::Hit> hit = kLineWordPrints.next(block, at);) {
+        for (std::size_t at = 0;
+             const std::optional<text::FingerprintSet::Hit> hit = kLineWordPrints.next(block, at);) {
             i = line_holding(from + hit->at, i, end);
             at = end_of_line(i) - from + 1;
             if (state(i).blank()) continue;
@@ -669,7 +678,10 @@ private:
         std::size_t low = first, high = end;
         while (high - low > 1) {
             const std::size_t mid = low + (high - low) / 2;
-            if (lines_.start(mid) <= offset) low = mid; else high = mid;
+            if (lines_.start(mid) <= offset)
+                low = mid;
+            else
+                high = mid;
         }
         return low;
     }

@@ -181,8 +181,8 @@ std::size_t end_of_digits(std::string_view s, std::size_t i) {
 #if defined(__SSE2__)
     for (; i + 16 <= s.size(); i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
-        const auto digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-            _mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)))));
+        const auto digits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)))));
         if (digits != 0xFFFF) return i + static_cast<std::size_t>(std::countr_zero(~digits));
     }
 #endif

@@ -40,7 +40,7 @@ inline constexpr std::uint32_t kNotCounted = UINT32_MAX;
 // keys with at least three lines.
 struct GenericLog {
     std::vector<PatternStats> patterns;        // every counted key
-    std::vector<std::uint32_t> line_patterns;  // per input line: index into `patterns` of a repeated key, or kNotCounted
+    std::vector<std::uint32_t> line_patterns;  // per input line: its repeated key in `patterns`, or kNotCounted
     std::string repeated_pattern_text;         // the patterns of the repeated keys, back to back
 
     // True when line `i` was counted under a key that repeats.
