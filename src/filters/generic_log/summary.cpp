@@ -176,7 +176,8 @@ std::size_t plain_ascii_prefix16(const char* s) {
 }
 #endif
 
-// The end of the run of ASCII digits that starts at byte `i` of `s`.
+// The end of the run of ASCII digits that starts at byte `i` of `s`: a long
+// number is passed over sixteen bytes at a time.
 std::size_t end_of_digits(std::string_view s, std::size_t i) {
 #if defined(__SSE2__)
     for (; i + 16 <= s.size(); i += 16) {
@@ -186,8 +187,7 @@ std::size_t end_of_digits(std::string_view s, std::size_t i) {
         if (digits != 0xFFFF) return i + static_cast<std::size_t>(std::countr_zero(~digits));
     }
 #endif
-    while (i < s.size() && text::is_ascii_digit(s[i])) ++i;
-    return i;
+    return i + text::digit_run(s, i);
 }
 
 }  // namespace
