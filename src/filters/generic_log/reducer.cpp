@@ -107,14 +107,15 @@ Attempt try_compress_generic_log_output(const FilterInput& input) {
     output.add(headline::kGenericLog);
     PendingFolds pending(log->patterns.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view trimmed = summary::trim_fast(lines[i]);
-        if (trimmed.empty()) continue;
         // Counted lines are exactly those with a low-severity level that are
-        // not important; of them, the ones whose key repeats are folded.
+        // not important; of them, the ones whose key repeats are folded. A
+        // counted line is never blank, and a folded one is not read at all.
         if (log->has_repeated_pattern(i) && !is_protected(i)) {
             pending.add(log->line_patterns[i]);
             continue;
         }
+        const std::string_view trimmed = summary::trim_fast(lines[i]);
+        if (trimmed.empty()) continue;
         flush_omitted(*log, output, pending);
         output.add_unless_blank_or_repeat(trimmed);
         if (output.bytes() > input.text.size()) return std::nullopt;
