@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -61,6 +62,80 @@ constexpr auto kLineWords = [] {
     return text::WordSet<words.size()>(words);
 }();
 
+// Where a word of kLineWords may start, looked for across a block of lines
+// in one wide scan: only a line that holds such a place is searched for the
+// words. Each word's first eight bytes (fewer for a shorter word) are its
+// fingerprint, a "_" of a secret key allowing "-" and "." too; the scan
+// folds ASCII case as the words do. A word that holds another word of the
+// list needs no fingerprint of its own: a line that holds it holds the
+// other. The groups keep apart words whose bytes would mix into common
+// ones ("status=" or "tokens" of a routine line), and a short word from
+// long ones, whose places past its end allow any byte.
+constexpr std::array<std::string_view, 8> kPrintGroups = {
+    "test output:|test session starts|http://|https://",
+    "traceback|token=|api_key|apikey",
+    "exception|exit code|exited with",
+    "failed|failure|fatal error",
+    "short test summary info|stack trace|segmentation fault|secret",
+    "password|passwd|private_key|panic|pytest",
+    "access_key|authorization",
+    "ci log:|credential|caused by|diff --git ",
+};
+// The group of `word`, or kPrintGroups.size() for a word left out.
+constexpr unsigned print_group(std::string_view word) {
+    for (unsigned g = 0; g < kPrintGroups.size(); ++g) {
+        std::string_view list = kPrintGroups[g];
+        while (!list.empty()) {
+            const std::size_t bar = list.find('|');
+            if (list.substr(0, bar) == word) return g;
+            list = bar == std::string_view::npos ? std::string_view() : list.substr(bar + 1);
+        }
+    }
+    return kPrintGroups.size();
+}
+// The words left out of the fingerprints: each holds another word.
+constexpr std::array<std::string_view, 3> kWordsHoldingOthers = {"traceback (most recent call last)",
+                                                                 "python traceback:", "status: failed"};
+constexpr bool every_word_has_a_print() {
+    auto check = [](std::string_view w) {
+        if (print_group(w) < kPrintGroups.size()) return true;
+        for (std::string_view held : kWordsHoldingOthers)
+            if (held == w) return true;
+        return false;
+    };
+    for (std::string_view w : kForeignMarkers)
+        if (!check(w)) return false;
+    for (std::string_view w : text::kSecretKeyWords)
+        if (!check(w)) return false;
+    for (std::string_view w : summary::kImportantWords)
+        if (!check(w)) return false;
+    return print_group("traceback") < kPrintGroups.size() && print_group("failed") < kPrintGroups.size() &&
+           kWordsHoldingOthers[0].find("traceback") != std::string_view::npos &&
+           kWordsHoldingOthers[1].find("traceback") != std::string_view::npos &&
+           kWordsHoldingOthers[2].find("failed") != std::string_view::npos;
+}
+static_assert(every_word_has_a_print());
+constexpr text::FingerprintSet kLineWordPrints = [] {
+    using Print = text::FingerprintSet::Print;
+    std::array<Print, kForeignMarkers.size() + text::kSecretKeyWords.size() + summary::kImportantWords.size() -
+                          kWordsHoldingOthers.size()>
+        prints{};
+    std::size_t n = 0;
+    auto add = [&](std::string_view word, bool separators_as_underscore) {
+        if (print_group(word) == kPrintGroups.size()) return;
+        Print& print = prints[n++];
+        print.group = print_group(word);
+        for (std::size_t k = 0; k < word.size() && k < print.bytes.size(); ++k)
+            print.bytes[k] = separators_as_underscore && word[k] == '_' ? std::string_view("_-.") : word.substr(k, 1);
+    };
+    for (std::string_view w : kForeignMarkers) add(w, false);
+    for (std::string_view w : text::kSecretKeyWords) add(w, true);
+    for (std::string_view w : summary::kImportantWords) add(w, false);
+    // A print left empty would allow every byte.
+    if (n != prints.size()) throw "every print is filled";
+    return text::FingerprintSet(prints);
+}();
+
 // Every word begins with two letters other than "z": none can begin inside a
 // timestamp, whose letters are a "T" before a digit and a "Z".
 constexpr bool begins_with_two_letters_not_z(std::string_view w) {
@@ -112,6 +187,30 @@ bool is_json_record_line(std::string_view line) {
     return line.starts_with('{') && line.ends_with('}') && text::contains(line, ":");
 }
 
+// A path location ("src/lib.rs:10:5: ...") has a "/" or "." before the
+// line's first ":", so a line that meets a ":" first, or holds neither, is
+// none. On a timestamped line the test ends at the ":" after the hour.
+// Eight bytes at a time: on a timestamped line the ":" is met in the second.
+bool may_be_path_location(std::string_view line) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    auto has_zero_byte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    std::size_t i = 0;
+    for (; i + 8 <= line.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, line.data() + i, 8);
+        const std::uint64_t hits = has_zero_byte(word ^ (kOnes * ':')) | has_zero_byte(word ^ (kOnes * '/')) |
+                                   has_zero_byte(word ^ (kOnes * '.'));
+        // The lowest flagged byte is a true match: a borrow only flags the
+        // bytes above one.
+        if (hits != 0) return line[i + static_cast<std::size_t>(std::countr_zero(hits)) / 8] != ':';
+    }
+    for (; i < line.size(); ++i) {
+        if (line[i] == ':') return false;
+        if (line[i] == '/' || line[i] == '.') return true;
+    }
+    return false;
+}
+
 // What the shapes of test runners, CI logs and tables need to know, gathered
 // line by line (trimmed nonblank lines, case kept).
 struct ShapeEvidence {
@@ -122,24 +221,43 @@ struct ShapeEvidence {
     bool ran_tests = false;
     bool test_verdict = false;
 
-    // False when the line alone shows a test-runner or CI log.
+    // False when the line alone shows a test-runner or CI log. `line` is
+    // trimmed and not empty.
     bool add(std::string_view line) {
+        // Every head looked for begins with one of these bytes; a log line
+        // mostly begins with a digit or a bracket and skips them all.
+        switch (line.front()) {
+            case 'T':
+            case 'F':
+            case 't':
+            case 'R':
+            case 'O':
+            case '#':
+            case ':':
+                if (!add_head(line)) return false;
+                break;
+            default:
+                break;
+        }
+        // A tab-separated step log with ISO timestamps.
+        if (text::contains(line, "\t") && text::contains(line, "T") && text::contains(line, "Z ")) return false;
+        if (is_json_record_line(line)) ++json_lines;
+        if (text::contains(line, "|")) ++pipe_lines;
+        if (guards::is_table_rule_line(line)) table_rule = true;
+        if (may_be_path_location(line) && guards::is_path_location_line(line)) ++path_locations;
+        return true;
+    }
+
+    // The heads of test-runner and CI lines: false when the line shows one.
+    bool add_head(std::string_view line) {
         if (line.starts_with("Test Files") || line.starts_with("Tests") || line.starts_with("FAIL ") ||
             line.starts_with("test result:"))
             return false;
         if (line.starts_with("Running ") && text::contains(line, " tests using ")) return false;
         if (line.starts_with("Ran ") && text::contains(line, " tests in ")) ran_tests = true;
         if (line == "OK" || line.starts_with("FAILED (")) test_verdict = true;
-        if (line.starts_with("##[") || line.starts_with("::group::") || line.starts_with("::endgroup::") ||
-            line.starts_with("::error") || line.starts_with("::warning"))
-            return false;
-        // A tab-separated step log with ISO timestamps.
-        if (text::contains(line, "\t") && text::contains(line, "T") && text::contains(line, "Z ")) return false;
-        if (is_json_record_line(line)) ++json_lines;
-        if (text::contains(line, "|")) ++pipe_lines;
-        if (guards::is_table_rule_line(line)) table_rule = true;
-        if (guards::is_path_location_line(line)) ++path_locations;
-        return true;
+        return !(line.starts_with("##[") || line.starts_with("::group::") || line.starts_with("::endgroup::") ||
+                 line.starts_with("::error") || line.starts_with("::warning"));
     }
 
     // True when the lines seen, `nonblank` of them, are a test run, JSON
@@ -152,37 +270,80 @@ struct ShapeEvidence {
     }
 };
 
-std::uint64_t pattern_hash(std::string_view level, std::string_view pattern) {
-    const std::uint64_t h = std::hash<std::string_view>{}(pattern);
-    return h ^ (std::hash<std::string_view>{}(level) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+// The hash only places keys in the table (the summary orders its markers
+// by count, level and pattern), so a plain multiply-and-fold serves: two
+// chains over sixteen bytes at a time, the last eight bytes read whole
+// even where they overlap the ones before; the level is hashed by its
+// index in kLevels.
+std::uint64_t pattern_hash(std::uint8_t level, std::string_view pattern) {
+    constexpr std::uint64_t kMulA = 0x9e3779b97f4a7c15ULL;
+    constexpr std::uint64_t kMulB = 0xc2b2ae3d27d4eb4fULL;
+    auto load8 = [&pattern](std::size_t at) {
+        std::uint64_t word;
+        std::memcpy(&word, pattern.data() + at, 8);
+        return word;
+    };
+    const std::size_t n = pattern.size();
+    std::uint64_t a = (n + 1) * kMulA ^ level;
+    std::uint64_t b = kMulB;
+    if (n >= 8) {
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) {
+            a = (a ^ load8(i)) * kMulA;
+            b = (b ^ load8(i + 8)) * kMulB;
+            a ^= a >> 29;
+            b ^= b >> 31;
+        }
+        if (i + 8 <= n) {
+            a = (a ^ load8(i)) * kMulA;
+            a ^= a >> 29;
+        }
+        b = (b ^ load8(n - 8)) * kMulB;
+    } else {
+        std::uint64_t tail = 0;
+        for (std::size_t i = 0; i < n; ++i) tail |= std::uint64_t{static_cast<unsigned char>(pattern[i])} << (8 * i);
+        a = (a ^ tail) * kMulA;
+    }
+    const std::uint64_t h = (a ^ (b >> 17) ^ (b << 23)) * kMulA;
+    return h ^ (h >> 32);
 }
 
 // The pattern keys of the counted lines: an open-addressing table of indices
 // into `patterns`, matched by hash first and then by level and pattern text.
 // A key's pattern text is copied only once the key repeats; before that it is
 // rebuilt from the key's first line, which happens at most twice per key.
+//
+// A log of unique messages makes the table larger than the caches, so each
+// line's slot is fetched ahead, and a pattern just written is read back
+// only a line later, once its bytes have left the store queue (a read that
+// spans several recent writes waits for them): `stage` takes a line's
+// pattern; at the next `stage` the pattern is hashed and the fetch of its
+// slot started; at the one after (or at `finish`) the line is counted. A
+// slot holds the key and the high half of its hash, so a probe meets a
+// key's record only when the hashes agree.
 class PatternCounter {
 public:
-    PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) {}
+    PatternCounter(const text::LineIndex& lines, GenericLog& log) : lines_(lines), log_(log) { grow(); }
 
-    // Counts `line` under (level, pattern); `pattern` is the line's pattern.
-    std::uint32_t add(std::uint32_t line, std::string_view level, std::string_view pattern) {
-        if ((log_.patterns.size() + 1) * 2 > slots_.size()) grow();
-        const std::uint64_t hash = pattern_hash(level, pattern);
-        std::size_t slot = hash & (slots_.size() - 1);
-        while (slots_[slot] != kEmpty) {
-            const std::uint32_t key = slots_[slot];
-            if (same_key(log_.patterns[key], hash, level, pattern)) return count(key, pattern);
-            slot = (slot + 1) & (slots_.size() - 1);
-        }
-        const auto key = static_cast<std::uint32_t>(log_.patterns.size());
-        PatternStats stats;
-        stats.hash = hash;
-        stats.first_line = line;
-        stats.level = level;
-        log_.patterns.push_back(stats);
-        slots_[slot] = key;
-        return count(key, pattern);
+    // The buffer the next staged line's pattern is to be written into: the
+    // patterns of the two lines staged before stay where they are until
+    // counted.
+    std::string& next_buffer() { return buffers_[next_]; }
+
+    // Stages line `line` with its level (an index into kLevels) and pattern,
+    // hashes the line staged before it and counts the one before that.
+    void stage(std::uint32_t line, std::uint8_t level, std::string_view pattern) {
+        count_hashed();
+        hash_written();
+        written_ = Staged{line, level, pattern, 0};
+        next_ = next_ + 1 == buffers_.size() ? 0 : next_ + 1;
+    }
+
+    // Counts the lines staged and not counted yet.
+    void finish() {
+        count_hashed();
+        hash_written();
+        count_hashed();
     }
 
     // Lines counted under the keys that repeat.
@@ -190,6 +351,53 @@ public:
 
 private:
     static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+    struct Staged {
+        std::uint32_t line = types::kNotCounted;
+        std::uint8_t level = 0;
+        std::string_view pattern;
+        std::uint64_t hash = 0;
+    };
+
+    static std::uint64_t slot_entry(std::uint32_t key, std::uint64_t hash) { return (hash >> 32 << 32) | key; }
+
+    // Hashes the line written last, if any, and starts the fetch of its
+    // slot; it is counted next.
+    void hash_written() {
+        if (written_.line == types::kNotCounted) return;
+        hashed_ = written_;
+        hashed_.hash = pattern_hash(hashed_.level, hashed_.pattern);
+        __builtin_prefetch(&slots_[hashed_.hash & (slots_.size() - 1)]);
+        written_.line = types::kNotCounted;
+    }
+
+    void count_hashed() {
+        if (hashed_.line == types::kNotCounted) return;
+        log_.line_patterns[hashed_.line] = add(hashed_);
+        hashed_.line = types::kNotCounted;
+    }
+
+    // Counts a staged line under (level, pattern): its key.
+    std::uint32_t add(const Staged& line) {
+        if ((log_.patterns.size() + 1) * 2 > slots_.size()) grow();
+        const std::uint64_t tag = line.hash >> 32 << 32;
+        std::size_t slot = line.hash & (slots_.size() - 1);
+        while (static_cast<std::uint32_t>(slots_[slot]) != kEmpty) {
+            const auto key = static_cast<std::uint32_t>(slots_[slot]);
+            if ((slots_[slot] & ~std::uint64_t{UINT32_MAX}) == tag &&
+                same_key(log_.patterns[key], line.hash, kLevels[line.level], line.pattern))
+                return count(key, line.pattern);
+            slot = (slot + 1) & (slots_.size() - 1);
+        }
+        const auto key = static_cast<std::uint32_t>(log_.patterns.size());
+        PatternStats stats;
+        stats.hash = line.hash;
+        stats.first_line = line.line;
+        stats.level = kLevels[line.level];
+        log_.patterns.push_back(stats);
+        slots_[slot] = slot_entry(key, line.hash);
+        return count(key, line.pattern);
+    }
 
     std::uint32_t count(std::uint32_t key, std::string_view pattern) {
         PatternStats& stats = log_.patterns[key];
@@ -206,26 +414,32 @@ private:
     }
 
     bool same_key(const PatternStats& stats, std::uint64_t hash, std::string_view level, std::string_view pattern) {
-        if (stats.hash != hash || stats.level != level) return false;
+        // Both levels are views of kLevels: the same level is the same storage.
+        if (stats.hash != hash || stats.level.data() != level.data()) return false;
         if (stats.count >= types::kMinRepeatsPerPattern) return log_.pattern_of(stats) == pattern;
         const std::optional<types::ParsedLogLine> first = summary::parse_log_line(lines_[stats.first_line]);
         return summary::write_message_pattern_into(first->message, rebuilt_) == pattern;
     }
 
     void grow() {
-        std::vector<std::uint32_t> slots(slots_.empty() ? 1024 : slots_.size() * 2, kEmpty);
+        std::vector<std::uint64_t> slots(slots_.empty() ? 1024 : slots_.size() * 2, kEmpty);
         for (std::uint32_t key = 0; key < log_.patterns.size(); ++key) {
-            std::size_t slot = log_.patterns[key].hash & (slots.size() - 1);
-            while (slots[slot] != kEmpty) slot = (slot + 1) & (slots.size() - 1);
-            slots[slot] = key;
+            const std::uint64_t hash = log_.patterns[key].hash;
+            std::size_t slot = hash & (slots.size() - 1);
+            while (static_cast<std::uint32_t>(slots[slot]) != kEmpty) slot = (slot + 1) & (slots.size() - 1);
+            slots[slot] = slot_entry(key, hash);
         }
         slots_ = std::move(slots);
     }
 
     const text::LineIndex& lines_;
     GenericLog& log_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint64_t> slots_;
     std::string rebuilt_;
+    std::array<std::string, 3> buffers_;
+    std::size_t next_ = 0;
+    Staged written_;  // staged last, not hashed yet
+    Staged hashed_;   // staged before it, hashed, not counted yet
     std::uint64_t repeated_lines_ = 0;
 };
 
@@ -245,9 +459,9 @@ public:
     bool low_severity() const { return level_bits() < kLowSeverityLevels; }
     bool important_word() const { return (bits_ & kImportantWord) != 0; }
     std::string_view level() const { return kLevels[level_bits()]; }
+    std::uint8_t level_bits() const { return bits_ & 0x0F; }
 
 private:
-    std::uint8_t level_bits() const { return bits_ & 0x0F; }
     std::uint8_t bits_;
 };
 
@@ -256,7 +470,9 @@ private:
 constexpr std::array<std::uint32_t, 26> kLevelOpenings = [] {
     std::array<std::uint32_t, 26> pairs{};
     // Letters only: setting bit 5 folds the case.
-    auto add = [&](std::string_view word) { pairs[(word[0] | 0x20) - 'a'] |= std::uint32_t{1} << ((word[1] | 0x20) - 'a'); };
+    auto add = [&](std::string_view word) {
+        pairs[(word[0] | 0x20) - 'a'] |= std::uint32_t{1} << ((word[1] | 0x20) - 'a');
+    };
     for (std::string_view level : kLevels) add(level);
     add("level");
     return pairs;
@@ -270,13 +486,24 @@ bool may_carry_level(std::string_view t) {
     constexpr std::size_t kMinWord = 3;
     constexpr std::size_t kMaxWord = 8;
     if (t[0] == '[' || text::is_ascii_digit(t[0])) return true;
-    std::size_t run = 0;
-    while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
-    if (run < kMinWord || run > kMaxWord) return false;
+    // The pair first, which turns most words away, then the run's length.
+    if (t.size() < kMinWord || !text::is_ascii_alpha(t[0]) || !text::is_ascii_alpha(t[1])) return false;
     const unsigned first = static_cast<unsigned>((t[0] | 0x20) - 'a');
     const unsigned second = static_cast<unsigned>((t[1] | 0x20) - 'a');
-    return ((kLevelOpenings[first] >> second) & 1) != 0;
+    if (((kLevelOpenings[first] >> second) & 1) == 0) return false;
+    std::size_t run = 2;
+    while (run < t.size() && run <= kMaxWord && text::is_ascii_alpha(t[run])) ++run;
+    return run >= kMinWord && run <= kMaxWord;
 }
+
+// ASCII punctuation other than "[": a line that begins with it, after
+// blanks and tabs, is not blank and carries no level.
+constexpr std::array<bool, 256> kPunctuationFirst = [] {
+    std::array<bool, 256> table{};
+    for (unsigned c = '!'; c < 0x7F; ++c)
+        table[c] = c != '[' && !(c >= '0' && c <= '9') && !(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z');
+    return table;
+}();
 
 std::uint8_t level_index(std::string_view level) {
     std::uint8_t k = 0;
@@ -306,7 +533,10 @@ public:
         for (std::size_t begin = 0; begin < lines_.size(); begin += kBlockLines) {
             const std::size_t end = std::min(begin + kBlockLines, lines_.size());
             if (!parse_block(begin, end)) return false;
-            if (parsed_share_holds()) {
+            // The first block is looked in at once, whatever its share: it
+            // costs little, and a diff or test run that holds a refusing
+            // word early is turned away before its other lines are read.
+            if (begin == 0 || parsed_share_holds()) {
                 if (has_refusing_word(begin, end)) return false;
             } else {
                 deferred.push_back(begin);
@@ -319,6 +549,7 @@ public:
     }
 
     std::uint64_t nonblank() const { return nonblank_; }
+    std::uint64_t parsed() const { return parsed_; }
     // Lines past the last block with a nonblank line have no state kept.
     LineState state(std::size_t i) const { return LineState(i < states_.size() ? states_[i] : LineState::kBlank); }
 
@@ -348,40 +579,60 @@ private:
             if (word != kNewlines) break;
         }
         while (pos < stop && text[pos] == '\n') ++pos;
-        return pos >= stop ? end : std::max(i + 1, lines_.line_at(pos));
+        return pos >= stop ? end : std::max(i + 1, line_holding(pos, i, end));
+    }
+
+    // Counts line `i` as nonblank without a level: false once too many
+    // lines have none. Every nonblank line is one of the lines, so once more
+    // than 35 % of them have no level, fewer than 65 % of the nonblank ones
+    // can have one. (A count above the floor of 35 % of the lines is a count
+    // above 35 % of them.)
+    bool count_unparsed(std::size_t i) {
+        ++nonblank_;
+        states_[i] = LineState::kUnparsed;
+        return nonblank_ - parsed_ <= max_unparsed_;
     }
 
     bool parse_block(std::size_t begin, std::size_t end) {
+        // The arrays grow by blocks that hold a nonblank line, so a long run
+        // of blank lines never touches them.
+        bool sized = states_.size() >= end;
+        auto size_states = [&] {
+            if (!sized) states_.resize(end, LineState::kBlank);
+            sized = true;
+        };
         for (std::size_t i = begin; i < end; ++i) {
             const std::string_view line = lines_[i];
             if (line.empty()) {
-                i = past_empty_lines(i, end) - 1;
+                // A lone empty line is passed over as it is; a run of them
+                // in one scan.
+                if (i + 1 < end && lines_[i + 1].empty()) i = past_empty_lines(i, end) - 1;
                 continue;
             }
+            const std::size_t indent = text::leading_blanks(line);
+            if (indent == line.size()) continue;
+            const auto first = static_cast<unsigned char>(line[indent]);
             // A line whose first byte after blanks and tabs is ASCII
             // punctuation ("+", "-", "@", "{", "\"", "/" ...) is not blank and
             // carries no level: no trim, no parse.
-            std::size_t indent = 0;
-            while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t')) ++indent;
-            if (indent == line.size()) continue;
-            const auto first = static_cast<unsigned char>(line[indent]);
-            const bool punctuation = first > ' ' && first < 0x7F && first != '[' && !text::is_ascii_alnum(line[indent]);
-            const std::string_view t = punctuation ? line : text::trim(line);
-            if (t.empty()) continue;
-            // The arrays grow by blocks that hold a nonblank line, so a
-            // long run of blank lines never touches them.
-            if (states_.size() < end) states_.resize(end, LineState::kBlank);
-            ++nonblank_;
-            const std::optional<types::ParsedLogLine> parsed =
-                !punctuation && may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
-            if (!parsed) {
-                states_[i] = LineState::kUnparsed;
-                // Every nonblank line is one of the lines, so once more than
-                // 35 % of them have no level, fewer than 65 % of the
-                // nonblank ones can have one.
-                if ((nonblank_ - parsed_) * 100 > lines_.size() * (100 - kMinParsedPercent)) return false;
+            if (kPunctuationFirst[first]) {
+                size_states();
+                if (!count_unparsed(i)) return false;
                 continue;
             }
+            // Past blanks and tabs, a visible ASCII byte begins the trimmed
+            // line; only its end may still hold blanks.
+            const bool visible = first > ' ' && first < 0x7F;
+            const std::string_view t = summary::trim_fast(visible ? line.substr(indent) : line);
+            if (t.empty()) continue;
+            size_states();
+            const std::optional<types::ParsedLogLine> parsed =
+                may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
+            if (!parsed) {
+                if (!count_unparsed(i)) return false;
+                continue;
+            }
+            ++nonblank_;
             ++parsed_;
             states_[i] = level_index(parsed->level);
             const auto offset = static_cast<std::size_t>(parsed->message.data() - line.data());
@@ -395,9 +646,19 @@ private:
     bool has_refusing_word(std::size_t begin, std::size_t end) {
         // Lines past the kept states are blank.
         end = std::min(end, states_.size());
-        for (std::size_t i = begin; i < end; ++i) {
+        if (begin >= end) return false;
+        // A line that holds a word holds the place where the word starts,
+        // which the fingerprints find; lines without one are passed over.
+        const std::string_view text = lines_.text();
+        const std::size_t from = lines_.start(begin);
+        const std::string_view block = text.substr(from, end_of_line(end - 1) - from);
+        std::size_t i = begin;
+        for (std::size_t at = 0;
+             const std::optional<text::FingerprintSet::Hit> hit = kLineWordPrints.next(block, at);) {
+            i = line_holding(from + hit->at, i, end);
+            at = end_of_line(i) - from + 1;
             if (state(i).blank()) continue;
-            const std::string_view t = text::trim(lines_[i]);
+            const std::string_view t = summary::trim_fast(lines_[i]);
             const std::uint32_t groups =
                 kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
             if (groups & (1u << kRefusingGroup)) return true;
@@ -406,7 +667,27 @@ private:
         return false;
     }
 
+    // The offset just past line `i` (where its line feed is, if any).
+    std::size_t end_of_line(std::size_t i) const {
+        return i + 1 < lines_.size() ? lines_.start(i + 1) - 1 : lines_.text().size();
+    }
+
+    // The line in [first, end) that holds byte `offset` of the text.
+    std::size_t line_holding(std::size_t offset, std::size_t first, std::size_t end) const {
+        // The answer is the last line of [first, end) that starts at or before `offset`.
+        std::size_t low = first, high = end;
+        while (high - low > 1) {
+            const std::size_t mid = low + (high - low) / 2;
+            if (lines_.start(mid) <= offset)
+                low = mid;
+            else
+                high = mid;
+        }
+        return low;
+    }
+
     const text::LineIndex& lines_;
+    const std::uint64_t max_unparsed_ = lines_.size() * (100 - kMinParsedPercent) / 100;
     std::vector<std::uint8_t> states_;
     std::vector<std::uint32_t> message_offsets_;  // by parsed line, in line order
     std::uint64_t nonblank_ = 0;
@@ -437,9 +718,12 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
 
     GenericLog log;
     log.line_patterns.assign(n, types::kNotCounted);
+    // Only lines with a level are counted, so there are no more keys than
+    // them: reserved once, the records are never moved, and the pages of
+    // the part never used are never touched.
+    log.patterns.reserve(first.parsed());
     PatternCounter counter(lines, log);
     ShapeEvidence shapes;
-    std::string pattern;
     std::size_t parsed_before = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const LineState state = first.state(i);
@@ -447,18 +731,20 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         const std::size_t parsed_ordinal = parsed_before;
         if (state.parsed()) ++parsed_before;
         const std::string_view line = lines[i];
-        const std::string_view t = text::trim(line);
+        const std::string_view t = summary::trim_fast(line);
         if (!shapes.add(t)) return std::nullopt;
         // `is_important_line`: a level above INFO, an important word (the
         // first pass looked for them) or a file token.
         if (!state.parsed() || !state.low_severity() || state.important_word() || summary::has_known_file_token(line))
             continue;
         const std::string_view message = first.message(parsed_ordinal, i, t);
-        log.line_patterns[i] = counter.add(static_cast<std::uint32_t>(i), state.level(),
-                                           summary::write_message_pattern_into(message, pattern));
+        counter.stage(static_cast<std::uint32_t>(i), state.level_bits(),
+                      summary::write_message_pattern_into(message, counter.next_buffer()));
     }
+    counter.finish();
     if (shapes.is_foreign(first.nonblank())) return std::nullopt;
     if (counter.repeated_lines() < kMinFoldableLines) return std::nullopt;
+    log.forget_unrepeated_keys();
     return log;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "filters/generic_log/detector.h"
+#include "filters/generic_log/summary.h"
 #include "text.h"
 
 namespace filters::generic_log::reducer {
@@ -57,7 +58,9 @@ void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingF
         if (a.count != b.count) return a.count > b.count;
         const types::PatternStats& ka = log.patterns[a.key];
         const types::PatternStats& kb = log.patterns[b.key];
-        if (ka.level != kb.level) return ka.level < kb.level;
+        // A key's level views a constant name of its own: the same storage
+        // is the same level, and different names differ.
+        if (ka.level.data() != kb.level.data()) return ka.level < kb.level;
         return log.pattern_of(ka) < log.pattern_of(kb);
     };
     const std::size_t marked = std::min(entries.size(), kMarkedPatterns);
@@ -67,11 +70,11 @@ void flush_omitted(const types::GenericLog& log, SummaryWriter& output, PendingF
     std::string& marker = pending.marker;
     for (std::size_t i = 0; i < marked; ++i) {
         const types::PatternStats& key = log.patterns[entries[i].key];
-        // "… {} repeated {} line{} omitted: {}"
+        // "… {} repeated {} line{} omitted: {}", the pattern last.
         noun.assign("repeated ").append(key.level).append(" line");
-        rest.assign(" omitted: ").append(log.pattern_of(key));
         marker.clear();
-        append_omission_marker(marker, entries[i].count, noun, rest);
+        append_omission_marker(marker, entries[i].count, noun, " omitted: ");
+        marker.append(log.pattern_of(key));
         output.add_unless_blank_or_repeat(marker);
     }
     if (entries.size() > kMarkedPatterns) {
@@ -104,14 +107,15 @@ Attempt try_compress_generic_log_output(const FilterInput& input) {
     output.add(headline::kGenericLog);
     PendingFolds pending(log->patterns.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view trimmed = text::trim(lines[i]);
-        if (trimmed.empty()) continue;
         // Counted lines are exactly those with a low-severity level that are
-        // not important; of them, the ones whose key repeats are folded.
+        // not important; of them, the ones whose key repeats are folded. A
+        // counted line is never blank, and a folded one is not read at all.
         if (log->has_repeated_pattern(i) && !is_protected(i)) {
             pending.add(log->line_patterns[i]);
             continue;
         }
+        const std::string_view trimmed = summary::trim_fast(lines[i]);
+        if (trimmed.empty()) continue;
         flush_omitted(*log, output, pending);
         output.add_unless_blank_or_repeat(trimmed);
         if (output.bytes() > input.text.size()) return std::nullopt;

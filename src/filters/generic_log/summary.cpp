@@ -8,6 +8,10 @@
 
 #include "text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace filters::generic_log::summary {
 
 namespace {
@@ -67,8 +71,8 @@ std::size_t ascii_letter_run(std::string_view s, std::size_t from) {
 // The message that follows a level token: leading whitespace and one ":" or
 // "-" separator removed.
 std::string_view message_after_level(std::string_view rest) {
-    rest = text::trim_start(rest);
-    if (!rest.empty() && (rest.front() == ':' || rest.front() == '-')) rest = text::trim_start(rest.substr(1));
+    rest = trim_start_fast(rest);
+    if (!rest.empty() && (rest.front() == ':' || rest.front() == '-')) rest = trim_start_fast(rest.substr(1));
     return rest;
 }
 
@@ -89,6 +93,9 @@ bool is_known_extension(std::string_view candidate) {
 // is "." and letters, so an extension that ends at some position starts at
 // the last "." before it: one pass over the token tries each candidate.
 bool is_path_token_with_known_extension(std::string_view raw_token) {
+    // Either way an extension needs its ".", which the trim set does not
+    // hold: a token without one is turned away before anything else.
+    if (raw_token.find('.') == std::string_view::npos) return false;
     // The trim set holds neither "/" nor "\", so the raw token can be tested first.
     if (!has_path_separator(raw_token)) return false;
     const std::string_view token = strip_token_trim_set(raw_token);
@@ -125,10 +132,14 @@ bool is_ascii(std::string_view s) {
     return (seen & kHighBits) == 0;
 }
 
-// How many of the eight bytes at `s` a pattern copies before its first
-// digit, ASCII blank or non-ASCII byte (little-endian machines only). Each
-// byte's test keeps to its own lane: the low seven bits plus at most 0x77
-// never carry into the next byte.
+// How many of the eight bytes at `s` a pattern copies as they are, the
+// first being plain ASCII (little-endian machines only): the run ends at a
+// digit, a non-ASCII byte or an ASCII blank, except a lone space between two
+// bytes of plain ASCII or digits, which the pattern keeps as it is. A space
+// before another blank or a non-ASCII byte (which may be a blank too) ends
+// the run, as does one in the last lane, whose next byte is not looked at.
+// Each byte's test keeps to its own lane: the low seven bits plus at most
+// 0x77 never carry into the next byte.
 std::size_t plain_ascii_prefix8(const char* s) {
     const std::uint64_t x = load8(s);
     const std::uint64_t y = x & (kEveryByte * 0x7F);
@@ -136,8 +147,47 @@ std::size_t plain_ascii_prefix8(const char* s) {
     const std::uint64_t digit = at_least('0') & ~at_least('9' + 1);
     const std::uint64_t control_blank = at_least('\t') & ~at_least('\r' + 1);
     const std::uint64_t space = ~((y ^ (kEveryByte * ' ')) + kEveryByte * 0x7F) & kHighBits;
-    const std::uint64_t stop = (x & kHighBits) | digit | control_blank | space;
+    const std::uint64_t not_before_space = (x & kHighBits) | control_blank | space;
+    constexpr std::uint64_t kLastLane = std::uint64_t{0x80} << 56;
+    const std::uint64_t lone_space_stop = space & ((not_before_space >> 8) | kLastLane);
+    const std::uint64_t stop = (x & kHighBits) | digit | control_blank | lone_space_stop;
     return stop == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stop)) / 8;
+}
+
+#if defined(__SSE2__)
+// The same test as plain_ascii_prefix8 over sixteen bytes: how many a
+// pattern copies as they are. Signed compares leave non-ASCII bytes out of
+// the digits and the control blanks.
+std::size_t plain_ascii_prefix16(const char* s) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    auto between = [&x](char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(low - 1))),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(high + 1))));
+    };
+    const auto non_ascii = static_cast<unsigned>(_mm_movemask_epi8(x));
+    const auto digit = static_cast<unsigned>(_mm_movemask_epi8(between('0', '9')));
+    const auto control_blank = static_cast<unsigned>(_mm_movemask_epi8(between('\t', '\r')));
+    const auto space = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(' '))));
+    const unsigned not_before_space = non_ascii | control_blank | space;
+    constexpr unsigned kLastLane = 1u << 15;
+    const unsigned lone_space_stop = space & ((not_before_space >> 1) | kLastLane);
+    const unsigned stop = non_ascii | digit | control_blank | lone_space_stop;
+    return stop == 0 ? 16 : static_cast<std::size_t>(std::countr_zero(stop));
+}
+#endif
+
+// The end of the run of ASCII digits that starts at byte `i` of `s`: a long
+// number is passed over sixteen bytes at a time.
+std::size_t end_of_digits(std::string_view s, std::size_t i) {
+#if defined(__SSE2__)
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        const auto digits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(x, _mm_set1_epi8('9' + 1)))));
+        if (digits != 0xFFFF) return i + static_cast<std::size_t>(std::countr_zero(~digits));
+    }
+#endif
+    return i + text::digit_run(s, i);
 }
 
 }  // namespace
@@ -171,6 +221,20 @@ bool is_low_severity(std::string_view level) { return level == "INFO" || level =
 bool is_timestamp_core(std::string_view s) {
     if (s.size() < 19) return false;
     if (s[4] != '-' || s[7] != '-' || (s[10] != ' ' && s[10] != 'T') || s[13] != ':' || s[16] != ':') return false;
+    // The digits of "YYYY-MM-" and "DD?HH:MM" are tested eight bytes at a
+    // time (little-endian machines): in each digit's lane the high half is
+    // 3 and the low half plus 6 stays below 16. Those of ":SS" one by one.
+    if constexpr (kLittleEndian) {
+        auto digits_in = [](std::uint64_t word, std::uint64_t lanes) {
+            const std::uint64_t high = word & lanes & (kEveryByte * 0xF0);
+            const std::uint64_t low_plus_six = ((word & lanes & (kEveryByte * 0x0F)) + (lanes & (kEveryByte * 0x06)));
+            return high == (lanes & (kEveryByte * 0x30)) && (low_plus_six & (kEveryByte * 0xF0)) == 0;
+        };
+        constexpr std::uint64_t kDateLanes = 0x00FFFF00FFFFFFFFULL;  // bytes 0-3, 5, 6
+        constexpr std::uint64_t kTimeLanes = 0xFFFF00FFFF00FFFFULL;  // bytes 8, 9, 11, 12, 14, 15
+        return digits_in(load8(s.data()), kDateLanes) && digits_in(load8(s.data() + 8), kTimeLanes) &&
+               text::is_ascii_digit(s[17]) && text::is_ascii_digit(s[18]);
+    }
     constexpr std::array<std::size_t, 14> digits = {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
     for (std::size_t pos : digits)
         if (!text::is_ascii_digit(s[pos])) return false;
@@ -178,7 +242,7 @@ bool is_timestamp_core(std::string_view s) {
 }
 
 std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool after_timestamp) {
-    std::string_view s = text::trim_start(text);
+    std::string_view s = trim_start_fast(text);
     if (s.empty()) return std::nullopt;
 
     // "[warn] ...": a bracket that holds no level ends the attempt.
@@ -188,7 +252,7 @@ std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool afte
     }
 
     // "level=info ...": an empty word falls through to the bare form.
-    if (s.size() >= 7 && text::starts_with_ignore_case(s, "level=")) {
+    if (s.size() >= 7 && (s[0] | 0x20) == 'l' && text::starts_with_ignore_case(s, "level=")) {
         std::size_t len = ascii_letter_run(s, 6);
         if (len > 0) return parsed_with(s.substr(6, len), s.substr(6 + len));
     }
@@ -208,7 +272,7 @@ std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool afte
 }
 
 std::optional<ParsedLogLine> parse_log_line(std::string_view line) {
-    std::string_view t = text::trim(line);
+    std::string_view t = trim_fast(line);
     if (t.empty()) return std::nullopt;
 
     if (t.front() == '[') {
@@ -235,16 +299,18 @@ bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>
 }
 
 std::string_view write_message_pattern_into(std::string_view message, std::string& buffer) {
-    const std::string_view m = text::trim(message);
+    const std::string_view m = trim_fast(message);
     // The pattern grows from the left and is cut at 140 characters, so it is
     // written only until it has more than that: at most four bytes a
-    // character, plus a blank and "<num>" for the last piece. Eight bytes
-    // more let a run be copied eight bytes at a time. The buffer is cut to
-    // length after.
+    // character, plus a blank and "<num>" for the last piece; and never more
+    // than five bytes for a byte of the message. Sixteen bytes more let a
+    // run be copied sixteen bytes at a time. The buffer is cut to length
+    // after.
     constexpr std::size_t kBufferBytes = 4 * kMaxPatternChars + 16;
+    constexpr std::size_t kCopyBytes = 16;
     // The buffer only grows: it is not cut, so bytes are not cleared again
     // line after line.
-    const std::size_t need = (m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + 8;
+    const std::size_t need = (m.size() < kBufferBytes / 5 ? m.size() * 5 : kBufferBytes) + kCopyBytes;
     if (buffer.size() < need) buffer.resize(need);
     char* const begin = buffer.data();
     char* p = begin;
@@ -262,12 +328,9 @@ std::string_view write_message_pattern_into(std::string_view message, std::strin
     while (i < m.size() && chars <= kMaxPatternChars) {
         const ByteClass c = byte_class(m[i]);
         if (c == ByteClass::digit) {
-            while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
+            i = end_of_digits(m, i);
             // One fraction belongs to the number: "1.25" is one value, "1.2.3" two.
-            if (i + 1 < m.size() && m[i] == '.' && text::is_ascii_digit(m[i + 1])) {
-                ++i;
-                while (i < m.size() && text::is_ascii_digit(m[i])) ++i;
-            }
+            if (i + 1 < m.size() && m[i] == '.' && text::is_ascii_digit(m[i + 1])) i = end_of_digits(m, i + 1);
             separate();
             for (char ch : std::string_view("<num>")) *p++ = ch;
             chars += 5;
@@ -286,20 +349,34 @@ std::string_view write_message_pattern_into(std::string_view message, std::strin
             }
             i += len;
         } else {
-            // Other ASCII is copied a run at a time, eight bytes at a step
-            // where it can; bytes past the run are overwritten or cut off.
+            // Other ASCII is copied a run at a time, sixteen or eight bytes
+            // at a step where it can, lone spaces between words included;
+            // bytes past the run are overwritten or cut off. A step that
+            // copies less than its width has met a byte that is not copied
+            // as it is, which ends the run.
             separate();
+            bool stopped = false;
+#if defined(__SSE2__)
+            while (!stopped && i + kCopyBytes <= m.size() && chars <= kMaxPatternChars) {
+                const std::size_t run = plain_ascii_prefix16(m.data() + i);
+                std::memcpy(p, m.data() + i, kCopyBytes);
+                p += run;
+                i += run;
+                chars += run;
+                stopped = run < kCopyBytes;
+            }
+#endif
             if constexpr (kLittleEndian) {
-                while (i + 8 <= m.size() && chars <= kMaxPatternChars) {
+                while (!stopped && i + 8 <= m.size() && chars <= kMaxPatternChars) {
                     const std::size_t run = plain_ascii_prefix8(m.data() + i);
                     std::memcpy(p, m.data() + i, 8);
                     p += run;
                     i += run;
                     chars += run;
-                    if (run < 8) break;
+                    stopped = run < 8;
                 }
             }
-            while (i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i])) {
+            while (!stopped && i < m.size() && chars <= kMaxPatternChars && is_plain_ascii(m[i])) {
                 *p++ = m[i++];
                 ++chars;
             }

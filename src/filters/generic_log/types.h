@@ -35,17 +35,26 @@ inline constexpr std::uint32_t kNotCounted = UINT32_MAX;
 
 // What the detector hands to the reducer. A line is counted under its key
 // when it parsed with a low-severity level and is not important; each line
-// remembers its key, so the reducer neither parses it again nor rebuilds its
-// pattern. The repeated patterns are the keys with at least three lines.
+// counted under a repeated key remembers it, so the reducer neither parses
+// the line again nor rebuilds its pattern. The repeated patterns are the
+// keys with at least three lines.
 struct GenericLog {
     std::vector<PatternStats> patterns;        // every counted key
-    std::vector<std::uint32_t> line_patterns;  // per input line: index into `patterns`, or kNotCounted
+    std::vector<std::uint32_t> line_patterns;  // per input line: its repeated key in `patterns`, or kNotCounted
     std::string repeated_pattern_text;         // the patterns of the repeated keys, back to back
 
     // True when line `i` was counted under a key that repeats.
-    bool has_repeated_pattern(std::size_t i) const {
-        const std::uint32_t key = line_patterns[i];
-        return key != kNotCounted && patterns[key].count >= kMinRepeatsPerPattern;
+    bool has_repeated_pattern(std::size_t i) const { return line_patterns[i] != kNotCounted; }
+
+    // Sets kNotCounted for the lines counted under keys that do not repeat,
+    // once every line is counted. The keys' records are read in order, once,
+    // rather than one line at a time across a table larger than the caches.
+    void forget_unrepeated_keys() {
+        std::vector<bool> repeated(patterns.size());
+        for (std::size_t key = 0; key < patterns.size(); ++key)
+            repeated[key] = patterns[key].count >= kMinRepeatsPerPattern;
+        for (std::uint32_t& key : line_patterns)
+            if (key != kNotCounted && !repeated[key]) key = kNotCounted;
     }
 
     // The message pattern of a repeated key.
