@@ -1,7 +1,16 @@
 #include "filters/git/git.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "filters/filter.h"
 #include "filters/git/diff_sections.h"
@@ -47,41 +56,207 @@ constexpr auto kShapeSecondBytes = [] {
     return table;
 }();
 
-LineStarts scan_line_starts(const text::LineIndex& lines) {
+// What the scan below takes from the tables without reading them: no
+// "\n" in either, and no lower-case letter but "d" first and "i" second.
+static_assert([] {
+    if (kShapeFirstBytes['\n'] || kShapeSecondBytes['\n']) return false;
+    for (unsigned char c = 'a'; c <= 'z'; ++c)
+        if ((kShapeFirstBytes[c] && c != 'd') || (kShapeSecondBytes[c] && c != 'i')) return false;
+    return true;
+}());
+
+// Judges the line that starts at offset `s` of the text.
+[[gnu::always_inline]] inline void judge_line_start(std::string_view text, std::size_t s, LineStarts& found) {
+    // Neither table holds "\n": two bytes they pass are the line's own.
+    if (s >= text.size() || text.size() - s < 2 || !kShapeFirstBytes[static_cast<unsigned char>(text[s])] ||
+        !kShapeSecondBytes[static_cast<unsigned char>(text[s + 1])])
+        return;
+    // An indented line (source, pretty-printed JSON) starts none of the
+    // shapes: a status line that begins with a blank has a code second.
+    if (text[s] == ' ' && text[s + 1] == ' ') return;
+    // "diff --git " holds no "\n": the line starts with it exactly when
+    // the text from the line start does.
+    found.diff_section = found.diff_section || starts_diff_section(text.substr(s));
+    // The other two tests read no more than the line's first five bytes
+    // (the size, the code or letter, a tab within four bytes), so the line
+    // is cut there and at its "\n": the cut line passes a test exactly when
+    // the whole line does.
+    const std::size_t most = std::min<std::size_t>(text.size() - s, 5);
+    std::size_t size = 2;
+    while (size < most && text[s + size] != '\n') ++size;
+    const std::string_view line = text.substr(s, size);
+    found.name_status = found.name_status || may_be_git_name_status_line(line);
+    found.status_block = found.status_block || is_git_status_block_line(line);
+}
+
+// The scan's state between chunks: what was found, and the last "|" of
+// the line read so far. A line that holds a "|" is judged by the text
+// after its last "|" when its end is reached.
+struct ScanState {
+    static constexpr std::size_t kNoBar = static_cast<std::size_t>(-1);
+    std::string_view text;
     LineStarts found;
-    // Only a line that holds a "|" can be a stat line. Where such lines are
-    // rare, the next "|" is searched for once and the lines before it are
-    // passed over; after a line that holds one, its neighbours are looked
-    // into one by one until a line holds none.
-    const std::string_view text = lines.text();
-    auto bar_from = [&text](std::size_t from) {
-        const void* hit = std::memchr(text.data() + from, '|', text.size() - from);
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
-    };
-    std::size_t next_bar = bar_from(0);
-    bool line_by_line = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        if (!found.stat_line && (line_by_line || next_bar < lines.start(i) + line.size())) {
-            const void* bar = memrchr(line.data(), '|', line.size());
-            line_by_line = bar != nullptr;
-            if (line_by_line)
-                found.stat_line = may_begin_git_stat(line.substr(
-                    static_cast<std::size_t>(static_cast<const char*>(bar) - line.data()) + 1));
-            else
-                next_bar = bar_from(lines.start(i) + line.size());
-        }
-        if (line.size() < 2 || !kShapeFirstBytes[static_cast<unsigned char>(line[0])] ||
-            !kShapeSecondBytes[static_cast<unsigned char>(line[1])])
-            continue;
-        // An indented line (source, pretty-printed JSON) starts none of the
-        // shapes: a status line that begins with a blank has a code second.
-        if (line[0] == ' ' && line[1] == ' ') continue;
-        found.diff_section = found.diff_section || starts_diff_section(line);
-        found.name_status = found.name_status || may_be_git_name_status_line(line);
-        found.status_block = found.status_block || is_git_status_block_line(line);
+    std::size_t last_bar = kNoBar;
+
+    void end_line(std::size_t end) {
+        if (last_bar == kNoBar) return;
+        found.stat_line =
+            found.stat_line || may_begin_git_stat(text.substr(last_bar + 1, end - last_bar - 1));
+        last_bar = kNoBar;
     }
-    return found;
+};
+
+// What one chunk of the text holds, a bit for each byte: the "\n"s, the
+// "\n"s whose line judge_line_start would turn away on its first two
+// bytes alone (two blanks, or a lower-case letter that neither table
+// holds: "d" is the only one first, "i" the only one second), and the
+// "|"s.
+struct ChunkMasks {
+    std::uint32_t newlines;
+    std::uint32_t turned_away;
+    std::uint32_t bars;
+};
+
+// Reads chunk after chunk of `kWidth` bytes while two bytes past the chunk
+// are in the text; the offset where it stopped.
+template <std::size_t kWidth, class Masks>
+[[gnu::always_inline]] inline std::size_t scan_chunks(ScanState& scan, Masks&& masks) {
+    const std::string_view text = scan.text;
+    std::size_t i = 0;
+    for (; text.size() >= kWidth + 2 && i <= text.size() - (kWidth + 2); i += kWidth) {
+        const ChunkMasks m = masks(text.data() + i, !scan.found.stat_line);
+        if (m.bars == 0 && scan.last_bar == ScanState::kNoBar) {
+            for (std::uint32_t starts = m.newlines & ~m.turned_away; starts != 0; starts &= starts - 1)
+                judge_line_start(text, i + static_cast<std::size_t>(std::countr_zero(starts)) + 1, scan.found);
+            continue;
+        }
+        // Each "\n" ends a line whose last "|" is the highest "|" below it
+        // in the chunk, if any, or else the one carried from before.
+        std::uint32_t bars = m.bars;
+        for (std::uint32_t newlines = m.newlines; newlines != 0; newlines &= newlines - 1) {
+            const auto k = static_cast<unsigned>(std::countr_zero(newlines));
+            const std::uint32_t below = bars & ((1u << k) - 1u);
+            if (below != 0) scan.last_bar = i + 31 - static_cast<std::size_t>(std::countl_zero(below));
+            bars &= ~below;
+            scan.end_line(i + k);
+            if (((m.turned_away >> k) & 1u) == 0) judge_line_start(text, i + k + 1, scan.found);
+        }
+        if (bars != 0) scan.last_bar = i + 31 - static_cast<std::size_t>(std::countl_zero(bars));
+    }
+    return i;
+}
+
+#if defined(__SSE2__)
+[[gnu::always_inline]] inline ChunkMasks sse2_masks(const char* p, bool want_bars) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+    auto lower_but = [](__m128i v, char kept) {
+        const __m128i lower =
+            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('z' + 1), v));
+        return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(kept)), lower);
+    };
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i away = _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v1, blank), _mm_cmpeq_epi8(v2, blank)),
+                                      _mm_or_si128(lower_but(v1, 'd'), lower_but(v2, 'i')));
+    return ChunkMasks{
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, _mm_set1_epi8('\n')))),
+        static_cast<std::uint32_t>(_mm_movemask_epi8(away)),
+        want_bars ? static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, _mm_set1_epi8('|')))) : 0u};
+}
+
+std::size_t scan_chunks_sse2(ScanState& scan) { return scan_chunks<16>(scan, &sse2_masks); }
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// A byte table as two tables of sixteen, so that one shuffle each looks up
+// thirty-two bytes: each high half-byte that begins some byte of the table
+// is given a bit of its own, and a low half-byte holds the bits of the high
+// ones it completes to a byte of the table. A byte is in the table exactly
+// when the bits of its two halves meet.
+struct NibbleTables {
+    std::array<std::uint8_t, 16> low{}, high{};
+};
+
+constexpr NibbleTables nibble_tables(const std::array<bool, 256>& table) {
+    NibbleTables t;
+    unsigned next_bit = 0;
+    for (unsigned hi = 0; hi < 16; ++hi) {
+        bool any = false;
+        for (unsigned lo = 0; lo < 16; ++lo) any = any || table[hi * 16 + lo];
+        if (!any) continue;
+        if (next_bit == 8) throw "more than eight high half-bytes";
+        const auto bit = static_cast<std::uint8_t>(1u << next_bit++);
+        t.high[hi] = bit;
+        for (unsigned lo = 0; lo < 16; ++lo)
+            if (table[hi * 16 + lo]) t.low[lo] = static_cast<std::uint8_t>(t.low[lo] | bit);
+    }
+    return t;
+}
+
+constexpr NibbleTables kFirstNibbles = nibble_tables(kShapeFirstBytes);
+constexpr NibbleTables kSecondNibbles = nibble_tables(kShapeSecondBytes);
+
+// The bytes of `v` that are in the table.
+__attribute__((target("avx2"), always_inline)) inline __m256i avx2_in_table(__m256i v, const NibbleTables& t) {
+    const __m256i low = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
+    const __m256i high =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high.data())));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i bits =
+        _mm256_and_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble)),
+                         _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
+    return _mm256_xor_si256(_mm256_cmpeq_epi8(bits, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
+}
+
+// Here a line start is turned away exactly when judge_line_start would
+// turn it away on its first two bytes: the tables themselves are read.
+__attribute__((target("avx2"), always_inline)) inline ChunkMasks avx2_masks(const char* p, bool want_bars) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i v2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+    const __m256i blank = _mm256_set1_epi8(' ');
+    const __m256i kept = _mm256_andnot_si256(
+        _mm256_and_si256(_mm256_cmpeq_epi8(v1, blank), _mm256_cmpeq_epi8(v2, blank)),
+        _mm256_and_si256(avx2_in_table(v1, kFirstNibbles), avx2_in_table(v2, kSecondNibbles)));
+    return ChunkMasks{
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n')))),
+        ~static_cast<std::uint32_t>(_mm256_movemask_epi8(kept)),
+        want_bars ? static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('|'))))
+                  : 0u};
+}
+
+__attribute__((target("avx2"))) std::size_t scan_chunks_avx2(ScanState& scan) {
+    return scan_chunks<32>(scan, [](const char* p, bool want_bars)
+                                     __attribute__((target("avx2"))) { return avx2_masks(p, want_bars); });
+}
+#endif
+
+// One pass over the bytes of the text, thirty-two or sixteen at a time
+// where the processor allows, finds the line starts, the "\n"s and the
+// "|"s. A line that starts with two blanks or a lower-case word is passed
+// over in the same step (see ChunkMasks), so indented text or prose leaves
+// few lines to look at one by one.
+LineStarts scan_line_starts(std::string_view text) {
+    ScanState scan{text, {}};
+    judge_line_start(text, 0, scan.found);
+    std::size_t i = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (__builtin_cpu_supports("avx2")) i = scan_chunks_avx2(scan);
+#endif
+#if defined(__SSE2__)
+    if (i == 0) i = scan_chunks_sse2(scan);
+#endif
+    for (; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            scan.end_line(i);
+            judge_line_start(text, i + 1, scan.found);
+        } else if (text[i] == '|' && !scan.found.stat_line) {
+            scan.last_bar = i;
+        }
+    }
+    scan.end_line(text.size());
+    return scan.found;
 }
 
 using Pass = std::optional<std::string> (*)(std::string_view);
@@ -103,7 +278,7 @@ constexpr PassEntry kMiddlePasses[] = {
 }  // namespace
 
 Attempt try_compress_git_output(const FilterInput& input) {
-    const LineStarts starts = scan_line_starts(input.lines);
+    const LineStarts starts = scan_line_starts(input.text);
     Attempt current;
     auto keep_if_smaller = [&current](Attempt result, std::string_view view) {
         if (result && text::is_smaller_output(*result, view)) current = std::move(result);

@@ -64,18 +64,6 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     return StatFields{path, stat, !graph.empty()};
 }
 
-// The stat of every stat line, the text after the line's last "|", passes:
-// after any ASCII blanks comes a digit, "-", the "B" of "Bin ", or a byte
-// that may begin other white space. A compiler's source gutter ("12 |
-// code") or a table row ("| a | b |") fails it.
-bool may_be_stat(std::string_view after_bar) {
-    std::size_t i = 0;
-    while (i < after_bar.size() && text::is_ascii_whitespace(after_bar[i])) ++i;
-    if (i == after_bar.size()) return false;
-    const char c = after_bar[i];
-    return text::is_ascii_digit(c) || c == '-' || c == 'B' || static_cast<unsigned char>(c) >= 0x80;
-}
-
 // The stat line's row: the path, and " | " with the stat after it. Where
 // the line holds " | " right before the stat, as git writes it, the suffix
 // is a view of the line; otherwise it is written into `texts`.
@@ -96,8 +84,6 @@ GitPathRow stat_row(const StatFields& fields, std::deque<std::string>& texts) {
 }
 
 }  // namespace
-
-bool may_begin_git_stat(std::string_view after_last_bar) { return may_be_stat(after_last_bar); }
 
 bool is_git_stat_summary_line(std::string_view line) {
     std::string_view trimmed = text::trim(line);
@@ -121,7 +107,7 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         if (hit == std::string_view::npos) break;
         end = line_end(body, hit);
         const std::size_t last_bar = body.rfind('|', end - 1);
-        if (!may_be_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
+        if (!may_begin_git_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
         begin = line_start(body, hit, floor);
         const std::optional<StatFields> first = parse_stat_fields(body.substr(begin, end - begin));
         if (!first) continue;
