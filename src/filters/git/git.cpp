@@ -89,85 +89,149 @@ static_assert([] {
     found.status_block = found.status_block || is_git_status_block_line(line);
 }
 
-// The scan's state between chunks: what was found, and the last "|" of
-// the line read so far. A line that holds a "|" is judged by the text
-// after its last "|" when its end is reached.
+// The first look's state: what was found, and how far the lines holding
+// a "|" are judged.
 struct ScanState {
-    static constexpr std::size_t kNoBar = static_cast<std::size_t>(-1);
     std::string_view text;
     LineStarts found;
-    std::size_t last_bar = kNoBar;
+    std::size_t judged_to = 0;  // the lines before this offset need no more judging
 
-    void end_line(std::size_t end) {
-        if (last_bar == kNoBar) return;
-        found.stat_line =
-            found.stat_line || may_begin_git_stat(text.substr(last_bar + 1, end - last_bar - 1));
-        last_bar = kNoBar;
+    // Judges the line that holds offset `at`, after a "|" of the line, by
+    // the text after the line's last "|". Each line is judged once, so its
+    // bytes are read at most twice more.
+    void judge_bar_line(std::size_t at) {
+        if (at < judged_to || found.stat_line) return;
+        const void* before = memrchr(text.data(), '\n', at);
+        const std::size_t begin =
+            before ? static_cast<std::size_t>(static_cast<const char*>(before) - text.data()) + 1 : 0;
+        const void* after = std::memchr(text.data() + at, '\n', text.size() - at);
+        const std::size_t end =
+            after ? static_cast<std::size_t>(static_cast<const char*>(after) - text.data()) : text.size();
+        const auto last = static_cast<std::size_t>(
+            static_cast<const char*>(memrchr(text.data() + begin, '|', end - begin)) - text.data());
+        found.stat_line = may_begin_git_stat(text.substr(last + 1, end - last - 1));
+        judged_to = end;
     }
 };
 
-// What one chunk of the text holds, a bit for each byte: the "\n"s, the
-// "\n"s whose line judge_line_start would turn away on its first two
-// bytes alone (two blanks, or a lower-case letter that neither table
-// holds: "d" is the only one first, "i" the only one second), and the
-// "|"s.
+// What one chunk of the text holds, a bit for each byte:
+// - the "\n"s;
+// - the "\n"s whose line judge_line_start would turn away on its first
+//   two bytes alone;
+// - where the blanks after a "|" end (the first byte that is no ASCII
+//   white space other than "\n"), when that byte may begin a stat: a
+//   digit, "-", "B" or a byte of 0x80 or more.
+// A line's stat test (may_begin_git_stat) reads exactly that byte after
+// the line's last "|" ("\n" ends the blanks and fails it), so a line whose
+// last "|" has no such bit fails the test, and only the lines of the bits
+// need a look.
 struct ChunkMasks {
     std::uint32_t newlines;
     std::uint32_t turned_away;
     std::uint32_t bars;
+    std::uint32_t stat_starts;
 };
 
+// Where the blanks after each "|" end within a chunk of `width` bytes, as
+// in ChunkMasks: adding the bit after each "|" to the blanks carries it
+// over the run of blanks that follows, onto the first byte that is not
+// one. `carry` comes in set when the blanks after a "|" ran to the end of
+// the chunk before, and goes out set when they run to the end of this one.
+inline std::uint32_t stat_starts_after(std::uint32_t bars, std::uint32_t blanks, std::uint32_t may_begin,
+                                       unsigned width, std::uint32_t& carry) {
+    const std::uint64_t landed = (((std::uint64_t{bars} << 1) | carry) + blanks) & ~std::uint64_t{blanks};
+    carry = static_cast<std::uint32_t>(landed >> width) & 1u;
+    return static_cast<std::uint32_t>(landed) & may_begin;
+}
+
 // Reads chunk after chunk of `kWidth` bytes while two bytes past the chunk
-// are in the text; the offset where it stopped.
-template <std::size_t kWidth, class Masks>
-[[gnu::always_inline]] inline std::size_t scan_chunks(ScanState& scan, Masks&& masks) {
+// are in the text; the offset where it stopped. The masks of a block of
+// chunks are found first, in a loop that calls nothing and so keeps its
+// constants in registers; the stats are looked for only in a block that
+// holds a "|" (or blanks after one run into it), and a block that holds no
+// line start to judge and no stat is passed over whole. `masks(p, want_bars,
+// m)` fills all but the stats of `m` for the chunk at `p`, and `stats(p, m,
+// carry)` the stats.
+template <std::size_t kWidth, class Masks, class Stats>
+[[gnu::always_inline]] inline std::size_t scan_chunks(ScanState& scan, Masks&& masks, Stats&& stats) {
+    constexpr std::size_t kBlock = 64;
     const std::string_view text = scan.text;
+    std::array<ChunkMasks, kBlock> block;
+    std::uint32_t carry = 0;
     std::size_t i = 0;
-    for (; text.size() >= kWidth + 2 && i <= text.size() - (kWidth + 2); i += kWidth) {
-        const ChunkMasks m = masks(text.data() + i, !scan.found.stat_line);
-        if (m.bars == 0 && scan.last_bar == ScanState::kNoBar) {
-            for (std::uint32_t starts = m.newlines & ~m.turned_away; starts != 0; starts &= starts - 1)
-                judge_line_start(text, i + static_cast<std::size_t>(std::countr_zero(starts)) + 1, scan.found);
+    while (text.size() >= kWidth + 2 && i <= text.size() - (kWidth + 2)) {
+        const bool want_bars = !scan.found.stat_line;
+        std::uint32_t any = 0, bars = 0;
+        std::size_t n = 0;
+        for (; n < kBlock && i + n * kWidth <= text.size() - (kWidth + 2); ++n) {
+            ChunkMasks& m = block[n];
+            masks(text.data() + i + n * kWidth, want_bars, m);
+            any |= m.newlines & ~m.turned_away;
+            bars |= m.bars;
+        }
+        if ((bars | carry) != 0)
+            for (std::size_t c = 0; c < n; ++c) {
+                stats(text.data() + i + c * kWidth, block[c], carry);
+                any |= block[c].stat_starts;
+            }
+        if (any == 0) {
+            i += n * kWidth;
             continue;
         }
-        // Each "\n" ends a line whose last "|" is the highest "|" below it
-        // in the chunk, if any, or else the one carried from before.
-        std::uint32_t bars = m.bars;
-        for (std::uint32_t newlines = m.newlines; newlines != 0; newlines &= newlines - 1) {
-            const auto k = static_cast<unsigned>(std::countr_zero(newlines));
-            const std::uint32_t below = bars & ((1u << k) - 1u);
-            if (below != 0) scan.last_bar = i + 31 - static_cast<std::size_t>(std::countl_zero(below));
-            bars &= ~below;
-            scan.end_line(i + k);
-            if (((m.turned_away >> k) & 1u) == 0) judge_line_start(text, i + k + 1, scan.found);
+        for (std::size_t c = 0; c < n; ++c, i += kWidth) {
+            const ChunkMasks& m = block[c];
+            for (std::uint32_t starts = m.newlines & ~m.turned_away; starts != 0; starts &= starts - 1)
+                judge_line_start(text, i + static_cast<std::size_t>(std::countr_zero(starts)) + 1, scan.found);
+            for (std::uint32_t ends = m.stat_starts; ends != 0; ends &= ends - 1)
+                scan.judge_bar_line(i + static_cast<std::size_t>(std::countr_zero(ends)));
         }
-        if (bars != 0) scan.last_bar = i + 31 - static_cast<std::size_t>(std::countl_zero(bars));
     }
+    // Blanks after a "|" that run on past the chunks: its line is judged.
+    if (carry != 0) scan.judge_bar_line(i - 1);
     return i;
 }
 
 #if defined(__SSE2__)
-[[gnu::always_inline]] inline ChunkMasks sse2_masks(const char* p, bool want_bars) {
+// The bytes of `v` from `low` to `high` (both below 0x80).
+[[gnu::always_inline]] inline __m128i sse2_between(__m128i v, char low, char high) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(low - 1))),
+                         _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(high + 1)), v));
+}
+
+// Without a byte shuffle the tables cannot be read sixteen at a time:
+// here a line start is turned away on two blanks, or on a lower-case letter
+// that neither table holds ("d" is the only one first, "i" the only one
+// second).
+[[gnu::always_inline]] inline void sse2_masks(const char* p, bool want_bars, ChunkMasks& m) {
     const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
     const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
     auto lower_but = [](__m128i v, char kept) {
-        const __m128i lower =
-            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('z' + 1), v));
-        return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(kept)), lower);
+        return _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(kept)), sse2_between(v, 'a', 'z'));
     };
     const __m128i blank = _mm_set1_epi8(' ');
     const __m128i away = _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v1, blank), _mm_cmpeq_epi8(v2, blank)),
                                       _mm_or_si128(lower_but(v1, 'd'), lower_but(v2, 'i')));
-    return ChunkMasks{
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, _mm_set1_epi8('\n')))),
-        static_cast<std::uint32_t>(_mm_movemask_epi8(away)),
-        want_bars ? static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, _mm_set1_epi8('|')))) : 0u};
+    m.newlines = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, _mm_set1_epi8('\n'))));
+    m.turned_away = static_cast<std::uint32_t>(_mm_movemask_epi8(away));
+    m.bars = want_bars ? static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, _mm_set1_epi8('|')))) : 0u;
+    m.stat_starts = 0;
 }
 
-std::size_t scan_chunks_sse2(ScanState& scan) { return scan_chunks<16>(scan, &sse2_masks); }
-#endif
+[[gnu::always_inline]] inline void sse2_stats(const char* p, ChunkMasks& m, std::uint32_t& carry) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blanks =
+        _mm_or_si128(_mm_cmpeq_epi8(v0, _mm_set1_epi8(' ')),
+                     _mm_andnot_si128(_mm_cmpeq_epi8(v0, _mm_set1_epi8('\n')), sse2_between(v0, '\t', '\r')));
+    const __m128i may_begin =
+        _mm_or_si128(_mm_or_si128(sse2_between(v0, '0', '9'), _mm_cmplt_epi8(v0, _mm_setzero_si128())),
+                     _mm_or_si128(_mm_cmpeq_epi8(v0, _mm_set1_epi8('-')), _mm_cmpeq_epi8(v0, _mm_set1_epi8('B'))));
+    m.stat_starts = stat_starts_after(m.bars, static_cast<std::uint32_t>(_mm_movemask_epi8(blanks)),
+                                      static_cast<std::uint32_t>(_mm_movemask_epi8(may_begin)), 16, carry);
+}
 
+std::size_t scan_chunks_sse2(ScanState& scan) { return scan_chunks<16>(scan, &sse2_masks, &sse2_stats); }
+#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 // A byte table as two tables of sixteen, so that one shuffle each looks up
 // thirty-two bytes: each high half-byte that begins some byte of the table
@@ -209,9 +273,16 @@ __attribute__((target("avx2"), always_inline)) inline __m256i avx2_in_table(__m2
     return _mm256_xor_si256(_mm256_cmpeq_epi8(bits, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
 }
 
+// The bytes of `v` from `low` to `high` (both below 0x80).
+__attribute__((target("avx2"), always_inline)) inline __m256i avx2_between(__m256i v, char low, char high) {
+    return _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(static_cast<char>(low - 1))),
+                            _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(high + 1)), v));
+}
+
 // Here a line start is turned away exactly when judge_line_start would
 // turn it away on its first two bytes: the tables themselves are read.
-__attribute__((target("avx2"), always_inline)) inline ChunkMasks avx2_masks(const char* p, bool want_bars) {
+__attribute__((target("avx2"), always_inline)) inline void avx2_masks(const char* p, bool want_bars,
+                                                                      ChunkMasks& m) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     const __m256i v2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
@@ -219,24 +290,43 @@ __attribute__((target("avx2"), always_inline)) inline ChunkMasks avx2_masks(cons
     const __m256i kept = _mm256_andnot_si256(
         _mm256_and_si256(_mm256_cmpeq_epi8(v1, blank), _mm256_cmpeq_epi8(v2, blank)),
         _mm256_and_si256(avx2_in_table(v1, kFirstNibbles), avx2_in_table(v2, kSecondNibbles)));
-    return ChunkMasks{
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n')))),
-        ~static_cast<std::uint32_t>(_mm256_movemask_epi8(kept)),
-        want_bars ? static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('|'))))
-                  : 0u};
+    m.newlines = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'))));
+    m.turned_away = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(kept));
+    m.bars = want_bars
+                 ? static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('|'))))
+                 : 0u;
+    m.stat_starts = 0;
+}
+
+__attribute__((target("avx2"), always_inline)) inline void avx2_stats(const char* p, ChunkMasks& m,
+                                                                      std::uint32_t& carry) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i blanks = _mm256_or_si256(
+        _mm256_cmpeq_epi8(v0, _mm256_set1_epi8(' ')),
+        _mm256_andnot_si256(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n')), avx2_between(v0, '\t', '\r')));
+    const __m256i may_begin =
+        _mm256_or_si256(_mm256_or_si256(avx2_between(v0, '0', '9'), _mm256_cmpgt_epi8(_mm256_setzero_si256(), v0)),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('-')),
+                                        _mm256_cmpeq_epi8(v0, _mm256_set1_epi8('B'))));
+    m.stat_starts = stat_starts_after(m.bars, static_cast<std::uint32_t>(_mm256_movemask_epi8(blanks)),
+                                      static_cast<std::uint32_t>(_mm256_movemask_epi8(may_begin)), 32, carry);
 }
 
 __attribute__((target("avx2"))) std::size_t scan_chunks_avx2(ScanState& scan) {
-    return scan_chunks<32>(scan, [](const char* p, bool want_bars)
-                                     __attribute__((target("avx2"))) { return avx2_masks(p, want_bars); });
+    return scan_chunks<32>(
+        scan,
+        [](const char* p, bool want_bars, ChunkMasks& m) __attribute__((target("avx2"))) {
+            avx2_masks(p, want_bars, m);
+        },
+        [](const char* p, ChunkMasks& m, std::uint32_t& carry)
+            __attribute__((target("avx2"))) { avx2_stats(p, m, carry); });
 }
 #endif
 
 // One pass over the bytes of the text, thirty-two or sixteen at a time
-// where the processor allows, finds the line starts, the "\n"s and the
-// "|"s. A line that starts with two blanks or a lower-case word is passed
-// over in the same step (see ChunkMasks), so indented text or prose leaves
-// few lines to look at one by one.
+// where the processor allows, finds the line starts to judge and the "|"s
+// whose line may be a stat line (see ChunkMasks): indented text, prose or
+// a compiler's source gutter leave few lines to look at one by one.
 LineStarts scan_line_starts(std::string_view text) {
     ScanState scan{text, {}};
     judge_line_start(text, 0, scan.found);
@@ -247,15 +337,13 @@ LineStarts scan_line_starts(std::string_view text) {
 #if defined(__SSE2__)
     if (i == 0) i = scan_chunks_sse2(scan);
 #endif
+    // The last bytes one by one; each "|" among them has its line judged.
     for (; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            scan.end_line(i);
+        if (text[i] == '\n')
             judge_line_start(text, i + 1, scan.found);
-        } else if (text[i] == '|' && !scan.found.stat_line) {
-            scan.last_bar = i;
-        }
+        else if (text[i] == '|')
+            scan.judge_bar_line(i);
     }
-    scan.end_line(text.size());
     return scan.found;
 }
 
