@@ -30,9 +30,12 @@ struct GitPathRow {
 // The tree row of one listed path. A path that git ends with "/" (an
 // untracked or ignored directory) keeps that "/" on its leaf line: the tree
 // drops empty components, and the bare name would read as a file.
-inline GitPathRow git_path_row(std::string_view path) {
-    return GitPathRow{path, path.ends_with('/') ? std::string_view("/") : std::string_view()};
-}
+// The suffix of a row whose path ends with "/" or not. Sized rather than
+// chosen: no branch on a byte that a row of a large list has likely just
+// brought in from memory.
+inline std::string_view git_row_suffix(bool ends_with_slash) { return std::string_view("/", ends_with_slash ? 1 : 0); }
+
+inline GitPathRow git_path_row(std::string_view path) { return GitPathRow{path, git_row_suffix(path.ends_with('/'))}; }
 
 // The rows drawn as a tree, followed by the rows of escaped quoted paths,
 // each as its path and suffix: lines joined with "\n", "" for no rows;

@@ -56,27 +56,34 @@ std::optional<std::string> compress_git_short_status(std::string_view text) {
 namespace {
 
 // Where an entry's line stands: its path is the line after the code and
-// the blank.
+// the blank. Whether the path ends with "/" is noted while its line is at
+// hand, so that drawing the tree reads the text only to split paths.
 struct StatusEntry {
     std::size_t line_begin;
     std::uint32_t path_size;  // UINT32_MAX: found again from the line end
-    std::uint32_t code;       // index into the block's codes
+    std::uint16_t code;       // index into the block's codes
+    bool ends_with_slash;
 };
 
 // The entries of one code, in the order of their lines, lent to the tree.
 struct CodeRows {
     std::string_view body;
     const StatusEntry* entries;
+    std::size_t count;
 };
+
+// Rows lie far apart in the text when codes alternate, and the tree asks
+// for them in order: the line of a row a few ahead is fetched meanwhile.
+constexpr std::size_t kFetchAhead = 16;
 
 tree::TreeRowView code_row(const void* context, std::size_t i) {
     const CodeRows& rows = *static_cast<const CodeRows*>(context);
+    if (i + kFetchAhead < rows.count) __builtin_prefetch(rows.body.data() + rows.entries[i + kFetchAhead].line_begin);
     const StatusEntry& e = rows.entries[i];
     const std::size_t path_begin = e.line_begin + 3;
     const std::size_t path_size =
         e.path_size != UINT32_MAX ? e.path_size : line_end(rows.body, path_begin) - path_begin;
-    const GitPathRow row = git_path_row(rows.body.substr(path_begin, path_size));
-    return tree::TreeRowView{row.path, row.suffix, {}};
+    return tree::TreeRowView{rows.body.substr(path_begin, path_size), git_row_suffix(e.ends_with_slash), {}};
 }
 
 // A status character's place in kStatusChars, or kNotStatus.
@@ -137,7 +144,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
             longest = std::max(longest, path_size);
             entries.push_back(StatusEntry{static_cast<std::size_t>(line.data() - body.data()),
                                           path_size < UINT32_MAX ? static_cast<std::uint32_t>(path_size) : UINT32_MAX,
-                                          known});
+                                          known, line.ends_with('/')});
             return true;
         };
         take(lines[i]);
@@ -163,7 +170,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         bool complete = true;
         for (std::size_t k = 0; k < codes.size() && complete; ++k) {
             candidate.add(text::format("{}:", codes[k]));
-            const CodeRows rows{body, by_code.data() + first_of[k]};
+            const CodeRows rows{body, by_code.data() + first_of[k], counts[k]};
             complete = !candidate.over_budget() &&
                        add_git_tree(candidate, GitRowSource{counts[k], &code_row, &rows, any_quote, longest}, 1);
         }
