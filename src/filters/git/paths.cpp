@@ -103,8 +103,9 @@ bool append_git_tree(std::string& out, const GitRowSource& rows, std::size_t max
     return true;
 }
 
-// A source lending the rows of a span (its context).
-GitRowSource span_source(const std::span<const GitPathRow>& rows) {
+}  // namespace
+
+GitRowSource span_source(const std::span<const GitPathRow>& rows, bool any_quote, std::size_t longest) {
     GitRowSource source;
     source.count = rows.size();
     source.row = [](const void* context, std::size_t i) {
@@ -112,10 +113,10 @@ GitRowSource span_source(const std::span<const GitPathRow>& rows) {
         return tree::TreeRowView{row.path, row.suffix, {}};
     };
     source.context = &rows;
+    source.any_quote = any_quote;
+    source.longest = longest;
     return source;
 }
-
-}  // namespace
 
 std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes) {
     std::string out;

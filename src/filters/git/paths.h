@@ -66,6 +66,11 @@ struct GitRowSource {
 // add_git_tree for rows lent by a source.
 bool add_git_tree(Rendering& out, const GitRowSource& rows, std::size_t indent);
 
+// A source lending the rows of `rows`, which must outlive it, with what
+// the caller knows of their paths.
+GitRowSource span_source(const std::span<const GitPathRow>& rows, bool any_quote = true,
+                         std::size_t longest = static_cast<std::size_t>(-1));
+
 // The paths of one group as tree lines with one leading blank, followed by
 // the paths that cannot sit in a tree (renames " -> ", paths with a tab,
 // escaped quoted paths), each with one leading blank. Nothing when the tree would exceed

@@ -1,6 +1,7 @@
 #include "filters/git/stat.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <vector>
@@ -14,9 +15,21 @@ namespace {
 
 constexpr std::string_view kBinaryStat = "Bin ";
 
+// Only "+" and "-". A graph is tens of bytes long on every line of a run,
+// so eight are looked at together: as xor with "+", each byte must be 0
+// ("+") or 6 ("-"), that is no bit but the two middle ones, and those two
+// alike.
 bool is_bar_graph(std::string_view s) {
-    for (char c : s)
-        if (c != '+' && c != '-') return false;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    std::size_t i = 0;
+    for (; s.size() - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        const std::uint64_t x = word ^ (kOnes * '+');
+        if ((x & (kOnes * 0xF9)) != 0 || ((x ^ (x >> 1)) & (kOnes * 0x02)) != 0) return false;
+    }
+    for (; i < s.size(); ++i)
+        if (s[i] != '+' && s[i] != '-') return false;
     return true;
 }
 
@@ -43,9 +56,21 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     // A count, or "-" for a binary file, and an optional bar graph.
     std::string_view count = stat;
     std::string_view graph;
-    // In a stat of ASCII bytes, white space is one of six bytes, and a
-    // graph of "+" and "-" holds none: one look at each byte decides.
-    if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    // The common stat, ASCII with the count and the graph one blank run
+    // apart, is read in one go; that reading agrees with the ones below on
+    // it, and anything else is left to them.
+    std::size_t blank = 0;
+    while (blank < stat.size() && static_cast<unsigned char>(stat[blank]) < 0x80 &&
+           !text::is_ascii_whitespace(stat[blank]))
+        ++blank;
+    std::size_t graph_begin = blank;
+    while (graph_begin < stat.size() && text::is_ascii_whitespace(stat[graph_begin])) ++graph_begin;
+    if (blank == stat.size()) {
+        // ASCII without white space: all count.
+    } else if (graph_begin > blank && graph_begin < stat.size() && is_bar_graph(stat.substr(graph_begin))) {
+        count = stat.substr(0, blank);
+        graph = stat.substr(graph_begin);
+    } else if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         const std::size_t blank = static_cast<std::size_t>(
             std::find_if(stat.begin(), stat.end(), [](char c) { return text::is_ascii_whitespace(c); }) -
             stat.begin());
@@ -116,10 +141,12 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         texts.clear();
         rows.push_back(stat_row(*first, texts));
         bool any_graph = first->has_graph;
+        std::size_t longest = first->path.size();
         const std::size_t rows_end = extend_over_lines(body, end, [&](std::string_view line) {
             const std::optional<StatFields> fields = parse_stat_fields(line);
             if (!fields) return false;
             any_graph = any_graph || fields->has_graph;
+            longest = std::max(longest, fields->path.size());
             rows.push_back(stat_row(*fields, texts));
             return true;
         });
@@ -135,7 +162,12 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         Rendering candidate(end - begin);
         for (std::string_view summary : summaries) candidate.add(summary);
         if (summaries.empty()) candidate.add(text::format("git diff --stat: files={}", rows.size()));
-        if (!add_git_tree(candidate, rows, 0) || candidate.over_budget()) continue;
+        // The paths are parts of the run's lines: a run without a double
+        // quote has no escaped quoted path.
+        const bool any_quote = body.substr(begin, rows_end - begin).find('"') != std::string_view::npos;
+        const std::span<const GitPathRow> row_span(rows);
+        if (!add_git_tree(candidate, span_source(row_span, any_quote, longest), 0) || candidate.over_budget())
+            continue;
         out.place_unit(begin, end, std::move(candidate).take());
     }
     return std::move(out).finish();
