@@ -384,7 +384,10 @@ Attempt try_compress_git_output(const FilterInput& input) {
             starts_hold = false;
         }
     }
-    if (starts_hold && !starts.status_block) return current;
+    // A text that a middle pass changed is looked over again the same way
+    // (a tree it drew may hold lines of any shape) before its lines are
+    // found for the last pass.
+    if (!(starts_hold ? starts : scan_line_starts(*current)).status_block) return current;
     if (current)
         keep_if_smaller(compress_git_short_status(*current), *current);
     else
