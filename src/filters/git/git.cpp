@@ -261,6 +261,16 @@ constexpr NibbleTables nibble_tables(const std::array<bool, 256>& table) {
 constexpr NibbleTables kFirstNibbles = nibble_tables(kShapeFirstBytes);
 constexpr NibbleTables kSecondNibbles = nibble_tables(kShapeSecondBytes);
 
+// After a first blank, only a status line can start, and only with a
+// status character that is no blank (see is_git_status_block_line): a
+// context line of a diff (" if", " \tx") starts nothing.
+constexpr auto kAfterBlankBytes = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("!?ACDMRTU")) table[c] = true;
+    return table;
+}();
+constexpr NibbleTables kAfterBlankNibbles = nibble_tables(kAfterBlankBytes);
+
 // The bytes of `v` that are in the table.
 __attribute__((target("avx2"), always_inline)) inline __m256i avx2_in_table(__m256i v, const NibbleTables& t) {
     const __m256i low = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
@@ -279,17 +289,19 @@ __attribute__((target("avx2"), always_inline)) inline __m256i avx2_between(__m25
                             _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(high + 1)), v));
 }
 
-// Here a line start is turned away exactly when judge_line_start would
-// turn it away on its first two bytes: the tables themselves are read.
+// Here a line start is turned away when judge_line_start would turn it
+// away on its first two bytes, the tables themselves read, or would find
+// nothing after a first blank.
 __attribute__((target("avx2"), always_inline)) inline void avx2_masks(const char* p, bool want_bars,
                                                                       ChunkMasks& m) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
     const __m256i v2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
     const __m256i blank = _mm256_set1_epi8(' ');
-    const __m256i kept = _mm256_andnot_si256(
-        _mm256_and_si256(_mm256_cmpeq_epi8(v1, blank), _mm256_cmpeq_epi8(v2, blank)),
-        _mm256_and_si256(avx2_in_table(v1, kFirstNibbles), avx2_in_table(v2, kSecondNibbles)));
+    const __m256i kept =
+        _mm256_and_si256(avx2_in_table(v1, kFirstNibbles),
+                         _mm256_blendv_epi8(avx2_in_table(v2, kSecondNibbles), avx2_in_table(v2, kAfterBlankNibbles),
+                                            _mm256_cmpeq_epi8(v1, blank)));
     m.newlines = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, _mm256_set1_epi8('\n'))));
     m.turned_away = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(kept));
     m.bars = want_bars
