@@ -178,12 +178,31 @@ template <std::size_t kWidth, class Masks, class Stats>
             i += n * kWidth;
             continue;
         }
+        // Whether the line goes on past the block without a "|" (0 no, 1
+        // yes, -1 not looked at yet).
+        int bare_past_block = -1;
+        const std::size_t block_end = i + n * kWidth;
+        // Whether no "|" follows bit `k` of chunk `c` on its line: a stat
+        // bit after any "|" but the line's last is no stat of that line.
+        auto last_on_line = [&](std::size_t c, unsigned k) {
+            std::uint64_t next = (block[c].bars | block[c].newlines) & ~((std::uint64_t{2} << k) - 1);
+            while (next == 0 && ++c < n) next = block[c].bars | block[c].newlines;
+            if (next != 0) return ((block[c].bars >> std::countr_zero(next)) & 1u) == 0;
+            if (bare_past_block < 0) {
+                std::size_t p = block_end;
+                while (p < text.size() && text[p] != '|' && text[p] != '\n') ++p;
+                bare_past_block = p == text.size() || text[p] == '\n';
+            }
+            return bare_past_block == 1;
+        };
         for (std::size_t c = 0; c < n; ++c, i += kWidth) {
             const ChunkMasks& m = block[c];
             for (std::uint32_t starts = m.newlines & ~m.turned_away; starts != 0; starts &= starts - 1)
                 judge_line_start(text, i + static_cast<std::size_t>(std::countr_zero(starts)) + 1, scan.found);
-            for (std::uint32_t ends = m.stat_starts; ends != 0; ends &= ends - 1)
-                scan.judge_bar_line(i + static_cast<std::size_t>(std::countr_zero(ends)));
+            for (std::uint32_t ends = m.stat_starts; ends != 0 && !scan.found.stat_line; ends &= ends - 1) {
+                const auto k = static_cast<unsigned>(std::countr_zero(ends));
+                if (last_on_line(c, k)) scan.judge_bar_line(i + k);
+            }
         }
     }
     // Blanks after a "|" that run on past the chunks: its line is judged.
@@ -339,7 +358,7 @@ __attribute__((target("avx2"))) std::size_t scan_chunks_avx2(ScanState& scan) {
 // where the processor allows, finds the line starts to judge and the "|"s
 // whose line may be a stat line (see ChunkMasks): indented text, prose or
 // a compiler's source gutter leave few lines to look at one by one.
-LineStarts scan_line_starts(std::string_view text) {
+LineStarts scan_bytes(std::string_view text) {
     ScanState scan{text, {}};
     judge_line_start(text, 0, scan.found);
     std::size_t i = 0;
@@ -357,6 +376,45 @@ LineStarts scan_line_starts(std::string_view text) {
             scan.judge_bar_line(i);
     }
     return scan.found;
+}
+
+// The same answers from the lines: each line start judged, and the lines
+// holding a "|" looked into. Where such lines are rare, the next "|" is
+// searched for once and the lines before it are passed over; after a line
+// that holds one, its neighbours are looked into one by one until a line
+// holds none. Lines of a text of long lines are few, so this reads less
+// than the byte scan, and a table's many "|"s cost a look per line.
+LineStarts walk_lines(const text::LineIndex& lines) {
+    LineStarts found;
+    const std::string_view text = lines.text();
+    auto bar_from = [&text](std::size_t from) {
+        const void* hit = std::memchr(text.data() + from, '|', text.size() - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+    };
+    std::size_t next_bar = bar_from(0);
+    bool line_by_line = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (!found.stat_line && (line_by_line || next_bar < lines.start(i) + line.size())) {
+            const void* bar = memrchr(line.data(), '|', line.size());
+            line_by_line = bar != nullptr;
+            if (line_by_line)
+                found.stat_line = may_begin_git_stat(
+                    line.substr(static_cast<std::size_t>(static_cast<const char*>(bar) - line.data()) + 1));
+            else
+                next_bar = bar_from(lines.start(i) + line.size());
+        }
+        judge_line_start(text, lines.start(i), found);
+    }
+    return found;
+}
+
+// Lines at least this long on average are walked rather than scanned.
+constexpr std::size_t kWalkedLineBytes = 80;
+
+LineStarts scan_line_starts(const text::LineIndex& lines) {
+    if (lines.size() > 0 && lines.text().size() / lines.size() >= kWalkedLineBytes) return walk_lines(lines);
+    return scan_bytes(lines.text());
 }
 
 using Pass = std::optional<std::string> (*)(std::string_view);
@@ -378,7 +436,7 @@ constexpr PassEntry kMiddlePasses[] = {
 }  // namespace
 
 Attempt try_compress_git_output(const FilterInput& input) {
-    const LineStarts starts = scan_line_starts(input.text);
+    const LineStarts starts = scan_line_starts(input.lines);
     Attempt current;
     auto keep_if_smaller = [&current](Attempt result, std::string_view view) {
         if (result && text::is_smaller_output(*result, view)) current = std::move(result);
@@ -399,7 +457,7 @@ Attempt try_compress_git_output(const FilterInput& input) {
     // A text that a middle pass changed is looked over again the same way
     // (a tree it drew may hold lines of any shape) before its lines are
     // found for the last pass.
-    if (!(starts_hold ? starts : scan_line_starts(*current)).status_block) return current;
+    if (!(starts_hold ? starts : scan_bytes(*current)).status_block) return current;
     if (current)
         keep_if_smaller(compress_git_short_status(*current), *current);
     else
