@@ -409,8 +409,11 @@ LineStarts walk_lines(const text::LineIndex& lines) {
     return found;
 }
 
-// Lines at least this long on average are walked rather than scanned.
-constexpr std::size_t kWalkedLineBytes = 80;
+// Lines at least this long on average are walked rather than scanned: the
+// byte scan pays for every byte, the walk for every line, and only texts
+// of short lines (pretty-printed JSON, progress lines) have lines enough
+// for the scan to win.
+constexpr std::size_t kWalkedLineBytes = 32;
 
 LineStarts scan_line_starts(const text::LineIndex& lines) {
     if (lines.size() > 0 && lines.text().size() / lines.size() >= kWalkedLineBytes) return walk_lines(lines);
