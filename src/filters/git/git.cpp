@@ -27,8 +27,8 @@ namespace {
 // What the lines of the input promise. The diff-section, name-status and
 // short-status passes can only act on a line that starts their shape, and
 // the stat pass only on a line whose last "|" is followed by what may
-// begin a stat; one walk over the lines answers all four, so that other
-// text is declined at the cost of one look at each line. The answers still
+// begin a stat; one look over the text answers all four, so that other
+// text is declined at the cost of that look. The answers still
 // hold after the diff-section pass: its result is made of input lines and
 // markers, and a marker starts no shape and holds no "|".
 struct LineStarts {
@@ -116,8 +116,9 @@ struct ScanState {
 
 // What one chunk of the text holds, a bit for each byte:
 // - the "\n"s;
-// - the "\n"s whose line judge_line_start would turn away on its first
-//   two bytes alone;
+// - the "\n"s whose line judge_line_start would find nothing in, as its
+//   first two bytes show;
+// - the "|"s;
 // - where the blanks after a "|" end (the first byte that is no ASCII
 //   white space other than "\n"), when that byte may begin a stat: a
 //   digit, "-", "B" or a byte of 0x80 or more.
