@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "filters/git/passes.h"
@@ -102,12 +103,6 @@ constexpr auto kStatusIndex = [] {
 std::optional<std::string> compress_git_short_status(std::string_view text, const text::LineIndex& lines) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    // A block's entries as where their lines stand and the index of their
-    // code, grouped by code once the block is read: each code's rows are
-    // lent to the tree from there, so that a block of a million lines
-    // never makes a row of its own for each.
-    std::vector<StatusEntry> entries;
-    std::vector<StatusEntry> by_code;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!is_git_status_block_line(lines[i])) continue;
         const std::size_t begin = lines.start(i);
@@ -119,8 +114,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         std::array<std::uint8_t, kStatusChars.size() * kStatusChars.size()> code_of_pair;
         code_of_pair.fill(kNotStatus);
         std::size_t longest = 0;
-        entries.clear();
-        entries.reserve(lines.size() - i);
+        // The block is read once to find its end and count its codes.
         auto take = [&](std::string_view line) {
             if (is_branch_line(line)) {
                 branch_lines.push_back(line);
@@ -140,13 +134,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
                 known = static_cast<std::uint8_t>(k);
             }
             ++counts[known];
-            const std::size_t path_size = line.size() - 3;
-            longest = std::max(longest, path_size);
-            entries.push_back(StatusEntry{static_cast<std::size_t>(line.data() - body.data()),
-                                          path_size < UINT32_MAX ? static_cast<std::uint32_t>(path_size) : UINT32_MAX,
-                                          known, line.ends_with('/')});
+            longest = std::max(longest, line.size() - 3);
             return true;
         };
+        const std::size_t first_line = i;
         take(lines[i]);
         while (i + 1 < lines.size() && take(lines[i + 1])) ++i;
         const std::size_t end = lines.start(i) + lines[i].size();
@@ -157,20 +148,31 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         for (std::size_t k = 0; k < codes.size(); ++k) headline += text::format(" {}={}", codes[k], counts[k]);
         candidate.add(headline);
         if (candidate.over_budget()) continue;
-        // Each code's entries together, in the order of their lines.
+        // Then once more to place each entry among its code's, each code's
+        // in the order of their lines: the rows are lent to the tree from
+        // there, so that a block of a million lines never makes a row of
+        // its own for each, and no entry is moved twice.
         std::vector<std::size_t> first_of(codes.size() + 1, 0);
         for (std::size_t k = 0; k < codes.size(); ++k) first_of[k + 1] = first_of[k] + counts[k];
-        by_code.resize(entries.size());
-        {
-            std::vector<std::size_t> next(first_of.begin(), first_of.end() - 1);
-            for (const StatusEntry& e : entries) by_code[next[e.code]++] = e;
+        const auto by_code = std::make_unique_for_overwrite<StatusEntry[]>(first_of.back());
+        std::vector<std::size_t> next(first_of.begin(), first_of.end() - 1);
+        for (std::size_t j = first_line; j <= i; ++j) {
+            const std::string_view line = lines[j];
+            if (is_branch_line(line)) continue;
+            const std::uint8_t code = code_of_pair[kStatusIndex[static_cast<unsigned char>(line[0])] * kStatusChars.size() +
+                                                   kStatusIndex[static_cast<unsigned char>(line[1])]];
+            const std::size_t path_size = line.size() - 3;
+            by_code[next[code]++] =
+                StatusEntry{static_cast<std::size_t>(line.data() - body.data()),
+                            path_size < UINT32_MAX ? static_cast<std::uint32_t>(path_size) : UINT32_MAX, code,
+                            line.ends_with('/')};
         }
         // A path without a double quote is no escaped quoted path.
         const bool any_quote = body.substr(begin, end - begin).find('"') != std::string_view::npos;
         bool complete = true;
         for (std::size_t k = 0; k < codes.size() && complete; ++k) {
             candidate.add(text::format("{}:", codes[k]));
-            const CodeRows rows{body, by_code.data() + first_of[k], counts[k]};
+            const CodeRows rows{body, by_code.get() + first_of[k], counts[k]};
             complete = !candidate.over_budget() &&
                        add_git_tree(candidate, GitRowSource{counts[k], &code_row, &rows, any_quote, longest}, 1);
         }
