@@ -121,7 +121,9 @@ bool is_git_stat_summary_line(std::string_view line) {
 std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    std::vector<GitPathRow> rows;
+    // Kept in blocks: a run of a million rows grows without being copied
+    // from one doubling to the next.
+    std::deque<GitPathRow> rows;
     std::deque<std::string> texts;  // suffixes that are no view of their line
     std::size_t begin = 0, end = 0;
     for (std::size_t floor = 0;; floor = end + 1) {
@@ -165,8 +167,13 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         // The paths are parts of the run's lines: a run without a double
         // quote has no escaped quoted path.
         const bool any_quote = body.substr(begin, rows_end - begin).find('"') != std::string_view::npos;
-        const std::span<const GitPathRow> row_span(rows);
-        if (!add_git_tree(candidate, span_source(row_span, any_quote, longest), 0) || candidate.over_budget())
+        const GitRowSource source{rows.size(),
+                                  [](const void* context, std::size_t k) {
+                                      const GitPathRow& row = (*static_cast<const std::deque<GitPathRow>*>(context))[k];
+                                      return tree::TreeRowView{row.path, row.suffix, {}};
+                                  },
+                                  &rows, any_quote, longest};
+        if (!add_git_tree(candidate, source, 0) || candidate.over_budget())
             continue;
         out.place_unit(begin, end, std::move(candidate).take());
     }
