@@ -103,9 +103,8 @@ bool append_git_tree(std::string& out, const GitRowSource& rows, std::size_t max
     return true;
 }
 
-}  // namespace
-
-GitRowSource span_source(const std::span<const GitPathRow>& rows, bool any_quote, std::size_t longest) {
+// A source lending the rows of a span, which must outlive it.
+GitRowSource span_source(const std::span<const GitPathRow>& rows) {
     GitRowSource source;
     source.count = rows.size();
     source.row = [](const void* context, std::size_t i) {
@@ -113,10 +112,10 @@ GitRowSource span_source(const std::span<const GitPathRow>& rows, bool any_quote
         return tree::TreeRowView{row.path, row.suffix, {}};
     };
     source.context = &rows;
-    source.any_quote = any_quote;
-    source.longest = longest;
     return source;
 }
+
+}  // namespace
 
 std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes) {
     std::string out;
@@ -128,10 +127,6 @@ bool add_git_tree(Rendering& out, const GitRowSource& rows, std::size_t indent) 
     return out.add_lines([&](std::string& text, std::size_t room, bool newline_first) {
         return append_git_tree(text, rows, room, indent, newline_first);
     });
-}
-
-bool add_git_tree(Rendering& out, std::span<const GitPathRow> rows, std::size_t indent) {
-    return add_git_tree(out, span_source(rows), indent);
 }
 
 std::optional<std::vector<std::string>> format_git_paths(const std::vector<std::string>& paths, std::size_t max_bytes) {

@@ -45,10 +45,6 @@ inline GitPathRow git_path_row(std::string_view path) { return GitPathRow{path, 
 // text the rendering would replace.
 std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes);
 
-// The same lines, each `indent` spaces in, added to `out` as lines of its
-// own; false when the tree would exceed the room `out` has left.
-bool add_git_tree(Rendering& out, std::span<const GitPathRow> rows, std::size_t indent);
-
 // Rows that a pass keeps in a form of its own (where their lines stand in
 // its text) and lends one at a time: `row(context, i)` for i < count, as
 // the tree draws it (path and suffix). What the pass knows of the paths as
@@ -63,13 +59,10 @@ struct GitRowSource {
     std::size_t longest = static_cast<std::size_t>(-1);
 };
 
-// add_git_tree for rows lent by a source.
+// The lines render_git_tree draws for the rows a source lends, each
+// `indent` spaces in, added to `out` as lines of its own; false when the
+// tree would exceed the room `out` has left.
 bool add_git_tree(Rendering& out, const GitRowSource& rows, std::size_t indent);
-
-// A source lending the rows of `rows`, which must outlive it, with what
-// the caller knows of their paths.
-GitRowSource span_source(const std::span<const GitPathRow>& rows, bool any_quote = true,
-                         std::size_t longest = static_cast<std::size_t>(-1));
 
 // The paths of one group as tree lines with one leading blank, followed by
 // the paths that cannot sit in a tree (renames " -> ", paths with a tab,
