@@ -113,6 +113,10 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         // into `codes`: " M" and "M " trim to one code.
         std::array<std::uint8_t, kStatusChars.size() * kStatusChars.size()> code_of_pair;
         code_of_pair.fill(kNotStatus);
+        auto code_of = [&code_of_pair](std::string_view status_line) -> std::uint8_t& {
+            return code_of_pair[kStatusIndex[static_cast<unsigned char>(status_line[0])] * kStatusChars.size() +
+                                kStatusIndex[static_cast<unsigned char>(status_line[1])]];
+        };
         std::size_t longest = 0;
         // The block is read once to find its end and count its codes.
         auto take = [&](std::string_view line) {
@@ -121,8 +125,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
                 return true;
             }
             if (!is_git_status_line(line)) return false;
-            std::uint8_t& known = code_of_pair[kStatusIndex[static_cast<unsigned char>(line[0])] * kStatusChars.size() +
-                                               kStatusIndex[static_cast<unsigned char>(line[1])]];
+            std::uint8_t& known = code_of(line);
             if (known == kNotStatus) {
                 const std::string_view code = text::trim(line.substr(0, 2));
                 std::size_t k = 0;
@@ -159,8 +162,7 @@ std::optional<std::string> compress_git_short_status(std::string_view text, cons
         for (std::size_t j = first_line; j <= i; ++j) {
             const std::string_view line = lines[j];
             if (is_branch_line(line)) continue;
-            const std::uint8_t code = code_of_pair[kStatusIndex[static_cast<unsigned char>(line[0])] * kStatusChars.size() +
-                                                   kStatusIndex[static_cast<unsigned char>(line[1])]];
+            const std::uint8_t code = code_of(line);
             const std::size_t path_size = line.size() - 3;
             by_code[next[code]++] =
                 StatusEntry{static_cast<std::size_t>(line.data() - body.data()),
