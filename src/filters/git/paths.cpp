@@ -58,38 +58,44 @@ namespace {
 
 // Appends the rows' lines to `out` (see add_git_tree): the tree within
 // `max_bytes`, then the escaped quoted paths.
-bool append_git_tree(std::string& out, std::span<const GitPathRow> rows, std::size_t max_bytes, std::size_t indent,
+bool append_git_tree(std::string& out, const GitRowSource& rows, std::size_t max_bytes, std::size_t indent,
                      bool newline_first) {
+    auto path_at = [&rows](std::size_t i) { return rows.row(rows.context, i).path; };
+    // The deepest row alone prints a line at every depth above its leaf,
+    // so its indents add up to at least c(c-1)/2 bytes for c components.
+    // Seeing that early spares building a tree of a million nodes for
+    // nothing. A path has no more components than bytes, so a path of at
+    // most `longest` bytes needs no count when that many would fit.
+    auto depth_fits = [max_bytes](std::uint64_t bytes) {
+        return bytes < (std::uint64_t{1} << 32) && bytes * (bytes - (bytes > 0)) / 2 <= max_bytes;
+    };
     bool any_listed = false;
-    for (const GitPathRow& row : rows) {
-        if (is_escaped_quoted_path(row.path)) {
-            any_listed = true;
-            continue;
+    if (rows.any_quote || !depth_fits(rows.longest)) {
+        for (std::size_t i = 0; i < rows.count; ++i) {
+            const std::string_view path = path_at(i);
+            if (rows.any_quote && is_escaped_quoted_path(path)) {
+                any_listed = true;
+                continue;
+            }
+            if (depth_fits(path.size())) continue;
+            std::uint64_t c = component_count(path);
+            if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return false;
         }
-        // The deepest row alone prints a line at every depth above its leaf,
-        // so its indents add up to at least c(c-1)/2 bytes for c components.
-        // Seeing that early spares building a tree of a million nodes for
-        // nothing. A path has no more components than bytes, so most paths
-        // need no count.
-        const std::uint64_t bytes = row.path.size();
-        if (bytes < (std::uint64_t{1} << 32) && bytes * (bytes - (bytes > 0)) / 2 <= max_bytes) continue;
-        std::uint64_t c = component_count(row.path);
-        if (c >= (std::uint64_t{1} << 32) || c * (c - 1) / 2 > max_bytes) return false;
     }
-    auto view = [](const GitPathRow& row) { return tree::TreeRowView{row.path, row.suffix, {}}; };
     if (!any_listed)
-        return tree::append_row_views_within(
-            out, rows.size(), [&](std::size_t i) { return view(rows[i]); }, max_bytes, indent, newline_first);
+        return tree::append_row_views_within(out, rows.count, rows.row, rows.context, max_bytes, indent,
+                                             newline_first);
     std::vector<std::size_t> in_tree;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (!is_escaped_quoted_path(rows[i].path)) in_tree.push_back(i);
+    for (std::size_t i = 0; i < rows.count; ++i)
+        if (!is_escaped_quoted_path(path_at(i))) in_tree.push_back(i);
     const std::size_t before = out.size();
     if (!in_tree.empty() &&
         !tree::append_row_views_within(
-            out, in_tree.size(), [&](std::size_t k) { return view(rows[in_tree[k]]); }, max_bytes, indent,
-            newline_first))
+            out, in_tree.size(), [&](std::size_t k) { return rows.row(rows.context, in_tree[k]); }, max_bytes,
+            indent, newline_first))
         return false;
-    for (const GitPathRow& row : rows) {
+    for (std::size_t i = 0; i < rows.count; ++i) {
+        const tree::TreeRowView row = rows.row(rows.context, i);
         if (!is_escaped_quoted_path(row.path)) continue;
         if (newline_first || out.size() > before) out.push_back('\n');
         out.append(indent, ' ').append(row.path).append(row.suffix);
@@ -97,17 +103,27 @@ bool append_git_tree(std::string& out, std::span<const GitPathRow> rows, std::si
     return true;
 }
 
-}  // namespace
+// A source lending the rows of a span, which must outlive it.
+GitRowSource span_source(const std::span<const GitPathRow>& rows) {
+    GitRowSource source;
+    source.count = rows.size();
+    source.row = [](const void* context, std::size_t i) {
+        const GitPathRow& row = (*static_cast<const std::span<const GitPathRow>*>(context))[i];
+        return tree::TreeRowView{row.path, row.suffix, {}};
+    };
+    source.context = &rows;
+    return source;
+}
 
-GitPathRow git_path_row(std::string_view path) { return GitPathRow{path, path.ends_with('/') ? "/" : ""}; }
+}  // namespace
 
 std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes) {
     std::string out;
-    if (!append_git_tree(out, rows, max_bytes, 0, false)) return std::nullopt;
+    if (!append_git_tree(out, span_source(rows), max_bytes, 0, false)) return std::nullopt;
     return out;
 }
 
-bool add_git_tree(Rendering& out, std::span<const GitPathRow> rows, std::size_t indent) {
+bool add_git_tree(Rendering& out, const GitRowSource& rows, std::size_t indent) {
     return out.add_lines([&](std::string& text, std::size_t room, bool newline_first) {
         return append_git_tree(text, rows, room, indent, newline_first);
     });

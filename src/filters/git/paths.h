@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filters/git/passes.h"
+#include "filters/tree.h"
 
 namespace filters::git {
 
@@ -29,7 +30,12 @@ struct GitPathRow {
 // The tree row of one listed path. A path that git ends with "/" (an
 // untracked or ignored directory) keeps that "/" on its leaf line: the tree
 // drops empty components, and the bare name would read as a file.
-GitPathRow git_path_row(std::string_view path);
+// The suffix of a row whose path ends with "/" or not. Sized rather than
+// chosen: no branch on a byte that a row of a large list has likely just
+// brought in from memory.
+inline std::string_view git_row_suffix(bool ends_with_slash) { return std::string_view("/", ends_with_slash ? 1 : 0); }
+
+inline GitPathRow git_path_row(std::string_view path) { return GitPathRow{path, git_row_suffix(path.ends_with('/'))}; }
 
 // The rows drawn as a tree, followed by the rows of escaped quoted paths,
 // each as its path and suffix: lines joined with "\n", "" for no rows;
@@ -39,9 +45,24 @@ GitPathRow git_path_row(std::string_view path);
 // text the rendering would replace.
 std::optional<std::string> render_git_tree(std::span<const GitPathRow> rows, std::size_t max_bytes);
 
-// The same lines, each `indent` spaces in, added to `out` as lines of its
-// own; false when the tree would exceed the room `out` has left.
-bool add_git_tree(Rendering& out, std::span<const GitPathRow> rows, std::size_t indent);
+// Rows that a pass keeps in a form of its own (where their lines stand in
+// its text) and lends one at a time: `row(context, i)` for i < count, as
+// the tree draws it (path and suffix). What the pass knows of the paths as
+// it reads their lines spares a look at every row: `any_quote` false
+// promises that no path holds a double quote, so none is an escaped quoted
+// path; `longest` is at least the byte size of every path.
+struct GitRowSource {
+    std::size_t count = 0;
+    tree::RowAt row = nullptr;
+    const void* context = nullptr;
+    bool any_quote = true;
+    std::size_t longest = static_cast<std::size_t>(-1);
+};
+
+// The lines render_git_tree draws for the rows a source lends, each
+// `indent` spaces in, added to `out` as lines of its own; false when the
+// tree would exceed the room `out` has left.
+bool add_git_tree(Rendering& out, const GitRowSource& rows, std::size_t indent);
 
 // The paths of one group as tree lines with one leading blank, followed by
 // the paths that cannot sit in a tree (renames " -> ", paths with a tab,

@@ -1,6 +1,7 @@
 #include "filters/git/stat.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <vector>
@@ -14,9 +15,21 @@ namespace {
 
 constexpr std::string_view kBinaryStat = "Bin ";
 
+// Only "+" and "-". A graph is tens of bytes long on every line of a run,
+// so eight are looked at together: as xor with "+", each byte must be 0
+// ("+") or 6 ("-"), that is no bit but the two middle ones, and those two
+// alike.
 bool is_bar_graph(std::string_view s) {
-    for (char c : s)
-        if (c != '+' && c != '-') return false;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    std::size_t i = 0;
+    for (; s.size() - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        const std::uint64_t x = word ^ (kOnes * '+');
+        if ((x & (kOnes * 0xF9)) != 0 || ((x ^ (x >> 1)) & (kOnes * 0x02)) != 0) return false;
+    }
+    for (; i < s.size(); ++i)
+        if (s[i] != '+' && s[i] != '-') return false;
     return true;
 }
 
@@ -43,9 +56,21 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     // A count, or "-" for a binary file, and an optional bar graph.
     std::string_view count = stat;
     std::string_view graph;
-    // In a stat of ASCII bytes, white space is one of six bytes, and a
-    // graph of "+" and "-" holds none: one look at each byte decides.
-    if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    // The common stat, ASCII with the count and the graph one blank run
+    // apart, is read in one go; that reading agrees with the ones below on
+    // it, and anything else is left to them.
+    std::size_t blank = 0;
+    while (blank < stat.size() && static_cast<unsigned char>(stat[blank]) < 0x80 &&
+           !text::is_ascii_whitespace(stat[blank]))
+        ++blank;
+    std::size_t graph_begin = blank;
+    while (graph_begin < stat.size() && text::is_ascii_whitespace(stat[graph_begin])) ++graph_begin;
+    if (blank == stat.size()) {
+        // ASCII without white space: all count.
+    } else if (graph_begin > blank && graph_begin < stat.size() && is_bar_graph(stat.substr(graph_begin))) {
+        count = stat.substr(0, blank);
+        graph = stat.substr(graph_begin);
+    } else if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         const std::size_t blank = static_cast<std::size_t>(
             std::find_if(stat.begin(), stat.end(), [](char c) { return text::is_ascii_whitespace(c); }) -
             stat.begin());
@@ -62,18 +87,6 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     }
     if (count != "-" && !text::is_ascii_digits(count)) return std::nullopt;
     return StatFields{path, stat, !graph.empty()};
-}
-
-// The stat of every stat line, the text after the line's last "|", passes:
-// after any ASCII blanks comes a digit, "-", the "B" of "Bin ", or a byte
-// that may begin other white space. A compiler's source gutter ("12 |
-// code") or a table row ("| a | b |") fails it.
-bool may_be_stat(std::string_view after_bar) {
-    std::size_t i = 0;
-    while (i < after_bar.size() && text::is_ascii_whitespace(after_bar[i])) ++i;
-    if (i == after_bar.size()) return false;
-    const char c = after_bar[i];
-    return text::is_ascii_digit(c) || c == '-' || c == 'B' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 // The stat line's row: the path, and " | " with the stat after it. Where
@@ -97,8 +110,6 @@ GitPathRow stat_row(const StatFields& fields, std::deque<std::string>& texts) {
 
 }  // namespace
 
-bool may_begin_git_stat(std::string_view after_last_bar) { return may_be_stat(after_last_bar); }
-
 bool is_git_stat_summary_line(std::string_view line) {
     std::string_view trimmed = text::trim(line);
     std::optional<std::pair<std::string_view, std::string_view>> split = text::split_once_whitespace(trimmed);
@@ -110,7 +121,9 @@ bool is_git_stat_summary_line(std::string_view line) {
 std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    std::vector<GitPathRow> rows;
+    // Kept in blocks: a run of a million rows grows without being copied
+    // from one doubling to the next.
+    std::deque<GitPathRow> rows;
     std::deque<std::string> texts;  // suffixes that are no view of their line
     std::size_t begin = 0, end = 0;
     for (std::size_t floor = 0;; floor = end + 1) {
@@ -121,7 +134,7 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         if (hit == std::string_view::npos) break;
         end = line_end(body, hit);
         const std::size_t last_bar = body.rfind('|', end - 1);
-        if (!may_be_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
+        if (!may_begin_git_stat(body.substr(last_bar + 1, end - last_bar - 1))) continue;
         begin = line_start(body, hit, floor);
         const std::optional<StatFields> first = parse_stat_fields(body.substr(begin, end - begin));
         if (!first) continue;
@@ -130,10 +143,12 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         texts.clear();
         rows.push_back(stat_row(*first, texts));
         bool any_graph = first->has_graph;
+        std::size_t longest = first->path.size();
         const std::size_t rows_end = extend_over_lines(body, end, [&](std::string_view line) {
             const std::optional<StatFields> fields = parse_stat_fields(line);
             if (!fields) return false;
             any_graph = any_graph || fields->has_graph;
+            longest = std::max(longest, fields->path.size());
             rows.push_back(stat_row(*fields, texts));
             return true;
         });
@@ -149,7 +164,17 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         Rendering candidate(end - begin);
         for (std::string_view summary : summaries) candidate.add(summary);
         if (summaries.empty()) candidate.add(text::format("git diff --stat: files={}", rows.size()));
-        if (!add_git_tree(candidate, rows, 0) || candidate.over_budget()) continue;
+        // The paths are parts of the run's lines: a run without a double
+        // quote has no escaped quoted path.
+        const bool any_quote = body.substr(begin, rows_end - begin).find('"') != std::string_view::npos;
+        const GitRowSource source{rows.size(),
+                                  [](const void* context, std::size_t k) {
+                                      const GitPathRow& row = (*static_cast<const std::deque<GitPathRow>*>(context))[k];
+                                      return tree::TreeRowView{row.path, row.suffix, {}};
+                                  },
+                                  &rows, any_quote, longest};
+        if (!add_git_tree(candidate, source, 0) || candidate.over_budget())
+            continue;
         out.place_unit(begin, end, std::move(candidate).take());
     }
     return std::move(out).finish();

@@ -377,6 +377,35 @@ TEST(GitReducer, UnitsAtTheEdgesOfTheText) {
     });
 }
 
+// A text of short lines is looked over byte-wise, in chunks and blocks of
+// chunks: each shape is found wherever its line and the blanks after a
+// stat's "|" fall against those edges, and a source gutter's "|" followed
+// by blanks and code is no stat however far the blanks run.
+TEST(GitReducer, ShapesFoundWhereverTheyFallInShortLines) {
+    std::string lead;
+    for (int i = 0; i < 1010; ++i) lead += "  {\n";
+    const std::string status =
+        "## main\n M src/filters/git/a.rs\n M src/filters/git/b.rs\n M src/filters/git/c.rs\n"
+        " M src/filters/git/d.rs\n M src/filters/git/e.rs\n?? src/filters/git/f.rs\n";
+    const std::string names =
+        "M\tsrc/platform/filesystem/a.cpp\nM\tsrc/platform/filesystem/b.cpp\nM\tsrc/platform/filesystem/c.cpp\n";
+    for (std::size_t shift = 0; shift < 70; ++shift) {
+        const std::string before = lead + std::string(shift, 'x') + "\n";
+        for (std::size_t blanks : {1, 17, 40}) {
+            const std::string gap(blanks, ' ');
+            const std::string stat = " src/platform/filesystem/watcher_a.rs |" + gap + "2 +-\n" +
+                                     " src/platform/filesystem/watcher_b.rs |" + gap + "4 ++--\n";
+            EXPECT_EQ(compress_git_output(before + stat), before + compress_git_output(stat)) << shift << " " << blanks;
+            const std::string gutter = "  12 |" + gap + "return 0;\n      |" + gap + "^\n";
+            EXPECT_EQ(compress_git_output(before + gutter + gutter), before + gutter + gutter) << shift;
+        }
+        EXPECT_EQ(compress_git_output(before + status), before + compress_git_output(status)) << shift;
+        EXPECT_EQ(compress_git_output(before + names), before + compress_git_output(names)) << shift;
+    }
+    for (const std::string* shape : {&status, &names})
+        ASSERT_NE(compress_git_output(*shape), *shape);
+}
+
 TEST(GitReducer, PsqlResultIsNotRelabelled) {
     const std::string table = test_support::read_test_file("filters/git/data/psql_numeric_table.txt");
     ASSERT_GT(table.size(), 500u);
