@@ -269,9 +269,29 @@ bool has_minitest_shape(const text::LineIndex& lines, const LineFacts& f) {
            some_trimmed_line(lines, summary::is_minitest_summary_line);
 }
 
+// Whether the line at `raw`, with 16 bytes readable from its start, is one
+// that `gather_facts` passes over: its indent of spaces and tabs ends inside
+// the window on an ASCII byte, the line goes on for a second byte, and no
+// rule's line start begins with the two. That is the test `gather_facts`
+// makes of such a line, read without a loop over its blanks or a cut of the
+// line, so that the lines of a text of another kind cost a window, a table
+// load and one well-predicted branch each. Any other line is read in full.
+bool passes_over_window(std::string_view raw) {
+    const unsigned indent = text::indent_within_16(raw.data());
+    if (indent == 16 || indent + 2 > raw.size() || static_cast<unsigned char>(raw[indent]) >= 0x80) return false;
+    return !kLineStarts.may_start(raw.substr(indent));
+}
+
 LineFacts gather_facts(const text::LineIndex& lines) {
     LineFacts facts;
-    for (std::string_view raw : lines) {
+    const std::string_view all = lines.text();
+    const std::size_t count = lines.size();
+    // The lines from which sixteen bytes of the text are readable.
+    std::size_t windowed = count;
+    while (windowed > 0 && all.size() - lines.start(windowed - 1) < 16) --windowed;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view raw = lines[i];
+        if (i < windowed && passes_over_window(raw)) continue;
         // Leading ASCII blanks are passed over here; only a line that goes
         // on with a byte above ASCII needs the full Unicode trim.
         const std::size_t lead = text::leading_blanks(raw);
