@@ -547,17 +547,26 @@ bool contains_nonzero_count_before_label(std::string_view text_, std::string_vie
     return false;
 }
 
+// Whether `t` holds `word`. The case-blind search of the toolkit passes
+// over a line sixteen bytes at a time and rules most lines out; the plain
+// search stops at every byte equal to the word's first, which costs a call
+// each on the long test ids of a passing run ("test_creates_order" holds
+// many an "e" but no "error").
+bool holds_word(std::string_view t, std::string_view word) {
+    return text::find_ignore_case(t, word) != std::string_view::npos && text::contains(t, word);
+}
+
 // Failure marks that hold for every runner.
 bool is_failure_for_every_runner(std::string_view t) {
     if (text::starts_with_any(t, {"FAILED ", "FAIL ", "FAIL:", "ERROR:", "failures:", "test result: FAILED"}))
         return true;
     if (contains_spaced(t, " FAILURES ")) return true;
     if (summary::is_unittest_verbose_failure_line(t)) return true;
-    return text::contains(t, "failed") && contains_nonzero_count_before_label(t, "failed");
+    return holds_word(t, "failed") && contains_nonzero_count_before_label(t, "failed");
 }
 
 bool is_pytest_failure(std::string_view t) {
-    return text::contains(t, "error") &&
+    return holds_word(t, "error") &&
            (contains_nonzero_count_before_label(t, "error") || contains_nonzero_count_before_label(t, "errors"));
 }
 
@@ -598,11 +607,29 @@ bool run_failed(TestRunnerKind kind, const text::LineIndex& lines) {
                     kind == TestRunnerKind::maven_surefire || kind == TestRunnerKind::gradle_test ||
                     kind == TestRunnerKind::dotnet_test || kind == TestRunnerKind::rspec ||
                     kind == TestRunnerKind::minitest;
-    return some_trimmed_line(lines, [&](std::string_view t) {
+    const auto fails = [&](std::string_view t) {
         return is_failure_for_every_runner(t) || (kind == TestRunnerKind::pytest && is_pytest_failure(t)) ||
                (kind == TestRunnerKind::playwright && is_playwright_failure(t)) ||
                (labelled && is_labelled_count_failure(t));
-    });
+    };
+    if (labelled || kind == TestRunnerKind::playwright) return some_trimmed_line(lines, fails);
+    // Every mark the other runners fail by holds "fail" or "error" in some
+    // letter case: a leading "FAILED ", "FAIL ", "FAIL:", "ERROR:",
+    // "failures:" or "test result: FAILED", " FAILURES ", a verbose
+    // "... ERROR" or "... FAIL", a count of "failed", and pytest's count of
+    // "error" or "errors". Only the lines that hold one are tested, found by
+    // a search of the whole text that passes over the rest sixteen bytes at
+    // a time.
+    const std::string_view all = lines.text();
+    for (std::string_view word : {"fail", "error"}) {
+        for (std::size_t at = text::find_ignore_case(all, word); at != std::string_view::npos;) {
+            const std::size_t line = lines.line_at(at);
+            if (fails(text::trim(lines[line]))) return true;
+            if (line + 1 == lines.size()) break;
+            at = text::find_ignore_case(all, word, lines.start(line + 1));
+        }
+    }
+    return false;
 }
 
 }  // namespace
