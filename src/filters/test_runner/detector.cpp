@@ -290,10 +290,14 @@ bool passes_over_window(std::string_view raw) {
     return after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80;
 }
 
+// The phrase of pytest's banner, in this letter case.
+constexpr std::string_view kPytestBannerPhrase = "test session starts";
+
 LineFacts gather_facts(const text::LineIndex& lines) {
     LineFacts facts;
     const std::string_view all = lines.text();
     const std::size_t count = lines.size();
+    bool banner_phrase_looked_for = false;
     // The lines from which sixteen bytes of the text are readable.
     std::size_t windowed = count;
     while (windowed > 0 && all.size() - lines.start(windowed - 1) < 16) --windowed;
@@ -317,6 +321,13 @@ LineFacts gather_facts(const text::LineIndex& lines) {
             if (after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80) continue;
         }
         facts.note(raw, text::trim_end(start));
+        // pytest's two rules come first in `recognise` and both name pytest:
+        // once one of them holds, no later line changes the answer.
+        if (facts.pytest_progress && facts.pytest_partner) break;
+        if (facts.pytest_collected_or_banner && !banner_phrase_looked_for) {
+            banner_phrase_looked_for = true;
+            if (text::contains(all, kPytestBannerPhrase)) break;
+        }
     }
     return facts;
 }
@@ -494,7 +505,7 @@ bool sign_at(std::string_view text, const text::FingerprintSet::Hit& hit) {
 std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const LineFacts& f) {
     const std::string_view text = lines.text();
     // The pytest banner's phrase is case-sensitive.
-    if (f.pytest_collected_or_banner && text::contains(text, "test session starts")) return TestRunnerKind::pytest;
+    if (f.pytest_collected_or_banner && text::contains(text, kPytestBannerPhrase)) return TestRunnerKind::pytest;
     if (f.pytest_progress && (f.pytest_partner || holds_phrase(text, "short test summary info")))
         return TestRunnerKind::pytest;
     if (f.unittest_total && f.unittest_verdict &&
