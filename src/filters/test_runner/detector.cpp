@@ -269,25 +269,24 @@ bool has_minitest_shape(const text::LineIndex& lines, const LineFacts& f) {
            some_trimmed_line(lines, summary::is_minitest_summary_line);
 }
 
-// Whether the line at `raw`, with 16 bytes readable from its start, is one
-// that `gather_facts` passes over by its first bytes: its indent of spaces
-// and tabs ends inside the window on an ASCII byte, the line goes on for a
-// second byte, and either no rule's line start begins with the two, or the
-// line begins with digits that end it or go on with an ASCII byte other
-// than whitespace or ")". Those are the tests `gather_facts` makes of such a
-// line, read without a loop over its blanks, so that most lines of a text
-// of another kind cost a window, a table load and a well-predicted branch.
-// Any other line is read in full.
-bool passes_over_window(std::string_view raw) {
-    const unsigned indent = text::indent_within_16(raw.data());
-    if (indent == 16 || indent + 2 > raw.size() || static_cast<unsigned char>(raw[indent]) >= 0x80) return false;
-    const std::string_view start = raw.substr(indent);
-    if (!kLineStarts.may_start(start)) return true;
-    if (!text::is_ascii_digit(start[0])) return false;
-    const std::size_t digits = text::digit_run(start);
-    if (digits == start.size()) return true;
-    const char after = start[digits];
-    return after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80;
+// The line `raw` from its first byte after its leading whitespace, empty
+// when it holds nothing else. `windowed` says that 16 bytes of the text are
+// readable from the line's start: its indent of spaces and tabs is then read
+// from that window without a loop over the blanks, and where it ends inside
+// the window, before the line's end and on an ASCII byte, it is the line's
+// whole run of blanks and the line goes on from there. Most lines of a text
+// of another kind take that way, and then fail the table of line starts.
+std::string_view line_start(std::string_view raw, bool windowed) {
+    if (windowed) {
+        const unsigned indent = text::indent_within_16(raw.data());
+        if (indent < 16 && indent < raw.size() && static_cast<unsigned char>(raw[indent]) < 0x80)
+            return raw.substr(indent);
+    }
+    // Leading ASCII blanks are passed over here; only a line that goes on
+    // with a byte above ASCII needs the full Unicode trim.
+    const std::size_t lead = text::leading_blanks(raw);
+    if (lead == raw.size()) return {};
+    return static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
 }
 
 // The phrase of pytest's banner, in this letter case.
@@ -303,13 +302,7 @@ LineFacts gather_facts(const text::LineIndex& lines) {
     while (windowed > 0 && all.size() - lines.start(windowed - 1) < 16) --windowed;
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view raw = lines[i];
-        if (i < windowed && passes_over_window(raw)) continue;
-        // Leading ASCII blanks are passed over here; only a line that goes
-        // on with a byte above ASCII needs the full Unicode trim.
-        const std::size_t lead = text::leading_blanks(raw);
-        if (lead == raw.size()) continue;
-        const std::string_view start =
-            static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
+        const std::string_view start = line_start(raw, i < windowed);
         if (start.empty() || !kLineStarts.may_start(start)) continue;
         // A line that begins with a digit counts only as "3 passed ..." or
         // "1) ...": its digits end at whitespace or ")" (a hash such as
