@@ -145,6 +145,9 @@ struct LineFacts {
     bool gradle_start = false;
     bool dotnet_start = false, dotnet_result = false;
     bool rspec_partner = false, minitest_partner = false;
+    // Whether the text holds "tests completed", which Gradle's rule needs;
+    // looked for by `gather_facts` in the lines it has just read.
+    bool gradle_count_phrase = false;
 
     void note(std::string_view raw, std::string_view t) {
         switch (t[0]) {
@@ -289,18 +292,49 @@ std::string_view line_start(std::string_view raw, bool windowed) {
     return static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
 }
 
+// Whether the text holds `phrase`, ASCII case ignored, looking first for
+// its part from `rare` on: a part whose first two bytes are rare in text
+// lets the search pass over most of it sixteen bytes at a time. A phrase is
+// in some trimmed line exactly when the text holds it, since it holds no
+// line feed and neither begins nor ends with whitespace.
+bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t rare = 0) {
+    const std::string_view tail = phrase.substr(rare);
+    for (std::size_t at = text::find_ignore_case(text, tail, rare); at != std::string_view::npos;
+         at = text::find_ignore_case(text, tail, at + 1))
+        if (text::equals_ignore_case(text.substr(at - rare, rare), phrase.substr(0, rare))) return true;
+    return false;
+}
+
 // The phrase of pytest's banner, in this letter case.
 constexpr std::string_view kPytestBannerPhrase = "test session starts";
+// The phrase of Gradle's count line, in any letter case, and the part of it
+// from which it is looked for.
+constexpr std::string_view kGradleCountPhrase = "tests completed";
+constexpr std::size_t kGradleCountRare = 9;
+// Gradle's phrase is looked for in the text as its lines are read, this
+// many bytes at a time: the bytes just read for their lines are then still
+// in the cache, and the text is read from memory once rather than twice.
+constexpr std::size_t kPhraseChunk = std::size_t{1} << 18;
 
 LineFacts gather_facts(const text::LineIndex& lines) {
     LineFacts facts;
     const std::string_view all = lines.text();
     const std::size_t count = lines.size();
     bool banner_phrase_looked_for = false;
+    // Gradle's phrase has been looked for at every place before this one.
+    std::size_t phrase_looked_to = 0;
+    const auto look_for_gradle_phrase = [&](std::size_t to) {
+        if (!facts.gradle_count_phrase)
+            facts.gradle_count_phrase =
+                holds_phrase(all.substr(phrase_looked_to, to - phrase_looked_to + kGradleCountPhrase.size() - 1),
+                             kGradleCountPhrase, kGradleCountRare);
+        phrase_looked_to = to;
+    };
     // The lines from which sixteen bytes of the text are readable.
     std::size_t windowed = count;
     while (windowed > 0 && all.size() - lines.start(windowed - 1) < 16) --windowed;
     for (std::size_t i = 0; i < count; ++i) {
+        if (lines.start(i) - phrase_looked_to >= kPhraseChunk) look_for_gradle_phrase(lines.start(i));
         const std::string_view raw = lines[i];
         const std::string_view start = line_start(raw, i < windowed);
         if (start.empty() || !kLineStarts.may_start(start)) continue;
@@ -315,27 +349,16 @@ LineFacts gather_facts(const text::LineIndex& lines) {
         }
         facts.note(raw, text::trim_end(start));
         // pytest's two rules come first in `recognise` and both name pytest:
-        // once one of them holds, no later line changes the answer.
-        if (facts.pytest_progress && facts.pytest_partner) break;
+        // once one of them holds, no later line nor Gradle's phrase changes
+        // the answer.
+        if (facts.pytest_progress && facts.pytest_partner) return facts;
         if (facts.pytest_collected_or_banner && !banner_phrase_looked_for) {
             banner_phrase_looked_for = true;
-            if (text::contains(all, kPytestBannerPhrase)) break;
+            if (text::contains(all, kPytestBannerPhrase)) return facts;
         }
     }
+    look_for_gradle_phrase(all.size());
     return facts;
-}
-
-// Whether the text holds `phrase`, ASCII case ignored, looking first for
-// its part from `rare` on: a part whose first two bytes are rare in text
-// lets the search pass over most of it sixteen bytes at a time. A phrase is
-// in some trimmed line exactly when the text holds it, since it holds no
-// line feed and neither begins nor ends with whitespace.
-bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t rare = 0) {
-    const std::string_view tail = phrase.substr(rare);
-    for (std::size_t at = text::find_ignore_case(text, tail, rare); at != std::string_view::npos;
-         at = text::find_ignore_case(text, tail, at + 1))
-        if (text::equals_ignore_case(text.substr(at - rare, rare), phrase.substr(0, rare))) return true;
-    return false;
 }
 
 // ------------------------------------------------------------ first look --
@@ -512,7 +535,7 @@ std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const Line
     if (f.go_package || (f.go_run && f.go_result)) return TestRunnerKind::go;
     if (f.jest_file && f.jest_summary) return TestRunnerKind::jest;
     if (f.maven) return TestRunnerKind::maven_surefire;
-    if (holds_phrase(text, "tests completed", 9) && (f.gradle_start || holds_phrase(text, "test report")) &&
+    if (f.gradle_count_phrase && (f.gradle_start || holds_phrase(text, "test report")) &&
         some_trimmed_line(lines, summary::is_gradle_completion_line))
         return TestRunnerKind::gradle_test;
     if (f.dotnet_result && (f.dotnet_start || holds_phrase(text, "vstest"))) return TestRunnerKind::dotnet_test;
