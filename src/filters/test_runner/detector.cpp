@@ -145,6 +145,9 @@ struct LineFacts {
     bool gradle_start = false;
     bool dotnet_start = false, dotnet_result = false;
     bool rspec_partner = false, minitest_partner = false;
+    // Whether the text holds "tests completed", which Gradle's rule needs;
+    // looked for by `gather_facts` in the lines it has just read.
+    bool gradle_count_phrase = false;
 
     void note(std::string_view raw, std::string_view t) {
         switch (t[0]) {
@@ -269,28 +272,24 @@ bool has_minitest_shape(const text::LineIndex& lines, const LineFacts& f) {
            some_trimmed_line(lines, summary::is_minitest_summary_line);
 }
 
-LineFacts gather_facts(const text::LineIndex& lines) {
-    LineFacts facts;
-    for (std::string_view raw : lines) {
-        // Leading ASCII blanks are passed over here; only a line that goes
-        // on with a byte above ASCII needs the full Unicode trim.
-        const std::size_t lead = text::leading_blanks(raw);
-        if (lead == raw.size()) continue;
-        const std::string_view start =
-            static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
-        if (start.empty() || !kLineStarts.may_start(start)) continue;
-        // A line that begins with a digit counts only as "3 passed ..." or
-        // "1) ...": its digits end at whitespace or ")" (a hash such as
-        // "1a2b3c4" or a time such as "2024-05-14" ends them otherwise).
-        if (text::is_ascii_digit(start[0])) {
-            const std::size_t digits = text::digit_run(start);
-            if (digits == start.size()) continue;
-            const char after = start[digits];
-            if (after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80) continue;
-        }
-        facts.note(raw, text::trim_end(start));
+// The line `raw` from its first byte after its leading whitespace, empty
+// when it holds nothing else. `windowed` says that 16 bytes of the text are
+// readable from the line's start: its indent of spaces and tabs is then read
+// from that window without a loop over the blanks, and where it ends inside
+// the window, before the line's end and on an ASCII byte, it is the line's
+// whole run of blanks and the line goes on from there. Most lines of a text
+// of another kind take that way, and then fail the table of line starts.
+std::string_view line_start(std::string_view raw, bool windowed) {
+    if (windowed) {
+        const unsigned indent = text::indent_within_16(raw.data());
+        if (indent < 16 && indent < raw.size() && static_cast<unsigned char>(raw[indent]) < 0x80)
+            return raw.substr(indent);
     }
-    return facts;
+    // Leading ASCII blanks are passed over here; only a line that goes on
+    // with a byte above ASCII needs the full Unicode trim.
+    const std::size_t lead = text::leading_blanks(raw);
+    if (lead == raw.size()) return {};
+    return static_cast<unsigned char>(raw[lead]) < 0x80 ? raw.substr(lead) : text::trim_start(raw.substr(lead));
 }
 
 // Whether the text holds `phrase`, ASCII case ignored, looking first for
@@ -304,6 +303,62 @@ bool holds_phrase(std::string_view text, std::string_view phrase, std::size_t ra
          at = text::find_ignore_case(text, tail, at + 1))
         if (text::equals_ignore_case(text.substr(at - rare, rare), phrase.substr(0, rare))) return true;
     return false;
+}
+
+// The phrase of pytest's banner, in this letter case.
+constexpr std::string_view kPytestBannerPhrase = "test session starts";
+// The phrase of Gradle's count line, in any letter case, and the part of it
+// from which it is looked for.
+constexpr std::string_view kGradleCountPhrase = "tests completed";
+constexpr std::size_t kGradleCountRare = 9;
+// Gradle's phrase is looked for in the text as its lines are read, this
+// many bytes at a time: the bytes just read for their lines are then still
+// in the cache, and the text is read from memory once rather than twice.
+constexpr std::size_t kPhraseChunk = std::size_t{1} << 18;
+
+LineFacts gather_facts(const text::LineIndex& lines) {
+    LineFacts facts;
+    const std::string_view all = lines.text();
+    const std::size_t count = lines.size();
+    bool banner_phrase_looked_for = false;
+    // Gradle's phrase has been looked for at every place before this one.
+    std::size_t phrase_looked_to = 0;
+    const auto look_for_gradle_phrase = [&](std::size_t to) {
+        if (!facts.gradle_count_phrase)
+            facts.gradle_count_phrase =
+                holds_phrase(all.substr(phrase_looked_to, to - phrase_looked_to + kGradleCountPhrase.size() - 1),
+                             kGradleCountPhrase, kGradleCountRare);
+        phrase_looked_to = to;
+    };
+    // The lines from which sixteen bytes of the text are readable.
+    std::size_t windowed = count;
+    while (windowed > 0 && all.size() - lines.start(windowed - 1) < 16) --windowed;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (lines.start(i) - phrase_looked_to >= kPhraseChunk) look_for_gradle_phrase(lines.start(i));
+        const std::string_view raw = lines[i];
+        const std::string_view start = line_start(raw, i < windowed);
+        if (start.empty() || !kLineStarts.may_start(start)) continue;
+        // A line that begins with a digit counts only as "3 passed ..." or
+        // "1) ...": its digits end at whitespace or ")" (a hash such as
+        // "1a2b3c4" or a time such as "2024-05-14" ends them otherwise).
+        if (text::is_ascii_digit(start[0])) {
+            const std::size_t digits = text::digit_run(start);
+            if (digits == start.size()) continue;
+            const char after = start[digits];
+            if (after != ')' && !text::is_ascii_whitespace(after) && static_cast<unsigned char>(after) < 0x80) continue;
+        }
+        facts.note(raw, text::trim_end(start));
+        // pytest's two rules come first in `recognise` and both name pytest:
+        // once one of them holds, no later line nor Gradle's phrase changes
+        // the answer.
+        if (facts.pytest_progress && facts.pytest_partner) return facts;
+        if (facts.pytest_collected_or_banner && !banner_phrase_looked_for) {
+            banner_phrase_looked_for = true;
+            if (text::contains(all, kPytestBannerPhrase)) return facts;
+        }
+    }
+    look_for_gradle_phrase(all.size());
+    return facts;
 }
 
 // ------------------------------------------------------------ first look --
@@ -466,7 +521,7 @@ bool sign_at(std::string_view text, const text::FingerprintSet::Hit& hit) {
 std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const LineFacts& f) {
     const std::string_view text = lines.text();
     // The pytest banner's phrase is case-sensitive.
-    if (f.pytest_collected_or_banner && text::contains(text, "test session starts")) return TestRunnerKind::pytest;
+    if (f.pytest_collected_or_banner && text::contains(text, kPytestBannerPhrase)) return TestRunnerKind::pytest;
     if (f.pytest_progress && (f.pytest_partner || holds_phrase(text, "short test summary info")))
         return TestRunnerKind::pytest;
     if (f.unittest_total && f.unittest_verdict &&
@@ -480,7 +535,7 @@ std::optional<TestRunnerKind> recognise(const text::LineIndex& lines, const Line
     if (f.go_package || (f.go_run && f.go_result)) return TestRunnerKind::go;
     if (f.jest_file && f.jest_summary) return TestRunnerKind::jest;
     if (f.maven) return TestRunnerKind::maven_surefire;
-    if (holds_phrase(text, "tests completed", 9) && (f.gradle_start || holds_phrase(text, "test report")) &&
+    if (f.gradle_count_phrase && (f.gradle_start || holds_phrase(text, "test report")) &&
         some_trimmed_line(lines, summary::is_gradle_completion_line))
         return TestRunnerKind::gradle_test;
     if (f.dotnet_result && (f.dotnet_start || holds_phrase(text, "vstest"))) return TestRunnerKind::dotnet_test;
@@ -519,17 +574,26 @@ bool contains_nonzero_count_before_label(std::string_view text_, std::string_vie
     return false;
 }
 
+// Whether `t` holds `word`. The case-blind search of the toolkit passes
+// over a line sixteen bytes at a time and rules most lines out; the plain
+// search stops at every byte equal to the word's first, which costs a call
+// each on the long test ids of a passing run ("test_creates_order" holds
+// many an "e" but no "error").
+bool holds_word(std::string_view t, std::string_view word) {
+    return text::find_ignore_case(t, word) != std::string_view::npos && text::contains(t, word);
+}
+
 // Failure marks that hold for every runner.
 bool is_failure_for_every_runner(std::string_view t) {
     if (text::starts_with_any(t, {"FAILED ", "FAIL ", "FAIL:", "ERROR:", "failures:", "test result: FAILED"}))
         return true;
     if (contains_spaced(t, " FAILURES ")) return true;
     if (summary::is_unittest_verbose_failure_line(t)) return true;
-    return text::contains(t, "failed") && contains_nonzero_count_before_label(t, "failed");
+    return holds_word(t, "failed") && contains_nonzero_count_before_label(t, "failed");
 }
 
 bool is_pytest_failure(std::string_view t) {
-    return text::contains(t, "error") &&
+    return holds_word(t, "error") &&
            (contains_nonzero_count_before_label(t, "error") || contains_nonzero_count_before_label(t, "errors"));
 }
 
@@ -570,11 +634,29 @@ bool run_failed(TestRunnerKind kind, const text::LineIndex& lines) {
                     kind == TestRunnerKind::maven_surefire || kind == TestRunnerKind::gradle_test ||
                     kind == TestRunnerKind::dotnet_test || kind == TestRunnerKind::rspec ||
                     kind == TestRunnerKind::minitest;
-    return some_trimmed_line(lines, [&](std::string_view t) {
+    const auto fails = [&](std::string_view t) {
         return is_failure_for_every_runner(t) || (kind == TestRunnerKind::pytest && is_pytest_failure(t)) ||
                (kind == TestRunnerKind::playwright && is_playwright_failure(t)) ||
                (labelled && is_labelled_count_failure(t));
-    });
+    };
+    if (labelled || kind == TestRunnerKind::playwright) return some_trimmed_line(lines, fails);
+    // Every mark the other runners fail by holds "fail" or "error" in some
+    // letter case: a leading "FAILED ", "FAIL ", "FAIL:", "ERROR:",
+    // "failures:" or "test result: FAILED", " FAILURES ", a verbose
+    // "... ERROR" or "... FAIL", a count of "failed", and pytest's count of
+    // "error" or "errors". Only the lines that hold one are tested, found by
+    // a search of the whole text that passes over the rest sixteen bytes at
+    // a time.
+    const std::string_view all = lines.text();
+    for (std::string_view word : {"fail", "error"}) {
+        for (std::size_t at = text::find_ignore_case(all, word); at != std::string_view::npos;) {
+            const std::size_t line = lines.line_at(at);
+            if (fails(text::trim(lines[line]))) return true;
+            if (line + 1 == lines.size()) break;
+            at = text::find_ignore_case(all, word, lines.start(line + 1));
+        }
+    }
+    return false;
 }
 
 }  // namespace

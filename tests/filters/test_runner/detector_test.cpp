@@ -96,6 +96,32 @@ TEST(TestRunnerDetector, RunnerAndOutcome) {
     for (const auto& c : cases) EXPECT_EQ(describe(detect(c.in)), c.want) << c.name;
 }
 
+// A line's first bytes are read from a window of sixteen; indents that fill
+// it, lines near the end of the text and leading digits take the full test.
+// A failure is looked for only on lines that hold "fail" or "error".
+TEST(TestRunnerDetector, LineWindowsAndFailureSearch) {
+    const std::string cargo_tail = "test result: ok. 1 passed; 0 failed\n";
+    std::string many_oks;
+    for (int i = 0; i < 40; ++i) many_oks += "test a::b" + std::to_string(i) + " ... ok\n";
+    const test_support::Case cases[] = {
+        {"indent of 15", std::string(15, ' ') + "running 1 test\n" + cargo_tail, "cargo success"},
+        {"indent of 16", std::string(16, ' ') + "running 1 test\n" + cargo_tail, "cargo success"},
+        {"indent of 40 blanks and tabs", std::string(20, '\t') + std::string(20, ' ') + "running 1 test\n" + cargo_tail,
+         "cargo success"},
+        {"short last line without newline", "log\nok\tm/x\t1s", "go success"},
+        {"digits alone on a line", "..  [100%]\n12\n2 passed in 0.01s\n", "pytest success"},
+        {"a date is no count", "..  [100%]\n2024-05-14 2 passed in 0.01s\n", "none"},
+        {"pytest banner before another runner", "== test session starts ==\ncollected 1 item\nrunning 1 test\n"
+         "test result: FAILED. 0 passed; 1 failed\n", "pytest failure"},
+        {"late failure after many lines", "running 41 tests\n" + many_oks + "test result: FAILED. 40 passed; 1 failed\n",
+         "cargo failure"},
+        {"fail inside a name", "running 1 test\ntest failover ... ok\n" + cargo_tail, "cargo success"},
+        {"upper-case error mark", "running 1 test\nERROR: x\n" + cargo_tail, "cargo failure"},
+        {"verbose unittest error", "t (a.B) ... ERROR\nRan 1 test in 0.1s\nFAILED (errors=1)\n", "unittest failure"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(describe(detect(c.in)), c.want) << c.name;
+}
+
 TEST(TestRunnerDetector, FailureRulesByGroup) {
     // One recognised text per runner, then one extra line that some groups
     // read as a failure and others do not.
