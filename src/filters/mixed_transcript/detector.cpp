@@ -455,21 +455,6 @@ constexpr bool pairs_cover_words() {
 }
 static_assert(pairs_cover_words());
 
-// The number of spaces and tabs that begin the text at `at`, of which at
-// least 16 bytes are readable; 16 when all of them are blanks.
-inline unsigned indent_within_16(const char* at) {
-#if defined(__SSE2__)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const auto blanks = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')))));
-    return static_cast<unsigned>(std::countr_zero(~blanks | 0x10000u));
-#else
-    unsigned k = 0;
-    while (k < 16 && (at[k] == ' ' || at[k] == '\t')) ++k;
-    return k;
-#endif
-}
-
 // Lines from which this many bytes are readable are told without being
 // cut out: the indent window and the eight bytes after it.
 constexpr std::size_t kWindow = 24;
@@ -483,7 +468,7 @@ std::size_t next_line_to_look_at(const text::LineIndex& lines, std::size_t from,
     const char* const data = lines.text().data();
     for (std::size_t i = from; i < to; ++i) {
         const char* at = data + lines.start(i);
-        const unsigned k = indent_within_16(at);
+        const unsigned k = text::indent_within_16(at);
         if (pairs.has(PairSet::key_at(at + k))) return i;
     }
     return to;
@@ -530,7 +515,7 @@ bool first_look_may_qualify(const text::LineIndex& lines) {
                 continue;
             }
             const char* at = s.data() + lines.start(i);
-            const unsigned k = indent_within_16(at);
+            const unsigned k = text::indent_within_16(at);
             if (at[k] != ' ' && at[k] != '\t' && !passes_first_test(lines, i, at + k)) continue;
         }
         const FirstLook before = look;
