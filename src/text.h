@@ -527,3 +527,19 @@ private:
 };
 
 }  // namespace text
+
+// ------------------------------------------------ line lookup near a hint --
+namespace text {
+
+// The line of `lines` that holds byte `offset`, for an offset at or after
+// the start of line `from`. Scanners that jump from hit to hit mostly land a
+// few lines further on: those are stepped to, and only a longer jump pays
+// for the search over every line start.
+inline std::size_t line_at_from(const LineIndex& lines, std::size_t offset, std::size_t from) {
+    constexpr std::size_t kLinearSteps = 8;
+    for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
+        if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
+    return lines.line_at(offset);
+}
+
+}  // namespace text

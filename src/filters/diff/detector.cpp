@@ -1,5 +1,8 @@
 #include "filters/diff/detector.h"
 
+#include <array>
+#include <optional>
+
 namespace filters::diff::detector {
 namespace {
 
@@ -36,6 +39,17 @@ bool is_commit_header(std::string_view line) {
     if (line.starts_with("From ")) return starts_with_object_name(line.substr(5));
     return false;
 }
+
+// The beginnings of the lines that may start a block (see find_diff_blocks)
+// after the "\n" before them.
+constexpr text::FingerprintSet kBlockStarts = [] {
+    using Print = text::FingerprintSet::Print;
+    return text::FingerprintSet(std::array<Print, 3>{{
+        {{"\n", "d", "i", "f", "f", " ", "-", "-"}, 0},
+        {{"\n", "I", "n", "d", "e", "x", ":", " "}, 0},
+        {{"\n", "-", "-", "-", " "}, 0},
+    }});
+}();
 
 bool is_file_header_pair(const text::LineIndex& lines, std::size_t i) {
     return i + 2 < lines.size() && lines[i].starts_with("--- ") && lines[i + 1].starts_with("+++ ") &&
@@ -94,10 +108,10 @@ bool starts_file_section(std::string_view line) { return starts_git_header(line)
 std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
     std::vector<DiffBlock> blocks;
     const std::size_t n = lines.size();
-    for (std::size_t i = 0; i < n;) {
+    // Looks at line `i` as the start of a block; returns the line to look
+    // at next.
+    auto look_at = [&](std::size_t i) {
         const std::string_view line = lines[i];
-        // Every block starts with "d", "I" or "-": one byte rules out
-        // almost every line of other output.
         const char first = line.empty() ? '\0' : line[0];
         BlockKind kind;
         if (first == 'd' && starts_git_header(line))
@@ -106,17 +120,25 @@ std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
             kind = BlockKind::IndexHeader;
         else if (first == '-' && is_file_header_pair(lines, i))
             kind = BlockKind::FileHeaderPair;
-        else {
-            ++i;
-            continue;
-        }
+        else
+            return i + 1;
         const DiffBlock block{i, block_end(lines, i, kind)};
-        if (is_accepted(lines, block, kind)) {
-            blocks.push_back(block);
-            i = block.end;
-        } else {
-            ++i;
-        }
+        if (!is_accepted(lines, block, kind)) return i + 1;
+        blocks.push_back(block);
+        return block.end;
+    };
+    if (n == 0) return blocks;
+    // Only lines that begin "diff --", "Index: " or "--- " start a block,
+    // and past the first line each follows a "\n": the scan for those
+    // beginnings passes over every other line without reading it as one.
+    const std::string_view text = lines.text();
+    for (std::size_t i = look_at(0); i < n;) {
+        std::size_t from = lines.start(i) - 1;  // the "\n" that ends line i - 1
+        std::optional<text::FingerprintSet::Hit> hit;
+        while ((hit = kBlockStarts.next(text, from)) && (text[hit->at] != '\n' || hit->at + 1 >= text.size()))
+            from = hit->at + 1;
+        if (!hit) break;
+        i = look_at(text::line_at_from(lines, hit->at + 1, i));
     }
     return blocks;
 }

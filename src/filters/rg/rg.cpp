@@ -469,15 +469,6 @@ bool may_belong_to_block(std::string_view line, bool coloured) {
     return t == "--" || looks_like_rg_path(t);
 }
 
-// The line that holds byte `offset`, searched from line `from` on.
-std::size_t line_at(const text::LineIndex& lines, std::size_t offset, std::size_t from) {
-    // Candidates come in order and mostly a few lines apart.
-    constexpr std::size_t kLinearSteps = 8;
-    for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
-        if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
-    return lines.line_at(offset);
-}
-
 }  // namespace
 
 bool looks_like_rg_path(std::string_view raw) {
@@ -608,7 +599,7 @@ Attempt try_compress_rg_output(const FilterInput& input) {
     // same answer, as nothing the answer reads has moved since.
     std::size_t left = n;
     for (const std::size_t offset : candidates) {
-        line = line_at(lines, offset, line);
+        line = text::line_at_from(lines, offset, line);
         if (line < settled || line == left) continue;
         left = line;
         // A block holds two entries at least: a line with no neighbour that
