@@ -51,6 +51,10 @@ constexpr text::FingerprintSet kBlockStarts = [] {
     }});
 }();
 
+// The average line length from which find_diff_blocks reads every line's
+// first byte rather than scan the text for block beginnings.
+constexpr std::size_t kBytesPerLineToWalk = 32;
+
 bool is_file_header_pair(const text::LineIndex& lines, std::size_t i) {
     return i + 2 < lines.size() && lines[i].starts_with("--- ") && lines[i + 1].starts_with("+++ ") &&
            is_hunk_header(lines[i + 2]);
@@ -128,10 +132,20 @@ std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
         return block.end;
     };
     if (n == 0) return blocks;
+    const std::string_view text = lines.text();
+    // A line costs more to step over than some thirty bytes cost to scan:
+    // where lines are long, each line's first byte is read.
+    if (text.size() / n >= kBytesPerLineToWalk) {
+        for (std::size_t i = 0; i < n;) {
+            const std::string_view line = lines[i];
+            const char first = line.empty() ? '\0' : line[0];
+            i = first == 'd' || first == 'I' || first == '-' ? look_at(i) : i + 1;
+        }
+        return blocks;
+    }
     // Only lines that begin "diff --", "Index: " or "--- " start a block,
     // and past the first line each follows a "\n": the scan for those
     // beginnings passes over every other line without reading it as one.
-    const std::string_view text = lines.text();
     for (std::size_t i = look_at(0); i < n;) {
         std::size_t from = lines.start(i) - 1;  // the "\n" that ends line i - 1
         std::optional<text::FingerprintSet::Hit> hit;
