@@ -543,3 +543,27 @@ inline std::size_t line_at_from(const LineIndex& lines, std::size_t offset, std:
 }
 
 }  // namespace text
+
+// ------------------------------------------------- words one at a time --
+namespace text {
+
+// The next piece of `s` between runs of Unicode whitespace, as
+// split_whitespace cuts them, from byte `pos` on; `pos` is moved past it.
+// Empty when no piece is left. For a reader that needs the first few
+// pieces of a line and no list of them.
+inline std::string_view next_word(std::string_view s, std::size_t& pos) {
+    std::size_t start = std::string_view::npos;
+    while (pos < s.size()) {
+        if (const std::size_t w = whitespace_length_at(s, pos)) {
+            if (start != std::string_view::npos) return s.substr(start, pos - start);
+            pos += w;
+        } else {
+            if (start == std::string_view::npos) start = pos;
+            pos += utf8_len(static_cast<unsigned char>(s[pos]));
+        }
+    }
+    if (start == std::string_view::npos) return {};
+    return s.substr(start, std::min(pos, s.size()) - start);
+}
+
+}  // namespace text

@@ -168,20 +168,29 @@ bool parse_range(std::string_view token, char sign) {
 bool is_hunk_header(std::string_view line) {
     const std::string_view body = text::trim_start(line);
     if (!body.starts_with("@@")) return false;
-    const std::vector<std::string_view> tokens = text::split_whitespace(body);
-    if (!line.starts_with("@@@") && tokens.size() >= 4 && tokens[0] == "@@" && parse_range(tokens[1], '-') &&
-        parse_range(tokens[2], '+') && tokens[3] == "@@")
-        return true;
-    // Combined form: "@@@ -a -b +c @@@", with as many "@" as parents + 1.
-    const std::string_view open = tokens[0];
+    // The pieces between whitespace, read one at a time: a header is a
+    // handful of them before its free text.
+    std::size_t pos = 0;
+    const std::string_view open = text::next_word(body, pos);
+    if (!line.starts_with("@@@") && open == "@@") {
+        std::size_t at = pos;
+        const std::string_view old_range = text::next_word(body, at), new_range = text::next_word(body, at);
+        if (parse_range(old_range, '-') && parse_range(new_range, '+') && text::next_word(body, at) == "@@")
+            return true;
+    }
+    // Combined form: "@@@ -a -b +c @@@", with as many "@" as parents + 1:
+    // ranges of the parents, then the range of the result, then `open`.
     if (open.size() < 3 || open.find_first_not_of('@') != std::string_view::npos) return false;
-    std::size_t close = 1;
-    while (close < tokens.size() && tokens[close] != open) ++close;
-    if (close == tokens.size() || close < 3) return false;
-    if (!parse_range(tokens[close - 1], '+')) return false;
-    for (std::size_t k = 1; k + 1 < close; ++k)
-        if (!parse_range(tokens[k], '-')) return false;
-    return true;
+    std::size_t ranges = 0;
+    std::string_view last;  // the range read last, before the one at hand
+    for (std::string_view token = text::next_word(body, pos); !token.empty(); token = text::next_word(body, pos)) {
+        if (token == open) return ranges >= 2 && parse_range(last, '+');
+        // Every range but the last before `open` is a parent's.
+        if (ranges > 0 && !parse_range(last, '-')) return false;
+        last = token;
+        ++ranges;
+    }
+    return false;
 }
 
 }  // namespace filters::diff::detector
