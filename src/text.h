@@ -554,6 +554,12 @@ namespace text {
 inline std::string_view next_word(std::string_view s, std::size_t& pos) {
     std::size_t start = std::string_view::npos;
     while (pos < s.size()) {
+        // Inside a piece of plain ASCII, the common case, one test a byte.
+        if (start != std::string_view::npos) {
+            while (pos < s.size() && static_cast<unsigned char>(s[pos]) > ' ' && static_cast<unsigned char>(s[pos]) < 0x80)
+                ++pos;
+            if (pos == s.size()) break;
+        }
         if (const std::size_t w = whitespace_length_at(s, pos)) {
             if (start != std::string_view::npos) return s.substr(start, pos - start);
             pos += w;

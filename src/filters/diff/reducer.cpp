@@ -57,7 +57,8 @@ struct BodyLine {
 // other than a context marker, any other prefix).
 std::optional<BodyLine> read_body_line(std::string_view line, std::size_t parents) {
     BodyLine b{line, BodyLine::Context};
-    if (auto count = summary::read_context_marker(line)) {
+    // A marker begins with "…", whose first byte starts no prefix character.
+    if (auto count = line.starts_with('\xE2') ? summary::read_context_marker(line) : std::nullopt) {
         b.kind = BodyLine::ContextMarker;
         b.marker_count = *count;
         return b;
