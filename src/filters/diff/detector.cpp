@@ -136,6 +136,8 @@ std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
     // A line costs more to step over than some thirty bytes cost to scan:
     // where lines are long, each line's first byte is read.
     if (text.size() / n >= kBytesPerLineToWalk) {
+        // Every block starts with "d", "I" or "-": one byte rules out
+        // almost every line of other output.
         for (std::size_t i = 0; i < n;) {
             const std::string_view line = lines[i];
             const char first = line.empty() ? '\0' : line[0];

@@ -124,8 +124,11 @@ bool may_be_path_location(std::string_view s, bool* ruled_out = nullptr) {
     const std::size_t first = i;
     std::uint8_t pathy = s[i] == '~' ? 1 : 0;
     for (; i < s.size(); ++i) {
-        if ((i = skip_plain(s, i, pathy)) == s.size()) return false;
         std::uint8_t k = kByteClass[static_cast<unsigned char>(s[i])];
+        if (k <= kPathMark) {
+            if ((i = skip_plain(s, i, pathy)) == s.size()) return false;
+            k = kByteClass[static_cast<unsigned char>(s[i])];
+        }
         while (k <= kPathMark) {
             pathy |= k;
             if (++i == s.size()) return false;
