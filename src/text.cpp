@@ -627,25 +627,10 @@ bool is_alphanumeric(char32_t c) {
 namespace text {
 
 bool any_word(std::string_view s, bool (*f)(std::string_view)) {
-    std::size_t i = 0;
-    std::size_t start = std::string_view::npos;
-    while (i < s.size()) {
-        // Inside a word of plain ASCII, the common case, one test a byte.
-        if (start != std::string_view::npos) {
-            while (i < s.size() && static_cast<unsigned char>(s[i]) > ' ' && static_cast<unsigned char>(s[i]) < 0x80)
-                ++i;
-            if (i == s.size()) break;
-        }
-        if (const std::size_t w = ws_len_at(s, i)) {
-            if (start != std::string_view::npos && f(s.substr(start, i - start))) return true;
-            start = std::string_view::npos;
-            i += w;
-        } else {
-            if (start == std::string_view::npos) start = i;
-            i += utf8_len(static_cast<unsigned char>(s[i]));
-        }
-    }
-    return start != std::string_view::npos && f(s.substr(start, std::min(i, s.size()) - start));
+    std::size_t pos = 0;
+    for (std::string_view word = next_word(s, pos); !word.empty(); word = next_word(s, pos))
+        if (f(word)) return true;
+    return false;
 }
 
 bool has_severity_word(std::string_view s) {

@@ -553,3 +553,49 @@ inline unsigned indent_within_16(const char* at) {
 }
 
 }  // namespace text
+
+// ------------------------------------------------ line lookup near a hint --
+namespace text {
+
+// The line of `lines` that holds byte `offset`, for an offset at or after
+// the start of line `from`. Scanners that jump from hit to hit mostly land a
+// few lines further on: those are stepped to, and only a longer jump pays
+// for the search over every line start.
+inline std::size_t line_at_from(const LineIndex& lines, std::size_t offset, std::size_t from) {
+    constexpr std::size_t kLinearSteps = 8;
+    for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
+        if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
+    return lines.line_at(offset);
+}
+
+}  // namespace text
+
+// ------------------------------------------------- words one at a time --
+namespace text {
+
+// The next piece of `s` between runs of Unicode whitespace, as
+// split_whitespace cuts them, from byte `pos` on; `pos` is moved past it.
+// Empty when no piece is left. For a reader that needs the first few
+// pieces of a line and no list of them.
+inline std::string_view next_word(std::string_view s, std::size_t& pos) {
+    std::size_t start = std::string_view::npos;
+    while (pos < s.size()) {
+        // Inside a piece of plain ASCII, the common case, one test a byte.
+        if (start != std::string_view::npos) {
+            while (pos < s.size() && static_cast<unsigned char>(s[pos]) > ' ' && static_cast<unsigned char>(s[pos]) < 0x80)
+                ++pos;
+            if (pos == s.size()) break;
+        }
+        if (const std::size_t w = whitespace_length_at(s, pos)) {
+            if (start != std::string_view::npos) return s.substr(start, pos - start);
+            pos += w;
+        } else {
+            if (start == std::string_view::npos) start = pos;
+            pos += utf8_len(static_cast<unsigned char>(s[pos]));
+        }
+    }
+    if (start == std::string_view::npos) return {};
+    return s.substr(start, std::min(pos, s.size()) - start);
+}
+
+}  // namespace text

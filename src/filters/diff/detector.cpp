@@ -1,5 +1,8 @@
 #include "filters/diff/detector.h"
 
+#include <array>
+#include <optional>
+
 namespace filters::diff::detector {
 namespace {
 
@@ -36,6 +39,21 @@ bool is_commit_header(std::string_view line) {
     if (line.starts_with("From ")) return starts_with_object_name(line.substr(5));
     return false;
 }
+
+// The beginnings of the lines that may start a block (see find_diff_blocks)
+// after the "\n" before them.
+constexpr text::FingerprintSet kBlockStarts = [] {
+    using Print = text::FingerprintSet::Print;
+    return text::FingerprintSet(std::array<Print, 3>{{
+        {{"\n", "d", "i", "f", "f", " ", "-", "-"}, 0},
+        {{"\n", "I", "n", "d", "e", "x", ":", " "}, 0},
+        {{"\n", "-", "-", "-", " "}, 0},
+    }});
+}();
+
+// The average line length from which find_diff_blocks reads every line's
+// first byte rather than scan the text for block beginnings.
+constexpr std::size_t kBytesPerLineToWalk = 32;
 
 bool is_file_header_pair(const text::LineIndex& lines, std::size_t i) {
     return i + 2 < lines.size() && lines[i].starts_with("--- ") && lines[i + 1].starts_with("+++ ") &&
@@ -94,10 +112,10 @@ bool starts_file_section(std::string_view line) { return starts_git_header(line)
 std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
     std::vector<DiffBlock> blocks;
     const std::size_t n = lines.size();
-    for (std::size_t i = 0; i < n;) {
+    // Looks at line `i` as the start of a block; returns the line to look
+    // at next.
+    auto look_at = [&](std::size_t i) {
         const std::string_view line = lines[i];
-        // Every block starts with "d", "I" or "-": one byte rules out
-        // almost every line of other output.
         const char first = line.empty() ? '\0' : line[0];
         BlockKind kind;
         if (first == 'd' && starts_git_header(line))
@@ -106,17 +124,37 @@ std::vector<DiffBlock> find_diff_blocks(const text::LineIndex& lines) {
             kind = BlockKind::IndexHeader;
         else if (first == '-' && is_file_header_pair(lines, i))
             kind = BlockKind::FileHeaderPair;
-        else {
-            ++i;
-            continue;
-        }
+        else
+            return i + 1;
         const DiffBlock block{i, block_end(lines, i, kind)};
-        if (is_accepted(lines, block, kind)) {
-            blocks.push_back(block);
-            i = block.end;
-        } else {
-            ++i;
+        if (!is_accepted(lines, block, kind)) return i + 1;
+        blocks.push_back(block);
+        return block.end;
+    };
+    if (n == 0) return blocks;
+    const std::string_view text = lines.text();
+    // A line costs more to step over than some thirty bytes cost to scan:
+    // where lines are long, each line's first byte is read.
+    if (text.size() / n >= kBytesPerLineToWalk) {
+        // Every block starts with "d", "I" or "-": one byte rules out
+        // almost every line of other output.
+        for (std::size_t i = 0; i < n;) {
+            const std::string_view line = lines[i];
+            const char first = line.empty() ? '\0' : line[0];
+            i = first == 'd' || first == 'I' || first == '-' ? look_at(i) : i + 1;
         }
+        return blocks;
+    }
+    // Only lines that begin "diff --", "Index: " or "--- " start a block,
+    // and past the first line each follows a "\n": the scan for those
+    // beginnings passes over every other line without reading it as one.
+    for (std::size_t i = look_at(0); i < n;) {
+        std::size_t from = lines.start(i) - 1;  // the "\n" that ends line i - 1
+        std::optional<text::FingerprintSet::Hit> hit;
+        while ((hit = kBlockStarts.next(text, from)) && (text[hit->at] != '\n' || hit->at + 1 >= text.size()))
+            from = hit->at + 1;
+        if (!hit) break;
+        i = look_at(text::line_at_from(lines, hit->at + 1, i));
     }
     return blocks;
 }
@@ -132,20 +170,29 @@ bool parse_range(std::string_view token, char sign) {
 bool is_hunk_header(std::string_view line) {
     const std::string_view body = text::trim_start(line);
     if (!body.starts_with("@@")) return false;
-    const std::vector<std::string_view> tokens = text::split_whitespace(body);
-    if (!line.starts_with("@@@") && tokens.size() >= 4 && tokens[0] == "@@" && parse_range(tokens[1], '-') &&
-        parse_range(tokens[2], '+') && tokens[3] == "@@")
-        return true;
-    // Combined form: "@@@ -a -b +c @@@", with as many "@" as parents + 1.
-    const std::string_view open = tokens[0];
+    // The pieces between whitespace, read one at a time: a header is a
+    // handful of them before its free text.
+    std::size_t pos = 0;
+    const std::string_view open = text::next_word(body, pos);
+    if (!line.starts_with("@@@") && open == "@@") {
+        std::size_t at = pos;
+        const std::string_view old_range = text::next_word(body, at), new_range = text::next_word(body, at);
+        if (parse_range(old_range, '-') && parse_range(new_range, '+') && text::next_word(body, at) == "@@")
+            return true;
+    }
+    // Combined form: "@@@ -a -b +c @@@", with as many "@" as parents + 1:
+    // ranges of the parents, then the range of the result, then `open`.
     if (open.size() < 3 || open.find_first_not_of('@') != std::string_view::npos) return false;
-    std::size_t close = 1;
-    while (close < tokens.size() && tokens[close] != open) ++close;
-    if (close == tokens.size() || close < 3) return false;
-    if (!parse_range(tokens[close - 1], '+')) return false;
-    for (std::size_t k = 1; k + 1 < close; ++k)
-        if (!parse_range(tokens[k], '-')) return false;
-    return true;
+    std::size_t ranges = 0;
+    std::string_view last;  // the range read last, before the one at hand
+    for (std::string_view token = text::next_word(body, pos); !token.empty(); token = text::next_word(body, pos)) {
+        if (token == open) return ranges >= 2 && parse_range(last, '+');
+        // Every range but the last before `open` is a parent's.
+        if (ranges > 0 && !parse_range(last, '-')) return false;
+        last = token;
+        ++ranges;
+    }
+    return false;
 }
 
 }  // namespace filters::diff::detector

@@ -25,10 +25,14 @@ bool is_payload_stop(std::string_view line) {
 // The token of a path line that names the file, or none for other lines.
 std::optional<std::string_view> path_token(std::string_view line) {
     if (line.starts_with("diff --git ")) {
-        const std::vector<std::string_view> tokens = text::split_whitespace(line);
-        if (tokens.size() < 4) return std::nullopt;
-        if (auto path = clean_diff_path(tokens[3])) return path;
-        return clean_diff_path(tokens[2]);
+        // "diff --git OLD NEW": the third and fourth pieces.
+        std::size_t pos = 0;
+        text::next_word(line, pos);
+        text::next_word(line, pos);
+        const std::string_view old_path = text::next_word(line, pos), new_path = text::next_word(line, pos);
+        if (new_path.empty()) return std::nullopt;
+        if (auto path = clean_diff_path(new_path)) return path;
+        return clean_diff_path(old_path);
     }
     constexpr std::pair<std::string_view, std::size_t> kPrefixes[] = {
         {"diff --cc ", 10}, {"diff --combined ", 16}, {"Index: ", 7},  {"--- ", 4},
@@ -53,7 +57,8 @@ struct BodyLine {
 // other than a context marker, any other prefix).
 std::optional<BodyLine> read_body_line(std::string_view line, std::size_t parents) {
     BodyLine b{line, BodyLine::Context};
-    if (auto count = summary::read_context_marker(line)) {
+    // A marker begins with "…", whose first byte starts no prefix character.
+    if (auto count = line.starts_with('\xE2') ? summary::read_context_marker(line) : std::nullopt) {
         b.kind = BodyLine::ContextMarker;
         b.marker_count = *count;
         return b;
@@ -80,18 +85,24 @@ std::optional<BodyLine> read_body_line(std::string_view line, std::size_t parent
 // once every ASCII whitespace character but the vertical tab is removed.
 bool sides_equal_without_whitespace(const std::vector<BodyLine>& body, std::size_t prefix) {
     auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; };
+    // The lines around the changes are the same on both sides, or on
+    // neither: both sides' bytes begin, and end, with the same bytes there,
+    // so only the lines from the first change to the last are compared.
+    std::size_t first = 0, last = body.size();
+    while (first < last && body[first].kind != BodyLine::Changed) ++first;
+    while (last > first && body[last - 1].kind != BodyLine::Changed) --last;
     // A cursor over the bytes of one side: the lines it takes, skipping
     // whitespace.
     struct Side {
         const std::vector<BodyLine>& body;
         bool old_side;
-        std::size_t line = 0, pos = 0;
+        std::size_t line, end, pos = 0;
         bool takes(const BodyLine& b) const {
             return b.kind == BodyLine::Context || (b.kind == BodyLine::Changed && (old_side ? b.removed : b.added));
         }
     };
     auto next = [&](Side& s, std::size_t offset) -> int {
-        while (s.line < s.body.size()) {
+        while (s.line < s.end) {
             const BodyLine& b = s.body[s.line];
             if (!s.takes(b)) {
                 ++s.line;
@@ -106,7 +117,7 @@ bool sides_equal_without_whitespace(const std::vector<BodyLine>& body, std::size
         }
         return -1;
     };
-    Side old_side{body, true}, new_side{body, false};
+    Side old_side{body, true, first, last}, new_side{body, false, first, last};
     for (;;) {
         const int a = next(old_side, prefix), b = next(new_side, prefix);
         if (a != b) return false;

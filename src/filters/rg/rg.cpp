@@ -1,7 +1,10 @@
 #include "filters/rg/rg.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -70,22 +73,62 @@ std::string_view trimmed(std::string_view s) {
     return text::trim(s);
 }
 
+// The first byte from `i` on in `s` that may be no plain byte and no path
+// mark of the table above, sixteen at a time; `pathy` gathers the path marks
+// passed over. Every byte that is ASCII white space, a control byte, not
+// ASCII, ":", "-" or one of "\"',[]{}" stops the skip, and so do a few
+// plain bytes that share a test with them: the caller reads the byte where
+// it stopped by the table.
+std::size_t skip_plain(std::string_view s, std::size_t i, std::uint8_t& pathy) {
+    const auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        // Signed: the bytes not ASCII are below "!" too. With bit 5 set,
+        // "[" and "]" read as "{" and "}".
+        const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20));
+        const __m128i stop = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi8(_mm_set1_epi8('!'), v), eq(v, ':')),
+                         _mm_or_si128(eq(v, '-'), eq(v, ','))),
+            _mm_or_si128(_mm_or_si128(eq(v, '"'), eq(v, '\'')), _mm_or_si128(eq(folded, '{'), eq(folded, '}'))));
+        // "." and "/" differ in the lowest bit only.
+        const __m128i mark = _mm_or_si128(eq(_mm_or_si128(v, _mm_set1_epi8(1)), '/'), eq(v, '\\'));
+        const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
+        const auto marks = static_cast<unsigned>(_mm_movemask_epi8(mark));
+        if (stops != 0) {
+            const unsigned at = static_cast<unsigned>(std::countr_zero(stops));
+            if ((marks & ((1u << at) - 1)) != 0) pathy |= kPathMark;
+            return i + at;
+        }
+        if (marks != 0) pathy |= kPathMark;
+    }
+    return i;
+}
+
 // A cheap test that holds for every line that parse_path_location_line
 // reads as an entry, and for few others. The path and its number stand in
 // the line's first whitespace-free stretch, so only that stretch is read,
-// one table lookup per byte. Colour sequences and non-ASCII bytes are left
-// to the full parse. `inner_blank` is set when, after the line's first
-// non-blank byte, blanks are followed by a byte that is no delimiter and no
-// colour: the line trimmed then holds a blank within, so it is no path and
-// no "--" either.
-bool may_be_path_location(std::string_view s, bool* inner_blank = nullptr) {
+// one table lookup per byte past the plain runs. Colour sequences and
+// non-ASCII bytes are left to the full parse. `ruled_out` is set when the
+// line, colour aside, can be no path and no "--" either: it is blank, it
+// begins with "+" or "|" once trimmed, or, after the line's first non-blank
+// byte, blanks are followed by a byte that is no delimiter and no colour,
+// so the line trimmed holds a blank within.
+bool may_be_path_location(std::string_view s, bool* ruled_out = nullptr) {
     std::size_t i = 0;
     while (i < s.size() && kByteClass[static_cast<unsigned char>(s[i])] == kBlank) ++i;
-    if (i == s.size() || s[i] == '+' || s[i] == '-' || s[i] == '|') return false;
+    if (i == s.size() || s[i] == '+' || s[i] == '|') {
+        if (ruled_out != nullptr) *ruled_out = true;
+        return false;
+    }
+    if (s[i] == '-') return false;
     const std::size_t first = i;
     std::uint8_t pathy = s[i] == '~' ? 1 : 0;
     for (; i < s.size(); ++i) {
         std::uint8_t k = kByteClass[static_cast<unsigned char>(s[i])];
+        if (k <= kPathMark) {
+            if ((i = skip_plain(s, i, pathy)) == s.size()) return false;
+            k = kByteClass[static_cast<unsigned char>(s[i])];
+        }
         while (k <= kPathMark) {
             pathy |= k;
             if (++i == s.size()) return false;
@@ -107,7 +150,7 @@ bool may_be_path_location(std::string_view s, bool* inner_blank = nullptr) {
                 if (i + 1 >= s.size()) return false;
                 if (kByteClass[static_cast<unsigned char>(s[i + 1])] == kUndecided) return true;
                 if (kByteClass[static_cast<unsigned char>(s[i + 1])] != kDelimiter) {
-                    if (inner_blank != nullptr) *inner_blank = true;
+                    if (ruled_out != nullptr) *ruled_out = true;
                     return false;
                 }
                 break;
@@ -461,21 +504,12 @@ void read_heading_block(const text::LineIndex& lines, std::size_t i, Cleaned& cl
 // `coloured` tells whether the line holds an ESC.
 bool may_belong_to_block(std::string_view line, bool coloured) {
     if (coloured) return true;
-    bool inner_blank = false;
-    if (may_be_heading_entry(line) || may_be_path_location(line, &inner_blank)) return true;
-    // Neither a path nor "--" holds a blank within.
-    if (inner_blank) return false;
+    bool ruled_out = false;
+    if (may_be_heading_entry(line) || may_be_path_location(line, &ruled_out)) return true;
+    // Neither a path nor "--" holds a blank within or begins with "+" or "|".
+    if (ruled_out) return false;
     const std::string_view t = text::trim(line);
     return t == "--" || looks_like_rg_path(t);
-}
-
-// The line that holds byte `offset`, searched from line `from` on.
-std::size_t line_at(const text::LineIndex& lines, std::size_t offset, std::size_t from) {
-    // Candidates come in order and mostly a few lines apart.
-    constexpr std::size_t kLinearSteps = 8;
-    for (std::size_t step = 0; step < kLinearSteps; ++step, ++from)
-        if (from + 1 >= lines.size() || lines.start(from + 1) > offset) return from;
-    return lines.line_at(offset);
 }
 
 }  // namespace
@@ -608,7 +642,7 @@ Attempt try_compress_rg_output(const FilterInput& input) {
     // same answer, as nothing the answer reads has moved since.
     std::size_t left = n;
     for (const std::size_t offset : candidates) {
-        line = line_at(lines, offset, line);
+        line = text::line_at_from(lines, offset, line);
         if (line < settled || line == left) continue;
         left = line;
         // A block holds two entries at least: a line with no neighbour that
