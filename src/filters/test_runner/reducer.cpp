@@ -102,14 +102,12 @@ public:
 private:
     bool selects(std::string_view line) {
         const summary::LinePhrases phrases = phrases_.of(line);
-        if (summary::is_summary_line(line, phrases)) return true;
-        if (kind_ == TestRunnerKind::playwright)
-            return failed_ ? summary::is_failure_detail_line(line, phrases)
-                           : summary::is_playwright_attention_line(line);
         if (failed_)
-            return summary::is_failure_detail_line(line, phrases) ||
+            return summary::is_summary_or_failure_detail_line(line, phrases) ||
                    (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
                    (kind_ == TestRunnerKind::go && is_go_panic_line(line));
+        if (summary::is_summary_line(line, phrases)) return true;
+        if (kind_ == TestRunnerKind::playwright) return summary::is_playwright_attention_line(line);
         const std::string_view t = text::trim_start(line);
         return t.starts_with("RUN ") || t.starts_with("=== RUN ");
     }

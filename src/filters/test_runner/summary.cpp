@@ -14,33 +14,44 @@ using namespace shapes;
 
 namespace {
 
-// A fixed list of line openings and the set of their first bytes: a line is
-// ruled out on its first byte before any opening is compared, and the list
-// is built once rather than on every call.
+// A fixed list of line openings, kept in order of their first bytes with
+// where each first byte's run begins: a line is compared only with the
+// openings that share its first byte, and the list is built once rather
+// than on every call.
 template <std::size_t N>
 class Openings {
 public:
     constexpr explicit Openings(const std::array<std::string_view, N>& list) : list_(list) {
-        for (std::string_view opening : list_) {
-            const auto b = static_cast<unsigned char>(opening[0]);
-            first_[b >> 6] |= std::uint64_t{1} << (b & 63u);
-        }
+        // Insertion sort by first byte, stable: few openings, done once.
+        for (std::size_t i = 1; i < N; ++i)
+            for (std::size_t j = i; j > 0 && first_byte(list_[j]) < first_byte(list_[j - 1]); --j)
+                std::swap(list_[j], list_[j - 1]);
+        for (std::size_t i = N; i-- > 0;) run_start_[first_byte(list_[i])] = static_cast<std::uint8_t>(i);
+        for (std::string_view opening : list_) ++run_size_[first_byte(opening)];
     }
 
     // Whether `s` begins with one of the openings.
     bool begin(std::string_view s) const {
         if (s.empty()) return false;
-        const auto b = static_cast<unsigned char>(s[0]);
-        if (((first_[b >> 6] >> (b & 63u)) & 1u) == 0) return false;
-        for (std::string_view opening : list_)
-            if (opening[0] == s[0] && s.starts_with(opening)) return true;
+        const unsigned b = first_byte(s);
+        for (std::size_t i = run_start_[b], end = i + run_size_[b]; i < end; ++i)
+            if (s.starts_with(list_[i])) return true;
         return false;
     }
 
 private:
+    static_assert(N < 256);
+    static constexpr unsigned first_byte(std::string_view s) { return static_cast<unsigned char>(s[0]); }
+
     std::array<std::string_view, N> list_;
-    std::array<std::uint64_t, 4> first_{};
+    std::array<std::uint8_t, 256> run_start_{}, run_size_{};
 };
+
+// s.starts_with(prefix), the first byte compared inline: most lines differ
+// there.
+bool opens_with(std::string_view s, std::string_view prefix) {
+    return !s.empty() && s[0] == prefix[0] && s.starts_with(prefix);
+}
 
 template <class... Texts>
 constexpr auto openings(Texts... texts) {
@@ -66,13 +77,13 @@ bool is_pytest_count_piece(std::string_view piece) {
 bool is_maven_surefire_summary_line(std::string_view s, const LinePhrases& phrases) {
     const bool may_open = s.starts_with('[') || (s.size() > 5 && s[5] == ' ' && (s[0] == 't' || s[0] == 'T'));
     return (may_open && detector::is_maven_surefire_summary_line(s)) ||
-           s.starts_with("Results:") || (phrases.surefire && text::contains(s, "surefire-reports"));
+           opens_with(s, "Results:") || (phrases.surefire && text::contains(s, "surefire-reports"));
 }
 
 // The count phrases below are printed in any letter case; they are searched
 // for without regard to it, each needle written in lower case.
 bool is_gradle_test_summary(std::string_view s, const LinePhrases& phrases) {
-    return s.starts_with("> Task ") || (phrases.report && text::contains_ignore_case(s, "test report")) ||
+    return opens_with(s, "> Task ") || (phrases.report && text::contains_ignore_case(s, "test report")) ||
            (phrases.completed && is_gradle_completion_line(s));
 }
 
@@ -81,11 +92,6 @@ bool is_rspec_summary(std::string_view s, const LinePhrases& phrases) {
     return (phrases.failure && is_rspec_count_line(s)) || kOpenings.begin(s);
 }
 
-bool is_dotnet_test_summary_line(std::string_view s) {
-    static constexpr auto kOpenings = openings("Passed!", "Failed!", "Total tests:", "Test Run ");
-    return kOpenings.begin(s) ||
-           is_dotnet_label_count_line(s);
-}
 
 // ------------------------------------------------------- failure-detail side --
 
@@ -106,7 +112,7 @@ bool has_assertion_indent(std::string_view raw) {
     return kOpenings.begin(raw);
 }
 
-bool is_python_frame_line(std::string_view s) { return s.starts_with("File \"") && text::contains(s, "\", line "); }
+bool is_python_frame_line(std::string_view s) { return opens_with(s, "File \"") && text::contains(s, "\", line "); }
 
 // The exception lines "ValueError: bad" and "java.io.IOException: gone",
 // each given the line's text before its first ":".
@@ -145,7 +151,7 @@ bool is_assert_or_raise_source_line(std::string_view s) {
 }
 
 bool is_playwright_action_line(std::string_view s) {
-    return s.starts_with("- ") &&
+    return opens_with(s, "- ") &&
            text::contains_any(s, {"expect", "waiting for", "locator", "page.", "click", "fill", "press", "goto"});
 }
 
@@ -175,17 +181,20 @@ bool is_playwright_failure_detail_line(std::string_view s) {
 // first ":" of `s`, or npos.
 bool looks_like_path_location(std::string_view s, std::size_t colon) {
     while (colon != std::string_view::npos) {
-        const std::size_t next = s.find(':', colon + 1);
-        const std::string_view piece =
-            s.substr(colon + 1, next == std::string_view::npos ? std::string_view::npos : next - colon - 1);
-        if (piece.empty() || text::is_ascii_digits(piece)) {
+        // The piece up to the next ":" (or the end) is empty or all digits
+        // when its digit run reaches that ":".
+        const std::size_t piece_end = colon + 1 + text::digit_run(s, colon + 1);
+        if (piece_end == s.size() || s[piece_end] == ':') {
+            // The separator test first: most lines fail it, and it reads
+            // only the path's bytes.
             const std::string_view path = s.substr(0, colon);
-            if (path.empty() || text::contains(path, "://")) return false;
+            if (!std::any_of(path.begin(), path.end(), [](char c) { return c == '/' || c == '\\' || c == '.'; }))
+                return false;
+            if (text::contains(path, "://")) return false;
             std::size_t len = 0;
-            if (text::is_whitespace(text::decode_at(path, 0, len))) return false;
-            return std::any_of(path.begin(), path.end(), [](char c) { return c == '/' || c == '\\' || c == '.'; });
+            return !text::is_whitespace(text::decode_at(path, 0, len));
         }
-        colon = next;
+        colon = s.find(':', piece_end);
     }
     return false;
 }
@@ -353,23 +362,97 @@ LinePhrases PhraseScan::of(std::string_view line) {
                        holds(failed_, begin, end), holds(surefire_, begin, end)};
 }
 
-bool is_summary_line(std::string_view line, const LinePhrases& phrases) {
-    const std::string_view t = text::trim(line);
-    if (is_pytest_banner_line(t) || is_pytest_count_line(t) || t.starts_with("collected ")) return true;
-    if (is_cargo_running_line(t) || is_go_test_result_line(t) || is_go_package_line(t)) return true;
+namespace {
+
+// is_summary_line of a trimmed line. Most tests need a certain first byte,
+// compared before the test is called.
+bool is_summary_text(std::string_view t, const LinePhrases& phrases) {
+    if (t.empty()) return false;
+    const char c = t[0];
+    if (c == '=' && is_pytest_banner_line(t)) return true;
+    if (is_pytest_count_line(t)) return true;
+    if (c == 'c' && t.starts_with("collected ")) return true;
+    if (c == 'r' && is_cargo_running_line(t)) return true;
+    if (c == '-' && is_go_test_result_line(t)) return true;
+    if ((c == '?' || c == 'o' || c == 'F') && is_go_package_line(t)) return true;
     if (t == "PASS" || t == "FAIL") return true;
-    if (is_unittest_total_line(t, 2)) return true;
-    if (t == "OK" || text::starts_with_any(t, {"OK (", "FAILED ("})) return true;
-    if (is_playwright_run_line(t) || detector::playwright_summary_status(t)) return true;
+    if (c == 'R' && is_unittest_total_line(t, 2)) return true;
+    if (c == 'O' && (t == "OK" || t.starts_with("OK ("))) return true;
+    if (c == 'F' && t.starts_with("FAILED (")) return true;
+    if (c == 'R' && is_playwright_run_line(t)) return true;
+    // A count first, with an optional "+".
+    if ((text::is_ascii_digit(c) || c == '+') && detector::playwright_summary_status(t)) return true;
     static constexpr auto kCountOpenings =
         openings("PASS ", "FAIL ", "Test Suites:", "Tests:", "Snapshots:", "Time:", kMultiplicationX, kBlackCircle);
     if (kCountOpenings.begin(t)) return true;
     if (is_maven_surefire_summary_line(t, phrases)) return true;
-    if (is_gradle_test_summary(t, phrases) || is_dotnet_test_summary_line(t) || is_rspec_summary(t, phrases) ||
+    if (is_gradle_test_summary(t, phrases) || is_rspec_summary(t, phrases) ||
         (phrases.failure && is_minitest_summary_line(t)))
         return true;
+    static constexpr auto kDotnetOpenings = openings("Passed!", "Failed!", "Total tests:", "Test Run ");
+    if (kDotnetOpenings.begin(t)) return true;
+    // "Passed:", "failed:", "SKIPPED:" and so on.
+    const char lower = text::to_lower_ascii(c);
+    if ((lower == 'p' || lower == 'f' || lower == 's') && is_dotnet_label_count_line(t)) return true;
     static constexpr auto kResultOpenings = openings("Test Files", "Tests", "Duration", "Start at", "test result:");
     return kResultOpenings.begin(t);
+}
+
+// is_failure_detail_line of a raw line and the line trimmed.
+bool is_failure_detail_text(std::string_view line, std::string_view t, const LinePhrases& phrases) {
+    static constexpr auto kRowOpenings = openings(kCheckMark, kBallotX, kTimesSign, "-");
+    if (kRowOpenings.begin(t) && text::contains(t, kProjectRowMark)) return false;
+
+    if (starts_like_failure_report(t)) return true;
+    if (phrases.failed && contains_spaced(t, " FAILED")) return true;
+
+    // "____ ERROR at setup of test_x ____": with no "_" in front the line
+    // would begin with "ERROR ", which the first test has taken.
+    if (t.starts_with('_')) {
+        std::string_view u = t;
+        while (!u.empty() && u.front() == '_') u.remove_prefix(1);
+        while (!u.empty() && u.back() == '_') u.remove_suffix(1);
+        if (text::trim(u).starts_with("ERROR ")) return true;
+    }
+
+    if (is_unittest_verbose_failure_line(t) || is_python_frame_line(t) || opens_with(t, "Caused by: ")) return true;
+    // The first ":" serves the exception heads and the path location.
+    const std::size_t colon = t.find(':');
+    if (colon != std::string_view::npos) {
+        const std::string_view head = t.substr(0, colon);
+        if (is_python_exception_head(head) || is_java_exception_head(head)) return true;
+    }
+    if (is_dotnet_failure_line(t) || is_rspec_failure_line(t) || is_minitest_failure_line(t)) return true;
+
+    if (phrases.report && text::contains_ignore_case(t, "report") &&
+        (text::contains_ignore_case(t, "test report") || text::contains_ignore_case(t, "report at:")))
+        return true;
+    if (is_assert_or_raise_source_line(t) || is_playwright_failure_detail_line(t)) return true;
+
+    if (opens_with(t, kPointer)) {
+        const std::string_view p = text::trim(t.substr(kPointer.size()));
+        if (looks_like_path_location(p, p.find(':'))) return true;
+    } else if (looks_like_path_location(t, colon)) {
+        return true;
+    }
+
+    // (A "test ... FAILED" line holds " FAILED", taken above.)
+    return has_assertion_indent(line) || text::starts_with_any(t, {"left:", "right:"});
+}
+
+}  // namespace
+
+bool is_summary_line(std::string_view line, const LinePhrases& phrases) {
+    return is_summary_text(text::trim(line), phrases);
+}
+
+bool is_failure_detail_line(std::string_view line, const LinePhrases& phrases) {
+    return is_failure_detail_text(line, text::trim(line), phrases);
+}
+
+bool is_summary_or_failure_detail_line(std::string_view line, const LinePhrases& phrases) {
+    const std::string_view t = text::trim(line);
+    return is_summary_text(t, phrases) || is_failure_detail_text(line, t, phrases);
 }
 
 bool is_unittest_progress_line(std::string_view line) {
@@ -434,48 +517,6 @@ bool is_unittest_verbose_failure_line(std::string_view s) {
 
 bool is_playwright_numbered_failure_line(std::string_view s) {
     return has_numbered_paren_head(s) && text::contains(s, kTitleSeparator);
-}
-
-bool is_failure_detail_line(std::string_view line, const LinePhrases& phrases) {
-    const std::string_view t = text::trim(line);
-    static constexpr auto kRowOpenings = openings(kCheckMark, kBallotX, kTimesSign, "-");
-    if (kRowOpenings.begin(t) && text::contains(t, kProjectRowMark)) return false;
-
-    if (starts_like_failure_report(t)) return true;
-    if (phrases.failed && contains_spaced(t, " FAILED")) return true;
-
-    // "____ ERROR at setup of test_x ____": with no "_" in front the line
-    // would begin with "ERROR ", which the first test has taken.
-    if (t.starts_with('_')) {
-        std::string_view u = t;
-        while (!u.empty() && u.front() == '_') u.remove_prefix(1);
-        while (!u.empty() && u.back() == '_') u.remove_suffix(1);
-        if (text::trim(u).starts_with("ERROR ")) return true;
-    }
-
-    if (is_unittest_verbose_failure_line(t) || is_python_frame_line(t) || t.starts_with("Caused by: ")) return true;
-    // The first ":" serves the exception heads and the path location.
-    const std::size_t colon = t.find(':');
-    if (colon != std::string_view::npos) {
-        const std::string_view head = t.substr(0, colon);
-        if (is_python_exception_head(head) || is_java_exception_head(head)) return true;
-    }
-    if (is_dotnet_failure_line(t) || is_rspec_failure_line(t) || is_minitest_failure_line(t)) return true;
-
-    if (phrases.report && text::contains_ignore_case(t, "report") &&
-        (text::contains_ignore_case(t, "test report") || text::contains_ignore_case(t, "report at:")))
-        return true;
-    if (is_assert_or_raise_source_line(t) || is_playwright_failure_detail_line(t)) return true;
-
-    if (t.starts_with(kPointer)) {
-        const std::string_view p = text::trim(t.substr(kPointer.size()));
-        if (looks_like_path_location(p, p.find(':'))) return true;
-    } else if (looks_like_path_location(t, colon)) {
-        return true;
-    }
-
-    // (A "test ... FAILED" line holds " FAILED", taken above.)
-    return has_assertion_indent(line) || text::starts_with_any(t, {"left:", "right:"});
 }
 
 bool is_playwright_attention_line(std::string_view line) {

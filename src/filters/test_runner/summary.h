@@ -93,6 +93,9 @@ bool is_dotnet_label_count_line(std::string_view t);
 // A raw line of a failure report.
 bool is_failure_detail_line(std::string_view line, const LinePhrases& phrases = {});
 
+// is_summary_line || is_failure_detail_line, the line trimmed once.
+bool is_summary_or_failure_detail_line(std::string_view line, const LinePhrases& phrases = {});
+
 // Retry notes and project-bracketed result rows of a passing browser run.
 bool is_playwright_attention_line(std::string_view line);
 
