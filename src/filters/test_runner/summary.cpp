@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "filters/test_runner/detector.h"
@@ -49,7 +51,7 @@ private:
 
 // s.starts_with(prefix), the first byte compared inline: most lines differ
 // there.
-bool opens_with(std::string_view s, std::string_view prefix) {
+constexpr bool opens_with(std::string_view s, std::string_view prefix) {
     return !s.empty() && s[0] == prefix[0] && s.starts_with(prefix);
 }
 
@@ -91,7 +93,6 @@ bool is_rspec_summary(std::string_view s, const LinePhrases& phrases) {
     static constexpr auto kOpenings = openings("Finished in ", "Failures:", "Pending:");
     return (phrases.failure && is_rspec_count_line(s)) || kOpenings.begin(s);
 }
-
 
 // ------------------------------------------------------- failure-detail side --
 
