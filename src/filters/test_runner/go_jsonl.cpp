@@ -140,14 +140,11 @@ public:
         stored_.push_back(Stored{action, store(e.package), store(e.test), store(output), e.elapsed});
     }
 
-    // The kept events, in stream order; their views stay valid while this
-    // object lives and keeps no more events.
-    std::vector<Event> events() const {
-        std::vector<Event> out;
-        out.reserve(stored_.size());
-        for (const Stored& s : stored_)
-            out.push_back(Event{s.action, view(s.package), view(s.test), view(s.output), s.elapsed});
-        return out;
+    // Calls `visit` with each kept event in stream order; its views stay
+    // valid while this object lives and keeps no more events.
+    template <class Visit>
+    void each(Visit visit) const {
+        for (const Stored& s : stored_) visit(Event{s.action, view(s.package), view(s.test), view(s.output), s.elapsed});
     }
 
 private:
@@ -191,10 +188,11 @@ struct GoTestKeyHash {
 using GoTestKeySet = std::unordered_set<GoTestKey, GoTestKeyHash>;
 
 // The keys of the events with this action ("fail" or "skip") that name a test.
-GoTestKeySet go_jsonl_tests_by_action(const std::vector<KeptEvent>& events, std::string_view action) {
+GoTestKeySet go_jsonl_tests_by_action(const KeptEvents& events, std::string_view action) {
     GoTestKeySet keys;
-    for (const KeptEvent& e : events)
+    events.each([&](const KeptEvent& e) {
         if (e.action == action && e.test) keys.emplace(e.package.value_or(std::string_view()), *e.test);
+    });
     return keys;
 }
 
@@ -240,10 +238,9 @@ std::optional<SummaryWriter> reduce_go_jsonl_lines(const text::LineIndex& lines)
     SummaryWriter out;
     out.add(text::format("{} go {}", headline::kTestOutput, shape.failed ? "failure" : "success"));
 
-    const std::vector<KeptEvent> events = kept.events();
-    const GoTestKeySet failed_tests = go_jsonl_tests_by_action(events, "fail");
-    const GoTestKeySet skipped_tests = go_jsonl_tests_by_action(events, "skip");
-    for (const KeptEvent& e : events) {
+    const GoTestKeySet failed_tests = go_jsonl_tests_by_action(kept, "fail");
+    const GoTestKeySet skipped_tests = go_jsonl_tests_by_action(kept, "skip");
+    kept.each([&](const KeptEvent& e) {
         if (is_result_action(e.action)) {
             if (e.test) {
                 if (e.action != "pass")
@@ -264,7 +261,7 @@ std::optional<SummaryWriter> reduce_go_jsonl_lines(const text::LineIndex& lines)
             }
             if (keep) out.add_unless_blank_or_repeat(o);
         }
-    }
+    });
     return out;
 }
 
