@@ -71,7 +71,8 @@ std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
 // as they are chosen: blank lines and adjacent repeats are dropped.
 class Selection {
 public:
-    Selection(TestRunnerKind kind, bool failed, const text::LineIndex& lines) : kind_(kind), failed_(failed) {
+    Selection(TestRunnerKind kind, bool failed, const text::LineIndex& lines)
+        : kind_(kind), failed_(failed), phrases_(lines.text()) {
         out_.add(text::format("{} {} {}", headline::kTestOutput, detector::runner_name(kind),
                               failed ? "failure" : "success"));
         if (kind_ == TestRunnerKind::playwright) collect_projects(lines);
@@ -99,14 +100,14 @@ public:
     SummaryWriter& out() { return out_; }
 
 private:
-    bool selects(std::string_view line) const {
-        if (summary::is_summary_line(line)) return true;
-        if (kind_ == TestRunnerKind::playwright)
-            return failed_ ? summary::is_failure_detail_line(line) : summary::is_playwright_attention_line(line);
+    bool selects(std::string_view line) {
+        const summary::LinePhrases phrases = phrases_.of(line);
         if (failed_)
-            return summary::is_failure_detail_line(line) ||
+            return summary::is_summary_or_failure_detail_line(line, phrases) ||
                    (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
                    (kind_ == TestRunnerKind::go && is_go_panic_line(line));
+        if (summary::is_summary_line(line, phrases)) return true;
+        if (kind_ == TestRunnerKind::playwright) return summary::is_playwright_attention_line(line);
         const std::string_view t = text::trim_start(line);
         return t.starts_with("RUN ") || t.starts_with("=== RUN ");
     }
@@ -138,6 +139,7 @@ private:
 
     TestRunnerKind kind_;
     bool failed_;
+    summary::PhraseScan phrases_;  // the lines are offered in order
     SummaryWriter out_;
     std::vector<std::string_view> projects_;
     bool projects_added_ = false;

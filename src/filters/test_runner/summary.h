@@ -10,10 +10,46 @@
 
 namespace filters::test_runner::summary {
 
+// ---------------------------------------------------------- phrase scan --
+
+// Whether a line holds each of the phrases that the classifiers below look
+// for anywhere in it. A line that lacks one skips the tests that need it;
+// the default, every phrase present, runs all tests.
+struct LinePhrases {
+    bool report = true;     // "report", in any letter case
+    bool completed = true;  // "completed", in any letter case
+    bool failure = true;    // "failure", in any letter case
+    bool failed = true;     // "FAILED"
+    bool surefire = true;   // "surefire-reports"
+};
+
+// The phrases of the lines of one text, each phrase looked for once in the
+// whole text rather than once in every line: linear in the text, however
+// often or seldom the phrases occur.
+class PhraseScan {
+public:
+    explicit PhraseScan(std::string_view text);
+
+    // The phrases of `line`, a line of the text (a view into it). Lines are
+    // asked in the text's order.
+    LinePhrases of(std::string_view line);
+
+private:
+    struct Cursor {
+        std::size_t size;                                          // of the phrase
+        std::size_t (*find)(std::string_view text, std::size_t from);  // npos when there is none
+        std::size_t next;  // the first occurrence at or after the last line asked
+    };
+    std::string_view text_;
+    Cursor report_, completed_, failure_, failed_, surefire_;
+
+    bool holds(Cursor& cursor, std::size_t begin, std::size_t end) const;
+};
+
 // ------------------------------------------------------------ summary side --
 
 // A final count or result line of any of the twelve runners.
-bool is_summary_line(std::string_view line);
+bool is_summary_line(std::string_view line, const LinePhrases& phrases = {});
 
 // "Running 24 tests using 4 workers".
 bool is_playwright_run_line(std::string_view line);
@@ -55,7 +91,10 @@ bool is_dotnet_label_count_line(std::string_view t);
 // ------------------------------------------------------- failure-detail side --
 
 // A raw line of a failure report.
-bool is_failure_detail_line(std::string_view line);
+bool is_failure_detail_line(std::string_view line, const LinePhrases& phrases = {});
+
+// is_summary_line || is_failure_detail_line, the line trimmed once.
+bool is_summary_or_failure_detail_line(std::string_view line, const LinePhrases& phrases = {});
 
 // Retry notes and project-bracketed result rows of a passing browser run.
 bool is_playwright_attention_line(std::string_view line);

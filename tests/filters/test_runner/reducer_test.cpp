@@ -76,6 +76,31 @@ TEST(TestRunnerReducer, FailedRunKeepsReportLines) {
     for (const auto& c : cases) EXPECT_EQ(keeps("..F\n", c.line, "1 failed, 1 passed in 0.1s\n"), c.want) << c.line;
 }
 
+// The phrases that may stand anywhere in a line ("report", "failure",
+// "FAILED", in any letter case where the tests allow it) are looked for once
+// in the whole text: lines before, between and after their occurrences, and
+// lines holding a phrase the test then rejects, are each judged on their own.
+TEST(TestRunnerReducer, PhrasesAnywhereInTheText) {
+    const std::string in =
+        "============================= test session starts ==============================\n" + kPad +
+        "collected 3 items\n"
+        "tests/test_a.py .F.\n"
+        "see the Test Report for details\n"
+        "no report in this line, none at all\n"
+        "a REPORT AT: build/x\n"
+        "an early failure of the cache\n"
+        "=================================== FAILURES ===================================\n"
+        "E   assert 1 == 2\n"
+        "this line FAILED to start\n"
+        "and this one failed quietly\n"
+        "FAILED tests/test_a.py::test_two - assert 1 == 2\n"
+        "1 failed, 2 passed in 0.12s\n";
+    EXPECT_EQ(compress_test_runner_output(in),
+              "test output: pytest failure\ncollected 3 items\nsee the Test Report for details\n"
+              "a REPORT AT: build/x\nE   assert 1 == 2\nthis line FAILED to start\n"
+              "FAILED tests/test_a.py::test_two - assert 1 == 2\n1 failed, 2 passed in 0.12s\n");
+}
+
 TEST(TestRunnerReducer, KeepsCountAndResultLines) {
     const LineCase cases[] = {
         {"no tests ran in 0.01s", true},
@@ -286,6 +311,13 @@ TEST(TestRunnerReducer, GoEventStreams) {
          kRun + R"({"Action":"fail","Package":"example.com/calc","Test":5,"Elapsed":"1"})"
                 "\n",
          "test output: go failure\nFAIL example.com/calc\n"},
+        {"a repeated member counts by its last value",
+         kRun + output("TestE", "first\n").replace(0, 1, R"({"Output":"dropped\n",)") +
+             R"({"Action":"output","Package":"example.com/calc","Test":"TestE","Output":"dropped too\n","Output":"    last_test.go:3: kept\n"})"
+             "\n"
+             R"({"Action":"fail","Package":"example.com/calc","Test":"TestX","Test":"TestE","Elapsed":"1","Elapsed":0.25})"
+             "\n",
+         "test output: go failure\nfirst\nlast_test.go:3: kept\nFAIL example.com/calc TestE (0.25s)\n"},
         {"elapsed as the shortest decimal",
          kRun + event("fail", "TestC", R"(,"Elapsed":1e-7)") + event("fail", "TestD", R"(,"Elapsed":1e21)"),
          "test output: go failure\nFAIL example.com/calc TestC (0.0000001s)\n"
@@ -303,6 +335,8 @@ TEST(TestRunnerReducer, NotGoEventStreams) {
         kRun + "[1]\n",
         kRun + "{\"Action\":\"pass\"}\n",
         kRun + "{\"Action\":\"pass\",\"Package\":\"x\"\n",
+        kRun + R"({"Action":"pass","Package":"x","Action":1})"
+               "\n",
         kRun + std::string(100000, '[') + "\n",
         // JSON Lines of another kind: no event has an action.
         kRun + R"({"level":"info","Package":"example.com/calc","Test":"TestA"})"
