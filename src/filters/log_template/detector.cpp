@@ -412,7 +412,8 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // share. Every newline starts a line of the index, so it has as many
     // lines at least.
     auto share_of = [&](std::string_view part) {
-        return census::ShareTest{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent};
+        return census::ShareTest{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent,
+                                 kMinCoveredLines};
     };
     auto census_declines = [&](std::string_view part, const census::LineTests& tests) {
         const census::LineCensus bounds = census::take_census(part, tests, share_of(part));
@@ -427,7 +428,7 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
                           bounds->maybe_templated * 100 < bounds->surely_nonblank * kMinCoveredPercent);
     };
     auto quick_bounds_decline = [&](std::string_view part, const census::LineTests& tests) {
-        return bounds_decline(census::take_quick_bounds(part, tests));
+        return bounds_decline(census::take_quick_bounds(part, tests, share_of(part)));
     };
     // Finer, and still reading lines alone only where a block shows a sign.
     auto line_mask_decline = [&](std::string_view part, const census::LineTests& tests) {
