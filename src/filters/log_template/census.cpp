@@ -3,7 +3,9 @@
 #include <immintrin.h>
 
 #include <bit>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "filters/guards.h"
 #include "text.h"
@@ -196,7 +198,7 @@ bool has_event_token(std::string_view text, std::size_t base, std::uint64_t star
 // it. From each block's offset `kReadAhead` bytes more may be read.
 class PaddedBlocks {
 public:
-    static constexpr std::size_t kReadAhead = 32 + 3;
+    static constexpr std::size_t kReadAhead = 32 + 3;  // the word groups' places past the block
 
     explicit PaddedBlocks(std::string_view text)
         : text_(text),
@@ -327,16 +329,16 @@ LineCensus census_portable(std::string_view text, const LineTests& tests, const 
 
 namespace {
 
-// The sign bytes as two 16-entry tables for a byte's low and high nibble:
-// a byte may be one when the entries for its nibbles share a bit. High
-// nibbles whose sets of low nibbles are equal share one bit; past eight
-// such sets the last bit takes the rest, which only lets more bytes pass.
+// A class of bytes in two 16-entry tables for a byte's low and high nibble,
+// on bits `first` to `first + count - 1`: a byte may be in the class when
+// the entries for its nibbles share one of those bits. High nibbles whose
+// sets of low nibbles are equal share one bit; past `count` such sets the
+// last bit takes the rest, which only lets more bytes pass.
 struct NibbleTables {
     std::array<std::uint8_t, 16> low{}, high{};
 };
 
-NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
-    NibbleTables t;
+void add_nibble_class(NibbleTables& t, const std::array<std::uint64_t, 4>& bytes, unsigned first, unsigned count) {
     std::array<std::uint16_t, 8> sets{};
     unsigned used = 0;
     for (unsigned h = 0; h < 16; ++h) {
@@ -349,15 +351,20 @@ NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
         unsigned k = 0;
         while (k < used && sets[k] != lows) ++k;
         if (k == used) {
-            if (used < sets.size()) ++used;
+            if (used < count) ++used;
             k = used - 1;
         }
         sets[k] = static_cast<std::uint16_t>(sets[k] | lows);
-        t.high[h] = static_cast<std::uint8_t>(t.high[h] | (1u << k));
+        t.high[h] = static_cast<std::uint8_t>(t.high[h] | (1u << (first + k)));
     }
     for (unsigned k = 0; k < used; ++k)
         for (unsigned l = 0; l < 16; ++l)
-            if (((sets[k] >> l) & 1) != 0) t.low[l] = static_cast<std::uint8_t>(t.low[l] | (1u << k));
+            if (((sets[k] >> l) & 1) != 0) t.low[l] = static_cast<std::uint8_t>(t.low[l] | (1u << (first + k)));
+}
+
+NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
+    NibbleTables t;
+    add_nibble_class(t, bytes, 0, 8);
     return t;
 }
 
@@ -406,67 +413,95 @@ __attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string
     return QuickBounds{specials + later_starts / 3 + signed_firsts, nonblank};
 }
 
-// Classes of an ASCII byte read with letters folded to lower case (b | 0x20),
-// whose high nibble is then 2, 3, 6 or 7: one table per such nibble, read by
-// the low nibble. Bytes that fold together share their classes, which only
-// lets more bytes pass. A non-ASCII byte has none.
-enum : std::uint8_t {
-    kWrapByte = 1,  // wrapping punctuation a word may follow
-    kSignByte = 2,  // a byte a log prefix's first token may begin with
-};
+// Two classes of bytes in one pair of nibble tables: wrapping punctuation
+// a word may follow on the low three bits, and the bytes a log prefix's
+// first token may begin with on the high five.
+constexpr std::uint8_t kWrapBits = 0x07, kSignBits = 0xF8;
 
-struct FoldedTables {
-    std::array<std::array<std::uint8_t, 16>, 4> by_nibble{};
-
-    void add(unsigned char b, std::uint8_t classes) {
-        const unsigned folded = (b | 0x20u) & 0x7Fu;
-        const unsigned high = folded >> 4;
-        by_nibble[high == 2 ? 0 : high == 3 ? 1 : high == 6 ? 2 : 3][folded & 15] |= classes;
-    }
-};
-
-FoldedTables folded_tables(const LineTests& tests) {
-    FoldedTables t;
-    for (unsigned b = 0; b < 0x80; ++b) {
-        if (tests.event_openings[b] == kWrapping) t.add(static_cast<unsigned char>(b), kWrapByte);
-        if (((tests.sign_first_bytes[b >> 6] >> (b & 63)) & 1) != 0) t.add(static_cast<unsigned char>(b), kSignByte);
-    }
+NibbleTables class_tables(const LineTests& tests) {
+    std::array<std::uint64_t, 4> wrap{};
+    for (unsigned b = 0; b < 256; ++b)
+        if (tests.event_openings[b] == kWrapping) wrap[b >> 6] |= std::uint64_t{1} << (b & 63);
+    NibbleTables t;
+    add_nibble_class(t, wrap, 0, 3);
+    add_nibble_class(t, tests.sign_first_bytes, 3, 5);
     return t;
 }
 
-// The event words in up to eight groups, one per first letter (letters past
-// eight share groups), as a low and a high half-byte table for each of a
-// word's first four places, ASCII case folded (b | 0x20): a word of a group
-// may start where the tables of every place, read at the byte there, share
-// the group's bit. A word of three letters lets any byte pass at its fourth
-// place. The groups keep the letters of words of different first letters
-// apart; the half-bytes may still mix letters, which only lets more pass.
+// The event words in up to eight groups, as a low and a high half-byte
+// table for each of a word's first three places (every event word the
+// block pass looks for has three letters at least), ASCII case folded
+// (b | 0x20): a word of a group may start where the tables of every place,
+// read at the byte there, share the group's bit. Within a group the
+// half-bytes mix the words' letters, which only lets more pass; words are
+// grouped so that they mix least. The rest of a word is compared byte by
+// byte (`WordPrefixes`): more places here cost more than they save.
+constexpr std::size_t kGroupPlaces = 3;
 struct WordGroupTables {
-    std::array<std::array<std::uint8_t, 16>, 4> low{}, high{};
+    std::array<std::array<std::uint8_t, 16>, kGroupPlaces> low{}, high{};
 };
 
 WordGroupTables word_group_tables(std::span<const std::string_view> words) {
-    WordGroupTables t;
-    std::array<unsigned, 256> group_of{};
-    unsigned groups = 0;
+    constexpr std::size_t kGroups = 8, kPlaces = kGroupPlaces;
+    // Per group and place: the bytes it allows, as 16 bits of low and of
+    // high half-bytes; all of them past a word's end.
+    struct Group {
+        std::array<std::uint16_t, kPlaces> lows{}, highs{};
+    };
+    std::vector<Group> groups;
     for (std::string_view word : words) {
         if (word.size() < 3) continue;
-        const unsigned first = static_cast<unsigned char>(word[0]) | 0x20u;
-        if (group_of[first] == 0) group_of[first] = 1 + groups++ % 8;
-        const auto bit = static_cast<std::uint8_t>(1u << (group_of[first] - 1));
-        for (std::size_t place = 0; place < 4; ++place) {
+        Group g;
+        for (std::size_t place = 0; place < kPlaces; ++place) {
             if (place >= word.size()) {
-                for (unsigned n = 0; n < 16; ++n) {
-                    t.low[place][n] |= bit;
-                    t.high[place][n] |= bit;
-                }
+                g.lows[place] = g.highs[place] = 0xFFFF;
                 continue;
             }
             const unsigned folded = static_cast<unsigned char>(word[place]) | 0x20u;
-            t.low[place][folded & 15u] |= bit;
-            t.high[place][folded >> 4] |= bit;
+            g.lows[place] = static_cast<std::uint16_t>(1u << (folded & 15u));
+            g.highs[place] = static_cast<std::uint16_t>(1u << (folded >> 4));
         }
+        groups.push_back(g);
     }
+    auto joined = [](const Group& a, const Group& b) {
+        Group g;
+        for (std::size_t place = 0; place < kPlaces; ++place) {
+            g.lows[place] = static_cast<std::uint16_t>(a.lows[place] | b.lows[place]);
+            g.highs[place] = static_cast<std::uint16_t>(a.highs[place] | b.highs[place]);
+        }
+        return g;
+    };
+    // How many byte values a group lets pass, over its places.
+    auto passes = [](const Group& g) {
+        int n = 0;
+        for (std::size_t place = 0; place < kPlaces; ++place)
+            n += std::popcount(g.lows[place]) * std::popcount(g.highs[place]);
+        return n;
+    };
+    // Join the two groups whose join lets the fewest more bytes pass, until
+    // eight are left.
+    while (groups.size() > kGroups) {
+        std::size_t best_a = 0, best_b = 1;
+        int best = INT_MAX;
+        for (std::size_t a = 0; a < groups.size(); ++a)
+            for (std::size_t b = a + 1; b < groups.size(); ++b) {
+                const int more = passes(joined(groups[a], groups[b])) - passes(groups[a]) - passes(groups[b]);
+                if (more < best) {
+                    best = more;
+                    best_a = a;
+                    best_b = b;
+                }
+            }
+        groups[best_a] = joined(groups[best_a], groups[best_b]);
+        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(best_b));
+    }
+    WordGroupTables t;
+    for (std::size_t k = 0; k < groups.size(); ++k)
+        for (std::size_t place = 0; place < kPlaces; ++place)
+            for (unsigned n = 0; n < 16; ++n) {
+                if (((groups[k].lows[place] >> n) & 1) != 0) t.low[place][n] |= static_cast<std::uint8_t>(1u << k);
+                if (((groups[k].highs[place] >> n) & 1) != 0) t.high[place][n] |= static_cast<std::uint8_t>(1u << k);
+            }
     return t;
 }
 
@@ -486,29 +521,34 @@ struct RunReach {
 };
 
 #define LM_AVX2 __attribute__((target("avx2,popcnt")))
-struct TableVectors {
-    __m256i by_nibble[4];
-};
-
-LM_AVX2 inline __m256i folded_classes(__m256i v, const TableVectors& tables) {
-    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
-    const __m256i low = _mm256_and_si256(folded, _mm256_set1_epi8(0x0F));
-    const __m256i high = _mm256_and_si256(folded, _mm256_set1_epi8(static_cast<char>(0xF0)));
-    auto part = [&](int k, char nibble) LM_AVX2 {
-        return _mm256_and_si256(_mm256_shuffle_epi8(tables.by_nibble[k], low), Avx2::eq(high, nibble));
-    };
-    return _mm256_or_si256(_mm256_or_si256(part(0, 0x20), part(1, 0x30)), _mm256_or_si256(part(2, 0x60), part(3, 0x70)));
+// The class bits of each byte of `v`.
+LM_AVX2 inline __m256i byte_classes(__m256i v, __m256i low, __m256i high) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    return _mm256_and_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble)),
+                            _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
 }
 
-template <int kBit>
-LM_AVX2 inline std::uint64_t class_bits(__m256i a, __m256i b) {
-    return Avx2::bits(_mm256_slli_epi16(a, 7 - kBit), _mm256_slli_epi16(b, 7 - kBit));
+// The bytes whose class bits share one with `bits`.
+LM_AVX2 inline std::uint64_t class_bits(__m256i a, __m256i b, std::uint8_t bits) {
+    const __m256i mask = _mm256_set1_epi8(static_cast<char>(bits)), zero = _mm256_setzero_si256();
+    return ~Avx2::bits(_mm256_cmpeq_epi8(_mm256_and_si256(a, mask), zero), _mm256_cmpeq_epi8(_mm256_and_si256(b, mask), zero));
 }
 
 // The event words' first four letters (three for a word of three), ASCII
 // case folded, as little-endian words with the mask of the bytes they hold.
 struct WordPrefixes {
     std::array<std::uint32_t, 32> prefix{}, mask{};
+    std::array<std::string_view, 32> word_of{};
+    // By the hash of their first three bytes, folded: the words (bit k for
+    // word k) that may begin so.
+    std::array<std::uint32_t, 64> by_hash{};
+
+    static std::size_t hash(const char* p) {
+        const std::uint32_t three = (static_cast<std::uint32_t>(static_cast<unsigned char>(p[0]) | 0x20u)) |
+                                    (static_cast<std::uint32_t>(static_cast<unsigned char>(p[1]) | 0x20u) << 8) |
+                                    (static_cast<std::uint32_t>(static_cast<unsigned char>(p[2]) | 0x20u) << 16);
+        return (three * 0x9E3779B1u) >> 26;
+    }
     std::size_t count = 0;
     bool all = false;  // too many words to keep: every word start may be one
 
@@ -519,6 +559,8 @@ struct WordPrefixes {
                 all = true;
                 return;
             }
+            word_of[count] = word;
+            by_hash[hash(word.data())] |= std::uint32_t{1} << count;
             for (std::size_t i = 0; i < 4 && i < word.size(); ++i) {
                 prefix[count] |= ((static_cast<std::uint32_t>(static_cast<unsigned char>(word[i])) | 0x20u) << (8 * i));
                 mask[count] |= 0xFFu << (8 * i);
@@ -526,24 +568,43 @@ struct WordPrefixes {
             ++count;
         }
     }
-    bool may_begin(const char* p) const {
-        if (all) return true;
+    // Whether a word begins at `at` and ends there its token's core: the
+    // token ends after it (an ASCII blank or a non-ASCII byte may end it)
+    // or wrapping punctuation follows, which the core leaves out. A token
+    // that is an event word once its wrapping punctuation is shed passes
+    // here at its word's first byte, which follows a separator as well.
+    bool may_end_core(std::string_view text, std::size_t at, const LineTests& tests) const {
+        if (all || at + 4 > text.size()) return true;
         std::uint32_t got = 0;
-        std::memcpy(&got, p, 4);
+        std::memcpy(&got, text.data() + at, 4);
         got = std::uint32_t{0x20202020u} | got;
         if constexpr (std::endian::native != std::endian::little) got = __builtin_bswap32(got);
-        for (std::size_t k = 0; k < count; ++k)
-            if ((got & mask[k]) == prefix[k]) return true;
+        for (std::uint32_t words = by_hash[hash(text.data() + at)]; words != 0; words &= words - 1) {
+            const auto k = static_cast<std::size_t>(std::countr_zero(words));
+            if ((got & mask[k]) != prefix[k]) continue;
+            const std::string_view word = word_of[k];
+            if (at + word.size() > text.size()) continue;
+            std::size_t i = 4;
+            while (i < word.size() && (static_cast<unsigned char>(text[at + i]) | 0x20u) ==
+                                          (static_cast<unsigned char>(word[i]) | 0x20u))
+                ++i;
+            if (i < word.size()) continue;
+            if (at + word.size() == text.size()) return true;
+            const char next = text[at + word.size()];
+            if (static_cast<unsigned char>(next) >= 0x80 || text::is_ascii_whitespace(next) ||
+                tests.event_openings[static_cast<unsigned char>(next)] == kWrapping)
+                return true;
+        }
         return false;
     }
 };
 
-// Where a word of a group may start, for the 32 bytes from `p` (with three
-// more read after them).
-LM_AVX2 inline __m256i word_group_starts(const char* p, const __m256i (&low)[4], const __m256i (&high)[4]) {
+// Where a word of a group may start, for the 32 bytes from `p` (with the
+// next kGroupPlaces - 1 read after them).
+LM_AVX2 inline __m256i word_group_starts(const char* p, const __m256i (&low)[kGroupPlaces], const __m256i (&high)[kGroupPlaces]) {
     const __m256i nibble = _mm256_set1_epi8(0x0F), fold = _mm256_set1_epi8(0x20);
     __m256i groups = _mm256_set1_epi8(-1);
-    for (int place = 0; place < 4; ++place) {
+    for (std::size_t place = 0; place < kGroupPlaces; ++place) {
         const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + place)), fold);
         const __m256i lows = _mm256_shuffle_epi8(low[place], _mm256_and_si256(v, nibble));
         const __m256i highs = _mm256_shuffle_epi8(high[place], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
@@ -552,15 +613,14 @@ LM_AVX2 inline __m256i word_group_starts(const char* p, const __m256i (&low)[4],
     return _mm256_cmpeq_epi8(groups, _mm256_setzero_si256());
 }
 
-LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTables& t, const LineTests& tests,
+LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTables& t, const LineTests& tests,
                                           const ShareTest& share) {
     const WordPrefixes prefixes(tests.event_words);
-    TableVectors tables{};
-    for (unsigned k = 0; k < 4; ++k)
-        tables.by_nibble[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.by_nibble[k].data())));
+    const __m256i class_low = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
+    const __m256i class_high = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high.data())));
     const WordGroupTables words_tables = word_group_tables(tests.event_words);
-    __m256i group_low[4], group_high[4];
-    for (unsigned k = 0; k < 4; ++k) {
+    __m256i group_low[kGroupPlaces], group_high[kGroupPlaces];
+    for (std::size_t k = 0; k < kGroupPlaces; ++k) {
         group_low[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words_tables.low[k].data())));
         group_high[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words_tables.high[k].data())));
     }
@@ -584,7 +644,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
         const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b));  // the newline among them
         const std::uint64_t high = Avx2::bits(a, b);
         const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
-        const __m256i ca = folded_classes(a, tables), cb = folded_classes(b, tables);
+        const __m256i ca = byte_classes(a, class_low, class_high), cb = byte_classes(b, class_low, class_high);
         const std::uint64_t content = ~blank;
 
         // Signs: a "=" after a key character whose value may be safe; and
@@ -603,7 +663,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
 
         // Event words, marked on their first byte: a word start where a
         // word of a group may start.
-        const std::uint64_t separator = blank | high | class_bits<0>(ca, cb);
+        const std::uint64_t separator = blank | high | class_bits(ca, cb, kWrapBits);
         std::uint64_t words = content & ((separator << 1) | separator_before) &
                               ~Avx2::bits(word_group_starts(p, group_low, group_high),
                                           word_group_starts(p + 32, group_low, group_high));
@@ -614,13 +674,13 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
             if (word >= text.size()) break;
             // The groups pass letters of different words together: a
             // word's first letters settle most.
-            if (word + 4 <= text.size() && !prefixes.may_begin(text.data() + word)) continue;
+            if (!prefixes.may_end_core(text, word, tests)) continue;
             if (tests.is_event_token(text.substr(word))) signs |= std::uint64_t{1} << q;
         }
 
         // Each line's first byte other than an ASCII blank.
         const std::uint64_t line_firsts = content & ~content_reach(~newline, content);
-        for (std::uint64_t f = line_firsts & (high | class_bits<1>(ca, cb)); f != 0; f &= f - 1) {
+        for (std::uint64_t f = line_firsts & (high | class_bits(ca, cb, kSignBits)); f != 0; f &= f - 1) {
             const unsigned q = static_cast<unsigned>(std::countr_zero(f));
             const std::uint64_t bit = std::uint64_t{1} << q;
             if ((high & bit) != 0) {
@@ -655,7 +715,7 @@ std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const Li
                                                  const ShareTest& share) {
     if (!__builtin_cpu_supports("avx2") || tests.is_event_token == nullptr || tests.ascii_log_sign == nullptr)
         return std::nullopt;
-    return line_mask_bounds_avx2(text, folded_tables(tests), tests, share);
+    return line_mask_bounds_avx2(text, class_tables(tests), tests, share);
 }
 
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests, const ShareTest& share) {
