@@ -75,7 +75,7 @@ struct LineSeen {
 
 // A byte that no safe value holds and that never ends a token's core as
 // wrapping punctuation ("]" and "}" may, and are left out).
-bool is_unsafe_value_byte(char c) { return std::string_view("/<>[\\{").find(c) != std::string_view::npos; }
+bool is_unsafe_value_byte(char c) { return c == '/' || c == '<' || c == '>' || c == '[' || c == '\\' || c == '{'; }
 
 // Whether the "=" at `eq` is the first of a key=value token's core with a
 // valid key: read back to the token's start, which must be an ASCII blank
@@ -129,6 +129,8 @@ EqualsSign EqualsReader::at(std::size_t eq) {
         bool unsafe = false;
         for (; i < text_.size(); ++i) {
             const char c = text_[i];
+            // Most value bytes are letters and digits, past every test below.
+            if (text::is_ascii_alnum(c)) continue;
             if (static_cast<unsigned char>(c) >= 0x80 || text::is_ascii_whitespace(c)) break;
             if (static_cast<unsigned char>(c) < 33 || c == 127 || is_unsafe_value_byte(c)) {
                 unsafe = true;
@@ -625,7 +627,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTab
         group_high[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words_tables.high[k].data())));
     }
     EqualsReader equals_reader(text);
-    std::uint64_t maybe_templated = 0, surely_nonblank = 0;
+    std::uint64_t maybe_templated = 0, surely_nonblank = 0, asked = 0;
     // Of the byte before the block: whether it is an ASCII blank (the text's
     // start counts as one), or a byte a word may follow.
     std::uint64_t blank_before = 1, separator_before = 1;
@@ -635,7 +637,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTab
     std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
         if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
-            return QuickBounds{bound->maybe_templated, bound->surely_nonblank};
+            return QuickBounds{bound->maybe_templated, bound->surely_nonblank, asked};
         const char* p = blocks.at(base);
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
@@ -655,6 +657,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTab
             const unsigned q = static_cast<unsigned>(std::countr_zero(e));
             const std::size_t at = base + q;
             if (at >= text.size()) break;
+            ++asked;
             const EqualsSign sign = equals_reader.at(at);
             if (sign == EqualsSign::safe_value) signs |= std::uint64_t{1} << q;
             if (sign == EqualsSign::unsafe_value) unsafe |= std::uint64_t{1} << q;
@@ -674,6 +677,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTab
             if (word >= text.size()) break;
             // The groups pass letters of different words together: a
             // word's first letters settle most.
+            ++asked;
             if (!prefixes.may_end_core(text, word, tests)) continue;
             if (tests.is_event_token(text.substr(word))) signs |= std::uint64_t{1} << q;
         }
@@ -705,7 +709,7 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTab
                                        ~(unsafe_reach(~newline, unsafe) | unsafe));
         surely_nonblank += Avx2::count(newline & ascii_reach(~newline, content & ~high));
     }
-    return QuickBounds{maybe_templated, surely_nonblank};
+    return QuickBounds{maybe_templated, surely_nonblank, asked};
 }
 #undef LM_AVX2
 

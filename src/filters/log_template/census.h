@@ -83,6 +83,7 @@ LineCensus take_census(std::string_view text, const LineTests& tests, const Shar
 struct QuickBounds {
     std::uint64_t maybe_templated = 0;
     std::uint64_t surely_nonblank = 0;
+    std::uint64_t asked = 0;  // the block pass: the tokens and "=" it read alone
 };
 // Stops as `take_census` does with `share`.
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests,
