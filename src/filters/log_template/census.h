@@ -64,13 +64,13 @@ struct LineTests {
 };
 
 // A line may have a template when it holds no key=value token whose value
-// is surely unsafe (see `key_value_sign`), and when it may start with a log
+// is surely unsafe (see `EqualsReader`), and when it may start with a log
 // prefix, when it holds a "=" after a key character whose value may be
 // safe, or when it may be an event line: enough tokens (any number when the
 // line has a non-ASCII byte, which may be a blank), short enough, and a
 // token that starts after a blank or a non-ASCII byte and is an event word.
-// Stops as `take_line_mask_bounds` does with `share` (below); the other
-// counts are then those of the lines read.
+// Stops as `ShareTest` says; the other counts are then those of the lines
+// read.
 LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share = {});
 
 // Coarser bounds from a pass that reads no line on its own: at most
@@ -85,7 +85,7 @@ struct QuickBounds {
     std::uint64_t surely_nonblank = 0;
     std::uint64_t asked = 0;  // the block pass: the tokens and "=" it read alone
 };
-// Stops as `take_census` does with `share`.
+// Stops as `ShareTest` says.
 std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests,
                                              const ShareTest& share = {});
 
@@ -114,13 +114,13 @@ private:
 // Bounds of the same kind from a pass that reads whole blocks and asks a
 // line alone only where a block shows it may qualify: at most
 // `maybe_templated` lines hold no key=value token whose value is surely
-// unsafe and hold a "=" after a key character whose value may be safe,
-// start (after ASCII blanks) with a non-ASCII byte or with a token that
+// unsafe and either hold a "=" after a key character whose value may be
+// safe, start (after ASCII blanks) with a non-ASCII byte or with a token that
 // `ascii_log_sign` lets pass, or hold a word that `is_event_token` takes,
 // beginning after an ASCII blank, a non-ASCII byte or wrapping punctuation;
 // at least `surely_nonblank` lines hold an ASCII byte other than a blank.
 // None when the machine lacks the vector instructions it needs. Stops as
-// `take_census` does with `share`.
+// `ShareTest` says.
 std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
                                                  const ShareTest& share = {});
 
