@@ -3,7 +3,9 @@
 #include <immintrin.h>
 
 #include <bit>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "filters/guards.h"
 #include "text.h"
@@ -71,30 +73,95 @@ struct LineSeen {
     std::size_t tokens = 0, content_bytes = 0, ascii_bytes = 0;
 };
 
-// A "=" after a key character, with a value that may be safe: from the "="
-// to the token's end (an ASCII blank, or a non-ASCII byte that may be one)
-// no byte that no safe value holds. A closing "]" or "}" may be wrapping
+// A byte that no safe value holds and that never ends a token's core as
+// wrapping punctuation ("]" and "}" may, and are left out).
+bool is_unsafe_value_byte(char c) { return c == '/' || c == '<' || c == '>' || c == '[' || c == '\\' || c == '{'; }
+
+// Whether the "=" at `eq` is the first of a key=value token's core with a
+// valid key: read back to the token's start, which must be an ASCII blank
+// (or the start of `text` or of its line) that no non-ASCII byte before it
+// may take into its character; then the wrapping punctuation the templates
+// strip, and a key of 1 to 40 key characters that begins with a letter or
+// "_". Any non-ASCII byte on the way may hide a blank or a longer
+// character, and the answer is no.
+bool splits_key_value_token(std::string_view text, std::size_t eq) {
+    constexpr std::size_t kMaxKeyBytes = 40, kMaxBack = 64;
+    const std::size_t floor = eq > kMaxBack ? eq - kMaxBack : 0;
+    std::size_t start = eq;
+    while (start > floor) {
+        const char c = text[start - 1];
+        if (text::is_ascii_whitespace(c)) break;
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '=') return false;
+        --start;
+    }
+    if (start > 0) {
+        if (!text::is_ascii_whitespace(text[start - 1])) return false;  // further back than any key
+        // A lead byte of up to four bytes before the blank, in a text that
+        // is not valid UTF-8, would read the blank as part of its character.
+        if (text[start - 1] != '\n')
+            for (std::size_t k = 2; k <= 4 && k <= start && text[start - k] != '\n'; ++k)
+                if (static_cast<unsigned char>(text[start - k]) >= 0x80) return false;
+    }
+    while (start < eq && (text[start] == '(' || text[start] == '[' || text[start] == '{')) ++start;
+    if (start == eq || eq - start > kMaxKeyBytes) return false;
+    if (!text::is_ascii_alpha(text[start]) && text[start] != '_') return false;
+    for (std::size_t k = start; k < eq; ++k)
+        if (!guards::is_key_char(text[k])) return false;
+    return true;
+}
+
+}  // namespace
+
+// A value runs from the "=" to its token's end: an ASCII blank, or a
+// non-ASCII byte that may be one. It may be safe when no byte before that
+// is one no safe value holds; a closing "]" or "}" may be wrapping
 // punctuation after the value, so it passes.
-bool may_hold_safe_key_value(std::string_view line) {
-    for (std::size_t eq = line.find('='); eq != std::string_view::npos; eq = line.find('=', eq + 1)) {
-        if (eq == 0 || !guards::is_key_char(line[eq - 1])) continue;
+//
+// It is surely unsafe when such a byte comes first, with only ASCII bytes
+// before it, and the "=" splits a key=value token (`splits_key_value_token`):
+// the byte is then in the value, as the core keeps every byte up to the
+// last one that is no closing punctuation, and a template is never made of
+// a line with an unsafe key=value token. A later "=" of the same token is
+// no split, and its value's scan stops where the first one's did.
+EqualsSign EqualsReader::at(std::size_t eq) {
+    if (scan_end_ <= eq) {
         std::size_t i = eq + 1;
-        if (i == line.size() || text::is_ascii_whitespace(line[i])) continue;
-        bool safe = true;
-        for (; i < line.size(); ++i) {
-            const auto b = static_cast<unsigned char>(line[i]);
-            if (b >= 0x80 || text::is_ascii_whitespace(line[i])) break;
-            if (b < 33 || b > 126 || std::string_view("/<>[\\{").find(line[i]) != std::string_view::npos) {
-                safe = false;
+        bool unsafe = false;
+        for (; i < text_.size(); ++i) {
+            const char c = text_[i];
+            // Most value bytes are letters and digits, past every test below.
+            if (text::is_ascii_alnum(c)) continue;
+            if (static_cast<unsigned char>(c) >= 0x80 || text::is_ascii_whitespace(c)) break;
+            if (static_cast<unsigned char>(c) < 33 || c == 127 || is_unsafe_value_byte(c)) {
+                unsafe = true;
                 break;
             }
         }
-        if (safe) return true;
+        scan_end_ = i;
+        scan_unsafe_ = unsafe;
     }
-    return false;
+    if (scan_unsafe_)
+        return is_unsafe_value_byte(text_[scan_end_]) && splits_key_value_token(text_, eq) ? EqualsSign::unsafe_value
+                                                                                           : EqualsSign::none;
+    if (eq == 0 || !guards::is_key_char(text_[eq - 1])) return EqualsSign::none;
+    if (eq + 1 == text_.size() || text::is_ascii_whitespace(text_[eq + 1])) return EqualsSign::none;
+    return EqualsSign::safe_value;
 }
 
+namespace {
+
 bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTests& tests) {
+    // Every "=" of the line: one unsafe key=value token leaves it without a
+    // template, whatever else it holds.
+    bool safe_key_value = false;
+    if (seen.equals) {
+        EqualsReader equals(line);
+        for (std::size_t eq = line.find('='); eq != std::string_view::npos; eq = line.find('=', eq + 1)) {
+            const EqualsSign sign = equals.at(eq);
+            if (sign == EqualsSign::unsafe_value) return false;
+            safe_key_value = safe_key_value || sign == EqualsSign::safe_value;
+        }
+    }
     std::size_t from = 0;
     while (text::is_ascii_whitespace(line[from])) ++from;
     // A log prefix: its first token begins with a sign byte. A non-ASCII
@@ -102,7 +169,7 @@ bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTes
     const auto first = static_cast<unsigned char>(line[from]);
     const bool sign_byte = ((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) != 0;
     if (seen.high ? first >= 0x80 || sign_byte : sign_byte && tests.ascii_log_sign(line.substr(from))) return true;
-    if (seen.equals && may_hold_safe_key_value(line)) return true;
+    if (safe_key_value) return true;
     // An event line. Every ASCII byte other than a blank is in a token; in a
     // pure ASCII line the tokens are the runs between ASCII blanks.
     const bool may_be_event =
@@ -128,35 +195,49 @@ bool has_event_token(std::string_view text, std::size_t base, std::uint64_t star
     return false;
 }
 
-// A text read 64 bytes at a time, the last piece padded with newlines:
+// A text read 64 bytes at a time, the last pieces padded with newlines:
 // they end the last line where the text ends and add only empty lines after
-// it.
+// it. From each block's offset `kReadAhead` bytes more may be read.
 class PaddedBlocks {
 public:
-    explicit PaddedBlocks(std::string_view text) : text_(text), whole_(text.size() - text.size() % kBlock) {
-        std::memset(tail_, '\n', kBlock);
-        if (text.size() > whole_) std::memcpy(tail_, text.data() + whole_, text.size() - whole_);
+    static constexpr std::size_t kReadAhead = 32 + 3;  // the word groups' places past the block
+
+    explicit PaddedBlocks(std::string_view text)
+        : text_(text),
+          whole_(text.size() - text.size() % kBlock),
+          // Blocks before this one have all their bytes and those ahead in the text.
+          copied_(text.size() >= kBlock + kReadAhead ? (text.size() - kBlock - kReadAhead) / kBlock * kBlock + kBlock : 0) {
+        std::memset(tail_, '\n', sizeof tail_);
+        if (text.size() > copied_) std::memcpy(tail_, text.data() + copied_, text.size() - copied_);
     }
     // The last block's offset: the blocks are at 0, 64, ... up to it.
     std::size_t last() const { return whole_; }
-    const char* at(std::size_t base) const { return base < whole_ ? text_.data() + base : tail_; }
+    const char* at(std::size_t base) const { return base < copied_ ? text_.data() + base : tail_ + (base - copied_); }
 
 private:
     std::string_view text_;
     std::size_t whole_;
-    char tail_[kBlock];
+    std::size_t copied_;
+    char tail_[3 * kBlock + kReadAhead];
 };
 
 // Every line still to come ends at a newline still to come or at the
-// text's end: once that many lines more could not reach the share, the
-// bound so far with them declines the text. Looked at every 64 blocks.
-[[gnu::always_inline]] inline std::optional<std::uint64_t> share_bound(const ShareTest& share, std::size_t base,
-                                                                       std::uint64_t maybe_templated,
-                                                                       std::uint64_t newlines_seen,
-                                                                       std::uint64_t surely_nonblank) {
+// text's end, and each is at most one more templated line and so one more
+// nonblank line: once that many lines more could not reach the least lines
+// or the share, the counts so far with them decline the text, and are
+// given as such. Looked at every 64 blocks.
+struct ShareBound {
+    std::uint64_t maybe_templated = 0, surely_nonblank = 0;
+};
+[[gnu::always_inline]] inline std::optional<ShareBound> share_bound(const ShareTest& share, std::size_t base,
+                                                                    std::uint64_t maybe_templated,
+                                                                    std::uint64_t newlines_seen,
+                                                                    std::uint64_t surely_nonblank) {
     if (base % (64 * kBlock) != 0 || share.max_lines == 0 || base == 0) return std::nullopt;
-    const std::uint64_t bound = maybe_templated + (share.max_lines + 1 - std::min(newlines_seen, share.max_lines));
-    if (bound * 100 < surely_nonblank * share.min_percent) return bound;
+    const std::uint64_t left = share.max_lines + 1 - std::min(newlines_seen, share.max_lines);
+    const ShareBound bound{maybe_templated + left, surely_nonblank + left};
+    if (bound.maybe_templated < share.min_lines || bound.maybe_templated * 100 < bound.surely_nonblank * share.min_percent)
+        return bound;
     return std::nullopt;
 }
 
@@ -176,7 +257,7 @@ template <class Simd, bool kEventTokens>
     std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
         if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
-            return {surely_nonblank, maybe_nonblank, pipe_lines, *bound};
+            return {bound->surely_nonblank, maybe_nonblank, pipe_lines, bound->maybe_templated};
         const Masks m = Simd::masks(blocks.at(base));
         newlines_seen += Simd::count(m.newline);
         const std::uint64_t content = ~m.blank;
@@ -250,16 +331,16 @@ LineCensus census_portable(std::string_view text, const LineTests& tests, const 
 
 namespace {
 
-// The sign bytes as two 16-entry tables for a byte's low and high nibble:
-// a byte may be one when the entries for its nibbles share a bit. High
-// nibbles whose sets of low nibbles are equal share one bit; past eight
-// such sets the last bit takes the rest, which only lets more bytes pass.
+// A class of bytes in two 16-entry tables for a byte's low and high nibble,
+// on bits `first` to `first + count - 1`: a byte may be in the class when
+// the entries for its nibbles share one of those bits. High nibbles whose
+// sets of low nibbles are equal share one bit; past `count` such sets the
+// last bit takes the rest, which only lets more bytes pass.
 struct NibbleTables {
     std::array<std::uint8_t, 16> low{}, high{};
 };
 
-NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
-    NibbleTables t;
+void add_nibble_class(NibbleTables& t, const std::array<std::uint64_t, 4>& bytes, unsigned first, unsigned count) {
     std::array<std::uint16_t, 8> sets{};
     unsigned used = 0;
     for (unsigned h = 0; h < 16; ++h) {
@@ -272,19 +353,25 @@ NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
         unsigned k = 0;
         while (k < used && sets[k] != lows) ++k;
         if (k == used) {
-            if (used < sets.size()) ++used;
+            if (used < count) ++used;
             k = used - 1;
         }
         sets[k] = static_cast<std::uint16_t>(sets[k] | lows);
-        t.high[h] = static_cast<std::uint8_t>(t.high[h] | (1u << k));
+        t.high[h] = static_cast<std::uint8_t>(t.high[h] | (1u << (first + k)));
     }
     for (unsigned k = 0; k < used; ++k)
         for (unsigned l = 0; l < 16; ++l)
-            if (((sets[k] >> l) & 1) != 0) t.low[l] = static_cast<std::uint8_t>(t.low[l] | (1u << k));
+            if (((sets[k] >> l) & 1) != 0) t.low[l] = static_cast<std::uint8_t>(t.low[l] | (1u << (first + k)));
+}
+
+NibbleTables nibble_tables(const std::array<std::uint64_t, 4>& bytes) {
+    NibbleTables t;
+    add_nibble_class(t, bytes, 0, 8);
     return t;
 }
 
-__attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string_view text, const NibbleTables& t) {
+__attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string_view text, const NibbleTables& t,
+                                                                       const ShareTest& share) {
     const __m256i low_table = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
     const __m256i high_table =
         _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high.data())));
@@ -300,11 +387,16 @@ __attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string
     std::uint64_t newline_before = 1, blank_before = 0, ascii_before = 0;
     const PaddedBlocks blocks(text);
     const std::size_t whole = blocks.last();
+    std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
+        // A line counts once at least for each sign it has.
+        if (const auto bound = share_bound(share, base, specials + later_starts / 3 + signed_firsts, newlines_seen, nonblank))
+            return QuickBounds{bound->maybe_templated, bound->surely_nonblank};
         const char* p = blocks.at(base);
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
         const std::uint64_t newline = Avx2::bits(Avx2::eq(a, '\n'), Avx2::eq(b, '\n'));
+        newlines_seen += Avx2::count(newline);
         const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b)) & ~newline;
         const std::uint64_t high = Avx2::bits(a, b);
         const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
@@ -323,44 +415,95 @@ __attribute__((target("avx2,popcnt"))) QuickBounds quick_bounds_avx2(std::string
     return QuickBounds{specials + later_starts / 3 + signed_firsts, nonblank};
 }
 
-// Classes of an ASCII byte read with letters folded to lower case (b | 0x20),
-// whose high nibble is then 2, 3, 6 or 7: one table per such nibble, read by
-// the low nibble. Bytes that fold together share their classes, which only
-// lets more bytes pass. A non-ASCII byte has none.
-enum : std::uint8_t {
-    kFirstLetter = 1,    // an event word's first letter
-    kSecondLetter = 2,   // its second
-    kThirdLetter = 4,    // its third
-    kFourthByte = 8,     // its fourth, or wrapping punctuation after a word of three
-    kWrapByte = 16,      // wrapping punctuation a word may follow
-    kSignByte = 32,      // a byte a log prefix's first token may begin with
+// Two classes of bytes in one pair of nibble tables: wrapping punctuation
+// a word may follow on the low three bits, and the bytes a log prefix's
+// first token may begin with on the high five.
+constexpr std::uint8_t kWrapBits = 0x07, kSignBits = 0xF8;
+
+NibbleTables class_tables(const LineTests& tests) {
+    std::array<std::uint64_t, 4> wrap{};
+    for (unsigned b = 0; b < 256; ++b)
+        if (tests.event_openings[b] == kWrapping) wrap[b >> 6] |= std::uint64_t{1} << (b & 63);
+    NibbleTables t;
+    add_nibble_class(t, wrap, 0, 3);
+    add_nibble_class(t, tests.sign_first_bytes, 3, 5);
+    return t;
+}
+
+// The event words in up to eight groups, as a low and a high half-byte
+// table for each of a word's first three places (every event word the
+// block pass looks for has three letters at least), ASCII case folded
+// (b | 0x20): a word of a group may start where the tables of every place,
+// read at the byte there, share the group's bit. Within a group the
+// half-bytes mix the words' letters, which only lets more pass; words are
+// grouped so that they mix least. The rest of a word is compared byte by
+// byte (`WordPrefixes`): more places here cost more than they save.
+constexpr std::size_t kGroupPlaces = 3;
+struct WordGroupTables {
+    std::array<std::array<std::uint8_t, 16>, kGroupPlaces> low{}, high{};
 };
 
-struct FoldedTables {
-    std::array<std::array<std::uint8_t, 16>, 4> by_nibble{};
-
-    void add(unsigned char b, std::uint8_t classes) {
-        const unsigned folded = (b | 0x20u) & 0x7Fu;
-        const unsigned high = folded >> 4;
-        by_nibble[high == 2 ? 0 : high == 3 ? 1 : high == 6 ? 2 : 3][folded & 15] |= classes;
-    }
-};
-
-FoldedTables folded_tables(const LineTests& tests) {
-    FoldedTables t;
-    for (unsigned b = 0; b < 0x80; ++b) {
-        if (tests.event_openings[b] == kWrapping) t.add(static_cast<unsigned char>(b), kWrapByte | kFourthByte);
-        if (((tests.sign_first_bytes[b >> 6] >> (b & 63)) & 1) != 0) t.add(static_cast<unsigned char>(b), kSignByte);
-    }
-    for (std::string_view word : tests.event_words) {
+WordGroupTables word_group_tables(std::span<const std::string_view> words) {
+    constexpr std::size_t kGroups = 8, kPlaces = kGroupPlaces;
+    // Per group and place: the bytes it allows, as 16 bits of low and of
+    // high half-bytes; all of them past a word's end.
+    struct Group {
+        std::array<std::uint16_t, kPlaces> lows{}, highs{};
+    };
+    std::vector<Group> groups;
+    for (std::string_view word : words) {
         if (word.size() < 3) continue;
-        t.add(static_cast<unsigned char>(word[0]), kFirstLetter);
-        t.add(static_cast<unsigned char>(word[1]), kSecondLetter);
-        t.add(static_cast<unsigned char>(word[2]), kThirdLetter);
-        // A word of three letters ends at wrapping punctuation (in the
-        // class above) or at a blank or a non-ASCII byte (added by the pass).
-        if (word.size() > 3) t.add(static_cast<unsigned char>(word[3]), kFourthByte);
+        Group g;
+        for (std::size_t place = 0; place < kPlaces; ++place) {
+            if (place >= word.size()) {
+                g.lows[place] = g.highs[place] = 0xFFFF;
+                continue;
+            }
+            const unsigned folded = static_cast<unsigned char>(word[place]) | 0x20u;
+            g.lows[place] = static_cast<std::uint16_t>(1u << (folded & 15u));
+            g.highs[place] = static_cast<std::uint16_t>(1u << (folded >> 4));
+        }
+        groups.push_back(g);
     }
+    auto joined = [](const Group& a, const Group& b) {
+        Group g;
+        for (std::size_t place = 0; place < kPlaces; ++place) {
+            g.lows[place] = static_cast<std::uint16_t>(a.lows[place] | b.lows[place]);
+            g.highs[place] = static_cast<std::uint16_t>(a.highs[place] | b.highs[place]);
+        }
+        return g;
+    };
+    // How many byte values a group lets pass, over its places.
+    auto passes = [](const Group& g) {
+        int n = 0;
+        for (std::size_t place = 0; place < kPlaces; ++place)
+            n += std::popcount(g.lows[place]) * std::popcount(g.highs[place]);
+        return n;
+    };
+    // Join the two groups whose join lets the fewest more bytes pass, until
+    // eight are left.
+    while (groups.size() > kGroups) {
+        std::size_t best_a = 0, best_b = 1;
+        int best = INT_MAX;
+        for (std::size_t a = 0; a < groups.size(); ++a)
+            for (std::size_t b = a + 1; b < groups.size(); ++b) {
+                const int more = passes(joined(groups[a], groups[b])) - passes(groups[a]) - passes(groups[b]);
+                if (more < best) {
+                    best = more;
+                    best_a = a;
+                    best_b = b;
+                }
+            }
+        groups[best_a] = joined(groups[best_a], groups[best_b]);
+        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(best_b));
+    }
+    WordGroupTables t;
+    for (std::size_t k = 0; k < groups.size(); ++k)
+        for (std::size_t place = 0; place < kPlaces; ++place)
+            for (unsigned n = 0; n < 16; ++n) {
+                if (((groups[k].lows[place] >> n) & 1) != 0) t.low[place][n] |= static_cast<std::uint8_t>(1u << k);
+                if (((groups[k].highs[place] >> n) & 1) != 0) t.high[place][n] |= static_cast<std::uint8_t>(1u << k);
+            }
     return t;
 }
 
@@ -380,29 +523,34 @@ struct RunReach {
 };
 
 #define LM_AVX2 __attribute__((target("avx2,popcnt")))
-struct TableVectors {
-    __m256i by_nibble[4];
-};
-
-LM_AVX2 inline __m256i folded_classes(__m256i v, const TableVectors& tables) {
-    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
-    const __m256i low = _mm256_and_si256(folded, _mm256_set1_epi8(0x0F));
-    const __m256i high = _mm256_and_si256(folded, _mm256_set1_epi8(static_cast<char>(0xF0)));
-    auto part = [&](int k, char nibble) LM_AVX2 {
-        return _mm256_and_si256(_mm256_shuffle_epi8(tables.by_nibble[k], low), Avx2::eq(high, nibble));
-    };
-    return _mm256_or_si256(_mm256_or_si256(part(0, 0x20), part(1, 0x30)), _mm256_or_si256(part(2, 0x60), part(3, 0x70)));
+// The class bits of each byte of `v`.
+LM_AVX2 inline __m256i byte_classes(__m256i v, __m256i low, __m256i high) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    return _mm256_and_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble)),
+                            _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
 }
 
-template <int kBit>
-LM_AVX2 inline std::uint64_t class_bits(__m256i a, __m256i b) {
-    return Avx2::bits(_mm256_slli_epi16(a, 7 - kBit), _mm256_slli_epi16(b, 7 - kBit));
+// The bytes whose class bits share one with `bits`.
+LM_AVX2 inline std::uint64_t class_bits(__m256i a, __m256i b, std::uint8_t bits) {
+    const __m256i mask = _mm256_set1_epi8(static_cast<char>(bits)), zero = _mm256_setzero_si256();
+    return ~Avx2::bits(_mm256_cmpeq_epi8(_mm256_and_si256(a, mask), zero), _mm256_cmpeq_epi8(_mm256_and_si256(b, mask), zero));
 }
 
 // The event words' first four letters (three for a word of three), ASCII
 // case folded, as little-endian words with the mask of the bytes they hold.
 struct WordPrefixes {
     std::array<std::uint32_t, 32> prefix{}, mask{};
+    std::array<std::string_view, 32> word_of{};
+    // By the hash of their first three bytes, folded: the words (bit k for
+    // word k) that may begin so.
+    std::array<std::uint32_t, 64> by_hash{};
+
+    static std::size_t hash(const char* p) {
+        const std::uint32_t three = (static_cast<std::uint32_t>(static_cast<unsigned char>(p[0]) | 0x20u)) |
+                                    (static_cast<std::uint32_t>(static_cast<unsigned char>(p[1]) | 0x20u) << 8) |
+                                    (static_cast<std::uint32_t>(static_cast<unsigned char>(p[2]) | 0x20u) << 16);
+        return (three * 0x9E3779B1u) >> 26;
+    }
     std::size_t count = 0;
     bool all = false;  // too many words to keep: every word start may be one
 
@@ -413,6 +561,8 @@ struct WordPrefixes {
                 all = true;
                 return;
             }
+            word_of[count] = word;
+            by_hash[hash(word.data())] |= std::uint32_t{1} << count;
             for (std::size_t i = 0; i < 4 && i < word.size(); ++i) {
                 prefix[count] |= ((static_cast<std::uint32_t>(static_cast<unsigned char>(word[i])) | 0x20u) << (8 * i));
                 mask[count] |= 0xFFu << (8 * i);
@@ -420,37 +570,74 @@ struct WordPrefixes {
             ++count;
         }
     }
-    bool may_begin(const char* p) const {
-        if (all) return true;
+    // Whether a word begins at `at` and ends there its token's core: the
+    // token ends after it (an ASCII blank or a non-ASCII byte may end it)
+    // or wrapping punctuation follows, which the core leaves out. A token
+    // that is an event word once its wrapping punctuation is shed passes
+    // here at its word's first byte, which follows a separator as well.
+    bool may_end_core(std::string_view text, std::size_t at, const LineTests& tests) const {
+        if (all || at + 4 > text.size()) return true;
         std::uint32_t got = 0;
-        std::memcpy(&got, p, 4);
+        std::memcpy(&got, text.data() + at, 4);
         got = std::uint32_t{0x20202020u} | got;
         if constexpr (std::endian::native != std::endian::little) got = __builtin_bswap32(got);
-        for (std::size_t k = 0; k < count; ++k)
-            if ((got & mask[k]) == prefix[k]) return true;
+        for (std::uint32_t words = by_hash[hash(text.data() + at)]; words != 0; words &= words - 1) {
+            const auto k = static_cast<std::size_t>(std::countr_zero(words));
+            if ((got & mask[k]) != prefix[k]) continue;
+            const std::string_view word = word_of[k];
+            if (at + word.size() > text.size()) continue;
+            std::size_t i = 4;
+            while (i < word.size() && (static_cast<unsigned char>(text[at + i]) | 0x20u) ==
+                                          (static_cast<unsigned char>(word[i]) | 0x20u))
+                ++i;
+            if (i < word.size()) continue;
+            if (at + word.size() == text.size()) return true;
+            const char next = text[at + word.size()];
+            if (static_cast<unsigned char>(next) >= 0x80 || text::is_ascii_whitespace(next) ||
+                tests.event_openings[static_cast<unsigned char>(next)] == kWrapping)
+                return true;
+        }
         return false;
     }
 };
 
-LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTables& t, const LineTests& tests,
+// Where a word of a group may start, for the 32 bytes from `p` (with the
+// next kGroupPlaces - 1 read after them).
+LM_AVX2 inline __m256i word_group_starts(const char* p, const __m256i (&low)[kGroupPlaces], const __m256i (&high)[kGroupPlaces]) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F), fold = _mm256_set1_epi8(0x20);
+    __m256i groups = _mm256_set1_epi8(-1);
+    for (std::size_t place = 0; place < kGroupPlaces; ++place) {
+        const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + place)), fold);
+        const __m256i lows = _mm256_shuffle_epi8(low[place], _mm256_and_si256(v, nibble));
+        const __m256i highs = _mm256_shuffle_epi8(high[place], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+        groups = _mm256_and_si256(groups, _mm256_and_si256(lows, highs));
+    }
+    return _mm256_cmpeq_epi8(groups, _mm256_setzero_si256());
+}
+
+LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const NibbleTables& t, const LineTests& tests,
                                           const ShareTest& share) {
     const WordPrefixes prefixes(tests.event_words);
-    TableVectors tables{};
-    for (unsigned k = 0; k < 4; ++k)
-        tables.by_nibble[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.by_nibble[k].data())));
-    std::uint64_t maybe_templated = 0, surely_nonblank = 0;
+    const __m256i class_low = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low.data())));
+    const __m256i class_high = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high.data())));
+    const WordGroupTables words_tables = word_group_tables(tests.event_words);
+    __m256i group_low[kGroupPlaces], group_high[kGroupPlaces];
+    for (std::size_t k = 0; k < kGroupPlaces; ++k) {
+        group_low[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words_tables.low[k].data())));
+        group_high[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(words_tables.high[k].data())));
+    }
+    EqualsReader equals_reader(text);
+    std::uint64_t maybe_templated = 0, surely_nonblank = 0, asked = 0;
     // Of the byte before the block: whether it is an ASCII blank (the text's
     // start counts as one), or a byte a word may follow.
     std::uint64_t blank_before = 1, separator_before = 1;
-    // The last block's word starts on a first letter, second and third letters.
-    std::uint64_t firsts_before = 0, seconds_before = 0, thirds_before = 0;
-    RunReach content_reach, sign_reach, ascii_reach;
+    RunReach content_reach, sign_reach, ascii_reach, unsafe_reach;
     const PaddedBlocks blocks(text);
     const std::size_t whole = blocks.last();
     std::uint64_t newlines_seen = 0;
     for (std::size_t base = 0; base <= whole; base += kBlock) {
         if (const auto bound = share_bound(share, base, maybe_templated, newlines_seen, surely_nonblank))
-            return QuickBounds{*bound, surely_nonblank};
+            return QuickBounds{bound->maybe_templated, bound->surely_nonblank, asked};
         const char* p = blocks.at(base);
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
@@ -459,37 +646,45 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
         const std::uint64_t blank = Avx2::bits(Avx2::blank(a), Avx2::blank(b));  // the newline among them
         const std::uint64_t high = Avx2::bits(a, b);
         const std::uint64_t equals = Avx2::bits(Avx2::eq(a, '='), Avx2::eq(b, '='));
-        const __m256i ca = folded_classes(a, tables), cb = folded_classes(b, tables);
+        const __m256i ca = byte_classes(a, class_low, class_high), cb = byte_classes(b, class_low, class_high);
         const std::uint64_t content = ~blank;
 
-        // Signs: a "=" after a byte other than a blank.
-        std::uint64_t signs = equals & ~((blank << 1) | blank_before);
+        // Signs: a "=" after a key character whose value may be safe; and
+        // what leaves a line without a template: a "=" of an unsafe
+        // key=value token. A "=" after a blank is neither.
+        std::uint64_t signs = 0, unsafe = 0;
+        for (std::uint64_t e = equals & ~((blank << 1) | blank_before); e != 0; e &= e - 1) {
+            const unsigned q = static_cast<unsigned>(std::countr_zero(e));
+            const std::size_t at = base + q;
+            if (at >= text.size()) break;
+            ++asked;
+            const EqualsSign sign = equals_reader.at(at);
+            if (sign == EqualsSign::safe_value) signs |= std::uint64_t{1} << q;
+            if (sign == EqualsSign::unsafe_value) unsafe |= std::uint64_t{1} << q;
+        }
         blank_before = blank >> 63;
 
-        // Event words, marked on their fourth byte (within the word's line,
-        // or the newline that ends it): a word start on a first letter, then
-        // a second and a third letter.
-        const std::uint64_t separator = blank | high | class_bits<4>(ca, cb);
-        const std::uint64_t firsts = content & ((separator << 1) | separator_before) & class_bits<0>(ca, cb);
-        const std::uint64_t seconds = class_bits<1>(ca, cb), thirds = class_bits<2>(ca, cb);
+        // Event words, marked on their first byte: a word start where a
+        // word of a group may start.
+        const std::uint64_t separator = blank | high | class_bits(ca, cb, kWrapBits);
+        std::uint64_t words = content & ((separator << 1) | separator_before) &
+                              ~Avx2::bits(word_group_starts(p, group_low, group_high),
+                                          word_group_starts(p + 32, group_low, group_high));
         separator_before = separator >> 63;
-        std::uint64_t words = ((firsts << 3) | (firsts_before >> 61)) & ((seconds << 2) | (seconds_before >> 62)) &
-                              ((thirds << 1) | (thirds_before >> 63)) & (class_bits<3>(ca, cb) | blank | high);
-        firsts_before = firsts;
-        seconds_before = seconds;
-        thirds_before = thirds;
         for (; words != 0; words &= words - 1) {
             const unsigned q = static_cast<unsigned>(std::countr_zero(words));
-            // The classes pass letters of different words together: a
+            const std::size_t word = base + q;
+            if (word >= text.size()) break;
+            // The groups pass letters of different words together: a
             // word's first letters settle most.
-            const std::size_t word = base + q - 3;
-            if (word + 4 <= text.size() && !prefixes.may_begin(text.data() + word)) continue;
+            ++asked;
+            if (!prefixes.may_end_core(text, word, tests)) continue;
             if (tests.is_event_token(text.substr(word))) signs |= std::uint64_t{1} << q;
         }
 
         // Each line's first byte other than an ASCII blank.
         const std::uint64_t line_firsts = content & ~content_reach(~newline, content);
-        for (std::uint64_t f = line_firsts & (high | class_bits<5>(ca, cb)); f != 0; f &= f - 1) {
+        for (std::uint64_t f = line_firsts & (high | class_bits(ca, cb, kSignBits)); f != 0; f &= f - 1) {
             const unsigned q = static_cast<unsigned>(std::countr_zero(f));
             const std::uint64_t bit = std::uint64_t{1} << q;
             if ((high & bit) != 0) {
@@ -510,10 +705,11 @@ LM_AVX2 QuickBounds line_mask_bounds_avx2(std::string_view text, const FoldedTab
             if (tests.ascii_log_sign(text.substr(from))) signs |= bit;
         }
 
-        maybe_templated += Avx2::count(newline & (sign_reach(~newline, signs) | signs));
+        maybe_templated += Avx2::count(newline & (sign_reach(~newline, signs) | signs) &
+                                       ~(unsafe_reach(~newline, unsafe) | unsafe));
         surely_nonblank += Avx2::count(newline & ascii_reach(~newline, content & ~high));
     }
-    return QuickBounds{maybe_templated, surely_nonblank};
+    return QuickBounds{maybe_templated, surely_nonblank, asked};
 }
 #undef LM_AVX2
 
@@ -523,13 +719,13 @@ std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const Li
                                                  const ShareTest& share) {
     if (!__builtin_cpu_supports("avx2") || tests.is_event_token == nullptr || tests.ascii_log_sign == nullptr)
         return std::nullopt;
-    return line_mask_bounds_avx2(text, folded_tables(tests), tests, share);
+    return line_mask_bounds_avx2(text, class_tables(tests), tests, share);
 }
 
-std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests) {
+std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests, const ShareTest& share) {
     if (!__builtin_cpu_supports("avx2")) return std::nullopt;
     const NibbleTables tables = nibble_tables(tests.sign_first_bytes);
-    return quick_bounds_avx2(text, tables);
+    return quick_bounds_avx2(text, tables, share);
 }
 
 LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share) {

@@ -22,12 +22,15 @@ struct LineCensus {
 };
 
 // With `share.max_lines` (at least the text's newlines; 0 when not known)
-// the pass stops once the lines left, all counted, would not lift
-// `maybe_templated` to `share.min_percent` of `surely_nonblank`, and gives
-// that many more: a bound that fails the same test.
+// the pass stops once the lines left, all counted as templated and so as
+// nonblank, would not lift `maybe_templated` to `share.min_lines` or to
+// `share.min_percent` of `surely_nonblank`, and gives both counts with those
+// lines added: a pair that fails the same test, as the text's own counts
+// would.
 struct ShareTest {
     std::uint64_t max_lines = 0;
     std::uint64_t min_percent = 0;
+    std::uint64_t min_lines = 0;
 };
 
 inline constexpr std::uint32_t kWrapping = ~std::uint32_t{0};
@@ -60,13 +63,14 @@ struct LineTests {
     std::size_t max_event_bytes = 0;  // tokens and the blanks between them
 };
 
-// A line may have a template when it may start with a log prefix, when it
-// holds a "=" after a key character whose value may be safe, or when it
-// may be an event line: enough tokens (any number when the line has a
-// non-ASCII byte, which may be a blank), short enough, and a token that
-// starts after a blank or a non-ASCII byte and is an event word.
-// Stops as `take_line_mask_bounds` does with `share` (below); the other
-// counts are then those of the lines read.
+// A line may have a template when it holds no key=value token whose value
+// is surely unsafe (see `EqualsReader`), and when it may start with a log
+// prefix, when it holds a "=" after a key character whose value may be
+// safe, or when it may be an event line: enough tokens (any number when the
+// line has a non-ASCII byte, which may be a blank), short enough, and a
+// token that starts after a blank or a non-ASCII byte and is an event word.
+// Stops as `ShareTest` says; the other counts are then those of the lines
+// read.
 LineCensus take_census(std::string_view text, const LineTests& tests, const ShareTest& share = {});
 
 // Coarser bounds from a pass that reads no line on its own: at most
@@ -79,22 +83,44 @@ LineCensus take_census(std::string_view text, const LineTests& tests, const Shar
 struct QuickBounds {
     std::uint64_t maybe_templated = 0;
     std::uint64_t surely_nonblank = 0;
+    std::uint64_t asked = 0;  // the block pass: the tokens and "=" it read alone
 };
-std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests);
+// Stops as `ShareTest` says.
+std::optional<QuickBounds> take_quick_bounds(std::string_view text, const LineTests& tests,
+                                             const ShareTest& share = {});
+
+// What a "=" tells of its line, read by the templates' own rules.
+enum class EqualsSign {
+    none,          // nothing
+    safe_value,    // it follows a key character, and its value may be safe
+    unsafe_value,  // it splits a key=value token whose value is unsafe: the line has no template
+};
+
+// The "=" of a text (a line, or a whole text of lines), read in order: the
+// scans of values that run on are shared, so that a long token of many "="
+// is read once.
+class EqualsReader {
+public:
+    explicit EqualsReader(std::string_view text) : text_(text) {}
+    // Of the "=" at `eq`, later than any asked before.
+    EqualsSign at(std::size_t eq);
+
+private:
+    std::string_view text_;
+    std::size_t scan_end_ = 0;  // where the last value's scan stopped
+    bool scan_unsafe_ = false;  // at a byte that no safe value holds
+};
 
 // Bounds of the same kind from a pass that reads whole blocks and asks a
 // line alone only where a block shows it may qualify: at most
-// `maybe_templated` lines hold a "=" after a byte other than an ASCII blank,
-// start (after ASCII blanks) with a non-ASCII byte or with a token that
-// `ascii_log_sign` lets pass, or hold a
-// word that `is_event_token` takes, beginning after an ASCII blank, a
-// non-ASCII byte or wrapping punctuation; at least `surely_nonblank` lines
-// hold an ASCII byte other than a blank. None when the machine lacks the
-// vector instructions it needs. With `share.max_lines` (at least the
-// text's newlines; 0 when not known) the pass stops once the lines left,
-// all counted, would not lift `maybe_templated` to `share.min_percent` of
-// `surely_nonblank`, and gives that many more: a bound that fails the same
-// test.
+// `maybe_templated` lines hold no key=value token whose value is surely
+// unsafe and either hold a "=" after a key character whose value may be
+// safe, start (after ASCII blanks) with a non-ASCII byte or with a token that
+// `ascii_log_sign` lets pass, or hold a word that `is_event_token` takes,
+// beginning after an ASCII blank, a non-ASCII byte or wrapping punctuation;
+// at least `surely_nonblank` lines hold an ASCII byte other than a blank.
+// None when the machine lacks the vector instructions it needs. Stops as
+// `ShareTest` says.
 std::optional<QuickBounds> take_line_mask_bounds(std::string_view text, const LineTests& tests,
                                                  const ShareTest& share = {});
 

@@ -31,6 +31,9 @@ constexpr std::uint64_t kMaskFirstPercent = 10;
 // few long lines as fast, and the block pass can stop early only where
 // there are many lines.
 constexpr std::size_t kMaskFirstLineBytes = 256;
+// And only where it read at most this many tokens and "=" alone a line in
+// the sample: where it reads many (markup, prose), the census is faster.
+constexpr std::uint64_t kMaskFirstAskedPerLine = 1;
 
 // Words whose presence anywhere in the text, ASCII case ignored, gives it
 // to another filter: summaries of earlier filters, Python tracebacks, test
@@ -412,7 +415,8 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // share. Every newline starts a line of the index, so it has as many
     // lines at least.
     auto share_of = [&](std::string_view part) {
-        return census::ShareTest{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent};
+        return census::ShareTest{part.size() == lines.text().size() ? lines.size() : 0, kMinCoveredPercent,
+                                 kMinCoveredLines};
     };
     auto census_declines = [&](std::string_view part, const census::LineTests& tests) {
         const census::LineCensus bounds = census::take_census(part, tests, share_of(part));
@@ -427,7 +431,7 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
                           bounds->maybe_templated * 100 < bounds->surely_nonblank * kMinCoveredPercent);
     };
     auto quick_bounds_decline = [&](std::string_view part, const census::LineTests& tests) {
-        return bounds_decline(census::take_quick_bounds(part, tests));
+        return bounds_decline(census::take_quick_bounds(part, tests, share_of(part)));
     };
     // Finer, and still reading lines alone only where a block shows a sign.
     auto line_mask_decline = [&](std::string_view part, const census::LineTests& tests) {
@@ -452,7 +456,8 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     const bool mask_sample_declines = bounds_decline(mask_sample);
     const bool mask_first = mask_sample_declines &&
                             mask_sample->maybe_templated * 100 < mask_sample->surely_nonblank * kMaskFirstPercent &&
-                            text.size() / lines.size() <= kMaskFirstLineBytes;
+                            text.size() / lines.size() <= kMaskFirstLineBytes &&
+                            mask_sample->asked <= mask_sample->surely_nonblank * kMaskFirstAskedPerLine;
     auto mask_declines = [&] {
         return mask_sample_declines && (text.size() == sample.size() || line_mask_decline(text, kCensusTests));
     };

@@ -101,7 +101,7 @@ bool is_event_word(std::string_view token) {
     const std::string_view core = text::trim_chars(token, kWrapping);
     if (core.size() < 3 || core.size() > 9) return false;
     for (std::string_view word : kEventWords)
-        if (text::equals_ignore_case(core, word)) return true;
+        if (word.size() == core.size() && text::equals_ignore_case(core, word)) return true;
     return false;
 }
 

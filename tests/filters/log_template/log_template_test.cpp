@@ -206,6 +206,21 @@ TEST(LogTemplateDetector, BlockPassKeepsAcceptedLogs) {
          lines(3000, [](int k) { return "plain words of the note number " + std::to_string(k); }) +
              lines(3000, [](int k) { return "DEBUG: cache warmup done " + std::to_string(k); }),
          ""},
+        {"event word before wrapping punctuation",
+         lines(16, [](int k) { return "worker handled; done after " + std::to_string(k) + " steps"; }), ""},
+        // A "=" with "/" after it leaves a line untemplated only when it
+        // splits a key=value token: none of these does.
+        {"\"=\" after a non-ASCII key",
+         lines(16, [](int k) { return "INFO: cl\u00e9=/x cache warmup done " + std::to_string(k); }), ""},
+        {"\"=\" first in its token", lines(16, [](int k) { return "INFO: =/x cache warmup done " + std::to_string(k); }),
+         ""},
+        {"key of a digit first", lines(16, [](int k) { return "INFO: 9a=/x cache warmup done " + std::to_string(k); }),
+         ""},
+        {"key of 41 bytes",
+         lines(16, [](int k) { return "INFO: " + std::string(41, 'k') + "=/x cache warmup done " + std::to_string(k); }),
+         ""},
+        {"closing bracket after a value",
+         lines(16, [](int k) { return "INFO: seq=" + std::to_string(k) + "] cache warmup done"; }), ""},
     };
     for (const Case& c : accepted) EXPECT_NE(compress_log_template_output(c.in), c.in) << c.name;
     const std::vector<Case> declined = {
@@ -213,6 +228,12 @@ TEST(LogTemplateDetector, BlockPassKeepsAcceptedLogs) {
          lines(4000, [](int k) { return "tool pack common change " + std::to_string(k); }), ""},
         {"first tokens that begin like levels",
          lines(4000, [](int k) { return "A  services/module/index_" + std::to_string(k) + ".md"; }), ""},
+        {"log lines with a path value",
+         lines(4000, [](int k) { return "INFO: request path=/v1/upload took " + std::to_string(k) + "ms"; }), ""},
+        {"few lines, most of them long",
+         lines(12, [](int) { return std::string(100000, 'x'); }) +
+             lines(6, [](int k) { return "DEBUG: cache warmup done " + std::to_string(k); }),
+         ""},
     };
     for (const Case& c : declined) EXPECT_EQ(compress_log_template_output(c.in), c.in) << c.name;
 }
