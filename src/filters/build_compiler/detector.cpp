@@ -1103,6 +1103,13 @@ private:
 // rule. Each anchored line is classified as the tally would, and the sweep
 // stops at the first that counts for a candidacy. kByLines when the text
 // holds colour codes.
+//
+// A decline has to read the text to its end: one line anywhere can give a
+// tool its candidacy on its own ("make: *** [all] Error 1" after a
+// million search hits, JSON events or encoded payloads is a make run), so no
+// count of the lines read so far bounds what the rest may hold. Only a diff
+// header or a test runner's phrase settles a text early, and the tally
+// stops at those by itself.
 __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
     Window window(text);
     LineStarts line_starts;
