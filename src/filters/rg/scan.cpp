@@ -54,15 +54,14 @@ struct BlockMasks {
     std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0, positive = 0;
 };
 
-// What the fast loop carries from block to block about the line the block
-// at `at` starts in, before `at`: whether a path mark stands in it, whether
-// it has ended its first word for a path (a byte no path holds, or a second
-// word start), whether a word starts in it, and whether a run of digits
-// that may close a result ("N:" or "PATH:N:") reaches `at`. `at` is kNone
-// while nothing is known.
+// What Avx2::next_stop carries from block to block about the line the block
+// at `at` starts in, before `at`: whether it holds a path mark, whether it
+// holds a byte no path holds, and whether a run of digits that may open a
+// result reaches `at`. Each may be true when it is not, never the other
+// way. `at` is kNone while nothing is known.
 struct LineState {
     std::size_t at = kNone;
-    bool marked = false, ended = false, worded = false, run = false;
+    bool marked = false, ended = false, run = false;
 };
 
 // 64 bytes from a line's start on, for the end of its first word: the
@@ -150,9 +149,6 @@ QS_AVX2 __m256i eq_avx2(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_
 QS_AVX2 __m256i digits_avx2(__m256i v) {
     return _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8('/')), _mm256_cmpgt_epi8(_mm256_set1_epi8(':'), v));
 }
-QS_AVX2 __m256i stop_colons_avx2(__m256i v, __m256i before) {
-    return _mm256_and_si256(eq_avx2(v, ':'), digits_avx2(before));
-}
 QS_AVX2 __m256i marks_avx2(__m256i v) {
     const __m256i dot_or_slash = _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(1)), _mm256_set1_epi8('/'));
     return _mm256_or_si256(dot_or_slash, _mm256_or_si256(eq_avx2(v, '\\'), eq_avx2(v, '~')));
@@ -215,12 +211,13 @@ bool in_tail(std::uint64_t newline, std::uint64_t x, bool before) {
 #undef QS_AVX2
 
 struct Avx2 {
-    // As Sse2::next_stop; a loop of its own keeps its constants in
+    // As Sse2::next_stop, but it passes over the blocks with a colon right
+    // after a digit too when none of those colons can be reported (see
+    // above), keeping `state`. A loop of its own keeps its constants in
     // registers.
-    // Passes over the blocks with a colon right after a digit too when none
-    // of those colons can be reported (candidates_avx2), keeping `st`.
     __attribute__((target("avx2"))) static std::size_t next_stop(const char* data, std::size_t i, std::size_t n,
-                                                                 BlockMasks& m, LineState& st) {
+                                                                 BlockMasks& m, LineState& state) {
+        LineState st = state;  // kept in registers
         const __m256i mark_set = load_avx2(kMarkNibbles.data());
         for (; i + kBlock <= n; i += kBlock) {
             const char* p = data + i;
@@ -268,6 +265,7 @@ struct Avx2 {
             st.ended = in_tail(m.newline, no_path, st.ended);
             if (m.esc != 0 || ((open + digit + (run ? 1u : 0u)) & m.stop_colon) != 0) break;
         }
+        state = st;
         return i;
     }
     __attribute__((target("avx2"))) static BlockMasks newlines(const char* p) {
