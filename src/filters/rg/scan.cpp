@@ -222,12 +222,17 @@ struct Avx2 {
         for (; i + kBlock <= n; i += kBlock) {
             const char* p = data + i;
             const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
-            const std::uint64_t colon = bits_avx2(eq_avx2(v0, ':'), eq_avx2(v1, ':'));
+            const __m256i k0 = eq_avx2(v0, ':'), k1 = eq_avx2(v1, ':');
+            const __m256i s0 = _mm256_and_si256(k0, digits_avx2(load_avx2(p - 1)));
+            const __m256i s1 = _mm256_and_si256(k1, digits_avx2(load_avx2(p + 31)));
+            const __m256i e0 = eq_avx2(v0, kEsc), e1 = eq_avx2(v1, kEsc);
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(s0, s1), _mm256_or_si256(e0, e1));
+            if (_mm256_testz_si256(any, any)) continue;
+            m.stop_colon = bits_avx2(s0, s1);
+            m.esc = bits_avx2(e0, e1);
+            const std::uint64_t colon = bits_avx2(k0, k1);
             const std::uint64_t digit = bits_avx2(digits_avx2(v0), digits_avx2(v1));
             const bool digit_before = text::is_ascii_digit(p[-1]);
-            m.stop_colon = colon & ((digit << 1) | (digit_before ? 1u : 0u));
-            m.esc = bits_avx2(eq_avx2(v0, kEsc), eq_avx2(v1, kEsc));
-            if ((m.stop_colon | m.esc) == 0) continue;
             if (st.at != i) {
                 // The block before was passed over: whether its last line
                 // holds a mark is read from it when it ends one.
