@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -53,6 +54,16 @@ struct BlockMasks {
     std::uint64_t stop_colon = 0, esc = 0, newline = 0, mark = 0, digit = 0, positive = 0;
 };
 
+// What Avx2::next_stop carries from block to block about the line the block
+// at `at` starts in, before `at`: whether it holds a path mark, whether it
+// holds a byte no path holds, and whether a run of digits that may open a
+// result reaches `at`. Each may be true when it is not, never the other
+// way. `at` is kNone while nothing is known.
+struct LineState {
+    std::size_t at = kNone;
+    bool marked = false, ended = false, run = false;
+};
+
 // 64 bytes from a line's start on, for the end of its first word: the
 // newlines, the spaces, the ASCII graphic bytes but ":" (word starts) and
 // bytes no path holds.
@@ -92,7 +103,7 @@ struct Sse2 {
     // The first block from `i` on that holds a colon right after a digit or
     // an ESC, with its masks, or the first that would reach past `n`.
     // `data + i - 1` must be readable.
-    static std::size_t next_stop(const char* data, std::size_t i, std::size_t n, BlockMasks& m) {
+    static std::size_t next_stop(const char* data, std::size_t i, std::size_t n, BlockMasks& m, LineState&) {
         for (; i + kBlock <= n; i += kBlock) {
             m = BlockMasks{};
             for (int k = 0; k < 4; ++k) {
@@ -138,9 +149,6 @@ QS_AVX2 __m256i eq_avx2(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_
 QS_AVX2 __m256i digits_avx2(__m256i v) {
     return _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8('/')), _mm256_cmpgt_epi8(_mm256_set1_epi8(':'), v));
 }
-QS_AVX2 __m256i stop_colons_avx2(__m256i v, __m256i before) {
-    return _mm256_and_si256(eq_avx2(v, ':'), digits_avx2(before));
-}
 QS_AVX2 __m256i marks_avx2(__m256i v) {
     const __m256i dot_or_slash = _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(1)), _mm256_set1_epi8('/'));
     return _mm256_or_si256(dot_or_slash, _mm256_or_si256(eq_avx2(v, '\\'), eq_avx2(v, '~')));
@@ -152,30 +160,117 @@ QS_AVX2 __m256i no_path_avx2(__m256i v) {
 QS_AVX2 __m256i words_avx2(__m256i v) {
     return _mm256_andnot_si256(eq_avx2(v, ':'), _mm256_cmpgt_epi8(v, _mm256_set1_epi8(' ')));
 }
+
+// Whether each byte is one of a set of ASCII bytes: `low` holds, per low
+// nibble, the high nibbles (0 to 7) of the set's bytes with it as bits;
+// `high` is that bit of each byte's high nibble (none past 7).
+QS_AVX2 __m256i in_set_avx2(__m256i v, __m256i high, __m256i low) {
+    const __m256i hit = _mm256_and_si256(_mm256_shuffle_epi8(low, v), high);
+    return _mm256_cmpeq_epi8(hit, _mm256_setzero_si256());  // the bytes NOT in the set
+}
+QS_AVX2 __m256i high_nibble_bit_avx2(__m256i v) {
+    const __m256i bits = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64,
+                                          -128, 0, 0, 0, 0, 0, 0, 0, 0);
+    return _mm256_shuffle_epi8(bits, _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0f)));
+}
+// The low-nibble table of a set of ASCII bytes, for in_set_avx2.
+constexpr std::array<char, 32> nibble_table(std::string_view set) {
+    std::array<char, 32> t{};
+    for (const char c : set)
+        for (int half = 0; half < 32; half += 16)
+            t[half + (c & 0x0f)] = static_cast<char>(t[half + (c & 0x0f)] | (1 << (c >> 4)));
+    return t;
+}
+constexpr std::array<char, 32> kMarkNibbles = nibble_table("/\\.~");
+constexpr std::array<char, 32> kNoPathNibbles = nibble_table("\",[{");
+
+// The scan below reports a colon q that closes a run of digits from r on,
+// where the digit at r is not 0, and either r starts its line, or r - 1 is
+// a colon with a path mark before it in the line and q stands before the
+// end of the line's first word for a path (Scanner::read_head), so before
+// any byte no path holds. The digits and the colon before them are neither
+// marks nor such bytes, so both conditions hold at q exactly when they hold
+// at r. Avx2::next_stop reads them at r, in two steps: the marks first (a
+// run that may open), then, for a block where one closes with a colon, the
+// 0s and the bytes no path holds; the run is followed to its colon by
+// adding r to the digits, across blocks by the carry. What it carries from
+// block to block may be more than holds (a mark, a run), never less, so it
+// passes over no block where the scan reports a colon.
+
+// Each line's bytes from its first `x` on (`carry`: one stands in the line
+// before the block), for the lines of a block with newlines `newline`.
+std::uint64_t from_first(std::uint64_t newline, std::uint64_t x, bool carry) {
+    const std::uint64_t rest = ~newline;
+    return (rest & ~(rest + x + (carry ? 1u : 0u))) | x;
+}
+// Whether the line the next block starts in holds an `x` in this block
+// (`before`: or before it).
+bool in_tail(std::uint64_t newline, std::uint64_t x, bool before) {
+    return newline == 0 ? before || x != 0 : (x & ~below_last(newline)) != 0;
+}
 #undef QS_AVX2
 
 struct Avx2 {
-    // As Sse2::next_stop; a loop of its own keeps its constants in
+    // As Sse2::next_stop, but it passes over the blocks with a colon right
+    // after a digit too when none of those colons can be reported (see
+    // above), keeping `state`. A loop of its own keeps its constants in
     // registers.
     __attribute__((target("avx2"))) static std::size_t next_stop(const char* data, std::size_t i, std::size_t n,
-                                                                 BlockMasks& m) {
+                                                                 BlockMasks& m, LineState& state) {
+        LineState st = state;  // kept in registers
+        const __m256i mark_set = load_avx2(kMarkNibbles.data());
         for (; i + kBlock <= n; i += kBlock) {
             const char* p = data + i;
             const __m256i v0 = load_avx2(p), v1 = load_avx2(p + 32);
-            const __m256i c0 = stop_colons_avx2(v0, load_avx2(p - 1)), c1 = stop_colons_avx2(v1, load_avx2(p + 31));
+            const __m256i k0 = eq_avx2(v0, ':'), k1 = eq_avx2(v1, ':');
+            const __m256i s0 = _mm256_and_si256(k0, digits_avx2(load_avx2(p - 1)));
+            const __m256i s1 = _mm256_and_si256(k1, digits_avx2(load_avx2(p + 31)));
             const __m256i e0 = eq_avx2(v0, kEsc), e1 = eq_avx2(v1, kEsc);
-            const __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(e0, e1));
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(s0, s1), _mm256_or_si256(e0, e1));
             if (_mm256_testz_si256(any, any)) continue;
-            m.stop_colon = bits_avx2(c0, c1);
+            m.stop_colon = bits_avx2(s0, s1);
             m.esc = bits_avx2(e0, e1);
+            const std::uint64_t colon = bits_avx2(k0, k1);
+            const std::uint64_t digit = bits_avx2(digits_avx2(v0), digits_avx2(v1));
+            const bool digit_before = text::is_ascii_digit(p[-1]);
+            if (st.at != i) {
+                // The block before was passed over: whether its last line
+                // holds a mark is read from it when it ends one.
+                const __m256i w0 = load_avx2(p - kBlock), w1 = load_avx2(p - kBlock + 32);
+                const std::uint64_t newline = bits_avx2(eq_avx2(w0, '\n'), eq_avx2(w1, '\n'));
+                const std::uint64_t mark = ~bits_avx2(in_set_avx2(w0, high_nibble_bit_avx2(w0), mark_set),
+                                                      in_set_avx2(w1, high_nibble_bit_avx2(w1), mark_set));
+                st.marked = in_tail(newline, mark, true);
+                st.ended = false;
+                st.run = digit_before;
+            }
+            st.at = i + kBlock;
+            const __m256i h0 = high_nibble_bit_avx2(v0), h1 = high_nibble_bit_avx2(v1);
             m.newline = bits_avx2(eq_avx2(v0, '\n'), eq_avx2(v1, '\n'));
-            m.mark = bits_avx2(marks_avx2(v0), marks_avx2(v1));
-            const __m256i d0 = digits_avx2(v0), d1 = digits_avx2(v1);
-            m.digit = bits_avx2(d0, d1);
-            m.positive =
-                bits_avx2(_mm256_andnot_si256(eq_avx2(v0, '0'), d0), _mm256_andnot_si256(eq_avx2(v1, '0'), d1));
-            break;
+            m.mark = ~bits_avx2(in_set_avx2(v0, h0, mark_set), in_set_avx2(v1, h1, mark_set));
+            const std::uint64_t line_start = (m.newline << 1) | (p[-1] == '\n' ? 1u : 0u);
+            const std::uint64_t after_colon = (colon << 1) | (p[-1] == ':' ? 1u : 0u);
+            const std::uint64_t opening = digit & (line_start | (after_colon & from_first(m.newline, m.mark, st.marked)));
+            const bool run = st.run;
+            unsigned long long sum = 0, closed = 0;
+            const bool c1 = __builtin_uaddll_overflow(opening, digit, &sum);
+            const bool c2 = __builtin_uaddll_overflow(sum, run ? 1u : 0u, &closed);
+            st.run = c1 || c2;
+            st.marked = in_tail(m.newline, m.mark, st.marked);
+            if ((closed & m.stop_colon) == 0 && m.esc == 0) {
+                st.ended = st.ended && m.newline == 0;
+                continue;
+            }
+            const __m256i no_path_set = load_avx2(kNoPathNibbles.data());
+            const std::uint64_t no_path = ~bits_avx2(in_set_avx2(v0, h0, no_path_set), in_set_avx2(v1, h1, no_path_set));
+            m.digit = digit;
+            m.positive = digit & ~bits_avx2(eq_avx2(v0, '0'), eq_avx2(v1, '0'));
+            const std::uint64_t open =
+                opening & m.positive & (line_start | ~from_first(m.newline, no_path, st.ended));
+            st.ended = in_tail(m.newline, no_path, st.ended);
+            if (m.esc != 0 || ((open + digit + (run ? 1u : 0u)) & m.stop_colon) != 0) break;
         }
+        state = st;
         return i;
     }
     __attribute__((target("avx2"))) static BlockMasks newlines(const char* p) {
@@ -210,7 +305,8 @@ public:
         bytes(0, first);
         std::size_t i = first;
         BlockMasks m;
-        while ((i = Load::next_stop(data, i, n_, m)) + kBlock <= n_) {
+        LineState st;
+        while ((i = Load::next_stop(data, i, n_, m, st)) + kBlock <= n_) {
             std::uint64_t found = m.esc;
             const auto line_of = [&](unsigned q) {
                 const std::uint64_t nl = m.newline & below(q);
