@@ -590,36 +590,46 @@ bool marks_may_count(std::string_view text, std::size_t at, std::uint32_t mask) 
     return false;
 }
 
-// Reports each "#" and escape byte of `text` from `from` to `to` to `scan`;
-// false once the scan needs no more.
+// The marks among the 32 bytes from `p` that mark_may_count keeps: escape
+// bytes, and each "#" that a digit follows and no visible character or DEL
+// precedes (the 34 bytes from `p - 1` are read).
+QV_AVX2 std::uint32_t counting_marks(const char* p) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i digit_offset = _mm256_sub_epi8(next, _mm256_set1_epi8('0'));
+    const __m256i digit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit_offset, _mm256_set1_epi8(9)), digit_offset);
+    const __m256i hashes = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), digit);
+    const __m256i counting = _mm256_andnot_si256(_mm256_cmpgt_epi8(before, _mm256_set1_epi8(' ')), hashes);
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_or_si256(counting, _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')))));
+}
+
+// Reports each "#" and escape byte of `text` from `from` to `to` that
+// mark_may_count keeps to `scan`; false once the scan needs no more.
 __attribute__((target("avx2,popcnt"))) bool scan_marks_avx2(std::string_view text, std::size_t from, std::size_t to,
                                                              FactScan& scan) {
-    std::size_t i = from;
-    for (; i + 32 <= to; i += 32) {
-        const char* p = text.data() + i;
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i hashes = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('#'));
-        const __m256i escapes = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b'));
-        auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(hashes, escapes)));
-        if (mask != 0 && i > 0 && i + 33 <= text.size()) {
-            // Only a "#" that a digit follows and no visible character or DEL
-            // precedes (mark_may_count), tested 32 at a time.
-            const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
-            const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
-            const __m256i digit_offset = _mm256_sub_epi8(next, _mm256_set1_epi8('0'));
-            const __m256i digit =
-                _mm256_cmpeq_epi8(_mm256_min_epu8(digit_offset, _mm256_set1_epi8(9)), digit_offset);
-            const __m256i counting =
-                _mm256_andnot_si256(_mm256_cmpgt_epi8(before, _mm256_set1_epi8(' ')), _mm256_and_si256(hashes, digit));
-            mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(counting, escapes)));
-        }
+    auto report = [&](std::size_t at, std::uint64_t mask) {
         for (; mask != 0; mask &= mask - 1)
-            if (const std::size_t k = i + static_cast<std::size_t>(std::countr_zero(mask));
-                mark_may_count(text, k) && !scan.on_mark(k))
-                return false;
+            if (!scan.on_mark(at + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
+        return true;
+    };
+    std::size_t i = from;
+    // The text's first byte has none before it.
+    if (i == 0 && i < to) {
+        if ((text[0] == '#' || text[0] == '\x1b') && !scan.on_mark(0)) return false;
+        i = 1;
+    }
+    // Sixty-four bytes a step: a step without a mark to report costs one
+    // branch.
+    const std::size_t vector_end = std::min(to, text.size() - std::min<std::size_t>(text.size(), 1));
+    for (; i + 64 <= vector_end; i += 64) {
+        const char* p = text.data() + i;
+        const std::uint64_t mask = counting_marks(p) | std::uint64_t{counting_marks(p + 32)} << 32;
+        if (mask != 0 && !report(i, mask)) return false;
     }
     for (; i < to; ++i)
-        if ((text[i] == '#' || text[i] == '\x1b') && !scan.on_mark(i)) return false;
+        if (mark_may_count(text, i) && (text[i] == '#' || text[i] == '\x1b') && !scan.on_mark(i)) return false;
     return true;
 }
 
@@ -820,11 +830,17 @@ bool next_kept_token(std::string_view line, const char* text_end, std::size_t& p
                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
         const auto kept = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_andnot_si128(rewritten, visible)));
         if ((kept & inside) != inside) return false;
-        // Hex letters: too few of them for a hash.
+        // Hex letters: no run long enough for a hash (digits are out already).
         const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
         const auto hex = static_cast<std::uint32_t>(
             _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter)));
-        if (static_cast<std::size_t>(std::popcount(hex & inside)) >= kMinHashDigits) return false;
+        std::uint32_t run = hex & inside;  // bit k: hex letters from k on, 1, 2, 4, 8, then 12 of them
+        run &= run >> 1;
+        run &= run >> 2;
+        run &= run >> 4;
+        run &= run >> 4;
+        static_assert(kMinHashDigits == 12);
+        if (run != 0) return false;
     } else
 #endif
     {
