@@ -608,7 +608,7 @@ QV_AVX2 std::uint32_t counting_marks(const char* p) {
 // Reports each "#" and escape byte of `text` from `from` to `to` that
 // mark_may_count keeps to `scan`; false once the scan needs no more.
 __attribute__((target("avx2,popcnt"))) bool scan_marks_avx2(std::string_view text, std::size_t from, std::size_t to,
-                                                             FactScan& scan) {
+                                                            FactScan& scan) {
     auto report = [&](std::size_t at, std::uint64_t mask) {
         for (; mask != 0; mask &= mask - 1)
             if (!scan.on_mark(at + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
@@ -824,10 +824,12 @@ bool next_kept_token(std::string_view line, const char* text_end, std::size_t& p
         length = static_cast<std::size_t>(std::countr_zero(ends));
         const std::uint32_t inside = (std::uint32_t{1} << length) - 1;
         // Visible ASCII but "." to "9" (".", "/" and the digits) and "\\".
-        const __m128i visible = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(' ')), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7f)));
+        const __m128i visible =
+            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(' ')), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7f)));
         const __m128i dot_to_nine = _mm_sub_epi8(v, _mm_set1_epi8('.'));
-        const __m128i rewritten = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(dot_to_nine, _mm_set1_epi8(11)), dot_to_nine),
-                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+        const __m128i rewritten =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(dot_to_nine, _mm_set1_epi8(11)), dot_to_nine),
+                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
         const auto kept = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_andnot_si128(rewritten, visible)));
         if ((kept & inside) != inside) return false;
         // Hex letters: no run long enough for a hash (digits are out already).
