@@ -17,6 +17,7 @@
 #include "filters/filter.h"
 #include "filters/guards.h"
 #include "filters/repeated_diagnostic/native.h"
+#include "filters/repeated_diagnostic/normalization.h"
 #include "filters/repeated_diagnostic/source_guard.h"
 #include "filters/repeated_diagnostic/summary.h"
 
@@ -215,7 +216,9 @@ void for_each_of_two_bytes(std::string_view text, char a, char b, F on_byte) {
 
 // The search for kMinRunLines lines in a row, of `count`, that pass a test,
 // asking one line at a time. Every kMinRunLines-th line is tested first;
-// only around one that passes are its neighbours asked.
+// only around one that passes are its neighbours asked. The test may also
+// ask of a line that it goes with the run line beside it (linked()): a run
+// is then kMinRunLines lines that pass, each going with the next.
 class RunSearch {
 public:
     explicit RunSearch(std::size_t count) : count_(count) { next_probe(); }
@@ -223,6 +226,19 @@ public:
     // The line to test next, or npos once the search is settled.
     std::size_t line() const { return line_; }
     bool found() const { return found_; }
+    // The run line next to line() that it must go with, or npos when line()
+    // is a probe, which only some neighbour must go with.
+    std::size_t linked() const {
+        switch (phase_) {
+            case Phase::kBack:
+                return first_;
+            case Phase::kForward:
+                return end_ - 1;
+            case Phase::kProbe:
+                break;
+        }
+        return std::string_view::npos;
+    }
 
     void answer(bool passes) {
         switch (phase_) {
@@ -282,7 +298,9 @@ private:
             line_ = std::string_view::npos;
             return;
         }
-        from_ = end_ + 1;  // the line at `end_` fails
+        // The line at `end_` failed, by itself or only beside the run: a
+        // run may still start there.
+        from_ = end_;
         next_probe();
     }
     void ask(std::size_t line, Phase phase) {
@@ -555,41 +573,69 @@ QV_AVX2 bool has_stem_or_escape_avx2(std::string_view text, std::size_t start, s
     return false;
 }
 
-// Reports each "#" and escape byte of `text` from `from` to `to` to `scan`;
-// false once the scan needs no more.
+// Whether FactScan::on_mark may learn anything from the mark at `k`. It
+// learns nothing from a "#" that no digit follows, nor from one after a
+// visible ASCII character or DEL (which no frame start has before its "#"),
+// and passes over them.
+bool mark_may_count(std::string_view text, std::size_t k) {
+    if (text[k] == '\x1b' || k == 0) return true;
+    const auto before = static_cast<unsigned char>(text[k - 1]);
+    return k + 1 < text.size() && text::is_ascii_digit(text[k + 1]) && (before <= ' ' || before >= 0x80);
+}
+
+// Whether some mark of `mask`, bytes of the 32 from `at`, may count.
+bool marks_may_count(std::string_view text, std::size_t at, std::uint32_t mask) {
+    for (; mask != 0; mask &= mask - 1)
+        if (mark_may_count(text, at + static_cast<std::size_t>(std::countr_zero(mask)))) return true;
+    return false;
+}
+
+// The marks among the 32 bytes from `p` that mark_may_count keeps: escape
+// bytes, and each "#" that a digit follows and no visible character or DEL
+// precedes (the 34 bytes from `p - 1` are read).
+QV_AVX2 std::uint32_t counting_marks(const char* p) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+    const __m256i digit_offset = _mm256_sub_epi8(next, _mm256_set1_epi8('0'));
+    const __m256i digit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit_offset, _mm256_set1_epi8(9)), digit_offset);
+    const __m256i hashes = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), digit);
+    const __m256i counting = _mm256_andnot_si256(_mm256_cmpgt_epi8(before, _mm256_set1_epi8(' ')), hashes);
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_or_si256(counting, _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')))));
+}
+
+// Reports each "#" and escape byte of `text` from `from` to `to` that
+// mark_may_count keeps to `scan`; false once the scan needs no more.
 __attribute__((target("avx2,popcnt"))) bool scan_marks_avx2(std::string_view text, std::size_t from, std::size_t to,
-                                                             FactScan& scan) {
-    std::size_t i = from;
-    for (; i + 32 <= to; i += 32) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text.data() + i));
-        auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(
-            _mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')))));
+                                                            FactScan& scan) {
+    auto report = [&](std::size_t at, std::uint64_t mask) {
         for (; mask != 0; mask &= mask - 1)
-            if (!scan.on_mark(i + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
+            if (!scan.on_mark(at + static_cast<std::size_t>(std::countr_zero(mask)))) return false;
+        return true;
+    };
+    std::size_t i = from;
+    // The text's first byte has none before it.
+    if (i == 0 && i < to) {
+        if ((text[0] == '#' || text[0] == '\x1b') && !scan.on_mark(0)) return false;
+        i = 1;
+    }
+    // Sixty-four bytes a step: a step without a mark to report costs one
+    // branch.
+    const std::size_t vector_end = std::min(to, text.size() - std::min<std::size_t>(text.size(), 1));
+    for (; i + 64 <= vector_end; i += 64) {
+        const char* p = text.data() + i;
+        const std::uint64_t mask = counting_marks(p) | std::uint64_t{counting_marks(p + 32)} << 32;
+        if (mask != 0 && !report(i, mask)) return false;
     }
     for (; i < to; ++i)
-        if ((text[i] == '#' || text[i] == '\x1b') && !scan.on_mark(i)) return false;
+        if (mark_may_count(text, i) && (text[i] == '#' || text[i] == '\x1b') && !scan.on_mark(i)) return false;
     return true;
 }
 
 // The "#" and escape bytes among the 32 of `v`.
 QV_AVX2 __m256i any_marks(__m256i v) {
     return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('#')), _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\x1b')));
-}
-
-// Whether FactScan::on_mark may learn anything from the marks of `mask`,
-// bytes of the 32 from `at` (not the text's first byte). It learns nothing
-// from a "#" that no digit follows, nor from one after a visible ASCII
-// character or DEL (which no frame start has before its "#"), and passes
-// over them.
-bool marks_may_count(std::string_view text, std::size_t at, std::uint32_t mask) {
-    for (; mask != 0; mask &= mask - 1) {
-        const std::size_t k = at + static_cast<std::size_t>(std::countr_zero(mask));
-        if (text[k] == '\x1b') return true;
-        const auto before = static_cast<unsigned char>(text[k - 1]);
-        if (k + 1 < text.size() && text::is_ascii_digit(text[k + 1]) && (before <= ' ' || before >= 0x80)) return true;
-    }
-    return false;
 }
 
 // Reports the marks of `mask`, bytes of the 32 from `at`, to `scan`; false
@@ -726,6 +772,120 @@ private:
     bool stopped_ = false;
 };
 
+// The lines of a folded run share one template, and a template is the
+// line's whitespace-separated tokens, each rewritten alone (summary's
+// diagnostic_template_for_line), joined by single spaces; no rewritten
+// token holds a space. So the lines' templates hold their k-th tokens,
+// rewritten, as their k-th pieces. A token of ASCII bytes without a digit,
+// "/", "\\", "." or kMinHashDigits hex digits in a row is kept as it is (it
+// can be no path, address, hash or number): two lines whose k-th tokens are
+// both such and differ have different templates, and cannot share a run.
+// Only the first kHeadTokens tokens are compared, and only while no
+// terminal code (whose removal may join tokens) or non-ASCII byte (which
+// may be whitespace) comes first.
+constexpr std::size_t kHeadTokens = 2;
+using normalization::kMinHashDigits;
+
+enum : std::uint8_t { kHeadBlank = 1, kHeadRewritten = 2, kHeadHex = 4, kHeadUnknown = 8 };
+constexpr auto kHeadByteClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') t[c] = kHeadBlank;
+        if (c >= 0x80 || c == 0x1b) t[c] = kHeadUnknown;
+        if (c == '/' || c == '\\' || c == '.' || (c >= '0' && c <= '9')) t[c] |= kHeadRewritten;
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) t[c] |= kHeadHex;
+    }
+    return t;
+}();
+
+// Longer tokens are not read through: such a line may match any other.
+constexpr std::size_t kMaxHeadTokenBytes = 15;
+
+// The next token of `line` from `pos` on when it is surely kept as it is in
+// the template, moving `pos` past it; false when there is none, or when it
+// may be rewritten or cannot be told (a terminal code, a non-ASCII byte, a
+// long token), which ends the comparison. `text_end` ends the readable
+// bytes, of which the 16 from the token are tested at once.
+bool next_kept_token(std::string_view line, const char* text_end, std::size_t& pos, std::string_view& token) {
+    std::size_t i = pos;
+    while (i < line.size() && kHeadByteClass[static_cast<unsigned char>(line[i])] == kHeadBlank) ++i;
+    const std::size_t start = i;
+    if (start >= line.size()) return false;
+    std::size_t length = 0;
+#if defined(__SSE2__)
+    if (text_end - (line.data() + start) >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + start));
+        const __m128i control = _mm_sub_epi8(v, _mm_set1_epi8('\t'));
+        const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
+                                           _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control));
+        auto ends = static_cast<std::uint32_t>(_mm_movemask_epi8(blank));
+        if (line.size() - start < 16) ends |= std::uint32_t{1} << (line.size() - start);
+        if (ends == 0) return false;
+        length = static_cast<std::size_t>(std::countr_zero(ends));
+        const std::uint32_t inside = (std::uint32_t{1} << length) - 1;
+        // Visible ASCII but "." to "9" (".", "/" and the digits) and "\\".
+        const __m128i visible =
+            _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(' ')), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7f)));
+        const __m128i dot_to_nine = _mm_sub_epi8(v, _mm_set1_epi8('.'));
+        const __m128i rewritten =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(dot_to_nine, _mm_set1_epi8(11)), dot_to_nine),
+                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+        const auto kept = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_andnot_si128(rewritten, visible)));
+        if ((kept & inside) != inside) return false;
+        // Hex letters: no run long enough for a hash (digits are out already).
+        const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+        const auto hex = static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter)));
+        std::uint32_t run = hex & inside;  // bit k: hex letters from k on, 1, 2, 4, 8, then 12 of them
+        run &= run >> 1;
+        run &= run >> 2;
+        run &= run >> 4;
+        run &= run >> 4;
+        static_assert(kMinHashDigits == 12);
+        if (run != 0) return false;
+    } else
+#endif
+    {
+        const std::size_t end = std::min(line.size(), start + kMaxHeadTokenBytes + 1);
+        std::size_t hex_run = 0;
+        for (; i < end; ++i) {
+            const unsigned c = kHeadByteClass[static_cast<unsigned char>(line[i])];
+            if (c & kHeadBlank) break;
+            if (c & (kHeadRewritten | kHeadUnknown)) return false;
+            hex_run = c & kHeadHex ? hex_run + 1 : 0;
+            if (hex_run >= kMinHashDigits) return false;
+        }
+        length = i - start;
+    }
+    if (length == 0 || length > kMaxHeadTokenBytes) return false;
+    token = line.substr(start, length);
+    pos = start + length;
+    return true;
+}
+
+// False when lines `a` and `b` of a text ending at `text_end` surely have
+// different templates.
+bool heads_may_match(std::string_view a, std::string_view b, const char* text_end) {
+    std::size_t at_a = 0;
+    std::size_t at_b = 0;
+    for (std::size_t k = 0; k < kHeadTokens; ++k) {
+        std::string_view token_a;
+        std::string_view token_b;
+        if (!next_kept_token(a, text_end, at_a, token_a) || !next_kept_token(b, text_end, at_b, token_b)) return true;
+        if (token_a != token_b) return false;
+    }
+    return true;
+}
+
+// Whether line `i` goes with the run line `linked`, or, for a probe (npos),
+// with some neighbour.
+bool goes_with_run(const text::LineIndex& lines, std::size_t i, std::size_t linked) {
+    const char* end = lines.text().data() + lines.text().size();
+    if (linked != std::string_view::npos) return heads_may_match(lines[i], lines[linked], end);
+    return (i > 0 && heads_may_match(lines[i - 1], lines[i], end)) ||
+           (i + 1 < lines.size() && heads_may_match(lines[i], lines[i + 1], end));
+}
+
 #if defined(__x86_64__)
 // has_stem_run with the stem filter, its tables loaded once.
 __attribute__((target("avx2,popcnt"))) bool has_stem_run_avx2(const text::LineIndex& lines, MarkPass& marks) {
@@ -738,7 +898,8 @@ __attribute__((target("avx2,popcnt"))) bool has_stem_run_avx2(const text::LineIn
     for (std::size_t i; (i = search.line()) != std::string_view::npos;) {
         const std::size_t start = lines.start(i);
         marks.advance_to(start + kMarkPassLead);
-        search.answer(has_stem_or_escape_avx2(text, start, lines[i].size(), f, buckets, reader));
+        search.answer(has_stem_or_escape_avx2(text, start, lines[i].size(), f, buckets, reader) &&
+                      goes_with_run(lines, i, search.linked()));
     }
     return search.found();
 }
@@ -746,17 +907,20 @@ __attribute__((target("avx2,popcnt"))) bool has_stem_run_avx2(const text::LineIn
 #endif
 
 // Whether some kMinRunLines lines in a row each hold a signal stem or a
-// terminal code, as the lines of a folded run must. The mark pass runs
-// ahead of the probes.
+// terminal code, each going with the next (heads_may_match), as the lines
+// of a folded run must. The mark pass runs ahead of the probes.
 bool has_stem_run(const text::LineIndex& lines, bool avx2, MarkPass& marks) {
 #if defined(__x86_64__)
     if (avx2) return has_stem_run_avx2(lines, marks);
 #endif
-    return has_run_of(lines.size(), [&](std::size_t i) {
+    RunSearch search(lines.size());
+    for (std::size_t i; (i = search.line()) != std::string_view::npos;) {
         marks.advance_to(lines.start(i) + kMarkPassLead);
         const std::string_view line = lines[i];
-        return line.find('\x1b') != std::string_view::npos || kSignalStemSet.found_in(line);
-    });
+        search.answer(goes_with_run(lines, i, search.linked()) &&
+                      (line.find('\x1b') != std::string_view::npos || kSignalStemSet.found_in(line)));
+    }
+    return search.found();
 }
 
 // Whether some kMinRunLines lines in a row may each have a template.

@@ -97,7 +97,9 @@ Prospects assess_prospects(const text::LineIndex& lines, bool diagnostics_possib
 // terminal code (no native trace without), whether the text holds a
 // terminal code, and whether repeated diagnostics stay possible at all. They
 // are not unless four lines in a row each hold a signal stem or a terminal
-// code (a folded run needs four lines with templates in a row), and, in a
+// code (a folded run needs four lines with templates in a row; where lines
+// are long, also leading tokens that the template keeps as they are must
+// agree from line to line, as one template demands), and, in a
 // text without terminal codes, eight lines and 35 % of the lines that start
 // with a visible character hold a stem (the templates of the repeated lines
 // must cover eight lines and 35 % of the nonblank lines).

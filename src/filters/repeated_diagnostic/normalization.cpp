@@ -13,7 +13,6 @@ namespace filters::repeated_diagnostic::normalization {
 
 namespace {
 
-constexpr std::size_t kMinHashDigits = 12;
 constexpr std::size_t kMinAddressBytes = 5;
 constexpr std::size_t kMinStaticBytes = 10;
 constexpr std::size_t kMinStaticLetters = 6;

@@ -11,6 +11,9 @@
 
 namespace filters::repeated_diagnostic::normalization {
 
+// A run of this many hex digits makes a hash.
+inline constexpr std::size_t kMinHashDigits = 12;
+
 // The token with its variable core replaced by a placeholder, and the paths
 // that it replaced (quotes trimmed, backslashes read as "/").
 std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/repeated_diagnostic/reducer.h"
 #include "text.h"
 
 namespace {
@@ -242,6 +243,45 @@ TEST(RepeatedDiagnosticDetector, TextFactsNeverRuleOutAFold) {
         const bool folds = detect_repeated_diagnostics(index).has_value();
         EXPECT_TRUE(!folds || possible) << c.name;
         EXPECT_TRUE(!folds || c.want == Want::kPossible) << c.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Long lines are probed for a run: lines whose leading tokens are kept as
+// they are in the template and differ are never one run; lines whose
+// leading tokens differ only where the template rewrites them, or where
+// terminal codes or Unicode spaces stand, may be.
+TEST(RepeatedDiagnosticDetector, LeadingTokensRuleOutOnlyDifferentTemplates) {
+    const std::string tail = " worker: cannot open the cache file /var/cache/app/data.bin for reading";
+    struct Case {
+        const char* name;
+        std::string first;
+        std::string second;
+        bool folds;
+    };
+    const Case cases[] = {
+        {"different first words", "Retry", "Cache", false},
+        {"different second words", "<p>Retry now", "<p>Retry later", false},
+        {"numbers", "12:00:01", "12:00:02", true},
+        {"paths", "/srv/a/x.log:", "/srv/b/y.log:", true},
+        {"hashes", "deadbeefcafe", "cafebabedead", true},
+        {"terminal codes", "\x1b[31mERROR\x1b[0m", "ERROR", true},
+        {"a no-break space", "ERROR\xC2\xA0", "ERROR", true},
+        {"a leading em space", "\u2003ERROR", "ERROR", true},
+    };
+    for (const Case& c : cases) {
+        Lines lines;
+        for (int i = 0; i < 6; ++i) lines.insert(lines.end(), {c.first + tail, c.second + tail});
+        const std::string text = joined(lines);
+        const text::LineIndex index(text);
+        EXPECT_EQ(diagnostics_possible(text), c.folds) << c.name;
+        EXPECT_EQ(
+            filters::repeated_diagnostic::reducer::try_compress_repeated_diagnostic_output({text, index}).has_value(),
+            c.folds)
+            << c.name;
     }
 }
 
