@@ -771,7 +771,9 @@ constexpr bool is_other_blank(unsigned char c) { return c == '\v' || c == '\f' |
 
 // The first two bytes of a known start in any letter case, and any pair
 // that begins with a byte above 0x7F (a line that may begin with Unicode
-// whitespace still to be trimmed).
+// whitespace still to be trimmed), with another blank, or with a tab (the
+// first look reads a line's first two bytes after its spaces, where a tab
+// may still stand).
 class LineStarts {
 public:
     constexpr LineStarts() {
@@ -781,20 +783,24 @@ public:
         for (unsigned b = 0; b < 0x100; ++b) {
             for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
             for (char a : kOtherBlanks) set(a, static_cast<char>(b));
+            set('\t', static_cast<char>(b));
         }
     }
 
     // `line` from its first byte that is no space or tab; at least two bytes.
-    bool may_start(std::string_view line) const {
-        const unsigned at = static_cast<unsigned char>(line[0]) << 8 | static_cast<unsigned char>(line[1]);
-        return (bits_[at >> 6] >> (at & 63)) & 1u;
+    bool may_start(std::string_view line) const { return may_start_at(line.data()); }
+
+    // The two bytes at `at` (readable), the first no space.
+    bool may_start_at(const char* at) const {
+        const unsigned pair = static_cast<unsigned char>(at[0]) | static_cast<unsigned char>(at[1]) << 8;
+        return (bits_[pair >> 6] >> (pair & 63)) & 1u;
     }
 
 private:
     static constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
     constexpr void set(char a, char b) {
-        const unsigned at = static_cast<unsigned char>(a) << 8 | static_cast<unsigned char>(b);
-        bits_[at >> 6] |= std::uint64_t{1} << (at & 63);
+        const unsigned pair = static_cast<unsigned char>(a) | static_cast<unsigned char>(b) << 8;
+        bits_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
     }
 
     std::array<std::uint64_t, 1024> bits_{};
@@ -987,9 +993,15 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
                 }
                 if (word != kSpaces) {
                     const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
-                    // The first byte that is no space often tells alone
-                    // (indented JSON, listings).
-                    if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                    // The first two bytes that are no space tell for most
+                    // lines, in one table (indented JSON, listings, random
+                    // letters): the look below reads the same two after the
+                    // line's blanks, unless the first is a tab, which the
+                    // table lets through. Where the eight bytes hold only
+                    // one of them, the first byte tells alone.
+                    if (at < 7 ? !kLineStarts.may_start_at(first + at)
+                               : kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at))))
+                        continue;
                     if (kStartPrints.none_on_first_word(word)) {
                         passed_over = word;
                         continue;
