@@ -603,7 +603,8 @@ __attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_
     const __m256i fold = _mm256_set1_epi8(0x20), space = _mm256_set1_epi8(' '), k = _mm256_set1_epi8('k');
     const char* data = text.data();
     std::size_t at = from;
-    for (; limit - at >= 64 && text.size() - at >= 64 + 4; at += 64) {
+    const __m256i s = _mm256_set1_epi8('s'), slash = _mm256_set1_epi8('/');
+    for (; limit - at >= 64 && text.size() - at >= 64 + 10; at += 64) {
         auto load = [&](std::size_t i) __attribute__((target("avx2"))) {
             return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
         };
@@ -612,8 +613,15 @@ __attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_
         const __m256i high = _mm256_and_si256(_mm256_cmpeq_epi8(load(at + 32), space),
                                               _mm256_cmpeq_epi8(_mm256_or_si256(load(at + 36), fold), k));
         if (_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high))) continue;
-        const std::uint64_t marks = std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(low))} |
-                                    std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        // " packages/" (a path) is no whole word: a name byte follows.
+        auto path = [&](std::size_t i) __attribute__((target("avx2"))) {
+            return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(load(i + 8), fold), s),
+                                    _mm256_cmpeq_epi8(load(i + 9), slash));
+        };
+        const std::uint64_t marks =
+            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(path(at), low)))} |
+            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(path(at + 32), high)))}
+                << 32;
         for (std::uint64_t m = marks; m != 0; m &= m - 1) {
             const std::size_t candidate = at + static_cast<std::size_t>(std::countr_zero(m));
             if (package_word_at(text, candidate)) {
