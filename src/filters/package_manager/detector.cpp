@@ -603,7 +603,8 @@ __attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_
     const __m256i fold = _mm256_set1_epi8(0x20), space = _mm256_set1_epi8(' '), k = _mm256_set1_epi8('k');
     const char* data = text.data();
     std::size_t at = from;
-    for (; limit - at >= 64 && text.size() - at >= 64 + 4; at += 64) {
+    const __m256i s = _mm256_set1_epi8('s'), slash = _mm256_set1_epi8('/');
+    for (; limit - at >= 64 && text.size() - at >= 64 + 10; at += 64) {
         auto load = [&](std::size_t i) __attribute__((target("avx2"))) {
             return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
         };
@@ -612,8 +613,15 @@ __attribute__((target("avx2"))) std::size_t package_candidates_avx2(std::string_
         const __m256i high = _mm256_and_si256(_mm256_cmpeq_epi8(load(at + 32), space),
                                               _mm256_cmpeq_epi8(_mm256_or_si256(load(at + 36), fold), k));
         if (_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high))) continue;
-        const std::uint64_t marks = std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(low))} |
-                                    std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        // " packages/" (a path) is no whole word: a name byte follows.
+        auto path = [&](std::size_t i) __attribute__((target("avx2"))) {
+            return _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(load(i + 8), fold), s),
+                                    _mm256_cmpeq_epi8(load(i + 9), slash));
+        };
+        const std::uint64_t marks =
+            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(path(at), low)))} |
+            std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(path(at + 32), high)))}
+                << 32;
         for (std::uint64_t m = marks; m != 0; m &= m - 1) {
             const std::size_t candidate = at + static_cast<std::size_t>(std::countr_zero(m));
             if (package_word_at(text, candidate)) {
@@ -771,7 +779,9 @@ constexpr bool is_other_blank(unsigned char c) { return c == '\v' || c == '\f' |
 
 // The first two bytes of a known start in any letter case, and any pair
 // that begins with a byte above 0x7F (a line that may begin with Unicode
-// whitespace still to be trimmed).
+// whitespace still to be trimmed), with another blank, or with a tab (the
+// first look reads a line's first two bytes after its spaces, where a tab
+// may still stand).
 class LineStarts {
 public:
     constexpr LineStarts() {
@@ -781,20 +791,24 @@ public:
         for (unsigned b = 0; b < 0x100; ++b) {
             for (unsigned a = 0x80; a < 0x100; ++a) set(static_cast<char>(a), static_cast<char>(b));
             for (char a : kOtherBlanks) set(a, static_cast<char>(b));
+            set('\t', static_cast<char>(b));
         }
     }
 
     // `line` from its first byte that is no space or tab; at least two bytes.
-    bool may_start(std::string_view line) const {
-        const unsigned at = static_cast<unsigned char>(line[0]) << 8 | static_cast<unsigned char>(line[1]);
-        return (bits_[at >> 6] >> (at & 63)) & 1u;
+    bool may_start(std::string_view line) const { return may_start_at(line.data()); }
+
+    // The two bytes at `at` (readable), the first no space.
+    bool may_start_at(const char* at) const {
+        const unsigned pair = static_cast<unsigned char>(at[0]) | static_cast<unsigned char>(at[1]) << 8;
+        return (bits_[pair >> 6] >> (pair & 63)) & 1u;
     }
 
 private:
     static constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
     constexpr void set(char a, char b) {
-        const unsigned at = static_cast<unsigned char>(a) << 8 | static_cast<unsigned char>(b);
-        bits_[at >> 6] |= std::uint64_t{1} << (at & 63);
+        const unsigned pair = static_cast<unsigned char>(a) | static_cast<unsigned char>(b) << 8;
+        bits_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
     }
 
     std::array<std::uint64_t, 1024> bits_{};
@@ -987,9 +1001,15 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
                 }
                 if (word != kSpaces) {
                     const unsigned at = static_cast<unsigned>(std::countr_zero(word ^ kSpaces)) / 8;
-                    // The first byte that is no space often tells alone
-                    // (indented JSON, listings).
-                    if (kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at)))) continue;
+                    // The first two bytes that are no space tell for most
+                    // lines, in one table (indented JSON, listings, random
+                    // letters): the look below reads the same two after the
+                    // line's blanks, unless the first is a tab, which the
+                    // table lets through. Where the eight bytes hold only
+                    // one of them, the first byte tells alone.
+                    if (at < 7 ? !kLineStarts.may_start_at(first + at)
+                               : kStartPrints.rejects_first_byte(static_cast<unsigned char>(word >> (8 * at))))
+                        continue;
                     if (kStartPrints.none_on_first_word(word)) {
                         passed_over = word;
                         continue;

@@ -121,7 +121,9 @@ TEST(PackageManagerDetector, FirstLookReadsLineStartsInAnyCase) {
     EXPECT_FALSE(may_be_package_manager_log(text::LineIndex(progress)));
     for (const char* line : {"DONE IN 3.2s", "Downgrading six (1.16.0 -> 1.15.0)", "+ a@1", "- b", "npm", "[4/4] x",
                              "INSTALLING x", "==> Pouring x", "Using rake 13.0.6", "\vnpm warn x",
-                             "            - Installing six (1.16.0)", "\t\tnpm warn x", "        \xC2\xA0npm warn x"}) {
+                             "            - Installing six (1.16.0)", "\t\tnpm warn x", "        \xC2\xA0npm warn x",
+                             // a tab after spaces, and a start on the eighth byte
+                             "   \tnpm warn x", "       \t+ a@1", "       + a@1", "              \t- b"}) {
         EXPECT_TRUE(may_be_package_manager_log(text::LineIndex(progress + line + "\n" + progress)) ||
                     std::string_view(line) == "npm")
             << line;
