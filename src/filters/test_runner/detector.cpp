@@ -442,8 +442,8 @@ struct PhraseSign {
 constexpr std::array<PhraseSign, 12> kPhraseSigns{{
     {"\"Action\"", 0, false, 4},
     {"=== RUN ", 0, false, 4},
-    {"test result:", 9, false, 5},
-    {"tests run:", 7, true, 5},
+    {"test result:", 0, false, 6},
+    {"tests run:", 0, true, 6},
     {"examples, ", 6, true, 5},
     {"assertions, ", 8, true, 5},
     {"tests completed", 0, true, 6},
@@ -455,9 +455,10 @@ constexpr std::array<PhraseSign, 12> kPhraseSigns{{
 }};
 // The groups of the line heads: the words that begin with "E", "F" or "P"
 // (0), those with "R" (1), "ok" (2) and "?" (3), apart so that their bytes
-// do not mix. Group 4 holds the phrases of eight bytes, group 5 those that
-// end in ":" or ", ", group 6 those that begin with "test", and group 7
-// "vstest" and a count line's " in " and the first bytes of its figure.
+// do not mix. Group 4 holds "\"Action\"" and "=== RUN ", group 5 the ends
+// of "examples, " and "assertions, ", group 6 the phrases that begin with
+// "test", and group 7 "vstest" and a count line's " in " and the first
+// bytes of its figure.
 constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 7;
 constexpr unsigned kHeadGroups = 0b1111;
 
