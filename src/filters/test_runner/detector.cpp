@@ -451,14 +451,14 @@ constexpr std::array<PhraseSign, 12> kPhraseSigns{{
     {"Test run for ", 0, false, 6},
     {"test session starts", 0, false, 6},
     {"short test summary info", 6, true, 6},
-    {"vstest", 0, true, 7},
+    {"vstest", 0, true, 4},
 }};
 // The groups of the line heads: the words that begin with "E", "F" or "P"
 // (0), those with "R" (1), "ok" (2) and "?" (3), apart so that their bytes
-// do not mix. Group 4 holds "\"Action\"" and "=== RUN ", group 5 the ends
-// of "examples, " and "assertions, ", group 6 the phrases that begin with
-// "test", and group 7 "vstest" and a count line's " in " and the first
-// bytes of its figure.
+// do not mix. Group 4 holds "\"Action\"", "=== RUN " and "vstest", group 5
+// the ends of "examples, " and "assertions, ", group 6 the phrases that
+// begin with "test", and group 7 a count line's " in " and the first bytes
+// of its figure.
 constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 7;
 constexpr unsigned kHeadGroups = 0b1111;
 
