@@ -1,12 +1,18 @@
 #include "filters/test_runner/detector.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "filters/test_runner/shapes.h"
 #include "filters/test_runner/summary.h"
 #include "text.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace filters::test_runner::detector {
 
@@ -381,22 +387,18 @@ LineFacts gather_facts(const text::LineIndex& lines) {
 //   dotnet        "vstest", "Starting test execution" or "Test run for ";
 //   rspec         "examples, ";  minitest "assertions, ";
 //   Go events     "\"Action\"" on every line.
+// Words and phrases are matched in the letter case in which the rules read
+// them.
 
-// A line's first word is found after its line feed, or after the last two
-// bytes of its leading whitespace: two blanks (or a line feed and a blank);
-// the last two bytes of a longer whitespace character; or such a
-// character's last byte and a blank. Each of the three is a group of its
-// own, so that their bytes do not mix. The text has been cleaned of every
-// control byte but TAB and LF, so a blank is a space or a TAB. The longer
-// whitespace characters are U+0085, U+00A0 (C2 85, C2 A0), U+1680 (E1 9A
-// 80), U+2000 to U+200A, U+2028, U+2029, U+202F, U+3000 (E2 80 or E3 80 and
-// 80-8A, A8, A9, AF) and U+205F (E2 81 9F), whose last byte, were it among
-// the others', would let in the closing quotation marks (E2 80 99).
-constexpr std::string_view kAsciiBlank = "\t ";
-constexpr std::string_view kNewlineOrBlank = "\n\t ";
-constexpr std::string_view kLongSpaceSecondLast = "\xC2\x80\x9A";
-constexpr std::string_view kLongSpaceLast = "\x85\xA0\x80\x81\x82\x83\x84\x86\x87\x88\x89\x8A\xA8\xA9\xAF";
-constexpr std::string_view kAnyLongSpaceLast = "\x85\xA0\x80\x81\x82\x83\x84\x86\x87\x88\x89\x8A\xA8\xA9\xAF\x9F";
+// A line's first word follows its line feed or the last byte of its leading
+// whitespace. The text has been cleaned of every control byte but TAB and
+// LF, so that byte is a line feed, a blank, or the last byte of a longer
+// whitespace character: U+0085, U+00A0 (C2 85, C2 A0), U+1680 (E1 9A 80),
+// U+2000 to U+200A, U+2028, U+2029, U+202F, U+3000 (E2 80 or E3 80 and
+// 80-8A, A8, A9, AF) and U+205F (E2 81 9F).
+constexpr std::string_view kBeforeWord =
+    "\n\t \x85\xA0\x80\x81\x82\x83\x84\x86\x87\x88\x89\x8A\xA8\xA9\xAF\x9F";
+// The first byte of a whitespace character or a line feed.
 constexpr std::string_view kSpaceLead = "\t\n \xC2\xE1\xE2\xE3";
 constexpr std::string_view kFigure = "0123456789.";
 
@@ -428,7 +430,9 @@ bool begins_trimmed_line(std::string_view text, std::size_t at) {
     return text::trim_start(text.substr(line, at - line)).empty();
 }
 
-// Phrases a rule needs anywhere, found by the eight bytes from `print_at`.
+// Phrases a rule needs anywhere, found by the (up to) eight bytes from
+// `print_at`: chosen so that their first four bytes are rare together in
+// text of other kinds, and that the prints of a group mix few bytes.
 struct PhraseSign {
     std::string_view phrase;
     std::size_t print_at;
@@ -437,58 +441,185 @@ struct PhraseSign {
 };
 constexpr std::array<PhraseSign, 12> kPhraseSigns{{
     {"\"Action\"", 0, false, 4},
-    {"test result:", 3, false, 4},
-    {"tests run:", 2, true, 4},
     {"=== RUN ", 0, false, 4},
-    {"tests completed", 3, true, 5},
-    {"Starting test execution", 9, false, 5},
-    {"Test run for ", 5, false, 5},
-    {"examples, ", 2, true, 5},
-    {"assertions, ", 4, true, 5},
-    {"test session starts", 10, false, 4},
-    {"short test summary info", 14, true, 4},
-    {"vstest", 0, true, 7},
+    {"test result:", 0, false, 6},
+    {"tests run:", 0, true, 6},
+    {"examples, ", 6, true, 5},
+    {"assertions, ", 8, true, 5},
+    {"tests completed", 0, true, 6},
+    {"Starting test execution", 9, false, 6},
+    {"Test run for ", 0, false, 6},
+    {"test session starts", 0, false, 6},
+    {"short test summary info", 6, true, 6},
+    {"vstest", 0, true, 4},
 }};
-// The line heads after a line feed (group 0) and after leading whitespace
-// (groups 1 to 3, as above). Group 7 holds "vstest" alone, as its last
-// places are free, and group 6 a count line's " in " and the first bytes of
-// its figure.
-constexpr unsigned kHeadAfterNewline = 0b0001, kHeadAfterSpace = 0b1110, kFigureGroup = 6;
+// The groups of the line heads: the words that begin with "E", "F" or "P"
+// (0), those with "R" (1), "ok" (2) and "?" (3), apart so that their bytes
+// do not mix. Group 4 holds "\"Action\"", "=== RUN " and "vstest", group 5
+// the ends of "examples, " and "assertions, ", group 6 the phrases that
+// begin with "test", and group 7 a count line's " in " and the first bytes
+// of its figure.
+constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 7;
+constexpr unsigned kHeadGroups = 0b1111;
 
-constexpr text::FingerprintSet kSignPrints = [] {
-    using Print = text::FingerprintSet::Print;
+// Up to eight groups of eight-byte prints looked for together in one pass,
+// sixty-four positions a step where the processor has AVX2. Unlike the
+// toolkit's `text::FingerprintSet`, bytes are matched in their letter case
+// (a print read in any case allows both), as most signs here are words in
+// one case: "return" or "error" in code or logs then leaves no hit for
+// "RUN " or "ERROR ". A place allows a byte when its low and its high
+// half-byte both allow the group, so a hit is where some print may start,
+// never missing one; the caller checks it. The hits are visited from inside
+// the wide loop, so a false one costs its check and no new start.
+class SignPrints {
+public:
+    static constexpr std::size_t kPlaces = 8, kFirstPlaces = 4;
+    struct Print {
+        std::array<std::string_view, kPlaces> bytes;
+        unsigned group = 0;
+        bool ignore_case = false;  // a letter allows its other case too
+    };
+    struct Hit {
+        std::size_t at = 0;
+        std::uint8_t groups = 0;
+    };
+
+    template <std::size_t N>
+    constexpr explicit SignPrints(const std::array<Print, N>& prints) {
+        for (const Print& print : prints) {
+            const auto bit = static_cast<std::uint8_t>(1u << print.group);
+            for (std::size_t place = 0; place < kPlaces; ++place) {
+                if (print.bytes[place].empty()) {
+                    for (std::uint8_t& m : low_[place]) m |= bit;
+                    for (std::uint8_t& m : high_[place]) m |= bit;
+                    continue;
+                }
+                for (char c : print.bytes[place]) {
+                    allow(place, c, bit);
+                    if (print.ignore_case && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+                        allow(place, static_cast<char>(c ^ 0x20), bit);
+                }
+            }
+        }
+    }
+
+    // Calls `visit(hit)` at each position of `s`, in order, where some
+    // group may start, until it returns true; whether one did. A window
+    // that runs past the end of `s` allows any byte there.
+    template <class Visit>
+    bool find_if(std::string_view s, Visit&& visit) const {
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (__builtin_cpu_supports("avx2")) return find_if_avx2(s, visit);
+#endif
+        return find_if_bytewise(s, 0, visit);
+    }
+
+private:
+    constexpr void allow(std::size_t place, char c, std::uint8_t bit) {
+        const auto b = static_cast<unsigned char>(c);
+        low_[place][b & 15u] |= bit;
+        high_[place][b >> 4] |= bit;
+    }
+
+    std::uint8_t groups_at(std::string_view s, std::size_t at) const {
+        std::uint8_t groups = 0xFF;
+        for (std::size_t place = 0; place < kPlaces && at + place < s.size() && groups != 0; ++place) {
+            const auto b = static_cast<unsigned char>(s[at + place]);
+            groups &= low_[place][b & 15u] & high_[place][b >> 4];
+        }
+        return groups;
+    }
+
+    template <class Visit>
+    bool find_if_bytewise(std::string_view s, std::size_t from, Visit& visit) const {
+        for (std::size_t at = from; at < s.size(); ++at)
+            if (const std::uint8_t groups = groups_at(s, at))
+                if (visit(Hit{at, groups})) return true;
+        return false;
+    }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+    // A step of sixty-four positions looks at the first places of both its
+    // halves, joined before the one test, and at the other places only
+    // where some group is left; the positions left are visited without
+    // leaving the loop.
+    template <class Visit>
+    __attribute__((target("avx2"))) bool find_if_avx2(std::string_view s, Visit& visit) const {
+        __m256i low[kPlaces], high[kPlaces];
+        for (std::size_t place = 0; place < kPlaces; ++place) {
+            low[place] =
+                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low_[place].data())));
+            high[place] =
+                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(high_[place].data())));
+        }
+        const __m256i nibble = _mm256_set1_epi8(0x0F);
+        // The groups that place `k` allows for the thirty-two bytes from `q`.
+        const auto place = [&](const char* q, std::size_t k) __attribute__((target("avx2"), always_inline)) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + k));
+            return _mm256_and_si256(_mm256_shuffle_epi8(low[k], _mm256_and_si256(v, nibble)),
+                                    _mm256_shuffle_epi8(high[k], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
+        };
+        static_assert(kFirstPlaces == 4);
+        const auto first = [&](const char* q) __attribute__((target("avx2"), always_inline)) {
+            return _mm256_and_si256(_mm256_and_si256(place(q, 0), place(q, 1)),
+                                    _mm256_and_si256(place(q, 2), place(q, 3)));
+        };
+        // The positions from `q` where some group is left.
+        const auto rest = [&](const char* q, __m256i groups) __attribute__((target("avx2"), always_inline)) {
+            groups = _mm256_and_si256(groups, _mm256_and_si256(_mm256_and_si256(place(q, 4), place(q, 5)),
+                                                               _mm256_and_si256(place(q, 6), place(q, 7))));
+            return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
+        };
+        const auto visit_all = [&](std::size_t base, std::uint32_t left) {
+            for (; left != 0; left &= left - 1) {
+                const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(left));
+                if (visit(Hit{at, groups_at(s, at)})) return true;
+            }
+            return false;
+        };
+        const char* p = s.data();
+        std::size_t at = 0;
+        constexpr std::size_t kSpan = 64 + kPlaces - 1;
+        for (; s.size() >= kSpan && at <= s.size() - kSpan; at += 64) {
+            const __m256i a = first(p + at), b = first(p + at + 32);
+            const __m256i either = _mm256_or_si256(a, b);
+            if (_mm256_testz_si256(either, either)) continue;
+            if (visit_all(at, rest(p + at, a)) || visit_all(at + 32, rest(p + at + 32, b))) return true;
+        }
+        return find_if_bytewise(s, at, visit);
+    }
+#endif
+
+    std::array<std::array<std::uint8_t, 16>, kPlaces> low_{}, high_{};
+};
+
+constexpr SignPrints kSignPrints = [] {
+    using Print = SignPrints::Print;
     constexpr std::size_t kHeads = kLineHeads.size() + kWordsBeforeSpace.size();
-    std::array<Print, 5 * kHeads + kPhraseSigns.size() + 1> prints{};
+    std::array<Print, kHeads + kPhraseSigns.size() + 1> prints{};
     std::size_t n = 0;
-    auto add = [&](std::string_view word, unsigned group, std::string_view last, std::string_view before0,
-                   std::string_view before1) {
+    auto add = [&](std::string_view before, std::string_view word, std::string_view after, unsigned group,
+                   bool ignore_case) {
         Print& print = prints[n++];
         print.group = group;
+        print.ignore_case = ignore_case;
         std::size_t place = 0;
-        if (!before0.empty()) print.bytes[place++] = before0;
-        if (!before1.empty()) print.bytes[place++] = before1;
+        if (!before.empty()) print.bytes[place++] = before;
         for (std::size_t k = 0; k < word.size() && place < print.bytes.size(); ++k)
             print.bytes[place++] = word.substr(k, 1);
-        if (!last.empty() && place < print.bytes.size()) print.bytes[place] = last;
+        if (!after.empty() && place < print.bytes.size()) print.bytes[place] = after;
     };
-    struct Before {
-        std::string_view first, second;
-        unsigned long_group, short_group;
+    const auto group_of = [](std::string_view word) {
+        return word.starts_with('R') ? kWordWithR : word == "ok" ? kOk : word == "?" ? kQuestion : kWordWithEFP;
     };
-    for (const Before& b : {Before{"\n", "", 0, 0}, Before{kNewlineOrBlank, kAsciiBlank, 1, 1},
-                            Before{kLongSpaceSecondLast, kLongSpaceLast, 2, 2}, Before{"\x81", "\x9F", 3, 3},
-                            Before{kAnyLongSpaceLast, kAsciiBlank, 3, 3}}) {
-        for (std::string_view head : kLineHeads) add(head, b.long_group, "", b.first, b.second);
-        add("FAIL", b.long_group, kSpaceLead, b.first, b.second);
-        add("Ran", b.long_group, kSpaceLead, b.first, b.second);
-        add("ok", b.short_group, kSpaceLead, b.first, b.second);
-        add("?", b.short_group, kSpaceLead, b.first, b.second);
-    }
-    for (const PhraseSign& sign : kPhraseSigns) add(sign.phrase.substr(sign.print_at), sign.group, "", "", "");
+    for (std::string_view head : kLineHeads) add(kBeforeWord, head, "", group_of(head), false);
+    for (std::string_view word : kWordsBeforeSpace) add(kBeforeWord, word, kSpaceLead, group_of(word), false);
+    for (const PhraseSign& sign : kPhraseSigns)
+        add("", sign.phrase.substr(sign.print_at), "", sign.group, sign.ignore_case);
     Print& figure = prints[n++];
     figure.group = kFigureGroup;
     figure.bytes = {" ", "i", "n", " ", kFigure, "0123456789.s"};
-    return text::FingerprintSet(prints);
+    return SignPrints(prints);
 }();
 
 // Whether a count line's " in " and figure ("in 0.12s") begin at `at`.
@@ -503,10 +634,8 @@ bool count_figure_at(std::string_view text, std::size_t at) {
 // than this many times and more than once per this many bytes.
 constexpr std::size_t kMinMisses = 64, kBytesPerMiss = 4096;
 
-bool sign_at(std::string_view text, const text::FingerprintSet::Hit& hit) {
-    if ((hit.groups & kHeadAfterNewline) && text[hit.at] == '\n' && line_head_at(text, hit.at + 1)) return true;
-    if ((hit.groups & kHeadAfterSpace) && hit.at + 2 < text.size() && line_head_at(text, hit.at + 2) &&
-        begins_trimmed_line(text, hit.at + 2))
+bool sign_at(std::string_view text, const SignPrints::Hit& hit) {
+    if ((hit.groups & kHeadGroups) && line_head_at(text, hit.at + 1) && begins_trimmed_line(text, hit.at + 1))
         return true;
     if ((hit.groups >> kFigureGroup & 1u) && count_figure_at(text, hit.at)) return true;
     for (const PhraseSign& sign : kPhraseSigns) {
@@ -695,13 +824,11 @@ bool may_hold_test_run(std::string_view text) {
     const std::string_view first = text::trim_start(text);
     if (line_head_at(first, 0)) return true;
     std::size_t misses = 0;
-    for (auto hit = kSignPrints.next(text, 0); hit; hit = kSignPrints.next(text, hit->at + 1)) {
-        if (sign_at(text, *hit)) return true;
+    return kSignPrints.find_if(text, [&](const SignPrints::Hit& hit) {
         // Where the prints match too often, reading the lines costs less
         // than checking each match: the answer is left to the rules.
-        if (++misses > kMinMisses && misses * kBytesPerMiss > hit->at) return true;
-    }
-    return false;
+        return sign_at(text, hit) || (++misses > kMinMisses && misses * kBytesPerMiss > hit.at);
+    });
 }
 
 std::optional<TestRun> detect_test_run(const text::LineIndex& lines) {

@@ -35,7 +35,7 @@ std::string_view runner_name(TestRunnerKind kind);
 
 // False only when no runner's rule, nor a Go event stream, can hold in
 // `text`: it lacks every phrase that one of them needs. One pass over the
-// text, thirty-two bytes at a time, before any line is read.
+// text, sixty-four bytes at a time, before any line is read.
 bool may_hold_test_run(std::string_view text);
 
 // Nothing when the lines are no test run.
