@@ -462,139 +462,8 @@ constexpr std::array<PhraseSign, 12> kPhraseSigns{{
 constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 7;
 constexpr unsigned kHeadGroups = 0b1111;
 
-// Up to eight groups of eight-byte prints looked for together in one pass,
-// sixty-four positions a step where the processor has AVX2. Unlike the
-// toolkit's `text::FingerprintSet`, bytes are matched in their letter case
-// (a print read in any case allows both), as most signs here are words in
-// one case: "return" or "error" in code or logs then leaves no hit for
-// "RUN " or "ERROR ". A place allows a byte when its low and its high
-// half-byte both allow the group, so a hit is where some print may start,
-// never missing one; the caller checks it. The hits are visited from inside
-// the wide loop, so a false one costs its check and no new start.
-class SignPrints {
-public:
-    static constexpr std::size_t kPlaces = 8, kFirstPlaces = 4;
-    struct Print {
-        std::array<std::string_view, kPlaces> bytes;
-        unsigned group = 0;
-        bool ignore_case = false;  // a letter allows its other case too
-    };
-    struct Hit {
-        std::size_t at = 0;
-        std::uint8_t groups = 0;
-    };
-
-    template <std::size_t N>
-    constexpr explicit SignPrints(const std::array<Print, N>& prints) {
-        for (const Print& print : prints) {
-            const auto bit = static_cast<std::uint8_t>(1u << print.group);
-            for (std::size_t place = 0; place < kPlaces; ++place) {
-                if (print.bytes[place].empty()) {
-                    for (std::uint8_t& m : low_[place]) m |= bit;
-                    for (std::uint8_t& m : high_[place]) m |= bit;
-                    continue;
-                }
-                for (char c : print.bytes[place]) {
-                    allow(place, c, bit);
-                    if (print.ignore_case && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
-                        allow(place, static_cast<char>(c ^ 0x20), bit);
-                }
-            }
-        }
-    }
-
-    // Calls `visit(hit)` at each position of `s`, in order, where some
-    // group may start, until it returns true; whether one did. A window
-    // that runs past the end of `s` allows any byte there.
-    template <class Visit>
-    bool find_if(std::string_view s, Visit&& visit) const {
-#if defined(__x86_64__) && defined(__GNUC__)
-        if (__builtin_cpu_supports("avx2")) return find_if_avx2(s, visit);
-#endif
-        return find_if_bytewise(s, 0, visit);
-    }
-
-private:
-    constexpr void allow(std::size_t place, char c, std::uint8_t bit) {
-        const auto b = static_cast<unsigned char>(c);
-        low_[place][b & 15u] |= bit;
-        high_[place][b >> 4] |= bit;
-    }
-
-    std::uint8_t groups_at(std::string_view s, std::size_t at) const {
-        std::uint8_t groups = 0xFF;
-        for (std::size_t place = 0; place < kPlaces && at + place < s.size() && groups != 0; ++place) {
-            const auto b = static_cast<unsigned char>(s[at + place]);
-            groups &= low_[place][b & 15u] & high_[place][b >> 4];
-        }
-        return groups;
-    }
-
-    template <class Visit>
-    bool find_if_bytewise(std::string_view s, std::size_t from, Visit& visit) const {
-        for (std::size_t at = from; at < s.size(); ++at)
-            if (const std::uint8_t groups = groups_at(s, at))
-                if (visit(Hit{at, groups})) return true;
-        return false;
-    }
-
-#if defined(__x86_64__) && defined(__GNUC__)
-    // A step of sixty-four positions looks at the first places of both its
-    // halves, joined before the one test, and at the other places only
-    // where some group is left; the positions left are visited without
-    // leaving the loop.
-    template <class Visit>
-    __attribute__((target("avx2"))) bool find_if_avx2(std::string_view s, Visit& visit) const {
-        __m256i low[kPlaces], high[kPlaces];
-        for (std::size_t place = 0; place < kPlaces; ++place) {
-            low[place] =
-                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low_[place].data())));
-            high[place] =
-                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(high_[place].data())));
-        }
-        const __m256i nibble = _mm256_set1_epi8(0x0F);
-        // The groups that place `k` allows for the thirty-two bytes from `q`.
-        const auto place = [&](const char* q, std::size_t k) __attribute__((target("avx2"), always_inline)) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + k));
-            return _mm256_and_si256(_mm256_shuffle_epi8(low[k], _mm256_and_si256(v, nibble)),
-                                    _mm256_shuffle_epi8(high[k], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
-        };
-        static_assert(kFirstPlaces == 4);
-        const auto first = [&](const char* q) __attribute__((target("avx2"), always_inline)) {
-            return _mm256_and_si256(_mm256_and_si256(place(q, 0), place(q, 1)),
-                                    _mm256_and_si256(place(q, 2), place(q, 3)));
-        };
-        // The positions from `q` where some group is left.
-        const auto rest = [&](const char* q, __m256i groups) __attribute__((target("avx2"), always_inline)) {
-            groups = _mm256_and_si256(groups, _mm256_and_si256(_mm256_and_si256(place(q, 4), place(q, 5)),
-                                                               _mm256_and_si256(place(q, 6), place(q, 7))));
-            return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
-        };
-        const auto visit_all = [&](std::size_t base, std::uint32_t left) {
-            for (; left != 0; left &= left - 1) {
-                const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(left));
-                if (visit(Hit{at, groups_at(s, at)})) return true;
-            }
-            return false;
-        };
-        const char* p = s.data();
-        std::size_t at = 0;
-        constexpr std::size_t kSpan = 64 + kPlaces - 1;
-        for (; s.size() >= kSpan && at <= s.size() - kSpan; at += 64) {
-            const __m256i a = first(p + at), b = first(p + at + 32);
-            const __m256i either = _mm256_or_si256(a, b);
-            if (_mm256_testz_si256(either, either)) continue;
-            if (visit_all(at, rest(p + at, a)) || visit_all(at + 32, rest(p + at + 32, b))) return true;
-        }
-        return find_if_bytewise(s, at, visit);
-    }
-#endif
-
-    std::array<std::array<std::uint8_t, 16>, kPlaces> low_{}, high_{};
-};
-
-constexpr SignPrints kSignPrints = [] {
-    using Print = SignPrints::Print;
+constexpr text::ExactFingerprintSet kSignPrints = [] {
+    using Print = text::ExactFingerprintSet::Print;
     constexpr std::size_t kHeads = kLineHeads.size() + kWordsBeforeSpace.size();
     std::array<Print, kHeads + kPhraseSigns.size() + 1> prints{};
     std::size_t n = 0;
@@ -619,7 +488,7 @@ constexpr SignPrints kSignPrints = [] {
     Print& figure = prints[n++];
     figure.group = kFigureGroup;
     figure.bytes = {" ", "i", "n", " ", kFigure, "0123456789.s"};
-    return SignPrints(prints);
+    return text::ExactFingerprintSet(prints);
 }();
 
 // Whether a count line's " in " and figure ("in 0.12s") begin at `at`.
@@ -634,7 +503,7 @@ bool count_figure_at(std::string_view text, std::size_t at) {
 // than this many times and more than once per this many bytes.
 constexpr std::size_t kMinMisses = 64, kBytesPerMiss = 4096;
 
-bool sign_at(std::string_view text, const SignPrints::Hit& hit) {
+bool sign_at(std::string_view text, const text::ExactFingerprintSet::Hit& hit) {
     if ((hit.groups & kHeadGroups) && line_head_at(text, hit.at + 1) && begins_trimmed_line(text, hit.at + 1))
         return true;
     if ((hit.groups >> kFigureGroup & 1u) && count_figure_at(text, hit.at)) return true;
@@ -824,7 +693,7 @@ bool may_hold_test_run(std::string_view text) {
     const std::string_view first = text::trim_start(text);
     if (line_head_at(first, 0)) return true;
     std::size_t misses = 0;
-    return kSignPrints.find_if(text, [&](const SignPrints::Hit& hit) {
+    return kSignPrints.find_if(text, [&](const text::ExactFingerprintSet::Hit& hit) {
         // Where the prints match too often, reading the lines costs less
         // than checking each match: the answer is left to the rules.
         return sign_at(text, hit) || (++misses > kMinMisses && misses * kBytesPerMiss > hit.at);
