@@ -103,8 +103,8 @@ public:
     bool each_member_name(FnRef<bool(std::string_view)> visit) const;
     // The compact form that `write_compact` gives the same value.
     void append_compact(std::string& out) const;
-    // Its length, without writing it.
-    std::size_t compact_size() const;
+    // Its length, without writing it; `source` is the text it was read from.
+    std::size_t compact_size(std::string_view source) const;
 
     // Built only by the reader.
     struct Storage {
