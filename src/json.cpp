@@ -332,6 +332,8 @@ template <class Out>
 void append_tape_object(Out& out, const dom::object& object) {
     // A narrow object is checked for a repeated name pair by pair, without
     // a copy of its members: records are mostly made of such objects.
+    // Names mostly differ in length or first byte: those are compared
+    // before the bytes.
     std::array<std::string_view, kPairwiseMembers> names;
     std::size_t count = 0;
     bool repeats = false;
@@ -340,8 +342,10 @@ void append_tape_object(Out& out, const dom::object& object) {
             repeats = true;  // too wide to check this way
             break;
         }
-        for (std::size_t i = 0; i < count && !repeats; ++i) repeats = names[i] == member.key;
-        names[count++] = member.key;
+        const std::string_view name = member.key;
+        for (std::size_t i = 0; i < count && !repeats; ++i)
+            repeats = names[i].size() == name.size() && (name.empty() || (names[i][0] == name[0] && names[i] == name));
+        names[count++] = name;
     }
     if (!repeats) {
         append_members(out, object);
@@ -628,6 +632,21 @@ bool has_blank_between_tokens(std::string_view source) {
     bool found = false;
     each_blank_block(source,
                      [&found](std::size_t, std::size_t, std::uint64_t blanks) { return !(found = blanks != 0); });
+    return found;
+}
+
+std::size_t first_blank_within_lines(std::string_view source) {
+    std::size_t found = std::string_view::npos;
+    each_blank_block(source, [&](std::size_t at, std::size_t, std::uint64_t blanks) {
+        for (; blanks != 0; blanks &= blanks - 1) {
+            const std::size_t pos = at + static_cast<unsigned>(__builtin_ctzll(blanks));
+            if (source[pos] != '\n') {
+                found = pos;
+                return false;
+            }
+        }
+        return true;
+    });
     return found;
 }
 
