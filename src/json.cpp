@@ -333,8 +333,13 @@ void append_tape_object(Out& out, const dom::object& object) {
     // A narrow object is checked for a repeated name pair by pair, without
     // a copy of its members: records are mostly made of such objects.
     // Names mostly differ in length or first byte: those are compared
-    // before the bytes.
-    std::array<std::string_view, kPairwiseMembers> names;
+    // before the bytes. The table is left uninitialised: only the names
+    // written so far are read.
+    struct Name {
+        const char* data;
+        std::size_t size;
+    };
+    Name names[kPairwiseMembers];
     std::size_t count = 0;
     bool repeats = false;
     for (auto member : object) {
@@ -344,8 +349,9 @@ void append_tape_object(Out& out, const dom::object& object) {
         }
         const std::string_view name = member.key;
         for (std::size_t i = 0; i < count && !repeats; ++i)
-            repeats = names[i].size() == name.size() && (name.empty() || (names[i][0] == name[0] && names[i] == name));
-        names[count++] = name;
+            repeats = names[i].size == name.size() &&
+                      (name.empty() || (names[i].data[0] == name[0] && std::memcmp(names[i].data, name.data(), name.size()) == 0));
+        names[count++] = Name{name.data(), name.size()};
     }
     if (!repeats) {
         append_members(out, object);
