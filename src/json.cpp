@@ -331,10 +331,8 @@ void append_members(Out& out, const Members& members) {
 template <class Out>
 void append_tape_object(Out& out, const dom::object& object) {
     // A narrow object is checked for a repeated name pair by pair, without
-    // a copy of its members: records are mostly made of such objects.
-    // Names mostly differ in length or first byte: those are compared
-    // before the bytes. The table is left uninitialised: only the names
-    // written so far are read.
+    // a copy of its members: records are mostly made of such objects. The
+    // table is left uninitialised: only the names written so far are read.
     struct Name {
         const char* data;
         std::size_t size;
@@ -342,13 +340,23 @@ void append_tape_object(Out& out, const dom::object& object) {
     Name names[kPairwiseMembers];
     std::size_t count = 0;
     bool repeats = false;
+    // One bit per name from its length and end bytes: a name whose bit is
+    // not yet set repeats none before it, and is compared with none. Names
+    // mostly differ in length or first byte: those go before the bytes.
+    std::uint64_t seen = 0;
     for (auto member : object) {
         if (count == kPairwiseMembers) {
             repeats = true;  // too wide to check this way
             break;
         }
         const std::string_view name = member.key;
-        for (std::size_t i = 0; i < count && !repeats; ++i)
+        const std::uint64_t bit =
+            std::uint64_t{1} << ((name.size() + (name.empty() ? 0u : static_cast<unsigned char>(name.front()) * 7u +
+                                                                        static_cast<unsigned char>(name.back()))) &
+                                 63u);
+        const bool maybe_seen = (seen & bit) != 0;
+        seen |= bit;
+        for (std::size_t i = 0; maybe_seen && i < count && !repeats; ++i)
             repeats = names[i].size == name.size() &&
                       (name.empty() || (names[i].data[0] == name[0] && std::memcmp(names[i].data, name.data(), name.size()) == 0));
         names[count++] = Name{name.data(), name.size()};
