@@ -207,21 +207,53 @@ bool replaced_later(dom::object::iterator from, dom::object::iterator end, std::
 // of a compact form without writing it.
 struct Counter {
     std::size_t size = 0;
+    // Set when the source holds no backslash: its strings then hold nothing
+    // the writer escapes (the fast parser refuses raw control characters),
+    // and each is written as it is between its quotes.
+    bool plain_strings = false;
     void push_back(char) { ++size; }
     void append(const char*, std::size_t n) { size += n; }
     void append(const char* literal) { size += std::strlen(literal); }
 };
+
+// The position of the first character at or after `from` that the writer
+// escapes, or the length: most strings hold none, and are passed over 16
+// bytes at a time.
+std::size_t next_to_escape(std::string_view s, std::size_t from) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), last_control = _mm_set1_epi8(0x1F);
+    for (; from + 16 <= s.size(); from += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + from));
+        // A byte is at most 0x1F (unsigned) when the larger of it and 0x1F is 0x1F.
+        const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(v, last_control), last_control);
+        const __m128i stops =
+            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops)); mask != 0)
+            return from + static_cast<unsigned>(__builtin_ctz(mask));
+    }
+#endif
+    for (; from < s.size(); ++from) {
+        const unsigned char c = static_cast<unsigned char>(s[from]);
+        if (c < 0x20 || c == '"' || c == '\\') return from;
+    }
+    return s.size();
+}
 
 // The general library's way of writing a string: quotes, the escapes "\"",
 // "\\", "\b", "\f", "\n", "\r", "\t", other control characters as "\u00xx",
 // everything else as it is. The fast parser has checked the UTF-8.
 template <class Out>
 void append_quoted(Out& out, std::string_view s) {
+    if constexpr (std::is_same_v<Out, Counter>) {
+        if (out.plain_strings) {
+            out.size += s.size() + 2;
+            return;
+        }
+    }
     out.push_back('"');
     std::size_t run = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = next_to_escape(s, 0); i < s.size(); i = next_to_escape(s, i + 1)) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
         out.append(s.data() + run, i - run);
         run = i + 1;
         switch (c) {
@@ -299,17 +331,35 @@ void append_members(Out& out, const Members& members) {
 template <class Out>
 void append_tape_object(Out& out, const dom::object& object) {
     // A narrow object is checked for a repeated name pair by pair, without
-    // a copy of its members: records are mostly made of such objects.
-    std::array<std::string_view, kPairwiseMembers> names;
+    // a copy of its members: records are mostly made of such objects. The
+    // table is left uninitialised: only the names written so far are read.
+    struct Name {
+        const char* data;
+        std::size_t size;
+    };
+    Name names[kPairwiseMembers];
     std::size_t count = 0;
     bool repeats = false;
+    // One bit per name from its length and end bytes: a name whose bit is
+    // not yet set repeats none before it, and is compared with none. Names
+    // mostly differ in length or first byte: those go before the bytes.
+    std::uint64_t seen = 0;
     for (auto member : object) {
         if (count == kPairwiseMembers) {
             repeats = true;  // too wide to check this way
             break;
         }
-        for (std::size_t i = 0; i < count && !repeats; ++i) repeats = names[i] == member.key;
-        names[count++] = member.key;
+        const std::string_view name = member.key;
+        const std::uint64_t bit =
+            std::uint64_t{1} << ((name.size() + (name.empty() ? 0u : static_cast<unsigned char>(name.front()) * 7u +
+                                                                        static_cast<unsigned char>(name.back()))) &
+                                 63u);
+        const bool maybe_seen = (seen & bit) != 0;
+        seen |= bit;
+        for (std::size_t i = 0; maybe_seen && i < count && !repeats; ++i)
+            repeats = names[i].size == name.size() &&
+                      (name.empty() || (names[i].data[0] == name[0] && std::memcmp(names[i].data, name.data(), name.size()) == 0));
+        names[count++] = Name{name.data(), name.size()};
     }
     if (!repeats) {
         append_members(out, object);
@@ -395,7 +445,7 @@ struct Lanes {
 };
 
 #if defined(__SSE2__)
-Lanes lanes_at(const char* p) {
+[[gnu::always_inline]] inline Lanes lanes_at(const char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
     auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
@@ -407,7 +457,7 @@ Lanes lanes_at(const char* p) {
                  mask(eq(','))};
 }
 #else
-Lanes lanes_at(const char* p) {
+[[gnu::always_inline]] inline Lanes lanes_at(const char* p) {
     Lanes lanes{0, 0, 0, 0, 0, 0};
     for (unsigned i = 0; i < kBlock; ++i) {
         const char c = p[i];
@@ -430,7 +480,7 @@ struct WideLanes {
     std::uint64_t quotes = 0, backslashes = 0, blanks = 0, opens = 0, closes = 0, commas = 0;
 };
 
-WideLanes wide_lanes_at(const char* p) {
+[[gnu::always_inline]] inline WideLanes wide_lanes_at(const char* p) {
     WideLanes wide;
     for (unsigned i = 0; i < 4; ++i) {
         const Lanes lanes = lanes_at(p + i * kBlock);
@@ -596,6 +646,21 @@ bool has_blank_between_tokens(std::string_view source) {
     bool found = false;
     each_blank_block(source,
                      [&found](std::size_t, std::size_t, std::uint64_t blanks) { return !(found = blanks != 0); });
+    return found;
+}
+
+std::size_t first_blank_within_lines(std::string_view source) {
+    std::size_t found = std::string_view::npos;
+    each_blank_block(source, [&](std::size_t at, std::size_t, std::uint64_t blanks) {
+        for (; blanks != 0; blanks &= blanks - 1) {
+            const std::size_t pos = at + static_cast<unsigned>(__builtin_ctzll(blanks));
+            if (source[pos] != '\n') {
+                found = pos;
+                return false;
+            }
+        }
+        return true;
+    });
     return found;
 }
 
@@ -794,9 +859,10 @@ bool Node::each_member_name(FnRef<bool(std::string_view)> visit) const {
     return true;
 }
 
-std::size_t Node::compact_size() const {
+std::size_t Node::compact_size(std::string_view source) const {
     if (source_ == Source::Tree) return write_compact(value_of(storage_)).size();
     Counter counter;
+    counter.plain_strings = source.find('\\') == std::string_view::npos;
     append_tape_compact(counter, element_of(storage_));
     return counter.size;
 }

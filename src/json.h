@@ -55,6 +55,10 @@ std::string quote_string(std::string_view s);
 std::size_t minified_size(std::string_view source);
 // Whether `minified_size` would remove anything; stops at the first blank.
 bool has_blank_between_tokens(std::string_view source);
+// The position of the first blank, tab or carriage return outside strings,
+// or npos, in text made of lines that each start and end outside strings
+// (such as JSON Lines): its line feeds are passed over.
+std::size_t first_blank_within_lines(std::string_view source);
 // The source with those blanks removed, appended to `out`.
 void append_minified(std::string& out, std::string_view source);
 
@@ -103,8 +107,8 @@ public:
     bool each_member_name(FnRef<bool(std::string_view)> visit) const;
     // The compact form that `write_compact` gives the same value.
     void append_compact(std::string& out) const;
-    // Its length, without writing it.
-    std::size_t compact_size() const;
+    // Its length, without writing it; `source` is the text it was read from.
+    std::size_t compact_size(std::string_view source) const;
 
     // Built only by the reader.
     struct Storage {

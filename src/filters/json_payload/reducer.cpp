@@ -97,14 +97,21 @@ Attempt compress_json_lines(const FilterInput& input, bool had_newline) {
     if (*count < kMinSummaryRecords || records->gave_up()) records.reset();
 
     // The minified lines: each line trimmed and minified. Lines before the
-    // first that changes are copied whole.
+    // first that changes are copied whole. A line is kept as it is when it
+    // is empty or a record from "{" to "}" with no blank between tokens;
+    // every line parsed, so each starts and ends outside strings and the
+    // blanks are looked for in one walk over the lines up to the first
+    // that trimming changes.
     const text::LineIndex& lines = input.lines;
     std::size_t first_changed = 0, size = text.size();
     for (; first_changed < lines.size(); ++first_changed) {
         const std::string_view line = lines[first_changed];
-        const std::string_view trimmed = text::trim(line);
-        if (trimmed.size() != line.size() || json::has_blank_between_tokens(trimmed)) break;
+        if (!line.empty() && !(line.front() == '{' && line.back() == '}')) break;
     }
+    const std::size_t untrimmed_end = first_changed < lines.size() ? lines.start(first_changed) : text.size();
+    if (const std::size_t blank = json::first_blank_within_lines(text.substr(0, untrimmed_end));
+        blank != std::string_view::npos)
+        first_changed = lines.line_at(blank);
     if (first_changed < lines.size()) {
         size = lines.start(first_changed) + (had_newline ? 1 : 0);
         for (std::size_t i = first_changed; i < lines.size(); ++i)

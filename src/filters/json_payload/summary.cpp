@@ -312,7 +312,7 @@ void RecordSummary::add(const json::Node& record, std::string_view source) {
     slot.index = index;
     slot.keep = keep;
     slot.source = source;
-    slot.compact_size = keep ? record.compact_size() : 0;
+    slot.compact_size = keep ? record.compact_size(source) : 0;
     // The headline holds every name: the summary is at least this long.
     if (body_size_ + keys_.size() > give_up_above_) {
         gave_up_ = true;
