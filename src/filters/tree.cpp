@@ -83,8 +83,21 @@ std::uint64_t hash_name(std::string_view name, std::uint64_t parent) {
         h = std::rotl((h ^ word) * kMul, 29);
     }
     if (n > 0) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, n);
+        // The last bytes are read as whole words, overlapping what came
+        // before when there was some: copying them one by one into a word
+        // and reading it back stalls the load behind the stores.
+        std::uint64_t word;
+        if (name.size() >= 8) {
+            std::memcpy(&word, name.data() + name.size() - 8, 8);
+        } else if (n >= 4) {
+            std::uint32_t low, high;
+            std::memcpy(&low, p, 4);
+            std::memcpy(&high, p + n - 4, 4);
+            word = low | (std::uint64_t{high} << 32);
+        } else {
+            word = static_cast<unsigned char>(p[0]) | (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
+                   (std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16);
+        }
         h = std::rotl((h ^ word) * kMul, 29);
     }
     h ^= h >> 31;
@@ -223,6 +236,8 @@ private:
     // first one's, so the first-seen order holds. False when the work
     // outgrows its allowance or two names share a hash.
     bool settle_children(std::uint32_t parent) {
+        // Most nodes left are leaves or hold one child: nothing to settle.
+        if (nodes_[parent].first_child == nodes_[parent].last_child) return true;
         pending_.assign(1, parent);
         while (!pending_.empty()) {
             const std::uint32_t node = pending_.back();
@@ -243,16 +258,15 @@ private:
             nodes_[parent].last_child = first;
             return absorb(first, second);
         }
-        if (few_distinct_children(first) || children_in_increasing_order(first) || hashes_distinct(first))
-            return true;
+        // The list is followed once; the tests below read the array.
         children_.clear();
-        keyed_.clear();
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
-            keyed_.emplace_back(hash_name(nodes_[c].name, 0), static_cast<std::uint32_t>(children_.size()));
-            children_.push_back(c);
-        }
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) children_.push_back(c);
+        if (few_distinct_children() || children_in_increasing_order() || hashes_distinct()) return true;
         if (children_.size() > work_left_) return false;
         work_left_ -= children_.size();
+        keyed_.clear();
+        for (std::size_t i = 0; i < children_.size(); ++i)
+            keyed_.emplace_back(hashes_[i], static_cast<std::uint32_t>(i));
         std::sort(keyed_.begin(), keyed_.end());
         bool merged = false;
         for (std::size_t i = 1, group = 0; i < keyed_.size(); ++i) {
@@ -284,54 +298,54 @@ private:
         return true;
     }
 
-    // Whether the children from `first` on are few and all of different
-    // names, seen by comparing each pair: cheaper than hashing them.
-    bool few_distinct_children(std::uint32_t first) const {
+    // Whether `children_` are few and all of different names, seen by
+    // comparing each pair: cheaper than hashing them.
+    bool few_distinct_children() const {
         constexpr std::size_t kFew = 8;
-        std::array<std::string_view, kFew> names;
-        std::size_t n = 0;
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
-            if (n == kFew) return false;
-            const std::string_view name = nodes_[c].name;
-            for (std::size_t k = 0; k < n; ++k)
-                if (names[k] == name) return false;
-            names[n++] = name;
+        const std::size_t n = children_.size();
+        if (n > kFew) return false;
+        for (std::size_t i = 1; i < n; ++i)
+            for (std::size_t k = 0; k < i; ++k)
+                if (nodes_[children_[k]].name == nodes_[children_[i]].name) return false;
+        return true;
+    }
+
+    // Whether the names of `children_` rise strictly in byte order, as
+    // they mostly do in sorted output: then no two are equal.
+    bool children_in_increasing_order() const {
+        std::string_view previous = nodes_[children_[0]].name;
+        for (std::size_t i = 1; i < children_.size(); ++i) {
+            const std::string_view name = nodes_[children_[i]].name;
+            if (!(previous < name)) return false;
+            previous = name;
         }
         return true;
     }
 
-    // Whether the names of the children from `first` on rise strictly in
-    // byte order, as they mostly do in sorted output: then no two are equal.
-    bool children_in_increasing_order(std::uint32_t first) const {
-        std::string_view previous = nodes_[first].name;
-        for (std::uint32_t c = nodes_[first].next_sibling; c != kNone; c = nodes_[c].next_sibling) {
-            if (!(previous < nodes_[c].name)) return false;
-            previous = nodes_[c].name;
-        }
-        return true;
-    }
-
-    // Whether the names of the children from `first` on have distinct
-    // hashes, seen in one pass through a small open-addressing set; a
+    // Whether the names of `children_` have distinct hashes (kept in
+    // `hashes_`), seen in one pass through a small open-addressing set; a
     // repeated hash sends the caller to the sorting that merges.
-    bool hashes_distinct(std::uint32_t first) {
-        std::size_t n = 0;
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) ++n;
+    bool hashes_distinct() {
+        const std::size_t n = children_.size();
         if (n > work_left_) return false;
         work_left_ -= n;
+        hashes_.resize(n);
+        for (std::size_t i = 0; i < n; ++i) hashes_[i] = hash_name(nodes_[children_[i]].name, 0);
         std::size_t slots = 16;
         while (slots < 2 * n) slots *= 2;
         seen_.assign(slots, 0);
         const std::size_t mask = slots - 1;
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
+        bool distinct = true;
+        for (std::size_t k = 0; k < n; ++k) {
             // 0 marks an empty slot: every hash is made odd.
-            const std::uint64_t h = hash_name(nodes_[c].name, 0) | 1;
+            const std::uint64_t h = hashes_[k] | 1;
             std::size_t i = h & mask;
             for (; seen_[i] != 0; i = (i + 1) & mask)
-                if (seen_[i] == h) return false;
+                if (seen_[i] == h) distinct = false;
+            if (!distinct) break;
             seen_[i] = h;
         }
-        return true;
+        return distinct;
     }
 
     // Moves the rows and children of `repeat` behind those of `kept`; the
@@ -393,6 +407,7 @@ private:
     std::vector<std::uint32_t> children_;
     std::vector<std::uint32_t> pending_;
     std::vector<std::uint64_t> seen_;
+    std::vector<std::uint64_t> hashes_;
     std::size_t work_left_ = 0;
     std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;
 };
