@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 
 #include "text.h"
 
@@ -134,6 +135,13 @@ public:
 
     const std::vector<Node>& nodes() const { return nodes_; }
     std::uint32_t previous_row(std::uint32_t row) const { return previous_row_[row]; }
+    // The suffix a row gave while the tree was built, when it has no
+    // detail lines: drawing it then needs not ask for the row again.
+    std::optional<std::string_view> plain_suffix(std::uint32_t row) const {
+        const Tail& t = tails_[row];
+        if (t.size == kAskAgain) return std::nullopt;
+        return std::string_view(t.data, t.size);
+    }
 
 private:
     enum class Outcome { Built, CameBack, TooLarge };
@@ -153,6 +161,7 @@ private:
         nodes_.reserve(count + 1);
         nodes_.emplace_back();
         previous_row_.assign(count, kNone);
+        if (!tails_) tails_ = std::make_unique_for_overwrite<Tail[]>(count);
         previous_.clear();
         scratch_.clear();
         work_left_ = 8 * count + 1024;
@@ -167,7 +176,11 @@ private:
         // without being split. Empty when that does not hold.
         std::string_view directory;
         for (std::size_t row = 0; row < count; ++row) {
-            const std::string_view path = row_at(context, row).path;
+            const TreeRowView view = row_at(context, row);
+            const std::string_view path = view.path;
+            tails_[row] = view.details.empty() && view.detail_views.empty()
+                              ? Tail{view.suffix.data(), view.suffix.size()}
+                              : Tail{nullptr, kAskAgain};
             if (!directory.empty() && path.size() > directory.size() && path.starts_with(directory) &&
                 text::find_path_separator(path, directory.size()) == path.size()) {
                 const std::string_view leaf = path.substr(directory.size());
@@ -400,6 +413,14 @@ private:
 
     std::vector<Node> nodes_;
     std::vector<std::uint32_t> previous_row_;
+    // A suffix as its bytes; kAskAgain for a row with detail lines. Not
+    // cleared: every row's is written before it is read.
+    struct Tail {
+        const char* data;
+        std::size_t size;
+    };
+    static constexpr std::size_t kAskAgain = static_cast<std::size_t>(-1);
+    std::unique_ptr<Tail[]> tails_;
     std::vector<Slot> slots_;
     std::deque<std::string> scratch_;
     std::vector<std::string_view> parts_;
@@ -442,6 +463,10 @@ bool walk(const PathTree& tree, RowAt row_at, const void* context, Emit&& emit) 
         rows.clear();
         for (std::uint32_t r = c.last_row; r != kNone; r = tree.previous_row(r)) rows.push_back(r);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            if (const std::optional<std::string_view> suffix = tree.plain_suffix(*it)) {
+                if (!emit(d, c.name, *suffix)) return false;
+                continue;
+            }
             const TreeRowView row = row_at(context, *it);
             if (!emit(d, c.name, row.suffix)) return false;
             for (const std::string& detail : row.details)
@@ -492,18 +517,41 @@ bool append_row_views_within(std::string& out, std::size_t count, RowAt row_at, 
                              std::size_t max_bytes, std::size_t indent, bool newline_first) {
     PathTree tree;
     if (!tree.build(count, row_at, context)) return false;
+    // Lines are drawn into a small buffer that stays in cache and joins
+    // `out` in large pieces, rather than by four appends a line.
+    constexpr std::size_t kBuffer = std::size_t{1} << 16;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBuffer);
+    std::size_t used = 0;
     std::size_t added = 0;
     bool first = true;
-    return walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
+    const bool drawn = walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
         const bool newline = !first || newline_first;
-        const std::size_t add = (newline ? 1 : 0) + indent + d + name.size() + tail.size();
+        const std::size_t spaces = indent + d;
+        const std::size_t add = (newline ? 1 : 0) + spaces + name.size() + tail.size();
         if (add > max_bytes - added) return false;
         added += add;
         first = false;
-        if (newline) out.push_back('\n');
-        out.append(indent + d, ' ').append(name).append(tail);
+        if (add > kBuffer - used) {
+            out.append(buffer.get(), used);
+            used = 0;
+            if (add > kBuffer) {
+                if (newline) out.push_back('\n');
+                out.append(spaces, ' ').append(name).append(tail);
+                return true;
+            }
+        }
+        char* p = buffer.get() + used;
+        if (newline) *p++ = '\n';
+        std::memset(p, ' ', spaces);
+        p += spaces;
+        if (!name.empty()) std::memcpy(p, name.data(), name.size());
+        p += name.size();
+        if (!tail.empty()) std::memcpy(p, tail.data(), tail.size());
+        used += add;
         return true;
     });
+    out.append(buffer.get(), used);
+    return drawn;
 }
 
 std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
