@@ -158,7 +158,10 @@ private:
     template <bool kLookUp>
     Outcome build_as(std::size_t count, RowAt row_at, const void* context) {
         nodes_.clear();
-        nodes_.reserve(count + 1);
+        // A node for every row and for most of their directories: growing
+        // past the reservation would copy the whole array, while pages
+        // reserved and never written cost nothing.
+        nodes_.reserve(count + count / 2 + 16);
         nodes_.emplace_back();
         previous_row_.assign(count, kNone);
         if (!tails_) tails_ = std::make_unique_for_overwrite<Tail[]>(count);
@@ -250,7 +253,10 @@ private:
     // outgrows its allowance or two names share a hash.
     bool settle_children(std::uint32_t parent) {
         // Most nodes left are leaves or hold one child: nothing to settle.
-        if (nodes_[parent].first_child == nodes_[parent].last_child) return true;
+        return nodes_[parent].first_child == nodes_[parent].last_child || settle_all_children(parent);
+    }
+
+    bool settle_all_children(std::uint32_t parent) {
         pending_.assign(1, parent);
         while (!pending_.empty()) {
             const std::uint32_t node = pending_.back();
