@@ -275,33 +275,59 @@ private:
             if (nodes_[first].name != nodes_[second].name) return true;
             nodes_[first].next_sibling = kNone;
             nodes_[parent].last_child = first;
-            return absorb(first, second);
+            if (absorb(first, second)) pending_.push_back(first);
+            return true;
         }
         // The list is followed once; the tests below read the array.
         children_.clear();
         for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) children_.push_back(c);
-        if (few_distinct_children() || children_in_increasing_order() || hashes_distinct()) return true;
-        if (children_.size() > work_left_) return false;
-        work_left_ -= children_.size();
-        keyed_.clear();
-        for (std::size_t i = 0; i < children_.size(); ++i)
-            keyed_.emplace_back(hashes_[i], static_cast<std::uint32_t>(i));
-        std::sort(keyed_.begin(), keyed_.end());
+        if (few_distinct_children() || children_in_increasing_order()) return true;
+        return merge_by_hash(parent);
+    }
+
+    // Merges each later child of a name into the first of that name,
+    // finding the first through a small open-addressing set of the names'
+    // hashes: one pass, and nothing to do but relink when a repeat was
+    // found. False when the work outgrows its allowance or two names share
+    // a hash.
+    bool merge_by_hash(std::uint32_t parent) {
+        const std::size_t n = children_.size();
+        if (n > work_left_) return false;
+        work_left_ -= n;
+        std::size_t slots = 16;
+        while (slots < 2 * n) slots *= 2;
+        seen_.assign(slots, 0);
+        seen_at_.resize(slots);
+        const std::size_t mask = slots - 1;
         bool merged = false;
-        for (std::size_t i = 1, group = 0; i < keyed_.size(); ++i) {
-            if (keyed_[i].first != keyed_[group].first) {
-                group = i;
+        // The first child of a name is settled once however many later
+        // ones bring it children: with the slot's flag, queued already.
+        constexpr std::uint32_t kQueued = std::uint32_t{1} << 31;
+        if (n >= kQueued) return false;
+        for (std::size_t k = 0; k < n; ++k) {
+            // 0 marks an empty slot: every hash is made odd.
+            const std::uint64_t h = hash_name(nodes_[children_[k]].name, 0) | 1;
+            std::size_t i = h & mask;
+            for (; seen_[i] != 0 && seen_[i] != h; i = (i + 1) & mask) {
+            }
+            if (seen_[i] == 0) {
+                seen_[i] = h;
+                seen_at_[i] = static_cast<std::uint32_t>(k);
                 continue;
             }
-            // Sorted by position within a hash: the group's first is the
-            // first child of the name, and the others follow in order.
-            const std::uint32_t kept = children_[keyed_[group].second];
-            std::uint32_t& repeat = children_[keyed_[i].second];
+            // Children are met in order: the one in the set is the first
+            // child of the name.
+            const std::uint32_t kept = children_[seen_at_[i] & ~kQueued];
+            const std::uint32_t repeat = children_[k];
             if (nodes_[kept].name != nodes_[repeat].name) return false;
-            if (!absorb(kept, repeat)) return false;
-            repeat = kNone;
+            if (absorb(kept, repeat) && !(seen_at_[i] & kQueued)) {
+                pending_.push_back(kept);
+                seen_at_[i] |= kQueued;
+            }
+            children_[k] = kNone;
             merged = true;
         }
+
         if (!merged) return true;
         std::uint32_t last = kNone;
         for (const std::uint32_t c : children_) {
@@ -341,34 +367,8 @@ private:
         return true;
     }
 
-    // Whether the names of `children_` have distinct hashes (kept in
-    // `hashes_`), seen in one pass through a small open-addressing set; a
-    // repeated hash sends the caller to the sorting that merges.
-    bool hashes_distinct() {
-        const std::size_t n = children_.size();
-        if (n > work_left_) return false;
-        work_left_ -= n;
-        hashes_.resize(n);
-        for (std::size_t i = 0; i < n; ++i) hashes_[i] = hash_name(nodes_[children_[i]].name, 0);
-        std::size_t slots = 16;
-        while (slots < 2 * n) slots *= 2;
-        seen_.assign(slots, 0);
-        const std::size_t mask = slots - 1;
-        bool distinct = true;
-        for (std::size_t k = 0; k < n; ++k) {
-            // 0 marks an empty slot: every hash is made odd.
-            const std::uint64_t h = hashes_[k] | 1;
-            std::size_t i = h & mask;
-            for (; seen_[i] != 0; i = (i + 1) & mask)
-                if (seen_[i] == h) distinct = false;
-            if (!distinct) break;
-            seen_[i] = h;
-        }
-        return distinct;
-    }
-
-    // Moves the rows and children of `repeat` behind those of `kept`; the
-    // children are settled next when both had some.
+    // Moves the rows and children of `repeat` behind those of `kept`;
+    // true when both had children, which are then to be settled.
     bool absorb(std::uint32_t kept, std::uint32_t repeat) {
         Node& k = nodes_[kept];
         const Node& r = nodes_[repeat];
@@ -378,15 +378,14 @@ private:
             previous_row_[oldest] = k.last_row;
             k.last_row = r.last_row;
         }
-        if (r.first_child == kNone) return true;
-        if (k.first_child == kNone) {
-            k.first_child = r.first_child;
-        } else {
+        if (r.first_child == kNone) return false;
+        const bool both = k.first_child != kNone;
+        if (both)
             nodes_[k.last_child].next_sibling = r.first_child;
-            if (pending_.empty() || pending_.back() != kept) pending_.push_back(kept);
-        }
+        else
+            k.first_child = r.first_child;
         k.last_child = r.last_child;
-        return true;
+        return both;
     }
 
     // The child of `parent` named `name`, made when there is none yet.
@@ -434,9 +433,8 @@ private:
     std::vector<std::uint32_t> children_;
     std::vector<std::uint32_t> pending_;
     std::vector<std::uint64_t> seen_;
-    std::vector<std::uint64_t> hashes_;
+    std::vector<std::uint32_t> seen_at_;  // the position in `children_` of each hash in `seen_`
     std::size_t work_left_ = 0;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;
 };
 
 // Walks the tree depth-first with an explicit stack. `emit(depth, name,
