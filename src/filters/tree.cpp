@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 
 #include "text.h"
 
@@ -83,8 +84,21 @@ std::uint64_t hash_name(std::string_view name, std::uint64_t parent) {
         h = std::rotl((h ^ word) * kMul, 29);
     }
     if (n > 0) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, n);
+        // The last bytes are read as whole words, overlapping what came
+        // before when there was some: copying them one by one into a word
+        // and reading it back stalls the load behind the stores.
+        std::uint64_t word;
+        if (name.size() >= 8) {
+            std::memcpy(&word, name.data() + name.size() - 8, 8);
+        } else if (n >= 4) {
+            std::uint32_t low, high;
+            std::memcpy(&low, p, 4);
+            std::memcpy(&high, p + n - 4, 4);
+            word = low | (std::uint64_t{high} << 32);
+        } else {
+            word = static_cast<unsigned char>(p[0]) | (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
+                   (std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 16);
+        }
         h = std::rotl((h ^ word) * kMul, 29);
     }
     h ^= h >> 31;
@@ -121,6 +135,13 @@ public:
 
     const std::vector<Node>& nodes() const { return nodes_; }
     std::uint32_t previous_row(std::uint32_t row) const { return previous_row_[row]; }
+    // The suffix a row gave while the tree was built, when it has no
+    // detail lines: drawing it then needs not ask for the row again.
+    std::optional<std::string_view> plain_suffix(std::uint32_t row) const {
+        const Tail& t = tails_[row];
+        if (t.size == kAskAgain) return std::nullopt;
+        return std::string_view(t.data, t.size);
+    }
 
 private:
     enum class Outcome { Built, CameBack, TooLarge };
@@ -137,9 +158,13 @@ private:
     template <bool kLookUp>
     Outcome build_as(std::size_t count, RowAt row_at, const void* context) {
         nodes_.clear();
-        nodes_.reserve(count + 1);
+        // A node for every row and for most of their directories: growing
+        // past the reservation would copy the whole array, while pages
+        // reserved and never written cost nothing.
+        nodes_.reserve(count + count / 2 + 16);
         nodes_.emplace_back();
         previous_row_.assign(count, kNone);
+        if (!tails_) tails_ = std::make_unique_for_overwrite<Tail[]>(count);
         previous_.clear();
         scratch_.clear();
         work_left_ = 8 * count + 1024;
@@ -154,7 +179,11 @@ private:
         // without being split. Empty when that does not hold.
         std::string_view directory;
         for (std::size_t row = 0; row < count; ++row) {
-            const std::string_view path = row_at(context, row).path;
+            const TreeRowView view = row_at(context, row);
+            const std::string_view path = view.path;
+            tails_[row] = view.details.empty() && view.detail_views.empty()
+                              ? Tail{view.suffix.data(), view.suffix.size()}
+                              : Tail{nullptr, kAskAgain};
             if (!directory.empty() && path.size() > directory.size() && path.starts_with(directory) &&
                 text::find_path_separator(path, directory.size()) == path.size()) {
                 const std::string_view leaf = path.substr(directory.size());
@@ -223,6 +252,11 @@ private:
     // first one's, so the first-seen order holds. False when the work
     // outgrows its allowance or two names share a hash.
     bool settle_children(std::uint32_t parent) {
+        // Most nodes left are leaves or hold one child: nothing to settle.
+        return nodes_[parent].first_child == nodes_[parent].last_child || settle_all_children(parent);
+    }
+
+    bool settle_all_children(std::uint32_t parent) {
         pending_.assign(1, parent);
         while (!pending_.empty()) {
             const std::uint32_t node = pending_.back();
@@ -241,34 +275,59 @@ private:
             if (nodes_[first].name != nodes_[second].name) return true;
             nodes_[first].next_sibling = kNone;
             nodes_[parent].last_child = first;
-            return absorb(first, second);
-        }
-        if (few_distinct_children(first) || children_in_increasing_order(first) || hashes_distinct(first))
+            if (absorb(first, second)) pending_.push_back(first);
             return true;
-        children_.clear();
-        keyed_.clear();
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
-            keyed_.emplace_back(hash_name(nodes_[c].name, 0), static_cast<std::uint32_t>(children_.size()));
-            children_.push_back(c);
         }
-        if (children_.size() > work_left_) return false;
-        work_left_ -= children_.size();
-        std::sort(keyed_.begin(), keyed_.end());
+        // The list is followed once; the tests below read the array.
+        children_.clear();
+        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) children_.push_back(c);
+        if (few_distinct_children() || children_in_increasing_order()) return true;
+        return merge_by_hash(parent);
+    }
+
+    // Merges each later child of a name into the first of that name,
+    // finding the first through a small open-addressing set of the names'
+    // hashes: one pass, and nothing to do but relink when a repeat was
+    // found. False when the work outgrows its allowance or two names share
+    // a hash.
+    bool merge_by_hash(std::uint32_t parent) {
+        const std::size_t n = children_.size();
+        if (n > work_left_) return false;
+        work_left_ -= n;
+        std::size_t slots = 16;
+        while (slots < 2 * n) slots *= 2;
+        seen_.assign(slots, 0);
+        seen_at_.resize(slots);
+        const std::size_t mask = slots - 1;
         bool merged = false;
-        for (std::size_t i = 1, group = 0; i < keyed_.size(); ++i) {
-            if (keyed_[i].first != keyed_[group].first) {
-                group = i;
+        // The first child of a name is settled once however many later
+        // ones bring it children: with the slot's flag, queued already.
+        constexpr std::uint32_t kQueued = std::uint32_t{1} << 31;
+        if (n >= kQueued) return false;
+        for (std::size_t k = 0; k < n; ++k) {
+            // 0 marks an empty slot: every hash is made odd.
+            const std::uint64_t h = hash_name(nodes_[children_[k]].name, 0) | 1;
+            std::size_t i = h & mask;
+            for (; seen_[i] != 0 && seen_[i] != h; i = (i + 1) & mask) {
+            }
+            if (seen_[i] == 0) {
+                seen_[i] = h;
+                seen_at_[i] = static_cast<std::uint32_t>(k);
                 continue;
             }
-            // Sorted by position within a hash: the group's first is the
-            // first child of the name, and the others follow in order.
-            const std::uint32_t kept = children_[keyed_[group].second];
-            std::uint32_t& repeat = children_[keyed_[i].second];
+            // Children are met in order: the one in the set is the first
+            // child of the name.
+            const std::uint32_t kept = children_[seen_at_[i] & ~kQueued];
+            const std::uint32_t repeat = children_[k];
             if (nodes_[kept].name != nodes_[repeat].name) return false;
-            if (!absorb(kept, repeat)) return false;
-            repeat = kNone;
+            if (absorb(kept, repeat) && !(seen_at_[i] & kQueued)) {
+                pending_.push_back(kept);
+                seen_at_[i] |= kQueued;
+            }
+            children_[k] = kNone;
             merged = true;
         }
+
         if (!merged) return true;
         std::uint32_t last = kNone;
         for (const std::uint32_t c : children_) {
@@ -284,58 +343,32 @@ private:
         return true;
     }
 
-    // Whether the children from `first` on are few and all of different
-    // names, seen by comparing each pair: cheaper than hashing them.
-    bool few_distinct_children(std::uint32_t first) const {
+    // Whether `children_` are few and all of different names, seen by
+    // comparing each pair: cheaper than hashing them.
+    bool few_distinct_children() const {
         constexpr std::size_t kFew = 8;
-        std::array<std::string_view, kFew> names;
-        std::size_t n = 0;
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
-            if (n == kFew) return false;
-            const std::string_view name = nodes_[c].name;
-            for (std::size_t k = 0; k < n; ++k)
-                if (names[k] == name) return false;
-            names[n++] = name;
+        const std::size_t n = children_.size();
+        if (n > kFew) return false;
+        for (std::size_t i = 1; i < n; ++i)
+            for (std::size_t k = 0; k < i; ++k)
+                if (nodes_[children_[k]].name == nodes_[children_[i]].name) return false;
+        return true;
+    }
+
+    // Whether the names of `children_` rise strictly in byte order, as
+    // they mostly do in sorted output: then no two are equal.
+    bool children_in_increasing_order() const {
+        std::string_view previous = nodes_[children_[0]].name;
+        for (std::size_t i = 1; i < children_.size(); ++i) {
+            const std::string_view name = nodes_[children_[i]].name;
+            if (!(previous < name)) return false;
+            previous = name;
         }
         return true;
     }
 
-    // Whether the names of the children from `first` on rise strictly in
-    // byte order, as they mostly do in sorted output: then no two are equal.
-    bool children_in_increasing_order(std::uint32_t first) const {
-        std::string_view previous = nodes_[first].name;
-        for (std::uint32_t c = nodes_[first].next_sibling; c != kNone; c = nodes_[c].next_sibling) {
-            if (!(previous < nodes_[c].name)) return false;
-            previous = nodes_[c].name;
-        }
-        return true;
-    }
-
-    // Whether the names of the children from `first` on have distinct
-    // hashes, seen in one pass through a small open-addressing set; a
-    // repeated hash sends the caller to the sorting that merges.
-    bool hashes_distinct(std::uint32_t first) {
-        std::size_t n = 0;
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) ++n;
-        if (n > work_left_) return false;
-        work_left_ -= n;
-        std::size_t slots = 16;
-        while (slots < 2 * n) slots *= 2;
-        seen_.assign(slots, 0);
-        const std::size_t mask = slots - 1;
-        for (std::uint32_t c = first; c != kNone; c = nodes_[c].next_sibling) {
-            // 0 marks an empty slot: every hash is made odd.
-            const std::uint64_t h = hash_name(nodes_[c].name, 0) | 1;
-            std::size_t i = h & mask;
-            for (; seen_[i] != 0; i = (i + 1) & mask)
-                if (seen_[i] == h) return false;
-            seen_[i] = h;
-        }
-        return true;
-    }
-
-    // Moves the rows and children of `repeat` behind those of `kept`; the
-    // children are settled next when both had some.
+    // Moves the rows and children of `repeat` behind those of `kept`;
+    // true when both had children, which are then to be settled.
     bool absorb(std::uint32_t kept, std::uint32_t repeat) {
         Node& k = nodes_[kept];
         const Node& r = nodes_[repeat];
@@ -345,15 +378,14 @@ private:
             previous_row_[oldest] = k.last_row;
             k.last_row = r.last_row;
         }
-        if (r.first_child == kNone) return true;
-        if (k.first_child == kNone) {
-            k.first_child = r.first_child;
-        } else {
+        if (r.first_child == kNone) return false;
+        const bool both = k.first_child != kNone;
+        if (both)
             nodes_[k.last_child].next_sibling = r.first_child;
-            if (pending_.empty() || pending_.back() != kept) pending_.push_back(kept);
-        }
+        else
+            k.first_child = r.first_child;
         k.last_child = r.last_child;
-        return true;
+        return both;
     }
 
     // The child of `parent` named `name`, made when there is none yet.
@@ -386,6 +418,14 @@ private:
 
     std::vector<Node> nodes_;
     std::vector<std::uint32_t> previous_row_;
+    // A suffix as its bytes; kAskAgain for a row with detail lines. Not
+    // cleared: every row's is written before it is read.
+    struct Tail {
+        const char* data;
+        std::size_t size;
+    };
+    static constexpr std::size_t kAskAgain = static_cast<std::size_t>(-1);
+    std::unique_ptr<Tail[]> tails_;
     std::vector<Slot> slots_;
     std::deque<std::string> scratch_;
     std::vector<std::string_view> parts_;
@@ -393,8 +433,8 @@ private:
     std::vector<std::uint32_t> children_;
     std::vector<std::uint32_t> pending_;
     std::vector<std::uint64_t> seen_;
+    std::vector<std::uint32_t> seen_at_;  // the position in `children_` of each hash in `seen_`
     std::size_t work_left_ = 0;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed_;
 };
 
 // Walks the tree depth-first with an explicit stack. `emit(depth, name,
@@ -427,6 +467,10 @@ bool walk(const PathTree& tree, RowAt row_at, const void* context, Emit&& emit) 
         rows.clear();
         for (std::uint32_t r = c.last_row; r != kNone; r = tree.previous_row(r)) rows.push_back(r);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            if (const std::optional<std::string_view> suffix = tree.plain_suffix(*it)) {
+                if (!emit(d, c.name, *suffix)) return false;
+                continue;
+            }
             const TreeRowView row = row_at(context, *it);
             if (!emit(d, c.name, row.suffix)) return false;
             for (const std::string& detail : row.details)
@@ -477,18 +521,41 @@ bool append_row_views_within(std::string& out, std::size_t count, RowAt row_at, 
                              std::size_t max_bytes, std::size_t indent, bool newline_first) {
     PathTree tree;
     if (!tree.build(count, row_at, context)) return false;
+    // Lines are drawn into a small buffer that stays in cache and joins
+    // `out` in large pieces, rather than by four appends a line.
+    constexpr std::size_t kBuffer = std::size_t{1} << 16;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBuffer);
+    std::size_t used = 0;
     std::size_t added = 0;
     bool first = true;
-    return walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
+    const bool drawn = walk(tree, row_at, context, [&](std::size_t d, std::string_view name, std::string_view tail) {
         const bool newline = !first || newline_first;
-        const std::size_t add = (newline ? 1 : 0) + indent + d + name.size() + tail.size();
+        const std::size_t spaces = indent + d;
+        const std::size_t add = (newline ? 1 : 0) + spaces + name.size() + tail.size();
         if (add > max_bytes - added) return false;
         added += add;
         first = false;
-        if (newline) out.push_back('\n');
-        out.append(indent + d, ' ').append(name).append(tail);
+        if (add > kBuffer - used) {
+            out.append(buffer.get(), used);
+            used = 0;
+            if (add > kBuffer) {
+                if (newline) out.push_back('\n');
+                out.append(spaces, ' ').append(name).append(tail);
+                return true;
+            }
+        }
+        char* p = buffer.get() + used;
+        if (newline) *p++ = '\n';
+        std::memset(p, ' ', spaces);
+        p += spaces;
+        if (!name.empty()) std::memcpy(p, name.data(), name.size());
+        p += name.size();
+        if (!tail.empty()) std::memcpy(p, tail.data(), tail.size());
+        used += add;
         return true;
     });
+    out.append(buffer.get(), used);
+    return drawn;
 }
 
 std::optional<std::string> format_row_views_within(std::size_t count, RowAt row_at, const void* context,
