@@ -445,10 +445,15 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     auto sampled = [&](auto declines, const census::LineTests& tests) {
         return declines(sample, tests) && (text.size() == sample.size() || declines(text, tests));
     };
-    // Event words are looked for in the finest pass only: looking for them
-    // costs more than the pass itself.
-    census::LineTests any_event_word = kCensusTests;
-    any_event_word.is_event_token = nullptr;
+    // The finest pass, on the whole text once at most: it reads a line's
+    // tokens only once its counts let it be an event line.
+    std::optional<bool> census_of_text;
+    auto census_text_declines = [&] {
+        if (!census_of_text) census_of_text = census_declines(text, kCensusTests);
+        return *census_of_text;
+    };
+    const bool census_sample_declines = census_declines(sample, kCensusTests);
+    if (text.size() == sample.size()) census_of_text = census_sample_declines;
     // The block pass stops once the lines left could not reach the share,
     // early where few lines qualify; elsewhere the census without event
     // words reads the text faster, so it goes first there.
@@ -462,8 +467,8 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
         return mask_sample_declines && (text.size() == sample.size() || line_mask_decline(text, kCensusTests));
     };
     if (sampled(quick_bounds_decline, kCensusTests) || (mask_first && mask_declines()) ||
-        sampled(census_declines, any_event_word) || (!mask_first && mask_declines()) ||
-        (blank_start && reads_as_json_document(lines)) || census_declines(text, kCensusTests))
+        (census_sample_declines && census_text_declines()) || (!mask_first && mask_declines()) ||
+        (blank_start && reads_as_json_document(lines)) || census_text_declines())
         return std::nullopt;
     if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
