@@ -26,7 +26,7 @@ constexpr std::size_t kGuardFirstBytes = 256 * 1024;
 constexpr std::size_t kSampleBytes = 64 * 1024;
 // The block pass of the census goes before the line-by-line one where fewer
 // of the sample's lines than this share may be templated.
-constexpr std::uint64_t kMaskFirstPercent = 10;
+constexpr std::uint64_t kMaskFirstPercent = 5;
 // And only where lines average at most this many bytes: the census reads
 // few long lines as fast, and the block pass can stop early only where
 // there are many lines.
@@ -151,9 +151,12 @@ bool first_token_has_log_sign(std::string_view token) {
     return normalize_level(text::trim_chars(first, "-:=[]")).has_value();
 }
 
-// The same of a line that starts with its first token, reading no further
-// than it must: yes wrongly only for a digit after "[]" that starts 19 bytes
-// of which trailing "]" make fewer. A non-ASCII byte ends the token read
+// Whether a line that starts with its first token may start with a log
+// prefix as a template reads one (a timestamp, or a level word, either maybe
+// in "[]"), reading no further than it must: yes wrongly for a timestamp's
+// first 19 bytes that the rest of the token, or trailing "]" that make them
+// fewer, spoil. Stricter than `first_token_has_log_sign`, which takes any
+// 19 bytes after a digit. A non-ASCII byte ends the token read
 // here: where it is a blank the token ends there, and elsewhere the whole
 // token holds it and neither passes, so ending it there only says yes more.
 bool ascii_line_has_log_sign(std::string_view line) {
@@ -162,10 +165,15 @@ bool ascii_line_has_log_sign(std::string_view line) {
     };
     std::size_t i = 0;
     while (token_byte(i) && (line[i] == '[' || line[i] == ']')) ++i;
+    // A timestamp's first 19 bytes have their digits and marks in place
+    // (`templates::looks_like_timestamp`); a blank never stands in a token.
     if (token_byte(i) && text::is_ascii_digit(line[i])) {
+        constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd";
         std::size_t n = 0;
-        while (n < 19 && token_byte(i + n)) ++n;
-        if (n >= 19) return true;
+        while (n < kShape.size() && token_byte(i + n) &&
+               (kShape[n] == 'd' ? text::is_ascii_digit(line[i + n]) : line[i + n] == kShape[n]))
+            ++n;
+        if (n == kShape.size()) return true;
     }
     constexpr std::string_view kLevelPunctuation = "-:=[]";
     while (token_byte(i) && kLevelPunctuation.find(line[i]) != std::string_view::npos) ++i;
