@@ -23,6 +23,8 @@ constexpr std::uint64_t kJsonLinePercent = 70;
 // Lines that the guards read before any line is templated.
 constexpr std::size_t kGuardFirstLines = 4096;
 constexpr std::size_t kGuardFirstBytes = 256 * 1024;
+// And the lines they read before the quick passes of the census.
+constexpr std::size_t kGuardEarlyLines = 256;
 constexpr std::size_t kSampleBytes = 64 * 1024;
 // The block pass of the census goes before the line-by-line one where fewer
 // of the sample's lines than this share may be templated.
@@ -412,7 +414,10 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     std::size_t short_first = 0;
     auto line_end = [&](std::size_t i) { return i + 1 < lines.size() ? lines.start(i + 1) : lines.text().size(); };
     while (short_first < first_lines && line_end(short_first) <= kGuardFirstBytes) ++short_first;
-    if (guards_decline(0, short_first) || evidence.declines_for_good()) return std::nullopt;
+    // The first few lines only: reading them all costs more than the quick
+    // passes below, which decline most texts.
+    const std::size_t early = std::min(short_first, kGuardEarlyLines);
+    if (guards_decline(0, early) || evidence.declines_for_good()) return std::nullopt;
 
     // Bounds from one quick pass decline most other texts before any line
     // is read closely. Every templated line is one the census counts as
@@ -478,7 +483,7 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
         (census_sample_declines && census_text_declines()) || (!mask_first && mask_declines()) ||
         (blank_start && reads_as_json_document(lines)) || census_text_declines())
         return std::nullopt;
-    if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
+    if (guards_decline(early, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
     // The per-line arrays are sized at the first templated line: a text
     // with none (a long run of blank lines) declines without them.
