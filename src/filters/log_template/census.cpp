@@ -69,7 +69,7 @@ struct Avx2 {
 
 // What one line has shown so far.
 struct LineSeen {
-    bool content = false, ascii = false, equals = false, high = false, pipe = false, event_token = false;
+    bool content = false, ascii = false, equals = false, high = false, pipe = false;
     std::size_t tokens = 0, content_bytes = 0, ascii_bytes = 0;
 };
 
@@ -150,7 +150,45 @@ EqualsSign EqualsReader::at(std::size_t eq) {
 
 namespace {
 
-bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTests& tests) {
+// Whether the token at `at` of `text` is an event word; most are told by
+// their first two bytes.
+bool is_event_token_at(std::string_view text, std::size_t at, const LineTests& tests) {
+    // The word itself begins after any wrapping punctuation.
+    std::size_t word = at;
+    while (word < text.size() && tests.event_openings[static_cast<unsigned char>(text[word])] == kWrapping) ++word;
+    if (word + 1 >= text.size()) return false;
+    const std::uint32_t seconds = tests.event_openings[static_cast<unsigned char>(text[word])];
+    const unsigned second = (static_cast<unsigned char>(text[word + 1]) | 0x20u) - 'a';
+    return second < 26 && ((seconds >> second) & 1) != 0 && tests.is_event_token(text.substr(at));
+}
+
+// Whether a token of `line` is an event word: one that starts after an
+// ASCII blank (or the line's start), or an ASCII byte after a non-ASCII one,
+// which may end a blank.
+bool has_event_token(std::string_view line, const LineTests& tests) {
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        if (text::is_ascii_whitespace(line[at])) continue;
+        if (at > 0 && !text::is_ascii_whitespace(line[at - 1]) &&
+            !(static_cast<unsigned char>(line[at]) < 0x80 && static_cast<unsigned char>(line[at - 1]) >= 0x80))
+            continue;
+        if (is_event_token_at(line, at, tests)) return true;
+    }
+    return false;
+}
+
+// The same of the tokens that start at a bit of `starts`, in the block at
+// `base` of `text`.
+bool has_event_token(std::string_view text, std::size_t base, std::uint64_t starts, const LineTests& tests) {
+    for (; starts != 0; starts &= starts - 1)
+        if (is_event_token_at(text, base + static_cast<unsigned>(std::countr_zero(starts)), tests)) return true;
+    return false;
+}
+
+// `event_token()` tells whether the line holds an event word, as
+// `has_event_token` does; it is asked last, of a line that may be an event
+// line by its counts.
+template <class EventToken>
+bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTests& tests, EventToken event_token) {
     // Every "=" of the line: one unsafe key=value token leaves it without a
     // template, whatever else it holds.
     bool safe_key_value = false;
@@ -175,24 +213,9 @@ bool may_be_templated(std::string_view line, const LineSeen& seen, const LineTes
     const bool may_be_event =
         seen.high ? seen.ascii_bytes <= tests.max_event_bytes
                   : seen.tokens >= tests.min_event_tokens && seen.content_bytes + seen.tokens - 1 <= tests.max_event_bytes;
-    return may_be_event && (tests.is_event_token == nullptr || seen.event_token);
-}
-
-// Whether a token that starts at a bit of `starts` (in the block at
-// `base`) is an event word; most are told by their first two bytes.
-bool has_event_token(std::string_view text, std::size_t base, std::uint64_t starts, const LineTests& tests) {
-    for (; starts != 0; starts &= starts - 1) {
-        const std::size_t at = base + static_cast<unsigned>(std::countr_zero(starts));
-        // The word itself begins after any wrapping punctuation.
-        std::size_t word = at;
-        while (word < text.size() && tests.event_openings[static_cast<unsigned char>(text[word])] == kWrapping)
-            ++word;
-        if (word + 1 >= text.size()) continue;
-        const std::uint32_t seconds = tests.event_openings[static_cast<unsigned char>(text[word])];
-        const unsigned second = (static_cast<unsigned char>(text[word + 1]) | 0x20u) - 'a';
-        if (second < 26 && ((seconds >> second) & 1) != 0 && tests.is_event_token(text.substr(at))) return true;
-    }
-    return false;
+    // Its tokens are read only now, once the line is short enough: an
+    // event line is.
+    return may_be_event && (tests.is_event_token == nullptr || event_token());
 }
 
 // A text read 64 bytes at a time, the last pieces padded with newlines:
@@ -241,9 +264,7 @@ struct ShareBound {
     return std::nullopt;
 }
 
-// `kEventTokens`: whether `tests` can tell event tokens; the pass without
-// them is compiled apart, as it is the one most texts end with.
-template <class Simd, bool kEventTokens>
+template <class Simd>
 [[gnu::always_inline]] inline LineCensus census_of(std::string_view text, const LineTests& tests,
                                                    const ShareTest& share) {
     std::uint64_t maybe_nonblank = 0, surely_nonblank = 0, pipe_lines = 0, maybe_templated = 0;
@@ -251,6 +272,13 @@ template <class Simd, bool kEventTokens>
     std::size_t line_start = 0;
     std::uint64_t carry = 0;        // whether the byte before the block is content
     std::uint64_t high_before = 0;  // whether it is a non-ASCII byte
+    // Of the last blocks, where a token may start that may be an event
+    // word: after an ASCII blank, or an ASCII byte after a non-ASCII one,
+    // which may end a blank. A line's tokens are looked at once it has
+    // ended and its counts let it be an event line: most lines are too long
+    // or have too few tokens.
+    constexpr std::size_t kStartBlocks = 8;
+    std::array<std::uint64_t, kStartBlocks> token_starts{};
 
     const PaddedBlocks blocks(text);
     const std::size_t whole = blocks.last();
@@ -263,12 +291,8 @@ template <class Simd, bool kEventTokens>
         const std::uint64_t content = ~m.blank;
         const std::uint64_t starts = content & ~((content << 1) | carry);
         carry = content >> 63;
-        // Where a token may start after a non-ASCII blank.
-        std::uint64_t after_high = 0;
-        if constexpr (kEventTokens) {
-            after_high = content & ~m.high & ((m.high << 1) | high_before);
-            high_before = m.high >> 63;
-        }
+        token_starts[base / kBlock % kStartBlocks] = starts | (content & ~m.high & ((m.high << 1) | high_before));
+        high_before = m.high >> 63;
         if (content == 0 && !seen.content) {
             // Blank lines only, and the line it goes on is blank so far:
             // nothing to count.
@@ -289,8 +313,6 @@ template <class Simd, bool kEventTokens>
                 seen.tokens += Simd::count(starts & part);
                 seen.content_bytes += Simd::count(line_content);
                 seen.ascii_bytes += Simd::count(line_content & ~m.high);
-                if (kEventTokens && !seen.event_token)
-                    seen.event_token = has_event_token(text, base, (starts | after_high) & part, tests);
             }
             if (q == 64) break;
             const std::size_t end = base + q;
@@ -306,7 +328,18 @@ template <class Simd, bool kEventTokens>
                 const auto first = static_cast<unsigned char>(text[from]);
                 if (seen.high || seen.equals || seen.tokens >= tests.min_event_tokens ||
                     ((tests.sign_first_bytes[first >> 6] >> (first & 63)) & 1) != 0)
-                    maybe_templated += may_be_templated(text.substr(line_start, end - line_start), seen, tests);
+                    maybe_templated += may_be_templated(text.substr(line_start, end - line_start), seen, tests, [&] {
+                        const std::size_t first_block = line_start / kBlock * kBlock;
+                        if (base - first_block >= kStartBlocks * kBlock)
+                            return has_event_token(text.substr(line_start, end - line_start), tests);
+                        for (std::size_t b = first_block; b <= base; b += kBlock) {
+                            std::uint64_t bits = token_starts[b / kBlock % kStartBlocks];
+                            if (b < line_start) bits &= ~std::uint64_t{0} << (line_start - b);
+                            if (b == base) bits &= (std::uint64_t{1} << q) - 1;
+                            if (has_event_token(text, b, bits, tests)) return true;
+                        }
+                        return false;
+                    });
                 seen = LineSeen{};
             }
             line_start = end + 1;
@@ -318,13 +351,11 @@ template <class Simd, bool kEventTokens>
 
 __attribute__((target("avx2,popcnt"))) LineCensus census_avx2(std::string_view text, const LineTests& tests,
                                                                const ShareTest& share) {
-    return tests.is_event_token != nullptr ? census_of<Avx2, true>(text, tests, share)
-                                           : census_of<Avx2, false>(text, tests, share);
+    return census_of<Avx2>(text, tests, share);
 }
 
 LineCensus census_portable(std::string_view text, const LineTests& tests, const ShareTest& share) {
-    return tests.is_event_token != nullptr ? census_of<Portable, true>(text, tests, share)
-                                           : census_of<Portable, false>(text, tests, share);
+    return census_of<Portable>(text, tests, share);
 }
 
 }  // namespace

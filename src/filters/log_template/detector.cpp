@@ -23,10 +23,12 @@ constexpr std::uint64_t kJsonLinePercent = 70;
 // Lines that the guards read before any line is templated.
 constexpr std::size_t kGuardFirstLines = 4096;
 constexpr std::size_t kGuardFirstBytes = 256 * 1024;
+// And the lines they read before the quick passes of the census.
+constexpr std::size_t kGuardEarlyLines = 256;
 constexpr std::size_t kSampleBytes = 64 * 1024;
 // The block pass of the census goes before the line-by-line one where fewer
 // of the sample's lines than this share may be templated.
-constexpr std::uint64_t kMaskFirstPercent = 10;
+constexpr std::uint64_t kMaskFirstPercent = 5;
 // And only where lines average at most this many bytes: the census reads
 // few long lines as fast, and the block pass can stop early only where
 // there are many lines.
@@ -151,9 +153,12 @@ bool first_token_has_log_sign(std::string_view token) {
     return normalize_level(text::trim_chars(first, "-:=[]")).has_value();
 }
 
-// The same of a line that starts with its first token, reading no further
-// than it must: yes wrongly only for a digit after "[]" that starts 19 bytes
-// of which trailing "]" make fewer. A non-ASCII byte ends the token read
+// Whether a line that starts with its first token may start with a log
+// prefix as a template reads one (a timestamp, or a level word, either maybe
+// in "[]"), reading no further than it must: yes wrongly for a timestamp's
+// first 19 bytes that the rest of the token, or trailing "]" that make them
+// fewer, spoil. Stricter than `first_token_has_log_sign`, which takes any
+// 19 bytes after a digit. A non-ASCII byte ends the token read
 // here: where it is a blank the token ends there, and elsewhere the whole
 // token holds it and neither passes, so ending it there only says yes more.
 bool ascii_line_has_log_sign(std::string_view line) {
@@ -162,10 +167,15 @@ bool ascii_line_has_log_sign(std::string_view line) {
     };
     std::size_t i = 0;
     while (token_byte(i) && (line[i] == '[' || line[i] == ']')) ++i;
+    // A timestamp's first 19 bytes have their digits and marks in place
+    // (`templates::looks_like_timestamp`); a blank never stands in a token.
     if (token_byte(i) && text::is_ascii_digit(line[i])) {
+        constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd";
         std::size_t n = 0;
-        while (n < 19 && token_byte(i + n)) ++n;
-        if (n >= 19) return true;
+        while (n < kShape.size() && token_byte(i + n) &&
+               (kShape[n] == 'd' ? text::is_ascii_digit(line[i + n]) : line[i + n] == kShape[n]))
+            ++n;
+        if (n == kShape.size()) return true;
     }
     constexpr std::string_view kLevelPunctuation = "-:=[]";
     while (token_byte(i) && kLevelPunctuation.find(line[i]) != std::string_view::npos) ++i;
@@ -404,7 +414,10 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     std::size_t short_first = 0;
     auto line_end = [&](std::size_t i) { return i + 1 < lines.size() ? lines.start(i + 1) : lines.text().size(); };
     while (short_first < first_lines && line_end(short_first) <= kGuardFirstBytes) ++short_first;
-    if (guards_decline(0, short_first) || evidence.declines_for_good()) return std::nullopt;
+    // The first few lines only: reading them all costs more than the quick
+    // passes below, which decline most texts.
+    const std::size_t early = std::min(short_first, kGuardEarlyLines);
+    if (guards_decline(0, early) || evidence.declines_for_good()) return std::nullopt;
 
     // Bounds from one quick pass decline most other texts before any line
     // is read closely. Every templated line is one the census counts as
@@ -445,10 +458,15 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     auto sampled = [&](auto declines, const census::LineTests& tests) {
         return declines(sample, tests) && (text.size() == sample.size() || declines(text, tests));
     };
-    // Event words are looked for in the finest pass only: looking for them
-    // costs more than the pass itself.
-    census::LineTests any_event_word = kCensusTests;
-    any_event_word.is_event_token = nullptr;
+    // The finest pass, on the whole text once at most: it reads a line's
+    // tokens only once its counts let it be an event line.
+    std::optional<bool> census_of_text;
+    auto census_text_declines = [&] {
+        if (!census_of_text) census_of_text = census_declines(text, kCensusTests);
+        return *census_of_text;
+    };
+    const bool census_sample_declines = census_declines(sample, kCensusTests);
+    if (text.size() == sample.size()) census_of_text = census_sample_declines;
     // The block pass stops once the lines left could not reach the share,
     // early where few lines qualify; elsewhere the census without event
     // words reads the text faster, so it goes first there.
@@ -462,10 +480,10 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
         return mask_sample_declines && (text.size() == sample.size() || line_mask_decline(text, kCensusTests));
     };
     if (sampled(quick_bounds_decline, kCensusTests) || (mask_first && mask_declines()) ||
-        sampled(census_declines, any_event_word) || (!mask_first && mask_declines()) ||
-        (blank_start && reads_as_json_document(lines)) || census_declines(text, kCensusTests))
+        (census_sample_declines && census_text_declines()) || (!mask_first && mask_declines()) ||
+        (blank_start && reads_as_json_document(lines)) || census_text_declines())
         return std::nullopt;
-    if (guards_decline(short_first, first_lines) || evidence.declines_for_good()) return std::nullopt;
+    if (guards_decline(early, first_lines) || evidence.declines_for_good()) return std::nullopt;
 
     // The per-line arrays are sized at the first templated line: a text
     // with none (a long run of blank lines) declines without them.
