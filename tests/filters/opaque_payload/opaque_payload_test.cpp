@@ -39,6 +39,12 @@ TEST(OpaquePayloadDetector, Base64Shapes) {
     const Row rows[] = {
         {"QUJD", true},    {"QUJDRA==", true}, {"QUJDRAE=", true}, {"QUJDR", false}, {"QU=JD", false},
         {"ab+c_d", false}, {"ab-c_dxy", true}, {"a b", false},     {"", false},
+        // Longer than one sixteen-byte step: the two alphabets met in
+        // different steps, and a stranger after the first step.
+        {std::string(16, 'A') + "+" + std::string(15, 'B') + "_AAA", false},
+        {"+" + std::string(31, 'B') + "/AAA", true},
+        {std::string(20, 'A') + "\xC3\xA9" + std::string(10, 'A'), false},
+        {std::string(17, 'A') + "====" + std::string(11, 'A'), false},
     };
     for (const auto& r : rows) EXPECT_EQ(detector::valid_base64_shape(r.text), r.valid) << r.text;
     EXPECT_FALSE(detector::is_base64_token(alnum(1023)));
@@ -131,6 +137,13 @@ TEST(OpaquePayloadReducer, DataUrls) {
          "data:image/x_png;base64," + alnum(3000)},
         {"url-encoded up to the quote", "u='data:text/plain," + std::string(5000, '%') + "' end",
          "u='[opaque payload omitted: kind=data-url mime=text/plain encoding=urlencoded bytes=5016]' end"},
+        // A no-break space ends the payload; other non-ASCII characters belong to it.
+        {"url-encoded up to a no-break space", "data:text/plain," + std::string(5000, '%') + "\u00a0end",
+         "[opaque payload omitted: kind=data-url mime=text/plain encoding=urlencoded bytes=5016]\u00a0end"},
+        {"url-encoded through accented letters", "data:text/plain,\u00e9" + std::string(4998, '%') + " end",
+         "[opaque payload omitted: kind=data-url mime=text/plain encoding=urlencoded bytes=5016] end"},
+        {"base64 up to an accented letter", "x " + b64 + alnum(3000) + "\u00e9 y",
+         "x [opaque payload omitted: kind=data-url mime=image/png encoding=base64 bytes=3022]\u00e9 y"},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
 }
