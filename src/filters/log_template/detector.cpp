@@ -142,7 +142,6 @@ bool is_event_token(std::string_view from_token) {
     return templates::is_event_word(from_token.substr(0, end));
 }
 
-
 constexpr std::size_t kMinLevelLetters = 4;
 
 // Whether a line's first token may start a log prefix: a timestamp (at
@@ -393,7 +392,6 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     // run of blank lines it waits for the quick pass below.
     const bool blank_start = trimmed_line(lines[0]).empty();
     if (!blank_start && reads_as_json_document(lines)) return std::nullopt;
-
 
     // The guards run on the first lines before anything is templated, since
     // another filter's text usually shows itself early; on the rest only

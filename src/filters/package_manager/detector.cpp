@@ -377,8 +377,7 @@ bool is_homebrew_anchor(std::string_view t, std::string_view l) {
 // total of one counts only when its scored line is an error or warning line.
 bool lone_line_may_carry_log(std::string_view t) {
     if (t.empty()) return false;
-    std::string lower(t);
-    for (char& c : lower) c = text::to_lower_ascii(c);
+    const std::string lower = text::to_lower(t);
     const LineScore s = score_line(t, lower);
     unsigned points = 0;
     for (std::uint8_t p : s.points) points += p;

@@ -493,16 +493,14 @@ bool may_be_whitespace_table_row(std::string_view line) {
 
 }  // namespace
 
-bool is_whitespace_table_row(std::string_view line) {
-    return may_be_whitespace_table_row(line) && split_columns(line).size() >= 2;
-}
-
 std::size_t whitespace_row_cells(std::string_view line) {
     if (!may_be_whitespace_table_row(line)) return 0;
     std::size_t cells = 0;
     for_each_cell(line, ' ', column_gap_at, [&](std::string_view) { ++cells; });
     return cells < 2 ? 0 : cells;
 }
+
+bool is_whitespace_table_row(std::string_view line) { return whitespace_row_cells(line) != 0; }
 
 std::optional<RowFacts> whitespace_row_facts(std::string_view line) {
     if (!may_be_whitespace_table_row(line)) return std::nullopt;
