@@ -737,3 +737,23 @@ inline std::string_view next_word(std::string_view s, std::size_t& pos) {
 }
 
 }  // namespace text
+
+// ------------------------------------------------- trims, ASCII at once --
+namespace text {
+
+// A byte that is a whole character and no blank: anything from "!" to "~".
+inline bool is_visible_ascii(char c) { return c > ' ' && c < 0x7F; }
+
+// trim_start and trim, answered at once where the end they look at is a
+// visible ASCII byte after spaces and tabs, as on nearly every line of a
+// log; anything else goes to the full Unicode trim.
+inline std::string_view trim_start_fast(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    return i < s.size() && is_visible_ascii(s[i]) ? s.substr(i) : trim_start(s);
+}
+inline std::string_view trim_fast(std::string_view s) {
+    return !s.empty() && is_visible_ascii(s.front()) && is_visible_ascii(s.back()) ? s : trim(s);
+}
+
+}  // namespace text

@@ -623,7 +623,7 @@ private:
             // Past blanks and tabs, a visible ASCII byte begins the trimmed
             // line; only its end may still hold blanks.
             const bool visible = first > ' ' && first < 0x7F;
-            const std::string_view t = summary::trim_fast(visible ? line.substr(indent) : line);
+            const std::string_view t = text::trim_fast(visible ? line.substr(indent) : line);
             if (t.empty()) continue;
             size_states();
             const std::optional<types::ParsedLogLine> parsed =
@@ -658,7 +658,7 @@ private:
             i = line_holding(from + hit->at, i, end);
             at = end_of_line(i) - from + 1;
             if (state(i).blank()) continue;
-            const std::string_view t = summary::trim_fast(lines_[i]);
+            const std::string_view t = text::trim_fast(lines_[i]);
             const std::uint32_t groups =
                 kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
             if (groups & (1u << kRefusingGroup)) return true;
@@ -731,7 +731,7 @@ std::optional<GenericLog> detect_generic_log(const text::LineIndex& lines) {
         const std::size_t parsed_ordinal = parsed_before;
         if (state.parsed()) ++parsed_before;
         const std::string_view line = lines[i];
-        const std::string_view t = summary::trim_fast(line);
+        const std::string_view t = text::trim_fast(line);
         if (!shapes.add(t)) return std::nullopt;
         // `is_important_line`: a level above INFO, an important word (the
         // first pass looked for them) or a file token.

@@ -114,7 +114,7 @@ Attempt try_compress_generic_log_output(const FilterInput& input) {
             pending.add(log->line_patterns[i]);
             continue;
         }
-        const std::string_view trimmed = summary::trim_fast(lines[i]);
+        const std::string_view trimmed = text::trim_fast(lines[i]);
         if (trimmed.empty()) continue;
         flush_omitted(*log, output, pending);
         output.add_unless_blank_or_repeat(trimmed);

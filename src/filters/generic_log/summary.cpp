@@ -71,8 +71,8 @@ std::size_t ascii_letter_run(std::string_view s, std::size_t from) {
 // The message that follows a level token: leading whitespace and one ":" or
 // "-" separator removed.
 std::string_view message_after_level(std::string_view rest) {
-    rest = trim_start_fast(rest);
-    if (!rest.empty() && (rest.front() == ':' || rest.front() == '-')) rest = trim_start_fast(rest.substr(1));
+    rest = text::trim_start_fast(rest);
+    if (!rest.empty() && (rest.front() == ':' || rest.front() == '-')) rest = text::trim_start_fast(rest.substr(1));
     return rest;
 }
 
@@ -242,7 +242,7 @@ bool is_timestamp_core(std::string_view s) {
 }
 
 std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool after_timestamp) {
-    std::string_view s = trim_start_fast(text);
+    std::string_view s = text::trim_start_fast(text);
     if (s.empty()) return std::nullopt;
 
     // "[warn] ...": a bracket that holds no level ends the attempt.
@@ -272,7 +272,7 @@ std::optional<ParsedLogLine> parse_level_prefix(std::string_view text, bool afte
 }
 
 std::optional<ParsedLogLine> parse_log_line(std::string_view line) {
-    std::string_view t = trim_fast(line);
+    std::string_view t = text::trim_fast(line);
     if (t.empty()) return std::nullopt;
 
     if (t.front() == '[') {
@@ -299,7 +299,7 @@ bool is_important_line(std::string_view line, const std::optional<ParsedLogLine>
 }
 
 std::string_view write_message_pattern_into(std::string_view message, std::string& buffer) {
-    const std::string_view m = trim_fast(message);
+    const std::string_view m = text::trim_fast(message);
     // The pattern grows from the left and is cut at 140 characters, so it is
     // written only until it has more than that: at most four bytes a
     // character, plus a blank and "<num>" for the last piece; and never more

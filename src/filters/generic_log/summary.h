@@ -13,21 +13,6 @@
 
 namespace filters::generic_log::summary {
 
-// text::trim_start and text::trim, answered at once where the end they look
-// at is a visible ASCII byte, as it is on nearly every line of a log: a byte
-// below 0x80 is a whole character, and no blank. Lines are trimmed a few
-// times on their way through the filter; the pieces of a line after its
-// timestamp and its level begin with a space or two, passed over here.
-inline bool is_visible_ascii(char c) { return c > ' ' && c < 0x7F; }
-inline std::string_view trim_start_fast(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    return i < s.size() && is_visible_ascii(s[i]) ? s.substr(i) : text::trim_start(s);
-}
-inline std::string_view trim_fast(std::string_view s) {
-    return !s.empty() && is_visible_ascii(s.front()) && is_visible_ascii(s.back()) ? s : text::trim(s);
-}
-
 using types::ParsedLogLine;
 
 // Words that mark a low-severity line as worth keeping, whatever their case.

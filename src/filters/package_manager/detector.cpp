@@ -713,18 +713,6 @@ LineStart classify_start(std::string_view t) {
     }
 }
 
-// The line without its leading whitespace; ASCII blanks are passed over
-// byte by byte and only a line that begins with another byte above 0x7F is
-// decoded.
-std::string_view trim_start_fast(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    line.remove_prefix(i);
-    if (!line.empty() && (static_cast<unsigned char>(line[0]) >= 0x80 || text::is_ascii_whitespace(line[0])))
-        return text::trim_start(line);
-    return line;
-}
-
 // Every line start that `classify_start` knows, and the diff headers that
 // the first look pairs ("--- ", "+++ "), in any letter case: a trimmed line
 // that begins otherwise is passed over at once.
@@ -772,7 +760,7 @@ constexpr std::array<std::string_view, 41> kKnownStarts = {
     "+++ ",
 };
 
-// The whitespace that `trim_start_fast` leaves to the full trim.
+// The whitespace that `text::trim_start_fast` leaves to the full trim.
 constexpr std::string_view kOtherBlanks = "\v\f\r";
 constexpr bool is_other_blank(unsigned char c) { return c == '\v' || c == '\f' || c == '\r'; }
 
@@ -1023,7 +1011,7 @@ ScoringLines lines_that_may_score(const text::LineIndex& lines) {
             if (line.size() - blanks < 2 || !kLineStarts.may_start(line.substr(blanks))) continue;
             const char* start = line.data() + blanks;
             if (text_end - start >= 8 && !kStartPrints.may_match(start, text_end)) continue;
-            const std::string_view t = trim_start_fast(line);
+            const std::string_view t = text::trim_start_fast(line);
             if (t.empty()) continue;
             switch (classify_start(t)) {
                 case LineStart::diff:
