@@ -869,26 +869,46 @@ bool is_heading_name(std::string_view name) {
     return name.size() == 2 && text::to_lower_ascii(name[0]) == 'h' && name[1] >= '1' && name[1] <= '6';
 }
 
-// The headings of the body: each "<h" at or after `cursor()` is offered to
-// `at`, in document order.
-class HeadingCollector {
+// What the heading and link collectors share: the body, the reader of its
+// text, the summary they fill, and the cursor past the last "<" offered.
+class TagCollector {
 public:
-    HeadingCollector(std::string_view body, TextReader& reader, HtmlSummary& summary)
-        : body_(body),
-          reader_(reader),
-          summary_(summary),
-          next_gt_(body, ">"),
-          closers_{NextMatch(body, "</h1", true), NextMatch(body, "</h2", true), NextMatch(body, "</h3", true),
-                   NextMatch(body, "</h4", true), NextMatch(body, "</h5", true), NextMatch(body, "</h6", true)} {}
+    TagCollector(std::string_view body, TextReader& reader, HtmlSummary& summary)
+        : body_(body), reader_(reader), summary_(summary), next_gt_(body, ">") {}
 
     std::size_t cursor() const { return cursor_; }
 
-    void at(std::size_t m) {
-        const auto tag = parse_open_tag_at(body_, m, next_gt_, true);
-        if (!tag || !is_heading_name(tag->name)) {
+protected:
+    // The open tag at `m` when its name passes `is_name`; otherwise nothing,
+    // and the cursor moves past the "<" and its first letter.
+    std::optional<OpenTag> open_tag_at(std::size_t m, bool (*is_name)(std::string_view)) {
+        auto tag = parse_open_tag_at(body_, m, next_gt_, true);
+        if (!tag || !is_name(tag->name)) {
             cursor_ = m + 2;
-            return;
+            return std::nullopt;
         }
+        return tag;
+    }
+
+    std::string_view body_;
+    TextReader& reader_;
+    HtmlSummary& summary_;
+    NextMatch next_gt_;
+    std::size_t cursor_ = 0;
+};
+
+// The headings of the body: each "<h" at or after `cursor()` is offered to
+// `at`, in document order.
+class HeadingCollector : public TagCollector {
+public:
+    HeadingCollector(std::string_view body, TextReader& reader, HtmlSummary& summary)
+        : TagCollector(body, reader, summary),
+          closers_{NextMatch(body, "</h1", true), NextMatch(body, "</h2", true), NextMatch(body, "</h3", true),
+                   NextMatch(body, "</h4", true), NextMatch(body, "</h5", true), NextMatch(body, "</h6", true)} {}
+
+    void at(std::size_t m) {
+        const auto tag = open_tag_at(m, &is_heading_name);
+        if (!tag) return;
         const char digit = tag->name[1];
         const std::size_t close = closers_[static_cast<std::size_t>(digit - '1')].at_or_after(tag->close + 1);
         if (close == npos) {
@@ -917,15 +937,10 @@ private:
         ++summary_.heading_count;
     }
 
-    std::string_view body_;
-    TextReader& reader_;
-    HtmlSummary& summary_;
-    NextMatch next_gt_;
     std::array<NextMatch, 6> closers_;
     DistinctTextsAhead seen_;
     std::string truncated_;
     std::string key_;
-    std::size_t cursor_ = 0;
 };
 
 bool is_href_name_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == ':' || c == '_'; }
@@ -1003,19 +1018,14 @@ bool is_link_name(std::string_view name) { return name.size() == 1 && text::to_l
 
 // The links of the body: each "<a" at or after `cursor()` is offered to
 // `at`, in document order.
-class LinkCollector {
+class LinkCollector : public TagCollector {
 public:
     LinkCollector(std::string_view body, TextReader& reader, HtmlSummary& summary)
-        : body_(body), reader_(reader), summary_(summary), next_gt_(body, ">"), closers_(body, "</a", true) {}
-
-    std::size_t cursor() const { return cursor_; }
+        : TagCollector(body, reader, summary), closers_(body, "</a", true) {}
 
     void at(std::size_t m) {
-        const auto tag = parse_open_tag_at(body_, m, next_gt_, true);
-        if (!tag || !is_link_name(tag->name)) {
-            cursor_ = m + 2;
-            return;
-        }
+        const auto tag = open_tag_at(m, &is_link_name);
+        if (!tag) return;
         const std::size_t close = closers_.at_or_after(tag->close + 1);
         if (close == npos) {
             cursor_ = tag->close + 1;
@@ -1048,10 +1058,6 @@ private:
         ++summary_.link_count;
     }
 
-    std::string_view body_;
-    TextReader& reader_;
-    HtmlSummary& summary_;
-    NextMatch next_gt_;
     NextMatch closers_;
     DistinctTextsAhead seen_;
     std::string href_unescaped_;
@@ -1059,7 +1065,6 @@ private:
     std::string label_truncated_;
     std::string href_truncated_;
     std::string key_;
-    std::size_t cursor_ = 0;
 };
 
 // The first "<" followed by "h" or "a" in any case at or after `from`.

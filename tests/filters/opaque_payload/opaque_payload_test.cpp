@@ -155,6 +155,12 @@ TEST(OpaquePayloadReducer, WholeBodies) {
         s += std::string(total - s.size() - 1, ' ') + "}";
         return s;
     };
+    const auto pretty_map = [](std::size_t mappings) {
+        std::string s = "{\n\"version\": 3,\n\"sources\": [\"a.js\"],\n\"mappings\":\n\"" +
+                        std::string(mappings, 'A') + "\"";
+        while (s.size() < 9000) s += ",\n\"k\": 1";
+        return s + "\n}";
+    };
     std::string page = "<!DOCTYPE html>\n<html><head><title>Build\n Report</title></head><body>\n";
     while (page.size() + 11 <= 40000 - 15) page += "<p>row</p>\n";
     page += std::string(40000 - 15 - page.size(), ' ') + "</body></html>\n";
@@ -165,6 +171,11 @@ TEST(OpaquePayloadReducer, WholeBodies) {
         {"source map", source_map(19000, 20000),
          "[opaque payload omitted: kind=json-source-map keys=version,sources,mappings bytes=20000]"},
         {"short mappings", source_map(8191, 20000), source_map(8191, 20000)},
+        // The shortest opaque string alone on its line among many short lines.
+        {"pretty source map", pretty_map(8192),
+         "[opaque payload omitted: kind=json-source-map keys=version,sources,mappings,k bytes=" +
+             std::to_string(pretty_map(8192).size()) + "]"},
+        {"pretty source map one byte short", pretty_map(8191), pretty_map(8191)},
         {"large page", page, "[opaque payload omitted: kind=html bytes=40000 title=\"Build Report\"]\n"},
         {"small page", page.substr(0, 20000 - 15) + "</body></html>", page.substr(0, 20000 - 15) + "</body></html>"},
         {"minified bundle", bundle, "[opaque payload omitted: kind=minified-js bytes=40000]\n"},
