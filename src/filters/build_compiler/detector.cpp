@@ -954,7 +954,7 @@ constexpr std::uint64_t kCandidacyLines = [] {
     return m;
 }();
 
-bool is_word_byte(char c) { return text::is_ascii_alnum(c) || c == '_'; }
+using summary::is_word_byte;
 
 // What a three-byte anchor at `at` stands for, read in full. A severity word
 // ("error", "warning", "note", "information") has no letter, digit or "_"

@@ -697,8 +697,6 @@ bool contains_nonzero_count(std::string_view text, std::string_view noun) {
 
 namespace {
 
-bool is_word_byte(char c) { return text::is_ascii_alnum(c) || c == '_'; }
-
 // Calls `accept(pos)` for every whole-word occurrence of `word` until it
 // returns true.
 template <class Accept>

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "text.h"
+
 namespace filters::build_compiler::summary {
 
 // A line trimmed of Unicode whitespace at both ends, and that text with its
@@ -72,6 +74,9 @@ private:
 };
 
 using Extensions = std::span<const std::string_view>;
+
+// A byte that continues a word: a letter, a digit or "_".
+inline bool is_word_byte(char c) { return text::is_ascii_alnum(c) || c == '_'; }
 
 inline constexpr std::array<std::string_view, 4> kJavaScriptSources = {".js", ".jsx", ".ts", ".tsx"};
 inline constexpr std::array<std::string_view, 6> kOxlintFrameSources = {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"};

@@ -138,6 +138,13 @@ bool needs_rewrite(std::string_view core) {
 
 constexpr std::array<std::string_view, 5> kPlaceholders = {"<path>", "<addr>", "<hash>", "<num>", "<pid>"};
 
+// The length of the placeholder that starts at `at`, or 0 where none does.
+std::size_t placeholder_length_at(std::string_view s, std::size_t at) {
+    for (std::string_view placeholder : kPlaceholders)
+        if (s.substr(at).starts_with(placeholder)) return placeholder.size();
+    return 0;
+}
+
 // `s` without its placeholders, removed one kind after the other, so that
 // one that only forms once another is gone goes too when its kind comes
 // later. Where every "<" starts a placeholder none can form, and one pass
@@ -150,9 +157,7 @@ std::string without_placeholders(std::string_view s) {
         const std::size_t open = s.find('<', i);
         out.append(s.substr(i, open == std::string_view::npos ? std::string_view::npos : open - i));
         if (open == std::string_view::npos) return out;
-        std::size_t length = 0;
-        for (std::string_view placeholder : kPlaceholders)
-            if (s.substr(open).starts_with(placeholder)) length = placeholder.size();
+        const std::size_t length = placeholder_length_at(s, open);
         if (length == 0) {
             out.assign(s);
             for (std::string_view placeholder : kPlaceholders) remove_all(out, placeholder);
@@ -173,9 +178,7 @@ std::optional<bool> ascii_static_text_check(std::string_view s) {
         const char c = s[i];
         if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
         if (c == '<') {
-            std::size_t length = 0;
-            for (std::string_view placeholder : kPlaceholders)
-                if (s.substr(i).starts_with(placeholder)) length = placeholder.size();
+            const std::size_t length = placeholder_length_at(s, i);
             if (length == 0) return std::nullopt;
             i += length;
             continue;

@@ -68,7 +68,11 @@ TEST(RepeatedDiagnosticTemplates, PathShapes) {
     };
     const Case cases[] = {
         {"and/or", true},   {"/a", false},   {"~/", false},  {"notes.md", true}, {"http://x/y.md", false},
-        {"'/tmp/x'", true}, {"D:\\x", true}, {"a//", false}, {"", false}};
+        {"'/tmp/x'", true}, {"D:\\x", true}, {"a//", false}, {"", false},
+        // Backslash, quoting and extension edges.
+        {"\\\\srv\\share", true}, {"..\\up", true}, {"'\"./a\"'", true}, {"~\\x", true},
+        {".\\", false}, {"x.PY", true}, {"a.b", false}, {"ftp://h/a.c", false},
+        {"C:x", false}, {"\"\"", false}, {"//a", true}, {"a\\\\b", true}};
     for (const Case& c : cases) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
 }
 
@@ -78,16 +82,7 @@ namespace {
 
 using filters::repeated_diagnostic::normalization::has_enough_static_text;
 
-TEST(RepeatedDiagnosticTemplates, PathAndStaticTextEdges) {
-    struct PathCase {
-        const char* text;
-        bool path;
-    };
-    const PathCase paths[] = {{"\\\\srv\\share", true}, {"..\\up", true},   {"'\"./a\"'", true}, {"~\\x", true},
-                              {".\\", false},          {"x.PY", true},      {"a.b", false},      {"ftp://h/a.c", false},
-                              {"C:x", false},          {"\"\"", false},     {"//a", true},       {"a\\\\b", true}};
-    for (const PathCase& c : paths) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
-
+TEST(RepeatedDiagnosticTemplates, StaticTextEdges) {
     struct TextCase {
         const char* text;
         bool enough;
