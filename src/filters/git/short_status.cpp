@@ -14,23 +14,18 @@
 namespace filters::git {
 namespace {
 
-bool is_status_char(char c) {
-    switch (c) {
-        case ' ':
-        case '!':
-        case '?':
-        case 'A':
-        case 'C':
-        case 'D':
-        case 'M':
-        case 'R':
-        case 'T':
-        case 'U':
-            return true;
-        default:
-            return false;
-    }
-}
+// A status character's place in kStatusChars, or kNotStatus.
+constexpr std::string_view kStatusChars = " !?ACDMRTU";
+constexpr std::uint8_t kNotStatus = 0xFF;
+constexpr auto kStatusIndex = [] {
+    std::array<std::uint8_t, 256> table{};
+    table.fill(kNotStatus);
+    for (std::size_t i = 0; i < kStatusChars.size(); ++i)
+        table[static_cast<unsigned char>(kStatusChars[i])] = static_cast<std::uint8_t>(i);
+    return table;
+}();
+
+bool is_status_char(char c) { return kStatusIndex[static_cast<unsigned char>(c)] != kNotStatus; }
 
 bool is_branch_line(std::string_view line) { return line.starts_with("## "); }
 
@@ -86,17 +81,6 @@ tree::TreeRowView code_row(const void* context, std::size_t i) {
         e.path_size != UINT32_MAX ? e.path_size : line_end(rows.body, path_begin) - path_begin;
     return tree::TreeRowView{rows.body.substr(path_begin, path_size), git_row_suffix(e.ends_with_slash), {}};
 }
-
-// A status character's place in kStatusChars, or kNotStatus.
-constexpr std::string_view kStatusChars = " !?ACDMRTU";
-constexpr std::uint8_t kNotStatus = 0xFF;
-constexpr auto kStatusIndex = [] {
-    std::array<std::uint8_t, 256> table{};
-    table.fill(kNotStatus);
-    for (std::size_t i = 0; i < kStatusChars.size(); ++i)
-        table[static_cast<unsigned char>(kStatusChars[i])] = static_cast<std::uint8_t>(i);
-    return table;
-}();
 
 }  // namespace
 

@@ -71,15 +71,9 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
         count = stat.substr(0, blank);
         graph = stat.substr(graph_begin);
     } else if (std::all_of(stat.begin(), stat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        const std::size_t blank = static_cast<std::size_t>(
-            std::find_if(stat.begin(), stat.end(), [](char c) { return text::is_ascii_whitespace(c); }) -
-            stat.begin());
-        if (blank < stat.size()) {
-            count = stat.substr(0, blank);
-            graph = stat.substr(blank);
-            while (!graph.empty() && text::is_ascii_whitespace(graph.front())) graph.remove_prefix(1);
-            if (graph.empty() || !is_bar_graph(graph)) return std::nullopt;
-        }
+        // ASCII with a blank run that the branch above did not take: no
+        // graph, or not a graph, after it.
+        return std::nullopt;
     } else if (const auto split = text::split_once_whitespace(stat)) {
         count = split->first;
         graph = split->second;

@@ -424,9 +424,14 @@ bool line_head_at(std::string_view text, std::size_t at) {
 }
 
 // Whether byte `at` begins a trimmed line.
+// Only blanks and non-ASCII bytes can make up the line's indent, so the
+// walk back stops at the first other byte: a long line with many signs in
+// it is not read back to its start once per sign.
 bool begins_trimmed_line(std::string_view text, std::size_t at) {
-    const std::size_t newline = text.rfind('\n', at == 0 ? 0 : at - 1);
-    const std::size_t line = newline == std::string_view::npos || newline >= at ? 0 : newline + 1;
+    std::size_t line = at;
+    for (; line > 0 && text[line - 1] != '\n'; --line)
+        if (static_cast<unsigned char>(text[line - 1]) < 0x80 && !text::is_ascii_whitespace(text[line - 1]))
+            return false;
     return text::trim_start(text.substr(line, at - line)).empty();
 }
 

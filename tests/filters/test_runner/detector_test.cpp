@@ -209,7 +209,8 @@ TEST(TestRunnerDetector, FirstLookKeepsEveryRun) {
         EXPECT_TRUE(detect(run)) << run;
         EXPECT_TRUE(may_hold_test_run(run)) << run;
     }
-    for (std::string_view other : {"", "plain words\nthat run in 3 ms\n", "\xE2\x80\x99RUN it\n", "a\n*FAIL x\n"})
+    for (std::string_view other : {"", "plain words\nthat run in 3 ms\n", "\xE2\x80\x99RUN it\n", "a\n*FAIL x\n",
+                                    "a \xC2\xA0" "FAILED x\n", "\xC2\xA0" "a\tRUN x\n"})
         EXPECT_FALSE(may_hold_test_run(other)) << other;
 }
 
