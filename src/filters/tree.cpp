@@ -164,7 +164,10 @@ private:
         nodes_.reserve(count + count / 2 + 16);
         nodes_.emplace_back();
         previous_row_.assign(count, kNone);
-        if (!tails_) tails_ = std::make_unique_for_overwrite<Tail[]>(count);
+        if (tails_size_ < count) {
+            tails_ = std::make_unique_for_overwrite<Tail[]>(count);
+            tails_size_ = count;
+        }
         previous_.clear();
         scratch_.clear();
         work_left_ = 8 * count + 1024;
@@ -426,6 +429,7 @@ private:
     };
     static constexpr std::size_t kAskAgain = static_cast<std::size_t>(-1);
     std::unique_ptr<Tail[]> tails_;
+    std::size_t tails_size_ = 0;
     std::vector<Slot> slots_;
     std::deque<std::string> scratch_;
     std::vector<std::string_view> parts_;

@@ -95,8 +95,6 @@ bool is_foreign_line_start(std::string_view t) {
                                      "test result:", "##[", "::group::", "::endgroup::", "::error", "::warning"});
 }
 
-bool is_visible_ascii(char c) { return c > ' ' && c < 0x7f; }
-
 // A line start that makes the line source code, a comment or a list item
 // whatever follows (`t` starts with a visible character and holds at least
 // kMinTemplateBytes bytes), so that it can have no template.
@@ -112,7 +110,7 @@ bool starts_source_line(std::string_view t) {
             // A hash comment: "#" and no digit, or a digit that a visible
             // character follows (a terminal code could hide either).
             if (t[1] == '\x1b') return false;
-            return !text::is_ascii_digit(t[1]) || is_visible_ascii(t[2]);
+            return !text::is_ascii_digit(t[1]) || text::is_visible_ascii(t[2]);
         case '-':
             return t[1] == ' ' || t[1] == '\t' || (t[1] == '-' && (t[2] == ' ' || t[2] == '\t'));
         case '+':
@@ -187,7 +185,7 @@ enum class Depth { kShape, kWords };
 bool may_have_template(std::string_view line, bool plain_text, Depth depth) {
     const std::string_view r = line.substr(text::leading_blanks(line));
     if (r.size() < kMinTemplateBytes) return false;
-    if (!is_visible_ascii(r[0])) return true;
+    if (!text::is_visible_ascii(r[0])) return true;
     if (starts_source_line(r) || is_lone_path_token(r)) return false;
     if (is_quoted_literal_line(r, plain_text)) return false;
     if (depth == Depth::kShape) return true;
@@ -671,7 +669,7 @@ __attribute__((target("avx2,popcnt"))) TextFacts count_text_facts_avx2(std::stri
     StemFilter f;
     load_stem_filter(f);
     alignas(32) std::uint8_t buckets[32];
-    std::uint64_t visible_starts = !text.empty() && is_visible_ascii(text[0]) ? 1 : 0;
+    std::uint64_t visible_starts = !text.empty() && text::is_visible_ascii(text[0]) ? 1 : 0;
     std::uint64_t newlines = 0;  // before the step being read
     bool stems_wanted = true;
     BlockReader reader(text);
@@ -938,7 +936,7 @@ bool has_foreign_line_shapes(const text::LineIndex& lines) {
     bool plus_header = false;
     for (std::string_view line : lines) {
         const std::string_view r = line.substr(text::leading_blanks(line));
-        if (r.empty() || !is_visible_ascii(r[0])) continue;
+        if (r.empty() || !text::is_visible_ascii(r[0])) continue;
         switch (r[0]) {
             case '{':
                 if (r.back() == '}' && r.find(':') != std::string_view::npos &&
