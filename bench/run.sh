@@ -9,6 +9,7 @@
 # Every bench/inputs/NAME.py is run once as `python3 bench/inputs/NAME.py
 # bench/data/NAME.txt` (skipped when the file is already there). Each timing
 # is the best of three runs. FILTER keeps the inputs whose name contains it.
+# The real captures in ../shared/bench-real/ are timed too, as real_NAME.
 # The table is also saved under bench/results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,6 +46,27 @@ for script in bench/inputs/*.py; do
       rm -f "$data.part"
       continue
     fi
+    mv "$data.part" "$data"
+  fi
+  inputs+=("$name")
+done
+# The real captures (gzip) beside the checkout, each repeated to about
+# 30 MB: shapes that the generators do not make. BENCH_REAL names another
+# folder of them; none there, none timed.
+real_dir=${BENCH_REAL:-../shared/bench-real}
+real_target=30000000
+for capture in "$real_dir"/*.txt.gz; do
+  name=real_$(basename "$capture" .txt.gz)
+  [[ -z $filter || $name == *"$filter"* ]] || continue
+  data=bench/data/$name.txt
+  if [ ! -s "$data" ]; then
+    echo "repeating $capture into $data" >&2
+    zcat "$capture" > "$data.one"
+    one=$(stat -c %s "$data.one")
+    [ "$one" -gt 0 ] || { rm -f "$data.one"; continue; }
+    : > "$data.part"
+    for _ in $(seq $(( (real_target + one - 1) / one ))); do cat "$data.one" >> "$data.part"; done
+    rm -f "$data.one"
     mv "$data.part" "$data"
   fi
   inputs+=("$name")
