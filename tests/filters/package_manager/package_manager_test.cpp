@@ -227,8 +227,10 @@ std::string pnpm_log(const std::string& body) {
     return "Packages: +9\n" + progress + "dependencies:\n" + body + "Done in 1s\n";
 }
 
+// pnpm's count of added packages is its final summary and stays.
 const std::string kPnpmHead =
-    "package manager: pnpm success\n\xE2\x80\xA6 6 package-manager progress lines omitted\ndependencies:\n";
+    "package manager: pnpm success\nPackages: +9\n\xE2\x80\xA6 5 package-manager progress lines "
+    "omitted\ndependencies:\n";
 
 TEST(PackageManagerReducer, PackageChangeRuns) {
     const std::string fetches =
