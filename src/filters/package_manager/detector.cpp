@@ -55,15 +55,25 @@ bool is_name_char(char c) {
     return text::is_ascii_alnum(c) || c == '-' || c == '_' || c == '.' || c == '@' || c == '/';
 }
 
-// Whether `word` stands in `lower` as a whole word: an edge of the word
-// that is a letter or digit must not touch a name character.
-bool has_whole_word(std::string_view lower, std::string_view word) {
+// Whether a word of `lower` ends at `end`: no name character follows, or
+// only the full stop (or the dots) that close a sentence do.
+bool word_ends_at(std::string_view lower, std::size_t end) {
+    while (end < lower.size() && lower[end] == '.') ++end;
+    return end == lower.size() || !is_name_char(lower[end]);
+}
+
+// Whether `word` stands in `lower` as a word of the log, not inside a
+// package name: where it opens with a letter or digit no name character
+// stands before it, and where it closes with one the word ends there or
+// after a plural "s" ("2 errors", "failures").
+bool has_log_word(std::string_view lower, std::string_view word) {
     const bool open_start = text::is_ascii_alnum(word.front());
     const bool open_end = text::is_ascii_alnum(word.back());
     for (std::size_t at = lower.find(word); at != std::string_view::npos; at = lower.find(word, at + 1)) {
         const std::size_t end = at + word.size();
         if (open_start && at > 0 && is_name_char(lower[at - 1])) continue;
-        if (open_end && end < lower.size() && is_name_char(lower[end])) continue;
+        const bool plural = end < lower.size() && lower[end] == 's' && word_ends_at(lower, end + 1);
+        if (open_end && !plural && !word_ends_at(lower, end)) continue;
         return true;
     }
     return false;
@@ -72,7 +82,7 @@ bool has_whole_word(std::string_view lower, std::string_view word) {
 bool has_failure_word(std::string_view lower) {
     for (std::string_view w : {"error", "err!", "err_", "failed", "failure", "fatal", "no solution", "conflict",
                                "could not", "version solving failed", "solverproblemerror", "yn0001", "yn0028"})
-        if (has_whole_word(lower, w)) return true;
+        if (has_log_word(lower, w)) return true;
     return false;
 }
 

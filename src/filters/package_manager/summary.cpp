@@ -184,6 +184,14 @@ bool is_path_word(std::string_view w) {
     return !w.empty() && !contains(w, "://") && (contains(w, "/") || contains(w, "\\"));
 }
 
+// A dependency tree row that gives a package's name and version as two
+// words after its drawing ("├─┬ react-dom 18.2.0") names a package as a
+// row with "@" does: the warning rows under it are about that package.
+bool is_name_version_row(std::string_view t) {
+    const std::vector<std::string_view> words = text::split_whitespace(t);
+    return words.size() >= 3 && text::is_ascii_digit(words[2][0]);
+}
+
 // The forms of one line that the classes below read: `t` trimmed, `l` its
 // ASCII-lowercased copy, made once per line.
 struct LineForms {
@@ -203,7 +211,8 @@ bool is_package_change_line(const LineForms& f) {
             if (words[i][0] == '(' || words[i][0] == 'v' || text::is_ascii_digit(words[i][0])) return true;
         return false;
     }
-    if (starts_with_any(t, {"\xE2\x94\x9C\xE2\x94\x80", "\xE2\x94\x94\xE2\x94\x80"})) return contains(t, "@");
+    if (starts_with_any(t, {"\xE2\x94\x9C\xE2\x94\x80", "\xE2\x94\x94\xE2\x94\x80"}))
+        return contains(t, "@") || is_name_version_row(t);
     const std::string_view l = f.l;
     if ((l.starts_with("using ") && !starts_with_any(l, {"using cpython", "using python"})) ||
         starts_with_any(l, {"fetching ", "installing "})) {
@@ -255,7 +264,7 @@ bool is_final_summary_line(std::string_view l) {
         return true;
     if (starts_with_any(text::trim_start(l),
                         {"done in ", "success saved ", "info direct dependencies", "info all dependencies",
-                         "==> caveats", "==> summary", "\xF0\x9F\x8D\xBA"}))
+                         "==> caveats", "==> summary", "\xF0\x9F\x8D\xBA", "packages: +", "packages: -"}))
         return true;
     return yarn_nonzero_summary(l);
 }

@@ -56,6 +56,18 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
          "+ check-error 1.0.3\n+ libgpg-error0 1.46",
          "pnpm success"},
         {"failure word on its own", "added 5 packages\nfound 0 vulnerabilities\nnpm error code E404\nx", "npm failure"},
+        // A failure word counts before a plural "s" and a closing full stop,
+        // not where a name goes on after it.
+        {"plural errors",
+         "Collecting a\nCollecting b\nSuccessfully installed a-1.0 b-1.0\ndialect table: 3 dialects, 2 errors",
+         "uv/pip failure"},
+        {"plural failures", "Collecting a\nCollecting b\nSuccessfully installed a-1.0 b-1.0\nchecks: 2 failures",
+         "uv/pip failure"},
+        {"closing full stop",
+         "Collecting a\nCollecting b\nSuccessfully installed a-1.0 b-1.0\nthe post-install hook failed.",
+         "uv/pip failure"},
+        {"failure words before dots in names",
+         "Packages: +3\n+ errors.js 1.0.0\n+ error.stack 2.0.1\n+ failed...x 1.0\nx", "pnpm success"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(verdict(c.in), c.want) << c.name;
@@ -227,8 +239,10 @@ std::string pnpm_log(const std::string& body) {
     return "Packages: +9\n" + progress + "dependencies:\n" + body + "Done in 1s\n";
 }
 
+// pnpm's count of added packages is its final summary and stays.
 const std::string kPnpmHead =
-    "package manager: pnpm success\n\xE2\x80\xA6 6 package-manager progress lines omitted\ndependencies:\n";
+    "package manager: pnpm success\nPackages: +9\n\xE2\x80\xA6 5 package-manager progress lines "
+    "omitted\ndependencies:\n";
 
 TEST(PackageManagerReducer, PackageChangeRuns) {
     const std::string fetches =
@@ -286,7 +300,10 @@ TEST(PackageManagerReducer, LineClasses) {
         {"+ two words", false},      //
         {"- six (1.16.0)", true},    // a later word opens with "("
         {"\xE2\x94\x9C\xE2\x94\x80 chalk@4.1.2", true},
-        {"\xE2\x94\x9C\xE2\x94\x80 chalk", false},  // a tree row without "@"
+        {"\xE2\x94\x9C\xE2\x94\x80 chalk", false},                        // a tree row without "@" or a version
+        {"\xE2\x94\x9C\xE2\x94\x80\xE2\x94\xAC react-dom 18.2.0", true},  // the package an unmet peer is about
+        {"Packages: +60 -4", true},                                       // pnpm's count, the only record of removals
+        {"Packages: -2", true},
         {"Using rake 13.0.6", true},
         {"Using Python 3.11.2 environment at /tmp/v", false},  // progress, however it goes on
         {"Updating serde v1.0.1 -> v1.0.2", true},
@@ -304,6 +321,32 @@ TEST(PackageManagerReducer, LineClasses) {
         {"just some chatter", false},
     };
     for (const auto& c : cases) EXPECT_EQ(kept_in_success_log(c.line), c.kept) << c.line;
+}
+
+// Real captures: the headline each must get and the lines each must keep.
+TEST(PackageManagerReducer, RealCapturesKeepWhatTheReaderNeeds) {
+    const struct {
+        const char* file;
+        const char* headline;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {"pnpm_add_removals_unmet_peer",
+         "package manager: pnpm warning",
+         {"Packages: +34 -29", "\xE2\x94\x9C\xE2\x94\x80\xE2\x94\xAC react-dom 18.2.0",
+          "\xE2\x94\x94\xE2\x94\x80\xE2\x94\xAC react-test-renderer 18.2.0"}},
+        {"pnpm_add_express", "package manager: pnpm warning", {"Packages: +114 (100% downloaded)"}},
+        {"pip_install_verbose_build_errors",
+         "package manager: uv/pip failure",
+         {"dialects.csv:3: expected 3 fields, got 1", "dialect table: 3 dialects, 2 errors"}},
+    };
+    for (const auto& c : cases) {
+        const std::string in = test_support::read_test_file(std::string("cases/package_manager/") + c.file + ".in");
+        ASSERT_FALSE(in.empty()) << c.file;
+        const std::string out = compress_package_manager_output(in);
+        EXPECT_TRUE(out.starts_with(std::string(c.headline) + "\n")) << c.file;
+        for (const std::string& line : c.kept)
+            EXPECT_TRUE(text::contains(out, "\n" + line + "\n")) << c.file << ": " << line;
+    }
 }
 
 TEST(PackageManagerReducer, ReturnsInputWhenNotSmaller) {
