@@ -179,7 +179,10 @@ std::optional<FrameLine> parse_frame_line(std::string_view line) {
         kind = FrameKind::Internal;
     else if (is_dependency(groups))
         kind = FrameKind::Dependency;
-    else if (is_repo_looking_path(m))
+    else if (is_repo_looking_path(m) || m.starts_with('/'))
+        // Outside node's internals and installed packages, a frame in a file
+        // on this machine ("/srv/api/lib/db.js", "file:///tmp/app/main.mjs")
+        // is the project's own code, wherever the project lives.
         kind = FrameKind::Project;
     return FrameLine{std::string(t), std::string(candidate), kind};
 }

@@ -144,7 +144,15 @@ TEST(NodeStackTraceSummary, FrameLines) {
          FrameKind::Project},
         {"    at new Promise (<anonymous>)", false, "", FrameKind::Other},
         {"    at async Promise.all (index 0)", false, "", FrameKind::Other},
-        {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Other},
+        // A file on this machine outside node and its packages is the
+        // project's, wherever it lives; a served script is not.
+        {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Project},
+        {"    at buildReport (file:///tmp/shop/report.mjs:4:10)", true, "at buildReport (file:///tmp/shop/report.mjs:4:10)",
+         FrameKind::Project},
+        {"    at https://cdn.example.net/assets/app.min.js:1:9 {", true, "at https://cdn.example.net/assets/app.min.js:1:9",
+         FrameKind::Other},
+        {"    at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)", true, "at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)",
+         FrameKind::Dependency},
         {"    at node:internal/main/run_main_module:28:49", true, "at node:internal/main/run_main_module:28:49",
          FrameKind::Internal},
         {"    at f (C:\\work\\app\\main.js:3:1),", true, "at f (C:\\work\\app\\main.js:3:1)", FrameKind::Project},
