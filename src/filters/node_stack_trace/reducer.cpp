@@ -133,10 +133,10 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
         // The error's own properties ("status: 503", "syscall: 'listen'")
         // say what failed as much as its code does. A caret means nothing
         // without the source line above it.
-        kept_previous = summary::is_caret_line(n)
-                            ? kept_previous && keeps_context_line(n, i, first_headline, first_frame)
-                            : role == summary::BraceRole::Property ||
-                                  keeps_context_line(n, i, first_headline, first_frame);
+        kept_previous =
+            summary::is_caret_line(n)
+                ? kept_previous && keeps_context_line(n, i, first_headline, first_frame)
+                : role == summary::BraceRole::Property || keeps_context_line(n, i, first_headline, first_frame);
         if (kept_previous) {
             omitted.flush(out);
             out.add_unless_blank_or_repeat(n);

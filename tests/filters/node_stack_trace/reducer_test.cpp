@@ -114,11 +114,10 @@ TEST(NodeStackTraceReducer, ErrorPropertiesAndCarets) {
         {"a line inside a property's object", props, "headers: 'retry-after: 30'", false},
         {"a property of the cause", cause, "syscall: 'connect',", true},
         {"a closing brace", cause, "}", false},
-        {"an object the program printed before the error",
-         "{\n  retries: 3\n}\nTypeError: x\n" + stack + frame('I', 6), "retries: 3", false},
-        {"a line after the blank that ends the error", "TypeError: x\n" + stack + opening(frame('I', 6)) +
-                                                          "  code: 'ERR_X',\n\n  retries: 3\n",
+        {"an object the program printed before the error", "{\n  retries: 3\n}\nTypeError: x\n" + stack + frame('I', 6),
          "retries: 3", false},
+        {"a line after the blank that ends the error",
+         "TypeError: x\n" + stack + opening(frame('I', 6)) + "  code: 'ERR_X',\n\n  retries: 3\n", "retries: 3", false},
         {"a caret under a dropped source line",
          "/tmp/shop/x.js:2\nconst port = cfg.settings.port;\n                     ^\n\nTypeError: x\n" + stack +
              frame('I', 6),
@@ -150,15 +149,15 @@ TEST(NodeStackTraceDetector, OutputAroundTheCrash) {
     const Row rows[] = {
         {"more request lines than error lines", log + "TypeError: x\n" + frames + frame('I', 6), false},
         {"as many request lines as error lines", seven_log + "TypeError: x\n" + frames + frame('I', 6), true},
-        {"the excerpt is the error's", log + excerpt + "TypeError: x\n" + frame('P', 1) + frame('I', 2) +
-                                           frame('I', 3) + frame('I', 4) + frame('I', 5) + "\nNode.js v20.20.2\n",
+        {"the excerpt is the error's",
+         log + excerpt + "TypeError: x\n" + frame('P', 1) + frame('I', 2) + frame('I', 3) + frame('I', 4) +
+             frame('I', 5) + "\nNode.js v20.20.2\n",
          true},
         {"a long message before the frames is the error's",
          "AssertionError [ERR_ASSERTION]: Expected values to be strictly deep-equal:\n" + log + frames + frame('I', 6),
          true},
-        {"the request lines after an error line are not its message", "Error: retrying\n" + log +
-                                                                          "GET /items?page=9 200 1ms\nTypeError: x\n" + frames + frame('I', 6),
-         false},
+        {"the request lines after an error line are not its message",
+         "Error: retrying\n" + log + "GET /items?page=9 200 1ms\nTypeError: x\n" + frames + frame('I', 6), false},
     };
     for (const Row& r : rows) EXPECT_EQ(compress_node_stack_trace_output(r.in) != r.in, r.compressed) << r.name;
 }
@@ -256,12 +255,12 @@ TEST(NodeStackTraceSummary, FrameLines) {
         // A file on this machine outside node and its packages is the
         // project's, wherever it lives; a served script is not.
         {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Project},
-        {"    at buildReport (file:///tmp/shop/report.mjs:4:10)", true, "at buildReport (file:///tmp/shop/report.mjs:4:10)",
-         FrameKind::Project},
-        {"    at https://cdn.example.net/assets/app.min.js:1:9 {", true, "at https://cdn.example.net/assets/app.min.js:1:9",
-         FrameKind::Other},
-        {"    at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)", true, "at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)",
-         FrameKind::Dependency},
+        {"    at buildReport (file:///tmp/shop/report.mjs:4:10)", true,
+         "at buildReport (file:///tmp/shop/report.mjs:4:10)", FrameKind::Project},
+        {"    at https://cdn.example.net/assets/app.min.js:1:9 {", true,
+         "at https://cdn.example.net/assets/app.min.js:1:9", FrameKind::Other},
+        {"    at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)", true,
+         "at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)", FrameKind::Dependency},
         {"    at node:internal/main/run_main_module:28:49", true, "at node:internal/main/run_main_module:28:49",
          FrameKind::Internal},
         {"    at f (C:\\work\\app\\main.js:3:1),", true, "at f (C:\\work\\app\\main.js:3:1)", FrameKind::Project},
