@@ -189,6 +189,73 @@ bool reads_as_document(const std::vector<std::string_view>& normalized) {
     return prose >= 2 || (prose == 1 && markdown >= 1);
 }
 
+// Lines before a headline that may hold node's excerpt of the failing
+// source: its location, the source line and the caret under it.
+constexpr std::size_t kExcerptWindow = 5;
+
+// The non-blank lines before headline `h` that make up node's excerpt
+// ("/app/x.js:3", the source line, "^"), counted from the caret line up;
+// none when no caret line stands in the window.
+std::size_t excerpt_lines_before(const std::vector<std::string_view>& normalized, std::size_t h) {
+    const std::size_t from = h >= kExcerptWindow - 1 ? h - (kExcerptWindow - 1) : 0;
+    std::size_t caret = h;
+    for (std::size_t i = h; i-- > from;)
+        if (summary::is_caret_line(normalized[i])) {
+            caret = i;
+            break;
+        }
+    if (caret == h || caret == 0 || normalized[caret - 1].empty()) return 0;
+    if (caret >= 2 && summary::has_stack_location_signal(normalized[caret - 2])) return 3;
+    return 2;
+}
+
+// Whether the lines that belong to the errors (the excerpt, the headline and
+// its message, the frames and the lines among them, the stack sections, the
+// error's properties, the version line) are at least as many as the other
+// non-blank lines. A program's own output around a crash (a server's
+// request log) is what the reader ran it for: when it is the larger part,
+// the text is left to the filters that read logs rather than cut down to
+// the crash with nothing to say the rest was there.
+bool is_mainly_error_output(const std::vector<std::string_view>& normalized, const NodeStackTraceParse& parse) {
+    std::size_t inside = 0, outside = 0;
+    // Lines after a headline or a frame, counted as the error's when a frame
+    // follows them before another headline does.
+    std::size_t pending = 0;
+    std::size_t next_frame = 0, next_headline = 0;
+    summary::ErrorObjectBraces braces;
+    for (std::size_t i = 0; i < normalized.size(); ++i) {
+        const std::string_view n = normalized[i];
+        const bool frame = next_frame < parse.frames.size() && parse.frames[next_frame].line_index == i;
+        const bool headline = next_headline < parse.headline_lines.size() && parse.headline_lines[next_headline] == i;
+        if (frame) ++next_frame;
+        if (headline) ++next_headline;
+        const summary::BraceRole role = braces.step(n, frame);
+        if (n.empty()) continue;
+        if (frame) {
+            inside += 1 + pending;
+            pending = 0;
+        } else if (headline) {
+            // The excerpt was counted as pending or, before any error, as
+            // other output.
+            const std::size_t excerpt = excerpt_lines_before(normalized, i);
+            const std::size_t from_pending = std::min(excerpt, pending);
+            const std::size_t from_outside = std::min(excerpt - from_pending, outside);
+            inside += 1 + from_pending + from_outside;
+            outside += pending - from_pending - from_outside;
+            pending = 0;
+        } else if (role != summary::BraceRole::Outside || summary::is_stack_section_line(n) ||
+                   summary::is_node_version_line(n)) {
+            ++inside;
+        } else if (next_frame > 0 || next_headline > 0) {
+            ++pending;
+        } else {
+            ++outside;
+        }
+    }
+    outside += pending;
+    return outside <= inside;
+}
+
 }  // namespace
 
 // Calls `visit` with the index of each line, in order, that holds "at " or
@@ -288,6 +355,7 @@ std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex&
     if (all_other && (parse.error_code || !parse.version_lines.empty())) return std::nullopt;
 
     if (reads_as_document(normalized)) return std::nullopt;
+    if (!is_mainly_error_output(normalized, parse)) return std::nullopt;
     return parse;
 }
 

@@ -1,6 +1,7 @@
 // Recognises a Node.js or browser JavaScript error with its stack and
-// parses it; declines other filters' summaries, test-runner output and
-// documents that only quote a trace.
+// parses it; declines other filters' summaries, test-runner output,
+// documents that only quote a trace, and a program's output that outweighs
+// the crash at its end.
 #pragma once
 
 #include <cstddef>

@@ -111,13 +111,18 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
     const std::size_t first_frame = parse->frames.front().line_index;
 
     OmittedTally omitted;
+    summary::ErrorObjectBraces braces;
+    bool kept_previous = false;  // whether the last non-blank line was printed
     std::string storage;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view n = summary::normalize_selected_line(lines[i], storage);
+        const auto hit = frame_at_line.find(i);
+        const summary::BraceRole role = braces.step(n, hit != frame_at_line.end());
         if (n.empty()) continue;
-        if (const auto hit = frame_at_line.find(i); hit != frame_at_line.end()) {
+        if (hit != frame_at_line.end()) {
             const detector::NodeStackFrame& frame = parse->frames[hit->second];
-            if (selected[hit->second]) {
+            kept_previous = selected[hit->second];
+            if (kept_previous) {
                 omitted.flush(out);
                 out.add_unless_blank_or_repeat(frame.text);
             } else {
@@ -125,7 +130,14 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
             }
             continue;
         }
-        if (keeps_context_line(n, i, first_headline, first_frame)) {
+        // The error's own properties ("status: 503", "syscall: 'listen'")
+        // say what failed as much as its code does. A caret means nothing
+        // without the source line above it.
+        kept_previous =
+            summary::is_caret_line(n)
+                ? kept_previous && keeps_context_line(n, i, first_headline, first_frame)
+                : role == summary::BraceRole::Property || keeps_context_line(n, i, first_headline, first_frame);
+        if (kept_previous) {
             omitted.flush(out);
             out.add_unless_blank_or_repeat(n);
         }

@@ -179,7 +179,10 @@ std::optional<FrameLine> parse_frame_line(std::string_view line) {
         kind = FrameKind::Internal;
     else if (is_dependency(groups))
         kind = FrameKind::Dependency;
-    else if (is_repo_looking_path(m))
+    else if (is_repo_looking_path(m) || m.starts_with('/'))
+        // Outside node's internals and installed packages, a frame in a file
+        // on this machine ("/srv/api/lib/db.js", "file:///tmp/app/main.mjs")
+        // is the project's own code, wherever the project lives.
         kind = FrameKind::Project;
     return FrameLine{std::string(t), std::string(candidate), kind};
 }
@@ -308,6 +311,31 @@ bool is_command_or_status_line(std::string_view n) {
                n, {"node ", "npm ", "npx ", "bun ", "pnpm ", "yarn ", "vite ", "vitest ", "playwright ", "command ",
                    "exit code", "exit status", "process exited", "finished with exit code"}) ||
            text::contains_ignore_case(n, " command failed");
+}
+
+bool is_caret_line(std::string_view n) { return !n.empty() && n.find_first_not_of('^') == std::string_view::npos; }
+
+BraceRole ErrorObjectBraces::step(std::string_view n, bool frame) {
+    if (n.empty()) {
+        open_.clear();
+        return BraceRole::Outside;
+    }
+    const bool opens = n.ends_with('{') || n.ends_with('[');
+    if (n.starts_with('}') || n.starts_with(']')) {
+        if (open_.empty()) return BraceRole::Outside;
+        open_.pop_back();
+        // "}, {" between the elements of an array of objects.
+        if (opens) open_.push_back(false);
+        return BraceRole::Closing;
+    }
+    const bool opens_error = opens && (frame || is_error_headline(n) || is_stack_section_line(n));
+    if (open_.empty()) {
+        if (opens_error) open_.push_back(true);
+        return BraceRole::Outside;
+    }
+    const BraceRole role = open_.back() ? BraceRole::Property : BraceRole::Nested;
+    if (opens) open_.push_back(opens_error);
+    return role;
 }
 
 }  // namespace filters::node_stack_trace::summary

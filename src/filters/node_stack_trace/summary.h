@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace filters::node_stack_trace::summary {
 
@@ -50,5 +51,33 @@ bool is_stack_section_line(std::string_view n);
 bool is_error_source_context(std::string_view n);
 bool is_important_prelude(std::string_view n);
 bool is_command_or_status_line(std::string_view n);
+// A line of carets alone, the marker node prints under the source line it
+// points into.
+bool is_caret_line(std::string_view n);
+
+// Where a line stands in the braces in which node prints an error object's
+// own properties after its stack:
+//
+//     at main (/app/x.js:3:1) {        <- the frame opens the error's braces
+//   code: 'ENOENT',                    <- Property
+//   config: {                          <- Property (opens a nested value)
+//     retries: 3                       <- Nested
+//   }                                  <- Closing
+// }                                    <- Closing
+enum class BraceRole : std::uint8_t { Outside, Property, Nested, Closing };
+
+// Follows the braces line by line. Only a frame, an error headline or a
+// "[cause]:" line opens an error's braces from outside, so the program's own
+// printed objects stay outside; a blank line closes everything, as node
+// prints none inside an object.
+class ErrorObjectBraces {
+public:
+    // `n` normalised; `frame` whether the line is a frame. The role of the
+    // line itself, then the braces it opens or closes are taken into account.
+    BraceRole step(std::string_view n, bool frame);
+
+private:
+    std::vector<bool> open_;  // one per open brace: whether it holds an error's properties
+};
 
 }  // namespace filters::node_stack_trace::summary

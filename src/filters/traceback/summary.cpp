@@ -64,14 +64,19 @@ bool is_repo_looking_path(std::string_view path) {
     for (char& c : p)
         if (c == '\\') c = '/';
     const std::string l = text::to_lower(p);
+    // "<frozen runpy>", "<frozen importlib._bootstrap>": the interpreter's
+    // own modules, compiled in. Other pseudo-files ("<stdin>", "<string>")
+    // hold code the user gave it.
+    if (p.starts_with("<frozen")) return false;
     if (p.starts_with('<')) return true;
     if (text::contains_any(
             l, {"/site-packages/", "/dist-packages/", "/lib/python", "/lib64/python", "/python3.", "/importlib/"}))
         return false;
     if (text::starts_with_any(l, {"/usr/lib/", "/usr/local/lib/", "/opt/hostedtoolcache/"})) return false;
-    if (!p.starts_with('/')) return true;
-    if (text::contains_any(l, {"/workspace/", "/workspaces/", "/src/", "/tests/"})) return true;
-    return text::starts_with_any(l, {"/home/", "/users/"});
+    // Outside installed packages and the interpreter's library, a path is
+    // the project's, wherever it lives: "/tmp/proj/reports/", "/app/",
+    // "/srv/", as well as a home directory or a relative path.
+    return true;
 }
 
 }  // namespace filters::traceback::summary

@@ -83,6 +83,114 @@ TEST(NodeStackTraceReducer, HeadlineTypeAndCode) {
               "deprecated x");
 }
 
+// Whether `line` is a whole line of `text`.
+bool has_line(const std::string& text, std::string_view line) {
+    for (std::string_view l : text::split_lines(text).lines)
+        if (l == line) return true;
+    return false;
+}
+
+// `frame` with the " {" with which node opens the error's properties.
+std::string opening(const std::string& frame_line) { return frame_line.substr(0, frame_line.size() - 1) + " {\n"; }
+
+TEST(NodeStackTraceReducer, ErrorPropertiesAndCarets) {
+    const std::string stack = frame('P', 1) + frame('I', 2) + frame('I', 3) + frame('I', 4) + frame('I', 5);
+    const std::string props = "HttpError: upstream unavailable\n" + stack + opening(frame('I', 6)) +
+                              "  status: 503,\n  response: {\n    headers: 'retry-after: 30'\n  },\n"
+                              "  url: 'https://api.example.net/items?page=11'\n}\n";
+    const std::string cause = "TypeError: fetch failed\n" + stack + opening(frame('I', 6)) +
+                              "  [cause]: Error: connect ECONNREFUSED 127.0.0.1:4599\n" + stack +
+                              opening(frame('I', 6)) + "    errno: -111,\n    syscall: 'connect',\n  }\n}\n";
+    struct Row {
+        const char* name;
+        std::string in;
+        std::string line;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"a property of the error", props, "status: 503,", true},
+        {"the last property of the error", props, "url: 'https://api.example.net/items?page=11'", true},
+        {"a property holding an object", props, "response: {", true},
+        {"a line inside a property's object", props, "headers: 'retry-after: 30'", false},
+        {"a property of the cause", cause, "syscall: 'connect',", true},
+        {"a closing brace", cause, "}", false},
+        {"an object the program printed before the error", "{\n  retries: 3\n}\nTypeError: x\n" + stack + frame('I', 6),
+         "retries: 3", false},
+        {"a line after the blank that ends the error",
+         "TypeError: x\n" + stack + opening(frame('I', 6)) + "  code: 'ERR_X',\n\n  retries: 3\n", "retries: 3", false},
+        {"a caret under a dropped source line",
+         "/tmp/shop/x.js:2\nconst port = cfg.settings.port;\n                     ^\n\nTypeError: x\n" + stack +
+             frame('I', 6),
+         "^", false},
+        {"a caret under a kept throw", "/tmp/shop/x.js:2\n  throw err;\n  ^\n\nTypeError: x\n" + stack + frame('I', 6),
+         "^", true},
+    };
+    for (const Row& r : rows) {
+        const std::string out = compress_node_stack_trace_output(r.in);
+        ASSERT_NE(out, r.in) << r.name;
+        EXPECT_EQ(has_line(out, r.line), r.kept) << r.name << "\n" << out;
+    }
+}
+
+// A program's own output around a crash, when it is the larger part, is
+// left whole; the lines of the error (its excerpt, message, frames and
+// properties) count as the error's.
+TEST(NodeStackTraceDetector, OutputAroundTheCrash) {
+    std::string log;
+    for (int k = 1; k <= 8; ++k) log += "GET /items?page=" + std::to_string(k) + " 200 1ms\n";
+    const std::string seven_log = log.substr(log.find('\n') + 1);
+    const std::string frames = frame('P', 1) + frame('I', 2) + frame('I', 3) + frame('I', 4) + frame('I', 5);
+    const std::string excerpt = "/tmp/shop/api.js:11\n  throw err;\n  ^\n\n";
+    struct Row {
+        const char* name;
+        std::string in;
+        bool compressed;
+    };
+    const Row rows[] = {
+        {"more request lines than error lines", log + "TypeError: x\n" + frames + frame('I', 6), false},
+        {"as many request lines as error lines", seven_log + "TypeError: x\n" + frames + frame('I', 6), true},
+        {"the excerpt is the error's",
+         log + excerpt + "TypeError: x\n" + frame('P', 1) + frame('I', 2) + frame('I', 3) + frame('I', 4) +
+             frame('I', 5) + "\nNode.js v20.20.2\n",
+         true},
+        {"a long message before the frames is the error's",
+         "AssertionError [ERR_ASSERTION]: Expected values to be strictly deep-equal:\n" + log + frames + frame('I', 6),
+         true},
+        {"the request lines after an error line are not its message",
+         "Error: retrying\n" + log + "GET /items?page=9 200 1ms\nTypeError: x\n" + frames + frame('I', 6), false},
+    };
+    for (const Row& r : rows) EXPECT_EQ(compress_node_stack_trace_output(r.in) != r.in, r.compressed) << r.name;
+}
+
+// Real crashes of a project under /tmp: the lines that say what failed and
+// where survive; a server's request log around its crash is not cut away.
+TEST(NodeStackTraceReducer, KeepsWhatIdentifiesTheFailureInRealRuns) {
+    struct Row {
+        const char* file;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"http_error_properties", "status: 503,"},
+        {"http_error_properties", "url: 'http://127.0.0.1:4817/items?page=11'"},
+        {"http_error_properties", "at async loadAll (/tmp/shop/lib/pager.js:9:61)"},
+        {"listen_eaddrinuse", "errno: -98,"},
+        {"listen_eaddrinuse", "syscall: 'listen',"},
+        {"listen_eaddrinuse", "at startServer (/tmp/shop/serve.js:5:10)"},
+        {"cause_properties", "path: '/tmp/shop/config/staging/settings.json'"},
+        {"cause_properties", "at async readSettings (/tmp/shop/lib/settings_async.js:7:23)"},
+        {"esm_custom_property", "table: 'invoices',"},
+        {"esm_custom_property", "at buildReport (file:///tmp/shop/report.mjs:4:10)"},
+        {"server_log_then_crash", "GET /items?page=3 200 0ms"},
+    };
+    for (const Row& r : rows) {
+        const std::string in = test_support::read_test_file(std::string("cases/node_stack_trace/") + r.file + ".in");
+        ASSERT_FALSE(in.empty()) << r.file;
+        EXPECT_TRUE(has_line(compress_node_stack_trace_output(in), r.line)) << r.file << ": " << r.line;
+    }
+    const std::string log = test_support::read_test_file("cases/node_stack_trace/server_log_then_crash.in");
+    EXPECT_EQ(compress_node_stack_trace_output(log), log);
+}
+
 TEST(NodeStackTraceDetector, Declines) {
     const std::string frames =
         std::string(frame('P', 1)) + frame('D', 2) + frame('I', 3) + frame('I', 4) + frame('I', 5) + frame('I', 6);
@@ -144,7 +252,15 @@ TEST(NodeStackTraceSummary, FrameLines) {
          FrameKind::Project},
         {"    at new Promise (<anonymous>)", false, "", FrameKind::Other},
         {"    at async Promise.all (index 0)", false, "", FrameKind::Other},
-        {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Other},
+        // A file on this machine outside node and its packages is the
+        // project's, wherever it lives; a served script is not.
+        {"    at /srv/bundle.js:10:5 {", true, "at /srv/bundle.js:10:5", FrameKind::Project},
+        {"    at buildReport (file:///tmp/shop/report.mjs:4:10)", true,
+         "at buildReport (file:///tmp/shop/report.mjs:4:10)", FrameKind::Project},
+        {"    at https://cdn.example.net/assets/app.min.js:1:9 {", true,
+         "at https://cdn.example.net/assets/app.min.js:1:9", FrameKind::Other},
+        {"    at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)", true,
+         "at run (/usr/lib/node_modules/npm/lib/cli.js:9:1)", FrameKind::Dependency},
         {"    at node:internal/main/run_main_module:28:49", true, "at node:internal/main/run_main_module:28:49",
          FrameKind::Internal},
         {"    at f (C:\\work\\app\\main.js:3:1),", true, "at f (C:\\work\\app\\main.js:3:1)", FrameKind::Project},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "../../support.h"
@@ -49,6 +50,14 @@ TEST(TracebackReducer, FrameSelection) {
          "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) + frame_line(kLib, 3) +
              frame_line(kLib, 4) + "a = b()\n    ^^^\n" + frame_line(kLib, 5) + frame_line(kLib, 6) +
              frame_line(kLib, 7) + frame_line(kLib, 8) + "call()\nOSError: x\n"},
+        {"frozen modules are the interpreter's; any other absolute path is the project's",
+         kHead + library_frames(1, 2) + frame("<frozen importlib._bootstrap>", 3) + frame("/app/jobs/nightly.py", 4) +
+             frame("<frozen runpy>", 5) + frame("/tmp/proj/reports/build.py", 6) + library_frames(7, 3) +
+             "OSError: x\n",
+         "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) +
+             "… 1 stack frame omitted\n" + frame_line("/app/jobs/nightly.py", 4) + "… 1 stack frame omitted\n" +
+             frame_line("/tmp/proj/reports/build.py", 6) + frame_line(kLib, 7) + frame_line(kLib, 8) +
+             frame_line(kLib, 9) + "call()\nOSError: x\n"},
         {"identical frames fold, a repeat note starts its own group",
          kHead + frame("a.py", 2) + frame("a.py", 6) + frame("a.py", 6) + frame("a.py", 6) + frame("a.py", 6) +
              frame("a.py", 6) + frame("a.py", 6, "    call()\n  [Previous line repeated 990 more times]\n") +
@@ -84,6 +93,35 @@ TEST(TracebackReducer, NoiseAndChains) {
          "python traceback: KeyError\n" + printed + "KeyError: 'id'"},
     };
     for (const Case& c : cases) EXPECT_EQ(compress_traceback_output(c.in), c.want) << c.name;
+}
+
+// Real runs of a project under /tmp started with "python3 -m": every frame
+// in the project's files survives a long stack, the interpreter's frozen
+// modules fold with the library's frames unless they stand first.
+TEST(TracebackReducer, KeepsProjectFramesOfRealRuns) {
+    struct Row {
+        const char* file;
+        const char* line;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"runpy_project_frames", "File \"/tmp/proj/reports/cli.py\", line 7, in export", true},
+        {"runpy_project_frames", "File \"/tmp/proj/reports/export.py\", line 13, in write_json", true},
+        {"runpy_project_frames", "File \"<frozen runpy>\", line 198, in _run_module_as_main", true},
+        {"runpy_job_frozen_frames", "File \"/tmp/proj/reports/jobs/nightly.py\", line 6, in main", true},
+        {"runpy_job_frozen_frames", "File \"<frozen runpy>\", line 229, in run_module", false},
+        {"runpy_job_frozen_frames",
+         "File \"/root/.pyenv/versions/3.11.7/lib/python3.11/json/encoder.py\", line 326, in _iterencode_list", false},
+    };
+    for (const Row& r : rows) {
+        const std::string in = test_support::read_test_file(std::string("cases/traceback/") + r.file + ".in");
+        ASSERT_FALSE(in.empty()) << r.file;
+        const std::string out = compress_traceback_output(in);
+        ASSERT_NE(out, in) << r.file;
+        const auto printed = text::split_lines(out).lines;
+        EXPECT_EQ(std::find(printed.begin(), printed.end(), r.line) != printed.end(), r.kept)
+            << r.file << ": " << r.line;
+    }
 }
 
 TEST(TracebackReducer, ReturnsInputWhenNotSmaller) {
