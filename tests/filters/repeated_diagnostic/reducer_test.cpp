@@ -171,6 +171,37 @@ TEST(RepeatedDiagnosticReducer, NativeContextLines) {
     EXPECT_EQ(compress_repeated_diagnostic_output(text::join_lines(in, true)), text::join_lines(want, true));
 }
 
+// Markers are written before a line is found to repeat the headline, so
+// the stretches on either side of the dropped repeat keep a marker each (as
+// in a gdb session whose program printed a few lines before it crashed).
+TEST(RepeatedDiagnosticReducer, MarkersAroundADroppedHeadlineRepeat) {
+    Lines in = {"boot",
+                "load",
+                "item 0",
+                "item 1",
+                "item 2",
+                "Program received signal SIGSEGV, Segmentation fault.",
+                "0x0000555555555155 in checksum (p=0x0) at worker.c:7",
+                "7\t    int sum = p->id * 31;"};
+    for (int i = 0; i < 5; ++i)
+        in.push_back(text::format("#{}  0x00005555555551{} in f{} (p=0x0) at worker.c:{}", i, 50 + i, i, 7 + i));
+    const Lines want = {
+        "native trace: Program received signal SIGSEGV, Segmentation fault.",
+        "boot",
+        "load",
+        "item 0",
+        "item 1",
+        "… 1 native trace line omitted",
+        "… 2 native trace lines omitted",
+        "#<num>  <addr> in f0 (p=0x0) at worker.c:7",
+        "#<num>  <addr> in f1 (p=0x0) at worker.c:8",
+        "#<num>  <addr> in f2 (p=0x0) at worker.c:9",
+        "#<num>  <addr> in f3 (p=0x0) at worker.c:10",
+        "#<num>  <addr> in f4 (p=0x0) at worker.c:11",
+    };
+    EXPECT_EQ(compress_repeated_diagnostic_output(text::join_lines(in, true)), text::join_lines(want, true));
+}
+
 TEST(RepeatedDiagnosticReducer, StackSectionHeadings) {
     using filters::repeated_diagnostic::summary::opens_native_stack_section;
     const std::pair<const char*, bool> rows[] = {
