@@ -195,7 +195,7 @@ std::optional<NativeFrameEvidence> parse_native_frame_evidence(std::string_view 
 std::string normalize_native_line(std::string_view line) {
     const Plain plain(line);
     std::string s =
-        normalization::normalize_hex_addresses(normalization::normalize_pid_prefixes(text::trim(plain.view)));
+        normalization::normalize_nonzero_hex_addresses(normalization::normalize_pid_prefixes(text::trim(plain.view)));
     if (s.starts_with('#')) {
         const std::size_t digits = text::digit_run(s, 1);
         if (digits > 0 && (1 + digits == s.size() || text::whitespace_length_at(s, 1 + digits) != 0))

@@ -23,7 +23,8 @@ bool looks_like_native_function_name(std::string_view token);
 // "libfoo.so+0x1a2b" gives "libfoo.so".
 std::string_view strip_native_binary_offset(std::string_view token);
 
-// ANSI codes, process ids, addresses and the frame number replaced.
+// ANSI codes, process ids, addresses and the frame number replaced; a
+// null value ("0x0") stays as written.
 std::string normalize_native_line(std::string_view line);
 // The sanitizer's name and error kind, or the start of the line.
 std::string native_headline_summary(std::string_view line);

@@ -192,6 +192,30 @@ std::optional<bool> ascii_static_text_check(std::string_view s) {
     return bytes >= kMinStaticBytes && letters >= kMinStaticLetters;
 }
 
+// Every "0x" and its hex digits becomes "<addr>"; with `keep_zero_values`,
+// a value of zeros only is copied as written.
+std::string replace_hex_values(std::string_view s, bool keep_zero_values) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
+            text::is_ascii_hex_digit(s[i + 2])) {
+            std::size_t end = i + 2;
+            bool zero = true;
+            for (; end < s.size() && text::is_ascii_hex_digit(s[end]); ++end) zero = zero && s[end] == '0';
+            if (zero && keep_zero_values)
+                out.append(s.substr(i, end - i));
+            else
+                out.append("<addr>");
+            i = end;
+            continue;
+        }
+        out.push_back(s[i++]);
+    }
+    return out;
+}
+
 }  // namespace
 
 bool looks_like_path(std::string_view s) {
@@ -250,23 +274,9 @@ std::string normalize_pid_prefixes(std::string_view s) {
     return out;
 }
 
-std::string normalize_hex_addresses(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (s[i] == '0' && i + 2 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X') &&
-            text::is_ascii_hex_digit(s[i + 2])) {
-            std::size_t end = i + 2;
-            while (end < s.size() && text::is_ascii_hex_digit(s[end])) ++end;
-            out.append("<addr>");
-            i = end;
-            continue;
-        }
-        out.push_back(s[i++]);
-    }
-    return out;
-}
+std::string normalize_hex_addresses(std::string_view s) { return replace_hex_values(s, false); }
+
+std::string normalize_nonzero_hex_addresses(std::string_view s) { return replace_hex_values(s, true); }
 
 void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>& paths) {
     std::size_t prefix_end = 0;

@@ -35,6 +35,10 @@ bool looks_like_path(std::string_view s);
 std::string normalize_pid_prefixes(std::string_view s);
 // Every "0x" followed by hex digits becomes "<addr>".
 std::string normalize_hex_addresses(std::string_view s);
+// The same, except that a value of zeros only ("0x0", "0x00000000") stays
+// as written: in a crash report a null pointer is the finding, not an
+// address that differs from run to run.
+std::string normalize_nonzero_hex_addresses(std::string_view s);
 
 // At least 10 bytes and 6 ASCII letters are left once placeholders and
 // whitespace are removed.

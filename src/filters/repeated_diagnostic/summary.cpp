@@ -33,6 +33,24 @@ constexpr std::array<std::string_view, 17> kSignalWords = {
     "fatal", "invalid", "panic",    "terminate", "terminated", "unable", "warn",      "warning",
 };
 
+// The lines of a sanitizer report that open a stack section. The access
+// ("READ of size 4 at ... thread T0") and where the bad address lies ("0x...
+// is located 16 bytes inside of 24-byte region [...]", "Location is global
+// 'g' ...") are found by their words alone; the other headings also end with
+// ":" ("freed by thread T0 here:", "Direct leak of 24 byte(s) in 1 object(s)
+// allocated from:", "Thread T1 (tid=7, running) created by main thread at:").
+constexpr std::array<std::string_view, 3> kSectionLineWords = {"read of size ", "write of size ", " is located "};
+constexpr std::array<std::string_view, 3> kSectionHeadingWords = {"freed by thread ", "allocated by thread ",
+                                                                  " created by "};
+constexpr std::array<std::string_view, 4> kSectionHeadingStarts = {
+    "direct leak of ",
+    "indirect leak of ",
+    "as if synchronized via ",
+    "mutex ",
+};
+constexpr auto kSectionLineWordSet = text::WordSet<kSectionLineWords.size()>::of(kSectionLineWords);
+constexpr auto kSectionHeadingWordSet = text::WordSet<kSectionHeadingWords.size()>::of(kSectionHeadingWords);
+
 constexpr auto kSignalPhraseSet = text::WordSet<kSignalPhrases.size()>::of(kSignalPhrases);
 
 bool is_word_char(char c) { return text::is_ascii_alnum(c) || c == '-' || c == '_'; }
@@ -90,6 +108,16 @@ bool is_important_native_context(std::string_view line) {
     const std::string lowered = text::to_lower(plain);
     return lowered == "abort" || text::contains_any(lowered, {"aborting", "signal", "exit code", "command failed",
                                                               "read of size", "write of size"});
+}
+
+bool opens_native_stack_section(std::string_view line) {
+    const std::string stripped = line.find('\x1b') == std::string_view::npos ? std::string() : text::strip_ansi(line);
+    const std::string_view t = text::trim(stripped.empty() ? line : std::string_view(stripped));
+    if (kSectionLineWordSet.found_in(t) || text::starts_with_ignore_case(t, "location is ")) return true;
+    if (!t.ends_with(':')) return false;
+    for (std::string_view start : kSectionHeadingStarts)
+        if (text::starts_with_ignore_case(t, start)) return true;
+    return kSectionHeadingWordSet.found_in(t);
 }
 
 void FoldedLines::add(std::string_view line) {
@@ -198,7 +226,10 @@ FoldedLines summarize_native_trace(const types::NativeTraceSignal& signal, const
             emit(native::normalize_native_line(lines[i]));
             continue;
         }
-        if (taken >= kContextLinesKept && !is_important_native_context(lines[i])) {
+        // A section heading is never left out, not even as a repeat: the
+        // frames kept below it would read as the previous section's.
+        const bool heading = opens_native_stack_section(lines[i]);
+        if (!heading && taken >= kContextLinesKept && !is_important_native_context(lines[i])) {
             ++omitted_lines;
             continue;
         }
@@ -206,9 +237,11 @@ FoldedLines summarize_native_trace(const types::NativeTraceSignal& signal, const
         flush_lines();
         std::string normalized = native::normalize_native_line(lines[i]);
         ++taken;
-        if (normalized == last[0] || normalized == last[1] || normalized == signal.headline) continue;
-        if (text::starts_with_ignore_case(normalized, "runtime error:") && normalized.starts_with(signal.headline))
-            continue;
+        if (!heading) {
+            if (normalized == last[0] || normalized == last[1] || normalized == signal.headline) continue;
+            if (text::starts_with_ignore_case(normalized, "runtime error:") && normalized.starts_with(signal.headline))
+                continue;
+        }
         emit(std::move(normalized));
     }
     flush_frames();

@@ -19,6 +19,12 @@ std::optional<types::DiagnosticTemplate> diagnostic_template_for_line(std::strin
 // context lines came before it.
 bool is_important_native_context(std::string_view line);
 
+// A line of a sanitizer report that says what the stack below it is (the
+// access, where it was freed or allocated, a leak, a thread's creation) or
+// where the bad address lies. The summary keeps every such line, so that
+// each kept frame stands under its own heading.
+bool opens_native_stack_section(std::string_view line);
+
 // Every run of blank lines becomes one empty line; trailing blank lines go.
 std::vector<std::string> drop_excess_blank_lines(std::vector<std::string> lines);
 

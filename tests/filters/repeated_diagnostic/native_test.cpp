@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -54,6 +55,17 @@ TEST(RepeatedDiagnosticNative, HeadlinesAndNormalisedLines) {
     EXPECT_EQ(native_headline_summary(std::string(139, 'z') + "é tail"), std::string(139, 'z') + "é");
     EXPECT_EQ(normalize_native_line("  \x1b[1m#12 0x7f00aa in f /a/b.c:1\x1b[0m"), "#<num> <addr> in f /a/b.c:1");
     EXPECT_EQ(normalize_native_line("#3"), "#<num>");
+    // A null value stays as written; any other digit makes it an address.
+    const std::pair<const char*, const char*> values[] = {
+        {"#1 checksum (p=0x0) at worker.c:14", "#<num> checksum (p=0x0) at worker.c:14"},
+        {"#0  0x0000555555555145 in checksum (p=0x00000000, q=0X0) at worker.c:7",
+         "#<num>  <addr> in checksum (p=0x00000000, q=0X0) at worker.c:7"},
+        {"#2 f (p=0x10, q=0x0a, r=0x000000000001) at w.c:3", "#<num> f (p=<addr>, q=<addr>, r=<addr>) at w.c:3"},
+    };
+    for (const auto& [line, want] : values) EXPECT_EQ(normalize_native_line(line), want) << line;
+    EXPECT_EQ(native_headline_summary("==7==ERROR: AddressSanitizer: SEGV on unknown address 0x000000000000 (pc "
+                                      "0x55d0c1 bp 0x7ffd2a sp 0x7ffd28 T0)"),
+              "AddressSanitizer: SEGV on unknown address 0x000000000000 (pc <addr> bp <addr> sp <addr> T0)");
     EXPECT_EQ(normalize_native_line("#3x"), "#3x");
     EXPECT_EQ(strip_native_binary_offset("libfoo.so+0x1a2b"), "libfoo.so");
     EXPECT_EQ(strip_native_binary_offset("libfoo.so+0x"), "libfoo.so+0x");

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "filters/repeated_diagnostic/native.h"
+#include "filters/repeated_diagnostic/summary.h"
+#include "support.h"
 #include "text.h"
 
 namespace {
@@ -166,6 +171,154 @@ TEST(RepeatedDiagnosticReducer, NativeContextLines) {
     EXPECT_EQ(compress_repeated_diagnostic_output(text::join_lines(in, true)), text::join_lines(want, true));
 }
 
+// Markers are written before a line is found to repeat the headline, so
+// the stretches on either side of the dropped repeat keep a marker each (as
+// in a gdb session whose program printed a few lines before it crashed).
+TEST(RepeatedDiagnosticReducer, MarkersAroundADroppedHeadlineRepeat) {
+    Lines in = {"boot",
+                "load",
+                "item 0",
+                "item 1",
+                "item 2",
+                "Program received signal SIGSEGV, Segmentation fault.",
+                "0x0000555555555155 in checksum (p=0x0) at worker.c:7",
+                "7\t    int sum = p->id * 31;"};
+    for (int i = 0; i < 5; ++i)
+        in.push_back(text::format("#{}  0x00005555555551{} in f{} (p=0x0) at worker.c:{}", i, 50 + i, i, 7 + i));
+    const Lines want = {
+        "native trace: Program received signal SIGSEGV, Segmentation fault.",
+        "boot",
+        "load",
+        "item 0",
+        "item 1",
+        "… 1 native trace line omitted",
+        "… 2 native trace lines omitted",
+        "#<num>  <addr> in f0 (p=0x0) at worker.c:7",
+        "#<num>  <addr> in f1 (p=0x0) at worker.c:8",
+        "#<num>  <addr> in f2 (p=0x0) at worker.c:9",
+        "#<num>  <addr> in f3 (p=0x0) at worker.c:10",
+        "#<num>  <addr> in f4 (p=0x0) at worker.c:11",
+    };
+    EXPECT_EQ(compress_repeated_diagnostic_output(text::join_lines(in, true)), text::join_lines(want, true));
+}
+
+TEST(RepeatedDiagnosticReducer, StackSectionHeadings) {
+    using filters::repeated_diagnostic::summary::opens_native_stack_section;
+    const std::pair<const char*, bool> rows[] = {
+        {"READ of size 4 at 0x603000000050 thread T0", true},
+        {"WRITE of size 1 at 0x60200000001a thread T0", true},
+        {"0x603000000050 is located 16 bytes inside of 24-byte region [0x603000000040,0x603000000058)", true},
+        {"Address 0x7ffd4 is located in stack of thread T0 at offset 36 in frame", true},
+        {"freed by thread T0 here:", true},
+        {"previously allocated by thread T0 here:", true},
+        {"Thread T1 created by T0 here:", true},
+        {"Direct leak of 24 byte(s) in 1 object(s) allocated from:", true},
+        {"Indirect leak of 6 byte(s) in 1 object(s) allocated from:", true},
+        {"  Previous write of size 4 at 0x7b0400000008 by thread T1:", true},
+        {"  As if synchronized via sleep:", true},
+        {"  Location is heap block of size 16 at 0x7b0400000000 allocated by main thread:", true},
+        {"  Location is global 'counter' of size 4 at 0x55d0c1 (prog+0x4014)", true},
+        {"  Thread T1 (tid=23172, running) created by main thread at:", true},
+        {"  Mutex M0 (0x7b0c00000000) created at:", true},
+        {"\x1b[1m\x1b[35mfreed by thread T0 here:\x1b[0m", true},
+        // Headings by their start or their words alone must end with ":".
+        {"Direct leak of 24 byte(s) in 1 object(s)", false},
+        {"mutex lock failed", false},
+        {"worker created by main thread", false},
+        {"Shadow bytes around the buggy address:", false},
+        {"session 1 opened for alice", false},
+    };
+    for (const auto& [line, heading] : rows) EXPECT_EQ(opens_native_stack_section(line), heading) << line;
+}
+
+// Two leaks with the same heading, the first of which keeps no frame: the
+// second heading is not dropped as a repeat, or its frames would read as
+// the first one's.
+TEST(RepeatedDiagnosticReducer, RepeatedHeadingStaysAboveItsFrames) {
+    Lines in = {"==9==ERROR: LeakSanitizer: detected memory leaks", ""};
+    auto leak = [&](const std::string& heading, const std::string& fn) {
+        in.push_back(heading);
+        for (int i = 0; i < 5; ++i)
+            in.push_back(text::format("    #{} 0x7f00{} in {}{} /opt/pool/pool.c:{}", i, 1000 + i, fn, i, 10 + i));
+        in.push_back("");
+    };
+    leak("Direct leak of 24 byte(s) in 1 object(s) allocated from:", "alloc");
+    leak("Direct leak of 8 byte(s) in 1 object(s) allocated from:", "grow");
+    leak("Direct leak of 8 byte(s) in 1 object(s) allocated from:", "spill");
+    in.push_back("SUMMARY: AddressSanitizer: 40 byte(s) leaked in 3 allocation(s).");
+    const Lines want = {
+        "native trace: LeakSanitizer: detected memory leaks",
+        "==<pid>==ERROR: LeakSanitizer: detected memory leaks",
+        "Direct leak of 24 byte(s) in 1 object(s) allocated from:",
+        "#<num> <addr> in alloc0 /opt/pool/pool.c:10",
+        "#<num> <addr> in alloc1 /opt/pool/pool.c:11",
+        "#<num> <addr> in alloc2 /opt/pool/pool.c:12",
+        "… 2 native stack frames omitted",
+        "Direct leak of 8 byte(s) in 1 object(s) allocated from:",
+        "… 5 native stack frames omitted",
+        "Direct leak of 8 byte(s) in 1 object(s) allocated from:",
+        "… 3 native stack frames omitted",
+        "#<num> <addr> in spill3 /opt/pool/pool.c:13",
+        "#<num> <addr> in spill4 /opt/pool/pool.c:14",
+        "SUMMARY: AddressSanitizer: 40 byte(s) leaked in 3 allocation(s).",
+    };
+    EXPECT_EQ(compress_repeated_diagnostic_output(text::join_lines(in, true)), text::join_lines(want, true));
+}
+
+// Each frame with the section heading it stands under ("" above the first
+// heading), both as the summary prints them. In the summary a frame starts
+// "#<num>"; in a report it is whatever parses as one.
+std::set<std::pair<std::string, std::string>> frames_under_headings(const std::string& text, bool summary) {
+    namespace native = filters::repeated_diagnostic::native;
+    std::set<std::pair<std::string, std::string>> out;
+    std::string heading;
+    for (std::string_view line : text::split_lines(text).lines) {
+        const std::string normalized = native::normalize_native_line(line);
+        if (summary ? normalized.starts_with("#<num>") : native::parse_native_frame_evidence(line).has_value())
+            out.emplace(normalized, heading);
+        else if (filters::repeated_diagnostic::summary::opens_native_stack_section(line))
+            heading = normalized;
+    }
+    return out;
+}
+
+// Real captures keep the line each row names; in the sanitizer reports,
+// every kept frame stands under the heading of the stack it came from.
+TEST(RepeatedDiagnosticReducer, RealCapturesKeepTheirLines) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"gdb_null_pointer_argument", "#<num>  <addr> in checksum (p=0x0) at worker.c:7"},
+        {"gdb_backtrace_of_segfault", "#<num>  <addr> in walk (n=0x0, depth=1) at crash.c:5"},
+        {"asan_use_after_free_stack_sections", "<addr> is located 16 bytes inside of 24-byte region [<addr>,<addr>)"},
+        {"asan_use_after_free_stack_sections", "freed by thread T0 here:"},
+        {"asan_use_after_free_stack_sections", "previously allocated by thread T0 here:"},
+        {"asan_heap_buffer_overflow", "allocated by thread T0 here:"},
+        {"lsan_direct_and_indirect_leaks", "Direct leak of 24 byte(s) in 1 object(s) allocated from:"},
+        {"lsan_direct_and_indirect_leaks", "Indirect leak of 6 byte(s) in 1 object(s) allocated from:"},
+        {"tsan_data_race_stack_sections", "Previous write of size 4 at <addr> by thread T1:"},
+        {"tsan_data_race_stack_sections", "As if synchronized via sleep:"},
+        {"tsan_data_race_stack_sections", "Location is heap block of size 16 at <addr> allocated by main thread:"},
+        {"tsan_data_race_stack_sections", "Thread T1 (tid=23172, running) created by main thread at:"},
+    };
+    auto compressed = [](const std::string& name) {
+        const std::string in = test_support::read_test_file("cases/repeated_diagnostic/" + name + ".in");
+        EXPECT_FALSE(in.empty()) << name;
+        return std::pair{in, compress_repeated_diagnostic_output(in)};
+    };
+    for (const auto& [name, line] : rows) {
+        const std::string out = compressed(name).second;
+        EXPECT_TRUE(text::contains(out, std::string("\n") + line + "\n")) << name << ": " << line << "\n" << out;
+    }
+    for (const char* name :
+         {"asan_heap_use_after_free", "asan_heap_buffer_overflow", "asan_use_after_free_stack_sections",
+          "lsan_direct_and_indirect_leaks", "tsan_data_race_stack_sections"}) {
+        const auto [in, out] = compressed(name);
+        ASSERT_TRUE(out.starts_with("native trace: ")) << name;
+        const auto in_report = frames_under_headings(in, false);
+        for (const auto& frame : frames_under_headings(out, true))
+            EXPECT_TRUE(in_report.contains(frame)) << name << ": " << frame.first << " under " << frame.second;
+    }
+}
+
 TEST(RepeatedDiagnosticReducer, TooShortNativeSummaryFallsThrough) {
     // Five frames make a trace, but its summary of three lines is never
     // used; the repeated lines are folded instead.
@@ -183,8 +336,9 @@ namespace {
 TEST(RepeatedDiagnosticReducer, ColouredCrlfLinesFold) {
     std::string input;
     for (int i = 0; i < 8; ++i)
-        input += text::format("\x1b[31mERROR\x1b[0m 2026-01-01T00:00:0{}Z worker-{} job {} failed: connection reset\r\n",
-                              i, 10 + i, 4700 + i);
+        input +=
+            text::format("\x1b[31mERROR\x1b[0m 2026-01-01T00:00:0{}Z worker-{} job {} failed: connection reset\r\n", i,
+                         10 + i, 4700 + i);
     EXPECT_EQ(compress_repeated_diagnostic_output(input),
               "repeated diagnostics: line summary\n"
               "… 8 repeated diagnostics: ERROR <num><num><num>T0<num>:<num>:<num>Z worker-<num> job <num> failed: "
