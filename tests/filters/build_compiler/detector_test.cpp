@@ -77,6 +77,11 @@ TEST(BuildCompilerDetector, WinnerAndFlags) {
          false},
         {"maven line needs its marker", "[ERROR] x\n[ERROR] y\n", nullptr},
         {"make", "gcc -c a.c\nmake: *** [Makefile:2: all] Error 1\n", "make/ninja/cmake", true, false},
+        // A message's own last word is no rule id; a plain rule is set off
+        // by the column gap.
+        {"eslint message without a rule", "a.js\n3:10 error 'x' is defined but never used\n", nullptr},
+        {"eslint plain rule", "a.js\n  12:17  error  Missing radix parameter  radix\n", "eslint", true, false},
+        {"eslint plain word after one space", "a.js\n  12:17  error  Missing radix parameter radix\n", nullptr},
         {"nx needs its marker", "- web#build\nsomething\n", nullptr},
         {"nx with its marker", "- web#build\n>  NX   nx run-many\n", "nx/turbo", false, false},
         {"colour codes", "\x1b[1mmain.c:1:2: \x1b[31merror:\x1b[0m x\n\x1b[1mmain.c:2:2: \x1b[35mwarning:\x1b[0m y\n",

@@ -124,4 +124,30 @@ TEST(BuildCompilerReducer, CausesOutsideEveryShape) {
     });
 }
 
+// Real captures, each with the lines it was kept for: they survive the
+// filter as written.
+TEST(BuildCompilerReducer, CapturesKeepTheirLines) {
+    struct Capture {
+        const char* file;
+        std::vector<std::string> lines;
+    };
+    const Capture captures[] = {
+        // A plain core rule after the column gap is a rule; a parse error's
+        // last word ("return") is not, and its line is kept as printed.
+        {"eslint_core_rules_stylish.in",
+         {"12:17 error Missing radix parameter radix",
+          "7:9 warning Identifier 'unused_total' is not in camel case camelcase",
+          "12:10 error 'formatMoney' is defined but never used no-unused-vars",
+          "3:3  error  Parsing error: Unexpected token return"}},
+    };
+    for (const Capture& c : captures) {
+        const std::string in = test_support::read_test_file(std::string("cases/build_compiler/") + c.file);
+        ASSERT_FALSE(in.empty()) << c.file;
+        const std::string out = compress_build_compiler_diagnostics_output(in);
+        ASSERT_TRUE(out.starts_with("build diagnostics: ")) << c.file;
+        for (const std::string& line : c.lines)
+            EXPECT_TRUE(text::contains(out, "\n" + line + "\n")) << c.file << ": " << line;
+    }
+}
+
 }  // namespace
