@@ -650,7 +650,9 @@ bool is_swift_xcode_failure_line(const PreparedLine& line) {
 
 bool is_make_ninja_cmake_diagnostic_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return (l.starts_with("make") && line.has("***")) ||
+    // make's "*** ... Error 2", and its verdict under -k, which holds no
+    // "***": "make: Target 'all' not remade because of errors.".
+    return (l.starts_with("make") && (line.has("***") || line.has(kMakeNotRemade))) ||
            text::starts_with_any(l, {"ninja: build stopped:", "cmake error at ", "cmake warning at "});
 }
 

@@ -157,6 +157,8 @@ TEST(BuildCompilerReducer, CapturesKeepTheirLines) {
         std::vector<std::string> lines;
     };
     const Capture captures[] = {
+        {"make_k_target_not_remade.in",
+         {"make: *** [Makefile:8: parse.o] Error 1", "make: Target 'libsvc.a' not remade because of errors."}},
         {"gcc_wconversion_excerpts.in",
          {"  210 |     s->len += ret;\n      |            ^~",
           "  231 |     return sum + (sum >> 16);\n"
