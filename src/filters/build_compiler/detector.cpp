@@ -381,7 +381,8 @@ StartHints hint_by_start(std::string_view t) {
             break;
         case 'm':
         case 'M':
-            h.may_qualify = text::starts_with_ignore_case(t, "make") && text::contains(t, "***");
+            h.may_qualify = text::starts_with_ignore_case(t, "make") &&
+                            (text::contains(t, "***") || text::contains_ignore_case(t, summary::kMakeNotRemade));
             break;
         case '*':
             h.may_qualify = t == "** BUILD FAILED **";
@@ -1193,7 +1194,8 @@ __attribute__((target("avx2"))) Look anchor_sweep(std::string_view text) {
 //   "rro" / "rni" (any case): "error" and "warning" in every form the first
 //     look reads ("erro..." or "warning" opening a line, "level=error",
 //     "cmake error at", "[ERROR] ", ": error", "1:2  error" ...);
-//   "=fa" ("level=fatal"), "ja:" ("ninja:"), "***" (make), "* B", "* W",
+//   "=fa" ("level=fatal"), "ja:" ("ninja:"), "***" (make), "mad" (make's
+//     "not remade because of errors", any case), "* B", "* W",
 //     "* T" ("** BUILD FAILED **", "* What went wrong:", "* Try:"), "> T"
 //     ("> Task "), "ed:" ("... commands failed:"), "URE" ("FAILURE:"),
 //     "! " and "× " opening a line;
@@ -1279,7 +1281,7 @@ constexpr TripleGate kGate[2] = {
         {std::string_view(kExtensionEnds.data(), kExtensionEnds.size()), ":", kDigits},
         {"S[", "CS", "0123456789C"},
         {"rR", "nN", "iI"},
-        {"", "", ""},
+        {"mM", "aA", "dD"},
         {"", "", ""},
     }}),
 };

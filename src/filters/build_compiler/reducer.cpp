@@ -75,10 +75,23 @@ bool is_unlisted_diagnostic_line(std::string_view tool, std::uint32_t roles) {
     return false;
 }
 
+// A numbered source line ("  210 |     s->len += ret;") or a bar line under
+// it ("      |            ^~"), as compilers print an excerpt: its indent
+// lines the caret up with the source, so it must not be trimmed away.
+bool is_source_excerpt_line(std::string_view s) {
+    const std::string_view t = text::trim_start(s);
+    const std::size_t digits = text::digit_run(t);
+    return t.starts_with('|') || (digits > 0 && t.substr(digits).starts_with(" |"));
+}
+
 // How a kept diagnostic, file header or summary line is printed; `s` has its
 // trailing whitespace trimmed.
 void normalize_for_signal(std::string_view s, std::string_view tool, bool eslint_issue, std::string& out) {
     out.clear();
+    if (is_source_excerpt_line(s)) {
+        out.assign(s);
+        return;
+    }
     if (tool == "golangci-lint") {
         if (auto d = parse_golangci_lint_issue_line(s)) {
             out.append(d->path).append(" ").append(d->location).append(": ").append(d->message);

@@ -42,6 +42,12 @@ bool is_ascii_word(std::string_view w) {
     return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) { return text::is_ascii_alpha(c); });
 }
 
+// At least two spaces stand right before `word`, a view into `t`.
+bool follows_column_gap(std::string_view t, std::string_view word) {
+    const auto at = static_cast<std::size_t>(word.data() - t.data());
+    return at >= 2 && t[at - 1] == ' ' && t[at - 2] == ' ';
+}
+
 }  // namespace
 
 void PreparedLine::assign(std::string_view raw) { assign_untrimmed(text::trim(raw)); }
@@ -223,8 +229,11 @@ bool is_eslint_issue_line(const PreparedLine& line) {
         ++count;
         last = *w;
     }
-    // Core rules such as `indent`, `radix` or `camelcase` are one plain word.
-    return count >= 4 && (looks_like_eslint_rule_id(last) || is_ascii_word(last));
+    // Core rules such as `indent`, `radix` or `camelcase` are one plain word,
+    // which the stylish layout sets off from the message by its column gap
+    // of two spaces or more; a message's own last word ("... is defined but
+    // never used") follows a single space.
+    return count >= 4 && (looks_like_eslint_rule_id(last) || (is_ascii_word(last) && follows_column_gap(t, last)));
 }
 
 bool is_eslint_file_header(const PreparedLine& line) {
@@ -641,7 +650,9 @@ bool is_swift_xcode_failure_line(const PreparedLine& line) {
 
 bool is_make_ninja_cmake_diagnostic_line(const PreparedLine& line) {
     std::string_view l = line.lower();
-    return (l.starts_with("make") && line.has("***")) ||
+    // make's "*** ... Error 2", and its verdict under -k, which holds no
+    // "***": "make: Target 'all' not remade because of errors.".
+    return (l.starts_with("make") && (line.has("***") || line.has(kMakeNotRemade))) ||
            text::starts_with_any(l, {"ninja: build stopped:", "cmake error at ", "cmake warning at "});
 }
 

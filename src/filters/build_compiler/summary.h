@@ -196,6 +196,9 @@ bool is_linker_diagnostic_line(const PreparedLine& line);
 // error located by file and line alone ("App.java:12: error: ...").
 bool states_build_failure(const PreparedLine& line);
 bool is_swift_xcode_failure_line(const PreparedLine& line);
+// What make's verdict says when it kept going past errors (-k): "make:
+// Target 'all' not remade because of errors.", in lower case as printed.
+inline constexpr std::string_view kMakeNotRemade = "not remade because of errors";
 bool is_make_ninja_cmake_diagnostic_line(const PreparedLine& line);
 bool is_msbuild_diagnostic_line(const PreparedLine& line);
 bool is_msbuild_summary_line(const PreparedLine& line);

@@ -105,7 +105,8 @@ private:
         if (failed_)
             return summary::is_summary_or_failure_detail_line(line, phrases) ||
                    (kind_ == TestRunnerKind::jest && is_jest_code_frame(line)) ||
-                   (kind_ == TestRunnerKind::go && is_go_panic_line(line));
+                   (kind_ == TestRunnerKind::go && is_go_panic_line(line)) ||
+                   (kind_ == TestRunnerKind::cargo && is_cargo_error_line(line));
         if (summary::is_summary_line(line, phrases)) return true;
         if (kind_ == TestRunnerKind::playwright) return summary::is_playwright_attention_line(line);
         const std::string_view t = text::trim_start(line);
@@ -117,6 +118,11 @@ private:
     static bool is_go_panic_line(std::string_view line) {
         return text::starts_with_any(text::trim(line), {"panic:", "fatal error:"});
     }
+
+    // cargo's own verdict on the run: "error: test failed, to rerun pass
+    // `--lib`" after each failed target and, when several failed, "error: 3
+    // targets failed:" at the end. They name the targets to run again.
+    static bool is_cargo_error_line(std::string_view line) { return text::trim(line).starts_with("error:"); }
 
     // The caret under a code line ("    |   ^") and the numbered source lines
     // of a code frame ("  > 12 | expect(x)").

@@ -77,6 +77,11 @@ TEST(BuildCompilerDetector, WinnerAndFlags) {
          false},
         {"maven line needs its marker", "[ERROR] x\n[ERROR] y\n", nullptr},
         {"make", "gcc -c a.c\nmake: *** [Makefile:2: all] Error 1\n", "make/ninja/cmake", true, false},
+        // A message's own last word is no rule id; a plain rule is set off
+        // by the column gap.
+        {"eslint message without a rule", "a.js\n3:10 error 'x' is defined but never used\n", nullptr},
+        {"eslint plain rule", "a.js\n  12:17  error  Missing radix parameter  radix\n", "eslint", true, false},
+        {"eslint plain word after one space", "a.js\n  12:17  error  Missing radix parameter radix\n", nullptr},
         {"nx needs its marker", "- web#build\nsomething\n", nullptr},
         {"nx with its marker", "- web#build\n>  NX   nx run-many\n", "nx/turbo", false, false},
         {"colour codes", "\x1b[1mmain.c:1:2: \x1b[31merror:\x1b[0m x\n\x1b[1mmain.c:2:2: \x1b[35mwarning:\x1b[0m y\n",
@@ -129,6 +134,11 @@ TEST(BuildCompilerDetector, EverySignAloneStillNamesItsTool) {
          false},
         {"nuget", "error NU1101: Unable to find package\nBuild FAILED.\n", "msbuild/dotnet", true, false},
         {"ninja", "ninja: build stopped: subcommand failed.\nok\n", "make/ninja/cmake", true, false},
+        // make's verdict after -k holds no "***" (and "errors" is no
+        // error word); in capitals too.
+        {"make verdict", "make: Target 'all' not remade because of errors.\nok\n", "make/ninja/cmake", false, false},
+        {"make verdict in capitals", "ok\nMAKE[2]: TARGET 'ALL' NOT REMADE BECAUSE OF ERRORS.\n", "make/ninja/cmake",
+         false, false},
         {"cmake", "CMake Warning at CMakeLists.txt:5 (message):\n  x\n", "make/ninja/cmake", false, true},
         {"xcode", "** BUILD FAILED **\nok\n", "swift/xcode", true, false},
         {"maven marker later", "[ERROR] x\nDaemon: gradle 8\n", "maven/gradle", true, false},
@@ -198,6 +208,7 @@ TEST(BuildCompilerDetector, EveryShapeAfterTextWithoutTriples) {
         {"golangci fatal", "level=fatal msg=\"failed to load\"\nRunning linters\n", "golangci-lint", true, false},
         {"ninja", "ninja: build stopped: subcommand failed.\n", "make/ninja/cmake", true, false},
         {"make", "make: *** [Makefile:3: all] Error 2\n", "make/ninja/cmake", true, false},
+        {"make verdict", "make[1]: Target 'all' not remade because of errors.\n", "make/ninja/cmake", false, false},
         {"cmake warning", "CMake Warning at CMakeLists.txt:5 (message):\n  x\n", "make/ninja/cmake", false, true},
         {"xcode", "** BUILD FAILED **\n", "swift/xcode", true, false},
         {"xcode commands", "The following build commands failed:\n\tCompileSwift normal arm64\n", "swift/xcode", true,

@@ -119,9 +119,67 @@ TEST(BuildCompilerReducer, CausesOutsideEveryShape) {
              repeat("   :          some long annotation of the parse position\n", 6) +
              "  ! eslint(no-debugger): Unexpected debugger\n   ,-[src/a.js:1:1]\nFound 1 warning and 1 error.\n",
          "build diagnostics: oxlint failure\nx Expected `:` but found `decimal`\n… 1 build progress line omitted\n"
-         "1 | function f( {\n… 6 build progress lines omitted\n! eslint(no-debugger): Unexpected debugger\n"
+         " 1 | function f( {\n… 6 build progress lines omitted\n! eslint(no-debugger): Unexpected debugger\n"
          "   ,-[src/a.js:1:1]\nFound 1 warning and 1 error.\n"},
     });
+}
+
+// A source excerpt keeps the indent that lines its caret up with the
+// source; other kept lines are trimmed as before.
+TEST(BuildCompilerReducer, SourceExcerptsKeepTheirIndent) {
+    const std::string progress = repeat("Compiling dependency-with-a-long-name v1.2.3 (/home/user/project/dep)\n", 4);
+    expect_cases({
+        {"numbered line and caret",
+         progress + "a.c:210:12: warning: conversion [-Wsign-conversion]\n  210 |     s->len += ret;\n"
+                    "      |            ^~\n",
+         "build diagnostics: gcc/clang warning\n… 4 build progress lines omitted\n"
+         "a.c:210:12: warning: conversion [-Wsign-conversion]\n  210 |     s->len += ret;\n      |            ^~\n"},
+        {"rust bars",
+         progress + "error[E0308]: mismatched types\n --> src/main.rs:4:18\n  |\n4 |     let x: u32 = \"a\";\n"
+                    "  |            ---   ^^^ expected `u32`\n",
+         "build diagnostics: cargo/rustc failure\n… 4 build progress lines omitted\n"
+         "error[E0308]: mismatched types\n--> src/main.rs:4:18\n  |\n4 |     let x: u32 = \"a\";\n"
+         "  |            ---   ^^^ expected `u32`\n"},
+        // Digits and a bar with no blank between are no excerpt of this
+        // shape; nor is a word before the bar.
+        {"other bar lines trimmed",
+         progress + "a.c:1:2: error: x\n  12| y\nctx\nctx\nctx\n   x | z\n  a.c:3:4: note: indented\n",
+         "build diagnostics: gcc/clang failure\n… 4 build progress lines omitted\na.c:1:2: error: x\n12| y\n"
+         "… 4 build progress lines omitted\na.c:3:4: note: indented\n"},
+    });
+}
+
+// Real captures, each with the lines it was kept for: they survive the
+// filter as written (indent included where it lines up an excerpt).
+TEST(BuildCompilerReducer, CapturesKeepTheirLines) {
+    struct Capture {
+        const char* file;
+        std::vector<std::string> lines;
+    };
+    const Capture captures[] = {
+        {"make_k_target_not_remade.in",
+         {"make: *** [Makefile:8: parse.o] Error 1", "make: Target 'libsvc.a' not remade because of errors."}},
+        {"gcc_wconversion_excerpts.in",
+         {"  210 |     s->len += ret;\n      |            ^~",
+          "  231 |     return sum + (sum >> 16);\n"
+          "      |            ~~~~^~~~~~~~~~~~~"}},
+        {"clang_wconversion_excerpts.in", {"    s->len += ret;\n           ~~ ^~~"}},
+        // A plain core rule after the column gap is a rule; a parse error's
+        // last word ("return") is not, and its line is kept as printed.
+        {"eslint_core_rules_stylish.in",
+         {"12:17 error Missing radix parameter radix",
+          "7:9 warning Identifier 'unused_total' is not in camel case camelcase",
+          "12:10 error 'formatMoney' is defined but never used no-unused-vars",
+          "3:3  error  Parsing error: Unexpected token return"}},
+    };
+    for (const Capture& c : captures) {
+        const std::string in = test_support::read_test_file(std::string("cases/build_compiler/") + c.file);
+        ASSERT_FALSE(in.empty()) << c.file;
+        const std::string out = compress_build_compiler_diagnostics_output(in);
+        ASSERT_TRUE(out.starts_with("build diagnostics: ")) << c.file;
+        for (const std::string& line : c.lines)
+            EXPECT_TRUE(text::contains(out, "\n" + line + "\n")) << c.file << ": " << line;
+    }
 }
 
 }  // namespace

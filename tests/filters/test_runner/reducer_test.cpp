@@ -72,6 +72,7 @@ TEST(TestRunnerReducer, FailedRunKeepsReportLines) {
         {"- waiting for locator('#go')", true},
         {"see the test report at build/x", true},
         {"everything is fine", false},
+        {"error: test failed, to rerun pass `--lib`", false},  // cargo's own line, kept in cargo runs only
     };
     for (const auto& c : cases) EXPECT_EQ(keeps("..F\n", c.line, "1 failed, 1 passed in 0.1s\n"), c.want) << c.line;
 }
@@ -250,6 +251,19 @@ TEST(TestRunnerReducer, NodeTestRunnerPassesThrough) {
         ASSERT_FALSE(in.empty()) << name;
         EXPECT_EQ(compress_test_runner_output(in), in) << name;
     }
+}
+
+// cargo's verdict lines name the targets to run again: each survives a
+// failed workspace run of three failing targets, the closing count included.
+TEST(TestRunnerReducer, CargoVerdictLinesSurvive) {
+    const std::string in = test_support::read_test_file("cases/test_runner/cargo_workspace_targets_failed.in");
+    ASSERT_FALSE(in.empty());
+    const std::string out = compress_test_runner_output(in);
+    ASSERT_TRUE(out.starts_with("test output: cargo failure\n"));
+    for (const char* line :
+         {"error: test failed, to rerun pass `-p billing --lib`", "error: test failed, to rerun pass `-p ledger --lib`",
+          "error: test failed, to rerun pass `-p ledger --test rounding`", "error: 3 targets failed:"})
+        EXPECT_TRUE(text::contains(out, std::string("\n") + line + "\n")) << line;
 }
 
 TEST(TestRunnerReducer, PanicCauses) {
