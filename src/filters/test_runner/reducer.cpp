@@ -85,11 +85,17 @@ public:
         }
         const bool after_panic = keep_next_;
         keep_next_ = false;
-        if (!after_panic && !selects(line)) return;
+        // cargo lists the targets that failed, one "`-p name --lib`" a line,
+        // under its closing "error: 3 targets failed:".
+        const bool failed_target = in_failed_targets_ && text::trim(line).starts_with('`');
+        in_failed_targets_ = failed_target;
+        if (!after_panic && !failed_target && !selects(line)) return;
         out_.add_unless_blank_or_repeat(summary::normalize_selected_line(line));
         // Current cargo prints a panic's message on the line after its
         // "panicked at" location: that line is the failure's cause.
         keep_next_ = kind_ == TestRunnerKind::cargo && failed_ && !after_panic && text::contains(line, "panicked at");
+        in_failed_targets_ = failed_target || (kind_ == TestRunnerKind::cargo && failed_ && is_cargo_error_line(line) &&
+                                               text::trim(line).ends_with("targets failed:"));
         if (kind_ == TestRunnerKind::playwright && !projects_added_ && !projects_.empty() &&
             summary::is_playwright_run_line(line)) {
             out_.add_unless_blank_or_repeat(text::format("projects: {}", text::join(projects_, ", ")));
@@ -150,6 +156,7 @@ private:
     std::vector<std::string_view> projects_;
     bool projects_added_ = false;
     bool keep_next_ = false;
+    bool in_failed_targets_ = false;
 };
 
 // The text without colour, cursor-movement, erase and hide-cursor sequences,

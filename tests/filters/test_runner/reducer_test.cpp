@@ -262,7 +262,8 @@ TEST(TestRunnerReducer, CargoVerdictLinesSurvive) {
     ASSERT_TRUE(out.starts_with("test output: cargo failure\n"));
     for (const char* line :
          {"error: test failed, to rerun pass `-p billing --lib`", "error: test failed, to rerun pass `-p ledger --lib`",
-          "error: test failed, to rerun pass `-p ledger --test rounding`", "error: 3 targets failed:"})
+          "error: test failed, to rerun pass `-p ledger --test rounding`",
+          "error: 3 targets failed:\n`-p billing --lib`\n`-p ledger --lib`\n`-p ledger --test rounding`"})
         EXPECT_TRUE(text::contains(out, std::string("\n") + line + "\n")) << line;
 }
 
