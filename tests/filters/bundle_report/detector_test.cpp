@@ -22,7 +22,7 @@ std::string read_capture(const std::string& name) {
 std::vector<std::string_view> lines(const std::string& text) { return text::lines_of(text); }
 
 // A report in the shape of a real build log: the tool and stage lines, then
-// `rows` asset rows, then `tail` lines.
+// `rows` asset rows, then the `extra_rows` lines, then the `tail` lines.
 std::string report(std::size_t rows, const std::vector<std::string>& extra_rows = {},
                    const std::vector<std::string>& tail = {"", "\xE2\x9C\x93 built in 812ms"},
                    const std::string& tool = "vite v5.4.2 building for production...",
@@ -209,6 +209,11 @@ TEST(DetectBundleReport, MarkerLines) {
     without_transform.replace(without_transform.find("transforming..."), 15, "starting.......");
     without_transform.replace(without_transform.find("modules transformed"), 19, "modules handled....");
     without_transform.replace(without_transform.find("rendering chunks"), 16, "writing chunks..");
+    // The report with one of the three transform and render stages put back.
+    auto with_stage = [&](const std::string& neutral, const std::string& stage) {
+        std::string t = without_transform;
+        return t.replace(t.find(neutral), neutral.size(), stage);
+    };
     const Case cases[] = {
         {"vite version line", report(12), true},
         {"vite 8 line", report(12, {}, {}, "vite v8.4.1 building client environment for production..."), true},
@@ -217,12 +222,20 @@ TEST(DetectBundleReport, MarkerLines) {
         {"rollup version", report(12, {}, {}, "rollup v4.9.6"), true},
         {"rollup bundles", report(12, {}, {}, "src/main.js \xE2\x86\x92 dist/ (rollup bundle)"), true},
         {"rollup -c", report(12, {}, {}, "$ Rollup -C"), true},
+        {"vite building", report(12, {}, {}, "[vite] building for production..."), true},
+        {"vite version alone", report(12, {}, {}, "vite v5.4.2"), true},
+        {"rollup build", report(12, {}, {}, "npx rollup build --silent"), true},
+        {"rollup building", report(12, {}, {}, "rollup: building 3 entries"), true},
+        {"vite line read by the rollup rule", report(12, {}, {}, "vite hands the bundle to rollup"), true},
         {"vite named without a phrase", report(12, {}, {}, "using vite config from vite.config.ts"), false},
         {"no tool line", report(12, {}, {}, "building for production..."), false},
         {"no gzip stage", report(100, {}, {}, "vite v5.4.2 building for production...", "computing sizes..."), false},
         {"gzip stage upper case and coloured",
          report(12, {}, {}, "vite v5.4.2 building for production...", "\x1b[2mComputing GZIP size...\x1b[22m"), true},
         {"no transform or render stage", without_transform, false},
+        {"transforming alone", with_stage("starting.......", "transforming..."), true},
+        {"modules transformed alone", with_stage("modules handled....", "modules transformed"), true},
+        {"rendering chunks alone", with_stage("writing chunks..", "rendering chunks"), true},
         {"markers after the rows",
          [] {
              std::string t = report(12);
@@ -254,6 +267,10 @@ TEST(DetectBundleReport, Diagnostics) {
         {"warn in brackets", {"[warn] unused export"}, true},
         {"failed", {"Build FAILED."}, true},
         {"fatal", {"fatal: out of memory"}, true},
+        {"errors", {"Found 2 errors."}, true},
+        {"failure", {"Plugin failure in vite:css"}, true},
+        {"warning", {"warning: unused import"}, true},
+        {"warnings", {"2 warnings"}, true},
         {"words only match whole", {"errorless warned prewarning warnx failures error2"}, false},
         {"row named error-page is no diagnostic",
          {"dist/assets/error-page-D2f1.js  0.40 kB \xE2\x94\x82 gzip: 0.28 kB"},

@@ -73,7 +73,8 @@ TEST(BundleReportReducer, RealBuildSummary) {
         " page13-DoXHeXoU.js 0.24 kB \xE2\x94\x82 gzip: 0.19 kB\n"
         "omitted: 25 smaller asset rows summarized\n";
     EXPECT_EQ(compress_bundle_report_output(in), want);
-    // Colour codes and carriage returns change nothing but the timing line.
+    // The coloured capture of another run gives the same statistics; only
+    // its timing line, which comes before them, differs.
     const std::string color = test_support::read_test_file("filters/bundle_report/data/vite_build_color.txt");
     EXPECT_EQ(stats(compress_bundle_report_output(color)), stats(want));
 }
@@ -101,6 +102,23 @@ TEST(BundleReportReducer, SummaryLines) {
     std::vector<std::string> nine_ext = chunks(12);
     for (const char* ext : {"css", "svg", "png", "woff2", "map", "json", "txt", "wasm"})
         nine_ext.push_back(row(std::string("dist/assets/f.") + ext, "0.10 kB", "0.05 kB"));
+    std::vector<std::string> eight_ext(nine_ext.begin(), nine_ext.end() - 1);
+    std::vector<std::string> three_dirs = chunks(12);
+    three_dirs.push_back(row("dist/index.html", "0.46 kB", "0.30 kB"));
+    three_dirs.push_back(row("dist/img/logo.svg", "0.20 kB", "0.10 kB"));
+    std::vector<std::string> four_dirs = three_dirs;
+    four_dirs.push_back(row("dist/fonts/a.woff2", "0.30 kB", "0.20 kB"));
+    // Sizes equal to the smallest or the largest row, in other units.
+    std::vector<std::string> equal_smallest = chunks(12);
+    equal_smallest.push_back(row("dist/assets/z.js", "1500 B", "1250 B"));
+    std::vector<std::string> equal_largest = chunks(12);
+    equal_largest.push_back(row("dist/assets/z.js", "12500 B", "12250 B"));
+    // Progress lines after the rows, one for each kind the summary keeps.
+    std::vector<std::string> progress = chunks(12);
+    for (const char* line :
+         {"$ vite build --mode staging", "$ rollup --config rollup.build.mjs", "rollup: building 3 entries",
+          "created dist/bundle.js with rollup", "built in 1.20s", "using vite config from vite.config.ts"})
+        progress.push_back(line);
     std::vector<std::string> flat;
     for (std::size_t i = 0; i < 12; ++i)
         flat.push_back(row(text::format("c{}.js", i), text::format("{}.00 kB", i + 1), "0.50 kB"));
@@ -133,6 +151,26 @@ TEST(BundleReportReducer, SummaryLines) {
          nine_ext,
          {"extensions: js=12, css=1, json=1, map=1, png=1, svg=1, txt=1, wasm=1, +1 more"},
          {}},
+        {"eight extensions",
+         eight_ext,
+         {"extensions: js=12, css=1, json=1, map=1, png=1, svg=1, txt=1, woff2=1"},
+         {"more"}},
+        {"three directories", three_dirs, {"top directories: dist/assets/=12, dist/=1, dist/img/=1"}, {}},
+        {"four directories", four_dirs, {"top directories: dist/assets/=12, dist/=1, dist/fonts/=1, +1 more"}, {}},
+        {"equal smallest sizes: the first row's text",
+         equal_smallest,
+         {"size range: 1.50-12.50 kB", "gzip range: 1.25-12.25 kB"},
+         {}},
+        {"equal largest sizes: the last row's text",
+         equal_largest,
+         {"size range: 1.50 kB-12500 B", "gzip range: 1.25 kB-12250 B"},
+         {}},
+        {"progress lines",
+         progress,
+         {"computing gzip size...", "$ vite build --mode staging", "$ rollup --config rollup.build.mjs",
+          "rollup: building 3 entries", "created dist/bundle.js with rollup", "built in 1.20s",
+          "\xE2\x9C\x93 built in 1.20s", "asset rows: 12"},
+         {"using vite config"}},
         {"no directories", flat, {"extensions: js=12"}, {"common directory:", "top directories:"}},
         {"one row in a directory", flat_and_one, {"common directory: dist/", "top directories: ./=12, dist/=1"}, {}},
         {"units differ, thousands separators",

@@ -27,6 +27,8 @@ TEST(CiJobLogDetector, ParsesEachLineLayout) {
         {"plain command", "  ::group::Build", "::group::Build", {}, {}, false},
         {"raw stamp", std::string(kStamp) + " ##[error]boom", "##[error]boom", {}, {}, true},
         {"stamp without fraction", "2024-05-14T09:12:03Z Run make", "Run make", {}, {}, true},
+        {"one-digit fraction", "2024-05-14T09:12:03.5Z Run make", "Run make", {}, {}, true},
+        {"a twentieth byte that is no fraction", "2024-05-14T09:12:031Z hi", "2024-05-14T09:12:031Z hi", {}, {}, false},
         {"fraction point without digits", "2024-05-14T09:12:03.Z hi", "2024-05-14T09:12:03.Z hi", {}, {}, false},
         {"no final Z", "2024-05-14T09:12:03 hi", "2024-05-14T09:12:03 hi", {}, {}, false},
         {"space for T", "2024-05-14 09:12:03Z hi", "2024-05-14 09:12:03Z hi", {}, {}, false},
@@ -73,6 +75,23 @@ TEST(CiJobLogDetector, AcceptsOnlyLogsWithWorkflowCommands) {
         {"group without a title still counts", "##[group]\n::group::   \n" + s + " x\n" + s + " y\n", true},
         {"command after non-ASCII white space", "\u00a0::group::a\n\u2003::warning::b\nx\n", true},
         {"empty", "", false},
+        // One command is enough beside two stamped lines; each command opening counts.
+        {"##[ opens a command", s + " ##[debug]cache hit\n" + s + " x\nplain\n", true},
+        {"::group:: opens a command", s + " ::group::Build\n" + s + " x\nplain\n", true},
+        {"::endgroup:: opens a command", s + " ::endgroup::\n" + s + " x\nplain\n", true},
+        {"::error opens a command", s + " ::error::boom\n" + s + " x\nplain\n", true},
+        {"::warning opens a command", s + " ::warning::slow\n" + s + " x\nplain\n", true},
+        {"::notice opens a command", s + " ::notice::deployed\n" + s + " x\nplain\n", true},
+        {"::debug opens a command", s + " ::debug::cache hit\n" + s + " x\nplain\n", true},
+        {"::set-output is no command", s + " ::set-output name=x::1\n" + s + " x\nplain\n", false},
+        {"one command and a single stamp", s + " ##[error]x\nplain\nmore\n", false},
+        // Two commands need a group line, two stamps or an annotation.
+        {"two commands and two stamps", "::debug::a\n::notice::b\n" + s + " x\n" + s + " y\n", true},
+        {"two commands and one stamp", "::debug::a\n::notice::b\n" + s + " x\nplain\n", false},
+        {"two commands, one an error annotation", "::debug::a\n##[error]b\nplain\n", true},
+        {"two commands and a Warning: line", "::debug::a\n::notice::b\nWarning: low disk\n", true},
+        {"two commands, one a group start", "::debug::a\n::group::b\nplain\n", true},
+        {"two commands, nothing else", "::debug::a\n::notice::b\nplain\n", false},
     };
     for (const Row& r : rows) {
         const text::LineIndex lines(r.text);
