@@ -62,10 +62,12 @@ TEST(DiffReducer, Hunks) {
          header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + kCtx + "-old();\n+new();\n\n" + kCtx + kCtx,
          shortened_header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " 1 context line\n-old();\n+new();\n\n" + kCtx +
              kCtx},
-        {"a blank added line stays inside the hunk body",
-         header("src/lib.rs") + "@@ -1,3 +1,5 @@\n" + kCtx + kCtx + "+\n+new();\n" + kCtx,
-         shortened_header("src/lib.rs") + "@@ -1,3 +1,5 @@\n" + E + " 2 context lines\n+\n+new();\n" + E +
-             " 1 context line\n"},
+        {"a blank added line stays inside the hunk body (git diff)",
+         "diff --git a/main.rs b/main.rs\nindex a5b5ceb..f48eec1 100644\n--- a/main.rs\n+++ b/main.rs\n"
+         "@@ -1,4 +1,6 @@\n fn main() {\n     let config = load();\n+\n+    let server = start(config);\n"
+         "     run(config);\n }\n",
+         shortened_header("main.rs") + "@@ -1,4 +1,6 @@\n" + E + " 2 context lines\n+\n+    let server = start(config);\n" +
+             E + " 2 context lines\n"},
         {"a hunk with only removed lines is never whitespace-only",
          header("a.py") + "@@ -1,2 +1,1 @@\n" + kCtx + "-\n",
          shortened_header("a.py") + "@@ -1,2 +1,1 @@\n" + E + " 1 context line\n-\n"},
