@@ -28,7 +28,7 @@ std::string lines(int n, const std::string& prefix, const std::string& body) {
 }
 
 TEST(DiffReducer, Hunks) {
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"context runs around a change become markers",
          header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + kCtx + kCtx + "-old();\n+new();\n" + kCtx,
          shortened_header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " 2 context lines\n-old();\n+new();\n" + E +
@@ -62,18 +62,72 @@ TEST(DiffReducer, Hunks) {
          header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + kCtx + "-old();\n+new();\n\n" + kCtx + kCtx,
          shortened_header("src/lib.rs") + "@@ -1,5 +1,5 @@\n" + E + " 1 context line\n-old();\n+new();\n\n" + kCtx +
              kCtx},
+        {"a blank added line stays inside the hunk body (git diff)",
+         "diff --git a/main.rs b/main.rs\nindex a5b5ceb..f48eec1 100644\n--- a/main.rs\n+++ b/main.rs\n"
+         "@@ -1,4 +1,6 @@\n fn main() {\n     let config = load();\n+\n+    let server = start(config);\n"
+         "     run(config);\n }\n",
+         shortened_header("main.rs") + "@@ -1,4 +1,6 @@\n" + E + " 2 context lines\n+\n+    let server = start(config);\n" +
+             E + " 2 context lines\n"},
+        {"a hunk with only removed lines is never whitespace-only",
+         header("a.py") + "@@ -1,2 +1,1 @@\n" + kCtx + "-\n",
+         shortened_header("a.py") + "@@ -1,2 +1,1 @@\n" + E + " 1 context line\n-\n"},
+        {"tabs and form feeds are whitespace too",
+         header("src/app.py") + "@@ -1,3 +1,3 @@\n" + kCtx + "-\tgo(now)\n-go(\fnow)\n+    go(now)\n+go(now)\n",
+         shortened_header("src/app.py") + "@@ -1,3 +1,3 @@\n" + E + " whitespace-only hunk omitted: +2 -2 context=1\n"},
+        {"a vertical tab is not whitespace", header("src/app.py") + "@@ -1,2 +1,2 @@\n" + kCtx + "-go(\vnow)\n+go(now)\n",
+         shortened_header("src/app.py") + "@@ -1,2 +1,2 @@\n" + E + " 1 context line\n-go(\vnow)\n+go(now)\n"},
+        {"a re-indenting hunk with a context marker in its body is collapsed as usual",
+         shortened_header("src/app.py") + "@@ -1,9 +1,9 @@\n" + E + " 8 context lines\n-" + kCtx + "+  " + kCtx,
+         shortened_header("src/app.py") + "@@ -1,9 +1,9 @@\n" + E + " 8 context lines\n-" + kCtx + "+  " + kCtx},
+        {"a re-indenting combined hunk is collapsed as usual",
+         "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,2 -1,2 +1,2 @@@\n " + kCtx + "--" + kCtx + "++  " + kCtx,
+         "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,2 -1,2 +1,2 @@@\n" + E + " 1 context line\n--" +
+             kCtx + "++  " + kCtx},
+        {"four @ make three parents: a line with two blanks before its sign is a change",
+         "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@@ -1,3 -1,3 -1,3 +1,3 @@@@\n  " + kCtx + "  " + kCtx +
+             "  -old();\n++ new();\n",
+         "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@@ -1,3 -1,3 -1,3 +1,3 @@@@\n" + E +
+             " 2 context lines\n  -old();\n++ new();\n"},
         {"combined hunk lines carry one prefix character per parent",
          "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,4 -1,4 +1,4 @@@\n" + std::string(" ") + kCtx + " " +
              kCtx + "- a();\n -b();\n++c();\n",
          "diff --cc main.go\n--- a/main.go\n+++ b/main.go\n@@@ -1,4 -1,4 +1,4 @@@\n" + E +
              " 2 context lines\n- a();\n -b();\n++c();\n"},
     };
+    // Every lockfile name, matched on the last path component and case-sensitively.
+    for (const std::string name : {"go.sum", "uv.lock", "yarn.lock", "Cargo.lock", "poetry.lock", "Gemfile.lock",
+                                   "Pipfile.lock", "composer.lock", "pnpm-lock.yaml", "package-lock.json",
+                                   "npm-shrinkwrap.json", "cargo.lock", "Cargo.lock.orig"}) {
+        const bool lockfile = name != "cargo.lock" && name != "Cargo.lock.orig";
+        cases.push_back({name, header("deps/" + name) + "@@ -1,1 +1,21 @@\n" + kCtx + lines(20, "+", "entry-"),
+                         shortened_header("deps/" + name) + "@@ -1,1 +1,21 @@\n" + E +
+                             (lockfile ? " lockfile hunk omitted: +20 -0 context=1\n"
+                                       : " 1 context line\n" + lines(20, "+", "entry-"))});
+    }
+    // Each kind of path line names the file when it is the last one before the hunk.
+    const std::string removed = lines(20, "-", "entry-"), both_removed = lines(20, "--", "entry-");
+    const std::string marker = E + " lockfile hunk omitted: +0 -20 context=0\n";
+    const std::pair<std::string, std::string> path_lines[] = {
+        {"diff --git a/deps/yarn.lock b/deps/yarn.lock\n", "@@ -1,20 +0,0 @@\n" + removed},
+        {"diff --cc Cargo.lock\n", "@@@ -1,20 -1,20 +0,0 @@@\n" + both_removed},
+        {"diff --combined Cargo.lock\n", "@@@ -1,20 -1,20 +0,0 @@@\n" + both_removed},
+        {"Index: deps\\yarn.lock\n=====\n--- /dev/null\n+++ /dev/null\n", "@@ -1,20 +0,0 @@\n" + removed},
+        {"--- /dev/null\n+++ b/Cargo.lock\n", "@@ -0,0 +1,20 @@\n" + lines(20, "+", "entry-")},
+        {"diff --git a/notes b/notes\nrename from notes\nrename to uv.lock\n", "@@ -1,20 +0,0 @@\n" + removed},
+        {"diff --git a/notes b/notes\ncopy from notes\ncopy to uv.lock\n", "@@ -1,20 +0,0 @@\n" + removed},
+    };
+    for (const auto& [head, hunk] : path_lines) {
+        const std::string hunk_header = hunk.substr(0, hunk.find('\n') + 1);
+        const std::string want_marker =
+            head.starts_with("---") ? E + " lockfile hunk omitted: +20 -0 context=0\n" : marker;
+        cases.push_back({head, head + hunk, head + hunk_header + want_marker});
+    }
     for (const Case& c : cases) EXPECT_EQ(compress_diff_output(c.in), c.want) << c.name;
 }
 
 TEST(DiffReducer, BlocksAndPayloads) {
     const std::string payload = "zcmZSJl~Olx^o!0YZR(%1a@*kxcVB&H5tP%ma1Dy\n";
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"a text without a diff comes back byte for byte", "plain log line\n@@ -1 +1 @@\n-x\n+y", ""},
         {"lines around blocks stay, index lines outside blocks too",
          "index 1..2 before\n" + header("a.rs") + "@@ -1,3 +1,3 @@\n" + kCtx + kCtx + "-a\n+b\n\nafter " + kCtx,
@@ -91,7 +145,26 @@ TEST(DiffReducer, BlocksAndPayloads) {
              " 3 binary patch payload lines\nliteral 700\n" + E + " 1 binary patch payload line\n"},
         {"an Index: section without a hunk is no block",
          "Index: notes.txt\n==========\nindex of terms\n--- a\n+++ b\nmore prose\n", ""},
+        {"a git section with nothing but an index line is no block",
+         "diff --git a/x.bin b/x.bin\nindex 3b18e51..a7c9d10 100644\n", ""},
     };
+    // Every line that ends a payload run; the index line is then dropped.
+    const std::string png = "diff --git a/logo.png b/logo.png\nGIT binary patch\nliteral 800\n";
+    for (const std::string stop :
+         {"--- a/logo.png", "+++ b/logo.png", "index 3b18e51..a7c9d10", "new file mode 100644",
+          "deleted file mode 100644", "old mode 100644", "new mode 100755", "similarity index 90%",
+          "dissimilarity index 80%", "rename from logo.png", "rename to logo.png", "copy from logo.png",
+          "copy to logo.png", "Binary files a/logo.png and b/logo.png differ", "GIT binary patch", "literal 0",
+          "delta 0", "@@ -1 +1 @@"})
+        cases.push_back({stop, png + payload + stop + "\n",
+                         png + E + " 1 binary patch payload line\n" + (stop.starts_with("index") ? "" : stop + "\n")});
+    // Every metadata or binary line makes a git section a block: its index line goes.
+    for (const std::string line :
+         {"new file mode 100644", "deleted file mode 100644", "old mode 100644", "new mode 100755",
+          "similarity index 90%", "dissimilarity index 80%", "rename from y.bin", "rename to y.bin", "copy from y.bin",
+          "copy to y.bin", "GIT binary patch", "Binary files a/x.bin and b/x.bin differ", "literal 0", "delta 0"})
+        cases.push_back({line, "diff --git a/x.bin b/x.bin\nindex 3b18e51..a7c9d10 100644\n" + line + "\n",
+                         "diff --git a/x.bin b/x.bin\n" + line + "\n"});
     for (const Case& c : cases) {
         const std::string want = c.want.empty() ? c.in : c.want;
         EXPECT_EQ(compress_diff_output(c.in), want) << c.name;
@@ -132,18 +205,22 @@ TEST(DiffDetector, HunkHeaders) {
 }
 
 TEST(DiffDetector, BlocksEndAtCommitsAndHeaders) {
-    const std::string log =
-        "commit 1234567abc\n\n    msg\n\ndiff --git a/x b/x\nnew file mode 100644\n"
-        "commit 123456\ncommit abcdef0 (HEAD)\n--- a/y\n+++ b/y\n@@ -1 +1 @@\n-a\n+b\n"
-        "--- a/z\n+++ b/z\n@@ -1 +1 @@\n-a\n+b\n";
-    const text::LineIndex index(log);
-    const auto blocks = filters::diff::detector::find_diff_blocks(index);
-    ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0].start, 4u);
-    EXPECT_EQ(blocks[0].end, 7u);  // a 6-digit hash does not end the block, a 7-digit one does
-    EXPECT_EQ(blocks[1].start, 8u);
-    EXPECT_EQ(blocks[1].end, 13u);
-    EXPECT_EQ(blocks[2].end, 18u);
+    using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
+    auto blocks_of = [](const std::string& text) {
+        const text::LineIndex index(text);
+        Spans spans;
+        for (const auto& b : filters::diff::detector::find_diff_blocks(index)) spans.emplace_back(b.start, b.end);
+        return spans;
+    };
+    // A 6-digit hash does not end the block, a 7-digit one does.
+    EXPECT_EQ(blocks_of("commit 1234567abc\n\n    msg\n\ndiff --git a/x b/x\nnew file mode 100644\n"
+                        "commit 123456\ncommit abcdef0 (HEAD)\n--- a/y\n+++ b/y\n@@ -1 +1 @@\n-a\n+b\n"
+                        "--- a/z\n+++ b/z\n@@ -1 +1 @@\n-a\n+b\n"),
+              (Spans{{4, 7}, {8, 13}, {13, 18}}));
+    // The mails of a patch series: a "From " line with a hash ends the block too.
+    EXPECT_EQ(blocks_of("diff --git a/x b/x\nnew file mode 100644\nFrom 123456 Mon Sep 17 00:00:00 2001\n"
+                        "From ABCDEF0 Mon Sep 17 00:00:00 2001\nFrom: Dev <dev@example.com>\n"),
+              (Spans{{0, 3}}));
 }
 
 TEST(DiffReducer, CleanDiffPath) {
@@ -153,6 +230,7 @@ TEST(DiffReducer, CleanDiffPath) {
     EXPECT_EQ(clean_diff_path("a"), std::optional<std::string_view>("a"));
     EXPECT_EQ(clean_diff_path("w/"), std::optional<std::string_view>(""));
     EXPECT_EQ(clean_diff_path("x/y"), std::optional<std::string_view>("x/y"));
+    for (const char* side : {"a/x/y", "c/x/y", "i/x/y"}) EXPECT_EQ(clean_diff_path(side), std::optional<std::string_view>("x/y"));
 }
 
 }  // namespace

@@ -29,6 +29,13 @@ std::string repeat(const std::string& line, int n) {
     return out;
 }
 
+// The leaves of paths() one level deep in a tree.
+std::string repeat_tree(const std::string& stem, int n, const std::string& ext) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += " " + stem + std::to_string(i) + ext + "\n";
+    return out;
+}
+
 TEST(ListingDetector, Modes) {
     // Plain path list: four lines, no de-duplication, a directory suffix.
     auto plain = parse("src/main.rs\nsrc/lib.rs\nREADME.md\ndocs/\nREADME.md\n");
@@ -62,6 +69,10 @@ TEST(ListingDetector, Modes) {
     ASSERT_EQ(sections->entries.size(), 5u);
     EXPECT_EQ(sections->entries[3].path, "tests");
     EXPECT_EQ(sections->entries[4].path, "tests/it.rs");
+    // Two headers and two names are enough.
+    auto two = parse("src:\nmain.rs\ntests:\nit.rs\n");
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->entries.size(), 4u);
 }
 
 TEST(ListingDetector, Declines) {
@@ -75,6 +86,8 @@ TEST(ListingDetector, Declines) {
         ".\n|-- a\n|       `-- b\n|-- c\n",                   // two levels deeper
         ".\n|-- a.rs\n|-- b.rs\n`-- python -> python3\n",     // a symbolic link
         "drwxr-xr-x 2 root root 4096 Dec  6 src\n-rw-r--r-- 1 root root 12 Dec  6 a.rs\nx\ny\n",
+        "src:\nmain.rs\ntests:\ndocs:\n",                    // one name in the sections
+        "src:\nmain\ntests:\nit\n",                          // no name or header with a path shape
     };
     for (const char* in : declined) EXPECT_FALSE(parse(in)) << in;
     // More kept lines than max(8, entries / 2).
@@ -88,8 +101,20 @@ TEST(ListingDetector, Declines) {
     EXPECT_EQ(errors->trailing_lines.size(), 2u);
 }
 
-TEST(ListingReducer, GeneratedDirectoriesCollapse) {
-    const Case cases[] = {
+// Four paths and the tree they print as, for listings with kept lines.
+const std::string kFour = "src/app/main.rs\nsrc/app/lib.rs\nsrc/app/util.rs\nsrc/app/cli.rs\n";
+const std::string kFourTree = "src/\n app/\n  main.rs\n  lib.rs\n  util.rs\n  cli.rs\n";
+
+// Plain path lists, general listings with their kept lines, tree drawings;
+// generated and vendor directories collapse.
+TEST(ListingReducer, Listings) {
+    // A line kept among the paths of a find run, and where it is printed.
+    auto among_paths = [](const std::string& line) {
+        return "$ find src\nsrc/app/main.rs\n" + line + "\nsrc/app/lib.rs\nsrc/app/util.rs\nsrc/app/cli.rs\n";
+    };
+    auto tree_then = [](const std::string& line) { return "$ find src\n" + kFourTree + line + "\n"; };
+    auto long_error = [](std::size_t bytes) { return "find: '/" + std::string(bytes - 28, 'x') + "': Permission denied"; };
+    std::vector<Case> cases = {
         {"seven paths under node_modules become one counted row",
          "web/app.ts\n" + paths("node_modules/react", 7) + "web/index.ts\nREADME.md\n",
          "web/\n app.ts\n index.ts\nnode_modules/\n " + E +
@@ -126,8 +151,83 @@ TEST(ListingReducer, GeneratedDirectoriesCollapse) {
          "$ find src -name '*.rs'\n" + paths("src/deeply/nested/module", 4, ".rs") + "exit status 0\n",
          "$ find src -name '*.rs'\nsrc/\n deeply/\n  nested/\n   module/\n    file_0.rs\n    file_1.rs\n    file_2.rs\n"
          "    file_3.rs\nexit status 0\n"},
+        {"four paths make a list", kFour, kFourTree},
+        {"an echo and three paths are no listing", "$ find src\nsrc/app/main.rs\nsrc/app/lib.rs\nsrc/app/util.rs\n", ""},
+        {"a result of one line stays", repeat("5 main.rs\n", 4), ""},
+        {"a result of two lines replaces", repeat("5 src/main.rs\n", 4), "src/\n main.rs [5 lines]\n"},
+        {"three connector lines make a tree drawing", ".\n|-- alpha.rs\n|-- beta.rs\n`-- gamma.rs\n",
+         "alpha.rs\nbeta.rs\ngamma.rs\n"},
+        {"two do not", ".\n|-- alpha.rs\n`-- beta.rs\n", ""},
+        {"every unit of indent: a bar, a box bar, a blank",
+         ".\n\xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 src\n\xE2\x94\x82   \xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 a.rs\n"
+         "|   |-- b.rs\n    `-- c.rs\n",
+         "src/\n a.rs\n b.rs\n c.rs\n"},
+        {"a kept line of 200 bytes", "$ find src\n# files" + std::string(193, '.') + "\n" + kFour,
+         "$ find src\n# files" + std::string(193, '.') + "\n" + kFourTree},
+        {"one of 201 is none", "$ find src\n# files" + std::string(194, '.') + "\n" + kFour, ""},
+        {"a find error of 240 bytes among paths", among_paths(long_error(240)), tree_then(long_error(240))},
+        {"one of 241 is none", among_paths(long_error(241)), ""},
+        {"eight kept lines go with four entries", "$ find src\n" + repeat("files: 4\n", 7) + kFour,
+         "$ find src\n" + repeat("files: 4\n", 7) + kFourTree},
+        {"nine do not", "$ find src\n" + repeat("files: 4\n", 8) + kFour, ""},
+        {"ten kept lines go with twenty entries", "$ find src\n" + repeat("files: 20\n", 9) + paths("src", 20),
+         "$ find src\n" + repeat("files: 20\n", 9) + "src/\n" + repeat_tree("file_", 20, ".js")},
+        {"eleven do not", "$ find src\n" + repeat("files: 20\n", 10) + paths("src", 20), ""},
+        {"a rule line that begins with three dashes is kept", "$ find src\n--- files ---\n" + kFour,
+         "$ find src\n--- files ---\n" + kFourTree},
+        {"one dash reads as a diff line", "$ find src\n- files\n" + kFour, ""},
+        {"three pluses are kept", "$ find src\n+++ files\n" + kFour, "$ find src\n+++ files\n" + kFourTree},
+        {"one plus reads as a diff line", "$ find src\n+ files\n" + kFour, ""},
+        {"wc -l ends a pipe echo", "cat notes | wc -l\n" + kFour, "cat notes | wc -l\n" + kFourTree},
+        {"wc -lc does not", "cat notes | wc -lc\n" + kFour, ""},
+        {"a bare wc echo needs an option", "wc src/app/main.rs\n" + kFour, ""},
+        {"a prompt command is a whole word", "$ lsof src\n" + kFour, ""},
+        {"a directory that only ends like a generated one is none", paths("targets", 6),
+         "targets/\n" + repeat_tree("file_", 6, ".js")},
     };
-    for (const Case& c : cases) EXPECT_EQ(compress_listing_output(c.in), c.want) << c.name;
+    // Each line below, before four paths, lets them be a listing and is kept.
+    const char* kept[] = {
+        // echoed commands: after a prompt, before a pipe into wc -l, bare
+        "$ find", "+ fd", "$ ls", "+ tree", "$ wc", "$ ls -la src", "du a:b | wc -l", "fd a:b | wc -l",
+        "ls a:b | wc -l", "rg a:b | wc -l", "awk a:b | wc -l", "cat a:b | wc -l", "git a:b | wc -l",
+        "npm a:b | wc -l", "sed a:b | wc -l", "find a:b | wc -l", "grep a:b | wc -l", "tree a:b | wc -l",
+        "yarn a:b | wc -l", "python a:b | wc -l", "python3 a:b | wc -l", "find src -name '*.rs'", "fd -e rs",
+        "ls -1 src", "tree -fi src", "wc -l src/app/*.rs",
+        // counts
+        "24 total", "total 24", "found 4 files", "4 file", "4 files", "4 path", "4 paths", "4 entry", "4 entries",
+        "entries: 4", "entry: 4", "files: 4", "file: 4", "paths: 4", "path: 4", "total: 4", "total=4",
+        "1 directory, 4 files", "2 directories", "1 file",
+        // exit lines
+        "exit: 0", "exit code: 1", "exit status: 2", "command exited: 0", "exit=0", "exit 0", "exit code 1",
+        "exit status 2", "command exited 1", "exit code: -1"};
+    for (const std::string line : kept) cases.push_back({line, line + "\n" + kFour, line + "\n" + kFourTree});
+    // Each listing word makes a kept line of other text.
+    for (const std::string word : {"artifact", "artifacts", "cache", "count", "dist", "file", "files", "find",
+                                   "generated", "line count", "line counts", "listing", "node_modules", "path",
+                                   "paths", "target", "vendor", "wc"}) {
+        const std::string head = "$ find src\n== " + word + " ==\n";
+        cases.push_back({word, head + kFour, head + kFourTree});
+    }
+    // Each find error word keeps the line without closing the run of paths.
+    for (const std::string error : {"find: 'x': denied", "find: 'x': error", "find: 'x': failed", "find: 'x': failure",
+                                    "find: 'x': not found", "find: 'x': permission", "find: 'x': warning",
+                                    "du: 'src/tmp': failed", "du: 'src\\tmp': failed"})
+        cases.push_back({error, among_paths(error), tree_then(error)});
+    // Each connector drawing.
+    for (const std::string connector : {"\xE2\x94\x9C\xE2\x94\x80\xE2\x94\x80 ", "\xE2\x94\x94\xE2\x94\x80\xE2\x94\x80 ", "|-- ", "`-- "})
+        cases.push_back({connector, ".\n" + connector + "alpha.rs\n" + connector + "beta.rs\n" + connector + "gamma.rs\n",
+                         "alpha.rs\nbeta.rs\ngamma.rs\n"});
+    // Each name that no tree drawing holds.
+    for (const std::string name : {".", "..", "[-rw-r--r--]  a.rs", "a -> b", "a\tb", "a:b", "-rw-r--r-- a.rs"})
+        cases.push_back({name, ".\n|-- alpha.rs\n|-- beta.rs\n`-- " + name + "\n", ""});
+    // Every generated directory name, in either case.
+    for (const std::string name : {".git", ".cache", ".gradle", ".mypy_cache", ".ruff_cache", ".next", ".nuxt",
+                                   ".parcel-cache", ".pytest_cache", ".turbo", ".venv", "__pycache__", "coverage",
+                                   "dist", "node_modules", "out", "target", "vendor", "venv"})
+        for (const std::string& form : {name, text::to_upper(name)})
+            cases.push_back({form, paths(form, 6),
+                             form + "/\n " + E + " 6 generated/vendor paths omitted\n first: file_0.js\n last: file_5.js\n"});
+    for (const Case& c : cases) EXPECT_EQ(compress_listing_output(c.in), c.want.empty() ? c.in : c.want) << c.name;
 }
 
 TEST(ListingDetector, LineTests) {
@@ -152,6 +252,21 @@ TEST(ListingDetector, LineTests) {
                           "src/platform/filesystem/a|b.rs", "src/platform/filesystem/a\tb.rs"})
         EXPECT_FALSE(is_safe_path_line(t)) << t;
     EXPECT_FALSE(is_safe_path_line(std::string(297, 'a') + ".rs/"));
+    EXPECT_TRUE(is_safe_path_line(std::string(296, 'a') + ".rs/"));
+    for (const char* t : {"Traceback/x.py", "\xE2\x94\x9C" "x/a.rs", "\xE2\x94\x94" "x/a.rs", "`--x/a.rs"})
+        EXPECT_FALSE(is_safe_path_line(t)) << t;
+    for (const char* t : {"1 directory", "2 directories", "1 file", "2 files", "2 directories, 1 file"})
+        EXPECT_TRUE(is_tree_summary_line(t)) << t;
+    for (const char* t : {".", "..", "-l", "a/b", "a\\b", "*.rs", "a?", "[ab", "x]", "{a", "b}"})
+        EXPECT_TRUE(is_command_like_arg(t)) << t;
+    for (const char c : std::string("-bcdlps")) EXPECT_TRUE(is_permission_row(c + std::string("rwxr-xr-x 1"))) << c;
+    for (const char c : std::string("-STrstwx")) {
+        std::string mode(11, c);
+        mode.front() = '-';
+        mode.back() = ' ';
+        EXPECT_TRUE(is_permission_row(mode)) << c;
+    }
+    for (const char* t : {"xrwxr-xr-x 1", "-rwxr-xr-X 1", "-rwxr-xr-x"}) EXPECT_FALSE(is_permission_row(t)) << t;
     EXPECT_TRUE(is_command_like_arg("'*.rs'"));
     EXPECT_FALSE(is_command_like_arg("foo"));
     EXPECT_FALSE(is_command_like_arg("''"));

@@ -18,8 +18,17 @@ const std::string kTree =
     "src/\n app/\n  main.rs\n   10:    let config = load_configuration_from(path);\n"
     "   12:    let server = start_the_server(config);\n  util.rs\n   3:pub fn load_configuration_from(path: &Path) {\n";
 
+// Real hits in a compiler's expected-output file (rustc's stderr of two
+// unused variables), from: rg -n unused tests/ui
+const std::string kStderrHits =
+    "tests/ui/unused.stderr:1:warning: unused variable: `x`\n"
+    "tests/ui/unused.stderr:2: --> unused.rs:2:9\n"
+    "tests/ui/unused.stderr:7:  = note: `#[warn(unused_variables)]` (part of `#[warn(unused)]`) on by default\n"
+    "tests/ui/unused.stderr:9:warning: unused variable: `v`\n"
+    "tests/ui/unused.stderr:10: --> unused.rs:3:9\n";
+
 TEST(RgReducer, Blocks) {
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"hits of one file group under their path", kHits, kTree},
         {"the empty text", "", ""},
         {"a single result line stays", "src/app/main.rs:10:    let config = load_configuration_from(path);\n", ""},
@@ -59,10 +68,36 @@ TEST(RgReducer, Blocks) {
          "src/a.rs:9:1: warning: unused variable named something long\n"
          "src/a.rs:12:1: this line is just any other line of text\n",
          ""},
-        {"one diagnostic-like entry is no reason to keep the block",
+        {"a comment that holds error: is not diagnostic-like",
          kHits + "src/app/util.rs:9:    // error: never happens in this long comment line\n",
          kTree + "   9:    // error: never happens in this long comment line\n"},
+        {"two diagnostic-like entries keep the block", kStderrHits, ""},
+        {"one diagnostic-like entry is no reason to keep the block (rg -n -e 'variable: `x`' -e '-->' -e note)",
+         "tests/ui/unused.stderr:1:warning: unused variable: `x`\n"
+         "tests/ui/unused.stderr:2: --> unused.rs:2:9\n"
+         "tests/ui/unused.stderr:7:  = note: `#[warn(unused_variables)]` (part of `#[warn(unused)]`) on by default\n"
+         "tests/ui/unused.stderr:10: --> unused.rs:3:9\n",
+         "tests/\n ui/\n  unused.stderr\n   1:warning: unused variable: `x`\n   2: --> unused.rs:2:9\n"
+         "   7:  = note: `#[warn(unused_variables)]` (part of `#[warn(unused)]`) on by default\n"
+         "   10: --> unused.rs:3:9\n"},
+        {"a separator before a line that is no hit stays after the tree", kHits + "--\nrg: some files were skipped\n",
+         kTree + "--\nrg: some files were skipped\n"},
+        {"two hits are enough for a tree (rg -n 'let (config|server)' src)",
+         "src/app/main.rs:3:    let config = load_configuration_from(path);\n"
+         "src/app/main.rs:4:    let server = start_the_server(config);\n",
+         "src/\n app/\n  main.rs\n   3:    let config = load_configuration_from(path);\n"
+         "   4:    let server = start_the_server(config);\n"},
+        {"a path of 240 bytes is a path", std::string(235, 'x') + "/a.rs:10:x\n" + std::string(235, 'x') + "/a.rs:12:y\n",
+         std::string(235, 'x') + "/\n a.rs\n  10:x\n  12:y\n"},
+        {"a path of 241 bytes is none", std::string(236, 'x') + "/a.rs:10:x\n" + std::string(236, 'x') + "/a.rs:12:y\n",
+         ""},
     };
+    // Two entries that begin with any diagnostic word, in any case and after
+    // blanks, keep the block.
+    for (const std::string word : {"error:", "warning:", "note:", "help:", "error TS2304", "warning TS6133"}) {
+        const std::string upper = text::to_upper(word);
+        cases.push_back({word, kHits + "tests/ui/a.stderr:1:" + word + " first\ntests/ui/a.stderr:9:  " + upper + " second\n", ""});
+    }
     for (const Case& c : cases) {
         const std::string want = c.want.empty() ? c.in : c.want;
         EXPECT_EQ(compress_rg_output(c.in), want) << c.name;
@@ -81,9 +116,17 @@ TEST(RgReducer, HeadingLayout) {
               "     11-\treturn\n     --\n    b.go\n     3:7:func B() {\n    c.go\n"
               "     5:func C() {\n    d.go\n     8:func D() {\n");
     // A heading with a space, or one of 241 bytes, is no heading.
-    for (const std::string& heading : {std::string("my dir/a.go"), std::string(237, 'x') + "/a.go"}) {
+    for (const std::string& heading : {std::string("my dir/a.go"), std::string(236, 'x') + "/a.go"}) {
         const std::string plain = heading + "\n10:func A() {\n11:func B() {\n";
         EXPECT_EQ(compress_rg_output(plain), plain);
+    }
+    // Headings of 240 bytes in one long directory group; of 241 they stay.
+    for (const std::size_t bytes : {240u, 241u}) {
+        const std::string dir(bytes - 5, 'x');
+        const std::string in = dir + "/a.go\n10:func A() {\n" + dir + "/b.go\n3:func B() {\n";
+        EXPECT_EQ(compress_rg_output(in),
+                  bytes == 240 ? dir + "/\n a.go\n  10:func A() {\n b.go\n  3:func B() {\n" : in)
+            << bytes;
     }
 }
 
@@ -130,10 +173,17 @@ TEST(RgDetector, PathLocationLines) {
         EXPECT_EQ(e->text, r.text);
         EXPECT_EQ(e->is_context, r.context);
     }
+    // Each mark that makes a path: "/", "\\", "." or a leading "~".
+    for (const char* line : {"a/b:3:x", "a\\b:3:x", "notes.txt:3:x", "~notes:3:x"})
+        EXPECT_TRUE(parse_path_location_line(line)) << line;
     for (const char* line : {"src/a.rs:0:x", "src/a.rs:012:x", "README:12:x", "a b/c.rs:1:x", "http://h.io:80:x",
-                             "12:34:56", "src/a.rs:12"})
+                             "12:34:56", "src/a.rs:12", "notes~:3:x", "a\"b/c.rs:1:x", "a'b/c.rs:1:x",
+                             "a,b/c.rs:1:x", "a[b/c.rs:1:x", "a]b/c.rs:1:x", "a{b/c.rs:1:x", "a}b/c.rs:1:x",
+                             "+a/b.rs:1:x", "-a/b.rs:1:x", "|a/b.rs:1:x", "a\xC2\xA0" "b/c.rs:1:x"})
         EXPECT_FALSE(parse_path_location_line(line)) << line;
     EXPECT_FALSE(filters::rg::looks_like_rg_path(std::string(241, 'a') + ".rs"));
+    EXPECT_TRUE(filters::rg::looks_like_rg_path(std::string(237, 'a') + ".rs"));
+    EXPECT_FALSE(filters::rg::looks_like_rg_path(std::string(238, 'a') + ".rs"));
     EXPECT_FALSE(filters::rg::looks_like_rg_path("src/a b.rs"));
 }
 
