@@ -198,6 +198,111 @@ bool is_command_line(std::string_view t) {
     return false;
 }
 
+// ---------------------------------------------------------- shell prompts --
+
+constexpr char kEsc = '\x1b';
+
+// A line as the terminal shows it: colours and modes (ESC "[" ...) and
+// window titles (ESC "]" ... ended by BEL or ESC "\") removed. An
+// interactive shell draws both into its prompt.
+std::string visible_text(std::string_view line) {
+    const std::string shown = text::strip_ansi(line);
+    std::string out;
+    out.reserve(shown.size());
+    for (std::size_t i = 0; i < shown.size();) {
+        if (shown[i] != kEsc || i + 1 >= shown.size() || shown[i + 1] != ']') {
+            out.push_back(shown[i++]);
+            continue;
+        }
+        std::size_t j = i + 2;
+        while (j < shown.size() && shown[j] != '\a' && !(shown[j] == kEsc && j + 1 < shown.size() && shown[j + 1] == '\\'))
+            ++j;
+        i = j >= shown.size() ? j : j + (shown[j] == '\a' ? 1 : 2);
+    }
+    return out;
+}
+
+bool is_name_byte(char c) { return text::is_ascii_alnum(c) || c == '_' || c == '-' || c == '.'; }
+
+// The length of the run of name bytes (user or host names) at the start.
+std::size_t name_run(std::string_view s) {
+    std::size_t k = 0;
+    while (k < s.size() && is_name_byte(s[k])) ++k;
+    return k;
+}
+
+// What follows a shell prompt, "user@host:dir$ " or "user@host:dir# " (the
+// dir a path or "~..."), with a virtual environment's "(name) " allowed
+// before it; empty when the text does not begin with one or runs nothing.
+std::string_view after_prompt(std::string_view v) {
+    v = trim_start_ws(v);
+    if (v.starts_with('(')) {
+        const std::size_t close = v.find(") ");
+        if (close == std::string_view::npos) return {};
+        v = trim_start_ws(v.substr(close + 2));
+    }
+    const std::size_t user = name_run(v);
+    if (user == 0 || user >= v.size() || v[user] != '@') return {};
+    v.remove_prefix(user + 1);
+    const std::size_t host = name_run(v);
+    if (host == 0 || host >= v.size() || v[host] != ':') return {};
+    v.remove_prefix(host + 1);
+    if (!v.starts_with('/') && !v.starts_with('~')) return {};
+    std::size_t end = 0;  // the first blank after the dir
+    while (end < v.size() && !text::is_ascii_whitespace(v[end])) ++end;
+    if (end < 2 || end == v.size() || (v[end - 1] != '$' && v[end - 1] != '#')) return {};
+    return trim_start_ws(v.substr(end));
+}
+
+// Whether a line may hold a prompt at all: a prompt names its user "@" its
+// host, before which only blanks, a terminal sequence or "(" may come.
+bool may_be_prompt_line(std::string_view line) {
+    if (line.find('@') == std::string_view::npos) return false;
+    const std::string_view t = trim_start_ws(line);
+    return !t.empty() && (t[0] == kEsc || t[0] == '(' || is_name_byte(t[0]));
+}
+
+// The command after a shell prompt, as the terminal shows it; empty when
+// the line is no prompt or runs nothing. `scratch` keeps the visible text
+// of a line drawn with terminal sequences.
+std::string_view prompt_command(std::string_view line, std::string& scratch) {
+    if (!may_be_prompt_line(line)) return {};
+    if (line.find(kEsc) != std::string_view::npos) {
+        scratch = visible_text(line);
+        line = scratch;
+    }
+    return after_prompt(line);
+}
+
+// The first word of a text that is not empty after its leading blanks.
+std::string_view first_word(std::string_view s) {
+    std::size_t pos = 0;
+    return text::next_word(s, pos);
+}
+
+// The command a line runs, empty when it is no command line: the first
+// word after "$ " or "+ ", a tool's name, or the first word after a shell
+// prompt. `t` is the line trimmed.
+std::string_view command_of(std::string_view line, std::string_view t, std::string& scratch) {
+    if (is_command_line(t)) return t.starts_with("$ ") || t.starts_with("+ ") ? first_word(t.substr(2)) : first_word(t);
+    return first_word(prompt_command(line, scratch));
+}
+
+// Whether some line is a shell prompt that runs a command. The lines that
+// name a user "@" a host are few; each is looked at.
+bool has_prompt_line(const text::LineIndex& lines) {
+    const std::string_view s = lines.text();
+    std::string scratch;
+    std::size_t line = 0;
+    for (std::size_t at = s.find('@'); at != std::string_view::npos;) {
+        line = text::line_at_from(lines, at, line);
+        if (!prompt_command(lines[line], scratch).empty()) return true;
+        if (line + 1 >= lines.size()) break;
+        at = s.find('@', lines.start(line + 1));
+    }
+    return false;
+}
+
 // The words an error line begins with, case aside: "curl:" a curl error,
 // and an exit status line a word that begins its phrase (checked below).
 constexpr std::array<std::string_view, 6> kErrorWords = {
@@ -526,7 +631,10 @@ bool first_look_may_qualify(const text::LineIndex& lines) {
         if (look.marker != before.marker) drop("=-*#");
         if (look.command && look.error) drop("cCwnpPufFsSeE");
     }
-    return false;
+    // A shell prompt begins with a user's name or a terminal sequence, which
+    // no pair tells: prompts are looked for only when a command is all that
+    // the mix lacks.
+    return !look.command && (look.marker || look.body || look.error) && has_prompt_line(lines);
 }
 
 // -------------------------------------------------------------- bodies --
@@ -693,6 +801,24 @@ private:
     json::Reader reader_;
 };
 
+// The commands that a transcript's command lines run, as far as telling
+// one command from several needs.
+class CommandNames {
+public:
+    void add(std::string_view name) {
+        if (several_) return;
+        if (!first_)
+            first_.emplace(name);
+        else
+            several_ = name != *first_;
+    }
+    bool several() const { return several_; }
+
+private:
+    std::optional<std::string> first_;
+    bool several_ = false;
+};
+
 struct Counts {
     std::size_t http = 0, html = 0, json = 0, markers = 0, errors = 0, commands = 0;
 
@@ -734,7 +860,9 @@ bool starts_with_curl_could_error(std::string_view message) {
                                         "read from", "write to", "create file", "save file", "open file"});
 }
 
-std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(const text::LineIndex& lines) {
+namespace {
+
+std::optional<std::vector<TranscriptSegment>> segment_lines(const text::LineIndex& lines, CommandNames& names) {
     const std::size_t n = lines.size();
     if (n < kMinLines) return std::nullopt;
     if (!first_look_may_qualify(lines)) return std::nullopt;
@@ -742,6 +870,7 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
     BodyIndex bodies(lines);
     std::optional<JsonBodies> json_bodies;
     std::vector<TranscriptSegment> segments;
+    std::string scratch;
     Counts counts;
     std::size_t pending = n;  // first pending line, n when none
     auto close = [&](std::size_t first, std::size_t count, bool compressible) {
@@ -782,9 +911,14 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
         } else if (is_curl_error_line(t) || is_exit_status_line(t)) {
             close(i, 1, false);
             ++counts.errors;
-        } else {
-            if (is_command_line(t)) ++counts.commands;
-            if (pending == n) pending = i;
+        } else if (const std::string_view command = command_of(line, t, scratch); !command.empty()) {
+            // A command line stays as written, in its place: it tells which
+            // command printed the lines after it.
+            close(i, 1, false);
+            ++counts.commands;
+            names.add(command);
+        } else if (pending == n) {
+            pending = i;
         }
         ++i;
     }
@@ -797,6 +931,18 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
             if (!text::trim(lines[k]).empty()) return segments;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(const text::LineIndex& lines) {
+    CommandNames names;
+    return segment_lines(lines, names);
+}
+
+bool is_multi_command_transcript(const text::LineIndex& lines) {
+    CommandNames names;
+    return segment_lines(lines, names) && names.several();
 }
 
 }  // namespace filters::mixed_transcript::detector

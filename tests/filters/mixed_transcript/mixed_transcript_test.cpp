@@ -26,23 +26,23 @@ TEST(MixedTranscriptDetector, Segments) {
     const std::string json_body = "{\n  \"a\": [1, 2],\n  \"b\": \"x}\"\n}\n";
     const std::vector<test_support::Case> cases = {
         {"three lines", "$ curl -s http://127.0.0.1/\nexit 1\nok\n", "none"},
-        {"command, output, marker", "$ make\nbuilding\ndone\n=== tests ===\n", "c3 k1"},
+        {"command, output, marker", "$ make\nbuilding\ndone\n=== tests ===\n", "k1 c2 k1"},
         {"markers without a command", "=== one ===\ntext\n=== two ===\nmore\n", "none"},
         {"http head", "HTTP/1.1 200 OK\nContent-Type: text/plain\n\nhello\n", "k3 c1"},
         {"http head without its blank line", "HTTP/1.1 200 OK\nContent-Type: text/plain\nServer: x\nhello\n", "none"},
         {"http head with an empty second line", "HTTP/1.1 200 OK\n\nContent-Type: x\nhello\n", "none"},
-        {"json body after a command", "$ curl -s localhost:8080/a\n" + json_body + "exit code: 0\n", "c1 c4 k1"},
-        {"json body with trailing text", "$ curl -s localhost:8080/a\n{\"a\": 1} tail\nmore\nexit code: 0\n", "c3 k1"},
+        {"json body after a command", "$ curl -s localhost:8080/a\n" + json_body + "exit code: 0\n", "k1 c4 k1"},
+        {"json body with trailing text", "$ curl -s localhost:8080/a\n{\"a\": 1} tail\nmore\nexit code: 0\n", "k1 c2 k1"},
         {"curl error", "$ curl -s http://127.0.0.1:9/\ncurl: (7) Failed to connect to 127.0.0.1 port 9\nx\ny\n",
-         "c1 k1 c2"},
+         "k1 k1 c2"},
         {"curl prose", "$ curl --help\ncurl: (6) is returned when the host cannot be resolved\nx\ny\n", "none"},
         {"html page alone", "<!doctype html>\n<html><body>\n<p>x</p>\n</body></html>\n", "none"},
         {"html page after a command", "$ curl -s http://127.0.0.1/\n<!doctype html>\n<html><body>\n</body></html>\n",
-         "c1 c3"},
+         "k1 c3"},
         {"exit statuses", "$ ./run.sh\nProcess exited with code -1.\nexited with code 0\nexit code 1 (timeout)\n",
-         "c1 k1 c2"},
+         "k1 k1 c2"},
         {"npm ls is no command", "npm ls\n=== deps ===\na\nb\n", "none"},
-        {"cargo --version is one", "cargo --version\n=== deps ===\na\nb\n", "c1 k1 c2"},
+        {"cargo --version is one", "cargo --version\n=== deps ===\na\nb\n", "k1 k1 c2"},
         {"status line behind a vertical tab", "\vHTTP/1.1 200 OK\nContent-Type: text/plain\n\nhello\n", "k3 c1"},
     };
     for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
@@ -94,15 +94,15 @@ TEST(MixedTranscriptDetector, NestedJsonBodies) {
         return s;
     };
     const std::vector<test_support::Case> cases = {
-        {"valid body inside one that does not parse", curl + "[\n{\"id\": 1}\n]x\n", "c2 c1 c1"},
+        {"valid body inside one that does not parse", curl + "[\n{\"id\": 1}\n]x\n", "k1 c1 c1 c1"},
         {"pretty body with nested opening lines",
-         curl + "{\n  \"items\": [\n    {\n      \"id\": 1\n    }\n  ]\n}\nexit 0\n", "c1 c7 k1"},
-        {"object as a key", curl + "{\n{\"a\": 1}: 2\n}\nexit 0\n", "c4 k1"},
-        {"raw newline in a string", curl + "{\"a\": \"x\ny\"}\n[1]\nexit 0\n", "c3 c1 k1"},
-        {"2000 levels parse", curl + repeat("[\n", 2000) + repeat("]\n", 2000) + "exit 0\n", "c1 c4000 k1"},
-        {"2001 levels do not", curl + repeat("[\n", 2001) + repeat("]\n", 2001) + "exit 0\n", "c2 c4000 c1 k1"},
+         curl + "{\n  \"items\": [\n    {\n      \"id\": 1\n    }\n  ]\n}\nexit 0\n", "k1 c7 k1"},
+        {"object as a key", curl + "{\n{\"a\": 1}: 2\n}\nexit 0\n", "k1 c3 k1"},
+        {"raw newline in a string", curl + "{\"a\": \"x\ny\"}\n[1]\nexit 0\n", "k1 c2 c1 k1"},
+        {"2000 levels parse", curl + repeat("[\n", 2000) + repeat("]\n", 2000) + "exit 0\n", "k1 c4000 k1"},
+        {"2001 levels do not", curl + repeat("[\n", 2001) + repeat("]\n", 2001) + "exit 0\n", "k1 c1 c4000 c1 k1"},
         {"many nested bodies that never parse", curl + repeat("[\n", 300) + "x\n" + repeat("]\n", 300) + "exit 0\n",
-         "c602 k1"},
+         "k1 c601 k1"},
     };
     for (const auto& c : cases) EXPECT_EQ(shape(c.in), c.want) << c.name;
 }
