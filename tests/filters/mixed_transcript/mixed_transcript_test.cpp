@@ -132,6 +132,8 @@ TEST(MixedTranscriptDetector, SeveralCommands) {
         return text::normalize_and_trim_trailing_whitespace(
             test_support::read_test_file(std::string("cases/mixed_transcript/") + name + ".in"));
     };
+    std::string filler;
+    for (int k = 0; k < 40; ++k) filler += "plain output line " + std::to_string(k) + "\n";
     const std::vector<Row> rows = {
         {"bash -x of pytest, curl and a worker", capture("bash_x_pytest_curl_worker"), true},
         {"terminal session behind prompts", capture("script_session_cargo_segfault"), true},
@@ -141,6 +143,13 @@ TEST(MixedTranscriptDetector, SeveralCommands) {
         {"two commands", "$ make\nbuilding\n$ make test\n+ ./check\n=== done ===\n", true},
         {"two commands without a mix", "$ make\nbuilding\n$ ls\nout\n", false},
         {"prompt and tool line", "dev@box:~$ npm install\nadded 3\ncurl -s http://127.0.0.1/\nexit code: 7\n", true},
+        // Lines far from the end are told by their first bytes: commands
+        // behind a long indent or a no-break space still count there.
+        {"commands behind blanks, far from the end",
+         std::string(20, ' ') + "$ make\nbuilding\n\u00a0$ ctest\n=== done ===\n" + filler, true},
+        {"prompts among mail addresses, far from the end",
+         "mail bob@example.com:/x\n\x1b[01;32mdev@box\x1b[00m:~$ make\nbuilt\nalice@box:/tmp$ ctest\nexit 8\n" + filler,
+         true},
     };
     for (const Row& r : rows) {
         ASSERT_FALSE(r.in.empty()) << r.name;
