@@ -15,6 +15,7 @@
 #include "filters/json_payload/reducer.h"
 #include "filters/listing/reducer.h"
 #include "filters/log_template/reducer.h"
+#include "filters/mixed_transcript/detector.h"
 #include "filters/mixed_transcript/reducer.h"
 #include "filters/node_stack_trace/reducer.h"
 #include "filters/opaque_payload/reducer.h"
@@ -32,7 +33,7 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
     static constexpr std::array<FilterEntry, kFilterCount> table{{
         {"git", &filters::git::try_compress_git_output, false},
         {"diff", &filters::diff::reducer::try_compress_diff_output, false},
-        {"test-runner", &filters::test_runner::reducer::try_compress_test_runner_output, false},
+        {"test-runner", &filters::test_runner::reducer::try_compress_test_runner_output, false, true},
         {"ci-job-log", &filters::ci_job_log::reducer::try_compress_ci_job_log_output, false},
         {"traceback", &filters::traceback::reducer::try_compress_traceback_output, false},
         {"json", &filters::json_payload::reducer::try_compress_json_payload_output, false},
@@ -42,7 +43,8 @@ const std::array<FilterEntry, kFilterCount>& filter_table() {
         {"bundle-report", &filters::bundle_report::reducer::try_compress_bundle_report_output, true},
         {"table", &filters::table::reducer::try_compress_table_output, false},
         {"listing", &filters::listing::reducer::try_compress_listing_output, false},
-        {"build-compiler", &filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output, false},
+        {"build-compiler", &filters::build_compiler::reducer::try_compress_build_compiler_diagnostics_output, false,
+         true},
         {"rg", &filters::rg::try_compress_rg_output, false},
         {"package-manager", &filters::package_manager::reducer::try_compress_package_manager_output, false},
         {"repeated-diagnostic", &filters::repeated_diagnostic::reducer::try_compress_repeated_diagnostic_output, false},
@@ -63,12 +65,22 @@ std::string apply_filter_pipeline_excluding(std::string&& text, const std::vecto
     // The lines of the current text, found once and again only after a
     // filter has replaced the text.
     text::LineIndex lines(current);
+    // Whether the current text is a transcript of several commands: asked
+    // only when a candidate would replace it, since segmenting a text costs
+    // a pass over it, and at most once for each text.
+    bool asked = false, transcript = false;
+    const auto is_transcript = [&] {
+        if (!asked) transcript = mixed_transcript::detector::is_multi_command_transcript(lines);
+        asked = true;
+        return transcript;
+    };
     for (const FilterEntry& entry : filter_table()) {
         if (std::find(excluded.begin(), excluded.end(), entry.name) != excluded.end()) continue;
         if (Attempt candidate = entry.filter(FilterInput{current, lines})) {
-            if (text::is_smaller_output(*candidate, current)) {
+            if (text::is_smaller_output(*candidate, current) && !(entry.leaves_transcripts && is_transcript())) {
                 current = std::move(*candidate);
                 lines = text::LineIndex(current);
+                asked = false;
             }
         }
         if (entry.stop_after && bundle_report::is_diagnostic_bundle_report_output(current)) break;

@@ -198,6 +198,159 @@ bool is_command_line(std::string_view t) {
     return false;
 }
 
+// ---------------------------------------------------------- shell prompts --
+
+constexpr char kEsc = '\x1b';
+
+// A line as the terminal shows it: colours and modes (ESC "[" ...) and
+// window titles (ESC "]" ... ended by BEL or ESC "\") removed. An
+// interactive shell draws both into its prompt.
+std::string visible_text(std::string_view line) {
+    const std::string shown = text::strip_ansi(line);
+    std::string out;
+    out.reserve(shown.size());
+    for (std::size_t i = 0; i < shown.size();) {
+        if (shown[i] != kEsc || i + 1 >= shown.size() || shown[i + 1] != ']') {
+            out.push_back(shown[i++]);
+            continue;
+        }
+        std::size_t j = i + 2;
+        while (j < shown.size() && shown[j] != '\a' && !(shown[j] == kEsc && j + 1 < shown.size() && shown[j + 1] == '\\'))
+            ++j;
+        i = j >= shown.size() ? j : j + (shown[j] == '\a' ? 1 : 2);
+    }
+    return out;
+}
+
+bool is_name_byte(char c) { return text::is_ascii_alnum(c) || c == '_' || c == '-' || c == '.'; }
+
+// The length of the run of name bytes (user or host names) at the start.
+std::size_t name_run(std::string_view s) {
+    std::size_t k = 0;
+    while (k < s.size() && is_name_byte(s[k])) ++k;
+    return k;
+}
+
+// What follows a shell prompt, "user@host:dir$ " or "user@host:dir# " (the
+// dir a path or "~..."), with a virtual environment's "(name) " allowed
+// before it; empty when the text does not begin with one or runs nothing.
+std::string_view after_prompt(std::string_view v) {
+    v = trim_start_ws(v);
+    if (v.starts_with('(')) {
+        const std::size_t close = v.find(") ");
+        if (close == std::string_view::npos) return {};
+        v = trim_start_ws(v.substr(close + 2));
+    }
+    const std::size_t user = name_run(v);
+    if (user == 0 || user >= v.size() || v[user] != '@') return {};
+    v.remove_prefix(user + 1);
+    const std::size_t host = name_run(v);
+    if (host == 0 || host >= v.size() || v[host] != ':') return {};
+    v.remove_prefix(host + 1);
+    if (!v.starts_with('/') && !v.starts_with('~')) return {};
+    std::size_t end = 0;  // the first blank after the dir
+    while (end < v.size() && !text::is_ascii_whitespace(v[end])) ++end;
+    if (end < 2 || end == v.size() || (v[end - 1] != '$' && v[end - 1] != '#')) return {};
+    return trim_start_ws(v.substr(end));
+}
+
+// Whether a line may hold a prompt at all: a prompt names its user "@" its
+// host, before which only blanks, a terminal sequence or "(" may come.
+bool may_be_prompt_line(std::string_view line) {
+    if (line.find('@') == std::string_view::npos) return false;
+    const std::string_view t = trim_start_ws(line);
+    return !t.empty() && (t[0] == kEsc || t[0] == '(' || is_name_byte(t[0]));
+}
+
+// The command after a shell prompt, as the terminal shows it; empty when
+// the line is no prompt or runs nothing. `scratch` keeps the visible text
+// of a line drawn with terminal sequences.
+std::string_view prompt_command(std::string_view line, std::string& scratch) {
+    if (!may_be_prompt_line(line)) return {};
+    if (line.find(kEsc) != std::string_view::npos) {
+        scratch = visible_text(line);
+        line = scratch;
+    }
+    return after_prompt(line);
+}
+
+// The first word of a text that is not empty after its leading blanks.
+std::string_view first_word(std::string_view s) {
+    std::size_t pos = 0;
+    return text::next_word(s, pos);
+}
+
+// The command a line runs, empty when it is no command line: the first
+// word after "$ " or "+ ", a tool's name, or the first word after a shell
+// prompt. `t` is the line trimmed.
+// The command of a line that is a command line by its own words ("$ ",
+// "+ " or a tool's name), empty otherwise. `t` is the line trimmed.
+std::string_view own_command_of(std::string_view t) {
+    if (!is_command_line(t)) return {};
+    return t.starts_with("$ ") || t.starts_with("+ ") ? first_word(t.substr(2)) : first_word(t);
+}
+
+// The command a line runs, empty when it is no command line: its own
+// command, or the first word after a shell prompt.
+std::string_view command_of(std::string_view line, std::string_view t, std::string& scratch) {
+    const std::string_view own = own_command_of(t);
+    return own.empty() ? first_word(prompt_command(line, scratch)) : own;
+}
+
+// Whether the "@" at `at` may be a prompt's, as far as the bytes after it
+// tell: a host's name, ":" and a path, unless a terminal sequence comes
+// first (a coloured prompt draws one between the host and the ":"). An
+// "@" of a mail address or a package name is passed over at once.
+bool may_be_prompt_host_at(std::string_view s, std::size_t at) {
+    std::size_t k = at + 1;
+    while (k < s.size() && is_name_byte(s[k])) ++k;
+    if (k < s.size() && s[k] == kEsc) return true;
+    return k > at + 1 && k + 1 < s.size() && s[k] == ':' && (s[k + 1] == '/' || s[k + 1] == '~' || s[k + 1] == kEsc);
+}
+
+// Calls `visit` with the command of each shell prompt line that runs one,
+// in order, until it returns true; whether it did. The lines that name a
+// user "@" a host are few, and only those are looked at.
+template <class Visit>
+bool find_prompt_command(const text::LineIndex& lines, Visit visit) {
+    const std::string_view s = lines.text();
+    std::string scratch;
+    std::size_t line = 0;
+    for (std::size_t at = s.find('@'); at != std::string_view::npos; at = s.find('@', at + 1)) {
+        if (!may_be_prompt_host_at(s, at)) continue;
+        line = text::line_at_from(lines, at, line);
+        if (const std::string_view command = first_word(prompt_command(lines[line], scratch)); !command.empty())
+            if (visit(command)) return true;
+        if (line + 1 >= lines.size()) break;
+        at = lines.start(line + 1) - 1;  // on from the next line
+    }
+    return false;
+}
+
+bool has_prompt_line(const text::LineIndex& lines) {
+    return find_prompt_command(lines, [](std::string_view) { return true; });
+}
+
+// The commands that a transcript's command lines run, as far as telling
+// one command from several needs.
+class CommandNames {
+public:
+    // Whether the commands added so far are several.
+    bool add(std::string_view name) {
+        if (several_) return true;
+        if (!first_)
+            first_.emplace(name);
+        else
+            several_ = name != *first_;
+        return several_;
+    }
+    bool several() const { return several_; }
+
+private:
+    std::optional<std::string> first_;
+    bool several_ = false;
+};
+
 // The words an error line begins with, case aside: "curl:" a curl error,
 // and an exit status line a word that begins its phrase (checked below).
 constexpr std::array<std::string_view, 6> kErrorWords = {
@@ -491,22 +644,17 @@ bool passes_first_test(const text::LineIndex& lines, std::size_t i, const char* 
     return last >= 0x80 || last == '-' || text::is_ascii_whitespace(static_cast<char>(last));
 }
 
-// Whether the first look at the lines finds a mix that may qualify. Every
-// line is told by the two bytes after its indent, read through the line
-// index; only the few lines whose pair may matter are looked at whole. A
-// kind of line whose flags are all set asks for nothing more: the pairs
-// that begin it are then dropped.
-bool first_look_may_qualify(const text::LineIndex& lines) {
+// Calls `visit(i, told_by_pair)` for each line whose two bytes after its
+// indent form a pair of `pairs` (told_by_pair true; `visit` may narrow the
+// pairs as it goes), and for each of the last lines, fewer than kWindow
+// bytes from the end, which are looked at whole (told_by_pair false);
+// stops when `visit` returns true, and tells whether it did.
+template <class Visit>
+bool visit_lines_by_pairs(const text::LineIndex& lines, const PairSet& pairs, Visit visit) {
     const std::string_view s = lines.text();
     const std::size_t n = lines.size();
-    PairSet pairs = kPairsThatMatter;
-    const auto drop = [&pairs](std::string_view firsts) {
-        for (char c : firsts) pairs.drop(static_cast<unsigned char>(c));
-    };
-    // The last lines, fewer than kWindow, are looked at whole.
     std::size_t told = n;
     while (told > 0 && s.size() - lines.start(told - 1) < kWindow) --told;
-    FirstLook look;
     for (std::size_t i = 0; i < n; ++i) {
         if (i < told) {
             i = next_line_to_look_at(lines, i, told, pairs);
@@ -514,9 +662,29 @@ bool first_look_may_qualify(const text::LineIndex& lines) {
                 --i;  // the loop moves on to the first line looked at whole
                 continue;
             }
+        }
+        if (visit(i, i < told)) return true;
+    }
+    return false;
+}
+
+// Whether the first look at the lines finds a mix that may qualify. Every
+// line is told by the two bytes after its indent, read through the line
+// index; only the few lines whose pair may matter are looked at whole. A
+// kind of line whose flags are all set asks for nothing more: the pairs
+// that begin it are then dropped.
+bool first_look_may_qualify(const text::LineIndex& lines) {
+    const std::string_view s = lines.text();
+    PairSet pairs = kPairsThatMatter;
+    const auto drop = [&pairs](std::string_view firsts) {
+        for (char c : firsts) pairs.drop(static_cast<unsigned char>(c));
+    };
+    FirstLook look;
+    const bool qualifies = visit_lines_by_pairs(lines, pairs, [&](std::size_t i, bool told_by_pair) {
+        if (told_by_pair) {
             const char* at = s.data() + lines.start(i);
             const unsigned k = text::indent_within_16(at);
-            if (at[k] != ' ' && at[k] != '\t' && !passes_first_test(lines, i, at + k)) continue;
+            if (at[k] != ' ' && at[k] != '\t' && !passes_first_test(lines, i, at + k)) return false;
         }
         const FirstLook before = look;
         look.add(lines[i]);
@@ -525,8 +693,47 @@ bool first_look_may_qualify(const text::LineIndex& lines) {
         if (look.body != before.body) drop("{[<");
         if (look.marker != before.marker) drop("=-*#");
         if (look.command && look.error) drop("cCwnpPufFsSeE");
+        return false;
+    });
+    if (qualifies) return true;
+    // A shell prompt begins with a user's name or a terminal sequence, which
+    // no pair tells: prompts are looked for only when a command is all that
+    // the mix lacks.
+    return !look.command && (look.marker || look.body || look.error) && has_prompt_line(lines);
+}
+
+// The pairs that may begin a command line by its own words after the
+// indent: "$ ", "+ ", a tool's name as written, and the blanks that the
+// first look trims further; and those that begin with a blank, as above.
+constexpr PairSet make_command_pairs() {
+    PairSet t;
+    for (unsigned a = 0; a < 256; ++a) {
+        const auto ca = static_cast<unsigned char>(a);
+        if (a != ' ' && a != '\t' && kLeads[a] != Lead::Trim) continue;
+        for (unsigned b = 0; b < 256; ++b)
+            if (a == ' ' || a == '\t' || pair_may_matter(ca, static_cast<unsigned char>(b)))
+                t.add(ca, static_cast<unsigned char>(b));
     }
-    return false;
+    t.add('$', ' ');
+    t.add('+', ' ');
+    for (std::string_view tool : kToolNames)
+        t.add(static_cast<unsigned char>(tool[0]), static_cast<unsigned char>(tool[1]));
+    return t;
+}
+constexpr PairSet kCommandPairs = make_command_pairs();
+
+// Whether the lines, every one of them, name two different commands. The
+// segments count the command lines outside bodies only, so a text for
+// which this fails is no transcript of several commands; most texts fail
+// it for the price of a first look, where segmenting would read every line.
+bool may_run_several_commands(const text::LineIndex& lines) {
+    CommandNames names;
+    return visit_lines_by_pairs(lines, kCommandPairs,
+                                [&](std::size_t i, bool) {
+                                    const std::string_view command = own_command_of(text::trim(lines[i]));
+                                    return !command.empty() && names.add(command);
+                                }) ||
+           find_prompt_command(lines, [&names](std::string_view command) { return names.add(command); });
 }
 
 // -------------------------------------------------------------- bodies --
@@ -734,7 +941,9 @@ bool starts_with_curl_could_error(std::string_view message) {
                                         "read from", "write to", "create file", "save file", "open file"});
 }
 
-std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(const text::LineIndex& lines) {
+namespace {
+
+std::optional<std::vector<TranscriptSegment>> segment_lines(const text::LineIndex& lines, CommandNames& names) {
     const std::size_t n = lines.size();
     if (n < kMinLines) return std::nullopt;
     if (!first_look_may_qualify(lines)) return std::nullopt;
@@ -742,6 +951,7 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
     BodyIndex bodies(lines);
     std::optional<JsonBodies> json_bodies;
     std::vector<TranscriptSegment> segments;
+    std::string scratch;
     Counts counts;
     std::size_t pending = n;  // first pending line, n when none
     auto close = [&](std::size_t first, std::size_t count, bool compressible) {
@@ -782,9 +992,14 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
         } else if (is_curl_error_line(t) || is_exit_status_line(t)) {
             close(i, 1, false);
             ++counts.errors;
-        } else {
-            if (is_command_line(t)) ++counts.commands;
-            if (pending == n) pending = i;
+        } else if (const std::string_view command = command_of(line, t, scratch); !command.empty()) {
+            // A command line stays as written, in its place: it tells which
+            // command printed the lines after it.
+            close(i, 1, false);
+            ++counts.commands;
+            names.add(command);
+        } else if (pending == n) {
+            pending = i;
         }
         ++i;
     }
@@ -797,6 +1012,19 @@ std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(con
             if (!text::trim(lines[k]).empty()) return segments;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(const text::LineIndex& lines) {
+    CommandNames names;
+    return segment_lines(lines, names);
+}
+
+bool is_multi_command_transcript(const text::LineIndex& lines) {
+    if (lines.size() < kMinLines || !may_run_several_commands(lines)) return false;
+    CommandNames names;
+    return segment_lines(lines, names) && names.several();
 }
 
 }  // namespace filters::mixed_transcript::detector

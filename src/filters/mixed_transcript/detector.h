@@ -1,6 +1,7 @@
 // Splits the transcript of a short shell session into segments that stay
-// as they are (HTTP heads, marker lines, curl errors, exit statuses) and
-// segments that may be compressed (ordinary runs, HTML and JSON bodies).
+// as they are (HTTP heads, marker lines, curl errors, exit statuses,
+// command lines) and segments that may be compressed (ordinary runs, HTML
+// and JSON bodies).
 #pragma once
 
 #include <array>
@@ -25,6 +26,12 @@ using WordTriple = std::array<std::string_view, 3>;
 // The segments of a transcript, in order, covering every line; nothing when
 // the text is no mixed transcript.
 std::optional<std::vector<TranscriptSegment>> segment_mixed_transcript_lines(const text::LineIndex& lines);
+
+// Whether the text is a shell transcript of several commands: the segments
+// above accept it, and its command lines (shell prompt lines among them)
+// run at least two different commands. A filter that summarises one tool's
+// run leaves such a text to this family, which keeps every command's lines.
+bool is_multi_command_transcript(const text::LineIndex& lines);
 
 bool contains_word_phrase(std::string_view text, const WordTriple& words);
 bool starts_with_error_prefix(std::string_view text, std::string_view word);
