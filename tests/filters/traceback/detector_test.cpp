@@ -48,6 +48,16 @@ TEST(TracebackDetector, StrictBlocks) {
         {"exception name with a hyphen", kHead + kFrame + "Value-Error: x\n", false},
         {"exception name without a known ending", kHead + kFrame + "Oops: x\n", false},
         {"indented exception line", kHead + kFrame + "  ValueError: x\n", false},
+        // Each ending of an exception name that Python or a library prints.
+        {"ends in Exception", kHead + kFrame + "Exception: boom\n", true},
+        {"ends in Warning", kHead + kFrame + "DeprecationWarning: old api\n", true},
+        {"ends in Interrupt", kHead + kFrame + "KeyboardInterrupt\n", true},
+        {"ends in Exit", kHead + kFrame + "SystemExit: 2\n", true},
+        {"ends in Iteration", kHead + kFrame + "StopIteration\n", true},
+        {"ends in Timeout", kHead + kFrame + "requests.exceptions.ReadTimeout: read timed out\n", true},
+        {"ends in Cancelled", kHead + kFrame + "trio.Cancelled: cancelled\n", true},
+        {"ends in Abort", kHead + kFrame + "click.exceptions.Abort\n", true},
+        {"ends in Failure", kHead + kFrame + "jobs.ExportFailure: disk full\n", true},
     };
     for (const Row& r : rows) EXPECT_EQ(accepted(r.text), r.accepted) << r.name;
 }
@@ -86,8 +96,20 @@ TEST(TracebackDetector, LeavesOtherFiltersTheirText) {
          "ERROR: test_a (t.T)\n" + kBlock + "-----\n" + unittest_ran + "FAILED (errors=1)\n", false},
         {"unittest Ran line alone", kBlock + unittest_ran, true},
         {"Ran line without the final s", kBlock + "Ran 3 tests in 0.002\nOK\n-----\n", true},
+        {"pytest short summary", kBlock + "=== short test summary info ===\n", false},
+        {"unittest FAIL: heading", "FAIL: test_total (t.T)\n" + kBlock + unittest_ran + "FAILED (failures=1)\n", false},
+        {"unittest ERROR: heading", "ERROR: test_a (t.T)\n" + kBlock + unittest_ran + "FAILED (errors=1)\n", false},
+        {"unittest rule of five dashes, one test, OK", kBlock + "-----\nRan 1 test in 0.001s\nOK\n", false},
+        {"a rule of four dashes is no unittest rule", kBlock + "----\nRan 1 test in 0.001s\nOK\n", true},
+        {"unittest OK with skips", kBlock + "-----\n" + unittest_ran + "OK (skipped=1)\n", false},
         {"workflow command", "::error::x\n" + kBlock, false},
+        {"workflow warning", "::warning file=a.py::x\n" + kBlock, false},
+        {"workflow group", "::group::Run tests\n" + kBlock, false},
+        {"workflow group end", kBlock + "::endgroup::\n", false},
+        {"runner annotation", kBlock + "##[error]Process completed with exit code 1.\n", false},
         {"stamped job log line", kBlock + "build\tTest\t2024-05-14T09:12:03.2604560Z done\n", false},
+        {"stamp and message of 21 bytes", kBlock + "2024-05-14T09:12:3Z x\n", false},
+        {"stamp and message of 20 bytes", kBlock + "2024-05-14T09:1:3Z x\n", true},
     };
     for (const Row& r : rows) EXPECT_EQ(accepted(r.text), r.accepted) << r.name;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "../../support.h"
 #include "text.h"
@@ -32,8 +33,35 @@ std::string library_frames(int from, int n) {
     return out;
 }
 
+// Ten groups with `path` fifth, and what prints when its frame is the
+// project's (kept where it stands) or the library's (folded with its
+// neighbours).
+std::string middle_frame_stack(const std::string& path) {
+    return kHead + library_frames(1, 4) + frame(path, 40) + library_frames(5, 5) + "OSError: x\n";
+}
+std::string middle_frame_kept(const std::string& path) {
+    return "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) +
+           "… 2 stack frames omitted\n" + frame_line(path, 40) + "… 2 stack frames omitted\n" + frame_line(kLib, 7) +
+           frame_line(kLib, 8) + frame_line(kLib, 9) + "call()\nOSError: x\n";
+}
+const std::string kMiddleFrameFolded = "python traceback: OSError\n" + kHead + frame_line(kLib, 1) +
+                                       frame_line(kLib, 2) + "… 5 stack frames omitted\n" + frame_line(kLib, 7) +
+                                       frame_line(kLib, 8) + frame_line(kLib, 9) + "call()\nOSError: x\n";
+
 TEST(TracebackReducer, FrameSelection) {
-    const Case cases[] = {
+    // Each library path below matches one library rule and no other.
+    const std::string library_paths[] = {
+        "C:\\Python311\\Lib\\site-packages\\requests\\api.py",
+        "/opt/app/dist-packages/yaml/__init__.py",
+        "/opt/conda/lib/python2.7/json/decoder.py",
+        "/usr/lib64/python2.7/json/decoder.py",
+        "/opt/python3.12/json/decoder.py",
+        "C:\\Python311\\Lib\\importlib\\__init__.py",
+        "/usr/lib/cgi-bin/report.py",
+        "/usr/local/lib/ansible/modules/copy.py",
+        "/opt/hostedtoolcache/tools/run.py",
+    };
+    std::vector<Case> cases = {
         {"nine library groups keep the first two and last three",
          kHead + library_frames(1, 2) + frame(kLib, 3) + frame(kLib, 3) + library_frames(4, 6) + "OSError: x\n",
          "python traceback: OSError\n" + kHead + frame_line(kLib, 1) + frame_line(kLib, 2) +
@@ -66,7 +94,18 @@ TEST(TracebackReducer, FrameSelection) {
              "… 4 repeated stack frames omitted\n" + frame_line("a.py", 6) +
              "call()\n[Previous line repeated 990 more times]\n"
              "RecursionError: maximum recursion depth exceeded\n"},
+        {"two identical frames fold into one and a single repeat",
+         kHead + frame("a.py", 2) + frame(kLib, 6, "    return walk(node.children, depth + 1)\n") +
+             frame(kLib, 6, "    return walk(node.children, depth + 1)\n") + "RecursionError: x\n",
+         "python traceback: RecursionError\n" + kHead + frame_line("a.py", 2) + frame_line(kLib, 6) +
+             "… 1 repeated stack frame omitted\nreturn walk(node.children, depth + 1)\nRecursionError: x\n"},
+        {"code typed at the prompt is the user's", middle_frame_stack("<stdin>"), middle_frame_kept("<stdin>")},
+        // Blank lines inside the block make the input the larger.
+        {"a summary of four lines is enough", kHead + std::string(40, '\n') + frame("a.py", 1, "") + "ValueError: x\n",
+         "python traceback: ValueError\n" + kHead + frame_line("a.py", 1) + "ValueError: x\n"},
     };
+    for (const std::string& path : library_paths)
+        cases.push_back({"library code: " + path, middle_frame_stack(path), kMiddleFrameFolded});
     for (const Case& c : cases) EXPECT_EQ(compress_traceback_output(c.in), c.want) << c.name;
 }
 
@@ -75,7 +114,7 @@ TEST(TracebackReducer, NoiseAndChains) {
     const std::string printed = kHead + frame_line(kLib, 1) + frame_line(kLib, 2) + "… 4 stack frames omitted\n" +
                                 frame_line(kLib, 7) + frame_line(kLib, 8) + frame_line(kLib, 9) + "call()\n";
     const std::string cause = "The above exception was the direct cause of the following exception:\n";
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"three lines of output are copied trimmed", "  starting\nstep 1\nstep 2\n" + block,
          "python traceback: KeyError\nstarting\nstep 1\nstep 2\n" + printed + "KeyError: 'id'\n"},
         {"four or more keep their first and last", "starting\n\nstep 1\nstep 2\nstep 3\n" + block + "a\nb\nc\nd\ne\n",
@@ -92,6 +131,15 @@ TEST(TracebackReducer, NoiseAndChains) {
         {"no final newline in, none out", block.substr(0, block.size() - 1),
          "python traceback: KeyError\n" + printed + "KeyError: 'id'"},
     };
+    // A chain sentence is not part of the output before it: four lines there
+    // fold to their first and last, and the sentence follows.
+    for (const std::string chain : {"During handling of the above exception, another exception occurred:",
+                                    "The above exception was the direct cause of the following exception:",
+                                    "The above exception was the context of the following exception:"})
+        cases.push_back({chain, block + "a\nb\nc\nd\n" + chain + "\n" + block,
+                         "python traceback: KeyError\n" + printed +
+                             "KeyError: 'id'\na\n… 2 pre-traceback lines omitted\nd\n" + chain + "\n" + printed +
+                             "KeyError: 'id'\n"});
     for (const Case& c : cases) EXPECT_EQ(compress_traceback_output(c.in), c.want) << c.name;
 }
 
@@ -124,7 +172,7 @@ TEST(TracebackReducer, KeepsProjectFramesOfRealRuns) {
     }
 }
 
-TEST(TracebackReducer, ReturnsInputWhenNotSmaller) {
+TEST(TracebackReducer, ReturnsInputWhenDeclinedOrNotSmaller) {
     for (std::string in : {std::string(""), std::string("\n"), kHead + frame("a.py", 1) + "ValueError: x\n",
                            kHead + frame("a.py", 1, "") + "E: x\n"}) {
         const text::LineIndex index(in);
