@@ -41,7 +41,8 @@ TEST(OpaquePayloadDetector, Base64Shapes) {
         {"QUJD", true},    {"QUJDRA==", true}, {"QUJDRAE=", true}, {"QUJDR", false}, {"QU=JD", false},
         {"ab+c_d", false}, {"ab-c_dxy", true}, {"a b", false},     {"", false},
         // Longer than one sixteen-byte step: the two alphabets met in
-        // different steps, and a stranger after the first step.
+        // different steps, a stranger after the first step, and padding
+        // inside the text.
         {std::string(16, 'A') + "+" + std::string(15, 'B') + "_AAA", false},
         {"+" + std::string(31, 'B') + "/AAA", true},
         {std::string(20, 'A') + "\xC3\xA9" + std::string(10, 'A'), false},
