@@ -36,8 +36,10 @@ TEST(HtmlCleanupDetector, AcceptsWholePagesOnly) {
     std::string feeds = page_of(4096, "<p>a</p>");
     std::string feeds40 = feeds;
     std::string feeds41 = feeds;
+    std::string feeds41_of_4100 = page_of(4100, "<p>a</p>");
     for (int i = 0; i < 40; ++i) feeds40[200 + static_cast<std::size_t>(i)] = '\f';
     for (int i = 0; i < 41; ++i) feeds41[200 + static_cast<std::size_t>(i)] = '\f';
+    for (int i = 0; i < 41; ++i) feeds41_of_4100[200 + static_cast<std::size_t>(i)] = '\f';
     const Row rows[] = {
         {"4096 bytes examined", page_of(4096, "<p>a</p>"), true},
         {"4095 bytes declined", page_of(4095, "<p>a</p>"), false},
@@ -51,11 +53,19 @@ TEST(HtmlCleanupDetector, AcceptsWholePagesOnly) {
         {"NUL byte", page(std::string("<p>a\0b</p>", 10)), false},
         {"40 form feeds of 4096 characters", feeds40, true},
         {"41 form feeds", feeds41, false},
+        {"41 form feeds of 4100 characters, exactly one in a hundred", feeds41_of_4100, true},
         {"status line alone as head", "HTTP/1.1 200 OK\n\n" + good, true},
         {"header line without colon", "HTTP/1.1 200 OK\nServer nginx\n\n" + good, false},
         {"protocol in lower case", "http/1.1 200 OK\nServer: x\n\n" + good, false},
     };
     for (const auto& r : rows) EXPECT_EQ(detect_html_payload(r.text).has_value(), r.accepted) << r.name;
+    // Each mark of template or component source, a diff, a traceback or a
+    // compiler diagnostic declines the page on its own.
+    for (const std::string mark : {"```", "{%", "<%", "<?php", "function App(", "React.",
+                                   "Traceback (most recent call last):", "\ndiff --git ", "\n+++ ",
+                                   "\n --> src/main.rs:2:5 error:", "\n --> src/main.rs:2:5 Warning:"})
+        EXPECT_FALSE(detect_html_payload(page("<p>x " + mark + " y</p>"))) << mark;
+    EXPECT_TRUE(detect_html_payload(page("<p>x\n --> y</p>"))) << "an arrow line alone";
 }
 
 TEST(HtmlCleanupDetector, KeepsTheHeadByteForByte) {
@@ -237,8 +247,26 @@ TEST(HtmlCleanupReducer, ReadsTheTextOfEachBlock) {
         {"data URL written with a reference", "see data&colon;text/plain,x end", "see [data-url omitted] end"},
         {"a line break ends the block", "one<br>two three", "two three"},
         {"malformed UTF-8 read byte by byte", "caf\xE9 ok here", "caf\xE9 ok here"},
+        {"three letters in two words stay", "a bc", "a bc"},
+        {"two letters in two words are dropped", "a b", ""},
+        {"one plain word is dropped", "plain", ""},
+        {"a block of 240 characters stays whole", "a " + std::string(238, 'b'), "a " + std::string(238, 'b')},
+        {"a block of 241 characters is cut", "a " + std::string(239, 'b'), "a " + std::string(237, 'b') + "\u2026"},
     };
     for (const auto& c : cases) EXPECT_EQ(block(c.in), c.want) << c.name;
+    // One word survives when it speaks of trouble.
+    for (const char* word : {"error", "warning", "failed", "failure", "exception", "traceback", "fatal", "critical",
+                             "denied", "404", "500"})
+        EXPECT_EQ(block(word), word);
+    // Each block element, opening or closing, ends a block; others do not.
+    for (const char* name :
+         {"p", "br", "dd", "dl", "dt", "h1", "h2", "h3", "h4", "h5", "h6", "hr", "li", "ol", "td", "th", "tr", "ul",
+          "div", "nav", "pre", "form", "main", "aside", "table", "tbody", "tfoot", "thead", "figure", "footer",
+          "header", "address", "article", "details", "section", "blockquote", "figcaption"}) {
+        EXPECT_EQ(block(std::string("one two<") + name + ">three four"), "one two\n- three four") << name;
+        EXPECT_EQ(block(std::string("one two</") + name + ">three four"), "one two\n- three four") << name;
+    }
+    EXPECT_EQ(block("one two<abbr>three four"), "one two three four");
 }
 
 TEST(HtmlCleanupReducer, KeepsTheFirstLastAndSalientDistinctBlocks) {
@@ -263,6 +291,77 @@ TEST(HtmlCleanupReducer, CountsManyDistinctLinks) {
     for (int i = 0; i < 8; ++i) want += "- page " + std::to_string(i) + " -> /p" + std::to_string(i) + "\n";
     want += "… 592 links omitted\n";
     EXPECT_EQ(section(compress_html_cleanup_output(page(body)), "links:"), want);
+}
+
+TEST(HtmlCleanupReducer, ListsAndLengths) {
+    // `n` items of markup and the lines that list them, the first eight
+    // and a marker for the rest.
+    const auto items = [](int n, const std::string& markup, const std::string& line) {
+        std::string in, out;
+        for (int i = 1; i <= n; ++i) {
+            in += text::format(markup, i, i) + "\n";
+            if (i <= 8) out += text::format(line, i, i) + "\n";
+        }
+        return std::pair{in, out};
+    };
+    const auto [h8, h8_lines] = items(8, "<h2>Part {}</h2>", "- h2: Part {}");
+    const auto [a8, a8_lines] = items(8, "<a href=\"/p{}\">page {}</a>", "- page {} -> /p{}");
+    const auto [a9, a9_lines] = items(9, "<a href=\"/p{}\">page {}</a>", "- page {} -> /p{}");
+    const auto [p8, p8_lines] = items(8, "<p>Plain words {}</p>", "- Plain words {}");
+    const auto [p9, p9_lines] = items(9, "<p>Plain words {}</p>", "- Plain words {}");
+    // Four salient blocks in the middle: the first three fill the eight places.
+    const auto [salient, salient_lines] = items(3, "<p>Plain words {}</p>", "- Plain words {}");
+    const std::string salient_body =
+        salient + "<p>Build failed 4</p><p>Build failed 5</p><p>Build failed 6</p><p>Build failed 7</p>" +
+        "<p>Plain words 8</p><p>Plain words 9</p><p>Plain words 10</p><p>Plain words 11</p><p>Plain words 12</p>";
+    const std::string go = "<p>two words</p>";
+    struct Row {
+        const char* name;
+        std::string body;
+        std::string title;  // the <title> element's text
+        std::string part;   // a section of the outline, or "" for the headline
+        std::string want;
+    };
+    const Row rows[] = {
+        {"eight headings, no marker", h8, "Doc", "headings:", "headings:\n" + h8_lines},
+        {"eight links, no marker", a8, "Doc", "links:", "links:\n" + a8_lines},
+        {"nine links", a9, "Doc", "links:", "links:\n" + a9_lines + "\u2026 1 links omitted\n"},
+        {"eight text blocks, all shown", p8, "Doc", "text:", "text:\n" + p8_lines},
+        {"nine text blocks", p9, "Doc", "text:",
+         "text:\n- Plain words 1\n- Plain words 2\n- Plain words 3\n\u2026 4 text blocks omitted\n"
+         "- Plain words 8\n- Plain words 9\n"},
+        {"at most three salient blocks from the middle", salient_body, "Doc", "text:",
+         "text:\n" + salient_lines + "- Build failed 4\n- Build failed 5\n- Build failed 6\n"
+         "\u2026 4 text blocks omitted\n- Plain words 11\n- Plain words 12\n"},
+        {"a title of 80 characters", go, std::string(80, 't'), "",
+         "html document: bytes=5000 title=\"" + std::string(80, 't') + "\""},
+        {"a title of 81 characters", go, std::string(81, 't'), "",
+         "html document: bytes=5000 title=\"" + std::string(79, 't') + "\u2026\""},
+        {"a heading of 120 characters", "<h1>" + std::string(120, 'h') + "</h1>", "Doc", "headings:",
+         "headings:\n- h1: " + std::string(120, 'h') + "\n"},
+        {"a heading of 121 characters", "<h1>" + std::string(121, 'h') + "</h1>", "Doc", "headings:",
+         "headings:\n- h1: " + std::string(119, 'h') + "\u2026\n"},
+        {"a link text of 80 characters", "<a href=\"/x\">" + std::string(80, 'l') + "</a>", "Doc", "links:",
+         "links:\n- " + std::string(80, 'l') + " -> /x\n"},
+        {"a link text of 81 characters", "<a href=\"/x\">" + std::string(81, 'l') + "</a>", "Doc", "links:",
+         "links:\n- " + std::string(79, 'l') + "\u2026 -> /x\n"},
+        {"an href of 160 characters", "<a href=\"/" + std::string(159, 'r') + "\">go</a>", "Doc", "links:",
+         "links:\n- go -> /" + std::string(159, 'r') + "\n"},
+        {"an href of 161 characters", "<a href=\"/" + std::string(160, 'r') + "\">go</a>", "Doc", "links:",
+         "links:\n- go -> /" + std::string(158, 'r') + "\u2026\n"},
+        {"http", go + "<a href=\"http://example.org/a\">site</a>", "Doc", "links:",
+         "links:\n- site -> http://example.org/a\n"},
+        {"https", go + "<a href=\"https://example.org/a\">site</a>", "Doc", "links:",
+         "links:\n- site -> https://example.org/a\n"},
+        {"mailto", go + "<a href=\"mailto:dev@example.org\">mail</a>", "Doc", "links:",
+         "links:\n- mail -> mailto:dev@example.org\n"},
+        {"tel", go + "<a href=\"tel:+1-555-0100\">call</a>", "Doc", "links:", "links:\n- call -> tel:+1-555-0100\n"},
+        {"telnet is no tel", go + "<a href=\"telnet://example.org\">term</a>", "Doc", "links:", ""},
+    };
+    for (const auto& r : rows) {
+        const std::string out = compress_html_cleanup_output(page(r.body, "<title>" + r.title + "</title>"));
+        EXPECT_EQ(r.part.empty() ? out.substr(0, out.find('\n')) : section(out, r.part), r.want) << r.name;
+    }
 }
 
 TEST(HtmlCleanupDetector, FindsMarksOfSourceAnywhere) {

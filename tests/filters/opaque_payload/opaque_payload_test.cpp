@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "filters/opaque_payload/detector.h"
@@ -40,7 +41,8 @@ TEST(OpaquePayloadDetector, Base64Shapes) {
         {"QUJD", true},    {"QUJDRA==", true}, {"QUJDRAE=", true}, {"QUJDR", false}, {"QU=JD", false},
         {"ab+c_d", false}, {"ab-c_dxy", true}, {"a b", false},     {"", false},
         // Longer than one sixteen-byte step: the two alphabets met in
-        // different steps, and a stranger after the first step.
+        // different steps, a stranger after the first step, and padding
+        // inside the text.
         {std::string(16, 'A') + "+" + std::string(15, 'B') + "_AAA", false},
         {"+" + std::string(31, 'B') + "/AAA", true},
         {std::string(20, 'A') + "\xC3\xA9" + std::string(10, 'A'), false},
@@ -54,6 +56,11 @@ TEST(OpaquePayloadDetector, Base64Shapes) {
     EXPECT_TRUE(detector::looks_like_path_or_diff_line("-" + alnum(40)));
     EXPECT_TRUE(detector::looks_like_path_or_diff_line("a/b/c/d"));
     EXPECT_FALSE(detector::looks_like_path_or_diff_line("ab//" + alnum(40)));
+    EXPECT_TRUE(detector::looks_like_path_or_diff_line("+" + alnum(40)));
+    EXPECT_TRUE(detector::looks_like_path_or_diff_line("ab//" + alnum(12)));   // two "/" in 16 bytes
+    EXPECT_FALSE(detector::looks_like_path_or_diff_line("ab//" + alnum(13)));  // two "/" in 17 bytes
+    EXPECT_TRUE(detector::looks_like_path_or_diff_line(alnum(10) + "/" + alnum(10) + "/" + alnum(10) + "/" + alnum(9)));
+    EXPECT_FALSE(detector::looks_like_path_or_diff_line(alnum(10) + "/" + alnum(10) + "//" + alnum(10)));
 }
 
 TEST(OpaquePayloadDetector, OpaqueStringsAndSourceMaps) {
@@ -77,6 +84,16 @@ TEST(OpaquePayloadDetector, OpaqueStringsAndSourceMaps) {
 TEST(OpaquePayloadReducer, LineSpans) {
     const std::string cert = lines_of(40, 64, alnum(18) + "==");
     const std::string short_last = lines_of(40, 64, "AbCd1234");
+    const auto pem_marker = [](const std::string& label, const std::string& block) {
+        return text::format("[opaque payload omitted: kind=pem label=\"{}\" lines={} bytes={}]\n", label,
+                            std::count(block.begin(), block.end(), '\n'), block.size() - 1);
+    };
+    const std::string four16 = lines_of(4, 16);
+    const std::string three16 = lines_of(3, 16);
+    const std::string body512 = alnum(168) + "\n" + alnum(170) + "\n" + alnum(172) + "\n";
+    const std::string body511 = alnum(168) + "\n" + alnum(170) + "\n" + alnum(171) + "\n";
+    const std::string header80 = "Comment: " + alnum(71) + "\n";
+    const std::string header81 = "Comment: " + alnum(72) + "\n";
     const test_support::Case cases[] = {
         {"certificate", "before\n" + pem("CERTIFICATE", cert) + "after\n",
          "before\n[opaque payload omitted: kind=pem label=\"CERTIFICATE\" lines=43 bytes=2674]\nafter\n"},
@@ -91,6 +108,22 @@ TEST(OpaquePayloadReducer, LineSpans) {
          "bytes=1100]\n[opaque payload omitted: kind=base64 lines=1 bytes=1100]\n"},
         {"four lines of 600 make a run", "x\n" + lines_of(4, 600) + "y",
          "x\n[opaque payload omitted: kind=base64 lines=4 bytes=2403]\ny"},
+        {"four content lines of 16 bytes", pem("A", four16), pem_marker("A", pem("A", four16))},
+        {"three content lines of 16 bytes", pem("A", three16), pem("A", three16)},
+        {"a data line of 15 bytes", pem("A", three16 + alnum(15) + "\n"), pem("A", three16 + alnum(15) + "\n")},
+        {"three content lines of 512 bytes", pem("A", body512), pem_marker("A", pem("A", body512))},
+        {"three content lines of 511 bytes", pem("A", body511), pem("A", body511)},
+        {"a header of 80 bytes", pem("A", header80 + four16), pem_marker("A", pem("A", header80 + four16))},
+        {"a header of 81 bytes", pem("A", header81 + four16), pem("A", header81 + four16)},
+        {"a label starting with a digit", pem("1KEY", four16), pem_marker("1KEY", pem("1KEY", four16))},
+        {"a label with a dash", pem("A-B", four16), pem_marker("A-B", pem("A-B", four16))},
+        {"a label with a point", pem("A.B", four16), pem_marker("A.B", pem("A.B", four16))},
+        {"a label with an underscore", pem("A_B", four16), pem_marker("A_B", pem("A_B", four16))},
+        {"a run of 2048 bytes", lines_of(4, 512), "[opaque payload omitted: kind=base64 lines=4 bytes=2051]\n"},
+        {"a run of 2047 bytes", lines_of(3, 512, alnum(511)), lines_of(3, 512, alnum(511))},
+        {"a run line of 32 bytes", lines_of(3, 700, alnum(32)),
+         "[opaque payload omitted: kind=base64 lines=4 bytes=2135]\n"},
+        {"a run line of 31 bytes", lines_of(3, 700, alnum(31)), lines_of(3, 700, alnum(31))},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
 }
@@ -144,13 +177,27 @@ TEST(OpaquePayloadReducer, DataUrls) {
          "[opaque payload omitted: kind=data-url mime=text/plain encoding=urlencoded bytes=5016] end"},
         {"base64 up to an accented letter", "x " + b64 + alnum(3000) + "\u00e9 y",
          "x [opaque payload omitted: kind=data-url mime=image/png encoding=base64 bytes=3022]\u00e9 y"},
+        {"the base64 parameter in capitals", "data:image/svg+xml;BASE64," + alnum(3000),
+         "[opaque payload omitted: kind=data-url mime=image/svg+xml encoding=base64 bytes=3026]"},
+        {"a media type with points and dashes", "data:application/vnd.ms-excel;base64," + alnum(3000),
+         "[opaque payload omitted: kind=data-url mime=application/vnd.ms-excel encoding=base64 bytes=3037]"},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
+    // Each of these ends a payload where it stands, and rejects a header.
+    const std::string percents(2100, '%');
+    for (const std::string stop : {" ", "\t", "\"", "'", ")", "<", ">", "]", "`", "}"}) {
+        EXPECT_EQ(compress_opaque_payload_output("data:text/plain," + percents + stop + "end"),
+                  "[opaque payload omitted: kind=data-url mime=text/plain encoding=urlencoded bytes=2116]" + stop +
+                      "end")
+            << stop;
+        const std::string header = "data:text/pl" + stop + "ain," + percents;
+        EXPECT_EQ(compress_opaque_payload_output(header), header) << stop;
+    }
 }
 
 TEST(OpaquePayloadReducer, WholeBodies) {
-    const auto source_map = [](std::size_t mappings, std::size_t total) {
-        std::string head = R"({"version":3,"sources":["a.js"],"mappings":")";
+    const auto source_map = [](std::size_t mappings, std::size_t total,
+                               const std::string& head = R"({"version":3,"sources":["a.js"],"mappings":")") {
         std::string s = head + std::string(mappings, 'A') + "\"";
         s += std::string(total - s.size() - 1, ' ') + "}";
         return s;
@@ -161,10 +208,47 @@ TEST(OpaquePayloadReducer, WholeBodies) {
         while (s.size() < 9000) s += ",\n\"k\": 1";
         return s + "\n}";
     };
-    std::string page = "<!DOCTYPE html>\n<html><head><title>Build\n Report</title></head><body>\n";
-    while (page.size() + 11 <= 40000 - 15) page += "<p>row</p>\n";
-    page += std::string(40000 - 15 - page.size(), ' ') + "</body></html>\n";
-    const std::string bundle = "!function(){" + std::string(39983, 'a') + "}();\n";
+    const auto page_of = [](std::size_t bytes, const std::string& title) {
+        std::string page = "<!DOCTYPE html>\n<html><head><title>" + title + "</title></head><body>\n";
+        while (page.size() + 11 <= bytes - 15) page += "<p>row</p>\n";
+        return page + std::string(bytes - 15 - page.size(), ' ') + "</body></html>\n";
+    };
+    const std::string page = page_of(40000, "Build\n Report");
+    // A page of short lines but one, of `bytes` full stops.
+    const auto long_line_page = [](std::size_t bytes) {
+        return "<!DOCTYPE html>\n<html><body>\n" + std::string(bytes, '.') + "\n</body></html>\n";
+    };
+    const auto bundle_of = [](std::size_t bytes, const std::string& open = "!function(){",
+                              const std::string& close = "}();") {
+        return open + std::string(bytes - open.size() - close.size() - 1, 'a') + close + "\n";
+    };
+    const std::string bundle = bundle_of(40000);
+    const std::string script = "[opaque payload omitted: kind=minified-js bytes=40000]\n";
+    // Five lines of 8191 bytes, the first of `first` bytes.
+    const auto five_lines = [](std::size_t first) {
+        std::string s = "!function(){" + std::string(first - 13, 'a') + ";\n";
+        for (int i = 0; i < 4; ++i) s += std::string(8190, 'a') + ";\n";
+        return s;
+    };
+    // A one-line bundle of 40000 characters, `spaces` of them spaces.
+    const auto spaced_bundle = [](std::size_t spaces) {
+        std::string s = "!function(){" + std::string(40000 - 16, 'a') + "}();";
+        for (std::size_t i = 0; i < spaces; ++i) s[12 + i * 9] = ' ';
+        return s;
+    };
+    // An object of 14000 opaque bytes and a string of spaces, `compact` bytes in all.
+    const auto opaque_share = [](std::size_t compact) {
+        return "{\"a\":\"" + std::string(14000, 'A') + "\",\"b\":\"" + std::string(compact - 14015, ' ') + "\"}";
+    };
+    // One member: 9000 characters under `key`, `word` first and `spaces` spaces spread out.
+    const auto blob = [](const std::string& key, std::size_t spaces, const std::string& word = "") {
+        std::string value = word + alnum(9000 - word.size());
+        for (std::size_t i = 0; i < spaces; ++i) value[word.size() + i * (9000 - word.size()) / spaces] = ' ';
+        return "{\"" + key + "\":\"" + value + "\"}";
+    };
+    const auto blob_marker = [](const std::string& key) {
+        return text::format("[opaque payload omitted: kind=json-opaque keys={} bytes={}]", key, key.size() + 9007);
+    };
     std::string spread;
     while (spread.size() < 40000) spread += "  function f(a, b) {\n    return a + b;\n  }\n";
     const test_support::Case cases[] = {
@@ -182,6 +266,54 @@ TEST(OpaquePayloadReducer, WholeBodies) {
         {"bundle after a response head", "HTTP/1.1 200 OK\nContent-Type: text/javascript\n\n" + bundle,
          "HTTP/1.1 200 OK\nContent-Type: text/javascript\n\n[opaque payload omitted: kind=minified-js bytes=40000]\n"},
         {"indented source", spread, spread},
+        {"70 percent opaque", opaque_share(20000), "[opaque payload omitted: kind=json-opaque keys=a,b bytes=20000]"},
+        {"just under 70 percent opaque", opaque_share(20001), opaque_share(20001)},
+        {"file names a source map", source_map(19000, 20000, R"({"version":3,"file":"a.js","mappings":")"),
+         "[opaque payload omitted: kind=json-source-map keys=version,file,mappings bytes=20000]"},
+        {"names name a source map", source_map(19000, 20000, R"({"version":3,"names":[],"mappings":")"),
+         "[opaque payload omitted: kind=json-source-map keys=version,names,mappings bytes=20000]"},
+        {"version and mappings alone", source_map(19000, 20000, R"({"version":3,"mappings":")"),
+         "[opaque payload omitted: kind=json-opaque keys=version,mappings bytes=20000]"},
+        {"one space in a hundred", blob("s", 90), blob_marker("s")},
+        {"91 spaces in 9000", blob("s", 91), blob("s", 91)},
+        {"function and one space in ten", blob("s", 900, "function"), blob_marker("s")},
+        {"function and 901 spaces in 9000", blob("s", 901, "function"), blob("s", 901, "function")},
+        {"webpack", blob("s", 450, "webpack"), blob_marker("s")},
+        {"an arrow", blob("s", 450, "x=>"), blob_marker("s")},
+        {"no script word", blob("s", 450), blob("s", 450)},
+        {"under mappings", blob("mappings", 4500), blob_marker("mappings")},
+        {"not under mappings", blob("m", 4500), blob("m", 4500)},
+        {"a data: string", blob("s", 4500, "data:"), blob_marker("s")},
+        {"a page of 32768 bytes", page_of(32768, "Doc"),
+         "[opaque payload omitted: kind=html bytes=32768 title=\"Doc\"]\n"},
+        {"a page of 32767 bytes", page_of(32767, "Doc"), page_of(32767, "Doc")},
+        {"a page with a line of 8192 bytes", long_line_page(8192), "[opaque payload omitted: kind=html bytes=8237]\n"},
+        {"a page with a line of 8191 bytes", long_line_page(8191), long_line_page(8191)},
+        {"a page opening with <html", page.substr(16),
+         "[opaque payload omitted: kind=html bytes=39984 title=\"Build Report\"]\n"},
+        {"a title of 80 characters", page_of(40000, std::string(80, 't')),
+         "[opaque payload omitted: kind=html bytes=40000 title=\"" + std::string(80, 't') + "\"]\n"},
+        {"a title of 81 characters", page_of(40000, std::string(81, 't')),
+         "[opaque payload omitted: kind=html bytes=40000 title=\"" + std::string(77, 't') + "...\"]\n"},
+        {"a bundle of 32768 bytes", bundle_of(32768), "[opaque payload omitted: kind=minified-js bytes=32768]\n"},
+        {"a bundle of 32767 bytes", bundle_of(32767), bundle_of(32767)},
+        {"a longest line of 8192 among five", five_lines(8192),
+         "[opaque payload omitted: kind=minified-js bytes=40961]\n"},
+        {"five lines of 8191", five_lines(8191), five_lines(8191)},
+        {"one space in ten", spaced_bundle(4000), "[opaque payload omitted: kind=minified-js bytes=40000]"},
+        {"4001 spaces in 40000", spaced_bundle(4001), spaced_bundle(4001)},
+        {"opening (()=>", bundle_of(40000, "(()=>{"), script},
+        {"opening function", bundle_of(40000, "function(){"), script},
+        {"opening var", bundle_of(40000, "var f=function(){"), script},
+        {"opening let", bundle_of(40000, "let f=function(){"), script},
+        {"opening const", bundle_of(40000, "const f=function(){"), script},
+        {"opening (function", bundle_of(40000, "(function(){"), script},
+        {"another opening", bundle_of(40000, "run(function(){"), bundle_of(40000, "run(function(){")},
+        {"var with webpack", bundle_of(40000, "var a=1;", ";webpack"), script},
+        {"var with a source map comment", bundle_of(40000, "var a=1;", ";//# sourceMappingURL=a.js"),
+         script},
+        {"var with an arrow", bundle_of(40000, "var a=1;", ";b=>b"), script},
+        {"var with no script word", bundle_of(40000, "var a=1;", ";"), bundle_of(40000, "var a=1;", ";")},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
 }

@@ -28,8 +28,9 @@ TEST(SystemOutputRedaction, OpaqueValues) {
     EXPECT_TRUE(is_opaque_value("https://example.com/" + std::string(44, 'p')));
     EXPECT_TRUE(is_opaque_value(run64));
     EXPECT_FALSE(is_opaque_value(spaced));
-    // Four characters in a hundred outside the token set still pass; six do not.
+    // Up to five characters in a hundred outside the token set still pass; six do not.
     EXPECT_TRUE(is_opaque_value(std::string(96, 'b') + "!!!!"));
+    EXPECT_TRUE(is_opaque_value(std::string(95, 'b') + "!!!!!"));
     EXPECT_FALSE(is_opaque_value(std::string(94, 'b') + "!!!!!!"));
 }
 
@@ -81,6 +82,22 @@ TEST(SystemOutputRedaction, EnvVars) {
         {"PATH", "/a:/b;c", "PATH=[path entries=2 first=/a last=/b;c]"},
         {"PATH", "/opt/" + std::string(70, 'p'), "PATH=/opt/" + std::string(70, 'p')},
         {"GITHUB_TOKEN", "ghp_x", "GITHUB_TOKEN=[redacted]"},
+        // Each sensitive word on its own, and the two forms of "key".
+        {"CLIENT_SECRET", "s", "CLIENT_SECRET=[redacted]"},
+        {"DB_PASSWORD", "s", "DB_PASSWORD=[redacted]"},
+        {"HTPASSWD_FILE", "s", "HTPASSWD_FILE=[redacted]"},
+        {"GIT_CREDENTIALS", "s", "GIT_CREDENTIALS=[redacted]"},
+        {"PRIVATE_PEM", "s", "PRIVATE_PEM=[redacted]"},
+        {"MY_API_KEY_ID", "s", "MY_API_KEY_ID=[redacted]"},
+        {"APIKEY_FILE", "s", "APIKEY_FILE=[redacted]"},
+        {"AWS_ACCESS_KEY_ID", "s", "AWS_ACCESS_KEY_ID=[redacted]"},
+        {"SESSION_KEY_FILE", "s", "SESSION_KEY_FILE=[redacted]"},
+        {"NPM_AUTH", "s", "NPM_AUTH=[redacted]"},
+        {"X_BEARER", "s", "X_BEARER=[redacted]"},
+        {"KEY", "s", "KEY=[redacted]"},
+        {"SSH_KEY", "s", "SSH_KEY=[redacted]"},
+        {"MONKEY", "s", "MONKEY=s"},
+        {"KEYS", "s", "KEYS=s"},
         {"VIRTUAL_ENV", "/home/dev/" + std::string(60, 'v'), "VIRTUAL_ENV=[redacted]"},
         {"HOME", "/home/dev", "HOME=/home/dev"},
         {"EMPTY", "", "EMPTY="},

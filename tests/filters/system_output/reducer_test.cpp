@@ -71,6 +71,22 @@ TEST(SystemOutputReducer, Df) {
     });
 }
 
+TEST(SystemOutputReducer, DfImportantMounts) {
+    std::vector<Summary> cases;
+    const auto in = [](const std::string& mount) {
+        return Texts{kDfHeader,       df_row(1, "/a"), df_row(2, "/b"), df_row(3, "/c"), df_row(4, mount),
+                     df_row(5, "/d"), df_row(6, "/e"), df_row(7, "/f"), df_row(8, "/g")};
+    };
+    const Texts head = {"df: filesystems=8 high_use=0", kDfHeader, df_row(1, "/a"), df_row(2, "/b")};
+    const Texts tail = {df_row(7, "/f"), df_row(8, "/g")};
+    for (const char* mount : {"/", "/var", "/tmp", "/home", "/boot", "/data", "/var/log", "/boot/efi", "/data/db"})
+        cases.push_back(
+            {mount, in(mount), concat({head, {"… 1 df row omitted", df_row(4, mount), "… 2 df rows omitted"}, tail})});
+    for (const char* mount : {"/home/alice", "/variable", "/tmpfs", "/srv/data", "/boot2"})
+        cases.push_back({mount, in(mount), concat({head, {"… 4 df rows omitted"}, tail})});
+    expect_summaries(cases);
+}
+
 const std::string kPsHeader = "USER         PID %CPU %MEM    VSZ   RSS TTY      STAT START   TIME COMMAND";
 
 std::string ps_row(int pid, const std::string& cpu, const std::string& mem, const std::string& command) {
@@ -91,6 +107,34 @@ TEST(SystemOutputReducer, Ps) {
           "root 8 0.0 0.0 2920 1656 ? S 20:33 0:00 Python3 app.py --password=[redacted]", "… 1 ps row omitted",
           ps_row(10, "0.0", "0.0", "sleep 4"), ps_row(11, "0.0", "0.0", "sleep 5")}},
     });
+}
+
+TEST(SystemOutputReducer, PsInterestingNames) {
+    // Each name, anywhere in the command and in any case, keeps its row.
+    std::vector<Summary> cases;
+    Texts in = {kPsHeader};
+    for (int pid = 1; pid <= 10; ++pid) in.push_back(ps_row(pid, "0.0", "0.0", "sleep 1"));
+    const auto with = [&](const std::string& command) {
+        Texts t = in;
+        t[5] = ps_row(5, "0.0", "0.0", command);
+        return t;
+    };
+    const Texts edges_head = {in[1], in[2]};
+    const Texts edges_tail = {in[9], in[10]};
+    for (const char* name : {"python", "pytest", "cargo", "rustc", "node", "npm", "java", "gradle", "mvn", "postgres",
+                             "redis", "nginx", "gunicorn", "uvicorn", "docker", "kubectl", "systemd", "sshd"}) {
+        const std::string command = "/opt/" + text::to_upper(name) + "x --serve";
+        cases.push_back({name, with(command),
+                         concat({{"ps: processes=10 high=0 interesting=1", kPsHeader},
+                                 edges_head,
+                                 {"… 2 ps rows omitted", ps_row(5, "0.0", "0.0", command), "… 3 ps rows omitted"},
+                                 edges_tail})});
+    }
+    cases.push_back(
+        {"no known name", with("/opt/bin/worker --serve"),
+         concat(
+             {{"ps: processes=10 high=0 interesting=0", kPsHeader}, edges_head, {"… 6 ps rows omitted"}, edges_tail})});
+    expect_summaries(cases);
 }
 
 TEST(SystemOutputReducer, Env) {
@@ -114,6 +158,14 @@ TEST(SystemOutputReducer, Env) {
          concat({{"VIRTUAL_ENV=/home/dev/" + std::string(60, 'v'), "AWS_SECRET_ACCESS_KEY=abc"}, others, others}),
          {"system env: vars=14 redacted=6 omitted=13", "VIRTUAL_ENV=[redacted]", "… 13 env vars omitted"}},
         {"no well-known variable", concat({others, others}), {}},
+        {"only the well-known variables: no marker",
+         {"USER=dev", "LOGNAME=dev", "HOME=/h", "PWD=/p", "SHELL=/bin/sh", "TERM=xterm", "LANG=C", "LC_ALL=C",
+          "VIRTUAL_ENV=/v", "CONDA_DEFAULT_ENV=base", "PYTHON_VERSION=3.12",
+          "PATH=/home/dev/.cargo/bin:/home/dev/.local/bin:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/"
+          "bin"},
+         {"system env: vars=12 redacted=0 omitted=0", "USER=dev", "LOGNAME=dev", "HOME=/h", "PWD=/p", "SHELL=/bin/sh",
+          "TERM=xterm", "LANG=C", "LC_ALL=C", "VIRTUAL_ENV=/v", "CONDA_DEFAULT_ENV=base", "PYTHON_VERSION=3.12",
+          "PATH=[path entries=8 first=/home/dev/.cargo/bin last=/bin]"}},
     });
 }
 
@@ -201,6 +253,24 @@ TEST(SystemOutputReducer, Systemctl) {
           "Dec 06 20:01:12 db-host postgres[77]: connect password=[redacted] refused", "… 2 status lines omitted",
           "Dec 06 20:01:12 db-host postgres[77]: Failed  login"}},
     });
+}
+
+TEST(SystemOutputReducer, SystemctlAlertWords) {
+    // Each word, in any case, keeps its journal line and counts as an alert.
+    const Texts unit = {"● db.service - Database", "     Loaded: loaded (/etc/systemd/system/db.service; enabled)",
+                        "     Active: active (running) since Sun 2026-12-06 19:58:41 UTC; 1h ago",
+                        "   Main PID: 77 (db)"};
+    const std::string ok = "Dec 06 20:01:12 db-host postgres[77]: checkpoint complete";
+    std::vector<Summary> cases;
+    for (const char* word :
+         {"failed", "failure", "error", "warning", "warn", "critical", "denied", "refused", "timeout"}) {
+        const std::string alert = "Dec 06 20:01:12 db-host postgres[77]: replica " + text::to_upper(word) + " on 5432";
+        cases.push_back({word, concat({unit, {ok, ok, alert, ok, ok, ok}}),
+                         concat({{"systemctl status: lines=10 alerts=1"},
+                                 unit,
+                                 {"… 2 status lines omitted", alert, "… 3 status lines omitted"}})});
+    }
+    expect_summaries(cases);
 }
 
 TEST(SystemOutputReducer, Stat) {
