@@ -60,7 +60,8 @@ TEST(MixedTranscriptDetector, Segments) {
         // HTTP heads: the status line as written, every header with a ":",
         // and an empty line, which may be the last line.
         {"bare HTTP/ status line", "HTTP/\nServer: x\n\nhello\n", "k3 c1"},
-        {"status line in lower case", "http/1.1 200 OK\nContent-Type: text/plain\n\nhello\n", "none"},
+        {"status line in lower case",
+         "$ curl -si http://127.0.0.1/\nhttp/1.1 200 OK\nServer: x\n\nhello\n=== end ===\n", "k1 c4 k1"},
         {"header without a colon", "HTTP/1.1 200 OK\nContent-Type: x\nbroken header\n\nhello\n", "none"},
         {"line of blanks ends no head", "HTTP/1.1 200 OK\nContent-Type: x\n \nhello\n", "none"},
         {"head ending on the last line", "hello\nHTTP/1.1 204 No Content\nServer: x\n\n", "c1 k3"},
@@ -76,13 +77,17 @@ TEST(MixedTranscriptDetector, Segments) {
         {"exit status and json body, no command", "exit 1\n[1, 2]\nx\ny\n", "k1 c1 c2"},
         {"marker and json body, no command", "=== a ===\n[1, 2]\nx\ny\n", "none"},
         {"exit status alone", "exit 1\nx\ny\nz\n", "none"},
+        {"exit status and a bracket that opens no body", "exit 1\n[not json\nx\ny\n", "none"},
+        {"marker and a page that holds the only command", "=== a ===\n<html>\n$ make\n</html>\nx\n", "none"},
         {"nothing to compress but blanks", "$ make\n=== a ===\n\n  \n", "none"},
     };
 
     // A line after a command line, with output after it: a marker, curl
     // error or exit status stays on its own and makes the mix; any other
-    // line leaves none.
+    // line leaves none. After it an exit status makes the mix anyway, and
+    // any other line joins the output.
     const auto after_command = [](const std::string& line) { return "$ ./run.sh\n" + line + "\nout\nmore\n"; };
+    const auto before_exit = [](const std::string& line) { return "$ ./run.sh\n" + line + "\nout\nexit 1\n"; };
     const std::string kept = "k1 k1 c2";
     const std::vector<std::string> kept_lines = {
         // Markers: each character, 7 to 140 bytes, a run of three (and of
@@ -134,7 +139,10 @@ TEST(MixedTranscriptDetector, Segments) {
         // character after the phrase or the digits.
         "exit ==2", "exit --1", "exit -", "exit =", "exit-2", "exit 2;", "exit 2x"};
     for (const std::string& line : kept_lines) cases.push_back({"stays: " + line, after_command(line), kept});
-    for (const std::string& line : plain_lines) cases.push_back({"plain: " + line, after_command(line), "none"});
+    for (const std::string& line : plain_lines) {
+        cases.push_back({"plain: " + line, after_command(line), "none"});
+        cases.push_back({"plain before an exit status: " + line, before_exit(line), "k1 c2 k1"});
+    }
 
     // A line before a marker line: a command line makes the mix.
     const auto before_marker = [](const std::string& line) { return line + "\n=== deps ===\na\nb\n"; };
@@ -195,7 +203,8 @@ TEST(MixedTranscriptDetector, FirstLookAcrossBlocks) {
     }
     // Lines that begin like commands, markers and statuses but are none:
     // after a command line, none of them may be a marker, body or error;
-    // after a marker line, none of them may be a command.
+    // after a marker line, none of them may be a command; after both, they
+    // stay one run of output.
     std::string lookalikes;
     for (const char* line :
          {"- x", "+\tx", "--- a/x", "HTTPS", "nodes 3", "exiting", "curly", "==x", "<p>", "$x", "node = f(node)",
@@ -203,6 +212,7 @@ TEST(MixedTranscriptDetector, FirstLookAcrossBlocks) {
         lookalikes.append(line).append("\n");
     EXPECT_EQ(shape("$ make\n" + lookalikes), "none");
     EXPECT_EQ(shape("=== run ===\n" + lookalikes), "none");
+    EXPECT_EQ(shape("$ make\n=== run ===\n" + lookalikes), "k1 k1 c15");
 }
 
 // Lines that open bodies inside one another: each body is the container its
