@@ -17,9 +17,11 @@ package_present() {
     qemu-user) command -v qemu-aarch64 ;;
     clang-16) command -v clang++-16 ;;
     libclang-rt-16-dev) [ -d /usr/lib/llvm-16/lib/clang/16/lib/linux ] ;;
-    libgtest-dev) [ -f /usr/include/gtest/gtest.h ] ;;
     nlohmann-json3-dev) [ -f /usr/include/nlohmann/json.hpp ] ;;
-    libsimdjson-dev) [ -f /usr/include/simdjson.h ] ;;
+    # The header alone may belong to another architecture's package (the
+    # arm64 simdjson one replaces the host's): ask for the host's.
+    libgtest-dev | libsimdjson-dev)
+      dpkg-query -W -f='${Status}' "$1:$(dpkg --print-architecture)" | grep -q 'install ok installed' ;;
     *) dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' ;;
   esac >/dev/null 2>&1
 }
