@@ -6,9 +6,12 @@
 #   NAME.args    arguments, one per line (default: the single word "compress")
 #   NAME.err     expected standard error (default: empty)
 #   NAME.status  expected exit status (default: 0)
+# Usage: run_cases.sh EXE ROOT [RUNNER...]; a runner (such as an emulator
+# for a cross build) is put in front of the executable.
 set -u
 exe=$1
 root=$2
+runner=("${@:3}")
 failed=0
 count=0
 tmp=$(mktemp -d)
@@ -21,7 +24,7 @@ while IFS= read -r -d '' input; do
   if [ -f "$base.args" ]; then
     mapfile -t args < "$base.args"
   fi
-  "$exe" "${args[@]}" < "$input" > "$tmp/out" 2> "$tmp/err"
+  "${runner[@]}" "$exe" "${args[@]}" < "$input" > "$tmp/out" 2> "$tmp/err"
   status=$?
   want_status=0
   [ -f "$base.status" ] && want_status=$(tr -d '[:space:]' < "$base.status")

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # How the command ends when its output cannot be written.
+# Usage: run_output_errors.sh EXE [RUNNER...]; a runner (such as an emulator
+# for a cross build) is put in front of the executable.
 set -u
 exe=$1
+runner=("${@:2}")
 failed=0
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -12,12 +15,12 @@ check() {  # name, wanted status, wanted standard error, actual status, actual s
   fi
 }
 if [ -w /dev/full ]; then
-  printf 'a\nb\n' | "$exe" compress >/dev/full 2>"$tmp/err"
+  printf 'a\nb\n' | "${runner[@]}" "$exe" compress >/dev/full 2>"$tmp/err"
   check "full device" 1 "quorvane-shell: cannot write standard output: No space left on device" $? "$(cat "$tmp/err")"
 fi
 # The reader goes away before the output is written: a quiet status 1.
 seq 1 2000000 > "$tmp/in"
-{ "$exe" compress <"$tmp/in" 2>"$tmp/err"; echo $? >"$tmp/status"; } | head -c 1 >/dev/null
+{ "${runner[@]}" "$exe" compress <"$tmp/in" 2>"$tmp/err"; echo $? >"$tmp/status"; } | head -c 1 >/dev/null
 check "closed pipe" 1 "" "$(cat "$tmp/status")" "$(cat "$tmp/err")"
 [ $failed = 0 ] && echo "output errors: passed"
 exit $failed
