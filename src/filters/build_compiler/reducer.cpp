@@ -111,6 +111,7 @@ void reduce_mypy(const PreparedLines& prepared, Output& out) {
     std::string_view current_path;
     bool have_path = false;
     for (const DiagnosticLine& line : prepared.lines) {
+        if (out.writer.exceeded()) return;
         std::string_view t = text::trim_start(line.s);
         if (line.roles & kMypyRole) {
             auto d = parse_mypy_diagnostic_line(t);
@@ -135,6 +136,7 @@ void reduce_generic(const PreparedLines& prepared, std::string_view tool, Output
     std::string normalized;
     std::uint64_t budget = 0;
     for (const DiagnosticLine& line : prepared.lines) {
+        if (out.writer.exceeded()) return;
         const std::uint32_t roles = line.roles;
         if (roles & kProgressRole) {
             ++out.omitted;
@@ -165,7 +167,9 @@ Attempt try_compress_build_compiler_diagnostics_output(const FilterInput& input)
     if (!found) return std::nullopt;
 
     const char* status = found->has_error ? "failure" : found->has_warning ? "warning" : "success";
-    Output out{SummaryWriter(input.text.size() / 2)};
+    // Most lines of a long run of diagnostics are kept: the summary may
+    // come near the text's size, and is given up once it passes it.
+    Output out{SummaryWriter::within(input.text)};
     out.writer.add(text::format("{} {} {}", headline::kBuildDiagnostics, found->tool, status));
     if (found->tool == "mypy")
         reduce_mypy(prepared, out);
