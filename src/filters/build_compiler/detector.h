@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,11 +55,31 @@ struct DiagnosticLine {
     std::uint32_t roles = 0;
 };
 
-// The non-blank lines of a recognised text, in order, for the filter. The
-// lines view the text, or `stripped` for lines that held colour codes.
+// The roles of a recognised text's non-blank lines, in order, for the
+// filter. The lines themselves are not kept (a view of every line would
+// cost sixteen bytes a line, and a line with colour codes a copy):
+// PreparedLineReader prepares them again as the filter reads them.
 struct PreparedLines {
-    std::deque<std::string> stripped;
-    std::vector<DiagnosticLine> lines;
+    std::vector<std::uint32_t> roles;
+};
+
+// Reads the non-blank lines of a text as the detector prepared them, each
+// with the roles it found.
+class PreparedLineReader {
+public:
+    // `prepared` was filled from `lines`.
+    PreparedLineReader(const text::LineIndex& lines, const PreparedLines& prepared);
+    // The next line; its view lasts until the next call. False after the
+    // last.
+    bool next(DiagnosticLine& line);
+
+private:
+    const text::LineIndex& lines_;
+    const PreparedLines& prepared_;
+    bool coloured_;
+    std::size_t next_line_ = 0;
+    std::size_t next_role_ = 0;
+    std::string storage_;
 };
 
 // `lines` indexes the text. When the text is recognised and `prepared` is

@@ -107,10 +107,11 @@ void normalize_for_signal(std::string_view s, std::string_view tool, bool eslint
     out.assign(text::trim(s));
 }
 
-void reduce_mypy(const PreparedLines& prepared, Output& out) {
-    std::string_view current_path;
+void reduce_mypy(PreparedLineReader& reader, Output& out) {
+    // A copy: the line it came from is gone when the next is read.
+    std::string current_path;
     bool have_path = false;
-    for (const DiagnosticLine& line : prepared.lines) {
+    for (DiagnosticLine line; reader.next(line);) {
         if (out.writer.exceeded()) return;
         std::string_view t = text::trim_start(line.s);
         if (line.roles & kMypyRole) {
@@ -132,10 +133,10 @@ void reduce_mypy(const PreparedLines& prepared, Output& out) {
     }
 }
 
-void reduce_generic(const PreparedLines& prepared, std::string_view tool, Output& out) {
+void reduce_generic(PreparedLineReader& reader, std::string_view tool, Output& out) {
     std::string normalized;
     std::uint64_t budget = 0;
-    for (const DiagnosticLine& line : prepared.lines) {
+    for (DiagnosticLine line; reader.next(line);) {
         if (out.writer.exceeded()) return;
         const std::uint32_t roles = line.roles;
         if (roles & kProgressRole) {
@@ -171,10 +172,11 @@ Attempt try_compress_build_compiler_diagnostics_output(const FilterInput& input)
     // come near the text's size, and is given up once it passes it.
     Output out{SummaryWriter::within(input.text)};
     out.writer.add(text::format("{} {} {}", headline::kBuildDiagnostics, found->tool, status));
+    PreparedLineReader reader(input.lines, prepared);
     if (found->tool == "mypy")
-        reduce_mypy(prepared, out);
+        reduce_mypy(reader, out);
     else
-        reduce_generic(prepared, found->tool, out);
+        reduce_generic(reader, found->tool, out);
     out.flush();
 
     if (out.writer.line_count() < kMinSummaryLines) return std::nullopt;
