@@ -151,14 +151,10 @@ bool is_owned_elsewhere(const text::LineIndex& lines) {
     return signs.any();
 }
 
-bool has_script_file_location(const text::LineIndex& lines, const FrameCounts& frames) {
-    std::string storage;
-    for (std::size_t i = frames.first_line; i < lines.size(); ++i) {
-        const std::optional<summary::FrameView> frame = frame_at(lines, i, storage);
-        if (!frame) continue;
-        const std::string t = text::to_lower(summary::strip_line_column_suffix(frame->location));
-        if (text::ends_with_any(t, {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"})) return true;
-    }
+bool is_script_file_location(std::string_view location) {
+    const std::string_view t = summary::strip_line_column_suffix(location);
+    for (std::string_view extension : {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"})
+        if (text::ends_with_ignore_case(t, extension)) return true;
     return false;
 }
 
@@ -346,9 +342,15 @@ bool is_frame_at(const text::LineIndex& lines, std::size_t i, std::string& stora
 std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex& lines) {
     NodeStackTraceParse parse;
     std::string frame_storage;
+    // Whether a frame that points elsewhere than a script's code still
+    // names a script file, asked only until one does.
+    bool script_location = false;
     auto try_line = [&](std::size_t i) {
-        if (const std::optional<summary::FrameView> frame = frame_at(lines, i, frame_storage))
-            parse.frames.add(i, frame->kind);
+        const std::optional<summary::FrameView> frame = frame_at(lines, i, frame_storage);
+        if (!frame) return;
+        parse.frames.add(i, frame->kind);
+        if (frame->kind == FrameKind::Other && !script_location)
+            script_location = is_script_file_location(frame->location);
     };
     // Short lines are cheaper to read whole, sixteen bytes at a time; long
     // ones by their first bytes alone.
@@ -362,7 +364,7 @@ std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex&
     // Frames that all point elsewhere than a script (a Java or Python trace
     // has "at" lines too) are declined before any other line is read.
     const bool all_other = parse.frames.of_kind[static_cast<std::size_t>(FrameKind::Other)] == parse.frames.total;
-    if (all_other && (parse.frames.total < kMinOtherFrames || !has_script_file_location(lines, parse.frames)))
+    if (all_other && (parse.frames.total < kMinOtherFrames || !script_location))
         return std::nullopt;
 
     if (is_owned_elsewhere(lines)) return std::nullopt;

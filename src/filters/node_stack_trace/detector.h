@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "filters/node_stack_trace/summary.h"
 #include "text.h"
