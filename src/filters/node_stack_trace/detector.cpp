@@ -280,7 +280,9 @@ void each_frame_candidate_line(const text::LineIndex& lines, Visit&& visit) {
     const std::size_t n = t.size();
     std::size_t next_line_start = 0;  // candidates before it are in a visited line
     std::size_t next_line = 0;        // the line that starts there
-    auto candidate = [&](std::size_t at) {
+    // Kept out of the block loops below, whose constants then stay in
+    // registers whatever the visitor does.
+    auto candidate = [&](std::size_t at) __attribute__((noinline)) {
         if (at < next_line_start) return;
         // Frames come line after line: the next line is found a few steps on.
         const std::size_t line = text::line_at_from(lines, at, next_line);
