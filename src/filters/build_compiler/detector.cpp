@@ -266,14 +266,17 @@ public:
         return slot.hash == hash && slot.text.data() != nullptr && slot.text == t ? &slot.facts : nullptr;
     }
     // `t` is kept as a view where `in_text` (it lies in the text), else
-    // copied into its slot (a line whose colour codes were removed).
+    // copied for its slot (a line whose colour codes were removed). The
+    // copies stand apart, so that the slots stay small.
     void remember(std::string_view t, bool in_text, std::size_t hash, LineFacts facts) {
-        Slot& slot = slots_[hash & mask_];
+        const std::size_t at = hash & mask_;
+        Slot& slot = slots_[at];
         if (in_text) {
             slot.text = t;
         } else {
-            slot.copy.assign(t);
-            slot.text = slot.copy;
+            if (copies_.empty()) copies_.resize(slots_.size());
+            copies_[at].assign(t);
+            slot.text = copies_[at];
         }
         slot.hash = hash;
         slot.facts = facts;
@@ -284,11 +287,11 @@ private:
     static constexpr std::size_t kMaxSlots = std::size_t{1} << 14;
     struct Slot {
         std::string_view text;
-        std::string copy;
         std::size_t hash = 0;
         LineFacts facts;
     };
     std::vector<Slot> slots_;
+    std::vector<std::string> copies_;  // by slot, for lines that are not in the text
     std::size_t mask_;
 };
 
@@ -1513,7 +1516,9 @@ bool may_be_accepted(const text::LineIndex& lines) {
 std::string_view prepare_line(std::string_view raw, bool coloured, std::string& storage, bool& copied) {
     copied = coloured && raw.find('\x1b') != std::string_view::npos;
     if (copied) storage = text::strip_ansi(raw);
-    return text::trim_end(copied ? std::string_view(storage) : raw);
+    const std::string_view s = copied ? std::string_view(storage) : raw;
+    // Most lines end in a visible character, and lose nothing.
+    return !s.empty() && text::is_visible_ascii(s.back()) ? s : text::trim_end(s);
 }
 
 // Most texts have no colour code at all: one search spares one per line.
@@ -1524,15 +1529,21 @@ bool has_colour_code(const text::LineIndex& lines) { return lines.text().find('\
 PreparedLineReader::PreparedLineReader(const text::LineIndex& lines, const PreparedLines& prepared)
     : lines_(lines), prepared_(prepared), coloured_(has_colour_code(lines)) {}
 
-bool PreparedLineReader::next(DiagnosticLine& line) {
-    while (next_line_ < lines_.size()) {
+bool PreparedLineReader::next() {
+    has_text_ = false;
+    line_ = started_ ? line_ + 1 : 0;
+    started_ = true;
+    while (line_ < prepared_.roles.size() && (prepared_.roles[line_] & kBlankLine)) ++line_;
+    return line_ < prepared_.roles.size();
+}
+
+std::string_view PreparedLineReader::text() {
+    if (!has_text_) {
         bool copied = false;
-        const std::string_view s = prepare_line(lines_[next_line_++], coloured_, storage_, copied);
-        if (text::trim_start(s).empty()) continue;
-        line = {s, prepared_.roles[next_role_++]};
-        return true;
+        text_ = prepare_line(lines_[line_], coloured_, storage_, copied);
+        has_text_ = true;
     }
-    return false;
+    return text_;
 }
 
 std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
@@ -1549,12 +1560,16 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
     SeenLines seen(lines.size());
     const bool coloured = has_colour_code(lines);
     std::string storage;
+    std::size_t nonblank = 0;
     for (std::string_view raw : lines) {
         bool copied = false;
         const std::string_view s = prepare_line(raw, coloured, storage, copied);
-        const std::string_view t = text::trim_start(s);
-        if (t.empty()) continue;
-        if (out.roles.empty() && text::starts_with_ignore_case(t, headline::kTestOutput)) return std::nullopt;
+        const std::string_view t = text::trim_start_fast(s);
+        if (t.empty()) {
+            out.roles.push_back(kBlankLine);
+            continue;
+        }
+        if (nonblank++ == 0 && text::starts_with_ignore_case(t, headline::kTestOutput)) return std::nullopt;
         if (is_diff_header(t)) return std::nullopt;
         LineFacts facts;
         const std::size_t hash = std::hash<std::string_view>{}(t);
@@ -1569,7 +1584,7 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
         out.roles.push_back(facts.roles);
         if (tally[kClaimedByTests]) return std::nullopt;
     }
-    if (out.roles.size() < kMinLines) return std::nullopt;
+    if (nonblank < kMinLines) return std::nullopt;
 
     auto winner = pick_winner(score_tools(tally));
     if (!winner) return std::nullopt;

@@ -111,11 +111,11 @@ void reduce_mypy(PreparedLineReader& reader, Output& out) {
     // A copy: the line it came from is gone when the next is read.
     std::string current_path;
     bool have_path = false;
-    for (DiagnosticLine line; reader.next(line);) {
+    while (reader.next()) {
         if (out.writer.exceeded()) return;
-        std::string_view t = text::trim_start(line.s);
-        if (line.roles & kMypyRole) {
-            auto d = parse_mypy_diagnostic_line(t);
+        const std::uint32_t roles = reader.roles();
+        if (roles & kMypyRole) {
+            auto d = parse_mypy_diagnostic_line(text::trim_start(reader.text()));
             out.flush();
             if (!have_path || current_path != d->path) {
                 current_path = d->path;
@@ -123,10 +123,10 @@ void reduce_mypy(PreparedLineReader& reader, Output& out) {
                 out.writer.add_unless_blank_or_repeat(d->path);
             }
             out.writer.add_unless_blank_or_repeat(text::format(" {}: {}", d->location, d->message));
-        } else if (line.roles & kProgressRole) {
+        } else if (roles & kProgressRole) {
             ++out.omitted;
-        } else if ((line.roles & kFinalSummaryRole) || is_unlisted_diagnostic_line("mypy", line.roles)) {
-            out.keep(t);
+        } else if ((roles & kFinalSummaryRole) || is_unlisted_diagnostic_line("mypy", roles)) {
+            out.keep(text::trim_start(reader.text()));
         } else {
             ++out.omitted;
         }
@@ -136,23 +136,23 @@ void reduce_mypy(PreparedLineReader& reader, Output& out) {
 void reduce_generic(PreparedLineReader& reader, std::string_view tool, Output& out) {
     std::string normalized;
     std::uint64_t budget = 0;
-    for (DiagnosticLine line; reader.next(line);) {
+    while (reader.next()) {
         if (out.writer.exceeded()) return;
-        const std::uint32_t roles = line.roles;
+        const std::uint32_t roles = reader.roles();
         if (roles & kProgressRole) {
             ++out.omitted;
         } else if ((roles & kImportantRole) || is_diagnostic_file_header(tool, roles)) {
-            normalize_for_signal(line.s, tool, roles & kEslintIssueRole, normalized);
+            normalize_for_signal(reader.text(), tool, roles & kEslintIssueRole, normalized);
             out.keep(normalized);
             budget = diagnostic_context_budget(tool, roles);
-        } else if (budget > 0 && text::trim_start(line.s).size() <= kMaxContextBytes) {
-            out.keep(line.s);
+        } else if (budget > 0 && text::trim_start(reader.text()).size() <= kMaxContextBytes) {
+            out.keep(reader.text());
             --budget;
         } else if (is_unlisted_diagnostic_line(tool, roles)) {
             // Only where it would otherwise be dropped: a source excerpt that
             // happens to name the linker stays context, indentation and all,
             // and leaves the budget for the caret line under it.
-            normalize_for_signal(line.s, tool, false, normalized);
+            normalize_for_signal(reader.text(), tool, false, normalized);
             out.keep(normalized);
         } else {
             ++out.omitted;
