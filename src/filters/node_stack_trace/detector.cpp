@@ -366,8 +366,7 @@ std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex&
     // Frames that all point elsewhere than a script (a Java or Python trace
     // has "at" lines too) are declined before any other line is read.
     const bool all_other = parse.frames.of_kind[static_cast<std::size_t>(FrameKind::Other)] == parse.frames.total;
-    if (all_other && (parse.frames.total < kMinOtherFrames || !script_location))
-        return std::nullopt;
+    if (all_other && (parse.frames.total < kMinOtherFrames || !script_location)) return std::nullopt;
 
     if (is_owned_elsewhere(lines)) return std::nullopt;
 
