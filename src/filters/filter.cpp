@@ -19,7 +19,25 @@ std::string omission_marker(std::uint64_t count, std::string_view noun, std::str
     return out;
 }
 
+SummaryWriter SummaryWriter::within(std::string_view input) {
+    SummaryWriter writer;
+    writer.limit_ = input.size();
+    // One byte more for the final line end of a summary as long as the input.
+    writer.out_.reserve(input.size() + 1);
+    return writer;
+}
+
+bool SummaryWriter::fits(std::size_t bytes) {
+    if (exceeded_) return false;
+    if (limit_ == std::string::npos) return true;
+    const std::size_t room = limit_ - out_.size();
+    if (bytes + (lines_ > 0 ? 1 : 0) <= room) return true;
+    exceeded_ = true;
+    return false;
+}
+
 void SummaryWriter::add(std::string_view line) {
+    if (!fits(line.size())) return;
     if (lines_ > 0) out_.push_back('\n');
     last_start_ = out_.size();
     out_.append(line);
@@ -32,6 +50,11 @@ void SummaryWriter::add_unless_blank_or_repeat(std::string_view line) {
 }
 
 void SummaryWriter::add_omission(std::uint64_t count, std::string_view noun, std::string_view rest) {
+    if (limit_ != std::string::npos) {
+        // A bounded writer measures the marker before it is written.
+        add(omission_marker(count, noun, rest));
+        return;
+    }
     if (lines_ > 0) out_.push_back('\n');
     last_start_ = out_.size();
     append_omission_marker(out_, count, noun, rest);
@@ -50,6 +73,7 @@ std::string SummaryWriter::take(bool final_newline) {
 }
 
 Attempt SummaryWriter::take_if_smaller(std::string_view input, bool final_newline) {
+    if (exceeded_) return std::nullopt;
     std::string summary = take(final_newline);
     if (!text::is_smaller_output(summary, input)) return std::nullopt;
     return summary;

@@ -81,6 +81,13 @@ class SummaryWriter {
 public:
     SummaryWriter() = default;
     explicit SummaryWriter(std::size_t reserve) { out_.reserve(reserve); }
+    // A writer for a summary that can only win against `input`: the size
+    // rule never lets a text longer than the input win, so it takes room for
+    // the input's bytes once (pages are touched only as they are written,
+    // and it never grows by copying itself), and a line that would take it
+    // past that size is not written: the summary is then lost
+    // (exceeded(), and take_if_smaller gives nothing).
+    static SummaryWriter within(std::string_view input);
 
     // Adds the line as it is.
     void add(std::string_view line);
@@ -89,19 +96,28 @@ public:
     // Adds an omission marker line (see append_omission_marker).
     void add_omission(std::uint64_t count, std::string_view noun, std::string_view rest = " omitted");
 
+    // A bounded writer refused a line: its summary cannot win.
+    bool exceeded() const { return exceeded_; }
     std::size_t line_count() const { return lines_; }
     std::size_t bytes() const { return out_.size(); }
     std::string_view last_line() const;
 
     // The summary, with "\n" after its last line when `final_newline`.
     std::string take(bool final_newline);
-    // The same, but only when it is smaller than `input` by the size rule.
+    // The same, but only when it is smaller than `input` by the size rule
+    // (never once a bounded writer exceeded its bound).
     Attempt take_if_smaller(std::string_view input, bool final_newline);
 
 private:
+    // Whether `bytes` more, after a line end, stay within the bound; false
+    // marks the summary as exceeded.
+    bool fits(std::size_t bytes);
+
     std::string out_;
     std::size_t lines_ = 0;
     std::size_t last_start_ = 0;
+    std::size_t limit_ = std::string::npos;
+    bool exceeded_ = false;
 };
 
 }  // namespace filters

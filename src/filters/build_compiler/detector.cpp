@@ -265,7 +265,22 @@ public:
         const Slot& slot = slots_[hash & mask_];
         return slot.hash == hash && slot.text.data() != nullptr && slot.text == t ? &slot.facts : nullptr;
     }
-    void remember(std::string_view t, std::size_t hash, LineFacts facts) { slots_[hash & mask_] = {t, hash, facts}; }
+    // `t` is kept as a view where `in_text` (it lies in the text), else
+    // copied for its slot (a line whose colour codes were removed). The
+    // copies stand apart, so that the slots stay small.
+    void remember(std::string_view t, bool in_text, std::size_t hash, LineFacts facts) {
+        const std::size_t at = hash & mask_;
+        Slot& slot = slots_[at];
+        if (in_text) {
+            slot.text = t;
+        } else {
+            if (copies_.empty()) copies_.resize(slots_.size());
+            copies_[at].assign(t);
+            slot.text = copies_[at];
+        }
+        slot.hash = hash;
+        slot.facts = facts;
+    }
 
 private:
     static constexpr std::size_t kMinSlots = 16;
@@ -276,6 +291,7 @@ private:
         LineFacts facts;
     };
     std::vector<Slot> slots_;
+    std::vector<std::string> copies_;  // by slot, for lines that are not in the text
     std::size_t mask_;
 };
 
@@ -1494,34 +1510,66 @@ bool may_be_accepted(const text::LineIndex& lines) {
     return may_name_a_tool(lines);
 }
 
+// A line as the detector reads it: colour codes removed (into `storage`,
+// where the line has some; `coloured` tells whether the text has any) and
+// trailing whitespace trimmed. `copied` tells whether it views `storage`.
+std::string_view prepare_line(std::string_view raw, bool coloured, std::string& storage, bool& copied) {
+    copied = coloured && raw.find('\x1b') != std::string_view::npos;
+    if (copied) storage = text::strip_ansi(raw);
+    const std::string_view s = copied ? std::string_view(storage) : raw;
+    // Most lines end in a visible character, and lose nothing.
+    return !s.empty() && text::is_visible_ascii(s.back()) ? s : text::trim_end(s);
+}
+
+// Most texts have no colour code at all: one search spares one per line.
+bool has_colour_code(const text::LineIndex& lines) { return lines.text().find('\x1b') != std::string_view::npos; }
+
 }  // namespace
+
+PreparedLineReader::PreparedLineReader(const text::LineIndex& lines, const PreparedLines& prepared)
+    : lines_(lines), prepared_(prepared), coloured_(has_colour_code(lines)) {}
+
+bool PreparedLineReader::next() {
+    has_text_ = false;
+    line_ = started_ ? line_ + 1 : 0;
+    started_ = true;
+    while (line_ < prepared_.roles.size() && (prepared_.roles[line_] & kBlankLine)) ++line_;
+    return line_ < prepared_.roles.size();
+}
+
+std::string_view PreparedLineReader::text() {
+    if (!has_text_) {
+        bool copied = false;
+        text_ = prepare_line(lines_[line_], coloured_, storage_, copied);
+        has_text_ = true;
+    }
+    return text_;
+}
 
 std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const text::LineIndex& lines,
                                                                           PreparedLines* prepared) {
     if (!may_be_accepted(lines)) return std::nullopt;
 
-    // The non-blank lines, colour codes removed (only lines that carry an
-    // escape need a copy), each tallied as it is met.
+    // The non-blank lines, colour codes removed, each tallied as it is met.
     PreparedLines local;
     PreparedLines& out = prepared ? *prepared : local;
-    out.stripped.clear();
-    out.lines.clear();
-    out.lines.reserve(lines.size());
+    out.roles.clear();
+    out.roles.reserve(lines.size());
     Tally tally;
     PreparedLine p;
     SeenLines seen(lines.size());
-    // Most texts have no colour code at all: one search spares one per line.
-    const bool coloured = lines.text().find('\x1b') != std::string_view::npos;
+    const bool coloured = has_colour_code(lines);
+    std::string storage;
+    std::size_t nonblank = 0;
     for (std::string_view raw : lines) {
-        std::string_view s = raw;
-        if (coloured && s.find('\x1b') != std::string_view::npos) {
-            out.stripped.push_back(text::strip_ansi(s));
-            s = out.stripped.back();
+        bool copied = false;
+        const std::string_view s = prepare_line(raw, coloured, storage, copied);
+        const std::string_view t = text::trim_start_fast(s);
+        if (t.empty()) {
+            out.roles.push_back(kBlankLine);
+            continue;
         }
-        s = text::trim_end(s);
-        const std::string_view t = text::trim_start(s);
-        if (t.empty()) continue;
-        if (out.lines.empty() && text::starts_with_ignore_case(t, headline::kTestOutput)) return std::nullopt;
+        if (nonblank++ == 0 && text::starts_with_ignore_case(t, headline::kTestOutput)) return std::nullopt;
         if (is_diff_header(t)) return std::nullopt;
         LineFacts facts;
         const std::size_t hash = std::hash<std::string_view>{}(t);
@@ -1530,13 +1578,13 @@ std::optional<BuildCompilerDiagnostics> detect_build_compiler_diagnostics(const 
         } else {
             p.assign_untrimmed(t);
             facts = classify(p, tally[kErrorSignal] > 0, tally[kWarningSignal] > 0);
-            seen.remember(t, hash, facts);
+            seen.remember(t, !copied, hash, facts);
         }
         tally.add(facts);
-        out.lines.push_back({s, facts.roles});
+        out.roles.push_back(facts.roles);
         if (tally[kClaimedByTests]) return std::nullopt;
     }
-    if (out.lines.size() < kMinLines) return std::nullopt;
+    if (nonblank < kMinLines) return std::nullopt;
 
     auto winner = pick_winner(score_tools(tally));
     if (!winner) return std::nullopt;

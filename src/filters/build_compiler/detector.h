@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,20 +46,41 @@ enum LineRole : std::uint32_t {
     kGoLocatedRole = 1U << 18,         // a Go location and a message
     kMarkedHeadingRole = 1U << 19,     // "× ", "x ", "! " or "⚠ " first
     kBiomeLocatedRole = 1U << 20,      // a biome source, line and column
+    kBlankLine = 1U << 31,             // a line the filter passes over
 };
 
-// One non-blank line as the detector prepared it: colour codes removed and
-// trailing whitespace trimmed (`s`, leading whitespace kept), and its roles.
-struct DiagnosticLine {
-    std::string_view s;
-    std::uint32_t roles = 0;
-};
-
-// The non-blank lines of a recognised text, in order, for the filter. The
-// lines view the text, or `stripped` for lines that held colour codes.
+// The roles of every line of a recognised text, in order, for the filter
+// (kBlankLine for a line that is blank once colour codes are removed). The
+// lines themselves are not kept (a view of every line would cost sixteen
+// bytes a line, and a line with colour codes a copy): PreparedLineReader
+// prepares again the few that the filter prints.
 struct PreparedLines {
-    std::deque<std::string> stripped;
-    std::vector<DiagnosticLine> lines;
+    std::vector<std::uint32_t> roles;
+};
+
+// Walks the non-blank lines of a text with the roles the detector found.
+class PreparedLineReader {
+public:
+    // `prepared` was filled from `lines`.
+    PreparedLineReader(const text::LineIndex& lines, const PreparedLines& prepared);
+    // Moves to the next non-blank line; false after the last.
+    bool next();
+    std::uint32_t roles() const { return prepared_.roles[line_]; }
+    // The line as the detector prepared it: colour codes removed and
+    // trailing whitespace trimmed, leading whitespace kept. Prepared when it
+    // is first asked for, as most lines of a long build are only counted;
+    // the view lasts until next().
+    std::string_view text();
+
+private:
+    const text::LineIndex& lines_;
+    const PreparedLines& prepared_;
+    bool coloured_;
+    std::size_t line_ = 0;
+    bool started_ = false;
+    bool has_text_ = false;
+    std::string_view text_;
+    std::string storage_;
 };
 
 // `lines` indexes the text. When the text is recognised and `prepared` is

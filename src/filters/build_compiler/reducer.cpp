@@ -107,13 +107,15 @@ void normalize_for_signal(std::string_view s, std::string_view tool, bool eslint
     out.assign(text::trim(s));
 }
 
-void reduce_mypy(const PreparedLines& prepared, Output& out) {
-    std::string_view current_path;
+void reduce_mypy(PreparedLineReader& reader, Output& out) {
+    // A copy: the line it came from is gone when the next is read.
+    std::string current_path;
     bool have_path = false;
-    for (const DiagnosticLine& line : prepared.lines) {
-        std::string_view t = text::trim_start(line.s);
-        if (line.roles & kMypyRole) {
-            auto d = parse_mypy_diagnostic_line(t);
+    while (reader.next()) {
+        if (out.writer.exceeded()) return;
+        const std::uint32_t roles = reader.roles();
+        if (roles & kMypyRole) {
+            auto d = parse_mypy_diagnostic_line(text::trim_start(reader.text()));
             out.flush();
             if (!have_path || current_path != d->path) {
                 current_path = d->path;
@@ -121,35 +123,36 @@ void reduce_mypy(const PreparedLines& prepared, Output& out) {
                 out.writer.add_unless_blank_or_repeat(d->path);
             }
             out.writer.add_unless_blank_or_repeat(text::format(" {}: {}", d->location, d->message));
-        } else if (line.roles & kProgressRole) {
+        } else if (roles & kProgressRole) {
             ++out.omitted;
-        } else if ((line.roles & kFinalSummaryRole) || is_unlisted_diagnostic_line("mypy", line.roles)) {
-            out.keep(t);
+        } else if ((roles & kFinalSummaryRole) || is_unlisted_diagnostic_line("mypy", roles)) {
+            out.keep(text::trim_start(reader.text()));
         } else {
             ++out.omitted;
         }
     }
 }
 
-void reduce_generic(const PreparedLines& prepared, std::string_view tool, Output& out) {
+void reduce_generic(PreparedLineReader& reader, std::string_view tool, Output& out) {
     std::string normalized;
     std::uint64_t budget = 0;
-    for (const DiagnosticLine& line : prepared.lines) {
-        const std::uint32_t roles = line.roles;
+    while (reader.next()) {
+        if (out.writer.exceeded()) return;
+        const std::uint32_t roles = reader.roles();
         if (roles & kProgressRole) {
             ++out.omitted;
         } else if ((roles & kImportantRole) || is_diagnostic_file_header(tool, roles)) {
-            normalize_for_signal(line.s, tool, roles & kEslintIssueRole, normalized);
+            normalize_for_signal(reader.text(), tool, roles & kEslintIssueRole, normalized);
             out.keep(normalized);
             budget = diagnostic_context_budget(tool, roles);
-        } else if (budget > 0 && text::trim_start(line.s).size() <= kMaxContextBytes) {
-            out.keep(line.s);
+        } else if (budget > 0 && text::trim_start(reader.text()).size() <= kMaxContextBytes) {
+            out.keep(reader.text());
             --budget;
         } else if (is_unlisted_diagnostic_line(tool, roles)) {
             // Only where it would otherwise be dropped: a source excerpt that
             // happens to name the linker stays context, indentation and all,
             // and leaves the budget for the caret line under it.
-            normalize_for_signal(line.s, tool, false, normalized);
+            normalize_for_signal(reader.text(), tool, false, normalized);
             out.keep(normalized);
         } else {
             ++out.omitted;
@@ -165,12 +168,15 @@ Attempt try_compress_build_compiler_diagnostics_output(const FilterInput& input)
     if (!found) return std::nullopt;
 
     const char* status = found->has_error ? "failure" : found->has_warning ? "warning" : "success";
-    Output out{SummaryWriter(input.text.size() / 2)};
+    // Most lines of a long run of diagnostics are kept: the summary may
+    // come near the text's size, and is given up once it passes it.
+    Output out{SummaryWriter::within(input.text)};
     out.writer.add(text::format("{} {} {}", headline::kBuildDiagnostics, found->tool, status));
+    PreparedLineReader reader(input.lines, prepared);
     if (found->tool == "mypy")
-        reduce_mypy(prepared, out);
+        reduce_mypy(reader, out);
     else
-        reduce_generic(prepared, found->tool, out);
+        reduce_generic(reader, found->tool, out);
     out.flush();
 
     if (out.writer.line_count() < kMinSummaryLines) return std::nullopt;

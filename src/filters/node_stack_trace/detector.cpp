@@ -3,7 +3,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <deque>
 
 #include "filters/filter.h"
 
@@ -117,11 +116,21 @@ struct RunnerSigns {
     }
 };
 
+// Line `i` normalised (summary::normalize_selected_line): a view of the
+// line, or of `storage` when colour codes were removed. The passes below
+// normalise each line as they reach it rather than keep a view of every
+// line, which would cost sixteen bytes a line.
+std::string_view normalized_line(const text::LineIndex& lines, std::size_t i, std::string& storage) {
+    return summary::normalize_selected_line(lines[i], storage);
+}
+
 // Steps that look at the normalised lines alone: ownership, test runners and
 // fences. True when the text must be declined.
-bool is_owned_elsewhere(const std::vector<std::string_view>& normalized) {
+bool is_owned_elsewhere(const text::LineIndex& lines) {
     RunnerSigns signs;
-    for (std::string_view n : normalized) {
+    std::string storage;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view n = normalized_line(lines, i, storage);
         if (n.empty()) continue;
         const std::uint32_t found = kGuardWords.groups_in(n, 1u << kOwnedGroup);
         if (found & (1u << kOwnedGroup)) return true;
@@ -142,16 +151,15 @@ bool is_owned_elsewhere(const std::vector<std::string_view>& normalized) {
     return signs.any();
 }
 
-bool has_script_file_location(const std::vector<NodeStackFrame>& frames) {
-    for (const NodeStackFrame& f : frames) {
-        const std::string t = text::to_lower(summary::strip_line_column_suffix(f.location));
-        if (text::ends_with_any(t, {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"})) return true;
-    }
+bool is_script_file_location(std::string_view location) {
+    const std::string_view t = summary::strip_line_column_suffix(location);
+    for (std::string_view extension : {".js", ".jsx", ".ts", ".tsx", ".mjs", ".cjs"})
+        if (text::ends_with_ignore_case(t, extension)) return true;
     return false;
 }
 
-bool is_trace_line(std::string_view n, std::string_view n2) {
-    return summary::parse_frame_line(n).has_value() || summary::is_error_headline(n2) ||
+bool is_trace_line(std::string_view n, std::string_view n2, std::string& storage) {
+    return (may_be_frame_line(n) && summary::is_frame_line(n, storage)) || summary::is_error_headline(n2) ||
            summary::is_node_version_line(n2) || summary::is_stack_section_line(n2) ||
            summary::is_repo_looking_path(n) ||
            (text::starts_with_any(n, {"- ", "* "}) &&
@@ -160,14 +168,15 @@ bool is_trace_line(std::string_view n, std::string_view n2) {
 
 // A document that quotes a trace: a sentence that introduces an example
 // before it, or prose around it.
-bool reads_as_document(const std::vector<std::string_view>& normalized) {
+bool reads_as_document(const text::LineIndex& lines) {
     bool seen_trace = false;
     std::size_t markdown = 0, prose = 0;
-    std::string storage;
-    for (std::string_view n : normalized) {
+    std::string line_storage, storage, frame_storage;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view n = normalized_line(lines, i, line_storage);
         if (n.empty()) continue;
         const std::string_view n2 = summary::normalize_selected_line(n, storage);
-        if (is_trace_line(n, n2)) {
+        if (is_trace_line(n, n2, frame_storage)) {
             seen_trace = true;
             continue;
         }
@@ -196,16 +205,17 @@ constexpr std::size_t kExcerptWindow = 5;
 // The non-blank lines before headline `h` that make up node's excerpt
 // ("/app/x.js:3", the source line, "^"), counted from the caret line up;
 // none when no caret line stands in the window.
-std::size_t excerpt_lines_before(const std::vector<std::string_view>& normalized, std::size_t h) {
+std::size_t excerpt_lines_before(const text::LineIndex& lines, std::size_t h) {
     const std::size_t from = h >= kExcerptWindow - 1 ? h - (kExcerptWindow - 1) : 0;
     std::size_t caret = h;
+    std::string storage;
     for (std::size_t i = h; i-- > from;)
-        if (summary::is_caret_line(normalized[i])) {
+        if (summary::is_caret_line(normalized_line(lines, i, storage))) {
             caret = i;
             break;
         }
-    if (caret == h || caret == 0 || normalized[caret - 1].empty()) return 0;
-    if (caret >= 2 && summary::has_stack_location_signal(normalized[caret - 2])) return 3;
+    if (caret == h || caret == 0 || normalized_line(lines, caret - 1, storage).empty()) return 0;
+    if (caret >= 2 && summary::has_stack_location_signal(normalized_line(lines, caret - 2, storage))) return 3;
     return 2;
 }
 
@@ -216,19 +226,19 @@ std::size_t excerpt_lines_before(const std::vector<std::string_view>& normalized
 // request log) is what the reader ran it for: when it is the larger part,
 // the text is left to the filters that read logs rather than cut down to
 // the crash with nothing to say the rest was there.
-bool is_mainly_error_output(const std::vector<std::string_view>& normalized, const NodeStackTraceParse& parse) {
+bool is_mainly_error_output(const text::LineIndex& lines, const NodeStackTraceParse& parse) {
     std::size_t inside = 0, outside = 0;
     // Lines after a headline or a frame, counted as the error's when a frame
     // follows them before another headline does.
     std::size_t pending = 0;
-    std::size_t next_frame = 0, next_headline = 0;
+    bool seen_frame = false, seen_headline = false;
     summary::ErrorObjectBraces braces;
-    for (std::size_t i = 0; i < normalized.size(); ++i) {
-        const std::string_view n = normalized[i];
-        const bool frame = next_frame < parse.frames.size() && parse.frames[next_frame].line_index == i;
-        const bool headline = next_headline < parse.headline_lines.size() && parse.headline_lines[next_headline] == i;
-        if (frame) ++next_frame;
-        if (headline) ++next_headline;
+    std::string storage, frame_storage;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view n = normalized_line(lines, i, storage);
+        const bool frame = i >= parse.frames.first_line && is_frame_at(lines, i, frame_storage);
+        const bool headline = summary::is_error_headline(n);
+        seen_frame = seen_frame || frame;
         const summary::BraceRole role = braces.step(n, frame);
         if (n.empty()) continue;
         if (frame) {
@@ -237,7 +247,7 @@ bool is_mainly_error_output(const std::vector<std::string_view>& normalized, con
         } else if (headline) {
             // The excerpt was counted as pending or, before any error, as
             // other output.
-            const std::size_t excerpt = excerpt_lines_before(normalized, i);
+            const std::size_t excerpt = excerpt_lines_before(lines, i);
             const std::size_t from_pending = std::min(excerpt, pending);
             const std::size_t from_outside = std::min(excerpt - from_pending, outside);
             inside += 1 + from_pending + from_outside;
@@ -246,11 +256,12 @@ bool is_mainly_error_output(const std::vector<std::string_view>& normalized, con
         } else if (role != summary::BraceRole::Outside || summary::is_stack_section_line(n) ||
                    summary::is_node_version_line(n)) {
             ++inside;
-        } else if (next_frame > 0 || next_headline > 0) {
+        } else if (seen_frame || seen_headline) {
             ++pending;
         } else {
             ++outside;
         }
+        seen_headline = seen_headline || headline;
     }
     outside += pending;
     return outside <= inside;
@@ -268,11 +279,16 @@ void each_frame_candidate_line(const text::LineIndex& lines, Visit&& visit) {
     const char* const d = t.data();
     const std::size_t n = t.size();
     std::size_t next_line_start = 0;  // candidates before it are in a visited line
-    auto candidate = [&](std::size_t at) {
+    std::size_t next_line = 0;        // the line that starts there
+    // Kept out of the block loops below, whose constants then stay in
+    // registers whatever the visitor does.
+    auto candidate = [&](std::size_t at) __attribute__((noinline)) {
         if (at < next_line_start) return;
-        const std::size_t line = lines.line_at(at);
+        // Frames come line after line: the next line is found a few steps on.
+        const std::size_t line = text::line_at_from(lines, at, next_line);
         visit(line);
-        next_line_start = line + 1 < lines.size() ? lines.start(line + 1) : n;
+        next_line = line + 1;
+        next_line_start = next_line < lines.size() ? lines.start(next_line) : n;
     };
     auto is_candidate = [&](std::size_t i) {
         return d[i] == 'a' && i + 1 < n &&
@@ -308,12 +324,35 @@ void each_frame_candidate_line(const text::LineIndex& lines, Visit&& visit) {
         if (is_candidate(i)) candidate(i);
 }
 
+void FrameCounts::add(std::size_t line, summary::FrameKind kind) {
+    const auto k = static_cast<std::size_t>(kind);
+    if (total == 0) first_line = line;
+    if (of_kind[k]++ == 0) first_of_kind[k] = total;
+    last_of_kind[k] = total;
+    ++total;
+}
+
+std::optional<summary::FrameView> frame_at(const text::LineIndex& lines, std::size_t i, std::string& storage) {
+    if (!may_be_frame_line(lines[i])) return std::nullopt;
+    return summary::parse_frame_view(lines[i], storage);
+}
+
+bool is_frame_at(const text::LineIndex& lines, std::size_t i, std::string& storage) {
+    return may_be_frame_line(lines[i]) && summary::is_frame_line(lines[i], storage);
+}
+
 std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex& lines) {
     NodeStackTraceParse parse;
+    std::string frame_storage;
+    // Whether a frame that points elsewhere than a script's code still
+    // names a script file, asked only until one does.
+    bool script_location = false;
     auto try_line = [&](std::size_t i) {
-        if (!may_be_frame_line(lines[i])) return;
-        if (std::optional<summary::FrameLine> frame = summary::parse_frame_line(lines[i]))
-            parse.frames.push_back({std::move(frame->text), std::move(frame->location), i, frame->kind});
+        const std::optional<summary::FrameView> frame = frame_at(lines, i, frame_storage);
+        if (!frame) return;
+        parse.frames.add(i, frame->kind);
+        if (frame->kind == FrameKind::Other && !script_location)
+            script_location = is_script_file_location(frame->location);
     };
     // Short lines are cheaper to read whole, sixteen bytes at a time; long
     // ones by their first bytes alone.
@@ -322,40 +361,32 @@ std::optional<NodeStackTraceParse> parse_node_stack_trace(const text::LineIndex&
     } else {
         for (std::size_t i = 0; i < lines.size(); ++i) try_line(i);
     }
-    if (parse.frames.size() < kMinFrames) return std::nullopt;
+    if (parse.frames.total < kMinFrames) return std::nullopt;
 
     // Frames that all point elsewhere than a script (a Java or Python trace
     // has "at" lines too) are declined before any other line is read.
-    bool all_other = true;
-    for (const NodeStackFrame& f : parse.frames)
-        if (f.kind != FrameKind::Other) all_other = false;
-    if (all_other && (parse.frames.size() < kMinOtherFrames || !has_script_file_location(parse.frames)))
-        return std::nullopt;
+    const bool all_other = parse.frames.of_kind[static_cast<std::size_t>(FrameKind::Other)] == parse.frames.total;
+    if (all_other && (parse.frames.total < kMinOtherFrames || !script_location)) return std::nullopt;
 
-    // Views of the lines or, for the few that held colour codes, of copies.
-    std::vector<std::string_view> normalized;
-    std::deque<std::string> stripped;
-    normalized.reserve(lines.size());
-    for (std::string_view line : lines) {
-        std::string& storage = stripped.emplace_back();
-        const std::string_view n = summary::normalize_selected_line(line, storage);
-        // A line of colour codes alone normalises to nothing; its storage goes.
-        normalized.push_back(n.empty() ? std::string_view() : n);
-        if (storage.empty()) stripped.pop_back();
-    }
-    if (is_owned_elsewhere(normalized)) return std::nullopt;
+    if (is_owned_elsewhere(lines)) return std::nullopt;
 
-    for (std::size_t i = 0; i < normalized.size(); ++i) {
-        const std::string_view n = normalized[i];
-        if (summary::is_error_headline(n)) parse.headline_lines.push_back(i);
-        if (summary::is_node_version_line(n)) parse.version_lines.push_back(i);
+    bool has_headline = false, has_version_line = false;
+    std::string storage;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view n = normalized_line(lines, i, storage);
+        if (summary::is_error_headline(n)) {
+            if (!has_headline) parse.first_headline = i;
+            parse.last_headline = i;
+            has_headline = true;
+        }
+        if (summary::is_node_version_line(n)) has_version_line = true;
         if (!parse.error_code) parse.error_code = summary::extract_error_code(n);
     }
-    if (parse.headline_lines.empty()) return std::nullopt;
-    if (all_other && (parse.error_code || !parse.version_lines.empty())) return std::nullopt;
+    if (!has_headline) return std::nullopt;
+    if (all_other && (parse.error_code || has_version_line)) return std::nullopt;
 
-    if (reads_as_document(normalized)) return std::nullopt;
-    if (!is_mainly_error_output(normalized, parse)) return std::nullopt;
+    if (reads_as_document(lines)) return std::nullopt;
+    if (!is_mainly_error_output(lines, parse)) return std::nullopt;
     return parse;
 }
 

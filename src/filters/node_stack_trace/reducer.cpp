@@ -1,7 +1,6 @@
 #include "filters/node_stack_trace/reducer.h"
 
 #include <array>
-#include <unordered_map>
 
 #include "filters/node_stack_trace/detector.h"
 #include "filters/node_stack_trace/summary.h"
@@ -45,28 +44,19 @@ struct OmittedTally {
     }
 };
 
-// The positions (in frame order) of the frames that are printed.
-std::vector<bool> select_frames(const std::vector<detector::NodeStackFrame>& frames) {
-    const std::size_t n = frames.size();
-    std::vector<bool> selected(n, n < kAllFramesBelow);
-    if (n < kAllFramesBelow) return selected;
-    selected[0] = selected[1] = selected[n - 1] = true;
-    if (n > kSecondToLastAbove) selected[n - 2] = true;
-    std::array<std::size_t, 4> count{}, first{}, last{};
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto kind = static_cast<std::size_t>(frames[k].kind);
-        if (count[kind]++ == 0) first[kind] = k;
-        last[kind] = k;
-    }
-    for (std::size_t k = 0; k < n; ++k)
-        if (frames[k].kind == FrameKind::Project) selected[k] = true;
-    for (FrameKind kind : {FrameKind::Dependency, FrameKind::Internal}) {
-        const auto i = static_cast<std::size_t>(kind);
-        if (count[i] == 0) continue;
-        selected[first[i]] = true;
-        if (count[i] > kLastOfKindAbove) selected[last[i]] = true;
-    }
-    return selected;
+// Whether frame `k` (counted in line order), of kind `kind`, is printed:
+// every frame of a short stack; else the first two, the last (and the one
+// before it in a long stack), every project frame, and the first of the
+// installed packages' and of node's internal frames (and the last of either
+// kind where it has many).
+bool is_selected_frame(const detector::FrameCounts& frames, std::size_t k, FrameKind kind) {
+    const std::size_t n = frames.total;
+    if (n < kAllFramesBelow) return true;
+    if (k <= 1 || k == n - 1 || (n > kSecondToLastAbove && k == n - 2)) return true;
+    if (kind == FrameKind::Project) return true;
+    if (kind != FrameKind::Dependency && kind != FrameKind::Internal) return false;
+    const auto i = static_cast<std::size_t>(kind);
+    return k == frames.first_of_kind[i] || (frames.of_kind[i] > kLastOfKindAbove && k == frames.last_of_kind[i]);
 }
 
 bool keeps_context_line(std::string_view n, std::size_t i, std::size_t first_headline, std::size_t first_frame) {
@@ -92,36 +82,42 @@ Attempt try_compress_node_stack_trace_output(const FilterInput& input) {
     if (!parse) return std::nullopt;
     const text::LineIndex& lines = input.lines;
 
-    const std::size_t last_headline = parse->headline_lines.back();
+    const std::size_t last_headline = parse->last_headline;
     const std::string headline_line =
         last_headline < lines.size() ? summary::normalize_selected_line(lines[last_headline]) : std::string();
     const std::string type = summary::exception_type(headline_line);
     // Blank lines and adjacent repeats are dropped as the summary is written.
-    SummaryWriter out;
+    // Where every frame is the project's, nearly every line is kept: the
+    // summary may come near the text's size, and is given up once it
+    // passes it.
+    SummaryWriter out = SummaryWriter::within(input.text);
     if (!parse->error_code || type.find(*parse->error_code) != std::string::npos)
         out.add(text::format("{} {}", headline::kNodeStackTrace, type));
     else
         out.add(text::format("{} {} {}", headline::kNodeStackTrace, type, *parse->error_code));
 
-    const std::vector<bool> selected = select_frames(parse->frames);
-    std::unordered_map<std::size_t, std::size_t> frame_at_line;
-    frame_at_line.reserve(parse->frames.size());
-    for (std::size_t k = 0; k < parse->frames.size(); ++k) frame_at_line.emplace(parse->frames[k].line_index, k);
-    const std::size_t first_headline = parse->headline_lines.front();
-    const std::size_t first_frame = parse->frames.front().line_index;
+    const std::size_t first_headline = parse->first_headline;
+    const std::size_t first_frame = parse->frames.first_line;
 
     OmittedTally omitted;
     summary::ErrorObjectBraces braces;
     bool kept_previous = false;  // whether the last non-blank line was printed
-    std::string storage;
+    std::string storage, frame_storage;
+    std::size_t frames_met = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (out.exceeded()) return std::nullopt;
         const std::string_view n = summary::normalize_selected_line(lines[i], storage);
-        const auto hit = frame_at_line.find(i);
-        const summary::BraceRole role = braces.step(n, hit != frame_at_line.end());
+        summary::FrameView frame;
+        bool is_frame = false;
+        if (i >= first_frame)
+            if (std::optional<summary::FrameView> found = detector::frame_at(lines, i, frame_storage)) {
+                frame = *found;
+                is_frame = true;
+            }
+        const summary::BraceRole role = braces.step(n, is_frame);
         if (n.empty()) continue;
-        if (hit != frame_at_line.end()) {
-            const detector::NodeStackFrame& frame = parse->frames[hit->second];
-            kept_previous = selected[hit->second];
+        if (is_frame) {
+            kept_previous = is_selected_frame(parse->frames, frames_met++, frame.kind);
             if (kept_previous) {
                 omitted.flush(out);
                 out.add_unless_blank_or_repeat(frame.text);

@@ -141,6 +141,20 @@ std::string normalize_selected_line(std::string_view line) {
 
 std::optional<FrameLine> parse_frame_line(std::string_view line) {
     std::string storage;
+    const std::optional<FrameView> frame = parse_frame_view(line, storage);
+    if (!frame) return std::nullopt;
+    return FrameLine{std::string(frame->text), std::string(frame->location), frame->kind};
+}
+
+std::optional<FrameView> parse_frame_view(std::string_view line, std::string& storage) {
+    std::optional<FrameView> frame = locate_frame(line, storage);
+    if (frame) frame->kind = frame_kind(frame->location);
+    return frame;
+}
+
+bool is_frame_line(std::string_view line, std::string& storage) { return locate_frame(line, storage).has_value(); }
+
+std::optional<FrameView> locate_frame(std::string_view line, std::string& storage) {
     std::string_view t = normalize_selected_line(line, storage);
     for (bool removed = true; removed;) {
         removed = false;
@@ -170,9 +184,12 @@ std::optional<FrameLine> parse_frame_line(std::string_view line) {
         candidate = has_whitespace(rest) ? last_word(rest) : rest;
     }
     if (!has_stack_location_signal(candidate)) return std::nullopt;
+    return FrameView{t, candidate, FrameKind::Other};
+}
 
+FrameKind frame_kind(std::string_view location) {
     std::string location_storage;
-    const std::string_view m = normalize_location(candidate, location_storage);
+    const std::string_view m = normalize_location(location, location_storage);
     const std::uint32_t groups = location_groups(m);
     FrameKind kind = FrameKind::Other;
     if (is_internal(m, groups))
@@ -184,7 +201,7 @@ std::optional<FrameLine> parse_frame_line(std::string_view line) {
         // on this machine ("/srv/api/lib/db.js", "file:///tmp/app/main.mjs")
         // is the project's own code, wherever the project lives.
         kind = FrameKind::Project;
-    return FrameLine{std::string(t), std::string(candidate), kind};
+    return kind;
 }
 
 std::string_view normalize_location(std::string_view location, std::string& storage) {

@@ -31,6 +31,21 @@ std::string_view normalize_selected_line(std::string_view line, std::string& sto
 // A V8 frame line ("at fn (file.js:1:2)"), from the raw line.
 std::optional<FrameLine> parse_frame_line(std::string_view line);
 
+// The same frame read in place: its text and location view the line, or
+// `storage` when colour codes were removed.
+struct FrameView {
+    std::string_view text;
+    std::string_view location;
+    FrameKind kind = FrameKind::Other;
+};
+std::optional<FrameView> parse_frame_view(std::string_view line, std::string& storage);
+// The frame's text and location alone (its kind left as Other), for a
+// reader that needs no kind; `frame_kind` then tells it.
+std::optional<FrameView> locate_frame(std::string_view line, std::string& storage);
+FrameKind frame_kind(std::string_view location);
+// Whether the line is a frame line (parse_frame_view would read it).
+bool is_frame_line(std::string_view line, std::string& storage);
+
 std::string normalize_location(std::string_view location);
 std::string_view normalize_location(std::string_view location, std::string& storage);
 std::string_view strip_line_column_suffix(std::string_view location);

@@ -1165,20 +1165,31 @@ std::optional<DiagnosticSignal> detect_repeated_diagnostics_unowned(const text::
     if (nonblank < kMinNonblankLines) return std::nullopt;
 
     DiagnosticSignal signal;
-    signal.line_templates.reserve(lines.size());
-    std::unordered_map<std::string_view, std::uint64_t> counts;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        signal.line_templates.push_back(may_have_template && !(*may_have_template)[i]
-                                            ? std::nullopt
-                                            : summary::diagnostic_template_for_line(lines[i]));
-    for (const auto& tmpl : signal.line_templates)
-        if (tmpl) ++counts[tmpl->template_text];
+    signal.line_templates.assign(lines.size(), DiagnosticSignal::kNoTemplate);
+    // Each template text is kept once, and written for a line into one
+    // buffer that is reused.
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    std::vector<std::uint64_t> counts;
+    std::string tmpl, scratch;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (may_have_template && !(*may_have_template)[i]) continue;
+        if (!summary::write_diagnostic_template(lines[i], tmpl, scratch)) continue;
+        auto it = ids.find(tmpl);
+        if (it == ids.end()) {
+            it = ids.emplace(signal.templates.emplace_back(tmpl), static_cast<std::uint32_t>(counts.size())).first;
+            counts.push_back(0);
+        }
+        ++counts[it->second];
+        signal.line_templates[i] = it->second;
+    }
 
     std::uint64_t covered = 0;
-    for (const auto& [text, count] : counts)
-        if (count >= kMinRepeats) {
-            signal.repeated_templates.emplace_back(text);
-            covered += count;
+    signal.repeated.assign(counts.size(), false);
+    for (std::size_t id = 0; id < counts.size(); ++id)
+        if (counts[id] >= kMinRepeats) {
+            signal.repeated[id] = true;
+            signal.repeated_templates.push_back(signal.templates[id]);
+            covered += counts[id];
         }
     if (covered < kMinCoveredLines || covered * 100 < nonblank * kMinCoveredPercent) return std::nullopt;
     std::sort(signal.repeated_templates.begin(), signal.repeated_templates.end());

@@ -278,15 +278,49 @@ std::string normalize_hex_addresses(std::string_view s) { return replace_hex_val
 
 std::string normalize_nonzero_hex_addresses(std::string_view s) { return replace_hex_values(s, true); }
 
-void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>& paths) {
+namespace {
+
+// A token cut into the bytes that may open it, its core and the bytes that
+// may close it.
+struct TokenParts {
+    std::string_view prefix, core, suffix;
+};
+
+TokenParts split_token(std::string_view token) {
     std::size_t prefix_end = 0;
     while (prefix_end < token.size() && is_token_prefix_char(token[prefix_end])) ++prefix_end;
-    const std::string_view prefix = token.substr(0, prefix_end);
-    std::string_view rest = token.substr(prefix_end);
+    const std::string_view rest = token.substr(prefix_end);
     std::size_t core_end = rest.size();
     while (core_end > 0 && is_token_suffix_char(rest[core_end - 1])) --core_end;
-    const std::string_view core = rest.substr(0, core_end);
-    const std::string_view suffix = rest.substr(core_end);
+    return {token.substr(0, prefix_end), rest.substr(0, core_end), rest.substr(core_end)};
+}
+
+// The piece of a core that is a path, as written: the value of a key whose
+// value is a path, or the whole core; nothing for a core that is no path.
+// With `key`, the key of a key-value core goes there.
+std::optional<std::string_view> path_in_core(std::string_view core, std::string_view* key = nullptr) {
+    if (core.empty()) return std::nullopt;
+    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second)) {
+        if (key) *key = kv->first;
+        return kv->second;
+    }
+    if (looks_like_path(core)) return core;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string_view> token_path(std::string_view token, std::string& storage) {
+    const std::optional<std::string_view> path = path_in_core(split_token(token).core);
+    if (!path) return std::nullopt;
+    const std::string_view trimmed = text::trim_chars(*path, kQuotes);
+    if (trimmed.find('\\') == std::string_view::npos) return trimmed;
+    storage = with_slashes(trimmed);
+    return storage;
+}
+
+void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>* paths) {
+    const auto [prefix, core, suffix] = split_token(token);
     auto append = [&](std::initializer_list<std::string_view> middle) {
         out.append(prefix);
         for (std::string_view piece : middle) out.append(piece);
@@ -296,14 +330,13 @@ void append_normalized_token(std::string_view token, std::string& out, std::vect
         out.append(token);
         return;
     }
-    if (const auto kv = guards::split_key_value(core); kv && looks_like_path(kv->second)) {
-        append({kv->first, "=<path>"});
-        paths.push_back(recorded_path(kv->second));
-        return;
-    }
-    if (looks_like_path(core)) {
-        append({"<path>"});
-        paths.push_back(recorded_path(core));
+    std::string_view key;
+    if (const std::optional<std::string_view> path = path_in_core(core, &key)) {
+        if (key.empty())
+            append({"<path>"});
+        else
+            append({key, "=<path>"});
+        if (paths) paths->push_back(recorded_path(*path));
         return;
     }
     if (core.size() >= kMinAddressBytes && (core.starts_with("0x") || core.starts_with("0X")) &&
@@ -334,7 +367,7 @@ void append_normalized_token(std::string_view token, std::string& out, std::vect
 
 std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token) {
     std::pair<std::string, std::vector<std::string>> result;
-    append_normalized_token(token, result.first, result.second);
+    append_normalized_token(token, result.first, &result.second);
     return result;
 }
 

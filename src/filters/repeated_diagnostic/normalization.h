@@ -2,6 +2,7 @@
 // process ids and numbers become placeholders.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,8 +18,11 @@ inline constexpr std::size_t kMinHashDigits = 12;
 // The token with its variable core replaced by a placeholder, and the paths
 // that it replaced (quotes trimmed, backslashes read as "/").
 std::pair<std::string, std::vector<std::string>> normalize_token(std::string_view token);
-// The same, appended to `out` and `paths`.
-void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>& paths);
+// The same, appended to `out` and, when given, `paths`.
+void append_normalized_token(std::string_view token, std::string& out, std::vector<std::string>* paths);
+// The path that the token's template replaces, as the list records it: a
+// view of the token, or of `storage` when backslashes were turned into "/".
+std::optional<std::string_view> token_path(std::string_view token, std::string& storage);
 
 // ASCII hex digits only; `all_hex` is true for the empty text.
 inline bool all_hex(std::string_view s) {

@@ -32,39 +32,30 @@ Attempt summarize_repeated_diagnostics(const text::LineIndex& lines, std::string
     const std::optional<types::DiagnosticSignal> signal =
         detector::detect_repeated_diagnostics_unowned(lines, &may_have_template);
     if (!signal) return std::nullopt;
-    const auto& templates = signal->line_templates;
-    auto is_repeated = [&](const std::string& tmpl) {
-        return std::binary_search(signal->repeated_templates.begin(), signal->repeated_templates.end(), tmpl);
-    };
-
-    summary::FoldedLines out;
+    // Folded runs make the text shorter, but a text with few of them may
+    // come out longer: it is given up once it passes the input's size.
+    summary::FoldedLines out = summary::FoldedLines::within(text);
     out.add(headline::kRepeatedDiagnostics);
     bool changed = false;
-    std::vector<std::string_view> run_lines;
-    std::vector<const types::DiagnosticTemplate*> run_templates;
     std::size_t i = 0;
     while (i < lines.size()) {
-        if (!templates[i] || !is_repeated(templates[i]->template_text)) {
+        if (out.exceeded()) return std::nullopt;
+        if (!signal->has_repeated_template(i)) {
             out.add(lines[i++]);
             continue;
         }
-        const std::string& tmpl = templates[i]->template_text;
+        const std::uint32_t id = signal->line_templates[i];
         std::size_t end = i + 1;
-        while (end < lines.size() && templates[end] && templates[end]->template_text == tmpl) ++end;
+        while (end < lines.size() && signal->line_templates[end] == id) ++end;
         if (end - i < kMinRunLines) {
             for (; i < end; ++i) out.add(lines[i]);
             continue;
         }
-        run_lines.clear();
-        run_templates.clear();
-        for (; i < end; ++i) {
-            run_lines.push_back(lines[i]);
-            run_templates.push_back(&*templates[i]);
-        }
-        summary::write_run_summary(out, run_lines, run_templates);
+        summary::write_run_summary(out, lines, i, end, signal->templates[id]);
+        i = end;
         changed = true;
     }
-    if (!changed) return std::nullopt;
+    if (!changed || out.exceeded()) return std::nullopt;
     std::string joined = out.take(lines.final_newline());
     if (!text::is_smaller_output(joined, text)) return std::nullopt;
     return joined;

@@ -1,6 +1,8 @@
 #include "filters/repeated_diagnostic/summary.h"
 
 #include <array>
+#include <deque>
+#include <functional>
 #include <unordered_set>
 
 #include "filters/filter.h"
@@ -84,21 +86,45 @@ bool is_blank_after_ansi(std::string_view line) {
 
 }  // namespace
 
-std::optional<DiagnosticTemplate> diagnostic_template_for_line(std::string_view line) {
-    const std::string stripped = line.find('\x1b') == std::string_view::npos ? std::string() : text::strip_ansi(line);
-    const std::string_view t = text::trim(stripped.empty() ? line : std::string_view(stripped));
-    if (t.empty() || t.size() > kMaxLineBytes) return std::nullopt;
-    if (source_guard::looks_like_source_or_code_statement(t) || text::has_secret_like_key(t)) return std::nullopt;
-    if (!has_diagnostic_signal(t)) return std::nullopt;
+namespace {
 
-    DiagnosticTemplate result;
-    result.template_text.reserve(t.size());
-    for (std::string_view token : text::split_whitespace(t)) {
-        if (!result.template_text.empty()) result.template_text.push_back(' ');
-        normalization::append_normalized_token(token, result.template_text, result.paths);
+// The line as its template reads it: colour codes removed (into `scratch`,
+// unless nothing is left of the line without them) and trimmed.
+std::string_view template_source(std::string_view line, std::string& scratch) {
+    scratch.clear();
+    if (line.find('\x1b') != std::string_view::npos) scratch = text::strip_ansi(line);
+    return text::trim(scratch.empty() ? line : std::string_view(scratch));
+}
+
+// Writes the line's template to `out`, and the paths it replaced to `paths`
+// when given; false when the line has none.
+bool build_template(std::string_view line, std::string& out, std::vector<std::string>* paths, std::string& scratch) {
+    const std::string_view t = template_source(line, scratch);
+    if (t.empty() || t.size() > kMaxLineBytes) return false;
+    if (source_guard::looks_like_source_or_code_statement(t) || text::has_secret_like_key(t)) return false;
+    if (!has_diagnostic_signal(t)) return false;
+
+    out.clear();
+    out.reserve(t.size());
+    std::size_t pos = 0;
+    for (std::string_view token = text::next_word(t, pos); !token.empty(); token = text::next_word(t, pos)) {
+        if (!out.empty()) out.push_back(' ');
+        normalization::append_normalized_token(token, out, paths);
     }
-    if (!normalization::has_enough_static_text(result.template_text)) return std::nullopt;
+    return normalization::has_enough_static_text(out);
+}
+
+}  // namespace
+
+std::optional<DiagnosticTemplate> diagnostic_template_for_line(std::string_view line) {
+    DiagnosticTemplate result;
+    std::string scratch;
+    if (!build_template(line, result.template_text, &result.paths, scratch)) return std::nullopt;
     return result;
+}
+
+bool write_diagnostic_template(std::string_view line, std::string& out, std::string& scratch) {
+    return build_template(line, out, nullptr, scratch);
 }
 
 bool is_important_native_context(std::string_view line) {
@@ -120,6 +146,8 @@ bool opens_native_stack_section(std::string_view line) {
     return kSectionHeadingWordSet.found_in(t);
 }
 
+FoldedLines FoldedLines::within(std::string_view input) { return FoldedLines(SummaryWriter::within(input)); }
+
 void FoldedLines::add(std::string_view line) {
     const bool blank = text::trim(line).empty();
     if (blank) {
@@ -129,19 +157,10 @@ void FoldedLines::add(std::string_view line) {
     }
     previous_blank_ = false;
     if (pending_blank_) {
-        if (lines_ > 0) out_.push_back('\n');
-        ++lines_;
+        out_.add("");
         pending_blank_ = false;
     }
-    if (lines_ > 0) out_.push_back('\n');
-    out_.append(line);
-    ++lines_;
-}
-
-std::string FoldedLines::take(bool final_newline) {
-    if (final_newline && lines_ > 0) out_.push_back('\n');
-    lines_ = 0;
-    return std::move(out_);
+    out_.add(line);
 }
 
 std::vector<std::string> drop_excess_blank_lines(std::vector<std::string> lines) {
@@ -153,17 +172,35 @@ std::vector<std::string> drop_excess_blank_lines(std::vector<std::string> lines)
     return out;
 }
 
-void write_run_summary(FoldedLines& out, const std::vector<std::string_view>& lines,
-                       const std::vector<const DiagnosticTemplate*>& templates) {
-    out.add(text::format("… {} repeated diagnostics: {}", lines.size(), templates.front()->template_text));
-    out.add("  first: " + plain_trimmed(lines.front()));
-    out.add("  last: " + plain_trimmed(lines.back()));
+void write_run_summary(FoldedLines& out, const text::LineIndex& lines, std::size_t first, std::size_t end,
+                       std::string_view template_text) {
+    out.add(text::format("… {} repeated diagnostics: {}", end - first, template_text));
+    out.add("  first: " + plain_trimmed(lines[first]));
+    out.add("  last: " + plain_trimmed(lines[end - 1]));
 
+    // The paths the lines' templates replaced, each once, in order of first
+    // appearance: views of the text where a path stands in it as recorded,
+    // copies of the few that were rewritten (colour codes, backslashes).
+    const std::string_view whole = lines.text();
+    auto in_text = [&](std::string_view piece) {
+        return std::less_equal<const char*>()(whole.data(), piece.data()) &&
+               std::less_equal<const char*>()(piece.data() + piece.size(), whole.data() + whole.size());
+    };
     std::vector<std::string_view> paths;
     std::unordered_set<std::string_view> seen;
-    for (const DiagnosticTemplate* tmpl : templates)
-        for (const std::string& path : tmpl->paths)
-            if (seen.insert(path).second) paths.push_back(path);
+    std::deque<std::string> copies;
+    std::string scratch, storage;
+    for (std::size_t i = first; i < end; ++i) {
+        const std::string_view t = template_source(lines[i], scratch);
+        std::size_t pos = 0;
+        for (std::string_view token = text::next_word(t, pos); !token.empty(); token = text::next_word(t, pos)) {
+            std::optional<std::string_view> path = normalization::token_path(token, storage);
+            if (!path || seen.contains(*path)) continue;
+            if (!in_text(*path)) path = copies.emplace_back(*path);
+            seen.insert(*path);
+            paths.push_back(*path);
+        }
+    }
     if (paths.empty()) return;
 
     out.add("  affected paths:");

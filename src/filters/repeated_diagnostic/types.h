@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,12 +26,21 @@ struct DiagnosticTemplate {
     std::vector<std::string> paths;
 };
 
-// What the repeated-diagnostics detector found: one optional template per
-// input line, and the template texts met at least kMinRepeats times,
-// sorted by bytes.
+// What the repeated-diagnostics detector found: each line's template, as
+// the number of its text among the texts met (each text is kept once, so a
+// long run of one diagnostic costs four bytes a line), whether each text
+// was met at least kMinRepeats times, and those texts sorted by bytes.
 struct DiagnosticSignal {
-    std::vector<std::optional<DiagnosticTemplate>> line_templates;
+    static constexpr std::uint32_t kNoTemplate = UINT32_MAX;
+    std::vector<std::uint32_t> line_templates;  // by line: an id, or kNoTemplate
+    std::deque<std::string> templates;          // by id
+    std::vector<bool> repeated;                 // by id
     std::vector<std::string> repeated_templates;
+
+    // Whether line `i` has a template that recurs often enough to fold.
+    bool has_repeated_template(std::size_t i) const {
+        return line_templates[i] != kNoTemplate && repeated[line_templates[i]];
+    }
 };
 
 // What one numbered stack-frame line shows.

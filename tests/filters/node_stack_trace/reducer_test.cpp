@@ -378,6 +378,13 @@ TEST(NodeStackTraceDetector, DeclinesWhatIsNotATrace) {
     EXPECT_NE(compress_node_stack_trace_output("The checkout request failed after retrying.\nTypeError: x\n" + frames),
               "The checkout request failed after retrying.\nTypeError: x\n" + frames);
     EXPECT_NE(compress_node_stack_trace_output(trace("OOOOOO")), trace("OOOOOO"));
+
+    // Frames that point at no script's code make a trace only when one of
+    // them, wherever it stands, names a script file.
+    std::string java = "TypeError: x\n";
+    for (int k = 1; k <= 6; ++k) java += text::format("    at com.example.Cart.step{}(Cart.java:{})\n", k, k);
+    EXPECT_EQ(compress_node_stack_trace_output(java), java);
+    EXPECT_NE(compress_node_stack_trace_output(java + frame('O', 7)), java + frame('O', 7));
 }
 
 // The cheap frame-line gate must let through every line that normalises to
@@ -397,6 +404,10 @@ TEST(NodeStackTraceDetector, FramesBehindColourCodesAndToolPrefixes) {
         for (int k = 1; k <= 6; ++k) in += r.prefix + frame('I', k).substr(r.cut);
         const std::string out = compress_node_stack_trace_output(in);
         EXPECT_EQ(out.substr(0, out.find('\n')), "node stack trace: TypeError") << text::debug_quote(r.prefix);
+        // The frame is printed as it reads without the codes and prefixes.
+        std::string printed = "\n";
+        printed.append(bare(frame('I', 1))).push_back('\n');
+        EXPECT_NE(out.find(printed), std::string::npos) << text::debug_quote(r.prefix);
     }
 }
 

@@ -35,6 +35,15 @@ const std::string kTail = " while copying the nightly backup set to the archive 
 
 const Lines kIntro = {"$ ./sync --all", "sync: starting run 7", "sync: reading manifest"};
 
+// Eight coloured lines naming four Windows paths, each twice in a row.
+Lines coloured_backslash_paths() {
+    Lines out;
+    for (int i = 1; i <= 4; ++i)
+        for (int twice = 0; twice < 2; ++twice)
+            out.push_back(text::format("\x1b[31merror\x1b[0m: cannot read C:\\srv\\in-{}.log", i));
+    return out;
+}
+
 TEST(RepeatedDiagnosticReducer, FoldsRuns) {
     struct Case {
         const char* name;
@@ -87,6 +96,17 @@ TEST(RepeatedDiagnosticReducer, FoldsRuns) {
               kIntro,
               {"… 8 repeated diagnostics: error: cannot stat <path>", "  first: error: cannot stat /etc/app.conf",
                "  last: error: cannot stat /etc/app.conf", "  affected paths:", "   /etc/", "    app.conf"}})},
+        // The paths of coloured lines and with backslashes are copies of
+        // what the lines hold: each is listed once, with slashes.
+        {"coloured lines with backslash paths", cat({kIntro, coloured_backslash_paths(), {"sync: done"}}),
+         cat({{"repeated diagnostics: line summary"},
+              kIntro,
+              {"… 8 repeated diagnostics: error: cannot read <path>", "  first: error: cannot read C:\\srv\\in-1.log",
+               "  last: error: cannot read C:\\srv\\in-4.log", "  affected paths:", "   C:/", "    srv/",
+               "     in-1.log", "     in-2.log", "     in-3.log", "     in-4.log", "sync: done"}})},
+        {"runs whose summaries outgrow their lines",
+         cat({Lines(4, "error: cannot open /a/b"), {"ok"}, Lines(4, "error: cannot open /a/b")}),
+         {}},
     };
     for (const Case& c : cases) {
         const std::string in = text::join_lines(c.in, true);
