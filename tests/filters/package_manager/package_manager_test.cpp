@@ -105,6 +105,7 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
           "- Installing six (1.0)", "- Updating six (1.0)", "- Upgrading six (1.0)", "- Locking six (1.0)",
           "- Downloading six (1.0)", "- Removing six (1.0)", "- Downgrading six (1.0)", "- Updating six 1.0 -> 2.0"}},
         {"poetry failure", "y", {"version solving failed", "SolverProblemError"}},
+        {"poetry success", "see poetry.lock", {"Installing dependencies from lock file"}},
         {"npm success",
          "y",
          {"npm notice x", "npm http fetch x", "npm timing x", "npm verb x", "npm sill x", "added 2 packages",
@@ -141,6 +142,7 @@ TEST(PackageManagerDetector, EvidenceAndVerdict) {
          {"Bundle complete!", "Bundle updated!", "see Gemfile.lock", "see rubygems.org", "Fetching gem metadata from x",
           "Using rake 13.0", "Fetching rake 13.0", "Installing rake 13.0", "2 gems now installed"}},
         {"bundler failure", "1 gem now installed", {"Bundler could not find x"}},
+        {"-", "1 gem now installed", {"Using CPython 3.12.1", "Using Python 3.11.2"}},  // no gems
         {"homebrew success",
          "see formula",
          {"==> Pouring x", "==> Fetching x", "==> Downloading x", "==> Installing x", "==> Caveats", "==> Summary",
@@ -441,6 +443,7 @@ TEST(PackageManagerReducer, LineClasses) {
         {"npm WARN deprecated a@1.0.0", true},
         {"\xE2\x9E\xA4 YN0000: \xC2\xB7 Done in 1s", false},
         {"\xE2\x9E\xA4 YN0002: a@npm:1.0.0 doesn't provide b", true},
+        {"\xE2\x9E\xA4 YN0000: see YN0060", false},  // an info line that names a code
         {"hint: run with --verbose", true},
         {"brew services start postgresql@16", true},
         {"just some chatter", false},

@@ -25,6 +25,7 @@ TEST(RepeatedDiagnosticSourceGuard, TellsCodeFromDiagnostics) {
         {"12) step", true},
         {"-", false},
         {"1.step", false},
+        {". step", false},  // a numbered marker needs a digit
         {"#42 add retries", true},
         {"#include <x>", true},
         {"#7 fixed", true},  // not a hash comment, but an issue-list row
@@ -45,6 +46,7 @@ TEST(RepeatedDiagnosticSourceGuard, TellsCodeFromDiagnostics) {
         {"rb'abc'", true},
         {"`word`", true},
         {"bruf'x'", false},
+        {"bru'x'", true},  // three prefix letters at most
         {"\"", true},
         {"value: a:b", false},  // neither an identifier path nor balanced text
         {"value: a::b", true},

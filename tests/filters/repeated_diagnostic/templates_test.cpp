@@ -133,6 +133,7 @@ TEST(RepeatedDiagnosticTemplates, StaticTextEdges) {
         {"<num>\xE2\x80\x83<num> ab cd ef gh", false},
         {"<addr> ab cd ef", false},
         {"<hash> ab cd ef", false},
+        {"<pid> ab cd ef", false},
         // Ten bytes and six letters at least.
         {"errors:123", true},
         {"errors:12", false},
