@@ -484,7 +484,11 @@ TEST(PackageManagerReducer, LineClasses) {
           "[INFO] Initializing environment for x", "[INFO] Installing environment for x",
           "[INFO] Updating environment for x", "[INFO] Once installed this environment will be reused.",
           "[INFO] This may take a few minutes...", "[INFO] Stashing unstaged files to x", "[INFO] Restored changes",
-          "Updating crates.io index", "Downloading crates ...", "Compiling six", "Checking six", "Fresh six"})
+          "Updating crates.io index", "Downloading crates ...", "Compiling six", "Checking six", "Fresh six",
+          "Installing six v1", "[1/4] Resolving packages", "[2/4] Fetching packages", "[3/4] Linking dependencies",
+          "[4/4] Building fresh packages", "[5/5] Building x", "\xE2\x9E\xA4 YN0000: Resolution step",
+          "\xE2\x9E\xA4 YN0000: Fetch step", "\xE2\x9E\xA4 YN0000: Link step", "\xE2\x9E\xA4 YN0000: Done",
+          "\xE2\x9E\xA4 YN0000: Completed", "\xE2\x9E\xA4 YN0000: Yarn 4.0"})
         EXPECT_FALSE(kept_in_log(line, true)) << line;
     // Final summaries, error and warning words (on progress lines, which
     // they alone keep) and hints stay even in a successful log.
