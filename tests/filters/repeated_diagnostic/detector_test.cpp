@@ -38,7 +38,7 @@ TEST(RepeatedDiagnosticDetector, OwnershipGuard) {
         Lines lines;
         bool owned;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"blank text", {"", "   "}, true},
         {"plain text", kPlain, false},
         {"an earlier headline", cat({kPlain, {"Build Diagnostics: gcc failure"}}), true},
@@ -61,8 +61,26 @@ TEST(RepeatedDiagnosticDetector, OwnershipGuard) {
         {"a bare token word", cat({kPlain, {"token: abc"}}), false},
         {"three pipes among ten", cat({repeat("a | b", 3), repeat("plain", 7)}), false},
         {"three pipes and a border", cat({repeat("a | b", 3), {"+---+"}, repeat("plain", 6)}), true},
+        {"two pipes and a border", cat({repeat("a | b", 2), {"+---+"}, repeat("plain", 7)}), false},
+        {"eleven pipes of twenty", cat({repeat("a | b", 11), repeat("plain", 9)}), true},        // 55 %
+        {"eleven pipes of twenty-one", cat({repeat("a | b", 11), repeat("plain", 10)}), false},  // 52 %
         {"pytest in lower case", cat({kPlain, {"running PyTest now"}}), true},
     };
+    // One row per entry of the guard's lists: headlines and markers, the line
+    // starts of diffs, tests and CI logs, build and package phrases, and
+    // secret-bearing keys each make the text another filter's.
+    for (const char* line :
+         {"repeated diagnostics: line summary", "native trace: SIGSEGV", "log templates: repeated line summary",
+          "generic log: application summary", "test output: go failure", "ci log: github-actions failure",
+          "python traceback: ValueError", "Traceback (most recent call last):", "=== short test summary info ===",
+          "see diff --git a/x b/x", "jsonl records=3", "package manager: npm success", "test session starts",
+          "Index: x", "Test Files 1 passed", "FAIL src/a.test.ts", "test result: ok.", "Running 3 tests using 1 worker",
+          "##[group]x", "::endgroup::", "::error file=x", "::warning x", "Checking foo", "Finished dev",
+          "could not compile", "error[E0308]: x", "warning[x]", "Downloading x", "Downloaded x",
+          "Installing collected packages: x", "added 3", "3 packages audited", "Resolved 3", "Prepared 3",
+          "installed x", "npm warn x", "npm err x", "x password y", "x passwd y", "x secret y", "token=abc",
+          "x api_key y", "x apikey y", "x authorization y", "x credential y", "x private_key y", "x access_key y"})
+        cases.push_back({line, cat({kPlain, {line}}), true});
     for (const Case& c : cases) EXPECT_EQ(owned(c.lines), c.owned) << c.name;
 
     const Lines build =
@@ -70,6 +88,10 @@ TEST(RepeatedDiagnosticDetector, OwnershipGuard) {
     EXPECT_TRUE(owned(build, false));
     EXPECT_FALSE(owned(build, true));
     EXPECT_TRUE(owned(cat({kPlain, {"Compiling foo v0.1.0"}}), true));
+    // Each trace marker outweighs the build phrase in native mode.
+    for (const char* marker : {"AddressSanitizer", "UndefinedBehaviorSanitizer", "ThreadSanitizer", "LeakSanitizer",
+                               "MemorySanitizer", "runtime error: x", "Segmentation fault", "stack trace", "backtrace"})
+        EXPECT_FALSE(owned(cat({kPlain, {"Compiling foo v0.1.0", marker}}), true)) << marker;
 }
 
 std::optional<filters::repeated_diagnostic::types::DiagnosticSignal> repeated(const Lines& lines) {
@@ -86,10 +108,20 @@ Lines denied(int n) {
 
 TEST(RepeatedDiagnosticDetector, RepeatedTemplateThresholds) {
     EXPECT_FALSE(repeated(denied(7)));                                   // seven nonblank lines
-    EXPECT_FALSE(repeated(cat({denied(5), repeat("plain words", 5)})));  // counted 5 times
-    const auto six = repeated(cat({denied(6), {"error: disk quota exceeded for user"}, denied(2)}));
+    EXPECT_FALSE(repeated(cat({denied(7), {"plain words"}})));           // seven covered lines
+    EXPECT_FALSE(repeated(cat({denied(5), repeat("plain words", 5)})));  // five covered lines
+    const auto eight = repeated(cat({denied(6), {"error: disk quota exceeded for user"}, denied(2)}));
+    ASSERT_TRUE(eight);
+    EXPECT_EQ(eight->repeated_templates, Lines{"cannot open <path>: permission denied"});
+    // Beside a template counted eight times, one counted six times is
+    // repeated too, one counted five times is not.
+    const Lines refused = repeat("worker: connection refused, retry failed", 8);
+    const auto six = repeated(cat({denied(6), refused}));
     ASSERT_TRUE(six);
-    EXPECT_EQ(six->repeated_templates, Lines{"cannot open <path>: permission denied"});
+    EXPECT_EQ(six->repeated_templates, (Lines{"cannot open <path>: permission denied", refused[0]}));
+    const auto five = repeated(cat({denied(5), refused}));
+    ASSERT_TRUE(five);
+    EXPECT_EQ(five->repeated_templates, Lines{refused[0]});
     EXPECT_FALSE(repeated(cat({denied(8), repeat("plain words", 15)})));  // 8 of 23: 34 %
     EXPECT_TRUE(repeated(cat({denied(8), repeat("plain words", 14)})));   // 8 of 22: 36 %
 }
@@ -105,6 +137,21 @@ Lines gdb_frames(int from, int to) {
     Lines out;
     for (int i = from; i <= to; ++i)
         out.push_back(text::format("#{}  0x00007f3a1c2b{} in step{} () from /usr/lib/libwork.so.1", i, 1000 + i, i));
+    return out;
+}
+
+// Frames with an address and a source file but no module path.
+Lines local_frames(int from, int to) {
+    Lines out;
+    for (int i = from; i <= to; ++i)
+        out.push_back(text::format("#{}  0x00005555555551{} in step{} () at work.c:{}", i, 10 + i, i, 3 + i));
+    return out;
+}
+
+// Frames without an address.
+Lines bare_frames(int from, int to) {
+    Lines out;
+    for (int i = from; i <= to; ++i) out.push_back(text::format("#{} step{} () at work.c:{}", i, i, 3 + i));
     return out;
 }
 
@@ -128,6 +175,22 @@ TEST(RepeatedDiagnosticDetector, NativeTraceAcceptance) {
     // A weak marker needs a run of five.
     EXPECT_FALSE(native(cat({{"stack trace:"}, gdb_frames(3, 4), gdb_frames(0, 2)})));
     EXPECT_TRUE(native(cat({{"stack trace:"}, gdb_frames(0, 4)})));
+
+    // Without a marker, five of eight frames need an address and a module,
+    // and five must run in a row.
+    EXPECT_TRUE(native(cat({intro, gdb_frames(0, 4), local_frames(5, 7)})));
+    EXPECT_FALSE(native(cat({intro, gdb_frames(0, 3), local_frames(4, 7)})));
+    EXPECT_TRUE(native(cat({intro, gdb_frames(0, 4), gdb_frames(10, 12)})));
+    EXPECT_FALSE(native(cat({intro, gdb_frames(0, 3), gdb_frames(10, 13)})));
+    // A weak marker takes five frames without an address, or five with an
+    // address and a module; four of either are not enough.
+    EXPECT_TRUE(native(cat({{"stack trace:"}, bare_frames(0, 4)})));
+    EXPECT_FALSE(native(cat({{"stack trace:"}, bare_frames(0, 3), local_frames(4, 4)})));
+    EXPECT_FALSE(native(cat({{"stack trace:"}, gdb_frames(0, 3), local_frames(4, 4)})));
+    // Out of order, a strong marker needs every frame from 0 to 4, and five
+    // of them with addresses.
+    EXPECT_FALSE(native(cat({{"Segmentation fault"}, gdb_frames(3, 5), gdb_frames(0, 1)})));
+    EXPECT_FALSE(native(cat({{"Segmentation fault"}, gdb_frames(3, 4), gdb_frames(0, 1), bare_frames(2, 2)})));
 }
 
 TEST(RepeatedDiagnosticDetector, IssueListsQuotingTraces) {
@@ -146,6 +209,53 @@ TEST(RepeatedDiagnosticDetector, IssueListsQuotingTraces) {
     EXPECT_EQ(confirmed->headline, "AddressSanitizer: heap-use-after-free");
     // Without a strong marker an issue list is never a trace.
     EXPECT_FALSE(native(cat({{"TODO:", "stack trace:"}, gdb_frames(0, 7)})));
+
+    // Five frames in shared libraries are enough, four are not.
+    EXPECT_TRUE(native(cat({todo_header, gdb_frames(0, 4)})));
+    EXPECT_FALSE(native(cat({todo_header, gdb_frames(0, 3), {frames[4]}})));
+    // Each strong marker lets an issue list quote a trace.
+    for (const char* marker : {"AddressSanitizer report", "UndefinedBehaviorSanitizer report", "ThreadSanitizer report",
+                               "LeakSanitizer report", "MemorySanitizer report", "runtime error: x",
+                               "Segmentation fault"})
+        EXPECT_TRUE(native(cat({{"TODO:", marker}, gdb_frames(0, 7)}))) << marker;
+    // Each word of an issue list, a to-do list or a checklist makes one.
+    for (const char* context : {"Follow-up issue 12", "Issue list", "Open issues: 3", "Checklist for the release",
+                                "todo later", "Issue", "Issues", "Known issue", "Open issues"})
+        EXPECT_FALSE(native(cat({{context, "stack trace:"}, gdb_frames(0, 7)}))) << context;
+    // Sanitizer headers that make a quoted report a real one, and lines
+    // that do not (each with the lines before it).
+    const Lines confirmed_headers[] = {
+        {"SUMMARY: AddressSanitizer: heap-use-after-free on address 0x602"},
+        {"==1==ERROR: UndefinedBehaviorSanitizer: x-y on address 0x602"},
+        {"==1==ERROR: ThreadSanitizer: x-y on address 0x602"},
+        {"==1==ERROR: LeakSanitizer: x-y on address 0x602"},
+        {"==1==ERROR: MemorySanitizer: x-y on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: leak on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: segv on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: crash on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: runtime on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: detected on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: undefined on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: attempting on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: deadlysignal on address 0x602"},
+        {"==1==ERROR: AddressSanitizer: x-y on 0x602"},
+        {"==1==ERROR: AddressSanitizer: x-y at pc 0x5"},
+        {"==1==ERROR: AddressSanitizer: DEADLYSIGNAL"},
+        {"==1==ERROR: LeakSanitizer: detected memory leaks"},
+        {"==1==ERROR: UndefinedBehaviorSanitizer: runtime error here"},
+        {"READ of size 4 at 0x602", "==1==ERROR: AddressSanitizer: x-y"},
+        {"WRITE of size 4 at 0x602", "==1==ERROR: AddressSanitizer: x-y"},
+        {"previously allocated by thread T0 here:", "==1==ERROR: AddressSanitizer: x-y"},
+        {"SUMMARY: done", "==1==ERROR: AddressSanitizer: x-y"},
+    };
+    for (const Lines& header : confirmed_headers)
+        EXPECT_TRUE(native(cat({{"Follow-up issues:"}, header, frames}))) << header.back();
+    for (const char* header : {"==1==ERROR: AddressSanitizer: x-y", "==1==ERROR: AddressSanitizer: overflow on address 1",
+                               "==1==WARNING: AddressSanitizer: x-y on address 0x602",
+                               "==1==ERROR: AddressSanitizer: x-y expected on address 0x602",
+                               "==1==ERROR: AddressSanitizer: x-y on address 0x602 follow-up",
+                               "==1==ERROR: AddressSanitizer: x-y on address 0x602 todo"})
+        EXPECT_FALSE(native(cat({{"Follow-up issues:", header}, frames}))) << header;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ TEST(RepeatedDiagnosticNative, FrameEvidence) {
     const Case cases[] = {
         {"#0 0x4a5b6c in main /workspace/app/main.cc:12:3", true, 0, true, true, false, true},
         {"#3 0x7f12 in start (libdyld.dylib+0x1a2b)", false},
+        {"#3 0x7f123 in start (libdyld.dylib+0x1a2b)", true, 3, true, true, true, false},  // seven bytes
         {"#4 0x1f2034 in start (libdyld.dylib+0x15f3d)", true, 4, true, true, true, false},
         {"#1 main at src/main.rs:10", true, 1, false, false, false, true},
         {"#1 main", false},
@@ -31,6 +32,14 @@ TEST(RepeatedDiagnosticNative, FrameEvidence) {
         {"#6  0x0000555555555208 in main () at crash.c:9", true, 6, true, false, false, false},
         {"#0  main () at crash.c:9", true, 0, false, false, false, false},
         {"#3 pc 0x0004a2c1 /system/lib/libc.so (abort+62)", true, 3, true, true, true, false},
+        {"#3 pc 0x4a2c1 /system/lib/libc.so (abort+62)", true, 3, true, true, true, false},  // five hex digits
+        {"#3 pc 0x4a2c /system/lib/libc.so (abort+62)", false},
+        // Each place of the project's own source, and each binary suffix.
+        {"#0 0x4a5b6c in main /workspaces/app/main.cc:12", true, 0, true, true, false, true},
+        {"#0 0x4a5b6c in main /home/dev/src/main.cc:12", true, 0, true, true, false, true},
+        {"#0 0x4a5b6c in main /app/main.cc:12", true, 0, true, true, false, true},
+        {"#2 0x00007ff6a1 in start (prog.exe+0x1a2b)", true, 2, true, true, true, false},
+        {"#2 0x00007ff6a1 in start (kernel32.dll+0x1a2b)", true, 2, true, true, true, false},
     };
     for (const Case& c : cases) {
         const auto got = parse_native_frame_evidence(c.line);
@@ -73,6 +82,17 @@ TEST(RepeatedDiagnosticNative, HeadlinesAndNormalisedLines) {
     EXPECT_TRUE(token_has_native_file_location("(libc.so:0)"));
     EXPECT_FALSE(token_has_native_file_location("main.cc"));
     EXPECT_FALSE(token_has_native_file_location(":12"));
+    for (const char* ext :
+         {".c", ".cc", ".cpp", ".h", ".hpp", ".rs", ".go", ".swift", ".m", ".mm", ".so", ".dylib", ".dll", ".exe"})
+        EXPECT_TRUE(token_has_native_file_location(std::string("main") + ext + ":12")) << ext;
+    // Each sanitizer names the headline, which ends before the place.
+    const std::pair<const char*, const char*> headlines[] = {
+        {"WARNING: ThreadSanitizer: data race (pid=7) at main.c:3", "ThreadSanitizer: data race (pid=7)"},
+        {"==7==ERROR: LeakSanitizer: detected memory leaks in main", "LeakSanitizer: detected memory leaks"},
+        {"==7==WARNING: MemorySanitizer: use-of-uninitialized-value on 0x7ffd24 x",
+         "MemorySanitizer: use-of-uninitialized-value"},
+    };
+    for (const auto& [line, want] : headlines) EXPECT_EQ(native_headline_summary(line), want) << line;
 }
 
 }  // namespace

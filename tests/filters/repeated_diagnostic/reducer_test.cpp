@@ -33,6 +33,15 @@ Lines denied(int from, int to, const std::string& tail = "") {
 
 const std::string kTail = " while copying the nightly backup set to the archive volume";
 
+// Lines of one template without paths, numbered from `from` to `to`, long
+// enough that a run of four folds smaller.
+const std::string kRefused = ": connection refused" + kTail + ", giving up: the last retry failed";
+Lines refused(int from, int to) {
+    Lines out;
+    for (int i = from; i <= to; ++i) out.push_back(text::format("worker {}{}", i, kRefused));
+    return out;
+}
+
 const Lines kIntro = {"$ ./sync --all", "sync: starting run 7", "sync: reading manifest"};
 
 // Eight coloured lines naming four Windows paths, each twice in a row.
@@ -69,6 +78,15 @@ TEST(RepeatedDiagnosticReducer, FoldsRuns) {
               {"sync: retry"},
               denied(10, 12)}),
          {}},
+        {"a run of four folds, runs of three stay",
+         cat({kIntro, refused(1, 4), {"sync: retry"}, refused(5, 7), {"sync: retry"}, refused(8, 10)}),
+         cat({{"repeated diagnostics: line summary"},
+              kIntro,
+              {"… 4 repeated diagnostics: worker <num>" + kRefused, "  first: " + refused(1, 1)[0],
+               "  last: " + refused(4, 4)[0], "sync: retry"},
+              refused(5, 7),
+              {"sync: retry"},
+              refused(8, 10)})},
         {"six paths, all shown",
          cat({denied(1, 6, kTail), {"", "", "sync: done", "", ""}, denied(7, 8, kTail), {"sync: end", "", ""}}),
          {"repeated diagnostics: line summary",
@@ -189,6 +207,18 @@ TEST(RepeatedDiagnosticReducer, NativeContextLines) {
         "… 1 native trace line omitted",
     };
     EXPECT_EQ(compress_repeated_diagnostic_output(text::join_lines(in, true)), text::join_lines(want, true));
+
+    // Each kind of important context line is kept past the first four.
+    for (const char* line : {"SUMMARY: done", "== done ==", "abort", "caught signal 11", "exit code 3", "command failed",
+                             "backtrace follows"}) {
+        Lines trace = {"Segmentation fault in worker", "context one", "context two", "context three", "context four",
+                       line, "context five"};
+        for (int i = 0; i < 6; ++i)
+            trace.push_back(
+                text::format("#{}  0x00007f3a1c2b{} in step{} () from /usr/lib/libwork.so.1", i, 1000 + i, i));
+        const std::string out = compress_repeated_diagnostic_output(text::join_lines(trace, true));
+        EXPECT_TRUE(text::contains(out, "\n… 1 native trace line omitted\n" + std::string(line) + "\n")) << line;
+    }
 }
 
 // Markers are written before a line is found to repeat the headline, so
@@ -339,9 +369,10 @@ TEST(RepeatedDiagnosticReducer, RealCapturesKeepTheirLines) {
     }
 }
 
-TEST(RepeatedDiagnosticReducer, TooShortNativeSummaryFallsThrough) {
-    // Five frames make a trace, but its summary of three lines is never
-    // used; the repeated lines are folded instead.
+TEST(RepeatedDiagnosticReducer, NativeSummaryNoSmallerThanTheTraceFallsThrough) {
+    // Five frames and a marker make a trace, but its summary (the headline
+    // and all five frames, their numbers written as "#<num>") is longer
+    // than the trace; six lines hold no run to fold, so the text comes back.
     Lines in = {"Segmentation fault"};
     for (int i = 0; i < 5; ++i) in.push_back(text::format("#{} f{} at a.c:{}", i, i, i + 1));
     const std::string text = text::join_lines(in, true);

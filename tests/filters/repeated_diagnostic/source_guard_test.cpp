@@ -25,6 +25,7 @@ TEST(RepeatedDiagnosticSourceGuard, TellsCodeFromDiagnostics) {
         {"12) step", true},
         {"-", false},
         {"1.step", false},
+        {". step", false},  // a numbered marker needs a digit
         {"#42 add retries", true},
         {"#include <x>", true},
         {"#7 fixed", true},  // not a hash comment, but an issue-list row
@@ -45,6 +46,7 @@ TEST(RepeatedDiagnosticSourceGuard, TellsCodeFromDiagnostics) {
         {"rb'abc'", true},
         {"`word`", true},
         {"bruf'x'", false},
+        {"bru'x'", true},  // three prefix letters at most
         {"\"", true},
         {"value: a:b", false},  // neither an identifier path nor balanced text
         {"value: a::b", true},
@@ -56,8 +58,21 @@ TEST(RepeatedDiagnosticSourceGuard, TellsCodeFromDiagnostics) {
         {"<!-- failed -->", true},
         {"def run(): raise Error('x')", true},
         {"tar: data/x.txt: Cannot open: Permission denied", false},
+        {"/*x failed", true},
+        {"*x failed", true},
+        {"log.warn(x)", true},
+        {"cannot open 'x' (retry),", true},
+        {"cannot open 'x' (retry);", true},
+        {"cannot open 'x' (retry)", true},
+        {"await send('x') now", true},
     };
     for (const Case& c : cases) EXPECT_EQ(looks_like_source_or_code_statement(c.line), c.source) << c.line;
+    // One row per keyword that starts a statement and per string prefix.
+    for (const char* line : {"def x", "class x", "function x", "fn x", "pub fn x", "pub async fn x", "if x", "for x",
+                             "while x", "return x", "raise x", "throw x", "assert x", "const x", "let x", "var x",
+                             "async def x", "async class x", "async function x", "async fn x", "async pub fn x",
+                             "B'x'", "F'x'", "R'x'", "U'x'", "b'x'", "f'x'", "r'x'", "u'x'"})
+        EXPECT_TRUE(looks_like_source_or_code_statement(line)) << line;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "filters/repeated_diagnostic/normalization.h"
 #include "filters/repeated_diagnostic/summary.h"
+#include "text.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ TEST(RepeatedDiagnosticTemplates, PlaceholdersAndPaths) {
         std::string want;  // "" for no template
         std::vector<std::string> paths;
     };
-    const Case cases[] = {
+    const std::string key40(40, 'k');
+    std::vector<Case> cases = {
         {"cannot open /var/log/app/42.log: permission denied",
          "cannot open <path>: permission denied",
          {"/var/log/app/42.log"}},
@@ -42,7 +44,34 @@ TEST(RepeatedDiagnosticTemplates, PlaceholdersAndPaths) {
         {"- failed to open the file", "", {}},       // a list item
         {"everything is fine here today", "", {}},   // no signal
         {"see https://example.com/error page failed", "see https://example.com/error page failed", {}},
+        // A key of up to 40 bytes keeps its name before a path value.
+        {"failed loading " + key40 + "=/tmp/a.txt", "failed loading " + key40 + "=<path>", {"/tmp/a.txt"}},
+        {"failed loading k" + key40 + "=/tmp/a.txt", "failed loading <path>", {"k" + key40 + "=/tmp/a.txt"}},
+        // Twelve hex digits make a hash, alone or after other characters.
+        {"fatal: bad object 0123456789ab", "fatal: bad object <hash>", {}},
+        {"fatal: bad object id=0123456789ab", "fatal: bad object id=<hash>", {}},
+        {"fatal: bad object id=0123456789a", "fatal: bad object id=<num>a", {}},
     };
+    // Each phrase and whole word of the diagnostic signal alone gives a line
+    // its template (here the line itself).
+    for (const char* line :
+         {"open of the archive: permission denied_now", "reading archive: no such file_here",
+          "the archive was not found_here", "the archive xcannot be read", "the archive xcan't be read",
+          "the archive is xunable to load", "the archive xfailed to load", "the archive hit a xfatal errorx",
+          "the archive run: segmentation fault", "the archive run: core dumped", "the archive run: stack trace follows",
+          "the archive run: abort", "the archive run: aborted", "the archive run: aborting", "the archive cannot",
+          "the archive run: denied", "the archive run: error", "the archive run: exception", "the archive run: failed",
+          "the archive run: failure", "the archive run: fatal", "the archive run: invalid", "the archive run: panic",
+          "the archive run: terminate", "the archive run: terminated", "the archive is unable",
+          "the archive run: warn", "the archive run: warning"})
+        cases.push_back({line, line, {}});
+    // Each character that may open or close a token stays around its path.
+    for (char c : std::string("\"'([{"))
+        cases.push_back({text::format("cannot open {}/tmp/a.txt now", c), text::format("cannot open {}<path> now", c),
+                         {"/tmp/a.txt"}});
+    for (char c : std::string("\"'),.:;]}"))
+        cases.push_back({text::format("cannot open /tmp/a.txt{} now", c), text::format("cannot open <path>{} now", c),
+                         {"/tmp/a.txt"}});
     for (const Case& c : cases) {
         const auto got = diagnostic_template_for_line(c.line);
         if (c.want.empty()) {
@@ -72,8 +101,16 @@ TEST(RepeatedDiagnosticTemplates, PathShapes) {
         // Backslash, quoting and extension edges.
         {"\\\\srv\\share", true}, {"..\\up", true}, {"'\"./a\"'", true}, {"~\\x", true},
         {".\\", false}, {"x.PY", true}, {"a.b", false}, {"ftp://h/a.c", false},
-        {"C:x", false}, {"\"\"", false}, {"//a", true}, {"a\\\\b", true}};
+        {"C:x", false}, {"\"\"", false}, {"//a", true}, {"a\\\\b", true},
+        // Three bytes at least after the quotes, from the root, here or home.
+        {"/ab", true}, {"'/a'", false}, {"./a", true}, {"./", false}, {"~/a", true}};
     for (const Case& c : cases) EXPECT_EQ(looks_like_path(c.text), c.path) << c.text;
+    // Each extension alone makes a name a path.
+    for (const char* ext : {".c",   ".cc",   ".cfg", ".conf", ".cpp", ".csv",  ".go",  ".gz",  ".h",    ".hpp",
+                            ".html", ".ini", ".java", ".js",   ".json", ".jsx", ".log", ".md",  ".php", ".png",
+                            ".py",  ".rb",   ".rs",  ".so",   ".sql", ".svg",  ".toml", ".ts",  ".tsx", ".txt",
+                            ".xml", ".yaml", ".yml", ".zip"})
+        EXPECT_TRUE(looks_like_path(std::string("notes") + ext)) << ext;
 }
 
 }  // namespace
@@ -94,6 +131,13 @@ TEST(RepeatedDiagnosticTemplates, StaticTextEdges) {
         {"a<b c>d failed here", true},     // a "<" that opens no placeholder stays
         {"<pid> caf\xC3\xA9 errors", true},
         {"<num>\xE2\x80\x83<num> ab cd ef gh", false},
+        {"<addr> ab cd ef", false},
+        {"<hash> ab cd ef", false},
+        {"<pid> ab cd ef", false},
+        // Ten bytes and six letters at least.
+        {"errors:123", true},
+        {"errors:12", false},
+        {"error:1234", false},
     };
     for (const TextCase& c : texts) EXPECT_EQ(has_enough_static_text(c.text), c.enough) << c.text;
 }
