@@ -653,16 +653,22 @@ private:
         const std::size_t from = lines_.start(begin);
         const std::string_view block = text.substr(from, end_of_line(end - 1) - from);
         std::size_t i = begin;
+        // The line last looked into and its word groups: a line that repeats
+        // it (a loop printing the same line) holds the same words.
+        std::string_view previous;
+        std::uint32_t previous_groups = 0;
         for (std::size_t at = 0;
              const std::optional<text::FingerprintSet::Hit> hit = kLineWordPrints.next(block, at);) {
             i = line_holding(from + hit->at, i, end);
             at = end_of_line(i) - from + 1;
             if (state(i).blank()) continue;
             const std::string_view t = text::trim_fast(lines_[i]);
-            const std::uint32_t groups =
-                kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
-            if (groups & (1u << kRefusingGroup)) return true;
-            if (groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
+            if (t != previous) {
+                previous = t;
+                previous_groups = kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
+            }
+            if (previous_groups & (1u << kRefusingGroup)) return true;
+            if (previous_groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
         }
         return false;
     }
