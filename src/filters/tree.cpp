@@ -176,6 +176,8 @@ private:
             while (slots < 2 * (count + 1)) slots *= 2;
             slots_.assign(slots, Slot{kNone, kNone});
         }
+        // Before a node is added past the room made for the nodes.
+        auto look_up_instead = [this] { return !kLookUp && nodes_.size() == nodes_.capacity() && worth_looking_up(); };
         // The previous row's path up to and including its last separator,
         // when its last component is all that follows: a row that starts
         // with the same bytes and adds one component is placed beside it
@@ -190,8 +192,7 @@ private:
                 if (leaf != previous_.back().first) {
                     if (!kLookUp && !settle_children(node)) return Outcome::CameBack;
                     const std::uint32_t parent = previous_.size() > 1 ? previous_[previous_.size() - 2].second : 0;
-
-                    if (!kLookUp && nodes_.size() == nodes_.capacity() && worth_looking_up()) return Outcome::CameBack;
+                    if (look_up_instead()) return Outcome::CameBack;
                     node = kLookUp ? child(parent, leaf) : new_child(parent, leaf);
                     if (node == kNone) return Outcome::TooLarge;
                     previous_.back() = {leaf, node};
@@ -213,8 +214,7 @@ private:
                     if (!settle_children(previous_[k - 1].second)) return Outcome::CameBack;
             previous_.resize(shared);
             for (std::size_t k = shared; k < parts_.size(); ++k) {
-
-                if (!kLookUp && nodes_.size() == nodes_.capacity() && worth_looking_up()) return Outcome::CameBack;
+                if (look_up_instead()) return Outcome::CameBack;
                 node = kLookUp ? child(node, parts_[k]) : new_child(node, parts_[k]);
                 if (node == kNone) return Outcome::TooLarge;
                 previous_.emplace_back(parts_[k], node);
