@@ -171,17 +171,12 @@ struct EntryView {
 // addresses; a line without colour is its own view, and nothing is copied.
 class Cleaned {
 public:
-    Cleaned() = default;
-    // `plain`: the lines read come from a text known to hold no ESC.
-    explicit Cleaned(bool plain) : plain_(plain) {}
-
     std::string_view of(std::string_view line) {
-        if (plain_ || line.find(kEsc) == std::string_view::npos) return line;
+        if (line.find(kEsc) == std::string_view::npos) return line;
         return *copies_.emplace_back(std::make_unique<std::string>(text::strip_ansi(line)));
     }
 
 private:
-    bool plain_ = false;
     std::vector<std::unique_ptr<std::string>> copies_;
 };
 
