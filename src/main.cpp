@@ -1,5 +1,6 @@
 // quorvane-shell compress [--max-blank-lines N]: reads one command's output
 // on standard input and writes a shorter text that keeps what matters.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -119,6 +120,13 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Large blocks are mapped on their own and given back when freed. Left
+    // to itself, the allocator raises that threshold to the size of the
+    // largest block freed so far (up to 32 MB): once the input buffer is let
+    // go, every filter's large temporary (a line table, a tree) would come
+    // from the heap and stay resident after it is freed, adding to the peak
+    // of the filters after it.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // A reader that goes away (head, a closed pager) ends us with status 1, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     try {

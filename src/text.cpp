@@ -296,10 +296,11 @@ std::vector<std::string_view> split_on_newline(std::string_view s) {
     return out;
 }
 
-LineIndex::LineIndex(std::string_view text) : text_(text) {
+LineIndex::LineIndex(std::string_view text, unsigned offset_bits) : text_(text) {
+    low_mask_ = offset_bits >= 32 ? 0xFFFFFFFFu : (std::size_t{1} << std::max(offset_bits, 1u)) - 1;
     final_newline_ = !text.empty() && text.back() == '\n';
     body_end_ = text.size() - (final_newline_ ? 1 : 0);
-    starts_.push_back(0);
+    low_.push_back(0);
     const char* data = text.data();
     std::size_t pos = 0;
 #if defined(__SSE2__)
@@ -320,18 +321,44 @@ LineIndex::LineIndex(std::string_view text) : text_(text) {
     std::size_t count = 1;
     for (std::size_t at = 0; body_end_ - at >= 64; at += 64)
         count += static_cast<std::size_t>(__builtin_popcountll(mask64(at)));
-    starts_.reserve(count + 64);
+    low_.reserve(count + 64);
     for (; body_end_ - pos >= 64; pos += 64) {
-        for (std::uint64_t mask = mask64(pos); mask != 0; mask &= mask - 1)
-            starts_.push_back(pos + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1);
+        std::uint64_t mask = mask64(pos);
+        // A line found here starts at pos + 64 at most: only a block that
+        // reaches new high bits needs its offsets looked at one by one.
+        if (((pos + 64) & ~low_mask_) == high_seen_) {
+            for (; mask != 0; mask &= mask - 1)
+                low_.push_back(static_cast<std::uint32_t>((pos + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1) & low_mask_));
+            continue;
+        }
+        for (; mask != 0; mask &= mask - 1) push(pos + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1);
     }
 #endif
     while (pos < body_end_) {
         const void* hit = std::memchr(data + pos, '\n', body_end_ - pos);
         if (!hit) break;
         pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data) + 1;
-        starts_.push_back(pos);
+        push(pos);
     }
+}
+
+std::size_t LineIndex::line_at(std::size_t offset) const {
+    if (!wide_) {
+        // Every line starts within the low bits: an offset past them is
+        // past every start.
+        const auto key = static_cast<std::uint32_t>(std::min(offset, low_mask_));
+        return static_cast<std::size_t>(std::upper_bound(low_.begin(), low_.end(), key) - low_.begin()) - 1;
+    }
+    // The last line that starts at or before `offset`.
+    std::size_t lo = 0, hi = low_.size();
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (start(mid) <= offset)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 Lines LineIndex::to_lines() const {

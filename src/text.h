@@ -123,25 +123,40 @@ Lines split_lines(std::string_view s);
 // where lines start. The pipeline builds one for each text it hands to the
 // filters, so that no filter splits the same text again. It views the text:
 // the text must outlive it and stay unchanged.
+//
+// A text of short lines has nearly as many lines as bytes / 10, so each
+// offset is kept in 32 bits: the low bits of the offset, with the few lines
+// where the high bits change (every 4 GiB of a larger text) listed apart.
 class LineIndex {
 public:
     LineIndex() = default;
-    explicit LineIndex(std::string_view text);
+    explicit LineIndex(std::string_view text) : LineIndex(text, kOffsetBits) {}
+    // The same with offsets cut into `offset_bits` low bits (1 to 32), so
+    // that the way a text of 4 GiB or more is held can be tried on a small
+    // one.
+    LineIndex(std::string_view text, unsigned offset_bits);
 
     std::string_view text() const { return text_; }
     bool final_newline() const { return final_newline_; }
-    std::size_t size() const { return starts_.size(); }
+    std::size_t size() const { return low_.size(); }
     // Byte offset of line `i` in the text.
-    std::size_t start(std::size_t i) const { return starts_[i]; }
+    std::size_t start(std::size_t i) const {
+        if (!wide_) return low_[i];
+        return high_part(i) | low_[i];
+    }
     std::string_view operator[](std::size_t i) const {
-        const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 1 : body_end_;
-        return text_.substr(starts_[i], end - starts_[i]);
+        if (!wide_) {
+            const std::size_t begin = low_[i];
+            const std::size_t end = i + 1 < low_.size() ? low_[i + 1] - 1 : body_end_;
+            return std::string_view(text_.data() + begin, end - begin);
+        }
+        const std::size_t begin = start(i);
+        const std::size_t end = i + 1 < low_.size() ? start(i + 1) - 1 : body_end_;
+        return text_.substr(begin, end - begin);
     }
     // The line that holds byte `offset` of the text (the last line for an
     // offset past its end).
-    std::size_t line_at(std::size_t offset) const {
-        return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
-    }
+    std::size_t line_at(std::size_t offset) const;
     // The split as a list of views, for code that wants one.
     Lines to_lines() const;
 
@@ -168,12 +183,39 @@ public:
         std::size_t i_ = 0;
     };
     Iterator begin() const { return Iterator(this, 0); }
-    Iterator end() const { return Iterator(this, starts_.size()); }
+    Iterator end() const { return Iterator(this, low_.size()); }
 
 private:
+    static constexpr unsigned kOffsetBits = 32;
+
+    // The first line whose offset has new high bits, and those bits.
+    struct HighPart {
+        std::size_t line;
+        std::size_t bits;
+    };
+
+    // The high bits of line i's offset (lines before the first change have none).
+    std::size_t high_part(std::size_t i) const {
+        const auto after = std::upper_bound(high_.begin(), high_.end(), i,
+                                            [](std::size_t line, const HighPart& h) { return line < h.line; });
+        return after == high_.begin() ? 0 : (after - 1)->bits;
+    }
+    void push(std::size_t offset) {
+        if ((offset & ~low_mask_) != high_seen_) {
+            high_seen_ = offset & ~low_mask_;
+            high_.push_back(HighPart{low_.size(), high_seen_});
+            wide_ = true;
+        }
+        low_.push_back(static_cast<std::uint32_t>(offset & low_mask_));
+    }
+
     std::string_view text_;
-    std::vector<std::size_t> starts_;
+    std::vector<std::uint32_t> low_;
+    std::vector<HighPart> high_;  // in line order; empty for a text under 4 GiB
+    std::size_t low_mask_ = 0;
+    std::size_t high_seen_ = 0;
     std::size_t body_end_ = 0;
+    bool wide_ = false;  // high_ is not empty
     bool final_newline_ = false;
 };
 

@@ -142,6 +142,38 @@ TEST(Lines, IndexAgreesWithSplit) {
     }
 }
 
+// Offsets held in fewer low bits than a text needs, as they are for a
+// text of 4 GiB or more: every line, start and line lookup must agree
+// with the plain split, also where one long line passes over several
+// changes of the high bits at once.
+TEST(Lines, IndexWithCutOffsetsAgreesWithSplit) {
+    const std::string long_line(100, 'x');
+    const std::vector<std::string> texts = {
+        "", "\n", "a\nbb\nccc\ndddd\neeeee\n", "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n", "a\n" + long_line + "\nb\n\nc",
+        long_line + "\n" + long_line, "x\ny\n" + long_line + long_line + "\n\nend\n"};
+    for (const std::string& t : texts) {
+        const text::Lines split = text::split_lines(t);
+        std::vector<std::size_t> starts;
+        for (std::string_view line : split.lines) starts.push_back(static_cast<std::size_t>(line.data() - t.data()));
+        for (unsigned bits : {1u, 2u, 3u, 5u, 7u, 32u}) {
+            const text::LineIndex index(t, bits);
+            SCOPED_TRACE(text::debug_quote(t) + " bits " + std::to_string(bits));
+            ASSERT_EQ(index.size(), split.lines.size());
+            EXPECT_EQ(index.final_newline(), split.final_newline);
+            for (std::size_t i = 0; i < index.size(); ++i) {
+                EXPECT_EQ(index.start(i), starts[i]) << i;
+                EXPECT_EQ(index[i], split.lines[i]) << i;
+            }
+            for (std::size_t offset = 0; offset <= t.size() + 2; ++offset) {
+                const std::size_t want =
+                    static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
+                EXPECT_EQ(index.line_at(offset), want) << offset;
+            }
+            EXPECT_EQ(index.line_at(static_cast<std::size_t>(-1)), index.size() - 1);
+        }
+    }
+}
+
 TEST(Helpers, CaseTemplatesAnsi) {
     EXPECT_EQ(text::find_ignore_case("Hello World", "WORLD"), 6u);
     EXPECT_TRUE(text::starts_with_ignore_case("ERROR: x", "error"));

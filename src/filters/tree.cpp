@@ -119,29 +119,32 @@ public:
     // a path that came back made two children of one name, and the later
     // one is merged into the first. Should the merging grow past a few times
     // the number of rows (paths that keep coming back to large directories),
-    // the tree is built again with a lookup of every child instead.
+    // or should the nodes outgrow the room made for them where a lookup would
+    // make a quarter of them fewer (a path that comes back makes a node for
+    // every return, and growing the array holds it twice while it is
+    // copied), the tree is built again with a lookup of every child instead.
     bool build(std::size_t count, RowAt row_at, const void* context) {
         if (count >= kNone) return false;
         switch (build_as<false>(count, row_at, context)) {
             case Outcome::Built:
+                release_build_state();
                 return true;
             case Outcome::TooLarge:
                 return false;
             case Outcome::CameBack:
                 break;
         }
-        return build_as<true>(count, row_at, context) == Outcome::Built;
+        // The nodes of the first build are let go rather than reused: it may
+        // have filled all the room made for them, where the second makes
+        // only as many as there are distinct ones.
+        std::vector<Node>().swap(nodes_);
+        const bool built = build_as<true>(count, row_at, context) == Outcome::Built;
+        release_build_state();
+        return built;
     }
 
     const std::vector<Node>& nodes() const { return nodes_; }
     std::uint32_t previous_row(std::uint32_t row) const { return previous_row_[row]; }
-    // The suffix a row gave while the tree was built, when it has no
-    // detail lines: drawing it then needs not ask for the row again.
-    std::optional<std::string_view> plain_suffix(std::uint32_t row) const {
-        const Tail& t = tails_[row];
-        if (t.size == kAskAgain) return std::nullopt;
-        return std::string_view(t.data, t.size);
-    }
 
 private:
     enum class Outcome { Built, CameBack, TooLarge };
@@ -164,29 +167,24 @@ private:
         nodes_.reserve(count + count / 2 + 16);
         nodes_.emplace_back();
         previous_row_.assign(count, kNone);
-        if (tails_size_ < count) {
-            tails_ = std::make_unique_for_overwrite<Tail[]>(count);
-            tails_size_ = count;
-        }
         previous_.clear();
         scratch_.clear();
         work_left_ = 8 * count + 1024;
+        absorbed_ = 0;
         if (kLookUp) {
             std::size_t slots = 16;
             while (slots < 2 * (count + 1)) slots *= 2;
             slots_.assign(slots, Slot{kNone, kNone});
         }
+        // Before a node is added past the room made for the nodes.
+        auto look_up_instead = [this] { return !kLookUp && nodes_.size() == nodes_.capacity() && worth_looking_up(); };
         // The previous row's path up to and including its last separator,
         // when its last component is all that follows: a row that starts
         // with the same bytes and adds one component is placed beside it
         // without being split. Empty when that does not hold.
         std::string_view directory;
         for (std::size_t row = 0; row < count; ++row) {
-            const TreeRowView view = row_at(context, row);
-            const std::string_view path = view.path;
-            tails_[row] = view.details.empty() && view.detail_views.empty()
-                              ? Tail{view.suffix.data(), view.suffix.size()}
-                              : Tail{nullptr, kAskAgain};
+            const std::string_view path = row_at(context, row).path;
             if (!directory.empty() && path.size() > directory.size() && path.starts_with(directory) &&
                 text::find_path_separator(path, directory.size()) == path.size()) {
                 const std::string_view leaf = path.substr(directory.size());
@@ -194,6 +192,7 @@ private:
                 if (leaf != previous_.back().first) {
                     if (!kLookUp && !settle_children(node)) return Outcome::CameBack;
                     const std::uint32_t parent = previous_.size() > 1 ? previous_[previous_.size() - 2].second : 0;
+                    if (look_up_instead()) return Outcome::CameBack;
                     node = kLookUp ? child(parent, leaf) : new_child(parent, leaf);
                     if (node == kNone) return Outcome::TooLarge;
                     previous_.back() = {leaf, node};
@@ -215,6 +214,7 @@ private:
                     if (!settle_children(previous_[k - 1].second)) return Outcome::CameBack;
             previous_.resize(shared);
             for (std::size_t k = shared; k < parts_.size(); ++k) {
+                if (look_up_instead()) return Outcome::CameBack;
                 node = kLookUp ? child(node, parts_[k]) : new_child(node, parts_[k]);
                 if (node == kNone) return Outcome::TooLarge;
                 previous_.emplace_back(parts_[k], node);
@@ -232,6 +232,46 @@ private:
             if (!settle_children(0)) return Outcome::CameBack;
         }
         return Outcome::Built;
+    }
+
+    // What only building needs, let go before the tree is drawn: the drawing
+    // grows the output while the nodes are still held.
+    void release_build_state() {
+        std::vector<Slot>().swap(slots_);
+        std::vector<std::uint64_t>().swap(seen_);
+        std::vector<std::uint32_t>().swap(seen_at_);
+        std::vector<std::uint32_t>().swap(children_);
+    }
+
+    // Whether a build with a lookup of every child would make a quarter of
+    // the nodes made so far fewer: the nodes merged away already, and the
+    // repeated names among the children of the nodes still open, which are
+    // settled only when left. Asked when the nodes fill their room.
+    bool worth_looking_up() {
+        std::size_t repeats = absorbed_ + repeated_children(0);
+        for (const auto& [name, node] : previous_) repeats += repeated_children(node);
+        return repeats >= nodes_.size() / 4;
+    }
+
+    // About how many children of `parent` repeat the name of an earlier one,
+    // without merging them: a child whose hash falls on a bit of a table
+    // eight times as large that an earlier one set counts, so that one in
+    // eight or fewer is counted wrongly, at a byte a child.
+    std::size_t repeated_children(std::uint32_t parent) const {
+        std::size_t count = 0;
+        for (std::uint32_t c = nodes_[parent].first_child; c != kNone; c = nodes_[c].next_sibling) ++count;
+        std::size_t bits = 64;
+        while (bits < 8 * count) bits *= 2;
+        std::vector<std::uint64_t> seen(bits / 64, 0);
+        std::size_t repeats = 0;
+        for (std::uint32_t c = nodes_[parent].first_child; c != kNone; c = nodes_[c].next_sibling) {
+            const std::uint64_t bit = hash_name(nodes_[c].name, 0) & (bits - 1);
+            std::uint64_t& word = seen[bit / 64];
+            const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
+            repeats += (word & mask) != 0;
+            word |= mask;
+        }
+        return repeats;
     }
 
     // Appends a child to `parent`, or gives kNone when the indices run out.
@@ -373,6 +413,7 @@ private:
     // Moves the rows and children of `repeat` behind those of `kept`;
     // true when both had children, which are then to be settled.
     bool absorb(std::uint32_t kept, std::uint32_t repeat) {
+        ++absorbed_;
         Node& k = nodes_[kept];
         const Node& r = nodes_[repeat];
         if (r.last_row != kNone) {
@@ -421,15 +462,6 @@ private:
 
     std::vector<Node> nodes_;
     std::vector<std::uint32_t> previous_row_;
-    // A suffix as its bytes; kAskAgain for a row with detail lines. Not
-    // cleared: every row's is written before it is read.
-    struct Tail {
-        const char* data;
-        std::size_t size;
-    };
-    static constexpr std::size_t kAskAgain = static_cast<std::size_t>(-1);
-    std::unique_ptr<Tail[]> tails_;
-    std::size_t tails_size_ = 0;
     std::vector<Slot> slots_;
     std::deque<std::string> scratch_;
     std::vector<std::string_view> parts_;
@@ -439,6 +471,7 @@ private:
     std::vector<std::uint64_t> seen_;
     std::vector<std::uint32_t> seen_at_;  // the position in `children_` of each hash in `seen_`
     std::size_t work_left_ = 0;
+    std::size_t absorbed_ = 0;  // nodes merged into an earlier one of their name
 };
 
 // Walks the tree depth-first with an explicit stack. `emit(depth, name,
@@ -471,10 +504,6 @@ bool walk(const PathTree& tree, RowAt row_at, const void* context, Emit&& emit) 
         rows.clear();
         for (std::uint32_t r = c.last_row; r != kNone; r = tree.previous_row(r)) rows.push_back(r);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-            if (const std::optional<std::string_view> suffix = tree.plain_suffix(*it)) {
-                if (!emit(d, c.name, *suffix)) return false;
-                continue;
-            }
             const TreeRowView row = row_at(context, *it);
             if (!emit(d, c.name, row.suffix)) return false;
             for (const std::string& detail : row.details)

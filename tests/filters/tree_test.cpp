@@ -189,6 +189,27 @@ TEST(FormatTree, PathsThatComeBackMatchALookupOfEveryChild) {
         rows.push_back({path, "", {}});
     }
     EXPECT_EQ(format_tree(rows), drawn_by_lookup(rows));
+
+    // More nodes than the room made for them: directories that rows keep
+    // coming back to (the tree is then built by lookup), new directories on
+    // every row (the room grows), and both at once.
+    auto many = [](int count, auto&& path_of) {
+        std::vector<TreeRow> out;
+        for (int r = 0; r < count; ++r) out.push_back({path_of(r), r % 7 == 0 ? " *" : "", {}});
+        return out;
+    };
+    auto join = [](std::initializer_list<std::string> parts) {
+        std::string out;
+        for (const std::string& p : parts) out += p;
+        return out;
+    };
+    auto n = [](int v) { return std::to_string(v); };
+    for (const std::vector<TreeRow>& big :
+         {many(3000, [&](int r) { return join({"src/d", n(r % 50), "/f", n(r), ".c"}); }),
+          many(3000, [&](int r) { return join({"d", n(r % 50), "/f", n(r % 70)}); }),
+          many(3000, [&](int r) { return join({"a", n(r), "/b/c/f", n(r)}); }),
+          many(3000, [&](int r) { return r % 2 ? join({"a", n(r), "/b/c/f"}) : join({"d", n(r % 40), "/f", n(r)}); })})
+        EXPECT_EQ(format_tree(big), drawn_by_lookup(big)) << big[1].path;
 }
 
 TEST(RenderTree, StartsAtTheGivenDepth) {

@@ -626,16 +626,24 @@ private:
             const std::string_view t = text::trim_fast(visible ? line.substr(indent) : line);
             if (t.empty()) continue;
             size_states();
-            const std::optional<types::ParsedLogLine> parsed =
-                may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
-            if (!parsed) {
+            // A line that repeats the one parsed before it (a loop printing
+            // the same line) parses the same: its level, and its message at
+            // the same place.
+            if (t != previous_) {
+                previous_ = t;
+                const std::optional<types::ParsedLogLine> parsed =
+                    may_carry_level(t) ? summary::parse_log_line(t) : std::nullopt;
+                previous_state_ = parsed ? level_index(parsed->level) : LineState::kUnparsed;
+                if (parsed) previous_message_ = static_cast<std::size_t>(parsed->message.data() - t.data());
+            }
+            if (previous_state_ == LineState::kUnparsed) {
                 if (!count_unparsed(i)) return false;
                 continue;
             }
             ++nonblank_;
             ++parsed_;
-            states_[i] = level_index(parsed->level);
-            const auto offset = static_cast<std::size_t>(parsed->message.data() - line.data());
+            states_[i] = previous_state_;
+            const auto offset = static_cast<std::size_t>(t.data() - line.data()) + previous_message_;
             message_offsets_.push_back(offset < kOffsetTooLarge ? static_cast<std::uint32_t>(offset) : kOffsetTooLarge);
         }
         return true;
@@ -653,16 +661,22 @@ private:
         const std::size_t from = lines_.start(begin);
         const std::string_view block = text.substr(from, end_of_line(end - 1) - from);
         std::size_t i = begin;
+        // The line last looked into and its word groups: a line that repeats
+        // it (a loop printing the same line) holds the same words.
+        std::string_view previous;
+        std::uint32_t previous_groups = 0;
         for (std::size_t at = 0;
              const std::optional<text::FingerprintSet::Hit> hit = kLineWordPrints.next(block, at);) {
-            i = line_holding(from + hit->at, i, end);
+            i = text::line_at_from(lines_, from + hit->at, i);
             at = end_of_line(i) - from + 1;
             if (state(i).blank()) continue;
             const std::string_view t = text::trim_fast(lines_[i]);
-            const std::uint32_t groups =
-                kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
-            if (groups & (1u << kRefusingGroup)) return true;
-            if (groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
+            if (t != previous) {
+                previous = t;
+                previous_groups = kLineWords.groups_in(t.substr(timestamp_prefix_length(t)), 1u << kRefusingGroup);
+            }
+            if (previous_groups & (1u << kRefusingGroup)) return true;
+            if (previous_groups & (1u << kImportantGroup)) states_[i] |= LineState::kImportantWord;
         }
         return false;
     }
@@ -690,6 +704,10 @@ private:
     const std::uint64_t max_unparsed_ = lines_.size() * (100 - kMinParsedPercent) / 100;
     std::vector<std::uint8_t> states_;
     std::vector<std::uint32_t> message_offsets_;  // by parsed line, in line order
+    // The line parsed last (trimmed), its state and where its message starts in it.
+    std::string_view previous_;
+    std::uint8_t previous_state_ = LineState::kUnparsed;
+    std::size_t previous_message_ = 0;
     std::uint64_t nonblank_ = 0;
     std::uint64_t parsed_ = 0;
 };

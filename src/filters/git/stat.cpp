@@ -83,24 +83,76 @@ std::optional<StatFields> parse_stat_fields(std::string_view line) {
     return StatFields{path, stat, !graph.empty()};
 }
 
-// The stat line's row: the path, and " | " with the stat after it. Where
-// the line holds " | " right before the stat, as git writes it, the suffix
-// is a view of the line; otherwise it is written into `texts`.
-GitPathRow stat_row(const StatFields& fields, std::deque<std::string>& texts) {
-    constexpr std::string_view kBar = " | ";
-    // The bytes between the path and the stat: the bar and the blanks
-    // around it.
-    const auto between = static_cast<std::size_t>(fields.stat.data() - fields.path.data()) - fields.path.size();
-    if (between >= kBar.size()) {
-        const char* bar = fields.stat.data() - kBar.size();
-        if (std::string_view(bar, kBar.size()) == kBar)
-            return GitPathRow{fields.path, std::string_view(bar, kBar.size() + fields.stat.size())};
+// The rows of a stat run, sixteen bytes each: where the path stands in the
+// text and how long it is, and where the suffix (" | " with the stat after
+// it) stands after the path, so that a run of a million lines makes no view
+// pair of each. A row that does not fit so (its line lacks " | " right
+// before the stat, or a size outgrows its field) is kept whole on the side,
+// with its suffix written out where the line does not hold it.
+class StatRows {
+public:
+    explicit StatRows(std::string_view body) : body_(body) {}
+
+    void add(const StatFields& fields) {
+        const auto path_begin = static_cast<std::size_t>(fields.path.data() - body_.data());
+        // The bytes between the path and the stat: the bar and the blanks
+        // around it.
+        const auto between = static_cast<std::size_t>(fields.stat.data() - fields.path.data()) - fields.path.size();
+        const bool bar_in_line =
+            between >= kBar.size() && std::string_view(fields.stat.data() - kBar.size(), kBar.size()) == kBar;
+        const std::size_t suffix_size = kBar.size() + fields.stat.size();
+        if (bar_in_line && path_begin < kMaxPathBegin && between - kBar.size() < kSide &&
+            fields.path.size() <= UINT32_MAX && suffix_size <= UINT32_MAX) {
+            rows_.push_back(Row{path_begin, between - kBar.size(), static_cast<std::uint32_t>(fields.path.size()),
+                                static_cast<std::uint32_t>(suffix_size)});
+            return;
+        }
+        std::string_view suffix(fields.stat.data() - kBar.size(), suffix_size);
+        if (!bar_in_line) {
+            std::string& written = texts_.emplace_back();
+            written.reserve(suffix_size);
+            written.append(kBar).append(fields.stat);
+            suffix = written;
+        }
+        rows_.push_back(Row{side_.size(), kSide, 0, 0});
+        side_.push_back(GitPathRow{fields.path, suffix});
     }
-    std::string& suffix = texts.emplace_back();
-    suffix.reserve(kBar.size() + fields.stat.size());
-    suffix.append(kBar).append(fields.stat);
-    return GitPathRow{fields.path, suffix};
-}
+    void clear() {
+        rows_.clear();
+        side_.clear();
+        texts_.clear();
+    }
+    std::size_t size() const { return rows_.size(); }
+
+    // The row of the run's line `k`: the path, and " | " with the stat.
+    tree::TreeRowView row(std::size_t k) const {
+        const Row& r = rows_[k];
+        if (r.gap == kSide) return tree::TreeRowView{side_[r.path_begin].path, side_[r.path_begin].suffix, {}};
+        const char* path = body_.data() + r.path_begin;
+        return tree::TreeRowView{std::string_view(path, r.path_size),
+                                 std::string_view(path + r.path_size + r.gap, r.suffix_size), {}};
+    }
+
+private:
+    static constexpr std::string_view kBar = " | ";
+    static constexpr std::size_t kMaxPathBegin = std::size_t{1} << 40;
+    static constexpr std::size_t kSide = (std::size_t{1} << 24) - 1;
+
+    struct Row {
+        std::uint64_t path_begin : 40;  // in the text; for a row on the side, its place there
+        std::uint64_t gap : 24;         // the blanks between the path and " | "; kSide for a row on the side
+        std::uint32_t path_size;
+        std::uint32_t suffix_size;
+    };
+    static_assert(sizeof(Row) == 16);
+
+    std::string_view body_;
+    // Kept in blocks: a run of a million rows grows without being copied
+    // from one doubling to the next.
+    std::deque<Row> rows_;
+    std::deque<GitPathRow> side_;
+    std::deque<std::string> texts_;
+};
 
 }  // namespace
 
@@ -115,10 +167,7 @@ bool is_git_stat_summary_line(std::string_view line) {
 std::optional<std::string> compress_git_stat_runs(std::string_view text) {
     const std::string_view body = git_body(text);
     PassOutput out(text);
-    // Kept in blocks: a run of a million rows grows without being copied
-    // from one doubling to the next.
-    std::deque<GitPathRow> rows;
-    std::deque<std::string> texts;  // suffixes that are no view of their line
+    StatRows rows(body);
     std::size_t begin = 0, end = 0;
     for (std::size_t floor = 0;; floor = end + 1) {
         // The next line that holds a "|", read from that "|" to the line's
@@ -134,8 +183,7 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         if (!first) continue;
         // The rows are made as the run is read: views of its lines.
         rows.clear();
-        texts.clear();
-        rows.push_back(stat_row(*first, texts));
+        rows.add(*first);
         bool any_graph = first->has_graph;
         std::size_t longest = first->path.size();
         const std::size_t rows_end = extend_over_lines(body, end, [&](std::string_view line) {
@@ -143,7 +191,7 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
             if (!fields) return false;
             any_graph = any_graph || fields->has_graph;
             longest = std::max(longest, fields->path.size());
-            rows.push_back(stat_row(*fields, texts));
+            rows.add(*fields);
             return true;
         });
         std::vector<std::string_view> summaries;
@@ -161,12 +209,9 @@ std::optional<std::string> compress_git_stat_runs(std::string_view text) {
         // The paths are parts of the run's lines: a run without a double
         // quote has no escaped quoted path.
         const bool any_quote = body.substr(begin, rows_end - begin).find('"') != std::string_view::npos;
-        const GitRowSource source{rows.size(),
-                                  [](const void* context, std::size_t k) {
-                                      const GitPathRow& row = (*static_cast<const std::deque<GitPathRow>*>(context))[k];
-                                      return tree::TreeRowView{row.path, row.suffix, {}};
-                                  },
-                                  &rows, any_quote, longest};
+        const GitRowSource source{
+            rows.size(), [](const void* context, std::size_t k) { return static_cast<const StatRows*>(context)->row(k); },
+            &rows, any_quote, longest};
         if (!add_git_tree(candidate, source, 0) || candidate.over_budget())
             continue;
         out.place_unit(begin, end, std::move(candidate).take());

@@ -490,6 +490,11 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
     std::unordered_map<std::string, std::uint32_t> ids;
     std::vector<std::uint32_t> counts;
     std::uint64_t templated = 0, nonblank = 0;
+    // What the last nonblank line gave: a line that repeats it (a loop
+    // printing the same line) gives the same, and is only compared.
+    std::string_view previous;
+    std::uint32_t previous_id = types::LogTemplateSignal::kNoTemplate;
+    std::size_t previous_values = 0;  // its values are the last ones in signal.values
     for (std::size_t i = 0; i < lines.size(); ++i) {
         // Every covered line has a template: stop once too few lines are
         // left for the templated ones to reach the share of the nonblank
@@ -498,26 +503,44 @@ std::optional<types::LogTemplateSignal> detect_log_templates(const text::LineInd
         const std::string_view trimmed = trimmed_line(lines[i]);
         if (!trimmed.empty()) {
             ++nonblank;
-            // The template first: most lines have none, and it is the
-            // cheapest of the three tests to fail.
-            std::optional<types::LineTemplate> t;
-            if (may_have_template(trimmed)) t = templates::template_for_line(trimmed);
-            if (t && !is_important_line(trimmed) && !has_forbidden_fragment(trimmed)) {
-                if (!sized) {
-                    sized = true;
-                    signal.line_templates.assign(lines.size(), types::LogTemplateSignal::kNoTemplate);
-                    signal.value_starts.reserve(lines.size() + 1);
-                    signal.value_starts.assign(i + 1, 0);
+            if (trimmed == previous) {
+                if (previous_id != types::LogTemplateSignal::kNoTemplate) {
+                    ++counts[previous_id];
+                    ++templated;
+                    signal.line_templates[i] = previous_id;
+                    // The same values, at the same places in this line.
+                    const std::size_t first = signal.values.size() - previous_values;
+                    for (std::size_t k = first; k < first + previous_values; ++k)
+                        signal.values.push_back(std::string_view(
+                            trimmed.data() + (signal.values[k].data() - previous.data()), signal.values[k].size()));
                 }
-                const auto [it, added] = ids.try_emplace(std::move(t->template_text), ids.size());
-                if (added) {
-                    signal.templates.push_back(it->first);
-                    counts.push_back(0);
+                previous = trimmed;
+            } else {
+                previous = trimmed;
+                previous_id = types::LogTemplateSignal::kNoTemplate;
+                // The template first: most lines have none, and it is the
+                // cheapest of the three tests to fail.
+                std::optional<types::LineTemplate> t;
+                if (may_have_template(trimmed)) t = templates::template_for_line(trimmed);
+                if (t && !is_important_line(trimmed) && !has_forbidden_fragment(trimmed)) {
+                    if (!sized) {
+                        sized = true;
+                        signal.line_templates.assign(lines.size(), types::LogTemplateSignal::kNoTemplate);
+                        signal.value_starts.reserve(lines.size() + 1);
+                        signal.value_starts.assign(i + 1, 0);
+                    }
+                    const auto [it, added] = ids.try_emplace(std::move(t->template_text), ids.size());
+                    if (added) {
+                        signal.templates.push_back(it->first);
+                        counts.push_back(0);
+                    }
+                    ++counts[it->second];
+                    ++templated;
+                    signal.line_templates[i] = it->second;
+                    signal.values.insert(signal.values.end(), t->values.begin(), t->values.end());
+                    previous_id = it->second;
+                    previous_values = t->values.size();
                 }
-                ++counts[it->second];
-                ++templated;
-                signal.line_templates[i] = it->second;
-                signal.values.insert(signal.values.end(), t->values.begin(), t->values.end());
             }
         }
         if (sized) signal.value_starts.push_back(static_cast<std::uint32_t>(signal.values.size()));

@@ -35,6 +35,28 @@ bool has_line_of_at_least(std::string_view s, std::size_t bytes) {
     return false;
 }
 
+// Whether `s` may hold a JSON string of at least `bytes` bytes between its
+// quotes. Every quote inside a string has a backslash right before it, and
+// such a string holds the whole of one of the aligned windows of half that
+// size: a text whose every window holds a quote without a backslash before
+// it holds no such string. (A closing quote after an escaped backslash is
+// passed over too, which only says yes more often.)
+bool may_hold_string_of_at_least(std::string_view s, std::size_t bytes) {
+    const std::size_t window = std::max<std::size_t>(bytes / 2, 1);
+    for (std::size_t p = 0; p + window <= s.size(); p += window) {
+        bool plain_quote = false;
+        for (std::size_t q = p; q < p + window && !plain_quote;) {
+            const void* hit = std::memchr(s.data() + q, '"', p + window - q);
+            if (!hit) break;
+            q = static_cast<std::size_t>(static_cast<const char*>(hit) - s.data());
+            plain_quote = q == 0 || s[q - 1] != '\\';
+            ++q;
+        }
+        if (!plain_quote) return true;
+    }
+    return false;
+}
+
 std::optional<std::string> summarize_json_object(std::string_view body, std::string_view trimmed) {
     if (trimmed.size() < kMinOpaqueJsonBytes || !trimmed.starts_with('{') || !trimmed.ends_with('}'))
         return std::nullopt;
@@ -43,6 +65,10 @@ std::optional<std::string> summarize_json_object(std::string_view body, std::str
     // takes no raw newline inside a string and no escape is shorter than
     // what it stands for.
     if (!has_line_of_at_least(trimmed, detector::kMinOpaqueStringBytes + 2)) return std::nullopt;
+    // Nor is the object read into a tree unless it may hold such a string:
+    // a wide object of short members (a dump of a large map) would cost
+    // many times its size in memory for nothing.
+    if (!may_hold_string_of_at_least(trimmed, detector::kMinOpaqueStringBytes)) return std::nullopt;
     const auto value = json::parse(trimmed);
     if (!value || !value->is_object()) return std::nullopt;
     const std::uint64_t opaque = detector::opaque_string_bytes(*value, "");

@@ -171,17 +171,12 @@ struct EntryView {
 // addresses; a line without colour is its own view, and nothing is copied.
 class Cleaned {
 public:
-    Cleaned() = default;
-    // `plain`: the lines read come from a text known to hold no ESC.
-    explicit Cleaned(bool plain) : plain_(plain) {}
-
     std::string_view of(std::string_view line) {
-        if (plain_ || line.find(kEsc) == std::string_view::npos) return line;
+        if (line.find(kEsc) == std::string_view::npos) return line;
         return *copies_.emplace_back(std::make_unique<std::string>(text::strip_ansi(line)));
     }
 
 private:
-    bool plain_ = false;
     std::vector<std::unique_ptr<std::string>> copies_;
 };
 
@@ -577,10 +572,7 @@ Attempt try_compress_rg_output(const FilterInput& input) {
     // A block changes only when it holds a matching entry and another line
     // of the block next to it: the scan finds the few places where such an
     // entry can stand, and only the lines around them, as far as they could
-    // belong to a block, are walked.
-    const std::vector<std::size_t> candidates = scan::find_match_candidates(
-        input.text, [](std::string_view line) { return may_belong_to_block(line, line.find(kEsc) != line.npos); });
-    if (candidates.empty()) return std::nullopt;
+    // belong to a block, are walked, each place as the scan comes to it.
     const text::LineIndex& lines = input.lines;
     const std::size_t n = lines.size();
 
@@ -621,44 +613,34 @@ Attempt try_compress_rg_output(const FilterInput& input) {
         copied_to = block.end;
     };
 
-    // The scan reports every ESC: a line holds one when an ESC offset falls
-    // within it.
-    std::vector<std::size_t> escapes;
-    for (const std::size_t offset : candidates)
-        if (input.text[offset] == '\x1b') escapes.push_back(offset);
-    auto belongs = [&](std::size_t k) {
-        bool coloured = false;
-        if (!escapes.empty()) {
-            const auto at = std::lower_bound(escapes.begin(), escapes.end(), lines.start(k));
-            coloured = at != escapes.end() && *at < lines.start(k) + lines[k].size();
-        }
-        return may_belong_to_block(lines[k], coloured);
-    };
+    // The scan reports every ESC, but a line's colour is read from the line
+    // itself: no list of them is kept.
+    auto belongs = [](std::string_view line) { return may_belong_to_block(line, line.find(kEsc) != line.npos); };
 
     Block block;
     std::size_t settled = 0;  // lines before this one are walked or left
     std::size_t line = 0;
-    // The line a candidate was last left at: its other candidates get the
-    // same answer, as nothing the answer reads has moved since.
+    // The line a place was last left at: its other places get the same
+    // answer, as nothing the answer reads has moved since.
     std::size_t left = n;
-    for (const std::size_t offset : candidates) {
+    auto visit = [&](std::size_t offset) {
         line = text::line_at_from(lines, offset, line);
-        if (line < settled || line == left) continue;
+        if (line < settled || line == left) return;
         left = line;
         // A block holds two entries at least: a line with no neighbour that
         // can belong to one is left alone.
-        const bool before = line > settled && belongs(line - 1);
-        const bool after = line + 1 < n && belongs(line + 1);
-        if ((!before && !after) || !belongs(line)) continue;
+        const bool before = line > settled && belongs(lines[line - 1]);
+        const bool after = line + 1 < n && belongs(lines[line + 1]);
+        if ((!before && !after) || !belongs(lines[line])) return;
         std::size_t lo = before ? line - 1 : line, hi = after ? line + 2 : line + 1;
-        while (lo > settled && belongs(lo - 1)) --lo;
-        while (hi < n && belongs(hi)) ++hi;
+        while (lo > settled && belongs(lines[lo - 1])) --lo;
+        while (hi < n && belongs(lines[hi])) ++hi;
         settled = hi;
-        if (hi - lo < kMinBlockEntries) continue;
+        if (hi - lo < kMinBlockEntries) return;
         // No block reaches past a line that cannot belong to one, so the walk
         // of this stretch is the walk of the whole text here.
         for (std::size_t i = lo; i < hi;) {
-            Cleaned cleaned(escapes.empty());  // what the block's entries view
+            Cleaned cleaned;  // what the block's entries view
             // A block ends by `hi`: room for that many items is made once.
             block.paths.reserve(hi - i);
             block.details.reserve(hi - i);
@@ -677,7 +659,10 @@ Attempt try_compress_rg_output(const FilterInput& input) {
             try_tree(block);
             i = block.end;
         }
-    }
+    };
+    scan::for_each_match_candidate(
+        input.text, belongs, [](void* context, std::size_t offset) { (*static_cast<decltype(visit)*>(context))(offset); },
+        &visit);
     if (!changed) return std::nullopt;
     copy_through(n);
     if (lines.final_newline()) out.push_back('\n');

@@ -297,9 +297,10 @@ struct Avx2 {
 template <class Load>
 class Scanner {
 public:
-    Scanner(std::string_view text, LinePredicate may_belong) : s_(text), n_(text.size()), may_belong_(may_belong) {}
+    Scanner(std::string_view text, LinePredicate may_belong, CandidateVisitor visit, void* context)
+        : s_(text), n_(text.size()), may_belong_(may_belong), visit_(visit), context_(context) {}
 
-    std::vector<std::size_t> run() {
+    void run() {
         const char* data = s_.data();
         const std::size_t first = std::min(n_, kBlock);  // the first block has no byte before it
         bytes(0, first);
@@ -342,7 +343,7 @@ public:
             }
             for (; found != 0; found &= found - 1) {
                 const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(found));
-                if (s_[at] == kEsc || has_neighbour(at, line_of(static_cast<unsigned>(at - i)))) out_.push_back(at);
+                if (s_[at] == kEsc || has_neighbour(at, line_of(static_cast<unsigned>(at - i)))) visit_(context_, at);
             }
             if (m.newline != 0) {
                 line_ = i + static_cast<std::size_t>(std::bit_width(m.newline));
@@ -359,7 +360,6 @@ public:
             i += kBlock;
         }
         bytes(i, n_);
-        return std::move(out_);
     }
 
 private:
@@ -374,12 +374,12 @@ private:
             } else if (is_path_mark(c)) {
                 marked_ = true;
             } else if (c == kEsc) {
-                out_.push_back(p);
+                visit_(context_, p);
             } else if (c == ':' && p > 0 && text::is_ascii_digit(s_[p - 1]) &&
                        stops_at(
                            p, run_start(p), [&] { return line_before(p); }, [&] { return marked_; }) &&
                        has_neighbour(p, line_before(p))) {
-                out_.push_back(p);
+                visit_(context_, p);
             }
         }
         marked_to_ = to;
@@ -533,7 +533,8 @@ private:
     std::string_view s_;
     std::size_t n_;
     LinePredicate may_belong_;
-    std::vector<std::size_t> out_;
+    CandidateVisitor visit_;
+    void* context_;
     std::size_t reported_to_ = 0;    // the lines before this are reported or left
     std::size_t line_ = 0;           // a line start ...
     std::size_t line_known_to_ = 0;  // ... that holds for the bytes before this
@@ -547,15 +548,18 @@ private:
 
 // Flattened, so that the scan and every helper it calls is compiled for
 // AVX2 in one piece.
-__attribute__((target("avx2"), flatten)) std::vector<std::size_t> scan_avx2(std::string_view text,
-                                                                            LinePredicate may_belong) {
-    return Scanner<Avx2>(text, may_belong).run();
+__attribute__((target("avx2"), flatten)) void scan_avx2(std::string_view text, LinePredicate may_belong,
+                                                         CandidateVisitor visit, void* context) {
+    Scanner<Avx2>(text, may_belong, visit, context).run();
 }
 
 }  // namespace
 
-std::vector<std::size_t> find_match_candidates(std::string_view text, LinePredicate may_belong) {
-    return __builtin_cpu_supports("avx2") ? scan_avx2(text, may_belong) : Scanner<Sse2>(text, may_belong).run();
+void for_each_match_candidate(std::string_view text, LinePredicate may_belong, CandidateVisitor visit, void* context) {
+    if (__builtin_cpu_supports("avx2"))
+        scan_avx2(text, may_belong, visit, context);
+    else
+        Scanner<Sse2>(text, may_belong, visit, context).run();
 }
 
 }  // namespace filters::rg::scan

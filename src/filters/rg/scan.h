@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 namespace filters::rg::scan {
 
@@ -31,7 +30,12 @@ namespace filters::rg::scan {
 // `may_belong`, when given, tells whether a line (without its newline) may
 // be part of a block of results; a colon is then reported only when the line
 // before or after its own may, and once per line. ESCs are all reported.
+//
+// Each place goes to `visit(context, offset)` as soon as the scan finds it,
+// so that a text with a place on every line (colour on every line) is not
+// held a second time as a list of them.
 using LinePredicate = bool (*)(std::string_view line);
-std::vector<std::size_t> find_match_candidates(std::string_view text, LinePredicate may_belong = nullptr);
+using CandidateVisitor = void (*)(void* context, std::size_t offset);
+void for_each_match_candidate(std::string_view text, LinePredicate may_belong, CandidateVisitor visit, void* context);
 
 }  // namespace filters::rg::scan

@@ -65,6 +65,11 @@ TEST(GenericLogDetector, Thresholds) {
         {"two patterns of 3", repeat(warn, 8) + jobs(3) + repeat("DEBUG: tick 1", 3), true},
         {"important lines are not counted", repeat(warn, 8) + repeat("INFO: upload 3 failed", 6), false},
         {"warnings alone are never folded", repeat(warn, 14), false},
+        // A line that repeats the one before holds the same words, and no
+        // more: the line after the repeats is looked into again.
+        {"repeated important lines", jobs(12) + repeat("INFO: retry failed", 3), true},
+        {"a refusing word after repeated lines", jobs(12) + repeat("INFO: retry failed", 3) + repeat("INFO: retry pytest", 1),
+         false},
         // Lines that carry a level and begin with a path and a line number
         // (logfmt with a caller field): at 45 % of the lines the text is a
         // list of path locations, just below it still a log.

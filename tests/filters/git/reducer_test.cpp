@@ -185,6 +185,13 @@ TEST(GitReducer, StatRuns) {
         {"the bar is written as \" | \" however the stat was spaced",
          " src/a.rs |2 +-\n src/b.rs |  4 ++--\n src/c.rs\t| 1 +\n 3 files changed, 4 insertions(+), 3 deletions(-)\n",
          "3 files changed, 4 insertions(+), 3 deletions(-)\nsrc/\n a.rs | 2 +-\n b.rs | 4 ++--\n c.rs | 1 +\n"},
+        // Rows whose line holds " | " and rows whose suffix is written out
+        // stand in one run, each in its own place.
+        {"spaced and unspaced bars in one run",
+         " src/a.rs      | 2 +-\n src/b.rs |4 ++--\n src/deep/c.rs | 1 +\n src/d.rs\t|  10 ++++++++++\n"
+         " 4 files changed, 14 insertions(+), 3 deletions(-)\n",
+         "4 files changed, 14 insertions(+), 3 deletions(-)\nsrc/\n a.rs | 2 +-\n b.rs | 4 ++--\n deep/\n  c.rs | 1 +\n"
+         " d.rs | 10 ++++++++++\n"},
         {"a single table-like row stays", "name | 3\n", "name | 3\n"},
         {"rows without a bar graph and without a summary are a table, not a stat run",
          "  1 | alice   |    37\n  2 | bob     |    74\n  3 | carol   |    11\n  4 | dave    |    48\n",

@@ -447,6 +447,27 @@ TEST(LogTemplateReducer, RunsAndValueLists) {
         "… 8 templated lines: INFO: heartbeat seq=<num> peer=<ip>\n"
         "  values: (10, 10.0.0.10); (11, 10.0.0.11); (12, 10.0.0.12); … 2 omitted; (15, 10.0.0.15); "
         "(16, 10.0.0.16); (17, 10.0.0.17)\n");
+    // A line that repeats the one before (blank lines between or not) is
+    // read as that one was: templated with its own values, or, when it is
+    // important, kept as it is.
+    auto repeat = [](std::string_view line, int count) {
+        std::string s;
+        for (int k = 0; k < count; ++k) s.append(line).append("\n");
+        return s;
+    };
+    EXPECT_EQ(compress_log_template_output(repeat("INFO: heartbeat sent seq=5", 5) + "\n" +
+                                           repeat("INFO: heartbeat sent seq=5", 3) + repeat("WARN: retry failed", 2) +
+                                           repeat("INFO: heartbeat sent seq=6", 8)),
+              "log templates: repeated line summary\n"
+              "… 5 templated lines: INFO: heartbeat sent seq=<num>\n"
+              "  values: (5); (5); (5); (5); (5)\n"
+              "\n"
+              "… 3 templated lines: INFO: heartbeat sent seq=<num>\n"
+              "  values: (5); (5); (5)\n"
+              "WARN: retry failed\n"
+              "WARN: retry failed\n"
+              "… 8 templated lines: INFO: heartbeat sent seq=<num>\n"
+              "  values: (6); (6); (6); … 2 omitted; (6); (6); (6)\n");
     std::string no_newline = heartbeats(16);
     no_newline.pop_back();
     const std::string out = compress_log_template_output(no_newline);

@@ -316,6 +316,29 @@ TEST(OpaquePayloadReducer, WholeBodies) {
         {"var with no script word", bundle_of(40000, "var a=1;", ";"), bundle_of(40000, "var a=1;", ";")},
     };
     for (const auto& c : cases) EXPECT_EQ(compress_opaque_payload_output(c.in), c.want) << c.name;
+
+    // An object is read into a tree only when it may hold a string of the
+    // opaque size: escaped quotes, or an escaped backslash before the
+    // closing quote, do not hide one; a wide object of short members holds
+    // none and is left as it is.
+    const auto mappings = [](const char* name, const std::string& raw) {
+        const std::string s = R"({"version":3,"sources":["a.js"],"mappings":")" + raw + "\"}";
+        return test_support::Case{name, s,
+                                  "[opaque payload omitted: kind=json-source-map keys=version,sources,mappings bytes=" +
+                                      std::to_string(s.size()) + "]"};
+    };
+    std::string quotes;  // one in every window the test reads
+    for (int k = 0; k < 82; ++k) quotes += std::string(99, 'A') + "\\\"";
+    std::string wide = "{";
+    for (int k = 0; k < 2000; ++k) wide += (k ? ",\"k" : "\"k") + std::to_string(k) + "\":" + std::to_string(k);
+    wide += "}";
+    for (const auto& c : {mappings("escaped quotes", quotes),
+                          mappings("escaped backslash last", std::string(8191, 'A') + "\\\\"),
+                          mappings("both", std::string(4000, 'A') + "\\\"" + std::string(4190, 'A') + "\\\\"),
+                          test_support::Case{"wide object of short members", wide, wide}}) {
+        const std::string out = compress_opaque_payload_output(c.in);
+        EXPECT_TRUE(out == c.want) << c.name << ": " << out.substr(0, 100);
+    }
 }
 
 // The early decline must never turn away a payload that the scan replaces:
