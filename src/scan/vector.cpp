@@ -32,52 +32,88 @@ namespace scan {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// At most 64 lanes, so that a block is a whole number of vectors.
+// At most 64 lanes, so that a block is a whole number of vectors; and
+// sixteen, for the last block of a text, where a whole vector would read
+// past its end.
 using D = hn::CappedTag<std::uint8_t, kBlock>;
+using D16 = hn::CappedTag<std::uint8_t, 16>;
 using V = hn::Vec<D>;
-using M = hn::Mask<D>;
 
-// The bits of a mask of the N lanes from lane `lane` of a block, moved to
+// The bits of a mask of the lanes from lane `lane` of a block, moved to
 // their place in the block's 64.
-HWY_INLINE std::uint64_t bits_at(M mask, std::size_t lane) {
-    std::uint64_t chunk = 0;  // the store writes N / 8 of its bytes
-    hn::StoreMaskBits(D(), mask, reinterpret_cast<std::uint8_t*>(&chunk));
+template <class Tag, class Mask>
+HWY_INLINE std::uint64_t bits_at(Tag d, Mask mask, std::size_t lane) {
+    std::uint64_t chunk = 0;  // the store writes one byte per eight lanes
+    hn::StoreMaskBits(d, mask, reinterpret_cast<std::uint8_t*>(&chunk));
     return chunk << lane;
 }
 
 // The block's 64 bits, from `mask_at(lane)` for each vector of it.
 template <class MaskAt>
 HWY_INLINE std::uint64_t block_bits(MaskAt mask_at) {
-    const std::size_t n = hn::Lanes(D());
+    const D d;
     std::uint64_t bits = 0;
-    for (std::size_t lane = 0; lane < kBlock; lane += n) bits |= bits_at(mask_at(lane), lane);
+    for (std::size_t lane = 0; lane < kBlock; lane += hn::Lanes(d)) bits |= bits_at(d, mask_at(lane), lane);
     return bits;
 }
 
 HWY_INLINE const std::uint8_t* bytes(const char* s) { return reinterpret_cast<const std::uint8_t*>(s); }
 
+template <class Tag>
+HWY_INLINE hn::Vec<Tag> table(Tag d, const std::array<std::uint8_t, 16>& t) {
+    return hn::LoadDup128(d, t.data());
+}
+
 // The table entries of each byte of `v`: its low half-byte's ANDed with
 // its high half-byte's (both tables hold sixteen entries, repeated in each
 // sixteen bytes of the vector).
-HWY_INLINE V lookup(V v, V low, V high) {
-    const D d;
-    const V low_half = hn::And(v, hn::Set(d, std::uint8_t{0x0F}));
-    const V high_half = hn::ShiftRight<4>(v);
+template <class Tag>
+HWY_INLINE hn::Vec<Tag> lookup(Tag d, hn::Vec<Tag> v, hn::Vec<Tag> low, hn::Vec<Tag> high) {
+    const auto low_half = hn::And(v, hn::Set(d, std::uint8_t{0x0F}));
+    const auto high_half = hn::ShiftRight<4>(v);
     return hn::And(hn::TableLookupBytes(low, low_half), hn::TableLookupBytes(high, high_half));
 }
 
-HWY_INLINE V table(const std::array<std::uint8_t, 16>& t) { return hn::LoadDup128(D(), t.data()); }
+// The bits of the positions [base, stop) of a block that whole vectors
+// cannot read: sixteen positions a step while their bytes, and the `ahead`
+// bytes after them, lie inside the text; `one(position)` for the rest.
+template <class Match, class One>
+HWY_INLINE std::uint64_t last_block_bits(const std::uint8_t* p, std::size_t n, std::size_t base, std::size_t stop,
+                                         std::size_t ahead, Match match, One one) {
+    const D16 d16;
+    std::uint64_t bits = 0;
+    std::size_t q = base;
+    for (; q < stop && n - q >= 16 + ahead; q += 16) bits |= bits_at(d16, match(d16, p + q), q - base);
+    for (; q < stop; ++q)
+        if (one(q)) bits |= std::uint64_t{1} << (q - base);
+    return bits;
+}
 
-Hits ByteHits(const char* s, std::size_t n, char c, std::size_t from) {
+// The first block from `from` (blocks start at from + 64k) with a hit among
+// the positions before `end`: `match(d, q)` gives the hits of the vector of
+// positions at q, reading `ahead` bytes past the last of them; `one(q)`
+// gives the hit at one position. `whole(base)` may stand in for the match
+// of a whole block.
+template <class Match, class One>
+HWY_INLINE Hits search(const std::uint8_t* p, std::size_t n, std::size_t end, std::size_t ahead, std::size_t from,
+                       Match match, One one) {
     const D d;
-    const V wanted = hn::Set(d, static_cast<std::uint8_t>(c));
-    const std::uint8_t* p = bytes(s);
     std::size_t base = from;
-    for (; base < n && n - base >= kBlock; base += kBlock) {
-        const std::uint64_t bits = block_bits([&](std::size_t i) { return hn::Eq(hn::LoadU(d, p + base + i), wanted); });
+    for (; base < end && n - base >= kBlock + ahead; base += kBlock) {
+        const std::uint64_t bits = block_bits([&](std::size_t i) { return match(d, p + base + i); });
         if (bits != 0) return Hits{base, bits};
     }
-    return portable::byte_hits(s, n, c, base);
+    for (; base < end; base += kBlock)
+        if (const std::uint64_t bits = last_block_bits(p, n, base, std::min(end, base + kBlock), ahead, match, one))
+            return Hits{base, bits};
+    return Hits{};
+}
+
+Hits ByteHits(const char* s, std::size_t n, char c, std::size_t from) {
+    const auto wanted = static_cast<std::uint8_t>(c);
+    return search(
+        bytes(s), n, n, 0, from, [&](auto d, const std::uint8_t* q) { return hn::Eq(hn::LoadU(d, q), hn::Set(d, wanted)); },
+        [&](std::size_t q) { return s[q] == c; });
 }
 
 std::size_t CountByte(const char* s, std::size_t n, char c) {
@@ -92,77 +128,76 @@ std::size_t CountByte(const char* s, std::size_t n, char c) {
 }
 
 Hits PairHits(const char* s, std::size_t n, const Pair& pair, std::size_t from) {
-    const D d;
-    const V first_a = hn::Set(d, static_cast<std::uint8_t>(pair.first_a));
-    const V first_b = hn::Set(d, static_cast<std::uint8_t>(pair.first_b));
-    const V second_a = hn::Set(d, static_cast<std::uint8_t>(pair.second_a));
-    const V second_b = hn::Set(d, static_cast<std::uint8_t>(pair.second_b));
-    const std::uint8_t* p = bytes(s);
-    std::size_t base = from;
-    // The second byte of the block's last position is one past the block.
-    for (; base < n && n - base >= kBlock + 1; base += kBlock) {
-        const std::uint64_t bits = block_bits([&](std::size_t i) {
-            const V x = hn::LoadU(d, p + base + i), y = hn::LoadU(d, p + base + i + 1);
-            return hn::And(hn::Or(hn::Eq(x, first_a), hn::Eq(x, first_b)),
-                           hn::Or(hn::Eq(y, second_a), hn::Eq(y, second_b)));
+    if (n < 2) return Hits{};
+    const auto first_a = static_cast<std::uint8_t>(pair.first_a), first_b = static_cast<std::uint8_t>(pair.first_b);
+    const auto second_a = static_cast<std::uint8_t>(pair.second_a), second_b = static_cast<std::uint8_t>(pair.second_b);
+    // A pair's second byte is one past its position.
+    return search(
+        bytes(s), n, n - 1, 1, from,
+        [&](auto d, const std::uint8_t* q) {
+            const auto x = hn::LoadU(d, q), y = hn::LoadU(d, q + 1);
+            return hn::And(hn::Or(hn::Eq(x, hn::Set(d, first_a)), hn::Eq(x, hn::Set(d, first_b))),
+                           hn::Or(hn::Eq(y, hn::Set(d, second_a)), hn::Eq(y, hn::Set(d, second_b))));
+        },
+        [&](std::size_t q) {
+            return (s[q] == pair.first_a || s[q] == pair.first_b) && (s[q + 1] == pair.second_a || s[q + 1] == pair.second_b);
         });
-        if (bits != 0) return Hits{base, bits};
-    }
-    return portable::pair_hits(s, n, pair, base);
 }
 
 Hits ClassHits(const char* s, std::size_t n, const ByteClasses& classes, std::size_t from) {
-    const D d;
-    const V low = table(classes.low()), high = table(classes.high()), zero = hn::Zero(d);
-    const std::uint8_t* p = bytes(s);
-    std::size_t base = from;
-    for (; base < n && n - base >= kBlock; base += kBlock) {
-        const std::uint64_t bits =
-            block_bits([&](std::size_t i) { return hn::Ne(lookup(hn::LoadU(d, p + base + i), low, high), zero); });
-        if (bits != 0) return Hits{base, bits};
-    }
-    return portable::class_hits(s, n, classes, base);
+    return search(
+        bytes(s), n, n, 0, from,
+        [&](auto d, const std::uint8_t* q) {
+            return hn::Ne(lookup(d, hn::LoadU(d, q), table(d, classes.low()), table(d, classes.high())), hn::Zero(d));
+        },
+        [&](std::size_t q) { return classes.in_any(static_cast<unsigned char>(s[q])); });
 }
 
 ClassMasks Classify(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes) {
-    if (at > n || n - at < kBlock) return portable::classify(s, n, at, classes);
-    const D d;
-    const V low = table(classes.low()), high = table(classes.high()), zero = hn::Zero(d);
-    const std::uint8_t* p = bytes(s) + at;
-    const std::size_t count = classes.size();
     ClassMasks m;
-    for (std::size_t i = 0; i < kBlock; i += hn::Lanes(d)) {
-        const V pieces = lookup(hn::LoadU(d, p + i), low, high);
+    if (at >= n) return m;
+    const std::size_t count = classes.size();
+    // The classes of the vector of bytes at `q`, lane `lane` of the block.
+    const auto add = [&](auto d, const std::uint8_t* q, std::size_t lane) {
+        const auto pieces = lookup(d, hn::LoadU(d, q), table(d, classes.low()), table(d, classes.high()));
         for (std::size_t k = 0; k < count; ++k)
-            m.of[k] |= bits_at(hn::Ne(hn::And(pieces, hn::Set(d, classes.members(k))), zero), i);
+            m.of[k] |= bits_at(d, hn::Ne(hn::And(pieces, hn::Set(d, classes.members(k))), hn::Zero(d)), lane);
+    };
+    const std::uint8_t* p = bytes(s);
+    std::size_t lane = 0;
+    if (n - at >= kBlock) {
+        const D d;
+        for (; lane < kBlock; lane += hn::Lanes(d)) add(d, p + at + lane, lane);
+        return m;
     }
+    for (; n - at - lane >= 16; lane += 16) add(D16(), p + at + lane, lane);
+    for (; at + lane < n; ++lane)
+        for (std::uint8_t in = classes.classes_of(p[at + lane]); in != 0; in &= in - 1)
+            m.of[static_cast<std::size_t>(std::countr_zero(in))] |= std::uint64_t{1} << lane;
     return m;
 }
 
-// The place kernels for a table of `kPlaces` places, its tables held in
-// registers (these targets have fixed-size vectors, which arrays may hold).
+// The place kernels for a table of `kPlaces` places.
 template <std::size_t kPlaces>
 struct Places {
-    V low[kPlaces], high[kPlaces];
+    const PlaceTable& t;
 
-    explicit Places(const PlaceTable& t) {
-        for (std::size_t k = 0; k < kPlaces; ++k) {
-            low[k] = table(t.low(k));
-            high[k] = table(t.high(k));
-        }
-    }
-
-    // The groups that places [first, last) allow for the N positions at `p`.
-    template <std::size_t kFirst, std::size_t kLast>
-    HWY_INLINE V groups(const std::uint8_t* p, V groups) const {
+    // The groups that places [kFirst, kLast) allow, with `groups`, for the
+    // vector of positions at `q`.
+    template <std::size_t kFirst, std::size_t kLast, class Tag>
+    HWY_INLINE hn::Vec<Tag> groups(Tag d, const std::uint8_t* q, hn::Vec<Tag> groups) const {
         for (std::size_t k = kFirst; k < kLast; ++k)
-            groups = hn::And(groups, lookup(hn::LoadU(D(), p + k), low[k], high[k]));
+            groups = hn::And(groups, lookup(d, hn::LoadU(d, q + k), table(d, t.low(k)), table(d, t.high(k))));
         return groups;
     }
+    template <class Tag>
+    HWY_INLINE hn::Vec<Tag> all_groups(Tag d, const std::uint8_t* q) const {
+        return groups<0, kPlaces>(d, q, hn::Set(d, std::uint8_t{0xFF}));
+    }
 
-    // A block looks at its first four places for all its positions, and at
-    // the other places only when those left some group.
-    Hits hits(const char* s, std::size_t n, const PlaceTable& t, std::size_t from) const {
+    // A whole block looks at its first four places for all its positions,
+    // and at the other places only when those left some group.
+    Hits hits(const char* s, std::size_t n, std::size_t from) const {
         const D d;
         const V zero = hn::Zero(d), all = hn::Set(d, std::uint8_t{0xFF});
         constexpr std::size_t kFirst = kPlaces < 4 ? kPlaces : 4;
@@ -172,30 +207,46 @@ struct Places {
         for (; base < n && n - base >= kBlock + kPlaces - 1; base += kBlock) {
             V any = zero;
             for (std::size_t i = 0; i < kBlock; i += hn::Lanes(d)) {
-                const V g = groups<0, kFirst>(p + base + i, all);
+                const V g = groups<0, kFirst>(d, p + base + i, all);
                 hn::Store(g, d, first + i);
                 any = hn::Or(any, g);
             }
             if (hn::AllTrue(d, hn::Eq(any, zero))) continue;
             const std::uint64_t bits = block_bits([&](std::size_t i) {
-                return hn::Ne(groups<kFirst, kPlaces>(p + base + i, hn::Load(d, first + i)), zero);
+                return hn::Ne(groups<kFirst, kPlaces>(d, p + base + i, hn::Load(d, first + i)), zero);
             });
             if (bits != 0) return Hits{base, bits};
         }
-        return portable::place_hits(s, n, t, base);
+        // A window that runs past the end allows any byte there.
+        const std::string_view text(s, n);
+        return search(
+            p, n, n, kPlaces - 1, base,
+            [&](auto d, const std::uint8_t* q) { return hn::Ne(all_groups(d, q), hn::Zero(d)); },
+            [&](std::size_t q) { return t.groups_at(text, q) != 0; });
     }
 
-    GroupMasks block(const char* s, std::size_t n, std::size_t at, const PlaceTable& t) const {
-        if (at > n || n - at < kBlock + kPlaces - 1) return portable::place_groups(s, n, at, t);
-        const D d;
-        const V zero = hn::Zero(d), all = hn::Set(d, std::uint8_t{0xFF});
-        const std::uint8_t* p = bytes(s) + at;
+    GroupMasks block(const char* s, std::size_t n, std::size_t at) const {
         GroupMasks m;
-        for (std::size_t i = 0; i < kBlock; i += hn::Lanes(d)) {
-            const V g = groups<0, kPlaces>(p + i, all);
-            for (std::size_t group = 0; group < PlaceTable::kGroups; ++group)
-                m.of[group] |= bits_at(hn::Ne(hn::And(g, hn::Set(d, static_cast<std::uint8_t>(1u << group))), zero), i);
+        if (at >= n) return m;
+        const auto add = [&](auto d, const std::uint8_t* q, std::size_t lane) {
+            const auto g = all_groups(d, q);
+            for (std::size_t group = 0; group < PlaceTable::kGroups; ++group) {
+                const auto bit = hn::Set(d, static_cast<std::uint8_t>(1u << group));
+                m.of[group] |= bits_at(d, hn::Ne(hn::And(g, bit), hn::Zero(d)), lane);
+            }
+        };
+        const std::uint8_t* p = bytes(s);
+        std::size_t lane = 0;
+        if (n - at >= kBlock + kPlaces - 1) {
+            const D d;
+            for (; lane < kBlock; lane += hn::Lanes(d)) add(d, p + at + lane, lane);
+            return m;
         }
+        for (; lane < kBlock && n - at - lane >= 16 + kPlaces - 1; lane += 16) add(D16(), p + at + lane, lane);
+        const std::string_view text(s, n);
+        for (; lane < kBlock && at + lane < n; ++lane)
+            for (std::uint8_t in = t.groups_at(text, at + lane); in != 0; in &= in - 1)
+                m.of[static_cast<std::size_t>(std::countr_zero(in))] |= std::uint64_t{1} << lane;
         return m;
     }
 };
@@ -204,30 +255,30 @@ template <class Run>
 HWY_INLINE auto with_places(const PlaceTable& t, Run run) {
     switch (t.places()) {
         case 1:
-            return run(Places<1>(t));
+            return run(Places<1>{t});
         case 2:
-            return run(Places<2>(t));
+            return run(Places<2>{t});
         case 3:
-            return run(Places<3>(t));
+            return run(Places<3>{t});
         case 4:
-            return run(Places<4>(t));
+            return run(Places<4>{t});
         case 5:
-            return run(Places<5>(t));
+            return run(Places<5>{t});
         case 6:
-            return run(Places<6>(t));
+            return run(Places<6>{t});
         case 7:
-            return run(Places<7>(t));
+            return run(Places<7>{t});
         default:
-            return run(Places<8>(t));
+            return run(Places<8>{t});
     }
 }
 
 Hits PlaceHits(const char* s, std::size_t n, const PlaceTable& t, std::size_t from) {
-    return with_places(t, [&](const auto& places) { return places.hits(s, n, t, from); });
+    return with_places(t, [&](const auto& places) { return places.hits(s, n, from); });
 }
 
 GroupMasks PlaceGroups(const char* s, std::size_t n, std::size_t at, const PlaceTable& t) {
-    return with_places(t, [&](const auto& places) { return places.block(s, n, at, t); });
+    return with_places(t, [&](const auto& places) { return places.block(s, n, at); });
 }
 
 const Kernels* KernelsHere() {
