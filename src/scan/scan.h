@@ -109,9 +109,21 @@ public:
     constexpr bool empty() const { return (words_[0] | words_[1] | words_[2] | words_[3]) == 0; }
     constexpr bool operator==(const ByteSet&) const = default;
 
-    constexpr ByteSet operator|(const ByteSet& o) const { return combine(o, [](auto a, auto b) { return a | b; }); }
-    constexpr ByteSet operator&(const ByteSet& o) const { return combine(o, [](auto a, auto b) { return a & b; }); }
-    constexpr ByteSet operator~() const { return combine(*this, [](auto a, auto) { return ~a; }); }
+    constexpr ByteSet operator|(const ByteSet& o) const {
+        ByteSet s;
+        for (std::size_t i = 0; i < 4; ++i) s.words_[i] = words_[i] | o.words_[i];
+        return s;
+    }
+    constexpr ByteSet operator&(const ByteSet& o) const {
+        ByteSet s;
+        for (std::size_t i = 0; i < 4; ++i) s.words_[i] = words_[i] & o.words_[i];
+        return s;
+    }
+    constexpr ByteSet operator~() const {
+        ByteSet s;
+        for (std::size_t i = 0; i < 4; ++i) s.words_[i] = ~words_[i];
+        return s;
+    }
     // The set with the other case of each ASCII letter in it.
     constexpr ByteSet with_other_case() const {
         ByteSet s = *this;
@@ -125,12 +137,6 @@ public:
 
 private:
     constexpr void add(unsigned b) { words_[b >> 6] |= std::uint64_t{1} << (b & 63); }
-    template <class Op>
-    constexpr ByteSet combine(const ByteSet& o, Op op) const {
-        ByteSet s;
-        for (std::size_t i = 0; i < 4; ++i) s.words_[i] = op(words_[i], o.words_[i]);
-        return s;
-    }
 
     std::array<std::uint64_t, 4> words_{};
 };
