@@ -192,25 +192,9 @@ bool ends_with_ignore_case(std::string_view s, std::string_view suffix) {
 }
 
 std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from) {
-    if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
-    if (needle.size() > s.size()) return std::string_view::npos;
-    const std::size_t last = s.size() - needle.size();
-    if (needle.size() >= 2) {
-        // A candidate needs its first two bytes to match: the pair search
-        // passes over whole texts without the needle fast. Pairs that start
-        // after `last` lie outside the view searched.
-        const std::string_view starts = s.substr(0, last + 2);
-        const scan::Pair pair = scan::Pair::ignore_case(needle[0], needle[1]);
-        const std::string_view rest = needle.substr(2);
-        for (scan::Hits hits = scan::pair_hits(starts, pair, from); hits; hits = scan::pair_hits(starts, pair, hits.next()))
-            for (const std::size_t at : hits)
-                if (equals_ignore_case(s.substr(at + 2, rest.size()), rest)) return at;
-        return std::string_view::npos;
-    }
-    const char lower = to_lower_ascii(needle[0]), upper = to_upper_ascii(needle[0]);
-    for (std::size_t i = from; i <= last; ++i)
-        if (s[i] == lower || s[i] == upper) return i;
-    return std::string_view::npos;
+    // A candidate needs its first two bytes to match: the search passes
+    // over whole texts without the needle many bytes at a time.
+    return scan::find_ignore_case(s, needle, from);
 }
 
 // -------------------------------------------------------------- numbers --

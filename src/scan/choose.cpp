@@ -40,6 +40,10 @@ std::size_t find_pair(std::string_view s, const Pair& pair, std::size_t from) {
     return hits ? hits.first() : npos;
 }
 
+std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from) {
+    return chosen().find_ignore_case(s.data(), s.size(), needle, from);
+}
+
 Hits class_hits(std::string_view s, const ByteClasses& classes, std::size_t from) {
     return chosen().class_hits(s.data(), s.size(), classes, from);
 }

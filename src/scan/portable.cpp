@@ -40,6 +40,19 @@ Hits pair_hits(const char* s, std::size_t n, const Pair& pair, std::size_t from)
     });
 }
 
+std::size_t find_ignore_case(const char* s, std::size_t n, std::string_view needle, std::size_t from) {
+    if (needle.empty()) return from <= n ? from : npos;
+    if (needle.size() > n) return npos;
+    const Pair pair = Pair::ignore_case(needle[0], needle.size() > 1 ? needle[1] : '\0');
+    for (std::size_t at = from; at + needle.size() <= n; ++at) {
+        if (s[at] != pair.first_a && s[at] != pair.first_b) continue;
+        if (needle.size() == 1) return at;
+        if ((s[at + 1] == pair.second_a || s[at + 1] == pair.second_b) && rest_equals_ignore_case(s + at, needle))
+            return at;
+    }
+    return npos;
+}
+
 Hits class_hits(const char* s, std::size_t n, const ByteClasses& classes, std::size_t from) {
     return first_block(from, n, [&](std::size_t p) { return classes.in_any(static_cast<unsigned char>(s[p])); });
 }
@@ -75,6 +88,7 @@ const Kernels kPortable = {
     &portable::byte_hits,
     &portable::count_byte,
     &portable::pair_hits,
+    &portable::find_ignore_case,
     &portable::class_hits,
     &portable::classify,
     &portable::place_hits,

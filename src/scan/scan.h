@@ -330,6 +330,12 @@ Hits pair_hits(std::string_view s, const Pair& pair, std::size_t from);
 // The first of them, or npos.
 std::size_t find_pair(std::string_view s, const Pair& pair, std::size_t from = 0);
 
+// The first position at or after `from` where `needle` stands, ASCII case
+// folded, or npos (`from` itself for an empty needle, when inside or at the
+// end). Each candidate its first two bytes give is checked where the search
+// stands, so a frequent pair costs its checks and no new start.
+std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from = 0);
+
 // The positions of bytes in any class of `classes`, from `from` on.
 Hits class_hits(std::string_view s, const ByteClasses& classes, std::size_t from);
 // The first of them, or npos.

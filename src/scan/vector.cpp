@@ -74,6 +74,11 @@ HWY_INLINE hn::Vec<Tag> lookup(Tag d, hn::Vec<Tag> v, hn::Vec<Tag> low, hn::Vec<
     return hn::And(hn::TableLookupBytes(low, low_half), hn::TableLookupBytes(high, high_half));
 }
 
+// The bits of the positions below `end` in a block of 64 from `base`.
+HWY_INLINE std::uint64_t positions_before(std::size_t base, std::size_t end) {
+    return end - base >= kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << (end - base)) - 1;
+}
+
 // The bits of the positions [base, stop) of a block that whole vectors
 // cannot read: sixteen positions a step while their bytes, and the `ahead`
 // bytes after them, lie inside the text; `one(position)` for the rest.
@@ -86,27 +91,38 @@ HWY_INLINE std::uint64_t last_block_bits(const std::uint8_t* p, std::size_t n, s
     for (; q < stop && n - q >= 16 + ahead; q += 16) bits |= bits_at(d16, match(d16, p + q), q - base);
     for (; q < stop; ++q)
         if (one(q)) bits |= std::uint64_t{1} << (q - base);
-    return bits;
+    return bits & positions_before(base, stop);
 }
 
-// The first block from `from` (blocks start at from + 64k) with a hit among
-// the positions before `end`: `match(d, q)` gives the hits of the vector of
-// positions at q, reading `ahead` bytes past the last of them; `one(q)`
-// gives the hit at one position. `whole(base)` may stand in for the match
-// of a whole block.
-template <class Match, class One>
-HWY_INLINE Hits search(const std::uint8_t* p, std::size_t n, std::size_t end, std::size_t ahead, std::size_t from,
-                       Match match, One one) {
+// Calls `on_block(base, bits)` for each block from `from` (blocks start at
+// from + 64k) with a hit among the positions before `end`, until it returns
+// true: `match(d, q)` gives the hits of the vector of positions at q,
+// reading `ahead` bytes past the last of them; `one(q)` gives the hit at
+// one position.
+template <class Match, class One, class OnBlock>
+HWY_INLINE void scan_blocks(const std::uint8_t* p, std::size_t n, std::size_t end, std::size_t ahead,
+                            std::size_t from, Match match, One one, OnBlock on_block) {
     const D d;
     std::size_t base = from;
     for (; base < end && n - base >= kBlock + ahead; base += kBlock) {
         const std::uint64_t bits = block_bits([&](std::size_t i) { return match(d, p + base + i); });
-        if (bits != 0) return Hits{base, bits};
+        if (bits != 0 && on_block(base, bits & positions_before(base, end))) return;
     }
     for (; base < end; base += kBlock)
         if (const std::uint64_t bits = last_block_bits(p, n, base, std::min(end, base + kBlock), ahead, match, one))
-            return Hits{base, bits};
-    return Hits{};
+            if (on_block(base, bits)) return;
+}
+
+// The first block with a hit, as `scan_blocks` finds them.
+template <class Match, class One>
+HWY_INLINE Hits search(const std::uint8_t* p, std::size_t n, std::size_t end, std::size_t ahead, std::size_t from,
+                       Match match, One one) {
+    Hits found;
+    scan_blocks(p, n, end, ahead, from, match, one, [&](std::size_t base, std::uint64_t bits) {
+        found = Hits{base, bits};
+        return bits != 0;
+    });
+    return found;
 }
 
 Hits ByteHits(const char* s, std::size_t n, char c, std::size_t from) {
@@ -127,21 +143,48 @@ std::size_t CountByte(const char* s, std::size_t n, char c) {
     return count + portable::count_byte(s + base, n - base, c);
 }
 
+// The positions where one of the first bytes of `pair` is followed by one
+// of its second bytes, for a vector and for one position.
+struct PairMatch {
+    const Pair& pair;
+    const char* s;
+
+    template <class Tag>
+    HWY_INLINE hn::Mask<Tag> operator()(Tag d, const std::uint8_t* q) const {
+        const auto x = hn::LoadU(d, q), y = hn::LoadU(d, q + 1);
+        const auto set = [&](char c) { return hn::Set(d, static_cast<std::uint8_t>(c)); };
+        return hn::And(hn::Or(hn::Eq(x, set(pair.first_a)), hn::Eq(x, set(pair.first_b))),
+                       hn::Or(hn::Eq(y, set(pair.second_a)), hn::Eq(y, set(pair.second_b))));
+    }
+    HWY_INLINE bool operator()(std::size_t q) const {
+        return (s[q] == pair.first_a || s[q] == pair.first_b) && (s[q + 1] == pair.second_a || s[q + 1] == pair.second_b);
+    }
+};
+
 Hits PairHits(const char* s, std::size_t n, const Pair& pair, std::size_t from) {
     if (n < 2) return Hits{};
-    const auto first_a = static_cast<std::uint8_t>(pair.first_a), first_b = static_cast<std::uint8_t>(pair.first_b);
-    const auto second_a = static_cast<std::uint8_t>(pair.second_a), second_b = static_cast<std::uint8_t>(pair.second_b);
+    const PairMatch match{pair, s};
     // A pair's second byte is one past its position.
-    return search(
-        bytes(s), n, n - 1, 1, from,
-        [&](auto d, const std::uint8_t* q) {
-            const auto x = hn::LoadU(d, q), y = hn::LoadU(d, q + 1);
-            return hn::And(hn::Or(hn::Eq(x, hn::Set(d, first_a)), hn::Eq(x, hn::Set(d, first_b))),
-                           hn::Or(hn::Eq(y, hn::Set(d, second_a)), hn::Eq(y, hn::Set(d, second_b))));
-        },
-        [&](std::size_t q) {
-            return (s[q] == pair.first_a || s[q] == pair.first_b) && (s[q + 1] == pair.second_a || s[q + 1] == pair.second_b);
-        });
+    return search(bytes(s), n, n - 1, 1, from, match, match);
+}
+
+std::size_t FindIgnoreCase(const char* s, std::size_t n, std::string_view needle, std::size_t from) {
+    if (needle.size() < 2 || needle.size() > n) return portable::find_ignore_case(s, n, needle, from);
+    const Pair pair = Pair::ignore_case(needle[0], needle[1]);
+    const PairMatch match{pair, s};
+    std::size_t found = npos;
+    // Each candidate is read in full where the search stands.
+    scan_blocks(bytes(s), n, n - needle.size() + 1, 1, from, match, match, [&](std::size_t base, std::uint64_t bits) {
+        for (; bits != 0; bits &= bits - 1) {
+            const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(bits));
+            if (portable::rest_equals_ignore_case(s + at, needle)) {
+                found = at;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
 }
 
 Hits ClassHits(const char* s, std::size_t n, const ByteClasses& classes, std::size_t from) {
@@ -283,7 +326,8 @@ GroupMasks PlaceGroups(const char* s, std::size_t n, std::size_t at, const Place
 
 const Kernels* KernelsHere() {
     static const Kernels kernels = {
-        hwy::TargetName(HWY_TARGET), &ByteHits, &CountByte, &PairHits, &ClassHits, &Classify, &PlaceHits, &PlaceGroups,
+        hwy::TargetName(HWY_TARGET), &ByteHits, &CountByte,  &PairHits,   &FindIgnoreCase,
+        &ClassHits,                  &Classify, &PlaceHits, &PlaceGroups,
     };
     return &kernels;
 }

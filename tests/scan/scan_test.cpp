@@ -220,6 +220,17 @@ TEST_F(ScanVersions, PairHitsAgree) {
     });
 }
 
+TEST_F(ScanVersions, FindIgnoreCaseAgrees) {
+    const Kernels& ref = scan::kPortable;
+    for_each_case([&](const Kernels& k, const Text& t) {
+        for (std::string_view needle : {"", "a", "Er", "rR\\", "aAa", "err:", "\"\\:", "\x80\xC3\x97", "e r"})
+            for (std::size_t from : starts_for(t.size()))
+                EXPECT_EQ(k.find_ignore_case(t.data(), t.size(), needle, from),
+                          ref.find_ignore_case(t.data(), t.size(), needle, from))
+                    << "needle \"" << needle << "\" from " << from;
+    });
+}
+
 TEST_F(ScanVersions, ClassHitsAndMasksAgree) {
     const Kernels& ref = scan::kPortable;
     for_each_case([&](const Kernels& k, const Text& t) {
@@ -265,6 +276,12 @@ TEST(ScanPortable, FindsWhatTheDefinitionsFind) {
     EXPECT_EQ(scan::find_pair(s, Pair::exact('e', 'r')), scan::npos);
     EXPECT_EQ(scan::find_pair(s, Pair::exact('(', 'm')), 133u);
     EXPECT_EQ(scan::find_pair(s, Pair::exact('\x97', 'x')), scan::npos);  // the last byte starts no pair
+    EXPECT_EQ(scan::find_ignore_case(s, "eR\n"), 70u);
+    EXPECT_EQ(scan::find_ignore_case(s, "Er\nyy", 71), scan::npos);
+    EXPECT_EQ(scan::find_ignore_case(s, "(M\xC3\x97"), 133u);
+    EXPECT_EQ(scan::find_ignore_case(s, "(M\xC3\x97!"), scan::npos);  // one byte past the end
+    EXPECT_EQ(scan::find_ignore_case(s, "", s.size()), s.size());
+    EXPECT_EQ(scan::find_ignore_case(s, "", s.size() + 1), scan::npos);
     EXPECT_EQ(scan::find_byte(s, '\n', 73), scan::npos);
     EXPECT_EQ(scan::find_byte(s, '\n'), 72u);
     EXPECT_EQ(scan::count_byte(s, 'y'), 60u);
