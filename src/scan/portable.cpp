@@ -42,9 +42,9 @@ Hits pair_hits(const char* s, std::size_t n, const Pair& pair, std::size_t from)
 
 std::size_t find_ignore_case(const char* s, std::size_t n, std::string_view needle, std::size_t from) {
     if (needle.empty()) return from <= n ? from : npos;
-    if (needle.size() > n) return npos;
+    if (needle.size() > n || from > n - needle.size()) return npos;
     const Pair pair = Pair::ignore_case(needle[0], needle.size() > 1 ? needle[1] : '\0');
-    for (std::size_t at = from; at + needle.size() <= n; ++at) {
+    for (std::size_t at = from; at <= n - needle.size(); ++at) {
         if (s[at] != pair.first_a && s[at] != pair.first_b) continue;
         if (needle.size() == 1) return at;
         if ((s[at + 1] == pair.second_a || s[at + 1] == pair.second_b) && rest_equals_ignore_case(s + at, needle))

@@ -93,12 +93,13 @@ std::vector<Hits> all_hits(Search search, std::size_t from) {
 
 
 // The starts of a search that matter: the text's start, the bytes around a
-// block's edges and around the end, and one past the end.
+// block's edges and around the end, past the end, and npos.
 std::vector<std::size_t> starts_for(std::size_t length) {
     std::vector<std::size_t> starts = {0, 1, 63, 64, 65};
     for (std::size_t back : {0, 1, 2, 7, 8, 63, 64, 65})
         if (length >= back) starts.push_back(length - back);
     starts.push_back(length + 1);
+    starts.push_back(scan::npos);
     return starts;
 }
 
@@ -239,7 +240,7 @@ TEST_F(ScanVersions, ClassHitsAndMasksAgree) {
             for (std::size_t from : starts_for(t.size())) {
                 EXPECT_EQ(all_hits([&](std::size_t f) { return k.class_hits(t.data(), t.size(), row.classes, f); }, from),
                           all_hits([&](std::size_t f) { return ref.class_hits(t.data(), t.size(), row.classes, f); }, from));
-                if (from <= t.size()) {
+                if (from <= t.size() + 1) {
                     EXPECT_EQ(k.classify(t.data(), t.size(), from, row.classes).of,
                               ref.classify(t.data(), t.size(), from, row.classes).of)
                         << "at " << from;
@@ -257,7 +258,7 @@ TEST_F(ScanVersions, PlaceHitsAndGroupsAgree) {
             for (std::size_t from : starts_for(t.size())) {
                 EXPECT_EQ(all_hits([&](std::size_t f) { return k.place_hits(t.data(), t.size(), row.table, f); }, from),
                           all_hits([&](std::size_t f) { return ref.place_hits(t.data(), t.size(), row.table, f); }, from));
-                if (from <= t.size()) {
+                if (from <= t.size() + 1) {
                     EXPECT_EQ(k.place_groups(t.data(), t.size(), from, row.table).of,
                               ref.place_groups(t.data(), t.size(), from, row.table).of)
                         << "at " << from;
