@@ -313,10 +313,37 @@ private:
 
 // --------------------------------------------------------- kernels --
 
+// One version of every kernel (versions.h lists them). A text is passed as
+// its bytes and length.
+struct Kernels {
+    const char* name;
+    Hits (*byte_hits)(const char* s, std::size_t n, char c, std::size_t from);
+    std::size_t (*count_byte)(const char* s, std::size_t n, char c);
+    Hits (*pair_hits)(const char* s, std::size_t n, const Pair& pair, std::size_t from);
+    std::size_t (*find_ignore_case)(const char* s, std::size_t n, std::string_view needle, std::size_t from);
+    Hits (*class_hits)(const char* s, std::size_t n, const ByteClasses& classes, std::size_t from);
+    ClassMasks (*classify)(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes);
+    Hits (*place_hits)(const char* s, std::size_t n, const PlaceTable& table, std::size_t from);
+    GroupMasks (*place_groups)(const char* s, std::size_t n, std::size_t at, const PlaceTable& table);
+};
+
+namespace detail {
+// The best version this processor runs, chosen on the first call.
+const Kernels& choose();
+inline const Kernels& chosen() {
+    // A static local starts once, safely between threads.
+    static const Kernels& best = choose();
+    return best;
+}
+}  // namespace detail
+
 // The positions of byte `c` in `s`, from `from` on.
-Hits byte_hits(std::string_view s, char c, std::size_t from);
+inline Hits byte_hits(std::string_view s, char c, std::size_t from) {
+    if (from >= s.size()) return Hits{};
+    return detail::chosen().byte_hits(s.data(), s.size(), c, from);
+}
 // How many times byte `c` occurs in `s`.
-std::size_t count_byte(std::string_view s, char c);
+inline std::size_t count_byte(std::string_view s, char c) { return detail::chosen().count_byte(s.data(), s.size(), c); }
 // The first `c` at or after `from`, or npos (the C library's search, which
 // is already as wide as the processor allows).
 inline std::size_t find_byte(std::string_view s, char c, std::size_t from = 0) {
@@ -326,32 +353,55 @@ inline std::size_t find_byte(std::string_view s, char c, std::size_t from = 0) {
 }
 
 // The positions where `pair` starts, from `from` on (its second byte inside `s`).
-Hits pair_hits(std::string_view s, const Pair& pair, std::size_t from);
+inline Hits pair_hits(std::string_view s, const Pair& pair, std::size_t from) {
+    if (s.size() < 2 || from >= s.size() - 1) return Hits{};
+    return detail::chosen().pair_hits(s.data(), s.size(), pair, from);
+}
 // The first of them, or npos.
-std::size_t find_pair(std::string_view s, const Pair& pair, std::size_t from = 0);
+inline std::size_t find_pair(std::string_view s, const Pair& pair, std::size_t from = 0) {
+    const Hits hits = pair_hits(s, pair, from);
+    return hits ? hits.first() : npos;
+}
 
 // The first position at or after `from` where `needle` stands, ASCII case
 // folded, or npos (`from` itself for an empty needle, when inside or at the
 // end). Each candidate its first two bytes give is checked where the search
 // stands, so a frequent pair costs its checks and no new start.
-std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from = 0);
+inline std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from = 0) {
+    if (needle.empty()) return from <= s.size() ? from : npos;
+    if (from > s.size() || s.size() - from < needle.size()) return npos;
+    return detail::chosen().find_ignore_case(s.data(), s.size(), needle, from);
+}
 
 // The positions of bytes in any class of `classes`, from `from` on.
-Hits class_hits(std::string_view s, const ByteClasses& classes, std::size_t from);
+inline Hits class_hits(std::string_view s, const ByteClasses& classes, std::size_t from) {
+    if (from >= s.size()) return Hits{};
+    return detail::chosen().class_hits(s.data(), s.size(), classes, from);
+}
 // The first of them, or npos.
-std::size_t find_first_in(std::string_view s, const ByteClasses& classes, std::size_t from = 0);
+inline std::size_t find_first_in(std::string_view s, const ByteClasses& classes, std::size_t from = 0) {
+    const Hits hits = class_hits(s, classes, from);
+    return hits ? hits.first() : npos;
+}
 
 // The classes of the 64 bytes of `s` from `at` on (`at` <= s.size()).
-ClassMasks classify(std::string_view s, std::size_t at, const ByteClasses& classes);
+inline ClassMasks classify(std::string_view s, std::size_t at, const ByteClasses& classes) {
+    return detail::chosen().classify(s.data(), s.size(), at, classes);
+}
 
 // The positions where some group of `table` may start, from `from` on.
-Hits place_hits(std::string_view s, const PlaceTable& table, std::size_t from);
+inline Hits place_hits(std::string_view s, const PlaceTable& table, std::size_t from) {
+    if (from >= s.size()) return Hits{};
+    return detail::chosen().place_hits(s.data(), s.size(), table, from);
+}
 // The groups that may start at the 64 positions of `s` from `at` on.
-GroupMasks place_groups(std::string_view s, std::size_t at, const PlaceTable& table);
+inline GroupMasks place_groups(std::string_view s, std::size_t at, const PlaceTable& table) {
+    return detail::chosen().place_groups(s.data(), s.size(), at, table);
+}
 
 // The name of the version chosen for this processor ("AVX2", "NEON",
 // "portable" ...).
-const char* chosen_version();
+inline const char* chosen_version() { return detail::chosen().name; }
 
 // ------------------------------------------- eight bytes in a word --
 // For short looks that a call would cost more than: eight bytes of one
