@@ -219,10 +219,22 @@ struct Counter {
 constexpr scan::ByteClasses kEscaped{scan::ByteSet::range(0, 0x1F) | scan::ByteSet::of("\"\\")};
 
 // The position of the first character at or after `from` that the writer
-// escapes, or the length: most strings hold none, and are passed over many
-// bytes at a time.
+// escapes, or the length. Most strings are short and hold none: their
+// first bytes are looked at here, eight at a time, and only a long rest
+// goes to the scan.
 std::size_t next_to_escape(std::string_view s, std::size_t from) {
-    return std::min(scan::find_first_in(s, kEscaped, from), s.size());
+    constexpr std::size_t kShort = 32;
+    std::size_t i = from;
+    for (; i + 8 <= s.size() && i - from < kShort; i += 8) {
+        const std::uint64_t w = scan::word::load(s.data() + i);
+        const std::uint64_t stops =
+            scan::word::bytes_below(w, 0x20) | scan::word::equal_bytes(w, '"') | scan::word::equal_bytes(w, '\\');
+        if (stops != 0) return i + scan::word::first_flag(stops);
+    }
+    if (s.size() - i >= kShort) return std::min(scan::find_first_in(s, kEscaped, i), s.size());
+    for (; i < s.size(); ++i)
+        if (kEscaped.in_any(static_cast<unsigned char>(s[i]))) return i;
+    return s.size();
 }
 
 // The general library's way of writing a string: quotes, the escapes "\"",

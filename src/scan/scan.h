@@ -424,6 +424,10 @@ constexpr std::uint64_t zero_bytes(std::uint64_t w) {
 constexpr std::uint64_t equal_bytes(std::uint64_t w, char c) {
     return zero_bytes(w ^ (kOnes * static_cast<unsigned char>(c)));
 }
+// A flag on each byte of `w` below `c` (`c` at most 0x80).
+constexpr std::uint64_t bytes_below(std::uint64_t w, unsigned char c) {
+    return ~(((w & ~kHighs) + kOnes * (0x80u - c)) | w) & kHighs;
+}
 // The index of the first flagged byte, 8 when none is.
 constexpr unsigned first_flag(std::uint64_t flags) { return static_cast<unsigned>(std::countr_zero(flags)) / 8; }
 

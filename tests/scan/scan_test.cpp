@@ -352,6 +352,16 @@ TEST(ScanWords, BlankRunCountsLeadingSpacesAndTabs) {
     for (const Row& row : rows) EXPECT_EQ(scan::blank_run_16(row.bytes.data()), row.run) << row.bytes;
 }
 
+TEST(ScanWords, BytesBelowFlagsOnlyBytesBelow) {
+    for (unsigned char c : {0x01, 0x20, 0x30, 0x80})
+        for (std::uint64_t w : {0x00011F2021307F80ull, 0xFF8180401F000201ull, 0x2020202020202020ull}) {
+            std::uint64_t expected = 0;
+            for (unsigned i = 0; i < 8; ++i)
+                if (((w >> (8 * i)) & 0xFF) < c) expected |= std::uint64_t{0x80} << (8 * i);
+            EXPECT_EQ(scan::word::bytes_below(w, c), expected) << std::hex << w << " " << unsigned{c};
+        }
+}
+
 TEST(ScanWords, ZeroBytesFlagsOnlyZeroBytes) {
     for (std::uint64_t w : {0x0000000000000000ull, 0x0100FF8000017F00ull, 0xFFFFFFFFFFFFFFFFull, 0x8080808080808080ull,
                             0x0001000100010001ull}) {
