@@ -449,11 +449,30 @@ struct WideLanes {
     std::uint64_t quotes = 0, backslashes = 0, blanks = 0, opens = 0, closes = 0, commas = 0;
 };
 
-// The block of `text` from `at`; past the end, lanes hold no character.
-WideLanes wide_lanes_at(std::string_view text, std::size_t at) {
-    const scan::ClassMasks m = scan::classify(text, at, kWalkClasses);
-    return WideLanes{m.of[kQuotes], m.of[kBackslashes], m.of[kBlanks], m.of[kOpens], m.of[kCloses], m.of[kCommas]};
-}
+// The blocks of a text read one after another, 64 bytes apart, their lanes
+// classified a run of blocks per call: two blocks at first, twice as many
+// at each call up to sixteen, so that a walk that stops early reads little
+// ahead. Past the end, lanes hold no character.
+class WideBlocks {
+public:
+    explicit WideBlocks(std::string_view text) : text_(text) {}
+
+    WideLanes at(std::size_t pos) {
+        if (pos < first_ || pos - first_ >= read_ * kWideBlock) {
+            read_ = next_run_;
+            next_run_ = std::min(next_run_ * 2, masks_.size());
+            first_ = pos;
+            scan::classify_run(text_, pos, kWalkClasses, std::span(masks_.data(), read_));
+        }
+        const scan::ClassMasks& m = masks_[(pos - first_) / kWideBlock];
+        return WideLanes{m.of[kQuotes], m.of[kBackslashes], m.of[kBlanks], m.of[kOpens], m.of[kCloses], m.of[kCommas]};
+    }
+
+private:
+    std::string_view text_;
+    std::size_t first_ = 0, read_ = 0, next_run_ = 2;  // the blocks read from `first_` on
+    std::array<scan::ClassMasks, 16> masks_{};
+};
 
 // The number of set lanes of a wide mask.
 std::size_t wide_count(std::uint64_t mask) {
@@ -511,9 +530,10 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
             if (step(text[i])) blanks |= std::uint64_t{1} << (i - at);
         return blanks;
     };
+    WideBlocks blocks(text);
     for (std::size_t pos = 0; pos < text.size(); pos += kWideBlock) {
         const std::size_t n = std::min<std::size_t>(kWideBlock, text.size() - pos);
-        const WideLanes lanes = wide_lanes_at(text, pos);
+        const WideLanes lanes = blocks.at(pos);
         const std::uint64_t blanks = state.can_take_wide_block(lanes) ? lanes.blanks & ~state.take_wide_block(lanes)
                                                                       : slow_block(pos, pos + n);
         if (!on_blanks(pos, n, blanks)) return;
@@ -987,6 +1007,7 @@ struct Reader::Impl {
             return 0;
         };
         StringState state;
+        WideBlocks blocks(text);
         // One character at a time, for blocks with a backslash and the tail.
         auto step = [&](std::size_t at) {
             const char c = text[at];
@@ -1003,7 +1024,7 @@ struct Reader::Impl {
             return 0;
         };
         while (pos + kWideBlock <= text.size()) {
-            const WideLanes lanes = wide_lanes_at(text, pos);
+            const WideLanes lanes = blocks.at(pos);
             if (!state.can_take_wide_block(lanes)) {
                 for (const std::size_t end = pos + kWideBlock; pos < end; ++pos)
                     if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;

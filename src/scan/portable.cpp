@@ -65,6 +65,11 @@ ClassMasks classify(const char* s, std::size_t n, std::size_t at, const ByteClas
     return m;
 }
 
+void classify_run(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes, ClassMasks* out,
+                  std::size_t blocks) {
+    for (std::size_t i = 0; i < blocks; ++i) out[i] = classify(s, n, at + i * kBlock, classes);
+}
+
 Hits place_hits(const char* s, std::size_t n, const PlaceTable& table, std::size_t from) {
     const std::string_view text(s, n);
     return first_block(from, n, [&](std::size_t p) { return table.groups_at(text, p) != 0; });
@@ -91,6 +96,7 @@ const Kernels kPortable = {
     &portable::find_ignore_case,
     &portable::class_hits,
     &portable::classify,
+    &portable::classify_run,
     &portable::place_hits,
     &portable::place_groups,
 };

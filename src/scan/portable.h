@@ -16,6 +16,8 @@ Hits pair_hits(const char* s, std::size_t n, const Pair& pair, std::size_t from)
 std::size_t find_ignore_case(const char* s, std::size_t n, std::string_view needle, std::size_t from);
 Hits class_hits(const char* s, std::size_t n, const ByteClasses& classes, std::size_t from);
 ClassMasks classify(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes);
+void classify_run(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes, ClassMasks* out,
+                  std::size_t blocks);
 Hits place_hits(const char* s, std::size_t n, const PlaceTable& table, std::size_t from);
 GroupMasks place_groups(const char* s, std::size_t n, std::size_t at, const PlaceTable& table);
 

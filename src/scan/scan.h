@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <string_view>
 
 namespace scan {
@@ -323,6 +324,8 @@ struct Kernels {
     std::size_t (*find_ignore_case)(const char* s, std::size_t n, std::string_view needle, std::size_t from);
     Hits (*class_hits)(const char* s, std::size_t n, const ByteClasses& classes, std::size_t from);
     ClassMasks (*classify)(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes);
+    void (*classify_run)(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes, ClassMasks* out,
+                         std::size_t blocks);
     Hits (*place_hits)(const char* s, std::size_t n, const PlaceTable& table, std::size_t from);
     GroupMasks (*place_groups)(const char* s, std::size_t n, std::size_t at, const PlaceTable& table);
 };
@@ -387,6 +390,12 @@ inline std::size_t find_first_in(std::string_view s, const ByteClasses& classes,
 // The classes of the 64 bytes of `s` from `at` on (`at` <= s.size()).
 inline ClassMasks classify(std::string_view s, std::size_t at, const ByteClasses& classes) {
     return detail::chosen().classify(s.data(), s.size(), at, classes);
+}
+
+// The classes of `out.size()` blocks in a row from `at`, one call for all:
+// out[i] is classify(s, at + 64 * i, classes).
+inline void classify_run(std::string_view s, std::size_t at, const ByteClasses& classes, std::span<ClassMasks> out) {
+    detail::chosen().classify_run(s.data(), s.size(), at, classes, out.data(), out.size());
 }
 
 // The positions where some group of `table` may start, from `from` on.

@@ -196,28 +196,56 @@ Hits ClassHits(const char* s, std::size_t n, const ByteClasses& classes, std::si
         [&](std::size_t q) { return classes.in_any(static_cast<unsigned char>(s[q])); });
 }
 
-ClassMasks Classify(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes) {
+// The class masks of whole blocks, the tables held once for many blocks.
+struct WholeBlocks {
+    const ByteClasses& classes;
+    V low = table(D(), classes.low()), high = table(D(), classes.high());
+
+    // Written in place: a copy of the masks, stored a word at a time, would
+    // be read back as one wide load, which waits for the stores.
+    HWY_INLINE void at(const std::uint8_t* p, ClassMasks& m) const {
+        const D d;
+        m = ClassMasks{};
+        for (std::size_t lane = 0; lane < kBlock; lane += hn::Lanes(d)) {
+            const V pieces = lookup(d, hn::LoadU(d, p + lane), low, high);
+            for (std::size_t k = 0; k < classes.size(); ++k)
+                m.of[k] |= bits_at(d, hn::Ne(hn::And(pieces, hn::Set(d, classes.members(k))), hn::Zero(d)), lane);
+        }
+    }
+};
+
+// The class masks of the bytes [at, n) of a block that ends past the text.
+ClassMasks last_block_classes(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes) {
     ClassMasks m;
     if (at >= n) return m;
-    const std::size_t count = classes.size();
-    // The classes of the vector of bytes at `q`, lane `lane` of the block.
-    const auto add = [&](auto d, const std::uint8_t* q, std::size_t lane) {
-        const auto pieces = lookup(d, hn::LoadU(d, q), table(d, classes.low()), table(d, classes.high()));
-        for (std::size_t k = 0; k < count; ++k)
-            m.of[k] |= bits_at(d, hn::Ne(hn::And(pieces, hn::Set(d, classes.members(k))), hn::Zero(d)), lane);
-    };
+    const D16 d16;
     const std::uint8_t* p = bytes(s);
     std::size_t lane = 0;
-    if (n - at >= kBlock) {
-        const D d;
-        for (; lane < kBlock; lane += hn::Lanes(d)) add(d, p + at + lane, lane);
-        return m;
+    for (; n - at - lane >= 16; lane += 16) {
+        const auto pieces = lookup(d16, hn::LoadU(d16, p + at + lane), table(d16, classes.low()), table(d16, classes.high()));
+        for (std::size_t k = 0; k < classes.size(); ++k)
+            m.of[k] |= bits_at(d16, hn::Ne(hn::And(pieces, hn::Set(d16, classes.members(k))), hn::Zero(d16)), lane);
     }
-    for (; n - at - lane >= 16; lane += 16) add(D16(), p + at + lane, lane);
     for (; at + lane < n; ++lane)
         for (std::uint8_t in = classes.classes_of(p[at + lane]); in != 0; in &= in - 1)
             m.of[static_cast<std::size_t>(std::countr_zero(in))] |= std::uint64_t{1} << lane;
     return m;
+}
+
+ClassMasks Classify(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes) {
+    if (at >= n || n - at < kBlock) return last_block_classes(s, n, at, classes);
+    ClassMasks m;
+    WholeBlocks{classes}.at(bytes(s) + at, m);
+    return m;
+}
+
+void ClassifyRun(const char* s, std::size_t n, std::size_t at, const ByteClasses& classes, ClassMasks* out,
+                 std::size_t blocks) {
+    const WholeBlocks whole{classes};
+    std::size_t i = 0;
+    for (; i < blocks && at + i * kBlock < n && n - (at + i * kBlock) >= kBlock; ++i)
+        whole.at(bytes(s) + at + i * kBlock, out[i]);
+    for (; i < blocks; ++i) out[i] = last_block_classes(s, n, at + i * kBlock, classes);
 }
 
 // The place kernels for a table of `kPlaces` places.
@@ -327,7 +355,7 @@ GroupMasks PlaceGroups(const char* s, std::size_t n, std::size_t at, const Place
 const Kernels* KernelsHere() {
     static const Kernels kernels = {
         hwy::TargetName(HWY_TARGET), &ByteHits, &CountByte,  &PairHits,   &FindIgnoreCase,
-        &ClassHits,                  &Classify, &PlaceHits, &PlaceGroups,
+        &ClassHits,                  &Classify, &ClassifyRun, &PlaceHits, &PlaceGroups,
     };
     return &kernels;
 }

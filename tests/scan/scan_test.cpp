@@ -244,6 +244,11 @@ TEST_F(ScanVersions, ClassHitsAndMasksAgree) {
                     EXPECT_EQ(k.classify(t.data(), t.size(), from, row.classes).of,
                               ref.classify(t.data(), t.size(), from, row.classes).of)
                         << "at " << from;
+                    std::array<scan::ClassMasks, 3> run;
+                    k.classify_run(t.data(), t.size(), from, row.classes, run.data(), run.size());
+                    for (std::size_t i = 0; i < run.size(); ++i)
+                        EXPECT_EQ(run[i].of, ref.classify(t.data(), t.size(), from + i * scan::kBlock, row.classes).of)
+                            << "run from " << from << ", block " << i;
                 }
             }
         }
