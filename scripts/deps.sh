@@ -5,8 +5,9 @@
 #   source scripts/deps.sh
 #   ensure_packages "${build_packages[@]}" git
 #
-# What every build needs: the compiler, cmake and the JSON libraries.
-build_packages=(cmake g++ nlohmann-json3-dev libsimdjson-dev)
+# What every build needs: the compiler, cmake, the JSON libraries and the
+# vector library the scan kernels are written with.
+build_packages=(cmake g++ nlohmann-json3-dev libsimdjson-dev libhwy-dev)
 
 # True when the Debian package's tool or header is already here.
 package_present() {
@@ -20,7 +21,7 @@ package_present() {
     nlohmann-json3-dev) [ -f /usr/include/nlohmann/json.hpp ] ;;
     # The header alone may belong to another architecture's package (the
     # arm64 simdjson one replaces the host's): ask for the host's.
-    libgtest-dev | libsimdjson-dev)
+    libgtest-dev | libsimdjson-dev | libhwy-dev)
       dpkg-query -W -f='${Status}' "$1:$(dpkg --print-architecture)" | grep -q 'install ok installed' ;;
     *) dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' ;;
   esac >/dev/null 2>&1

@@ -4,9 +4,7 @@
 
 #include <simdjson.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "scan/scan.h"
 
 #include <algorithm>
 #include <array>
@@ -216,26 +214,26 @@ struct Counter {
     void append(const char* literal) { size += std::strlen(literal); }
 };
 
+// The characters the writer escapes: control characters, quotes and
+// backslashes.
+constexpr scan::ByteClasses kEscaped{scan::ByteSet::range(0, 0x1F) | scan::ByteSet::of("\"\\")};
+
 // The position of the first character at or after `from` that the writer
-// escapes, or the length: most strings hold none, and are passed over 16
-// bytes at a time.
+// escapes, or the length. Most strings are short and hold none: their
+// first bytes are looked at here, eight at a time, and only a long rest
+// goes to the scan.
 std::size_t next_to_escape(std::string_view s, std::size_t from) {
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), last_control = _mm_set1_epi8(0x1F);
-    for (; from + 16 <= s.size(); from += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + from));
-        // A byte is at most 0x1F (unsigned) when the larger of it and 0x1F is 0x1F.
-        const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(v, last_control), last_control);
-        const __m128i stops =
-            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
-        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops)); mask != 0)
-            return from + static_cast<unsigned>(__builtin_ctz(mask));
+    constexpr std::size_t kShort = 32;
+    std::size_t i = from;
+    for (; i + 8 <= s.size() && i - from < kShort; i += 8) {
+        const std::uint64_t w = scan::word::load(s.data() + i);
+        const std::uint64_t stops =
+            scan::word::bytes_below(w, 0x20) | scan::word::equal_bytes(w, '"') | scan::word::equal_bytes(w, '\\');
+        if (stops != 0) return i + scan::word::first_flag(stops);
     }
-#endif
-    for (; from < s.size(); ++from) {
-        const unsigned char c = static_cast<unsigned char>(s[from]);
-        if (c < 0x20 || c == '"' || c == '\\') return from;
-    }
+    if (s.size() - i >= kShort) return std::min(scan::find_first_in(s, kEscaped, i), s.size());
+    for (; i < s.size(); ++i)
+        if (kEscaped.in_any(static_cast<unsigned char>(s[i]))) return i;
     return s.size();
 }
 
@@ -434,66 +432,47 @@ bool is_general_parser_case(simdjson::error_code error) {
     return error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE || error == simdjson::DEPTH_ERROR;
 }
 
-// The walk over a document's top level looks at 16 bytes at a time.
-constexpr unsigned kBlock = 16;
-constexpr unsigned kAllLanes = 0xFFFF;
+// The walks over a document's top level look at 64 bytes at a time: lane
+// (bit) i of a block's masks stands for its byte i.
+constexpr unsigned kWideBlock = scan::kBlock;
 
-// The lanes (bits) of a block that hold each kind of character that the
-// walks look for.
-struct Lanes {
-    unsigned quotes, backslashes, blanks, opens, closes, commas;
+// The kinds of character that the walks look for, one class each.
+enum WalkClass { kQuotes, kBackslashes, kBlanks, kOpens, kCloses, kCommas };
+constexpr scan::ByteClasses kWalkClasses{
+    scan::ByteSet::of("\""), scan::ByteSet::of("\\"), scan::ByteSet::of(" \t\n\r"),
+    scan::ByteSet::of("[{"),  scan::ByteSet::of("]}"),  scan::ByteSet::of(","),
 };
 
-#if defined(__SSE2__)
-[[gnu::always_inline]] inline Lanes lanes_at(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    auto eq = [&v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-    return Lanes{mask(eq('"')),
-                 mask(eq('\\')),
-                 mask(_mm_or_si128(_mm_or_si128(eq(' '), eq('\t')), _mm_or_si128(eq('\n'), eq('\r')))),
-                 mask(_mm_or_si128(eq('['), eq('{'))),
-                 mask(_mm_or_si128(eq(']'), eq('}'))),
-                 mask(eq(','))};
-}
-#else
-[[gnu::always_inline]] inline Lanes lanes_at(const char* p) {
-    Lanes lanes{0, 0, 0, 0, 0, 0};
-    for (unsigned i = 0; i < kBlock; ++i) {
-        const char c = p[i];
-        const unsigned bit = 1u << i;
-        if (c == '"') lanes.quotes |= bit;
-        if (c == '\\') lanes.backslashes |= bit;
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') lanes.blanks |= bit;
-        if (c == '[' || c == '{') lanes.opens |= bit;
-        if (c == ']' || c == '}') lanes.closes |= bit;
-        if (c == ',') lanes.commas |= bit;
-    }
-    return lanes;
-}
-#endif
-
-// Four blocks read at once: lane i of the 64 is byte i.
-constexpr unsigned kWideBlock = 4 * kBlock;
-
+// The lanes of a block that hold each kind of character that the walks
+// look for.
 struct WideLanes {
     std::uint64_t quotes = 0, backslashes = 0, blanks = 0, opens = 0, closes = 0, commas = 0;
 };
 
-[[gnu::always_inline]] inline WideLanes wide_lanes_at(const char* p) {
-    WideLanes wide;
-    for (unsigned i = 0; i < 4; ++i) {
-        const Lanes lanes = lanes_at(p + i * kBlock);
-        const unsigned shift = i * kBlock;
-        wide.quotes |= std::uint64_t{lanes.quotes} << shift;
-        wide.backslashes |= std::uint64_t{lanes.backslashes} << shift;
-        wide.blanks |= std::uint64_t{lanes.blanks} << shift;
-        wide.opens |= std::uint64_t{lanes.opens} << shift;
-        wide.closes |= std::uint64_t{lanes.closes} << shift;
-        wide.commas |= std::uint64_t{lanes.commas} << shift;
+// The blocks of a text read one after another, 64 bytes apart, their lanes
+// classified a run of blocks per call: two blocks at first, twice as many
+// at each call up to sixteen, so that a walk that stops early reads little
+// ahead. Past the end, lanes hold no character.
+class WideBlocks {
+public:
+    explicit WideBlocks(std::string_view text) : text_(text) {}
+
+    WideLanes at(std::size_t pos) {
+        if (pos < first_ || pos - first_ >= read_ * kWideBlock) {
+            read_ = next_run_;
+            next_run_ = std::min(next_run_ * 2, masks_.size());
+            first_ = pos;
+            scan::classify_run(text_, pos, kWalkClasses, std::span(masks_.data(), read_));
+        }
+        const scan::ClassMasks& m = masks_[(pos - first_) / kWideBlock];
+        return WideLanes{m.of[kQuotes], m.of[kBackslashes], m.of[kBlanks], m.of[kOpens], m.of[kCloses], m.of[kCommas]};
     }
-    return wide;
-}
+
+private:
+    std::string_view text_;
+    std::size_t first_ = 0, read_ = 0, next_run_ = 2;  // the blocks read from `first_` on
+    std::array<scan::ClassMasks, 16> masks_{};
+};
 
 // The number of set lanes of a wide mask.
 std::size_t wide_count(std::uint64_t mask) {
@@ -503,30 +482,15 @@ std::size_t wide_count(std::uint64_t mask) {
     return static_cast<std::size_t>((mask * 0x0101010101010101ull) >> 56);
 }
 
-// The number of set lanes of a block mask (no popcount instruction needed).
-std::size_t lane_count(unsigned mask) {
-    mask = mask - ((mask >> 1) & 0x5555u);
-    mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
-    mask = (mask + (mask >> 4)) & 0x0F0Fu;
-    return (mask + (mask >> 8)) & 0x1Fu;
-}
+// The characters that end or interrupt a string's text.
+constexpr scan::ByteClasses kStringStops{scan::ByteSet::of("\"\\")};
 
 // The position after the quote that closes the string whose text starts at
 // `from`, or npos when it never closes.
 std::size_t string_end(std::string_view text, std::size_t from) {
     while (true) {
-        if (from + kBlock <= text.size()) {
-            const Lanes lanes = lanes_at(text.data() + from);
-            const unsigned stops = lanes.quotes | lanes.backslashes;
-            if (stops == 0) {
-                from += kBlock;
-                continue;
-            }
-            from += static_cast<unsigned>(__builtin_ctz(stops));
-        } else {
-            while (from < text.size() && text[from] != '"' && text[from] != '\\') ++from;
-            if (from == text.size()) return std::string_view::npos;
-        }
+        from = scan::find_first_in(text, kStringStops, from);
+        if (from == scan::npos) return std::string_view::npos;
         if (text[from] == '"') return from + 1;
         from += 2;  // a backslash and the character it escapes
         if (from > text.size()) return std::string_view::npos;
@@ -538,10 +502,9 @@ std::size_t string_end(std::string_view text, std::size_t from) {
 struct StringState : StringCursor {
     // Whether a block can be taken at once: it holds no backslash and none
     // is pending.
-    bool can_take_block(const Lanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
+    bool can_take_wide_block(const WideLanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
     // Takes such a block; the lanes inside strings: those after an odd
     // number of quotes (the running parity of the quotes).
-    bool can_take_wide_block(const WideLanes& lanes) const { return lanes.backslashes == 0 && !escaped; }
     std::uint64_t take_wide_block(const WideLanes& lanes) {
         std::uint64_t inside = lanes.quotes;
         for (unsigned shift = 1; shift < kWideBlock; shift *= 2) inside ^= inside << shift;
@@ -549,20 +512,10 @@ struct StringState : StringCursor {
         in_string = (inside >> (kWideBlock - 1)) & 1;
         return inside;
     }
-    unsigned take_block(const Lanes& lanes) {
-        unsigned inside = lanes.quotes;
-        inside ^= inside << 1;
-        inside ^= inside << 2;
-        inside ^= inside << 4;
-        inside ^= inside << 8;
-        if (in_string) inside = ~inside;
-        in_string ^= (lane_count(lanes.quotes) & 1) != 0;
-        return inside & kAllLanes;
-    }
 };
 
 // Walks source text a block at a time and calls `on_blanks(at, n, lanes)`
-// for the n bytes at `at` (64, 16, or fewer at the end) with the lanes that
+// for the n bytes at `at` (64, or fewer at the end) with the lanes that
 // hold a blank outside strings, until it returns false. A block without a
 // backslash finds its string lanes at once: a lane is inside a string when
 // an odd number of quotes precede it.
@@ -577,20 +530,14 @@ void each_blank_block(std::string_view text, OnBlanks on_blanks) {
             if (step(text[i])) blanks |= std::uint64_t{1} << (i - at);
         return blanks;
     };
-    std::size_t pos = 0;
-    for (; pos + kWideBlock <= text.size(); pos += kWideBlock) {
-        const WideLanes lanes = wide_lanes_at(text.data() + pos);
+    WideBlocks blocks(text);
+    for (std::size_t pos = 0; pos < text.size(); pos += kWideBlock) {
+        const std::size_t n = std::min<std::size_t>(kWideBlock, text.size() - pos);
+        const WideLanes lanes = blocks.at(pos);
         const std::uint64_t blanks = state.can_take_wide_block(lanes) ? lanes.blanks & ~state.take_wide_block(lanes)
-                                                                      : slow_block(pos, pos + kWideBlock);
-        if (!on_blanks(pos, kWideBlock, blanks)) return;
+                                                                      : slow_block(pos, pos + n);
+        if (!on_blanks(pos, n, blanks)) return;
     }
-    for (; pos + kBlock <= text.size(); pos += kBlock) {
-        const Lanes lanes = lanes_at(text.data() + pos);
-        const unsigned blanks = state.can_take_block(lanes) ? lanes.blanks & ~state.take_block(lanes) & kAllLanes
-                                                            : static_cast<unsigned>(slow_block(pos, pos + kBlock));
-        if (!on_blanks(pos, kBlock, std::uint64_t{blanks})) return;
-    }
-    if (pos < text.size()) on_blanks(pos, text.size() - pos, slow_block(pos, text.size()));
 }
 
 // The `Value` of a parsed element, as the general parser builds it.
@@ -670,7 +617,8 @@ void append_minified(std::string& out, std::string_view source) {
     // a block's worth of room past the chunk lets a short run be stored as
     // one block.
     constexpr std::size_t kChunk = 1 << 15;
-    char chunk[kChunk + kWideBlock + kBlock];
+    constexpr std::size_t kShortRun = 16;
+    char chunk[kChunk + kWideBlock + kShortRun];
     char* write = chunk;
     each_blank_block(source, [&](std::size_t at, std::size_t n, std::uint64_t blanks) {
         if (write - chunk >= static_cast<std::ptrdiff_t>(kChunk)) {
@@ -683,8 +631,8 @@ void append_minified(std::string& out, std::string_view source) {
             const unsigned from = static_cast<unsigned>(__builtin_ctzll(kept));
             const std::uint64_t rest = ~(kept >> from);
             const unsigned length = rest ? static_cast<unsigned>(__builtin_ctzll(rest)) : kWideBlock - from;
-            if (length <= kBlock && at + from + kBlock <= source.size())
-                std::memcpy(write, source.data() + at + from, kBlock);  // one store; the room allows it
+            if (length <= kShortRun && at + from + kShortRun <= source.size())
+                std::memcpy(write, source.data() + at + from, kShortRun);  // one store; the room allows it
             else
                 std::memcpy(write, source.data() + at + from, length);
             write += length;
@@ -1059,6 +1007,7 @@ struct Reader::Impl {
             return 0;
         };
         StringState state;
+        WideBlocks blocks(text);
         // One character at a time, for blocks with a backslash and the tail.
         auto step = [&](std::size_t at) {
             const char c = text[at];
@@ -1075,7 +1024,7 @@ struct Reader::Impl {
             return 0;
         };
         while (pos + kWideBlock <= text.size()) {
-            const WideLanes lanes = wide_lanes_at(text.data() + pos);
+            const WideLanes lanes = blocks.at(pos);
             if (!state.can_take_wide_block(lanes)) {
                 for (const std::size_t end = pos + kWideBlock; pos < end; ++pos)
                     if (const int r = step(pos); r != 0) return r > 0 ? pos : npos;

@@ -4,10 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "scan/scan.h"
 #include "text_unicode_ranges.h"
 
 namespace text {
@@ -195,39 +192,9 @@ bool ends_with_ignore_case(std::string_view s, std::string_view suffix) {
 }
 
 std::size_t find_ignore_case(std::string_view s, std::string_view needle, std::size_t from) {
-    if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
-    if (needle.size() > s.size()) return std::string_view::npos;
-    const char first_lo = to_lower_ascii(needle[0]);
-    const char first_up = to_upper_ascii(needle[0]);
-    const std::size_t last = s.size() - needle.size();
-    std::size_t i = from;
-#if defined(__SSE2__)
-    // Sixteen start positions per step: a candidate needs its first two
-    // bytes to match, so whole texts without the needle are passed over fast.
-    if (needle.size() >= 2) {
-        const __m128i a_lo = _mm_set1_epi8(first_lo), a_up = _mm_set1_epi8(first_up);
-        const __m128i b_lo = _mm_set1_epi8(to_lower_ascii(needle[1]));
-        const __m128i b_up = _mm_set1_epi8(to_upper_ascii(needle[1]));
-        while (i <= last && last - i >= 15) {
-            // Reads end at i + 16 <= last + 1 < s.size(), as the needle has two bytes or more.
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i + 1));
-            const __m128i hit = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(x, a_lo), _mm_cmpeq_epi8(x, a_up)),
-                                              _mm_or_si128(_mm_cmpeq_epi8(y, b_lo), _mm_cmpeq_epi8(y, b_up)));
-            for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1) {
-                const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
-                if (equals_ignore_case(s.substr(at + 2, needle.size() - 2), needle.substr(2))) return at;
-            }
-            i += 16;
-        }
-    }
-#endif
-    for (; i <= last; ++i) {
-        char c = s[i];
-        if (c != first_lo && c != first_up) continue;
-        if (equals_ignore_case(s.substr(i + 1, needle.size() - 1), needle.substr(1))) return i;
-    }
-    return std::string_view::npos;
+    // A candidate needs its first two bytes to match: the search passes
+    // over whole texts without the needle many bytes at a time.
+    return scan::find_ignore_case(s, needle, from);
 }
 
 // -------------------------------------------------------------- numbers --
@@ -300,38 +267,15 @@ LineIndex::LineIndex(std::string_view text) : text_(text) {
     final_newline_ = !text.empty() && text.back() == '\n';
     body_end_ = text.size() - (final_newline_ ? 1 : 0);
     starts_.push_back(0);
-    const char* data = text.data();
-    std::size_t pos = 0;
-#if defined(__SSE2__)
     // Sixty-four bytes a step, every newline of them from one bit mask: texts
     // of short lines (listings, status lines, blank runs) would otherwise pay
-    // one library call per line.
-    const __m128i newline = _mm_set1_epi8('\n');
-    const auto mask16 = [&](std::size_t at) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, newline))));
-    };
-    const auto mask64 = [&](std::size_t at) {
-        return mask16(at) | mask16(at + 16) << 16 | mask16(at + 32) << 32 | mask16(at + 48) << 48;
-    };
-    // Counted first, so the offsets are held once at their exact size rather
-    // than copied while a vector doubles (it matters for texts of tens of
-    // millions of lines).
-    std::size_t count = 1;
-    for (std::size_t at = 0; body_end_ - at >= 64; at += 64)
-        count += static_cast<std::size_t>(__builtin_popcountll(mask64(at)));
-    starts_.reserve(count + 64);
-    for (; body_end_ - pos >= 64; pos += 64) {
-        for (std::uint64_t mask = mask64(pos); mask != 0; mask &= mask - 1)
-            starts_.push_back(pos + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1);
-    }
-#endif
-    while (pos < body_end_) {
-        const void* hit = std::memchr(data + pos, '\n', body_end_ - pos);
-        if (!hit) break;
-        pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data) + 1;
-        starts_.push_back(pos);
-    }
+    // one library call per line. Counted first, so the offsets are held once
+    // at their exact size rather than copied while a vector doubles (it
+    // matters for texts of tens of millions of lines).
+    const std::string_view body = text.substr(0, body_end_);
+    starts_.reserve(scan::count_byte(body, '\n') + 1);
+    for (scan::Hits hits = scan::byte_hits(body, '\n', 0); hits; hits = scan::byte_hits(body, '\n', hits.next()))
+        for (const std::size_t at : hits) starts_.push_back(at + 1);
 }
 
 Lines LineIndex::to_lines() const {
@@ -727,95 +671,6 @@ std::string quote_escaped(std::string_view s) {
     }
     out.push_back('"');
     return out;
-}
-
-}  // namespace text
-
-// --------------------------------------------- fingerprints, SIMD scan --
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
-namespace text {
-namespace {
-
-constexpr std::size_t kPlaces = FingerprintSet::kPlaces;
-
-// The groups whose fingerprints may start at byte `at` of `s`.
-std::uint8_t fingerprint_groups_at(const FingerprintSet::Tables& t, std::string_view s, std::size_t at) {
-    std::uint8_t groups = 0xFF;
-    for (std::size_t place = 0; place < kPlaces && at + place < s.size() && groups != 0; ++place) {
-        const unsigned folded = static_cast<unsigned char>(s[at + place]) | 0x20u;
-        groups &= t.low[place][folded & 15u] & t.high[place][folded >> 4];
-    }
-    return groups;
-}
-
-std::optional<FingerprintSet::Hit> next_fingerprint_bytewise(const FingerprintSet::Tables& t, std::string_view s,
-                                                             std::size_t from) {
-    for (std::size_t at = from; at < s.size(); ++at)
-        if (const std::uint8_t groups = fingerprint_groups_at(t, s, at)) return FingerprintSet::Hit{at, groups};
-    return std::nullopt;
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The groups that one place allows for the thirty-two bytes at `p`.
-__attribute__((target("avx2"), always_inline)) inline __m256i place_groups_avx2(const char* p, __m256i low,
-                                                                                __m256i high) {
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), _mm256_set1_epi8(0x20));
-    const __m256i lo = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nibble));
-    const __m256i hi = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
-    return _mm256_and_si256(lo, hi);
-}
-
-// Thirty-two windows at a time: each half-byte of each place looks up its
-// group bits with one shuffle, and the places' bits are joined with AND.
-// The last four places are looked at only where the first four left a group.
-__attribute__((target("avx2"))) std::optional<FingerprintSet::Hit> next_fingerprint_avx2(
-    const FingerprintSet::Tables& t, std::string_view s, std::size_t from) {
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i low[kPlaces], high[kPlaces];
-    for (std::size_t place = 0; place < kPlaces; ++place) {
-        low[place] =
-            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.low[place].data())));
-        high[place] =
-            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.high[place].data())));
-    }
-    const char* p = s.data();
-    std::size_t at = from;
-    constexpr std::size_t kSpan = 32 + kPlaces - 1;
-    while (s.size() >= kSpan && at <= s.size() - kSpan) {
-        __m256i groups = _mm256_and_si256(_mm256_and_si256(place_groups_avx2(p + at + 0, low[0], high[0]),
-                                                           place_groups_avx2(p + at + 1, low[1], high[1])),
-                                          _mm256_and_si256(place_groups_avx2(p + at + 2, low[2], high[2]),
-                                                           place_groups_avx2(p + at + 3, low[3], high[3])));
-        if (!_mm256_testz_si256(groups, groups)) {
-            groups = _mm256_and_si256(
-                groups, _mm256_and_si256(_mm256_and_si256(place_groups_avx2(p + at + 4, low[4], high[4]),
-                                                          place_groups_avx2(p + at + 5, low[5], high[5])),
-                                         _mm256_and_si256(place_groups_avx2(p + at + 6, low[6], high[6]),
-                                                          place_groups_avx2(p + at + 7, low[7], high[7]))));
-            const auto none = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, zero)));
-            if (none != 0xFFFFFFFFu) {
-                const std::size_t k = static_cast<std::size_t>(std::countr_zero(~none));
-                return FingerprintSet::Hit{at + k, fingerprint_groups_at(t, s, at + k)};
-            }
-        }
-        at += 32;
-    }
-    return next_fingerprint_bytewise(t, s, at);
-}
-#endif
-
-}  // namespace
-
-std::optional<FingerprintSet::Hit> FingerprintSet::next(std::string_view s, std::size_t from) const {
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (__builtin_cpu_supports("avx2")) return next_fingerprint_avx2(tables_, s, from);
-#endif
-    return next_fingerprint_bytewise(tables_, s, from);
 }
 
 }  // namespace text

@@ -16,11 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "scan/scan.h"
 #include "word_set.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 namespace text {
 
@@ -474,50 +471,37 @@ inline std::size_t find_path_separator(std::string_view s, std::size_t from = 0)
 
 }  // namespace text
 
-// --------------------------------------------- fingerprints, SIMD scan --
+// ------------------------------------------------- fingerprints, scans --
 namespace text {
 
-// The bytes that eight places of a print allow, per group bit: a byte is
-// allowed when both its low and its high half-byte are, so that sixteen-byte
-// shuffles test thirty-two positions at once.
-struct FingerprintTables {
-    static constexpr std::size_t kPlaces = 8;
-    std::array<std::array<std::uint8_t, 16>, kPlaces> low{}, high{};
-
-    constexpr void allow_any(std::size_t place, std::uint8_t bit) {
-        for (std::uint8_t& m : low[place]) m |= bit;
-        for (std::uint8_t& m : high[place]) m |= bit;
-    }
-    constexpr void allow(std::size_t place, unsigned byte, std::uint8_t bit) {
-        low[place][byte & 15u] |= bit;
-        high[place][(byte >> 4) & 15u] |= bit;
-    }
-
-    // Each print's group bit for the bytes of its places: a place left
-    // empty allows any byte; `allow_bytes(print, c, allow)` calls
-    // `allow(byte)` for each byte that the print's character `c` stands for.
-    template <class Print, std::size_t N, class AllowBytes>
-    constexpr void add_prints(const std::array<Print, N>& prints, AllowBytes allow_bytes) {
-        for (const Print& print : prints) {
-            const auto bit = static_cast<std::uint8_t>(1u << print.group);
-            for (std::size_t place = 0; place < kPlaces; ++place) {
-                if (print.bytes[place].empty()) {
-                    allow_any(place, bit);
-                    continue;
-                }
-                for (char c : print.bytes[place])
-                    allow_bytes(print, c, [&](unsigned byte) { allow(place, byte, bit); });
+// The place table of up to eight groups of eight-byte prints: each print
+// lets its group have, at each of its places, the bytes that
+// `allow_bytes(print, c, allow)` passes to `allow(byte)` for each
+// character `c` written there; a place left empty allows any byte.
+template <class Print, std::size_t N, class AllowBytes>
+constexpr scan::PlaceTable print_table(const std::array<Print, N>& prints, AllowBytes allow_bytes) {
+    constexpr std::size_t kPlaces = 8;
+    scan::PlaceTable table(kPlaces);
+    for (const Print& print : prints) {
+        const auto bit = static_cast<std::uint8_t>(1u << print.group);
+        for (std::size_t place = 0; place < kPlaces; ++place) {
+            if (print.bytes[place].empty()) {
+                table.allow_any(place, bit);
+                continue;
             }
+            for (char c : print.bytes[place])
+                allow_bytes(print, c, [&](unsigned byte) { table.allow(place, static_cast<unsigned char>(byte), bit); });
         }
     }
-};
+    return table;
+}
 
 // Up to eight groups of eight-byte fingerprints, found together in one pass
-// over a text, thirty-two positions at a time where the processor allows.
-// A position matches a group when each of the eight bytes from it, with bit
-// 5 set (ASCII case folded, and a few other bytes joined with their pair),
-// is allowed at its place by the group. The allowed bytes are kept as low
-// and high half-bytes, so a match may also be a mix of the group's
+// over a text, many positions at a time (scan::place_hits). A position
+// matches a group when each of the eight bytes from it, with bit 5 set
+// (ASCII case folded, and a few other bytes joined with their pair), is
+// allowed at its place by the group. The allowed bytes are kept as low and
+// high half-bytes, so a match may also be a mix of the group's
 // fingerprints: a hit is only where a fingerprint may start, never missing
 // one, and the caller checks it.
 class FingerprintSet {
@@ -534,33 +518,36 @@ public:
         std::size_t at = 0;
         std::uint8_t groups = 0;  // bit g for each group g that may start at `at`
     };
-    using Tables = FingerprintTables;
 
     template <std::size_t N>
-    constexpr explicit FingerprintSet(const std::array<Print, N>& prints) {
-        tables_.add_prints(prints, [](const Print&, char c, auto allow) { allow(static_cast<unsigned char>(c) | 0x20u); });
-    }
+    constexpr explicit FingerprintSet(const std::array<Print, N>& prints)
+        : table_(print_table(prints, [](const Print&, char c, auto allow) { allow(static_cast<unsigned char>(c) | 0x20u); })
+                     .folded()) {}
 
     // The first position at or after `from` where some group may start; a
     // window that runs past the end of `s` allows any byte there.
-    std::optional<Hit> next(std::string_view s, std::size_t from) const;
+    std::optional<Hit> next(std::string_view s, std::size_t from) const {
+        const scan::Hits hits = scan::place_hits(s, table_, from);
+        if (!hits) return std::nullopt;
+        return Hit{hits.first(), table_.groups_at(s, hits.first())};
+    }
 
 private:
-    Tables tables_;
+    scan::PlaceTable table_;
 };
 
-// Up to eight groups of eight-byte prints looked for together in one pass,
-// sixty-four positions a step where the processor has AVX2. Unlike the
-// `FingerprintSet`, bytes are matched in their letter case
+// Up to eight groups of eight-byte prints looked for together in one pass.
+// Unlike the `FingerprintSet`, bytes are matched in their letter case
 // (a print read in any case allows both), as most signs here are words in
 // one case: "return" or "error" in code or logs then leaves no hit for
 // "RUN " or "ERROR ". A place allows a byte when its low and its high
 // half-byte both allow the group, so a hit is where some print may start,
-// never missing one; the caller checks it. The hits are visited from inside
-// the wide loop, so a false one costs its check and no new start.
+// never missing one; the caller checks it. The hits are visited block by
+// block as the scan finds them, so a false one costs its check and no new
+// start.
 class ExactFingerprintSet {
 public:
-    static constexpr std::size_t kPlaces = 8, kFirstPlaces = 4;
+    static constexpr std::size_t kPlaces = 8;
     struct Print {
         std::array<std::string_view, kPlaces> bytes;
         unsigned group = 0;
@@ -572,123 +559,38 @@ public:
     };
 
     template <std::size_t N>
-    constexpr explicit ExactFingerprintSet(const std::array<Print, N>& prints) {
-        tables_.add_prints(prints, [](const Print& print, char c, auto allow) {
-            allow(static_cast<unsigned char>(c));
-            if (print.ignore_case && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
-                allow(static_cast<unsigned char>(c ^ 0x20));
-        });
-    }
+    constexpr explicit ExactFingerprintSet(const std::array<Print, N>& prints)
+        : table_(print_table(prints, [](const Print& print, char c, auto allow) {
+              allow(static_cast<unsigned char>(c));
+              if (print.ignore_case && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+                  allow(static_cast<unsigned char>(c ^ 0x20));
+          })) {}
 
     // Calls `visit(hit)` at each position of `s`, in order, where some
     // group may start, until it returns true; whether one did. A window
     // that runs past the end of `s` allows any byte there.
     template <class Visit>
     bool find_if(std::string_view s, Visit&& visit) const {
-#if defined(__x86_64__) && defined(__GNUC__)
-        if (__builtin_cpu_supports("avx2")) return find_if_avx2(s, visit);
-#endif
-        return find_if_bytewise(s, 0, visit);
-    }
-
-private:
-    std::uint8_t groups_at(std::string_view s, std::size_t at) const {
-        std::uint8_t groups = 0xFF;
-        for (std::size_t place = 0; place < kPlaces && at + place < s.size() && groups != 0; ++place) {
-            const auto b = static_cast<unsigned char>(s[at + place]);
-            groups &= tables_.low[place][b & 15u] & tables_.high[place][b >> 4];
-        }
-        return groups;
-    }
-
-    template <class Visit>
-    bool find_if_bytewise(std::string_view s, std::size_t from, Visit& visit) const {
-        for (std::size_t at = from; at < s.size(); ++at)
-            if (const std::uint8_t groups = groups_at(s, at))
-                if (visit(Hit{at, groups})) return true;
+        for (scan::Hits hits = scan::place_hits(s, table_, 0); hits; hits = scan::place_hits(s, table_, hits.next()))
+            for (const std::size_t at : hits)
+                if (visit(Hit{at, table_.groups_at(s, at)})) return true;
         return false;
     }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-    // A step of sixty-four positions looks at the first places of both its
-    // halves, joined before the one test, and at the other places only
-    // where some group is left; the positions left are visited without
-    // leaving the loop.
-    template <class Visit>
-    __attribute__((target("avx2"))) bool find_if_avx2(std::string_view s, Visit& visit) const {
-        __m256i low[kPlaces], high[kPlaces];
-        for (std::size_t place = 0; place < kPlaces; ++place) {
-            low[place] =
-                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tables_.low[place].data())));
-            high[place] =
-                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tables_.high[place].data())));
-        }
-        const __m256i nibble = _mm256_set1_epi8(0x0F);
-        // The groups that place `k` allows for the thirty-two bytes from `q`.
-        const auto place = [&](const char* q, std::size_t k) __attribute__((target("avx2"), always_inline)) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + k));
-            return _mm256_and_si256(_mm256_shuffle_epi8(low[k], _mm256_and_si256(v, nibble)),
-                                    _mm256_shuffle_epi8(high[k], _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble)));
-        };
-        static_assert(kFirstPlaces == 4);
-        const auto first = [&](const char* q) __attribute__((target("avx2"), always_inline)) {
-            return _mm256_and_si256(_mm256_and_si256(place(q, 0), place(q, 1)),
-                                    _mm256_and_si256(place(q, 2), place(q, 3)));
-        };
-        // The positions from `q` where some group is left.
-        const auto rest = [&](const char* q, __m256i groups) __attribute__((target("avx2"), always_inline)) {
-            groups = _mm256_and_si256(groups, _mm256_and_si256(_mm256_and_si256(place(q, 4), place(q, 5)),
-                                                               _mm256_and_si256(place(q, 6), place(q, 7))));
-            return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
-        };
-        const auto visit_all = [&](std::size_t base, std::uint32_t left) {
-            for (; left != 0; left &= left - 1) {
-                const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(left));
-                if (visit(Hit{at, groups_at(s, at)})) return true;
-            }
-            return false;
-        };
-        const char* p = s.data();
-        std::size_t at = 0;
-        constexpr std::size_t kSpan = 64 + kPlaces - 1;
-        for (; s.size() >= kSpan && at <= s.size() - kSpan; at += 64) {
-            const __m256i a = first(p + at), b = first(p + at + 32);
-            const __m256i either = _mm256_or_si256(a, b);
-            if (_mm256_testz_si256(either, either)) continue;
-            if (visit_all(at, rest(p + at, a)) || visit_all(at + 32, rest(p + at + 32, b))) return true;
-        }
-        return find_if_bytewise(s, at, visit);
-    }
-#endif
-
-    FingerprintTables tables_;
+private:
+    scan::PlaceTable table_;
 };
 
 }  // namespace text
 
 // ------------------------------------------------ indent of a line window --
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace text {
 
 // The number of spaces and tabs that begin the bytes at `at`, of which at
-// least 16 are readable; 16 when all sixteen are blanks. One compare of
-// sixteen bytes where the machine has SSE2: a first look that reads every
-// line's first bytes after its indent then takes no branch per blank.
-inline unsigned indent_within_16(const char* at) {
-#if defined(__SSE2__)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const auto blanks = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')))));
-    return static_cast<unsigned>(std::countr_zero(~blanks | 0x10000u));
-#else
-    unsigned k = 0;
-    while (k < 16 && (at[k] == ' ' || at[k] == '\t')) ++k;
-    return k;
-#endif
-}
+// least 16 are readable; 16 when all sixteen are blanks. Eight bytes a
+// step: a first look that reads every line's first bytes after its indent
+// then takes no branch per blank.
+inline unsigned indent_within_16(const char* at) { return scan::blank_run_16(at); }
 
 }  // namespace text
 

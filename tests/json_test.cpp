@@ -181,6 +181,25 @@ TEST(JsonReader, AcceptsWhatParseAccepts) {
     }
 }
 
+// The compact form escapes what the general library escapes wherever it
+// stands in a string: each escaped character at every offset of strings
+// around the sizes the search steps by (a word, a vector, a block).
+TEST(JsonReader, CompactFormEscapesAtEveryOffset) {
+    struct Row {
+        const char* name;
+        std::string_view escaped;  // as written in the JSON text
+    } rows[] = {{"newline", "\\n"}, {"quote", "\\\""}, {"backslash", "\\\\"}, {"control", "\\u0001"}, {"unit separator", "\\u001f"}};
+    json::Reader reader;
+    for (const Row& row : rows)
+        for (std::size_t length : {1u, 7u, 8u, 9u, 31u, 33u, 40u, 64u, 70u})
+            for (std::size_t at = 0; at < length; ++at) {
+                std::string text = "[\"" + std::string(at, 'a') + std::string(row.escaped) + std::string(length - at - 1, 'b') + "\"]";
+                std::string compact;
+                reader.append_compact_source(compact, text);
+                EXPECT_EQ(compact, json::write_compact(*json::parse(text))) << row.name << " " << length << " " << at;
+            }
+}
+
 // Elements go to the sink with their source, in order, until it declines;
 // each written back exactly as `write_compact` writes the parsed value.
 TEST(JsonReader, ElementsAndTheirCompactForm) {
