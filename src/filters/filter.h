@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "filters/first_look.h"
+#include "filters/owned_phrases.h"
 #include "text.h"
 
 namespace filters {

@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "filters/bundle_report/bundle_report.h"
 #include "filters/filters.h"
+#include "filters/owned_phrases.h"
 #include "support.h"
 #include "text.h"
 
@@ -160,6 +162,19 @@ TEST(DeclaredSigns, EveryGroupHasSignsAndTheLookSeesThem) {
                     EXPECT_NE(filters::table_signs().index_of(sign), FirstLook::npos) << entry.name;
                 }
             }
+}
+
+TEST(OwnedPhrases, ListsComeFromTheTable) {
+    using filters::owned::Rule;
+    for (std::string_view p : filters::owned::kLogGuardPhrases)
+        EXPECT_TRUE(filters::owned::in_table(p, Rule::anywhere_any_case)) << p;
+    for (std::string_view p : filters::owned::kTestClaims)
+        EXPECT_TRUE(filters::owned::in_table(p, Rule::anywhere_any_case)) << p;
+    for (std::string_view p : filters::owned::kForeignLineStarts)
+        EXPECT_TRUE(filters::owned::in_table(p, Rule::line_start)) << p;
+    std::set<std::pair<std::string_view, Rule>> seen;
+    for (const auto& phrase : filters::owned::kPhrases)
+        EXPECT_TRUE(seen.emplace(phrase.text, phrase.rule).second) << phrase.text << " twice";
 }
 
 }  // namespace
