@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
             best = std::min(best, std::chrono::duration<double, std::milli>(end - start).count());
             declined = !result.has_value();
         }
-        std::printf("%-20s %10.2f ms  %s%s\n", std::string(entry.name).c_str(), best, declined ? "declined" : "accepted",
-                    look.holds_all(entry.signs) ? "" : ", skipped by its signs");
+        std::printf("%-20s %10.2f ms  %s%s\n", std::string(entry.name).c_str(), best,
+                    declined ? "declined" : "accepted", look.holds_all(entry.signs) ? "" : ", skipped by its signs");
     }
     return 0;
 }

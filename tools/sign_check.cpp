@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
             // hold other bytes): such input never reaches the pipeline.
             if (!text::is_valid_utf8(input)) continue;
             text::normalize_and_trim_trailing_whitespace_in_place(input);
-            const std::string on = filters::apply_filter_pipeline_excluding(std::string(input), {}, filters::Skipping::on);
+            const std::string on =
+                filters::apply_filter_pipeline_excluding(std::string(input), {}, filters::Skipping::on);
             const std::string off =
                 filters::apply_filter_pipeline_excluding(std::move(input), {}, filters::Skipping::off);
             if (on != off) {

@@ -56,8 +56,8 @@ constexpr ByteModel kModel = [] {
         weight[b] = 1;
     }
     // Letters by their share in English prose.
-    constexpr double kLetters[26] = {8.2, 1.5, 2.8, 4.3, 12.7, 2.2, 2.0, 6.1, 7.0, 0.15, 0.8, 4.0, 2.4,
-                                     6.7, 7.5, 1.9, 0.1, 6.0, 6.3, 9.1, 2.8, 1.0, 2.4, 0.15, 2.0, 0.07};
+    constexpr double kLetters[26] = {8.2, 1.5, 2.8, 4.3, 12.7, 2.2, 2.0, 6.1, 7.0, 0.15, 0.8,  4.0, 2.4,
+                                     6.7, 7.5, 1.9, 0.1, 6.0,  6.3, 9.1, 2.8, 1.0, 2.4,  0.15, 2.0, 0.07};
     for (unsigned k = 0; k < 26; ++k) {
         m.cls['a' + k] = kLower;
         m.cls['A' + k] = kUpper;
@@ -115,8 +115,10 @@ struct GroupShape {
         // has byte b there (zero for a byte the place does not allow), and
         // the bytes it allows.
         std::array<double, 256> chance{};
-        std::array<unsigned char, 256> bytes{}, next_bytes{};
-        std::array<double, 256> next_chance{};
+        // Written before they are read; left unset, as this runs for each
+        // pair of groups while the groups are chosen.
+        std::array<unsigned char, 256> bytes, next_bytes;
+        std::array<double, 256> next_chance;
         std::size_t count = 0;
         double total = 0;
         for (std::size_t place = 0; place < kPlaces; ++place) {
@@ -205,25 +207,35 @@ SignSet::SignSet(std::vector<Sign> signs) : signs_(std::move(signs)), group_(sig
         c.members.push_back(static_cast<std::uint16_t>(i));
         clusters.push_back(std::move(c));
     }
+    // What joining each pair would add, found again only for the pairs of
+    // a group just joined.
+    const auto added_by = [&clusters](std::size_t a, std::size_t b) {
+        GroupShape joined = clusters[a].shape;
+        joined.add(clusters[b].shape);
+        return joined.hit_rate() - clusters[a].rate - clusters[b].rate;
+    };
+    std::vector<std::vector<double>> added(clusters.size(), std::vector<double>(clusters.size()));
+    for (std::size_t a = 0; a < clusters.size(); ++a)
+        for (std::size_t b = a + 1; b < clusters.size(); ++b) added[a][b] = added_by(a, b);
     while (clusters.size() > kGroups) {
-        std::size_t best_a = 0, best_b = 0;
-        double best_added = 0;
+        std::size_t best_a = 0, best_b = 1;
         for (std::size_t a = 0; a < clusters.size(); ++a)
-            for (std::size_t b = a + 1; b < clusters.size(); ++b) {
-                GroupShape joined = clusters[a].shape;
-                joined.add(clusters[b].shape);
-                const double added = joined.hit_rate() - clusters[a].rate - clusters[b].rate;
-                if (best_b == 0 || added < best_added) {
+            for (std::size_t b = a + 1; b < clusters.size(); ++b)
+                if (added[a][b] < added[best_a][best_b]) {
                     best_a = a;
                     best_b = b;
-                    best_added = added;
                 }
-            }
         Cluster& into = clusters[best_a];
         into.shape.add(clusters[best_b].shape);
         into.rate = into.shape.hit_rate();
         into.members.insert(into.members.end(), clusters[best_b].members.begin(), clusters[best_b].members.end());
         clusters.erase(clusters.begin() + static_cast<std::ptrdiff_t>(best_b));
+        added.erase(added.begin() + static_cast<std::ptrdiff_t>(best_b));
+        for (std::vector<double>& row : added) row.erase(row.begin() + static_cast<std::ptrdiff_t>(best_b));
+        for (std::size_t other = 0; other < clusters.size(); ++other)
+            if (other != best_a)
+                added[std::min(other, best_a)][std::max(other, best_a)] =
+                    added_by(std::min(other, best_a), std::max(other, best_a));
     }
     for (unsigned g = 0; g < clusters.size(); ++g) {
         std::sort(clusters[g].members.begin(), clusters[g].members.end());

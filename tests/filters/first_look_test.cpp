@@ -37,10 +37,26 @@ void expect_like_reference(std::string_view text, const SignSet& set, const std:
 // in both letter cases: groups must mix, and every sign must still be
 // found where it first stands.
 std::vector<Sign> many_signs() {
-    return {{"{"},         {"["},          {"\x1b"},     {"\r"},       {"::"},           {"##["},
-            {"--- "},      {"info", true}, {"Error"},    {"debug", true}, {"trace", true}, {"diff --"},
-            {"</html>", true}, {"Exception"}, {"computing gzip size", true}, {"Traceback (most recent call last):"},
-            {"ab"},        {"abc"},        {"abcd"},     {"ABCDEFGHIJ", true}};
+    return {{"{"},
+            {"["},
+            {"\x1b"},
+            {"\r"},
+            {"::"},
+            {"##["},
+            {"--- "},
+            {"info", true},
+            {"Error"},
+            {"debug", true},
+            {"trace", true},
+            {"diff --"},
+            {"</html>", true},
+            {"Exception"},
+            {"computing gzip size", true},
+            {"Traceback (most recent call last):"},
+            {"ab"},
+            {"abc"},
+            {"abcd"},
+            {"ABCDEFGHIJ", true}};
 }
 
 TEST(FirstLook, FindsEachSignWhereItFirstStands) {
