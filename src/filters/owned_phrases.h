@@ -49,6 +49,13 @@ inline constexpr Phrase kCiCommand{"##[", "ci-job-log", Rule::anywhere_this_case
 inline constexpr Phrase kGitDiffLine{"diff --git ", "diff", Rule::line_start};
 inline constexpr Phrase kIndexLine{"Index: ", "diff", Rule::line_start};
 inline constexpr Phrase kHunkLine{"@@ ", "diff", Rule::line_start};
+// A diff's two file header lines, which mark it only together.
+inline constexpr Phrase kOldFileLine{"--- ", "diff", Rule::line_start};
+inline constexpr Phrase kNewFileLine{"+++ ", "diff", Rule::line_start};
+// The headers that compiler output is told from (build-compiler, which also
+// looks for them anywhere in the head of a text).
+inline constexpr Phrase kCombinedDiffLine{"diff --cc ", "diff", Rule::line_start};
+inline constexpr Phrase kHunkRangeLine{"@@ -", "diff", Rule::line_start};
 inline constexpr Phrase kTestFilesLine{"Test Files", "test-runner", Rule::line_start};
 inline constexpr Phrase kTestsLine{"Tests", "test-runner", Rule::line_start};
 inline constexpr Phrase kFailLine{"FAIL ", "test-runner", Rule::line_start};
@@ -60,12 +67,33 @@ inline constexpr Phrase kCiErrorLine{"::error", "ci-job-log", Rule::line_start};
 inline constexpr Phrase kCiWarningLine{"::warning", "ci-job-log", Rule::line_start};
 
 // The table: every phrase above, once.
-inline constexpr std::array<Phrase, 22> kPhrases = {
-    kTracebackHeader, kTracebackHeaderWithColon, kPytestBanner,  kPytestSummary,   kPytest,
-    kCargoTestResult, kGitDiff,                  kCouldNotCompile, kTracebackHeaderAsPrinted,
-    kCiCommand,       kGitDiffLine,              kIndexLine,     kHunkLine,        kTestFilesLine,
-    kTestsLine,       kFailLine,                 kTestResultLine, kCiCommandLine,  kCiGroupLine,
-    kCiEndGroupLine,  kCiErrorLine,              kCiWarningLine,
+inline constexpr std::array<Phrase, 26> kPhrases = {
+    kTracebackHeader,
+    kTracebackHeaderWithColon,
+    kPytestBanner,
+    kPytestSummary,
+    kPytest,
+    kCargoTestResult,
+    kGitDiff,
+    kCouldNotCompile,
+    kTracebackHeaderAsPrinted,
+    kCiCommand,
+    kGitDiffLine,
+    kIndexLine,
+    kHunkLine,
+    kOldFileLine,
+    kNewFileLine,
+    kCombinedDiffLine,
+    kHunkRangeLine,
+    kTestFilesLine,
+    kTestsLine,
+    kFailLine,
+    kTestResultLine,
+    kCiCommandLine,
+    kCiGroupLine,
+    kCiEndGroupLine,
+    kCiErrorLine,
+    kCiWarningLine,
 };
 
 // The lists that several guards read whole, in the order they read them.
@@ -88,9 +116,9 @@ inline constexpr std::array<std::string_view, 4> kTestClaims = {
 // Line starts that alone show a diff, a test run or a CI log
 // (log-template, repeated-diagnostic; generic-log reads the last nine).
 inline constexpr std::array<std::string_view, 12> kForeignLineStarts = {
-    kGitDiffLine.text,   kIndexLine.text,      kHunkLine.text,      kTestFilesLine.text,
-    kTestsLine.text,     kFailLine.text,       kTestResultLine.text, kCiCommandLine.text,
-    kCiGroupLine.text,   kCiEndGroupLine.text, kCiErrorLine.text,   kCiWarningLine.text,
+    kGitDiffLine.text, kIndexLine.text,      kHunkLine.text,       kTestFilesLine.text,
+    kTestsLine.text,   kFailLine.text,       kTestResultLine.text, kCiCommandLine.text,
+    kCiGroupLine.text, kCiEndGroupLine.text, kCiErrorLine.text,    kCiWarningLine.text,
 };
 
 // Whether the table holds `text` with `rule`.
