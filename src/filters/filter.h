@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "filters/first_look.h"
+#include "filters/owned_phrases.h"
 #include "text.h"
 
 namespace filters {
@@ -17,11 +19,15 @@ namespace filters {
 // huge input cheap for the many filters that do not recognise it.
 using Attempt = std::optional<std::string>;
 
-// What a filter is given: the current text and its lines, found once by the
-// pipeline for every filter that reads the same text.
+// What a filter is given: the current text, its lines and its first look,
+// found once by the pipeline for every filter that reads the same text,
+// and whether the pipeline passes over families by their signs (which a
+// family that runs the pipeline again hands on).
 struct FilterInput {
     std::string_view text;
     const text::LineIndex& lines;
+    const FirstLook& look = FirstLook::none();
+    Skipping skipping = Skipping::on;
 };
 
 using AttemptFn = Attempt (*)(const FilterInput&);
@@ -31,17 +37,27 @@ inline std::string or_input(Attempt attempt, std::string_view input) {
     return attempt ? std::move(*attempt) : std::string(input);
 }
 
+// The first look the pipeline takes at a text: every sign of the filter
+// table. Defined with the table.
+FirstLook first_look(std::string_view text);
+
 // Runs one family's attempt on a text outside the pipeline: indexes the
-// lines and returns the result, or a copy of the text when it declines.
+// lines, takes the first look, and returns the result, or a copy of the
+// text when it declines.
 inline std::string run_alone(AttemptFn attempt, std::string_view text) {
     const text::LineIndex lines(text);
-    return or_input(attempt(FilterInput{text, lines}), text);
+    const FirstLook look = first_look(text);
+    return or_input(attempt(FilterInput{text, lines, look}), text);
 }
 
 // The whole pipeline, for the one family that runs it again on parts of its
 // text: every filter not named in `excluded`, in table order, each result
-// kept only when smaller. Re-entrant; defined with the filter table.
+// kept only when smaller. Re-entrant; defined with the filter table. The
+// family passes its input's `skipping` on, so that a run with skipping off
+// is off all the way down.
 std::string apply_filter_pipeline_excluding(std::string_view text, const std::vector<std::string_view>& excluded);
+std::string apply_filter_pipeline_excluding(std::string_view text, const std::vector<std::string_view>& excluded,
+                                            Skipping skipping);
 
 // The headlines that families read back from one another: each begins the
 // summary of the family named beside it, and ownership guards look for
