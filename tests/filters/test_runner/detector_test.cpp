@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../../support.h"
+#include "filters/test_runner/first_look.h"
 #include "text.h"
 
 namespace {
@@ -203,15 +204,15 @@ TEST(TestRunnerDetector, FirstLookKeepsEveryRun) {
             std::string text = "log start\n";
             for (std::string_view line : text::split_lines(run).lines) text += indent + std::string(line) + "\n";
             if (detect(text)) {
-                EXPECT_TRUE(may_hold_test_run(text)) << text;
+                EXPECT_TRUE(filters::test_runner::first_look::may_hold_test_run(text)) << text;
             }
         }
         EXPECT_TRUE(detect(run)) << run;
-        EXPECT_TRUE(may_hold_test_run(run)) << run;
+        EXPECT_TRUE(filters::test_runner::first_look::may_hold_test_run(run)) << run;
     }
     for (std::string_view other : {"", "plain words\nthat run in 3 ms\n", "\xE2\x80\x99RUN it\n", "a\n*FAIL x\n",
                                     "a \xC2\xA0" "FAILED x\n", "\xC2\xA0" "a\tRUN x\n"})
-        EXPECT_FALSE(may_hold_test_run(other)) << other;
+        EXPECT_FALSE(filters::test_runner::first_look::may_hold_test_run(other)) << other;
 }
 
 }  // namespace
