@@ -1,6 +1,7 @@
 #include "filters/test_runner/first_look.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -103,9 +104,17 @@ std::size_t line_end(std::string_view text, std::size_t at) {
     return end == scan::npos ? text.size() : end;
 }
 
+// The start of the line that holds byte `at`: the line feed before it is
+// looked for eight bytes at a time, as a line may be as long as the text.
 std::size_t line_start(std::string_view text, std::size_t at) {
-    const std::size_t before = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
-    return before == std::string_view::npos ? 0 : before + 1;
+    std::size_t start = at;
+    while (start >= 8) {
+        const std::uint64_t feeds = scan::word::equal_bytes(scan::word::load(text.data() + start - 8), '\n');
+        if (feeds != 0) return start - static_cast<std::size_t>(std::countl_zero(feeds)) / 8;
+        start -= 8;
+    }
+    while (start > 0 && text[start - 1] != '\n') --start;
+    return start;
 }
 
 // Whether byte `at` begins a trimmed line.
@@ -197,16 +206,18 @@ constexpr text::ExactFingerprintSet kSignPrints = [] {
 }();
 
 // Whether a count line's " in " and figure ("in 0.12s"), which end it,
-// begin at `at`, and the line is a count line.
-bool count_line_at(std::string_view text, std::size_t at) {
+// begin at `at`: the figure is followed by whitespace alone up to the
+// line's end, read only as far as the first other byte.
+bool ends_count_line_at(std::string_view text, std::size_t at) {
     if (!text.substr(at).starts_with(" in ")) return false;
     std::size_t end = at + 4;
     while (end < text.size() && kFigure.find(text[end]) != std::string_view::npos) ++end;
     if (end == at + 4 || end == text.size() || text[end] != 's') return false;
-    const std::size_t line_stop = line_end(text, end);
-    if (!text::trim(text.substr(end + 1, line_stop - end - 1)).empty()) return false;
-    const std::size_t start = line_start(text, at);
-    return summary::is_pytest_count_line(text::trim(text.substr(start, line_stop - start)));
+    std::size_t after = end + 1;
+    while (after < text.size() && text[after] != '\n' && text::is_ascii_whitespace(text[after])) ++after;
+    if (after == text.size() || text[after] == '\n') return true;
+    // A wider whitespace character, or anything else.
+    return text::trim(text.substr(after, line_end(text, after) - after)).empty();
 }
 
 // The first look gives up once its prints have matched without a sign more
@@ -226,6 +237,8 @@ public:
     // Whether `piece`, at `offset` in the text, shows a sign.
     bool sign_in(std::string_view piece, std::size_t offset) {
         checked_to_.fill(0);
+        line_begin_ = 1;
+        line_stop_ = 0;
         const bool found = kSignPrints.find_if(piece, [&](const text::ExactFingerprintSet::Hit& hit) {
             if (sign_at(piece, hit)) return true;
             // A window that runs past the piece's end allows any byte
@@ -262,7 +275,9 @@ private:
 
     bool sign_at(std::string_view text, const text::ExactFingerprintSet::Hit& hit) {
         if ((hit.groups & kHeadGroups) && head_sign_at(text, hit.at + 1)) return true;
-        if ((hit.groups >> kFigureGroup & 1u) && hit.at > 0 && count_line_at(text, hit.at - 1)) return true;
+        if ((hit.groups >> kFigureGroup & 1u) && hit.at > 0 && ends_count_line_at(text, hit.at - 1) &&
+            summary::is_pytest_count_line(text::trim(line_of(text, hit.at))))
+            return true;
         for (std::size_t k = 0; k < kPhraseSigns.size(); ++k) {
             const PhraseSign& sign = kPhraseSigns[k];
             if ((hit.groups >> sign.group & 1u) && hit.at >= sign.print_at &&
@@ -282,15 +297,27 @@ private:
         // Each line is tested once for each phrase, however often it holds
         // the phrase.
         if (at < checked_to_[k]) return false;
-        const std::size_t start = line_start(text, at), end = line_end(text, at);
-        checked_to_[k] = end;
-        return sign.line_test(text::trim(text.substr(start, end - start)));
+        const std::string_view line = line_of(text, at);
+        checked_to_[k] = line_stop_;
+        return sign.line_test(text::trim(line));
+    }
+
+    // The line of the piece that holds byte `at`, found once however many
+    // signs it holds.
+    std::string_view line_of(std::string_view text, std::size_t at) {
+        if (at < line_begin_ || at > line_stop_) {
+            line_begin_ = line_start(text, at);
+            line_stop_ = line_end(text, at);
+        }
+        return text.substr(line_begin_, line_stop_ - line_begin_);
     }
 
     bool first_piece_ = true, first_line_seen_ = false;
     std::size_t misses_ = 0;
     // For each phrase, the end of the last line tested for it in the piece.
     std::array<std::size_t, kPhraseSigns.size()> checked_to_{};
+    // The bounds of the last line found in the piece (none: begin past stop).
+    std::size_t line_begin_ = 1, line_stop_ = 0;
 };
 
 }  // namespace
