@@ -249,7 +249,9 @@ struct LineFacts {
                 vitest_summary = vitest_summary || t.starts_with("Test Files") || t.starts_with("Tests");
                 cargo_result = cargo_result || t.starts_with("test result:");
                 jest_summary = jest_summary || text::starts_with_any(t, {"Test Suites:", "Tests:", "Time:"});
-                maven = maven || is_maven_surefire_summary_line(t);
+                // Surefire's line begins with "tests run:" here: a blank
+                // after its fifth letter, which most lines lack.
+                maven = maven || (t.size() > 5 && t[5] == ' ' && is_maven_surefire_summary_line(t));
                 gradle_start = gradle_start || t.starts_with("Test worker");
                 dotnet_start = dotnet_start || t.starts_with("Test run for ");
                 dotnet_result = dotnet_result || t.starts_with("Total tests:");

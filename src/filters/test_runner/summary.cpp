@@ -320,11 +320,20 @@ bool is_minitest_summary_line(std::string_view t) {
 namespace {
 
 // The first occurrence at or after `from` of each phrase of LinePhrases.
-std::size_t find_report(std::string_view text, std::size_t from) {
-    return text::find_ignore_case(text, "report", from);
+// A phrase read in any letter case is looked for by its part from `rare`
+// on, whose first two letters stand together in text far less often than
+// the phrase's own first two ("po" against "re", "mp" against "co"), and
+// then the rest before it is compared.
+std::size_t find_by_rare_part(std::string_view text, std::string_view phrase, std::size_t rare, std::size_t from) {
+    const std::string_view tail = phrase.substr(rare), head = phrase.substr(0, rare);
+    for (std::size_t at = text::find_ignore_case(text, tail, from + rare); at != std::string_view::npos;
+         at = text::find_ignore_case(text, tail, at + 1))
+        if (text::equals_ignore_case(text.substr(at - rare, rare), head)) return at - rare;
+    return std::string_view::npos;
 }
+std::size_t find_report(std::string_view text, std::size_t from) { return find_by_rare_part(text, "report", 2, from); }
 std::size_t find_completed(std::string_view text, std::size_t from) {
-    return text::find_ignore_case(text, "completed", from);
+    return find_by_rare_part(text, "completed", 2, from);
 }
 std::size_t find_failure(std::string_view text, std::size_t from) {
     return text::find_ignore_case(text, "failure", from);
@@ -347,7 +356,8 @@ PhraseScan::PhraseScan(std::string_view text)
       completed_{9, &find_completed, find_completed(text, 0)},
       failure_{7, &find_failure, find_failure(text, 0)},
       failed_{6, &find_failed, find_failed(text, 0)},
-      surefire_{16, &find_surefire_reports, find_surefire_reports(text, 0)} {}
+      surefire_{16, &find_surefire_reports, find_surefire_reports(text, 0)},
+      nearest_(std::min({report_.next, completed_.next, failure_.next, failed_.next, surefire_.next})) {}
 
 bool PhraseScan::holds(Cursor& cursor, std::size_t begin, std::size_t end) const {
     // Each search starts at a line past the last occurrence found, so the
@@ -356,11 +366,13 @@ bool PhraseScan::holds(Cursor& cursor, std::size_t begin, std::size_t end) const
     return cursor.next < end && end - cursor.next >= cursor.size;
 }
 
-LinePhrases PhraseScan::of(std::string_view line) {
+LinePhrases PhraseScan::of_line_past_an_occurrence(std::string_view line) {
     const auto begin = static_cast<std::size_t>(line.data() - text_.data());
     const std::size_t end = begin + line.size();
-    return LinePhrases{holds(report_, begin, end), holds(completed_, begin, end), holds(failure_, begin, end),
-                       holds(failed_, begin, end), holds(surefire_, begin, end)};
+    const LinePhrases phrases{holds(report_, begin, end), holds(completed_, begin, end), holds(failure_, begin, end),
+                              holds(failed_, begin, end), holds(surefire_, begin, end)};
+    nearest_ = std::min({report_.next, completed_.next, failure_.next, failed_.next, surefire_.next});
+    return phrases;
 }
 
 namespace {
