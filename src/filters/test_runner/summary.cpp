@@ -160,7 +160,10 @@ bool is_playwright_source_focus_line(std::string_view s) { return s.starts_with(
 
 bool looks_like_artifact_path(std::string_view s) {
     // The file name's ending first: most lines fail there.
-    if (!text::ends_with_any(s, {".png", ".jpg", ".jpeg", ".webm", ".zip", ".html"})) return false;
+    const char last = s.empty() ? '\0' : s.back();
+    if ((last != 'g' && last != 'm' && last != 'p' && last != 'l') ||
+        !text::ends_with_any(s, {".png", ".jpg", ".jpeg", ".webm", ".zip", ".html"}))
+        return false;
     if (text::starts_with_any(s, {"- ", "http://", "https://"}) || !text::contains(s, "/")) return false;
     return text::contains_any(s,
                               {"test-results/", "playwright-report/", "blob-report/", "trace", "screenshot", "video"});
@@ -450,7 +453,7 @@ bool is_failure_detail_text(std::string_view line, std::string_view t, const Lin
     }
 
     // (A "test ... FAILED" line holds " FAILED", taken above.)
-    return has_assertion_indent(line) || text::starts_with_any(t, {"left:", "right:"});
+    return has_assertion_indent(line) || opens_with(t, "left:") || opens_with(t, "right:");
 }
 
 }  // namespace
@@ -519,7 +522,7 @@ std::optional<std::string_view> extract_playwright_project(std::string_view line
 
 bool is_unittest_verbose_failure_line(std::string_view s) {
     // The verdict after the last " ... " is the end of the trimmed line.
-    if (!text::ends_with_any(s, {"ERROR", "FAIL"})) return false;
+    if (s.empty() || (s.back() != 'R' && s.back() != 'L') || !text::ends_with_any(s, {"ERROR", "FAIL"})) return false;
     const std::size_t at = s.rfind(" ... ");
     if (at == std::string_view::npos) return false;
     const std::string_view before = s.substr(0, at);
