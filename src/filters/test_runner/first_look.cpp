@@ -205,19 +205,18 @@ constexpr text::ExactFingerprintSet kSignPrints = [] {
     return text::ExactFingerprintSet(prints);
 }();
 
-// Whether a count line's " in " and figure ("in 0.12s"), which end it,
-// begin at `at`: the figure is followed by whitespace alone up to the
-// line's end, read only as far as the first other byte.
-bool ends_count_line_at(std::string_view text, std::size_t at) {
+// Whether a count line's " in " and figure ("in 0.12s") begin at `at` and
+// may end its line: the figure is followed by blanks up to the line feed,
+// read only as far as the first other byte, or by a byte from 0x80 up,
+// which may begin a wider whitespace character.
+bool may_end_count_line_at(std::string_view text, std::size_t at) {
     if (!text.substr(at).starts_with(" in ")) return false;
     std::size_t end = at + 4;
     while (end < text.size() && kFigure.find(text[end]) != std::string_view::npos) ++end;
     if (end == at + 4 || end == text.size() || text[end] != 's') return false;
     std::size_t after = end + 1;
     while (after < text.size() && text[after] != '\n' && text::is_ascii_whitespace(text[after])) ++after;
-    if (after == text.size() || text[after] == '\n') return true;
-    // A wider whitespace character, or anything else.
-    return text::trim(text.substr(after, line_end(text, after) - after)).empty();
+    return after == text.size() || text[after] == '\n' || static_cast<unsigned char>(text[after]) >= 0x80;
 }
 
 // The first look gives up once its prints have matched without a sign more
@@ -275,7 +274,7 @@ private:
 
     bool sign_at(std::string_view text, const text::ExactFingerprintSet::Hit& hit) {
         if ((hit.groups & kHeadGroups) && head_sign_at(text, hit.at + 1)) return true;
-        if ((hit.groups >> kFigureGroup & 1u) && hit.at > 0 && ends_count_line_at(text, hit.at - 1) &&
+        if ((hit.groups >> kFigureGroup & 1u) && hit.at > 0 && may_end_count_line_at(text, hit.at - 1) &&
             summary::is_pytest_count_line(text::trim(line_of(text, hit.at))))
             return true;
         for (std::size_t k = 0; k < kPhraseSigns.size(); ++k) {
@@ -338,7 +337,9 @@ bool may_hold_test_run(std::string_view text) {
         const std::size_t from = at == 0 ? 0 : at - 1;
         std::string_view piece = text.substr(from, end - from);
         if (terminal::needs_cleaning(lines)) {
-            if (cleaned.size() < piece.size() + terminal::kCleanSlack) cleaned.resize(piece.size() + terminal::kCleanSlack);
+            // Room for the line feed, the cleaned lines and the slack.
+            if (cleaned.size() < 1 + lines.size() + terminal::kCleanSlack)
+                cleaned.resize(1 + lines.size() + terminal::kCleanSlack);
             cleaned[0] = '\n';
             const std::size_t lead = at - from;
             piece = std::string_view(cleaned).substr(1 - lead, lead + terminal::clean_into(lines, cleaned.data() + 1));
