@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -256,6 +258,48 @@ TEST(TestRunnerDetector, FirstLookKeepsEveryRun) {
         EXPECT_TRUE(detect(run) || filters::test_runner::go_jsonl::reduce_go_jsonl_lines(text::LineIndex(run))) << run;
         EXPECT_TRUE(may_hold_test_run(run)) << run;
     }
+}
+
+// Texts put together at random from the pieces of every rule's lines,
+// blanks, wider whitespace and bytes the clean-up drops: whenever a rule
+// (or the Go event reader) holds in the cleaned text, the first look
+// consents.
+TEST(TestRunnerDetector, FirstLookKeepsRunsMadeOfPieces) {
+    const std::string pieces[] = {
+        "ERROR ", "FAILED ", "FAILED (", "FAIL", "PASS ", "ok", "?", "Ran", "Running", "RUN", " ", "\t", "\xC2\xA0",
+        "\xE3\x80\x80", "=== RUN ", "--- FAIL: T (0.00s)", "test result: ok.", "running 2 tests", "tests run: 1, ",
+        "failures: 0, errors: 0, skipped: 0", "[ERROR] ", "3 tests completed", ", 1 failed", "3 examples, ", "1 failure",
+        "3 runs, 3 assertions, ", "0 failures, 0 errors", "Finished in 1s", "Run options:", "..F", ".", "E", "x",
+        "collected 1 item", "= test session starts =", "short test summary info", "2 passed", " in ", "0.5s", "s",
+        "mod/x", "[no test files]", "vstest", "Test run for x", "Starting test execution", "Passed!", "Failed!",
+        "Total tests: 3", "Failures:", "1) x", "Tests: 1 passed", "Test Files", "Snapshots:", "PASS src/a.test.js",
+        "1 passed (1s)", "3 tests using 2 workers", "OK", "----------", "Ran 2 tests in 0.1s", "> Task :test",
+        "test report", "\x1b[1m", "\x1b[0m", "\x1b(B", "\x7f", "\x19", "\x01",
+        R"({"Action":"run","Package":"a.b","Test":"TestA"})",
+        R"({"Action":"output","Package":"a.b","Output":"--- PASS: TestA (0.00s)\n"})",
+        R"({"Action":"pass","Package":"a.b","Test":"TestA"})",
+    };
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    const auto next = [&](std::size_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<std::size_t>(state % n);
+    };
+    std::size_t runs = 0;
+    for (int round = 0; round < 40000; ++round) {
+        std::string text;
+        for (std::size_t line = 0, lines = 1 + next(6); line < lines; ++line) {
+            for (std::size_t k = 0, count = 1 + next(4); k < count; ++k) text += pieces[next(std::size(pieces))];
+            text += "\n";
+        }
+        const std::string cleaned = filters::test_runner::terminal::clean(text);
+        const text::LineIndex lines(cleaned);
+        if (!detect_test_run(lines) && !filters::test_runner::go_jsonl::reduce_go_jsonl_lines(lines)) continue;
+        ++runs;
+        EXPECT_TRUE(filters::test_runner::first_look::may_hold_test_run(text)) << text;
+    }
+    EXPECT_GT(runs, 1000u);  // the pieces make runs often enough to test the look
 }
 
 // The first look declines the text of other tools, signs of runners that
