@@ -129,9 +129,12 @@ bool begins_trimmed_line(std::string_view text, std::size_t at) {
     return text::trim_start(text.substr(line, at - line)).empty();
 }
 
-// Whether a trimmed line that a rule needs begins at `at`.
+// Whether a trimmed line that a rule needs begins at `at`. Its first byte
+// is looked at before its end is looked for.
 bool head_sign_at(std::string_view text, std::size_t at) {
-    if (!begins_trimmed_line(text, at)) return false;
+    constexpr std::string_view kHeadBytes = "EFPRo?=STt";
+    if (at >= text.size() || kHeadBytes.find(text[at]) == std::string_view::npos || !begins_trimmed_line(text, at))
+        return false;
     const std::string_view rest = text.substr(at, line_end(text, at) - at);
     return is_needed_head_line(rest, text::trim_end(rest));
 }
@@ -141,8 +144,8 @@ bool head_sign_at(std::string_view text, std::size_t at) {
 // of a block reads the last four places only when the first four let some
 // group through: each group holds like prints, whose first four bytes are
 // rare together. The line heads that begin with "E", "F" or "P" (0), with
-// "R" (1), "ok" (2) and "?" (3); a count line's "in " and the first bytes
-// of its figure (4); the phrases with "test" (5); the count words of
+// "R" (1), "ok" (2) and "?" (3); the end of a count line's figure (4); the
+// phrases with "test" (5); the count words of
 // RSpec and Minitest (6); "vstest" and "=== RUN " (7).
 constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 4, kTestPhrases = 5,
                    kCountWords = 6, kOtherPhrases = 7;
@@ -197,24 +200,25 @@ constexpr text::ExactFingerprintSet kSignPrints = [] {
     for (std::string_view word : kWordsBeforeSpace) add(kBeforeWord, word, kSpaceLead, group_of(word), false);
     for (const PhraseSign& sign : kPhraseSigns)
         add("", sign.phrase.substr(sign.print_at), "", sign.group, sign.ignore_case);
-    // The " in " of a count line from its "i": its first bytes are far
-    // rarer with a figure after them.
+    // A count line ends with its figure's "s" ("in 0.12s"): the last two
+    // bytes before it (a blank when the figure has one byte) and the first
+    // byte of what follows, whitespace or the line feed, as few other
+    // lines end.
     Print& figure = prints[n++];
     figure.group = kFigureGroup;
-    figure.bytes = {"i", "n", " ", kFigure, "0123456789.s"};
+    figure.bytes = {" 0123456789.", kFigure, "s", kSpaceLead};
     return text::ExactFingerprintSet(prints);
 }();
 
-// Whether a count line's " in " and figure ("in 0.12s") begin at `at` and
-// may end its line: the figure is followed by blanks up to the line feed,
-// read only as far as the first other byte, or by a byte from 0x80 up,
+// Whether the "s" at `at` ends a count line's " in " and figure ("in
+// 0.12s") and may end its line: blanks alone follow it up to the line
+// feed, read only as far as the first other byte, or a byte from 0x80 up,
 // which may begin a wider whitespace character.
 bool may_end_count_line_at(std::string_view text, std::size_t at) {
-    if (!text.substr(at).starts_with(" in ")) return false;
-    std::size_t end = at + 4;
-    while (end < text.size() && kFigure.find(text[end]) != std::string_view::npos) ++end;
-    if (end == at + 4 || end == text.size() || text[end] != 's') return false;
-    std::size_t after = end + 1;
+    std::size_t figure = at;
+    while (figure > 0 && kFigure.find(text[figure - 1]) != std::string_view::npos) --figure;
+    if (figure == at || figure < 4 || text.substr(figure - 4, 4) != " in ") return false;
+    std::size_t after = at + 1;
     while (after < text.size() && text[after] != '\n' && text::is_ascii_whitespace(text[after])) ++after;
     return after == text.size() || text[after] == '\n' || static_cast<unsigned char>(text[after]) >= 0x80;
 }
@@ -274,8 +278,8 @@ private:
 
     bool sign_at(std::string_view text, const text::ExactFingerprintSet::Hit& hit) {
         if ((hit.groups & kHeadGroups) && head_sign_at(text, hit.at + 1)) return true;
-        if ((hit.groups >> kFigureGroup & 1u) && hit.at > 0 && may_end_count_line_at(text, hit.at - 1) &&
-            summary::is_pytest_count_line(text::trim(line_of(text, hit.at))))
+        if ((hit.groups >> kFigureGroup & 1u) && hit.at + 2 < text.size() && may_end_count_line_at(text, hit.at + 2) &&
+            summary::is_pytest_count_line(text::trim(line_of(text, hit.at + 2))))
             return true;
         for (std::size_t k = 0; k < kPhraseSigns.size(); ++k) {
             const PhraseSign& sign = kPhraseSigns[k];

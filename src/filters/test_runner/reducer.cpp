@@ -18,6 +18,9 @@ using detector::TestRunnerKind;
 
 namespace {
 
+// Lines longer than this on average make a text of few, long lines.
+constexpr std::size_t kLongLineBytes = 1024;
+
 // The kept lines of a recognised run for its runner and outcome, written
 // as they are chosen: blank lines and adjacent repeats are dropped.
 class Selection {
@@ -113,7 +116,11 @@ private:
 }  // namespace
 
 Attempt try_compress_test_runner_output(const FilterInput& input) {
-    if (!first_look::may_hold_test_run(input.text)) return std::nullopt;
+    // A text of few, long lines goes to the detector at once: its lines are
+    // read in no time, and its searches of the whole text cost less than
+    // the first look's, which reads every byte for a sign.
+    const bool few_long_lines = input.lines.size() < input.text.size() / kLongLineBytes;
+    if (!few_long_lines && !first_look::may_hold_test_run(input.text)) return std::nullopt;
     // The lines of the cleaned text; the pipeline's when nothing is cleaned.
     std::string cleaned;
     std::optional<text::LineIndex> cleaned_lines;
