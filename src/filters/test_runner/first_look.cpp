@@ -144,12 +144,12 @@ bool head_sign_at(std::string_view text, std::size_t at) {
 // of a block reads the last four places only when the first four let some
 // group through: each group holds like prints, whose first four bytes are
 // rare together. The line heads that begin with "E", "F" or "P" (0), with
-// "R" (1), "ok" (2) and "?" (3); the end of a count line's figure (4); the
-// phrases with "test" (5); the count words of
-// RSpec and Minitest (6); "vstest" and "=== RUN " (7).
+// "R" (1), "ok" and the end of a figure that ends in "." (2), "?" (3); the
+// end of a count line's figure (4); the phrases with "test" (5); the count
+// words of RSpec and Minitest (6); "vstest" and "=== RUN " (7).
 constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 4, kTestPhrases = 5,
                    kCountWords = 6, kOtherPhrases = 7;
-constexpr unsigned kHeadGroups = 0b1111;
+constexpr unsigned kHeadGroups = 0b1111, kFigureEndGroups = 1u << kFigureGroup | 1u << kOk;
 
 // Phrases a rule needs, found by the (up to) eight bytes from `print_at`:
 // as the head of a needed line, or anywhere, with the test that the line
@@ -180,7 +180,7 @@ constexpr std::array<PhraseSign, 11> kPhraseSigns{{
 constexpr text::ExactFingerprintSet kSignPrints = [] {
     using Print = text::ExactFingerprintSet::Print;
     constexpr std::size_t kHeads = kLineHeads.size() + kWordsBeforeSpace.size();
-    std::array<Print, kHeads + kPhraseSigns.size() + 1> prints{};
+    std::array<Print, kHeads + kPhraseSigns.size() + 2> prints{};
     std::size_t n = 0;
     auto add = [&](std::string_view before, std::string_view word, std::string_view after, unsigned group,
                    bool ignore_case) {
@@ -203,10 +203,16 @@ constexpr text::ExactFingerprintSet kSignPrints = [] {
     // A count line ends with its figure's "s" ("in 0.12s"): the last two
     // bytes before it (a blank when the figure has one byte) and the first
     // byte of what follows, whitespace or the line feed, as few other
-    // lines end.
+    // lines end. A figure that ends in a digit has a group of its own: a
+    // place that allowed "." beside the digits would allow all of 0x20 to
+    // 0x29 too (" (s" and " %s" in code), by their half-bytes. One that
+    // ends in "." joins "ok", whose bytes mix little with it.
     Print& figure = prints[n++];
     figure.group = kFigureGroup;
-    figure.bytes = {" 0123456789.", kFigure, "s", kSpaceLead};
+    figure.bytes = {" 0123456789.", "0123456789", "s", kSpaceLead};
+    Print& dotted = prints[n++];
+    dotted.group = kOk;
+    dotted.bytes = {" 0123456789.", ".", "s", kSpaceLead};
     return text::ExactFingerprintSet(prints);
 }();
 
@@ -215,6 +221,7 @@ constexpr text::ExactFingerprintSet kSignPrints = [] {
 // feed, read only as far as the first other byte, or a byte from 0x80 up,
 // which may begin a wider whitespace character.
 bool may_end_count_line_at(std::string_view text, std::size_t at) {
+    if (text[at] != 's') return false;
     std::size_t figure = at;
     while (figure > 0 && kFigure.find(text[figure - 1]) != std::string_view::npos) --figure;
     if (figure == at || figure < 4 || text.substr(figure - 4, 4) != " in ") return false;
@@ -278,7 +285,7 @@ private:
 
     bool sign_at(std::string_view text, const text::ExactFingerprintSet::Hit& hit) {
         if ((hit.groups & kHeadGroups) && head_sign_at(text, hit.at + 1)) return true;
-        if ((hit.groups >> kFigureGroup & 1u) && hit.at + 2 < text.size() && may_end_count_line_at(text, hit.at + 2) &&
+        if ((hit.groups & kFigureEndGroups) && hit.at + 2 < text.size() && may_end_count_line_at(text, hit.at + 2) &&
             summary::is_pytest_count_line(text::trim(line_of(text, hit.at + 2))))
             return true;
         for (std::size_t k = 0; k < kPhraseSigns.size(); ++k) {
