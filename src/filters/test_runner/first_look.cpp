@@ -135,6 +135,14 @@ bool head_sign_at(std::string_view text, std::size_t at) {
     constexpr std::string_view kHeadBytes = "EFPRo?=STt";
     if (at >= text.size() || kHeadBytes.find(text[at]) == std::string_view::npos || !begins_trimmed_line(text, at))
         return false;
+    if (text[at] == 'o' || text[at] == '?') {
+        // Such a line is a Go package line or nothing, and a package holds
+        // "/" or ".": most lines have neither, read no further than their
+        // end.
+        std::size_t i = at;
+        while (i < text.size() && text[i] != '\n' && text[i] != '/' && text[i] != '.') ++i;
+        if (i == text.size() || text[i] == '\n') return false;
+    }
     const std::string_view rest = text.substr(at, line_end(text, at) - at);
     return is_needed_head_line(rest, text::trim_end(rest));
 }
