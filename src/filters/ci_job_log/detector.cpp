@@ -1,10 +1,7 @@
 #include "filters/ci_job_log/detector.h"
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "filters/ci_job_log/summary.h"
+#include "scan/scan.h"
 
 namespace filters::ci_job_log::detector {
 
@@ -36,70 +33,34 @@ bool may_open_command_at(std::string_view s, std::size_t i) {
     return is_workflow_command(s.substr(i));
 }
 
-#if defined(__x86_64__)
-// The search of find_command_opening with 32-byte registers, on processors
-// that have them. Moves `i` to where it stopped; the opening, or npos.
-__attribute__((target("avx2"))) std::size_t find_command_opening_avx2(std::string_view s, std::size_t& i) {
-    const __m256i colon = _mm256_set1_epi8(':'), hash = _mm256_set1_epi8('#');
-    const __m256i above_space = _mm256_set1_epi8(0x21);  // signed: every byte from 0x80 up is below it too
-    constexpr std::size_t kStep = 32;
-    for (; s.size() > kStep && i < s.size() - kStep; i += kStep) {
-        // Reads run from i - 1 >= 0 to i + kStep + 1 <= s.size().
-        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.data() + i - 1));
-        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.data() + i));
-        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.data() + i + 1));
-        const __m256i pair = _mm256_and_si256(_mm256_cmpeq_epi8(x, y),
-                                              _mm256_or_si256(_mm256_cmpeq_epi8(x, colon), _mm256_cmpeq_epi8(x, hash)));
-        const __m256i hits = _mm256_and_si256(pair, _mm256_cmpgt_epi8(above_space, before));
-        for (auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
-            if (may_open_command_at(s, at)) return at;
-        }
+// The three bytes where a workflow command may open, "::" (group 0) or
+// "##" (group 1) after a byte that may end a line or white space: a blank,
+// a control byte, or a byte from 0x80 up (which may be the last of a wider
+// white-space character). The place of the byte before lets a few more
+// through (0x21 to 0x2F share a half-byte with the blanks), which the
+// test at each hit turns away.
+constexpr scan::PlaceTable kCommandOpenings = [] {
+    scan::PlaceTable table(3);
+    table.allow(0, scan::ByteSet::range(0x00, 0x20) | scan::ByteSet::range(0x80, 0xFF), 0b11);
+    for (std::size_t place = 1; place < 3; ++place) {
+        table.allow(place, ':', 0b01);
+        table.allow(place, '#', 0b10);
     }
-    return std::string_view::npos;
-}
-#endif
+    return table;
+}();
 
 // Position of the next byte, from `from` on, where a workflow command may
 // begin, or npos. Every command starts with "##" or "::" after a line end
-// or white space, so the search looks for those three bytes thirty-two
-// positions per step where the processor allows (a non-ASCII byte before
-// the pair, which may end a white-space character, is let through), and
-// most texts are passed over at close to the speed of memory.
+// or white space, so the search looks for those three bytes many positions
+// at a time, and most texts are passed over at close to the speed of
+// memory. A hit is the byte before the pair.
 std::size_t find_command_opening(std::string_view s, std::size_t from) {
-    std::size_t i = from;
-    if (i == 0 && !s.empty()) {
-        if (may_open_command_at(s, 0)) return 0;
-        i = 1;
-    }
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) {
-        if (const std::size_t at = find_command_opening_avx2(s, i); at != std::string_view::npos) return at;
-    }
-#endif
-#if defined(__SSE2__)
-    constexpr std::size_t kStep = 32;
-    const __m128i colon = _mm_set1_epi8(':'), hash = _mm_set1_epi8('#');
-    const __m128i above_space = _mm_set1_epi8(0x21);  // signed: every byte from 0x80 up is below it too
-    const auto openings = [&](std::size_t at) {
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at - 1));
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at));
-        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at + 1));
-        const __m128i pair =
-            _mm_and_si128(_mm_cmpeq_epi8(x, y), _mm_or_si128(_mm_cmpeq_epi8(x, colon), _mm_cmpeq_epi8(x, hash)));
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(pair, _mm_cmpgt_epi8(above_space, before))));
-    };
-    while (s.size() > kStep && i < s.size() - kStep) {
-        // Reads run from i - 1 >= 0 to i + kStep + 1 <= s.size().
-        for (std::uint32_t mask = openings(i) | (openings(i + 16) << 16); mask != 0; mask &= mask - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
-            if (may_open_command_at(s, at)) return at;
-        }
-        i += kStep;
-    }
-#endif
-    for (; i < s.size(); ++i)
-        if (may_open_command_at(s, i)) return i;
+    if (from == 0 && may_open_command_at(s, 0)) return 0;
+    const std::size_t first = from == 0 ? 0 : from - 1;
+    for (scan::Hits hits = scan::place_hits(s, kCommandOpenings, first); hits;
+         hits = scan::place_hits(s, kCommandOpenings, hits.next()))
+        for (const std::size_t at : hits)
+            if (may_open_command_at(s, at + 1)) return at + 1;
     return std::string_view::npos;
 }
 

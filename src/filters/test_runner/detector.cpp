@@ -10,10 +10,6 @@
 #include "filters/test_runner/summary.h"
 #include "text.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
 namespace filters::test_runner::detector {
 
 using namespace shapes;
@@ -253,7 +249,9 @@ struct LineFacts {
                 vitest_summary = vitest_summary || t.starts_with("Test Files") || t.starts_with("Tests");
                 cargo_result = cargo_result || t.starts_with("test result:");
                 jest_summary = jest_summary || text::starts_with_any(t, {"Test Suites:", "Tests:", "Time:"});
-                maven = maven || is_maven_surefire_summary_line(t);
+                // Surefire's line begins with "tests run:" here: a blank
+                // after its fifth letter, which most lines lack.
+                maven = maven || (t.size() > 5 && t[5] == ' ' && is_maven_surefire_summary_line(t));
                 gradle_start = gradle_start || t.starts_with("Test worker");
                 dotnet_start = dotnet_start || t.starts_with("Test run for ");
                 dotnet_result = dotnet_result || t.starts_with("Total tests:");
@@ -365,159 +363,6 @@ LineFacts gather_facts(const text::LineIndex& lines) {
     }
     look_for_gradle_phrase(all.size());
     return facts;
-}
-
-// ------------------------------------------------------------ first look --
-//
-// Each rule of `recognise`, and the Go event reader, needs some line or
-// phrase that one of these signs finds; a text without any is declined
-// before its lines are read:
-//   pytest        "test session starts", or a partner line: a count line
-//                 ("... in 0.12s", found at " in " and its figure), a line
-//                 that begins with "ERROR " or "FAILED ", or "short test
-//                 summary info";
-//   unittest      a line that begins with "Ran" and whitespace;
-//   vitest        a line that begins with "RUN ";
-//   playwright    a line that begins with "Running ";
-//   cargo         "test result:";
-//   go            "=== RUN ", or a line that begins with "ok", "?" or
-//                 "FAIL" and whitespace;
-//   jest          a line that begins with "PASS " or "FAIL ";
-//   surefire      "tests run:";  gradle "tests completed";
-//   dotnet        "vstest", "Starting test execution" or "Test run for ";
-//   rspec         "examples, ";  minitest "assertions, ";
-//   Go events     "\"Action\"" on every line.
-// Words and phrases are matched in the letter case in which the rules read
-// them.
-
-// A line's first word follows its line feed or the last byte of its leading
-// whitespace. The text has been cleaned of every control byte but TAB and
-// LF, so that byte is a line feed, a blank, or the last byte of a longer
-// whitespace character: U+0085, U+00A0 (C2 85, C2 A0), U+1680 (E1 9A 80),
-// U+2000 to U+200A, U+2028, U+2029, U+202F, U+3000 (E2 80 or E3 80 and
-// 80-8A, A8, A9, AF) and U+205F (E2 81 9F).
-constexpr std::string_view kBeforeWord =
-    "\n\t \x85\xA0\x80\x81\x82\x83\x84\x86\x87\x88\x89\x8A\xA8\xA9\xAF\x9F";
-// The first byte of a whitespace character or a line feed.
-constexpr std::string_view kSpaceLead = "\t\n \xC2\xE1\xE2\xE3";
-constexpr std::string_view kFigure = "0123456789.";
-
-// A byte that can begin a whitespace character.
-bool is_space_lead(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return text::is_ascii_whitespace(c) || b == 0xC2 || b == 0xE1 || b == 0xE2 || b == 0xE3;
-}
-
-// The words that may begin a trimmed line a rule needs; those in
-// `kWordsBeforeSpace` must be followed by whitespace.
-constexpr std::array<std::string_view, 5> kLineHeads{"ERROR ", "FAILED ", "Running ", "PASS ", "RUN "};
-constexpr std::array<std::string_view, 4> kWordsBeforeSpace{"FAIL", "Ran", "ok", "?"};
-
-// Whether one of those words begins at byte `at`.
-bool line_head_at(std::string_view text, std::size_t at) {
-    const std::string_view rest = text.substr(at);
-    for (std::string_view head : kLineHeads)
-        if (rest.starts_with(head)) return true;
-    for (std::string_view word : kWordsBeforeSpace)
-        if (rest.size() > word.size() && rest.starts_with(word) && is_space_lead(rest[word.size()])) return true;
-    return false;
-}
-
-// Whether byte `at` begins a trimmed line.
-// Only blanks and non-ASCII bytes can make up the line's indent, so the
-// walk back stops at the first other byte: a long line with many signs in
-// it is not read back to its start once per sign.
-bool begins_trimmed_line(std::string_view text, std::size_t at) {
-    std::size_t line = at;
-    for (; line > 0 && text[line - 1] != '\n'; --line)
-        if (static_cast<unsigned char>(text[line - 1]) < 0x80 && !text::is_ascii_whitespace(text[line - 1]))
-            return false;
-    return text::trim_start(text.substr(line, at - line)).empty();
-}
-
-// Phrases a rule needs anywhere, found by the (up to) eight bytes from
-// `print_at`: chosen so that their first four bytes are rare together in
-// text of other kinds, and that the prints of a group mix few bytes.
-struct PhraseSign {
-    std::string_view phrase;
-    std::size_t print_at;
-    bool ignore_case;
-    unsigned group;
-};
-constexpr std::array<PhraseSign, 12> kPhraseSigns{{
-    {"\"Action\"", 0, false, 4},
-    {"=== RUN ", 0, false, 4},
-    {"test result:", 0, false, 6},
-    {"tests run:", 0, true, 6},
-    {"examples, ", 6, true, 5},
-    {"assertions, ", 8, true, 5},
-    {"tests completed", 0, true, 6},
-    {"Starting test execution", 9, false, 6},
-    {"Test run for ", 0, false, 6},
-    {"test session starts", 0, false, 6},
-    {"short test summary info", 6, true, 6},
-    {"vstest", 0, true, 4},
-}};
-// The groups of the line heads: the words that begin with "E", "F" or "P"
-// (0), those with "R" (1), "ok" (2) and "?" (3), apart so that their bytes
-// do not mix. Group 4 holds "\"Action\"", "=== RUN " and "vstest", group 5
-// the ends of "examples, " and "assertions, ", group 6 the phrases that
-// begin with "test", and group 7 a count line's " in " and the first bytes
-// of its figure.
-constexpr unsigned kWordWithEFP = 0, kWordWithR = 1, kOk = 2, kQuestion = 3, kFigureGroup = 7;
-constexpr unsigned kHeadGroups = 0b1111;
-
-constexpr text::ExactFingerprintSet kSignPrints = [] {
-    using Print = text::ExactFingerprintSet::Print;
-    constexpr std::size_t kHeads = kLineHeads.size() + kWordsBeforeSpace.size();
-    std::array<Print, kHeads + kPhraseSigns.size() + 1> prints{};
-    std::size_t n = 0;
-    auto add = [&](std::string_view before, std::string_view word, std::string_view after, unsigned group,
-                   bool ignore_case) {
-        Print& print = prints[n++];
-        print.group = group;
-        print.ignore_case = ignore_case;
-        std::size_t place = 0;
-        if (!before.empty()) print.bytes[place++] = before;
-        for (std::size_t k = 0; k < word.size() && place < print.bytes.size(); ++k)
-            print.bytes[place++] = word.substr(k, 1);
-        if (!after.empty() && place < print.bytes.size()) print.bytes[place] = after;
-    };
-    const auto group_of = [](std::string_view word) {
-        return word.starts_with('R') ? kWordWithR : word == "ok" ? kOk : word == "?" ? kQuestion : kWordWithEFP;
-    };
-    for (std::string_view head : kLineHeads) add(kBeforeWord, head, "", group_of(head), false);
-    for (std::string_view word : kWordsBeforeSpace) add(kBeforeWord, word, kSpaceLead, group_of(word), false);
-    for (const PhraseSign& sign : kPhraseSigns)
-        add("", sign.phrase.substr(sign.print_at), "", sign.group, sign.ignore_case);
-    Print& figure = prints[n++];
-    figure.group = kFigureGroup;
-    figure.bytes = {" ", "i", "n", " ", kFigure, "0123456789.s"};
-    return text::ExactFingerprintSet(prints);
-}();
-
-// Whether a count line's " in " and figure ("in 0.12s") begin at `at`.
-bool count_figure_at(std::string_view text, std::size_t at) {
-    if (!text.substr(at).starts_with(" in ")) return false;
-    std::size_t end = at + 4;
-    while (end < text.size() && kFigure.find(text[end]) != std::string_view::npos) ++end;
-    return end > at + 4 && end < text.size() && text[end] == 's';
-}
-
-// The first look gives up once its prints have matched without a sign more
-// than this many times and more than once per this many bytes.
-constexpr std::size_t kMinMisses = 64, kBytesPerMiss = 4096;
-
-bool sign_at(std::string_view text, const text::ExactFingerprintSet::Hit& hit) {
-    if ((hit.groups & kHeadGroups) && line_head_at(text, hit.at + 1) && begins_trimmed_line(text, hit.at + 1))
-        return true;
-    if ((hit.groups >> kFigureGroup & 1u) && count_figure_at(text, hit.at)) return true;
-    for (const PhraseSign& sign : kPhraseSigns) {
-        if (!(hit.groups >> sign.group & 1u) || hit.at < sign.print_at) continue;
-        const std::string_view there = text.substr(hit.at - sign.print_at, sign.phrase.size());
-        if (sign.ignore_case ? text::equals_ignore_case(there, sign.phrase) : there == sign.phrase) return true;
-    }
-    return false;
 }
 
 // The first runner whose rule holds.
@@ -692,17 +537,6 @@ std::string_view runner_name(TestRunnerKind kind) {
             return "minitest";
     }
     return "";
-}
-
-bool may_hold_test_run(std::string_view text) {
-    const std::string_view first = text::trim_start(text);
-    if (line_head_at(first, 0)) return true;
-    std::size_t misses = 0;
-    return kSignPrints.find_if(text, [&](const text::ExactFingerprintSet::Hit& hit) {
-        // Where the prints match too often, reading the lines costs less
-        // than checking each match: the answer is left to the rules.
-        return sign_at(text, hit) || (++misses > kMinMisses && misses * kBytesPerMiss > hit.at);
-    });
 }
 
 std::optional<TestRun> detect_test_run(const text::LineIndex& lines) {

@@ -33,11 +33,6 @@ struct TestRun {
 // The name under which a runner is printed ("maven-surefire", ...).
 std::string_view runner_name(TestRunnerKind kind);
 
-// False only when no runner's rule, nor a Go event stream, can hold in
-// `text`: it lacks every phrase that one of them needs. One pass over the
-// text, sixty-four bytes at a time, before any line is read.
-bool may_hold_test_run(std::string_view text);
-
 // Nothing when the lines are no test run.
 std::optional<TestRun> detect_test_run(const text::LineIndex& lines);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "json.h"
+#include "scan/scan.h"
 
 namespace filters::test_runner::go_jsonl {
 
@@ -50,13 +51,6 @@ std::string format_elapsed_seconds(double seconds) {
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
     if (ec != std::errc()) return std::string();
     return std::string(buffer, end);
-}
-
-// Whether a trimmed line can be an event at all: an object that names its
-// action. Other JSON Lines records, and any other text, never reach the
-// parser.
-bool may_be_event(std::string_view trimmed) {
-    return trimmed.starts_with('{') && trimmed.ends_with('}') && text::contains(trimmed, "\"Action\"");
 }
 
 // The members of one event that the reader uses, as views into the reader's
@@ -207,6 +201,20 @@ std::string_view result_word(std::string_view action) {
 }
 
 }  // namespace
+
+bool may_be_event(std::string_view trimmed) {
+    if (!trimmed.starts_with('{') || !trimmed.ends_with('}')) return false;
+    // The key is looked for by its quote and capital, rare together in
+    // most JSON: a long record of other keys is passed over many bytes at
+    // a time.
+    constexpr std::string_view kKey = "\"Action\"";
+    constexpr scan::Pair kKeyStart = scan::Pair::exact('"', 'A');
+    for (scan::Hits hits = scan::pair_hits(trimmed, kKeyStart, 0); hits;
+         hits = scan::pair_hits(trimmed, kKeyStart, hits.next()))
+        for (const std::size_t at : hits)
+            if (trimmed.substr(at).starts_with(kKey)) return true;
+    return false;
+}
 
 std::optional<SummaryWriter> reduce_go_jsonl_lines(const text::LineIndex& lines) {
     StreamShape shape;

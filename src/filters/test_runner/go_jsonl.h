@@ -16,4 +16,10 @@ namespace filters::test_runner::go_jsonl {
 // line.
 std::optional<SummaryWriter> reduce_go_jsonl_lines(const text::LineIndex& lines);
 
+// Whether a trimmed line can be an event at all: an object that names its
+// action. Other JSON Lines records, and any other text, never reach the
+// parser; the first line that is not blank decides whether a text can be a
+// stream.
+bool may_be_event(std::string_view trimmed);
+
 }  // namespace filters::test_runner::go_jsonl

@@ -4,14 +4,12 @@
 #include <unordered_set>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "filters/filter.h"
 #include "filters/test_runner/detector.h"
+#include "filters/test_runner/first_look.h"
 #include "filters/test_runner/go_jsonl.h"
 #include "filters/test_runner/summary.h"
+#include "filters/test_runner/terminal.h"
 #include "text.h"
 
 namespace filters::test_runner::reducer {
@@ -20,52 +18,8 @@ using detector::TestRunnerKind;
 
 namespace {
 
-constexpr char kEsc = '\x1B';
-
-bool is_printable_ascii(char c) { return c >= 0x20 && c <= 0x7E; }
-
-// Bytes that the clean-up may remove or that start a sequence. Bytes from
-// 0x80 up are always kept, so the walk can go byte by byte.
-bool needs_attention(char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
-
-// Whether the clean-up has anything to do: some byte below 0x20 other than
-// TAB and LF, or DEL. Sixteen bytes per step, as most texts hold none.
-bool has_byte_to_clean(std::string_view s) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i max_control = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
-                  del = _mm_set1_epi8(0x7F);
-    auto hits = [&](std::size_t at) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + at));
-        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(x, max_control), x);
-        const __m128i allowed = _mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf));
-        return _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi8(x, del));
-    };
-    // Four blocks a step, their hits joined before the one test.
-    for (; i + 64 <= s.size(); i += 64) {
-        const __m128i hit = _mm_or_si128(_mm_or_si128(hits(i), hits(i + 16)), _mm_or_si128(hits(i + 32), hits(i + 48)));
-        if (_mm_movemask_epi8(hit) != 0) return true;
-    }
-    for (; i + 16 <= s.size(); i += 16)
-        if (_mm_movemask_epi8(hits(i)) != 0) return true;
-#endif
-    for (; i < s.size(); ++i)
-        if (needs_attention(s[i])) return true;
-    return false;
-}
-
-// Length of the CSI sequence at `i` (ESC "[" ... final) that the clean-up
-// drops, or 0 when there is none to drop.
-std::size_t droppable_csi_length(std::string_view s, std::size_t i) {
-    std::size_t j = i + 2;
-    while (j < s.size() && s[j] >= 0x20 && s[j] <= 0x3F) ++j;
-    if (j >= s.size() || s[j] < 0x40 || s[j] > 0x7E) return 0;
-    char final = s[j];
-    std::string_view params = s.substr(i + 2, j - i - 2);
-    bool drop = std::string_view("ABCDEFGJKm").find(final) != std::string_view::npos ||
-                ((final == 'h' || final == 'l') && params.starts_with("?25"));
-    return drop ? j + 1 - i : 0;
-}
+// Lines longer than this on average make a text of few, long lines.
+constexpr std::size_t kLongLineBytes = 1024;
 
 // The kept lines of a recognised run for its runner and outcome, written
 // as they are chosen: blank lines and adjacent repeats are dropped.
@@ -159,52 +113,23 @@ private:
     bool in_failed_targets_ = false;
 };
 
-// The text without colour, cursor-movement, erase and hide-cursor sequences,
-// character-set selections and control characters other than TAB and LF.
-// Sequences it does not know stay whole, their ESC included.
-std::string clean_terminal_text(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        char c = s[i];
-        if (!needs_attention(c)) {
-            out.push_back(c);
-            ++i;
-            continue;
-        }
-        if (c == kEsc && i + 1 < s.size()) {
-            char next = s[i + 1];
-            if (next == '[') {
-                if (std::size_t n = droppable_csi_length(s, i)) {
-                    i += n;
-                    continue;
-                }
-            } else if ((next == '(' || next == ')' || next == '*' || next == '+') && i + 2 < s.size() &&
-                       is_printable_ascii(s[i + 2])) {
-                i += 3;
-                continue;
-            }
-        }
-        if (c == kEsc) out.push_back(c);
-        ++i;
-    }
-    return out;
-}
-
 }  // namespace
 
 Attempt try_compress_test_runner_output(const FilterInput& input) {
+    // A text of few, long lines goes to the detector at once: its lines are
+    // read in no time, and its searches of the whole text cost less than
+    // the first look's, which reads every byte for a sign.
+    const bool few_long_lines = input.lines.size() < input.text.size() / kLongLineBytes;
+    if (!few_long_lines && !first_look::may_hold_test_run(input.text)) return std::nullopt;
     // The lines of the cleaned text; the pipeline's when nothing is cleaned.
     std::string cleaned;
     std::optional<text::LineIndex> cleaned_lines;
-    if (has_byte_to_clean(input.text)) {
-        cleaned = clean_terminal_text(input.text);
+    if (terminal::needs_cleaning(input.text)) {
+        cleaned = terminal::clean(input.text);
         cleaned_lines.emplace(cleaned);
     }
     const text::LineIndex& lines = cleaned_lines ? *cleaned_lines : input.lines;
     const bool final_newline = lines.text().ends_with('\n');
-    if (!detector::may_hold_test_run(lines.text())) return std::nullopt;
 
     if (std::optional<SummaryWriter> events = go_jsonl::reduce_go_jsonl_lines(lines))
         if (Attempt report = events->take_if_smaller(input.text, final_newline)) return report;

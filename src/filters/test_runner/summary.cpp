@@ -160,7 +160,10 @@ bool is_playwright_source_focus_line(std::string_view s) { return s.starts_with(
 
 bool looks_like_artifact_path(std::string_view s) {
     // The file name's ending first: most lines fail there.
-    if (!text::ends_with_any(s, {".png", ".jpg", ".jpeg", ".webm", ".zip", ".html"})) return false;
+    const char last = s.empty() ? '\0' : s.back();
+    if ((last != 'g' && last != 'm' && last != 'p' && last != 'l') ||
+        !text::ends_with_any(s, {".png", ".jpg", ".jpeg", ".webm", ".zip", ".html"}))
+        return false;
     if (text::starts_with_any(s, {"- ", "http://", "https://"}) || !text::contains(s, "/")) return false;
     return text::contains_any(s,
                               {"test-results/", "playwright-report/", "blob-report/", "trace", "screenshot", "video"});
@@ -320,11 +323,20 @@ bool is_minitest_summary_line(std::string_view t) {
 namespace {
 
 // The first occurrence at or after `from` of each phrase of LinePhrases.
-std::size_t find_report(std::string_view text, std::size_t from) {
-    return text::find_ignore_case(text, "report", from);
+// A phrase read in any letter case is looked for by its part from `rare`
+// on, whose first two letters stand together in text far less often than
+// the phrase's own first two ("po" against "re", "mp" against "co"), and
+// then the rest before it is compared.
+std::size_t find_by_rare_part(std::string_view text, std::string_view phrase, std::size_t rare, std::size_t from) {
+    const std::string_view tail = phrase.substr(rare), head = phrase.substr(0, rare);
+    for (std::size_t at = text::find_ignore_case(text, tail, from + rare); at != std::string_view::npos;
+         at = text::find_ignore_case(text, tail, at + 1))
+        if (text::equals_ignore_case(text.substr(at - rare, rare), head)) return at - rare;
+    return std::string_view::npos;
 }
+std::size_t find_report(std::string_view text, std::size_t from) { return find_by_rare_part(text, "report", 2, from); }
 std::size_t find_completed(std::string_view text, std::size_t from) {
-    return text::find_ignore_case(text, "completed", from);
+    return find_by_rare_part(text, "completed", 2, from);
 }
 std::size_t find_failure(std::string_view text, std::size_t from) {
     return text::find_ignore_case(text, "failure", from);
@@ -347,7 +359,8 @@ PhraseScan::PhraseScan(std::string_view text)
       completed_{9, &find_completed, find_completed(text, 0)},
       failure_{7, &find_failure, find_failure(text, 0)},
       failed_{6, &find_failed, find_failed(text, 0)},
-      surefire_{16, &find_surefire_reports, find_surefire_reports(text, 0)} {}
+      surefire_{16, &find_surefire_reports, find_surefire_reports(text, 0)},
+      nearest_(std::min({report_.next, completed_.next, failure_.next, failed_.next, surefire_.next})) {}
 
 bool PhraseScan::holds(Cursor& cursor, std::size_t begin, std::size_t end) const {
     // Each search starts at a line past the last occurrence found, so the
@@ -356,11 +369,13 @@ bool PhraseScan::holds(Cursor& cursor, std::size_t begin, std::size_t end) const
     return cursor.next < end && end - cursor.next >= cursor.size;
 }
 
-LinePhrases PhraseScan::of(std::string_view line) {
+LinePhrases PhraseScan::of_line_past_an_occurrence(std::string_view line) {
     const auto begin = static_cast<std::size_t>(line.data() - text_.data());
     const std::size_t end = begin + line.size();
-    return LinePhrases{holds(report_, begin, end), holds(completed_, begin, end), holds(failure_, begin, end),
-                       holds(failed_, begin, end), holds(surefire_, begin, end)};
+    const LinePhrases phrases{holds(report_, begin, end), holds(completed_, begin, end), holds(failure_, begin, end),
+                              holds(failed_, begin, end), holds(surefire_, begin, end)};
+    nearest_ = std::min({report_.next, completed_.next, failure_.next, failed_.next, surefire_.next});
+    return phrases;
 }
 
 namespace {
@@ -438,7 +453,7 @@ bool is_failure_detail_text(std::string_view line, std::string_view t, const Lin
     }
 
     // (A "test ... FAILED" line holds " FAILED", taken above.)
-    return has_assertion_indent(line) || text::starts_with_any(t, {"left:", "right:"});
+    return has_assertion_indent(line) || opens_with(t, "left:") || opens_with(t, "right:");
 }
 
 }  // namespace
@@ -507,7 +522,7 @@ std::optional<std::string_view> extract_playwright_project(std::string_view line
 
 bool is_unittest_verbose_failure_line(std::string_view s) {
     // The verdict after the last " ... " is the end of the trimmed line.
-    if (!text::ends_with_any(s, {"ERROR", "FAIL"})) return false;
+    if (s.empty() || (s.back() != 'R' && s.back() != 'L') || !text::ends_with_any(s, {"ERROR", "FAIL"})) return false;
     const std::size_t at = s.rfind(" ... ");
     if (at == std::string_view::npos) return false;
     const std::string_view before = s.substr(0, at);

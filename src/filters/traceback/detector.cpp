@@ -1,13 +1,8 @@
 #include "filters/traceback/detector.h"
 
-#include <cstdint>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "filters/filter.h"
 #include "filters/traceback/summary.h"
+#include "scan/scan.h"
 
 namespace filters::traceback::detector {
 
@@ -20,8 +15,8 @@ constexpr std::string_view kChainMarkers[] = {
     "The above exception was the direct cause of the following exception:",
     "The above exception was the context of the following exception:",
 };
-// The part of the header that the cheap search looks for: its first two
-// bytes are rare in most text.
+// The part of the header that the search looks for: its first two bytes,
+// "(m", are rare in most text.
 constexpr std::string_view kHeaderTail = "(most recent call last):";
 constexpr std::size_t kTailOffset = kHeader.size() - kHeaderTail.size();
 
@@ -46,38 +41,15 @@ bool completes_header_at(const text::LineIndex& lines, std::size_t at) {
     return is_header_line(lines[lines.line_at(at)]);
 }
 
-#if defined(__x86_64__)
-// The pair "(m" looked for thirty-two positions per step, on processors
-// that have the registers for it. Moves `i` to where it stopped.
-__attribute__((target("avx2"))) bool has_header_avx2(const text::LineIndex& lines, std::size_t& i) {
-    const std::string_view body = lines.text();
-    const __m256i paren = _mm256_set1_epi8('('), m = _mm256_set1_epi8('m');
-    constexpr std::size_t kStep = 32;
-    for (; body.size() > kStep && i < body.size() - kStep; i += kStep) {
-        // Reads end at i + kStep + 1 <= body.size().
-        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body.data() + i));
-        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body.data() + i + 1));
-        const __m256i pairs = _mm256_and_si256(_mm256_cmpeq_epi8(x, paren), _mm256_cmpeq_epi8(y, m));
-        for (auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(pairs)); mask != 0; mask &= mask - 1)
-            if (completes_header_at(lines, i + static_cast<std::size_t>(__builtin_ctz(mask)))) return true;
-    }
-    return false;
-}
-#endif
-
 // Whether some line is a traceback header. The search skips from one
-// "(most recent call last):" to the next, its first two bytes being rare in
-// most text, so a text without a header is passed over at close to the
-// speed of memory.
+// "(m" to the next, a pair rare in most text, so a text without a header is
+// passed over at close to the speed of memory.
 bool has_header(const text::LineIndex& lines) {
+    constexpr scan::Pair kTailStart = scan::Pair::exact('(', 'm');
     const std::string_view body = lines.text();
-    std::size_t from = 0;
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2") && has_header_avx2(lines, from)) return true;
-#endif
-    for (std::size_t at = text::find_ignore_case(body, kHeaderTail, from); at != std::string_view::npos;
-         at = text::find_ignore_case(body, kHeaderTail, at + 1))
-        if (completes_header_at(lines, at)) return true;
+    for (scan::Hits hits = scan::pair_hits(body, kTailStart, 0); hits; hits = scan::pair_hits(body, kTailStart, hits.next()))
+        for (const std::size_t at : hits)
+            if (completes_header_at(lines, at)) return true;
     return false;
 }
 

@@ -99,4 +99,19 @@ TEST(CiJobLogDetector, AcceptsOnlyLogsWithWorkflowCommands) {
     }
 }
 
+// The search for a command's opening finds it at any place, around the
+// edges of the blocks it reads, after a line feed or a blank, and never
+// after another byte.
+TEST(CiJobLogDetector, FindsAnOpeningAtAnyPlace) {
+    for (std::size_t pad = 0; pad < 140; ++pad) {
+        const std::string lead(pad, 'x');
+        for (const std::string& indent : {std::string(""), std::string(" "), std::string("\t")}) {
+            const std::string text = lead + "\n" + indent + "::warning::a\n" + lead + "\n" + indent + "##[warning]b\nx\n";
+            EXPECT_TRUE(detect_ci_job_log(text::LineIndex(text))) << pad << " '" << indent << "'";
+        }
+        const std::string glued = lead + "x::warning::a\n" + lead + "=##[warning]b\nx\n";
+        EXPECT_FALSE(detect_ci_job_log(text::LineIndex(glued))) << pad;
+    }
+}
+
 }  // namespace

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "../../support.h"
+#include "filters/test_runner/first_look.h"
+#include "filters/test_runner/go_jsonl.h"
+#include "filters/test_runner/terminal.h"
 #include "text.h"
 
 namespace {
@@ -174,12 +180,21 @@ TEST(TestRunnerDetector, PlaywrightStatusLines) {
         EXPECT_EQ(describe(detect("Running 1 test using 1 worker\n" + c.in + "\n")), c.want) << c.name;
 }
 
-// The first look may only decline texts that no rule accepts: every run,
-// its lines indented by any whitespace, keeps the look's consent.
+// The first look may only decline texts that no rule accepts, nor the Go
+// event reader: every run keeps the look's consent however it is dressed:
+// its lines indented by any whitespace, coloured, cut by sequences and
+// control bytes that the clean-up drops (which make its words only once
+// they are gone), or far into the text, past the first piece the look reads.
 TEST(TestRunnerDetector, FirstLookKeepsEveryRun) {
+    using filters::test_runner::first_look::may_hold_test_run;
     const std::string runs[] = {
         "..F  [100%]\nFAILED a.py::t - x\n",
         "..s   [100%]\n2 passed, 1 skipped in 0.01s\n",
+        "..s   [100%]\nSKIPPED [1] a.py:3: x\n== short test summary info ==\n",
+        "..\n2 passed in 5s\n",
+        "..\n2 passed in 1.s\n",
+        "..\n2 passed in .s \xC2\xA0\n",
+        "= test session starts =\ncollected 0 items\n",
         ".F\n----------\nRan 2 tests in 0.001s\n\nFAILED (failures=1)\n",
         "...\n----------\nRan 3 tests in 0.001s\n\nOK\n",
         "RUN  v1.6.0 /app\nFAIL src/a.test.ts\n",
@@ -191,27 +206,126 @@ TEST(TestRunnerDetector, FirstLookKeepsEveryRun) {
         "=== RUN   TestA\n--- FAIL: TestA (0.00s)\n",
         "PASS src/pay.test.js\nTests:       1 passed, 1 total\n",
         "> Task :test\n3 tests completed, 1 failed\n",
+        "see the test report\n4 TESTS COMPLETED\n",
+        "[ERROR] Tests run: 3, Failures: 1, Errors: 0, Skipped: 0\n",
         "Test run for /a/Tests.dll\nFailed!  - Failed:     1, Passed:     2\n",
+        "Starting test execution, please wait...\nPassed!  - Failed:     0, Passed:     2\n",
+        "VSTest.Console.exe a.dll\nTotal tests: 2\n",
         "Finished in 0.01 seconds\n3 examples, 1 failure\n",
         "Run options: --seed 1\n3 runs, 3 assertions, 0 failures, 0 errors, 0 skips\n",
+        "..F\n3 runs, 3 assertions, 1 failures, 0 errors\n",
+        R"({"Action":"run","Package":"a.b","Test":"TestA"})" "\n"
+        R"({"Action":"output","Package":"a.b","Test":"TestA","Output":"=== RUN   TestA\n"})" "\n"
+        R"({"Action":"pass","Package":"a.b","Test":"TestA","Elapsed":0})" "\n",
+    };
+    const auto each_line = [](const std::string& run, auto dress) {
+        std::string text;
+        for (std::string_view line : text::split_lines(run).lines) text += dress(std::string(line)) + "\n";
+        return text;
+    };
+    // Drops `cut` into a line after each of its ASCII bytes.
+    const auto cut_after_each_byte = [](const std::string& line, std::string_view cut) {
+        std::string out;
+        for (char c : line) {
+            out.push_back(c);
+            if (static_cast<unsigned char>(c) < 0x80) out.append(cut);
+        }
+        return out;
     };
     const std::string indents[] = {"",         " ",           "\t",           "  ",           "\xC2\xA0",
                                    "\xC2\x85", "\xE1\x9A\x80", "\xE2\x80\x8A", "\xE2\x81\x9F", "\xE3\x80\x80 ",
                                    " \xE2\x80\xAF", "\xE2\x80\xA8"};
+    const std::string cuts[] = {"\x1b[1m", "\x1b[?25l", "\x1b(B", "\x7f", "\x19", "\x1a", "\x01", "\x1b[K\x1b[0m"};
+    std::string far;  // filler lines that fill several pieces, some coloured
+    for (int i = 0; far.size() < 300000; ++i)
+        far += i % 3 ? "log line " + std::to_string(i) + "\n" : "\x1b[2mlog line\x1b[0m\n";
     for (const std::string& run : runs) {
-        for (const std::string& indent : indents) {
-            std::string text = "log start\n";
-            for (std::string_view line : text::split_lines(run).lines) text += indent + std::string(line) + "\n";
-            if (detect(text)) {
-                EXPECT_TRUE(may_hold_test_run(text)) << text;
+        std::vector<std::string> texts{run, "log start\n" + run, far + run, std::string(100000, 'x') + "\n" + run,
+                                       each_line(run, [](const std::string& l) { return "\x1b[32m" + l + "\x1b[0m"; })};
+        for (const std::string& indent : indents)
+            texts.push_back("log start\n" + each_line(run, [&](const std::string& l) { return indent + l; }));
+        for (const std::string& cut : cuts) {
+            const std::string cut_run = each_line(run, [&](const std::string& l) { return cut_after_each_byte(l, cut); });
+            // Only the clean-up makes the run's words.
+            EXPECT_EQ(filters::test_runner::terminal::clean(cut_run), each_line(run, [](const std::string& l) { return l; }));
+            texts.push_back(cut_run);
+            texts.push_back(far + cut_run);
+        }
+        for (const std::string& text : texts) {
+            const std::string cleaned = filters::test_runner::terminal::clean(text);
+            const text::LineIndex lines(cleaned);
+            if (detect_test_run(lines) || filters::test_runner::go_jsonl::reduce_go_jsonl_lines(lines)) {
+                EXPECT_TRUE(may_hold_test_run(text)) << text.substr(0, 300);
             }
         }
-        EXPECT_TRUE(detect(run)) << run;
+        EXPECT_TRUE(detect(run) || filters::test_runner::go_jsonl::reduce_go_jsonl_lines(text::LineIndex(run))) << run;
         EXPECT_TRUE(may_hold_test_run(run)) << run;
     }
-    for (std::string_view other : {"", "plain words\nthat run in 3 ms\n", "\xE2\x80\x99RUN it\n", "a\n*FAIL x\n",
-                                    "a \xC2\xA0" "FAILED x\n", "\xC2\xA0" "a\tRUN x\n"})
-        EXPECT_FALSE(may_hold_test_run(other)) << other;
+}
+
+// Texts put together at random from the pieces of every rule's lines,
+// blanks, wider whitespace and bytes the clean-up drops: whenever a rule
+// (or the Go event reader) holds in the cleaned text, the first look
+// consents.
+TEST(TestRunnerDetector, FirstLookKeepsRunsMadeOfPieces) {
+    const std::string pieces[] = {
+        "ERROR ", "FAILED ", "FAILED (", "FAIL", "PASS ", "ok", "?", "Ran", "Running", "RUN", " ", "\t", "\xC2\xA0",
+        "\xE3\x80\x80", "=== RUN ", "--- FAIL: T (0.00s)", "test result: ok.", "running 2 tests", "tests run: 1, ",
+        "failures: 0, errors: 0, skipped: 0", "[ERROR] ", "3 tests completed", ", 1 failed", "3 examples, ", "1 failure",
+        "3 runs, 3 assertions, ", "0 failures, 0 errors", "Finished in 1s", "Run options:", "..F", ".", "E", "x",
+        "collected 1 item", "= test session starts =", "short test summary info", "2 passed", " in ", "0.5s", "s",
+        "mod/x", "[no test files]", "vstest", "Test run for x", "Starting test execution", "Passed!", "Failed!",
+        "Total tests: 3", "Failures:", "1) x", "Tests: 1 passed", "Test Files", "Snapshots:", "PASS src/a.test.js",
+        "1 passed (1s)", "3 tests using 2 workers", "OK", "----------", "Ran 2 tests in 0.1s", "> Task :test",
+        "test report", "\x1b[1m", "\x1b[0m", "\x1b(B", "\x7f", "\x19", "\x01",
+        R"({"Action":"run","Package":"a.b","Test":"TestA"})",
+        R"({"Action":"output","Package":"a.b","Output":"--- PASS: TestA (0.00s)\n"})",
+        R"({"Action":"pass","Package":"a.b","Test":"TestA"})",
+    };
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    const auto next = [&](std::size_t n) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<std::size_t>(state % n);
+    };
+    std::size_t runs = 0;
+    for (int round = 0; round < 40000; ++round) {
+        std::string text;
+        for (std::size_t line = 0, lines = 1 + next(6); line < lines; ++line) {
+            for (std::size_t k = 0, count = 1 + next(4); k < count; ++k) text += pieces[next(std::size(pieces))];
+            text += "\n";
+        }
+        const std::string cleaned = filters::test_runner::terminal::clean(text);
+        const text::LineIndex lines(cleaned);
+        if (!detect_test_run(lines) && !filters::test_runner::go_jsonl::reduce_go_jsonl_lines(lines)) continue;
+        ++runs;
+        EXPECT_TRUE(filters::test_runner::first_look::may_hold_test_run(text)) << text;
+    }
+    EXPECT_GT(runs, 1000u);  // the pieces make runs often enough to test the look
+}
+
+// The first look declines the text of other tools, signs of runners that
+// they hold in places or shapes that no rule reads included.
+TEST(TestRunnerDetector, FirstLookDeclinesOtherText) {
+    const std::string others[] = {
+        "",
+        "plain words\nthat run in 3 ms\n",
+        "\xE2\x80\x99RUN it\n",
+        "a\n*FAIL x\n",
+        "a \xC2\xA0" "FAILED x\n",
+        "\xC2\xA0" "a\tRUN x\n",
+        "\x1b[32mok\x1b[0m 63\n\x1b[33mpass\x1b[0m 7\n",                // ok without a package
+        "? unknown option\nok then\nFAILED (errors=1)\nRan out of time\n",
+        "x = a ? b : c;\nDone in 13s\nrequest completed in 841 ms\n",
+        "2024-05-14 ERROR db: timeout\n  at example.com/tests/run.py:3\n",
+        "Running migrations\nRunning 3 tests\nRan the job\n",
+        "\x1b[0m\x1b[35msrc/test_a.py\x1b[0m\n\x1b[32m12\x1b[0m:def test_run(): pass\n",
+        "plain\n" R"({"Test":"TestA","Action":"run"})" "\n",
+        "the tests run: quickly\nexamples, examples\n3 assertions, one run\n",
+    };
+    for (const std::string& other : others)
+        EXPECT_FALSE(filters::test_runner::first_look::may_hold_test_run(other)) << other;
 }
 
 }  // namespace

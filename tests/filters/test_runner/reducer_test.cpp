@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../../support.h"
+#include "filters/test_runner/terminal.h"
 #include "json.h"
 #include "text.h"
 
@@ -167,6 +168,28 @@ TEST(TestRunnerReducer, TerminalCleanUp) {
         EXPECT_EQ(compress_test_runner_output(kPad + "..F\nFAILED t " + c.in + "\n1 failed in 0.1s\n"),
                   "test output: pytest failure\nFAILED t " + c.want + "\n1 failed in 0.1s\n")
             << c.name;
+}
+
+// The clean-up never reads across a line feed: lines cleaned apart, in any
+// pieces of whole lines, give the text cleaned whole, sequences cut by a
+// line end included; a short run of kept bytes near a piece's end is
+// copied as it stands.
+TEST(TestRunnerReducer, TerminalCleanUpOfPieces) {
+    const std::string texts[] = {
+        "a\x1b\nb",        "a\x1b[\nb",   "a\x1b[12\nm",   "a\x1b(\nB",    "\x1b[?2\n5l",
+        "\x1b[1mred\x1b\n[0m", "x\n\x1b[K\n\x1b", "\x7f\n\x7f\n", "abc\x1b[31mdefghijklmnopqrstu\nv\x1b[0m",
+        std::string(40, 'w') + "\x1b[1m" + std::string(3, 'z') + "\n" + std::string(17, 'q') + "\x1b[0m",
+    };
+    for (const std::string& text : texts) {
+        const std::string whole = filters::test_runner::terminal::clean(text);
+        EXPECT_LE(whole.size(), text.size());
+        for (std::size_t cut = text.find('\n'); cut != std::string::npos; cut = text.find('\n', cut + 1)) {
+            std::string pieces;
+            filters::test_runner::terminal::append_cleaned(std::string_view(text).substr(0, cut + 1), pieces);
+            filters::test_runner::terminal::append_cleaned(std::string_view(text).substr(cut + 1), pieces);
+            EXPECT_EQ(pieces, whole) << text << " cut after " << cut;
+        }
+    }
 }
 
 TEST(TestRunnerReducer, Summaries) {

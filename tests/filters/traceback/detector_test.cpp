@@ -62,6 +62,18 @@ TEST(TracebackDetector, StrictBlocks) {
     for (const Row& r : rows) EXPECT_EQ(accepted(r.text), r.accepted) << r.name;
 }
 
+// The search for a header finds it at any place, around the edges of the
+// blocks it reads, and turns away the "(m" of other text.
+TEST(TracebackDetector, FindsAHeaderAtAnyPlace) {
+    for (std::size_t pad = 0; pad < 140; ++pad) {
+        const std::string lead = std::string(pad, 'x') + "\n";
+        EXPECT_TRUE(accepted(lead + kBlock)) << pad;
+        EXPECT_TRUE(accepted(kBlock + lead + "(m\n" + kBlock)) << pad;
+        EXPECT_FALSE(accepted(lead + "Traceback (most recent call last): x\n" + kFrame + kError)) << pad;
+        EXPECT_FALSE(accepted(lead + "(most recent call last):\n" + kFrame + kError)) << pad;
+    }
+}
+
 TEST(TracebackDetector, ContextIndentationAndChainMarkers) {
     const std::string cause = "The above exception was the direct cause of the following exception:\n";
     const std::string in = cause + kHead + "  File \"a.py\", line 2, in f\n        nested()\n\tx = 1\n  y\n" + kError +
